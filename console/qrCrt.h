@@ -1,0 +1,120 @@
+// qrCrt: the text console. An 80x25 character screen with colours, a queue of
+// keys, and the program's standard output and plain line input. The logic is
+// platform-free: a ConsoleFrontend (platform/) draws the planes and produces
+// key events, which the key translation (qrCrtKeys) turns into queue bytes.
+//
+// Positions given to callers are 1-based (column 1..80, row 1..25); the
+// planes are row-major, cell (c, r) at r * 80 + c, 0-based. Text is
+// Windows-1252.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "console/audio.h"
+#include "console/eventlog.h"
+#include "console/frontend.h"
+#include "console/qrCrtKeys.h"
+
+namespace qr {
+
+class IniSource;
+
+// Settings the console takes from sections "VIDEO" and "BRAILLE".
+struct ConsoleSettings {
+  std::array<uint8_t, 16> colourMap{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+  bool coloursChangeable = true;
+  bool slowScroll = false;
+  uint8_t background = 0;
+  uint8_t foreground = 15;
+  int zoom = 2;
+  int brailleMode = 0;
+  std::string fontFace = "Lucida Console";
+  int fontWidth = 0;   // 0: derived from the work area
+  int fontHeight = 0;  // 0: derived from the work area
+  int fontWeight = 700;
+  bool maximised = false;
+};
+
+// The fixed palette (before the colour map).
+inline constexpr std::array<Rgb, 16> kPalette = {{
+    {0, 0, 0}, {0, 0, 255}, {0, 255, 0}, {0, 255, 255},
+    {255, 0, 0}, {142, 0, 142}, {68, 34, 34}, {192, 192, 192},
+    {128, 128, 128}, {128, 128, 255}, {128, 255, 128}, {128, 255, 255},
+    {255, 128, 128}, {255, 128, 255}, {255, 255, 0}, {255, 255, 255},
+}};
+
+class Console : private KeySink {
+ public:
+  // The console reads its settings (bare reads of "QUIRAL.INI") when it opens;
+  // settingsOverride, when given, is used instead (tests).
+  Console(ConsoleFrontend& frontend, AudioOutput& audio, EventLog& log);
+  ~Console() override;
+  Console(const Console&) = delete;
+  Console& operator=(const Console&) = delete;
+
+  void useSettings(const ConsoleSettings& settings);  // before first use
+
+  void consoleOpen();
+  void consoleWrite(std::string_view bytes);
+  void consoleMoveCursor(int column, int row);
+  [[nodiscard]] int consoleCursorColumn();
+  [[nodiscard]] int consoleCursorRow();
+  void consoleClearScreen();
+  void consoleClearToLineEnd();
+  void consoleSetForeground(uint8_t colour);
+  void consoleSetBackground(uint8_t colour);
+  [[nodiscard]] uint8_t consoleTextAttr();
+  void consoleSetTextAttr(uint8_t attr);  // restores a saved attribute
+  [[nodiscard]] uint8_t consoleCharAt(int column, int row);
+  [[nodiscard]] uint8_t consoleAttrAt(int column, int row);
+  // Stores a cell directly (screen restore of the menu and the file picker).
+  void consolePutCell(int column, int row, uint8_t ch, uint8_t attr);
+  [[nodiscard]] bool consoleKeyPending();
+  [[nodiscard]] uint8_t consoleReadKey();
+  void consoleDelay(uint16_t milliseconds);
+  void consolePumpMessages();
+  // Plain line reader: returns the bytes read followed by CR LF.
+  [[nodiscard]] std::string consoleReadLine(size_t capacity = 128);
+  void clipboardPutText(std::string_view text);
+  [[nodiscard]] std::string clipboardGetText(size_t capacity);
+  [[noreturn]] void consoleClose();
+  // Normal end of the program: title "Programa terminado", exit code.
+  [[noreturn]] void programEnd(int code = 0);
+  void setCaption(std::string_view text);
+
+  // Standard output: hands the bytes to consoleWrite, then lets messages flow.
+  void out(std::string_view text);
+  void outLine(std::string_view text = {});
+
+  // Key queue producer side (used by the key translation and by tests).
+  [[nodiscard]] bool queueKeyBytes(std::string_view bytes);  // drops the whole key if no room
+  void flushKeys();
+  [[nodiscard]] size_t queuedKeyBytes() const;
+
+  // Waits on the front end's input for up to ms milliseconds (idle waits).
+  void idleWait(int ms);
+  [[nodiscard]] int inputDescriptor() const;
+
+  [[nodiscard]] const ScreenImage& screen();
+  [[nodiscard]] KeyTranslator& keys();
+  [[nodiscard]] EventLog& log() { return log_; }
+  [[nodiscard]] AudioOutput& audio() { return audio_; }
+  [[nodiscard]] ConsoleFrontend& frontend() { return frontend_; }
+
+ private:
+  void keyEvent(const KeyEvent& event) override;
+  struct State;
+  std::unique_ptr<State> s_;
+  ConsoleFrontend& frontend_;
+  AudioOutput& audio_;
+  EventLog& log_;
+};
+
+void currentDate(uint16_t& year, uint16_t& month, uint16_t& day, uint16_t& dayOfWeek);
+void currentTime(uint16_t& hour, uint16_t& minute, uint16_t& second, uint16_t& hundredths);
+
+}  // namespace qr

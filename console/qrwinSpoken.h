@@ -1,0 +1,85 @@
+// qrwin, the spoken-interaction layer: the one road by which the program
+// writes and speaks. A text is spoken through a configured voice, or piece by
+// piece: digits and numbers from recorded number words, single characters
+// from letter sounds, words through the syllable-unit synthesiser. Any key
+// silences speech. Also holds the speech start-up of the environment.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace speech {
+class WavPlayer;
+class Diphone;
+class Translator;
+}  // namespace speech
+
+namespace qr {
+
+class Console;
+class Config;
+
+// Speech settings kept after start-up.
+struct SpeechSettings {
+  int speed = 3;
+  std::string databaseName;  // "DIFONES" n
+  int pauseFullStop = 250;
+  int pauseComma = 150;
+  int pauseColon = 200;
+  std::string soundDir;    // ends with "/" when not empty
+  std::string lettersDir;  // ends with "/" when not empty
+  bool sapi = false;
+  int synthKind = 4;
+};
+
+class Spoken {
+ public:
+  Spoken(Console& console, const Config& config, speech::WavPlayer& player,
+         speech::Translator& translator, speech::Diphone& diphone);
+  ~Spoken();
+  Spoken(const Spoken&) = delete;
+  Spoken& operator=(const Spoken&) = delete;
+
+  // Speech start-up of the environment (configuration keys of "TRADUTOR",
+  // "SINTETIZADOR", "SERVFALA"); ends the program on the fatal start error.
+  void speechStart(int speed, std::string_view soundDir);
+  void speechSpeedSettings(int speed);
+
+  void writeSpoken(std::string_view text);
+  void writeLineSpoken(std::string_view text);
+  void writeNumberSpoken(long value);
+  void speakText(std::string_view text);
+  void speakChar(uint8_t ch);
+  void playSound(std::string_view name);
+  [[nodiscard]] bool soundExists(std::string_view name) const;
+  void spellText(std::string_view text);
+  void speakDtmf(std::string_view text);
+  void pauseFor(int milliseconds);
+  void speakPunctuation(std::string_view text);
+  void clickSound();
+  void errorBeep();
+  void playImageWait(const std::vector<uint8_t>& image);
+  [[nodiscard]] bool speechBusyAny();
+  void waitSpeechEnd();
+  void stopSpeech();
+  void speechFinish();
+  void openDocument(std::string_view word);
+
+  // Spoken numbers, time and date from recorded pieces.
+  void speakNumberWords(long value, bool feminine = false);
+  void speakTime();
+  void speakDate();
+
+  [[nodiscard]] SpeechSettings& settings();
+  [[nodiscard]] Console& console() { return console_; }
+
+ private:
+  struct State;
+  std::unique_ptr<State> s_;
+  Console& console_;
+};
+
+}  // namespace qr

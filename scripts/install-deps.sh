@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Naviro needs to build, run and test, when any
+# is missing. Safe to run again.
+set -euo pipefail
+packages=(
+  cmake g++ make pkg-config
+  libsdl2-dev libsdl2-ttf-dev libfontconfig-dev
+  libespeak-ng-dev espeak-ng-data libspeechd-dev
+  libgtest-dev libgmock-dev
+  python3 python3-pyftpdlib wbrazilian
+  fonts-dejavu-core
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  sudo_cmd=()
+  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -q
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q "${missing[@]}"
+fi

@@ -1,0 +1,45 @@
+// The syllable-unit (diphone) synthesiser: joins recorded units from the
+// DIFONESn database into speech for a phonetic text. The program's default
+// voice.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace qr {
+class Config;
+class Console;
+}  // namespace qr
+
+namespace speech {
+
+class Translator;
+class WavPlayer;
+
+class Diphone {
+ public:
+  Diphone(qr::Console& console, const qr::Config& config, WavPlayer& player,
+          Translator& translator);
+  ~Diphone();
+  Diphone(const Diphone&) = delete;
+  Diphone& operator=(const Diphone&) = delete;
+
+  // 0 started; 1 a directory or database file cannot be opened; 2 the rule
+  // or exception file cannot be loaded.
+  [[nodiscard]] int diphoneStart();
+  // Speaks a phonetic text; returns when the sound has ended (or a key).
+  // flag non-zero: punctuation tokens are not turned into pauses.
+  void diphoneSpeak(std::string_view phonetic, int flag = 0);
+  void diphoneStop();
+  // Joining parameters of the current speed (CORTEFON, SOBRAFON, INTERPAL)
+  // and the database name ("DIFONES" n).
+  void setParameters(int cut, int extra, int interWordPause);
+  void setDatabase(std::string_view name);
+
+ private:
+  struct State;
+  std::unique_ptr<State> s_;
+};
+
+}  // namespace speech
