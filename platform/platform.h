@@ -1,0 +1,32 @@
+// Choice of the platform back ends at start-up: the console front end
+// (window, terminal or script, from QUIRAL_CONSOLE and the display) and the
+// audio output (QUIRAL_AUDIO: sdl, null or file:PATH).
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "console/audio.h"
+#include "console/eventlog.h"
+#include "console/frontend.h"
+
+namespace platform {
+
+enum class FrontendKind { Window, Terminal, Script };
+
+// QUIRAL_CONSOLE, or the default rule: window when a display is present,
+// terminal otherwise.
+[[nodiscard]] FrontendKind chooseFrontend();
+
+// Makes the front end; on failure (for example terminal mode without a
+// terminal) writes a clear message on standard error and returns nullptr.
+// The event log is the one the program writes to; the script front end
+// watches it and the terminal/window front ends ignore it.
+[[nodiscard]] std::unique_ptr<qr::ConsoleFrontend> makeFrontend(FrontendKind kind,
+                                                                qr::EventLog& log);
+
+// QUIRAL_AUDIO, defaulting to null in script mode and sdl otherwise; a
+// device that cannot be opened falls back to null with one line on stderr.
+[[nodiscard]] std::unique_ptr<qr::AudioOutput> makeAudio(FrontendKind kind);
+
+}  // namespace platform
