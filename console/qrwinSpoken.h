@@ -68,10 +68,15 @@ class Spoken {
   void speechFinish();
   void openDocument(std::string_view word);
 
-  // Spoken numbers, time and date from recorded pieces.
+  // Spoken numbers, time and date from recorded pieces (qrwinNumbers.cpp).
+  // The words overload takes a text of number words (Windows-1252); a
+  // negative value is preceded by "_MENOS".
   void speakNumberWords(long value, bool feminine = false);
-  void speakTime();
-  void speakDate();
+  void speakNumberWords(std::string_view words, bool feminine);
+  void speakTime();  // the local time now
+  void speakTime(int hour, int minute);
+  void speakDate();  // the local date today
+  void speakDate(int weekday, int day, int month, int year);  // weekday 0 = Sunday
 
   [[nodiscard]] SpeechSettings& settings();
   [[nodiscard]] Console& console() { return console_; }
