@@ -1,0 +1,91 @@
+// Numbers in Portuguese words, and the recorded pieces that say them.
+//
+// Two families of readings live here. The recorded-piece family (numberWords,
+// numberPieceNames, timeSteps, dateSteps, PieceJoiner) names the WAV pieces of
+// the letters directory: words without accents except the scale words, piece
+// names of at most 8 bytes, a feminine last word for hours. The engine family
+// (cardinalWords, ordinalWords, readNumberToken, characterName) gives the
+// accented words of the built-in text-to-speech engine. The two word tables
+// differ on purpose ("tres"/"três", "cinquenta"/"cinqüenta").
+//
+// All texts in and out are Windows-1252 bytes. Everything but PieceJoiner is
+// a pure function.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace speech {
+
+// Words of n (only its last 15 decimal digits count), single spaces between
+// words; a number ending in a scale word keeps that word's trailing space
+// ("mil ", "dois milhões ").
+[[nodiscard]] std::string numberWords(uint64_t n);
+
+// Piece names ("_dois", "_milhao", "_dezeset", "_quatroc") of a text of number
+// words; with feminine, a last "_um"/"_dois" becomes "_uma"/"_duas".
+[[nodiscard]] std::vector<std::string> numberPieceNames(std::string_view words, bool feminine);
+
+// The piece name of one word: "_" + word, "ã"/"õ" without tilde, "dezessete"
+// shortened to "dezeset", cut to 8 bytes.
+[[nodiscard]] std::string pieceNameOfWord(std::string_view word);
+
+// One step of a time or date announcement: number words played as one joined
+// sound, or a fixed piece played by name.
+struct SpokenStep {
+  enum class Kind { Number, Piece };
+  Kind kind = Kind::Piece;
+  std::string text;  // number words, or a piece name such as "_horas"
+  bool feminine = false;
+  bool operator==(const SpokenStep&) const = default;
+};
+
+[[nodiscard]] std::vector<SpokenStep> timeSteps(int hour, int minute);
+// weekday 0 = Sunday, month 1-12, year in full.
+[[nodiscard]] std::vector<SpokenStep> dateSteps(int weekday, int day, int month, int year);
+
+// The fixed pieces the time and date announcements may ask for.
+[[nodiscard]] std::vector<std::string> timeAndDatePieceNames();
+
+// A canonical 44-byte-header PCM WAV image around the given samples.
+[[nodiscard]] std::vector<uint8_t> wavImage(const uint8_t* samples, size_t length, uint32_t rate,
+                                            uint16_t channels, uint16_t bits);
+
+// Joins piece files (8-bit mono 11,025 Hz, data from byte 44) into one sound
+// of at most kCapacity bytes of samples; a full buffer is handed to the
+// player and reused. Missing or header-only files add nothing; a piece larger
+// than the buffer is played in parts.
+class PieceJoiner {
+ public:
+  static constexpr size_t kCapacity = 30000;
+  using Player = std::function<void(const std::vector<uint8_t>& image)>;
+
+  explicit PieceJoiner(Player player);
+  void addFile(const std::string& path);
+  void addSamples(const uint8_t* data, size_t length);
+  // Plays what the buffer holds, if anything.
+  void flush();
+  [[nodiscard]] size_t buffered() const { return buffer_.size(); }
+
+ private:
+  Player player_;
+  std::vector<uint8_t> buffer_;
+};
+
+// Cardinal reading of the built-in engine (accented table).
+[[nodiscard]] std::string cardinalWords(uint64_t n);
+// Ordinal reading; gender 'f' gives the feminine forms. From 2000 on the
+// cardinal is read instead.
+[[nodiscard]] std::string ordinalWords(char gender, uint64_t n);
+// Reads the number token that starts at text[pos] (a digit) and moves pos
+// past what was read: leading zeros, thousands points, ordinal endings, digit
+// runs with dashes spelled out.
+[[nodiscard]] std::string readNumberToken(std::string_view text, size_t& pos);
+// The spoken name of one Windows-1252 character; empty when it has none.
+[[nodiscard]] std::string characterName(uint8_t c);
+
+}  // namespace speech
