@@ -21,7 +21,7 @@
 
 namespace qr {
 
-class IniSource;
+class Config;
 
 // Settings the console takes from sections "VIDEO" and "BRAILLE".
 struct ConsoleSettings {
@@ -35,9 +35,14 @@ struct ConsoleSettings {
   std::string fontFace = "Lucida Console";
   int fontWidth = 0;   // 0: derived from the work area
   int fontHeight = 0;  // 0: derived from the work area
-  int fontWeight = 700;
+  int fontWeight = 0;   // 0: the platform's default weight
   bool maximised = false;
+  bool operator==(const ConsoleSettings&) const = default;
 };
+
+// The console's keys of sections "VIDEO" and "BRAILLE", by bare reads.
+// "PESOLETRA" is read only when the program presets a non-zero weight.
+[[nodiscard]] ConsoleSettings readConsoleSettings(const Config& config, int presetWeight = 0);
 
 // The fixed palette (before the colour map).
 inline constexpr std::array<Rgb, 16> kPalette = {{
@@ -90,6 +95,9 @@ class Console : private KeySink {
   void out(std::string_view text);
   void outLine(std::string_view text = {});
 
+  // Ctrl+Break: caret hidden, then the program ends with code 255.
+  [[noreturn]] void endByBreak();
+
   // Key queue producer side (used by the key translation and by tests).
   [[nodiscard]] bool queueKeyBytes(std::string_view bytes);  // drops the whole key if no room
   void flushKeys();
@@ -107,6 +115,9 @@ class Console : private KeySink {
 
  private:
   void keyEvent(const KeyEvent& event) override;
+  void present();  // hands the image to the front end when it changed
+  void newLine();
+  void pollFrontend(int maxWaitMs, bool askingForKey);
   struct State;
   std::unique_ptr<State> s_;
   ConsoleFrontend& frontend_;

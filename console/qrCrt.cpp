@@ -1,0 +1,459 @@
+// qrCrt: the console core. Owns the two screen planes, the cursor, the text
+// attribute, the colour map and the 64-byte key queue; the front end draws
+// the ScreenImage handed to it and delivers key events while we poll.
+//
+// The console opens on first use of the screen or the keys. Visible changes
+// mark the image dirty; writes and clears present it at once, cursor moves
+// and cell stores are presented before the next wait.
+#include "console/qrCrt.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+#include <thread>
+
+#include "console/qrwinConfig.h"
+
+namespace qr {
+
+namespace {
+
+constexpr size_t kQueueSize = 64;
+constexpr int kPollSliceMs = 20;
+constexpr uint8_t kSpace = 32;
+constexpr size_t kConsoleValueLength = 80;
+
+bool beginsWithS(std::string_view v) { return !v.empty() && (v.front() == 'S' || v.front() == 's'); }
+
+}  // namespace
+
+ConsoleSettings readConsoleSettings(const Config& config, int presetWeight) {
+  ConsoleSettings s;
+  auto read = [&config](std::string_view section, std::string_view key, std::string_view fallback) {
+    return config.bareRead(section, key, fallback, kConsoleValueLength);
+  };
+
+  // Up to 16 entries; the first bad one still takes its partial value and
+  // ends the list, later colours keep their own number.
+  const std::string map = read("VIDEO", "TABCORES", "0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15");
+  size_t pos = 0;
+  for (size_t i = 0; i < s.colourMap.size(); ++i) {
+    const size_t comma = map.find(',', pos);
+    const std::string_view entry =
+        std::string_view(map).substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+    const NumberValue n = convertNumber(entry);
+    s.colourMap[i] = static_cast<uint8_t>(n.value);
+    if (!n.valid || comma == std::string::npos) break;
+    pos = comma + 1;
+  }
+
+  s.coloursChangeable = !beginsWithS(read("VIDEO", "CORESFIXAS", "N"));
+  s.slowScroll = beginsWithS(read("VIDEO", "LENTO", "N"));
+  s.background = static_cast<uint8_t>(convertNumber(read("VIDEO", "CORFUNDO", "0")).value);
+  s.foreground = static_cast<uint8_t>(convertNumber(read("VIDEO", "CORLETRA", "15")).value);
+
+  // Only the first character counts, its code modulo 8 ("0" and "8" give 0,
+  // which would divide by zero in the magnifier: the factor stays at least 1).
+  const std::string zoom = config.bareRead("VIDEO", "AMPLIF", "2", 1);
+  s.zoom = std::max(1, zoom.empty() ? 0 : static_cast<uint8_t>(zoom.front()) % 8);
+
+  s.fontFace = read("VIDEO", "FONTE", "Lucida Console");
+  const std::string width = read("VIDEO", "LARGURALETRA", "");
+  s.fontWidth = width.empty() ? 0 : std::max(0L, convertNumber(width).value);
+  const std::string height = read("VIDEO", "ALTURALETRA", "");
+  s.fontHeight = height.empty() ? 0 : std::max(0L, convertNumber(height).value);
+  s.fontWeight = presetWeight;
+  if (presetWeight != 0) s.fontWeight = static_cast<int>(convertNumber(read("VIDEO", "PESOLETRA", "700")).value);
+  s.maximised = !beginsWithS(read("VIDEO", "CANTOTELA", "SIM"));
+
+  const std::string mode = config.bareRead("BRAILLE", "MODO", "0", 1);
+  const int m = mode.empty() ? 0 : static_cast<uint8_t>(mode.front()) % 4;
+  s.brailleMode = m == 3 ? 1 : m;
+  return s;
+}
+
+struct Console::State {
+  explicit State(Console& console) : keys(console) {}
+  KeyTranslator keys;
+  bool opened = false;
+  bool settingsGiven = false;
+  ConsoleSettings settings;
+  ScreenImage image;  // the planes, palette and cursor as drawn
+  uint8_t attr = 15;
+  bool coloursChangeable = true;
+  std::array<uint8_t, kQueueSize> queue{};
+  size_t count = 0;
+  bool dirty = false;
+  uint64_t eventsSeen = 0;
+};
+
+Console::Console(ConsoleFrontend& frontend, AudioOutput& audio, EventLog& log)
+    : s_(std::make_unique<State>(*this)), frontend_(frontend), audio_(audio), log_(log) {}
+
+Console::~Console() { s_->keys.toneStop(); }
+
+void Console::useSettings(const ConsoleSettings& settings) {
+  s_->settings = settings;
+  s_->settingsGiven = true;
+}
+
+namespace {
+
+void applyPalette(ScreenImage& image, const std::array<uint8_t, 16>& map) {
+  for (size_t i = 0; i < 16; ++i) image.colours[i] = map[i] <= 15 ? kPalette[map[i]] : Rgb{0, 0, 0};
+}
+
+}  // namespace
+
+void Console::consoleOpen() {
+  State& s = *s_;
+  if (s.opened) return;
+  s.opened = true;
+  if (!s.settingsGiven) s.settings = readConsoleSettings(Config());
+  const ConsoleSettings& cs = s.settings;
+  s.attr = static_cast<uint8_t>(cs.background * 16 + cs.foreground);
+  s.coloursChangeable = cs.coloursChangeable;
+  s.image.chars.fill(kSpace);
+  s.image.attrs.fill(s.attr);
+  applyPalette(s.image, cs.colourMap);
+  s.image.cursorColumn = 0;
+  s.image.cursorRow = 0;
+  s.image.caretVisible = false;
+  s.dirty = true;
+  present();
+  s.keys.setBrailleMode(cs.brailleMode);
+}
+
+void Console::present() {
+  if (!s_->dirty) return;
+  s_->dirty = false;
+  frontend_.present(s_->image);
+}
+
+void Console::newLine() {
+  ScreenImage& im = s_->image;
+  if (++im.cursorRow < kRows) return;
+  im.cursorRow = kRows - 1;
+  std::copy(im.chars.begin() + kColumns, im.chars.end(), im.chars.begin());
+  std::copy(im.attrs.begin() + kColumns, im.attrs.end(), im.attrs.begin());
+  std::fill(im.chars.end() - kColumns, im.chars.end(), kSpace);
+  std::fill(im.attrs.end() - kColumns, im.attrs.end(), s_->attr);
+}
+
+void Console::consoleWrite(std::string_view bytes) {
+  consoleOpen();
+  State& s = *s_;
+  ScreenImage& im = s.image;
+  for (const char ch : bytes) {
+    const auto b = static_cast<uint8_t>(ch);
+    switch (b) {
+      case 7:
+        frontend_.beep();
+        log_.event("beep");
+        break;
+      case 8:
+        if (im.cursorColumn > 0) {
+          --im.cursorColumn;
+          const size_t at = static_cast<size_t>(im.cursorRow * kColumns + im.cursorColumn);
+          im.chars[at] = kSpace;
+          im.attrs[at] = s.attr;
+        }
+        break;
+      case 10:
+        newLine();
+        im.cursorColumn = 0;
+        break;
+      case 13:
+        im.cursorColumn = 0;
+        break;
+      default:
+        if (b < 32) break;  // tabs and other controls draw nothing
+        if (im.cursorColumn >= kColumns) {
+          im.cursorColumn = 0;
+          newLine();
+        }
+        {
+          const size_t at = static_cast<size_t>(im.cursorRow * kColumns + im.cursorColumn);
+          im.chars[at] = b;
+          im.attrs[at] = s.attr;
+        }
+        ++im.cursorColumn;
+        break;
+    }
+    s.dirty = true;
+  }
+  present();
+}
+
+void Console::consoleMoveCursor(int column, int row) {
+  consoleOpen();
+  s_->image.cursorColumn = std::clamp(column - 1, 0, kColumns - 1);
+  s_->image.cursorRow = std::clamp(row - 1, 0, kRows - 1);
+  s_->dirty = true;
+}
+
+int Console::consoleCursorColumn() {
+  consoleOpen();
+  return s_->image.cursorColumn + 1;
+}
+
+int Console::consoleCursorRow() {
+  consoleOpen();
+  return s_->image.cursorRow + 1;
+}
+
+void Console::consoleClearScreen() {
+  consoleOpen();
+  s_->image.chars.fill(kSpace);
+  s_->image.attrs.fill(s_->attr);
+  s_->image.cursorColumn = 0;
+  s_->image.cursorRow = 0;
+  s_->dirty = true;
+  present();
+}
+
+void Console::consoleClearToLineEnd() {
+  consoleOpen();
+  ScreenImage& im = s_->image;
+  const size_t rowStart = static_cast<size_t>(im.cursorRow * kColumns);
+  for (int c = im.cursorColumn; c < kColumns; ++c) {
+    im.chars[rowStart + c] = kSpace;
+    im.attrs[rowStart + c] = s_->attr;
+  }
+  s_->dirty = true;
+  present();
+}
+
+void Console::consoleSetForeground(uint8_t colour) {
+  consoleOpen();
+  if (!s_->coloursChangeable) return;
+  s_->attr = static_cast<uint8_t>((s_->attr & 0xF0) | (colour & 0x0F));
+}
+
+void Console::consoleSetBackground(uint8_t colour) {
+  consoleOpen();
+  if (!s_->coloursChangeable) return;
+  s_->attr = static_cast<uint8_t>((s_->attr & 0x0F) | ((colour * 16) & 0xFF));
+}
+
+uint8_t Console::consoleTextAttr() {
+  consoleOpen();
+  return s_->attr;
+}
+
+void Console::consoleSetTextAttr(uint8_t attr) {
+  consoleOpen();
+  s_->attr = attr;
+}
+
+namespace {
+
+// The cell index of a 1-based position, or -1 off the screen.
+int cellIndex(int column, int row) {
+  if (column < 1 || column > kColumns || row < 1 || row > kRows) return -1;
+  return (row - 1) * kColumns + (column - 1);
+}
+
+}  // namespace
+
+uint8_t Console::consoleCharAt(int column, int row) {
+  consoleOpen();
+  const int at = cellIndex(column, row);
+  return at < 0 ? kSpace : s_->image.chars[static_cast<size_t>(at)];
+}
+
+uint8_t Console::consoleAttrAt(int column, int row) {
+  consoleOpen();
+  const int at = cellIndex(column, row);
+  return at < 0 ? 0 : s_->image.attrs[static_cast<size_t>(at)];
+}
+
+void Console::consolePutCell(int column, int row, uint8_t ch, uint8_t attr) {
+  consoleOpen();
+  const int at = cellIndex(column, row);
+  if (at < 0) return;
+  s_->image.chars[static_cast<size_t>(at)] = ch;
+  s_->image.attrs[static_cast<size_t>(at)] = attr;
+  s_->dirty = true;
+}
+
+void Console::pollFrontend(int maxWaitMs, bool askingForKey) {
+  present();
+  frontend_.poll(maxWaitMs, askingForKey, *this);
+}
+
+bool Console::consoleKeyPending() {
+  consoleOpen();
+  pollFrontend(0, true);
+  return s_->count > 0;
+}
+
+uint8_t Console::consoleReadKey() {
+  consoleOpen();
+  State& s = *s_;
+  if (s.count == 0) {
+    s.image.caretVisible = true;
+    s.dirty = true;
+    while (s.count == 0) pollFrontend(kPollSliceMs, true);
+    s.image.caretVisible = false;
+    s.dirty = true;
+    present();
+  }
+  const uint8_t b = s.queue[0];
+  std::copy(s.queue.begin() + 1, s.queue.begin() + static_cast<long>(s.count), s.queue.begin());
+  --s.count;
+  return b;
+}
+
+void Console::consoleDelay(uint16_t milliseconds) {
+  using Clock = std::chrono::steady_clock;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+  for (;;) {
+    const auto now = Clock::now();
+    if (now >= deadline && milliseconds != 0) break;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
+    const int slice = static_cast<int>(std::min<long long>(std::max<long long>(left, 0), kPollSliceMs));
+    const uint64_t seen = s_->eventsSeen;
+    const auto sliceEnd = Clock::now() + std::chrono::milliseconds(slice);
+    pollFrontend(slice, false);
+    // A front end that returns at once with nothing to deliver must not
+    // turn the delay into a busy loop.
+    if (s_->eventsSeen == seen && Clock::now() < sliceEnd) std::this_thread::sleep_until(sliceEnd);
+    if (milliseconds == 0) break;
+  }
+}
+
+void Console::consolePumpMessages() { pollFrontend(0, false); }
+
+std::string Console::consoleReadLine(size_t capacity) {
+  std::string line;
+  const size_t room = capacity > 2 ? capacity - 2 : 0;
+  for (;;) {
+    const uint8_t key = consoleReadKey();
+    if (key == 0) continue;  // an extended key: its code is taken as a character
+    if (key == 13) break;
+    if (key == 8) {
+      // Nothing stored, nothing erased: the prompt before the line stays.
+      if (!line.empty()) {
+        line.pop_back();
+        consoleWrite("\b");
+      }
+      continue;
+    }
+    if (key < 32 || line.size() >= room) continue;
+    line += static_cast<char>(key);
+    consoleWrite(std::string_view(line).substr(line.size() - 1));
+  }
+  consoleWrite("\r\n");
+  line += "\r\n";
+  return line;
+}
+
+void Console::clipboardPutText(std::string_view text) {
+  text = text.substr(0, text.find('\0'));
+  frontend_.clipboardPut(text);
+  log_.event("clipboard", text);
+}
+
+std::string Console::clipboardGetText(size_t capacity) {
+  if (capacity == 0) return {};
+  std::string text = frontend_.clipboardGet();
+  text.resize(std::min(text.find('\0'), text.size()));
+  if (text.size() > capacity - 1) text.resize(capacity - 1);
+  return text;
+}
+
+void Console::consoleClose() {
+  s_->count = 0;
+  s_->keys.toneStop();
+  frontend_.exitProgram(0);
+  std::abort();
+}
+
+void Console::programEnd(int code) {
+  if (s_->opened) setCaption("Programa terminado");
+  s_->keys.setBreakChecking(false);
+  s_->keys.toneStop();
+  present();
+  frontend_.exitProgram(code);
+  std::abort();
+}
+
+void Console::endByBreak() {
+  if (s_->image.caretVisible) {
+    s_->image.caretVisible = false;
+    s_->dirty = true;
+    present();
+  }
+  s_->keys.toneStop();
+  frontend_.exitProgram(255);
+  std::abort();
+}
+
+void Console::setCaption(std::string_view text) {
+  log_.event("caption", text);
+  frontend_.setCaption(text);
+}
+
+void Console::out(std::string_view text) {
+  consoleWrite(text);
+  consolePumpMessages();
+}
+
+void Console::outLine(std::string_view text) {
+  std::string line(text);
+  line += "\r\n";
+  out(line);
+}
+
+bool Console::queueKeyBytes(std::string_view bytes) {
+  State& s = *s_;
+  if (bytes.size() > kQueueSize - s.count) return false;
+  for (const char c : bytes) s.queue[s.count++] = static_cast<uint8_t>(c);
+  return true;
+}
+
+void Console::flushKeys() { s_->count = 0; }
+
+size_t Console::queuedKeyBytes() const { return s_->count; }
+
+void Console::idleWait(int ms) { pollFrontend(std::max(ms, 0), true); }
+
+int Console::inputDescriptor() const { return frontend_.inputDescriptor(); }
+
+const ScreenImage& Console::screen() {
+  consoleOpen();
+  return s_->image;
+}
+
+KeyTranslator& Console::keys() { return s_->keys; }
+
+void Console::keyEvent(const KeyEvent& event) {
+  ++s_->eventsSeen;
+  s_->keys.handle(event);
+}
+
+void currentDate(uint16_t& year, uint16_t& month, uint16_t& day, uint16_t& dayOfWeek) {
+  const std::time_t now = std::time(nullptr);
+  std::tm tm{};
+  localtime_r(&now, &tm);
+  year = static_cast<uint16_t>(tm.tm_year + 1900);
+  month = static_cast<uint16_t>(tm.tm_mon + 1);
+  day = static_cast<uint16_t>(tm.tm_mday);
+  dayOfWeek = static_cast<uint16_t>(tm.tm_wday);
+}
+
+void currentTime(uint16_t& hour, uint16_t& minute, uint16_t& second, uint16_t& hundredths) {
+  const auto now = std::chrono::system_clock::now();
+  const std::time_t t = std::chrono::system_clock::to_time_t(now);
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  hour = static_cast<uint16_t>(tm.tm_hour);
+  minute = static_cast<uint16_t>(tm.tm_min);
+  second = static_cast<uint16_t>(tm.tm_sec);
+  hundredths = static_cast<uint16_t>(ms / 10);
+}
+
+}  // namespace qr
