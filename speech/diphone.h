@@ -36,6 +36,8 @@ class Diphone {
   // and the database name ("DIFONES" n).
   void setParameters(int cut, int extra, int interWordPause);
   void setDatabase(std::string_view name);
+  // The letters directory found by diphoneStart (ends with "/").
+  [[nodiscard]] const std::string& lettersDirectory() const;
 
  private:
   struct State;

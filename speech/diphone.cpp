@@ -1,0 +1,96 @@
+// The syllable-unit synthesiser as the program sees it: finds the letters
+// and unit database directories in the configuration, opens the database of
+// the current speed, loads the translator's rule and exception files, and
+// plays the engine's WAV images through the player, waiting (and pumping the
+// console) until each has sounded. A key stops the rest of the text.
+#include "speech/diphone.h"
+
+#include <filesystem>
+
+#include "console/qrCrt.h"
+#include "console/qrwinConfig.h"
+#include "speech/diphoneEngine.h"
+#include "speech/translator.h"
+#include "speech/wavPlay.h"
+
+namespace speech {
+namespace {
+
+std::string withSlash(std::string dir) {
+  if (!dir.empty() && dir.back() != '/') dir += '/';
+  return dir;
+}
+
+bool isDirectory(const std::string& dir) {
+  std::error_code ec;
+  return std::filesystem::is_directory(dir.empty() ? std::string(".") : dir, ec);
+}
+
+}  // namespace
+
+struct Diphone::State {
+  qr::Console& console;
+  const qr::Config& config;
+  WavPlayer& player;
+  Translator& translator;
+  DiphoneEngine engine;
+  std::string database = "DIFONES2";
+  std::string lettersDir;
+  bool started = false;
+
+  State(qr::Console& c, const qr::Config& cfg, WavPlayer& p, Translator& t)
+      : console(c), config(cfg), player(p), translator(t) {}
+};
+
+Diphone::Diphone(qr::Console& console, const qr::Config& config, WavPlayer& player,
+                 Translator& translator)
+    : s_(std::make_unique<State>(console, config, player, translator)) {}
+
+Diphone::~Diphone() = default;
+
+int Diphone::diphoneStart() {
+  const std::string root = qr::Config::quiralRoot();
+  s_->lettersDir =
+      withSlash(s_->config.bareRead("TRADUTOR", "dirLetras", root + "/som/letras/"));
+  if (!isDirectory(s_->lettersDir)) return 1;
+  std::string dbDir = s_->config.configValue("TRADUTOR", "DIRDIFONES");
+  if (dbDir.empty()) dbDir = root + "/som/difones";
+  dbDir = withSlash(dbDir);
+  if (!isDirectory(dbDir)) return 1;
+  if (!s_->engine.openDatabase(dbDir, s_->database)) return 1;
+  s_->engine.setLettersDir(s_->lettersDir);
+  if (!s_->translator.loadTranslatorRules(dbDir + "regras.rgr") ||
+      !s_->translator.loadTranslatorExceptions(dbDir + "portug.exc"))
+    return 2;
+  s_->started = true;
+  return 0;
+}
+
+void Diphone::diphoneSpeak(std::string_view phonetic, int flag) {
+  if (!s_->started) return;
+  const DiphoneEngine::Sink sink = [this](const uint8_t* image, size_t length) {
+    if (s_->console.consoleKeyPending()) return false;
+    s_->player.playWavImage(image, length);
+    while (s_->player.wavBusy()) s_->console.consoleDelay(10);
+    return !s_->console.consoleKeyPending();
+  };
+  s_->engine.speak(phonetic, flag, sink);
+}
+
+void Diphone::diphoneStop() {
+  s_->engine.closeDatabase();
+  s_->translator.unload();
+  s_->started = false;
+}
+
+void Diphone::setParameters(int cut, int extra, int interWordPause) {
+  s_->engine.setParameters(cut, extra, interWordPause);
+}
+
+void Diphone::setDatabase(std::string_view name) {
+  s_->database = std::string(name.substr(0, 8));
+}
+
+const std::string& Diphone::lettersDirectory() const { return s_->lettersDir; }
+
+}  // namespace speech
