@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -34,6 +35,38 @@ struct SpeechSettings {
   bool sapi = false;
   int synthKind = 4;
 };
+
+// How speakText speaks a text, one step per piece, decided from the text
+// alone (the speaking itself stops at a key).
+struct SpeechStep {
+  enum class Kind : uint8_t {
+    Zero,         // a leading zero: "_zero"
+    Number,       // value spoken as number words
+    Spell,        // a run spelt character by character
+    Words,        // a run of letters and blanks for the synthesiser
+    Click,        // a long run of one symbol
+    Punctuation,  // text: the mark and the character after it
+    Minus,        // "-" before a digit: "_MENOS"
+    Char,         // one character by its recorded name
+  };
+  Kind kind = Kind::Char;
+  std::string text;
+  long value = 0;
+  bool operator==(const SpeechStep&) const = default;
+};
+[[nodiscard]] std::vector<SpeechStep> planSpeech(std::string_view text);
+
+// What opening a document or address starts: a program and its one
+// parameter (empty: none). progFor(extension) gives the configured program
+// of "PROG." + extension, in upper case ("HTM" for web addresses).
+struct DocumentCommand {
+  std::string program;
+  std::string parameter;
+  bool operator==(const DocumentCommand&) const = default;
+};
+[[nodiscard]] DocumentCommand documentCommand(
+    std::string_view word, std::string_view currentDir,
+    const std::function<std::string(std::string_view extension)>& progFor);
 
 class Spoken {
  public:

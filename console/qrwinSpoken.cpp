@@ -1,0 +1,521 @@
+// qrwin, the spoken-interaction layer and the speech start-up. Texts are
+// Windows-1252. Without a configured voice a text is spoken piece by piece:
+// leading zeros, numbers and digit runs from recorded pieces, runs of letters
+// through the syllable-unit synthesiser, symbols by their recorded names with
+// pauses after punctuation. Every wait pumps the console and ends at a key;
+// a key silences speech and stays in the queue for the caller (errorBeep
+// alone discards keys). Directories end with "/".
+#include "console/qrwinSpoken.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <array>
+#include <filesystem>
+#include <random>
+#include <system_error>
+
+#include "console/cp1252.h"
+#include "console/qrCrt.h"
+#include "console/qrwinConfig.h"
+#include "speech/diphone.h"
+#include "speech/translator.h"
+#include "speech/wavPlay.h"
+
+extern char** environ;
+
+namespace qr {
+namespace {
+
+constexpr uint16_t kWaitStepMs = 10;
+constexpr size_t kMaxWordRun = 999;
+constexpr size_t kMaxDocumentWord = 255;
+constexpr size_t kSpellFrom = 7;  // digit runs this long are spelt
+constexpr int kRepeatsBeforeClick = 4;
+
+// The click: a short burst of noise, then silence.
+constexpr size_t kClickNoise = 65;
+constexpr size_t kClickBytes = 256;
+// The error tone: about 46 ms at about 1378 Hz.
+constexpr std::array<uint8_t, 8> kToneCycle = {128, 112, 96, 80, 64, 80, 96, 112};
+constexpr size_t kToneBytes = 512;
+constexpr uint32_t kToneRate = 11025;
+
+constexpr bool isLetter(uint8_t c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 128; }
+constexpr bool isWordChar(uint8_t c) { return isLetter(c) || c == ' '; }
+constexpr bool isDigit(uint8_t c) { return c >= '0' && c <= '9'; }
+
+// a-z and the accented lower-case letters 224-255 to their capitals.
+constexpr uint8_t upperAnsi(uint8_t c) {
+  if ((c >= 'a' && c <= 'z') || c >= 224) return static_cast<uint8_t>(c - 32);
+  return c;
+}
+
+std::string upper(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(upperAnsi(static_cast<uint8_t>(c)));
+  return out;
+}
+
+uint8_t at(std::string_view s, size_t i) { return i < s.size() ? static_cast<uint8_t>(s[i]) : 0; }
+
+bool isPunctuation(uint8_t c) {
+  return c == '(' || c == ')' || c == ',' || c == '.' || c == ':' || c == ';';
+}
+
+bool flagValue(std::string_view v) { return !v.empty() && v[0] != 'N' && v[0] != 'n'; }
+
+std::string withSlash(std::string dir) {
+  if (!dir.empty() && dir.back() != '/') dir += '/';
+  return dir;
+}
+
+std::vector<uint8_t> clickImage() {
+  std::minstd_rand random(std::random_device{}());
+  std::array<uint8_t, kClickBytes> samples{};
+  samples.fill(128);
+  for (size_t i = 0; i < kClickNoise; ++i) samples[i] = static_cast<uint8_t>(128 + random() % 60);
+  return speech::makeWavImage(samples.data(), samples.size(), kToneRate, 1, 8);
+}
+
+std::vector<uint8_t> toneImage() {
+  std::array<uint8_t, kToneBytes> samples{};
+  for (size_t i = 0; i < kToneBytes; ++i) samples[i] = kToneCycle[i % kToneCycle.size()];
+  samples.back() = 128;
+  return speech::makeWavImage(samples.data(), samples.size(), kToneRate, 1, 8);
+}
+
+// Starts a program detached, in the working directory, with its output
+// sent nowhere. Children are reaped later. False when it could not start.
+bool spawnDetached(const std::string& program, const std::string& parameter,
+                   std::vector<pid_t>& children) {
+  const std::string prog = toUtf8(program);
+  const std::string param = toUtf8(parameter);
+  std::vector<char*> argv{const_cast<char*>(prog.c_str())};
+  if (!param.empty()) argv.push_back(const_cast<char*>(param.c_str()));
+  argv.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_t attr;
+  if (posix_spawn_file_actions_init(&actions) != 0) return false;
+  if (posix_spawnattr_init(&attr) != 0) {
+    posix_spawn_file_actions_destroy(&actions);
+    return false;
+  }
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, 1, 2);
+  // A session of its own: the terminal's signals do not reach it.
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+  pid_t pid = 0;
+  const bool started = posix_spawnp(&pid, prog.c_str(), &actions, &attr, argv.data(), environ) == 0;
+  if (started) children.push_back(pid);
+  posix_spawnattr_destroy(&attr);
+  posix_spawn_file_actions_destroy(&actions);
+  return started;
+}
+
+void reapChildren(std::vector<pid_t>& children) {
+  std::erase_if(children, [](pid_t pid) { return waitpid(pid, nullptr, WNOHANG) != 0; });
+}
+
+}  // namespace
+
+std::vector<SpeechStep> planSpeech(std::string_view input) {
+  using Kind = SpeechStep::Kind;
+  std::string text(input);
+  text += ' ';
+  std::vector<SpeechStep> steps;
+  uint8_t lastSymbol = ' ';
+  int repeats = 0;
+  size_t pos = 0;
+  const size_t n = text.size();
+  while (pos < n) {
+    while (at(text, pos) == '0') {
+      steps.push_back({Kind::Zero, {}, 0});
+      ++pos;
+    }
+    const uint8_t c = at(text, pos);
+    if (c >= '1' && c <= '9') {
+      size_t end = pos;
+      while (end < n && (isDigit(at(text, end)) || at(text, end) == '-')) ++end;
+      const std::string run = text.substr(pos, end - pos);
+      if (run.find('-') != std::string::npos || run.size() >= kSpellFrom) {
+        steps.push_back({Kind::Spell, run, 0});
+      } else {
+        steps.push_back({Kind::Number, {}, std::stol(run)});
+      }
+      pos = end;
+      continue;
+    }
+    if (isWordChar(c)) {
+      size_t end = pos;
+      while (end < n && isWordChar(at(text, end))) ++end;
+      const std::string run = text.substr(pos, end - pos);
+      if (upper(run) == "WWW") {
+        steps.push_back({Kind::Spell, run, 0});
+      } else if (run.find_first_not_of(' ') != std::string::npos) {
+        // A run of blanks alone has nothing to say.
+        steps.push_back({Kind::Words, run.substr(0, kMaxWordRun), 0});
+      }
+      pos = end;
+      if (at(text, pos) == '-' && isLetter(at(text, pos + 1))) ++pos;
+      continue;
+    }
+    uint8_t symbol = c;
+    if (symbol == lastSymbol) {
+      if (++repeats >= kRepeatsBeforeClick) {
+        steps.push_back({Kind::Click, {}, 0});
+        symbol = ' ';
+      }
+    } else {
+      lastSymbol = symbol;
+      repeats = 0;
+    }
+    if (symbol == '-') {
+      const uint8_t next = n - pos < 3 ? ' ' : at(text, pos + 1);
+      if (next == ' ' || next == '-') {
+        steps.push_back({Kind::Punctuation, text.substr(pos, 2), 0});
+      } else if (isDigit(next)) {
+        steps.push_back({Kind::Minus, {}, 0});
+      } else {
+        steps.push_back({Kind::Char, "-", 0});
+      }
+    } else if (text.compare(pos, 3, "://") == 0) {
+      steps.push_back({Kind::Char, std::string(1, static_cast<char>(symbol)), 0});
+    } else if (isPunctuation(symbol)) {
+      steps.push_back({Kind::Punctuation, text.substr(pos, 2), 0});
+    } else if (symbol != ' ' && symbol != '\t') {
+      steps.push_back({Kind::Char, std::string(1, static_cast<char>(symbol)), 0});
+    }
+    ++pos;
+  }
+  return steps;
+}
+
+DocumentCommand documentCommand(
+    std::string_view word, std::string_view currentDir,
+    const std::function<std::string(std::string_view extension)>& progFor) {
+  word = word.substr(0, kMaxDocumentWord);
+  const std::string w(word);
+  if (w.starts_with("http://") || w.starts_with("https://") || w.starts_with("www.")) {
+    return {progFor("HTM"), w};
+  }
+  const size_t dot = word.find('.');
+  const std::string extension =
+      upper(dot == std::string_view::npos ? word.substr(0, 3) : word.substr(dot + 1, 3));
+  if (extension == "EXE" || extension == "COM") {
+    if (w.starts_with("/")) return {w, {}};
+    return {withSlash(std::string(currentDir)) + w, {}};
+  }
+  std::string program = progFor(extension);
+  if (program.empty()) return {w, {}};
+  return {program, w};
+}
+
+struct Spoken::State {
+  const Config& config;
+  speech::WavPlayer& player;
+  speech::Translator& translator;
+  speech::Diphone& diphone;
+  SpeechSettings settings;
+  bool stopFlag = false;
+  bool speechPending = true;
+  std::vector<uint8_t> click = clickImage();
+  std::vector<uint8_t> tone = toneImage();
+  std::vector<pid_t> children;
+
+  State(const Config& c, speech::WavPlayer& p, speech::Translator& t, speech::Diphone& d)
+      : config(c), player(p), translator(t), diphone(d) {}
+
+  // The voice dispatcher over the system voices is not part of this build
+  // yet: no voice starts, so speech stays on the recorded pieces.
+  bool voiceInit(int /*voice*/, int /*speed*/, int /*pitch*/, int /*kind*/) { return false; }
+  void voiceSpeak(std::string_view /*text*/) {}
+  bool voiceBusy() { return false; }
+  void voiceStop() {}
+  void voiceClose() {}
+};
+
+Spoken::Spoken(Console& console, const Config& config, speech::WavPlayer& player,
+               speech::Translator& translator, speech::Diphone& diphone)
+    : s_(std::make_unique<State>(config, player, translator, diphone)), console_(console) {}
+
+Spoken::~Spoken() { reapChildren(s_->children); }
+
+SpeechSettings& Spoken::settings() { return s_->settings; }
+
+void Spoken::speechSpeedSettings(int speed) {
+  State& s = *s_;
+  const std::string n = std::to_string(speed);
+  auto value = [&](std::string_view key) {
+    return s.config.configValue("SINTETIZADOR", std::string(key) + n);
+  };
+  auto numberOr = [&](std::string_view key, long fallback) {
+    const NumberValue v = convertNumber(value(key));
+    return static_cast<int>(v.valid ? v.value : fallback);
+  };
+  s.settings.speed = speed;
+  s.settings.databaseName = value("DIFONES").substr(0, 8);
+  const int cut = static_cast<int>(convertNumber(value("CORTEFON")).value);
+  const int extra = numberOr("SOBRAFON", 0);
+  const int interWord = numberOr("INTERPAL", 0);
+  s.diphone.setParameters(cut, extra, interWord);
+  s.diphone.setDatabase(s.settings.databaseName);
+  s.player.setFast(flagValue(value("RAPIDINHO")));
+  s.player.setCut(flagValue(value("CORTAFALA")));
+  s.settings.pauseFullStop = numberOr("PAUSAPONTO", 250);
+  s.settings.pauseComma = numberOr("PAUSAVIRG", 150);
+  s.settings.pauseColon = numberOr("PAUSADOISPONTOS", 200);
+}
+
+void Spoken::speechStart(int speed, std::string_view soundDir) {
+  State& s = *s_;
+  if (speed <= 0) speed = static_cast<int>(convertNumber(s.config.configValue("TRADUTOR", "VELOCIDADE")).value);
+  if (speed < 1 || speed > 5) speed = 3;
+  speechSpeedSettings(speed);
+  const int error = s.diphone.diphoneStart();
+  if (error != 0) {
+    console_.outLine(W("Erro de inicialização: ") + std::to_string(error));
+    console_.outLine("Banco de dados de voz: " + s.settings.databaseName);
+    s.diphone.diphoneStop();
+    (void)console_.consoleReadLine();
+    console_.consoleClose();
+  }
+  s.settings.soundDir = withSlash(std::string(soundDir));
+  s.settings.lettersDir =
+      withSlash(s.config.bareRead("TRADUTOR", "DIRLETRAS", Config::quiralRoot() + "/som/letras/"));
+  speechSpeedSettings(speed);
+  s.settings.sapi = false;
+  if (flagValue(s.config.configValue("TRADUTOR", "SAPI"))) {
+    auto number = [&](std::string_view key) {
+      return static_cast<int>(convertNumber(s.config.configValue("SERVFALA", key)).value);
+    };
+    const int voice = number("VOZ");
+    int voiceSpeed = number("VELOCIDADE");
+    const int pitch = number("TOM");
+    const int kind = number("TIPOSAPI");
+    if (kind != 4 && voiceSpeed > 10) voiceSpeed = 0;
+    s.settings.sapi = s.voiceInit(voice, voiceSpeed, pitch, kind);
+    s.settings.synthKind = kind;
+  }
+}
+
+void Spoken::writeSpoken(std::string_view text) {
+  console_.out(text);
+  speakText(text);
+}
+
+void Spoken::writeLineSpoken(std::string_view text) {
+  writeSpoken(text);
+  console_.outLine();
+}
+
+void Spoken::writeNumberSpoken(long value) { writeSpoken(std::to_string(value)); }
+
+void Spoken::speakText(std::string_view text) {
+  using Kind = SpeechStep::Kind;
+  State& s = *s_;
+  console_.log().event("text", text);
+  if (s.settings.sapi) {
+    while (speechBusyAny()) console_.consoleDelay(kWaitStepMs);
+    if (!console_.consoleKeyPending()) {
+      s.voiceSpeak(text);
+      s.speechPending = true;
+    }
+    return;
+  }
+  s.stopFlag = false;
+  for (const SpeechStep& step : planSpeech(text)) {
+    if (s.stopFlag) break;
+    if (console_.consoleKeyPending()) {
+      stopSpeech();
+      break;
+    }
+    switch (step.kind) {
+      case Kind::Zero:
+        playSound("_zero");
+        break;
+      case Kind::Number:
+        speakNumberWords(step.value);
+        break;
+      case Kind::Spell:
+        spellText(step.text);
+        break;
+      case Kind::Words:
+        s.diphone.diphoneSpeak(s.translator.translateToPhonetic(step.text));
+        break;
+      case Kind::Click:
+        clickSound();
+        break;
+      case Kind::Punctuation:
+        speakPunctuation(step.text);
+        break;
+      case Kind::Minus:
+        playSound("_MENOS");
+        break;
+      case Kind::Char:
+        speakChar(static_cast<uint8_t>(step.text[0]));
+        break;
+    }
+  }
+}
+
+void Spoken::speakChar(uint8_t ch) {
+  waitSpeechEnd();
+  console_.log().event("char", static_cast<long long>(ch));
+  (void)s_->player.playWavFile(s_->settings.lettersDir + "_" + std::to_string(ch) + ".wav");
+}
+
+namespace {
+std::string soundPath(const SpeechSettings& settings, std::string_view name) {
+  const std::string& dir = name.starts_with('_') ? settings.lettersDir : settings.soundDir;
+  return dir + std::string(name) + ".wav";
+}
+}  // namespace
+
+void Spoken::playSound(std::string_view name) {
+  waitSpeechEnd();
+  (void)s_->player.playWavFile(soundPath(s_->settings, name));
+}
+
+bool Spoken::soundExists(std::string_view name) const {
+  std::error_code error;
+  return std::filesystem::is_regular_file(toUtf8(soundPath(s_->settings, name)), error);
+}
+
+void Spoken::spellText(std::string_view text) {
+  for (char c : text) {
+    if (console_.consoleKeyPending()) return;
+    speakChar(static_cast<uint8_t>(c));
+  }
+}
+
+void Spoken::speakDtmf(std::string_view text) {
+  State& s = *s_;
+  const bool fast = s.player.fast();
+  s.player.setFast(false);
+  for (char raw : text) {
+    const uint8_t c = upperAnsi(static_cast<uint8_t>(raw));
+    if (isDigit(c) || c == '#' || c == '*') {
+      const char name = c == '*' ? 'X' : static_cast<char>(c);
+      (void)s.player.playWavFile(s.settings.lettersDir + "dtmf_" + name + ".wav");
+      console_.consoleDelay(100);
+    } else if (c == ',') {
+      console_.consoleDelay(1000);
+    }
+  }
+  s.player.setFast(fast);
+}
+
+void Spoken::pauseFor(int milliseconds) {
+  for (int i = 0; i < milliseconds / 50; ++i) {
+    if (!console_.consoleKeyPending()) console_.consoleDelay(50);
+  }
+}
+
+void Spoken::speakPunctuation(std::string_view text) {
+  if (text.empty() || console_.consoleKeyPending()) return;
+  while (speechBusyAny()) console_.consoleDelay(kWaitStepMs);
+  const uint8_t mark = static_cast<uint8_t>(text[0]);
+  speakChar(mark);
+  const bool spaceAfter = at(text, 1) == ' ';
+  const SpeechSettings& st = s_->settings;
+  if (mark == '(' || mark == ')' || mark == ':' || mark == ';') {
+    pauseFor(st.pauseColon);
+  } else if ((mark == ',' || mark == '-') && spaceAfter) {
+    pauseFor(st.pauseComma);
+  } else if (mark == '.' && spaceAfter) {
+    pauseFor(st.pauseFullStop);
+  }
+}
+
+void Spoken::clickSound() {
+  State& s = *s_;
+  waitSpeechEnd();
+  console_.log().event("click");
+  const bool cut = s.player.cut();
+  s.player.setCut(false);
+  s.player.playWavImage(s.click.data(), s.click.size());
+  while (s.player.wavBusy()) console_.consoleDelay(kWaitStepMs);
+  s.player.setCut(cut);
+}
+
+void Spoken::errorBeep() {
+  State& s = *s_;
+  waitSpeechEnd();
+  console_.flushKeys();
+  console_.log().event("beep");
+  const bool cut = s.player.cut();
+  const bool fast = s.player.fast();
+  s.player.setCut(false);
+  s.player.setFast(false);
+  s.player.playWavImage(s.tone.data(), s.tone.size());
+  while (s.player.wavBusy()) console_.consoleDelay(kWaitStepMs);
+  s.player.setCut(cut);
+  s.player.setFast(fast);
+}
+
+void Spoken::playImageWait(const std::vector<uint8_t>& image) {
+  waitSpeechEnd();
+  s_->player.playWavImage(image.data(), image.size());
+  while (s_->player.wavBusy()) console_.consoleDelay(kWaitStepMs);
+}
+
+bool Spoken::speechBusyAny() {
+  if (console_.consoleKeyPending()) {
+    stopSpeech();
+    return false;
+  }
+  const bool wav = s_->player.wavBusy();
+  return wav || (s_->settings.sapi && s_->voiceBusy());
+}
+
+void Spoken::waitSpeechEnd() {
+  if (!s_->speechPending) return;
+  while (speechBusyAny()) console_.consoleDelay(kWaitStepMs);
+  s_->speechPending = false;
+}
+
+void Spoken::stopSpeech() {
+  State& s = *s_;
+  console_.log().event("stop");
+  s.player.wavStop();
+  s.stopFlag = true;
+  if (s.settings.sapi && (s.voiceBusy() || s.settings.synthKind == 3)) s.voiceStop();
+}
+
+void Spoken::speechFinish() {
+  State& s = *s_;
+  while (speechBusyAny()) console_.consoleDelay(kWaitStepMs);
+  stopSpeech();
+  if (s.settings.sapi) {
+    s.voiceClose();
+    s.settings.sapi = false;
+  }
+  s.diphone.diphoneStop();
+}
+
+void Spoken::openDocument(std::string_view word) {
+  State& s = *s_;
+  std::error_code error;
+  const std::string cwd = fromUtf8(std::filesystem::current_path(error).string());
+  const DocumentCommand command = documentCommand(word, cwd, [&](std::string_view extension) {
+    return s.config.configValue("QUIRAL", "PROG." + std::string(extension));
+  });
+  while (speechBusyAny()) console_.consoleDelay(kWaitStepMs);
+  reapChildren(s.children);
+  // A word that is a document rather than a program is opened by the
+  // desktop's association, as is a web address with no browser configured.
+  if (command.program.empty()) {
+    (void)spawnDetached("xdg-open", command.parameter, s.children);
+  } else if (!spawnDetached(command.program, command.parameter, s.children) &&
+             command.parameter.empty()) {
+    (void)spawnDetached("xdg-open", command.program, s.children);
+  }
+  while (speechBusyAny()) console_.consoleDelay(kWaitStepMs);
+}
+
+}  // namespace qr
