@@ -1,0 +1,90 @@
+// ftpDir: remote directory commands.
+#include "ftp/ftpDir.h"
+
+#include "ftp/ftpArq.h"
+#include "ftp/ftpDlg.h"
+#include "ftp/ftpTela.h"
+#include "ftp/ftpmsg.h"
+#include "ftp/ftpvars.h"
+
+namespace ftp {
+
+std::string QuotedPath(std::string_view line) {
+  const size_t open = line.find('"');
+  if (open == std::string_view::npos) return {};
+  const std::string_view rest = line.substr(open + 1);
+  return std::string(rest.substr(0, rest.find('"')));
+}
+
+bool ChangeSucceeded(int code) {
+  return code == 250 || code == 200;
+}
+
+void Dir::ConfirmAndDelete(std::string_view name) {
+  if (name.empty()) {
+    ui_.errorBeep();
+    return;
+  }
+  ui_.endLine();
+  msg_.Announce("FTCNFAPA", 0);
+  ui_.writeSpoken(std::string(name) + "?  ");
+  msg_.Announce("FTSIMNAO", 0);
+  const uint8_t key = ui_.readKey();
+  if (key == 0) (void)ui_.readKey();  // the code of an extended key
+  ui_.writeSpoken(std::string(1, static_cast<char>(key >= 32 ? key : ' ')));
+  ui_.endLine();
+  if (key != 'S' && key != 's') {
+    msg_.Announce("FTDESIS", 2);
+    return;
+  }
+  arq_.deleteNamed(name);
+}
+
+bool Dir::ChangeRemoteDirectory(std::string_view name) {
+  if (name.empty()) {
+    ui_.errorBeep();
+    return false;
+  }
+  if (!dlg_.SendCommand("CWD " + std::string(name))) return false;
+  const bool ok = ChangeSucceeded(dlg_.ReadReply());
+  msg_.Announce(ok ? "FTOK" : "FTNAOTRO", 1);
+  return ok;
+}
+
+void Dir::ShowAndChangeDirectory() {
+  msg_.Announce("FTVERDIR", 1);
+  if (!dlg_.SendCommand("PWD")) return;
+  // Only the first line: a continuation stays queued for the command loop.
+  (void)dlg_.waitForLine();
+  const ReplyLine r = dlg_.TakeReplyLine();
+  if (r.code == 257) {
+    const std::string path = QuotedPath(r.text);
+    ui_.waitSpeechEnd();
+    ui_.delay(1000);
+    ui_.speakText(path.empty() ? r.text : path);
+  } else {
+    msg_.Announce("FTNAODIR", 1);
+  }
+  msg_.Announce("FTQUEDIR", 1);
+  const std::string answer = ui_.readLineSpoken();
+  if (answer.empty()) {
+    msg_.Announce("FTDESIS", 1);
+    return;
+  }
+  // ".." goes up with CDUP (RFC 959 section 4.1.1), never as a CWD argument.
+  if (!dlg_.SendCommand(answer == ".." ? std::string("CDUP") : "CWD " + answer)) return;
+  msg_.Announce(ChangeSucceeded(dlg_.ReadReply()) ? "FTOK" : "FTNAOTRO", 1);
+}
+
+void Dir::MakeRemoteDirectory() {
+  msg_.Announce("FTQUESBD", 1);
+  const std::string answer = ui_.readLineSpoken();
+  if (answer.empty()) {
+    msg_.Announce("FTDESIS", 1);
+    return;
+  }
+  if (!dlg_.SendCommand(answer == ".." ? std::string("MKD") : "MKD " + answer)) return;
+  msg_.Announce(dlg_.ReadReply() == 257 ? "FTOK" : "FTNCRIA", 1);
+}
+
+}  // namespace ftp

@@ -1,0 +1,42 @@
+// ftpDir: the remote directory commands without a data connection: change
+// (CWD, CDUP), tell and change (PWD, key S), create (MKD, key C), and the
+// browser's deletion after a yes/no question. The listing and its browser
+// will join this module.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace ftp {
+
+struct ClientState;
+class Tela;
+class Messages;
+class Dlg;
+class Arq;
+
+// The path of a 257 reply: after the first double quote, up to the next
+// one (RFC 959 section 7, where a quote inside the name is doubled: the
+// path is cut at the first of the two).
+[[nodiscard]] std::string QuotedPath(std::string_view line);
+[[nodiscard]] bool ChangeSucceeded(int code);
+
+class Dir {
+ public:
+  Dir(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Arq& arq)
+      : st_(state), ui_(ui), msg_(msg), dlg_(dlg), arq_(arq) {}
+
+  void ConfirmAndDelete(std::string_view name);
+  [[nodiscard]] bool ChangeRemoteDirectory(std::string_view name);
+  void ShowAndChangeDirectory();
+  void MakeRemoteDirectory();
+
+ private:
+  ClientState& st_;
+  Tela& ui_;
+  Messages& msg_;
+  Dlg& dlg_;
+  Arq& arq_;
+};
+
+}  // namespace ftp

@@ -1,0 +1,150 @@
+// ftpLogin: the login dialogue and its code tables.
+#include "ftp/ftpLogin.h"
+
+#include <array>
+
+#include "ftp/ftpDlg.h"
+#include "ftp/ftpTela.h"
+#include "ftp/ftpmsg.h"
+#include "ftp/ftpvars.h"
+
+namespace ftp {
+
+namespace {
+
+struct CodeRule {
+  LoginStep step;
+  int code;
+  LoginEffect effect;
+};
+
+// Codes the login reacts to; every other code (230, 202, text lines) has no
+// effect. ACCT is not refused by 530 (RFC 959 section 5.4 lets a server ask
+// for the account again).
+constexpr std::array<CodeRule, 14> kLoginCodes{{
+    {LoginStep::User, 331, LoginEffect::NeedPassword},
+    {LoginStep::User, 332, LoginEffect::NeedAccount},
+    {LoginStep::User, 530, LoginEffect::Refused},
+    {LoginStep::User, 500, LoginEffect::Refused},
+    {LoginStep::User, 501, LoginEffect::Refused},
+    {LoginStep::User, 421, LoginEffect::Refused},
+    {LoginStep::Pass, 332, LoginEffect::NeedAccount},
+    {LoginStep::Pass, 500, LoginEffect::Refused},
+    {LoginStep::Pass, 501, LoginEffect::Refused},
+    {LoginStep::Pass, 530, LoginEffect::Refused},
+    {LoginStep::Pass, 421, LoginEffect::Refused},
+    {LoginStep::Acct, 500, LoginEffect::Refused},
+    {LoginStep::Acct, 501, LoginEffect::Refused},
+    {LoginStep::Acct, 421, LoginEffect::Refused},
+}};
+
+}  // namespace
+
+LoginEffect JudgeLoginCode(LoginStep step, int code) {
+  for (const auto& r : kLoginCodes)
+    if (r.step == step && r.code == code) return r.effect;
+  return LoginEffect::None;
+}
+
+void LoginDialog::refuse(const char* key, const std::string& line, Flags& f) {
+  if (!refusedOnce_) {
+    msg_.Announce(key, 1);
+    if (!st_.verbose) ui_.speakText(line);
+    refusedOnce_ = true;
+  }
+  f.failed = true;
+}
+
+void LoginDialog::judgeReplies(LoginStep step, const char* refusalKey, Flags& f) {
+  while (dlg_.hasLines()) {
+    ReplyLine r;
+    do {
+      r = dlg_.TakeReplyLine();
+      if (r.continuation && !dlg_.hasLines()) {
+        if (dlg_.closed() || dlg_.interrupted()) break;
+        dlg_.ReceiveControlData();
+      }
+    } while (r.continuation);
+    if (r.continuation) return;  // the reply was cut off
+    switch (JudgeLoginCode(step, r.code)) {
+      case LoginEffect::NeedPassword: f.needPassword = true; break;
+      case LoginEffect::NeedAccount: f.needAccount = true; break;
+      case LoginEffect::Refused: refuse(refusalKey, r.text, f); break;
+      case LoginEffect::None: break;
+    }
+  }
+}
+
+void LoginDialog::judgeQueuedLines(Flags& f) {
+  while (dlg_.hasLines()) {
+    const ReplyLine r = dlg_.TakeReplyLine();
+    if (JudgeLoginCode(LoginStep::Acct, r.code) == LoginEffect::Refused)
+      refuse("FTERCHAV", r.text, f);
+  }
+}
+
+std::string LoginDialog::readSecret() {
+  const int column = ui_.cursorColumn();
+  ui_.setForeground(0);
+  std::string secret = ui_.readLinePlain();
+  ui_.setForeground(15);
+  // Black on black is not enough here: a screen review or a screen copy
+  // would still read the characters, so blank them.
+  if (!secret.empty()) {
+    const int cells = column - 1 + static_cast<int>(secret.size());
+    const int endRow = ui_.cursorRow() - 1;
+    const int startRow = endRow - (cells > 0 ? (cells - 1) / 80 : 0);
+    if (startRow >= 1) {
+      const int backColumn = ui_.cursorColumn();
+      const int backRow = ui_.cursorRow();
+      ui_.moveCursor(column, startRow);
+      ui_.write(std::string(secret.size(), ' '));
+      ui_.moveCursor(backColumn, backRow);
+    }
+  }
+  return secret;
+}
+
+// With the connection gone or the wait given up, no reply will come: that
+// is no grant of access.
+bool LoginDialog::lostReply() const {
+  return dlg_.closed() || dlg_.interrupted();
+}
+
+bool LoginDialog::Login() {
+  refusedOnce_ = false;
+  Flags f;
+  msg_.Announce("FTCONTA", 0);
+  st_.userName = ui_.readLineSpoken();
+  if (st_.userName.empty()) {
+    msg_.Announce("FTDESIS", 1);
+    return false;
+  }
+  if (!dlg_.SendCommand("USER " + st_.userName)) return false;
+  judgeReplies(LoginStep::User, "FTERCONT", f);
+  if (f.failed || lostReply()) return false;
+
+  if (f.needPassword) {
+    msg_.Announce("FTSENHA", 0);
+    st_.password = readSecret();
+    if (!dlg_.SendCommand("PASS " + st_.password))
+      f.failed = true;
+    else
+      judgeReplies(LoginStep::Pass, "FTERSENH", f);
+    if (lostReply()) f.failed = true;
+  }
+  if (!f.failed && f.needAccount) {
+    msg_.Announce("FTCHAVE", 0);
+    st_.password = readSecret();
+    if (!dlg_.SendCommand("ACCT " + st_.password))
+      f.failed = true;
+    else
+      judgeQueuedLines(f);
+    if (lostReply()) f.failed = true;
+  }
+  if (f.failed) return false;
+  msg_.Announce("FTACLIBE", 1);
+  return true;
+}
+
+}  // namespace ftp

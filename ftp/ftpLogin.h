@@ -1,0 +1,46 @@
+// ftpLogin: USER, then PASS and ACCT as the server's codes ask. The password
+// and the access key are read by the plain reader in black on black, wiped
+// from the screen afterwards, and never spoken or logged.
+#pragma once
+
+#include <string>
+
+namespace ftp {
+
+struct ClientState;
+class Tela;
+class Messages;
+class Dlg;
+
+// What a reply code means at one step of the login.
+enum class LoginStep { User, Pass, Acct };
+enum class LoginEffect { None, NeedPassword, NeedAccount, Refused };
+[[nodiscard]] LoginEffect JudgeLoginCode(LoginStep step, int code);
+
+class LoginDialog {
+ public:
+  LoginDialog(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg)
+      : st_(state), ui_(ui), msg_(msg), dlg_(dlg) {}
+
+  [[nodiscard]] bool Login();
+
+ private:
+  struct Flags {
+    bool needPassword = false;
+    bool needAccount = false;
+    bool failed = false;
+  };
+  void judgeReplies(LoginStep step, const char* refusalKey, Flags& f);
+  void judgeQueuedLines(Flags& f);
+  void refuse(const char* key, const std::string& line, Flags& f);
+  [[nodiscard]] std::string readSecret();
+  [[nodiscard]] bool lostReply() const;
+
+  ClientState& st_;
+  Tela& ui_;
+  Messages& msg_;
+  Dlg& dlg_;
+  bool refusedOnce_ = false;
+};
+
+}  // namespace ftp

@@ -1,0 +1,107 @@
+// ftpTela: the client's view of the console, speech, editor and menu, over
+// the real modules.
+#include "ftp/ftpTela.h"
+
+#include "console/qrCrt.h"
+#include "console/qrwinConfig.h"
+#include "console/qrwinInput.h"
+#include "console/qrwinSpoken.h"
+#include "ftp/qrform.h"
+
+namespace ftp {
+
+ConsoleTela::ConsoleTela(qr::Console& console, const qr::Config& config, qr::Spoken& spoken,
+                         qr::LineInput& input)
+    : console_(console), config_(config), spoken_(spoken), input_(input) {}
+
+void ConsoleTela::write(std::string_view text) { console_.out(text); }
+void ConsoleTela::endLine() { console_.outLine(); }
+void ConsoleTela::moveCursor(int column, int row) { console_.consoleMoveCursor(column, row); }
+int ConsoleTela::cursorColumn() { return console_.consoleCursorColumn(); }
+int ConsoleTela::cursorRow() { return console_.consoleCursorRow(); }
+void ConsoleTela::setForeground(uint8_t colour) { console_.consoleSetForeground(colour); }
+void ConsoleTela::setBackground(uint8_t colour) { console_.consoleSetBackground(colour); }
+void ConsoleTela::clearScreen() { console_.consoleClearScreen(); }
+void ConsoleTela::setCaption(std::string_view text) { console_.setCaption(text); }
+bool ConsoleTela::keyPending() { return console_.consoleKeyPending(); }
+uint8_t ConsoleTela::readKey() { return console_.consoleReadKey(); }
+void ConsoleTela::flushKeys() {
+  console_.flushKeys();
+  keysSeen_ = 0;
+}
+
+// The queue cannot be peeked: take every byte, keep all keys but a plain
+// ESC, and put them back in their order. Looked at only when the queue grew.
+bool ConsoleTela::takeEscape() {
+  const size_t n = console_.queuedKeyBytes();
+  if (n == 0 || n == keysSeen_) {
+    keysSeen_ = n;
+    return false;
+  }
+  std::string bytes;
+  for (size_t i = 0; i < n; ++i) bytes += static_cast<char>(console_.consoleReadKey());
+  bool escape = false;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (bytes[i] == 0 && i + 1 < bytes.size()) {
+      (void)console_.queueKeyBytes(bytes.substr(i, 2));
+      ++i;
+    } else if (bytes[i] == 27) {
+      escape = true;
+    } else {
+      (void)console_.queueKeyBytes(bytes.substr(i, 1));
+    }
+  }
+  keysSeen_ = console_.queuedKeyBytes();
+  return escape;
+}
+
+void ConsoleTela::delay(int milliseconds) {
+  console_.consoleDelay(static_cast<uint16_t>(milliseconds < 0 ? 0 : milliseconds));
+}
+int ConsoleTela::inputDescriptor() { return console_.inputDescriptor(); }
+
+std::string ConsoleTela::readLinePlain() {
+  std::string line = console_.consoleReadLine(128);
+  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+  return line;
+}
+
+void ConsoleTela::speakText(std::string_view text) { spoken_.speakText(text); }
+void ConsoleTela::writeSpoken(std::string_view text) { spoken_.writeSpoken(text); }
+void ConsoleTela::writeLineSpoken(std::string_view text) { spoken_.writeLineSpoken(text); }
+void ConsoleTela::spellText(std::string_view text) { spoken_.spellText(text); }
+bool ConsoleTela::soundExists(std::string_view name) { return spoken_.soundExists(name); }
+void ConsoleTela::playSound(std::string_view name) { spoken_.playSound(name); }
+void ConsoleTela::errorBeep() { spoken_.errorBeep(); }
+void ConsoleTela::waitSpeechEnd() { spoken_.waitSpeechEnd(); }
+void ConsoleTela::speechStart(std::string_view soundDir) { spoken_.speechStart(0, soundDir); }
+void ConsoleTela::speechFinish() { spoken_.speechFinish(); }
+
+std::string ConsoleTela::readLineSpoken() {
+  std::string text;
+  (void)input_.readLineSpoken(text);
+  return text;
+}
+
+uint8_t ConsoleTela::readKeySpoken() { return input_.readKeySpoken(); }
+
+int ConsoleTela::runMenu(const MenuBox& box, const std::vector<MenuChoice>& items) {
+  QrForm form(console_, spoken_);
+  form.OpenMenu(box.column, box.row, box.width, box.colour, box.height);
+  for (const auto& item : items) form.AddMenuItem(item.key, item.text);
+  return form.RunMenu();
+}
+
+std::string ConsoleTela::setting(std::string_view key) {
+  return config_.configValue("NAVIRO", key);
+}
+
+void ConsoleTela::logEvent(std::string_view kind, std::string_view text) {
+  console_.log().event(kind, text);
+}
+
+void ConsoleTela::endProcess() {
+  console_.programEnd(0);
+}
+
+}  // namespace ftp

@@ -1,0 +1,132 @@
+// ftpTela: what the FTP client needs of the console, the speech layer, the
+// line editor, the pop-up menu and the configuration, gathered in one small
+// interface. ConsoleTela joins it to the real modules; tests put a recorder
+// in its place. Texts are Windows-1252.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qr {
+class Console;
+class Config;
+class Spoken;
+class LineInput;
+}  // namespace qr
+
+namespace ftp {
+
+struct MenuChoice {
+  std::string key;
+  std::string text;
+};
+
+struct MenuBox {
+  int column = 1;
+  int row = 1;
+  int width = 50;
+  uint8_t colour = 5;
+  int height = 13;
+};
+
+class Tela {
+ public:
+  virtual ~Tela() = default;
+
+  // Console.
+  virtual void write(std::string_view text) = 0;  // at the cursor, flushed
+  virtual void endLine() = 0;
+  virtual void moveCursor(int column, int row) = 0;
+  [[nodiscard]] virtual int cursorColumn() = 0;
+  [[nodiscard]] virtual int cursorRow() = 0;
+  virtual void setForeground(uint8_t colour) = 0;
+  virtual void setBackground(uint8_t colour) = 0;
+  virtual void clearScreen() = 0;
+  virtual void setCaption(std::string_view text) = 0;
+  [[nodiscard]] virtual bool keyPending() = 0;  // also lets the window work
+  [[nodiscard]] virtual uint8_t readKey() = 0;
+  virtual void flushKeys() = 0;
+  // True when ESC was typed since the last look; it is taken out of the
+  // queue, other keys typed ahead stay in it, in order.
+  [[nodiscard]] virtual bool takeEscape() = 0;
+  virtual void delay(int milliseconds) = 0;
+  // A descriptor that becomes readable when a key arrives, or -1.
+  [[nodiscard]] virtual int inputDescriptor() = 0;
+  // The plain, silent line reader; the text without its CR LF.
+  [[nodiscard]] virtual std::string readLinePlain() = 0;
+
+  // Speech.
+  virtual void speakText(std::string_view text) = 0;
+  virtual void writeSpoken(std::string_view text) = 0;
+  virtual void writeLineSpoken(std::string_view text) = 0;
+  virtual void spellText(std::string_view text) = 0;
+  [[nodiscard]] virtual bool soundExists(std::string_view name) = 0;
+  virtual void playSound(std::string_view name) = 0;
+  virtual void errorBeep() = 0;
+  virtual void waitSpeechEnd() = 0;
+  virtual void speechStart(std::string_view soundDir) = 0;
+  virtual void speechFinish() = 0;
+
+  // Line editor (ESC gives an empty line) and spoken key reading.
+  [[nodiscard]] virtual std::string readLineSpoken() = 0;
+  [[nodiscard]] virtual uint8_t readKeySpoken() = 0;
+
+  // The pop-up menu: the chosen item's number, 0 when none.
+  [[nodiscard]] virtual int runMenu(const MenuBox& box, const std::vector<MenuChoice>& items) = 0;
+
+  // Environment: a value of section "NAVIRO", the event log, the end.
+  [[nodiscard]] virtual std::string setting(std::string_view key) = 0;
+  virtual void logEvent(std::string_view kind, std::string_view text) = 0;
+  [[noreturn]] virtual void endProcess() = 0;
+};
+
+// The real thing, over the console and speech modules.
+class ConsoleTela : public Tela {
+ public:
+  ConsoleTela(qr::Console& console, const qr::Config& config, qr::Spoken& spoken,
+              qr::LineInput& input);
+
+  void write(std::string_view text) override;
+  void endLine() override;
+  void moveCursor(int column, int row) override;
+  int cursorColumn() override;
+  int cursorRow() override;
+  void setForeground(uint8_t colour) override;
+  void setBackground(uint8_t colour) override;
+  void clearScreen() override;
+  void setCaption(std::string_view text) override;
+  bool keyPending() override;
+  uint8_t readKey() override;
+  void flushKeys() override;
+  bool takeEscape() override;
+  void delay(int milliseconds) override;
+  int inputDescriptor() override;
+  std::string readLinePlain() override;
+  void speakText(std::string_view text) override;
+  void writeSpoken(std::string_view text) override;
+  void writeLineSpoken(std::string_view text) override;
+  void spellText(std::string_view text) override;
+  bool soundExists(std::string_view name) override;
+  void playSound(std::string_view name) override;
+  void errorBeep() override;
+  void waitSpeechEnd() override;
+  void speechStart(std::string_view soundDir) override;
+  void speechFinish() override;
+  std::string readLineSpoken() override;
+  uint8_t readKeySpoken() override;
+  int runMenu(const MenuBox& box, const std::vector<MenuChoice>& items) override;
+  std::string setting(std::string_view key) override;
+  void logEvent(std::string_view kind, std::string_view text) override;
+  [[noreturn]] void endProcess() override;
+
+ private:
+  qr::Console& console_;
+  const qr::Config& config_;
+  qr::Spoken& spoken_;
+  qr::LineInput& input_;
+  size_t keysSeen_ = 0;
+};
+
+}  // namespace ftp

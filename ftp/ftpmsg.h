@@ -1,0 +1,30 @@
+// ftpmsg: the one road by which the client speaks. A message key names a
+// sentence of the catalogue; Announce writes its text and then plays the
+// key's recorded file from the message sound directory when there is one
+// (looked for afresh every time), or else hands the text to the voice.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace ftp {
+
+class Tela;
+
+// The catalogue text of a key (Windows-1252), or the invalid-key text.
+[[nodiscard]] std::string MessageText(std::string_view key);
+// The console label of a key, if it is one.
+[[nodiscard]] bool LabelText(std::string_view key, std::string& text);
+
+class Messages {
+ public:
+  explicit Messages(Tela& ui) : ui_(ui) {}
+
+  void Announce(std::string_view key, int lineEnds);
+  void WriteLabel(std::string_view key, int lineEnds);
+
+ private:
+  Tela& ui_;
+};
+
+}  // namespace ftp

@@ -1,0 +1,306 @@
+// naviro: the program body.
+#include "ftp/naviro.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "ftp/ftpTela.h"
+
+namespace ftp {
+
+namespace {
+
+constexpr std::array<std::string_view, 15> kHelpList{
+    "FTAJUD00", "FTAJUD01", "FTAJUD03", "FTAJUD04", "FTAJUD07",
+    "FTAJUD02", "FTAJUD05", "FTAJUD8C", "FTAJUD06", "FTAJUD8D",
+    "FTAJUD08", "FTAJUD8A", "FTAJUD8B", "FTAJUD09", "FTAJUD10"};
+
+struct MenuEntry {
+  std::string_view key;
+  uint8_t ch;
+};
+constexpr std::array<MenuEntry, 14> kHelpMenu{{
+    {"FTAJUD01", 'l'}, {"FTAJUD03", 'r'}, {"FTAJUD04", 't'}, {"FTAJUD07", 'q'},
+    {"FTAJUD02", 'd'}, {"FTAJUD05", 'a'}, {"FTAJUD8C", 'i'}, {"FTAJUD06", 's'},
+    {"FTAJUD8D", 'c'}, {"FTAJUD08", 'v'}, {"FTAJUD8A", 'p'}, {"FTAJUD8B", '/'},
+    {"FTAJUD09", '?'}, {"FTAJUD10", 27},
+}};
+
+constexpr uint8_t kEnter = 13;
+constexpr uint8_t kEscape = 27;
+constexpr int kIdleWaitMs = 20;
+
+std::string makeListingFile() {
+  std::error_code ec;
+  std::string dir = std::filesystem::temp_directory_path(ec).string();
+  if (ec || dir.empty()) dir = "/tmp";
+  if (dir.back() != '/') dir += '/';
+  std::string pattern = dir + "dirXXXXXX";
+  const int fd = ::mkstemp(pattern.data());
+  if (fd < 0) return {};
+  ::close(fd);
+  return pattern;
+}
+
+}  // namespace
+
+void SplitHostPort(std::string_view typed, std::string& host, uint16_t& port) {
+  host = std::string(typed);
+  port = kControlPort;
+  const size_t colon = typed.rfind(':');
+  if (colon == std::string_view::npos || colon + 1 >= typed.size() || colon + 6 < typed.size())
+    return;
+  long value = 0;
+  for (char c : typed.substr(colon + 1)) {
+    if (c < '0' || c > '9') return;
+    value = value * 10 + (c - '0');
+  }
+  if (value < 1 || value > 65535) return;
+  host = std::string(typed.substr(0, colon));
+  port = static_cast<uint16_t>(value);
+}
+
+uint8_t HelpMenuCharacter(int position) {
+  if (position < 1 || position > static_cast<int>(kHelpMenu.size())) return kEnter;
+  return kHelpMenu[static_cast<size_t>(position - 1)].ch;
+}
+
+Client::Client(Tela& ui, std::optional<std::string> host)
+    : ui_(ui),
+      hostArgument_(std::move(host)),
+      msg_(ui),
+      rede_(st_, ui, msg_),
+      dlg_(st_, ui, msg_, rede_),
+      login_(st_, ui, msg_, dlg_),
+      port_(st_, ui, msg_, dlg_, rede_),
+      arq_(st_, ui, msg_, dlg_),
+      dir_(st_, ui, msg_, dlg_, arq_) {
+  rede_.attach(dlg_);
+}
+
+Client::~Client() = default;
+
+bool Client::InitializeClient() {
+  ui_.speechStart(ui_.setting("DIRNAVIRO"));
+  ui_.clearScreen();
+  ui_.setCaption("NAVIRO");
+  ui_.setBackground(1);
+  msg_.Announce("FTINIC", 0);
+  ui_.write(kClientVersion);
+  ui_.endLine();
+  ui_.spellText(kClientVersion);
+  ui_.setBackground(0);
+  ui_.endLine();
+
+  st_.running = true;
+  st_.noPrompt = false;
+  st_.listening = false;
+  st_.dataOpen = false;
+  st_.transferBytes = 0;
+  st_.verbose = false;
+  dlg_.clearQueue();
+  st_.dataPortCounter = 1044;
+
+  const std::string passivo = ui_.setting("PASSIVO");
+  st_.passive = !passivo.empty() && passivo[0] == 'N';
+  port_.TogglePassive();
+
+  st_.listingFileName = makeListingFile();
+
+  if (hostArgument_) {
+    st_.remoteName = *hostArgument_;
+  } else {
+    msg_.Announce("FTCOMPUT", 0);
+    st_.remoteName = ui_.readLineSpoken();
+  }
+  ui_.setCaption("NAVIRO " + st_.remoteName);
+  SplitHostPort(st_.remoteName, st_.remoteHost, st_.controlPort);
+  st_.passiveDataPort = 9999;
+  return !st_.remoteName.empty();
+}
+
+void Client::SpeakHelpList() {
+  for (std::string_view key : kHelpList) msg_.Announce(key, 1);
+  ui_.flushKeys();
+  ui_.errorBeep();
+}
+
+uint8_t Client::HelpMenu() {
+  MenuBox box;
+  box.column = ui_.cursorColumn();
+  box.row = ui_.cursorRow();
+  box.width = 50;
+  box.height = 13;
+  box.colour = 5;
+  std::vector<MenuChoice> items;
+  for (const auto& e : kHelpMenu) items.push_back({std::string(e.key), MessageText(e.key)});
+  ui_.flushKeys();
+  return HelpMenuCharacter(ui_.runMenu(box, items));
+}
+
+void Client::EndProgram() {
+  if (!st_.listingFileName.empty()) std::remove(st_.listingFileName.c_str());
+  msg_.Announce("FTFIMPRG", 1);
+  ui_.speechFinish();
+  ui_.delay(1000);
+  ui_.endProcess();
+  std::abort();  // not reached
+}
+
+void Client::prompt() {
+  ui_.setBackground(1);
+  msg_.Announce("FTCMD", 0);
+  ui_.setBackground(0);
+}
+
+void Client::rawCommand() {
+  msg_.Announce("FTCMDFTP", 1);
+  const std::string line = ui_.readLineSpoken();
+  if (dlg_.SendCommand(line)) (void)dlg_.ReadAndSpeakReply(true);
+}
+
+void Client::runCommandCharacter(uint8_t ch) {
+  if (ch >= 'a' && ch <= 'z') ch = static_cast<uint8_t>(ch - 32);
+  switch (ch) {
+    case kEnter:
+      break;
+    case kEscape:
+      st_.noPrompt = true;
+      if (dlg_.SendCommand("QUIT")) (void)dlg_.ReadReply();
+      st_.running = false;
+      break;
+    case '/':
+      rawCommand();
+      break;
+    case '?':
+      SpeakHelpList();
+      break;
+    case 'A':
+      arq_.DeleteRemoteFile();
+      break;
+    case 'C':
+      dir_.MakeRemoteDirectory();
+      break;
+    case 'I':
+      if (dlg_.SendCommand("PWD")) (void)dlg_.ReadAndSpeakReply(false);
+      break;
+    case 'L':
+      (void)login_.Login();
+      break;
+    case 'P':
+      port_.TogglePassive();
+      break;
+    case 'Q':
+      rede_.AnnounceTransferred();
+      break;
+    case 'S':
+      dir_.ShowAndChangeDirectory();
+      break;
+    case 'V':
+      st_.verbose = !st_.verbose;
+      msg_.Announce(st_.verbose ? "FTVERBO" : "FTNAOVRB", 1);
+      break;
+    default:  // D, R and T included until the transfers and the browser come
+      msg_.Announce("FTERRCMD", 1);
+      break;
+  }
+}
+
+void Client::RunCommand() {
+  st_.noPrompt = false;
+  uint8_t ch = ui_.readKeySpoken();
+  uint8_t code = 0;
+  if (ch == 0) {
+    code = ui_.readKey();
+    if (code == 16 || code == 17 || code == 18) {
+      ch = ui_.readKey();
+      if (ch == 0) code = ui_.readKey();  // an extended key after Alt: its code
+    }
+  }
+  if (ch == 0) {
+    if (code == 72 || code == 80) {
+      ch = HelpMenu();
+    } else if (code == 59) {
+      SpeakHelpList();
+      return;
+    }
+  }
+  if (ch >= 32) ui_.write(std::string(1, static_cast<char>(ch)));
+  ui_.endLine();
+  runCommandCharacter(ch);
+  while (dlg_.hasLines()) {
+    (void)dlg_.ReadReply();
+    if (dlg_.closed() || dlg_.interrupted()) break;
+  }
+}
+
+void Client::serveUnsolicitedReplies() {
+  dlg_.ReceiveControlData();
+  while (dlg_.hasLines()) {
+    const ReplyLine r = dlg_.TakeReplyLine();
+    if (r.code == 221) {
+      msg_.Announce("FTDESCON", 1);
+    } else if (r.code == 226) {
+      msg_.Announce("FTFIMENV", 1);
+    } else if (!st_.verbose) {
+      ui_.writeLineSpoken(r.text);
+    }
+  }
+}
+
+bool Client::awaitGreeting() {
+  for (;;) {
+    dlg_.ReceiveControlData();
+    if (dlg_.closed() || dlg_.interrupted()) return false;
+    bool took = false;
+    while (dlg_.hasLines()) {
+      const ReplyLine r = dlg_.TakeReplyLine();
+      st_.lastReplyLine = r.text;
+      st_.lastCode = r.code;
+      st_.lastContinuation = r.continuation;
+      took = true;
+    }
+    if (!took) continue;
+    if (st_.lastCode != 220 && !st_.lastContinuation) {
+      msg_.Announce("FTERRSRV", 1);
+      ui_.writeLineSpoken(st_.lastReplyLine);
+      return false;
+    }
+    if (!st_.lastContinuation) return true;
+  }
+}
+
+void Client::Run() {
+  if (!InitializeClient()) EndProgram();
+  if (!rede_.OpenControlConnection()) {
+    rede_.CloseConnections();
+    EndProgram();
+  }
+  if (!awaitGreeting()) {
+    rede_.CloseConnections();
+    EndProgram();
+  }
+  (void)login_.Login();
+  prompt();
+  while (st_.running) {
+    if (ui_.keyPending()) {
+      RunCommand();
+      if (!st_.noPrompt && st_.running) prompt();
+    }
+    if (!st_.running) break;
+    if (rede_.PollEvent() == REDE) {
+      serveUnsolicitedReplies();
+      continue;
+    }
+    if (!ui_.keyPending()) rede_.waitIdle(kIdleWaitMs);
+  }
+  rede_.CloseConnections();
+  EndProgram();
+}
+
+}  // namespace ftp

@@ -1,0 +1,76 @@
+// naviro: the program body of the FTP client. Start-up, the greeting, the
+// login, the command loop (one key, one command) and the one way the
+// program ends. Owns the client state and every FTP module.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "ftp/ftpArq.h"
+#include "ftp/ftpDir.h"
+#include "ftp/ftpDlg.h"
+#include "ftp/ftpLogin.h"
+#include "ftp/ftpPort.h"
+#include "ftp/ftpRede.h"
+#include "ftp/ftpmsg.h"
+#include "ftp/ftpvars.h"
+
+namespace ftp {
+
+class Tela;
+
+inline constexpr const char* kClientVersion = "2.1";
+inline constexpr uint16_t kControlPort = 21;
+
+// "name:port" gives the name and the port; a name without a valid port
+// after its last colon is taken whole, with port 21.
+void SplitHostPort(std::string_view typed, std::string& host, uint16_t& port);
+
+// The command character of a help-menu position (1 to 14); 13 (Enter) when
+// nothing was chosen. The last entry, "ESC fim do programa", ends the
+// program as ESC does.
+[[nodiscard]] uint8_t HelpMenuCharacter(int position);
+
+class Client {
+ public:
+  // host: the first command-line argument that is not an option, if any.
+  Client(Tela& ui, std::optional<std::string> host);
+  ~Client();
+  Client(const Client&) = delete;
+  Client& operator=(const Client&) = delete;
+
+  [[nodiscard]] bool InitializeClient();
+  void RunCommand();
+  void SpeakHelpList();
+  [[nodiscard]] uint8_t HelpMenu();
+  [[noreturn]] void EndProgram();
+
+  // The whole run: start-up, connection, greeting, login, command loop.
+  [[noreturn]] void Run();
+
+  [[nodiscard]] ClientState& state() { return st_; }
+  [[nodiscard]] Dlg& dlg() { return dlg_; }
+  [[nodiscard]] Rede& rede() { return rede_; }
+
+ private:
+  void prompt();
+  void serveUnsolicitedReplies();
+  [[nodiscard]] bool awaitGreeting();
+  void runCommandCharacter(uint8_t ch);
+  void rawCommand();
+
+  Tela& ui_;
+  std::optional<std::string> hostArgument_;
+  ClientState st_;
+  Messages msg_;
+  Rede rede_;
+  Dlg dlg_;
+  LoginDialog login_;
+  Port port_;
+  Arq arq_;
+  Dir dir_;
+};
+
+}  // namespace ftp
