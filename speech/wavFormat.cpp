@@ -110,7 +110,7 @@ std::optional<WavImageInfo> parseWavImage(const uint8_t* image, size_t length) {
 
 size_t wavPieceSize(uint64_t remaining) {
   if (remaining <= kBlockBytes) return static_cast<size_t>(remaining);
-  if (remaining <= kBlockBytes + 256) return kBlockBytes - 256;
+  if (remaining < kBlockBytes + 256) return kBlockBytes - 256;
   return kBlockBytes;
 }
 
