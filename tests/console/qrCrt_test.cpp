@@ -1,0 +1,348 @@
+// The console core: screen planes and writing rules, colours, the key queue,
+// reading keys and lines, clipboard and the end of the program.
+#include "console/qrCrt.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "tests/support/fakes.h"
+
+using testing_support::FakeExit;
+using testing_support::FakeFrontend;
+using testing_support::MemoryAudio;
+
+namespace {
+
+struct ConsoleTest : ::testing::Test {
+  FakeFrontend frontend;
+  MemoryAudio audio;
+  qr::EventLog log;
+  qr::Console console{frontend, audio, log};
+
+  void SetUp() override {
+    log.keepLines(true);
+    console.useSettings(qr::ConsoleSettings{});
+  }
+  std::string row(int r) {
+    std::string s;
+    for (int c = 1; c <= qr::kColumns; ++c) s += static_cast<char>(console.consoleCharAt(c, r));
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    return s;
+  }
+  std::pair<int, int> cursor() { return {console.consoleCursorColumn(), console.consoleCursorRow()}; }
+};
+
+TEST_F(ConsoleTest, OpensBlankWithStartAttribute) {
+  qr::ConsoleSettings s;
+  s.background = 1;
+  s.foreground = 14;
+  console.useSettings(s);
+  EXPECT_EQ(console.consoleTextAttr(), 0x1E);
+  EXPECT_EQ(console.consoleCharAt(80, 25), ' ');
+  EXPECT_EQ(console.consoleAttrAt(1, 1), 0x1E);
+  EXPECT_EQ(cursor(), std::make_pair(1, 1));
+  EXPECT_EQ(frontend.presents, 1);
+}
+
+TEST_F(ConsoleTest, EightiethCharacterLeavesCursorPastEdgeAndEightyFirstWraps) {
+  console.consoleWrite(std::string(80, 'x'));
+  EXPECT_EQ(cursor(), std::make_pair(81, 1));
+  console.consoleWrite("y");
+  EXPECT_EQ(cursor(), std::make_pair(2, 2));
+  EXPECT_EQ(console.consoleCharAt(1, 2), 'y');
+}
+
+TEST_F(ConsoleTest, WrapOnLastRowScrolls) {
+  console.consoleWrite("top\n");
+  console.consoleWrite("second");
+  console.consoleMoveCursor(1, 25);
+  console.consoleWrite(std::string(80, 'z') + "w");
+  EXPECT_EQ(row(1), "second");
+  EXPECT_EQ(row(24), std::string(80, 'z'));
+  EXPECT_EQ(row(25), "w");
+  EXPECT_EQ(cursor(), std::make_pair(2, 25));
+}
+
+TEST_F(ConsoleTest, ScrolledBottomRowTakesCurrentBackground) {
+  console.consoleMoveCursor(1, 25);
+  console.consoleWrite("last");
+  console.consoleSetBackground(1);
+  console.consoleSetForeground(14);
+  console.consoleWrite("\n");
+  EXPECT_EQ(row(24), "last");
+  EXPECT_EQ(console.consoleAttrAt(1, 24), 0x0F);
+  for (int c = 1; c <= 80; ++c) {
+    ASSERT_EQ(console.consoleCharAt(c, 25), ' ');
+    ASSERT_EQ(console.consoleAttrAt(c, 25), 0x1E) << c;
+  }
+  EXPECT_EQ(cursor(), std::make_pair(1, 25));
+}
+
+TEST_F(ConsoleTest, ControlBytes) {
+  struct Case {
+    std::string bytes;
+    std::string row1;
+    int column;
+  };
+  const Case cases[] = {
+      {"\b", "", 1},                   // backspace at column 1 does nothing
+      {"ab\tc", "abc", 4},             // a tab neither writes nor moves
+      {"abcd\b", "abc", 4},            // backspace erases the cell it moves onto
+      {"abcd\rX", "Xbcd", 2},          // carriage return: column 1 of the same row
+      {std::string("a\x01\x06\x0b\x0c\x0e\x1f" "b", 8), "ab", 3},
+      {std::string("a\0b", 3), "ab", 3},
+  };
+  for (const Case& c : cases) {
+    console.consoleClearScreen();
+    console.consoleWrite(c.bytes);
+    EXPECT_EQ(row(1), c.row1) << testing::PrintToString(c.bytes);
+    EXPECT_EQ(cursor(), std::make_pair(c.column, 1)) << testing::PrintToString(c.bytes);
+  }
+  EXPECT_EQ(frontend.beeps, 0);
+}
+
+TEST_F(ConsoleTest, BellBeepsAndStoresNothing) {
+  console.consoleWrite("a\ab");
+  EXPECT_EQ(row(1), "ab");
+  EXPECT_EQ(frontend.beeps, 1);
+  EXPECT_EQ(log.lines(), std::vector<std::string>{"beep"});
+}
+
+TEST_F(ConsoleTest, BackspaceAfterFullRowErasesLastColumn) {
+  console.consoleWrite(std::string(80, 'q') + "\b");
+  EXPECT_EQ(console.consoleCharAt(80, 1), ' ');
+  EXPECT_EQ(cursor(), std::make_pair(80, 1));
+}
+
+TEST_F(ConsoleTest, MoveCursorClamps) {
+  const struct {
+    int c, r, wantC, wantR;
+  } cases[] = {{0, 0, 1, 1}, {200, 200, 80, 25}, {-5, 3, 1, 3}, {80, 25, 80, 25}, {10, 26, 10, 25}};
+  for (const auto& k : cases) {
+    console.consoleMoveCursor(k.c, k.r);
+    EXPECT_EQ(cursor(), std::make_pair(k.wantC, k.wantR)) << k.c << "," << k.r;
+  }
+}
+
+TEST_F(ConsoleTest, ReadingOffTheScreenGivesSpaceAndZero) {
+  console.consoleWrite("abc");
+  EXPECT_EQ(console.consoleCharAt(0, 1), ' ');
+  EXPECT_EQ(console.consoleCharAt(81, 1), ' ');
+  EXPECT_EQ(console.consoleAttrAt(1, 26), 0);
+  console.consolePutCell(0, 0, 'x', 1);  // ignored, no crash
+  console.consolePutCell(3, 2, 'x', 0x4F);
+  EXPECT_EQ(console.consoleCharAt(3, 2), 'x');
+  EXPECT_EQ(console.consoleAttrAt(3, 2), 0x4F);
+}
+
+TEST_F(ConsoleTest, ClearToLineEndAndClearScreen) {
+  console.consoleWrite("hello world");
+  console.consoleMoveCursor(6, 1);
+  console.consoleSetBackground(4);
+  console.consoleClearToLineEnd();
+  EXPECT_EQ(row(1), "hello");
+  EXPECT_EQ(console.consoleAttrAt(6, 1), 0x4F);
+  EXPECT_EQ(console.consoleAttrAt(5, 1), 0x0F);
+  EXPECT_EQ(cursor(), std::make_pair(6, 1));
+  console.consoleClearScreen();
+  EXPECT_EQ(row(1), "");
+  EXPECT_EQ(console.consoleAttrAt(1, 1), 0x4F);
+  EXPECT_EQ(cursor(), std::make_pair(1, 1));
+}
+
+TEST_F(ConsoleTest, FixedColoursIgnoreSetters) {
+  qr::ConsoleSettings s;
+  s.coloursChangeable = false;
+  console.useSettings(s);
+  console.consoleSetForeground(0);
+  console.consoleSetBackground(1);
+  EXPECT_EQ(console.consoleTextAttr(), 0x0F);
+}
+
+TEST_F(ConsoleTest, ColourSettersTakeLowNibbleAndLowByte) {
+  console.consoleSetForeground(0x3E);
+  EXPECT_EQ(console.consoleTextAttr(), 0x0E);
+  console.consoleSetBackground(0x15);  // 0x15 * 16 = 0x150: low byte 0x50
+  EXPECT_EQ(console.consoleTextAttr(), 0x5E);
+}
+
+TEST_F(ConsoleTest, PaletteFollowsColourMap) {
+  qr::ConsoleSettings s;
+  s.colourMap[1] = 4;
+  s.colourMap[2] = 200;
+  console.useSettings(s);
+  const qr::ScreenImage& im = console.screen();
+  EXPECT_EQ(im.colours[1], (qr::Rgb{255, 0, 0}));
+  EXPECT_EQ(im.colours[2], (qr::Rgb{0, 0, 0}));
+  EXPECT_EQ(im.colours[5], (qr::Rgb{142, 0, 142}));
+}
+
+TEST_F(ConsoleTest, PresentsOnlyWhatChanged) {
+  console.consoleOpen();
+  const int opened = frontend.presents;
+  console.consoleWrite("");
+  EXPECT_EQ(frontend.presents, opened);
+  console.consoleWrite("abc");
+  EXPECT_EQ(frontend.presents, opened + 1);
+  EXPECT_EQ(frontend.last.chars[2], 'c');
+  console.consoleMoveCursor(10, 10);  // drawn before the next wait
+  EXPECT_EQ(frontend.presents, opened + 1);
+  (void)console.consoleKeyPending();
+  EXPECT_EQ(frontend.presents, opened + 2);
+  EXPECT_EQ(frontend.last.cursorColumn, 9);
+  (void)console.consoleKeyPending();
+  EXPECT_EQ(frontend.presents, opened + 2);
+}
+
+TEST_F(ConsoleTest, KeyQueueDropsWholeKeyWhenFull) {
+  console.consoleOpen();
+  ASSERT_TRUE(console.queueKeyBytes(std::string(63, 'a')));
+  EXPECT_FALSE(console.queueKeyBytes(std::string("\0H", 2)));
+  EXPECT_EQ(console.queuedKeyBytes(), 63u);
+  EXPECT_TRUE(console.queueKeyBytes("b"));
+  EXPECT_FALSE(console.queueKeyBytes("c"));
+  EXPECT_EQ(console.queuedKeyBytes(), 64u);
+  for (int i = 0; i < 63; ++i) ASSERT_EQ(console.consoleReadKey(), 'a');
+  EXPECT_EQ(console.consoleReadKey(), 'b');
+  EXPECT_FALSE(console.consoleKeyPending());
+}
+
+TEST_F(ConsoleTest, ExtendedKeyTakesTwoReadsAndCaretShowsOnlyWhileWaiting) {
+  frontend.pressKey(qr::VKey::Up);
+  frontend.typeChar('x');
+  EXPECT_EQ(console.consoleReadKey(), 0);
+  EXPECT_FALSE(frontend.last.caretVisible);
+  EXPECT_EQ(console.consoleReadKey(), 72);
+  EXPECT_EQ(console.consoleReadKey(), 'x');
+}
+
+TEST_F(ConsoleTest, ReadKeyWithNothingToReadEndsWhenScriptIsUsedUp) {
+  frontend.idleAsksBeforeExit = 3;
+  try {
+    (void)console.consoleReadKey();
+    FAIL() << "read returned without a key";
+  } catch (const FakeExit& e) {
+    EXPECT_EQ(e.code, 3);
+  }
+  EXPECT_TRUE(frontend.last.caretVisible);
+}
+
+TEST_F(ConsoleTest, ReadLineEditsEchoesAndLimits) {
+  frontend.typeText("abc");
+  frontend.typeChar(8);
+  frontend.typeText("d");
+  frontend.pressKey(qr::VKey::Home);  // 0 dropped, 71 ("G") taken as a character
+  frontend.typeChar(13);
+  console.consoleWrite("Senha: ");
+  EXPECT_EQ(console.consoleReadLine(), "abdG\r\n");
+  EXPECT_EQ(row(1), "Senha: abdG");
+  EXPECT_EQ(cursor(), std::make_pair(1, 2));
+
+  frontend.typeText("123456");
+  frontend.typeChar(13);
+  EXPECT_EQ(console.consoleReadLine(5), "123\r\n");
+  EXPECT_EQ(row(2), "123");
+}
+
+TEST_F(ConsoleTest, ReadLineBackspaceOnEmptyLineKeepsPrompt) {
+  console.consoleWrite("Senha: ");
+  frontend.typeChar(8);
+  frontend.typeChar(13);
+  EXPECT_EQ(console.consoleReadLine(), "\r\n");
+  EXPECT_EQ(row(1), "Senha:");
+}
+
+TEST_F(ConsoleTest, DelaySleepsTheFullTimeWithoutOfferingKeys) {
+  frontend.typeChar('k');
+  const auto start = std::chrono::steady_clock::now();
+  console.consoleDelay(60);
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, std::chrono::milliseconds(60));
+  EXPECT_LT(took, std::chrono::milliseconds(1000));
+  EXPECT_EQ(console.queuedKeyBytes(), 0u);  // the fake offers keys only when asked
+  EXPECT_TRUE(console.consoleKeyPending());
+}
+
+TEST_F(ConsoleTest, ClipboardGoesThroughFrontEndAndIsLogged) {
+  console.clipboardPutText(std::string("copied\0junk", 11));
+  EXPECT_EQ(frontend.clipboard, "copied");
+  EXPECT_EQ(log.lines().back(), "clipboard copied");
+  EXPECT_EQ(console.clipboardGetText(4), "cop");
+  EXPECT_EQ(console.clipboardGetText(100), "copied");
+  EXPECT_EQ(console.clipboardGetText(0), "");
+  frontend.clipboard.clear();
+  EXPECT_EQ(console.clipboardGetText(10), "");
+}
+
+TEST_F(ConsoleTest, OutputGoesToTheScreen) {
+  console.out("linha");
+  console.outLine(" um");
+  console.outLine();
+  console.out("dois");
+  EXPECT_EQ(row(1), "linha um");
+  EXPECT_EQ(row(2), "");
+  EXPECT_EQ(row(3), "dois");
+}
+
+TEST_F(ConsoleTest, CaptionAndProgramEnd) {
+  console.setCaption("servidor");
+  console.consoleOpen();
+  try {
+    console.programEnd(0);
+    FAIL();
+  } catch (const FakeExit& e) {
+    EXPECT_EQ(e.code, 0);
+  }
+  EXPECT_EQ(frontend.captions, (std::vector<std::string>{"servidor", "Programa terminado"}));
+  EXPECT_EQ(log.lines(), (std::vector<std::string>{"caption servidor", "caption Programa terminado"}));
+}
+
+TEST_F(ConsoleTest, CloseEmptiesQueueAndExitsWithZero) {
+  console.consoleOpen();
+  ASSERT_TRUE(console.queueKeyBytes("abc"));
+  try {
+    console.consoleClose();
+    FAIL();
+  } catch (const FakeExit& e) {
+    EXPECT_EQ(e.code, 0);
+  }
+  EXPECT_EQ(console.queuedKeyBytes(), 0u);
+}
+
+TEST(ConsoleSettingsFromFile, OpeningReadsVideoSectionFromSystemDirectory) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("naviro-crt-" + std::to_string(::getpid()));
+  fs::create_directories(dir);
+  {
+    std::ofstream f(dir / "QUIRAL.INI");
+    f << "[video]\nCORFUNDO=1\ncorletra=14\nCORESFIXAS=Sim\n[BRAILLE]\nMODO=0\n";
+  }
+  const char* old = std::getenv("QUIRAL_SYSDIR");
+  const std::string saved = old ? old : "";
+  ::setenv("QUIRAL_SYSDIR", dir.c_str(), 1);
+  FakeFrontend frontend;
+  MemoryAudio audio;
+  qr::EventLog log;
+  qr::Console console(frontend, audio, log);
+  EXPECT_EQ(console.consoleTextAttr(), 0x1E);
+  console.consoleSetForeground(4);
+  EXPECT_EQ(console.consoleTextAttr(), 0x1E);
+  if (old) ::setenv("QUIRAL_SYSDIR", saved.c_str(), 1);
+  else ::unsetenv("QUIRAL_SYSDIR");
+  fs::remove_all(dir);
+}
+
+TEST(ConsoleClock, DateAndTimeAreInRange) {
+  uint16_t y, m, d, w, h, mi, s, hs;
+  qr::currentDate(y, m, d, w);
+  qr::currentTime(h, mi, s, hs);
+  EXPECT_GE(y, 2024);
+  EXPECT_TRUE(m >= 1 && m <= 12 && d >= 1 && d <= 31 && w <= 6);
+  EXPECT_TRUE(h <= 23 && mi <= 59 && s <= 60 && hs <= 99);
+}
+
+}  // namespace
