@@ -1,0 +1,140 @@
+// The SDL2 audio output. The speech stream is an SDL queue device (what is
+// queued and not yet played is SDL_GetQueuedAudioSize); the tone channel is
+// a second device whose callback repeats the tone's samples until stopped.
+// When a device cannot be opened the output goes on silently, like null,
+// after saying so once on standard error.
+#include <SDL.h>
+
+#include <iostream>
+#include <mutex>
+
+#include "platform/audioBackends.h"
+
+namespace platform {
+
+namespace {
+
+SDL_AudioSpec specOf(const qr::PcmFormat& format) {
+  SDL_AudioSpec spec{};
+  spec.freq = static_cast<int>(format.rate);
+  spec.format = format.bits == 16 ? AUDIO_S16LSB : AUDIO_U8;
+  spec.channels = static_cast<Uint8>(format.channels == 2 ? 2 : 1);
+  spec.samples = 1024;
+  return spec;
+}
+
+class SdlAudio final : public qr::AudioOutput {
+ public:
+  ~SdlAudio() override {
+    toneStop();
+    close();
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+  }
+
+  int open(const qr::PcmFormat& format) override {
+    if (device_ != 0 && format == format_) return 0;
+    close();
+    SDL_AudioSpec want = specOf(format);
+    device_ = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
+    if (device_ == 0) {
+      complain();
+      silent_ = true;
+      return 0;
+    }
+    silent_ = false;
+    format_ = format;
+    SDL_PauseAudioDevice(device_, 0);
+    return 0;
+  }
+
+  bool queue(const uint8_t* data, size_t length) override {
+    if (silent_) return true;
+    if (device_ == 0) return false;
+    return SDL_QueueAudio(device_, data, static_cast<Uint32>(length)) == 0;
+  }
+
+  size_t pending() const override { return device_ ? SDL_GetQueuedAudioSize(device_) : 0; }
+
+  void stop() override {
+    if (device_) SDL_ClearQueuedAudio(device_);
+  }
+
+  void close() override {
+    if (device_) SDL_CloseAudioDevice(device_);
+    device_ = 0;
+    silent_ = false;
+  }
+
+  void toneStart(const qr::PcmFormat& format, const uint8_t* data, size_t length) override {
+    toneStop();
+    if (length == 0) return;
+    {
+      std::lock_guard<std::mutex> lock(toneMutex_);
+      tone_.assign(data, data + length);
+      tonePosition_ = 0;
+    }
+    SDL_AudioSpec want = specOf(format);
+    want.callback = &SdlAudio::fillTone;
+    want.userdata = this;
+    toneDevice_ = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
+    if (toneDevice_ == 0) {
+      complain();
+      return;
+    }
+    SDL_PauseAudioDevice(toneDevice_, 0);
+  }
+
+  void toneStop() override {
+    if (toneDevice_) SDL_CloseAudioDevice(toneDevice_);
+    toneDevice_ = 0;
+  }
+
+ private:
+  // Runs on SDL's audio thread.
+  static void fillTone(void* self, Uint8* stream, int length) {
+    auto* audio = static_cast<SdlAudio*>(self);
+    std::lock_guard<std::mutex> lock(audio->toneMutex_);
+    const auto& tone = audio->tone_;
+    for (int i = 0; i < length; ++i) {
+      stream[i] = tone[audio->tonePosition_];
+      audio->tonePosition_ = (audio->tonePosition_ + 1) % tone.size();
+    }
+  }
+
+  void complain() {
+    if (complained_) return;
+    complained_ = true;
+    std::cerr << "naviro: the sound device cannot be opened (" << SDL_GetError()
+              << "); going on without sound\n";
+  }
+
+  SDL_AudioDeviceID device_ = 0;
+  SDL_AudioDeviceID toneDevice_ = 0;
+  qr::PcmFormat format_;
+  bool silent_ = false;
+  bool complained_ = false;
+  std::mutex toneMutex_;
+  std::vector<uint8_t> tone_;
+  size_t tonePosition_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<qr::AudioOutput> makeSdlAudio(std::string& error) {
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+    error = std::string("no sound device (") + SDL_GetError() + ")";
+    return nullptr;
+  }
+  // Try the device once now, so a machine without one falls back at start-up.
+  SDL_AudioSpec want = specOf(qr::PcmFormat{});
+  const SDL_AudioDeviceID probe = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
+  if (probe == 0) {
+    error = std::string("no sound device (") + SDL_GetError() + ")";
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    return nullptr;
+  }
+  SDL_CloseAudioDevice(probe);
+  return std::make_unique<SdlAudio>();
+}
+
+}  // namespace platform
