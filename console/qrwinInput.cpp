@@ -56,16 +56,6 @@ constexpr std::string_view kOpenTrim = "\"(*-.<=>[_{";
 // Upper-case consonants: a word made only of them is spelled by F1.
 constexpr std::string_view kSpelledConsonants = "BCDFGHJKLMNPQRSTVXZ";
 
-// The key translation tells whether Shift and Alt were held with the key
-// just read; until a build offers that, both read as not held.
-template <class Keys>
-[[nodiscard]] Modifiers modifiersOf(Keys& keys) {
-  if constexpr (requires { keys.shiftHeld(); keys.altHeld(); })
-    return {keys.shiftHeld(), keys.altHeld()};
-  else
-    return {};
-}
-
 [[nodiscard]] bool isDigit(uint8_t c) { return c >= '0' && c <= '9'; }
 [[nodiscard]] bool isLetter(uint8_t c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 128;
@@ -178,7 +168,7 @@ class FieldEditor {
 
       uint8_t key = console_.consoleReadKey();
       spoken_.stopSpeech();
-      const Modifiers mods = modifiersOf(console_.keys());
+      const Modifiers mods{console_.keys().shiftHeld(), console_.keys().altHeld()};
       bool extended = false;
       if (key == 0) {
         key = console_.consoleReadKey();
@@ -190,10 +180,12 @@ class FieldEditor {
         }
       }
 
+      // Delete keeps the selection too, so that a selection is deleted with
+      // Delete as well as with Shift+Delete.
       if (extended) {
         if (mods.shift && key != kPaste && key != kCopy) {
           if (anchor_ == 0) anchor_ = selEnd_ = position_;
-        } else if (!mods.shift && key != kPaste && key != kCopy) {
+        } else if (!mods.shift && key != kPaste && key != kCopy && key != kDelete) {
           anchor_ = selEnd_ = 0;
         }
       } else if (key != 3 && key != 22 && key != 222 && key != 223) {
