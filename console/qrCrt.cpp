@@ -24,7 +24,9 @@ constexpr int kPollSliceMs = 20;
 constexpr uint8_t kSpace = 32;
 constexpr size_t kConsoleValueLength = 80;
 
-bool beginsWithS(std::string_view v) { return !v.empty() && (v.front() == 'S' || v.front() == 's'); }
+bool beginsWithS(std::string_view v) {
+  return !v.empty() && (v.front() == 'S' || v.front() == 's');
+}
 
 }  // namespace
 
@@ -40,8 +42,8 @@ ConsoleSettings readConsoleSettings(const Config& config, int presetWeight) {
   size_t pos = 0;
   for (size_t i = 0; i < s.colourMap.size(); ++i) {
     const size_t comma = map.find(',', pos);
-    const std::string_view entry =
-        std::string_view(map).substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+    const std::string_view entry = std::string_view(map).substr(
+        pos, comma == std::string::npos ? std::string::npos : comma - pos);
     const NumberValue n = convertNumber(entry);
     s.colourMap[i] = static_cast<uint8_t>(n.value);
     if (!n.valid || comma == std::string::npos) break;
@@ -64,7 +66,8 @@ ConsoleSettings readConsoleSettings(const Config& config, int presetWeight) {
   const std::string height = read("VIDEO", "ALTURALETRA", "");
   s.fontHeight = height.empty() ? 0 : std::max(0L, convertNumber(height).value);
   s.fontWeight = presetWeight;
-  if (presetWeight != 0) s.fontWeight = static_cast<int>(convertNumber(read("VIDEO", "PESOLETRA", "700")).value);
+  if (presetWeight != 0)
+    s.fontWeight = static_cast<int>(convertNumber(read("VIDEO", "PESOLETRA", "700")).value);
   s.maximised = !beginsWithS(read("VIDEO", "CANTOTELA", "SIM"));
 
   const std::string mode = config.bareRead("BRAILLE", "MODO", "0", 1);
@@ -91,7 +94,9 @@ struct Console::State {
 Console::Console(ConsoleFrontend& frontend, AudioOutput& audio, EventLog& log)
     : s_(std::make_unique<State>(*this)), frontend_(frontend), audio_(audio), log_(log) {}
 
-Console::~Console() { s_->keys.toneStop(); }
+Console::~Console() {
+  s_->keys.toneStop();
+}
 
 void Console::useSettings(const ConsoleSettings& settings) {
   s_->settings = settings;
@@ -313,7 +318,8 @@ void Console::consoleDelay(uint16_t milliseconds) {
     const auto now = Clock::now();
     if (now >= deadline && milliseconds != 0) break;
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
-    const int slice = static_cast<int>(std::min<long long>(std::max<long long>(left, 0), kPollSliceMs));
+    const int slice =
+        static_cast<int>(std::min<long long>(std::max<long long>(left, 0), kPollSliceMs));
     const uint64_t seen = s_->eventsSeen;
     const auto sliceEnd = Clock::now() + std::chrono::milliseconds(slice);
     pollFrontend(slice, false);
@@ -324,7 +330,9 @@ void Console::consoleDelay(uint16_t milliseconds) {
   }
 }
 
-void Console::consolePumpMessages() { pollFrontend(0, false); }
+void Console::consolePumpMessages() {
+  pollFrontend(0, false);
+}
 
 std::string Console::consoleReadLine(size_t capacity) {
   std::string line;
@@ -414,20 +422,35 @@ bool Console::queueKeyBytes(std::string_view bytes) {
   return true;
 }
 
-void Console::flushKeys() { s_->count = 0; }
+void Console::flushKeys() {
+  s_->count = 0;
+}
 
-size_t Console::queuedKeyBytes() const { return s_->count; }
+size_t Console::queuedKeyBytes() const {
+  return s_->count;
+}
 
-void Console::idleWait(int ms) { pollFrontend(std::max(ms, 0), true); }
+void Console::idleWait(int ms) {
+  pollFrontend(std::max(ms, 0), true);
+}
 
-int Console::inputDescriptor() const { return frontend_.inputDescriptor(); }
+int Console::inputDescriptor() const {
+  return frontend_.inputDescriptor();
+}
 
 const ScreenImage& Console::screen() {
   consoleOpen();
   return s_->image;
 }
 
-KeyTranslator& Console::keys() { return s_->keys; }
+const ConsoleSettings& Console::settings() {
+  consoleOpen();
+  return s_->settings;
+}
+
+KeyTranslator& Console::keys() {
+  return s_->keys;
+}
 
 void Console::keyEvent(const KeyEvent& event) {
   ++s_->eventsSeen;
@@ -449,7 +472,8 @@ void currentTime(uint16_t& hour, uint16_t& minute, uint16_t& second, uint16_t& h
   const std::time_t t = std::chrono::system_clock::to_time_t(now);
   std::tm tm{};
   localtime_r(&t, &tm);
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
   hour = static_cast<uint16_t>(tm.tm_hour);
   minute = static_cast<uint16_t>(tm.tm_min);
   second = static_cast<uint16_t>(tm.tm_sec);

@@ -35,7 +35,7 @@ struct ConsoleSettings {
   std::string fontFace = "Lucida Console";
   int fontWidth = 0;   // 0: derived from the work area
   int fontHeight = 0;  // 0: derived from the work area
-  int fontWeight = 0;   // 0: the platform's default weight
+  int fontWeight = 0;  // 0: the platform's default weight
   bool maximised = false;
   bool operator==(const ConsoleSettings&) const = default;
 };
@@ -46,10 +46,22 @@ struct ConsoleSettings {
 
 // The fixed palette (before the colour map).
 inline constexpr std::array<Rgb, 16> kPalette = {{
-    {0, 0, 0}, {0, 0, 255}, {0, 255, 0}, {0, 255, 255},
-    {255, 0, 0}, {142, 0, 142}, {68, 34, 34}, {192, 192, 192},
-    {128, 128, 128}, {128, 128, 255}, {128, 255, 128}, {128, 255, 255},
-    {255, 128, 128}, {255, 128, 255}, {255, 255, 0}, {255, 255, 255},
+    {0, 0, 0},
+    {0, 0, 255},
+    {0, 255, 0},
+    {0, 255, 255},
+    {255, 0, 0},
+    {142, 0, 142},
+    {68, 34, 34},
+    {192, 192, 192},
+    {128, 128, 128},
+    {128, 128, 255},
+    {128, 255, 128},
+    {128, 255, 255},
+    {255, 128, 128},
+    {255, 128, 255},
+    {255, 255, 0},
+    {255, 255, 255},
 }};
 
 class Console : private KeySink {
@@ -108,6 +120,9 @@ class Console : private KeySink {
   [[nodiscard]] int inputDescriptor() const;
 
   [[nodiscard]] const ScreenImage& screen();
+  // The settings in force (font, zoom, window size, slow scroll) for the
+  // front end that draws; read when the console opens.
+  [[nodiscard]] const ConsoleSettings& settings();
   [[nodiscard]] KeyTranslator& keys();
   [[nodiscard]] EventLog& log() { return log_; }
   [[nodiscard]] AudioOutput& audio() { return audio_; }

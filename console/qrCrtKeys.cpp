@@ -17,13 +17,13 @@ struct SpecialKey {
 };
 
 constexpr std::array<SpecialKey, 22> kSpecialKeys = {{
-    {VKey::F1, 59, 94},      {VKey::F2, 60, 95},        {VKey::F3, 61, 96},
-    {VKey::F4, 62, 97},      {VKey::F5, 63, 98},        {VKey::F6, 64, 99},
-    {VKey::F7, 65, 100},     {VKey::F8, 66, 101},       {VKey::F9, 67, 102},
-    {VKey::F10, 68, 103},    {VKey::F11, 69, 104},      {VKey::F12, 70, 105},
-    {VKey::Insert, 82, 255}, {VKey::Delete, 83, 83},    {VKey::Home, 71, 119},
-    {VKey::End, 79, 117},    {VKey::PageUp, 73, 132},   {VKey::PageDown, 81, 118},
-    {VKey::Up, 72, 113},     {VKey::Down, 80, 114},     {VKey::Left, 75, 115},
+    {VKey::F1, 59, 94},      {VKey::F2, 60, 95},      {VKey::F3, 61, 96},
+    {VKey::F4, 62, 97},      {VKey::F5, 63, 98},      {VKey::F6, 64, 99},
+    {VKey::F7, 65, 100},     {VKey::F8, 66, 101},     {VKey::F9, 67, 102},
+    {VKey::F10, 68, 103},    {VKey::F11, 69, 104},    {VKey::F12, 70, 105},
+    {VKey::Insert, 82, 255}, {VKey::Delete, 83, 83},  {VKey::Home, 71, 119},
+    {VKey::End, 79, 117},    {VKey::PageUp, 73, 132}, {VKey::PageDown, 81, 118},
+    {VKey::Up, 72, 113},     {VKey::Down, 80, 114},   {VKey::Left, 75, 115},
     {VKey::Right, 77, 116},
 }};
 constexpr uint8_t kShiftInsertCode = 254;
@@ -32,8 +32,7 @@ constexpr uint8_t kShiftInsertCode = 254;
 constexpr std::array<uint8_t, 26> kAltLetters = {30, 48, 46, 32, 18, 33, 34, 35, 23,
                                                  36, 37, 38, 50, 49, 24, 25, 16, 19,
                                                  31, 20, 22, 47, 17, 45, 21, 44};
-constexpr std::array<uint8_t, 10> kAltDigits = {129, 120, 121, 122, 123,
-                                                124, 125, 126, 127, 128};
+constexpr std::array<uint8_t, 10> kAltDigits = {129, 120, 121, 122, 123, 124, 125, 126, 127, 128};
 
 // Row: dots 4-6 (bits 3-5); column: dots 1-3 (bits 0-2).
 constexpr std::array<uint8_t, 64> kBrailleTable = {
@@ -61,7 +60,9 @@ constexpr std::array<ChordKey, 7> kChordKeys = {{
     {VKey::Space, kSpaceBit},
 }};
 
-constexpr uint16_t raw(VKey key) { return static_cast<uint16_t>(key); }
+constexpr uint16_t raw(VKey key) {
+  return static_cast<uint16_t>(key);
+}
 
 constexpr bool isLetterKey(VKey key) {
   return raw(key) >= raw(VKey::LetterA) && raw(key) < raw(VKey::LetterA) + 26;
@@ -104,7 +105,9 @@ std::optional<uint8_t> altKeyCode(VKey key) {
   return std::nullopt;
 }
 
-uint8_t brailleChar(uint8_t dots) { return kBrailleTable[dots & 0x3F]; }
+uint8_t brailleChar(uint8_t dots) {
+  return kBrailleTable[dots & 0x3F];
+}
 
 uint8_t chordBit(VKey key) {
   for (const ChordKey& k : kChordKeys)
@@ -225,8 +228,10 @@ void KeyTranslator::charMessage(const KeyEvent& event) {
     c = static_cast<uint8_t>(c & 0x1F);
   }
   if (braille_.mode != 0 && (c == ' ' || isAsciiLetter(c))) return;
-  if (c == 8) c = event.ctrl ? 127 : 8;
-  else if (c == 13) c = event.ctrl ? 10 : 13;
+  if (c == 8)
+    c = event.ctrl ? 127 : 8;
+  else if (c == 13)
+    c = event.ctrl ? 10 : 13;
   const char byte = static_cast<char>(c);
   (void)console_.queueKeyBytes(std::string_view(&byte, 1));
 }

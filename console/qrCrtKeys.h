@@ -43,9 +43,9 @@ inline constexpr uint8_t kNoCharacter = 254;
 inline constexpr uint8_t kSpaceBit = 0x40;
 
 struct BrailleState {
-  int mode = 0;          // 0 off, 1 six-key, 2 six-key with capital and number signs
-  uint8_t chord = 0;     // bits 0-5 dots 1-6, bit 6 space
-  uint8_t held = 0;      // chord keys still down, same bits
+  int mode = 0;       // 0 off, 1 six-key, 2 six-key with capital and number signs
+  uint8_t chord = 0;  // bits 0-5 dots 1-6, bit 6 space
+  uint8_t held = 0;   // chord keys still down, same bits
   bool capitalNext = false;
   bool capitalsLocked = false;
   bool numberMode = false;

@@ -22,8 +22,12 @@ namespace {
 KeyEvent down(VKey k, bool ctrl = false, bool alt = false, bool shift = false) {
   return {KeyEvent::Type::Down, k, 0, ctrl, alt, shift};
 }
-KeyEvent up(VKey k, bool ctrl = false) { return {KeyEvent::Type::Up, k, 0, ctrl, false, false}; }
-KeyEvent sysDown(VKey k) { return {KeyEvent::Type::SysDown, k, 0, false, true, false}; }
+KeyEvent up(VKey k, bool ctrl = false) {
+  return {KeyEvent::Type::Up, k, 0, ctrl, false, false};
+}
+KeyEvent sysDown(VKey k) {
+  return {KeyEvent::Type::SysDown, k, 0, false, true, false};
+}
 KeyEvent chr(uint8_t c, bool ctrl = false, bool alt = false) {
   return {KeyEvent::Type::Char, VKey::Other, c, ctrl, alt, false};
 }
@@ -248,16 +252,11 @@ TEST(BrailleSigns, SignRules) {
     int mode;
     std::string chords, want;
   } cases[] = {
-      {2, "#a", "1"},
-      {2, "#abcdefghij", "1234567890"},
-      {2, "#a'b", "1.2"},
-      {2, "#a~b", "1~b"},
-      {2, "#a b", "1 b"},
-      {2, "{ab", "Ab"},
-      {2, "{{ab", "AB"},
-      {2, "{{ab c", "AB c"},
-      {2, "{#a", "1"},
-      {2, "{\xe1", "\xe1"},
+      {2, "#a", "1"},      {2, "#abcdefghij", "1234567890"},
+      {2, "#a'b", "1.2"},  {2, "#a~b", "1~b"},
+      {2, "#a b", "1 b"},  {2, "{ab", "Ab"},
+      {2, "{{ab", "AB"},   {2, "{{ab c", "AB c"},
+      {2, "{#a", "1"},     {2, "{\xe1", "\xe1"},
       {1, "#a{b", "#a{b"},
   };
   for (const auto& c : cases)

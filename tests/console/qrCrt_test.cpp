@@ -33,7 +33,9 @@ struct ConsoleTest : ::testing::Test {
     while (!s.empty() && s.back() == ' ') s.pop_back();
     return s;
   }
-  std::pair<int, int> cursor() { return {console.consoleCursorColumn(), console.consoleCursorRow()}; }
+  std::pair<int, int> cursor() {
+    return {console.consoleCursorColumn(), console.consoleCursorRow()};
+  }
 };
 
 TEST_F(ConsoleTest, OpensBlankWithStartAttribute) {
@@ -89,11 +91,14 @@ TEST_F(ConsoleTest, ControlBytes) {
     int column;
   };
   const Case cases[] = {
-      {"\b", "", 1},                   // backspace at column 1 does nothing
-      {"ab\tc", "abc", 4},             // a tab neither writes nor moves
-      {"abcd\b", "abc", 4},            // backspace erases the cell it moves onto
-      {"abcd\rX", "Xbcd", 2},          // carriage return: column 1 of the same row
-      {std::string("a\x01\x06\x0b\x0c\x0e\x1f" "b", 8), "ab", 3},
+      {"\b", "", 1},           // backspace at column 1 does nothing
+      {"ab\tc", "abc", 4},     // a tab neither writes nor moves
+      {"abcd\b", "abc", 4},    // backspace erases the cell it moves onto
+      {"abcd\rX", "Xbcd", 2},  // carriage return: column 1 of the same row
+      {std::string("a\x01\x06\x0b\x0c\x0e\x1f"
+                   "b",
+                   8),
+       "ab", 3},
       {std::string("a\0b", 3), "ab", 3},
   };
   for (const Case& c : cases) {
@@ -298,7 +303,8 @@ TEST_F(ConsoleTest, CaptionAndProgramEnd) {
     EXPECT_EQ(e.code, 0);
   }
   EXPECT_EQ(frontend.captions, (std::vector<std::string>{"servidor", "Programa terminado"}));
-  EXPECT_EQ(log.lines(), (std::vector<std::string>{"caption servidor", "caption Programa terminado"}));
+  EXPECT_EQ(log.lines(),
+            (std::vector<std::string>{"caption servidor", "caption Programa terminado"}));
 }
 
 TEST_F(ConsoleTest, CloseEmptiesQueueAndExitsWithZero) {
@@ -331,8 +337,10 @@ TEST(ConsoleSettingsFromFile, OpeningReadsVideoSectionFromSystemDirectory) {
   EXPECT_EQ(console.consoleTextAttr(), 0x1E);
   console.consoleSetForeground(4);
   EXPECT_EQ(console.consoleTextAttr(), 0x1E);
-  if (old) ::setenv("QUIRAL_SYSDIR", saved.c_str(), 1);
-  else ::unsetenv("QUIRAL_SYSDIR");
+  if (old)
+    ::setenv("QUIRAL_SYSDIR", saved.c_str(), 1);
+  else
+    ::unsetenv("QUIRAL_SYSDIR");
   fs::remove_all(dir);
 }
 

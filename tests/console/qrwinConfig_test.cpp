@@ -45,12 +45,12 @@ TEST(ConvertNumber, RunTimeLibraryRule) {
     long value;
     bool valid;
   } cases[] = {
-      {"15", 15, true},       {"  42", 42, true},     {"-7", -7, true},
-      {"+3", 3, true},        {"$1F", 31, true},      {"0x10", 16, true},
-      {"0X1a", 26, true},     {"-$10", -16, true},    {"12ab", 12, false},
-      {"3 ", 3, false},       {"", 0, false},         {"   ", 0, false},
-      {"-", 0, false},        {"$", 0, false},        {"0x", 0, false},
-      {"abc", 0, false},      {"007", 7, true},       {"99999999999", 2147483647, false},
+      {"15", 15, true},   {"  42", 42, true},  {"-7", -7, true},
+      {"+3", 3, true},    {"$1F", 31, true},   {"0x10", 16, true},
+      {"0X1a", 26, true}, {"-$10", -16, true}, {"12ab", 12, false},
+      {"3 ", 3, false},   {"", 0, false},      {"   ", 0, false},
+      {"-", 0, false},    {"$", 0, false},     {"0x", 0, false},
+      {"abc", 0, false},  {"007", 7, true},    {"99999999999", 2147483647, false},
   };
   for (const auto& c : cases) {
     const qr::NumberValue n = qr::convertNumber(c.text);
@@ -83,14 +83,14 @@ TEST_F(TempDirs, PrivateProfileSemantics) {
     const char* key;
     std::optional<std::string> want;
   } cases[] = {
-      {"VIDEO", "CORLETRA", "14"},             // case-insensitive, first match, trimmed
-      {"video", "fonte", "  Mono Face  "},     // one pair of quotes removed
+      {"VIDEO", "CORLETRA", "14"},          // case-insensitive, first match, trimmed
+      {"video", "fonte", "  Mono Face  "},  // one pair of quotes removed
       {"VIDEO", "QUOTED", "\"twice\""},
       {"VIDEO", "HALF", "\"open"},
-      {"VIDEO", "TABCORES", std::nullopt},     // commented out
+      {"VIDEO", "TABCORES", std::nullopt},  // commented out
       {"VIDEO", "EMPTY", ""},
       {"VIDEO", "NOVALUE", std::nullopt},
-      {"VIDEO", "LENTO", std::nullopt},        // only the first [VIDEO] is searched
+      {"VIDEO", "LENTO", std::nullopt},  // only the first [VIDEO] is searched
       {"BRAILLE", "MODO", "2"},
       {"NAVIRO", "DIRNAVIRO", qr::W("/são")},  // UTF-8 in the file, Windows-1252 inside
       {"NAVIRO", "LAST", "no newline"},
@@ -199,10 +199,11 @@ TEST_F(TempDirs, ConsoleKeys) {
     int zoom;
     const char* modo;
     int mode;
-  } firstChar[] = {{"0", 1, "0", 0}, {"8", 1, "2", 2}, {"9", 1, "1", 1},
+  } firstChar[] = {{"0", 1, "0", 0}, {"8", 1, "2", 2},  {"9", 1, "1", 1},
                    {"", 1, "", 0},   {"25", 2, "7", 1}, {"7", 7, "S", 1}};
   for (const auto& c : firstChar) {
-    write(sysIni(), std::string("[VIDEO]\nAMPLIF=") + c.amplif + "\n[BRAILLE]\nMODO=" + c.modo + "\n");
+    write(sysIni(),
+          std::string("[VIDEO]\nAMPLIF=") + c.amplif + "\n[BRAILLE]\nMODO=" + c.modo + "\n");
     s = qr::readConsoleSettings(config());
     EXPECT_EQ(s.zoom, c.zoom) << c.amplif;
     EXPECT_EQ(s.brailleMode, c.mode) << c.modo;
