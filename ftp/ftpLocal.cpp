@@ -1,0 +1,471 @@
+#include "ftp/ftpLocal.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <climits>
+
+#include "console/cp1252.h"
+#include "console/qrCrt.h"
+#include "console/qrwinInput.h"
+#include "console/qrwinSpoken.h"
+
+namespace ftp {
+namespace {
+
+// Folding of bytes 128-255 for the sort key: the accented letters of the old
+// DOS code page (128-165) and of ISO 8859-1 (192-255) become their plain
+// capitals, so accented names sort with their plain letters.
+struct FoldRange {
+  uint8_t from, to, becomes;
+};
+constexpr std::array<FoldRange, 36> kFoldRanges = {{
+    {128, 128, 'C'}, {135, 135, 'C'},
+    {129, 129, 'U'}, {150, 151, 'U'}, {154, 154, 'U'}, {163, 163, 'U'},
+    {130, 130, 'E'}, {136, 138, 'E'}, {144, 144, 'E'},
+    {131, 134, 'A'}, {142, 143, 'A'}, {160, 160, 'A'},
+    {139, 141, 'I'}, {161, 161, 'I'},
+    {147, 149, 'O'}, {153, 153, 'O'}, {162, 162, 'O'},
+    {152, 152, 'Y'},
+    {164, 165, 'N'},
+    {192, 197, 'A'}, {224, 229, 'A'},
+    {198, 198, 145}, {230, 230, 145},
+    {199, 199, 'C'}, {231, 231, 'C'},
+    {200, 203, 'E'}, {232, 235, 'E'},
+    {204, 207, 'I'}, {236, 239, 'I'},
+    {209, 209, 'N'}, {241, 241, 'N'},
+    {210, 214, 'O'}, {242, 246, 'O'},
+    {215, 215, 'X'}, {247, 247, 'X'},
+    {217, 220, 'U'},
+}};
+constexpr std::array<FoldRange, 3> kFoldRangesTail = {{
+    {249, 252, 'U'}, {221, 221, 'Y'}, {253, 253, 'Y'},
+}};
+
+constexpr std::array<uint8_t, 256> makeFoldTable() {
+  std::array<uint8_t, 256> t{};
+  for (int i = 0; i < 256; ++i) t[i] = i < 128 ? static_cast<uint8_t>(i) : 254;
+  for (const auto& r : kFoldRanges)
+    for (int c = r.from; c <= r.to; ++c) t[c] = r.becomes;
+  for (const auto& r : kFoldRangesTail)
+    for (int c = r.from; c <= r.to; ++c) t[c] = r.becomes;
+  return t;
+}
+constexpr std::array<uint8_t, 256> kFold = makeFoldTable();
+
+// Upper case of a Windows-1252 letter.
+uint8_t upper(uint8_t c) {
+  if (c >= 'a' && c <= 'z') return c - 32;
+  if (c >= 224 && c != 247 && c != 255) return c - 32;
+  return c;
+}
+
+bool globMatch(std::string_view mask, std::string_view name) {
+  size_t m = 0, n = 0, starM = std::string_view::npos, starN = 0;
+  while (n < name.size()) {
+    if (m < mask.size() && mask[m] == '*') {
+      starM = m++;
+      starN = n;
+    } else if (m < mask.size() &&
+               (mask[m] == '?' || upper(static_cast<uint8_t>(mask[m])) ==
+                                      upper(static_cast<uint8_t>(name[n])))) {
+      ++m;
+      ++n;
+    } else if (starM != std::string_view::npos) {
+      m = starM + 1;
+      n = ++starN;
+    } else {
+      return false;
+    }
+  }
+  while (m < mask.size() && mask[m] == '*') ++m;
+  return m == mask.size();
+}
+
+bool shortNameChar(uint8_t c) {
+  return c > 32 && c != '.' && c != '"' && c != '*' && c != '+' && c != ',' && c != '/' &&
+         c != ':' && c != ';' && c != '<' && c != '=' && c != '>' && c != '?' && c != '[' &&
+         c != '\\' && c != ']' && c != '|';
+}
+
+bool fits83(std::string_view name) {
+  const size_t dot = name.find('.');
+  const std::string_view base = name.substr(0, dot);
+  const std::string_view ext = dot == std::string_view::npos ? "" : name.substr(dot + 1);
+  if (base.empty() || base.size() > 8 || ext.size() > 3) return false;
+  if (dot != std::string_view::npos && ext.empty()) return false;
+  for (char c : base)
+    if (!shortNameChar(static_cast<uint8_t>(c))) return false;
+  for (char c : ext)
+    if (!shortNameChar(static_cast<uint8_t>(c))) return false;
+  return true;
+}
+
+std::string workingDirectory() {
+  std::string dir(PATH_MAX, '\0');
+  if (!getcwd(dir.data(), dir.size())) return ".";
+  dir.resize(dir.find('\0'));
+  return dir;
+}
+
+}  // namespace
+
+std::string sortKey(std::string_view name) {
+  std::string key(name);
+  for (char& ch : key) {
+    const auto c = static_cast<uint8_t>(ch);
+    ch = static_cast<char>(c >= 128 ? kFold[c] : upper(c));
+  }
+  return key;
+}
+
+bool maskMatches(std::string_view mask, std::string_view name) {
+  // A mask ending in ".*" also takes names without any extension.
+  if (mask.size() >= 2 && mask.substr(mask.size() - 2) == ".*" &&
+      name.find('.') == std::string_view::npos)
+    return globMatch(mask.substr(0, mask.size() - 2), name);
+  return globMatch(mask, name);
+}
+
+std::string shortName(std::string_view name) {
+  if (fits83(name)) return std::string(name);
+  const size_t dot = name.rfind('.');
+  const std::string_view base = dot == std::string_view::npos || dot == 0 ? name : name.substr(0, dot);
+  const std::string_view ext =
+      dot == std::string_view::npos || dot == 0 ? std::string_view{} : name.substr(dot + 1);
+  std::string out;
+  for (char c : base) {
+    if (out.size() == 6) break;
+    if (shortNameChar(static_cast<uint8_t>(c))) out += static_cast<char>(upper(static_cast<uint8_t>(c)));
+  }
+  out += "~1";
+  std::string e;
+  for (char c : ext) {
+    if (e.size() == 3) break;
+    if (shortNameChar(static_cast<uint8_t>(c))) e += static_cast<char>(upper(static_cast<uint8_t>(c)));
+  }
+  if (!e.empty()) out += "." + e;
+  return out;
+}
+
+std::vector<LocalEntry> listLocalFiles(const std::string& directory, std::string_view mask) {
+  std::vector<LocalEntry> entries;
+  const std::string dir = directory.empty() ? "." : qr::toUtf8(directory);
+  DIR* d = opendir(dir.c_str());
+  if (!d) return entries;
+  while (const dirent* e = readdir(d)) {
+    const std::string raw = e->d_name;
+    if (raw.empty() || raw[0] == '.') continue;  // hidden files, "." and ".."
+    struct stat st {};
+    if (stat((dir + "/" + raw).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    std::string name = qr::fromUtf8(raw);
+    if (!maskMatches(mask, name)) continue;
+    entries.push_back({std::move(name), static_cast<uint64_t>(st.st_size), false});
+  }
+  closedir(d);
+  std::stable_sort(entries.begin(), entries.end(), [](const LocalEntry& a, const LocalEntry& b) {
+    const std::string ka = sortKey(a.name), kb = sortKey(b.name);
+    return ka != kb ? ka < kb : a.name < b.name;
+  });
+  return entries;
+}
+
+std::string directoryPart(std::string_view text) {
+  const size_t slash = text.rfind('/');
+  return slash == std::string_view::npos ? std::string() : std::string(text.substr(0, slash + 1));
+}
+
+// ---------------------------------------------------------------------------
+// The picker on the console.
+
+namespace {
+constexpr uint8_t kListBackground = 6;
+constexpr uint8_t kEntryColour = 15;
+constexpr uint8_t kMarkedColour = 2;
+constexpr uint8_t kCurrentColour = 14;
+
+// Extended key codes read after a 0 byte.
+enum : uint8_t {
+  kF5 = 63, kHome = 71, kUp = 72, kPageUp = 73, kLeft = 75, kRight = 77, kEnd = 79,
+  kDown = 80, kPageDown = 81, kCtrlF5 = 98, kCtrlPageDown = 118, kCtrlPageUp = 132,
+};
+}  // namespace
+
+struct LocalPicker::Window {
+  int left = 1, top = 1, right = 80, bottom = 25;
+  int first = 0;
+  int prefix = 0;
+  [[nodiscard]] int rows() const { return bottom - top + 1; }
+  [[nodiscard]] int width() const { return std::max(0, right - left + 1 - prefix); }
+};
+
+LocalPicker::LocalPicker(qr::Console& console, qr::Spoken& spoken, qr::LineInput& input)
+    : console_(console), spoken_(spoken), input_(input) {}
+
+std::string LocalPicker::ChooseLocalFile(int rows) { return AskFileName(rows, "*.*"); }
+
+std::string LocalPicker::AskFileName(int rows, std::string_view defaultPattern) {
+  const int column = console_.consoleCursorColumn();
+  const int row = console_.consoleCursorRow();
+  for (;;) {
+    console_.consoleMoveCursor(column, row);
+    std::string text;
+    const uint8_t key = input_.editFieldHere(text, column, row, true, 255);
+    if (key == 27) return {};
+    if (key == 13 && text.empty()) return {};
+    const size_t begin = text.find_first_not_of(' ');
+    text = begin == std::string::npos ? std::string() : text.substr(begin);
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    struct stat st {};
+    if (!text.empty() && text.back() != '/' && stat(qr::toUtf8(text).c_str(), &st) == 0 &&
+        S_ISDIR(st.st_mode))
+      text += '/';
+    const std::string dir = directoryPart(text);
+    if (text.empty()) text = defaultPattern;
+    if (key != 13 || text.find('*') != std::string::npos)
+      text = PickFromFileList(column, row, qr::kColumns, std::min(qr::kRows, row + rows - 1), text);
+    if (text == kTabAnswer) {
+      spoken_.clickSound();
+      spoken_.clickSound();
+      continue;
+    }
+    if (text.find('/') != std::string::npos) return text;
+    return dir + text;
+  }
+}
+
+std::string LocalPicker::PickFromFileList(int left, int top, int right, int bottom,
+                                          std::string_view pattern) {
+  const std::string remembered = workingDirectory();
+  const std::string dir = directoryPart(pattern);
+  const std::string namePattern(pattern.substr(dir.size()));
+  if (!dir.empty() && chdir(qr::toUtf8(dir).c_str()) != 0) return {};
+  const std::string listDir = workingDirectory();
+  const std::string mask =
+      namePattern + (namePattern.find('.') != std::string::npos ? "*" : "*.*");
+  std::vector<LocalEntry> entries = listLocalFiles(".", mask);
+  if (entries.empty()) {
+    if (chdir(remembered.c_str()) != 0) { /* the directory we came from is gone */ }
+    return {};
+  }
+  if (right == qr::kColumns && bottom == qr::kRows) right = qr::kColumns - 1;
+
+  Window w;
+  w.left = std::clamp(left, 1, qr::kColumns);
+  w.top = std::clamp(top, 1, qr::kRows);
+  w.right = std::clamp(right, w.left, qr::kColumns);
+  w.bottom = std::clamp(bottom, w.top, qr::kRows);
+  w.prefix = w.rows() > 1 ? 1 : 0;
+
+  // Save what the window covers, the cursor and the colours.
+  std::vector<std::pair<uint8_t, uint8_t>> saved;
+  for (int r = w.top; r <= w.bottom; ++r)
+    for (int c = w.left; c <= w.right; ++c)
+      saved.emplace_back(console_.consoleCharAt(c, r), console_.consoleAttrAt(c, r));
+  const int savedColumn = console_.consoleCursorColumn();
+  const int savedRow = console_.consoleCursorRow();
+  const uint8_t savedAttr = console_.consoleTextAttr();
+
+  drawWindow(w, entries);
+  int index = 0;
+  const End end = runChooser(w, entries, index);
+
+  std::string answer;
+  if (end == End::Tab) {
+    answer = std::string(kTabAnswer);
+  } else if (end == End::Enter && index >= 0 && index < static_cast<int>(entries.size())) {
+    answer = entries[index].name;
+    const std::string listDirCp = qr::fromUtf8(listDir);
+    if (listDir != remembered)
+      answer = listDirCp + (listDirCp.empty() || listDirCp.back() != '/' ? "/" : "") + answer;
+  }
+
+  size_t k = 0;
+  for (int r = w.top; r <= w.bottom; ++r)
+    for (int c = w.left; c <= w.right; ++c, ++k)
+      console_.consolePutCell(c, r, saved[k].first, saved[k].second);
+  console_.consoleSetTextAttr(savedAttr);
+  console_.consoleMoveCursor(savedColumn, savedRow);
+  if (chdir(remembered.c_str()) != 0) { /* the directory we came from is gone */ }
+  return answer;
+}
+
+void LocalPicker::drawEntry(const Window& w, const std::vector<LocalEntry>& entries, int index,
+                            uint8_t colour) {
+  const int row = w.top + index - w.first;
+  if (index < w.first || row > w.bottom) return;
+  std::string line(static_cast<size_t>(w.prefix), ' ');
+  if (index >= 0 && index < static_cast<int>(entries.size())) line += entries[index].name;
+  line.resize(static_cast<size_t>(w.prefix + w.width()), ' ');
+  console_.consoleSetBackground(kListBackground);
+  console_.consoleSetForeground(colour);
+  console_.consoleMoveCursor(w.left, row);
+  console_.consoleWrite(line);
+  console_.consoleMoveCursor(w.left + w.prefix, row);
+}
+
+void LocalPicker::drawWindow(const Window& w, const std::vector<LocalEntry>& entries) {
+  for (int i = w.first; i < w.first + w.rows(); ++i) {
+    const bool exists = i < static_cast<int>(entries.size());
+    drawEntry(w, entries, i, exists && entries[i].marked ? kMarkedColour : kEntryColour);
+  }
+}
+
+LocalPicker::End LocalPicker::runChooser(Window& w, std::vector<LocalEntry>& entries, int& index) {
+  const int count = static_cast<int>(entries.size());
+  uint8_t searchLetter = ' ';
+  auto normalColour = [&](int i) {
+    return i >= 0 && i < count && entries[i].marked ? kMarkedColour : kEntryColour;
+  };
+  // Keeps the current entry shown, moving the first shown entry one step at
+  // a time; redraws when it moved.
+  auto scroll = [&] {
+    bool moved = false;
+    while (index >= 0 && index < w.first) {
+      --w.first;
+      moved = true;
+    }
+    while (index < count && index > w.first + w.rows() - 1) {
+      ++w.first;
+      moved = true;
+    }
+    if (moved) drawWindow(w, entries);
+  };
+  auto search = [&](uint8_t letter) {
+    int i = index + 1;
+    while (i < count && upper(static_cast<uint8_t>(entries[i].name.empty() ? 0 : entries[i].name[0])) !=
+                            upper(letter))
+      ++i;
+    index = std::min(i, count);
+  };
+
+  bool firstPass = true;
+  for (;;) {
+    int previous = index;
+    bool extended = false;
+    uint8_t key = 0;
+    bool shift = false;
+    bool spellLong = false, spellShort = false;
+    if (!firstPass) {
+      key = console_.consoleReadKey();
+      shift = console_.keys().shiftHeld();
+      if (key == 0) {
+        extended = true;
+        key = console_.consoleReadKey();
+      }
+      if (previous >= 0 && previous < count) drawEntry(w, entries, previous, normalColour(previous));
+      auto stepDown = [&] {
+        if (shift && index >= 0 && index < count) {
+          if (!entries[index].marked) spoken_.errorBeep();
+          entries[index].marked = true;
+          drawEntry(w, entries, index, kMarkedColour);
+        }
+        index = std::min(index + 1, count);
+        if (shift && index < count) entries[index].marked = true;
+        scroll();
+      };
+      auto stepUp = [&] {
+        if (shift && index >= 0 && index < count && entries[index].marked) {
+          entries[index].marked = false;
+          spoken_.clickSound();
+          drawEntry(w, entries, index, kEntryColour);
+        }
+        index = std::max(index - 1, -1);
+        scroll();
+      };
+      if (extended) {
+        switch (key) {
+          case kDown: stepDown(); break;
+          case kUp: stepUp(); break;
+          case kPageDown: for (int i = 0; i < 10; ++i) stepDown(); break;
+          case kPageUp: for (int i = 0; i < 10; ++i) stepUp(); break;
+          case kHome:
+          case kCtrlPageUp:
+            if (shift) {
+              for (int i = 0; i <= std::min(index, count - 1); ++i) entries[i].marked = false;
+              spoken_.errorBeep();
+            }
+            index = 0;
+            w.first = 0;
+            drawWindow(w, entries);
+            break;
+          case kEnd:
+          case kCtrlPageDown:
+            if (shift) {
+              for (int i = std::max(index, 0); i < count; ++i) entries[i].marked = true;
+              spoken_.errorBeep();
+            }
+            index = count - 1;
+            w.first = std::max(0, count - w.rows());
+            drawWindow(w, entries);
+            break;
+          case kRight: spellLong = true; break;
+          case kLeft: spellShort = true; break;
+          case kF5:
+          case kCtrlF5:
+            if (key == kF5) {
+              searchLetter = console_.consoleReadKey();
+              if (searchLetter == 0) (void)console_.consoleReadKey();
+            }
+            search(searchLetter);
+            scroll();
+            break;
+          default:
+            searchLetter = ' ';
+            drawWindow(w, entries);
+            break;
+        }
+      } else {
+        switch (key) {
+          case 13: return End::Enter;
+          case 27: index = -1; return End::Escape;
+          case 9: return End::Tab;
+          case ' ':
+            if (index >= 0 && index < count) entries[index].marked = !entries[index].marked;
+            break;
+          case '+':
+            if (index >= 0 && index < count) entries[index].marked = true;
+            break;
+          case '-':
+            if (index >= 0 && index < count) entries[index].marked = false;
+            break;
+          case '*':
+            for (auto& e : entries) e.marked = true;
+            drawWindow(w, entries);
+            break;
+          case '/':
+            for (auto& e : entries) e.marked = false;
+            drawWindow(w, entries);
+            break;
+          default:
+            searchLetter = ' ';
+            drawWindow(w, entries);
+            break;
+        }
+      }
+    }
+    firstPass = false;
+    index = std::clamp(index, -1, count);
+    scroll();
+    if (index == -1 || index == count) {
+      spoken_.errorBeep();
+      console_.consoleMoveCursor(w.right, w.bottom);
+      continue;
+    }
+    drawEntry(w, entries, index, kCurrentColour);
+    if (spellLong) {
+      spoken_.spellText(entries[index].name);
+    } else if (spellShort) {
+      spoken_.spellText(shortName(entries[index].name));
+    } else {
+      if (entries[index].marked) spoken_.errorBeep();
+      spoken_.speakText(entries[index].name);
+    }
+    spoken_.waitSpeechEnd();
+  }
+}
+
+}  // namespace ftp
