@@ -3,6 +3,7 @@
 // source text converted to Windows-1252 where a result is made.
 #include "speech/numbers.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <memory>
@@ -237,18 +238,20 @@ std::vector<std::string> timeAndDatePieceNames() {
 
 std::vector<uint8_t> wavImage(const uint8_t* samples, size_t length, uint32_t rate,
                               uint16_t channels, uint16_t bits) {
-  std::vector<uint8_t> out;
-  out.reserve(44 + length);
-  auto tag = [&](const char* s) { out.insert(out.end(), s, s + 4); };
+  std::vector<uint8_t> out(44 + length);
+  size_t at = 0;
+  auto tag = [&](std::string_view s) {
+    for (char c : s) out[at++] = static_cast<uint8_t>(c);
+  };
   auto u32 = [&](uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    for (int i = 0; i < 4; ++i) out[at++] = static_cast<uint8_t>(v >> (8 * i));
   };
   auto u16 = [&](uint16_t v) {
-    out.push_back(static_cast<uint8_t>(v));
-    out.push_back(static_cast<uint8_t>(v >> 8));
+    out[at++] = static_cast<uint8_t>(v);
+    out[at++] = static_cast<uint8_t>(v >> 8);
   };
   const auto len = static_cast<uint32_t>(length);
-  const uint16_t align = static_cast<uint16_t>(channels * bits / 8);
+  const auto align = static_cast<uint16_t>(channels * bits / 8);
   tag("RIFF");
   u32(len + 36);
   tag("WAVE");
@@ -262,7 +265,7 @@ std::vector<uint8_t> wavImage(const uint8_t* samples, size_t length, uint32_t ra
   u16(bits);
   tag("data");
   u32(len);
-  if (length) out.insert(out.end(), samples, samples + length);
+  std::copy(samples, samples + length, out.begin() + 44);
   return out;
 }
 

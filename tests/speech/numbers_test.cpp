@@ -116,8 +116,9 @@ TEST(TimeAndDate, EveryFixedPieceIsInTheLibraryList) {
   for (int wd = 0; wd < 7; ++wd) {
     for (int m = 1; m <= 12; ++m) {
       for (const auto& s : dateSteps(wd, 1, m, 2024)) {
-        if (s.kind == SpokenStep::Kind::Piece)
+        if (s.kind == SpokenStep::Kind::Piece) {
           EXPECT_NE(std::find(known.begin(), known.end(), s.text), known.end()) << s.text;
+        }
       }
     }
   }
