@@ -8,9 +8,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -72,6 +74,20 @@ std::string joinPath(std::string dir, std::string_view name) {
   return dir;
 }
 
+// The configuration file of a directory. File names on the system this
+// environment came from ignore case, so "quiral.ini" is found as well.
+std::string iniPath(const std::string& dir) {
+  std::string exact = joinPath(dir, kIniName);
+  if (fileExists(exact)) return exact;
+  std::error_code ec;
+  for (std::filesystem::directory_iterator it(dir.empty() ? "/" : dir, ec), end; !ec && it != end;
+       it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (sameName(name, kIniName) && fileExists(it->path().string())) return it->path().string();
+  }
+  return exact;
+}
+
 std::string envOr(const char* name) {
   const char* v = std::getenv(name);
   return v ? std::string(v) : std::string();
@@ -121,8 +137,12 @@ std::optional<std::string> iniRead(const std::string& path, std::string_view sec
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
   std::string data;
-  data.resize(static_cast<size_t>(kMaxIniBytes));
-  in.read(data.data(), kMaxIniBytes);
+  in.seekg(0, std::ios::end);
+  const std::streamoff size = in.tellg();
+  if (size < 0) return std::nullopt;  // not a regular file
+  in.seekg(0, std::ios::beg);
+  data.resize(static_cast<size_t>(std::min<std::streamoff>(size, kMaxIniBytes)));
+  in.read(data.data(), static_cast<std::streamsize>(data.size()));
   data.resize(static_cast<size_t>(in.gcount()));
 
   const std::string_view wantSection = trim(section);
@@ -189,8 +209,8 @@ Config::Config(std::string windowsDir, std::string startDir)
 
 std::string Config::configValue(std::string_view section, std::string_view key) const {
   if (section.empty()) section = "QUIRAL";
-  std::string file = joinPath(windowsDir_, kIniName);
-  if (!fileExists(file)) file = startDir_ + "/" + std::string(kIniName);
+  std::string file = iniPath(windowsDir_);
+  if (!fileExists(file)) file = iniPath(startDir_);
   std::string value = iniRead(file, section, key).value_or(std::string());
   if (value.empty() || value.find('@') == std::string::npos) return value;
 
@@ -227,7 +247,7 @@ std::string Config::configValue(std::string_view section, std::string_view key) 
 
 std::string Config::bareRead(std::string_view section, std::string_view key,
                              std::string_view fallback, size_t maxLength) const {
-  auto v = iniRead(joinPath(windowsDir_, kIniName), section, key, maxLength);
+  auto v = iniRead(iniPath(windowsDir_), section, key, maxLength);
   if (v) return *v;
   std::string d(fallback);
   if (d.size() > maxLength) d.resize(maxLength);

@@ -136,6 +136,8 @@ TEST_F(TempDirs, ConfigValueFallsBackToStartDirectoryButBareReadsDoNot) {
   write(sysIni(), "[NAVIRO]\nPASSIVO=N\n");
   EXPECT_EQ(config().configValue("NAVIRO", "DIRNAVIRO"), "");  // the system copy wins whole
   EXPECT_EQ(config().configValue("naviro", "passivo"), "N");
+  fs::rename(sysIni(), sys / "quiral.ini");  // the file name's case does not matter
+  EXPECT_EQ(config().configValue("NAVIRO", "PASSIVO"), "N");
 }
 
 TEST_F(TempDirs, AtExpansion) {
