@@ -154,8 +154,11 @@ std::vector<SpeechStep> planSpeech(std::string_view input) {
       size_t end = pos;
       while (end < n && isWordChar(at(text, end))) ++end;
       const std::string run = text.substr(pos, end - pos);
-      if (upper(run) == "WWW") {
-        steps.push_back({Kind::Spell, run, 0});
+      // Blanks after the letters are not part of the word: "WWW" at the
+      // end of a text is spelt too.
+      const std::string letters = run.substr(0, run.find_last_not_of(' ') + 1);
+      if (upper(letters) == "WWW") {
+        steps.push_back({Kind::Spell, letters, 0});
       } else if (run.find_first_not_of(' ') != std::string::npos) {
         // A run of blanks alone has nothing to say.
         steps.push_back({Kind::Words, run.substr(0, kMaxWordRun), 0});
