@@ -251,13 +251,13 @@ bool startVoice() {
 
 // Makes one sound. eSpeak NG carries state from one utterance to the next
 // and cannot be restarted within a process, so each sound is made in a
-// process of its own: its bytes then do not depend on order or split.
+// child forked from the freshly started voice: its bytes then do not depend
+// on order or split, and the voice is loaded only once.
 int makeItem(const Item& item, const std::filesystem::path& out) {
   std::vector<uint8_t> samples;
   if (item.tone) {
     samples = dtmfSamples(*item.tone);
   } else {
-    if (!startVoice()) return 1;
     std::vector<int16_t> pcm;
     gSink = &pcm;
     const espeak_ERROR e = espeak_Synth(item.text.c_str(), item.text.size() + 1, 0, POS_CHARACTER,
@@ -299,6 +299,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   const std::vector<Item> items = buildItems();
+  if (!startVoice()) return 1;
   std::fflush(nullptr);
   bool ok = true;
   int running = 0;
