@@ -67,7 +67,7 @@ inline constexpr std::array<Rgb, 16> kPalette = {{
 class Console : private KeySink {
  public:
   // The console reads its settings (bare reads of "QUIRAL.INI") when it opens;
-  // settingsOverride, when given, is used instead (tests).
+  // settings given to useSettings before that are used instead.
   Console(ConsoleFrontend& frontend, AudioOutput& audio, EventLog& log);
   ~Console() override;
   Console(const Console&) = delete;

@@ -227,6 +227,8 @@ void KeyTranslator::charMessage(const KeyEvent& event) {
     if (event.alt) return;  // Ctrl+Alt+letter gives its Alt code on key-down
     c = static_cast<uint8_t>(c & 0x1F);
   }
+  // A lone 0 would make the next key read as an extended key's code.
+  if (c == 0) return;
   if (braille_.mode != 0 && (c == ' ' || isAsciiLetter(c))) return;
   if (c == 8)
     c = event.ctrl ? 127 : 8;

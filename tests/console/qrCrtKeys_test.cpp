@@ -108,6 +108,7 @@ TEST_F(KeysTest, EventsGiveQueueBytes) {
       {"Alt+Up", sysDown(VKey::Up), {}},
       {"Alt+F4", sysDown(VKey::F4), {}},
       {"key-up", up(VKey::Up), {}},
+      {"NUL character is not half an extended key", chr(0, true), {}},
   };
   for (const auto& c : cases) {
     console.keys().handle(c.event);
