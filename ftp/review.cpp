@@ -64,8 +64,13 @@ constexpr std::string_view kSpelledConsonants = "BCDFGHJKLMNPQRSTVWXYZ";
   return std::find(kAccented.begin(), kAccented.end(), capital) != kAccented.end();
 }
 
+// Field delimiters: ! : ? | and the codes where the DOS code page draws
+// frames. Screen text here is Windows-1252, where 192-223 are the accented
+// capitals (Ç, Ã, É ...) and 181 and 186 are µ and º: those stay inside
+// fields, or "AÇÃO" would read as three fields.
 [[nodiscard]] bool isDelimiter(uint8_t c) {
-  return c == '!' || c == ':' || c == '?' || c == '|' || (c >= 176 && c <= 223);
+  return c == '!' || c == ':' || c == '?' || c == '|' ||
+         (c >= 176 && c <= 191 && c != 181 && c != 186);
 }
 
 [[nodiscard]] bool isSpelledWord(std::string_view word) {
@@ -76,14 +81,6 @@ constexpr std::string_view kSpelledConsonants = "BCDFGHJKLMNPQRSTVWXYZ";
     if (kSpelledConsonants.find(upper) == std::string_view::npos) return false;
   }
   return !word.empty();
-}
-
-template <class Keys>
-[[nodiscard]] bool shiftHeld(Keys& keys) {
-  if constexpr (requires { keys.shiftHeld(); })
-    return keys.shiftHeld();
-  else
-    return false;
 }
 
 // 0 blank, 1 word character, 2 anything else: a word starts where the class
@@ -387,7 +384,7 @@ void Review::ordinaryKey(uint8_t key) {
       leftArrow();
       return;
     case 9:
-      if (shiftHeld(console_.keys())) {
+      if (console_.keys().shiftHeld()) {
         column_ = fieldStart() - 2;
         spoken_.clickSound();
       } else {
