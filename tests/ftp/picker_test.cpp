@@ -1,0 +1,112 @@
+// The local file picker driven by keys: the typed answer, the spoken list,
+// and the screen and working directory put back on every way out.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <climits>
+#include <filesystem>
+#include <fstream>
+
+#include "console/cp1252.h"
+#include "console/qrwinInput.h"
+#include "ftp/ftpLocal.h"
+#include "tests/support/inputRig.h"
+
+namespace {
+
+using qr::VKey;
+using testing_support::SpokenRig;
+
+struct PickerRig : SpokenRig {
+  qr::LineInput input{console, spoken};
+  ftp::LocalPicker picker{console, spoken, input};
+  std::string files = testing_support::makeSoundDir();
+  std::string cwd = std::filesystem::current_path().string();
+
+  PickerRig() {
+    for (const char* name : {"leia.txt", "carta.txt", "b.doc"}) std::ofstream(files + "/" + name) << "x";
+    std::filesystem::create_directory(files + "/sub");
+    std::ofstream(files + "/sub/dentro.txt") << "x";
+    std::filesystem::current_path(files);
+    console.consoleMoveCursor(1, 10);
+    console.consoleWrite("Qual o nome do arquivo local ? ");
+  }
+  ~PickerRig() {
+    std::filesystem::current_path(cwd);
+    std::error_code ignored;
+    std::filesystem::remove_all(files, ignored);
+  }
+  std::string heardText() {
+    std::string all;
+    for (const auto& e : heard()) all += e + "|";
+    return all;
+  }
+};
+
+TEST(Picker, TypedNameAndEnterGivesTheNameWithoutAList) {
+  PickerRig rig;
+  rig.type("carta.txt");
+  rig.ch(13);
+  EXPECT_EQ(rig.picker.ChooseLocalFile(6), "carta.txt");
+  EXPECT_EQ(rig.heardText().find("text b.doc"), std::string::npos);
+}
+
+TEST(Picker, DownArrowListsEveryPlainFileAndEnterChoosesTheBareName) {
+  PickerRig rig;
+  const std::string before = rig.row(11);
+  rig.key(VKey::Down);   // open the list on an empty answer
+  rig.key(VKey::Down);   // b.doc -> carta.txt
+  rig.ch(13);
+  EXPECT_EQ(rig.picker.ChooseLocalFile(6), "carta.txt");
+  const std::string heard = rig.heardText();
+  EXPECT_NE(heard.find("text b.doc|"), std::string::npos) << heard;
+  EXPECT_NE(heard.find("text carta.txt|"), std::string::npos) << heard;
+  EXPECT_EQ(heard.find("sub"), std::string::npos) << "directories are not listed";
+  EXPECT_EQ(rig.row(11), before) << "the list's rows are put back";
+  EXPECT_EQ(std::filesystem::current_path().string(), std::filesystem::path(rig.files).string());
+}
+
+TEST(Picker, UpOnTheFirstEntryBeepsAndEscapeGivesBackTheTypedDirectory) {
+  PickerRig rig;
+  rig.type("sub/");
+  rig.key(VKey::Down);
+  rig.key(VKey::Up);     // before the first entry: the short tone, nothing spoken
+  rig.ch(27);
+  EXPECT_EQ(rig.picker.ChooseLocalFile(6), "sub/");
+  const std::string heard = rig.heardText();
+  EXPECT_NE(heard.find("text dentro.txt|"), std::string::npos) << heard;
+  EXPECT_EQ(heard.substr(heard.size() - 5), "beep|") << "nothing is spoken before the first entry";
+  EXPECT_EQ(std::filesystem::current_path().string(), std::filesystem::path(rig.files).string())
+      << "the working directory is put back";
+}
+
+TEST(Picker, AnEntryChosenInAnotherDirectoryCarriesItsDirectory) {
+  PickerRig rig;
+  rig.type("sub/");
+  rig.key(VKey::Down);
+  rig.ch(13);
+  const std::string chosen = rig.picker.ChooseLocalFile(6);
+  EXPECT_EQ(chosen, qr::fromUtf8(std::filesystem::path(rig.files).string()) + "/sub/dentro.txt");
+}
+
+TEST(Picker, TabInTheListClicksTwiceAndAsksAgain) {
+  PickerRig rig;
+  rig.key(VKey::Down);
+  rig.ch(9);
+  rig.type("leia.txt");
+  rig.ch(13);
+  EXPECT_EQ(rig.picker.ChooseLocalFile(6), "leia.txt");
+  EXPECT_GE(rig.count("click"), 2);
+}
+
+TEST(Picker, AStarPatternOpensTheFilteredList) {
+  PickerRig rig;
+  rig.type("*.txt");
+  rig.ch(13);  // opens the list: carta.txt, leia.txt
+  rig.key(VKey::End);
+  rig.ch(13);
+  EXPECT_EQ(rig.picker.ChooseLocalFile(6), "leia.txt");
+  EXPECT_EQ(rig.heardText().find("b.doc"), std::string::npos);
+}
+
+}  // namespace
