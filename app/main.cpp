@@ -1,2 +1,72 @@
-// naviro: the talking FTP client. Wiring of the modules and the start-up.
-int main() { return 0; }
+// naviro: the talking FTP client. Wiring of the modules and the start-up:
+// the platform's front end and audio, the console, the configuration, the
+// speech modules, the line editor with its screen review, and the program
+// body, which ends the process itself.
+//
+//   naviro [--help] [--version] [HOST[:PORT]]
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "console/cp1252.h"
+#include "console/eventlog.h"
+#include "console/qrCrt.h"
+#include "console/qrwinConfig.h"
+#include "console/qrwinInput.h"
+#include "console/qrwinSpoken.h"
+#include "ftp/ftpTela.h"
+#include "ftp/naviro.h"
+#include "ftp/review.h"
+#include "platform/platform.h"
+#include "speech/diphone.h"
+#include "speech/translator.h"
+#include "speech/wavPlay.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "Uso: naviro [--help] [--version] [COMPUTADOR[:PORTA]]\n"
+    "Cliente FTP falado. Sem COMPUTADOR, o nome é perguntado ao iniciar;\n"
+    "a porta de controle é 21 quando não é dada.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::optional<std::string> host;
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    if (std::strcmp(arg, "--help") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    }
+    if (std::strcmp(arg, "--version") == 0) {
+      std::printf("naviro %s\n", NAVIRO_VERSION);
+      return 0;
+    }
+    if (std::strncmp(arg, "--", 2) == 0) continue;
+    if (!host) host = qr::fromUtf8(arg);
+  }
+
+  const char* logPath = std::getenv("QUIRAL_LOG");
+  qr::EventLog log(logPath ? logPath : "");
+  const platform::FrontendKind kind = platform::chooseFrontend();
+  std::unique_ptr<qr::ConsoleFrontend> frontend = platform::makeFrontend(kind, log);
+  if (!frontend) return 1;
+  std::unique_ptr<qr::AudioOutput> audio = platform::makeAudio(kind);
+
+  qr::Console console(*frontend, *audio, log);
+  qr::Config config;
+  speech::WavPlayer player(console, *audio);
+  speech::Translator translator;
+  speech::Diphone diphone(console, config, player, translator);
+  qr::Spoken spoken(console, config, player, translator, diphone);
+  qr::LineInput input(console, spoken);
+  ftp::Review review(console, spoken);
+  input.setScreenReview(&review);
+
+  ftp::ConsoleTela tela(console, config, spoken, input);
+  ftp::Client client(tela, host);
+  client.Run();
+}

@@ -53,6 +53,7 @@ class Client {
   [[nodiscard]] ClientState& state() { return st_; }
   [[nodiscard]] Dlg& dlg() { return dlg_; }
   [[nodiscard]] Rede& rede() { return rede_; }
+  [[nodiscard]] Port& port() { return port_; }
 
  private:
   void prompt();

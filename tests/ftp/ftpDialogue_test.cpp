@@ -1,0 +1,361 @@
+// The client against a scripted server on loopback: the exact commands it
+// sends, what the user hears, and that it ends (never hangs) when the server
+// misbehaves.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+
+#include "ftp/naviro.h"
+#include "ftpFakes.h"
+
+using namespace ftp;
+using namespace ftp_test;
+
+namespace {
+
+using Setup = void (*)(RecordingTela&);
+
+struct Outcome {
+  std::vector<std::string> commands;
+  std::vector<std::string> announced;
+  std::vector<std::string> events;
+  std::string screen;
+  uint8_t secretColour = 15;
+  int exit = -1;
+};
+
+Outcome runClient(const std::vector<Step>& steps, const std::vector<std::string>& lines,
+                  const std::string& keys, std::vector<std::string> secrets = {},
+                  std::optional<std::string> host = std::nullopt) {
+  ScriptedServer server(steps);
+  RecordingTela ui;
+  ui.lines.assign(lines.begin(), lines.end());
+  ui.secrets.assign(secrets.begin(), secrets.end());
+  for (char k : keys) ui.keys.push_back(static_cast<uint8_t>(k));
+  Outcome o;
+  {
+    Client client(ui, host ? *host : "127.0.0.1:" + std::to_string(server.port()));
+    try {
+      client.Run();
+    } catch (const Ended& e) {
+      o.exit = e.code;
+    }
+  }
+  o.commands = server.commands();
+  o.announced = ui.announced();
+  o.events = ui.events;
+  o.screen = ui.screen;
+  o.secretColour = ui.foregroundWhileSecret;
+  return o;
+}
+
+bool contains(const std::vector<std::string>& v, const std::string& s) {
+  return std::find(v.begin(), v.end(), s) != v.end();
+}
+
+Step greet(std::string text = "220 Servidor pronto\r\n") { return {false, {std::move(text)}, false}; }
+Step reply(std::string text) { return {true, {std::move(text)}, false}; }
+
+}  // namespace
+
+TEST(Login, PasswordAndAccessKeyAreAskedAsTheCodesDemandAndNeverShown) {
+  struct Case {
+    const char* name;
+    std::vector<Step> steps;
+    std::vector<std::string> secrets;
+    std::vector<std::string> expected;
+    bool granted;
+  };
+  const Case cases[] = {
+      {"230 at once", {greet(), reply("230 Entre\r\n")}, {}, {"USER ana", "QUIT"}, true},
+      {"331 then 230",
+       {greet(), reply("331 Senha\r\n"), reply("230 Ok\r\n")},
+       {"segredo"},
+       {"USER ana", "PASS segredo", "QUIT"},
+       true},
+      {"331, 332, 230",
+       {greet(), reply("331 Senha\r\n"), reply("332 Conta\r\n"), reply("230 Ok\r\n")},
+       {"segredo", "k3y"},
+       {"USER ana", "PASS segredo", "ACCT k3y", "QUIT"},
+       true},
+      {"multi-line 331 judged once",
+       {greet(), reply("331-um\r\n331-dois\r\n331 tres\r\n"), reply("230 Ok\r\n")},
+       {"segredo"},
+       {"USER ana", "PASS segredo", "QUIT"},
+       true},
+      {"530 refuses", {greet(), reply("530 Nao\r\n")}, {}, {"USER ana", "QUIT"}, false},
+      {"PASS refused", {greet(), reply("331 Senha\r\n"), reply("530 Errada\r\n")},
+       {"segredo"}, {"USER ana", "PASS segredo", "QUIT"}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Outcome o = runClient(c.steps, {"ana"}, "\x1b", c.secrets);
+    EXPECT_EQ(o.commands, c.expected);
+    EXPECT_EQ(contains(o.announced, "FTACLIBE"), c.granted);
+    EXPECT_EQ(o.announced.back(), "FTFIMPRG");
+    for (const auto& s : c.secrets) {
+      EXPECT_EQ(o.screen.find(s), std::string::npos) << "secret on screen";
+      for (const auto& e : o.events) EXPECT_EQ(e.find(s), std::string::npos) << e;
+    }
+    if (!c.secrets.empty()) {
+      EXPECT_EQ(o.secretColour, 0);
+    }
+  }
+}
+
+TEST(Login, RefusalIsAnnouncedThenTheServerLineSpoken) {
+  const Outcome o = runClient({greet(), reply("530 Conta desconhecida\r\n")}, {"ana"}, "\x1b");
+  const auto it = std::find(o.events.begin(), o.events.end(), "announce FTERCONT");
+  ASSERT_NE(it, o.events.end()) << ::testing::PrintToString(o.events) << ::testing::PrintToString(o.commands);
+  EXPECT_TRUE(std::find(it, o.events.end(), "speak 530 Conta desconhecida") != o.events.end());
+  EXPECT_FALSE(contains(o.announced, "FTSENHA"));
+}
+
+TEST(Greeting, AcceptedOrRefusedByItsLastLine) {
+  struct Case {
+    const char* name;
+    Step greeting;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {"continuations then 220", greet("220-Bem-vindo\r\n220-ao teste\r\n220 pronto\r\n"), true},
+      {"split across receives", {false, {"22", "0-a\r\n2", "20 b\r\n"}, false}, true},
+      {"lone 220", greet("220\r\n"), true},
+      {"LF line ends", greet("220-a\n220 b\n"), true},
+      {"421", greet("421 Ocupado\r\n"), false},
+      {"120 final", greet("120 Daqui a pouco\r\n"), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Outcome o = runClient({c.greeting, reply("230 Ok\r\n")}, {"ana"}, "\x1b");
+    EXPECT_EQ(contains(o.commands, "USER ana"), c.accepted);
+    EXPECT_EQ(contains(o.announced, "FTERRSRV"), !c.accepted);
+    EXPECT_EQ(o.announced.back(), "FTFIMPRG");
+  }
+}
+
+TEST(Greeting, EscWhileTheServerIsSilentEndsTheProgram) {
+  ScriptedServer server({});
+  RecordingTela ui;
+  ui.escapeInterrupts = true;
+  ui.keys = {27};
+  Client client(ui, "127.0.0.1:" + std::to_string(server.port()));
+  EXPECT_THROW(client.Run(), Ended);
+  EXPECT_TRUE(contains(ui.announced(), "FTDESIS"));
+  EXPECT_EQ(ui.announced().back(), "FTFIMPRG");
+  EXPECT_TRUE(server.commands().empty());
+}
+
+TEST(Connection, UnknownHostAndRefusedPortEndWithTheirMessages) {
+  {
+    ScriptedServer unused({});
+    RecordingTela ui;
+    Client client(ui, std::string("nao-existe.invalid"));
+    EXPECT_THROW(client.Run(), Ended);
+    EXPECT_TRUE(contains(ui.announced(), "FTERCOMP"));
+  }
+  {
+    RecordingTela ui;
+    Client client(ui, std::string("127.0.0.1:1"));
+    EXPECT_THROW(client.Run(), Ended);
+    EXPECT_TRUE(contains(ui.announced(), "FTNAOCON"));
+  }
+}
+
+TEST(Connection, ClosedInTheMiddleOfAReplyEndsWithoutGrantingAccess) {
+  const Outcome o = runClient({greet(), {true, {"331-metade\r\n"}, true}}, {"ana"}, "");
+  EXPECT_EQ(o.commands, std::vector<std::string>{"USER ana"});
+  EXPECT_FALSE(contains(o.announced, "FTACLIBE"));
+  EXPECT_EQ(o.announced.back(), "FTFIMPRG");
+  EXPECT_EQ(o.exit, 0);
+}
+
+TEST(Commands, DirectoryAndFileCommandsSendTheRightLinesAndTellTheOutcome) {
+  struct Case {
+    const char* name;
+    std::string keys;
+    std::vector<std::string> lines;
+    std::vector<Step> replies;
+    std::vector<std::string> commands;
+    std::vector<std::string> heard;  // announcements and speech, in order
+  };
+  const Case cases[] = {
+      {"S with ..", "s", {".."},
+       {reply("257 \"/home/ana\" atual\r\n"), reply("250 Ok\r\n")},
+       {"PWD", "CDUP"},
+       {"announce FTVERDIR", "speak /home/ana", "announce FTQUEDIR", "announce FTOK"}},
+      {"S refused", "S", {"nada"},
+       {reply("550 Falhou\r\n"), reply("550 Nao\r\n")},
+       {"PWD", "CWD nada"},
+       {"announce FTNAODIR", "announce FTNAOTRO"}},
+      {"S no quote", "S", {""}, {reply("257 sem aspas\r\n")}, {"PWD"},
+       {"speak 257 sem aspas", "announce FTDESIS"}},
+      {"C with ..", "c", {".."}, {reply("257 \"/x\" criado\r\n")}, {"MKD"}, {"announce FTOK"}},
+      {"C refused", "C", {"nova"}, {reply("550 Nao\r\n")}, {"MKD nova"}, {"announce FTNCRIA"}},
+      {"A with 150", "a", {"velho.txt"}, {reply("150 Apagando\r\n")}, {"DELE velho.txt"},
+       {"announce FTAPAGA", "announce FTNOMAPA", "announce FTOKAPAG"}},
+      {"A refused", "A", {"x"}, {reply("550 Nao\r\n")}, {"DELE x"}, {"announce FTNAOAPA"}},
+      {"A cancelled", "A", {""}, {}, {}, {"announce FTDESIS"}},
+      {"I", "i", {}, {reply("257 \"/pub\" atual\r\n")}, {"PWD"}, {"speak \"/pub\" atual"}},
+      {"raw empty", "/", {""}, {reply("500 Vazio\r\n")}, {""}, {"speak 500 Vazio"}},
+      {"raw multi-line", "/", {"HELP"}, {reply("214-Ajuda\r\n214 Fim\r\n")}, {"HELP"},
+       {"speak 214-Ajuda", "speak 214 Fim"}},
+      {"V twice", "vV", {}, {}, {}, {"announce FTVERBO", "announce FTNAOVRB"}},
+      {"P twice", "pp", {}, {}, {}, {"announce FTPNPASS", "announce FTPPASSI"}},
+      {"Q", "q", {}, {}, {}, {"announce FTTRANS", "speak 0 K"}},
+      {"unknown and later keys", "rtdz", {}, {}, {},
+       {"announce FTERRCMD", "announce FTERRCMD", "announce FTERRCMD", "announce FTERRCMD"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<Step> steps{greet(), reply("230 Ok\r\n")};
+    steps.insert(steps.end(), c.replies.begin(), c.replies.end());
+    std::vector<std::string> lines{"ana"};
+    lines.insert(lines.end(), c.lines.begin(), c.lines.end());
+    const Outcome o = runClient(steps, lines, c.keys + "\x1b");
+    std::vector<std::string> expected{"USER ana"};
+    expected.insert(expected.end(), c.commands.begin(), c.commands.end());
+    expected.push_back("QUIT");
+    EXPECT_EQ(o.commands, expected);
+    auto from = std::find(o.events.begin(), o.events.end(), "announce FTACLIBE");
+    for (const auto& h : c.heard) {
+      auto at = std::find(from, o.events.end(), h);
+      EXPECT_NE(at, o.events.end()) << "not heard in order: " << h;
+      if (at != o.events.end()) from = at;
+    }
+    EXPECT_EQ(o.announced.back(), "FTFIMPRG");
+  }
+}
+
+TEST(Commands, UnsolicitedRepliesAreAnnounced) {
+  const Outcome o = runClient(
+      {greet(), {true, {"230 Ok\r\n", "226 Transferencia\r\n", "221 Adeus\r\n"}, true}},
+      {"ana"}, "");
+  EXPECT_TRUE(contains(o.announced, "FTFIMENV"));
+  EXPECT_TRUE(contains(o.announced, "FTDESCON"));
+}
+
+TEST(Commands, HelpMenuAndF1) {
+  ScriptedServer server({greet(), reply("230 Ok\r\n")});
+  RecordingTela ui;
+  ui.lines = {"ana"};
+  ui.menuChoice = 14;  // "ESC fim do programa"
+  ui.keys = {0, 59, 0, 72};
+  Client client(ui, "127.0.0.1:" + std::to_string(server.port()));
+  EXPECT_THROW(client.Run(), Ended);
+  const auto heard = ui.announced();
+  EXPECT_EQ(std::count(heard.begin(), heard.end(), "FTAJUD10"), 1);
+  EXPECT_TRUE(ui.has("menu 14"));
+  EXPECT_EQ(server.commands(), (std::vector<std::string>{"USER ana", "QUIT"}));
+}
+
+namespace {
+
+// A client connected to a server that greeted and logged in: for the data
+// port steps, which no command key reaches yet.
+struct Connected {
+  explicit Connected(std::vector<Step> steps) : server(std::move(steps)) {
+    client.emplace(ui, "127.0.0.1:" + std::to_string(server.port()));
+    ui.settings["PASSIVO"] = "";
+    EXPECT_TRUE(client->InitializeClient());
+    EXPECT_TRUE(client->rede().OpenControlConnection());
+    while (!client->dlg().hasLines()) client->dlg().ReceiveControlData();
+    (void)client->dlg().ReadReply();
+  }
+  ScriptedServer server;
+  RecordingTela ui;
+  std::optional<Client> client;
+};
+
+}  // namespace
+
+TEST(DataPort, PassiveReplyGivesThePortOrAClearRefusal) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> pieces;
+    bool ok;
+    uint16_t port;
+  };
+  const Case cases[] = {
+      {"plain", {"227 Entering Passive Mode (10,0,0,1,195,80)\r\n"}, true, 50000},
+      {"split digits", {"22", "7 Modo (127,0,0,1,4,1)\r\n"}, true, 1025},
+      {"no parentheses", {"227 Entering 127,0,0,1,4,1\r\n"}, false, 9999},
+      {"number above 255", {"227 (127,0,0,1,400,1)\r\n"}, false, 9999},
+      {"missing numbers", {"227 (127,0,0)\r\n"}, false, 9999},
+      {"refused", {"500 Nao\r\n"}, false, 9999},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Connected k({greet(), {true, c.pieces, false}});
+    EXPECT_EQ(k.client->port().RequestPassive(), c.ok);
+    EXPECT_EQ(k.client->state().passiveDataPort, c.port);
+    EXPECT_EQ(contains(k.ui.announced(), "FTNAOPSV"), !c.ok);
+  }
+}
+
+TEST(DataPort, PortCommandCountsUpAndReportsRefusal) {
+  Connected k({greet(), reply("200 Ok\r\n"), reply("500 Nao\r\n")});
+  k.client->state().dataPortCounter = 65534;
+  EXPECT_TRUE(k.client->port().SelectDataPort());
+  EXPECT_FALSE(k.client->port().SelectDataPort());
+  EXPECT_EQ(k.client->state().dataPortCounter, 0);
+  EXPECT_TRUE(contains(k.ui.announced(), "FTERPORT"));
+  k.client.reset();
+  const auto cmds = k.server.commands();
+  ASSERT_EQ(cmds.size(), 2u);
+  EXPECT_EQ(cmds[0], "PORT 127,0,0,1,255,255");
+  EXPECT_EQ(cmds[1], "PORT 127,0,0,1,0,0");
+}
+
+TEST(DataPort, ActiveModeAcceptsAndPumpsIntoTheTransferFile) {
+  Connected k({greet(), reply("200 Ok\r\n")});
+  ClientState& st = k.client->state();
+  st.passive = false;
+  st.dataPortCounter = 0;
+  // Find a free port for the listening socket by letting the system pick one.
+  {
+    int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(probe, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+    socklen_t len = sizeof sa;
+    ::getsockname(probe, reinterpret_cast<sockaddr*>(&sa), &len);
+    st.dataPortCounter = static_cast<uint16_t>(ntohs(sa.sin_port) - 1);
+    ::close(probe);
+  }
+  ASSERT_TRUE(k.client->port().SelectDataPort());
+  ASSERT_TRUE(k.client->rede().OpenDataConnection());
+  EXPECT_TRUE(st.listening);
+  std::FILE* sink = std::tmpfile();
+  k.client->rede().setTransferFile(sink);
+  std::thread peer([port = st.dataPortCounter] {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sa.sin_port = htons(port);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0) {
+      const std::string data(20000, 'd');
+      (void)::send(fd, data.data(), data.size(), 0);
+    }
+    ::close(fd);
+  });
+  int event = kNone;
+  bool open = true;
+  const auto start = std::chrono::steady_clock::now();
+  bool accepted = false;
+  while (std::chrono::steady_clock::now() - start < std::chrono::seconds(5)) {
+    open = k.client->rede().PollAndServe(event);
+    if (event == PEDCONEXAO) accepted = true;
+    if (accepted && !open) break;
+  }
+  peer.join();
+  EXPECT_TRUE(accepted);
+  EXPECT_FALSE(open);
+  EXPECT_EQ(st.transferBytes, 20000);
+  EXPECT_EQ(k.client->rede().transferFile(), nullptr);
+  k.client->rede().AnnounceTransferred();
+  EXPECT_TRUE(k.ui.has("speak 20 K"));
+}

@@ -1,0 +1,153 @@
+// Reply-line parsing, the splitter and the small pure helpers of the FTP
+// client: the faults here are silent ones (a reply taken as finished too
+// early, a hang on a line that never ends, a wrong port).
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "console/cp1252.h"
+#include "ftp/ftpDir.h"
+#include "ftp/ftpDlg.h"
+#include "ftp/ftpLogin.h"
+#include "ftp/ftpPort.h"
+#include "ftp/ftpRede.h"
+#include "ftp/ftpmsg.h"
+#include "ftp/naviro.h"
+
+using namespace ftp;
+
+TEST(ReplyCode, DigitsAfterBlanksAndTheCharacterAfterThemDecide) {
+  struct Case {
+    const char* line;
+    int code;
+    bool continuation;
+  } cases[] = {
+      {"220-Bem-vindo", 220, true},    {"220 pronto", 220, false},
+      {"   550 nao existe", 550, false}, {"palavras apenas", 0, true},
+      {"", 0, true},                   {"257", 257, false},
+      {"123 texto dentro", 123, false}, {"331-", 331, true},
+      {"99999999999999999999 x", 2147483647, false},
+      {"\t220 tab is no blank", 0, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    const ReplyCode r = ParseReplyCode(c.line);
+    EXPECT_EQ(r.code, c.code);
+    EXPECT_EQ(r.continuation, c.continuation);
+  }
+}
+
+TEST(ReplySplitter, JoinsLinesAcrossReceivesAndTakesEveryLineEnd) {
+  ReplySplitter s;
+  s.feed("22");
+  EXPECT_FALSE(s.hasLines());
+  s.feed("0 ok\r\n220-a\r\n220 b\r");
+  s.feed("\nbare\nlf\n\r\n");
+  std::vector<std::string> got;
+  while (s.hasLines()) got.push_back(s.take());
+  EXPECT_EQ(got, (std::vector<std::string>{"220 ok", "220-a", "220 b", "bare", "lf", ""}));
+}
+
+TEST(ReplySplitter, DecodesUtf8AndNeutralisesControlBytes) {
+  ReplySplitter s;
+  s.feed(std::string("257 \"/m\xC3\xBAsica\"\r\n", 15));
+  s.feed(std::string("550 a\0b\x07\x08""c\r\n", 12));
+  s.feed("250 \xE9t\xE9\r\n");  // not UTF-8: taken as Windows-1252
+  EXPECT_EQ(s.take(), qr::W("257 \"/música\""));
+  EXPECT_EQ(s.take(), "550 a b  c");
+  EXPECT_EQ(s.take(), "250 \xE9t\xE9");
+}
+
+TEST(ReplySplitter, OverlongLinesAreCutAndFloodsAreKeptWhole) {
+  ReplySplitter s;
+  s.feed("200 " + std::string(100 * 1024, 'x') + "\r\n");
+  EXPECT_EQ(s.take().size(), kMaxReplyLine);
+  std::string flood;
+  for (int i = 0; i < 10000; ++i) flood += "220-linha\r\n";
+  s.feed(flood);
+  EXPECT_EQ(s.size(), 10000u);
+}
+
+TEST(TakeNumber, SkipsToTheNextRunOfDigitsAndRemovesIt) {
+  std::string t = "Entering Passive Mode (10,0,0,1,195,80).";
+  const int expected[] = {10, 0, 0, 1, 195, 80, 0};
+  for (int e : expected) EXPECT_EQ(TakeNumber(t), e);
+  EXPECT_TRUE(t.empty());
+  std::string big = "x99999999999999999999";
+  EXPECT_EQ(TakeNumber(big), 2147483647);
+}
+
+TEST(PassiveNumbers, RefusesRepliesThatWouldGiveAWrongPort) {
+  EXPECT_EQ(PassiveNumbers("227 Entering (10,0,0,1,195,80)"),
+            (std::array<int, 6>{10, 0, 0, 1, 195, 80}));
+  EXPECT_FALSE(PassiveNumbers("227 Entering 10,0,0,1,195,80"));
+  EXPECT_FALSE(PassiveNumbers("227 Entering (10,0,0,1,195)"));
+  EXPECT_FALSE(PassiveNumbers("227 Entering (10,0,0,1,300,80)"));
+}
+
+TEST(PortCommand, AddressBytesInNetworkOrderThenThePort) {
+  uint32_t address = 0;
+  const uint8_t bytes[4] = {192, 168, 0, 10};
+  std::memcpy(&address, bytes, 4);
+  EXPECT_EQ(PortCommand(address, 1045), "PORT 192,168,0,10,4,21");
+  EXPECT_EQ(PortCommand(address, 0), "PORT 192,168,0,10,0,0");
+}
+
+TEST(SmallRules, PathsCodesPortsAndCounts) {
+  EXPECT_EQ(QuotedPath("257 \"/home/ana\" is current"), "/home/ana");
+  EXPECT_EQ(QuotedPath("257 \"/a\"\"b\" x"), "/a");
+  EXPECT_EQ(QuotedPath("257 no quote"), "");
+  EXPECT_EQ(QuotedPath("257 \"/open"), "/open");
+
+  std::string host;
+  uint16_t port = 0;
+  SplitHostPort("ftp.exemplo.br", host, port);
+  EXPECT_EQ(host, "ftp.exemplo.br");
+  EXPECT_EQ(port, 21);
+  SplitHostPort("127.0.0.1:2121", host, port);
+  EXPECT_EQ(host, "127.0.0.1");
+  EXPECT_EQ(port, 2121);
+  SplitHostPort("nome:99999", host, port);
+  EXPECT_EQ(host, "nome:99999");
+  EXPECT_EQ(port, 21);
+
+  EXPECT_EQ(KilobytesRoundedUp(0), 0);
+  EXPECT_EQ(KilobytesRoundedUp(1), 1);
+  EXPECT_EQ(KilobytesRoundedUp(1024), 1);
+  EXPECT_EQ(KilobytesRoundedUp(1025), 2);
+  EXPECT_EQ(KilobytesRoundedUp(5'000'000'000LL), 4882813);
+
+  EXPECT_EQ(LoggedCommand("PASS segredo"), "PASS ****");
+  EXPECT_EQ(LoggedCommand("acct chave"), "acct ****");
+  EXPECT_EQ(LoggedCommand("USER ana"), "USER ana");
+}
+
+TEST(HelpMenu, PositionsGiveTheirCommandCharacters) {
+  const std::string chars = "lrtqdaiscvp/?";
+  for (int i = 1; i <= 13; ++i) EXPECT_EQ(HelpMenuCharacter(i), chars[static_cast<size_t>(i - 1)]);
+  EXPECT_EQ(HelpMenuCharacter(14), 27);  // ends the program as ESC does
+  EXPECT_EQ(HelpMenuCharacter(0), 13);
+}
+
+TEST(LoginCodes, EachStepReactsOnlyToItsCodes) {
+  EXPECT_EQ(JudgeLoginCode(LoginStep::User, 331), LoginEffect::NeedPassword);
+  EXPECT_EQ(JudgeLoginCode(LoginStep::User, 332), LoginEffect::NeedAccount);
+  EXPECT_EQ(JudgeLoginCode(LoginStep::User, 230), LoginEffect::None);
+  EXPECT_EQ(JudgeLoginCode(LoginStep::Pass, 332), LoginEffect::NeedAccount);
+  EXPECT_EQ(JudgeLoginCode(LoginStep::Pass, 331), LoginEffect::None);
+  EXPECT_EQ(JudgeLoginCode(LoginStep::Acct, 530), LoginEffect::None);
+  for (int code : {500, 501, 421}) {
+    EXPECT_EQ(JudgeLoginCode(LoginStep::User, code), LoginEffect::Refused);
+    EXPECT_EQ(JudgeLoginCode(LoginStep::Pass, code), LoginEffect::Refused);
+    EXPECT_EQ(JudgeLoginCode(LoginStep::Acct, code), LoginEffect::Refused);
+  }
+}
+
+TEST(Messages, UnknownKeysAreNamedAsInvalid) {
+  EXPECT_EQ(MessageText("FTCMD"), "Comando ? ");
+  EXPECT_EQ(MessageText("FTNADA"), qr::W("--> Mensagem inválida: FTNADA"));
+  std::string label;
+  EXPECT_TRUE(LabelText("FTPOLOC", label));
+  EXPECT_EQ(label, "Porta local: ");
+  EXPECT_FALSE(LabelText("FTCMD", label));
+}
