@@ -117,7 +117,7 @@ void Console::consoleOpen() {
   s.opened = true;
   if (!s.settingsGiven) s.settings = readConsoleSettings(Config());
   const ConsoleSettings& cs = s.settings;
-  s.attr = static_cast<uint8_t>(cs.background * 16 + cs.foreground);
+  s.attr = static_cast<uint8_t>((cs.background * 16) | cs.foreground);
   s.coloursChangeable = cs.coloursChangeable;
   s.image.chars.fill(kSpace);
   s.image.attrs.fill(s.attr);

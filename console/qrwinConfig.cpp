@@ -144,6 +144,7 @@ std::optional<std::string> iniRead(const std::string& path, std::string_view sec
   data.resize(static_cast<size_t>(std::min<std::streamoff>(size, kMaxIniBytes)));
   in.read(data.data(), static_cast<std::streamsize>(data.size()));
   data.resize(static_cast<size_t>(in.gcount()));
+  if (data.starts_with("\xEF\xBB\xBF")) data.erase(0, 3);  // UTF-8 byte order mark
 
   const std::string_view wantSection = trim(section);
   const std::string_view wantKey = trim(key);

@@ -50,6 +50,14 @@ TEST_F(ConsoleTest, OpensBlankWithStartAttribute) {
   EXPECT_EQ(frontend.presents, 1);
 }
 
+TEST_F(ConsoleTest, StartAttributeCombinesColoursBitwise) {
+  qr::ConsoleSettings s;
+  s.background = 1;
+  s.foreground = 0x14;  // out of range: its high bits land in the background
+  console.useSettings(s);
+  EXPECT_EQ(console.consoleTextAttr(), 0x14);
+}
+
 TEST_F(ConsoleTest, EightiethCharacterLeavesCursorPastEdgeAndEightyFirstWraps) {
   console.consoleWrite(std::string(80, 'x'));
   EXPECT_EQ(cursor(), std::make_pair(81, 1));

@@ -117,6 +117,7 @@ TEST_F(TempDirs, MalformedFilesGiveDefaults) {
       {"lone bracket", "[\nCORLETRA=4\n", "15"},
       {"only equals", "[VIDEO]\n=\n==\nCORLETRA==5\n", "=5"},
       {"empty file", "", "15"},
+      {"byte order mark", "\xEF\xBB\xBF[VIDEO]\nCORLETRA=7\n", "7"},
       {"nul bytes", std::string("[VIDEO]\n\0\0\nCORLETRA=6\n", 22), "6"},
   };
   for (const auto& c : cases) {
