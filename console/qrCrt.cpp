@@ -22,23 +22,71 @@ namespace {
 constexpr size_t kQueueSize = 64;
 constexpr int kPollSliceMs = 20;
 constexpr uint8_t kSpace = 32;
-constexpr size_t kConsoleValueLength = 80;
+// The console's keys of "QUIRAL.INI", read by bare reads: values of at
+// most 80 bytes, only the first character of "AMPLIF" and "MODO".
+enum class VideoKey {
+  TabCores,
+  CoresFixas,
+  Lento,
+  CorFundo,
+  CorLetra,
+  Amplif,
+  Fonte,
+  LarguraLetra,
+  AlturaLetra,
+  PesoLetra,
+  CantoTela,
+  Modo,
+};
+struct ConsoleKey {
+  VideoKey id;
+  std::string_view section;
+  std::string_view key;
+  std::string_view fallback;  // "" also stands for "absent"
+  size_t maxLength;
+};
+constexpr std::array<ConsoleKey, 12> kConsoleKeys = {{
+    {VideoKey::TabCores, "VIDEO", "TABCORES", "0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15", 80},
+    {VideoKey::CoresFixas, "VIDEO", "CORESFIXAS", "N", 80},
+    {VideoKey::Lento, "VIDEO", "LENTO", "N", 80},
+    {VideoKey::CorFundo, "VIDEO", "CORFUNDO", "0", 80},
+    {VideoKey::CorLetra, "VIDEO", "CORLETRA", "15", 80},
+    {VideoKey::Amplif, "VIDEO", "AMPLIF", "2", 1},
+    {VideoKey::Fonte, "VIDEO", "FONTE", "Lucida Console", 80},
+    {VideoKey::LarguraLetra, "VIDEO", "LARGURALETRA", "", 80},
+    {VideoKey::AlturaLetra, "VIDEO", "ALTURALETRA", "", 80},
+    {VideoKey::PesoLetra, "VIDEO", "PESOLETRA", "700", 80},
+    {VideoKey::CantoTela, "VIDEO", "CANTOTELA", "SIM", 80},
+    {VideoKey::Modo, "BRAILLE", "MODO", "0", 1},
+}};
 
 bool beginsWithS(std::string_view v) {
   return !v.empty() && (v.front() == 'S' || v.front() == 's');
+}
+
+// The code of a one-character value modulo n (an empty value gives 0).
+int firstCharModulo(std::string_view v, int n) {
+  return v.empty() ? 0 : static_cast<uint8_t>(v.front()) % n;
+}
+
+// A pixel size; empty or absent gives 0, "derive it from the screen".
+int pixels(std::string_view v) {
+  return v.empty() ? 0 : static_cast<int>(std::max(0L, convertNumber(v).value));
 }
 
 }  // namespace
 
 ConsoleSettings readConsoleSettings(const Config& config, int presetWeight) {
   ConsoleSettings s;
-  auto read = [&config](std::string_view section, std::string_view key, std::string_view fallback) {
-    return config.bareRead(section, key, fallback, kConsoleValueLength);
+  auto read = [&config](VideoKey id) {
+    for (const ConsoleKey& k : kConsoleKeys)
+      if (k.id == id) return config.bareRead(k.section, k.key, k.fallback, k.maxLength);
+    return std::string();
   };
 
   // Up to 16 entries; the first bad one still takes its partial value and
   // ends the list, later colours keep their own number.
-  const std::string map = read("VIDEO", "TABCORES", "0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15");
+  const std::string map = read(VideoKey::TabCores);
   size_t pos = 0;
   for (size_t i = 0; i < s.colourMap.size(); ++i) {
     const size_t comma = map.find(',', pos);
@@ -50,29 +98,21 @@ ConsoleSettings readConsoleSettings(const Config& config, int presetWeight) {
     pos = comma + 1;
   }
 
-  s.coloursChangeable = !beginsWithS(read("VIDEO", "CORESFIXAS", "N"));
-  s.slowScroll = beginsWithS(read("VIDEO", "LENTO", "N"));
-  s.background = static_cast<uint8_t>(convertNumber(read("VIDEO", "CORFUNDO", "0")).value);
-  s.foreground = static_cast<uint8_t>(convertNumber(read("VIDEO", "CORLETRA", "15")).value);
-
-  // Only the first character counts, its code modulo 8 ("0" and "8" give 0,
-  // which would divide by zero in the magnifier: the factor stays at least 1).
-  const std::string zoom = config.bareRead("VIDEO", "AMPLIF", "2", 1);
-  s.zoom = std::max(1, zoom.empty() ? 0 : static_cast<uint8_t>(zoom.front()) % 8);
-
-  s.fontFace = read("VIDEO", "FONTE", "Lucida Console");
-  const std::string width = read("VIDEO", "LARGURALETRA", "");
-  s.fontWidth = width.empty() ? 0 : std::max(0L, convertNumber(width).value);
-  const std::string height = read("VIDEO", "ALTURALETRA", "");
-  s.fontHeight = height.empty() ? 0 : std::max(0L, convertNumber(height).value);
+  s.coloursChangeable = !beginsWithS(read(VideoKey::CoresFixas));
+  s.slowScroll = beginsWithS(read(VideoKey::Lento));
+  s.background = static_cast<uint8_t>(convertNumber(read(VideoKey::CorFundo)).value);
+  s.foreground = static_cast<uint8_t>(convertNumber(read(VideoKey::CorLetra)).value);
+  // "0" and "8" give 0, which would divide by zero in the magnifier.
+  s.zoom = std::max(1, firstCharModulo(read(VideoKey::Amplif), 8));
+  s.fontFace = read(VideoKey::Fonte);
+  s.fontWidth = pixels(read(VideoKey::LarguraLetra));
+  s.fontHeight = pixels(read(VideoKey::AlturaLetra));
   s.fontWeight = presetWeight;
   if (presetWeight != 0)
-    s.fontWeight = static_cast<int>(convertNumber(read("VIDEO", "PESOLETRA", "700")).value);
-  s.maximised = !beginsWithS(read("VIDEO", "CANTOTELA", "SIM"));
-
-  const std::string mode = config.bareRead("BRAILLE", "MODO", "0", 1);
-  const int m = mode.empty() ? 0 : static_cast<uint8_t>(mode.front()) % 4;
-  s.brailleMode = m == 3 ? 1 : m;
+    s.fontWeight = static_cast<int>(convertNumber(read(VideoKey::PesoLetra)).value);
+  s.maximised = !beginsWithS(read(VideoKey::CantoTela));
+  const int mode = firstCharModulo(read(VideoKey::Modo), 4);
+  s.brailleMode = mode == 3 ? 1 : mode;
   return s;
 }
 
