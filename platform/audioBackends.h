@@ -16,7 +16,8 @@ namespace platform {
 [[nodiscard]] std::unique_ptr<qr::AudioOutput> makeNullAudio();
 
 // nullptr with the reason in error when the file cannot be created.
-[[nodiscard]] std::unique_ptr<qr::AudioOutput> makeFileAudio(const std::string& path, std::string& error);
+[[nodiscard]] std::unique_ptr<qr::AudioOutput> makeFileAudio(const std::string& path,
+                                                             std::string& error);
 
 // nullptr with the reason in error when no audio device can be opened.
 [[nodiscard]] std::unique_ptr<qr::AudioOutput> makeSdlAudio(std::string& error);

@@ -82,14 +82,16 @@ class FileAudio final : public qr::AudioOutput {
     appendSamples(format, data, length, position_);
   }
 
-  void appendSamples(const qr::PcmFormat& format, const uint8_t* data, size_t length, double& position) {
+  void appendSamples(const qr::PcmFormat& format, const uint8_t* data, size_t length,
+                     double& position) {
     if (format.rate == 0) return;
     if (rate_ == 0) rate_ = format.rate;
     const std::vector<int16_t> samples =
         resample(toMono16(format, data, length), format.rate, rate_, position);
     if (samples.empty() && dataBytes_ > 0) return;
     std::vector<uint8_t> bytes(samples.size() * 2);
-    for (size_t i = 0; i < samples.size(); ++i) put16(bytes, 2 * i, static_cast<uint16_t>(samples[i]));
+    for (size_t i = 0; i < samples.size(); ++i)
+      put16(bytes, 2 * i, static_cast<uint16_t>(samples[i]));
     std::fseek(file_, static_cast<long>(44 + dataBytes_), SEEK_SET);
     std::fwrite(bytes.data(), 1, bytes.size(), file_);
     dataBytes_ += static_cast<uint32_t>(bytes.size());

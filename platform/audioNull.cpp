@@ -24,6 +24,8 @@ class NullAudio final : public qr::AudioOutput {
 
 }  // namespace
 
-std::unique_ptr<qr::AudioOutput> makeNullAudio() { return std::make_unique<NullAudio>(); }
+std::unique_ptr<qr::AudioOutput> makeNullAudio() {
+  return std::make_unique<NullAudio>();
+}
 
 }  // namespace platform

@@ -29,15 +29,22 @@ std::optional<uint8_t> keyCharacter(VKey key, Modifiers mods) {
   }
   if (isDigitKey(key)) {
     if (mods.ctrl) return std::nullopt;
-    return static_cast<uint8_t>('0' + (static_cast<uint16_t>(key) - static_cast<uint16_t>(VKey::Digit0)));
+    return static_cast<uint8_t>('0' +
+                                (static_cast<uint16_t>(key) - static_cast<uint16_t>(VKey::Digit0)));
   }
   switch (key) {
-    case VKey::Enter: return static_cast<uint8_t>(mods.ctrl ? 10 : 13);
-    case VKey::Backspace: return static_cast<uint8_t>(mods.ctrl ? 127 : 8);
-    case VKey::Tab: return mods.ctrl ? std::nullopt : std::optional<uint8_t>(9);
-    case VKey::Escape: return static_cast<uint8_t>(27);
-    case VKey::Space: return static_cast<uint8_t>(32);
-    default: return std::nullopt;
+    case VKey::Enter:
+      return static_cast<uint8_t>(mods.ctrl ? 10 : 13);
+    case VKey::Backspace:
+      return static_cast<uint8_t>(mods.ctrl ? 127 : 8);
+    case VKey::Tab:
+      return mods.ctrl ? std::nullopt : std::optional<uint8_t>(9);
+    case VKey::Escape:
+      return static_cast<uint8_t>(27);
+    case VKey::Space:
+      return static_cast<uint8_t>(32);
+    default:
+      return std::nullopt;
   }
 }
 
@@ -46,12 +53,18 @@ CharKey keyOfCharacter(uint8_t ch) {
   if (ch >= 'A' && ch <= 'Z') return {qr::letterKey(static_cast<char>(ch)), true};
   if (ch >= '0' && ch <= '9') return {qr::digitKey(static_cast<char>(ch)), false};
   switch (ch) {
-    case ' ': return {VKey::Space, false};
-    case 13: return {VKey::Enter, false};
-    case 9: return {VKey::Tab, false};
-    case 8: return {VKey::Backspace, false};
-    case 27: return {VKey::Escape, false};
-    default: return {VKey::Other, false};
+    case ' ':
+      return {VKey::Space, false};
+    case 13:
+      return {VKey::Enter, false};
+    case 9:
+      return {VKey::Tab, false};
+    case 8:
+      return {VKey::Backspace, false};
+    case 27:
+      return {VKey::Escape, false};
+    default:
+      return {VKey::Other, false};
   }
 }
 

@@ -21,16 +21,39 @@ struct NamedKey {
   VKey key;
 };
 constexpr std::array<NamedKey, 33> kNamedKeys = {{
-    {"Enter", VKey::Enter}, {"Esc", VKey::Escape}, {"Escape", VKey::Escape},
-    {"Tab", VKey::Tab}, {"Backspace", VKey::Backspace}, {"Space", VKey::Space},
-    {"Up", VKey::Up}, {"Down", VKey::Down}, {"Left", VKey::Left}, {"Right", VKey::Right},
-    {"Home", VKey::Home}, {"End", VKey::End}, {"PgUp", VKey::PageUp}, {"PgDn", VKey::PageDown},
-    {"Ins", VKey::Insert}, {"Insert", VKey::Insert}, {"Del", VKey::Delete}, {"Delete", VKey::Delete},
+    {"Enter", VKey::Enter},
+    {"Esc", VKey::Escape},
+    {"Escape", VKey::Escape},
+    {"Tab", VKey::Tab},
+    {"Backspace", VKey::Backspace},
+    {"Space", VKey::Space},
+    {"Up", VKey::Up},
+    {"Down", VKey::Down},
+    {"Left", VKey::Left},
+    {"Right", VKey::Right},
+    {"Home", VKey::Home},
+    {"End", VKey::End},
+    {"PgUp", VKey::PageUp},
+    {"PgDn", VKey::PageDown},
+    {"Ins", VKey::Insert},
+    {"Insert", VKey::Insert},
+    {"Del", VKey::Delete},
+    {"Delete", VKey::Delete},
     {"Break", VKey::Break},
-    {"F1", VKey::F1}, {"F2", VKey::F2}, {"F3", VKey::F3}, {"F4", VKey::F4}, {"F5", VKey::F5},
-    {"F6", VKey::F6}, {"F7", VKey::F7}, {"F8", VKey::F8}, {"F9", VKey::F9}, {"F10", VKey::F10},
-    {"F11", VKey::F11}, {"F12", VKey::F12},
-    {"PageUp", VKey::PageUp}, {"PageDown", VKey::PageDown},
+    {"F1", VKey::F1},
+    {"F2", VKey::F2},
+    {"F3", VKey::F3},
+    {"F4", VKey::F4},
+    {"F5", VKey::F5},
+    {"F6", VKey::F6},
+    {"F7", VKey::F7},
+    {"F8", VKey::F8},
+    {"F9", VKey::F9},
+    {"F10", VKey::F10},
+    {"F11", VKey::F11},
+    {"F12", VKey::F12},
+    {"PageUp", VKey::PageUp},
+    {"PageDown", VKey::PageDown},
 }};
 
 bool sameName(std::string_view a, std::string_view b) {
@@ -67,10 +90,14 @@ std::optional<Press> parsePress(std::string_view text) {
     const size_t plus = text.find('+');
     if (plus == std::string_view::npos || plus + 1 == text.size()) break;
     const std::string_view mod = text.substr(0, plus);
-    if (sameName(mod, "Ctrl") || sameName(mod, "Control")) press.mods.ctrl = true;
-    else if (sameName(mod, "Alt")) press.mods.alt = true;
-    else if (sameName(mod, "Shift")) press.mods.shift = true;
-    else return std::nullopt;
+    if (sameName(mod, "Ctrl") || sameName(mod, "Control"))
+      press.mods.ctrl = true;
+    else if (sameName(mod, "Alt"))
+      press.mods.alt = true;
+    else if (sameName(mod, "Shift"))
+      press.mods.shift = true;
+    else
+      return std::nullopt;
     text.remove_prefix(plus + 1);
   }
   const auto key = keyOfName(text);
@@ -79,7 +106,9 @@ std::optional<Press> parsePress(std::string_view text) {
   return press;
 }
 
-std::string describe(std::string_view body) { return "{" + std::string(body) + "}"; }
+std::string describe(std::string_view body) {
+  return "{" + std::string(body) + "}";
+}
 
 // One UTF-8 character (or one stray byte) from the front of text.
 size_t characterLength(std::string_view text) {
@@ -147,7 +176,8 @@ ParsedScript parseKeyScript(std::string_view utf8) {
         list = space == std::string_view::npos ? std::string_view{} : list.substr(space + 1);
         if (name.empty()) continue;
         const auto press = parsePress(name);
-        if (!press) return fail("unknown key name \"" + std::string(name) + "\" in " + describe(body));
+        if (!press)
+          return fail("unknown key name \"" + std::string(name) + "\" in " + describe(body));
         auto events = pressKey(press->key, press->mods);
         ups.push_back(events.back());
         events.pop_back();

@@ -37,7 +37,8 @@ std::unique_ptr<qr::ConsoleFrontend> makeFrontend(FrontendKind kind, qr::EventLo
     case FrontendKind::Script:
       return makeScriptFrontendFromEnvironment(log);
     case FrontendKind::Window:
-      std::cerr << "naviro: the window console is not available in this build; using the terminal\n";
+      std::cerr
+          << "naviro: the window console is not available in this build; using the terminal\n";
       [[fallthrough]];
     case FrontendKind::Terminal: {
       std::string error;

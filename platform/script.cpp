@@ -80,7 +80,8 @@ ScriptFrontend* gLive = nullptr;  // the front end whose dumps atexit writes
 
 class ScriptFrontend final : public qr::ConsoleFrontend {
  public:
-  ScriptFrontend(std::vector<ScriptStep> steps, qr::EventLog& log, ScriptFiles files, ScriptClock clock)
+  ScriptFrontend(std::vector<ScriptStep> steps, qr::EventLog& log, ScriptFiles files,
+                 ScriptClock clock)
       : steps_(std::move(steps)), log_(log), files_(std::move(files)), clock_(std::move(clock)) {
     const int64_t now = clock_.nowMs();
     lastChange_ = now;
@@ -99,7 +100,7 @@ class ScriptFrontend final : public qr::ConsoleFrontend {
         if (gLive) gLive->writeDumps();
       });
     }
-    struct sigaction sa{};
+    struct sigaction sa {};
     sa.sa_handler = onEndSignal;
     sigemptyset(&sa.sa_mask);
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(sig, &sa, nullptr);
@@ -316,7 +317,8 @@ std::string attrsDumpText(const qr::ScreenImage& screen) {
 std::unique_ptr<qr::ConsoleFrontend> makeScriptFrontend(std::vector<ScriptStep> steps,
                                                         qr::EventLog& log, ScriptFiles files,
                                                         ScriptClock clock) {
-  return std::make_unique<ScriptFrontend>(std::move(steps), log, std::move(files), std::move(clock));
+  return std::make_unique<ScriptFrontend>(std::move(steps), log, std::move(files),
+                                          std::move(clock));
 }
 
 std::unique_ptr<qr::ConsoleFrontend> makeScriptFrontendFromEnvironment(qr::EventLog& log) {
@@ -337,8 +339,9 @@ std::unique_ptr<qr::ConsoleFrontend> makeScriptFrontendFromEnvironment(qr::Event
     }
     steps = std::move(parsed.steps);
   }
-  return makeScriptFrontend(std::move(steps), log,
-                            {envOr("QUIRAL_SCREEN"), envOr("QUIRAL_ATTRS"), envOr("QUIRAL_CLIPBOARD")});
+  return makeScriptFrontend(
+      std::move(steps), log,
+      {envOr("QUIRAL_SCREEN"), envOr("QUIRAL_ATTRS"), envOr("QUIRAL_CLIPBOARD")});
 }
 
 }  // namespace platform

@@ -69,7 +69,8 @@ std::vector<Run> changedRuns(const qr::ScreenImage* last, const qr::ScreenImage&
 int nearestAnsiColour(qr::Rgb colour) {
   const int high = std::max({colour.r, colour.g, colour.b});
   const int low = std::min({colour.r, colour.g, colour.b});
-  if (high - low <= kGreySpread) return high < 64 ? 0 : high < 160 ? 8 : high < kBrightLevel ? 7 : 15;
+  if (high - low <= kGreySpread)
+    return high < 64 ? 0 : high < 160 ? 8 : high < kBrightLevel ? 7 : 15;
   // ANSI colours are numbered by their channels: red 1, green 2, blue 4.
   const double cut = high * kHueShare;
   const int hue = (colour.r >= cut ? 1 : 0) | (colour.g >= cut ? 2 : 0) | (colour.b >= cut ? 4 : 0);

@@ -22,9 +22,16 @@ struct FinalKey {
   VKey key;
 };
 constexpr std::array<FinalKey, 10> kFinalKeys = {{
-    {'A', VKey::Up}, {'B', VKey::Down}, {'C', VKey::Right}, {'D', VKey::Left},
-    {'H', VKey::Home}, {'F', VKey::End},
-    {'P', VKey::F1}, {'Q', VKey::F2}, {'R', VKey::F3}, {'S', VKey::F4},
+    {'A', VKey::Up},
+    {'B', VKey::Down},
+    {'C', VKey::Right},
+    {'D', VKey::Left},
+    {'H', VKey::Home},
+    {'F', VKey::End},
+    {'P', VKey::F1},
+    {'Q', VKey::F2},
+    {'R', VKey::F3},
+    {'S', VKey::F4},
 }};
 
 struct NumberedKey {
@@ -32,11 +39,10 @@ struct NumberedKey {
   VKey key;
 };
 constexpr std::array<NumberedKey, 20> kNumberedKeys = {{
-    {1, VKey::Home}, {2, VKey::Insert}, {3, VKey::Delete}, {4, VKey::End},
-    {5, VKey::PageUp}, {6, VKey::PageDown}, {7, VKey::Home}, {8, VKey::End},
-    {11, VKey::F1}, {12, VKey::F2}, {13, VKey::F3}, {14, VKey::F4}, {15, VKey::F5},
-    {17, VKey::F6}, {18, VKey::F7}, {19, VKey::F8}, {20, VKey::F9}, {21, VKey::F10},
-    {23, VKey::F11}, {24, VKey::F12},
+    {1, VKey::Home},     {2, VKey::Insert}, {3, VKey::Delete}, {4, VKey::End},  {5, VKey::PageUp},
+    {6, VKey::PageDown}, {7, VKey::Home},   {8, VKey::End},    {11, VKey::F1},  {12, VKey::F2},
+    {13, VKey::F3},      {14, VKey::F4},    {15, VKey::F5},    {17, VKey::F6},  {18, VKey::F7},
+    {19, VKey::F8},      {20, VKey::F9},    {21, VKey::F10},   {23, VKey::F11}, {24, VKey::F12},
 }};
 
 // rxvt marks modifiers on numbered keys by the last byte instead of a parameter.
@@ -45,7 +51,10 @@ struct SuffixModifiers {
   Modifiers mods;
 };
 constexpr std::array<SuffixModifiers, 4> kSuffixes = {{
-    {'~', {}}, {'^', {true, false, false}}, {'$', {false, false, true}}, {'@', {true, false, true}},
+    {'~', {}},
+    {'^', {true, false, false}},
+    {'$', {false, false, true}},
+    {'@', {true, false, true}},
 }};
 
 constexpr char kEsc = 0x1b;
@@ -95,12 +104,17 @@ Modifiers merge(Modifiers a, Modifiers b) {
 // A character code arriving in a CSI 27;m;c~ or CSI c;m u report.
 std::vector<KeyEvent> codeWithModifiers(int code, Modifiers mods) {
   switch (code) {
-    case 13: return pressKey(VKey::Enter, mods);
-    case 9: return pressKey(VKey::Tab, mods);
-    case 27: return pressKey(VKey::Escape, mods);
+    case 13:
+      return pressKey(VKey::Enter, mods);
+    case 9:
+      return pressKey(VKey::Tab, mods);
+    case 27:
+      return pressKey(VKey::Escape, mods);
     case 8:
-    case 127: return pressKey(VKey::Backspace, mods);
-    default: break;
+    case 127:
+      return pressKey(VKey::Backspace, mods);
+    default:
+      break;
   }
   uint8_t byte = '?';
   if (code >= 0 && code < 0x110000) {
@@ -140,7 +154,8 @@ Step decodeCsi(std::string_view in, bool final) {
       step.events = pressKey(static_cast<VKey>(static_cast<uint16_t>(VKey::F1) + (f - 'A')), {});
     return step;
   }
-  if (!params.empty() && (params[0] == '<' || params[0] == '?' || params[0] == '>' || params[0] == '='))
+  if (!params.empty() &&
+      (params[0] == '<' || params[0] == '?' || params[0] == '>' || params[0] == '='))
     return step;  // private reports (mouse, device attributes): not keys
   const std::vector<int> p = parameters(params);
   if (last == 'Z') {

@@ -65,7 +65,9 @@ void onEndSignal(int sig) {
   ::raise(sig);
 }
 
-void onResize(int) { gSaved.resized = 1; }
+void onResize(int) {
+  gSaved.resized = 1;
+}
 
 TerminalSize querySize() {
   winsize ws{};
@@ -112,7 +114,7 @@ class TerminalFrontend final : public qr::ConsoleFrontend {
       registered = true;
       std::atexit(restoreTerminal);
     }
-    struct sigaction sa{};
+    struct sigaction sa {};
     sa.sa_handler = onEndSignal;
     sigemptyset(&sa.sa_mask);
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(sig, &sa, nullptr);
@@ -131,7 +133,8 @@ class TerminalFrontend final : public qr::ConsoleFrontend {
       if (gSaved.resized) resize();
       int64_t now = nowMs();
       int timeout = static_cast<int>(std::max<int64_t>(0, end - now));
-      if (!pending_.empty()) timeout = static_cast<int>(std::clamp<int64_t>(escapeDeadline_ - now, 0, timeout));
+      if (!pending_.empty())
+        timeout = static_cast<int>(std::clamp<int64_t>(escapeDeadline_ - now, 0, timeout));
       pollfd fd{STDIN_FILENO, POLLIN, 0};
       const int ready = ::poll(&fd, 1, timeout);
       bool delivered = false;
@@ -228,7 +231,8 @@ std::string base64(std::string_view bytes) {
   size_t i = 0;
   for (; i + 2 < bytes.size(); i += 3) {
     const uint32_t v = (static_cast<uint8_t>(bytes[i]) << 16) |
-                       (static_cast<uint8_t>(bytes[i + 1]) << 8) | static_cast<uint8_t>(bytes[i + 2]);
+                       (static_cast<uint8_t>(bytes[i + 1]) << 8) |
+                       static_cast<uint8_t>(bytes[i + 2]);
     for (int s = 18; s >= 0; s -= 6) out += kDigits[(v >> s) & 63];
   }
   const size_t rest = bytes.size() - i;
@@ -245,7 +249,8 @@ std::string base64(std::string_view bytes) {
 
 std::unique_ptr<qr::ConsoleFrontend> makeTerminalFrontend(std::string& error) {
   termios saved{};
-  if (!::isatty(STDIN_FILENO) || !::isatty(STDOUT_FILENO) || ::tcgetattr(STDIN_FILENO, &saved) != 0) {
+  if (!::isatty(STDIN_FILENO) || !::isatty(STDOUT_FILENO) ||
+      ::tcgetattr(STDIN_FILENO, &saved) != 0) {
     error =
         "naviro: the terminal console needs a terminal on standard input and output; "
         "run it in a terminal, or set QUIRAL_CONSOLE=script with QUIRAL_KEYS for a scripted run";

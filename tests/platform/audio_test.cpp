@@ -77,7 +77,10 @@ TEST(FileAudio, FileIsAValidWavAfterEveryBlockAtTheFirstSoundsRate) {
 
 TEST(AudioFactory, UnusableChoicesFallBackToSilence) {
   const auto path = std::filesystem::temp_directory_path() / "no_such_dir_naviro" / "x.wav";
-  for (const std::string& choice : {"file:" + path.string(), std::string("bogus"), std::string("null")}) {
+  // An audio driver that does not exist stands for a machine without sound.
+  setenv("SDL_AUDIODRIVER", "no_such_driver", 1);
+  for (const std::string& choice :
+       {"file:" + path.string(), std::string("bogus"), std::string("null"), std::string("sdl")}) {
     setenv("QUIRAL_AUDIO", choice.c_str(), 1);
     auto audio = platform::makeAudio(platform::FrontendKind::Script);
     ASSERT_TRUE(audio) << choice;
@@ -87,6 +90,7 @@ TEST(AudioFactory, UnusableChoicesFallBackToSilence) {
     EXPECT_EQ(audio->pending(), 0u) << choice;
   }
   unsetenv("QUIRAL_AUDIO");
+  unsetenv("SDL_AUDIODRIVER");
 }
 
 TEST(FrontendChoice, ConsoleVariableWinsThenTheDisplayDecides) {

@@ -17,10 +17,18 @@ std::string keysOf(const platform::ParsedScript& parsed) {
   for (const auto& step : parsed.steps) {
     if (!out.empty()) out += " | ";
     switch (step.kind) {
-      case ScriptStep::Kind::Key: out += describe(step.events); break;
-      case ScriptStep::Kind::Wait: out += "wait " + std::to_string(step.milliseconds); break;
-      case ScriptStep::Kind::Until: out += "until " + step.text; break;
-      case ScriptStep::Kind::Dump: out += "dump " + step.text; break;
+      case ScriptStep::Kind::Key:
+        out += describe(step.events);
+        break;
+      case ScriptStep::Kind::Wait:
+        out += "wait " + std::to_string(step.milliseconds);
+        break;
+      case ScriptStep::Kind::Until:
+        out += "until " + step.text;
+        break;
+      case ScriptStep::Kind::Dump:
+        out += "dump " + step.text;
+        break;
     }
   }
   return out;
@@ -63,18 +71,14 @@ TEST(KeyScript, MistakesStopTheScriptWithTheReason) {
     const char* script;
     const char* inError;
   } cases[] = {
-      {"ab{Entr}cd", "{Entr}"},
-      {"{Hyper+A}", "{Hyper+A}"},
-      {"{}", "{}"},
-      {"{F13}", "{F13}"},
-      {"{chord F Q9}", "Q9"},
-      {"{wait soon}", "{wait soon}"},
-      {"{wait -5}", "{wait -5}"},
-      {"abc{Enter", "unclosed"},
+      {"ab{Entr}cd", "{Entr}"},   {"{Hyper+A}", "{Hyper+A}"}, {"{}", "{}"},
+      {"{F13}", "{F13}"},         {"{chord F Q9}", "Q9"},     {"{wait soon}", "{wait soon}"},
+      {"{wait -5}", "{wait -5}"}, {"abc{Enter", "unclosed"},
   };
   for (const auto& c : cases) {
     const auto parsed = parseKeyScript(c.script);
-    EXPECT_NE(parsed.error.find(c.inError), std::string::npos) << c.script << " -> " << parsed.error;
+    EXPECT_NE(parsed.error.find(c.inError), std::string::npos)
+        << c.script << " -> " << parsed.error;
     EXPECT_TRUE(parsed.steps.empty()) << c.script;
   }
 }

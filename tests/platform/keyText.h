@@ -11,11 +11,10 @@
 namespace platform_test {
 
 inline std::string keyName(qr::VKey key) {
-  static const char* const kNames[] = {"None", "Backspace", "Tab", "Enter", "Esc", "Space",
-                                       "PgUp", "PgDn", "End", "Home", "Left", "Up", "Right",
-                                       "Down", "Ins", "Del", "Break", "F1", "F2", "F3", "F4",
-                                       "F5", "F6", "F7", "F8", "F9", "F10", "F11", "F12",
-                                       "Shift", "Ctrl", "Alt"};
+  static const char* const kNames[] = {
+      "None", "Backspace", "Tab",  "Enter", "Esc", "Space", "PgUp", "PgDn",  "End",  "Home", "Left",
+      "Up",   "Right",     "Down", "Ins",   "Del", "Break", "F1",   "F2",    "F3",   "F4",   "F5",
+      "F6",   "F7",        "F8",   "F9",    "F10", "F11",   "F12",  "Shift", "Ctrl", "Alt"};
   const auto v = static_cast<uint16_t>(key);
   if (v >= 0x100 && v < 0x100 + 26) return std::string(1, static_cast<char>('A' + v - 0x100));
   if (v >= 0x200 && v < 0x200 + 10) return std::string(1, static_cast<char>('0' + v - 0x200));

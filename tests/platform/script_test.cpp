@@ -57,12 +57,12 @@ std::string readFile(const std::filesystem::path& p) {
 
 TEST(ScriptConsole, KeyWaitsForThirtyQuietMillisecondsAndTwoAsks) {
   Harness h("x");
-  EXPECT_EQ(h.ask(), 0u);     // just started: not quiet yet
-  EXPECT_EQ(h.ask(29), 0u);   // asked twice, quiet 29 ms
+  EXPECT_EQ(h.ask(), 0u);    // just started: not quiet yet
+  EXPECT_EQ(h.ask(29), 0u);  // asked twice, quiet 29 ms
   h.log.event("text", "ainda falando");
-  EXPECT_EQ(h.ask(5), 0u);    // the program spoke: quiet starts again
+  EXPECT_EQ(h.ask(5), 0u);  // the program spoke: quiet starts again
   EXPECT_EQ(h.ask(24), 0u);
-  EXPECT_EQ(h.ask(6), 3u);    // quiet 30 ms: Down, Char, Up of x
+  EXPECT_EQ(h.ask(6), 3u);  // quiet 30 ms: Down, Char, Up of x
   EXPECT_EQ(platform_test::describe(h.keys.events), "X:120");
 }
 
@@ -75,8 +75,8 @@ TEST(ScriptConsole, ScreenAndCaptionChangesDelayTheNextKey) {
   s.chars[0] = 'a';
   h.frontend->present(s);
   EXPECT_EQ(h.ask(20), 0u);
-  EXPECT_EQ(h.ask(5), 0u);   // two asks, but only 25 ms since the picture
-  h.frontend->present(s);    // the same picture again is no change
+  EXPECT_EQ(h.ask(5), 0u);  // two asks, but only 25 ms since the picture
+  h.frontend->present(s);   // the same picture again is no change
   EXPECT_EQ(h.ask(5), 3u);
   h.ask(100);
   h.frontend->setCaption("NAVIRO x");
@@ -142,7 +142,8 @@ TEST(ScriptConsole, UsedUpScriptEndsWith3AfterThreeSecondsOfAsking) {
 TEST(ScriptConsole, DumpsAreWrittenOnEveryWayOut) {
   const auto dir = std::filesystem::temp_directory_path() / "naviro_script_test";
   std::filesystem::create_directories(dir);
-  const platform::ScriptFiles files{(dir / "screen.txt").string(), (dir / "attrs.txt").string(), ""};
+  const platform::ScriptFiles files{(dir / "screen.txt").string(), (dir / "attrs.txt").string(),
+                                    ""};
   qr::ScreenImage s;
   s.chars.fill(' ');
   s.attrs.fill(0x0f);

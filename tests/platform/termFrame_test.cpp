@@ -47,7 +47,8 @@ TEST(TermFrame, OnlyChangedCellsAreRedrawnSplitByAttribute) {
   put(after, 79, 24, "!", 0x0f);
   after.attrs[40] = 0x4f;  // same character, new colour
   EXPECT_EQ(changedRuns(&before, after, {}),
-            (std::vector<FrameRun>{{0, 5, 2, 0x0f}, {0, 7, 1, 0x04}, {0, 40, 1, 0x4f}, {24, 79, 1, 0x0f}}));
+            (std::vector<FrameRun>{
+                {0, 5, 2, 0x0f}, {0, 7, 1, 0x04}, {0, 40, 1, 0x4f}, {24, 79, 1, 0x0f}}));
   EXPECT_TRUE(changedRuns(&after, after, {}).empty());
 }
 
@@ -81,7 +82,8 @@ TEST(TermFrame, RunIsPositionedColouredAndWrittenInUtf8) {
   after.cursorRow = 1;
   EXPECT_EQ(renderFrame(&before, after, {}, ColourMode::TrueColour),
             "\x1b[2;3H\x1b[0;38;2;255;255;0;48;2;0;0;255ma\xc3\xa7 \x1b[2;6H");
-  EXPECT_EQ(renderFrame(&before, after, {}, ColourMode::Ansi16), "\x1b[2;3H\x1b[0;93;104ma\xc3\xa7 \x1b[2;6H");
+  EXPECT_EQ(renderFrame(&before, after, {}, ColourMode::Ansi16),
+            "\x1b[2;3H\x1b[0;93;104ma\xc3\xa7 \x1b[2;6H");
 }
 
 TEST(TermFrame, CursorAndCaretFollowTheConsole) {

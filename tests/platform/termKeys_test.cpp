@@ -68,8 +68,12 @@ TEST(TermKeys, SequencesOfCommonTerminalsDecodeToTheirKeys) {
       {"\x1b[5$", "Shift+PgUp"},
       {"\x1b[Z", "Shift+Tab:9"},
       // Alt as an ESC prefix: system keys without a character.
-      {"\x1b" "a", "sys Alt+A"},
-      {"\x1b" "5", "sys Alt+5"},
+      {"\x1b"
+       "a",
+       "sys Alt+A"},
+      {"\x1b"
+       "5",
+       "sys Alt+5"},
       {"\x1b\x01", "Ctrl+Alt+A"},
       {"\x1b\x1b[A", "sys Alt+Up"},
       // Keys reported with their code and modifiers.
@@ -92,12 +96,9 @@ TEST(TermKeys, SequencesOfCommonTerminalsDecodeToTheirKeys) {
 }
 
 TEST(TermKeys, UnfinishedSequenceWaitsForMoreUntilTheTimeOut) {
-  const Case waiting[] = {{"\x1b", "Esc:27"},
-                          {"\x1b[", ""},
-                          {"\x1b[1;5", ""},
-                          {"\x1bO", "sys Alt+Shift+O"},
-                          {"\xc3", "Other:195"},
-                          {"\x1b\x1b", "Esc:27 Esc:27"}};
+  const Case waiting[] = {{"\x1b", "Esc:27"},    {"\x1b[", ""},
+                          {"\x1b[1;5", ""},      {"\x1bO", "sys Alt+Shift+O"},
+                          {"\xc3", "Other:195"}, {"\x1b\x1b", "Esc:27 Esc:27"}};
   for (const auto& c : waiting) {
     const std::string input = c.input;
     const auto early = decodeTerminalInput(input, false);
