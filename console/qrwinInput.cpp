@@ -124,6 +124,22 @@ struct WordMove {
 
 }  // namespace
 
+std::string wordToOpen(std::string_view field, int position) {
+  const int n = static_cast<int>(field.size());
+  auto blank = [&](int i) { return field[static_cast<size_t>(i - 1)] == ' '; };
+  const int p = std::clamp(position, 1, n + 1);
+  int s = p;
+  while (s > 1 && !blank(s - 1)) --s;
+  int e = p;
+  while (e <= n && !blank(e)) ++e;
+  std::string_view word = field.substr(static_cast<size_t>(s - 1), static_cast<size_t>(e - s));
+  while (!word.empty() && kOpenTrim.find(word.front()) != std::string_view::npos)
+    word.remove_prefix(1);
+  while (!word.empty() && kOpenTrim.find(word.back()) != std::string_view::npos)
+    word.remove_suffix(1);
+  return std::string(word);
+}
+
 struct LineInput::State {
   Console& console;
   Spoken& spoken;
@@ -343,7 +359,7 @@ class FieldEditor {
         return false;
       case 222:
         spoken_.waitSpeechEnd();
-        spoken_.speakText(text_);
+        spoken_.speakText(trimRight(text_));
         return false;
       case 223:
         return false;
@@ -413,7 +429,7 @@ class FieldEditor {
         }
         return false;
       case kCtrlF1:
-        spoken_.speakText(text_);
+        spoken_.speakText(trimRight(text_));
         return false;
       case kCtrlF4:
         changeSpeed();
@@ -487,17 +503,7 @@ class FieldEditor {
   }
 
   void openWord() {
-    const int n = length();
-    int s = std::min(position_, n + 1);
-    while (s > 1 && at(text_, s - 1) != ' ') --s;
-    int e = std::min(position_, n + 1);
-    while (e <= n && at(text_, e) != ' ') ++e;
-    std::string_view word = std::string_view(text_).substr(static_cast<size_t>(s - 1),
-                                                           static_cast<size_t>(e - s));
-    while (!word.empty() && kOpenTrim.find(word.front()) != std::string_view::npos)
-      word.remove_prefix(1);
-    while (!word.empty() && kOpenTrim.find(word.back()) != std::string_view::npos)
-      word.remove_suffix(1);
+    const std::string word = wordToOpen(text_, position_);
     if (word.empty()) {
       spoken_.errorBeep();
       return;

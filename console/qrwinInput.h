@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace qr {
 
@@ -19,6 +20,10 @@ class ScreenReview {
   virtual ~ScreenReview() = default;
   virtual void ReviewScreen() = 0;
 };
+
+// The word F12 opens: the run of non-blank characters around the 1-based
+// position, without the leading and trailing characters " ( * - . < = > [ _ {.
+[[nodiscard]] std::string wordToOpen(std::string_view field, int position);
 
 class LineInput {
  public:

@@ -16,7 +16,8 @@ constexpr uint8_t kEnter = 13;
 constexpr uint8_t kEsc = 27;
 
 struct InputTest : ::testing::Test {
-  SpokenRig rig{{"_DEL", "_FON65", "_APFCPO", "_APICPO", "_CPOAPA", "_FALACI", "_FALDLG"}};
+  SpokenRig rig{{"_DEL", "_FON65", "_APFCPO", "_APICPO", "_CPOAPA", "_FALACI", "_FALDLG",
+                 "_VELOC", "dtmf_1", "dtmf_X"}};
   qr::LineInput input{rig.console, rig.spoken};
 
   uint8_t edit(std::string& text, int maxLength = 20, bool editing = true, int row = 1) {
@@ -153,6 +154,29 @@ TEST_F(InputTest, LastRowFieldNeverReachesTheLastColumn) {
   input.editField(wide, 75, 10, false, 50, 100);
   EXPECT_EQ(rig.row(10), std::string(74, ' ') + "yyyyyy");
   EXPECT_EQ(rig.row(11), "");
+}
+
+TEST_F(InputTest, NarrowFieldScrollsToKeepTheCursorInView) {
+  std::string text;
+  rig.type("abcdefgh");
+  rig.key(VKey::Up);
+  EXPECT_EQ(input.editField(text, 10, 3, true, 5, 20), 72);
+  EXPECT_EQ(text, "abcdefgh");
+  // On leaving, the field shows its beginning again.
+  EXPECT_EQ(rig.row(3), std::string(9, ' ') + "abcde");
+
+  struct Peek : qr::ScreenReview {
+    SpokenRig* rig;
+    std::string row;
+    void ReviewScreen() override { row = rig->row(3); }
+  } peek;
+  peek.rig = &rig;
+  input.setScreenReview(&peek);
+  rig.key(VKey::End);
+  rig.key(qr::letterKey('R'), true, true);
+  rig.ch(kEnter);
+  (void)input.editField(text, 10, 3, true, 5, 20);
+  EXPECT_EQ(peek.row, std::string(9, ' ') + "defgh");
 }
 
 TEST_F(InputTest, DeletingPlaysDelThenTheDeletedCharacter) {
@@ -360,6 +384,70 @@ TEST_F(InputTest, CtrlKSpeaksThePosition) {
   rig.ch(kEnter);
   edit(text);
   EXPECT_EQ(rig.count("text 3"), 1);
+}
+
+TEST(WordToOpen, TakesTheRunAroundThePositionWithoutItsPunctuation) {
+  struct Case {
+    const char* field;
+    int position;
+    const char* word;
+  } cases[] = {
+      {"veja www.site.com.br agora", 10, "www.site.com.br"},
+      {"veja www.site.com.br agora", 5, "veja"},  // on the blank after a word
+      {"leia (notas.txt).", 8, "notas.txt)"},
+      {"\"http://a.b/c\"", 3, "http://a.b/c"},
+      {"  -- ", 3, ""},
+      {"", 1, ""},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(qr::wordToOpen(c.field, c.position), c.word) << c.field << " @" << c.position;
+}
+
+TEST_F(InputTest, UnlistedControlKeyFirstClicksTwiceButKeepsTheText) {
+  std::string text = "abc";
+  rig.ch(1);
+  rig.ch(kEnter);
+  edit(text);
+  EXPECT_EQ(text, "abc");
+  EXPECT_EQ(rig.count("click"), 2);
+}
+
+TEST_F(InputTest, AltQWEPrefixHandsOnTheNextKeyAndAltDigitsDoNothing) {
+  std::string text;
+  ASSERT_TRUE(rig.console.queueKeyBytes(std::string("\0\x10", 2)));
+  ASSERT_TRUE(rig.console.queueKeyBytes("x"));
+  ASSERT_TRUE(rig.console.queueKeyBytes(std::string("\0\x79", 2)));  // Alt+1
+  ASSERT_TRUE(rig.console.queueKeyBytes("\r"));
+  EXPECT_EQ(edit(text), kEnter);
+  EXPECT_EQ(text, "x");
+}
+
+TEST_F(InputTest, CtrlBackslashSpeaksTheAnswerAsTelephoneTones) {
+  std::string text = "1*a";
+  rig.ch(28);
+  rig.ch(kEnter);
+  edit(text);
+  EXPECT_EQ(rig.heard(), (std::vector<std::string>{"sound dtmf_1", "sound dtmf_X"}));
+}
+
+TEST_F(InputTest, SpeedKeyAnsweredWithEscapeChangesNothing) {
+  std::string text = "abc";
+  rig.key(VKey::F4, true);
+  rig.ch(kEsc);
+  rig.key(VKey::Right);
+  rig.ch(kEnter);
+  EXPECT_EQ(edit(text), kEnter);
+  EXPECT_EQ(rig.heard(), (std::vector<std::string>{"sound _VELOC", "char 27", "char 97"}));
+  EXPECT_EQ(text, "abc");
+}
+
+TEST_F(InputTest, WholeAnswerIsSpokenWithoutItsPadding) {
+  std::string text = "abc";
+  rig.key(VKey::F1, true);
+  rig.ch(222);
+  rig.ch(kEnter);
+  edit(text);
+  EXPECT_EQ(rig.count("text abc"), 2);
 }
 
 }  // namespace
