@@ -8,6 +8,7 @@
 //   stress_agreement RULES EXCEPTIONS --show WORD...
 #include <espeak-ng/speak_lib.h>
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <cstdio>
@@ -116,7 +117,7 @@ int main(int argc, char** argv) {
   }
   std::ofstream mismatches(argc > 5 ? argv[5] : "/dev/null");
   const std::size_t stride = words.size() / count;
-  int agree = 0, unmarked = 0, marked = 0, agreeMarked = 0;
+  int agree = 0, unmarked = 0, marked = 0, agreeMarked = 0, plain = 0, agreePlain = 0;
   double seconds = 0;
   for (std::size_t k = 0; k < count; ++k) {
     const std::string& word = words[k * stride + stride / 2];
@@ -131,9 +132,14 @@ int main(int argc, char** argv) {
     if (!b) b = stressFromEnd(theirs, kEspeakVowels, ',');
     if (!a) ++unmarked;
     else ++marked;
+    // Words without accented letters are the ones the automaton decides.
+    const std::string cp = qr::W(word);
+    const bool unaccented = std::all_of(cp.begin(), cp.end(), [](char c) { return (c & 0x80) == 0; });
+    plain += unaccented;
     if (a && b && *a == *b) {
       ++agree;
       ++agreeMarked;
+      agreePlain += unaccented;
     } else {
       mismatches << word << "\t" << qr::toUtf8(ours) << "\t" << theirs << "\t" << (a ? *a : 0)
                  << "\t" << (b ? *b : 0) << "\n";
@@ -145,6 +151,8 @@ int main(int argc, char** argv) {
   std::printf("no stress mark from the translator: %d\n", unmarked);
   std::printf("agreement where the translator marked stress: %.1f%% of %d\n",
               marked ? 100.0 * agreeMarked / marked : 0.0, marked);
+  std::printf("words without accented letters: %d, agreeing %.1f%%\n", plain,
+              plain ? 100.0 * agreePlain / plain : 0.0);
   std::printf("translation time: %.1f us per word\n", 1e6 * seconds / count);
   return 0;
 }
