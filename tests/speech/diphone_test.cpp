@@ -10,6 +10,8 @@
 #include <fstream>
 #include <numeric>
 
+#include <unistd.h>
+
 #include "console/qrCrt.h"
 #include "console/qrwinConfig.h"
 #include "speech/diphoneEngine.h"
@@ -60,9 +62,9 @@ const std::vector<Unit> kUnits = {
 struct TempDir {
   fs::path path;
   TempDir() {
-    path = fs::temp_directory_path() /
-           ("diphone-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    path = fs::temp_directory_path() / ("diphone-" + std::to_string(::getpid()) + "-" +
+                                        info->test_suite_name() + "-" + info->name());
     fs::remove_all(path);
     fs::create_directories(path);
   }
