@@ -43,9 +43,15 @@ constexpr std::array<uint8_t, 8> kToneCycle = {128, 112, 96, 80, 64, 80, 96, 112
 constexpr size_t kToneBytes = 512;
 constexpr uint32_t kToneRate = 11025;
 
-constexpr bool isLetter(uint8_t c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 128; }
-constexpr bool isWordChar(uint8_t c) { return isLetter(c) || c == ' '; }
-constexpr bool isDigit(uint8_t c) { return c >= '0' && c <= '9'; }
+constexpr bool isLetter(uint8_t c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 128;
+}
+constexpr bool isWordChar(uint8_t c) {
+  return isLetter(c) || c == ' ';
+}
+constexpr bool isDigit(uint8_t c) {
+  return c >= '0' && c <= '9';
+}
 
 // a-z and the accented lower-case letters 224-255 to their capitals.
 constexpr uint8_t upperAnsi(uint8_t c) {
@@ -59,13 +65,17 @@ std::string upper(std::string_view s) {
   return out;
 }
 
-uint8_t at(std::string_view s, size_t i) { return i < s.size() ? static_cast<uint8_t>(s[i]) : 0; }
+uint8_t at(std::string_view s, size_t i) {
+  return i < s.size() ? static_cast<uint8_t>(s[i]) : 0;
+}
 
 bool isPunctuation(uint8_t c) {
   return c == '(' || c == ')' || c == ',' || c == '.' || c == ':' || c == ';';
 }
 
-bool flagValue(std::string_view v) { return !v.empty() && v[0] != 'N' && v[0] != 'n'; }
+bool flagValue(std::string_view v) {
+  return !v.empty() && v[0] != 'N' && v[0] != 'n';
+}
 
 std::string withSlash(std::string dir) {
   if (!dir.empty() && dir.back() != '/') dir += '/';
@@ -246,9 +256,13 @@ Spoken::Spoken(Console& console, const Config& config, speech::WavPlayer& player
                speech::Translator& translator, speech::Diphone& diphone)
     : s_(std::make_unique<State>(config, player, translator, diphone)), console_(console) {}
 
-Spoken::~Spoken() { reapChildren(s_->children); }
+Spoken::~Spoken() {
+  reapChildren(s_->children);
+}
 
-SpeechSettings& Spoken::settings() { return s_->settings; }
+SpeechSettings& Spoken::settings() {
+  return s_->settings;
+}
 
 void Spoken::speechSpeedSettings(int speed) {
   State& s = *s_;
@@ -276,7 +290,8 @@ void Spoken::speechSpeedSettings(int speed) {
 
 void Spoken::speechStart(int speed, std::string_view soundDir) {
   State& s = *s_;
-  if (speed <= 0) speed = static_cast<int>(convertNumber(s.config.configValue("TRADUTOR", "VELOCIDADE")).value);
+  if (speed <= 0)
+    speed = static_cast<int>(convertNumber(s.config.configValue("TRADUTOR", "VELOCIDADE")).value);
   if (speed < 1 || speed > 5) speed = 3;
   speechSpeedSettings(speed);
   const int error = s.diphone.diphoneStart();
@@ -316,7 +331,9 @@ void Spoken::writeLineSpoken(std::string_view text) {
   console_.outLine();
 }
 
-void Spoken::writeNumberSpoken(long value) { writeSpoken(std::to_string(value)); }
+void Spoken::writeNumberSpoken(long value) {
+  writeSpoken(std::to_string(value));
+}
 
 void Spoken::speakText(std::string_view text) {
   using Kind = SpeechStep::Kind;

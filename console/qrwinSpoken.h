@@ -108,7 +108,7 @@ class Spoken {
   void speakNumberWords(std::string_view words, bool feminine);
   void speakTime();  // the local time now
   void speakTime(int hour, int minute);
-  void speakDate();  // the local date today
+  void speakDate();                                           // the local date today
   void speakDate(int weekday, int day, int month, int year);  // weekday 0 = Sunday
 
   [[nodiscard]] SpeechSettings& settings();

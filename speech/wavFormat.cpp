@@ -10,7 +10,9 @@
 namespace speech {
 namespace {
 
-uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t le16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 
 uint32_t le32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
@@ -65,7 +67,9 @@ std::optional<size_t> peak(const uint8_t* s, size_t n, size_t from, size_t to) {
 
 }  // namespace
 
-bool isRiffHeader(const uint8_t* header12) { return nameIs(header12, "RIFF"); }
+bool isRiffHeader(const uint8_t* header12) {
+  return nameIs(header12, "RIFF");
+}
 
 std::optional<uint32_t> fmtChunkSize(const uint8_t* header8) {
   if (!nameIs(header8, "FMT ")) return std::nullopt;

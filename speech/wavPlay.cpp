@@ -31,7 +31,9 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-bool readAll(std::FILE* f, uint8_t* into, size_t n) { return std::fread(into, 1, n, f) == n; }
+bool readAll(std::FILE* f, uint8_t* into, size_t n) {
+  return std::fread(into, 1, n, f) == n;
+}
 
 }  // namespace
 
@@ -63,7 +65,8 @@ struct WavPlayer::State {
     size_t consumed = pending >= outstanding ? 0 : outstanding - pending;
     while (queued > 0 && queuedLength[0] <= consumed) {
       consumed -= queuedLength[0];
-      for (size_t i = 1; i < static_cast<size_t>(queued); ++i) queuedLength[i - 1] = queuedLength[i];
+      for (size_t i = 1; i < static_cast<size_t>(queued); ++i)
+        queuedLength[i - 1] = queuedLength[i];
       --queued;
     }
   }
@@ -148,17 +151,29 @@ WavPlayer::~WavPlayer() {
   }
 }
 
-void WavPlayer::setFast(bool on) { s_->fast = on; }
-void WavPlayer::setCut(bool on) { s_->cut = on; }
-bool WavPlayer::fast() const { return s_->fast; }
-bool WavPlayer::cut() const { return s_->cut; }
+void WavPlayer::setFast(bool on) {
+  s_->fast = on;
+}
+void WavPlayer::setCut(bool on) {
+  s_->cut = on;
+}
+bool WavPlayer::fast() const {
+  return s_->fast;
+}
+bool WavPlayer::cut() const {
+  return s_->cut;
+}
 
-void WavPlayer::wavStop() { s_->stop(); }
+void WavPlayer::wavStop() {
+  s_->stop();
+}
 
-bool WavPlayer::wavBusy() { return s_->busy(); }
+bool WavPlayer::wavBusy() {
+  return s_->busy();
+}
 
-int WavPlayer::playSamples(const uint8_t* samples, size_t length, uint32_t rate,
-                           uint16_t channels, uint16_t bits) {
+int WavPlayer::playSamples(const uint8_t* samples, size_t length, uint32_t rate, uint16_t channels,
+                           uint16_t bits) {
   State& s = *s_;
   if (s.fast) rate = fastRate(rate);
   const bool cutting = s.cut && channels == 1;

@@ -70,8 +70,7 @@ struct WavImageInfo {
 
 // A 44-byte-header PCM WAV image around the samples.
 [[nodiscard]] std::vector<uint8_t> makeWavImage(const uint8_t* samples, size_t length,
-                                                uint32_t rate, uint16_t channels,
-                                                uint16_t bits);
+                                                uint32_t rate, uint16_t channels, uint16_t bits);
 
 // --- The player ----------------------------------------------------------
 

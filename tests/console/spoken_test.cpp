@@ -1,8 +1,6 @@
 // The spoken-interaction layer: how a text is cut into spoken pieces, what
 // opening a document starts, and what a user hears (the event log and the
 // sound reaching the device) for texts, tones, keys and the speech start-up.
-#include "console/qrwinSpoken.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -12,6 +10,7 @@
 #include "console/cp1252.h"
 #include "console/qrCrt.h"
 #include "console/qrwinConfig.h"
+#include "console/qrwinSpoken.h"
 #include "speech/diphone.h"
 #include "speech/translator.h"
 #include "speech/wavPlay.h"
@@ -32,14 +31,30 @@ std::string describe(const std::vector<SpeechStep>& steps) {
   for (const auto& s : steps) {
     if (!out.empty()) out += " | ";
     switch (s.kind) {
-      case SpeechStep::Kind::Zero: out += "zero"; break;
-      case SpeechStep::Kind::Number: out += "n:" + std::to_string(s.value); break;
-      case SpeechStep::Kind::Spell: out += "spell:" + s.text; break;
-      case SpeechStep::Kind::Words: out += "words:" + s.text; break;
-      case SpeechStep::Kind::Click: out += "click"; break;
-      case SpeechStep::Kind::Punctuation: out += "punct:" + s.text; break;
-      case SpeechStep::Kind::Minus: out += "minus"; break;
-      case SpeechStep::Kind::Char: out += "char:" + s.text; break;
+      case SpeechStep::Kind::Zero:
+        out += "zero";
+        break;
+      case SpeechStep::Kind::Number:
+        out += "n:" + std::to_string(s.value);
+        break;
+      case SpeechStep::Kind::Spell:
+        out += "spell:" + s.text;
+        break;
+      case SpeechStep::Kind::Words:
+        out += "words:" + s.text;
+        break;
+      case SpeechStep::Kind::Click:
+        out += "click";
+        break;
+      case SpeechStep::Kind::Punctuation:
+        out += "punct:" + s.text;
+        break;
+      case SpeechStep::Kind::Minus:
+        out += "minus";
+        break;
+      case SpeechStep::Kind::Char:
+        out += "char:" + s.text;
+        break;
     }
   }
   return out;
@@ -108,9 +123,8 @@ TEST(DocumentCommand, ProgramAndParameterByKindOfWord) {
     EXPECT_EQ(command, (DocumentCommand{c.program, c.parameter})) << c.word;
     EXPECT_EQ(asked, c.keyAsked) << c.word;
   }
-  const auto longWord = documentCommand(std::string(300, 'a'), "/", [](std::string_view) {
-    return std::string();
-  });
+  const auto longWord =
+      documentCommand(std::string(300, 'a'), "/", [](std::string_view) { return std::string(); });
   EXPECT_EQ(longWord.program.size(), 255u);
 }
 
@@ -119,7 +133,8 @@ void writeSound(const fs::path& path, size_t samples = 40) {
   const std::vector<uint8_t> data(samples, 150);
   const auto image = speech::makeWavImage(data.data(), data.size(), 11025, 1, 8);
   std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(image.data()), static_cast<std::streamsize>(image.size()));
+      .write(reinterpret_cast<const char*>(image.data()),
+             static_cast<std::streamsize>(image.size()));
 }
 
 // The whole layer over a fake console, with a letters directory holding a
@@ -140,8 +155,9 @@ struct SpokenTest : ::testing::Test {
     frontend.idleAsksBeforeExit = 1 << 30;
     log.keepLines(true);
     console.useSettings(ConsoleSettings{});
-    dir = fs::temp_directory_path() /
-          ("spoken_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    dir =
+        fs::temp_directory_path() /
+        ("spoken_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(dir);
     fs::create_directories(dir / "letras");
     fs::create_directories(dir / "som");
@@ -162,7 +178,9 @@ struct SpokenTest : ::testing::Test {
     spoken->settings().lettersDir = (dir / "letras").string() + "/";
     spoken->settings().soundDir = (dir / "som").string() + "/";
   }
-  std::string letter(const std::string& name) { return "sound " + (dir / "letras" / name).string() + ".wav"; }
+  std::string letter(const std::string& name) {
+    return "sound " + (dir / "letras" / name).string() + ".wav";
+  }
   std::string charSound(int c) { return letter("_" + std::to_string(c)); }
 };
 
@@ -210,7 +228,8 @@ TEST_F(SpokenTest, HyphenBetweenBlanksIsSpokenWithTheCommaPause) {
   const auto start = std::chrono::steady_clock::now();
   spoken->speakText("a - b");
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                      std::chrono::steady_clock::now() - start).count();
+                      std::chrono::steady_clock::now() - start)
+                      .count();
   EXPECT_NE(std::find(log.lines().begin(), log.lines().end(), "char 45"), log.lines().end());
   EXPECT_GE(ms, 290);
 }
@@ -319,16 +338,18 @@ TEST_F(SpokenTest, StartFailureWritesTheTwoLinesAndEndsAfterEnter) {
   };
   EXPECT_EQ(toUtf8(row(1)), "Erro de inicialização: 1");
   EXPECT_EQ(row(2), "Banco de dados de voz: DIFONES3");
-  for (const auto& line : log.lines()) EXPECT_NE(line.rfind("text", 0), 0u) << "written, not spoken";
+  for (const auto& line : log.lines())
+    EXPECT_NE(line.rfind("text", 0), 0u) << "written, not spoken";
 }
 
 TEST_F(SpokenTest, StartWithRecordedSpeechWhenNoVoiceIsAsked) {
   const fs::path db = fs::path(QUIRAL_BUILD_ROOT) / "som" / "difones";
   if (!fs::exists(db / "DIFONES3.IND") || !fs::exists(db / "regras.rgr"))
     GTEST_SKIP() << "no generated unit database in this build";
-  const std::string common = "[SINTETIZADOR]\nDIFONES2=DIFONES2\nDIFONES3=DIFONES3\n"
-                             "[TRADUTOR]\nDIRDIFONES=" + db.string() + "\nDIRLETRAS=" +
-                             (dir / "letras").string() + "\n";
+  const std::string common =
+      "[SINTETIZADOR]\nDIFONES2=DIFONES2\nDIFONES3=DIFONES3\n"
+      "[TRADUTOR]\nDIRDIFONES=" +
+      db.string() + "\nDIRLETRAS=" + (dir / "letras").string() + "\n";
   // Bare reads look in the Windows-directory copy, which is this one.
   writeIni(common + "SAPI=Nao\n");
   spoken->speechStart(0, "/snd");

@@ -20,8 +20,8 @@ std::vector<uint8_t> seedFile(std::minstd_rand& random) {
   for (auto& s : samples) s = static_cast<uint8_t>(random());
   const uint16_t channels = static_cast<uint16_t>(1 + random() % 2);
   const uint16_t bits = random() % 2 ? 8 : 16;
-  auto image = makeWavImage(samples.data(), samples.size(), random() % 2 ? 11025 : 16000,
-                            channels, bits);
+  auto image =
+      makeWavImage(samples.data(), samples.size(), random() % 2 ? 11025 : 16000, channels, bits);
   if (random() % 3 == 0) {
     const uint8_t list[] = {'L', 'I', 'S', 'T', 6, 0, 0, 0, 'a', 'b', 'c', 'd', 'e', 'f'};
     image.insert(image.begin() + 36, std::begin(list), std::end(list));
@@ -45,7 +45,8 @@ void mutate(std::vector<uint8_t>& f, std::minstd_rand& random) {
         const size_t at = kHot[random() % std::size(kHot)];
         const uint32_t values[] = {0, 1, 15, 255, 65534, 65535, 0x7FFFFFFF, 0xFFFFFFFF};
         const uint32_t v = values[random() % std::size(values)];
-        for (size_t i = 0; i < 4 && at + i < f.size(); ++i) f[at + i] = static_cast<uint8_t>(v >> (8 * i));
+        for (size_t i = 0; i < 4 && at + i < f.size(); ++i)
+          f[at + i] = static_cast<uint8_t>(v >> (8 * i));
         break;
       }
       case 3:

@@ -1,8 +1,6 @@
 // WAV playback: the layout walk, piece sizes, the speed options, and the
 // player on a memory audio device (what reaches the device, in what format
 // and pieces, and that a key silences it).
-#include "speech/wavPlay.h"
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -12,6 +10,7 @@
 #include <numeric>
 
 #include "console/qrCrt.h"
+#include "speech/wavPlay.h"
 #include "tests/support/fakes.h"
 
 namespace speech {
@@ -161,8 +160,8 @@ TEST(WavSpeed, CuttingShortOrSilentPiecesLeavesThemWhole) {
   std::fill(half.begin() + 10000, half.end(), 0);
   const size_t out = cutSpeech(half.data(), half.size(), 8, 11025);
   EXPECT_GT(out, 14000u);
-  EXPECT_TRUE(std::all_of(half.begin() + static_cast<long>(out) - 5000, half.begin() + static_cast<long>(out),
-                          [](uint8_t s) { return s == 0; }));
+  EXPECT_TRUE(std::all_of(half.begin() + static_cast<long>(out) - 5000,
+                          half.begin() + static_cast<long>(out), [](uint8_t s) { return s == 0; }));
   // Between 1,000 and the end of the first window: no read past the piece.
   for (size_t n : {1000u, 1030u, 1100u, 1320u, 2000u}) {
     std::vector<uint8_t> p(n, 140);
@@ -201,8 +200,9 @@ struct PlayerTest : ::testing::Test {
 
   std::string file(const std::string& name, const std::vector<uint8_t>& bytes) {
     const auto p = (dir / name).string();
-    std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                             static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(p, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
     return p;
   }
 };
@@ -301,7 +301,8 @@ class ClockAudio : public MemoryAudio {
     return MemoryAudio::queue(data, length);
   }
   size_t pending() const override {
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
     const size_t done = static_cast<size_t>(ms) * bytesPerSecond / 1000;
     return done >= queued ? 0 : queued - done;
   }
@@ -335,12 +336,14 @@ TEST(PlayerTiming, KeyStopsPlaybackWithinFiftyMilliseconds) {
   const std::vector<uint8_t> samples(40000, 128);
   const auto image = makeWavImage(samples.data(), samples.size(), 8000, 1, 8);
   const auto path = std::filesystem::temp_directory_path() / "wavtest_timing.wav";
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(image.data()),
-                                              static_cast<std::streamsize>(image.size()));
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(image.data()),
+             static_cast<std::streamsize>(image.size()));
   frontend.keyAt = Clock::now() + std::chrono::milliseconds(300);
   const auto keyAt = frontend.keyAt;
   EXPECT_EQ(player.playWavFile(path.string()), 0);
-  const auto late = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - keyAt).count();
+  const auto late =
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - keyAt).count();
   std::filesystem::remove(path);
   RecordProperty("stopAfterKeyMs", static_cast<int>(late));
   EXPECT_LT(late, 50);
