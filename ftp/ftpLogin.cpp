@@ -56,6 +56,9 @@ void LoginDialog::refuse(const char* key, const std::string& line, Flags& f) {
 }
 
 void LoginDialog::judgeReplies(LoginStep step, const char* refusalKey, Flags& f) {
+  // A reply that has not yet brought a whole line is waited for: judging
+  // nothing would grant access on a reply cut short.
+  if (!dlg_.waitForLine()) return;
   while (dlg_.hasLines()) {
     ReplyLine r;
     do {
@@ -76,6 +79,7 @@ void LoginDialog::judgeReplies(LoginStep step, const char* refusalKey, Flags& f)
 }
 
 void LoginDialog::judgeQueuedLines(Flags& f) {
+  if (!dlg_.waitForLine()) return;
   while (dlg_.hasLines()) {
     const ReplyLine r = dlg_.TakeReplyLine();
     if (JudgeLoginCode(LoginStep::Acct, r.code) == LoginEffect::Refused)

@@ -1,0 +1,309 @@
+#!/usr/bin/python3
+"""End-to-end runs of naviro through the script console against a real FTP
+server (pyftpdlib) or a scripted one on loopback. Each case starts its
+server on a free port, runs naviro with a key script, always stops the
+server, and checks the event log, the screen and the command transcript.
+
+Usage: ftp_e2e.py --naviro PATH --quiral DIR --case NAME
+Exit 0 pass, 1 fail, 77 skipped (no generated sound library)."""
+import argparse
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+RUN_TIMEOUT = 60
+
+
+class ScriptedServer:
+    """Answers each command with the next step's pieces; records commands."""
+
+    def __init__(self, greeting, steps):
+        self.greeting = greeting          # list of (pieces, close)
+        self.steps = steps
+        self.commands = []
+        self.sock = socket.socket()
+        self.sock.bind(("127.0.0.1", 0))
+        self.sock.listen(1)
+        self.sock.settimeout(0.2)
+        self.port = self.sock.getsockname()[1]
+        self.stopping = False
+        self.thread = threading.Thread(target=self.run, daemon=True)
+        self.thread.start()
+
+    def send(self, conn, pieces):
+        for i, p in enumerate(pieces):
+            if i:
+                time.sleep(0.1)
+            conn.sendall(p)
+
+    def run(self):
+        conn = None
+        while not self.stopping and conn is None:
+            try:
+                conn, _ = self.sock.accept()
+            except socket.timeout:
+                pass
+        if conn is None:
+            return
+        conn.settimeout(0.2)
+        pending = b""
+        steps = list(self.steps)
+        try:
+            pieces, close = self.greeting
+            self.send(conn, pieces)
+            if close:
+                return
+            while not self.stopping:
+                while b"\r\n" not in pending and not self.stopping:
+                    try:
+                        data = conn.recv(4096)
+                    except socket.timeout:
+                        continue
+                    if not data:
+                        return
+                    pending += data
+                if self.stopping:
+                    return
+                line, pending = pending.split(b"\r\n", 1)
+                self.commands.append(line.decode("utf-8", "replace"))
+                if steps:
+                    pieces, close = steps.pop(0)
+                elif line.upper().startswith(b"QUIT"):
+                    pieces, close = [b"221 Tchau\r\n"], True
+                else:
+                    pieces, close = [b"200 Ok\r\n"], False
+                self.send(conn, pieces)
+                if close:
+                    return
+        except OSError:
+            pass
+        finally:
+            conn.close()
+
+    def stop(self):
+        self.stopping = True
+        self.thread.join(5)
+        self.sock.close()
+
+
+class RealServer:
+    """pyftpdlib serving a sample tree; anonymous with write access and a
+    user ana with password s3nha."""
+
+    def __init__(self, root):
+        from pyftpdlib.authorizers import DummyAuthorizer
+        from pyftpdlib.handlers import FTPHandler
+        from pyftpdlib.servers import FTPServer
+        import logging
+        import warnings
+        logging.getLogger("pyftpdlib").setLevel(logging.ERROR)
+        warnings.simplefilter("ignore")
+        self.commands = []
+        commands = self.commands
+
+        class Recording(FTPHandler):
+            def pre_process_command(self, line, cmd, arg):
+                commands.append(line)
+                return super().pre_process_command(line, cmd, arg)
+
+        auth = DummyAuthorizer()
+        auth.add_anonymous(root, perm="elradfmwMT")
+        auth.add_user("ana", "s3nha", root, perm="elradfmwMT")
+        Recording.authorizer = auth
+        Recording.use_encoding = "utf8"
+        self.server = FTPServer(("127.0.0.1", 0), Recording)
+        self.port = self.server.socket.getsockname()[1]
+        self.thread = threading.Thread(
+            target=self.server.serve_forever, kwargs={"timeout": 0.1}, daemon=True)
+        self.thread.start()
+
+    def stop(self):
+        self.server.close_all()
+        self.thread.join(5)
+
+
+def sample_tree(root):
+    os.makedirs(os.path.join(root, "pub", "relatórios"))
+    for name, text in [("leia-me.txt", "Olá!\n"), ("canção.txt", "lá lá\n"),
+                       ("velho.txt", "apagar\n"), ("pub/ata.txt", "ata\n")]:
+        with open(os.path.join(root, name), "w", encoding="utf-8") as f:
+            f.write(text)
+
+
+LOGIN_ANON = "{until Qual a conta}anonymous{Enter}{until Qual a senha}x@y{Enter}"
+
+# Each case: server ("real" or a scripted greeting and steps), keys, what the
+# log must hold in order, what the transcript must be, and checks on files.
+CASES = {
+    "ftp_commands_passive": dict(
+        server="real", keys=LOGIN_ANON +
+        "i{wait 200}s{until desejado}pub{Enter}{wait 200}c{until subdir}nova{Enter}{wait 200}"
+        "A{until a apagar}ata.txt{Enter}{wait 200}/{until FTP}NOOP{Enter}{wait 200}"
+        "vv{wait 200}q{wait 200}x{wait 200}{Esc}",
+        heard=["FTPPASSI", "FTACLIBE", "FTVERDIR", "FTQUEDIR", "FTOK", "FTQUESBD", "FTOK",
+               "FTAPAGA", "FTOKAPAG", "FTCMDFTP", "FTVERBO", "FTNAOVRB", "FTTRANS",
+               "FTERRCMD", "FTFIMPRG"],
+        transcript=["USER anonymous", "PASS x@y", "PWD", "PWD", "CWD pub", "MKD nova",
+                    "DELE ata.txt", "NOOP", "QUIT"],
+        files_exist=["pub/nova"], files_gone=["pub/ata.txt"]),
+    "ftp_login_user_active": dict(
+        server="real", passivo="N",
+        keys="{until Qual a conta}ana{Enter}{until Qual a senha}s3nha{Enter}"
+             "s{until desejado}..{Enter}{wait 200}p{wait 200}{Esc}",
+        heard=["FTPNPASS", "FTSENHA", "FTACLIBE", "FTQUEDIR", "FTOK", "FTPPASSI", "FTFIMPRG"],
+        transcript=["USER ana", "PASS s3nha", "PWD", "CDUP", "QUIT"],
+        secret="s3nha"),
+    "ftp_refusals": dict(
+        server="real",
+        keys="{until Qual a conta}ana{Enter}{until Qual a senha}errada{Enter}{wait 300}"
+             "l{until Qual a conta}anonymous{Enter}{until Qual a senha}x{Enter}{wait 200}"
+             "s{until desejado}nada{Enter}{wait 200}a{until a apagar}nada.txt{Enter}{wait 200}"
+             "c{until subdir}pub{Enter}{wait 200}{Esc}",
+        heard=["FTERSENH", "FTACLIBE", "FTNAOTRO", "FTNAOAPA", "FTNCRIA", "FTFIMPRG"],
+        transcript=["USER ana", "PASS errada", "USER anonymous", "PASS x", "PWD", "CWD nada",
+                    "DELE nada.txt", "MKD pub", "QUIT"]),
+    "ftp_greeting_split": dict(
+        server=([b"22", b"0-Bem-vindo\r\n2", b"20-ao teste\n220 pronto\r\n"], False),
+        steps=[([b"230 Entre\r\n"], False)],
+        keys="{until Qual a conta}ana{Enter}{wait 200}{Esc}",
+        heard=["FTACLIBE", "FTFIMPRG"], transcript=["USER ana", "QUIT"]),
+    "ftp_greeting_421": dict(
+        server=([b"421 Ocupado\r\n"], False), keys="",
+        heard=["FTERRSRV", "FTFIMPRG"], transcript=[]),
+    "ftp_greeting_120": dict(
+        server=([b"120-Espere\r\n120 Daqui a pouco\r\n"], False), keys="",
+        heard=["FTERRSRV", "FTFIMPRG"], transcript=[]),
+    "ftp_silent_server_esc": dict(
+        server=([], False), keys="{wait 1000}{Esc}",
+        heard=["FTDESIS", "FTFIMPRG"], transcript=[]),
+    "ftp_closed_mid_reply": dict(
+        server=([b"220 ok\r\n"], False), steps=[([b"331-metade da"], True)],
+        keys="{until Qual a conta}ana{Enter}",
+        heard=["FTFIMPRG"], not_heard=["FTACLIBE"], transcript=["USER ana"]),
+    "ftp_hostile_replies": dict(
+        server=([b"220-" + b"x" * 100000 + b"\r\n" + b"220-linha\r\n" * 10000 +
+                 b"220 \x00\xff\xfe fim\r\n"], False),
+        steps=[([b"230 \xc3\xa9 ok\r\n"], False),
+               ([b"257 \"/m\xc3\xbasica\" atual\r\n"], False),
+               ([b"250 ok\r\n"], False)],
+        keys="{until Qual a conta}ana{Enter}{wait 300}s{until desejado}x{Enter}{wait 200}{Esc}",
+        heard=["FTACLIBE", "FTOK", "FTFIMPRG"], transcript=["USER ana", "PWD", "CWD x", "QUIT"]),
+    "ftp_unknown_host": dict(
+        server=None, host="nao-existe.invalid", keys="",
+        heard=["FTERCOMP", "FTFIMPRG"]),
+    "ftp_refused_connection": dict(
+        server=None, host="127.0.0.1:1", keys="",
+        heard=["FTNAOCON", "FTFIMPRG"]),
+}
+
+
+def check_order(log_lines, keys):
+    announced = [l[9:] for l in log_lines if l.startswith("announce ")]
+    i = 0
+    for k in announced:
+        if i < len(keys) and k == keys[i]:
+            i += 1
+    return i == len(keys), announced
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--naviro", required=True)
+    ap.add_argument("--quiral", required=True)
+    ap.add_argument("--case", required=True)
+    a = ap.parse_args()
+    case = CASES[a.case]
+    ini = os.path.join(a.quiral, "QUIRAL.INI")
+    if not os.path.isdir(os.path.join(a.quiral, "som", "difones")):
+        print("skipped: no generated sound library in", a.quiral)
+        return 77
+
+    work = tempfile.mkdtemp(prefix="naviro-e2e-")
+    server = None
+    try:
+        sysdir = os.path.join(work, "sys")
+        os.makedirs(sysdir)
+        with open(ini, encoding="utf-8", errors="replace") as f:
+            text = f.read()
+        if case.get("passivo"):
+            text = text.replace("PASSIVO=S", "PASSIVO=" + case["passivo"])
+        with open(os.path.join(sysdir, "QUIRAL.INI"), "w", encoding="utf-8") as f:
+            f.write(text)
+        root = os.path.join(work, "srv")
+        os.makedirs(root)
+        sample_tree(root)
+        if case["server"] == "real":
+            server = RealServer(root)
+        elif case["server"] is not None:
+            server = ScriptedServer(case["server"], case.get("steps", []))
+        host = case.get("host") or "127.0.0.1:%d" % server.port
+        keys = os.path.join(work, "keys.txt")
+        with open(keys, "w", encoding="utf-8") as f:
+            f.write(case["keys"])
+        log = os.path.join(work, "log.txt")
+        screen = os.path.join(work, "screen.txt")
+        env = dict(os.environ, QUIRAL_CONSOLE="script", QUIRAL_AUDIO="null",
+                   QUIRAL_KEYS=keys, QUIRAL_LOG=log, QUIRAL_SCREEN=screen,
+                   QUIRAL_SYSDIR=sysdir, QUIRAL_ROOT=a.quiral, TMPDIR=work)
+        start = time.time()
+        try:
+            rc = subprocess.run([a.naviro, host], env=env, cwd=work,
+                                timeout=RUN_TIMEOUT).returncode
+        except subprocess.TimeoutExpired:
+            print("FAIL: naviro did not end within", RUN_TIMEOUT, "s")
+            return 1
+        elapsed = time.time() - start
+        with open(log, encoding="utf-8", errors="replace") as f:
+            lines = f.read().splitlines()
+        with open(screen, encoding="utf-8", errors="replace") as f:
+            shown = f.read()
+        failures = []
+        if rc != 0:
+            failures.append("exit code %d" % rc)
+        ok, announced = check_order(lines, case["heard"])
+        if not ok:
+            failures.append("announcements %s do not hold %s in order" % (announced, case["heard"]))
+        for k in case.get("not_heard", []):
+            if k in announced:
+                failures.append("announced " + k)
+        if server is not None and "transcript" in case:
+            if server.commands != case["transcript"]:
+                failures.append("transcript %s != %s" % (server.commands, case["transcript"]))
+        sent = [l[5:] for l in lines if l.startswith("send ")]
+        if any(s.startswith("PASS ") and s != "PASS ****" for s in sent):
+            failures.append("password logged: %s" % sent)
+        secret = case.get("secret")
+        if secret and (secret in shown or any(secret in l for l in lines)):
+            failures.append("secret shown or logged")
+        if glob_leftovers(work):
+            failures.append("temporary listing file left behind")
+        for p in case.get("files_exist", []):
+            if not os.path.exists(os.path.join(root, p)):
+                failures.append("missing " + p)
+        for p in case.get("files_gone", []):
+            if os.path.exists(os.path.join(root, p)):
+                failures.append("still there: " + p)
+        print("%s: %.1f s, %d log lines" % (a.case, elapsed, len(lines)))
+        if failures:
+            print("FAIL:\n  " + "\n  ".join(failures))
+            print("--- screen ---\n" + shown)
+            return 1
+        print("passed")
+        return 0
+    finally:
+        if server is not None:
+            server.stop()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def glob_leftovers(work):
+    return [n for n in os.listdir(work) if n.startswith("dir")]
+
+
+if __name__ == "__main__":
+    sys.exit(main())
