@@ -41,7 +41,8 @@ std::optional<int> stressFromEnd(std::string_view ph, std::string_view vowels, c
       continue;
     }
     const bool vowel = vowels.find(c) != std::string_view::npos;
-    const bool consonant = !vowel && (std::isalpha(static_cast<unsigned char>(c)) || c == '*' || c == '_');
+    const bool consonant =
+        !vowel && (std::isalpha(static_cast<unsigned char>(c)) || c == '*' || c == '_');
     if (apostrophe && c == mark) {
       pending = true;
     } else if (vowel) {
@@ -130,11 +131,14 @@ int main(int argc, char** argv) {
     // secondary one.
     auto b = stressFromEnd(theirs, kEspeakVowels, '\'');
     if (!b) b = stressFromEnd(theirs, kEspeakVowels, ',');
-    if (!a) ++unmarked;
-    else ++marked;
+    if (!a)
+      ++unmarked;
+    else
+      ++marked;
     // Words without accented letters are the ones the automaton decides.
     const std::string cp = qr::W(word);
-    const bool unaccented = std::all_of(cp.begin(), cp.end(), [](char c) { return (c & 0x80) == 0; });
+    const bool unaccented =
+        std::all_of(cp.begin(), cp.end(), [](char c) { return (c & 0x80) == 0; });
     plain += unaccented;
     if (a && b && *a == *b) {
       ++agree;

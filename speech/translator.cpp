@@ -80,18 +80,21 @@ constexpr bool in(std::string_view set, unsigned char c) {
   return set.find(static_cast<char>(c)) != std::string_view::npos;
 }
 
-bool isVowelOrMark(unsigned char c) { return isVowel(c) || isAccentMark(c); }
-bool isBackVowel(unsigned char c) { return in("AOao", c); }
-bool isFrontVowel(unsigned char c) { return in("EIei", c); }
+bool isVowelOrMark(unsigned char c) {
+  return isVowel(c) || isAccentMark(c);
+}
+bool isBackVowel(unsigned char c) {
+  return in("AOao", c);
+}
+bool isFrontVowel(unsigned char c) {
+  return in("EIei", c);
+}
 
 // W and Y are read as vowels beside another letter (Wagner, Kelly); beside
 // nothing but each other they stay consonants, so "Www" is still spelled.
 bool hasLetterBeside(std::string_view text, std::size_t i) {
-  auto plainLetter = [](unsigned char c) {
-    return isLetter(c) && !in("WwYy", c);
-  };
-  return (i > 0 && plainLetter(text[i - 1])) ||
-         (i + 1 < text.size() && plainLetter(text[i + 1]));
+  auto plainLetter = [](unsigned char c) { return isLetter(c) && !in("WwYy", c); };
+  return (i > 0 && plainLetter(text[i - 1])) || (i + 1 < text.size() && plainLetter(text[i + 1]));
 }
 
 std::string_view trimmedField(std::string_view s, std::size_t max) {
@@ -116,11 +119,21 @@ std::string_view takeField(std::string_view& s, char delimiter, bool& missing) {
 
 }  // namespace
 
-bool isVowel(unsigned char c) { return in("AEIOUaeiou", c); }
-bool isLetter(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool isConsonant(unsigned char c) { return isLetter(c) && !isVowel(c); }
-bool isAccentMark(unsigned char c) { return in("\"'^`~", c); }
-bool isSeparator(unsigned char c) { return in(" !,.:;?", c); }
+bool isVowel(unsigned char c) {
+  return in("AEIOUaeiou", c);
+}
+bool isLetter(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+bool isConsonant(unsigned char c) {
+  return isLetter(c) && !isVowel(c);
+}
+bool isAccentMark(unsigned char c) {
+  return in("\"'^`~", c);
+}
+bool isSeparator(unsigned char c) {
+  return in(" !,.:;?", c);
+}
 
 std::string preMap(std::string_view text) {
   std::string out;
@@ -163,19 +176,27 @@ std::optional<std::size_t> stressPosition(std::string_view w) {
     const unsigned char c = at(k);
     switch (state) {
       case S::S0:
-        if (in("aeo", c)) state = S::S5;
-        else if (in("iu", c)) state = S::S3;
-        else if (in("lnrxz", c)) state = S::S1;
-        else if (c == 'm') state = S::S2;
-        else if (c == 's') state = S::S4;
+        if (in("aeo", c))
+          state = S::S5;
+        else if (in("iu", c))
+          state = S::S3;
+        else if (in("lnrxz", c))
+          state = S::S1;
+        else if (c == 'm')
+          state = S::S2;
+        else if (c == 's')
+          state = S::S4;
         break;
       case S::S1:
         if (isVowel(c)) return k;
         break;
       case S::S2:
-        if (in("ae", c)) state = S::S5;
-        else if (in("iu", c)) state = S::S3;
-        else if (c == 'o') return k;
+        if (in("ae", c))
+          state = S::S5;
+        else if (in("iu", c))
+          state = S::S3;
+        else if (c == 'o')
+          return k;
         break;
       case S::S3:
         if (isConsonant(c) || silentU(k)) {
@@ -186,8 +207,10 @@ std::optional<std::size_t> stressPosition(std::string_view w) {
         }
         break;
       case S::S4:
-        if (in("aeo", c)) state = S::S5;
-        else if (in("iu", c)) state = S::S3;
+        if (in("aeo", c))
+          state = S::S5;
+        else if (in("iu", c))
+          state = S::S3;
         break;
       case S::S5:
         if (in("aeo", c)) return k;
@@ -274,23 +297,33 @@ bool ruleMatches(const Rule& rule, std::string_view word, std::size_t p) {
         if (cur >= 0) return false;
         break;
       case ']':
-        if (cur >= 0 && isBackVowel(ch(cur))) cur -= 1;
-        else if (cur >= 1 && isAccentMark(ch(cur)) && isBackVowel(ch(cur - 1))) cur -= 2;
-        else return false;
+        if (cur >= 0 && isBackVowel(ch(cur)))
+          cur -= 1;
+        else if (cur >= 1 && isAccentMark(ch(cur)) && isBackVowel(ch(cur - 1)))
+          cur -= 2;
+        else
+          return false;
         break;
       case '_':
         if (cur < 0) break;
-        if (isVowel(ch(cur))) cur -= 1;
-        else if (cur >= 1 && isAccentMark(ch(cur)) && isVowel(ch(cur - 1))) cur -= 2;
-        else return false;
+        if (isVowel(ch(cur)))
+          cur -= 1;
+        else if (cur >= 1 && isAccentMark(ch(cur)) && isVowel(ch(cur - 1)))
+          cur -= 2;
+        else
+          return false;
         break;
       case '|':
-        if (cur >= 0 && in("NRS", ch(cur))) cur -= 1;
-        else return false;
+        if (cur >= 0 && in("NRS", ch(cur)))
+          cur -= 1;
+        else
+          return false;
         break;
       default:
-        if (cur >= 0 && ch(cur) == sym) cur -= 1;
-        else return false;
+        if (cur >= 0 && ch(cur) == sym)
+          cur -= 1;
+        else
+          return false;
     }
   }
 
@@ -308,8 +341,10 @@ bool ruleMatches(const Rule& rule, std::string_view word, std::size_t p) {
         if (cur < n) return false;
         break;
       case '&':
-        if (cur < n && in("LMNRZ", ch(cur))) cur += 1;
-        else return false;
+        if (cur < n && in("LMNRZ", ch(cur)))
+          cur += 1;
+        else
+          return false;
         break;
       case '*':
         if (!(cur < n && isConsonant(ch(cur)) && !in("RL", ch(cur)))) return false;
@@ -326,8 +361,10 @@ bool ruleMatches(const Rule& rule, std::string_view word, std::size_t p) {
         if (cur < n && ch(cur) == 'S') cur += 1;
         break;
       default:
-        if (cur < n && ch(cur) == sym) cur += 1;
-        else return false;
+        if (cur < n && ch(cur) == sym)
+          cur += 1;
+        else
+          return false;
     }
   }
   return true;
@@ -348,13 +385,15 @@ constexpr unsigned char kFirstListed = 32, kLastListed = 95;
 bool hasOwnStress(std::string_view w) {
   return std::any_of(w.begin(), w.end(), [](char c) {
     const auto u = static_cast<unsigned char>(c);
-    return (lts::isAccentMark(u) && u != '"') || std::string_view("AEIOU").find(c) != std::string_view::npos;
+    return (lts::isAccentMark(u) && u != '"') ||
+           std::string_view("AEIOU").find(c) != std::string_view::npos;
   });
 }
 
 const lts::Exception* findException(const std::vector<lts::Exception>& list, std::string_view w) {
-  auto it = std::lower_bound(list.begin(), list.end(), w,
-                             [](const lts::Exception& e, std::string_view key) { return e.word < key; });
+  auto it =
+      std::lower_bound(list.begin(), list.end(), w,
+                       [](const lts::Exception& e, std::string_view key) { return e.word < key; });
   return (it != list.end() && it->word == w) ? &*it : nullptr;
 }
 
@@ -387,8 +426,9 @@ bool Translator::loadTranslatorExceptions(const std::string& path) {
   while (list.size() < lts::kExceptionsMax && std::getline(in, line)) {
     if (auto e = lts::parseExceptionLine(line)) list.push_back(std::move(*e));
   }
-  std::stable_sort(list.begin(), list.end(),
-                   [](const lts::Exception& a, const lts::Exception& b) { return a.word < b.word; });
+  std::stable_sort(list.begin(), list.end(), [](const lts::Exception& a, const lts::Exception& b) {
+    return a.word < b.word;
+  });
   return true;
 }
 
@@ -432,9 +472,8 @@ std::string Translator::translateToPhonetic(std::string_view text) const {
       }
       // An exception that carries its own accent or stressed vowel keeps it.
       if (!accented && !hasOwnStress(w)) {
-        const auto vowels = std::count_if(w.begin(), w.end(), [](char c) {
-          return lts::isVowel(static_cast<unsigned char>(c));
-        });
+        const auto vowels = std::count_if(
+            w.begin(), w.end(), [](char c) { return lts::isVowel(static_cast<unsigned char>(c)); });
         if (vowels >= 2 || (vowels == 1 && w.back() == 'l')) w = lts::markStress(std::move(w));
       }
     } else {
@@ -442,11 +481,10 @@ std::string Translator::translateToPhonetic(std::string_view text) const {
     }
     if (w.empty()) continue;
 
-    const bool spell =
-        w[0] == lts::kUnmapped || std::all_of(w.begin(), w.end(), [](char c) {
-          const auto u = static_cast<unsigned char>(c);
-          return lts::isConsonant(u) || lts::isSeparator(u);
-        });
+    const bool spell = w[0] == lts::kUnmapped || std::all_of(w.begin(), w.end(), [](char c) {
+                         const auto u = static_cast<unsigned char>(c);
+                         return lts::isConsonant(u) || lts::isSeparator(u);
+                       });
     if (spell) {
       for (char c : w) {
         out += "[ /_";
@@ -459,8 +497,7 @@ std::string Translator::translateToPhonetic(std::string_view text) const {
     out += '[';
     for (std::size_t p = 0; p < w.size();) {
       if (p > 0) out += '/';
-      const auto c = static_cast<unsigned char>(
-          (w[p] >= 'a' && w[p] <= 'z') ? w[p] - 32 : w[p]);
+      const auto c = static_cast<unsigned char>((w[p] >= 'a' && w[p] <= 'z') ? w[p] - 32 : w[p]);
       const lts::Rule* hit = nullptr;
       if (c >= kFirstListed && c <= kLastListed)
         for (const auto& r : t_->rules[c - kFirstListed])

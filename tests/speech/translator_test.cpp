@@ -1,5 +1,7 @@
 // Letter-to-sound translator: pre-mapping, stress automaton, rule contexts,
 // loaders on bad files, and the shipped rules against expected outputs.
+#include "speech/translator.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,7 +11,6 @@
 #include <vector>
 
 #include "console/cp1252.h"
-#include "speech/translator.h"
 #include "speech/translatorRules.h"
 
 namespace {
@@ -35,20 +36,14 @@ TEST(TranslatorPreMap, MapsLettersMarksAndUnreadableCharacters) {
   struct Case {
     std::string in, out;
   } cases[] = {
-      {"Wagner", "uagner"},
-      {"Www", "Www"},             // W beside nothing but w: stays, gets spelled
-      {"Kelly", "Kelli"},
-      {"New York", "Neu iork"},
-      {W("d'água"), "da'gua"},    // apostrophe after d dropped
-      {"rock'n", "rock'n"},
-      {W("açúcar"), "assu'car"},
-      {W("ÇÃO"), "ssa~O"},
-      {W("você pôs"), "voce^ po^s"},
-      {W("ñ"), "nh"},
-      {"a\tb", "a \x01 b"},
-      {"\x9D", " \x01 "},         // no reading
-      {"\xBE", " \x01 "},
-      {"\x81", "u\""},
+      {"Wagner", "uagner"},    {"Www", "Www"},  // W beside nothing but w: stays, gets spelled
+      {"Kelly", "Kelli"},      {"New York", "Neu iork"},
+      {W("d'água"), "da'gua"},  // apostrophe after d dropped
+      {"rock'n", "rock'n"},    {W("açúcar"), "assu'car"},
+      {W("ÇÃO"), "ssa~O"},     {W("você pôs"), "voce^ po^s"},
+      {W("ñ"), "nh"},          {"a\tb", "a \x01 b"},
+      {"\x9D", " \x01 "},  // no reading
+      {"\xBE", " \x01 "},      {"\x81", "u\""},
       {W("×"), "x"},
   };
   for (const auto& c : cases) EXPECT_EQ(lts::preMap(c.in), c.out) << c.in;
@@ -144,7 +139,8 @@ TEST(TranslatorRuleMatch, EveryContextSymbol) {
   for (const auto& c : cases) {
     auto rule = lts::parseRuleLine(c.rule);
     ASSERT_TRUE(rule) << c.rule;
-    EXPECT_EQ(lts::ruleMatches(*rule, c.word, c.p), c.match) << c.rule << " on " << c.word << " at " << c.p;
+    EXPECT_EQ(lts::ruleMatches(*rule, c.word, c.p), c.match)
+        << c.rule << " on " << c.word << " at " << c.p;
   }
 }
 
@@ -254,7 +250,9 @@ TEST(TranslatorLoad, LongTextOfEveryByteStaysInBounds) {
 
 // ---- the shipped data ----
 
-std::string sourcePath(const std::string& rel) { return std::string(TEST_SOURCE_DIR) + "/" + rel; }
+std::string sourcePath(const std::string& rel) {
+  return std::string(TEST_SOURCE_DIR) + "/" + rel;
+}
 
 class ShippedTranslator : public testing::Test {
  protected:
@@ -307,8 +305,10 @@ TEST_F(ShippedTranslator, RuleOutputsUseOnlySynthesiserSymbols) {
   }
   EXPECT_GT(rules, 100);
   // Whole texts with every accented letter of the code page.
-  expectSynthesiserSymbols(tr.translateToPhonetic(W("àáâãäçèéêëìíîïñòóôõöùúûü ÀÁÂÃÇÉÊÍÓÔÕÚ")), "accents");
-  expectSynthesiserSymbols(tr.translateToPhonetic(W("ação pões mãe têm também órgão ônibus câncer ímpar")), "words");
+  expectSynthesiserSymbols(tr.translateToPhonetic(W("àáâãäçèéêëìíîïñòóôõöùúûü ÀÁÂÃÇÉÊÍÓÔÕÚ")),
+                           "accents");
+  expectSynthesiserSymbols(
+      tr.translateToPhonetic(W("ação pões mãe têm também órgão ônibus câncer ímpar")), "words");
 }
 
 TEST_F(ShippedTranslator, ExceptionKeysCanBeFound) {
@@ -316,7 +316,7 @@ TEST_F(ShippedTranslator, ExceptionKeysCanBeFound) {
   // upper-case letter or a raw accented byte would never match.
   std::ifstream in(sourcePath("data/portug.exc"));
   std::string previous;
-    for (std::string line; std::getline(in, line);) {
+  for (std::string line; std::getline(in, line);) {
     auto e = lts::parseExceptionLine(line);
     ASSERT_TRUE(e) << line;
     for (unsigned char c : e->word)
