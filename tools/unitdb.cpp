@@ -144,35 +144,42 @@ std::vector<double> lowPass() {
   return h;
 }
 
-// Trims leading and trailing silence, filters, halves the rate, and makes
-// unsigned 8-bit samples with a short fade at both ends.
-std::vector<uint8_t> toUnit(const std::vector<int16_t>& in, const std::vector<double>& h) {
+// Trims leading and trailing silence, filters, halves the rate, brings the
+// unit to a common level, and makes unsigned 8-bit samples with a short fade
+// at both ends. Units without a vowel (a final "s", the "t" of "tr") come out
+// of the voice, and more so out of the filter, very faint; they get a lower
+// level of their own and more gain.
+std::vector<uint8_t> toUnit(const std::vector<int16_t>& in, const std::vector<double>& h,
+                            bool voiced) {
   constexpr int kThreshold = 400;
+  const double target = voiced ? 100.0 : 40.0;
+  const double maxGain = voiced ? 2.5 : 8.0;
   size_t first = 0, last = in.size();
   while (first < in.size() && std::abs(in[first]) < kThreshold) ++first;
   while (last > first && std::abs(in[last - 1]) < kThreshold) --last;
   if (first >= last) return {};
   first = first > 110 ? first - 110 : 0;  // 5 ms lead-in keeps the onset
   const int half = static_cast<int>(h.size() / 2);
-  std::vector<uint8_t> out;
-  out.reserve((last - first) / 2 + 1);
+  std::vector<double> filtered;
+  filtered.reserve((last - first) / 2 + 1);
+  double peak = 1.0;
   for (size_t i = first; i < last; i += 2) {
     double acc = 0;
     for (int k = -half; k <= half; ++k) {
       const long j = static_cast<long>(i) + k;
       if (j >= 0 && j < static_cast<long>(in.size())) acc += h[k + half] * in[j];
     }
-    const long v = std::lround(acc / 256.0) + 128;
-    out.push_back(static_cast<uint8_t>(std::clamp<long>(v, 0, 255)));
+    filtered.push_back(acc / 256.0);
+    peak = std::max(peak, std::abs(acc / 256.0));
   }
+  const double gain = std::min(maxGain, target / peak);
+  std::vector<uint8_t> out(filtered.size());
   const size_t fade = std::min<size_t>(out.size() / 2, 40);
-  for (size_t i = 0; i < fade; ++i) {
-    const double g = static_cast<double>(i) / fade;
-    auto scale = [g](uint8_t& s) {
-      s = static_cast<uint8_t>(std::lround(128 + (s - 128) * g));
-    };
-    scale(out[i]);
-    scale(out[out.size() - 1 - i]);
+  for (size_t i = 0; i < out.size(); ++i) {
+    double g = gain;
+    if (i < fade) g *= static_cast<double>(i) / fade;
+    if (out.size() - 1 - i < fade) g *= static_cast<double>(out.size() - 1 - i) / fade;
+    out[i] = static_cast<uint8_t>(std::clamp<long>(std::lround(filtered[i] * g) + 128, 0, 255));
   }
   if (out.size() > 65535) out.resize(65535);
   return out;
@@ -202,11 +209,15 @@ int renderSpeed(int speed, const std::vector<std::pair<std::string, std::string>
   std::vector<uint8_t> index;
   std::vector<uint8_t> data;
   for (const auto& [upper, played] : inventory) {
-    const std::string input = "[[" + phonemes(unitText(played)) + "]]";
+    const std::string text = unitText(played);
+    const std::string input = "[[" + phonemes(text) + "]]";
     gSamples.clear();
     espeak_Synth(input.c_str(), input.size() + 1, 0, POS_CHARACTER, 0,
                  espeakCHARS_8BIT | espeakPHONEMES, nullptr, nullptr);
-    const auto unit = toUnit(gSamples, h);
+    const bool voiced = std::any_of(text.begin(), text.end(), [](char c) {
+      return units::isVowel(c) && !units::isGlide(c);
+    });
+    const auto unit = toUnit(gSamples, h, voiced);
     uint8_t rec[units::kRecordSize];
     units::encodeRecord({upper, static_cast<uint16_t>(unit.size()),
                          static_cast<uint32_t>(data.size())},
