@@ -101,7 +101,8 @@ class RealServer:
         from pyftpdlib.servers import FTPServer
         import logging
         import warnings
-        logging.getLogger("pyftpdlib").setLevel(logging.ERROR)
+        from pyftpdlib.log import config_logging
+        config_logging(level=logging.ERROR)
         warnings.simplefilter("ignore")
         self.commands = []
         commands = self.commands
