@@ -22,10 +22,14 @@
 #include <vector>
 
 #include "console/cp1252.h"
+#include "console/qrCrt.h"
 #include "console/qrwinConfig.h"
+#include "speech/diphone.h"
 #include "speech/diphoneEngine.h"
 #include "speech/diphoneUnits.h"
 #include "speech/translator.h"
+#include "speech/wavPlay.h"
+#include "tests/support/fakes.h"
 
 namespace {
 
@@ -89,6 +93,46 @@ std::string paragraph() {
   std::string text;
   for (int i = 0; i < 5; ++i) text += qr::fromUtf8(kProse) + " ";
   return text;
+}
+
+// A memory output that notes when the first block arrives.
+struct TimedAudio : testing_support::MemoryAudio {
+  Clock::time_point first{};
+  bool queue(const uint8_t* data, size_t length) override {
+    if (played.empty()) first = Clock::now();
+    return MemoryAudio::queue(data, length);
+  }
+};
+
+// The whole road the program takes: speech start-up from the build tree's
+// QUIRAL.INI, translation, the synthesiser and the player, into memory.
+void throughThePlayer(const std::string& text, int speed, int cut, int minimum, int pause) {
+  testing_support::FakeFrontend frontend;
+  frontend.idleAsksBeforeExit = 1 << 30;
+  TimedAudio audio;
+  qr::EventLog log;
+  qr::Console console(frontend, audio, log);
+  console.useSettings(qr::ConsoleSettings{});
+  speech::WavPlayer player(console, audio);
+  speech::Translator tr;
+  const qr::Config config(QUIRAL_BUILD_ROOT, ".");
+  speech::Diphone diphone(console, config, player, tr);
+  diphone.setDatabase("DIFONES" + std::to_string(speed));
+  diphone.setParameters(cut, minimum, pause);
+  if (const int code = diphone.diphoneStart(); code != 0) {
+    std::cout << "through the player: start gives " << code << "\n";
+    return;
+  }
+  const auto start = Clock::now();
+  diphone.diphoneSpeak(tr.translateToPhonetic(text));
+  const double made = std::chrono::duration<double>(Clock::now() - start).count();
+  const double seconds = static_cast<double>(audio.played.size()) / units::kSampleRate;
+  std::cout << "through the player, DIFONES" << speed << ": " << seconds
+            << " s of sound; first sound after "
+            << std::chrono::duration<double, std::milli>(audio.first - start).count()
+            << " ms; real-time factor " << std::setprecision(0) << seconds / made
+            << std::setprecision(2) << "x\n";
+  diphone.diphoneStop();
 }
 
 }  // namespace
@@ -175,5 +219,9 @@ int main(int argc, char** argv) {
               << " pieces; first sound after " << bestFirst << " ms; real-time factor "
               << std::setprecision(0) << seconds / best << std::setprecision(2) << "x\n";
   }
+  const std::string k = std::to_string(speed > 0 ? speed : 3);
+  throughThePlayer(text, speed > 0 ? speed : 3, static_cast<int>(number("CORTEFON" + k, 400)),
+                   static_cast<int>(number("SOBRAFON" + k, 0)),
+                   static_cast<int>(number("INTERPAL" + k, 100)));
   return 0;
 }
