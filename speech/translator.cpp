@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <vector>
 
@@ -390,6 +391,12 @@ bool hasOwnStress(std::string_view w) {
   });
 }
 
+// A directory opens as a stream on Linux but is no rule file.
+bool isDirectory(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_directory(path, ec);
+}
+
 const lts::Exception* findException(const std::vector<lts::Exception>& list, std::string_view w) {
   auto it =
       std::lower_bound(list.begin(), list.end(), w,
@@ -404,7 +411,7 @@ Translator::~Translator() = default;
 
 bool Translator::loadTranslatorRules(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
+  if (!in || isDirectory(path)) return false;
   for (auto& list : t_->rules) list.clear();
   std::string line;
   while (std::getline(in, line)) {
@@ -419,7 +426,7 @@ bool Translator::loadTranslatorRules(const std::string& path) {
 
 bool Translator::loadTranslatorExceptions(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
+  if (!in || isDirectory(path)) return false;
   auto& list = t_->exceptions;
   list.clear();
   std::string line;

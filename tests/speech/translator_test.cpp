@@ -208,6 +208,8 @@ TEST(TranslatorLoad, BadFilesLoadWithoutHarm) {
   Translator tr;
   EXPECT_FALSE(tr.loadTranslatorRules(testing::TempDir() + "/missing.rgr"));
   EXPECT_FALSE(tr.loadTranslatorExceptions(testing::TempDir() + "/missing.exc"));
+  EXPECT_FALSE(tr.loadTranslatorRules(testing::TempDir()));
+  EXPECT_FALSE(tr.loadTranslatorExceptions(testing::TempDir()));
 
   std::string rules = "\n\n(A" + std::string(40, 'B') + ")=" + std::string(80, 'x') + "|\n";
   rules += "\xE7(\xE7)=x|\n(\xE7)=x|\n(~)=t|\n(`)=t|\n((((\n))))=|||\n";
