@@ -161,8 +161,8 @@ class FieldEditor {
         clearOnFirstKey_(clearOnFirstKey),
         review_(review),
         caller_(text),
-        column_(column),
-        row_(row),
+        column_(std::clamp(column, 1, kColumns)),
+        row_(std::clamp(row, 1, kRows)),
         edit_(edit) {
     maxLength_ = std::clamp(maxLength, 0, kMaxField);
     width_ = std::clamp(width, 0, maxLength_);
@@ -625,7 +625,8 @@ uint8_t LineInput::readLineSpoken(std::string& text) {
   text.clear();
   const uint8_t key = editFieldHere(text, column, row, true, 255);
   if (key == 27) {
-    const size_t shown = std::min(text.size(), static_cast<size_t>(std::max(0, kColumns - column)));
+    const size_t shown =
+        std::min(text.size(), static_cast<size_t>(std::max(0, kColumns - 1 - column)));
     console.consoleMoveCursor(column, row);
     console.consoleWrite(std::string(shown, ' '));
     console.consoleMoveCursor(column, row);

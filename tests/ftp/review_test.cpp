@@ -139,7 +139,9 @@ TEST_F(ReviewTest, LineAndScreenCommandsKeepOrMoveThePosition) {
     const std::string where =
         "text " + std::to_string(c.after.first) + " " + std::to_string(c.after.second);
     EXPECT_EQ(rig.count(where), 1) << c.command;
-    if (c.mustSay) EXPECT_GE(rig.count(c.mustSay), 1) << c.command;
+    if (c.mustSay) {
+      EXPECT_GE(rig.count(c.mustSay), 1) << c.command;
+    }
   }
   // A pair that is no command: tone, click, tone.
   rig.log.clear();
