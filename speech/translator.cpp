@@ -373,9 +373,13 @@ bool ruleMatches(const Rule& rule, std::string_view word, std::size_t p) {
 
 }  // namespace lts
 
+namespace {
+// One list per first character of the centre, codes 32 to 95.
+using RuleLists = std::array<std::vector<lts::Rule>, 64>;
+}  // namespace
+
 struct Translator::Tables {
-  // One list per first character of the centre, codes 32 to 95.
-  std::array<std::vector<lts::Rule>, 64> rules;
+  RuleLists rules;
   std::vector<lts::Exception> exceptions;  // sorted by word
 };
 
@@ -402,6 +406,47 @@ const lts::Exception* findException(const std::vector<lts::Exception>& list, std
       std::lower_bound(list.begin(), list.end(), w,
                        [](const lts::Exception& e, std::string_view key) { return e.word < key; });
   return (it != list.end() && it->word == w) ? &*it : nullptr;
+}
+
+// Appends the phonetic form of a word that went through exceptions and
+// stress: spelled when it has nothing to read, otherwise rule by rule.
+void appendPhonetic(const RuleLists& rules, const std::string& w, std::string& out) {
+  const bool spell = w[0] == lts::kUnmapped || std::all_of(w.begin(), w.end(), [](char c) {
+                       const auto u = static_cast<unsigned char>(c);
+                       return lts::isConsonant(u) || lts::isSeparator(u);
+                     });
+  if (spell) {
+    for (char c : w) {
+      out += "[ /_";
+      out += c;
+      out += ']';
+    }
+    return;
+  }
+
+  out += '[';
+  for (std::size_t p = 0; p < w.size();) {
+    if (p > 0) out += '/';
+    const auto c = static_cast<unsigned char>((w[p] >= 'a' && w[p] <= 'z') ? w[p] - 32 : w[p]);
+    const lts::Rule* hit = nullptr;
+    if (c >= kFirstListed && c <= kLastListed)
+      for (const auto& r : rules[c - kFirstListed])
+        if (lts::ruleMatches(r, w, p)) {
+          hit = &r;
+          break;
+        }
+    std::string unit = hit ? hit->output : std::string(" /_") + static_cast<char>(c);
+    if (std::string_view("AEIOU").find(w[p]) != std::string_view::npos) {
+      for (char& u : unit)
+        if (lts::isVowel(static_cast<unsigned char>(u))) {
+          if (u >= 'a' && u <= 'z') u = static_cast<char>(u - 32);
+          break;
+        }
+    }
+    out += unit;
+    p += hit ? hit->centre.size() : 1;
+  }
+  out += ']';
 }
 
 }  // namespace
@@ -488,42 +533,7 @@ std::string Translator::translateToPhonetic(std::string_view text) const {
     }
     if (w.empty()) continue;
 
-    const bool spell = w[0] == lts::kUnmapped || std::all_of(w.begin(), w.end(), [](char c) {
-                         const auto u = static_cast<unsigned char>(c);
-                         return lts::isConsonant(u) || lts::isSeparator(u);
-                       });
-    if (spell) {
-      for (char c : w) {
-        out += "[ /_";
-        out += c;
-        out += ']';
-      }
-      continue;
-    }
-
-    out += '[';
-    for (std::size_t p = 0; p < w.size();) {
-      if (p > 0) out += '/';
-      const auto c = static_cast<unsigned char>((w[p] >= 'a' && w[p] <= 'z') ? w[p] - 32 : w[p]);
-      const lts::Rule* hit = nullptr;
-      if (c >= kFirstListed && c <= kLastListed)
-        for (const auto& r : t_->rules[c - kFirstListed])
-          if (lts::ruleMatches(r, w, p)) {
-            hit = &r;
-            break;
-          }
-      std::string unit = hit ? hit->output : std::string(" /_") + static_cast<char>(c);
-      if (std::string_view("AEIOU").find(w[p]) != std::string_view::npos) {
-        for (char& u : unit)
-          if (lts::isVowel(static_cast<unsigned char>(u))) {
-            if (u >= 'a' && u <= 'z') u = static_cast<char>(u - 32);
-            break;
-          }
-      }
-      out += unit;
-      p += hit ? hit->centre.size() : 1;
-    }
-    out += ']';
+    appendPhonetic(t_->rules, w, out);
   }
   return out;
 }
