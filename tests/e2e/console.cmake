@@ -14,3 +14,11 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/console/qrCrt.cpp)
     set_tests_properties(console_demo.${_case} PROPERTIES TIMEOUT 60)
   endforeach()
 endif()
+
+# The same demo in terminal mode on a pseudo-terminal.
+if(TARGET console_demo)
+  add_test(NAME console_demo.terminal
+    COMMAND python3 ${CMAKE_CURRENT_LIST_DIR}/terminal_demo.py $<TARGET_FILE:console_demo>
+            ${CMAKE_CURRENT_BINARY_DIR}/console_demo_out/terminal)
+  set_tests_properties(console_demo.terminal PROPERTIES TIMEOUT 60)
+endif()

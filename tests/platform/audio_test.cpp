@@ -3,10 +3,12 @@
 // every sound is over at once.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 #include "platform/audioBackends.h"
 #include "platform/platform.h"
@@ -71,6 +73,28 @@ TEST(FileAudio, FileIsAValidWavAfterEveryBlockAtTheFirstSoundsRate) {
   bytes = readBytes(path);
   EXPECT_NEAR(static_cast<double>(le32(bytes, 40)), 4.0 * 11025, 4.0);
   EXPECT_EQ(le32(bytes, 40) + 44, bytes.size());
+  audio.reset();
+  std::filesystem::remove(path);
+}
+
+TEST(FileAudio, ToneIsWrittenForAsLongAsItSounded) {
+  const auto path = std::filesystem::temp_directory_path() / "naviro_tone_test.wav";
+  std::string error;
+  auto audio = platform::makeFileAudio(path.string(), error);
+  ASSERT_TRUE(audio) << error;
+  const uint8_t square[] = {96, 96, 96, 160, 160, 160};
+  audio->toneStart({11025, 8, 1}, square, sizeof square);
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  audio->toneStop();
+  const auto bytes = readBytes(path);
+  ASSERT_GE(bytes.size(), 44u);
+  const uint32_t samples = le32(bytes, 40) / 2;
+  EXPECT_GE(samples, 11025u / 10);  // at least the 100 ms it sounded
+  EXPECT_EQ(le32(bytes, 24), 11025u);
+  const auto first = static_cast<int16_t>(bytes[44] | (bytes[45] << 8));
+  const auto fourth = static_cast<int16_t>(bytes[50] | (bytes[51] << 8));
+  EXPECT_EQ(first, -32 * 256);
+  EXPECT_EQ(fourth, 32 * 256);
   audio.reset();
   std::filesystem::remove(path);
 }
