@@ -17,8 +17,8 @@
 #include <fstream>
 #include <iomanip>
 #include <iostream>
-#include <string_view>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "console/cp1252.h"
@@ -44,7 +44,9 @@ struct Coverage {
 Coverage coverage(const speech::Translator& tr, const std::vector<std::string>& words,
                   const std::vector<units::IndexRecord>& index) {
   Coverage c;
-  const units::UnitLookup lookup = [&index](std::string_view m) { return units::findUnit(index, m); };
+  const units::UnitLookup lookup = [&index](std::string_view m) {
+    return units::findUnit(index, m);
+  };
   std::vector<units::UnitString> strings;
   std::vector<units::NamePlay> names;
   std::vector<units::Piece> pieces;
@@ -143,9 +145,12 @@ int main(int argc, char** argv) {
   int speed = 0;  // 0: every speed level
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string k = argv[i];
-    if (k == "--data") dataDir = argv[i + 1];
-    else if (k == "--words") wordFile = argv[i + 1];
-    else if (k == "--speed") speed = std::stoi(argv[i + 1]);
+    if (k == "--data")
+      dataDir = argv[i + 1];
+    else if (k == "--words")
+      wordFile = argv[i + 1];
+    else if (k == "--speed")
+      speed = std::stoi(argv[i + 1]);
   }
   dataDir += '/';
   speech::Translator tr;
@@ -210,14 +215,15 @@ int main(int argc, char** argv) {
         return true;
       });
       best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
-      bestFirst = std::min(bestFirst, std::chrono::duration<double, std::milli>(first - start).count());
+      bestFirst =
+          std::min(bestFirst, std::chrono::duration<double, std::milli>(first - start).count());
     }
     const double seconds = static_cast<double>(samples) / units::kSampleRate;
     std::cout << "DIFONES" << n << " (cut " << cut << ", minimum " << minimum << ", word pause "
-              << pause << "): 500 words, " << seconds << " s of sound, "
-              << 500 * 60.0 / seconds << " words/min, " << pieces
-              << " pieces; first sound after " << bestFirst << " ms; real-time factor "
-              << std::setprecision(0) << seconds / best << std::setprecision(2) << "x\n";
+              << pause << "): 500 words, " << seconds << " s of sound, " << 500 * 60.0 / seconds
+              << " words/min, " << pieces << " pieces; first sound after " << bestFirst
+              << " ms; real-time factor " << std::setprecision(0) << seconds / best
+              << std::setprecision(2) << "x\n";
   }
   const std::string k = std::to_string(speed > 0 ? speed : 3);
   throughThePlayer(text, speed > 0 ? speed : 3, static_cast<int>(number("CORTEFON" + k, 400)),

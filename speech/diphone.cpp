@@ -50,8 +50,7 @@ Diphone::~Diphone() = default;
 
 int Diphone::diphoneStart() {
   const std::string root = qr::Config::quiralRoot();
-  s_->lettersDir =
-      withSlash(s_->config.bareRead("TRADUTOR", "dirLetras", root + "/som/letras/"));
+  s_->lettersDir = withSlash(s_->config.bareRead("TRADUTOR", "dirLetras", root + "/som/letras/"));
   if (!isDirectory(s_->lettersDir)) return 1;
   std::string dbDir = s_->config.configValue("TRADUTOR", "DIRDIFONES");
   if (dbDir.empty()) dbDir = root + "/som/difones";
@@ -91,6 +90,8 @@ void Diphone::setDatabase(std::string_view name) {
   s_->database = std::string(name.substr(0, 8));
 }
 
-const std::string& Diphone::lettersDirectory() const { return s_->lettersDir; }
+const std::string& Diphone::lettersDirectory() const {
+  return s_->lettersDir;
+}
 
 }  // namespace speech

@@ -18,7 +18,9 @@ using units::Piece;
 
 DiphoneEngine::DiphoneEngine() : buffer_(kBufferSize, 128) {}
 
-DiphoneEngine::~DiphoneEngine() { closeDatabase(); }
+DiphoneEngine::~DiphoneEngine() {
+  closeDatabase();
+}
 
 bool DiphoneEngine::openDatabase(const std::string& dir, std::string_view name) {
   closeDatabase();

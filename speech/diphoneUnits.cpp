@@ -16,9 +16,13 @@ struct PausePair {
 };
 constexpr std::array<PausePair, 4> kPauses{{{'.', 8000}, {',', 4000}, {';', 6000}, {':', 8000}}};
 
-bool contains(std::string_view set, char c) { return c != 0 && set.find(c) != set.npos; }
+bool contains(std::string_view set, char c) {
+  return c != 0 && set.find(c) != set.npos;
+}
 
-uint16_t le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t le16(const uint8_t* p) {
+  return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 uint32_t le32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
          (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
@@ -51,11 +55,21 @@ void playUnitString(std::string_view u, double f, std::vector<UnitString>& out) 
 
 }  // namespace
 
-bool isVowel(char c) { return contains("AEIOUaeiouwy", c); }
-bool isConsonant(char c) { return contains("bcdfgjklmnpqrstvxz", c); }
-bool isGlide(char c) { return c == 'w' || c == 'y'; }
-bool isAccentMark(char c) { return c == '^' || c == '~'; }
-bool isStressedVowel(char c) { return contains("AEIOU", c); }
+bool isVowel(char c) {
+  return contains("AEIOUaeiouwy", c);
+}
+bool isConsonant(char c) {
+  return contains("bcdfgjklmnpqrstvxz", c);
+}
+bool isGlide(char c) {
+  return c == 'w' || c == 'y';
+}
+bool isAccentMark(char c) {
+  return c == '^' || c == '~';
+}
+bool isStressedVowel(char c) {
+  return contains("AEIOU", c);
+}
 
 int punctuationPause(char c) {
   for (const auto& p : kPauses)
@@ -182,8 +196,8 @@ std::vector<IndexRecord> parseIndex(std::span<const uint8_t> bytes) {
   for (size_t i = 0; i < count; ++i) {
     const uint8_t* r = bytes.data() + i * kRecordSize;
     const size_t len = std::min<size_t>(r[0], kMaxNameLength);
-    records.push_back({std::string(reinterpret_cast<const char*>(r + 1), len), le16(r + 9),
-                       le32(r + 11)});
+    records.push_back(
+        {std::string(reinterpret_cast<const char*>(r + 1), len), le16(r + 9), le32(r + 11)});
   }
   return records;
 }
@@ -224,8 +238,8 @@ std::string upperName(std::string_view name) {
   return u;
 }
 
-size_t unitBytes(uint32_t recordLength, int stress, size_t nameLength, int unitCut,
-                 int unitMinimum, double factor) {
+size_t unitBytes(uint32_t recordLength, int stress, size_t nameLength, int unitCut, int unitMinimum,
+                 double factor) {
   long len = recordLength;
   if (stress < kStressIn && nameLength > 2) {
     len -= unitCut;

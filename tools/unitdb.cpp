@@ -49,11 +49,11 @@ struct Sym {
   std::string_view phoneme;
 };
 constexpr std::array<Sym, 34> kSymbols{{
-    {"tch", "tS"}, {"dj", "dZ"}, {"nh", "n^"}, {"rr", "x"},  {"ks", "ks"}, {"a^", "&"},
-    {"e^", "e"},   {"i^", "i"},  {"o^", "o"},  {"u^", "u"},  {"a~", "&~"}, {"e~", "e~"},
-    {"i~", "i~"},  {"o~", "o~"}, {"u~", "u~"}, {"nn", "N"},  {"b", "b"},   {"c", "k"},
-    {"d", "d"},    {"f", "f"},   {"g", "g"},   {"j", "Z"},   {"k", "k"},   {"l", "l"},
-    {"m", "m"},    {"n", "n"},   {"p", "p"},   {"q", "k"},   {"r", "*"},   {"s", "s"},
+    {"tch", "tS"}, {"dj", "dZ"}, {"nh", "n^"}, {"rr", "x"}, {"ks", "ks"}, {"a^", "&"},
+    {"e^", "e"},   {"i^", "i"},  {"o^", "o"},  {"u^", "u"}, {"a~", "&~"}, {"e~", "e~"},
+    {"i~", "i~"},  {"o~", "o~"}, {"u~", "u~"}, {"nn", "N"}, {"b", "b"},   {"c", "k"},
+    {"d", "d"},    {"f", "f"},   {"g", "g"},   {"j", "Z"},  {"k", "k"},   {"l", "l"},
+    {"m", "m"},    {"n", "n"},   {"p", "p"},   {"q", "k"},  {"r", "*"},   {"s", "s"},
     {"t", "t"},    {"v", "v"},   {"x", "S"},   {"z", "z"},
 }};
 
@@ -71,8 +71,10 @@ std::string unitText(std::string_view name) {
   auto endsWith = [&t](std::string_view s) {
     return t.size() >= s.size() && t.compare(t.size() - s.size(), s.size(), s) == 0;
   };
-  if (endsWith("CIRC")) t = t.substr(0, t.size() - 4) + "^";
-  else if (endsWith("TIL")) t = t.substr(0, t.size() - 3) + "~";
+  if (endsWith("CIRC"))
+    t = t.substr(0, t.size() - 4) + "^";
+  else if (endsWith("TIL"))
+    t = t.substr(0, t.size() - 3) + "~";
   return t;
 }
 
@@ -115,10 +117,14 @@ std::string phonemes(std::string_view text) {
     if (units::isVowel(c)) {
       // Stressed e and o without a mark are open, as after an acute accent;
       // a final unstressed a is reduced.
-      if (upper && c == 'e') out += 'E';
-      else if (upper && c == 'o') out += 'O';
-      else if (!upper && c == 'a' && i + 1 == t.size() && t.size() > 1) out += '&';
-      else out += c;
+      if (upper && c == 'e')
+        out += 'E';
+      else if (upper && c == 'o')
+        out += 'O';
+      else if (!upper && c == 'a' && i + 1 == t.size() && t.size() > 1)
+        out += '&';
+      else
+        out += c;
     }
     ++i;
   }
@@ -214,14 +220,12 @@ int renderSpeed(int speed, const std::vector<std::pair<std::string, std::string>
     gSamples.clear();
     espeak_Synth(input.c_str(), input.size() + 1, 0, POS_CHARACTER, 0,
                  espeakCHARS_8BIT | espeakPHONEMES, nullptr, nullptr);
-    const bool voiced = std::any_of(text.begin(), text.end(), [](char c) {
-      return units::isVowel(c) && !units::isGlide(c);
-    });
+    const bool voiced = std::any_of(text.begin(), text.end(),
+                                    [](char c) { return units::isVowel(c) && !units::isGlide(c); });
     const auto unit = toUnit(gSamples, h, voiced);
     uint8_t rec[units::kRecordSize];
-    units::encodeRecord({upper, static_cast<uint16_t>(unit.size()),
-                         static_cast<uint32_t>(data.size())},
-                        rec);
+    units::encodeRecord(
+        {upper, static_cast<uint16_t>(unit.size()), static_cast<uint32_t>(data.size())}, rec);
     index.insert(index.end(), rec, rec + units::kRecordSize);
     data.insert(data.end(), unit.begin(), unit.end());
   }
@@ -238,22 +242,30 @@ int renderSpeed(int speed, const std::vector<std::pair<std::string, std::string>
     }
     std::filesystem::rename(tmp, base + ext);
   }
-  std::cout << "unitdb: DIFONES" << speed << ": " << inventory.size() << " units, "
-            << data.size() << " bytes\n";
+  std::cout << "unitdb: DIFONES" << speed << ": " << inventory.size() << " units, " << data.size()
+            << " bytes\n";
   return 0;
 }
 
 bool parseArgs(int argc, char** argv, Options& o) {
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string k = argv[i], v = argv[i + 1];
-    if (k == "--rules") o.rules = v;
-    else if (k == "--exceptions") o.exceptions = v;
-    else if (k == "--words") o.words = v;
-    else if (k == "--out") o.out = v;
-    else if (k == "--inventory") o.inventoryFile = v;
-    else if (k == "--speeds") o.speeds = v;
-    else if (k == "--jobs") o.jobs = static_cast<unsigned>(std::stoul(v));
-    else return false;
+    if (k == "--rules")
+      o.rules = v;
+    else if (k == "--exceptions")
+      o.exceptions = v;
+    else if (k == "--words")
+      o.words = v;
+    else if (k == "--out")
+      o.out = v;
+    else if (k == "--inventory")
+      o.inventoryFile = v;
+    else if (k == "--speeds")
+      o.speeds = v;
+    else if (k == "--jobs")
+      o.jobs = static_cast<unsigned>(std::stoul(v));
+    else
+      return false;
   }
   return !o.rules.empty() && !o.exceptions.empty() && !o.words.empty() && !o.out.empty();
 }
@@ -321,15 +333,15 @@ int main(int argc, char** argv) {
   std::vector<std::pair<std::string, std::string>> inventory;
   inventory.reserve(uses.size());
   for (const auto& [upper, spellings] : uses) {
-    const auto best = std::max_element(
-        spellings.begin(), spellings.end(),
-        [](const auto& a, const auto& b) { return a.second < b.second; });
+    const auto best =
+        std::max_element(spellings.begin(), spellings.end(),
+                         [](const auto& a, const auto& b) { return a.second < b.second; });
     inventory.emplace_back(upper, best->first);
   }
   std::sort(inventory.begin(), inventory.end(),
             [](const auto& a, const auto& b) { return units::nameLess(a.first, b.first); });
-  std::cout << "unitdb: " << wordCount << " words, " << inventory.size() << " units, "
-            << uncovered << " words with a unit that no record can hold\n";
+  std::cout << "unitdb: " << wordCount << " words, " << inventory.size() << " units, " << uncovered
+            << " words with a unit that no record can hold\n";
   if (!opt.inventoryFile.empty()) {
     std::ofstream inv(opt.inventoryFile);
     for (const auto& [upper, played] : inventory)

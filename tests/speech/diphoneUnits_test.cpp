@@ -124,8 +124,8 @@ TEST(DiphoneNames, MarksBecomeCircAndTilAndStressedVowelSetsStressMode) {
 }
 
 TEST(DiphoneNames, FallbacksForMissingUnits) {
-  const std::set<std::string> present = {"$A", "$KA", "$KAZ", "$KAM", "$ACIRC", "$MACIRC", "$MU",
-                                         "$NN"};
+  const std::set<std::string> present = {"$A",     "$KA",     "$KAZ", "$KAM",
+                                         "$ACIRC", "$MACIRC", "$MU",  "$NN"};
   std::vector<std::string> order(present.begin(), present.end());
   const u::UnitLookup lookup = [&](std::string_view m) -> std::optional<size_t> {
     for (size_t i = 0; i < order.size(); ++i)
@@ -210,8 +210,8 @@ TEST(DiphoneIndex, RecordsRoundTripAndPartialRecordIsIgnored) {
 }
 
 TEST(DiphoneIndex, BisectionFindsEveryNameAndNothingElse) {
-  std::vector<std::string> names = {"$",  "$A",   "$AB",  "$ACIRC", "$B",
-                                    "$K", "$KA",  "$KAZ", "$ZZ",    "$ZZZZZZZ"};
+  std::vector<std::string> names = {"$",  "$A",  "$AB",  "$ACIRC", "$B",
+                                    "$K", "$KA", "$KAZ", "$ZZ",    "$ZZZZZZZ"};
   std::vector<u::IndexRecord> records;
   for (const auto& n : names) records.push_back({n, 1, 0});
   ASSERT_TRUE(std::is_sorted(names.begin(), names.end(), u::nameLess));
@@ -227,7 +227,8 @@ TEST(DiphoneWav, LetterRecordingsAreFoundAndConverted) {
   u::writeWavHeader(img.data(), 4, 22050, 1, 16);
   // Insert a LIST chunk before "data", and write lower-case chunk names.
   std::vector<uint8_t> withList(img.begin(), img.begin() + 36);
-  for (int b : {int{'L'}, int{'I'}, int{'S'}, int{'T'}, 2, 0, 0, 0, 0, 0}) withList.push_back(static_cast<uint8_t>(b));
+  for (int b : {int{'L'}, int{'I'}, int{'S'}, int{'T'}, 2, 0, 0, 0, 0, 0})
+    withList.push_back(static_cast<uint8_t>(b));
   for (int b : {int{'d'}, int{'a'}, int{'t'}, int{'a'}, 4, 0, 0, 0, 0x00, 0x7F, 0x00, 0x80})
     withList.push_back(static_cast<uint8_t>(b));
   const auto wav = u::parseWav(withList);

@@ -4,13 +4,12 @@
 #include "speech/diphone.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <numeric>
-
-#include <unistd.h>
 
 #include "console/qrCrt.h"
 #include "console/qrwinConfig.h"
@@ -35,7 +34,9 @@ void writeFile(const fs::path& p, const std::vector<uint8_t>& bytes) {
   std::ofstream o(p, std::ios::binary);
   o.write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
 }
-void writeText(const fs::path& p, const std::string& text) { std::ofstream(p) << text; }
+void writeText(const fs::path& p, const std::string& text) {
+  std::ofstream(p) << text;
+}
 
 // A database of units whose samples all hold one value, so a test can tell
 // from the output which unit was played and how much of it.
@@ -45,9 +46,8 @@ void writeDatabase(const fs::path& dir, const std::string& base, std::vector<Uni
   std::vector<uint8_t> index, data;
   for (const auto& unit : unitList) {
     uint8_t rec[u::kRecordSize];
-    u::encodeRecord({unit.name, static_cast<uint16_t>(unit.length),
-                     static_cast<uint32_t>(data.size())},
-                    rec);
+    u::encodeRecord(
+        {unit.name, static_cast<uint16_t>(unit.length), static_cast<uint32_t>(data.size())}, rec);
     index.insert(index.end(), rec, rec + u::kRecordSize);
     data.insert(data.end(), unit.length, unit.value);
   }
@@ -55,9 +55,8 @@ void writeDatabase(const fs::path& dir, const std::string& base, std::vector<Uni
   writeFile(dir / (base + ".DIF"), data);
 }
 
-const std::vector<Unit> kUnits = {
-    {"$KA", 1000, 200}, {"$ZA", 800, 60}, {"$A", 500, 100}, {"$S", 300, 30},
-    {"$T", 200, 40},    {"$RA", 700, 220}};
+const std::vector<Unit> kUnits = {{"$KA", 1000, 200}, {"$ZA", 800, 60}, {"$A", 500, 100},
+                                  {"$S", 300, 30},    {"$T", 200, 40},  {"$RA", 700, 220}};
 
 struct TempDir {
   fs::path path;
@@ -201,7 +200,8 @@ TEST(DiphoneDamagedDatabase, BadRecordsGiveNoiseOrSilenceNeverOutOfBounds) {
   // 300 samples of noise, and so does "$zA"; the word pause between.
   ASSERT_EQ(out.size(), 600u + 100u + 600u);
   for (size_t i : {0, 599, 700, 1299}) EXPECT_TRUE(out[i] >= 88 && out[i] <= 167) << i;
-  EXPECT_EQ(runs({out.begin() + 600, out.begin() + 700}), (std::vector<std::pair<int, size_t>>{{128, 100}}));
+  EXPECT_EQ(runs({out.begin() + 600, out.begin() + 700}),
+            (std::vector<std::pair<int, size_t>>{{128, 100}}));
 }
 
 TEST(DiphoneDamagedDatabase, MissingFilesFailToOpen) {
