@@ -3,6 +3,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/scripts/install-deps.sh"
+"$here/scripts/check-layout.sh"
 "$here/scripts/build.sh"
 build=${NAVIRO_BUILD_DIR:-$here/build}
 cd "$build"
