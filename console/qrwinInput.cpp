@@ -56,7 +56,9 @@ constexpr std::string_view kOpenTrim = "\"(*-.<=>[_{";
 // Upper-case consonants: a word made only of them is spelled by F1.
 constexpr std::string_view kSpelledConsonants = "BCDFGHJKLMNPQRSTVXZ";
 
-[[nodiscard]] bool isDigit(uint8_t c) { return c >= '0' && c <= '9'; }
+[[nodiscard]] bool isDigit(uint8_t c) {
+  return c >= '0' && c <= '9';
+}
 [[nodiscard]] bool isLetter(uint8_t c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 128;
 }
@@ -483,7 +485,8 @@ class FieldEditor {
     if (isDigit(c) || (c == '-' && i < n && isDigit(at(text_, i + 1)))) {
       ++i;
       while (i <= n && isDigit(at(text_, i))) ++i;
-      spoken_.speakText(text_.substr(static_cast<size_t>(start - 1), static_cast<size_t>(i - start)));
+      spoken_.speakText(
+          text_.substr(static_cast<size_t>(start - 1), static_cast<size_t>(i - start)));
     } else if (isLetter(c)) {
       bool consonantsOnly = true;
       while (i <= n && isLetter(at(text_, i))) {
@@ -529,7 +532,8 @@ class FieldEditor {
 
   // Ctrl+Backspace: the word around or before the cursor and the blanks after it.
   void deleteWord() {
-    if (position_ > 1 && at(text_, position_ - 1) != ' ') position_ = wordLeft(text_, position_).position;
+    if (position_ > 1 && at(text_, position_ - 1) != ' ')
+      position_ = wordLeft(text_, position_).position;
     const int a = position_;
     const int b = wordRight(text_, a).position;
     position_ = a;
@@ -613,8 +617,7 @@ uint8_t LineInput::editField(std::string& text, int column, int row, bool edit, 
   return editor.run(s_->lastPosition);
 }
 
-uint8_t LineInput::editFieldHere(std::string& text, int column, int row, bool edit,
-                                 int maxLength) {
+uint8_t LineInput::editFieldHere(std::string& text, int column, int row, bool edit, int maxLength) {
   return editField(text, column, row, edit, kColumns - 1 - column, maxLength);
 }
 
@@ -636,8 +639,14 @@ uint8_t LineInput::readLineSpoken(std::string& text) {
   return key;
 }
 
-int LineInput::lastCursorPosition() const { return s_->lastPosition; }
-bool LineInput::echo() const { return s_->echo; }
-void LineInput::setScreenReview(ScreenReview* review) { s_->review = review; }
+int LineInput::lastCursorPosition() const {
+  return s_->lastPosition;
+}
+bool LineInput::echo() const {
+  return s_->echo;
+}
+void LineInput::setScreenReview(ScreenReview* review) {
+  s_->review = review;
+}
 
 }  // namespace qr

@@ -34,8 +34,7 @@ class LineInput {
 
   [[nodiscard]] uint8_t readKeySpoken();
   // Returns the key that ended editing; text holds the edited text.
-  uint8_t editField(std::string& text, int column, int row, bool edit, int width,
-                    int maxLength);
+  uint8_t editField(std::string& text, int column, int row, bool edit, int width, int maxLength);
   uint8_t editFieldHere(std::string& text, int column, int row, bool edit, int maxLength);
   // Empty on Escape (the typed text is blanked on screen).
   uint8_t readLineSpoken(std::string& text);

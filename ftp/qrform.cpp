@@ -44,8 +44,8 @@ enum Ext : uint8_t {
 // Keys that search for an item by the first character of its text.
 [[nodiscard]] bool isSearchKey(uint8_t c) {
   const uint8_t u = upperCase(c);
-  return (u >= 'A' && u <= 'Z') || (c >= '0' && c <= '9') || c == '*' || c == '+' ||
-         c == '-' || c == '/' || (c < kEsc && c != kEnter);
+  return (u >= 'A' && u <= 'Z') || (c >= '0' && c <= '9') || c == '*' || c == '+' || c == '-' ||
+         c == '/' || (c < kEsc && c != kEnter);
 }
 
 [[nodiscard]] uint8_t firstVisibleChar(std::string_view text) {
@@ -58,7 +58,9 @@ enum Ext : uint8_t {
 QrForm::QrForm(qr::Console& console, qr::Spoken& spoken, MenuAnnouncer announce)
     : console_(console), spoken_(spoken), announce_(std::move(announce)) {}
 
-void QrForm::setAnnouncer(MenuAnnouncer announce) { announce_ = std::move(announce); }
+void QrForm::setAnnouncer(MenuAnnouncer announce) {
+  announce_ = std::move(announce);
+}
 
 void QrForm::ReserveLines(int count) {
   if (count <= 0) return;
@@ -105,7 +107,9 @@ void QrForm::AddMenuItem(std::string_view key, std::string_view text) {
   items_.push_back(std::move(item));
 }
 
-int QrForm::rowOf(int number) const { return top_ + number - firstShown_; }
+int QrForm::rowOf(int number) const {
+  return top_ + number - firstShown_;
+}
 
 void QrForm::drawItem(int number, uint8_t foreground) {
   if (number < 1 || number > static_cast<int>(items_.size())) return;
@@ -164,16 +168,31 @@ int QrForm::RunMenu() {
     bool spell = false;
     if (extended) {
       switch (key) {
-        case kDown: ++current; break;
-        case kUp: --current; break;
-        case kPageDown: current += kPageStep; break;
-        case kPageUp: current -= kPageStep; break;
+        case kDown:
+          ++current;
+          break;
+        case kUp:
+          --current;
+          break;
+        case kPageDown:
+          current += kPageStep;
+          break;
+        case kPageUp:
+          current -= kPageStep;
+          break;
         case kHome:
-        case kCtrlPageUp: current = 1; break;
+        case kCtrlPageUp:
+          current = 1;
+          break;
         case kEnd:
-        case kCtrlPageDown: current = count; break;
-        case kRight: spell = true; break;
-        default: break;
+        case kCtrlPageDown:
+          current = count;
+          break;
+        case kRight:
+          spell = true;
+          break;
+        default:
+          break;
       }
     } else if (key != kEnter && key != kEsc && isSearchKey(key)) {
       int found = count + 1;

@@ -85,7 +85,9 @@ constexpr std::string_view kSpelledConsonants = "BCDFGHJKLMNPQRSTVWXYZ";
 
 // 0 blank, 1 word character, 2 anything else: a word starts where the class
 // changes to a non-blank one.
-[[nodiscard]] int cellClass(uint8_t c) { return c == ' ' ? 0 : isWordChar(c) ? 1 : 2; }
+[[nodiscard]] int cellClass(uint8_t c) {
+  return c == ' ' ? 0 : isWordChar(c) ? 1 : 2;
+}
 
 }  // namespace
 
@@ -131,7 +133,9 @@ int Review::fieldEnd() {
   return c;
 }
 
-void Review::shortTone() { spoken_.errorBeep(); }
+void Review::shortTone() {
+  spoken_.errorBeep();
+}
 
 uint8_t Review::readKeyCode(bool& extended) {
   uint8_t key = console_.consoleReadKey();
@@ -151,7 +155,9 @@ std::string Review::screenText() {
   return text;
 }
 
-void Review::ReadWordAt() { readWord(kLastColumn); }
+void Review::ReadWordAt() {
+  readWord(kLastColumn);
+}
 
 void Review::readWord(int limit) {
   while (column_ <= limit && charAt(column_, row_) == ' ') ++column_;
@@ -212,7 +218,9 @@ void Review::ReadRange(int startRow, int startColumn, int endRow, int endColumn,
   }
 }
 
-void Review::readRow() { ReadRange(row_, 1, row_, kLastColumn, true); }
+void Review::readRow() {
+  ReadRange(row_, 1, row_, kLastColumn, true);
+}
 
 void Review::readCommand(uint8_t first) {
   bool extended = false;
@@ -276,8 +284,7 @@ void Review::findText(bool ask) {
     for (int r = std::max(row_, 1); r <= kLastRow; ++r) {
       std::string line;
       for (int c = 1; c <= kLastColumn; ++c) line.push_back(static_cast<char>(charAt(c, r)));
-      if (r == row_)
-        std::fill_n(line.begin(), std::clamp(column_, 0, kLastColumn), ' ');
+      if (r == row_) std::fill_n(line.begin(), std::clamp(column_, 0, kLastColumn), ' ');
       const size_t found = line.find(search_);
       if (found != std::string::npos) {
         row_ = r;

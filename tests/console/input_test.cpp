@@ -1,10 +1,9 @@
 // The spoken line editor driven through the console's key queue: the field
 // on screen, the text handed back, the returned key and what the user hears.
-#include "console/qrwinInput.h"
-
 #include <gtest/gtest.h>
 
 #include "console/cp1252.h"
+#include "console/qrwinInput.h"
 #include "tests/support/inputRig.h"
 
 namespace {
@@ -16,8 +15,8 @@ constexpr uint8_t kEnter = 13;
 constexpr uint8_t kEsc = 27;
 
 struct InputTest : ::testing::Test {
-  SpokenRig rig{{"_DEL", "_FON65", "_APFCPO", "_APICPO", "_CPOAPA", "_FALACI", "_FALDLG",
-                 "_VELOC", "dtmf_1", "dtmf_X"}};
+  SpokenRig rig{{"_DEL", "_FON65", "_APFCPO", "_APICPO", "_CPOAPA", "_FALACI", "_FALDLG", "_VELOC",
+                 "dtmf_1", "dtmf_X"}};
   qr::LineInput input{rig.console, rig.spoken};
 
   uint8_t edit(std::string& text, int maxLength = 20, bool editing = true, int row = 1) {
@@ -119,13 +118,12 @@ TEST_F(InputTest, WordMovesStopAtWordStartsAndBeepAtTheEnds) {
     int position;
     int beeps;
   } cases[] = {
-      {"abc  123", 1, 0, 6, 0},    // first digit
-      {"abc  123", 2, 0, 9, 1},    // past the last word: after it, with the tone
-      {"abc  123", 2, 1, 6, 1},    // back to the start of the number
-      {"abc  123", 0, 1, 1, 1},    // nothing before position 1
-      {"a.b c", 1, 0, 2, 0},       // punctuation is a stop of its own
-      {"a.b c", 2, 0, 3, 0},
-      {"ação 12", 1, 0, 6, 0},     // accented letters belong to the word
+      {"abc  123", 1, 0, 6, 0},  // first digit
+      {"abc  123", 2, 0, 9, 1},  // past the last word: after it, with the tone
+      {"abc  123", 2, 1, 6, 1},  // back to the start of the number
+      {"abc  123", 0, 1, 1, 1},  // nothing before position 1
+      {"a.b c", 1, 0, 2, 0},     // punctuation is a stop of its own
+      {"a.b c", 2, 0, 3, 0},    {"ação 12", 1, 0, 6, 0},  // accented letters belong to the word
   };
   for (const Case& c : cases) {
     std::string text = qr::W(c.text);
@@ -362,8 +360,8 @@ TEST_F(InputTest, CtrlBackspaceDeletesTheWordAndTheBlanksAfterIt) {
     int rights;
     const char* result;
   } cases[] = {
-      {"abc def", 7, "abc"},       // after the last word
-      {"abc def", 2, "def"},       // inside the first word
+      {"abc def", 7, "abc"},          // after the last word
+      {"abc def", 2, "def"},          // inside the first word
       {"abc def ghi", 4, "abc ghi"},  // on a word start: that word
   };
   for (const Case& c : cases) {

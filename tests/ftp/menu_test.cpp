@@ -1,13 +1,12 @@
 // The spoken pop-up menu: where the box goes, how the keys move through the
 // items, what is heard, and that the screen under the box comes back.
-#include "ftp/qrform.h"
-
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
 #include "console/cp1252.h"
+#include "ftp/qrform.h"
 #include "tests/support/inputRig.h"
 
 namespace {
@@ -168,7 +167,8 @@ TEST_F(MenuTest, LastItemOfALongMenuIsDrawnInsideTheBox) {
     return true;
   });
   form.OpenMenu(1, 1, 10, 5, 3);
-  for (int i = 1; i <= 6; ++i) form.AddMenuItem("K" + std::to_string(i), "Item " + std::to_string(i));
+  for (int i = 1; i <= 6; ++i)
+    form.AddMenuItem("K" + std::to_string(i), "Item " + std::to_string(i));
   rig.key(VKey::End);
   rig.ch(kEsc);
   EXPECT_EQ(form.RunMenu(), 0);

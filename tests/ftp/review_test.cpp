@@ -124,10 +124,8 @@ TEST_F(ReviewTest, LineAndScreenCommandsKeepOrMoveThePosition) {
     std::pair<int, int> after;  // row, column
     const char* mustSay;
   } cases[] = {
-      {"TL", {5, 8}, "text valor"},
-      {"ll", {5, 8}, "text Nome"},
-      {"TT", {25, 12}, "text primeira"},
-      {"FL", {5, 8}, "text alor"},
+      {"TL", {5, 8}, "text valor"},      {"ll", {5, 8}, "text Nome"},
+      {"TT", {25, 12}, "text primeira"}, {"FL", {5, 8}, "text alor"},
       {"IT", {5, 8}, "text primeira"},  // stops after the v of column 7
       {"xy", {5, 8}, nullptr},
   };
@@ -147,7 +145,8 @@ TEST_F(ReviewTest, LineAndScreenCommandsKeepOrMoveThePosition) {
   rig.log.clear();
   rig.type("xy");
   runFrom(8, 5);
-  EXPECT_EQ(rig.heard(), (std::vector<std::string>{"beep", "beep", "click", "beep", "beep", "beep"}));
+  EXPECT_EQ(rig.heard(),
+            (std::vector<std::string>{"beep", "beep", "click", "beep", "beep", "beep"}));
 }
 
 TEST_F(ReviewTest, FieldIsCutAtDelimitersAndAtAColourChange) {
@@ -160,11 +159,9 @@ TEST_F(ReviewTest, FieldIsCutAtDelimitersAndAtAColourChange) {
     const char* command;
     std::vector<std::string> said;
   } cases[] = {
-      {5, 8, "TC", {"text valor"}},
-      {5, 2, "TC", {"text Nome"}},
+      {5, 8, "TC", {"text valor"}}, {5, 2, "TC", {"text Nome"}},
       {5, 9, "IC", {"text val"}},  // from the field's start to the position
-      {6, 5, "TC", {"text def"}},
-      {6, 2, "FC", {"text va"}},
+      {6, 5, "TC", {"text def"}},   {6, 2, "FC", {"text va"}},
       {7, 4, "TC", {"text AÇÃO"}},  // accented capitals are letters, not frame
   };
   for (const Case& c : cases) {
@@ -188,7 +185,7 @@ TEST_F(ReviewTest, ArrowsAndHomeEndMoveOverTheScreen) {
       {{{VKey::Down, false}}, {7, 2}, {3, 1}},
       {{{VKey::Up, false}}, {7, 3}, {2, 1}},
       {{{VKey::PageDown, false}}, {7, 3}, {25, 1}},
-      {{{VKey::PageUp, true}}, {7, 9}, {2, 1}},   // first letter on the screen
+      {{{VKey::PageUp, true}}, {7, 9}, {2, 1}},     // first letter on the screen
       {{{VKey::PageDown, true}}, {7, 1}, {3, 10}},  // last letter on the screen
       {{{VKey::Right, true}}, {1, 3}, {3, 7}},
       {{{VKey::Right, true}, {VKey::Right, true}}, {1, 3}, {3, 11}},

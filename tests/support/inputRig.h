@@ -33,17 +33,16 @@ class PacedFrontend : public FakeFrontend {
 };
 
 inline std::string makeSoundDir() {
-  std::string pattern =
-      (std::filesystem::temp_directory_path() / "naviro-input-XXXXXX").string();
+  std::string pattern = (std::filesystem::temp_directory_path() / "naviro-input-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) return "/tmp";
   return pattern;
 }
 
 inline void writeTinyWav(const std::string& path) {
-  const unsigned char header[44] = {'R', 'I', 'F', 'F', 52, 0, 0, 0, 'W', 'A', 'V', 'E',
-                                    'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 1, 0,
-                                    0x11, 0x2B, 0, 0, 0x11, 0x2B, 0, 0, 1, 0, 8, 0,
-                                    'd', 'a', 't', 'a', 16, 0, 0, 0};
+  const unsigned char header[44] = {'R', 'I', 'F',  'F',  52,  0,   0,    0,    'W', 'A', 'V',
+                                    'E', 'f', 'm',  't',  ' ', 16,  0,    0,    0,   1,   0,
+                                    1,   0,   0x11, 0x2B, 0,   0,   0x11, 0x2B, 0,   0,   1,
+                                    0,   8,   0,    'd',  'a', 't', 'a',  16,   0,   0,   0};
   if (std::FILE* f = std::fopen(path.c_str(), "wb")) {
     std::fwrite(header, 1, sizeof header, f);
     const unsigned char silence[16] = {128, 128, 128, 128, 128, 128, 128, 128,
