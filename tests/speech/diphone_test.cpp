@@ -11,6 +11,7 @@
 #include <fstream>
 #include <numeric>
 
+#include "console/cp1252.h"
 #include "console/qrCrt.h"
 #include "console/qrwinConfig.h"
 #include "speech/diphoneEngine.h"
@@ -304,6 +305,43 @@ TEST(DiphoneShippedData, IndexesAreSortedAndInsideTheirDataFiles) {
       EXPECT_EQ(records[i].name, u::upperName(records[i].name));
     }
     for (const char* name : {"$KA", "$A", "$S"}) EXPECT_TRUE(u::findUnit(records, name)) << name;
+  }
+}
+
+// Everyday words, through the shipped rules, find every unit they need.
+TEST(DiphoneShippedData, EverydayWordsFindAllTheirUnits) {
+  const fs::path dir = fs::path(QUIRAL_BUILD_ROOT) / "som" / "difones";
+  if (!fs::exists(dir / "DIFONES3.IND") || !fs::exists(dir / "regras.rgr"))
+    GTEST_SKIP() << "unit database not generated";
+  speech::Translator tr;
+  ASSERT_TRUE(tr.loadTranslatorRules((dir / "regras.rgr").string()));
+  ASSERT_TRUE(tr.loadTranslatorExceptions((dir / "portug.exc").string()));
+  speech::DiphoneEngine engine;
+  ASSERT_TRUE(engine.openDatabase(dir.string() + "/", "DIFONES3"));
+  const u::UnitLookup lookup = [&engine](std::string_view m) {
+    return u::findUnit(engine.index(), m);
+  };
+  const std::string text = qr::W(
+      "Conectando ao servidor. Arquivo recebido, transferência concluída; "
+      "diretório atual: programa terminado. Não consegui achar este computador pelo nome. "
+      "Senha, conta, modo passivo ativado, quilobytes, pães, mãos, filhos, carros.");
+  const std::string phon = tr.translateToPhonetic(text);
+  size_t pos = 0;
+  int stress = u::kStressBefore;
+  while (pos < phon.size()) {
+    const auto token = u::readToken(phon, pos, 0);
+    if (token.wordStart) stress = u::kStressBefore;
+    for (const auto& unit : u::splitToken(token.text)) {
+      std::vector<u::NamePlay> names;
+      u::unitNames(unit.text, unit.factor, stress, names);
+      for (const auto& n : names) {
+        std::vector<u::Piece> pieces;
+        u::resolveName(n.name, n.stress, n.factor, lookup, pieces);
+        EXPECT_FALSE(pieces.empty()) << n.name << " in " << token.text;
+        for (const auto& p : pieces)
+          EXPECT_NE(p.kind, u::Piece::Kind::Noise) << p.name << " in " << token.text;
+      }
+    }
   }
 }
 
