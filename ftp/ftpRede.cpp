@@ -358,9 +358,11 @@ WaitResult Rede::waitForControl() {
 }
 
 void Rede::waitIdle(int milliseconds) {
-  pollfd fds[2];
+  pollfd fds[4];
   nfds_t n = 0;
   if (control_ >= 0) fds[n++] = {control_, POLLIN, 0};
+  if (st_.listening && listen_ >= 0) fds[n++] = {listen_, POLLIN, 0};
+  if (st_.dataOpen && data_ >= 0) fds[n++] = {data_, POLLIN, 0};
   const int input = ui_.inputDescriptor();
   if (input >= 0) fds[n++] = {input, POLLIN, 0};
   if (n == 0) {

@@ -60,7 +60,7 @@ class Rede {
   [[nodiscard]] bool sendControl(std::string_view bytes);
   // Waits until the control connection is readable; ESC interrupts.
   [[nodiscard]] WaitResult waitForControl();
-  // The command loop's idle wait: control connection or a key, at most ms.
+  // The idle wait: a reply, a data connection or data, or a key; at most ms.
   void waitIdle(int milliseconds);
 
   [[nodiscard]] uint32_t localAddress() const { return localAddress_; }  // network order
