@@ -50,7 +50,9 @@ void Spoken::speakNumberWords(long value, bool feminine) {
   speakNumberWords(std::string_view(speech::numberWords(magnitude)), feminine);
 }
 
-void Spoken::speakTime(int hour, int minute) { runSteps(*this, speech::timeSteps(hour, minute)); }
+void Spoken::speakTime(int hour, int minute) {
+  runSteps(*this, speech::timeSteps(hour, minute));
+}
 
 void Spoken::speakTime() {
   const std::tm now = localNow();

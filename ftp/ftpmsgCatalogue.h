@@ -46,7 +46,9 @@ inline constexpr std::array<MessageEntry, 92> kMessages{{
     {"FTOKAPAG", "Ok, apagado"},
     {"FTNAOAPA", "Não consegui apagar este arquivo"},
     {"FTERTEMP", "Problemas com o arquivo temporário, não posso ler o diretório"},
-    {"FTUSESET", "Use as setas para ler, F9 para informações , D para tamanho, A para apagar, T para trocar e ESC para terminar"},
+    {"FTUSESET",
+     "Use as setas para ler, F9 para informações , D para tamanho, A para apagar, T para trocar e "
+     "ESC para terminar"},
     {"FTERRCRI", "Não consegui criar o arquivo para receber o diretorio"},
     {"FTULTARQ", "Ultimo arquivo..."},
     {"FTDIRPED", "Diretorio pedido, aguarde"},

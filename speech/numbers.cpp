@@ -27,8 +27,8 @@ constexpr CardinalTables kPieceTables{
      "dezenove"},
     {"", "", "vinte", "trinta", "quarenta", "cinquenta", "sessenta", "setenta", "oitenta",
      "noventa"},
-    {"", "cento", "duzentos", "trezentos", "quatrocentos", "quinhentos", "seiscentos",
-     "setecentos", "oitocentos", "novecentos"},
+    {"", "cento", "duzentos", "trezentos", "quatrocentos", "quinhentos", "seiscentos", "setecentos",
+     "oitocentos", "novecentos"},
 };
 
 // The built-in engine's words.
@@ -38,8 +38,8 @@ constexpr CardinalTables kEngineTables{
      "dezenove"},
     {"", "", "vinte", "trinta", "quarenta", "cinqüenta", "sessenta", "setenta", "oitenta",
      "noventa"},
-    {"", "cento", "duzentos", "trezentos", "quatrocentos", "quinhentos", "seiscentos",
-     "setecentos", "oitocentos", "novecentos"},
+    {"", "cento", "duzentos", "trezentos", "quatrocentos", "quinhentos", "seiscentos", "setecentos",
+     "oitocentos", "novecentos"},
 };
 
 struct ScaleWord {
@@ -57,41 +57,48 @@ constexpr std::array<ScaleWord, 5> kScales{{
 constexpr std::array<std::string_view, 10> kOrdinalUnits{
     "", "primeiro", "segundo", "terceiro", "quarto", "quinto", "sexto", "sétimo", "oitavo", "nono"};
 constexpr std::array<std::string_view, 10> kOrdinalTens{
-    "",           "décimo",      "vigésimo",   "trigésimo",   "quadragésimo",
-    "quinquagésimo", "sexagésimo", "septuagésimo", "octagésimo", "nonagésimo"};
-constexpr std::array<std::string_view, 10> kOrdinalHundreds{
-    "",               "centésimo",     "ducentésimo",    "tricentésimo",   "quadrigentésimo",
-    "quingentésimo", "seiscentésimo", "septigentésimo", "octigentésimo", "nongentésimo"};
+    "",           "décimo",       "vigésimo",   "trigésimo", "quadragésimo", "quinquagésimo",
+    "sexagésimo", "septuagésimo", "octagésimo", "nonagésimo"};
+constexpr std::array<std::string_view, 10> kOrdinalHundreds{"",
+                                                            "centésimo",
+                                                            "ducentésimo",
+                                                            "tricentésimo",
+                                                            "quadrigentésimo",
+                                                            "quingentésimo",
+                                                            "seiscentésimo",
+                                                            "septigentésimo",
+                                                            "octigentésimo",
+                                                            "nongentésimo"};
 constexpr std::string_view kOrdinalThousand = "milésimo";
 
 constexpr std::array<std::string_view, 7> kWeekdays{"Domingo", "Segunda", "Terca", "Quarta",
                                                     "Quinta",  "Sexta",   "Sabado"};
-constexpr std::array<std::string_view, 12> kMonths{
-    "Janeiro", "Fevereiro", "Marco",    "Abril",   "Maio",     "Junho",
-    "Julho",   "Agosto",    "Setembro", "Outubro", "Novembro", "Dezembro"};
+constexpr std::array<std::string_view, 12> kMonths{"Janeiro",  "Fevereiro", "Marco",    "Abril",
+                                                   "Maio",     "Junho",     "Julho",    "Agosto",
+                                                   "Setembro", "Outubro",   "Novembro", "Dezembro"};
 
 // Names of the codes 32 to 126, in code order.
 constexpr std::array<std::string_view, 95> kAsciiNames{
-    "espaço", "exclamação", "aspas", "sustenido", "cifrão", "porcento", "é comercial",
-    "apóstrofo", "abre parênteses", "fecha parênteses", "asterisco", "mais", "vírgula", "traço",
-    "ponto", "barra",
+    "espaço", "exclamação", "aspas", "sustenido", "cifrão", "porcento", "é comercial", "apóstrofo",
+    "abre parênteses", "fecha parênteses", "asterisco", "mais", "vírgula", "traço", "ponto",
+    "barra",
     // 0-9
-    "zéro", "um", "dois", "três", "quatro", "cinco", "seis", "séte", "oito", "nóve",
-    "dois pontos", "ponto e vírgula", "menor que", "igual", "maior que", "interrogação", "arrôba",
+    "zéro", "um", "dois", "três", "quatro", "cinco", "seis", "séte", "oito", "nóve", "dois pontos",
+    "ponto e vírgula", "menor que", "igual", "maior que", "interrogação", "arrôba",
     // A-Z
     "a", "bê", " sê", " dê", "é", "éfe", "jê", "agá", "i", "jóta", "cá", "éle", "ême", "êne", "ó",
-    "pê", "quê", "érre", "ésse", "tê", "u", "vê", "dábliu", "xis", "ípsilon", "zê",
-    "abre colchete", "barra invertida", "fecha colchete", "circunflexo", "sublinhado", "crase",
+    "pê", "quê", "érre", "ésse", "tê", "u", "vê", "dábliu", "xis", "ípsilon", "zê", "abre colchete",
+    "barra invertida", "fecha colchete", "circunflexo", "sublinhado", "crase",
     // a-z
     "a", "bê", " sê", " dê", "é", "éfe", "jê", "agá", "i", "jota", "cá", "éle", "ême", "ene", "ó",
-    "pê", "quê", "érre", "ésse", "tê", "u", "vê", "dábliu", "xis", "ípsilon", "zê",
-    "abre chave", "barra vertical", "fecha chave", "til"};
+    "pê", "quê", "érre", "ésse", "tê", "u", "vê", "dábliu", "xis", "ípsilon", "zê", "abre chave",
+    "barra vertical", "fecha chave", "til"};
 
 // Names of the codes 161 to 220, in code order.
 constexpr std::array<std::string_view, 60> kLatinNames{
     "exclamação reversa", "centavos de dólar", "libras", "símbolo de moeda", "iene",
-    "barra interrompida", "parágrafo", "trema", "copyright", "ordinal feminino",
-    "Aspas esquerdas", "negação", "hífen", "Marca registrada", "mácron", "grau", "mais ou menos",
+    "barra interrompida", "parágrafo", "trema", "copyright", "ordinal feminino", "Aspas esquerdas",
+    "negação", "hífen", "Marca registrada", "mácron", "grau", "mais ou menos",
     "elevado ao quadrado", "elevado ao cubo", "acento agudo", "mi", "pi", "ponto no meio",
     "cedilha", "expoente um", "ordinal masculino", "aspas direitas", "um quarto", "um meio",
     "três quartos", "interrogação reversa",
@@ -102,7 +109,9 @@ constexpr std::array<std::string_view, 60> kLatinNames{
     "Ó circunflexo", "Ó com til", "Ó tremado", "vezes", "Ó cortado", "U grave", "U agudo",
     "U circunflexo", "U com trema"};
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isDigit(char c) {
+  return c >= '0' && c <= '9';
+}
 
 // The 15-digit group reading shared by both families (results in UTF-8).
 std::string spellCardinal(uint64_t n, const CardinalTables& t) {
@@ -121,8 +130,10 @@ std::string spellCardinal(uint64_t n, const CardinalTables& t) {
       bool done = false;
       if (h != 0) {
         s += t.hundreds[h];
-        if (te == 0 && u == 0) done = true;
-        else s += " e ";
+        if (te == 0 && u == 0)
+          done = true;
+        else
+          s += " e ";
       }
       if (!done && te == 1) {
         s += t.teens[u];
@@ -130,8 +141,10 @@ std::string spellCardinal(uint64_t n, const CardinalTables& t) {
       }
       if (!done && te != 0) {
         s += t.tens[te];
-        if (u == 0) done = true;
-        else s += " e ";
+        if (u == 0)
+          done = true;
+        else
+          s += " e ";
       }
       if (!done && u > 0) s += t.units[u];
     }
@@ -161,7 +174,9 @@ void appendStep(std::vector<SpokenStep>& steps, SpokenStep::Kind kind, std::stri
 
 }  // namespace
 
-std::string numberWords(uint64_t n) { return qr::W(spellCardinal(n, kPieceTables)); }
+std::string numberWords(uint64_t n) {
+  return qr::W(spellCardinal(n, kPieceTables));
+}
 
 std::string pieceNameOfWord(std::string_view word) {
   std::string w;
@@ -189,8 +204,10 @@ std::vector<std::string> numberPieceNames(std::string_view words, bool feminine)
     i = end;
   }
   if (feminine && !names.empty()) {
-    if (names.back() == "_um") names.back() = "_uma";
-    else if (names.back() == "_dois") names.back() = "_duas";
+    if (names.back() == "_um")
+      names.back() = "_uma";
+    else if (names.back() == "_dois")
+      names.back() = "_duas";
   }
   return names;
 }
@@ -211,8 +228,10 @@ std::vector<SpokenStep> dateSteps(int weekday, int day, int month, int year) {
   using K = SpokenStep::Kind;
   std::vector<SpokenStep> steps;
   appendStep(steps, K::Piece, "_" + std::string(kWeekdays[static_cast<size_t>(weekday) % 7]));
-  if (day == 1) appendStep(steps, K::Piece, "_primeir");
-  else appendStep(steps, K::Number, numberWords(static_cast<uint64_t>(day)));
+  if (day == 1)
+    appendStep(steps, K::Piece, "_primeir");
+  else
+    appendStep(steps, K::Number, numberWords(static_cast<uint64_t>(day)));
   appendStep(steps, K::Piece, "_de");
   const auto monthName = kMonths[static_cast<size_t>((month + 11) % 12)];
   appendStep(steps, K::Piece, "_" + std::string(monthName.substr(0, 7)));
@@ -229,8 +248,7 @@ std::vector<SpokenStep> dateSteps(int weekday, int day, int month, int year) {
 }
 
 std::vector<std::string> timeAndDatePieceNames() {
-  std::vector<std::string> names{"_hora", "_horas", "_minuto", "_minutos", "_primeir", "_de",
-                                 "_e"};
+  std::vector<std::string> names{"_hora", "_horas", "_minuto", "_minutos", "_primeir", "_de", "_e"};
   for (auto d : kWeekdays) names.push_back("_" + std::string(d));
   for (auto m : kMonths) names.push_back("_" + std::string(m.substr(0, 7)));
   return names;
@@ -303,7 +321,9 @@ void PieceJoiner::flush() {
   player_(image);
 }
 
-std::string cardinalWords(uint64_t n) { return qr::W(spellCardinal(n, kEngineTables)); }
+std::string cardinalWords(uint64_t n) {
+  return qr::W(spellCardinal(n, kEngineTables));
+}
 
 std::string ordinalWords(char gender, uint64_t n) {
   if (n >= 2000) return cardinalWords(n);

@@ -39,16 +39,21 @@ struct Phrase {
 
 // Spoken forms of pieces whose file name lost letters or accents.
 constexpr std::array<Phrase, 29> kPiecePhrases{{
-    {"_tres", "três"},       {"_e", "i"},              {"_hora", "hora"},
-    {"_horas", "horas"},     {"_minuto", "minuto"},    {"_minutos", "minutos"},
-    {"_primeir", "primeiro"}, {"_de", "de"},           {"_Domingo", "domingo"},
-    {"_Segunda", "segunda"}, {"_Terca", "terça"},      {"_Quarta", "quarta"},
-    {"_Quinta", "quinta"},   {"_Sexta", "sexta"},      {"_Sabado", "sábado"},
-    {"_Janeiro", "janeiro"}, {"_Feverei", "fevereiro"}, {"_Marco", "março"},
-    {"_Abril", "abril"},     {"_Maio", "maio"},        {"_Junho", "junho"},
-    {"_Julho", "julho"},     {"_Agosto", "agosto"},    {"_Setembr", "setembro"},
-    {"_Outubro", "outubro"}, {"_Novembr", "novembro"}, {"_Dezembr", "dezembro"},
-    {"_uma", "uma"},         {"_duas", "duas"},
+    {"_tres", "três"},         {"_e", "i"},
+    {"_hora", "hora"},         {"_horas", "horas"},
+    {"_minuto", "minuto"},     {"_minutos", "minutos"},
+    {"_primeir", "primeiro"},  {"_de", "de"},
+    {"_Domingo", "domingo"},   {"_Segunda", "segunda"},
+    {"_Terca", "terça"},       {"_Quarta", "quarta"},
+    {"_Quinta", "quinta"},     {"_Sexta", "sexta"},
+    {"_Sabado", "sábado"},     {"_Janeiro", "janeiro"},
+    {"_Feverei", "fevereiro"}, {"_Marco", "março"},
+    {"_Abril", "abril"},       {"_Maio", "maio"},
+    {"_Junho", "junho"},       {"_Julho", "julho"},
+    {"_Agosto", "agosto"},     {"_Setembr", "setembro"},
+    {"_Outubro", "outubro"},   {"_Novembr", "novembro"},
+    {"_Dezembr", "dezembro"},  {"_uma", "uma"},
+    {"_duas", "duas"},
 }};
 
 // Shared sounds of the environment, played by name.
@@ -66,11 +71,11 @@ constexpr std::array<Phrase, 9> kEnvironmentPhrases{{
 
 // Phonetic names of the letters A-Z (lower case shares them).
 constexpr std::array<std::string_view, 26> kPhonetic{
-    "a de amor",   "bê de bola",   "cê de casa",   "dê de dado",    "é de escola",
-    "éfe de faca", "gê de gato",   "agá de hotel", "i de igreja",   "jóta de janela",
-    "cá de quilo", "éle de lua",   "ême de maria", "êne de navio",  "ó de ovo",
-    "pê de pato",  "quê de queijo", "érre de rato", "ésse de sapo", "tê de tatu",
-    "u de uva",    "vê de vaca",   "dábliu de uóston", "xis de xícara", "ípsilon de iara",
+    "a de amor",   "bê de bola",    "cê de casa",       "dê de dado",    "é de escola",
+    "éfe de faca", "gê de gato",    "agá de hotel",     "i de igreja",   "jóta de janela",
+    "cá de quilo", "éle de lua",    "ême de maria",     "êne de navio",  "ó de ovo",
+    "pê de pato",  "quê de queijo", "érre de rato",     "ésse de sapo",  "tê de tatu",
+    "u de uva",    "vê de vaca",    "dábliu de uóston", "xis de xícara", "ípsilon de iara",
     "zê de zebra"};
 
 struct Tone {
@@ -78,10 +83,18 @@ struct Tone {
   int low;
   int high;
 };
-constexpr std::array<Tone, 12> kDtmf{{{'1', 697, 1209}, {'2', 697, 1336}, {'3', 697, 1477},
-                                      {'4', 770, 1209}, {'5', 770, 1336}, {'6', 770, 1477},
-                                      {'7', 852, 1209}, {'8', 852, 1336}, {'9', 852, 1477},
-                                      {'X', 941, 1209}, {'0', 941, 1336}, {'#', 941, 1477}}};
+constexpr std::array<Tone, 12> kDtmf{{{'1', 697, 1209},
+                                      {'2', 697, 1336},
+                                      {'3', 697, 1477},
+                                      {'4', 770, 1209},
+                                      {'5', 770, 1336},
+                                      {'6', 770, 1477},
+                                      {'7', 852, 1209},
+                                      {'8', 852, 1336},
+                                      {'9', 852, 1477},
+                                      {'X', 941, 1209},
+                                      {'0', 941, 1336},
+                                      {'#', 941, 1477}}};
 
 struct Item {
   std::string path;  // relative to the output directory
@@ -234,8 +247,8 @@ bool writeWav(const std::filesystem::path& path, const std::vector<uint8_t>& sam
 }
 
 bool startVoice() {
-  const int rate = espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 0, nullptr,
-                                     espeakINITIALIZE_DONT_EXIT);
+  const int rate =
+      espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 0, nullptr, espeakINITIALIZE_DONT_EXIT);
   if (rate != 22050) {
     std::fprintf(stderr, "soundlib: eSpeak NG did not start (rate %d)\n", rate);
     return false;
@@ -270,8 +283,7 @@ int makeItem(const Item& item, const std::filesystem::path& out) {
     }
     samples = toEightBit(decimateByTwo(pcm));
     if (samples.empty()) {
-      std::fprintf(stderr, "soundlib: silence for %s (%s)\n", item.path.c_str(),
-                   item.text.c_str());
+      std::fprintf(stderr, "soundlib: silence for %s (%s)\n", item.path.c_str(), item.text.c_str());
       return 1;
     }
   }

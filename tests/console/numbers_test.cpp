@@ -2,6 +2,8 @@
 // spoken layer: each piece file holds its own sample value, so the bytes
 // reaching the device tell which pieces were joined and in what order, and
 // the event log tells which fixed pieces were played by name.
+#include "speech/numbers.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -11,7 +13,6 @@
 #include "console/qrwinConfig.h"
 #include "console/qrwinSpoken.h"
 #include "speech/diphone.h"
-#include "speech/numbers.h"
 #include "speech/translator.h"
 #include "speech/wavPlay.h"
 #include "tests/support/fakes.h"
@@ -22,9 +23,9 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::vector<std::string> kPieces = {
-    "_zero", "_um",  "_uma",   "_dois",    "_duas",   "_e",      "_vinte",  "_dezeset",
-    "_mil",  "_cem", "_hora",  "_horas",   "_minuto", "_minutos", "_de",    "_primeir",
-    "_Segunda", "_Janeiro", "_quatro", "_noventa", "_nove", "_Sexta", "_Dezembr", "_trinta"};
+    "_zero",    "_um",      "_uma",    "_dois",    "_duas",   "_e",       "_vinte",   "_dezeset",
+    "_mil",     "_cem",     "_hora",   "_horas",   "_minuto", "_minutos", "_de",      "_primeir",
+    "_Segunda", "_Janeiro", "_quatro", "_noventa", "_nove",   "_Sexta",   "_Dezembr", "_trinta"};
 
 struct SpokenNumbersTest : ::testing::Test {
   testing_support::FakeFrontend frontend;
@@ -107,8 +108,8 @@ TEST_F(SpokenNumbersTest, MissingPiecesAreSkippedAndTheRestIsSpoken) {
 TEST_F(SpokenNumbersTest, TimePiecesInOrder) {
   spoken->speakTime(1, 1);
   EXPECT_EQ(heard(), (Pieces{"_uma", "_hora", "_um", "_minuto"}));
-  EXPECT_EQ(log.lines(), (std::vector<std::string>{"image 40", sound("_hora"), "image 40",
-                                                   sound("_minuto")}));
+  EXPECT_EQ(log.lines(),
+            (std::vector<std::string>{"image 40", sound("_hora"), "image 40", sound("_minuto")}));
   audio.played.clear();
   spoken->speakTime(21, 0);
   EXPECT_EQ(heard(), (Pieces{"_vinte", "_e", "_uma", "_horas"}));
@@ -126,8 +127,8 @@ TEST_F(SpokenNumbersTest, DatePiecesInOrder) {
                              "_e", "_vinte", "_e", "_quatro"}));
   audio.played.clear();
   spoken->speakDate(5, 31, 12, 1999);
-  EXPECT_EQ(heard(), (Pieces{"_Sexta", "_trinta", "_e", "_um", "_de", "_Dezembr", "_de",
-                             "_noventa", "_e", "_nove"}));
+  EXPECT_EQ(heard(), (Pieces{"_Sexta", "_trinta", "_e", "_um", "_de", "_Dezembr", "_de", "_noventa",
+                             "_e", "_nove"}));
 }
 
 TEST_F(SpokenNumbersTest, LongNumbersArePlayedInFullBuffers) {

@@ -24,9 +24,9 @@ TEST(Catalogue, KeysAreWellFormedAndUnique) {
   auto check = [&](const ftp::MessageEntry& e) {
     EXPECT_TRUE(e.key.size() >= 4 && e.key.size() <= 8) << e.key;
     EXPECT_TRUE(e.key.starts_with("FT")) << e.key;
-    EXPECT_TRUE(std::all_of(e.key.begin(), e.key.end(),
-                            [](char c) { return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }))
-        << e.key;
+    EXPECT_TRUE(std::all_of(e.key.begin(), e.key.end(), [](char c) {
+      return (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    })) << e.key;
     EXPECT_FALSE(e.text.empty()) << e.key;
     EXPECT_TRUE(keys.insert(e.key).second) << "duplicate " << e.key;
   };
@@ -52,8 +52,9 @@ TEST(Catalogue, ExactTextsKeepTheirTrailingBlanks) {
       {"FTAJUD01", "  L  login conta e senha"},
       {"FTAJUD00", "As opçoes são"},
       {"FTPAJA01", "As opções são"},
-      {"FTUSESET", "Use as setas para ler, F9 para informações , D para tamanho, A para apagar, "
-                   "T para trocar e ESC para terminar"},
+      {"FTUSESET",
+       "Use as setas para ler, F9 para informações , D para tamanho, A para apagar, "
+       "T para trocar e ESC para terminar"},
       {"FTNOMELO", "Nome local: "},
       {"FTENDRED", "Endereço de rede: "},
       {"FTSELPOR", "Selecionando a porta "},

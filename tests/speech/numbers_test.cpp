@@ -55,11 +55,14 @@ TEST(NumberWords, GroupsScalesAndTheLeadingUmMil) {
       {1000001, "um milhão e um"},
       {2500000, "dois milhões e quinhentos mil "},
       {3000000000000ULL, "três trilhões "},  // "tres" in the piece table
-      {1000000000000007ULL, "sete"},          // only the last 15 digits count
+      {1000000000000007ULL, "sete"},         // only the last 15 digits count
   };
   for (const auto& c : cases) {
     std::string expected = W(c.words);
-    if (c.n == 3000000000000ULL) expected = "tres trilh\xF5" "es ";
+    if (c.n == 3000000000000ULL)
+      expected =
+          "tres trilh\xF5"
+          "es ";
     EXPECT_EQ(numberWords(c.n), expected) << c.n;
   }
 }
@@ -93,8 +96,8 @@ TEST(TimeAndDate, PieceOrder) {
   EXPECT_EQ(flatten(timeSteps(2, 0)), (Pieces{"_duas", "_horas"}));
   EXPECT_EQ(flatten(timeSteps(0, 0)), (Pieces{"_zero", "_hora"}));
   EXPECT_EQ(flatten(timeSteps(21, 0)), (Pieces{"_vinte", "_e", "_uma", "_horas"}));
-  EXPECT_EQ(flatten(timeSteps(22, 2)), (Pieces{"_vinte", "_e", "_duas", "_horas", "_dois",
-                                               "_minutos"}));
+  EXPECT_EQ(flatten(timeSteps(22, 2)),
+            (Pieces{"_vinte", "_e", "_duas", "_horas", "_dois", "_minutos"}));
   EXPECT_EQ(flatten(timeSteps(13, 45)),
             (Pieces{"_treze", "_horas", "_quarent", "_e", "_cinco", "_minutos"}));
 
@@ -104,8 +107,8 @@ TEST(TimeAndDate, PieceOrder) {
   EXPECT_EQ(flatten(dateSteps(3, 17, 9, 2000)),
             (Pieces{"_Quarta", "_dezeset", "_de", "_Setembr", "_de", "_dois", "_mil"}));
   EXPECT_EQ(flatten(dateSteps(5, 31, 12, 1999)),
-            (Pieces{"_Sexta", "_trinta", "_e", "_um", "_de", "_Dezembr", "_de", "_noventa",
-                    "_e", "_nove"}));
+            (Pieces{"_Sexta", "_trinta", "_e", "_um", "_de", "_Dezembr", "_de", "_noventa", "_e",
+                    "_nove"}));
   // Past 2099 the whole year is read, not "dois mil e" + two digits.
   EXPECT_EQ(flatten(dateSteps(0, 2, 3, 2100)),
             (Pieces{"_Domingo", "_dois", "_de", "_Marco", "_de", "_dois", "_mil", "_e", "_cem"}));
@@ -165,8 +168,8 @@ TEST_F(PieceJoinerTest, JoinsPiecesSkipsMissingAndHeaderOnlyFiles) {
   EXPECT_EQ(std::string(img.begin(), img.begin() + 4), "RIFF");
   EXPECT_EQ(u32(img, 4), 150u + 36u);
   EXPECT_EQ(u32(img, 24), 11025u);
-  EXPECT_EQ(img[22], 1);   // mono
-  EXPECT_EQ(img[34], 8);   // bits
+  EXPECT_EQ(img[22], 1);  // mono
+  EXPECT_EQ(img[34], 8);  // bits
   EXPECT_EQ(u32(img, 40), 150u);
   EXPECT_EQ(img[44], 1);
   EXPECT_EQ(img[44 + 100], 2);  // header bytes of the second piece are not joined
@@ -239,9 +242,11 @@ TEST(EngineNumbers, ReadNumberToken) {
       {"12x", "doze", 2},
       {"5 e", "cinco", 1},
       {"0800-123", " zero oito zero zero traço um dois três", 8},
-      {"1234567890123456789", "cento e vinte e três trilhões quatrocentos e cinqüenta e seis "
-                              "bilhões setecentos e oitenta e nove milhões doze mil e "
-                              "trezentos e quarenta e cinco", 15},
+      {"1234567890123456789",
+       "cento e vinte e três trilhões quatrocentos e cinqüenta e seis "
+       "bilhões setecentos e oitenta e nove milhões doze mil e "
+       "trezentos e quarenta e cinco",
+       15},
   };
   for (const auto& c : cases) {
     const std::string text = W(c.text);
@@ -256,13 +261,32 @@ TEST(EngineNumbers, CharacterNames) {
     int code;
     const char* name;
   } cases[] = {
-      {' ', "espaço"},  {'A', "a"},         {'C', " sê"},           {'c', " sê"},
-      {'J', "jóta"},    {'j', "jota"},      {'N', "êne"},           {'n', "ene"},
-      {'7', "séte"},    {'|', "barra vertical"}, {'~', "til"},      {'"', "aspas"},
-      {161, "exclamação reversa"},          {191, "interrogação reversa"},
-      {199, "Cê cedilha"}, {215, "vezes"},  {220, "U com trema"},   {225, "A agudo"},
-      {231, "Cê cedilha"}, {224, ""},       {221, ""},              {255, ""},
-      {0, ""},          {31, ""},           {127, ""},              {160, ""},
+      {' ', "espaço"},
+      {'A', "a"},
+      {'C', " sê"},
+      {'c', " sê"},
+      {'J', "jóta"},
+      {'j', "jota"},
+      {'N', "êne"},
+      {'n', "ene"},
+      {'7', "séte"},
+      {'|', "barra vertical"},
+      {'~', "til"},
+      {'"', "aspas"},
+      {161, "exclamação reversa"},
+      {191, "interrogação reversa"},
+      {199, "Cê cedilha"},
+      {215, "vezes"},
+      {220, "U com trema"},
+      {225, "A agudo"},
+      {231, "Cê cedilha"},
+      {224, ""},
+      {221, ""},
+      {255, ""},
+      {0, ""},
+      {31, ""},
+      {127, ""},
+      {160, ""},
   };
   for (const auto& c : cases)
     EXPECT_EQ(characterName(static_cast<uint8_t>(c.code)), W(c.name)) << c.code;

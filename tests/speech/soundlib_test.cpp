@@ -18,7 +18,9 @@ namespace {
 
 const std::filesystem::path kSom = std::filesystem::path(QUIRAL_BUILD_ROOT) / "som";
 
-bool generated() { return std::filesystem::exists(kSom / "letras" / "_zero.wav"); }
+bool generated() {
+  return std::filesystem::exists(kSom / "letras" / "_zero.wav");
+}
 
 std::vector<uint8_t> readFile(const std::filesystem::path& p) {
   std::ifstream f(p, std::ios::binary);
@@ -38,9 +40,9 @@ TEST(SoundLibrary, EveryPieceTheProgramAsksForExists) {
   for (uint64_t n : {2000000ULL, 1000000000ULL, 3000000000000ULL})
     for (auto& p : speech::numberPieceNames(speech::numberWords(n), false)) wanted.insert(p);
   for (auto& p : speech::timeAndDatePieceNames()) wanted.insert(p);
-  for (const char* p : {"_DEL", "_MENOS", "_APFCPO", "_APICPO", "_CPOAPA", "_FALACI", "_FALDLG",
-                        "_VELOC", "_FON65", "_FON97", "_65", "_32", "_231", "dtmf_0", "dtmf_9",
-                        "dtmf_#", "dtmf_X"})
+  for (const char* p :
+       {"_DEL", "_MENOS", "_APFCPO", "_APICPO", "_CPOAPA", "_FALACI", "_FALDLG", "_VELOC", "_FON65",
+        "_FON97", "_65", "_32", "_231", "dtmf_0", "dtmf_9", "dtmf_#", "dtmf_X"})
     wanted.insert(p);
   for (int c = 0; c < 256; ++c)
     if (!speech::characterName(static_cast<uint8_t>(c)).empty())
@@ -60,10 +62,10 @@ TEST(SoundLibrary, FilesAreEightBitMonoAndNotSilent) {
     ASSERT_GT(b.size(), 44u + 500u) << rel;
     EXPECT_EQ(std::string(b.begin(), b.begin() + 4), "RIFF") << rel;
     EXPECT_EQ(std::string(b.begin() + 8, b.begin() + 16), "WAVEfmt ") << rel;
-    EXPECT_EQ(b[20] | b[21] << 8, 1) << rel;   // PCM
-    EXPECT_EQ(b[22] | b[23] << 8, 1) << rel;   // mono
+    EXPECT_EQ(b[20] | b[21] << 8, 1) << rel;  // PCM
+    EXPECT_EQ(b[22] | b[23] << 8, 1) << rel;  // mono
     EXPECT_EQ(u32(b, 24), 11025u) << rel;
-    EXPECT_EQ(b[34] | b[35] << 8, 8) << rel;   // bits
+    EXPECT_EQ(b[34] | b[35] << 8, 8) << rel;  // bits
     EXPECT_EQ(std::string(b.begin() + 36, b.begin() + 40), "data") << rel;
     EXPECT_EQ(u32(b, 40), b.size() - 44) << rel;
     const auto [lo, hi] = std::minmax_element(b.begin() + 44, b.end());
