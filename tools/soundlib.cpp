@@ -172,8 +172,10 @@ int onSynth(short* wav, int count, espeak_EVENT*) {
 // Windowed-sinc low-pass below the new Nyquist frequency, then every second
 // sample: 22,050 Hz to 11,025 Hz without aliasing.
 std::vector<float> decimateByTwo(const std::vector<int16_t>& in) {
-  constexpr int kTaps = 63;
-  constexpr double kCutoff = 0.45 * 0.5;  // of the input rate: 4,960 Hz
+  // Blackman window, 127 taps: pass band to about 4 kHz, stop band from about
+  // 5 kHz, below the new Nyquist frequency of 5,512 Hz.
+  constexpr int kTaps = 127;
+  constexpr double kCutoff = 4500.0 / 22050.0;  // of the input rate
   std::array<double, kTaps> h{};
   double sum = 0;
   for (int i = 0; i < kTaps; ++i) {
