@@ -1,0 +1,108 @@
+// ftpArq, the transfers: sending a local file (key T) and receiving a remote
+// one (key R, and R in the directory browser), with the image-mode question,
+// the block loop, progress in the caption and on any key, ABOR on ESC.
+//
+// Local names are Windows-1252 inside the program and UTF-8 on disk. A
+// receive writes into a new file beside the target, created exclusively
+// (never through a symbolic link), and puts it in the target's place only
+// when the server confirms the whole file (226 or 250); an aborted or failed
+// receive keeps what arrived as "<target>.part". A local read or write error
+// stops the transfer with ABOR and is told with the system's reason.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace ftp {
+
+struct ClientState;
+class Tela;
+class Messages;
+class Dlg;
+class Rede;
+class Port;
+
+// What the transfers and the browser need of the console beyond Tela: the
+// local file picker, the line editor's read-only use, the clipboard.
+class FileDialogs {
+ public:
+  virtual ~FileDialogs() = default;
+  // Reserves rows lines below the cursor and runs the local file picker
+  // there; empty when the user gave up.
+  [[nodiscard]] virtual std::string chooseLocalFile(int rows) = 0;
+  // Opens the line editor, read-only, on text at column 1 of the cursor's
+  // row. Returns the key that ended it; extended tells whether that is the
+  // code of a two-byte key.
+  [[nodiscard]] virtual uint8_t reviewLine(std::string_view text, bool& extended) = 0;
+  virtual void putClipboard(std::string_view text) = 0;
+};
+
+// "NAVIRO host" while idle; "NAVIRO host NK" during a transfer.
+[[nodiscard]] std::string IdleCaption(std::string_view remoteName);
+[[nodiscard]] std::string TransferCaption(std::string_view remoteName, int64_t bytes);
+// The last "/"-separated component of a name that came from the server;
+// empty when that component cannot name a file of its own ("", ".", "..").
+[[nodiscard]] std::string SafeLocalName(std::string_view remoteName);
+// The remote name a send assumes from a local path: after its last "/".
+[[nodiscard]] std::string RemoteNameFromLocal(std::string_view localPath);
+// The file where a receive writes, and where a partial receive is kept.
+[[nodiscard]] std::string PartialName(std::string_view target);
+// A short Portuguese reason for an errno value (Windows-1252).
+[[nodiscard]] std::string SystemReason(int error);
+// RFC 959 section 4.2: 125/150 open the transfer, 226/250 close it well.
+[[nodiscard]] constexpr bool TransferStarts(int code) { return code == 125 || code == 150; }
+[[nodiscard]] constexpr bool TransferCompleted(int code) { return code == 226 || code == 250; }
+
+// Refreshes the caption at most every 100 ms; flush() always shows the last
+// value.
+class CaptionThrottle {
+ public:
+  CaptionThrottle(Tela& ui, std::string_view remoteName);
+  void update(int64_t bytes);
+  void flush(int64_t bytes);
+
+ private:
+  Tela& ui_;
+  std::string remote_;
+  std::chrono::steady_clock::time_point last_{};
+  int64_t shown_ = -1;
+};
+
+class Transfer {
+ public:
+  Transfer(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede, Port& port,
+           FileDialogs& dialogs);
+
+  [[nodiscard]] bool AskTransferType();
+  void SendFile();
+  // remoteName empty: asked.
+  void ReceiveFile(std::string_view remoteName);
+
+  // Opens the data path in the current mode (PASV or PORT, then the data
+  // connection); shared with the directory listing.
+  [[nodiscard]] bool openDataPath(bool portMustSucceed);
+  // The end-of-data wait: at most 11 half-second waits for the reply that
+  // ends a transfer. code holds the last code read.
+  void awaitFinalReply(int& code, std::string& line);
+  // A pass that found nothing waits here for the network or a key.
+  void idleWait(int milliseconds);
+  // Reads a waiting key: ESC gives true; any other key speaks the progress
+  // once and drops the keys typed after it.
+  [[nodiscard]] bool escapeOrProgress();
+
+ private:
+  void announceLocalError(std::string_view key, int error);
+  void readReplyLine(int& code, std::string& line);
+
+  ClientState& st_;
+  Tela& ui_;
+  Messages& msg_;
+  Dlg& dlg_;
+  Rede& rede_;
+  Port& port_;
+  FileDialogs& dialogs_;
+};
+
+}  // namespace ftp

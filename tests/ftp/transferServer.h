@@ -1,0 +1,241 @@
+// A fake FTP server with a data connection, for the transfer and browser
+// tests: passive mode only, files in memory, and switches for the ways a
+// server misbehaves (refuses, closes the data connection early, never sends
+// the final reply, sends slowly so that ABOR can arrive). It records every
+// command, and watches the control connection for ABOR while it sends.
+#pragma once
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ftp/ftpDlg.h"
+#include "ftp/ftpPort.h"
+#include "ftp/ftpRede.h"
+#include "ftp/ftpmsg.h"
+#include "ftp/ftpvars.h"
+#include "ftpFakes.h"
+
+namespace ftp_test {
+
+class FakeFtp {
+ public:
+  std::map<std::string, std::string> files;  // RETR and SIZE; STOR writes here
+  std::string listing;
+  std::string retrRefusal;         // e.g. "550 Nao existe": RETR answers this
+  std::string storRefusal;
+  size_t closeEarlyAfter = SIZE_MAX;  // RETR: bytes before the data connection ends
+  std::string endReply = "226 Transferencia completa\r\n";  // empty: never sent
+  size_t chunk = 65536;
+  int chunkPauseMs = 0;
+  std::vector<std::string> cwdAllowed{"pub", ".."};
+
+  FakeFtp() {
+    listen_ = listenOn(0, port_);
+    thread_ = std::thread([this] { run(); });
+  }
+  ~FakeFtp() {
+    stop_ = true;
+    ::shutdown(listen_, SHUT_RDWR);
+    ::close(listen_);
+    if (control_ >= 0) ::shutdown(control_, SHUT_RDWR);
+    if (thread_.joinable()) thread_.join();
+  }
+  uint16_t port() const { return port_; }
+  std::vector<std::string> commands() {
+    std::lock_guard<std::mutex> g(m_);
+    return commands_;
+  }
+  std::string stored(const std::string& name) {
+    std::lock_guard<std::mutex> g(m_);
+    return files[name];
+  }
+
+ private:
+  static int listenOn(uint16_t want, uint16_t& got) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sa.sin_port = htons(want);
+    (void)::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
+    socklen_t len = sizeof sa;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
+    got = ntohs(sa.sin_port);
+    ::listen(fd, 1);
+    return fd;
+  }
+  void say(const std::string& text) {
+    (void)::send(control_, text.data(), text.size(), MSG_NOSIGNAL);
+  }
+  bool readCommand(std::string& line, int timeoutMs = -1) {
+    for (;;) {
+      const size_t eol = pending_.find("\r\n");
+      if (eol != std::string::npos) {
+        line = pending_.substr(0, eol);
+        pending_.erase(0, eol + 2);
+        std::lock_guard<std::mutex> g(m_);
+        commands_.push_back(line);
+        return true;
+      }
+      if (timeoutMs >= 0) {
+        pollfd p{control_, POLLIN, 0};
+        if (::poll(&p, 1, timeoutMs) <= 0) return false;
+      }
+      char buf[512];
+      const ssize_t n = ::recv(control_, buf, sizeof buf, 0);
+      if (n <= 0) {
+        closed_ = true;
+        return false;
+      }
+      pending_.append(buf, static_cast<size_t>(n));
+    }
+  }
+  int acceptData() {
+    if (pasv_ < 0) return -1;
+    pollfd p{pasv_, POLLIN, 0};
+    if (::poll(&p, 1, 5000) <= 0) return -1;
+    const int fd = ::accept(pasv_, nullptr, nullptr);
+    ::close(pasv_);
+    pasv_ = -1;
+    return fd;
+  }
+  // Sends bytes on the data connection; false when ABOR came meanwhile.
+  bool sendData(int fd, const std::string& bytes, size_t limit) {
+    size_t at = 0;
+    const size_t end = std::min(limit, bytes.size());
+    while (at < end) {
+      const size_t n = std::min(chunk, end - at);
+      if (::send(fd, bytes.data() + at, n, MSG_NOSIGNAL) <= 0) return true;
+      at += n;
+      if (chunkPauseMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(chunkPauseMs));
+      std::string line;
+      if (readCommand(line, 0)) {
+        if (line == "ABOR") {
+          ::close(fd);
+          say("426 Abortado\r\n226 ABOR ok\r\n");
+          return false;
+        }
+        say("500 Ocupado\r\n");
+      }
+    }
+    return true;
+  }
+  void finishTransfer() {
+    if (!endReply.empty()) say(endReply);
+  }
+  void run() {
+    control_ = ::accept(listen_, nullptr, nullptr);
+    if (control_ < 0) return;
+    say("220 Pronto\r\n");
+    std::string line;
+    while (!stop_ && readCommand(line)) {
+      const size_t blank = line.find(' ');
+      const std::string verb = line.substr(0, blank);
+      const std::string arg = blank == std::string::npos ? "" : line.substr(blank + 1);
+      if (verb == "PASV") {
+        uint16_t p = 0;
+        pasv_ = listenOn(0, p);
+        say("227 Entrando em modo passivo (127,0,0,1," + std::to_string(p / 256) + "," +
+            std::to_string(p % 256) + ")\r\n");
+      } else if (verb == "RETR") {
+        const auto it = files.find(arg);
+        if (!retrRefusal.empty() || it == files.end()) {
+          say(retrRefusal.empty() ? "550 Nao existe\r\n" : retrRefusal);
+          continue;
+        }
+        say("150 Abrindo\r\n");
+        const int fd = acceptData();
+        if (sendData(fd, it->second, closeEarlyAfter)) {
+          ::close(fd);
+          if (closeEarlyAfter < it->second.size())
+            say("426 Conexao fechada\r\n");
+          else
+            finishTransfer();
+        }
+      } else if (verb == "STOR") {
+        if (!storRefusal.empty()) {
+          say(storRefusal);
+          continue;
+        }
+        say("150 Pode mandar\r\n");
+        const int fd = acceptData();
+        std::string data;
+        char buf[65536];
+        ssize_t n;
+        bool aborted = false;
+        for (;;) {
+          pollfd p[2] = {{fd, POLLIN, 0}, {control_, POLLIN, 0}};
+          if (::poll(p, 2, 5000) <= 0) break;
+          if (p[1].revents & POLLIN) {
+            std::string c;
+            if (readCommand(c, 0) && c == "ABOR") {
+              say("426 Abortado\r\n226 ABOR ok\r\n");
+              aborted = true;
+              break;
+            }
+          }
+          if (p[0].revents) {
+            n = ::recv(fd, buf, sizeof buf, 0);
+            if (n <= 0) break;
+            data.append(buf, static_cast<size_t>(n));
+          }
+        }
+        ::close(fd);
+        if (!aborted) {
+          {
+            std::lock_guard<std::mutex> g(m_);
+            files[arg] = data;
+          }
+          finishTransfer();
+        }
+      } else if (verb == "LIST") {
+        say("150 Listagem\r\n");
+        const int fd = acceptData();
+        (void)sendData(fd, listing, SIZE_MAX);
+        ::close(fd);
+        finishTransfer();
+      } else if (verb == "SIZE") {
+        const auto it = files.find(arg);
+        say(it == files.end() ? std::string("550 Nao existe\r\n")
+                              : "213 " + std::to_string(it->second.size()) + "\r\n");
+      } else if (verb == "CWD") {
+        bool ok = false;
+        for (const auto& d : cwdAllowed) ok = ok || d == arg;
+        say(ok ? "250 Ok\r\n" : "550 Nao\r\n");
+      } else if (verb == "DELE") {
+        say("250 Apagado\r\n");
+      } else if (verb == "QUIT") {
+        say("221 Tchau\r\n");
+        break;
+      } else if (verb == "ABOR") {
+        say("226 Nada a abortar\r\n");
+      } else {
+        say("200 Ok\r\n");
+      }
+    }
+  }
+
+  int listen_ = -1;
+  int control_ = -1;
+  int pasv_ = -1;
+  uint16_t port_ = 0;
+  std::string pending_;
+  bool closed_ = false;
+  std::thread thread_;
+  std::mutex m_;
+  std::vector<std::string> commands_;
+  std::atomic<bool> stop_{false};
+};
+
+}  // namespace ftp_test
