@@ -16,6 +16,7 @@
 #include "console/qrwinConfig.h"
 #include "console/qrwinInput.h"
 #include "console/qrwinSpoken.h"
+#include "ftp/ftpFileUi.h"
 #include "ftp/ftpTela.h"
 #include "ftp/naviro.h"
 #include "ftp/review.h"
@@ -67,6 +68,7 @@ int main(int argc, char** argv) {
   input.setScreenReview(&review);
 
   ftp::ConsoleTela tela(console, config, spoken, input);
-  ftp::Client client(tela, host);
+  ftp::ConsoleFileDialogs dialogs(console, spoken, input);
+  ftp::Client client(tela, host, &dialogs);
   client.Run();
 }

@@ -132,6 +132,23 @@ int createBeside(const std::string& target, std::string& name) {
 
 }  // namespace
 
+std::string PlainFileDialogs::chooseLocalFile(int) {
+  return ui_.readLineSpoken();
+}
+
+uint8_t PlainFileDialogs::reviewLine(std::string_view text, bool& extended) {
+  ui_.write(text);
+  ui_.endLine();
+  uint8_t key = ui_.readKey();
+  extended = key == 0;
+  if (extended) key = ui_.readKey();
+  return key;
+}
+
+void PlainFileDialogs::putClipboard(std::string_view text) {
+  ui_.logEvent("clipboard", text);
+}
+
 std::string IdleCaption(std::string_view remoteName) {
   return "NAVIRO " + std::string(remoteName);
 }
@@ -216,7 +233,7 @@ bool Transfer::openDataPath(bool portMustSucceed) {
 }
 
 void Transfer::idleWait(int milliseconds) {
-  rede_.waitIdle(milliseconds > 5 ? 5 : milliseconds);
+  rede_.waitIdle(milliseconds);
 }
 
 bool Transfer::escapeOrProgress() {
@@ -250,7 +267,10 @@ void Transfer::awaitFinalReply(int& code, std::string& line) {
   for (int i = 0; i < kFinalWaits; ++i) {
     if (TransferCompleted(code) || code == 425) return;
     if (dlg_.closed()) return;
-    if (!dlg_.hasLines()) rede_.waitIdle(kFinalWaitMs);
+    if (!dlg_.hasLines()) {
+      rede_.waitIdle(kFinalWaitMs);
+      (void)ui_.keyPending();  // a key that woke the wait goes to the queue
+    }
     int event = kNone;
     (void)rede_.PollAndServe(event);
     if (dlg_.hasLines()) {

@@ -39,6 +39,20 @@ class FileDialogs {
   virtual void putClipboard(std::string_view text) = 0;
 };
 
+// The dialogs over Tela alone, where no console is at hand: the local name
+// read as a line, the listing line's review ended by the next key, the
+// clipboard only logged.
+class PlainFileDialogs : public FileDialogs {
+ public:
+  explicit PlainFileDialogs(Tela& ui) : ui_(ui) {}
+  [[nodiscard]] std::string chooseLocalFile(int rows) override;
+  [[nodiscard]] uint8_t reviewLine(std::string_view text, bool& extended) override;
+  void putClipboard(std::string_view text) override;
+
+ private:
+  Tela& ui_;
+};
+
 // "NAVIRO host" while idle; "NAVIRO host NK" during a transfer.
 [[nodiscard]] std::string IdleCaption(std::string_view remoteName);
 [[nodiscard]] std::string TransferCaption(std::string_view remoteName, int64_t bytes);

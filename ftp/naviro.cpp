@@ -70,7 +70,7 @@ uint8_t HelpMenuCharacter(int position) {
   return kHelpMenu[static_cast<size_t>(position - 1)].ch;
 }
 
-Client::Client(Tela& ui, std::optional<std::string> host)
+Client::Client(Tela& ui, std::optional<std::string> host, FileDialogs* dialogs)
     : ui_(ui),
       hostArgument_(std::move(host)),
       msg_(ui),
@@ -79,7 +79,10 @@ Client::Client(Tela& ui, std::optional<std::string> host)
       login_(st_, ui, msg_, dlg_),
       port_(st_, ui, msg_, dlg_, rede_),
       arq_(st_, ui, msg_, dlg_),
-      dir_(st_, ui, msg_, dlg_, arq_) {
+      dir_(st_, ui, msg_, dlg_, arq_),
+      plainDialogs_(ui),
+      transfer_(st_, ui, msg_, dlg_, rede_, port_, dialogs ? *dialogs : plainDialogs_),
+      browse_(st_, ui, msg_, dlg_, rede_, dir_, transfer_, dialogs ? *dialogs : plainDialogs_) {
   rede_.attach(dlg_);
 }
 
@@ -186,6 +189,9 @@ void Client::runCommandCharacter(uint8_t ch) {
     case 'C':
       dir_.MakeRemoteDirectory();
       break;
+    case 'D':
+      browse_.ListRemoteDirectory();
+      break;
     case 'I':
       if (dlg_.SendCommand("PWD")) (void)dlg_.ReadAndSpeakReply(false);
       break;
@@ -194,6 +200,12 @@ void Client::runCommandCharacter(uint8_t ch) {
       break;
     case 'P':
       port_.TogglePassive();
+      break;
+    case 'R':
+      transfer_.ReceiveFile({});
+      break;
+    case 'T':
+      transfer_.SendFile();
       break;
     case 'Q':
       rede_.AnnounceTransferred();
@@ -205,7 +217,7 @@ void Client::runCommandCharacter(uint8_t ch) {
       st_.verbose = !st_.verbose;
       msg_.Announce(st_.verbose ? "FTVERBO" : "FTNAOVRB", 1);
       break;
-    default:  // D, R and T included until the transfers and the browser come
+    default:
       msg_.Announce("FTERRCMD", 1);
       break;
   }

@@ -9,11 +9,13 @@
 #include <string_view>
 
 #include "ftp/ftpArq.h"
+#include "ftp/ftpBrowse.h"
 #include "ftp/ftpDir.h"
 #include "ftp/ftpDlg.h"
 #include "ftp/ftpLogin.h"
 #include "ftp/ftpPort.h"
 #include "ftp/ftpRede.h"
+#include "ftp/ftpTransfer.h"
 #include "ftp/ftpmsg.h"
 #include "ftp/ftpvars.h"
 
@@ -36,7 +38,9 @@ void SplitHostPort(std::string_view typed, std::string& host, uint16_t& port);
 class Client {
  public:
   // host: the first command-line argument that is not an option, if any.
-  Client(Tela& ui, std::optional<std::string> host);
+  // dialogs: the picker, line review and clipboard of the console; without
+  // them the local name is read as a plain line.
+  Client(Tela& ui, std::optional<std::string> host, FileDialogs* dialogs = nullptr);
   ~Client();
   Client(const Client&) = delete;
   Client& operator=(const Client&) = delete;
@@ -72,6 +76,9 @@ class Client {
   Port port_;
   Arq arq_;
   Dir dir_;
+  PlainFileDialogs plainDialogs_;
+  Transfer transfer_;
+  Browse browse_;
 };
 
 }  // namespace ftp
