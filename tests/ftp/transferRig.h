@@ -2,6 +2,7 @@
 // to a FakeFtp in passive mode, with a scratch directory for local files.
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -35,9 +36,30 @@ class FakeDialogs : public ftp::FileDialogs {
   void putClipboard(std::string_view text) override { clipboard.emplace_back(text); }
 };
 
+// Keys typed ahead stay unseen by the key-pending test until an event has
+// happened, so that a transfer or listing loop does not take them for a
+// progress request.
+class GatedTela : public RecordingTela {
+ public:
+  std::string holdUntil;
+  bool holdDuringReceive = false;
+  bool keyPending() override {
+    if (!holdUntil.empty()) {
+      if (!has(holdUntil)) return false;
+      holdUntil.clear();
+    }
+    if (holdDuringReceive && occurrences("announce FTRECEBE") != occurrences("announce FTFIMREC"))
+      return false;
+    return RecordingTela::keyPending();
+  }
+  size_t occurrences(const std::string& e) const {
+    return static_cast<size_t>(std::count(events.begin(), events.end(), e));
+  }
+};
+
 struct Rig {
   FakeFtp server;
-  RecordingTela ui;
+  GatedTela ui;
   ftp::ClientState st;
   ftp::Messages msg{ui};
   ftp::Rede rede{st, ui, msg};
