@@ -135,8 +135,7 @@ void Browse::ListRemoteDirectory() {
     if (!rede_.PollAndServe(event) || code == 425) break;
     if (dlg_.hasLines()) code = dlg_.ReadReply();
     if (ui_.keyPending() && transfer_.escapeOrProgress()) {
-      if (dlg_.SendCommand("ABOR")) {
-        (void)dlg_.ReadReply();
+      if (transfer_.abort()) {
         rede_.CloseDataConnection();
         rede_.setTransferFile(nullptr);
         return;

@@ -224,12 +224,18 @@ bool Transfer::AskTransferType() {
 }
 
 bool Transfer::openDataPath(bool portMustSucceed) {
-  if (st_.passive) {
-    if (!port_.RequestPassive()) return false;
-  } else if (!port_.SelectDataPort() && portMustSucceed) {
+  if (st_.passive) return port_.RequestPassive() && rede_.OpenDataConnection();
+  // A server may connect as soon as it reads PORT (RFC 959 section 3.2 lets
+  // it): listen on the port first, then announce it.
+  ++st_.dataPortCounter;
+  const bool listening = rede_.OpenDataConnection();
+  --st_.dataPortCounter;
+  if (!listening) return false;
+  if (!port_.SelectDataPort() && portMustSucceed) {
+    rede_.CloseDataConnection();
     return false;
   }
-  return rede_.OpenDataConnection();
+  return true;
 }
 
 void Transfer::idleWait(int milliseconds) {
@@ -278,6 +284,20 @@ void Transfer::awaitFinalReply(int& code, std::string& line) {
       if (dlg_.hasLines()) return;
     }
   }
+}
+
+bool Transfer::abort() {
+  if (!dlg_.SendCommand("ABOR")) return false;
+  int code = 0;
+  std::string line;
+  readReplyLine(code, line);
+  // RFC 959 section 4.1.3: an aborted transfer is answered 426 and then 226;
+  // take the second reply too, so it is not heard later as a completion.
+  if (code == 426 || code == 451) {
+    code = 0;
+    awaitFinalReply(code, line);
+  }
+  return true;
 }
 
 void Transfer::announceLocalError(std::string_view key, int error) {
@@ -372,8 +392,7 @@ void Transfer::SendFile() {
     }
     caption.update(st_.transferBytes);
     if (ui_.keyPending() && escapeOrProgress()) {
-      if (dlg_.SendCommand("ABOR")) {
-        (void)dlg_.ReadReply();
+      if (abort()) {
         rede_.CloseDataConnection();
         ui_.setCaption(IdleCaption(st_.remoteName));
         return;
@@ -526,8 +545,7 @@ void Transfer::ReceiveFile(std::string_view remoteName) {
     if (!open) break;
     if (dlg_.hasLines()) readReplyLine(code, line);
     if (ui_.keyPending() && escapeOrProgress()) {
-      if (dlg_.SendCommand("ABOR")) {
-        (void)dlg_.ReadReply();
+      if (abort()) {
         rede_.CloseDataConnection();
         caption.flush(st_.transferBytes);
         (void)finish(Outcome::KeepPartial);
@@ -542,7 +560,7 @@ void Transfer::ReceiveFile(std::string_view remoteName) {
   if (file.error != 0) {
     // Disk full, permission lost, size limit: stop the server and say why.
     const int error = file.error;
-    if (dlg_.SendCommand("ABOR")) (void)dlg_.ReadReply();
+    (void)abort();
     rede_.CloseDataConnection();
     (void)finish(Outcome::KeepPartial);
     announceLocalError("FTNAOCRI", error);

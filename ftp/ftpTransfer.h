@@ -105,6 +105,8 @@ class Transfer {
   // Reads a waiting key: ESC gives true; any other key speaks the progress
   // once and drops the keys typed after it.
   [[nodiscard]] bool escapeOrProgress();
+  // Sends ABOR and reads its replies; false when it could not be sent.
+  [[nodiscard]] bool abort();
 
  private:
   void announceLocalError(std::string_view key, int error);

@@ -52,6 +52,10 @@ class GatedTela : public RecordingTela {
       return false;
     return RecordingTela::keyPending();
   }
+  void flushKeys() override {
+    if (dropKeysOnFlush) keys.clear();
+  }
+  bool dropKeysOnFlush = false;
   size_t occurrences(const std::string& e) const {
     return static_cast<size_t>(std::count(events.begin(), events.end(), e));
   }

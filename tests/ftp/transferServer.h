@@ -56,6 +56,16 @@ class FakeFtp {
     std::lock_guard<std::mutex> g(m_);
     return commands_;
   }
+  // Whether the command arrives within a second (the client may finish
+  // before the server has read its last command).
+  bool received(const std::string& command) {
+    for (int i = 0; i < 100; ++i) {
+      for (const auto& c : commands())
+        if (c == command) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  }
   std::string stored(const std::string& name) {
     std::lock_guard<std::mutex> g(m_);
     return files[name];

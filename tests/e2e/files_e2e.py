@@ -1,0 +1,238 @@
+#!/usr/bin/python3
+"""End-to-end runs of the transfers and the directory browser: the real
+naviro through the script console against pyftpdlib on loopback. Checks the
+files on both sides by checksum, what was heard, and the commands sent.
+
+Usage: files_e2e.py --naviro PATH --quiral DIR --case NAME
+Exit 0 pass, 1 fail, 77 skipped (no generated sound library)."""
+import argparse
+import hashlib
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from ftp_e2e import RealServer, check_order, LOGIN_ANON  # noqa: E402
+
+RUN_TIMEOUT = 90
+BIG = 24 * 1024 * 1024
+
+
+def tree(root, work):
+    os.makedirs(os.path.join(root, "pub"))
+    data = {
+        "binario.bin": bytes((i * 7 + (i >> 8)) & 0xFF for i in range(300000)),
+        "texto.txt": "linha um\r\nlinha dois çã\r\n".encode("utf-8") * 500,
+        "vazio.txt": b"",
+        "grande.bin": os.urandom(BIG),
+        "pub/ata.txt": b"ata\n",
+        "apagar.txt": b"x",
+        "manter.txt": b"y",
+    }
+    for name, content in data.items():
+        with open(os.path.join(root, name), "wb") as f:
+            f.write(content)
+    with open(os.path.join(work, "envio.bin"), "wb") as f:
+        f.write(os.urandom(500000))
+    with open(os.path.join(work, "envio-texto.txt"), "wb") as f:
+        f.write(b"abc\r\n" * 1000)
+    with open(os.path.join(work, "existente.txt"), "wb") as f:
+        f.write(b"antigo")
+    with open(os.path.join(work, "vazio-local.txt"), "wb") as f:
+        pass
+
+
+def sha(path, text=False):
+    """Checksum; a text file is compared with its line ends as LF, since
+    type A stores it with the server's own line ends."""
+    with open(path, "rb") as f:
+        data = f.read()
+    if text:
+        data = data.replace(b"\r\n", b"\n")
+    return hashlib.sha256(data).hexdigest()
+
+
+CMD = "{until Comando ?}"
+
+
+def recv(remote, local="", mode="s"):
+    return (CMD + "r{until remoto ?}" + remote + "{Enter}{until local ?}" + local +
+            "{Enter}{until imagem}" + mode)
+
+
+def send(local_keys, remote="", mode="s"):
+    return (CMD + "t{until local ?}" + local_keys + "{until remoto ?}" + remote +
+            "{Enter}{until imagem}" + mode)
+
+
+TRANSFERS = (LOGIN_ANON +
+             recv("binario.bin") + "{until Recepção completada}" +
+             recv("texto.txt", "texto-local.txt", "n") + "{until Recepção completada}" +
+             recv("vazio.txt") + "{until Recepção completada}" +
+             send("envio.bin{Enter}") + "{until Envio completado}" +
+             send("envio-t{Down}{Enter}", "pub/texto-enviado.txt", "n") +
+             "{until Envio completado}" +
+             send("vazio-local.txt{Enter}") + "{until Envio completado}" +
+             recv("nada.txt", "existente.txt") + "{until recusada}" +
+             CMD + "{Esc}")
+
+CASES = {
+    "files_transfers_passive": dict(
+        keys=TRANSFERS,
+        heard=["FTRECEBE", "FTFIMREC", "FTRECEBE", "FTFIMREC", "FTRECEBE", "FTFIMREC",
+               "FTTRANSM", "FTFIMENV", "FTTRANSM", "FTFIMENV", "FTTRANSM", "FTFIMENV",
+               "FTARQNAO", "FTTRAREC", "FTFIMPRG"],
+        same=[("binario.bin", "binario.bin"), ("texto.txt", "texto-local.txt"),
+              ("vazio.txt", "vazio.txt"), ("envio.bin", "envio.bin"),
+              ("pub/texto-enviado.txt", "envio-texto.txt", "text"),
+              ("vazio-local.txt", "vazio-local.txt")],
+        local={"existente.txt": b"antigo"}, absent=["nada.txt"]),
+    "files_transfers_active": dict(
+        passivo="N", keys=TRANSFERS,
+        heard=["FTFIMREC", "FTFIMREC", "FTFIMREC", "FTFIMENV", "FTFIMENV", "FTFIMENV",
+               "FTTRAREC", "FTFIMPRG"],
+        same=[("binario.bin", "binario.bin"), ("envio.bin", "envio.bin")],
+        local={"existente.txt": b"antigo"}, absent=["nada.txt"]),
+    "files_abort_and_progress": dict(
+        throttle=True,
+        keys=LOGIN_ANON + recv("grande.bin") + "{wait 1500}xyz{until Transmitidos}"
+        "{wait 400}{Esc}" + CMD + "{Esc}",
+        heard=["FTRECEBE", "FTTRANS", "FTFIMPRG"], not_heard=["FTFIMREC", "FTFIMENV"],
+        sent_tail="ABOR", partial="grande.bin"),
+    "files_browser": dict(
+        keys=LOGIN_ANON + CMD + "d{until ESC termina}{wait 200}"
+        "{Up}{Down}{PgDn}{PgDn}{PgDn}{Home}{End}{Home}{Down}"
+        "{until apagar.txt}d{until ....}{wait 200}"
+        "a{until Sim ou nao}n{wait 200}a{until Sim ou nao}s{until apagado}{wait 200}"
+        "{F9}{until dados sobre}{Down}{Down}{Enter}{wait 300}"
+        "{Ctrl+Ins}{wait 200}"
+        "{Down}{Down}{Down}{Down}{until pub}{wait 100}t{until OK}"
+        + CMD + "d{until ESC termina}{until ata.txt}{wait 200}v{until OK}"
+        + CMD + "{Esc}",
+        heard=["FTDIRPED", "FTUSSETA", "FTULTARQ", "FTULTARQ", "FTDESIS", "FTOKAPAG", "FTOK",
+               "FTOK", "FTDIRPED", "FTUSSETA", "FTOK", "FTFIMPRG"],
+        sent_has=["TYPE A", "LIST", "SIZE apagar.txt", "DELE apagar.txt", "CWD pub", "CWD .."],
+        gone=["apagar.txt"], clipboard="apagar.txt"),
+}
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--naviro", required=True)
+    ap.add_argument("--quiral", required=True)
+    ap.add_argument("--case", required=True)
+    a = ap.parse_args()
+    case = CASES[a.case]
+    if not os.path.isdir(os.path.join(a.quiral, "som", "difones")):
+        print("skipped: no generated sound library in", a.quiral)
+        return 77
+    work = tempfile.mkdtemp(prefix="naviro-files-")
+    server = None
+    try:
+        sysdir = os.path.join(work, "sys")
+        os.makedirs(sysdir)
+        with open(os.path.join(a.quiral, "QUIRAL.INI"), encoding="utf-8",
+                  errors="replace") as f:
+            text = f.read()
+        if case.get("passivo"):
+            text = text.replace("PASSIVO=S", "PASSIVO=" + case["passivo"])
+        with open(os.path.join(sysdir, "QUIRAL.INI"), "w", encoding="utf-8") as f:
+            f.write(text)
+        root = os.path.join(work, "srv")
+        local = os.path.join(work, "local")
+        os.makedirs(root)
+        os.makedirs(local)
+        tree(root, local)
+        server = RealServer(root)
+        if case.get("throttle"):
+            from pyftpdlib.handlers import ThrottledDTPHandler
+            ThrottledDTPHandler.write_limit = 4 * 1024 * 1024
+            server.server.handler.dtp_handler = ThrottledDTPHandler
+            server.server.handler.use_sendfile = False
+        keys = os.path.join(work, "keys.txt")
+        with open(keys, "w", encoding="utf-8") as f:
+            f.write(case["keys"])
+        log = os.path.join(work, "log.txt")
+        screen = os.path.join(work, "screen.txt")
+        clip = os.path.join(work, "clipboard.txt")
+        env = dict(os.environ, QUIRAL_CONSOLE="script", QUIRAL_AUDIO="null",
+                   QUIRAL_KEYS=keys, QUIRAL_LOG=log, QUIRAL_SCREEN=screen,
+                   QUIRAL_SYSDIR=sysdir, QUIRAL_ROOT=a.quiral, TMPDIR=work,
+                   QUIRAL_CLIPBOARD=clip)
+        start = time.time()
+        try:
+            rc = subprocess.run([a.naviro, "127.0.0.1:%d" % server.port], env=env, cwd=local,
+                                timeout=RUN_TIMEOUT).returncode
+        except subprocess.TimeoutExpired:
+            print("FAIL: naviro did not end within", RUN_TIMEOUT, "s")
+            return 1
+        elapsed = time.time() - start
+        with open(log, encoding="utf-8", errors="replace") as f:
+            lines = f.read().splitlines()
+        with open(screen, encoding="utf-8", errors="replace") as f:
+            shown = f.read()
+        failures = []
+        if rc != 0:
+            failures.append("exit code %d" % rc)
+        ok, announced = check_order(lines, case["heard"])
+        if not ok:
+            failures.append("announcements %s do not hold %s in order" % (announced, case["heard"]))
+        for k in case.get("not_heard", []):
+            if k in announced:
+                failures.append("announced " + k)
+        if case.get("once") and announced.count(case["once"]) != 1:
+            failures.append("%s heard %d times" % (case["once"], announced.count(case["once"])))
+        for remote, mine, *text in case.get("same", []):
+            rp, lp = os.path.join(root, remote), os.path.join(local, mine)
+            if not (os.path.exists(rp) and os.path.exists(lp)) or \
+                    sha(rp, bool(text)) != sha(lp, bool(text)):
+                failures.append("%s and %s differ" % (remote, mine))
+        for name, content in case.get("local", {}).items():
+            with open(os.path.join(local, name), "rb") as f:
+                if f.read() != content:
+                    failures.append("local %s changed" % name)
+        for name in case.get("absent", []):
+            if os.path.exists(os.path.join(local, name)):
+                failures.append("left behind: " + name)
+        if any(n.startswith(".") or ".XXX" in n or n.count(".") > 2 for n in os.listdir(local)
+               if not n.endswith(".part")):
+            failures.append("temporary file left: %s" % os.listdir(local))
+        for name in case.get("gone", []):
+            if os.path.exists(os.path.join(root, name)):
+                failures.append("still on the server: " + name)
+        sent = server.commands
+        for c in case.get("sent_has", []):
+            if c not in sent:
+                failures.append("not sent: " + c)
+        if case.get("sent_tail") and case["sent_tail"] not in sent:
+            failures.append("not sent: " + case["sent_tail"])
+        if case.get("partial"):
+            name = case["partial"]
+            part = os.path.join(local, name + ".part")
+            if os.path.exists(os.path.join(local, name)):
+                failures.append("an aborted receive took the target name")
+            if not os.path.exists(part) or os.path.getsize(part) >= BIG:
+                failures.append("no partial copy kept")
+        if case.get("clipboard"):
+            got = open(clip, encoding="utf-8").read() if os.path.exists(clip) else ""
+            if got.strip() != case["clipboard"]:
+                failures.append("clipboard holds %r" % got)
+        print("%s: %.1f s, %d log lines" % (a.case, elapsed, len(lines)))
+        if failures:
+            print("FAIL:\n  " + "\n  ".join(failures))
+            print("--- sent ---\n" + "\n".join(sent))
+            print("--- screen ---\n" + shown)
+            return 1
+        print("passed")
+        return 0
+    finally:
+        if server is not None:
+            server.stop()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
