@@ -32,6 +32,24 @@ constexpr int kFinalWaits = 11;
 constexpr int kFinalWaitMs = 500;
 constexpr auto kCaptionEvery = std::chrono::milliseconds(100);
 constexpr size_t kReadBuffer = 64 * 1024;
+constexpr auto kLookEvery = std::chrono::milliseconds(1);
+
+// While blocks flow, the keyboard (and, when sending, the control
+// connection) is looked at once a millisecond rather than once a block: at
+// loopback speed a block takes a few microseconds and each look is a system
+// call. ESC and a reply are still seen within a millisecond.
+class Pacer {
+ public:
+  [[nodiscard]] bool due() {
+    const auto now = std::chrono::steady_clock::now();
+    if (now < next_) return false;
+    next_ = now + kLookEvery;
+    return true;
+  }
+
+ private:
+  std::chrono::steady_clock::time_point next_{};
+};
 
 struct Reason {
   int error;
@@ -381,17 +399,19 @@ void Transfer::SendFile() {
   CaptionThrottle caption(ui_, st_.remoteName);
   bool failed = false;
   bool finished = false;  // the reply that ends the transfer was taken
+  Pacer pacer;
   for (;;) {
     if (rede_.transferFile() == nullptr || file.pumpClosed) break;
     int event = kNone;
-    if (!rede_.PollAndServe(event)) break;
+    const bool look = !st_.dataOpen || pacer.due();
+    if (look && !rede_.PollAndServe(event)) break;
     if (st_.dataOpen) {
       rede_.SendDataBlock();
     } else if (event == kNone) {
       idleWait(kIdleWaitMs);
     }
     caption.update(st_.transferBytes);
-    if (ui_.keyPending() && escapeOrProgress()) {
+    if (look && ui_.keyPending() && escapeOrProgress()) {
       if (abort()) {
         rede_.CloseDataConnection();
         ui_.setCaption(IdleCaption(st_.remoteName));
@@ -537,6 +557,7 @@ void Transfer::ReceiveFile(std::string_view remoteName) {
   }
 
   CaptionThrottle caption(ui_, st_.remoteName);
+  Pacer pacer;
   for (;;) {
     int event = kNone;
     const bool open = rede_.PollAndServe(event);
@@ -544,7 +565,7 @@ void Transfer::ReceiveFile(std::string_view remoteName) {
     if (file.error != 0) break;
     if (!open) break;
     if (dlg_.hasLines()) readReplyLine(code, line);
-    if (ui_.keyPending() && escapeOrProgress()) {
+    if ((event == kNone || pacer.due()) && ui_.keyPending() && escapeOrProgress()) {
       if (abort()) {
         rede_.CloseDataConnection();
         caption.flush(st_.transferBytes);

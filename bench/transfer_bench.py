@@ -1,0 +1,242 @@
+#!/usr/bin/python3
+"""Transfer throughput of naviro against a fast local server (vsftpd in
+standalone mode on a loopback port, configured here), interleaved run by run
+with curl, wget and the bare 8 KiB loop (bench/bare_transfer.cpp). naviro
+runs through the script console; its event log goes through a pipe and each
+line is time-stamped here, so a transfer is timed from "send RETR/STOR" to
+"announce FTFIMREC/FTFIMENV" without the start-up. Also: the time from the
+D key's first command to the first spoken entry of a 15,000-entry listing,
+and the processor time of the end-of-data wait.
+
+Usage: transfer_bench.py --build DIR [--runs N] [--sizes MiB,...] [--quiral DIR]
+Installs vsftpd, curl and wget with apt-get when missing."""
+import argparse
+import os
+import shutil
+import signal
+import socket
+import statistics
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+MIB = 1024 * 1024
+
+
+def ensure_tools():
+    missing = [t for t in ("vsftpd", "curl", "wget") if not shutil.which(t) and
+               not os.path.exists("/usr/sbin/" + t)]
+    if missing:
+        subprocess.run(["apt-get", "install", "-y"] + missing, check=True,
+                       stdout=subprocess.DEVNULL)
+
+
+def free_port():
+    s = socket.socket()
+    s.bind(("127.0.0.1", 0))
+    p = s.getsockname()[1]
+    s.close()
+    return p
+
+
+def start_vsftpd(root, work):
+    port = free_port()
+    empty = os.path.join(work, "empty")
+    os.makedirs(empty, exist_ok=True)
+    conf = os.path.join(work, "vsftpd.conf")
+    with open(conf, "w") as f:
+        f.write("\n".join([
+            "listen=YES", "listen_address=127.0.0.1", "listen_port=%d" % port,
+            "anonymous_enable=YES", "local_enable=NO", "write_enable=YES",
+            "anon_upload_enable=YES", "anon_other_write_enable=YES",
+            "anon_world_readable_only=NO", "anon_root=" + root, "no_anon_password=YES",
+            "pasv_enable=YES", "pasv_min_port=40000", "pasv_max_port=40999",
+            "port_enable=YES", "connect_from_port_20=NO", "secure_chroot_dir=" + empty,
+            "seccomp_sandbox=NO", "background=NO", "xferlog_enable=NO",
+            "use_localtime=NO", "ftp_username=ftp", "anon_umask=022",
+            "pasv_promiscuous=YES", "port_promiscuous=YES", ""]))
+    proc = subprocess.Popen(["/usr/sbin/vsftpd", conf], stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    for _ in range(50):
+        try:
+            socket.create_connection(("127.0.0.1", port), 0.2).close()
+            return proc, port
+        except OSError:
+            time.sleep(0.1)
+    proc.kill()
+    raise SystemExit("vsftpd did not start")
+
+
+class Naviro:
+    """One naviro run with a key script; returns the time-stamped log."""
+
+    def __init__(self, exe, quiral, work):
+        self.exe, self.quiral, self.work = exe, quiral, work
+        self.sysdir = os.path.join(work, "sys")
+        os.makedirs(self.sysdir, exist_ok=True)
+        with open(os.path.join(quiral, "QUIRAL.INI"), encoding="utf-8", errors="replace") as f:
+            self.ini = f.read()
+
+    def run(self, port, keys, cwd, passive=True, timeout=300):
+        with open(os.path.join(self.sysdir, "QUIRAL.INI"), "w", encoding="utf-8") as f:
+            f.write(self.ini if passive else self.ini.replace("PASSIVO=S", "PASSIVO=N"))
+        kfile = os.path.join(self.work, "keys.txt")
+        with open(kfile, "w", encoding="utf-8") as f:
+            f.write(keys)
+        fifo = os.path.join(self.work, "log.fifo")
+        if os.path.exists(fifo):
+            os.unlink(fifo)
+        os.mkfifo(fifo)
+        stamped = []
+
+        def reader():
+            with open(fifo, "rb") as f:
+                for line in f:
+                    stamped.append((time.perf_counter(), line.decode("utf-8", "replace").rstrip()))
+
+        t = threading.Thread(target=reader, daemon=True)
+        t.start()
+        env = dict(os.environ, QUIRAL_CONSOLE="script", QUIRAL_AUDIO="null", QUIRAL_KEYS=kfile,
+                   QUIRAL_LOG=fifo, QUIRAL_SYSDIR=self.sysdir, QUIRAL_ROOT=self.quiral,
+                   TMPDIR=self.work)
+        proc = subprocess.Popen([self.exe, "127.0.0.1:%d" % port], env=env, cwd=cwd,
+                                stdout=subprocess.DEVNULL)
+        try:
+            proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            proc.wait()
+        t.join(5)
+        return stamped
+
+
+def between(stamped, start_prefix, end_prefix):
+    t0 = next((t for t, l in stamped if l.startswith(start_prefix)), None)
+    if t0 is None:
+        return None
+    t1 = next((t for t, l in stamped if t >= t0 and l.startswith(end_prefix)), None)
+    return None if t1 is None else t1 - t0
+
+
+LOGIN = "{until Qual a conta}anonymous{Enter}{until Comando ?}"
+
+
+def timed(cmd):
+    t0 = time.perf_counter()
+    ok = subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
+    return time.perf_counter() - t0 if ok else None
+
+
+def summary(name, size, times):
+    good = [t for t in times if t]
+    if not good:
+        return "%-28s failed" % name
+    rates = [size / t / 1e6 for t in good]
+    return "%-28s median %7.1f MB/s  (min %7.1f, max %7.1f, %d runs)" % (
+        name, statistics.median(rates), min(rates), max(rates), len(rates))
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--build", required=True)
+    ap.add_argument("--quiral")
+    ap.add_argument("--runs", type=int, default=5)
+    ap.add_argument("--sizes", default="100,1024")
+    ap.add_argument("--modes", default="passive,active")
+    a = ap.parse_args()
+    ensure_tools()
+    exe = os.path.join(a.build, "app", "naviro")
+    bare = os.path.join(a.build, "bench", "bare_transfer")
+    quiral = a.quiral or os.path.join(a.build, "quiral")
+    work = tempfile.mkdtemp(prefix="naviro-bench-")
+    root = os.path.join(work, "srv")
+    up = os.path.join(root, "up")
+    local = os.path.join(work, "local")
+    for d in (root, up, local):
+        os.makedirs(d)
+    os.chmod(root, 0o555)
+    os.chmod(up, 0o777)
+    server = None
+    try:
+        sizes = [int(s) for s in a.sizes.split(",")]
+        for s in sizes:
+            with open(os.path.join(root, "f%d.bin" % s), "wb") as f:
+                block = os.urandom(MIB)
+                for _ in range(s):
+                    f.write(block)
+            shutil.copy(os.path.join(root, "f%d.bin" % s), os.path.join(local, "f%d.bin" % s))
+        listing = os.path.join(root, "muitos")
+        os.makedirs(listing)
+        for i in range(15000):
+            open(os.path.join(listing, "arquivo-%05d.txt" % i), "w").close()
+        server, port = start_vsftpd(root, work)
+        nav = Naviro(exe, quiral, work)
+        url = "ftp://127.0.0.1:%d/" % port
+        results = {}
+        for mode in a.modes.split(","):
+            passive = mode == "passive"
+            for s in sizes:
+                name = "f%d.bin" % s
+                size = s * MIB
+                for r in range(a.runs):
+                    out = os.path.join(work, "out.bin")
+                    for tool, cmd in [
+                        ("curl", ["curl", "-s", "-o", out] + ([] if passive else ["-P", "-"]) +
+                         [url + name]),
+                        ("wget", ["wget", "-q", "-O", out] +
+                         ([] if passive else ["--no-passive-ftp"]) + [url + name]),
+                    ]:
+                        results.setdefault((tool, "get", mode, s), []).append(timed(cmd))
+                    if passive:
+                        results.setdefault(("bare", "get", mode, s), []).append(
+                            timed([bare, "127.0.0.1", str(port), "get", name, out]))
+                        results.setdefault(("bare", "put", mode, s), []).append(
+                            timed([bare, "127.0.0.1", str(port), "put", "up/b%d" % r,
+                                   os.path.join(local, name)]))
+                    results.setdefault(("curl", "put", mode, s), []).append(
+                        timed(["curl", "-s", "-T", os.path.join(local, name)] +
+                              ([] if passive else ["-P", "-"]) + [url + "up/c%d" % r]))
+                    target = os.path.join(work, "recv")
+                    os.makedirs(target, exist_ok=True)
+                    keys = (LOGIN + "r{until remoto ?}" + name + "{Enter}{until local ?}"
+                            "{Enter}{until imagem}s{until Recepção completada}"
+                            "{until Comando ?}t{until local ?}" + os.path.join(local, name) +
+                            "{Enter}{until remoto ?}up/n%d{Enter}{until imagem}s"
+                            "{until Envio completado}{until Comando ?}{Esc}" % r)
+                    log = nav.run(port, keys, target, passive)
+                    results.setdefault(("naviro", "get", mode, s), []).append(
+                        between(log, "send RETR", "announce FTFIMREC"))
+                    results.setdefault(("naviro", "put", mode, s), []).append(
+                        between(log, "send STOR", "announce FTFIMENV"))
+                    shutil.rmtree(target, ignore_errors=True)
+                    for n in os.listdir(up):
+                        os.unlink(os.path.join(up, n))
+        print("Transfers over loopback from vsftpd (MB = 10^6 bytes):")
+        for key in sorted(results, key=lambda k: (k[3], k[2], k[1], k[0])):
+            tool, direction, mode, s = key
+            print(summary("%s %s %s %dMiB" % (tool, direction, mode, s), s * MIB, results[key]))
+
+        # D on a 15,000-entry directory: from the first command to the first entry.
+        keys = (LOGIN + "s{until desejado}muitos{Enter}{until Comando ?}d{until ESC termina}"
+                "{wait 300}{Esc}{until Comando ?}{Esc}")
+        times = []
+        for _ in range(3):
+            log = nav.run(port, keys, work)
+            times.append(between(log, "send TYPE A", "text arquivo-00000.txt") or
+                         between(log, "send TYPE A", "voice arquivo-00000.txt"))
+        print("D, 15,000 entries, first command to first entry: %s s" %
+              ", ".join("%.3f" % t if t else "-" for t in times))
+    finally:
+        if server is not None:
+            server.send_signal(signal.SIGTERM)
+            try:
+                server.wait(5)
+            except subprocess.TimeoutExpired:
+                server.kill()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
