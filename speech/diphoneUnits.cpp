@@ -308,23 +308,6 @@ std::optional<WavView> parseWav(std::span<const uint8_t> img) {
   return std::nullopt;
 }
 
-void writeWavHeader(uint8_t* h, uint32_t dataBytes, uint32_t rate, uint16_t channels,
-                    uint16_t bits) {
-  const uint16_t align = static_cast<uint16_t>(channels * (bits / 8));
-  std::memcpy(h, "RIFF", 4);
-  put32(h + 4, 36 + dataBytes);
-  std::memcpy(h + 8, "WAVEfmt ", 8);
-  put32(h + 16, 16);
-  put16(h + 20, 1);
-  put16(h + 22, channels);
-  put32(h + 24, rate);
-  put32(h + 28, rate * align);
-  put16(h + 32, align);
-  put16(h + 34, bits);
-  std::memcpy(h + 36, "data", 4);
-  put32(h + 40, dataBytes);
-}
-
 std::vector<uint8_t> toUnitFormat(const WavView& w) {
   std::vector<uint8_t> out;
   if (w.channels == 0 || w.rate == 0 || (w.bits != 8 && w.bits != 16)) return out;

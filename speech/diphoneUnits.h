@@ -20,6 +20,8 @@
 #include <string_view>
 #include <vector>
 
+#include "speech/wavImage.h"
+
 namespace speech::units {
 
 inline constexpr size_t kRecordSize = 15;
@@ -132,9 +134,7 @@ struct WavView {
   std::span<const uint8_t> data;
 };
 [[nodiscard]] std::optional<WavView> parseWav(std::span<const uint8_t> image);
-// The canonical 44-byte header of 8-bit mono 11,025 Hz sound.
-void writeWavHeader(uint8_t* out44, uint32_t dataBytes, uint32_t rate = kSampleRate,
-                    uint16_t channels = 1, uint16_t bits = 8);
+using speech::writeWavHeader;  // the canonical 44-byte header
 // Converts samples to 8-bit unsigned mono at 11,025 Hz (letters recorded in
 // another format would otherwise be played as noise).
 [[nodiscard]] std::vector<uint8_t> toUnitFormat(const WavView& wav);

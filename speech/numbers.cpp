@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "console/cp1252.h"
+#include "speech/wavImage.h"
 
 namespace speech {
 namespace {
@@ -254,39 +255,6 @@ std::vector<std::string> timeAndDatePieceNames() {
   return names;
 }
 
-std::vector<uint8_t> wavImage(const uint8_t* samples, size_t length, uint32_t rate,
-                              uint16_t channels, uint16_t bits) {
-  std::vector<uint8_t> out(44 + length);
-  size_t at = 0;
-  auto tag = [&](std::string_view s) {
-    for (char c : s) out[at++] = static_cast<uint8_t>(c);
-  };
-  auto u32 = [&](uint32_t v) {
-    for (int i = 0; i < 4; ++i) out[at++] = static_cast<uint8_t>(v >> (8 * i));
-  };
-  auto u16 = [&](uint16_t v) {
-    out[at++] = static_cast<uint8_t>(v);
-    out[at++] = static_cast<uint8_t>(v >> 8);
-  };
-  const auto len = static_cast<uint32_t>(length);
-  const auto align = static_cast<uint16_t>(channels * bits / 8);
-  tag("RIFF");
-  u32(len + 36);
-  tag("WAVE");
-  tag("fmt ");
-  u32(16);
-  u16(1);
-  u16(channels);
-  u32(rate);
-  u32(rate * align);
-  u16(align);
-  u16(bits);
-  tag("data");
-  u32(len);
-  std::copy(samples, samples + length, out.begin() + 44);
-  return out;
-}
-
 PieceJoiner::PieceJoiner(Player player) : player_(std::move(player)) {
   buffer_.reserve(kCapacity);
 }
@@ -316,7 +284,7 @@ void PieceJoiner::addSamples(const uint8_t* data, size_t length) {
 
 void PieceJoiner::flush() {
   if (buffer_.empty()) return;
-  const auto image = wavImage(buffer_.data(), buffer_.size(), 11025, 1, 8);
+  const auto image = makeWavImage(buffer_.data(), buffer_.size(), 11025, 1, 8);
   buffer_.clear();
   player_(image);
 }

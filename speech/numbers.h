@@ -51,10 +51,6 @@ struct SpokenStep {
 // The fixed pieces the time and date announcements may ask for.
 [[nodiscard]] std::vector<std::string> timeAndDatePieceNames();
 
-// A canonical 44-byte-header PCM WAV image around the given samples.
-[[nodiscard]] std::vector<uint8_t> wavImage(const uint8_t* samples, size_t length, uint32_t rate,
-                                            uint16_t channels, uint16_t bits);
-
 // Joins piece files (8-bit mono 11,025 Hz, data from byte 44) into one sound
 // of at most kCapacity bytes of samples; a full buffer is handed to the
 // player and reused. Missing or header-only files add nothing; a piece larger

@@ -19,15 +19,6 @@ uint32_t le32(const uint8_t* p) {
          (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
-void put16(std::vector<uint8_t>& v, uint16_t x) {
-  v.push_back(static_cast<uint8_t>(x));
-  v.push_back(static_cast<uint8_t>(x >> 8));
-}
-
-void put32(std::vector<uint8_t>& v, uint32_t x) {
-  for (int i = 0; i < 4; ++i) v.push_back(static_cast<uint8_t>(x >> (8 * i)));
-}
-
 // Four bytes equal to an upper-case name, ignoring the case of letters.
 bool nameIs(const uint8_t* p, const char* upper) {
   for (int i = 0; i < 4; ++i) {
@@ -154,27 +145,6 @@ size_t cutSpeech(uint8_t* s, size_t n, uint16_t bits, uint32_t rate) {
     s[out++] = s[p++];
   }
   return out;
-}
-
-std::vector<uint8_t> makeWavImage(const uint8_t* samples, size_t length, uint32_t rate,
-                                  uint16_t channels, uint16_t bits) {
-  std::vector<uint8_t> v;
-  v.reserve(44 + length);
-  const uint16_t align = static_cast<uint16_t>(channels * (bits / 8));
-  v.insert(v.end(), {'R', 'I', 'F', 'F'});
-  put32(v, static_cast<uint32_t>(length + 36));
-  v.insert(v.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-  put32(v, 16);
-  put16(v, 1);
-  put16(v, channels);
-  put32(v, rate);
-  put32(v, rate * align);
-  put16(v, align);
-  put16(v, bits);
-  v.insert(v.end(), {'d', 'a', 't', 'a'});
-  put32(v, static_cast<uint32_t>(length));
-  if (length > 0) v.insert(v.end(), samples, samples + length);
-  return v;
 }
 
 }  // namespace speech

@@ -8,6 +8,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+
+#include "speech/wavImage.h"
 #include <vector>
 
 namespace qr {
@@ -67,10 +69,6 @@ struct WavImageInfo {
 // bytes (8-bit samples). A search window with no sample above 0 ends the
 // cutting there and keeps the rest of the piece unchanged.
 [[nodiscard]] size_t cutSpeech(uint8_t* samples, size_t length, uint16_t bits, uint32_t rate);
-
-// A 44-byte-header PCM WAV image around the samples.
-[[nodiscard]] std::vector<uint8_t> makeWavImage(const uint8_t* samples, size_t length,
-                                                uint32_t rate, uint16_t channels, uint16_t bits);
 
 // --- The player ----------------------------------------------------------
 

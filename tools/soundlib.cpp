@@ -27,6 +27,7 @@
 #include "console/cp1252.h"
 #include "ftp/ftpmsgCatalogue.h"
 #include "speech/numbers.h"
+#include "speech/wavImage.h"
 
 namespace {
 
@@ -237,7 +238,7 @@ std::vector<uint8_t> dtmfSamples(const Tone& t) {
 }
 
 bool writeWav(const std::filesystem::path& path, const std::vector<uint8_t>& samples) {
-  const auto image = speech::wavImage(samples.data(), samples.size(), kOutRate, 1, 8);
+  const auto image = speech::makeWavImage(samples.data(), samples.size(), kOutRate, 1, 8);
   const auto tmp = path.string() + ".tmp";
   std::FILE* f = std::fopen(tmp.c_str(), "wb");
   if (!f) return false;

@@ -64,7 +64,7 @@ struct SpokenNumbersTest : ::testing::Test {
   }
   void writePiece(const std::string& name, uint8_t value, size_t samples) {
     const std::vector<uint8_t> data(samples, value);
-    const auto image = speech::wavImage(data.data(), data.size(), 11025, 1, 8);
+    const auto image = speech::makeWavImage(data.data(), data.size(), 11025, 1, 8);
     std::ofstream(dir / "letras" / (name + ".wav"), std::ios::binary)
         .write(reinterpret_cast<const char*>(image.data()),
                static_cast<std::streamsize>(image.size()));
