@@ -10,10 +10,7 @@ build=${NAVIRO_BUILD_DIR:-$here/build}
 # The build tree's generated sound library and rule files.
 export QUIRAL_ROOT=${QUIRAL_ROOT:-$build/quiral}
 
-# --- demo server -----------------------------------------------------------
-# Place for the local demonstration server: start it here and, when no
-# computer was named, hand its address to naviro. Until then naviro asks
-# for the computer's name.
-# ---------------------------------------------------------------------------
+# The default QUIRAL.INI, when the user has none yet.
+"$here/scripts/install-config.sh" "$QUIRAL_ROOT"
 
 exec "$build/app/naviro" "$@"
