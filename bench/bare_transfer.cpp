@@ -66,8 +66,8 @@ int main(int argc, char** argv) {
   if (data < 0) return 1;
   const int code = command(control, std::string(get ? "RETR " : "STOR ") + argv[4], line);
   if (code != 150 && code != 125) return 1;
-  const int file = get ? ::open(argv[5], O_WRONLY | O_CREAT | O_TRUNC, 0644)
-                       : ::open(argv[5], O_RDONLY);
+  const int file =
+      get ? ::open(argv[5], O_WRONLY | O_CREAT | O_TRUNC, 0644) : ::open(argv[5], O_RDONLY);
   if (file < 0) return 1;
   char block[8192];
   ssize_t got;

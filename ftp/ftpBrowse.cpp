@@ -3,6 +3,9 @@
 // used; the browser reads the lines back from the temporary file.
 #include "ftp/ftpBrowse.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <array>
 #include <cstdio>
 
@@ -113,8 +116,14 @@ void Browse::ListRemoteDirectory() {
   if (!transfer_.openDataPath(true)) return;
   // openDataPath opened the data connection already; the temporary file is
   // made before anything can arrive on it.
-  std::FILE* file =
-      st_.listingFileName.empty() ? nullptr : std::fopen(st_.listingFileName.c_str(), "wb");
+  // Our own temporary file: truncated in place, never through a link put
+  // in its stead.
+  const int fd = st_.listingFileName.empty()
+                     ? -1
+                     : ::open(st_.listingFileName.c_str(),
+                              O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+  std::FILE* file = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
+  if (!file && fd >= 0) ::close(fd);
   if (!file) {
     rede_.CloseDataConnection();
     msg_.Announce("FTERRCRI", 1);
@@ -208,9 +217,9 @@ void Browse::BrowseListing() {
       key = ui_.readKey();
       extended = true;
     }
-    const std::string name =
-        hasEntry(position) ? NameOfListingLine(table_[static_cast<size_t>(position - 1)])
-                           : std::string();
+    const std::string name = hasEntry(position)
+                                 ? NameOfListingLine(table_[static_cast<size_t>(position - 1)])
+                                 : std::string();
     if (extended && (key == kLeft || key == kRight) && hasEntry(position)) {
       ui_.endLine();
       key = dialogs_.reviewLine(table_[static_cast<size_t>(position - 1)], extended);
@@ -223,23 +232,38 @@ void Browse::BrowseListing() {
 
     if (extended) {
       switch (key) {
-        case kDown: position += 1; break;
-        case kUp: position -= 1; break;
-        case kPageDown: position += 5; break;
-        case kPageUp: position -= 5; break;
+        case kDown:
+          position += 1;
+          break;
+        case kUp:
+          position -= 1;
+          break;
+        case kPageDown:
+          position += 5;
+          break;
+        case kPageUp:
+          position -= 5;
+          break;
         case kHome:
-        case kCtrlPageUp: position = 0; break;
+        case kCtrlPageUp:
+          position = 0;
+          break;
         case kEnd:
-        case kCtrlPageDown: position = count + 1; break;
+        case kCtrlPageDown:
+          position = count + 1;
+          break;
         case kCtrlInsert:
           msg_.Announce("FTOK", 1);
           dialogs_.putClipboard(name);
           break;
-        default: break;
+        default:
+          break;
       }
     } else {
       switch (key) {
-        case kEscape: leave = true; break;
+        case kEscape:
+          leave = true;
+          break;
         case 'R':
           if (name.empty()) {
             ui_.errorBeep();
@@ -248,7 +272,9 @@ void Browse::BrowseListing() {
             transfer_.ReceiveFile(name);
           }
           break;
-        case 'A': dir_.ConfirmAndDelete(name); break;
+        case 'A':
+          dir_.ConfirmAndDelete(name);
+          break;
         case 'D':
           if (dlg_.SendCommand("SIZE " + name)) {
             ui_.write(" .... ");
@@ -261,7 +287,8 @@ void Browse::BrowseListing() {
         case 'V':
           if (dir_.ChangeRemoteDirectory("..")) leave = true;
           break;
-        default: break;
+        default:
+          break;
       }
     }
     while (dlg_.hasLines()) {

@@ -20,8 +20,8 @@ std::string ConsoleFileDialogs::chooseLocalFile(int rows) {
 uint8_t ConsoleFileDialogs::reviewLine(std::string_view text, bool& extended) {
   std::string field(text);
   const int width = static_cast<int>(kListingWidth);
-  const uint8_t key = input_.editField(field, 1, console_.consoleCursorRow(), false,
-                                       qr::kColumns - 1, width);
+  const uint8_t key =
+      input_.editField(field, 1, console_.consoleCursorRow(), false, qr::kColumns - 1, width);
   // The editor ends on Tab, LF, Enter and ESC as themselves and on every
   // other ending key by its two-byte code.
   extended = !(key == 9 || key == 10 || key == 13 || key == 27);

@@ -215,8 +215,8 @@ void CaptionThrottle::flush(int64_t bytes) {
   ui_.setCaption(TransferCaption(remote_, bytes));
 }
 
-Transfer::Transfer(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede,
-                   Port& port, FileDialogs& dialogs)
+Transfer::Transfer(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede, Port& port,
+                   FileDialogs& dialogs)
     : st_(state), ui_(ui), msg_(msg), dlg_(dlg), rede_(rede), port_(port), dialogs_(dialogs) {
   // Past a file size limit a write must fail with EFBIG, not end the program.
   std::signal(SIGXFSZ, SIG_IGN);
@@ -486,8 +486,7 @@ void Transfer::ReceiveFile(std::string_view remoteName) {
       ui_.errorBeep();
       return;
     }
-    ui_.write(local == remote ? qr::W("(Assumindo nomes idênticos)")
-                              : "(Assumindo " + local + ")");
+    ui_.write(local == remote ? qr::W("(Assumindo nomes idênticos)") : "(Assumindo " + local + ")");
     ui_.endLine();
   }
 

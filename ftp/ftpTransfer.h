@@ -66,8 +66,12 @@ class PlainFileDialogs : public FileDialogs {
 // A short Portuguese reason for an errno value (Windows-1252).
 [[nodiscard]] std::string SystemReason(int error);
 // RFC 959 section 4.2: 125/150 open the transfer, 226/250 close it well.
-[[nodiscard]] constexpr bool TransferStarts(int code) { return code == 125 || code == 150; }
-[[nodiscard]] constexpr bool TransferCompleted(int code) { return code == 226 || code == 250; }
+[[nodiscard]] constexpr bool TransferStarts(int code) {
+  return code == 125 || code == 150;
+}
+[[nodiscard]] constexpr bool TransferCompleted(int code) {
+  return code == 226 || code == 250;
+}
 
 // Refreshes the caption at most every 100 ms; flush() always shows the last
 // value.

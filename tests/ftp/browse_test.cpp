@@ -12,9 +12,8 @@ using namespace ftp_test;
 
 namespace {
 
-const std::string kDown("\0\x50", 2), kUp("\0\x48", 2), kPageDown("\0\x51", 2),
-    kHome("\0\x47", 2), kEnd("\0\x4f", 2), kCtrlIns("\0\xff", 2), kF9("\0\x43", 2),
-    kLeft("\0\x4b", 2);
+const std::string kDown("\0\x50", 2), kUp("\0\x48", 2), kPageDown("\0\x51", 2), kHome("\0\x47", 2),
+    kEnd("\0\x4f", 2), kCtrlIns("\0\xff", 2), kF9("\0\x43", 2), kLeft("\0\x4b", 2);
 
 // Whether the wanted events occur in this order among all events.
 bool inOrder(const std::vector<std::string>& events, const std::vector<std::string>& wanted) {
@@ -90,10 +89,10 @@ TEST(Browser, ArrowsPagesHomeEndAndTheEndsOfTheList) {
   r.browse.ListRemoteDirectory();
   EXPECT_EQ(r.server.commands(), (std::vector<std::string>{"TYPE A", "PASV", "LIST"}));
   const auto& e = r.ui.events;
-  EXPECT_TRUE(inOrder(e, {"speak 8", "announce FTULTARQ", "speak 8", "speak pub",
-                          "speak " + qr::W("  diretório"), "speak leia.txt", "announce FTOK",
-                          "speak leia.txt", "speak atalho", "announce FTULTARQ", "beep",
-                          "speak atalho"}));
+  EXPECT_TRUE(
+      inOrder(e, {"speak 8", "announce FTULTARQ", "speak 8", "speak pub",
+                  "speak " + qr::W("  diretório"), "speak leia.txt", "announce FTOK",
+                  "speak leia.txt", "speak atalho", "announce FTULTARQ", "beep", "speak atalho"}));
   // Up on the first entry, Page Down past the end, Home, R at 0, End.
   EXPECT_EQ(count(e, "announce FTULTARQ"), 5u);
   EXPECT_EQ(r.dialogs.clipboard, std::vector<std::string>{"leia.txt"});
@@ -145,7 +144,8 @@ TEST(Browser, ParentRefusedStaysAndReviewKeyTakesTheBrowsersPlace) {
   r.browse.ListRemoteDirectory();
   EXPECT_EQ(r.server.commands(), (std::vector<std::string>{"TYPE A", "PASV", "LIST", "CWD .."}));
   EXPECT_TRUE(r.ui.has("announce FTNAOTRO"));
-  EXPECT_EQ(r.dialogs.reviewed, (std::vector<std::string>{unixLine('-', "um"), unixLine('-', "dois")}));
+  EXPECT_EQ(r.dialogs.reviewed,
+            (std::vector<std::string>{unixLine('-', "um"), unixLine('-', "dois")}));
   EXPECT_TRUE(inOrder(r.ui.events, {"speak um", "speak um", "speak dois"}));
 }
 

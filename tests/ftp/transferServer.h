@@ -32,7 +32,7 @@ class FakeFtp {
  public:
   std::map<std::string, std::string> files;  // RETR and SIZE; STOR writes here
   std::string listing;
-  std::string retrRefusal;         // e.g. "550 Nao existe": RETR answers this
+  std::string retrRefusal;  // e.g. "550 Nao existe": RETR answers this
   std::string storRefusal;
   size_t closeEarlyAfter = SIZE_MAX;  // RETR: bytes before the data connection ends
   std::string endReply = "226 Transferencia completa\r\n";  // empty: never sent

@@ -42,8 +42,14 @@ TEST(TransferNames, ServerNamesBecomeOnlyTheirLastComponent) {
     const char* remote;
     const char* local;
   } cases[] = {
-      {"leia.txt", "leia.txt"}, {"../../x", "x"},  {"/etc/x", "x"}, {"pub/a b.txt", "a b.txt"},
-      {".", ""},                {"..", ""},        {"a/..", ""},    {"dir/", ""},
+      {"leia.txt", "leia.txt"},
+      {"../../x", "x"},
+      {"/etc/x", "x"},
+      {"pub/a b.txt", "a b.txt"},
+      {".", ""},
+      {"..", ""},
+      {"a/..", ""},
+      {"dir/", ""},
       {"", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(SafeLocalName(c.remote), c.local) << c.remote;
@@ -90,8 +96,8 @@ TEST(Receive, RefusalLeavesNoNewFileAndTheOldOneUntouched) {
       r.transfer.ReceiveFile("");
       EXPECT_TRUE(heard(r, "FTTRAREC")) << refusal;
       EXPECT_EQ(heard(r, "FTARQNAO"), refusal[0] == '5') << refusal;
-      EXPECT_EQ(r.localNames(), existed ? std::vector<std::string>{"a.txt"}
-                                        : std::vector<std::string>{})
+      EXPECT_EQ(r.localNames(),
+                existed ? std::vector<std::string>{"a.txt"} : std::vector<std::string>{})
           << refusal;
       if (existed) {
         EXPECT_EQ(readFile(r.path("a.txt")), "velho");
@@ -230,8 +236,7 @@ TEST(Send, FilesArriveWholeAndEmptyFilesAsEmptyStores) {
     EXPECT_EQ(r.server.stored("carta.txt"), bytes) << size;
     EXPECT_TRUE(heard(r, "FTFIMENV")) << size;
     EXPECT_NE(r.ui.screen.find("(Assumindo carta.txt)"), std::string::npos);
-    EXPECT_EQ(r.server.commands(),
-              (std::vector<std::string>{"TYPE I", "PASV", "STOR carta.txt"}));
+    EXPECT_EQ(r.server.commands(), (std::vector<std::string>{"TYPE I", "PASV", "STOR carta.txt"}));
     EXPECT_EQ(r.st.transferBytes, static_cast<int64_t>(size));
   }
 }
