@@ -4,6 +4,7 @@
 
 #include "console/cp1252.h"
 #include "console/qrwinInput.h"
+#include "speech/numbers.h"
 #include "tests/support/inputRig.h"
 
 namespace {
@@ -446,6 +447,39 @@ TEST_F(InputTest, WholeAnswerIsSpokenWithoutItsPadding) {
   rig.ch(kEnter);
   edit(text);
   EXPECT_EQ(rig.count("text abc"), 2);
+}
+
+}  // namespace
+
+namespace {
+
+// F8 and Ctrl+F8 in the editor say the time and the date from the recorded
+// pieces, and leave the field as it was.
+TEST(InputClock, F8SaysTheTimeAndCtrlF8TheDate) {
+  testing_support::SpokenRig rig;
+  for (const std::string& name : speech::timeAndDatePieceNames())
+    testing_support::writeTinyWav(rig.dir + "/" + name + ".wav");
+  qr::LineInput input{rig.console, rig.spoken};
+  std::string text = "abc";
+  rig.key(VKey::F8);
+  rig.key(VKey::F8, true);
+  rig.ch(kEnter);
+  EXPECT_EQ(input.editField(text, 1, 1, true, 20, 20), kEnter);
+  EXPECT_EQ(text, "abc");
+  const auto heard = rig.heard();
+  auto at = [&](std::string_view prefix) {
+    for (size_t i = 0; i < heard.size(); ++i)
+      if (heard[i].rfind(prefix, 0) == 0) return static_cast<long>(i);
+    return -1L;
+  };
+  // The time names its hours piece; the date names a day of the week after it.
+  const long hours = at("sound _hora");
+  long weekday = -1;
+  for (const char* day : {"_Domingo", "_Segunda", "_Terca", "_Quarta", "_Quinta", "_Sexta",
+                          "_Sabado"})
+    weekday = std::max(weekday, at(std::string("sound ") + day));
+  EXPECT_GE(hours, 0);
+  EXPECT_GT(weekday, hours);
 }
 
 }  // namespace
