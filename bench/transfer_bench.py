@@ -124,6 +124,7 @@ LOGIN = "{until Qual a conta}anonymous{Enter}{until Comando ?}"
 
 
 def timed(cmd):
+    os.sync()  # the previous run's writes reach the disk first, for every tool
     t0 = time.perf_counter()
     ok = subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
     return time.perf_counter() - t0 if ok else None
@@ -200,14 +201,21 @@ def main():
                               ([] if passive else ["-P", "-"]) + [url + "up/c%d" % r]))
                     target = os.path.join(work, "recv")
                     os.makedirs(target, exist_ok=True)
+                    # Receive and send in runs of their own, each after the
+                    # dirty pages of the run before have reached the disk, as
+                    # for the other tools.
                     keys = (LOGIN + "r{until remoto ?}" + name + "{Enter}{until local ?}"
                             "{Enter}{until imagem}s{until Recepção completada}"
-                            "{until Comando ?}t{until local ?}" + os.path.join(local, name) +
-                            "{Enter}{until remoto ?}up/n%d{Enter}{until imagem}s"
-                            "{until Envio completado}{until Comando ?}{Esc}" % r)
+                            "{until Comando ?}{Esc}")
+                    os.sync()
                     log = nav.run(port, keys, target, passive)
                     results.setdefault(("naviro", "get", mode, s), []).append(
                         between(log, "send RETR", "announce FTFIMREC"))
+                    keys = (LOGIN + "t{until local ?}" + os.path.join(local, name) +
+                            "{Enter}{until remoto ?}up/n%d{Enter}{until imagem}s"
+                            "{until Envio completado}{until Comando ?}{Esc}" % r)
+                    os.sync()
+                    log = nav.run(port, keys, target, passive)
                     results.setdefault(("naviro", "put", mode, s), []).append(
                         between(log, "send STOR", "announce FTFIMENV"))
                     shutil.rmtree(target, ignore_errors=True)

@@ -212,6 +212,7 @@ void Rede::CloseDataConnection() {
   closeFd(data_);
   st_.dataOpen = false;
   st_.listening = false;
+  dataFlowing_ = false;
 }
 
 void Rede::AcceptDataConnection() {
@@ -243,7 +244,12 @@ void Rede::closeTransferFile() {
 
 void Rede::ReceiveDataBlock() {
   char block[kDataBlock];
-  const ssize_t n = data_ >= 0 ? ::recv(data_, block, sizeof block, 0) : -1;
+  const ssize_t n = data_ >= 0 ? ::recv(data_, block, sizeof block, MSG_DONTWAIT) : -1;
+  if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+    dataFlowing_ = false;  // nothing yet: the next pass polls
+    return;
+  }
+  dataFlowing_ = n == static_cast<ssize_t>(sizeof block);
   if (n <= 0) {
     closeTransferFile();
     CloseDataConnection();
@@ -284,6 +290,11 @@ void Rede::AnnounceTransferred() {
 }
 
 int Rede::PollEvent() {
+  if (dataFlowing_ && st_.dataOpen && data_ >= 0 && !st_.listening &&
+      ++streamingPasses_ < kPollEvery)
+    return CANALARQ;
+  streamingPasses_ = 0;
+  dataFlowing_ = false;
   pollfd fds[3];
   int n = 0;
   int iControl = -1, iListen = -1, iData = -1;

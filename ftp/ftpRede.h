@@ -81,6 +81,13 @@ class Rede {
   uint32_t serverAddress_ = 0;
   uint32_t localAddress_ = 0;
   std::FILE* file_ = nullptr;
+  // While blocks arrive full, the next passes read at once instead of
+  // polling first: a poll per block would cost a system call per 8 KiB.
+  // Every kPollEvery-th pass still polls, so control replies and incoming
+  // connections are seen.
+  static constexpr int kPollEvery = 32;
+  int streamingPasses_ = 0;
+  bool dataFlowing_ = false;
 };
 
 // Dotted form of an IPv4 address in network order.
