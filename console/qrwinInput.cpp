@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "console/keyCodes.h"
 #include "console/qrCrt.h"
 #include "console/qrwinSpoken.h"
 
@@ -29,27 +30,11 @@ struct Modifiers {
 };
 constexpr uint8_t kSelectionBackground = 8;
 
-// Extended codes the editor acts on (the rest end editing).
-enum Ext : uint8_t {
-  kF1 = 59,
-  kF4 = 62,
-  kF8 = 66,
-  kF12 = 70,
-  kHome = 71,
-  kLeft = 75,
-  kRight = 77,
-  kEnd = 79,
-  kDelete = 83,
-  kCtrlF1 = 94,
-  kCtrlF4 = 97,
-  kCtrlF8 = 101,
-  kCtrlF9 = 102,
-  kAltR = 19,  // Ctrl+Alt+R: screen review (Ctrl+Alt+F-keys switch consoles here)
-  kCtrlLeft = 115,
-  kCtrlRight = 116,
-  kPaste = 254,
-  kCopy = 255,
-};
+using namespace qr::ext;  // the special keys' codes; the others end editing
+// Ctrl+Alt+R: screen review (Ctrl+Alt+F-keys switch consoles here).
+constexpr uint8_t kAltR = 19;
+constexpr uint8_t kPaste = kShiftInsert;
+constexpr uint8_t kCopy = kCtrlInsert;
 
 // Characters stripped from both ends of a word opened with F12.
 constexpr std::string_view kOpenTrim = "\"(*-.<=>[_{";

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdio>
 
+#include "console/keyCodes.h"
 #include "console/cp1252.h"
 #include "ftp/ftpDir.h"
 #include "ftp/ftpDlg.h"
@@ -27,21 +28,7 @@ constexpr uint8_t kEnter = 13;
 constexpr int kIdleWaitMs = 100;
 constexpr int kDirectoryColumn = 30;
 
-// Two-byte key codes the browser acts on.
-enum Code : uint8_t {
-  kF9 = 67,
-  kHome = 71,
-  kUp = 72,
-  kPageUp = 73,
-  kLeft = 75,
-  kRight = 77,
-  kEnd = 79,
-  kDown = 80,
-  kPageDown = 81,
-  kCtrlPageDown = 118,
-  kCtrlPageUp = 132,
-  kCtrlInsert = 255,
-};
+using namespace qr::ext;  // the special keys' codes
 
 struct MenuLetter {
   std::string_view key;

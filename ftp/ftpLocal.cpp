@@ -8,6 +8,7 @@
 #include <array>
 #include <climits>
 
+#include "console/keyCodes.h"
 #include "console/cp1252.h"
 #include "console/qrCrt.h"
 #include "console/qrwinInput.h"
@@ -187,11 +188,7 @@ constexpr uint8_t kEntryColour = 15;
 constexpr uint8_t kMarkedColour = 2;
 constexpr uint8_t kCurrentColour = 14;
 
-// Extended key codes read after a 0 byte.
-enum : uint8_t {
-  kF5 = 63, kHome = 71, kUp = 72, kPageUp = 73, kLeft = 75, kRight = 77, kEnd = 79,
-  kDown = 80, kPageDown = 81, kCtrlF5 = 98, kCtrlPageDown = 118, kCtrlPageUp = 132,
-};
+using namespace qr::ext;  // the special keys' codes
 }  // namespace
 
 struct LocalPicker::Window {

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <string>
 
+#include "console/keyCodes.h"
 #include "console/qrCrt.h"
 #include "console/qrwinSpoken.h"
 
@@ -25,17 +26,7 @@ constexpr int kPageStep = 10;
 constexpr size_t kTableGrowth = 100;
 constexpr size_t kKeyLength = 8;
 
-enum Ext : uint8_t {
-  kHome = 71,
-  kUp = 72,
-  kPageUp = 73,
-  kRight = 77,
-  kEnd = 79,
-  kDown = 80,
-  kPageDown = 81,
-  kCtrlPageDown = 118,
-  kCtrlPageUp = 132,
-};
+using namespace qr::ext;  // the special keys' codes
 
 [[nodiscard]] uint8_t upperCase(uint8_t c) {
   return c >= 'a' && c <= 'z' ? static_cast<uint8_t>(c - 32) : c;

@@ -13,6 +13,7 @@
 #include <array>
 #include <string>
 
+#include "console/keyCodes.h"
 #include "console/qrCrt.h"
 #include "console/qrwinSpoken.h"
 
@@ -27,26 +28,7 @@ constexpr uint8_t kEsc = 27;
 constexpr uint8_t kEnter = 13;
 constexpr uint8_t kBackspace = 8;
 
-// Extended codes of the mode.
-enum Ext : uint8_t {
-  kF1 = 59,
-  kF5 = 63,
-  kF6 = 64,
-  kHome = 71,
-  kUp = 72,
-  kPageUp = 73,
-  kLeft = 75,
-  kRight = 77,
-  kEnd = 79,
-  kDown = 80,
-  kPageDown = 81,
-  kCtrlF1 = 94,
-  kCtrlF5 = 98,
-  kCtrlLeft = 115,
-  kCtrlRight = 116,
-  kCtrlPageDown = 118,
-  kCtrlPageUp = 132,
-};
+using namespace qr::ext;  // the special keys' codes
 
 // Accented letters that count as word characters (ISO 8859-1 capitals; the
 // small letters are 32 higher).
