@@ -9,13 +9,11 @@ import argparse
 import hashlib
 import os
 import shutil
-import subprocess
 import sys
 import tempfile
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from ftp_e2e import RealServer, check_order, LOGIN_ANON  # noqa: E402
+from ftp_e2e import RealServer, Run, LOGIN_ANON, write_config  # noqa: E402
 
 RUN_TIMEOUT = 90
 BIG = 24 * 1024 * 1024
@@ -134,13 +132,7 @@ def main():
     try:
         sysdir = os.path.join(work, "sys")
         os.makedirs(sysdir)
-        with open(os.path.join(a.quiral, "QUIRAL.INI"), encoding="utf-8",
-                  errors="replace") as f:
-            text = f.read()
-        if case.get("passivo"):
-            text = text.replace("PASSIVO=S", "PASSIVO=" + case["passivo"])
-        with open(os.path.join(sysdir, "QUIRAL.INI"), "w", encoding="utf-8") as f:
-            f.write(text)
+        write_config(a.quiral, sysdir, case.get("passivo"))
         root = os.path.join(work, "srv")
         local = os.path.join(work, "local")
         os.makedirs(root)
@@ -152,37 +144,15 @@ def main():
             ThrottledDTPHandler.write_limit = 4 * 1024 * 1024
             server.server.handler.dtp_handler = ThrottledDTPHandler
             server.server.handler.use_sendfile = False
-        keys = os.path.join(work, "keys.txt")
-        with open(keys, "w", encoding="utf-8") as f:
-            f.write(case["keys"])
-        log = os.path.join(work, "log.txt")
-        screen = os.path.join(work, "screen.txt")
         clip = os.path.join(work, "clipboard.txt")
-        env = dict(os.environ, QUIRAL_CONSOLE="script", QUIRAL_AUDIO="null",
-                   QUIRAL_KEYS=keys, QUIRAL_LOG=log, QUIRAL_SCREEN=screen,
-                   QUIRAL_SYSDIR=sysdir, QUIRAL_ROOT=a.quiral, TMPDIR=work,
-                   QUIRAL_CLIPBOARD=clip)
-        start = time.time()
-        try:
-            rc = subprocess.run([a.naviro, "127.0.0.1:%d" % server.port], env=env, cwd=local,
-                                timeout=RUN_TIMEOUT).returncode
-        except subprocess.TimeoutExpired:
+        run = Run(a.naviro, a.quiral, "127.0.0.1:%d" % server.port, case["keys"], work, sysdir,
+                  local, {"QUIRAL_CLIPBOARD": clip}, RUN_TIMEOUT)
+        if run.timed_out:
             print("FAIL: naviro did not end within", RUN_TIMEOUT, "s")
             return 1
-        elapsed = time.time() - start
-        with open(log, encoding="utf-8", errors="replace") as f:
-            lines = f.read().splitlines()
-        with open(screen, encoding="utf-8", errors="replace") as f:
-            shown = f.read()
-        failures = []
-        if rc != 0:
-            failures.append("exit code %d" % rc)
-        ok, announced = check_order(lines, case["heard"])
-        if not ok:
-            failures.append("announcements %s do not hold %s in order" % (announced, case["heard"]))
-        for k in case.get("not_heard", []):
-            if k in announced:
-                failures.append("announced " + k)
+        lines, shown, elapsed = run.lines, run.shown, run.elapsed
+        failures = run.failures(case)
+        announced = run.announced
         if case.get("once") and announced.count(case["once"]) != 1:
             failures.append("%s heard %d times" % (case["once"], announced.count(case["once"])))
         for remote, mine, *text in case.get("same", []):

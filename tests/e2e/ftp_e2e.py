@@ -212,6 +212,66 @@ def check_order(log_lines, keys):
     return i == len(keys), announced
 
 
+def write_config(quiral, sysdir, passivo=None):
+    """The build's QUIRAL.INI in a directory of the run's own, with the data
+    connection mode changed when asked."""
+    with open(os.path.join(quiral, "QUIRAL.INI"), encoding="utf-8", errors="replace") as f:
+        text = f.read()
+    if passivo:
+        text = text.replace("PASSIVO=S", "PASSIVO=" + passivo)
+    with open(os.path.join(sysdir, "QUIRAL.INI"), "w", encoding="utf-8") as f:
+        f.write(text)
+
+
+class Run:
+    """One naviro run through the script console: exit code, event log,
+    screen dump and the time it took; timed_out when it had to be killed."""
+
+    def __init__(self, naviro, quiral, host, keys_text, work, sysdir, cwd, extra_env=None,
+                 timeout=RUN_TIMEOUT):
+        keys = os.path.join(work, "keys.txt")
+        with open(keys, "w", encoding="utf-8") as f:
+            f.write(keys_text)
+        log = os.path.join(work, "log.txt")
+        screen = os.path.join(work, "screen.txt")
+        env = dict(os.environ, QUIRAL_CONSOLE="script", QUIRAL_AUDIO="null",
+                   QUIRAL_KEYS=keys, QUIRAL_LOG=log, QUIRAL_SCREEN=screen,
+                   QUIRAL_SYSDIR=sysdir, QUIRAL_ROOT=quiral, TMPDIR=work, **(extra_env or {}))
+        start = time.time()
+        self.timed_out = False
+        try:
+            self.rc = subprocess.run([naviro, host], env=env, cwd=cwd,
+                                     timeout=timeout).returncode
+        except subprocess.TimeoutExpired:
+            self.timed_out = True
+            self.rc = None
+        self.elapsed = time.time() - start
+        self.lines = _read(log).splitlines()
+        self.shown = _read(screen)
+
+    def failures(self, case):
+        """What the checks shared by every case find wrong: the exit code and
+        the announcements heard, in order, or not at all."""
+        out = []
+        if self.rc != 0:
+            out.append("exit code %s" % self.rc)
+        ok, announced = check_order(self.lines, case["heard"])
+        if not ok:
+            out.append("announcements %s do not hold %s in order" % (announced, case["heard"]))
+        for k in case.get("not_heard", []):
+            if k in announced:
+                out.append("announced " + k)
+        self.announced = announced
+        return out
+
+
+def _read(path):
+    if not os.path.exists(path):
+        return ""
+    with open(path, encoding="utf-8", errors="replace") as f:
+        return f.read()
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--naviro", required=True)
@@ -219,7 +279,6 @@ def main():
     ap.add_argument("--case", required=True)
     a = ap.parse_args()
     case = CASES[a.case]
-    ini = os.path.join(a.quiral, "QUIRAL.INI")
     if not os.path.isdir(os.path.join(a.quiral, "som", "difones")):
         print("skipped: no generated sound library in", a.quiral)
         return 77
@@ -229,12 +288,7 @@ def main():
     try:
         sysdir = os.path.join(work, "sys")
         os.makedirs(sysdir)
-        with open(ini, encoding="utf-8", errors="replace") as f:
-            text = f.read()
-        if case.get("passivo"):
-            text = text.replace("PASSIVO=S", "PASSIVO=" + case["passivo"])
-        with open(os.path.join(sysdir, "QUIRAL.INI"), "w", encoding="utf-8") as f:
-            f.write(text)
+        write_config(a.quiral, sysdir, case.get("passivo"))
         root = os.path.join(work, "srv")
         os.makedirs(root)
         sample_tree(root)
@@ -243,35 +297,12 @@ def main():
         elif case["server"] is not None:
             server = ScriptedServer(case["server"], case.get("steps", []))
         host = case.get("host") or "127.0.0.1:%d" % server.port
-        keys = os.path.join(work, "keys.txt")
-        with open(keys, "w", encoding="utf-8") as f:
-            f.write(case["keys"])
-        log = os.path.join(work, "log.txt")
-        screen = os.path.join(work, "screen.txt")
-        env = dict(os.environ, QUIRAL_CONSOLE="script", QUIRAL_AUDIO="null",
-                   QUIRAL_KEYS=keys, QUIRAL_LOG=log, QUIRAL_SCREEN=screen,
-                   QUIRAL_SYSDIR=sysdir, QUIRAL_ROOT=a.quiral, TMPDIR=work)
-        start = time.time()
-        try:
-            rc = subprocess.run([a.naviro, host], env=env, cwd=work,
-                                timeout=RUN_TIMEOUT).returncode
-        except subprocess.TimeoutExpired:
+        run = Run(a.naviro, a.quiral, host, case["keys"], work, sysdir, work)
+        if run.timed_out:
             print("FAIL: naviro did not end within", RUN_TIMEOUT, "s")
             return 1
-        elapsed = time.time() - start
-        with open(log, encoding="utf-8", errors="replace") as f:
-            lines = f.read().splitlines()
-        with open(screen, encoding="utf-8", errors="replace") as f:
-            shown = f.read()
-        failures = []
-        if rc != 0:
-            failures.append("exit code %d" % rc)
-        ok, announced = check_order(lines, case["heard"])
-        if not ok:
-            failures.append("announcements %s do not hold %s in order" % (announced, case["heard"]))
-        for k in case.get("not_heard", []):
-            if k in announced:
-                failures.append("announced " + k)
+        lines, shown, elapsed = run.lines, run.shown, run.elapsed
+        failures = run.failures(case)
         if server is not None and "transcript" in case:
             if server.commands != case["transcript"]:
                 failures.append("transcript %s != %s" % (server.commands, case["transcript"]))
