@@ -28,6 +28,7 @@
 #include "ftp/ftpmsgCatalogue.h"
 #include "speech/numbers.h"
 #include "speech/wavImage.h"
+#include "tools/halfRate.h"
 
 namespace {
 
@@ -170,37 +171,6 @@ int onSynth(short* wav, int count, espeak_EVENT*) {
   return 0;
 }
 
-// Windowed-sinc low-pass below the new Nyquist frequency, then every second
-// sample: 22,050 Hz to 11,025 Hz without aliasing.
-std::vector<float> decimateByTwo(const std::vector<int16_t>& in) {
-  // Blackman window, 127 taps: pass band to about 4 kHz, stop band from about
-  // 5 kHz, below the new Nyquist frequency of 5,512 Hz.
-  constexpr int kTaps = 127;
-  constexpr double kCutoff = 4500.0 / 22050.0;  // of the input rate
-  std::array<double, kTaps> h{};
-  double sum = 0;
-  for (int i = 0; i < kTaps; ++i) {
-    const double m = i - (kTaps - 1) / 2.0;
-    const double sinc = m == 0 ? 2 * kCutoff : std::sin(2 * M_PI * kCutoff * m) / (M_PI * m);
-    const double w = 0.42 - 0.5 * std::cos(2 * M_PI * i / (kTaps - 1)) +
-                     0.08 * std::cos(4 * M_PI * i / (kTaps - 1));
-    h[i] = sinc * w;
-    sum += h[i];
-  }
-  for (auto& v : h) v /= sum;
-  std::vector<float> out;
-  const auto n = static_cast<long>(in.size());
-  for (long c = 0; c < n; c += 2) {
-    double acc = 0;
-    for (int k = 0; k < kTaps; ++k) {
-      const long j = c + k - (kTaps - 1) / 2;
-      if (j >= 0 && j < n) acc += h[k] * in[j];
-    }
-    out.push_back(static_cast<float>(acc));
-  }
-  return out;
-}
-
 // Trims the silence around the speech (keeping 10 ms), brings the peak near
 // full scale and converts to unsigned 8 bits.
 std::vector<uint8_t> toEightBit(std::vector<float> s) {
@@ -284,7 +254,7 @@ int makeItem(const Item& item, const std::filesystem::path& out) {
       std::fprintf(stderr, "soundlib: synthesis failed for %s\n", item.path.c_str());
       return 1;
     }
-    samples = toEightBit(decimateByTwo(pcm));
+    samples = toEightBit(tools::halveRate(pcm));
     if (samples.empty()) {
       std::fprintf(stderr, "soundlib: silence for %s (%s)\n", item.path.c_str(), item.text.c_str());
       return 1;

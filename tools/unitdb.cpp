@@ -34,6 +34,7 @@
 #include "console/cp1252.h"
 #include "speech/diphoneUnits.h"
 #include "speech/translator.h"
+#include "tools/halfRate.h"
 
 namespace {
 
@@ -133,30 +134,12 @@ std::string phonemes(std::string_view text) {
 }
 
 // Windowed-sinc low-pass (cut-off 5 kHz at 22,050 Hz), 31 taps.
-std::vector<double> lowPass() {
-  constexpr int kTaps = 31;
-  const double fc = 5000.0 / 22050.0;
-  std::vector<double> h(kTaps);
-  double sum = 0;
-  for (int i = 0; i < kTaps; ++i) {
-    const double m = i - (kTaps - 1) / 2.0;
-    const double sinc = m == 0 ? 2 * fc : std::sin(2 * M_PI * fc * m) / (M_PI * m);
-    const double w = 0.42 - 0.5 * std::cos(2 * M_PI * i / (kTaps - 1)) +
-                     0.08 * std::cos(4 * M_PI * i / (kTaps - 1));
-    h[i] = sinc * w;
-    sum += h[i];
-  }
-  for (double& v : h) v /= sum;
-  return h;
-}
-
 // Trims leading and trailing silence, filters, halves the rate, brings the
 // unit to a common level, and makes unsigned 8-bit samples with a short fade
 // at both ends. Units without a vowel (a final "s", the "t" of "tr") come out
 // of the voice, and more so out of the filter, very faint; they get a lower
 // level of their own and more gain.
-std::vector<uint8_t> toUnit(const std::vector<int16_t>& in, const std::vector<double>& h,
-                            bool voiced) {
+std::vector<uint8_t> toUnit(const std::vector<int16_t>& in, bool voiced) {
   constexpr int kThreshold = 400;
   const double target = voiced ? 100.0 : 40.0;
   const double maxGain = voiced ? 2.5 : 8.0;
@@ -165,18 +148,11 @@ std::vector<uint8_t> toUnit(const std::vector<int16_t>& in, const std::vector<do
   while (last > first && std::abs(in[last - 1]) < kThreshold) --last;
   if (first >= last) return {};
   first = first > 110 ? first - 110 : 0;  // 5 ms lead-in keeps the onset
-  const int half = static_cast<int>(h.size() / 2);
-  std::vector<double> filtered;
-  filtered.reserve((last - first) / 2 + 1);
+  std::vector<float> filtered = tools::halveRate(in, first, last);
   double peak = 1.0;
-  for (size_t i = first; i < last; i += 2) {
-    double acc = 0;
-    for (int k = -half; k <= half; ++k) {
-      const long j = static_cast<long>(i) + k;
-      if (j >= 0 && j < static_cast<long>(in.size())) acc += h[k + half] * in[j];
-    }
-    filtered.push_back(acc / 256.0);
-    peak = std::max(peak, std::abs(acc / 256.0));
+  for (float& v : filtered) {
+    v /= 256.0f;
+    peak = std::max(peak, std::abs(static_cast<double>(v)));
   }
   const double gain = std::min(maxGain, target / peak);
   std::vector<uint8_t> out(filtered.size());
@@ -211,7 +187,6 @@ int renderSpeed(int speed, const std::vector<std::pair<std::string, std::string>
   }
   espeak_SetParameter(espeakRATE, kRates[speed - 1], 0);
   espeak_SetParameter(espeakPITCH, 50, 0);
-  const auto h = lowPass();
   std::vector<uint8_t> index;
   std::vector<uint8_t> data;
   for (const auto& [upper, played] : inventory) {
@@ -222,7 +197,7 @@ int renderSpeed(int speed, const std::vector<std::pair<std::string, std::string>
                  espeakCHARS_8BIT | espeakPHONEMES, nullptr, nullptr);
     const bool voiced = std::any_of(text.begin(), text.end(),
                                     [](char c) { return units::isVowel(c) && !units::isGlide(c); });
-    const auto unit = toUnit(gSamples, h, voiced);
+    const auto unit = toUnit(gSamples, voiced);
     uint8_t rec[units::kRecordSize];
     units::encodeRecord(
         {upper, static_cast<uint16_t>(unit.size()), static_cast<uint32_t>(data.size())}, rec);
