@@ -46,7 +46,10 @@ int main(int argc, char** argv) {
       std::printf("naviro %s\n", NAVIRO_VERSION);
       return 0;
     }
-    if (std::strncmp(arg, "--", 2) == 0) continue;
+    if (std::strncmp(arg, "--", 2) == 0) {
+      std::fprintf(stderr, "naviro: opção desconhecida: %s\n%s", arg, kUsage);
+      return 2;
+    }
     if (!host) host = qr::fromUtf8(arg);
   }
 
