@@ -183,41 +183,53 @@ def main():
                 size = s * MIB
                 for r in range(a.runs):
                     out = os.path.join(work, "out.bin")
-                    for tool, cmd in [
-                        ("curl", ["curl", "-s", "-o", out] + ([] if passive else ["-P", "-"]) +
-                         [url + name]),
-                        ("wget", ["wget", "-q", "-O", out] +
-                         ([] if passive else ["--no-passive-ftp"]) + [url + name]),
-                    ]:
-                        results.setdefault((tool, "get", mode, s), []).append(timed(cmd))
-                    if passive:
-                        results.setdefault(("bare", "get", mode, s), []).append(
-                            timed([bare, "127.0.0.1", str(port), "get", name, out]))
-                        results.setdefault(("bare", "put", mode, s), []).append(
-                            timed([bare, "127.0.0.1", str(port), "put", "up/b%d" % r,
-                                   os.path.join(local, name)]))
-                    results.setdefault(("curl", "put", mode, s), []).append(
-                        timed(["curl", "-s", "-T", os.path.join(local, name)] +
-                              ([] if passive else ["-P", "-"]) + [url + "up/c%d" % r]))
                     target = os.path.join(work, "recv")
                     os.makedirs(target, exist_ok=True)
-                    # Receive and send in runs of their own, each after the
-                    # dirty pages of the run before have reached the disk, as
-                    # for the other tools.
-                    keys = (LOGIN + "r{until remoto ?}" + name + "{Enter}{until local ?}"
-                            "{Enter}{until imagem}s{until Recepção completada}"
-                            "{until Comando ?}{Esc}")
-                    os.sync()
-                    log = nav.run(port, keys, target, passive)
-                    results.setdefault(("naviro", "get", mode, s), []).append(
-                        between(log, "send RETR", "announce FTFIMREC"))
-                    keys = (LOGIN + "t{until local ?}" + os.path.join(local, name) +
-                            "{Enter}{until remoto ?}up/n%d{Enter}{until imagem}s"
-                            "{until Envio completado}{until Comando ?}{Esc}" % r)
-                    os.sync()
-                    log = nav.run(port, keys, target, passive)
-                    results.setdefault(("naviro", "put", mode, s), []).append(
-                        between(log, "send STOR", "announce FTFIMENV"))
+                    pv = [] if passive else ["-P", "-"]
+
+                    def naviro_get():
+                        keys = (LOGIN + "r{until remoto ?}" + name + "{Enter}{until local ?}"
+                                "{Enter}{until imagem}s{until Recepção completada}"
+                                "{until Comando ?}{Esc}")
+                        os.sync()
+                        log = nav.run(port, keys, target, passive)
+                        return between(log, "send RETR", "announce FTFIMREC")
+
+                    def naviro_put():
+                        keys = (LOGIN + "t{until local ?}" + os.path.join(local, name) +
+                                "{Enter}{until remoto ?}up/n%d{Enter}{until imagem}s"
+                                "{until Envio completado}{until Comando ?}{Esc}" % r)
+                        os.sync()
+                        log = nav.run(port, keys, target, passive)
+                        return between(log, "send STOR", "announce FTFIMENV")
+
+                    # Every tool's receive and send is a step of its own; the
+                    # order turns by one step each run, so that no tool always
+                    # follows the same neighbour's writes to the disk and the
+                    # page cache.
+                    steps = [
+                        ("curl", "get", lambda: timed(["curl", "-s", "-o", out] + pv +
+                                                      [url + name])),
+                        ("wget", "get", lambda: timed(
+                            ["wget", "-q", "-O", out] +
+                            ([] if passive else ["--no-passive-ftp"]) + [url + name])),
+                        ("curl", "put", lambda: timed(["curl", "-s", "-T",
+                                                       os.path.join(local, name)] + pv +
+                                                      [url + "up/c%d" % r])),
+                        ("naviro", "get", naviro_get),
+                        ("naviro", "put", naviro_put),
+                    ]
+                    if passive:
+                        steps += [
+                            ("bare", "get", lambda: timed([bare, "127.0.0.1", str(port), "get",
+                                                           name, out])),
+                            ("bare", "put", lambda: timed([bare, "127.0.0.1", str(port), "put",
+                                                           "up/b%d" % r,
+                                                           os.path.join(local, name)])),
+                        ]
+                    turn = r % len(steps)
+                    for tool, direction, step in steps[turn:] + steps[:turn]:
+                        results.setdefault((tool, direction, mode, s), []).append(step())
                     shutil.rmtree(target, ignore_errors=True)
                     for n in os.listdir(up):
                         os.unlink(os.path.join(up, n))
