@@ -47,34 +47,20 @@ Coverage coverage(const speech::Translator& tr, const std::vector<std::string>& 
   const units::UnitLookup lookup = [&index](std::string_view m) {
     return units::findUnit(index, m);
   };
-  std::vector<units::UnitString> strings;
-  std::vector<units::NamePlay> names;
-  std::vector<units::Piece> pieces;
   for (const auto& w : words) {
     ++c.words;
-    const std::string phon = tr.translateToPhonetic(w);
-    size_t pos = 0;
-    int stress = units::kStressBefore;
     bool ok = true, letters = false;
-    while (pos < phon.size()) {
-      const auto tok = units::readToken(phon, pos, 0);
-      if (tok.wordStart) stress = units::kStressBefore;
-      strings.clear();
-      units::splitToken(tok.text, 1.0, strings);
-      names.clear();
-      for (const auto& u : strings) units::unitNames(u.text, u.factor, stress, names);
-      for (const auto& n : names) {
-        pieces.clear();
-        units::resolveName(n.name, n.stress, n.factor, lookup, pieces);
-        bool found = !pieces.empty();
-        for (const auto& p : pieces) {
-          if (p.kind == units::Piece::Kind::Noise) found = false;
-          if (p.kind == units::Piece::Kind::Letter) letters = true;
-        }
-        if (!found && ok && c.missing.size() < 8) c.missing.push_back(w + "(" + n.name + ")");
-        ok = ok && found;
-      }
-    }
+    units::forEachResolvedName(
+        tr.translateToPhonetic(w), lookup,
+        [&](const units::NamePlay& n, const std::vector<units::Piece>& pieces) {
+          bool found = !pieces.empty();
+          for (const auto& p : pieces) {
+            if (p.kind == units::Piece::Kind::Noise) found = false;
+            if (p.kind == units::Piece::Kind::Letter) letters = true;
+          }
+          if (!found && ok && c.missing.size() < 8) c.missing.push_back(w + "(" + n.name + ")");
+          ok = ok && found;
+        });
     c.covered += ok;
     c.spelled += letters;
   }

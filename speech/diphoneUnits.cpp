@@ -332,4 +332,26 @@ std::vector<uint8_t> toUnitFormat(const WavView& w) {
   return out;
 }
 
+void forEachResolvedName(std::string_view phonetic, const UnitLookup& lookup,
+                         const PieceVisitor& visit) {
+  std::vector<UnitString> strings;
+  std::vector<NamePlay> names;
+  std::vector<Piece> pieces;
+  size_t pos = 0;
+  int stress = kStressBefore;
+  while (pos < phonetic.size()) {
+    const Token token = readToken(phonetic, pos, 0);
+    if (token.wordStart) stress = kStressBefore;
+    strings.clear();
+    splitToken(token.text, 1.0, strings);
+    names.clear();
+    for (const auto& u : strings) unitNames(u.text, u.factor, stress, names);
+    for (const auto& n : names) {
+      pieces.clear();
+      resolveName(n.name, n.stress, n.factor, lookup, pieces);
+      visit(n, pieces);
+    }
+  }
+}
+
 }  // namespace speech::units

@@ -124,6 +124,13 @@ using UnitLookup = std::function<std::optional<size_t>(std::string_view upper)>;
 void resolveName(std::string_view name, int stress, double factor, const UnitLookup& lookup,
                  std::vector<Piece>& out);
 
+// Walks a phonetic text as the synthesiser plays it (tokens, unit strings,
+// unit names, fallbacks) without sound, handing every unit name with the
+// pieces it resolves to. For the database generator and the coverage figures.
+using PieceVisitor = std::function<void(const NamePlay& name, const std::vector<Piece>& pieces)>;
+void forEachResolvedName(std::string_view phonetic, const UnitLookup& lookup,
+                         const PieceVisitor& visit);
+
 // The format and samples of a WAV image: "RIFF", "fmt " at byte 12, the first
 // "data" chunk (chunk names without regard to case). A data chunk that runs
 // past the image is cut at its end.

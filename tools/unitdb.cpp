@@ -274,35 +274,21 @@ int main(int argc, char** argv) {
     if (upper.size() <= units::kMaxNameLength) return 0;
     return std::nullopt;
   };
-  std::vector<units::UnitString> strings;
-  std::vector<units::NamePlay> names;
-  std::vector<units::Piece> pieces;
   size_t wordCount = 0, uncovered = 0;
   for (std::string line; std::getline(words, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty()) continue;
     ++wordCount;
-    const std::string phon = translator.translateToPhonetic(qr::fromUtf8(line));
-    size_t pos = 0;
-    int stress = units::kStressBefore;
     bool missing = false;
-    while (pos < phon.size()) {
-      const auto tok = units::readToken(phon, pos, 0);
-      if (tok.wordStart) stress = units::kStressBefore;
-      strings.clear();
-      units::splitToken(tok.text, 1.0, strings);
-      names.clear();
-      for (const auto& u : strings) units::unitNames(u.text, u.factor, stress, names);
-      for (const auto& n : names) {
-        pieces.clear();
-        units::resolveName(n.name, n.stress, n.factor, fits, pieces);
-        if (pieces.empty()) missing = true;
-        for (const auto& p : pieces) {
-          if (p.kind == units::Piece::Kind::Unit) ++uses[units::upperName(p.name)][p.name];
-          if (p.kind == units::Piece::Kind::Noise) missing = true;
-        }
-      }
-    }
+    units::forEachResolvedName(
+        translator.translateToPhonetic(qr::fromUtf8(line)), fits,
+        [&](const units::NamePlay&, const std::vector<units::Piece>& pieces) {
+          if (pieces.empty()) missing = true;
+          for (const auto& p : pieces) {
+            if (p.kind == units::Piece::Kind::Unit) ++uses[units::upperName(p.name)][p.name];
+            if (p.kind == units::Piece::Kind::Noise) missing = true;
+          }
+        });
     if (missing) ++uncovered;
   }
   std::vector<std::pair<std::string, std::string>> inventory;

@@ -243,4 +243,40 @@ TEST(DiphoneWav, LetterRecordingsAreFoundAndConverted) {
   EXPECT_FALSE(u::parseWav(std::vector<uint8_t>(10, 0)));
 }
 
+// The offline walk (generator, coverage figures) must ask for exactly the
+// names the synthesiser asks for, and report a missing short unit as noise.
+TEST(DiphoneWalk, OfflineWalkAsksForTheSynthesiserNamesAndShowsMissingUnits) {
+  const std::string phonetic = " kA/za] ";
+  std::vector<std::string> expected;
+  size_t pos = 0;
+  int stress = u::kStressBefore;
+  while (pos < phonetic.size()) {
+    const auto token = u::readToken(phonetic, pos, 0);
+    if (token.wordStart) stress = u::kStressBefore;
+    std::vector<u::NamePlay> names;
+    for (const auto& s : u::splitToken(token.text)) u::unitNames(s.text, s.factor, stress, names);
+    for (const auto& n : names) expected.push_back(n.name);
+  }
+  ASSERT_FALSE(expected.empty());
+
+  const u::UnitLookup everything = [](std::string_view) -> std::optional<size_t> { return 0; };
+  std::vector<std::string> walked;
+  u::forEachResolvedName(phonetic, everything,
+                         [&](const u::NamePlay& n, const std::vector<u::Piece>& pieces) {
+                           walked.push_back(n.name);
+                           for (const auto& p : pieces) EXPECT_EQ(p.kind, u::Piece::Kind::Unit);
+                         });
+  EXPECT_EQ(walked, expected);
+
+  const u::UnitLookup nothing = [](std::string_view) -> std::optional<size_t> {
+    return std::nullopt;
+  };
+  bool noise = false;
+  u::forEachResolvedName(phonetic, nothing,
+                         [&](const u::NamePlay&, const std::vector<u::Piece>& pieces) {
+                           for (const auto& p : pieces) noise |= p.kind == u::Piece::Kind::Noise;
+                         });
+  EXPECT_TRUE(noise);
+}
+
 }  // namespace
