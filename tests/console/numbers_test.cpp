@@ -16,6 +16,7 @@
 #include "speech/translator.h"
 #include "speech/wavPlay.h"
 #include "tests/support/fakes.h"
+#include "tests/support/spokenFixture.h"
 
 namespace qr {
 namespace {
@@ -27,36 +28,12 @@ const std::vector<std::string> kPieces = {
     "_mil",     "_cem",     "_hora",   "_horas",   "_minuto", "_minutos", "_de",      "_primeir",
     "_Segunda", "_Janeiro", "_quatro", "_noventa", "_nove",   "_Sexta",   "_Dezembr", "_trinta"};
 
-struct SpokenNumbersTest : ::testing::Test {
-  testing_support::FakeFrontend frontend;
-  testing_support::MemoryAudio audio;
-  EventLog log;
-  Console console{frontend, audio, log};
-  fs::path dir;
-  std::unique_ptr<Config> config;
-  std::unique_ptr<speech::WavPlayer> player;
-  speech::Translator translator;
-  std::unique_ptr<speech::Diphone> diphone;
-  std::unique_ptr<Spoken> spoken;
-
+struct SpokenNumbersTest : testing_support::SpokenLayerFixture {
   void SetUp() override {
-    frontend.idleAsksBeforeExit = 1 << 30;
-    log.keepLines(true);
-    console.useSettings(ConsoleSettings{});
-    dir = fs::temp_directory_path() /
-          ("spoken_numbers_" +
-           std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir);
-    fs::create_directories(dir / "letras");
+    prepare("spoken_numbers_");
     for (size_t i = 0; i < kPieces.size(); ++i) writePiece(kPieces[i], valueOf(kPieces[i]), 40);
-    std::ofstream(dir / "QUIRAL.INI") << "";
-    config = std::make_unique<Config>(dir.string(), dir.string());
-    player = std::make_unique<speech::WavPlayer>(console, audio);
-    diphone = std::make_unique<speech::Diphone>(console, *config, *player, translator);
-    spoken = std::make_unique<Spoken>(console, *config, *player, translator, *diphone);
-    spoken->settings().lettersDir = (dir / "letras").string() + "/";
+    makeLayer("");
   }
-  void TearDown() override { fs::remove_all(dir); }
 
   static uint8_t valueOf(const std::string& piece) {
     const auto at = std::find(kPieces.begin(), kPieces.end(), piece) - kPieces.begin();

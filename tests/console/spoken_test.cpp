@@ -15,6 +15,7 @@
 #include "speech/translator.h"
 #include "speech/wavPlay.h"
 #include "tests/support/fakes.h"
+#include "tests/support/spokenFixture.h"
 
 namespace qr {
 namespace {
@@ -139,27 +140,9 @@ void writeSound(const fs::path& path, size_t samples = 40) {
 
 // The whole layer over a fake console, with a letters directory holding a
 // sound for every character, "_zero", "_MENOS" and the telephone tones.
-struct SpokenTest : ::testing::Test {
-  FakeFrontend frontend;
-  MemoryAudio audio;
-  EventLog log;
-  Console console{frontend, audio, log};
-  fs::path dir;
-  std::unique_ptr<Config> config;
-  std::unique_ptr<speech::WavPlayer> player;
-  speech::Translator translator;
-  std::unique_ptr<speech::Diphone> diphone;
-  std::unique_ptr<Spoken> spoken;
-
+struct SpokenTest : testing_support::SpokenLayerFixture {
   void SetUp() override {
-    frontend.idleAsksBeforeExit = 1 << 30;
-    log.keepLines(true);
-    console.useSettings(ConsoleSettings{});
-    dir =
-        fs::temp_directory_path() /
-        ("spoken_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir);
-    fs::create_directories(dir / "letras");
+    prepare("spoken_");
     fs::create_directories(dir / "som");
     for (int c = 32; c < 256; ++c) writeSound(dir / "letras" / ("_" + std::to_string(c) + ".wav"));
     for (const char* name : {"_zero", "_MENOS", "dtmf_1", "dtmf_2", "dtmf_X", "dtmf_#"})
@@ -167,15 +150,8 @@ struct SpokenTest : ::testing::Test {
     writeSound(dir / "som" / "FTCMD.wav");
     writeIni("");
   }
-  void TearDown() override { fs::remove_all(dir); }
-
   void writeIni(const std::string& text) {
-    std::ofstream(dir / "QUIRAL.INI") << text;
-    config = std::make_unique<Config>(dir.string(), dir.string());
-    player = std::make_unique<speech::WavPlayer>(console, audio);
-    diphone = std::make_unique<speech::Diphone>(console, *config, *player, translator);
-    spoken = std::make_unique<Spoken>(console, *config, *player, translator, *diphone);
-    spoken->settings().lettersDir = (dir / "letras").string() + "/";
+    makeLayer(text);
     spoken->settings().soundDir = (dir / "som").string() + "/";
   }
   std::string letter(const std::string& name) {
