@@ -5,7 +5,6 @@ files on both sides by checksum, what was heard, and the commands sent.
 
 Usage: files_e2e.py --naviro PATH --quiral DIR --case NAME
 Exit 0 pass, 1 fail, 77 skipped (no generated sound library)."""
-import argparse
 import hashlib
 import os
 import shutil
@@ -13,7 +12,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from ftp_e2e import RealServer, Run, LOGIN_ANON, write_config  # noqa: E402
+from ftp_e2e import RealServer, Run, LOGIN_ANON, case_arguments, write_config  # noqa: E402
 
 RUN_TIMEOUT = 90
 BIG = 24 * 1024 * 1024
@@ -118,15 +117,10 @@ CASES = {
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--naviro", required=True)
-    ap.add_argument("--quiral", required=True)
-    ap.add_argument("--case", required=True)
-    a = ap.parse_args()
-    case = CASES[a.case]
-    if not os.path.isdir(os.path.join(a.quiral, "som", "difones")):
-        print("skipped: no generated sound library in", a.quiral)
+    a = case_arguments()
+    if a is None:
         return 77
+    case = CASES[a.case]
     work = tempfile.mkdtemp(prefix="naviro-files-")
     server = None
     try:

@@ -212,6 +212,20 @@ def check_order(log_lines, keys):
     return i == len(keys), announced
 
 
+def case_arguments():
+    """--naviro, --quiral and --case of a run; None when the build has no
+    generated sound library to speak with (the case is then skipped)."""
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--naviro", required=True)
+    ap.add_argument("--quiral", required=True)
+    ap.add_argument("--case", required=True)
+    a = ap.parse_args()
+    if not os.path.isdir(os.path.join(a.quiral, "som", "difones")):
+        print("skipped: no generated sound library in", a.quiral)
+        return None
+    return a
+
+
 def write_config(quiral, sysdir, passivo=None):
     """The build's QUIRAL.INI in a directory of the run's own, with the data
     connection mode changed when asked."""
@@ -273,15 +287,10 @@ def _read(path):
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    ap.add_argument("--naviro", required=True)
-    ap.add_argument("--quiral", required=True)
-    ap.add_argument("--case", required=True)
-    a = ap.parse_args()
-    case = CASES[a.case]
-    if not os.path.isdir(os.path.join(a.quiral, "som", "difones")):
-        print("skipped: no generated sound library in", a.quiral)
+    a = case_arguments()
+    if a is None:
         return 77
+    case = CASES[a.case]
 
     work = tempfile.mkdtemp(prefix="naviro-e2e-")
     server = None
