@@ -14,8 +14,8 @@ bool DeleteSucceeded(int code) {
   return code == 125 || code == 150 || code == 250;
 }
 
-void Arq::deleteNamed(std::string_view name) {
-  if (!dlg_.SendCommand("DELE " + std::string(name))) return;
+void Arq::deleteNamed(const RemoteName& name) {
+  if (!dlg_.SendCommand("DELE ", name.wire)) return;
   msg_.Announce(DeleteSucceeded(dlg_.ReadReply()) ? "FTOKAPAG" : "FTNAOAPA", 1);
 }
 
@@ -27,7 +27,7 @@ void Arq::DeleteRemoteFile() {
     msg_.Announce("FTDESIS", 1);
     return;
   }
-  deleteNamed(name);
+  deleteNamed(RemoteName::typed(name));
 }
 
 }  // namespace ftp

@@ -10,6 +10,7 @@ struct ClientState;
 class Tela;
 class Messages;
 class Dlg;
+struct RemoteName;
 
 // DELE succeeded (RFC 959 section 4.2: 250, and the 1xx preliminary codes
 // some servers give).
@@ -22,7 +23,7 @@ class Arq {
 
   void DeleteRemoteFile();
   // Sends DELE and tells the outcome; shared with the browser's deletion.
-  void deleteNamed(std::string_view name);
+  void deleteNamed(const RemoteName& name);
 
  private:
   ClientState& st_;

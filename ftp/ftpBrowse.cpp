@@ -9,8 +9,8 @@
 #include <array>
 #include <cstdio>
 
-#include "console/keyCodes.h"
 #include "console/cp1252.h"
+#include "console/keyCodes.h"
 #include "ftp/ftpDir.h"
 #include "ftp/ftpDlg.h"
 #include "ftp/ftpRede.h"
@@ -25,7 +25,6 @@ namespace {
 
 constexpr uint8_t kEscape = 27;
 constexpr uint8_t kEnter = 13;
-constexpr int kIdleWaitMs = 100;
 constexpr int kDirectoryColumn = 30;
 
 using namespace qr::ext;  // the special keys' codes
@@ -46,35 +45,158 @@ constexpr bool isBlank(char c) {
   return c == ' ' || c == '\0';
 }
 
+constexpr bool isDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+bool allDigits(std::string_view s, size_t least, size_t most) {
+  if (s.size() < least || s.size() > most) return false;
+  for (char c : s)
+    if (!isDigit(c)) return false;
+  return true;
+}
+
+struct Field {
+  std::string_view text;
+  size_t end;  // offset just after it in the line
+};
+
+// The first count blank-separated fields of a line.
+std::vector<Field> fields(std::string_view line, size_t count) {
+  std::vector<Field> out;
+  size_t i = 0;
+  while (out.size() < count) {
+    while (i < line.size() && line[i] == ' ') ++i;
+    if (i >= line.size()) break;
+    const size_t start = i;
+    while (i < line.size() && line[i] != ' ') ++i;
+    out.push_back({line.substr(start, i - start), i});
+  }
+  return out;
+}
+
+bool isMonth(std::string_view s) {
+  static constexpr std::array<std::string_view, 12> kMonths{
+      "jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec"};
+  if (s.size() != 3) return false;
+  std::string lower(s);
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  for (auto m : kMonths)
+    if (lower == m) return true;
+  return false;
+}
+
+// "12:34" or "1:05", with "AM"/"PM" after it when ampm.
+bool isTime(std::string_view s, bool ampm) {
+  if (ampm && s.size() > 2) {
+    const std::string_view tail = s.substr(s.size() - 2);
+    if (tail == "AM" || tail == "PM" || tail == "am" || tail == "pm") s.remove_suffix(2);
+  }
+  const size_t colon = s.find(':');
+  return colon != std::string_view::npos && allDigits(s.substr(0, colon), 1, 2) &&
+         allDigits(s.substr(colon + 1), 2, 2);
+}
+
+bool isIsoDate(std::string_view s) {
+  return s.size() == 10 && s[4] == '-' && s[7] == '-' && allDigits(s.substr(0, 4), 4, 4) &&
+         allDigits(s.substr(5, 2), 2, 2) && allDigits(s.substr(8, 2), 2, 2);
+}
+
+bool isDosDate(std::string_view s) {
+  return (s.size() == 8 || s.size() == 10) && s[2] == '-' && s[5] == '-' &&
+         allDigits(s.substr(0, 2), 2, 2) && allDigits(s.substr(3, 2), 2, 2) &&
+         allDigits(s.substr(6), 2, 4);
+}
+
+// A Unix mode field: the type letter and nine permission letters, perhaps
+// followed by a mark of extended attributes.
+bool isModeField(std::string_view s) {
+  if (s.size() < 10 || std::string_view("-dlbcpsD").find(s[0]) == std::string_view::npos)
+    return false;
+  for (char c : s.substr(1, 9))
+    if (std::string_view("rwxsStTlL-").find(c) == std::string_view::npos) return false;
+  return true;
+}
+
+// Where the name of a Unix "ls -l" line starts; npos when the line is not
+// one. The date is the month, the day and the time or the year (or an ISO
+// date and a time) right after the size.
+size_t unixNameStart(std::string_view line) {
+  const auto f = fields(line, 10);
+  if (f.empty() || !isModeField(f[0].text)) return std::string_view::npos;
+  for (size_t i = 2; i + 1 < f.size(); ++i) {
+    if (!allDigits(f[i - 1].text, 1, 20)) continue;
+    if (i + 2 < f.size() && isMonth(f[i].text) && allDigits(f[i + 1].text, 1, 2) &&
+        (isTime(f[i + 2].text, false) || allDigits(f[i + 2].text, 4, 4)))
+      return f[i + 2].end + 1;
+    if (isIsoDate(f[i].text) && isTime(f[i + 1].text, false)) return f[i + 1].end + 1;
+  }
+  return std::string_view::npos;
+}
+
+// Where the name of a DOS/IIS line starts; npos when the line is not one.
+size_t dosNameStart(std::string_view line) {
+  const auto f = fields(line, 3);
+  if (f.size() < 3 || !isDosDate(f[0].text) || !isTime(f[1].text, true))
+    return std::string_view::npos;
+  if (f[2].text != "<DIR>" && !allDigits(f[2].text, 1, 20)) return std::string_view::npos;
+  size_t at = f[2].end;
+  while (at < line.size() && line[at] == ' ') ++at;
+  return at;
+}
+
+std::string shownText(std::string_view raw) {
+  std::string text = qr::fromUtf8(raw);
+  for (char& c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 32 || b == 127) c = ' ';
+  }
+  return text;
+}
+
 }  // namespace
 
 std::string NameOfListingLine(std::string_view line) {
   while (!line.empty() && isBlank(line.back())) line.remove_suffix(1);
-  if (!line.empty() && line[0] == 'l') {
-    const size_t arrow = line.rfind(" -> ");
-    if (arrow != std::string_view::npos) {
-      line = line.substr(0, arrow);
-      while (!line.empty() && isBlank(line.back())) line.remove_suffix(1);
-    }
+  size_t start = unixNameStart(line);
+  if (start != std::string_view::npos) {
+    if (start >= line.size()) return {};
+    std::string_view name = line.substr(start);
+    if (line[0] == 'l') name = name.substr(0, name.find(" -> "));
+    return std::string(name);
   }
+  start = dosNameStart(line);
+  if (start != std::string_view::npos)
+    return std::string(line.substr(std::min(start, line.size())));
   const size_t blank = line.rfind(' ');
   return std::string(blank == std::string_view::npos ? line : line.substr(blank + 1));
 }
 
-std::vector<std::string> ListingTable(std::string_view bytes) {
-  std::vector<std::string> table;
+std::vector<ListingEntry> ListingTable(std::string_view bytes) {
+  std::vector<ListingEntry> table;
   size_t at = 0;
   while (at < bytes.size() && table.size() < kListingLines) {
     size_t end = bytes.find('\n', at);
     if (end == std::string_view::npos) end = bytes.size();
     std::string_view raw = bytes.substr(at, end - at);
     if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
-    std::string line = qr::fromUtf8(raw);
-    if (line.size() > kListingWidth) line.resize(kListingWidth);
-    table.push_back(std::move(line));
+    if (raw.size() > kListingRawWidth) raw = raw.substr(0, kListingRawWidth);
+    ListingEntry e;
+    e.raw = std::string(raw);
+    e.line = shownText(raw);
+    if (e.line.size() > kListingWidth) e.line.resize(kListingWidth);
+    table.push_back(std::move(e));
     at = end + 1;
   }
   return table;
+}
+
+RemoteName EntryName(const ListingEntry& entry) {
+  RemoteName n;
+  n.wire = NameOfListingLine(entry.raw);
+  n.text = shownText(n.wire);
+  return n;
 }
 
 uint8_t BrowserMenuLetter(int item) {
@@ -95,54 +217,79 @@ Browse::Browse(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede
 
 void Browse::ListRemoteDirectory() {
   while (dlg_.hasLines()) {
-    (void)dlg_.ReadReply();
+    (void)dlg_.readReply();
     if (dlg_.closed() || dlg_.interrupted()) return;
   }
   if (!dlg_.SendCommand("TYPE A")) return;
   (void)dlg_.ReadReply();
-  if (!transfer_.openDataPath(true)) return;
+  if (dlg_.closed() || !transfer_.openDataPath(true)) return;
   // openDataPath opened the data connection already; the temporary file is
-  // made before anything can arrive on it.
-  // Our own temporary file: truncated in place, never through a link put
-  // in its stead.
+  // made before anything can arrive on it. Our own temporary file:
+  // truncated in place, never through a link put in its stead.
   const int fd = st_.listingFileName.empty()
                      ? -1
                      : ::open(st_.listingFileName.c_str(),
                               O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-  std::FILE* file = fd >= 0 ? ::fdopen(fd, "wb") : nullptr;
-  if (!file && fd >= 0) ::close(fd);
-  if (!file) {
+  if (fd < 0) {
     rede_.CloseDataConnection();
     msg_.Announce("FTERRCRI", 1);
     return;
   }
-  rede_.setTransferFile(file);
+  struct FdCloser {
+    int fd;
+    ~FdCloser() { ::close(fd); }
+  } closer{fd};
   msg_.Announce("FTDIRPED", 1);
 
   st_.transferBytes = 0;
-  int code = 0;
-  std::string line;
-  if (dlg_.SendCommand("LIST")) {
-    code = dlg_.ReadReply();
-    if (!TransferStarts(code)) msg_.Announce("FTPEDREC", 1);
+  if (!dlg_.SendCommand("LIST")) {
+    rede_.CloseDataConnection();
+    return;
   }
-  for (;;) {
-    int event = kNone;
-    if (!rede_.PollAndServe(event) || code == 425) break;
-    if (dlg_.hasLines()) code = dlg_.ReadReply();
-    if (ui_.keyPending() && transfer_.escapeOrProgress()) {
-      if (transfer_.abort()) {
-        rede_.CloseDataConnection();
-        rede_.setTransferFile(nullptr);
-        return;
-      }
-    }
-    if (event == kNone) transfer_.idleWait(kIdleWaitMs);
+  Reply final = dlg_.readReply();
+  if (!final.complete) {
+    rede_.CloseDataConnection();
+    return;
   }
-  rede_.setTransferFile(nullptr);
-  transfer_.awaitFinalReply(code, line);
+  DataEnd end = DataEnd::Refused;
+  int localError = 0;
+  if (TransferStarts(final.code)) {
+    final = {};
+    end = transfer_.receiveData(fd, final, localError);
+  } else {
+    msg_.Announce("FTPEDREC", 1);
+  }
+  switch (end) {
+    case DataEnd::LocalFailed:
+      // A full temporary directory: the list would be cut short unheard.
+      transfer_.abortTransfer(false);
+      transfer_.announceLocalError("FTERTEMP", localError);
+      return;
+    case DataEnd::Aborted:
+      transfer_.abortTransfer(false);
+      transfer_.announceInterrupted({});
+      return;
+    case DataEnd::Lost:
+      rede_.CloseDataConnection();
+      msg_.Announce("FTERRDIR", 1);
+      return;
+    case DataEnd::Failed:
+      ui_.setForeground(4);
+      msg_.Announce("FTCOMCAI", 1);
+      ui_.setForeground(15);
+      if (!final.complete && !dlg_.closed()) (void)dlg_.readReply();
+      msg_.Announce("FTERRDIR", 1);
+      return;
+    case DataEnd::Refused:
+      rede_.CloseDataConnection();
+      msg_.Announce("FTERRDIR", 1);
+      return;
+    case DataEnd::Ended:
+      break;
+  }
+  if (!final.complete && !dlg_.closed()) final = dlg_.readReply();
   rede_.CloseDataConnection();
-  if (TransferCompleted(code))
+  if (final.complete && TransferCompleted(final.code))
     BrowseListing();
   else
     msg_.Announce("FTERRDIR", 1);
@@ -152,12 +299,26 @@ bool Browse::hasEntry(long position) const {
   return position >= 1 && position <= static_cast<long>(table_.size());
 }
 
+bool Browse::usable(const RemoteName& name) {
+  if (name.wire.empty()) {
+    ui_.errorBeep();
+    return false;
+  }
+  if (!SafeInCommand(name.wire)) {
+    ui_.errorBeep();
+    ui_.endLine();
+    msg_.Announce("FTNOMINV", 1);
+    return false;
+  }
+  return true;
+}
+
 void Browse::AnnounceEntry(size_t position) {
   if (!hasEntry(static_cast<long>(position))) return;
-  const std::string& line = table_[position - 1];
+  const ListingEntry& entry = table_[position - 1];
   ui_.endLine();
-  ui_.writeSpoken(NameOfListingLine(line));
-  if (IsDirectoryLine(line)) {
+  ui_.writeSpoken(EntryName(entry).text);
+  if (IsDirectoryLine(entry.raw)) {
     ui_.moveCursor(kDirectoryColumn, ui_.cursorRow());
     ui_.writeSpoken(qr::W("  diretório"));
   }
@@ -204,12 +365,11 @@ void Browse::BrowseListing() {
       key = ui_.readKey();
       extended = true;
     }
-    const std::string name = hasEntry(position)
-                                 ? NameOfListingLine(table_[static_cast<size_t>(position - 1)])
-                                 : std::string();
+    const RemoteName name =
+        hasEntry(position) ? EntryName(table_[static_cast<size_t>(position - 1)]) : RemoteName{};
     if (extended && (key == kLeft || key == kRight) && hasEntry(position)) {
       ui_.endLine();
-      key = dialogs_.reviewLine(table_[static_cast<size_t>(position - 1)], extended);
+      key = dialogs_.reviewLine(table_[static_cast<size_t>(position - 1)].line, extended);
     }
     if (extended && key == kF9) {
       key = BrowserMenu();
@@ -241,7 +401,7 @@ void Browse::BrowseListing() {
           break;
         case kCtrlInsert:
           msg_.Announce("FTOK", 1);
-          dialogs_.putClipboard(name);
+          dialogs_.putClipboard(name.text);
           break;
         default:
           break;
@@ -252,27 +412,25 @@ void Browse::BrowseListing() {
           leave = true;
           break;
         case 'R':
-          if (name.empty()) {
-            ui_.errorBeep();
-          } else {
+          if (usable(name)) {
             ui_.endLine();
             transfer_.ReceiveFile(name);
           }
           break;
         case 'A':
-          dir_.ConfirmAndDelete(name);
+          if (name.wire.empty() || usable(name)) dir_.ConfirmAndDelete(name);
           break;
         case 'D':
-          if (dlg_.SendCommand("SIZE " + name)) {
+          if (usable(name) && dlg_.SendCommand("SIZE ", name.wire)) {
             ui_.write(" .... ");
             (void)dlg_.ReadAndSpeakReply(false);
           }
           break;
         case 'T':
-          if (dir_.ChangeRemoteDirectory(name)) leave = true;
+          if ((name.wire.empty() || usable(name)) && dir_.ChangeRemoteDirectory(name)) leave = true;
           break;
         case 'V':
-          if (dir_.ChangeRemoteDirectory("..")) leave = true;
+          if (dir_.ChangeRemoteDirectory(RemoteName::typed(".."))) leave = true;
           break;
         default:
           break;
@@ -280,9 +438,10 @@ void Browse::BrowseListing() {
     }
     while (dlg_.hasLines()) {
       ui_.endLine();
-      (void)dlg_.ReadReply();
+      (void)dlg_.readReply();
       if (dlg_.closed() || dlg_.interrupted()) break;
     }
+    if (dlg_.closed()) leave = true;  // nothing more can be asked of the server
     if (position < 1 || position > count) {
       position = position < 1 ? 0 : count + 1;
       ui_.endLine();

@@ -3,8 +3,10 @@
 // heard by its name, with receive, delete, size, change of directory, the
 // line spelt in the editor and the name copied to the clipboard.
 //
-// The listing table is at most 15,000 lines of at most 150 characters,
-// decoded from UTF-8 to Windows-1252 where the bytes are valid UTF-8.
+// The listing table is at most 15,000 lines. Each keeps the bytes the server
+// sent, from which the entry's name goes into commands unchanged, and the
+// line as shown and spelt: at most 150 characters, decoded from UTF-8 to
+// Windows-1252 where the bytes are valid UTF-8.
 #pragma once
 
 #include <cstddef>
@@ -23,20 +25,33 @@ class Rede;
 class Dir;
 class Transfer;
 class FileDialogs;
+struct RemoteName;
 
 inline constexpr size_t kListingLines = 15000;
 inline constexpr size_t kListingWidth = 150;
+// Bytes kept of one listing line; no file name comes near.
+inline constexpr size_t kListingRawWidth = 4096;
 
-// The entry name of a listing line: after its last blank, trailing blanks
-// and NULs ignored. A symbolic link's line ("l... name -> target") gives the
-// link's own name, not the target's path.
+// The entry name of a listing line, trailing blanks and NULs ignored. In a
+// Unix "ls -l" line it is everything after the time or year field (for a
+// symbolic link, the part before " -> "); in a DOS line ("MM-DD-YY hh:mmAM
+// <DIR>|size name") everything after the size or <DIR>; in a line of no
+// known format, the run after the last blank. The rules look only at ASCII,
+// so they give the same name from the server's bytes and from the line as
+// decoded.
 [[nodiscard]] std::string NameOfListingLine(std::string_view line);
 // The type letter of a Unix-style line marks a directory.
 [[nodiscard]] constexpr bool IsDirectoryLine(std::string_view line) {
   return !line.empty() && line[0] == 'd';
 }
+struct ListingEntry {
+  std::string raw;   // as the server sent it
+  std::string line;  // as shown: decoded, control bytes blank, cut to 150
+};
 // The listing table of the file's bytes: lines end with LF or CR LF.
-[[nodiscard]] std::vector<std::string> ListingTable(std::string_view bytes);
+[[nodiscard]] std::vector<ListingEntry> ListingTable(std::string_view bytes);
+// The name of an entry, as heard and as sent.
+[[nodiscard]] RemoteName EntryName(const ListingEntry& entry);
 // The browser menu's letters for items 1 to 5; Enter for none.
 [[nodiscard]] uint8_t BrowserMenuLetter(int item);
 
@@ -52,6 +67,9 @@ class Browse {
 
  private:
   [[nodiscard]] bool hasEntry(long position) const;
+  // An entry name a command may use; else the error beep, and for a name
+  // holding CR or LF a message too.
+  [[nodiscard]] bool usable(const RemoteName& name);
 
   ClientState& st_;
   Tela& ui_;
@@ -61,7 +79,7 @@ class Browse {
   Dir& dir_;
   Transfer& transfer_;
   FileDialogs& dialogs_;
-  std::vector<std::string> table_;
+  std::vector<ListingEntry> table_;
 };
 
 }  // namespace ftp

@@ -20,14 +20,14 @@ bool ChangeSucceeded(int code) {
   return code == 250 || code == 200;
 }
 
-void Dir::ConfirmAndDelete(std::string_view name) {
-  if (name.empty()) {
+void Dir::ConfirmAndDelete(const RemoteName& name) {
+  if (name.wire.empty()) {
     ui_.errorBeep();
     return;
   }
   ui_.endLine();
   msg_.Announce("FTCNFAPA", 0);
-  ui_.writeSpoken(std::string(name) + "?  ");
+  ui_.writeSpoken(name.text + "?  ");
   msg_.Announce("FTSIMNAO", 0);
   const uint8_t key = ui_.readKey();
   if (key == 0) (void)ui_.readKey();  // the code of an extended key
@@ -40,12 +40,12 @@ void Dir::ConfirmAndDelete(std::string_view name) {
   arq_.deleteNamed(name);
 }
 
-bool Dir::ChangeRemoteDirectory(std::string_view name) {
-  if (name.empty()) {
+bool Dir::ChangeRemoteDirectory(const RemoteName& name) {
+  if (name.wire.empty()) {
     ui_.errorBeep();
     return false;
   }
-  if (!dlg_.SendCommand("CWD " + std::string(name))) return false;
+  if (!dlg_.SendCommand("CWD ", name.wire)) return false;
   const bool ok = ChangeSucceeded(dlg_.ReadReply());
   msg_.Announce(ok ? "FTOK" : "FTNAOTRO", 1);
   return ok;
@@ -54,14 +54,14 @@ bool Dir::ChangeRemoteDirectory(std::string_view name) {
 void Dir::ShowAndChangeDirectory() {
   msg_.Announce("FTVERDIR", 1);
   if (!dlg_.SendCommand("PWD")) return;
-  // Only the first line: a continuation stays queued for the command loop.
-  (void)dlg_.waitForLine();
-  const ReplyLine r = dlg_.TakeReplyLine();
-  if (r.code == 257) {
-    const std::string path = QuotedPath(r.text);
+  // The whole reply is read; the path is on its first line.
+  const Reply r = dlg_.readReply();
+  if (!r.complete) return;
+  if (ParseReplyCode(r.first).code == 257) {
+    const std::string path = QuotedPath(r.first);
     ui_.waitSpeechEnd();
     ui_.delay(1000);
-    ui_.speakText(path.empty() ? r.text : path);
+    ui_.speakText(path.empty() ? r.first : path);
   } else {
     msg_.Announce("FTNAODIR", 1);
   }

@@ -14,6 +14,7 @@ class Tela;
 class Messages;
 class Dlg;
 class Arq;
+struct RemoteName;
 
 // The path of a 257 reply: after the first double quote, up to the next
 // one (RFC 959 section 7, where a quote inside the name is doubled: the
@@ -26,8 +27,8 @@ class Dir {
   Dir(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Arq& arq)
       : st_(state), ui_(ui), msg_(msg), dlg_(dlg), arq_(arq) {}
 
-  void ConfirmAndDelete(std::string_view name);
-  [[nodiscard]] bool ChangeRemoteDirectory(std::string_view name);
+  void ConfirmAndDelete(const RemoteName& name);
+  [[nodiscard]] bool ChangeRemoteDirectory(const RemoteName& name);
   void ShowAndChangeDirectory();
   void MakeRemoteDirectory();
 

@@ -1,7 +1,9 @@
 // ftpDlg: reply lines and commands on the control connection.
 #include "ftp/ftpDlg.h"
 
+#include <algorithm>
 #include <climits>
+#include <string>
 
 #include "console/cp1252.h"
 #include "ftp/ftpRede.h"
@@ -18,8 +20,10 @@ ReplyCode ParseReplyCode(std::string_view line) {
   bool digits = false;
   while (i < line.size() && line[i] >= '0' && line[i] <= '9') {
     digits = true;
-    if (value < INT_MAX / 10) value = value * 10 + (line[i] - '0');  // saturates
-    else value = INT_MAX;
+    if (value < INT_MAX / 10)
+      value = value * 10 + (line[i] - '0');  // saturates
+    else
+      value = INT_MAX;
     ++i;
   }
   (void)digits;
@@ -35,38 +39,58 @@ void ReplySplitter::endLine() {
     const auto b = static_cast<unsigned char>(c);
     if (b < 32 || b == 127) c = ' ';
   }
+  if (!ParseReplyCode(line).continuation) ++wholeReplies_;
   lines_.push_back(std::move(line));
   partial_.clear();
 }
 
 void ReplySplitter::feed(std::string_view bytes) {
   for (char c : bytes) {
+    if (pendingCr_) {
+      pendingCr_ = false;
+      if (c == '\n') {
+        endLine();
+        continue;
+      }
+      if (partial_.size() < kMaxReplyLine) partial_ += '\r';  // a blank once the line ends
+    }
     if (c == '\r') {
-      endLine();
-      afterCr_ = true;
+      pendingCr_ = true;
       continue;
     }
     if (c == '\n') {
-      if (!afterCr_) endLine();
-      afterCr_ = false;
+      endLine();
       continue;
     }
-    afterCr_ = false;
     if (partial_.size() < kMaxReplyLine) partial_ += c;
   }
+}
+
+bool ReplySplitter::hasWholeReply() const {
+  return wholeReplies_ > 0;
 }
 
 std::string ReplySplitter::take() {
   if (lines_.empty()) return {};
   std::string line = std::move(lines_.front());
   lines_.pop_front();
+  if (!ParseReplyCode(line).continuation && wholeReplies_ > 0) --wholeReplies_;
   return line;
 }
 
 void ReplySplitter::clear() {
   lines_.clear();
   partial_.clear();
-  afterCr_ = false;
+  pendingCr_ = false;
+  wholeReplies_ = 0;
+}
+
+RemoteName RemoteName::typed(std::string_view text) {
+  return {std::string(text), qr::toUtf8(text)};
+}
+
+bool SafeInCommand(std::string_view bytes) {
+  return bytes.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
 }
 
 std::string LoggedCommand(std::string_view text) {
@@ -84,22 +108,58 @@ std::string LoggedCommand(std::string_view text) {
 Dlg::Dlg(ClientState& state, Tela& ui, Messages& msg, Rede& rede)
     : st_(state), ui_(ui), msg_(msg), rede_(rede) {}
 
-void Dlg::ReceiveControlData() {
-  (void)ui_.keyPending();  // lets the window work
+int Dlg::replyDeadlineMs() {
+  if (deadlineMs_ < 0) {
+    const std::string value = ui_.setting("PRAZO");
+    double seconds = 0;
+    try {
+      seconds = value.empty() ? 0 : std::stod(value);
+    } catch (...) {
+      seconds = 0;
+    }
+    deadlineMs_ =
+        seconds > 0 && seconds < 86400 ? static_cast<int>(seconds * 1000) : kDefaultReplyDeadlineMs;
+  }
+  return deadlineMs_;
+}
+
+void Dlg::connectionLost() {
+  if (closed_) return;
+  closed_ = true;
+  st_.running = false;
+  rede_.closeControl();
+  if (goodbye_) return;
+  if (ui_.cursorColumn() != 1) ui_.endLine();
+  ui_.setForeground(4);
+  msg_.Announce("FTCOMCAI", 1);
+  ui_.setForeground(15);
+}
+
+void Dlg::ReceiveControlData(int boundMs) {
   interrupted_ = false;
-  const WaitResult w = rede_.waitForControl();
+  if (closed_) return;
+  // A short, bounded wait leaves the keys alone: they belong to the prompt.
+  const WaitResult w =
+      boundMs > 0 ? rede_.waitForControl(boundMs, false) : rede_.waitForControl(replyDeadlineMs());
   if (w == WaitResult::Escape) {
     interrupted_ = true;
     ui_.endLine();
     msg_.Announce("FTDESIS", 1);
     return;
   }
+  if (w == WaitResult::TimedOut) {
+    // A bounded wait gives up quietly; the deadline's end is a lost server.
+    if (boundMs > 0)
+      interrupted_ = true;
+    else
+      connectionLost();
+    return;
+  }
   char buffer[8192];
   const long n = w == WaitResult::Ready ? rede_.receiveControl(buffer, sizeof buffer) : -1;
+  if (n == -2) return;  // woken for nothing
   if (n <= 0) {
-    ui_.endLine();
-    st_.running = false;
-    closed_ = true;
+    connectionLost();
     return;
   }
   queue_.feed(std::string_view(buffer, static_cast<size_t>(n)));
@@ -120,58 +180,65 @@ ReplyLine Dlg::TakeReplyLine() {
   const ReplyCode c = ParseReplyCode(r.text);
   r.code = c.code;
   r.continuation = c.continuation;
+  if (r.code == 221 && !r.continuation) goodbye_ = true;  // the server says goodbye
   return r;
 }
 
-int Dlg::ReadReply() {
-  ReplyLine r;
-  do {
-    if (ui_.cursorColumn() != 1) ui_.endLine();
-    r = TakeReplyLine();
-    if (r.continuation && !queue_.hasLines()) {
-      if (!mayWait()) return 0;  // the reply will not be finished
-      ReceiveControlData();
+Reply Dlg::readReply(const ReadOptions& how) {
+  Reply reply;
+  bool tookOne = false;
+  for (;;) {
+    while (queue_.hasLines()) {
+      if (ui_.cursorColumn() != 1) ui_.endLine();
+      const ReplyLine r = TakeReplyLine();
+      if (!r.text.empty() || r.code != 0) reply.line = r.text;
+      if (!tookOne) reply.first = r.text;
+      tookOne = true;
+      if (how.speak) {
+        std::string_view spoken = r.text;
+        if (!how.keepCodes && !spoken.empty() && spoken[0] >= '0' && spoken[0] <= '9')
+          spoken.remove_prefix(std::min<size_t>(4, spoken.size()));
+        ui_.speakText(spoken);
+      }
+      if (!r.continuation) {
+        reply.code = r.code;
+        reply.complete = true;
+        return reply;
+      }
     }
-  } while (r.continuation);
-  return r.code;
+    if (!mayWait() && !queue_.hasLines()) return reply;  // it will not be finished
+    ReceiveControlData(how.boundMs);
+    if (!mayWait() && !queue_.hasLines()) return reply;
+  }
+}
+
+int Dlg::ReadReply() {
+  const Reply r = readReply();
+  return r.complete ? r.code : 0;
 }
 
 int Dlg::ReadAndSpeakReply(bool keepCodes) {
-  ReplyLine r;
-  do {
-    while (queue_.hasLines()) {
-      r = TakeReplyLine();
-      std::string_view spoken = r.text;
-      if (!keepCodes && !spoken.empty() && spoken[0] >= '0' && spoken[0] <= '9')
-        spoken.remove_prefix(std::min<size_t>(4, spoken.size()));
-      ui_.speakText(spoken);
-    }
-    if (r.continuation) {
-      if (!mayWait()) return 0;
-      ReceiveControlData();
-    }
-  } while (r.continuation);
-  return r.code;
-}
-
-bool Dlg::waitForLine() {
-  while (!queue_.hasLines()) {
-    if (!mayWait()) return false;
-    ReceiveControlData();
-  }
-  return true;
+  const Reply r = readReply({.speak = true, .keepCodes = keepCodes});
+  return r.complete ? r.code : 0;
 }
 
 bool Dlg::SendCommand(std::string_view text) {
+  return SendCommand(text, std::string_view());
+}
+
+bool Dlg::SendCommand(std::string_view verb, std::string_view wireArgument) {
   // A command longer than the original 253-character buffer is sent whole:
   // cutting it would send a different command than the one typed.
-  ui_.logEvent("send", LoggedCommand(text));
-  const std::string line = qr::toUtf8(text) + "\r\n";
-  if (closed_ || !rede_.sendControl(line)) {
+  ui_.logEvent("send", LoggedCommand(std::string(verb) + qr::fromUtf8(wireArgument)));
+  const std::string line = qr::toUtf8(verb) + std::string(wireArgument) + "\r\n";
+  if (!SafeInCommand(std::string_view(line).substr(0, line.size() - 2))) {
+    ui_.errorBeep();
+    return false;
+  }
+  if (closed_ || !rede_.sendControl(line, replyDeadlineMs())) {
     msg_.Announce("FTCOMINT", 1);
     return false;
   }
-  ReceiveControlData();
   return true;
 }
 

@@ -6,6 +6,11 @@
 // the run of digits after leading blanks; a line continues its reply when a
 // hyphen follows the digits or when it has no code at all. Any other line
 // ends the reply, whatever its code.
+//
+// Every reply is read by one reader with a deadline: the server may be
+// silent for at most the configured time (key PRAZO of section NAVIRO, in
+// seconds, 120 when absent) before the connection is taken for lost. Short,
+// bounded waits (the replies to QUIT and ABOR) give up quietly instead.
 #pragma once
 
 #include <cstddef>
@@ -33,17 +38,18 @@ struct ReplyCode {
 // Longest reply line kept; the rest of a longer line is dropped.
 inline constexpr size_t kMaxReplyLine = 16384;
 
-// The partial line and the queue of complete lines. CR ends a line, and so
-// does a bare LF (a server that ends lines with LF alone would otherwise
-// never finish a reply); CR LF is one line end. Lines are decoded from UTF-8
-// to Windows-1252 when they are valid UTF-8, and control bytes become blanks.
+// The partial line and the queue of complete lines. CR LF ends a line, and
+// so does a bare LF (a server that ends lines with LF alone would otherwise
+// never finish a reply). A CR followed by anything else is part of its line
+// (RFC 959 section 4.1.3 ends lines with CR LF; a name holding a CR must not
+// cut a reply in two). Lines are decoded from UTF-8 to Windows-1252 when
+// they are valid UTF-8, and control bytes become blanks.
 class ReplySplitter {
  public:
   void feed(std::string_view bytes);
-  // Receives until at least one complete line is queued; false when the
-  // connection closed or the wait was given up first.
-  bool waitForLine();
   [[nodiscard]] bool hasLines() const { return !lines_.empty(); }
+  // Whether the queue holds the last line of a reply.
+  [[nodiscard]] bool hasWholeReply() const;
   [[nodiscard]] size_t size() const { return lines_.size(); }
   [[nodiscard]] std::string take();
   [[nodiscard]] const std::string& partial() const { return partial_; }
@@ -54,6 +60,8 @@ class ReplySplitter {
   std::string partial_;
   std::deque<std::string> lines_;
   bool afterCr_ = false;
+  bool pendingCr_ = false;
+  size_t wholeReplies_ = 0;
 };
 
 struct ReplyLine {
@@ -62,25 +70,58 @@ struct ReplyLine {
   bool continuation = true;
 };
 
+// A whole reply: the code and text of its last line; complete is false
+// when the reply did not end (connection lost, wait given up or bounded).
+struct Reply {
+  int code = 0;
+  std::string line;
+  std::string first;  // its first line
+  bool complete = false;
+};
+
+inline constexpr int kDefaultReplyDeadlineMs = 120000;
+
+// How a reply is read: spoken or not, and how long the server may be
+// silent. boundMs > 0: a short wait that ends quietly; 0: the configured
+// deadline, whose end is a lost connection.
+struct ReadOptions {
+  bool speak = false;
+  bool keepCodes = false;
+  int boundMs = 0;
+};
+
 class Dlg {
  public:
   Dlg(ClientState& state, Tela& ui, Messages& msg, Rede& rede);
 
+  // Sends one command line (text in Windows-1252, sent as UTF-8); it does
+  // not wait for the reply. A text holding CR or LF is never sent.
   [[nodiscard]] bool SendCommand(std::string_view text);
-  void ReceiveControlData();
+  // The same with an argument sent as the very bytes given, such as a
+  // name as the server listed it.
+  [[nodiscard]] bool SendCommand(std::string_view verb, std::string_view wireArgument);
+  // One wait for the control connection (the reply deadline, or boundMs)
+  // and one receive into the queue.
+  void ReceiveControlData(int boundMs = 0);
   ReplyLine TakeReplyLine();
   int ReadReply();
   int ReadAndSpeakReply(bool keepCodes);
+  // The one reader of whole replies.
+  Reply readReply(const ReadOptions& how = {});
 
-  // Receives until at least one complete line is queued; false when the
-  // connection closed or the wait was given up first.
-  bool waitForLine();
   [[nodiscard]] bool hasLines() const { return queue_.hasLines(); }
+  [[nodiscard]] bool hasWholeReply() const { return queue_.hasWholeReply(); }
   void clearQueue() { queue_.clear(); }
-  // The connection was found closed; every reader stops waiting.
+  // The connection was found closed or lost; every reader stops waiting.
   [[nodiscard]] bool closed() const { return closed_; }
   // ESC ended the last wait for the server; readers stop waiting.
   [[nodiscard]] bool interrupted() const { return interrupted_; }
+  // The longest silence of the server before the connection is lost, ms.
+  [[nodiscard]] int replyDeadlineMs();
+  // QUIT went out: the server closing the connection is no loss.
+  void expectClose() { goodbye_ = true; }
+  // The connection's end found by someone else (a send that failed).
+  void connectionLost();
 
  private:
   [[nodiscard]] bool mayWait() const { return !closed_ && !interrupted_; }
@@ -92,7 +133,24 @@ class Dlg {
   ReplySplitter queue_;
   bool closed_ = false;
   bool interrupted_ = false;
+  bool goodbye_ = false;
+  int deadlineMs_ = -1;
 };
+
+// A remote name as the user hears it (Windows-1252) and as it goes into a
+// command: for a name the server listed, its very bytes, so that a name in
+// another code set, or with characters Windows-1252 lacks, still reaches the
+// same file.
+struct RemoteName {
+  std::string text;
+  std::string wire;
+  // A name the user typed: sent as UTF-8.
+  [[nodiscard]] static RemoteName typed(std::string_view text);
+};
+
+// A name that may go into a command: no CR, LF or NUL, which would end the
+// command line early and let the rest be taken for a command of its own.
+[[nodiscard]] bool SafeInCommand(std::string_view bytes);
 
 // What the log shows of a command: the argument of PASS and ACCT hidden.
 [[nodiscard]] std::string LoggedCommand(std::string_view text);

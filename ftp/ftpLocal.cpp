@@ -8,8 +8,8 @@
 #include <array>
 #include <climits>
 
-#include "console/keyCodes.h"
 #include "console/cp1252.h"
+#include "console/keyCodes.h"
 #include "console/qrCrt.h"
 #include "console/qrwinInput.h"
 #include "console/qrwinSpoken.h"
@@ -24,26 +24,19 @@ struct FoldRange {
   uint8_t from, to, becomes;
 };
 constexpr std::array<FoldRange, 36> kFoldRanges = {{
-    {128, 128, 'C'}, {135, 135, 'C'},
-    {129, 129, 'U'}, {150, 151, 'U'}, {154, 154, 'U'}, {163, 163, 'U'},
-    {130, 130, 'E'}, {136, 138, 'E'}, {144, 144, 'E'},
-    {131, 134, 'A'}, {142, 143, 'A'}, {160, 160, 'A'},
-    {139, 141, 'I'}, {161, 161, 'I'},
-    {147, 149, 'O'}, {153, 153, 'O'}, {162, 162, 'O'},
-    {152, 152, 'Y'},
-    {164, 165, 'N'},
-    {192, 197, 'A'}, {224, 229, 'A'},
-    {198, 198, 145}, {230, 230, 145},
-    {199, 199, 'C'}, {231, 231, 'C'},
-    {200, 203, 'E'}, {232, 235, 'E'},
-    {204, 207, 'I'}, {236, 239, 'I'},
-    {209, 209, 'N'}, {241, 241, 'N'},
-    {210, 214, 'O'}, {242, 246, 'O'},
-    {215, 215, 'X'}, {247, 247, 'X'},
+    {128, 128, 'C'}, {135, 135, 'C'}, {129, 129, 'U'}, {150, 151, 'U'}, {154, 154, 'U'},
+    {163, 163, 'U'}, {130, 130, 'E'}, {136, 138, 'E'}, {144, 144, 'E'}, {131, 134, 'A'},
+    {142, 143, 'A'}, {160, 160, 'A'}, {139, 141, 'I'}, {161, 161, 'I'}, {147, 149, 'O'},
+    {153, 153, 'O'}, {162, 162, 'O'}, {152, 152, 'Y'}, {164, 165, 'N'}, {192, 197, 'A'},
+    {224, 229, 'A'}, {198, 198, 145}, {230, 230, 145}, {199, 199, 'C'}, {231, 231, 'C'},
+    {200, 203, 'E'}, {232, 235, 'E'}, {204, 207, 'I'}, {236, 239, 'I'}, {209, 209, 'N'},
+    {241, 241, 'N'}, {210, 214, 'O'}, {242, 246, 'O'}, {215, 215, 'X'}, {247, 247, 'X'},
     {217, 220, 'U'},
 }};
 constexpr std::array<FoldRange, 3> kFoldRangesTail = {{
-    {249, 252, 'U'}, {221, 221, 'Y'}, {253, 253, 'Y'},
+    {249, 252, 'U'},
+    {221, 221, 'Y'},
+    {253, 253, 'Y'},
 }};
 
 constexpr std::array<uint8_t, 256> makeFoldTable() {
@@ -70,9 +63,8 @@ bool globMatch(std::string_view mask, std::string_view name) {
     if (m < mask.size() && mask[m] == '*') {
       starM = m++;
       starN = n;
-    } else if (m < mask.size() &&
-               (mask[m] == '?' || upper(static_cast<uint8_t>(mask[m])) ==
-                                      upper(static_cast<uint8_t>(name[n])))) {
+    } else if (m < mask.size() && (mask[m] == '?' || upper(static_cast<uint8_t>(mask[m])) ==
+                                                         upper(static_cast<uint8_t>(name[n])))) {
       ++m;
       ++n;
     } else if (starM != std::string_view::npos) {
@@ -134,19 +126,22 @@ bool maskMatches(std::string_view mask, std::string_view name) {
 std::string shortName(std::string_view name) {
   if (fits83(name)) return std::string(name);
   const size_t dot = name.rfind('.');
-  const std::string_view base = dot == std::string_view::npos || dot == 0 ? name : name.substr(0, dot);
+  const std::string_view base =
+      dot == std::string_view::npos || dot == 0 ? name : name.substr(0, dot);
   const std::string_view ext =
       dot == std::string_view::npos || dot == 0 ? std::string_view{} : name.substr(dot + 1);
   std::string out;
   for (char c : base) {
     if (out.size() == 6) break;
-    if (shortNameChar(static_cast<uint8_t>(c))) out += static_cast<char>(upper(static_cast<uint8_t>(c)));
+    if (shortNameChar(static_cast<uint8_t>(c)))
+      out += static_cast<char>(upper(static_cast<uint8_t>(c)));
   }
   out += "~1";
   std::string e;
   for (char c : ext) {
     if (e.size() == 3) break;
-    if (shortNameChar(static_cast<uint8_t>(c))) e += static_cast<char>(upper(static_cast<uint8_t>(c)));
+    if (shortNameChar(static_cast<uint8_t>(c)))
+      e += static_cast<char>(upper(static_cast<uint8_t>(c)));
   }
   if (!e.empty()) out += "." + e;
   return out;
@@ -202,7 +197,9 @@ struct LocalPicker::Window {
 LocalPicker::LocalPicker(qr::Console& console, qr::Spoken& spoken, qr::LineInput& input)
     : console_(console), spoken_(spoken), input_(input) {}
 
-std::string LocalPicker::ChooseLocalFile(int rows) { return AskFileName(rows, "*.*"); }
+std::string LocalPicker::ChooseLocalFile(int rows) {
+  return AskFileName(rows, "*.*");
+}
 
 std::string LocalPicker::AskFileName(int rows, std::string_view defaultPattern) {
   const int column = console_.consoleCursorColumn();
@@ -241,11 +238,11 @@ std::string LocalPicker::PickFromFileList(int left, int top, int right, int bott
   const std::string namePattern(pattern.substr(dir.size()));
   if (!dir.empty() && chdir(qr::toUtf8(dir).c_str()) != 0) return {};
   const std::string listDir = workingDirectory();
-  const std::string mask =
-      namePattern + (namePattern.find('.') != std::string::npos ? "*" : "*.*");
+  const std::string mask = namePattern + (namePattern.find('.') != std::string::npos ? "*" : "*.*");
   std::vector<LocalEntry> entries = listLocalFiles(".", mask);
   if (entries.empty()) {
-    if (chdir(remembered.c_str()) != 0) { /* the directory we came from is gone */ }
+    if (chdir(remembered.c_str()) != 0) { /* the directory we came from is gone */
+    }
     return {};
   }
   if (right == qr::kColumns && bottom == qr::kRows) right = qr::kColumns - 1;
@@ -286,7 +283,8 @@ std::string LocalPicker::PickFromFileList(int left, int top, int right, int bott
       console_.consolePutCell(c, r, saved[k].first, saved[k].second);
   console_.consoleSetTextAttr(savedAttr);
   console_.consoleMoveCursor(savedColumn, savedRow);
-  if (chdir(remembered.c_str()) != 0) { /* the directory we came from is gone */ }
+  if (chdir(remembered.c_str()) != 0) { /* the directory we came from is gone */
+  }
   return answer;
 }
 
@@ -333,8 +331,8 @@ LocalPicker::End LocalPicker::runChooser(Window& w, std::vector<LocalEntry>& ent
   };
   auto search = [&](uint8_t letter) {
     int i = index + 1;
-    while (i < count && upper(static_cast<uint8_t>(entries[i].name.empty() ? 0 : entries[i].name[0])) !=
-                            upper(letter))
+    while (i < count && upper(static_cast<uint8_t>(
+                            entries[i].name.empty() ? 0 : entries[i].name[0])) != upper(letter))
       ++i;
     index = std::min(i, count);
   };
@@ -353,7 +351,8 @@ LocalPicker::End LocalPicker::runChooser(Window& w, std::vector<LocalEntry>& ent
         extended = true;
         key = console_.consoleReadKey();
       }
-      if (previous >= 0 && previous < count) drawEntry(w, entries, previous, normalColour(previous));
+      if (previous >= 0 && previous < count)
+        drawEntry(w, entries, previous, normalColour(previous));
       auto stepDown = [&] {
         if (shift && index >= 0 && index < count) {
           if (!entries[index].marked) spoken_.errorBeep();
@@ -375,10 +374,18 @@ LocalPicker::End LocalPicker::runChooser(Window& w, std::vector<LocalEntry>& ent
       };
       if (extended) {
         switch (key) {
-          case kDown: stepDown(); break;
-          case kUp: stepUp(); break;
-          case kPageDown: for (int i = 0; i < 10; ++i) stepDown(); break;
-          case kPageUp: for (int i = 0; i < 10; ++i) stepUp(); break;
+          case kDown:
+            stepDown();
+            break;
+          case kUp:
+            stepUp();
+            break;
+          case kPageDown:
+            for (int i = 0; i < 10; ++i) stepDown();
+            break;
+          case kPageUp:
+            for (int i = 0; i < 10; ++i) stepUp();
+            break;
           case kHome:
           case kCtrlPageUp:
             if (shift) {
@@ -399,8 +406,12 @@ LocalPicker::End LocalPicker::runChooser(Window& w, std::vector<LocalEntry>& ent
             w.first = std::max(0, count - w.rows());
             drawWindow(w, entries);
             break;
-          case kRight: spellLong = true; break;
-          case kLeft: spellShort = true; break;
+          case kRight:
+            spellLong = true;
+            break;
+          case kLeft:
+            spellShort = true;
+            break;
           case kF5:
           case kCtrlF5:
             if (key == kF5) {
@@ -417,9 +428,13 @@ LocalPicker::End LocalPicker::runChooser(Window& w, std::vector<LocalEntry>& ent
         }
       } else {
         switch (key) {
-          case 13: return End::Enter;
-          case 27: index = -1; return End::Escape;
-          case 9: return End::Tab;
+          case 13:
+            return End::Enter;
+          case 27:
+            index = -1;
+            return End::Escape;
+          case 9:
+            return End::Tab;
           case ' ':
             if (index >= 0 && index < count) entries[index].marked = !entries[index].marked;
             break;

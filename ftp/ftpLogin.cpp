@@ -55,57 +55,40 @@ void LoginDialog::refuse(const char* key, const std::string& line, Flags& f) {
   f.failed = true;
 }
 
-void LoginDialog::judgeReplies(LoginStep step, const char* refusalKey, Flags& f) {
-  // A reply that has not yet brought a whole line is waited for: judging
-  // nothing would grant access on a reply cut short.
-  if (!dlg_.waitForLine()) return;
-  while (dlg_.hasLines()) {
-    ReplyLine r;
-    do {
-      r = dlg_.TakeReplyLine();
-      if (r.continuation && !dlg_.hasLines()) {
-        if (dlg_.closed() || dlg_.interrupted()) break;
-        dlg_.ReceiveControlData();
-      }
-    } while (r.continuation);
-    if (r.continuation) return;  // the reply was cut off
-    switch (JudgeLoginCode(step, r.code)) {
-      case LoginEffect::NeedPassword: f.needPassword = true; break;
-      case LoginEffect::NeedAccount: f.needAccount = true; break;
-      case LoginEffect::Refused: refuse(refusalKey, r.text, f); break;
-      case LoginEffect::None: break;
-    }
+void LoginDialog::judge(LoginStep step, int code, const std::string& line, const char* refusalKey,
+                        Flags& f) {
+  switch (JudgeLoginCode(step, code)) {
+    case LoginEffect::NeedPassword:
+      f.needPassword = true;
+      break;
+    case LoginEffect::NeedAccount:
+      f.needAccount = true;
+      break;
+    case LoginEffect::Refused:
+      refuse(refusalKey, line, f);
+      break;
+    case LoginEffect::None:
+      break;
   }
 }
 
-void LoginDialog::judgeQueuedLines(Flags& f) {
-  if (!dlg_.waitForLine()) return;
-  while (dlg_.hasLines()) {
-    const ReplyLine r = dlg_.TakeReplyLine();
-    if (JudgeLoginCode(LoginStep::Acct, r.code) == LoginEffect::Refused)
-      refuse("FTERCHAV", r.text, f);
-  }
+void LoginDialog::judgeReplies(LoginStep step, const char* refusalKey, Flags& f) {
+  // The reply is waited for, whole: judging nothing, or a piece of it, would
+  // grant access on a reply cut short. Replies queued behind it are judged
+  // too.
+  do {
+    const Reply r = dlg_.readReply();
+    if (!r.complete) return;
+    judge(step, r.code, r.line, refusalKey, f);
+  } while (dlg_.hasWholeReply());
 }
 
 std::string LoginDialog::readSecret() {
-  const int column = ui_.cursorColumn();
+  // The plain reader puts nothing of the secret on the screen: no cell, no
+  // colour trick a screen review or a Braille display could read.
   ui_.setForeground(0);
   std::string secret = ui_.readLinePlain();
   ui_.setForeground(15);
-  // Black on black is not enough here: a screen review or a screen copy
-  // would still read the characters, so blank them.
-  if (!secret.empty()) {
-    const int cells = column - 1 + static_cast<int>(secret.size());
-    const int endRow = ui_.cursorRow() - 1;
-    const int startRow = endRow - (cells > 0 ? (cells - 1) / 80 : 0);
-    if (startRow >= 1) {
-      const int backColumn = ui_.cursorColumn();
-      const int backRow = ui_.cursorRow();
-      ui_.moveCursor(column, startRow);
-      ui_.write(std::string(secret.size(), ' '));
-      ui_.moveCursor(backColumn, backRow);
-    }
-  }
   return secret;
 }
 
@@ -143,7 +126,7 @@ bool LoginDialog::Login() {
     if (!dlg_.SendCommand("ACCT " + st_.password))
       f.failed = true;
     else
-      judgeQueuedLines(f);
+      judgeReplies(LoginStep::Acct, "FTERCHAV", f);
     if (lostReply()) f.failed = true;
   }
   if (f.failed) return false;

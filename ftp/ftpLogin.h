@@ -1,6 +1,6 @@
 // ftpLogin: USER, then PASS and ACCT as the server's codes ask. The password
-// and the access key are read by the plain reader in black on black, wiped
-// from the screen afterwards, and never spoken or logged.
+// and the access key are read by the plain reader, which shows nothing of
+// them, and are never spoken or logged.
 #pragma once
 
 #include <string>
@@ -31,7 +31,7 @@ class LoginDialog {
     bool failed = false;
   };
   void judgeReplies(LoginStep step, const char* refusalKey, Flags& f);
-  void judgeQueuedLines(Flags& f);
+  void judge(LoginStep step, int code, const std::string& line, const char* refusalKey, Flags& f);
   void refuse(const char* key, const std::string& line, Flags& f);
   [[nodiscard]] std::string readSecret();
   [[nodiscard]] bool lostReply() const;

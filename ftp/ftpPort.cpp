@@ -51,43 +51,44 @@ void Port::TogglePassive() {
 }
 
 bool Port::SelectDataPort() {
-  ++st_.dataPortCounter;  // unsigned 16 bits: 65535 wraps to 0
+  // The port is the one the system chose for the listening socket, opened
+  // before this command (a server may connect as soon as it reads PORT).
+  const uint16_t port = rede_.listeningPort();
   msg_.WriteLabel("FTSELPOR", 0);
-  ui_.write(std::to_string(st_.dataPortCounter));
+  ui_.write(std::to_string(port));
   ui_.endLine();
-  const std::string command = PortCommand(rede_.localAddress(), st_.dataPortCounter);
+  const std::string command = PortCommand(rede_.localAddress(), port);
   ui_.write(command);
   ui_.endLine();
   if (!dlg_.SendCommand(command)) return false;
-  bool failed = false;
-  while (dlg_.hasLines()) {
-    const ReplyLine r = dlg_.TakeReplyLine();
-    if (r.code != 200) {
-      msg_.Announce("FTERPORT", 1);
-      ui_.writeLineSpoken(r.text);
-      failed = true;
-    }
+  // The whole reply, however it arrives: a piece of it left behind would be
+  // taken for the reply to the transfer command that follows.
+  const Reply r = dlg_.readReply();
+  if (r.complete && r.code == 200) return true;
+  if (r.complete) {
+    msg_.Announce("FTERPORT", 1);
+    ui_.writeLineSpoken(r.line);
   }
-  return !failed;
+  return false;
 }
 
 bool Port::RequestPassive() {
   ui_.write("PASV");
   ui_.endLine();
   if (!dlg_.SendCommand("PASV")) return false;
-  (void)dlg_.waitForLine();  // the 227 line may come in pieces
-  const ReplyLine r = dlg_.TakeReplyLine();
+  const Reply r = dlg_.readReply();
+  if (!r.complete) return false;
   if (r.code != 227) {
     msg_.Announce("FTNAOPSV", 1);
-    if (st_.verbose) ui_.writeLineSpoken(r.text);
+    if (st_.verbose) ui_.writeLineSpoken(r.line);
     return false;
   }
   // A reply without its six numbers would send us to port 0 or to a port
   // made of numbers out of range: refuse it and say so, with the line.
-  const auto numbers = PassiveNumbers(r.text);
+  const auto numbers = PassiveNumbers(r.line);
   if (!numbers) {
     msg_.Announce("FTNAOPSV", 1);
-    if (!st_.verbose) ui_.writeLineSpoken(r.text);
+    if (!st_.verbose) ui_.writeLineSpoken(r.line);
     return false;
   }
   // The first four numbers are not used: the data connection always goes to

@@ -1,6 +1,8 @@
 // ftpRede: POSIX sockets standing for the original sockets library.
 // SIGPIPE is ignored so that a send on a closed connection fails instead of
-// ending the program.
+// ending the program. Every wait of the FTP client is Rede::wait: one poll
+// over what the caller named, in slices short enough that the console's
+// key test runs between them.
 #include "ftp/ftpRede.h"
 
 #include <arpa/inet.h>
@@ -11,11 +13,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 
-#include "ftp/ftpDlg.h"
 #include "ftp/ftpTela.h"
 #include "ftp/ftpmsg.h"
 #include "ftp/ftpvars.h"
@@ -30,6 +33,25 @@ constexpr int kWaitSliceMs = 20;
 void closeFd(int& fd) {
   if (fd >= 0) ::close(fd);
   fd = -1;
+}
+
+void setNonBlocking(int fd) {
+  const int flags = ::fcntl(fd, F_GETFL, 0);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+}
+
+bool wouldBlock(int error) {
+  return error == EAGAIN || error == EWOULDBLOCK || error == EINTR;
+}
+
+using Clock = std::chrono::steady_clock;
+
+// Whole milliseconds until a time, rounded up: a wait never spins through
+// the last fraction of a millisecond.
+int msLeft(Clock::time_point until) {
+  const auto left = until - Clock::now();
+  if (left <= Clock::duration::zero()) return 0;
+  return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
 }
 
 }  // namespace
@@ -161,7 +183,10 @@ bool Rede::OpenControlConnection() {
 
 void Rede::CloseConnections() {
   CloseDataConnection();
-  closeTransferFile();
+  closeFd(control_);
+}
+
+void Rede::closeControl() {
   closeFd(control_);
 }
 
@@ -171,17 +196,12 @@ bool Rede::OpenDataConnection() {
     msg_.Announce("FTERRSOQ", 1);
     return false;
   }
+  // Port 0 in both modes: in active mode the system chooses the port, so
+  // nobody can guess where the next data connection will be awaited.
   sockaddr_in sa{};
   sa.sin_family = AF_INET;
-  if (st_.passive) {
-    sa.sin_addr.s_addr = htonl(INADDR_ANY);
-    sa.sin_port = 0;
-  } else {
-    const int one = 1;
-    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-    sa.sin_addr.s_addr = localAddress_;
-    sa.sin_port = htons(st_.dataPortCounter);
-  }
+  sa.sin_addr.s_addr = st_.passive ? htonl(INADDR_ANY) : localAddress_;
+  sa.sin_port = 0;
   if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
     ::close(fd);
     msg_.Announce("FTERBNDD", 1);
@@ -190,6 +210,7 @@ bool Rede::OpenDataConnection() {
   if (st_.passive) {
     data_ = fd;
     if (connectInterruptible(data_, serverAddress_, st_.passiveDataPort)) {
+      setNonBlocking(data_);
       st_.dataOpen = true;
       return true;
     }
@@ -202,85 +223,75 @@ bool Rede::OpenDataConnection() {
     msg_.Announce("FTERLSTN", 1);
     return false;
   }
+  socklen_t len = sizeof sa;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
+  listenPort_ = ntohs(sa.sin_port);
   listen_ = fd;
   st_.listening = true;
   return true;
 }
 
-void Rede::CloseDataConnection() {
+void Rede::CloseDataConnection(bool reset) {
+  if (reset && data_ >= 0) {
+    const linger abrupt{1, 0};
+    ::setsockopt(data_, SOL_SOCKET, SO_LINGER, &abrupt, sizeof abrupt);
+  }
   closeFd(listen_);
   closeFd(data_);
   st_.dataOpen = false;
   st_.listening = false;
-  dataFlowing_ = false;
 }
 
 void Rede::AcceptDataConnection() {
-  st_.dataOpen = true;
   sockaddr_in peer{};
   socklen_t len = sizeof peer;
   const int fd = listen_ >= 0 ? ::accept(listen_, reinterpret_cast<sockaddr*>(&peer), &len) : -1;
   if (fd < 0) {
     const int err = listen_ >= 0 ? errno : EBADF;
-    st_.dataOpen = false;
+    if (wouldBlock(err) || err == ECONNABORTED) return;  // the caller gone already
     msg_.Announce("FTACECON", 0);
     ui_.writeSpoken(std::to_string(err));
     ui_.endLine();
     return;
   }
+  // Only the server may bring the data: a connection from anywhere else is
+  // a stranger's, and the wait for the server's goes on.
+  if (peer.sin_family != AF_INET || peer.sin_addr.s_addr != serverAddress_) {
+    ui_.logEvent("refused", DottedAddress(peer.sin_addr.s_addr));
+    ::close(fd);
+    return;
+  }
+  // One data connection per transfer: nobody can replace it once it is in.
+  closeFd(listen_);
+  st_.listening = false;
   closeFd(data_);
   data_ = fd;
+  setNonBlocking(data_);
+  st_.dataOpen = true;
 }
 
-void Rede::setTransferFile(std::FILE* file) {
-  closeTransferFile();
-  file_ = file;
-}
-
-void Rede::closeTransferFile() {
-  if (file_) std::fclose(file_);
-  file_ = nullptr;
-}
-
-void Rede::ReceiveDataBlock() {
-  char block[kDataBlock];
-  const ssize_t n = data_ >= 0 ? ::recv(data_, block, sizeof block, MSG_DONTWAIT) : -1;
-  if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
-    dataFlowing_ = false;  // nothing yet: the next pass polls
-    return;
+DataIo Rede::ReceiveDataBlock(std::string& block) {
+  block.resize(kDataBlock);
+  if (data_ < 0) return DataIo::Failed;
+  const ssize_t n = ::recv(data_, block.data(), block.size(), MSG_DONTWAIT);
+  if (n < 0) {
+    block.clear();
+    return wouldBlock(errno) ? DataIo::WouldBlock : DataIo::Failed;
   }
-  dataFlowing_ = n == static_cast<ssize_t>(sizeof block);
-  if (n <= 0) {
-    closeTransferFile();
-    CloseDataConnection();
-    return;
-  }
+  block.resize(static_cast<size_t>(n));
+  if (n == 0) return DataIo::Ended;
   st_.transferBytes += n;
-  if (file_) std::fwrite(block, 1, static_cast<size_t>(n), file_);
+  return DataIo::Moved;
 }
 
-void Rede::SendDataBlock() {
-  char block[kDataBlock];
-  const size_t n = file_ ? std::fread(block, 1, sizeof block, file_) : 0;
-  if (n == 0) {
-    closeTransferFile();
-    CloseDataConnection();
-    return;
-  }
-  size_t sent = 0;
-  while (sent < n) {
-    const ssize_t r = data_ >= 0 ? ::send(data_, block + sent, n - sent, MSG_NOSIGNAL) : -1;
-    if (r <= 0) {
-      ui_.setForeground(4);
-      msg_.Announce("FTCOMCAI", 1);
-      ui_.setForeground(15);
-      closeTransferFile();
-      CloseDataConnection();
-      return;
-    }
-    sent += static_cast<size_t>(r);
-    st_.transferBytes += r;
-  }
+DataIo Rede::SendDataBlock(std::string_view bytes, size_t& sent) {
+  sent = 0;
+  if (data_ < 0) return DataIo::Failed;
+  const ssize_t n = ::send(data_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+  if (n < 0) return wouldBlock(errno) ? DataIo::WouldBlock : DataIo::Failed;
+  sent = static_cast<size_t>(n);
+  st_.transferBytes += n;
+  return DataIo::Moved;
 }
 
 void Rede::AnnounceTransferred() {
@@ -290,48 +301,50 @@ void Rede::AnnounceTransferred() {
 }
 
 int Rede::PollEvent() {
-  if (dataFlowing_ && st_.dataOpen && data_ >= 0 && !st_.listening &&
-      ++streamingPasses_ < kPollEvery)
-    return CANALARQ;
-  streamingPasses_ = 0;
-  dataFlowing_ = false;
-  pollfd fds[3];
-  int n = 0;
-  int iControl = -1, iListen = -1, iData = -1;
-  if (control_ >= 0) {
-    iControl = n;
-    fds[n++] = {control_, POLLIN, 0};
-  }
-  if (st_.listening && listen_ >= 0) {
-    iListen = n;
-    fds[n++] = {listen_, POLLIN, 0};
-  }
-  if (st_.dataOpen && data_ >= 0) {
-    iData = n;
-    fds[n++] = {data_, POLLIN, 0};
-  }
-  if (n == 0 || ::poll(fds, static_cast<nfds_t>(n), 0) <= 0) return kNone;
-  auto ready = [&](int i) { return i >= 0 && (fds[i].revents & (POLLIN | POLLHUP | POLLERR)); };
-  if (ready(iListen)) return PEDCONEXAO;
-  if (ready(iControl)) return REDE;
-  if (ready(iData)) return CANALARQ;
+  const Ready r = wait({.control = true, .accept = true, .dataRead = true}, 0);
+  if (r.listen) return PEDCONEXAO;
+  if (r.control) return REDE;
+  if (r.data) return CANALARQ;
   return kNone;
 }
 
-bool Rede::PollAndServe(int& event) {
-  event = PollEvent();
-  switch (event) {
-    case PEDCONEXAO:
-      AcceptDataConnection();
-      return st_.dataOpen;
-    case CANALARQ:
-      ReceiveDataBlock();
-      return st_.dataOpen;
-    case REDE:
-      if (dlg_) dlg_->ReceiveControlData();
-      return true;
-    default:
-      return true;
+Ready Rede::wait(const WaitFor& what, int ms) {
+  const auto until = Clock::now() + std::chrono::milliseconds(ms < 0 ? 0 : ms);
+  for (;;) {
+    pollfd fds[4];
+    nfds_t n = 0;
+    int iControl = -1, iListen = -1, iData = -1;
+    if (what.control && control_ >= 0) {
+      iControl = static_cast<int>(n);
+      fds[n++] = {control_, POLLIN, 0};
+    }
+    if (what.accept && st_.listening && listen_ >= 0) {
+      iListen = static_cast<int>(n);
+      fds[n++] = {listen_, POLLIN, 0};
+    }
+    if ((what.dataRead || what.dataWrite) && st_.dataOpen && data_ >= 0) {
+      iData = static_cast<int>(n);
+      const short events =
+          static_cast<short>((what.dataRead ? POLLIN : 0) | (what.dataWrite ? POLLOUT : 0));
+      fds[n++] = {data_, events, 0};
+    }
+    const int input = what.keys ? ui_.inputDescriptor() : -1;
+    if (input >= 0) fds[n++] = {input, POLLIN, 0};
+
+    Ready r;
+    if (what.keys && ui_.keyPending()) r.key = true;
+    const int slice = r.key ? 0 : std::min(msLeft(until), kWaitSliceMs);
+    const int got = n > 0 ? ::poll(fds, n, slice) : 0;
+    if (n == 0 && slice > 0) ui_.delay(slice);
+    if (got > 0) {
+      const auto hit = [&](int i, short mask) { return i >= 0 && (fds[i].revents & mask); };
+      constexpr short kGone = POLLHUP | POLLERR | POLLNVAL;
+      r.control = hit(iControl, POLLIN | kGone);
+      r.listen = hit(iListen, POLLIN | kGone);
+      r.data = what.dataRead && hit(iData, POLLIN | kGone);
+      r.dataWrite = what.dataWrite && hit(iData, POLLOUT | kGone);
+    }
+    if (r.any() || Clock::now() >= until) return r;
   }
 }
 
@@ -339,48 +352,49 @@ long Rede::receiveControl(char* buffer, size_t capacity) {
   if (control_ < 0) return -1;
   ssize_t n;
   do {
-    n = ::recv(control_, buffer, capacity, 0);
+    n = ::recv(control_, buffer, capacity, MSG_DONTWAIT);
   } while (n < 0 && errno == EINTR);
+  if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return -2;  // nothing after all
   return static_cast<long>(n);
 }
 
-bool Rede::sendControl(std::string_view bytes) {
+bool Rede::sendControl(std::string_view bytes, int ms) {
   if (control_ < 0) return false;
+  const auto until = Clock::now() + std::chrono::milliseconds(ms);
   size_t sent = 0;
   while (sent < bytes.size()) {
-    const ssize_t r = ::send(control_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
-    sent += static_cast<size_t>(r);
+    const ssize_t r =
+        ::send(control_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (r > 0) {
+      sent += static_cast<size_t>(r);
+      continue;
+    }
+    if (r < 0 && wouldBlock(errno)) {
+      const int left = msLeft(until);
+      if (left <= 0) return false;
+      pollfd p{control_, POLLOUT, 0};
+      (void)::poll(&p, 1, std::min(left, kWaitSliceMs));
+      continue;
+    }
+    return false;
   }
   return true;
 }
 
-WaitResult Rede::waitForControl() {
+WaitResult Rede::waitForControl(int ms, bool escapeInterrupts) {
   if (control_ < 0) return WaitResult::NoSocket;
+  const auto until = Clock::now() + std::chrono::milliseconds(ms);
   for (;;) {
-    if (ui_.keyPending() && ui_.takeEscape()) return WaitResult::Escape;
-    pollfd fds[2] = {{control_, POLLIN, 0}, {ui_.inputDescriptor(), POLLIN, 0}};
-    const nfds_t n = fds[1].fd >= 0 ? 2 : 1;
-    const int r = ::poll(fds, n, kWaitSliceMs);
-    if (r > 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) return WaitResult::Ready;
-    if (r < 0 && errno != EINTR) return WaitResult::Ready;  // the receive reports the error
+    const Ready r = wait({.control = true, .keys = escapeInterrupts}, msLeft(until));
+    if (r.control) return WaitResult::Ready;
+    if (r.key && ui_.takeEscape()) return WaitResult::Escape;
+    if (Clock::now() >= until) return WaitResult::TimedOut;
+    if (r.key) ui_.delay(kWaitSliceMs / 2);  // another key: it waits for its command
   }
 }
 
 void Rede::waitIdle(int milliseconds) {
-  pollfd fds[4];
-  nfds_t n = 0;
-  if (control_ >= 0) fds[n++] = {control_, POLLIN, 0};
-  if (st_.listening && listen_ >= 0) fds[n++] = {listen_, POLLIN, 0};
-  if (st_.dataOpen && data_ >= 0) fds[n++] = {data_, POLLIN, 0};
-  const int input = ui_.inputDescriptor();
-  if (input >= 0) fds[n++] = {input, POLLIN, 0};
-  if (n == 0) {
-    ui_.delay(milliseconds);
-    return;
-  }
-  (void)::poll(fds, n, milliseconds);
+  (void)wait({.control = true, .accept = true, .dataRead = true, .keys = true}, milliseconds);
 }
 
 }  // namespace ftp

@@ -1,13 +1,14 @@
 // ftpRede: the client's sockets. The control connection, one data
-// connection at a time (passive: we connect; active: we listen and accept),
-// the block pump between the data connection and the local transfer file,
-// and the polls. IPv4 TCP, blocking sockets; only the polls and the waits
-// look at readiness. Waits also watch the keyboard so ESC can interrupt them.
+// connection at a time (passive: we connect; active: we listen on a port the
+// system chooses and accept only the control connection's peer), and the one
+// wait of the FTP client: every loop says here what it waits for and for how
+// long. IPv4 TCP. The data socket is non-blocking once open, so neither a
+// receive nor a send can stall the loop that called it; the control socket
+// blocks only in short sends bounded by a wait for writability.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -16,7 +17,6 @@ namespace ftp {
 struct ClientState;
 class Tela;
 class Messages;
-class Dlg;
 
 enum PollResult : int { kNone = -1, REDE = 1, PEDCONEXAO = 2, CANALARQ = 3 };
 
@@ -29,6 +29,26 @@ inline constexpr size_t kDataBlock = 8192;
   return bytes <= 0 ? 0 : (bytes + 1023) / 1024;
 }
 
+// What a loop waits for, and what was found ready.
+struct WaitFor {
+  bool control = false;    // a reply (or the connection's end)
+  bool accept = false;     // an incoming data connection
+  bool dataRead = false;   // data (or its end) on the data connection
+  bool dataWrite = false;  // room to send on the data connection
+  bool keys = false;       // a key from the console
+};
+struct Ready {
+  bool control = false;
+  bool listen = false;
+  bool data = false;
+  bool dataWrite = false;
+  bool key = false;
+  [[nodiscard]] bool any() const { return control || listen || data || dataWrite || key; }
+};
+
+// One receive or send on the data connection.
+enum class DataIo { Moved, Ended, Failed, WouldBlock };
+
 class Rede {
  public:
   Rede(ClientState& state, Tela& ui, Messages& msg);
@@ -36,58 +56,60 @@ class Rede {
   Rede(const Rede&) = delete;
   Rede& operator=(const Rede&) = delete;
 
-  void attach(Dlg& dlg) { dlg_ = &dlg; }
-
   [[nodiscard]] bool OpenControlConnection();
   void CloseConnections();
   [[nodiscard]] bool OpenDataConnection();
-  void CloseDataConnection();
+  // reset: end the data connection with a reset rather than a clean close,
+  // so that the server cannot take what it received for a whole file.
+  void CloseDataConnection(bool reset = false);
+  // Accepts the waiting connection when it comes from the control
+  // connection's peer; any other is closed and the listening goes on.
   void AcceptDataConnection();
-  void ReceiveDataBlock();
-  void SendDataBlock();
+  // One receive of up to kDataBlock bytes into block (replaced).
+  [[nodiscard]] DataIo ReceiveDataBlock(std::string& block);
+  // One send of as much of bytes as the connection takes now; sent tells
+  // how much went (and is counted).
+  [[nodiscard]] DataIo SendDataBlock(std::string_view bytes, size_t& sent);
   void AnnounceTransferred();
+  // The command loop's look at the sockets, without waiting.
   [[nodiscard]] int PollEvent();
-  [[nodiscard]] bool PollAndServe(int& event);
 
-  // The local transfer file: handed over by the transfer or listing
-  // command, closed here when the data connection ends.
-  void setTransferFile(std::FILE* file);
-  [[nodiscard]] std::FILE* transferFile() const { return file_; }
+  // The one wait: until something asked for is ready, or at most ms
+  // milliseconds (0: only look). A key wakes it only when keys are asked.
+  [[nodiscard]] Ready wait(const WaitFor& what, int ms);
 
   // Control connection, for ftpDlg.
   [[nodiscard]] bool controlOpen() const { return control_ >= 0; }
   [[nodiscard]] long receiveControl(char* buffer, size_t capacity);
-  [[nodiscard]] bool sendControl(std::string_view bytes);
-  // Waits until the control connection is readable; ESC interrupts.
-  [[nodiscard]] WaitResult waitForControl();
+  // Sends all of bytes; false when the connection failed or did not take
+  // them within ms milliseconds.
+  [[nodiscard]] bool sendControl(std::string_view bytes, int ms);
+  // Waits until the control connection is readable, at most ms; ESC
+  // interrupts when asked to (keys typed meanwhile stay queued otherwise).
+  [[nodiscard]] WaitResult waitForControl(int ms, bool escapeInterrupts = true);
+  // The control connection is over: no poll looks at it again.
+  void closeControl();
   // The idle wait: a reply, a data connection or data, or a key; at most ms.
   void waitIdle(int milliseconds);
 
   [[nodiscard]] uint32_t localAddress() const { return localAddress_; }  // network order
   [[nodiscard]] uint32_t serverAddress() const { return serverAddress_; }
+  // The port an active-mode data connection is awaited on.
+  [[nodiscard]] uint16_t listeningPort() const { return listenPort_; }
 
  private:
   [[nodiscard]] bool connectInterruptible(int fd, uint32_t address, uint16_t port);
   void failConnect();
-  void closeTransferFile();
 
   ClientState& st_;
   Tela& ui_;
   Messages& msg_;
-  Dlg* dlg_ = nullptr;
   int control_ = -1;
   int listen_ = -1;
   int data_ = -1;
   uint32_t serverAddress_ = 0;
   uint32_t localAddress_ = 0;
-  std::FILE* file_ = nullptr;
-  // While blocks arrive full, the next passes read at once instead of
-  // polling first: a poll per block would cost a system call per 8 KiB.
-  // Every kPollEvery-th pass still polls, so control replies and incoming
-  // connections are seen.
-  static constexpr int kPollEvery = 32;
-  int streamingPasses_ = 0;
-  bool dataFlowing_ = false;
+  uint16_t listenPort_ = 0;
 };
 
 // Dotted form of an IPv4 address in network order.

@@ -14,17 +14,39 @@ ConsoleTela::ConsoleTela(qr::Console& console, const qr::Config& config, qr::Spo
                          qr::LineInput& input)
     : console_(console), config_(config), spoken_(spoken), input_(input) {}
 
-void ConsoleTela::write(std::string_view text) { console_.out(text); }
-void ConsoleTela::endLine() { console_.outLine(); }
-void ConsoleTela::moveCursor(int column, int row) { console_.consoleMoveCursor(column, row); }
-int ConsoleTela::cursorColumn() { return console_.consoleCursorColumn(); }
-int ConsoleTela::cursorRow() { return console_.consoleCursorRow(); }
-void ConsoleTela::setForeground(uint8_t colour) { console_.consoleSetForeground(colour); }
-void ConsoleTela::setBackground(uint8_t colour) { console_.consoleSetBackground(colour); }
-void ConsoleTela::clearScreen() { console_.consoleClearScreen(); }
-void ConsoleTela::setCaption(std::string_view text) { console_.setCaption(text); }
-bool ConsoleTela::keyPending() { return console_.consoleKeyPending(); }
-uint8_t ConsoleTela::readKey() { return console_.consoleReadKey(); }
+void ConsoleTela::write(std::string_view text) {
+  console_.out(text);
+}
+void ConsoleTela::endLine() {
+  console_.outLine();
+}
+void ConsoleTela::moveCursor(int column, int row) {
+  console_.consoleMoveCursor(column, row);
+}
+int ConsoleTela::cursorColumn() {
+  return console_.consoleCursorColumn();
+}
+int ConsoleTela::cursorRow() {
+  return console_.consoleCursorRow();
+}
+void ConsoleTela::setForeground(uint8_t colour) {
+  console_.consoleSetForeground(colour);
+}
+void ConsoleTela::setBackground(uint8_t colour) {
+  console_.consoleSetBackground(colour);
+}
+void ConsoleTela::clearScreen() {
+  console_.consoleClearScreen();
+}
+void ConsoleTela::setCaption(std::string_view text) {
+  console_.setCaption(text);
+}
+bool ConsoleTela::keyPending() {
+  return console_.consoleKeyPending();
+}
+uint8_t ConsoleTela::readKey() {
+  return console_.consoleReadKey();
+}
 void ConsoleTela::flushKeys() {
   console_.flushKeys();
   keysSeen_ = 0;
@@ -58,24 +80,64 @@ bool ConsoleTela::takeEscape() {
 void ConsoleTela::delay(int milliseconds) {
   console_.consoleDelay(static_cast<uint16_t>(milliseconds < 0 ? 0 : milliseconds));
 }
-int ConsoleTela::inputDescriptor() { return console_.inputDescriptor(); }
+int ConsoleTela::inputDescriptor() {
+  return console_.inputDescriptor();
+}
 
+// Reads a secret: nothing typed reaches the screen planes, not even in a
+// colour that hides it, so no screen review, Braille display or terminal
+// capture can read it back.
 std::string ConsoleTela::readLinePlain() {
-  std::string line = console_.consoleReadLine(128);
-  while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+  constexpr size_t kRoom = 126;
+  std::string line;
+  for (;;) {
+    const uint8_t key = console_.consoleReadKey();
+    if (key == 0) {
+      (void)console_.consoleReadKey();  // an extended key is no character
+      continue;
+    }
+    if (key == 13) break;
+    if (key == 8) {
+      if (!line.empty()) line.pop_back();
+      continue;
+    }
+    if (key < 32 || line.size() >= kRoom) continue;
+    line += static_cast<char>(key);
+  }
+  console_.outLine();
   return line;
 }
 
-void ConsoleTela::speakText(std::string_view text) { spoken_.speakText(text); }
-void ConsoleTela::writeSpoken(std::string_view text) { spoken_.writeSpoken(text); }
-void ConsoleTela::writeLineSpoken(std::string_view text) { spoken_.writeLineSpoken(text); }
-void ConsoleTela::spellText(std::string_view text) { spoken_.spellText(text); }
-bool ConsoleTela::soundExists(std::string_view name) { return spoken_.soundExists(name); }
-void ConsoleTela::playSound(std::string_view name) { spoken_.playSound(name); }
-void ConsoleTela::errorBeep() { spoken_.errorBeep(); }
-void ConsoleTela::waitSpeechEnd() { spoken_.waitSpeechEnd(); }
-void ConsoleTela::speechStart(std::string_view soundDir) { spoken_.speechStart(0, soundDir); }
-void ConsoleTela::speechFinish() { spoken_.speechFinish(); }
+void ConsoleTela::speakText(std::string_view text) {
+  spoken_.speakText(text);
+}
+void ConsoleTela::writeSpoken(std::string_view text) {
+  spoken_.writeSpoken(text);
+}
+void ConsoleTela::writeLineSpoken(std::string_view text) {
+  spoken_.writeLineSpoken(text);
+}
+void ConsoleTela::spellText(std::string_view text) {
+  spoken_.spellText(text);
+}
+bool ConsoleTela::soundExists(std::string_view name) {
+  return spoken_.soundExists(name);
+}
+void ConsoleTela::playSound(std::string_view name) {
+  spoken_.playSound(name);
+}
+void ConsoleTela::errorBeep() {
+  spoken_.errorBeep();
+}
+void ConsoleTela::waitSpeechEnd() {
+  spoken_.waitSpeechEnd();
+}
+void ConsoleTela::speechStart(std::string_view soundDir) {
+  spoken_.speechStart(0, soundDir);
+}
+void ConsoleTela::speechFinish() {
+  spoken_.speechFinish();
+}
 
 std::string ConsoleTela::readLineSpoken() {
   std::string text;
@@ -83,7 +145,9 @@ std::string ConsoleTela::readLineSpoken() {
   return text;
 }
 
-uint8_t ConsoleTela::readKeySpoken() { return input_.readKeySpoken(); }
+uint8_t ConsoleTela::readKeySpoken() {
+  return input_.readKeySpoken();
+}
 
 int ConsoleTela::runMenu(const MenuBox& box, const std::vector<MenuChoice>& items) {
   QrForm form(console_, spoken_);

@@ -1,7 +1,5 @@
-// ftpArq, the transfers. The local file reaches the block pump of ftpRede as
-// a stdio stream over our own descriptor (fopencookie), so that a failed
-// read or write is seen here with its errno even though the pump only
-// counts bytes; the pump closes the stream, the descriptor stays ours.
+// ftpArq, the transfers. The loops read and write the local file with plain
+// descriptors, so a failed read or write is seen at once with its errno.
 #include "ftp/ftpTransfer.h"
 
 #include <fcntl.h>
@@ -11,7 +9,6 @@
 #include <array>
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <cstring>
 
 #include "console/cp1252.h"
@@ -26,30 +23,20 @@ namespace ftp {
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr uint8_t kEscape = 27;
 constexpr int kIdleWaitMs = 100;
-constexpr int kFinalWaits = 11;
-constexpr int kFinalWaitMs = 500;
 constexpr auto kCaptionEvery = std::chrono::milliseconds(100);
 constexpr size_t kReadBuffer = 64 * 1024;
-constexpr auto kLookEvery = std::chrono::milliseconds(1);
-
-// While blocks flow, the keyboard (and, when sending, the control
-// connection) is looked at once a millisecond rather than once a block: at
-// loopback speed a block takes a few microseconds and each look is a system
-// call. ESC and a reply are still seen within a millisecond.
-class Pacer {
- public:
-  [[nodiscard]] bool due() {
-    const auto now = std::chrono::steady_clock::now();
-    if (now < next_) return false;
-    next_ = now + kLookEvery;
-    return true;
-  }
-
- private:
-  std::chrono::steady_clock::time_point next_{};
-};
+// While data flows, up to this many blocks move per look at the keyboard
+// and the control connection: at loopback speed a block takes microseconds
+// and each look is a system call.
+constexpr int kBlocksPerLook = 32;
+// The replies to ABOR: each awaited this long at most; a reply that comes
+// apart from them within the grace is taken too.
+constexpr int kAbortWaitMs = 5000;
+constexpr int kAbortGraceMs = 300;
 
 struct Reason {
   int error;
@@ -70,66 +57,6 @@ constexpr std::array<Reason, 12> kReasons{{
     {EEXIST, "o arquivo já existe"},
 }};
 
-// The local file as the pump sees it.
-struct LocalFile {
-  int fd = -1;
-  int error = 0;  // errno of the first failed read or write
-  bool pumpClosed = false;
-  Transfer* abortOnReadError = nullptr;
-  Dlg* dlg = nullptr;
-  bool aborted = false;
-};
-
-ssize_t cookieRead(void* cookie, char* buffer, size_t size) {
-  auto* f = static_cast<LocalFile*>(cookie);
-  for (;;) {
-    const ssize_t n = ::read(f->fd, buffer, size);
-    if (n >= 0) return n;
-    if (errno == EINTR) continue;
-    f->error = errno;
-    // The pump ends the data connection as soon as this read fails, and the
-    // server would take that end for a whole file: abort first.
-    if (f->dlg && !f->aborted) f->aborted = f->dlg->SendCommand("ABOR");
-    return -1;
-  }
-}
-
-ssize_t cookieWrite(void* cookie, const char* buffer, size_t size) {
-  auto* f = static_cast<LocalFile*>(cookie);
-  size_t done = 0;
-  while (done < size) {
-    const ssize_t n = ::write(f->fd, buffer + done, size - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (f->error == 0) f->error = n < 0 ? errno : ENOSPC;
-      return -1;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return static_cast<ssize_t>(size);
-}
-
-int cookieClose(void* cookie) {
-  static_cast<LocalFile*>(cookie)->pumpClosed = true;
-  return 0;
-}
-
-std::FILE* streamOver(LocalFile& file, bool writing) {
-  cookie_io_functions_t io{};
-  io.read = writing ? nullptr : cookieRead;
-  io.write = writing ? cookieWrite : nullptr;
-  io.close = cookieClose;
-  std::FILE* stream = ::fopencookie(&file, writing ? "w" : "r", io);
-  if (!stream) return nullptr;
-  // Writes go straight through, so that a full disk is seen at the block
-  // that met it; reads are buffered, the pump takes 8 KiB at a time.
-  if (writing)
-    std::setvbuf(stream, nullptr, _IONBF, 0);
-  else
-    std::setvbuf(stream, nullptr, _IOFBF, kReadBuffer);
-  return stream;
-}
-
 mode_t currentUmask() {
   const mode_t m = ::umask(022);
   ::umask(m);
@@ -146,6 +73,27 @@ int createBeside(const std::string& target, std::string& name) {
   if (::lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) mode = st.st_mode & 07777;
   (void)::fchmod(fd, mode);
   return fd;
+}
+
+// Writes all of bytes; the errno of the failure, else 0.
+int writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n < 0 ? errno : ENOSPC;
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+  return 0;
+}
+
+template <class F>
+struct OnExit {
+  F f;
+  ~OnExit() { f(); }
+};
+
+[[nodiscard]] bool isFinal(const Reply& r) {
+  return r.complete && !(r.code >= 100 && r.code < 200);
 }
 
 }  // namespace
@@ -238,26 +186,19 @@ bool Transfer::AskTransferType() {
     return false;
   }
   (void)dlg_.ReadReply();
-  return true;
+  return !dlg_.closed();
 }
 
 bool Transfer::openDataPath(bool portMustSucceed) {
   if (st_.passive) return port_.RequestPassive() && rede_.OpenDataConnection();
   // A server may connect as soon as it reads PORT (RFC 959 section 3.2 lets
   // it): listen on the port first, then announce it.
-  ++st_.dataPortCounter;
-  const bool listening = rede_.OpenDataConnection();
-  --st_.dataPortCounter;
-  if (!listening) return false;
-  if (!port_.SelectDataPort() && portMustSucceed) {
+  if (!rede_.OpenDataConnection()) return false;
+  if (!port_.SelectDataPort() && (portMustSucceed || dlg_.closed())) {
     rede_.CloseDataConnection();
     return false;
   }
   return true;
-}
-
-void Transfer::idleWait(int milliseconds) {
-  rede_.waitIdle(milliseconds);
 }
 
 bool Transfer::escapeOrProgress() {
@@ -269,53 +210,28 @@ bool Transfer::escapeOrProgress() {
   return false;
 }
 
-// One whole reply, keeping its last line's text.
-void Transfer::readReplyLine(int& code, std::string& line) {
-  ReplyLine r;
-  do {
-    if (ui_.cursorColumn() != 1) ui_.endLine();
-    r = dlg_.TakeReplyLine();
-    if (!r.text.empty() || r.code != 0) line = r.text;
-    if (r.continuation && !dlg_.hasLines()) {
-      if (dlg_.closed() || dlg_.interrupted()) {
-        code = 0;
-        return;
-      }
-      dlg_.ReceiveControlData();
-    }
-  } while (r.continuation);
-  code = r.code;
+void Transfer::abortTransfer(bool upload) {
+  rede_.CloseDataConnection(upload);
+  if (dlg_.closed() || !dlg_.SendCommand("ABOR")) return;
+  // RFC 959 section 4.1.3: an aborted transfer is answered 426 and then
+  // 226; a transfer that had ended already, by one reply.
+  Reply r = dlg_.readReply({.boundMs = kAbortWaitMs});
+  if (r.complete && r.code >= 400) r = dlg_.readReply({.boundMs = kAbortWaitMs});
+  while (r.complete) r = dlg_.readReply({.boundMs = kAbortGraceMs});
 }
 
-void Transfer::awaitFinalReply(int& code, std::string& line) {
-  for (int i = 0; i < kFinalWaits; ++i) {
-    if (TransferCompleted(code) || code == 425) return;
-    if (dlg_.closed()) return;
-    if (!dlg_.hasLines()) {
-      rede_.waitIdle(kFinalWaitMs);
-      (void)ui_.keyPending();  // a key that woke the wait goes to the queue
-    }
-    int event = kNone;
-    (void)rede_.PollAndServe(event);
-    if (dlg_.hasLines()) {
-      readReplyLine(code, line);
-      if (dlg_.hasLines()) return;
-    }
-  }
+void Transfer::announceKept(const std::string& kept) {
+  struct stat st {};
+  if (kept.empty() || ::stat(kept.c_str(), &st) != 0) return;
+  if (ui_.cursorColumn() != 1) ui_.endLine();
+  msg_.Announce("FTPARTE", 0);
+  ui_.writeLineSpoken(qr::fromUtf8(kept));
 }
 
-bool Transfer::abort() {
-  if (!dlg_.SendCommand("ABOR")) return false;
-  int code = 0;
-  std::string line;
-  readReplyLine(code, line);
-  // RFC 959 section 4.1.3: an aborted transfer is answered 426 and then 226;
-  // take the second reply too, so it is not heard later as a completion.
-  if (code == 426 || code == 451) {
-    code = 0;
-    awaitFinalReply(code, line);
-  }
-  return true;
+void Transfer::announceInterrupted(const std::string& kept) {
+  if (ui_.cursorColumn() != 1) ui_.endLine();
+  msg_.Announce("FTINTERR", 1);
+  announceKept(kept);
 }
 
 void Transfer::announceLocalError(std::string_view key, int error) {
@@ -326,6 +242,79 @@ void Transfer::announceLocalError(std::string_view key, int error) {
   ui_.write(": ");
   ui_.writeLineSpoken(SystemReason(error));
   ui_.setForeground(15);
+}
+
+void Transfer::announceFailure(const std::string& line) {
+  ui_.errorBeep();
+  if (ui_.cursorColumn() != 1) ui_.endLine();
+  ui_.setForeground(4);
+  msg_.Announce("FTERRENV", 1);
+  ui_.writeLineSpoken(line);
+  ui_.setForeground(15);
+}
+
+DataEnd Transfer::receiveData(int fd, Reply& final, int& localError) {
+  CaptionThrottle caption(ui_, st_.remoteName);
+  std::string block;
+  auto heard = Clock::now();
+  const auto silence = std::chrono::milliseconds(dlg_.replyDeadlineMs());
+  for (;;) {
+    const bool flowing = st_.dataOpen || st_.listening;
+    const Ready r = rede_.wait(
+        {.control = !dlg_.closed(), .accept = true, .dataRead = true, .keys = true}, kIdleWaitMs);
+    if (r.any()) heard = Clock::now();
+    if (r.listen) rede_.AcceptDataConnection();
+    if (r.data) {
+      for (int i = 0; i < kBlocksPerLook; ++i) {
+        const DataIo io = rede_.ReceiveDataBlock(block);
+        if (io == DataIo::WouldBlock) break;
+        if (io == DataIo::Failed) {
+          rede_.CloseDataConnection();
+          caption.flush(st_.transferBytes);
+          return DataEnd::Failed;
+        }
+        if (io == DataIo::Ended) {
+          rede_.CloseDataConnection();
+          break;
+        }
+        localError = writeAll(fd, block);
+        if (localError != 0) {
+          caption.flush(st_.transferBytes);
+          return DataEnd::LocalFailed;
+        }
+        if (block.size() < kDataBlock) break;
+      }
+    }
+    caption.update(st_.transferBytes);
+    if (r.control) {
+      dlg_.ReceiveControlData();
+      // Only whole replies count, and a preliminary one (1xx) ends nothing.
+      while (dlg_.hasWholeReply()) {
+        const Reply got = dlg_.readReply();
+        if (isFinal(got)) final = got;
+      }
+    }
+    if (r.key && escapeOrProgress()) {
+      caption.flush(st_.transferBytes);
+      return DataEnd::Aborted;
+    }
+    if (!st_.dataOpen && !st_.listening && flowing) {
+      caption.flush(st_.transferBytes);
+      return DataEnd::Ended;
+    }
+    // A refusal or an error reply ends the wait for data that will not come.
+    if (isFinal(final) && !TransferCompleted(final.code)) {
+      caption.flush(st_.transferBytes);
+      return DataEnd::Refused;
+    }
+    // With the control connection gone, the data is still read to its end;
+    // a server silent on both for the whole deadline is gone.
+    if (Clock::now() - heard > silence) {
+      dlg_.connectionLost();
+      caption.flush(st_.transferBytes);
+      return DataEnd::Lost;
+    }
+  }
 }
 
 void Transfer::SendFile() {
@@ -340,25 +329,20 @@ void Transfer::SendFile() {
   ui_.endLine();
   if (local.empty()) return;
 
-  LocalFile file;
-  file.fd = ::open(qr::toUtf8(local).c_str(), O_RDONLY | O_CLOEXEC);
+  int fd = ::open(qr::toUtf8(local).c_str(), O_RDONLY | O_CLOEXEC);
   struct stat st {};
-  if (file.fd >= 0 && (::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-    ::close(file.fd);
-    file.fd = -1;
+  if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+    ::close(fd);
+    fd = -1;
   }
-  if (file.fd < 0) {
+  if (fd < 0) {
     msg_.Announce("FTARQNAO", 1);
     return;
   }
   struct FdCloser {
-    LocalFile& f;
-    Rede& rede;
-    ~FdCloser() {
-      if (!f.pumpClosed) rede.setTransferFile(nullptr);
-      ::close(f.fd);
-    }
-  };
+    int fd;
+    ~FdCloser() { ::close(fd); }
+  } closer{fd};
 
   msg_.Announce("FTNOMREM", 0);
   std::string remote = ui_.readLineSpoken();
@@ -367,15 +351,6 @@ void Transfer::SendFile() {
     ui_.write("(Assumindo " + remote + ")");
     ui_.endLine();
   }
-
-  std::FILE* stream = streamOver(file, false);
-  if (!stream) {
-    ::close(file.fd);
-    msg_.Announce("FTARQNAO", 1);
-    return;
-  }
-  rede_.setTransferFile(stream);
-  FdCloser closer{file, rede_};
 
   if (!AskTransferType()) return;
   if (!openDataPath(false)) return;
@@ -386,107 +361,171 @@ void Transfer::SendFile() {
     rede_.CloseDataConnection();
     return;
   }
-  int code = 0;
-  std::string line;
-  readReplyLine(code, line);
-  if (!TransferStarts(code)) {
-    msg_.Announce("FTTRAREC", 1);
+  const Reply started = dlg_.readReply();
+  if (!started.complete || !TransferStarts(started.code)) {
+    if (started.complete) msg_.Announce("FTTRAREC", 1);
     rede_.CloseDataConnection();
     return;
   }
 
-  file.dlg = &dlg_;
+  enum class SendEnd { AllSent, Failed, LocalFailed, Aborted, Lost, Answered };
   CaptionThrottle caption(ui_, st_.remoteName);
-  bool failed = false;
-  bool finished = false;  // the reply that ends the transfer was taken
-  Pacer pacer;
+  std::string buffer(kReadBuffer, '\0');
+  size_t at = 0, have = 0;
+  bool endOfFile = false;
+  int localError = 0;
+  Reply final;
+  auto heard = Clock::now();
+  const auto silence = std::chrono::milliseconds(dlg_.replyDeadlineMs());
+  SendEnd end;
   for (;;) {
-    if (rede_.transferFile() == nullptr || file.pumpClosed) break;
-    int event = kNone;
-    const bool look = !st_.dataOpen || pacer.due();
-    if (look && !rede_.PollAndServe(event)) break;
-    if (st_.dataOpen) {
-      rede_.SendDataBlock();
-    } else if (event == kNone) {
-      idleWait(kIdleWaitMs);
-    }
-    caption.update(st_.transferBytes);
-    if (look && ui_.keyPending() && escapeOrProgress()) {
-      if (abort()) {
-        rede_.CloseDataConnection();
-        ui_.setCaption(IdleCaption(st_.remoteName));
-        return;
+    if (at == have && !endOfFile) {
+      const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        localError = errno;
+        end = SendEnd::LocalFailed;
+        break;
       }
+      at = 0;
+      have = static_cast<size_t>(n);
+      endOfFile = n == 0;
     }
-    while (dlg_.hasLines()) {
-      const ReplyLine r = dlg_.TakeReplyLine();
-      if (TransferCompleted(r.code)) {
-        finished = true;
-        continue;
-      }
-      if (r.continuation) continue;
-      ui_.errorBeep();
-      ui_.setForeground(4);
-      msg_.Announce("FTERRENV", 1);
-      ui_.writeLineSpoken(r.text);
-      ui_.setForeground(15);
-      failed = finished = true;
+    if (at == have && endOfFile && st_.dataOpen) {
+      // All went: the clean end of the data connection marks the file's end.
+      rede_.CloseDataConnection();
+      end = SendEnd::AllSent;
       break;
     }
-    if (failed || file.error != 0) break;
+    const Ready r = rede_.wait({.control = !dlg_.closed(),
+                                .accept = true,
+                                .dataWrite = st_.dataOpen && at < have,
+                                .keys = true},
+                               kIdleWaitMs);
+    if (r.any()) heard = Clock::now();
+    if (r.listen) rede_.AcceptDataConnection();
+    bool failed = false;
+    for (int i = 0; r.dataWrite && i < kBlocksPerLook && at < have; ++i) {
+      size_t sent = 0;
+      const DataIo io = rede_.SendDataBlock(
+          std::string_view(buffer).substr(at, std::min(kDataBlock, have - at)), sent);
+      if (io == DataIo::WouldBlock) break;
+      if (io != DataIo::Moved) {
+        failed = true;
+        break;
+      }
+      at += sent;
+      if (at == have && !endOfFile) {
+        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        if (n < 0) break;  // seen again, with its errno, at the top
+        at = 0;
+        have = static_cast<size_t>(n);
+        endOfFile = n == 0;
+      }
+    }
+    caption.update(st_.transferBytes);
+    if (failed) {
+      end = SendEnd::Failed;
+      break;
+    }
+    if (r.control) {
+      dlg_.ReceiveControlData();
+      while (dlg_.hasWholeReply()) {
+        const Reply got = dlg_.readReply();
+        if (isFinal(got)) final = got;
+      }
+    }
+    if (dlg_.closed()) {
+      end = SendEnd::Lost;
+      break;
+    }
+    // A final reply before all was sent ends the transfer, whatever it says:
+    // the file did not arrive whole.
+    if (isFinal(final)) {
+      end = SendEnd::Answered;
+      break;
+    }
+    if (r.key && escapeOrProgress()) {
+      end = SendEnd::Aborted;
+      break;
+    }
+    if (Clock::now() - heard > silence) {
+      dlg_.connectionLost();
+      end = SendEnd::Lost;
+      break;
+    }
   }
-  file.dlg = nullptr;
   caption.flush(st_.transferBytes);
 
-  if (file.error != 0) {
-    // The pump has closed the data connection after ABOR went out.
-    rede_.CloseDataConnection();
-    announceLocalError("FTERRENV", file.error);
-    if (file.aborted) {
-      code = 0;
-      awaitFinalReply(code, line);
-    }
-    ui_.setCaption(IdleCaption(st_.remoteName));
-    return;
+  switch (end) {
+    case SendEnd::LocalFailed:
+      abortTransfer(true);
+      announceLocalError("FTERRENV", localError);
+      break;
+    case SendEnd::Aborted:
+      abortTransfer(true);
+      announceInterrupted({});
+      break;
+    case SendEnd::Lost:
+      rede_.CloseDataConnection(true);
+      break;
+    case SendEnd::Failed:
+      rede_.CloseDataConnection(true);
+      ui_.setForeground(4);
+      msg_.Announce("FTCOMCAI", 1);
+      ui_.setForeground(15);
+      if (!isFinal(final)) (void)dlg_.readReply();
+      break;
+    case SendEnd::Answered:
+      rede_.CloseDataConnection(true);
+      announceFailure(final.line);
+      break;
+    case SendEnd::AllSent:
+      // Only this transfer's own final reply can complete it.
+      if (!isFinal(final)) final = dlg_.readReply();
+      if (isFinal(final) && TransferCompleted(final.code))
+        msg_.Announce("FTFIMENV", 1);
+      else if (isFinal(final))
+        announceFailure(final.line);
+      else if (dlg_.interrupted())
+        announceInterrupted({});
+      break;
   }
-  if (!failed) {
-    msg_.Announce("FTFIMENV", 1);
-    ui_.setCaption(IdleCaption(st_.remoteName));
-  }
-  rede_.CloseDataConnection();
-  if (failed) {
-    // After an error reply the server may say nothing more: a bounded wait.
-    code = 0;
-    awaitFinalReply(code, line);
-    ui_.setCaption(IdleCaption(st_.remoteName));
-    return;
-  }
-  if (!finished) (void)dlg_.ReadReply();
+  ui_.setCaption(IdleCaption(st_.remoteName));
 }
 
 void Transfer::ReceiveFile(std::string_view remoteName) {
+  receive(RemoteName::typed(remoteName));
+}
+
+void Transfer::ReceiveFile(const RemoteName& remote) {
+  receive(remote);
+}
+
+void Transfer::receive(const RemoteName& given) {
   ui_.setBackground(5);
   msg_.Announce("FTRECEBE", 0);
   ui_.setBackground(0);
   ui_.endLine();
 
-  std::string remote(remoteName);
-  if (remote.empty()) {
+  RemoteName remote = given;
+  if (remote.text.empty() && remote.wire.empty()) {
     msg_.Announce("FTNOMREM", 0);
-    remote = ui_.readLineSpoken();
-    if (remote.empty()) return;
+    remote = RemoteName::typed(ui_.readLineSpoken());
+    if (remote.text.empty()) return;
   }
   msg_.Announce("FTNOMLOC", 0);
   std::string local = ui_.readLineSpoken();
   if (local.empty()) {
     // A name from the server never chooses where we write: only its last
     // component, in the working directory.
-    local = SafeLocalName(remote);
+    local = SafeLocalName(remote.text);
     if (local.empty()) {
       ui_.errorBeep();
       return;
     }
-    ui_.write(local == remote ? qr::W("(Assumindo nomes idênticos)") : "(Assumindo " + local + ")");
+    ui_.write(local == remote.text ? qr::W("(Assumindo nomes idênticos)")
+                                   : "(Assumindo " + local + ")");
     ui_.endLine();
   }
 
@@ -496,36 +535,35 @@ void Transfer::ReceiveFile(std::string_view remoteName) {
     msg_.Announce("FTNAOCRI", 1);
     return;
   }
-  LocalFile file;
   std::string tempName;
-  file.fd = createBeside(target, tempName);
-  std::FILE* stream = file.fd >= 0 ? streamOver(file, true) : nullptr;
-  if (!stream) {
-    if (file.fd >= 0) {
-      ::close(file.fd);
-      ::unlink(tempName.c_str());
-    }
+  const int fd = createBeside(target, tempName);
+  if (fd < 0) {
     msg_.Announce("FTNAOCRI", 1);
     return;
   }
-  rede_.setTransferFile(stream);
 
   enum class Outcome { Discard, KeepPartial, Complete };
   // Closes the local file and puts it where the outcome says; the errno of
-  // a failed close or rename, else 0.
+  // a failed close or rename, else 0. kept names the partial copy, if any.
+  std::string kept;
+  bool closed = false;
   auto finish = [&](Outcome outcome) {
-    if (!file.pumpClosed) rede_.setTransferFile(nullptr);
-    int error = ::close(file.fd) == 0 ? 0 : errno;
+    if (closed) return 0;
+    closed = true;
+    int error = ::close(fd) == 0 ? 0 : errno;
     if (outcome == Outcome::Complete && error == 0) {
       if (::rename(tempName.c_str(), target.c_str()) == 0) return 0;
       error = errno;
     }
     if (outcome != Outcome::Discard && st_.transferBytes > 0 &&
-        ::rename(tempName.c_str(), PartialName(target).c_str()) == 0)
+        ::rename(tempName.c_str(), PartialName(target).c_str()) == 0) {
+      kept = PartialName(target);
       return error;
+    }
     ::unlink(tempName.c_str());
     return error;
   };
+  OnExit guard{[&] { (void)finish(Outcome::KeepPartial); }};
   auto refuse = [&](int code) {
     if (code == 550) msg_.Announce("FTARQNAO", 1);
     (void)finish(Outcome::Discard);
@@ -539,69 +577,85 @@ void Transfer::ReceiveFile(std::string_view remoteName) {
     return;
   }
   if (!openDataPath(false)) {
+    if (dlg_.closed()) {
+      (void)finish(Outcome::Discard);
+      return;
+    }
     refuse(0);
     return;
   }
   st_.transferBytes = 0;
-  if (!dlg_.SendCommand("RETR " + remote)) {
+  if (!SafeInCommand(remote.wire) || !dlg_.SendCommand("RETR ", remote.wire)) {
     refuse(0);
     return;
   }
-  int code = 0;
-  std::string line;
-  readReplyLine(code, line);
-  if (!TransferStarts(code)) {
-    refuse(code);
-    return;
-  }
-
-  CaptionThrottle caption(ui_, st_.remoteName);
-  Pacer pacer;
-  for (;;) {
-    int event = kNone;
-    const bool open = rede_.PollAndServe(event);
-    caption.update(st_.transferBytes);
-    if (file.error != 0) break;
-    if (!open) break;
-    if (dlg_.hasLines()) readReplyLine(code, line);
-    if ((event == kNone || pacer.due()) && ui_.keyPending() && escapeOrProgress()) {
-      if (abort()) {
-        rede_.CloseDataConnection();
-        caption.flush(st_.transferBytes);
-        (void)finish(Outcome::KeepPartial);
-        ui_.setCaption(IdleCaption(st_.remoteName));
-        return;
-      }
-    }
-    if (event == kNone) idleWait(kIdleWaitMs);
-  }
-  caption.flush(st_.transferBytes);
-
-  if (file.error != 0) {
-    // Disk full, permission lost, size limit: stop the server and say why.
-    const int error = file.error;
-    (void)abort();
+  const Reply started = dlg_.readReply();
+  if (!started.complete) {
+    (void)finish(Outcome::Discard);
     rede_.CloseDataConnection();
-    (void)finish(Outcome::KeepPartial);
-    announceLocalError("FTNAOCRI", error);
-    ui_.setCaption(IdleCaption(st_.remoteName));
+    return;
+  }
+  if (!TransferStarts(started.code)) {
+    refuse(started.code);
     return;
   }
 
-  awaitFinalReply(code, line);
-  if (TransferCompleted(code)) {
-    const int error = finish(Outcome::Complete);
-    if (error == 0)
-      msg_.Announce("FTFIMREC", 1);
-    else
-      announceLocalError("FTNAOCRI", error);
-  } else {
-    (void)finish(Outcome::KeepPartial);
-    ui_.errorBeep();
-    ui_.setForeground(4);
-    msg_.Announce("FTERRENV", 1);
-    ui_.writeLineSpoken(line);
-    ui_.setForeground(15);
+  Reply final;
+  int localError = 0;
+  const DataEnd end = receiveData(fd, final, localError);
+  switch (end) {
+    case DataEnd::LocalFailed:
+      // Disk full, permission lost, size limit: stop the server and say why.
+      abortTransfer(false);
+      (void)finish(Outcome::KeepPartial);
+      announceLocalError("FTNAOCRI", localError);
+      announceKept(kept);
+      break;
+    case DataEnd::Aborted:
+      abortTransfer(false);
+      (void)finish(Outcome::KeepPartial);
+      announceInterrupted(kept);
+      break;
+    case DataEnd::Lost:
+      rede_.CloseDataConnection();
+      (void)finish(Outcome::KeepPartial);
+      announceKept(kept);
+      break;
+    case DataEnd::Failed:
+      // A broken data connection is no end of file, whatever the server
+      // says afterwards.
+      (void)finish(Outcome::KeepPartial);
+      ui_.errorBeep();
+      ui_.setForeground(4);
+      msg_.Announce("FTCOMCAI", 1);
+      ui_.setForeground(15);
+      if (!isFinal(final) && !dlg_.closed()) (void)dlg_.readReply();
+      announceKept(kept);
+      break;
+    case DataEnd::Refused:
+      rede_.CloseDataConnection();
+      (void)finish(Outcome::KeepPartial);
+      announceFailure(final.line);
+      announceKept(kept);
+      break;
+    case DataEnd::Ended: {
+      if (!isFinal(final) && !dlg_.closed()) final = dlg_.readReply();
+      if (isFinal(final) && TransferCompleted(final.code)) {
+        const int error = finish(Outcome::Complete);
+        if (error == 0)
+          msg_.Announce("FTFIMREC", 1);
+        else
+          announceLocalError("FTNAOCRI", error);
+      } else {
+        (void)finish(Outcome::KeepPartial);
+        if (isFinal(final))
+          announceFailure(final.line);
+        else if (!dlg_.closed())
+          msg_.Announce("FTINTERR", 1);
+        announceKept(kept);
+      }
+      break;
+    }
   }
   ui_.setCaption(IdleCaption(st_.remoteName));
   rede_.CloseDataConnection();

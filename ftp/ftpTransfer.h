@@ -5,9 +5,11 @@
 // Local names are Windows-1252 inside the program and UTF-8 on disk. A
 // receive writes into a new file beside the target, created exclusively
 // (never through a symbolic link), and puts it in the target's place only
-// when the server confirms the whole file (226 or 250); an aborted or failed
-// receive keeps what arrived as "<target>.part". A local read or write error
-// stops the transfer with ABOR and is told with the system's reason.
+// when the data ended cleanly and the transfer's own final reply is 226 or
+// 250; an aborted or failed receive keeps what arrived as "<target>.part"
+// and says so. A local read or write error stops the transfer with ABOR and
+// is told with the system's reason. The loops read and write the local file
+// themselves and wait only in Rede::wait, for the network and the keys.
 #pragma once
 
 #include <chrono>
@@ -23,6 +25,8 @@ class Messages;
 class Dlg;
 class Rede;
 class Port;
+struct RemoteName;
+struct Reply;
 
 // What the transfers and the browser need of the console beyond Tela: the
 // local file picker, the line editor's read-only use, the clipboard.
@@ -88,6 +92,16 @@ class CaptionThrottle {
   int64_t shown_ = -1;
 };
 
+// How the data of a receive (a file or a listing) ended.
+enum class DataEnd {
+  Ended,        // the server closed the data connection
+  Failed,       // the data connection broke (a reset, an error)
+  LocalFailed,  // the local file could not take the bytes
+  Aborted,      // ESC
+  Lost,         // the control connection is gone, or the server went silent
+  Refused,      // a final reply other than 226/250 came before the data
+};
+
 class Transfer {
  public:
   Transfer(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede, Port& port,
@@ -97,24 +111,34 @@ class Transfer {
   void SendFile();
   // remoteName empty: asked.
   void ReceiveFile(std::string_view remoteName);
+  // A name from the listing, its bytes kept for the command.
+  void ReceiveFile(const RemoteName& remote);
 
   // Opens the data path in the current mode (PASV or PORT, then the data
   // connection); shared with the directory listing.
   [[nodiscard]] bool openDataPath(bool portMustSucceed);
-  // The end-of-data wait: at most 11 half-second waits for the reply that
-  // ends a transfer. code holds the last code read.
-  void awaitFinalReply(int& code, std::string& line);
-  // A pass that found nothing waits here for the network or a key.
-  void idleWait(int milliseconds);
+  // Moves the data of a receive into the local descriptor fd until the
+  // data connection ends, counting it in the caption. final holds the
+  // transfer's final reply when it came meanwhile (complete set).
+  [[nodiscard]] DataEnd receiveData(int fd, Reply& final, int& localError);
   // Reads a waiting key: ESC gives true; any other key speaks the progress
   // once and drops the keys typed after it.
   [[nodiscard]] bool escapeOrProgress();
-  // Sends ABOR and reads its replies; false when it could not be sent.
-  [[nodiscard]] bool abort();
+  // Ends the transfer in progress: the data connection closed first (reset
+  // for an upload, so the server cannot take it for a whole file), then
+  // ABOR and its replies, each waited for a few seconds at most, so that
+  // the next command gets its own reply.
+  void abortTransfer(bool upload);
+  // "Transferência interrompida", and where what arrived was kept.
+  void announceInterrupted(const std::string& kept);
+  // The file where what arrived was kept, written and spoken.
+  void announceKept(const std::string& kept);
+  void announceLocalError(std::string_view key, int error);
+  // Error beep, "FTERRENV" in red and the server's line.
+  void announceFailure(const std::string& line);
 
  private:
-  void announceLocalError(std::string_view key, int error);
-  void readReplyLine(int& code, std::string& line);
+  void receive(const RemoteName& remote);
 
   ClientState& st_;
   Tela& ui_;

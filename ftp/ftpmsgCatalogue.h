@@ -14,7 +14,7 @@ struct MessageEntry {
   std::string_view text;
 };
 
-inline constexpr std::array<MessageEntry, 92> kMessages{{
+inline constexpr std::array<MessageEntry, 95> kMessages{{
     {"FTERRBIB", "Não consegui conexão com a rotina de comunicações"},
     {"FTERRSOQ", "Não consegui criar soquete"},
     {"FTERBIND", "Não consegui alocar porta (bind)"},
@@ -96,6 +96,9 @@ inline constexpr std::array<MessageEntry, 92> kMessages{{
     {"FTERCHAV", "Chave de acesso não foi aceita, código"},
     {"FTACLIBE", "Acesso liberado"},
     {"FTCOMINT", "Comunicação foi interrompida"},
+    {"FTINTERR", "Transferência interrompida"},
+    {"FTPARTE", "O que chegou foi guardado em "},
+    {"FTNOMINV", "Este nome tem caracteres de controle, não posso usá-lo"},
     {"FTPPASSI", "Modo passivo ativado"},
     {"FTPNPASS", "Modo passivo desativado"},
     {"FTNAOPSV", "Servidor remoto não aceitou o modo passivo"},

@@ -16,14 +16,13 @@ struct ClientState {
   bool verbose = false;    // key V: every reply line taken is spoken
   bool passive = false;    // ftpPort
   uint16_t controlPort = 0;
-  uint16_t dataPortCounter = 0;  // ftpPort: raised before every PORT
   uint16_t passiveDataPort = 0;  // ftpPort: from the last 227 reply
   std::string listingFileName;
   // Bytes moved by the current or last transfer; 64 bits so that transfers
   // beyond 2 GiB are still counted right.
   int64_t transferBytes = 0;
   std::string userName;
-  std::string password;  // also the access key after an ACCT step
+  std::string password;    // also the access key after an ACCT step
   bool listening = false;  // ftpRede
   bool dataOpen = false;   // ftpRede
   std::string lastReplyLine;

@@ -16,24 +16,34 @@ namespace ftp {
 namespace {
 
 constexpr std::array<std::string_view, 15> kHelpList{
-    "FTAJUD00", "FTAJUD01", "FTAJUD03", "FTAJUD04", "FTAJUD07",
-    "FTAJUD02", "FTAJUD05", "FTAJUD8C", "FTAJUD06", "FTAJUD8D",
-    "FTAJUD08", "FTAJUD8A", "FTAJUD8B", "FTAJUD09", "FTAJUD10"};
+    "FTAJUD00", "FTAJUD01", "FTAJUD03", "FTAJUD04", "FTAJUD07", "FTAJUD02", "FTAJUD05", "FTAJUD8C",
+    "FTAJUD06", "FTAJUD8D", "FTAJUD08", "FTAJUD8A", "FTAJUD8B", "FTAJUD09", "FTAJUD10"};
 
 struct MenuEntry {
   std::string_view key;
   uint8_t ch;
 };
 constexpr std::array<MenuEntry, 14> kHelpMenu{{
-    {"FTAJUD01", 'l'}, {"FTAJUD03", 'r'}, {"FTAJUD04", 't'}, {"FTAJUD07", 'q'},
-    {"FTAJUD02", 'd'}, {"FTAJUD05", 'a'}, {"FTAJUD8C", 'i'}, {"FTAJUD06", 's'},
-    {"FTAJUD8D", 'c'}, {"FTAJUD08", 'v'}, {"FTAJUD8A", 'p'}, {"FTAJUD8B", '/'},
-    {"FTAJUD09", '?'}, {"FTAJUD10", 27},
+    {"FTAJUD01", 'l'},
+    {"FTAJUD03", 'r'},
+    {"FTAJUD04", 't'},
+    {"FTAJUD07", 'q'},
+    {"FTAJUD02", 'd'},
+    {"FTAJUD05", 'a'},
+    {"FTAJUD8C", 'i'},
+    {"FTAJUD06", 's'},
+    {"FTAJUD8D", 'c'},
+    {"FTAJUD08", 'v'},
+    {"FTAJUD8A", 'p'},
+    {"FTAJUD8B", '/'},
+    {"FTAJUD09", '?'},
+    {"FTAJUD10", 27},
 }};
 
 constexpr uint8_t kEnter = 13;
 constexpr uint8_t kEscape = 27;
 constexpr int kIdleWaitMs = 20;
+constexpr int kQuitWaitMs = 3000;
 
 std::string makeListingFile() {
   std::error_code ec;
@@ -82,9 +92,7 @@ Client::Client(Tela& ui, std::optional<std::string> host, FileDialogs* dialogs)
       dir_(st_, ui, msg_, dlg_, arq_),
       plainDialogs_(ui),
       transfer_(st_, ui, msg_, dlg_, rede_, port_, dialogs ? *dialogs : plainDialogs_),
-      browse_(st_, ui, msg_, dlg_, rede_, dir_, transfer_, dialogs ? *dialogs : plainDialogs_) {
-  rede_.attach(dlg_);
-}
+      browse_(st_, ui, msg_, dlg_, rede_, dir_, transfer_, dialogs ? *dialogs : plainDialogs_) {}
 
 Client::~Client() = default;
 
@@ -107,7 +115,6 @@ bool Client::InitializeClient() {
   st_.transferBytes = 0;
   st_.verbose = false;
   dlg_.clearQueue();
-  st_.dataPortCounter = 1044;
 
   const std::string passivo = ui_.setting("PASSIVO");
   st_.passive = !passivo.empty() && passivo[0] == 'N';
@@ -174,7 +181,10 @@ void Client::runCommandCharacter(uint8_t ch) {
       break;
     case kEscape:
       st_.noPrompt = true;
-      if (dlg_.SendCommand("QUIT")) (void)dlg_.ReadReply();
+      // The server closing the connection after QUIT is no loss, and a
+      // server that never answers it does not keep the user waiting.
+      dlg_.expectClose();
+      if (dlg_.SendCommand("QUIT")) (void)dlg_.readReply({.boundMs = kQuitWaitMs});
       st_.running = false;
       break;
     case '/':
@@ -202,7 +212,7 @@ void Client::runCommandCharacter(uint8_t ch) {
       port_.TogglePassive();
       break;
     case 'R':
-      transfer_.ReceiveFile({});
+      transfer_.ReceiveFile(std::string_view());
       break;
     case 'T':
       transfer_.SendFile();
@@ -246,19 +256,19 @@ void Client::RunCommand() {
   ui_.endLine();
   runCommandCharacter(ch);
   while (dlg_.hasLines()) {
-    (void)dlg_.ReadReply();
+    (void)dlg_.readReply();
     if (dlg_.closed() || dlg_.interrupted()) break;
   }
 }
 
+// Lines nobody asked for. A 226 here ends no transfer of ours (only the
+// final reply of the transfer in progress can), so it is heard as any line.
 void Client::serveUnsolicitedReplies() {
   dlg_.ReceiveControlData();
   while (dlg_.hasLines()) {
     const ReplyLine r = dlg_.TakeReplyLine();
     if (r.code == 221) {
       msg_.Announce("FTDESCON", 1);
-    } else if (r.code == 226) {
-      msg_.Announce("FTFIMENV", 1);
     } else if (!st_.verbose) {
       ui_.writeLineSpoken(r.text);
     }
@@ -266,25 +276,17 @@ void Client::serveUnsolicitedReplies() {
 }
 
 bool Client::awaitGreeting() {
-  for (;;) {
-    dlg_.ReceiveControlData();
-    if (dlg_.closed() || dlg_.interrupted()) return false;
-    bool took = false;
-    while (dlg_.hasLines()) {
-      const ReplyLine r = dlg_.TakeReplyLine();
-      st_.lastReplyLine = r.text;
-      st_.lastCode = r.code;
-      st_.lastContinuation = r.continuation;
-      took = true;
-    }
-    if (!took) continue;
-    if (st_.lastCode != 220 && !st_.lastContinuation) {
-      msg_.Announce("FTERRSRV", 1);
-      ui_.writeLineSpoken(st_.lastReplyLine);
-      return false;
-    }
-    if (!st_.lastContinuation) return true;
+  const Reply r = dlg_.readReply();
+  st_.lastReplyLine = r.line;
+  st_.lastCode = r.code;
+  st_.lastContinuation = !r.complete;
+  if (!r.complete) return false;
+  if (r.code != 220) {
+    msg_.Announce("FTERRSRV", 1);
+    ui_.writeLineSpoken(r.line);
+    return false;
   }
+  return true;
 }
 
 void Client::Run() {

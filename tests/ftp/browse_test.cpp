@@ -33,7 +33,7 @@ std::string unixLine(char type, const std::string& name) {
 
 }  // namespace
 
-TEST(ListingNames, NameIsTheLastFieldAndALinkGivesItsOwnName) {
+TEST(ListingNames, UnixAndDosLinesGiveTheWholeNameOtherLinesTheirLastWord) {
   struct Case {
     std::string line;
     std::string name;
@@ -42,13 +42,24 @@ TEST(ListingNames, NameIsTheLastFieldAndALinkGivesItsOwnName) {
       {unixLine('d', "pub"), "pub", true},
       {unixLine('-', "leia.txt"), "leia.txt", false},
       {"total 8", "8", false},
-      {unixLine('-', "nome com blanks.txt"), "blanks.txt", false},
+      {unixLine('-', "nome com blanks.txt"), "nome com blanks.txt", false},
+      {unixLine('-', "relatório de ação.txt"), "relatório de ação.txt", false},
       {unixLine('-', "x.txt") + "   ", "x.txt", false},
       {unixLine('-', "x.txt") + std::string("\0\0", 2), "x.txt", false},
       {unixLine('l', "atalho -> /etc/passwd"), "atalho", false},
+      {unixLine('l', "meu atalho -> alvo com blanks"), "meu atalho", false},
       {unixLine('l', "up -> ../../x"), "up", false},
       {unixLine('-', "../../x"), "../../x", false},
+      {unixLine('-', "Jan 2 10:00 falso"), "Jan 2 10:00 falso", false},
+      {"-rw-r--r--    1 0        0            1234 Dec 31  2019 velho arquivo", "velho arquivo",
+       false},
+      {"-rw-r--r-- 1 ana 7 2024-03-05 09:15 iso com blank.txt", "iso com blank.txt", false},
+      {"-rw-r--r--+ 1 ana users 7 Mar  5 09:15 acl.txt", "acl.txt", false},
+      {"drwxr-xr-x 2 ana users 4096 Mar  5 09:15 ", "", true},
       {"01-01-20  10:00AM       <DIR>          dados", "dados", false},
+      {"03-05-24  09:15PM                 1234 minhas fotos.zip", "minhas fotos.zip", false},
+      {"03-05-2024  21:15                 1234 arquivo.txt", "arquivo.txt", false},
+      {"-rwx estranho sem data", "data", false},
       {"sozinho", "sozinho", false},
       {"", "", false},
   };
@@ -58,19 +69,33 @@ TEST(ListingNames, NameIsTheLastFieldAndALinkGivesItsOwnName) {
   }
 }
 
-TEST(ListingNames, TableCutsLongLinesStopsAt15000AndDecodesUtf8) {
+TEST(ListingNames, TableKeepsTheServersBytesForCommandsAndShowsDecodedLines) {
   const std::string longLine(200, 'x');
-  auto t = ListingTable("a\r\n" + longLine + "\nc\xc3\xa7\xc3\xa3o\n\xe7\n");
-  ASSERT_EQ(t.size(), 4u);
-  EXPECT_EQ(t[0], "a");
-  EXPECT_EQ(t[1], std::string(150, 'x'));
-  EXPECT_EQ(t[2], qr::W("cção"));
-  EXPECT_EQ(t[3], "\xe7");  // not UTF-8: taken as Windows-1252
+  auto t = ListingTable("a\r\n" + longLine + "\nc\xc3\xa7\xc3\xa3o\n\xe7\n" +
+                        unixLine('-', "caf\xe9 \xe0 noite") + "\r\n" +
+                        unixLine('-', "\xe2\x82\xac\xe2\x98\x83.txt") + "\n" +
+                        unixLine('-', "a\rRETR b") + "\n");
+  ASSERT_EQ(t.size(), 7u);
+  EXPECT_EQ(t[0].line, "a");
+  EXPECT_EQ(t[1].line, std::string(150, 'x'));
+  EXPECT_EQ(t[2].line, qr::W("cção"));
+  EXPECT_EQ(t[3].line, "\xe7");  // not UTF-8: taken as Windows-1252
+  // A Latin-1 name: heard as Windows-1252, sent back as the very bytes.
+  EXPECT_EQ(EntryName(t[4]).text, "caf\xe9 \xe0 noite");
+  EXPECT_EQ(EntryName(t[4]).wire, "caf\xe9 \xe0 noite");
+  // A character Windows-1252 lacks: heard as "?", sent back unchanged.
+  EXPECT_EQ(EntryName(t[5]).text, "\x80?.txt");
+  EXPECT_EQ(EntryName(t[5]).wire, "\xe2\x82\xac\xe2\x98\x83.txt");
+  // A CR inside a name: shown as a blank, kept in the bytes, never safe.
+  EXPECT_EQ(EntryName(t[6]).text, "a RETR b");
+  EXPECT_FALSE(SafeInCommand(EntryName(t[6]).wire));
+  EXPECT_TRUE(SafeInCommand(EntryName(t[5]).wire));
+
   std::string many;
   for (int i = 0; i < 15010; ++i) many += "linha " + std::to_string(i) + "\r\n";
   t = ListingTable(many);
   ASSERT_EQ(t.size(), kListingLines);
-  EXPECT_EQ(t.back(), "linha 14999");
+  EXPECT_EQ(t.back().line, "linha 14999");
   EXPECT_TRUE(ListingTable("").empty());
   EXPECT_EQ(BrowserMenuLetter(1), 'R');
   EXPECT_EQ(BrowserMenuLetter(4), 'V');

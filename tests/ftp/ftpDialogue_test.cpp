@@ -54,8 +54,12 @@ bool contains(const std::vector<std::string>& v, const std::string& s) {
   return std::find(v.begin(), v.end(), s) != v.end();
 }
 
-Step greet(std::string text = "220 Servidor pronto\r\n") { return {false, {std::move(text)}, false}; }
-Step reply(std::string text) { return {true, {std::move(text)}, false}; }
+Step greet(std::string text = "220 Servidor pronto\r\n") {
+  return {false, {std::move(text)}, false};
+}
+Step reply(std::string text) {
+  return {true, {std::move(text)}, false};
+}
 
 }  // namespace
 
@@ -90,8 +94,11 @@ TEST(Login, PasswordAndAccessKeyAreAskedAsTheCodesDemandAndNeverShown) {
        {"USER ana", "PASS segredo", "QUIT"},
        true},
       {"530 refuses", {greet(), reply("530 Nao\r\n")}, {}, {"USER ana", "QUIT"}, false},
-      {"PASS refused", {greet(), reply("331 Senha\r\n"), reply("530 Errada\r\n")},
-       {"segredo"}, {"USER ana", "PASS segredo", "QUIT"}, false},
+      {"PASS refused",
+       {greet(), reply("331 Senha\r\n"), reply("530 Errada\r\n")},
+       {"segredo"},
+       {"USER ana", "PASS segredo", "QUIT"},
+       false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -112,7 +119,8 @@ TEST(Login, PasswordAndAccessKeyAreAskedAsTheCodesDemandAndNeverShown) {
 TEST(Login, RefusalIsAnnouncedThenTheServerLineSpoken) {
   const Outcome o = runClient({greet(), reply("530 Conta desconhecida\r\n")}, {"ana"}, "\x1b");
   const auto it = std::find(o.events.begin(), o.events.end(), "announce FTERCONT");
-  ASSERT_NE(it, o.events.end()) << ::testing::PrintToString(o.events) << ::testing::PrintToString(o.commands);
+  ASSERT_NE(it, o.events.end()) << ::testing::PrintToString(o.events)
+                                << ::testing::PrintToString(o.commands);
   EXPECT_TRUE(std::find(it, o.events.end(), "speak 530 Conta desconhecida") != o.events.end());
   EXPECT_FALSE(contains(o.announced, "FTSENHA"));
 }
@@ -186,30 +194,50 @@ TEST(Commands, DirectoryAndFileCommandsSendTheRightLinesAndTellTheOutcome) {
     std::vector<std::string> heard;  // announcements and speech, in order
   };
   const Case cases[] = {
-      {"S with ..", "s", {".."},
+      {"S with ..",
+       "s",
+       {".."},
        {reply("257 \"/home/ana\" atual\r\n"), reply("250 Ok\r\n")},
        {"PWD", "CDUP"},
        {"announce FTVERDIR", "speak /home/ana", "announce FTQUEDIR", "announce FTOK"}},
-      {"S refused", "S", {"nada"},
+      {"S refused",
+       "S",
+       {"nada"},
        {reply("550 Falhou\r\n"), reply("550 Nao\r\n")},
        {"PWD", "CWD nada"},
        {"announce FTNAODIR", "announce FTNAOTRO"}},
-      {"S no quote", "S", {""}, {reply("257 sem aspas\r\n")}, {"PWD"},
+      {"S no quote",
+       "S",
+       {""},
+       {reply("257 sem aspas\r\n")},
+       {"PWD"},
        {"speak 257 sem aspas", "announce FTDESIS"}},
       {"C with ..", "c", {".."}, {reply("257 \"/x\" criado\r\n")}, {"MKD"}, {"announce FTOK"}},
       {"C refused", "C", {"nova"}, {reply("550 Nao\r\n")}, {"MKD nova"}, {"announce FTNCRIA"}},
-      {"A with 150", "a", {"velho.txt"}, {reply("150 Apagando\r\n")}, {"DELE velho.txt"},
+      {"A with 150",
+       "a",
+       {"velho.txt"},
+       {reply("150 Apagando\r\n")},
+       {"DELE velho.txt"},
        {"announce FTAPAGA", "announce FTNOMAPA", "announce FTOKAPAG"}},
       {"A refused", "A", {"x"}, {reply("550 Nao\r\n")}, {"DELE x"}, {"announce FTNAOAPA"}},
       {"A cancelled", "A", {""}, {}, {}, {"announce FTDESIS"}},
       {"I", "i", {}, {reply("257 \"/pub\" atual\r\n")}, {"PWD"}, {"speak \"/pub\" atual"}},
       {"raw empty", "/", {""}, {reply("500 Vazio\r\n")}, {""}, {"speak 500 Vazio"}},
-      {"raw multi-line", "/", {"HELP"}, {reply("214-Ajuda\r\n214 Fim\r\n")}, {"HELP"},
+      {"raw multi-line",
+       "/",
+       {"HELP"},
+       {reply("214-Ajuda\r\n214 Fim\r\n")},
+       {"HELP"},
        {"speak 214-Ajuda", "speak 214 Fim"}},
       {"V twice", "vV", {}, {}, {}, {"announce FTVERBO", "announce FTNAOVRB"}},
       {"P twice", "pp", {}, {}, {}, {"announce FTPNPASS", "announce FTPPASSI"}},
       {"Q", "q", {}, {}, {}, {"announce FTTRANS", "speak 0 K"}},
-      {"unknown keys", "xjkz", {}, {}, {},
+      {"unknown keys",
+       "xjkz",
+       {},
+       {},
+       {},
        {"announce FTERRCMD", "announce FTERRCMD", "announce FTERRCMD", "announce FTERRCMD"}},
   };
   for (const auto& c : cases) {
@@ -233,12 +261,15 @@ TEST(Commands, DirectoryAndFileCommandsSendTheRightLinesAndTellTheOutcome) {
   }
 }
 
-TEST(Commands, UnsolicitedRepliesAreAnnounced) {
-  const Outcome o = runClient(
-      {greet(), {true, {"230 Ok\r\n", "226 Transferencia\r\n", "221 Adeus\r\n"}, true}},
-      {"ana"}, "");
-  EXPECT_TRUE(contains(o.announced, "FTFIMENV"));
+TEST(Commands, ALeftover226AtThePromptCompletesNothingAnd221SaysGoodbye) {
+  const Outcome o =
+      runClient({greet(), {true, {"230 Ok\r\n", "226 Transferencia\r\n", "221 Adeus\r\n"}, true}},
+                {"ana"}, "");
+  EXPECT_FALSE(contains(o.announced, "FTFIMENV"));
+  EXPECT_FALSE(contains(o.announced, "FTFIMREC"));
+  EXPECT_TRUE(contains(o.events, "speak 226 Transferencia"));
   EXPECT_TRUE(contains(o.announced, "FTDESCON"));
+  EXPECT_FALSE(contains(o.announced, "FTCOMCAI"));  // a goodbye is no lost connection
 }
 
 TEST(Commands, HelpMenuAndF1) {
@@ -265,7 +296,6 @@ struct Connected {
     ui.settings["PASSIVO"] = "";
     EXPECT_TRUE(client->InitializeClient());
     EXPECT_TRUE(client->rede().OpenControlConnection());
-    while (!client->dlg().hasLines()) client->dlg().ReceiveControlData();
     (void)client->dlg().ReadReply();
   }
   ScriptedServer server;
@@ -299,68 +329,96 @@ TEST(DataPort, PassiveReplyGivesThePortOrAClearRefusal) {
   }
 }
 
-TEST(DataPort, PortCommandCountsUpAndReportsRefusal) {
-  Connected k({greet(), reply("200 Ok\r\n"), reply("500 Nao\r\n")});
-  k.client->state().dataPortCounter = 65534;
-  EXPECT_TRUE(k.client->port().SelectDataPort());
-  EXPECT_FALSE(k.client->port().SelectDataPort());
-  EXPECT_EQ(k.client->state().dataPortCounter, 0);
+TEST(DataPort, PortAnnouncesTheSystemChosenPortAndReportsRefusal) {
+  Connected k({greet(), reply("200 Ok\r\n"), {true, {"50", "0 Nao\r\n"}, false}});
+  ClientState& st = k.client->state();
+  st.passive = false;
+  uint16_t ports[2] = {};
+  for (uint16_t& p : ports) {
+    ASSERT_TRUE(k.client->rede().OpenDataConnection());
+    p = k.client->rede().listeningPort();
+    EXPECT_NE(p, 0);
+    (void)k.client->port().SelectDataPort();
+    k.client->rede().CloseDataConnection();
+  }
   EXPECT_TRUE(contains(k.ui.announced(), "FTERPORT"));
   k.client.reset();
   const auto cmds = k.server.commands();
   ASSERT_EQ(cmds.size(), 2u);
-  EXPECT_EQ(cmds[0], "PORT 127,0,0,1,255,255");
-  EXPECT_EQ(cmds[1], "PORT 127,0,0,1,0,0");
+  EXPECT_EQ(cmds[0], "PORT 127,0,0,1," + std::to_string(ports[0] / 256) + "," +
+                         std::to_string(ports[0] % 256));
+  EXPECT_EQ(cmds[1], "PORT 127,0,0,1," + std::to_string(ports[1] / 256) + "," +
+                         std::to_string(ports[1] % 256));
 }
 
-TEST(DataPort, ActiveModeAcceptsAndPumpsIntoTheTransferFile) {
-  Connected k({greet(), reply("200 Ok\r\n")});
-  ClientState& st = k.client->state();
-  st.passive = false;
-  st.dataPortCounter = 0;
-  // Find a free port for the listening socket by letting the system pick one.
-  {
-    int probe = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(probe, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
-    socklen_t len = sizeof sa;
-    ::getsockname(probe, reinterpret_cast<sockaddr*>(&sa), &len);
-    st.dataPortCounter = static_cast<uint16_t>(ntohs(sa.sin_port) - 1);
-    ::close(probe);
-  }
-  ASSERT_TRUE(k.client->port().SelectDataPort());
-  ASSERT_TRUE(k.client->rede().OpenDataConnection());
-  EXPECT_TRUE(st.listening);
-  std::FILE* sink = std::tmpfile();
-  k.client->rede().setTransferFile(sink);
-  std::thread peer([port = st.dataPortCounter] {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    sa.sin_port = htons(port);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) == 0) {
-      const std::string data(20000, 'd');
-      (void)::send(fd, data.data(), data.size(), 0);
-    }
+namespace {
+
+// Connects to the client's data port from the given loopback address and
+// sends bytes; whether the connection was accepted and read.
+int connectFrom(const char* from, uint16_t port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in me{};
+  me.sin_family = AF_INET;
+  ::inet_pton(AF_INET, from, &me.sin_addr);
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&me), sizeof me) != 0) {
     ::close(fd);
-  });
-  int event = kNone;
-  bool open = true;
-  const auto start = std::chrono::steady_clock::now();
-  bool accepted = false;
-  while (std::chrono::steady_clock::now() - start < std::chrono::seconds(5)) {
-    open = k.client->rede().PollAndServe(event);
-    if (event == PEDCONEXAO) accepted = true;
-    if (accepted && !open) break;
+    return -1;
   }
-  peer.join();
-  EXPECT_TRUE(accepted);
-  EXPECT_FALSE(open);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  sa.sin_port = htons(port);
+  if (::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+}  // namespace
+
+TEST(DataPort, ActiveModeAcceptsOnlyTheServersAddressAndKeepsListeningPastOthers) {
+  Connected k({greet()});
+  ClientState& st = k.client->state();
+  Rede& rede = k.client->rede();
+  st.passive = false;
+  ASSERT_TRUE(rede.OpenDataConnection());
+  EXPECT_TRUE(st.listening);
+  // A stranger on another address comes first; then the server.
+  const int stranger = connectFrom("127.0.0.2", rede.listeningPort());
+  ASSERT_GE(stranger, 0);
+  auto acceptNext = [&] {
+    const auto start = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() - start < std::chrono::seconds(5)) {
+      const Ready r = rede.wait({.accept = true}, 100);
+      if (r.listen) {
+        rede.AcceptDataConnection();
+        return;
+      }
+    }
+  };
+  acceptNext();
+  EXPECT_FALSE(st.dataOpen);
+  EXPECT_TRUE(st.listening);
+  const int server = connectFrom("127.0.0.1", rede.listeningPort());
+  ASSERT_GE(server, 0);
+  acceptNext();
+  EXPECT_TRUE(st.dataOpen);
+  EXPECT_FALSE(st.listening);  // nobody else can come in now
+  const std::string data(20000, 'd');
+  ASSERT_EQ(::send(server, data.data(), data.size(), 0), 20000);
+  ::close(server);
+  std::string block, got;
+  for (int i = 0; i < 200 && got.size() < data.size(); ++i) {
+    (void)rede.wait({.dataRead = true}, 100);
+    if (rede.ReceiveDataBlock(block) == DataIo::Moved) got += block;
+  }
+  EXPECT_EQ(got, data);
   EXPECT_EQ(st.transferBytes, 20000);
-  EXPECT_EQ(k.client->rede().transferFile(), nullptr);
-  k.client->rede().AnnounceTransferred();
+  // The stranger was shut out, never served.
+  char c;
+  EXPECT_LE(::recv(stranger, &c, 1, 0), 0);
+  ::close(stranger);
+  rede.AnnounceTransferred();
   EXPECT_TRUE(k.ui.has("speak 20 K"));
 }

@@ -38,9 +38,7 @@ class RecordingTela : public ftp::Tela {
   uint8_t foreground = 15;
   uint8_t foregroundWhileSecret = 15;
   int idleAsks = 0;
-  bool escapeInterrupts = false;
-  size_t secretAt = std::string::npos, overwriteAt = std::string::npos;
-  int secretColumn = 0;  // ESC typed ahead interrupts a wait
+  bool escapeInterrupts = false;  // ESC typed ahead interrupts a wait
 
   bool has(const std::string& e) const {
     for (const auto& x : events)
@@ -56,11 +54,6 @@ class RecordingTela : public ftp::Tela {
 
   void write(std::string_view t) override {
     events.push_back("write " + std::string(t));
-    if (overwriteAt != std::string::npos) {  // writing over the secret's cells
-      screen.replace(overwriteAt, std::min(t.size(), screen.size() - overwriteAt), t);
-      overwriteAt = std::string::npos;
-      return;
-    }
     screen += t;
     column += static_cast<int>(t.size());
   }
@@ -68,10 +61,7 @@ class RecordingTela : public ftp::Tela {
     screen += "\n";
     column = 1;
   }
-  void moveCursor(int c, int) override {
-    if (secretAt != std::string::npos && c == secretColumn) overwriteAt = secretAt;
-    column = c;
-  }
+  void moveCursor(int c, int) override { column = c; }
   int cursorColumn() override { return column; }
   int cursorRow() override { return 10; }
   void setForeground(uint8_t c) override { foreground = c; }
@@ -103,9 +93,7 @@ class RecordingTela : public ftp::Tela {
     if (secrets.empty()) throw Ended{3};
     std::string s = secrets.front();
     secrets.pop_front();
-    secretAt = screen.size();
-    secretColumn = column;
-    screen += s + "\n";
+    screen += "\n";  // like the console's reader: nothing of the secret shows
     column = 1;
     return s;
   }
@@ -123,7 +111,9 @@ class RecordingTela : public ftp::Tela {
   void playSound(std::string_view n) override { events.push_back("sound " + std::string(n)); }
   void errorBeep() override { events.push_back("beep"); }
   void waitSpeechEnd() override {}
-  void speechStart(std::string_view d) override { events.push_back("speechStart " + std::string(d)); }
+  void speechStart(std::string_view d) override {
+    events.push_back("speechStart " + std::string(d));
+  }
   void speechFinish() override {}
   std::string readLineSpoken() override {
     if (lines.empty()) throw Ended{3};

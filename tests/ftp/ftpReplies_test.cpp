@@ -22,10 +22,14 @@ TEST(ReplyCode, DigitsAfterBlanksAndTheCharacterAfterThemDecide) {
     int code;
     bool continuation;
   } cases[] = {
-      {"220-Bem-vindo", 220, true},    {"220 pronto", 220, false},
-      {"   550 nao existe", 550, false}, {"palavras apenas", 0, true},
-      {"", 0, true},                   {"257", 257, false},
-      {"123 texto dentro", 123, false}, {"331-", 331, true},
+      {"220-Bem-vindo", 220, true},
+      {"220 pronto", 220, false},
+      {"   550 nao existe", 550, false},
+      {"palavras apenas", 0, true},
+      {"", 0, true},
+      {"257", 257, false},
+      {"123 texto dentro", 123, false},
+      {"331-", 331, true},
       {"99999999999999999999 x", 2147483647, false},
       {"\t220 tab is no blank", 0, true},
   };
@@ -43,15 +47,40 @@ TEST(ReplySplitter, JoinsLinesAcrossReceivesAndTakesEveryLineEnd) {
   EXPECT_FALSE(s.hasLines());
   s.feed("0 ok\r\n220-a\r\n220 b\r");
   s.feed("\nbare\nlf\n\r\n");
+  // A CR without its LF (a name holding a CR) does not cut a reply in two.
+  s.feed("257 \"/a\rb\" criado\r");
+  EXPECT_EQ(s.size(), 6u);
+  s.feed("\n");
   std::vector<std::string> got;
   while (s.hasLines()) got.push_back(s.take());
-  EXPECT_EQ(got, (std::vector<std::string>{"220 ok", "220-a", "220 b", "bare", "lf", ""}));
+  EXPECT_EQ(got, (std::vector<std::string>{"220 ok", "220-a", "220 b", "bare", "lf", "",
+                                           "257 \"/a b\" criado"}));
+}
+
+TEST(ReplySplitter, AWholeReplyIsQueuedOnlyOnceItsLastLineIs) {
+  ReplySplitter s;
+  s.feed("15");
+  EXPECT_FALSE(s.hasWholeReply());
+  s.feed("0-Abrindo\r\n150 ");
+  EXPECT_FALSE(s.hasWholeReply());  // a continuation and half a line
+  s.feed("ok\r\n22");
+  EXPECT_TRUE(s.hasWholeReply());
+  (void)s.take();
+  (void)s.take();
+  EXPECT_FALSE(s.hasWholeReply());  // "22" is no reply yet
+  s.feed("6 fim\r\n");
+  EXPECT_TRUE(s.hasWholeReply());
+  EXPECT_EQ(s.take(), "226 fim");
+  EXPECT_FALSE(s.hasWholeReply());
 }
 
 TEST(ReplySplitter, DecodesUtf8AndNeutralisesControlBytes) {
   ReplySplitter s;
-  s.feed(std::string("257 \"/m\xC3\xBAsica\"\r\n", 15));
-  s.feed(std::string("550 a\0b\x07\x08""c\r\n", 12));
+  s.feed(std::string("257 \"/m\xC3\xBAsica\"\r\n", 16));
+  s.feed(
+      std::string("550 a\0b\x07\x08"
+                  "c\r\n",
+                  12));
   s.feed("250 \xE9t\xE9\r\n");  // not UTF-8: taken as Windows-1252
   EXPECT_EQ(s.take(), qr::W("257 \"/música\""));
   EXPECT_EQ(s.take(), "550 a b  c");

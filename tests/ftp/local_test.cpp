@@ -30,10 +30,10 @@ TEST(LocalPicker, MasksMatchWithoutRegardToCaseAndStarDotStarTakesEveryName) {
     const char* name;
     bool matches;
   } cases[] = {
-      {"*.*", "leia.txt", true},   {"*.*", "Makefile", true},  {"ca*.*", "carta", true},
-      {"ca*.*", "CARTA.TXT", true}, {"ca*.*", "cama.doc", true}, {"ca*.*", "acaso", false},
-      {"*.txt*", "a.txt", true},   {"*.txt*", "a.TXT.bak", true}, {"*.txt*", "a.doc", false},
-      {"?.c*", "x.cpp", true},     {"?.c*", "xy.cpp", false},  {"*", "", true},
+      {"*.*", "leia.txt", true},    {"*.*", "Makefile", true},     {"ca*.*", "carta", true},
+      {"ca*.*", "CARTA.TXT", true}, {"ca*.*", "cama.doc", true},   {"ca*.*", "acaso", false},
+      {"*.txt*", "a.txt", true},    {"*.txt*", "a.TXT.bak", true}, {"*.txt*", "a.doc", false},
+      {"?.c*", "x.cpp", true},      {"?.c*", "xy.cpp", false},     {"*", "", true},
   };
   for (const auto& c : cases)
     EXPECT_EQ(ftp::maskMatches(c.mask, c.name), c.matches) << c.mask << " vs " << c.name;

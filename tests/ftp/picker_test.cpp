@@ -24,7 +24,8 @@ struct PickerRig : SpokenRig {
   std::string cwd = std::filesystem::current_path().string();
 
   PickerRig() {
-    for (const char* name : {"leia.txt", "carta.txt", "b.doc"}) std::ofstream(files + "/" + name) << "x";
+    for (const char* name : {"leia.txt", "carta.txt", "b.doc"})
+      std::ofstream(files + "/" + name) << "x";
     std::filesystem::create_directory(files + "/sub");
     std::ofstream(files + "/sub/dentro.txt") << "x";
     std::filesystem::current_path(files);
@@ -54,8 +55,8 @@ TEST(Picker, TypedNameAndEnterGivesTheNameWithoutAList) {
 TEST(Picker, DownArrowListsEveryPlainFileAndEnterChoosesTheBareName) {
   PickerRig rig;
   const std::string before = rig.row(11);
-  rig.key(VKey::Down);   // open the list on an empty answer
-  rig.key(VKey::Down);   // b.doc -> carta.txt
+  rig.key(VKey::Down);  // open the list on an empty answer
+  rig.key(VKey::Down);  // b.doc -> carta.txt
   rig.ch(13);
   EXPECT_EQ(rig.picker.ChooseLocalFile(6), "carta.txt");
   const std::string heard = rig.heardText();
@@ -70,7 +71,7 @@ TEST(Picker, UpOnTheFirstEntryBeepsAndEscapeGivesBackTheTypedDirectory) {
   PickerRig rig;
   rig.type("sub/");
   rig.key(VKey::Down);
-  rig.key(VKey::Up);     // before the first entry: the short tone, nothing spoken
+  rig.key(VKey::Up);  // before the first entry: the short tone, nothing spoken
   rig.ch(27);
   EXPECT_EQ(rig.picker.ChooseLocalFile(6), "sub/");
   const std::string heard = rig.heardText();

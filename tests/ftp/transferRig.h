@@ -77,7 +77,7 @@ struct Rig {
   std::filesystem::path scratch;
 
   Rig() {
-    rede.attach(dlg);
+    ui.settings["PRAZO"] = "3";  // a server silent this long is gone
     scratch = std::filesystem::temp_directory_path() /
               ("naviro-files-" + std::to_string(::getpid()) + "-" + std::to_string(counter()++));
     std::filesystem::remove_all(scratch);
