@@ -187,6 +187,7 @@ ReplyLine Dlg::TakeReplyLine() {
 Reply Dlg::readReply(const ReadOptions& how) {
   Reply reply;
   bool tookOne = false;
+  interrupted_ = false;  // a wait given up before is no reason to give up this one
   for (;;) {
     while (queue_.hasLines()) {
       if (ui_.cursorColumn() != 1) ui_.endLine();

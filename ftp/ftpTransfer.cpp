@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <csignal>
@@ -215,8 +216,9 @@ void Transfer::abortTransfer(bool upload) {
   if (dlg_.closed() || !dlg_.SendCommand("ABOR")) return;
   // RFC 959 section 4.1.3: an aborted transfer is answered 426 and then
   // 226; a transfer that had ended already, by one reply.
-  Reply r = dlg_.readReply({.boundMs = kAbortWaitMs});
-  if (r.complete && r.code >= 400) r = dlg_.readReply({.boundMs = kAbortWaitMs});
+  const int bound = std::min(kAbortWaitMs, dlg_.replyDeadlineMs());
+  Reply r = dlg_.readReply({.boundMs = bound});
+  if (r.complete && r.code >= 400) r = dlg_.readReply({.boundMs = bound});
   while (r.complete) r = dlg_.readReply({.boundMs = kAbortGraceMs});
 }
 
@@ -450,6 +452,7 @@ void Transfer::SendFile() {
       break;
     }
     if (Clock::now() - heard > silence) {
+      rede_.CloseDataConnection(true);  // before the server can take it for the end
       dlg_.connectionLost();
       end = SendEnd::Lost;
       break;

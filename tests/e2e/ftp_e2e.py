@@ -154,7 +154,7 @@ CASES = {
         files_exist=["pub/nova"], files_gone=["pub/ata.txt"]),
     "ftp_login_user_active": dict(
         server="real", passivo="N",
-        keys="{until Qual a conta}ana{Enter}{until Qual a senha}s3nha{Enter}"
+        keys="{until Qual a conta}ana{Enter}{until Qual a senha}s3nha{dump @WORK@/typing.txt}{Enter}"
              "s{until desejado}..{Enter}{wait 200}p{wait 200}{Esc}",
         heard=["FTPNPASS", "FTSENHA", "FTACLIBE", "FTQUEDIR", "FTOK", "FTPPASSI", "FTFIMPRG"],
         transcript=["USER ana", "PASS s3nha", "PWD", "CDUP", "QUIT"],
@@ -245,7 +245,7 @@ class Run:
                  timeout=RUN_TIMEOUT):
         keys = os.path.join(work, "keys.txt")
         with open(keys, "w", encoding="utf-8") as f:
-            f.write(keys_text)
+            f.write(keys_text.replace("@WORK@", work))
         log = os.path.join(work, "log.txt")
         screen = os.path.join(work, "screen.txt")
         env = dict(os.environ, QUIRAL_CONSOLE="script", QUIRAL_AUDIO="null",
@@ -321,6 +321,11 @@ def main():
         secret = case.get("secret")
         if secret and (secret in shown or any(secret in l for l in lines)):
             failures.append("secret shown or logged")
+        # The screen while the password is being typed: not a cell of it,
+        # in any colour.
+        typing = os.path.join(work, "typing.txt")
+        if secret and (not os.path.exists(typing) or secret[:3] in _read(typing)):
+            failures.append("secret in the screen planes while typed (or no dump)")
         if glob_leftovers(work):
             failures.append("temporary listing file left behind")
         for p in case.get("files_exist", []):

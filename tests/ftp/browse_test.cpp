@@ -1,10 +1,12 @@
 // The listing and its browser: entry names from hostile and odd lines, the
 // table's limits, and the browser's keys against the fake server.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 
 #include "console/cp1252.h"
+#include "ftp/ftpDlg.h"
 #include "transferRig.h"
 
 using namespace ftp;
@@ -184,4 +186,64 @@ TEST(Browser, ListingWithoutFinalReplyIsAnErrorAndTheBrowserStaysShut) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
   EXPECT_TRUE(r.ui.has("announce FTERRDIR"));
   EXPECT_FALSE(r.ui.has("announce FTUSSETA"));
+}
+
+TEST(Browser, NamesWithBlanksOtherCodeSetsAndControlCharactersActOnTheListedFile) {
+  Rig r;
+  const std::string accented = "relat\xc3\xb3rio de a\xc3\xa7\xc3\xa3o.txt";  // UTF-8
+  const std::string latin1 = "caf\xe9 noir.txt";                              // Latin-1 bytes
+  r.server.files[accented] = "conteudo";
+  r.server.files[latin1] = "12345";
+  r.server.files["a\xc3\xa7\xc3\xa3o.txt"] = "outro";
+  r.server.listing = unixLine('-', accented) + "\r\n" + unixLine('-', latin1) + "\r\n" +
+                     unixLine('-', "a\rDELE x") + "\r\n";
+  ASSERT_TRUE(r.connect());
+  const auto here = std::filesystem::current_path();
+  std::filesystem::current_path(r.scratch);
+  r.ui.lines = {""};
+  r.ui.holdUntil = "announce FTUSSETA";
+  r.ui.holdDuringReceive = true;
+  r.keys("rs" + std::string("as") + kDown + "d" + kDown + "r" + "a" + "\x1b");
+  r.browse.ListRemoteDirectory();
+  std::filesystem::current_path(here);
+  EXPECT_EQ(r.server.commands(),
+            (std::vector<std::string>{"TYPE A", "PASV", "LIST", "TYPE I", "PASV",
+                                      "RETR " + accented, "DELE " + accented, "SIZE " + latin1}));
+  EXPECT_TRUE(r.ui.has("speak " + qr::W("relatório de ação.txt")));
+  EXPECT_EQ(readFile(r.path(qr::toUtf8(qr::W("relatório de ação.txt")))), "conteudo");
+  EXPECT_TRUE(r.ui.has("speak 5"));  // the size of the Latin-1 file
+  // R and A on the name holding a CR: refused, with the beep and a message.
+  EXPECT_EQ(count(r.ui.events, "announce FTNOMINV"), 2u);
+  EXPECT_GE(count(r.ui.events, "beep"), 2u);
+}
+
+TEST(Browser, AListingThatCannotBeStoredOrWhoseConnectionDropsIsNeverBrowsed) {
+  struct Case {
+    const char* what;
+    rlim_t sizeLimit;
+    size_t closeControlAfter;
+    const char* heard;
+  } cases[] = {
+      {"temporary file full", 20000, SIZE_MAX, "FTERTEMP"},
+      {"control closed", RLIM_INFINITY, 20000, "FTCOMCAI"},
+  };
+  for (const auto& c : cases) {
+    Rig r;
+    for (int i = 0; i < 2000; ++i)
+      r.server.listing += unixLine('-', "arquivo" + std::to_string(i) + ".txt") + "\r\n";
+    r.server.chunk = 8192;
+    r.server.closeControlAfter = c.closeControlAfter;
+    ASSERT_TRUE(r.connect());
+    rlimit old{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit small = old;
+    small.rlim_cur = c.sizeLimit;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const auto start = std::chrono::steady_clock::now();
+    r.browse.ListRemoteDirectory();
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &old), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(6)) << c.what;
+    EXPECT_TRUE(r.ui.has(std::string("announce ") + c.heard)) << c.what;
+    EXPECT_FALSE(r.ui.has("announce FTUSSETA")) << c.what;
+  }
 }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <optional>
 
 #include "ftp/naviro.h"
@@ -27,9 +28,11 @@ struct Outcome {
 
 Outcome runClient(const std::vector<Step>& steps, const std::vector<std::string>& lines,
                   const std::string& keys, std::vector<std::string> secrets = {},
-                  std::optional<std::string> host = std::nullopt) {
+                  std::optional<std::string> host = std::nullopt,
+                  std::map<std::string, std::string> settings = {}) {
   ScriptedServer server(steps);
   RecordingTela ui;
+  ui.settings = std::move(settings);
   ui.lines.assign(lines.begin(), lines.end());
   ui.secrets.assign(secrets.begin(), secrets.end());
   for (char k : keys) ui.keys.push_back(static_cast<uint8_t>(k));
@@ -270,6 +273,50 @@ TEST(Commands, ALeftover226AtThePromptCompletesNothingAnd221SaysGoodbye) {
   EXPECT_TRUE(contains(o.events, "speak 226 Transferencia"));
   EXPECT_TRUE(contains(o.announced, "FTDESCON"));
   EXPECT_FALSE(contains(o.announced, "FTCOMCAI"));  // a goodbye is no lost connection
+}
+
+TEST(Commands, RepliesThatNeverComeOrNeverEndDoNotHoldTheUserForever) {
+  struct Case {
+    const char* name;
+    std::vector<Step> after;  // what follows the login
+    std::string keys;
+    std::vector<std::string> lines;
+    std::vector<std::string> commands;
+    const char* heard;
+    int seconds;  // the most it may take
+  };
+  const Step silent{true, {}, false};  // takes a command, answers nothing
+  const Case cases[] = {
+      {"QUIT unanswered", {silent, silent}, "\x1b", {}, {"USER ana", "QUIT"}, "FTFIMPRG", 5},
+      {"MKD unanswered: the deadline",
+       {silent, silent},
+       "c",
+       {"nova"},
+       {"USER ana", "MKD nova"},
+       "FTCOMCAI",
+       4},
+      {"257 holding a bare CR",
+       {reply("257 \"/a\rb\" atual\r\n")},
+       "i\x1b",
+       {},
+       {"USER ana", "PWD", "QUIT"},
+       "FTFIMPRG",
+       4},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<Step> steps{greet(), reply("230 Ok\r\n")};
+    steps.insert(steps.end(), c.after.begin(), c.after.end());
+    std::vector<std::string> lines{"ana"};
+    lines.insert(lines.end(), c.lines.begin(), c.lines.end());
+    const auto start = std::chrono::steady_clock::now();
+    const Outcome o = runClient(steps, lines, c.keys, {}, std::nullopt, {{"PRAZO", "1"}});
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(c.seconds));
+    EXPECT_EQ(o.exit, 0);
+    EXPECT_EQ(o.commands, c.commands);
+    EXPECT_TRUE(contains(o.announced, c.heard));
+    EXPECT_EQ(o.announced.back(), "FTFIMPRG");
+  }
 }
 
 TEST(Commands, HelpMenuAndF1) {

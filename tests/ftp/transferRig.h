@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 
@@ -43,7 +44,9 @@ class GatedTela : public RecordingTela {
  public:
   std::string holdUntil;
   bool holdDuringReceive = false;
+  std::function<bool()> gate;  // keys stay unseen while it says false
   bool keyPending() override {
+    if (gate && !keys.empty() && !gate()) return false;
     if (!holdUntil.empty()) {
       if (!has(holdUntil)) return false;
       holdUntil.clear();

@@ -1,8 +1,10 @@
 // A fake FTP server with a data connection, for the transfer and browser
-// tests: passive mode only, files in memory, and switches for the ways a
-// server misbehaves (refuses, closes the data connection early, never sends
-// the final reply, sends slowly so that ABOR can arrive). It records every
-// command, and watches the control connection for ABOR while it sends.
+// tests: passive or active mode, files in memory, and switches for the ways
+// a server misbehaves (refuses, closes the data connection early or with a
+// reset, never sends the final reply, drops the control connection, stops
+// reading an upload, ignores ABOR, dribbles its replies a byte at a time,
+// does not look at the control connection while it sends). It records every
+// command.
 #pragma once
 
 #include <arpa/inet.h>
@@ -39,6 +41,14 @@ class FakeFtp {
   size_t chunk = 65536;
   int chunkPauseMs = 0;
   std::vector<std::string> cwdAllowed{"pub", ".."};
+  std::string storEndReply;             // after a STOR's data; empty: endReply
+  size_t resetAfter = SIZE_MAX;         // RETR: a reset after this many bytes
+  size_t closeControlAfter = SIZE_MAX;  // RETR, LIST: the control connection ends here
+  bool stallStor = false;               // STOR: the data is never read
+  bool ignoreAbor = false;              // ABOR is taken and never answered
+  bool blindWhileSending = false;       // ABOR is read only once a send failed
+  int dribbleMs = 0;                    // replies go out a byte at a time
+  std::string strangerFrom;             // active mode: a stranger connects too
 
   FakeFtp() {
     listen_ = listenOn(0, port_);
@@ -46,6 +56,7 @@ class FakeFtp {
   }
   ~FakeFtp() {
     stop_ = true;
+    if (stranger_ >= 0) ::close(stranger_);
     ::shutdown(listen_, SHUT_RDWR);
     ::close(listen_);
     if (control_ >= 0) ::shutdown(control_, SHUT_RDWR);
@@ -70,6 +81,23 @@ class FakeFtp {
     std::lock_guard<std::mutex> g(m_);
     return files[name];
   }
+  bool hasFile(const std::string& name) {
+    std::lock_guard<std::mutex> g(m_);
+    return files.count(name) > 0;
+  }
+  // What the stranger of strangerFrom could read from its connection.
+  size_t strangerGot() {
+    if (stranger_ < 0) return 0;
+    size_t total = 0;
+    char buf[65536];
+    for (;;) {
+      const ssize_t n = ::recv(stranger_, buf, sizeof buf, MSG_DONTWAIT);
+      if (n <= 0) break;
+      total += static_cast<size_t>(n);
+    }
+    return total;
+  }
+  bool strangerConnected() const { return strangerConnected_; }
 
  private:
   static int listenOn(uint16_t want, uint16_t& got) {
@@ -86,7 +114,14 @@ class FakeFtp {
     return fd;
   }
   void say(const std::string& text) {
-    (void)::send(control_, text.data(), text.size(), MSG_NOSIGNAL);
+    if (dribbleMs <= 0) {
+      (void)::send(control_, text.data(), text.size(), MSG_NOSIGNAL);
+      return;
+    }
+    for (char c : text) {
+      (void)::send(control_, &c, 1, MSG_NOSIGNAL);
+      std::this_thread::sleep_for(std::chrono::milliseconds(dribbleMs));
+    }
   }
   bool readCommand(std::string& line, int timeoutMs = -1) {
     for (;;) {
@@ -111,7 +146,32 @@ class FakeFtp {
       pending_.append(buf, static_cast<size_t>(n));
     }
   }
+  static int connectTo(const char* from, uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in me{};
+    me.sin_family = AF_INET;
+    ::inet_pton(AF_INET, from, &me.sin_addr);
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sa.sin_port = htons(port);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&me), sizeof me) != 0 ||
+        ::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
+      ::close(fd);
+      return -1;
+    }
+    return fd;
+  }
   int acceptData() {
+    if (activePort_ != 0) {
+      const int fd = connectTo("127.0.0.1", activePort_);
+      if (!strangerFrom.empty()) {
+        stranger_ = connectTo(strangerFrom.c_str(), activePort_);
+        strangerConnected_ = stranger_ >= 0;
+      }
+      activePort_ = 0;
+      return fd;
+    }
     if (pasv_ < 0) return -1;
     pollfd p{pasv_, POLLIN, 0};
     if (::poll(&p, 1, 5000) <= 0) return -1;
@@ -120,20 +180,36 @@ class FakeFtp {
     pasv_ = -1;
     return fd;
   }
+  void answerAbor() {
+    if (!ignoreAbor) say("426 Abortado\r\n226 ABOR ok\r\n");
+  }
   // Sends bytes on the data connection; false when ABOR came meanwhile.
   bool sendData(int fd, const std::string& bytes, size_t limit) {
     size_t at = 0;
     const size_t end = std::min(limit, bytes.size());
     while (at < end) {
-      const size_t n = std::min(chunk, end - at);
-      if (::send(fd, bytes.data() + at, n, MSG_NOSIGNAL) <= 0) return true;
+      if (at >= closeControlAfter && control_ >= 0) ::shutdown(control_, SHUT_RDWR);
+      size_t n = std::min(chunk, end - at);
+      if (at < closeControlAfter) n = std::min(n, closeControlAfter - at);
+      if (::send(fd, bytes.data() + at, n, MSG_NOSIGNAL) <= 0) {
+        if (!blindWhileSending) return true;
+        // Such a server sees ABOR only now that the client closed the data
+        // connection.
+        std::string line;
+        if (readCommand(line, 3000) && line == "ABOR") {
+          ::close(fd);
+          answerAbor();
+          return false;
+        }
+        return true;
+      }
       at += n;
       if (chunkPauseMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(chunkPauseMs));
       std::string line;
-      if (readCommand(line, 0)) {
+      if (!blindWhileSending && readCommand(line, 0)) {
         if (line == "ABOR") {
           ::close(fd);
-          say("426 Abortado\r\n226 ABOR ok\r\n");
+          answerAbor();
           return false;
         }
         say("500 Ocupado\r\n");
@@ -153,7 +229,14 @@ class FakeFtp {
       const size_t blank = line.find(' ');
       const std::string verb = line.substr(0, blank);
       const std::string arg = blank == std::string::npos ? "" : line.substr(blank + 1);
-      if (verb == "PASV") {
+      if (verb == "PORT") {
+        std::string rest = arg;
+        int n[6] = {};
+        for (int& v : n) v = ftp::TakeNumber(rest);
+        activePort_ = static_cast<uint16_t>(n[4] * 256 + n[5]);
+        say("200 Ok\r\n");
+      } else if (verb == "PASV") {
+        activePort_ = 0;
         uint16_t p = 0;
         pasv_ = listenOn(0, p);
         say("227 Entrando em modo passivo (127,0,0,1," + std::to_string(p / 256) + "," +
@@ -166,7 +249,11 @@ class FakeFtp {
         }
         say("150 Abrindo\r\n");
         const int fd = acceptData();
-        if (sendData(fd, it->second, closeEarlyAfter)) {
+        if (sendData(fd, it->second, std::min(closeEarlyAfter, resetAfter))) {
+          if (resetAfter < it->second.size()) {
+            const linger abrupt{1, 0};
+            ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abrupt, sizeof abrupt);
+          }
           ::close(fd);
           if (closeEarlyAfter < it->second.size())
             say("426 Conexao fechada\r\n");
@@ -185,18 +272,24 @@ class FakeFtp {
         ssize_t n;
         bool aborted = false;
         for (;;) {
-          pollfd p[2] = {{fd, POLLIN, 0}, {control_, POLLIN, 0}};
+          pollfd p[2] = {{fd, static_cast<short>(stallStor ? 0 : POLLIN), 0},
+                         {control_, POLLIN, 0}};
           if (::poll(p, 2, 5000) <= 0) break;
           if (p[1].revents & POLLIN) {
             std::string c;
             if (readCommand(c, 0) && c == "ABOR") {
-              say("426 Abortado\r\n226 ABOR ok\r\n");
+              answerAbor();
               aborted = true;
               break;
             }
+            if (closed_) break;
           }
-          if (p[0].revents) {
+          if (p[0].revents & (POLLIN | POLLHUP | POLLERR)) {
             n = ::recv(fd, buf, sizeof buf, 0);
+            if (n < 0) {  // a reset is no end of file: nothing is stored
+              say("426 Conexao de dados perdida\r\n");
+              aborted = true;
+            }
             if (n <= 0) break;
             data.append(buf, static_cast<size_t>(n));
           }
@@ -207,7 +300,10 @@ class FakeFtp {
             std::lock_guard<std::mutex> g(m_);
             files[arg] = data;
           }
-          finishTransfer();
+          if (storEndReply.empty())
+            finishTransfer();
+          else
+            say(storEndReply);
         }
       } else if (verb == "LIST") {
         say("150 Listagem\r\n");
@@ -229,7 +325,7 @@ class FakeFtp {
         say("221 Tchau\r\n");
         break;
       } else if (verb == "ABOR") {
-        say("226 Nada a abortar\r\n");
+        if (!ignoreAbor) say("226 Nada a abortar\r\n");
       } else {
         say("200 Ok\r\n");
       }
@@ -239,6 +335,9 @@ class FakeFtp {
   int listen_ = -1;
   int control_ = -1;
   int pasv_ = -1;
+  uint16_t activePort_ = 0;
+  int stranger_ = -1;
+  std::atomic<bool> strangerConnected_{false};
   uint16_t port_ = 0;
   std::string pending_;
   bool closed_ = false;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <memory>
 
 #include "console/cp1252.h"
 #include "transferRig.h"
@@ -63,11 +64,16 @@ TEST(Receive, BinaryAndTextFilesArriveWholeAndReplaceTheOldCopy) {
     char typeKey;
     const char* type;
     size_t size;
-  } cases[] = {{'s', "TYPE I", 300000}, {'n', "TYPE A", 5000}, {'\r', "TYPE I", 0}};
+    const char* endReply;
+  } cases[] = {{'s', "TYPE I", 300000, "226 ok\r\n"},
+               {'n', "TYPE A", 5000, "226 ok\r\n"},
+               {'\r', "TYPE I", 0, "226 ok\r\n"},
+               {'s', "TYPE I", 1000, "250 ok\r\n"}};  // 250 completes too
   for (const auto& c : cases) {
     Rig r;
     const std::string bytes = pattern(c.size);
     r.server.files["dados.bin"] = bytes;
+    r.server.endReply = c.endReply;
     ASSERT_TRUE(r.connect());
     writeFile(r.path("dados.bin"), "velho");
     r.ui.lines = {"dados.bin", r.path("dados.bin")};
@@ -287,4 +293,177 @@ TEST(Receive, KeysTypedTogetherSpeakTheProgressOnce) {
   EXPECT_EQ(r.ui.occurrences("announce FTTRANS"), 1u);
   EXPECT_TRUE(heard(r, "FTFIMREC"));
   EXPECT_EQ(readFile(r.path("lento.bin")).size(), 300000u);
+}
+
+namespace {
+
+// The keys typed ahead wait until the upload has stalled: the server reads
+// nothing and the count has not moved for a while.
+std::function<bool()> whenStalled(const Rig& r) {
+  auto last = std::make_shared<std::pair<int64_t, std::chrono::steady_clock::time_point>>(
+      -1, std::chrono::steady_clock::now());
+  return [&r, last] {
+    const auto now = std::chrono::steady_clock::now();
+    if (r.st.transferBytes != last->first) *last = {r.st.transferBytes, now};
+    return r.st.transferBytes > 0 && now - last->second > std::chrono::milliseconds(300);
+  };
+}
+
+}  // namespace
+
+TEST(Receive, EveryBadEndIsToldAndWhatArrivedIsKeptAsPart) {
+  struct Case {
+    const char* what;
+    void (*setup)(FakeFtp&);
+    const char* heard;
+    bool wholeData;  // the data was read to its end
+  } cases[] = {
+      {"control closed during the data", [](FakeFtp& f) { f.closeControlAfter = 100000; },
+       "FTCOMCAI", true},
+      {"data reset, then 226", [](FakeFtp& f) { f.resetAfter = 100000; }, "FTCOMCAI", false},
+      {"451 after the data", [](FakeFtp& f) { f.endReply = "451 Falha\r\n"; }, "FTERRENV", true},
+  };
+  for (const auto& c : cases) {
+    Rig r;
+    const std::string bytes = pattern(300000);
+    r.server.files["a.bin"] = bytes;
+    r.server.chunk = 16384;
+    c.setup(r.server);
+    ASSERT_TRUE(r.connect());
+    r.ui.lines = {"a.bin", r.path("a.bin")};
+    r.keys("s");
+    const auto start = std::chrono::steady_clock::now();
+    r.transfer.ReceiveFile("");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(6)) << c.what;
+    EXPECT_TRUE(heard(r, c.heard)) << c.what;
+    EXPECT_TRUE(heard(r, "FTPARTE")) << c.what;
+    EXPECT_FALSE(heard(r, "FTFIMREC")) << c.what;
+    EXPECT_FALSE(std::filesystem::exists(r.path("a.bin"))) << c.what;
+    const std::string part = readFile(r.path("a.bin.part"));
+    if (c.wholeData) {
+      EXPECT_EQ(part, bytes) << c.what;
+    } else {
+      EXPECT_LE(part.size(), 100000u) << c.what;
+      EXPECT_EQ(part, bytes.substr(0, part.size())) << c.what;
+    }
+  }
+}
+
+TEST(Receive, RepliesArrivingAByteAtATimeAreJudgedWhole) {
+  for (bool passive : {true, false}) {
+    Rig r;
+    const std::string bytes = pattern(50000);
+    r.server.files["a.bin"] = bytes;
+    r.server.dribbleMs = 1;
+    ASSERT_TRUE(r.connect());
+    r.st.passive = passive;
+    r.ui.lines = {"a.bin", r.path("a.bin")};
+    r.keys("s");
+    r.transfer.ReceiveFile("");
+    EXPECT_TRUE(heard(r, "FTFIMREC")) << passive;
+    EXPECT_FALSE(heard(r, "FTERRENV")) << passive;
+    EXPECT_EQ(readFile(r.path("a.bin")), bytes) << passive;
+    EXPECT_EQ(r.server.commands().back(), "RETR a.bin") << passive;
+  }
+}
+
+TEST(Receive, EscapeClosesTheDataFirstSoTheServerHearsAborAndTheNextCommandGetsItsOwnReply) {
+  Rig r;
+  r.server.files["lento.bin"] = pattern(8000000);
+  r.server.chunk = 16384;
+  r.server.blindWhileSending = true;  // it looks at ABOR only once a send fails
+  ASSERT_TRUE(r.connect());
+  r.ui.lines = {"lento.bin", r.path("lento.bin")};
+  r.keys("s\x1b");
+  r.ui.gate = [&r] { return r.st.transferBytes > 200000; };
+  r.transfer.ReceiveFile("");
+  EXPECT_TRUE(r.server.received("ABOR"));
+  EXPECT_TRUE(heard(r, "FTINTERR"));
+  EXPECT_TRUE(heard(r, "FTPARTE"));
+  EXPECT_FALSE(heard(r, "FTFIMREC"));
+  EXPECT_EQ(static_cast<int64_t>(readFile(r.path("lento.bin.part")).size()), r.st.transferBytes);
+  r.ui.events.clear();
+  EXPECT_TRUE(r.dir.ChangeRemoteDirectory(RemoteName::typed("pub")))
+      << ::testing::PrintToString(r.server.commands()) << r.ui.screen;
+  EXPECT_TRUE(heard(r, "FTOK"));
+}
+
+TEST(Receive, AnAborNeverAnsweredEndsWithinAFewSeconds) {
+  Rig r;
+  r.ui.settings["PRAZO"] = "1";
+  r.server.files["lento.bin"] = pattern(2000000);
+  r.server.chunk = 8192;
+  r.server.chunkPauseMs = 5;
+  r.server.ignoreAbor = true;
+  ASSERT_TRUE(r.connect());
+  r.ui.lines = {"lento.bin", r.path("lento.bin")};
+  r.keys("s\x1b");
+  r.ui.gate = [&r] { return r.st.transferBytes > 0; };
+  const auto start = std::chrono::steady_clock::now();
+  r.transfer.ReceiveFile("");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_TRUE(r.server.received("ABOR"));
+  EXPECT_TRUE(heard(r, "FTINTERR"));
+}
+
+TEST(Send, OnlyTheTransfersOwnFinalReplyCompletesIt) {
+  struct Case {
+    const char* endReply;
+    bool completed;
+  } cases[] = {{"226 ok\r\n", true},
+               {"250 ok\r\n", true},
+               {"426 Disco cheio\r\n", false},
+               {"552 Sem espaco\r\n", false}};
+  for (const auto& c : cases) {
+    Rig r;
+    r.server.storEndReply = c.endReply;
+    ASSERT_TRUE(r.connect());
+    writeFile(r.path("carta.txt"), pattern(100000));
+    r.dialogs.localFile = r.path("carta.txt");
+    r.ui.lines = {""};
+    r.keys("s");
+    r.transfer.SendFile();
+    EXPECT_EQ(heard(r, "FTFIMENV"), c.completed) << c.endReply;
+    EXPECT_EQ(heard(r, "FTERRENV"), !c.completed) << c.endReply;
+  }
+}
+
+TEST(Send, AServerThatStopsReadingNeverBlocksTheKeysOrOutlastsTheDeadline) {
+  for (bool escape : {true, false}) {
+    Rig r;
+    r.ui.settings["PRAZO"] = "1";
+    r.server.stallStor = true;
+    ASSERT_TRUE(r.connect());
+    writeFile(r.path("grande.bin"), pattern(64 << 20));
+    r.dialogs.localFile = r.path("grande.bin");
+    r.ui.lines = {""};
+    r.keys(escape ? "s\x1b" : "s");
+    r.ui.gate = whenStalled(r);
+    const auto start = std::chrono::steady_clock::now();
+    r.transfer.SendFile();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8)) << escape;
+    EXPECT_FALSE(heard(r, "FTFIMENV")) << escape;
+    EXPECT_TRUE(heard(r, escape ? "FTINTERR" : "FTCOMCAI")) << escape;
+    EXPECT_EQ(r.server.received("ABOR"), escape);
+    EXPECT_FALSE(r.server.hasFile("grande.bin")) << escape;
+  }
+}
+
+TEST(Send, ActiveModeServesOnlyTheServerNotAStrangerOnTheDataPort) {
+  Rig r;
+  r.server.strangerFrom = "127.0.0.2";
+  ASSERT_TRUE(r.connect());
+  r.st.passive = false;
+  const std::string bytes = pattern(1 << 20);
+  writeFile(r.path("carta.txt"), bytes);
+  r.dialogs.localFile = r.path("carta.txt");
+  r.ui.lines = {""};
+  r.keys("s");
+  r.transfer.SendFile();
+  EXPECT_EQ(r.server.stored("carta.txt"), bytes);
+  EXPECT_TRUE(heard(r, "FTFIMENV"));
+  EXPECT_EQ(r.server.strangerGot(), 0u);
+  const auto cmds = r.server.commands();
+  ASSERT_EQ(cmds.size(), 3u);
+  EXPECT_EQ(cmds[1].rfind("PORT 127,0,0,1,", 0), 0u);
 }
