@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "console/cp1252.h"
-#include "speech/wavImage.h"
+#include "base/cp1252.h"
+#include "base/wav.h"
 
 namespace speech {
 namespace {
@@ -284,7 +284,7 @@ void PieceJoiner::addSamples(const uint8_t* data, size_t length) {
 
 void PieceJoiner::flush() {
   if (buffer_.empty()) return;
-  const auto image = makeWavImage(buffer_.data(), buffer_.size(), 11025, 1, 8);
+  const auto image = qr::makeWavImage(buffer_.data(), buffer_.size(), 11025, 1, 8);
   buffer_.clear();
   player_(image);
 }
@@ -364,7 +364,8 @@ std::string readNumberToken(std::string_view text, size_t& pos) {
 }
 
 std::string characterName(uint8_t c) {
-  if (c >= 225) c = static_cast<uint8_t>(c - 32);
+  if (c == 224) return {};  // à has no name of its own, unlike á
+  c = qr::upperCase(c);
   if (c >= 32 && c <= 126) return qr::W(kAsciiNames[c - 32]);
   if (c >= 161 && c <= 220) return qr::W(kLatinNames[c - 161]);
   return {};
