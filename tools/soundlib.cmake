@@ -21,6 +21,7 @@ if(NAVIRO_GENERATE_DATA)
             ${CMAKE_SOURCE_DIR}/tools/soundlib.cpp
             ${CMAKE_SOURCE_DIR}/speech/numbers.cpp
             ${CMAKE_SOURCE_DIR}/speech/numbers.h
+            ${CMAKE_SOURCE_DIR}/tts/numbers.cpp
             ${CMAKE_SOURCE_DIR}/ftp/ftpmsgCatalogue.h
     COMMENT "Generating the sound library with eSpeak NG"
     VERBATIM)
