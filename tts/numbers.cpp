@@ -216,8 +216,7 @@ std::string readNumberToken(std::string_view text, size_t& pos) {
 }
 
 std::string characterName(uint8_t c) {
-  if (c == 224) return {};  // à has no name of its own, unlike á
-  c = qr::upperCase(c);
+  if (c >= 225) c = qr::upperCase(c);  // accented letters take their capital's name
   if (c >= 32 && c <= 126) return qr::W(kAsciiNames[c - 32]);
   if (c >= 161 && c <= 220) return qr::W(kLatinNames[c - 161]);
   return {};
