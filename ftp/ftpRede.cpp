@@ -1,15 +1,14 @@
 // ftpRede: POSIX sockets standing for the original sockets library.
 // SIGPIPE is ignored so that a send on a closed connection fails instead of
-// ending the program. Every wait of the FTP client is Rede::wait: one poll
-// over what the caller named, in slices short enough that the console's
-// key test runs between them.
+// ending the program. Every wait of the FTP client is Rede::wait, over the
+// console's one wait (Tela::waitFor) on the sockets the caller named, in
+// slices short enough that the key test runs between them.
 #include "ftp/ftpRede.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -46,12 +45,13 @@ bool wouldBlock(int error) {
 
 using Clock = std::chrono::steady_clock;
 
-// Whole milliseconds until a time, rounded up: a wait never spins through
-// the last fraction of a millisecond.
+// Whole milliseconds until a time, the fraction dropped: a wait counts as
+// over within a millisecond of its end, so no loop spins through that last
+// fraction (a wait of less than a millisecond may return at once).
 int msLeft(Clock::time_point until) {
   const auto left = until - Clock::now();
   if (left <= Clock::duration::zero()) return 0;
-  return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+  return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(left).count());
 }
 
 }  // namespace
@@ -92,17 +92,17 @@ bool Rede::connectInterruptible(int fd, uint32_t address, uint16_t port) {
   int rc = ::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
   bool ok = rc == 0;
   if (rc != 0 && errno == EINPROGRESS) {
-    for (int waited = 0; waited < kConnectTimeoutMs; waited += kWaitSliceMs) {
-      pollfd p{fd, POLLOUT, 0};
-      const int n = ::poll(&p, 1, kWaitSliceMs);
-      if (n > 0) {
+    const auto until = Clock::now() + std::chrono::milliseconds(kConnectTimeoutMs);
+    while (Clock::now() < until) {
+      qr::WaitFd f{.fd = fd, .wantRead = false, .wantWrite = true};
+      ui_.waitFor(std::span<qr::WaitFd>(&f, 1), kWaitSliceMs);
+      if (f.writable || f.closed) {
         int err = 0;
         socklen_t len = sizeof err;
         ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len);
         ok = err == 0;
         break;
       }
-      if (n < 0 && errno != EINTR) break;
       if (ui_.keyPending() && ui_.takeEscape()) break;
     }
   }
@@ -311,40 +311,35 @@ int Rede::PollEvent() {
 Ready Rede::wait(const WaitFor& what, int ms) {
   const auto until = Clock::now() + std::chrono::milliseconds(ms < 0 ? 0 : ms);
   for (;;) {
-    pollfd fds[4];
-    nfds_t n = 0;
+    qr::WaitFd fds[3];
+    size_t n = 0;
     int iControl = -1, iListen = -1, iData = -1;
     if (what.control && control_ >= 0) {
       iControl = static_cast<int>(n);
-      fds[n++] = {control_, POLLIN, 0};
+      fds[n++] = {.fd = control_};
     }
     if (what.accept && st_.listening && listen_ >= 0) {
       iListen = static_cast<int>(n);
-      fds[n++] = {listen_, POLLIN, 0};
+      fds[n++] = {.fd = listen_};
     }
     if ((what.dataRead || what.dataWrite) && st_.dataOpen && data_ >= 0) {
       iData = static_cast<int>(n);
-      const short events =
-          static_cast<short>((what.dataRead ? POLLIN : 0) | (what.dataWrite ? POLLOUT : 0));
-      fds[n++] = {data_, events, 0};
+      fds[n++] = {.fd = data_, .wantRead = what.dataRead, .wantWrite = what.dataWrite};
     }
-    const int input = what.keys ? ui_.inputDescriptor() : -1;
-    if (input >= 0) fds[n++] = {input, POLLIN, 0};
-
     Ready r;
     if (what.keys && ui_.keyPending()) r.key = true;
     const int slice = r.key ? 0 : std::min(msLeft(until), kWaitSliceMs);
-    const int got = n > 0 ? ::poll(fds, n, slice) : 0;
-    if (n == 0 && slice > 0) ui_.delay(slice);
-    if (got > 0) {
-      const auto hit = [&](int i, short mask) { return i >= 0 && (fds[i].revents & mask); };
-      constexpr short kGone = POLLHUP | POLLERR | POLLNVAL;
-      r.control = hit(iControl, POLLIN | kGone);
-      r.listen = hit(iListen, POLLIN | kGone);
-      r.data = what.dataRead && hit(iData, POLLIN | kGone);
-      r.dataWrite = what.dataWrite && hit(iData, POLLOUT | kGone);
+    // One millisecond more than asked: a wait rounds its own time down, and
+    // a wait that ends early would leave this loop spinning to the deadline.
+    ui_.waitFor(std::span<qr::WaitFd>(fds, n), slice > 0 ? slice + 1 : 0);
+    const auto at = [&](int i) -> const qr::WaitFd* { return i >= 0 ? &fds[i] : nullptr; };
+    if (const auto* f = at(iControl)) r.control = f->readable || f->closed;
+    if (const auto* f = at(iListen)) r.listen = f->readable || f->closed;
+    if (const auto* f = at(iData)) {
+      r.data = what.dataRead && (f->readable || f->closed);
+      r.dataWrite = what.dataWrite && (f->writable || f->closed);
     }
-    if (r.any() || Clock::now() >= until) return r;
+    if (r.any() || msLeft(until) <= 0) return r;
   }
 }
 
@@ -372,8 +367,8 @@ bool Rede::sendControl(std::string_view bytes, int ms) {
     if (r < 0 && wouldBlock(errno)) {
       const int left = msLeft(until);
       if (left <= 0) return false;
-      pollfd p{control_, POLLOUT, 0};
-      (void)::poll(&p, 1, std::min(left, kWaitSliceMs));
+      qr::WaitFd f{.fd = control_, .wantRead = false, .wantWrite = true};
+      ui_.waitFor(std::span<qr::WaitFd>(&f, 1), std::min(left, kWaitSliceMs) + 1);
       continue;
     }
     return false;
@@ -388,7 +383,7 @@ WaitResult Rede::waitForControl(int ms, bool escapeInterrupts) {
     const Ready r = wait({.control = true, .keys = escapeInterrupts}, msLeft(until));
     if (r.control) return WaitResult::Ready;
     if (r.key && ui_.takeEscape()) return WaitResult::Escape;
-    if (Clock::now() >= until) return WaitResult::TimedOut;
+    if (msLeft(until) <= 0) return WaitResult::TimedOut;
     if (r.key) ui_.delay(kWaitSliceMs / 2);  // another key: it waits for its command
   }
 }

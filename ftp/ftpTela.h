@@ -1,20 +1,17 @@
 // ftpTela: what the FTP client needs of the console, the speech layer, the
 // line editor, the pop-up menu and the configuration, gathered in one small
-// interface. ConsoleTela joins it to the real modules; tests put a recorder
-// in its place. Texts are Windows-1252.
+// interface: the protocol core reaches the user only through it.
+// ConsoleTela (ftp/ui) joins it to the real modules; tests put a recorder in
+// its place. Texts are Windows-1252.
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace qr {
-class Console;
-class Config;
-class Spoken;
-class LineInput;
-}  // namespace qr
+#include "base/wait.h"
 
 namespace ftp {
 
@@ -52,8 +49,10 @@ class Tela {
   // queue, other keys typed ahead stay in it, in order.
   [[nodiscard]] virtual bool takeEscape() = 0;
   virtual void delay(int milliseconds) = 0;
-  // A descriptor that becomes readable when a key arrives, or -1.
-  [[nodiscard]] virtual int inputDescriptor() = 0;
+  // The one wait: up to ms milliseconds for a key or for one of fds (the
+  // sockets), whose readiness is written into them. Keys that came are
+  // queued.
+  virtual void waitFor(std::span<qr::WaitFd> fds, int ms) = 0;
   // The plain, silent line reader; the text without its CR LF.
   [[nodiscard]] virtual std::string readLinePlain() = 0;
 
@@ -80,53 +79,6 @@ class Tela {
   [[nodiscard]] virtual std::string setting(std::string_view key) = 0;
   virtual void logEvent(std::string_view kind, std::string_view text) = 0;
   [[noreturn]] virtual void endProcess() = 0;
-};
-
-// The real thing, over the console and speech modules.
-class ConsoleTela : public Tela {
- public:
-  ConsoleTela(qr::Console& console, const qr::Config& config, qr::Spoken& spoken,
-              qr::LineInput& input);
-
-  void write(std::string_view text) override;
-  void endLine() override;
-  void moveCursor(int column, int row) override;
-  int cursorColumn() override;
-  int cursorRow() override;
-  void setForeground(uint8_t colour) override;
-  void setBackground(uint8_t colour) override;
-  void clearScreen() override;
-  void setCaption(std::string_view text) override;
-  bool keyPending() override;
-  uint8_t readKey() override;
-  void flushKeys() override;
-  bool takeEscape() override;
-  void delay(int milliseconds) override;
-  int inputDescriptor() override;
-  std::string readLinePlain() override;
-  void speakText(std::string_view text) override;
-  void writeSpoken(std::string_view text) override;
-  void writeLineSpoken(std::string_view text) override;
-  void spellText(std::string_view text) override;
-  bool soundExists(std::string_view name) override;
-  void playSound(std::string_view name) override;
-  void errorBeep() override;
-  void waitSpeechEnd() override;
-  void speechStart(std::string_view soundDir) override;
-  void speechFinish() override;
-  std::string readLineSpoken() override;
-  uint8_t readKeySpoken() override;
-  int runMenu(const MenuBox& box, const std::vector<MenuChoice>& items) override;
-  std::string setting(std::string_view key) override;
-  void logEvent(std::string_view kind, std::string_view text) override;
-  [[noreturn]] void endProcess() override;
-
- private:
-  qr::Console& console_;
-  const qr::Config& config_;
-  qr::Spoken& spoken_;
-  qr::LineInput& input_;
-  size_t keysSeen_ = 0;
 };
 
 }  // namespace ftp

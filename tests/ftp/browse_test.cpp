@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "ftp/ftpDlg.h"
 #include "transferRig.h"
 

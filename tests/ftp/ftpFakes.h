@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "ftp/ftpTela.h"
+#include "platform/pollWaiter.h"
 
 namespace ftp_test {
 
@@ -87,7 +88,8 @@ class RecordingTela : public ftp::Tela {
     return false;
   }
   void delay(int) override {}
-  int inputDescriptor() override { return -1; }
+  void waitFor(std::span<qr::WaitFd> fds, int ms) override { (void)waiter.wait(fds, ms); }
+  platform::PollWaiter waiter;
   std::string readLinePlain() override {
     foregroundWhileSecret = foreground;
     if (secrets.empty()) throw Ended{3};

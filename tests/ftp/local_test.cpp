@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "console/cp1252.h"
-#include "ftp/ftpLocal.h"
+#include "base/cp1252.h"
+#include "ftp/ui/ftpLocal.h"
 
 namespace {
 

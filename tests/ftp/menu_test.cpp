@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "console/cp1252.h"
-#include "ftp/qrform.h"
+#include "base/cp1252.h"
+#include "ftp/ui/qrform.h"
 #include "tests/support/inputRig.h"
 
 namespace {

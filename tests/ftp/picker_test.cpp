@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "console/qrwinInput.h"
-#include "ftp/ftpLocal.h"
+#include "ftp/ui/ftpLocal.h"
 #include "tests/support/inputRig.h"
 
 namespace {

@@ -1,13 +1,13 @@
 // Screen review: what is read from the screen, where the review position
 // goes, and that the screen itself never changes.
-#include "ftp/review.h"
+#include "ftp/ui/review.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "tests/support/inputRig.h"
 
 namespace {

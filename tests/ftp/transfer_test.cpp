@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <memory>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "transferRig.h"
 
 using namespace ftp;

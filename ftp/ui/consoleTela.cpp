@@ -1,12 +1,14 @@
-// ftpTela: the client's view of the console, speech, editor and menu, over
-// the real modules.
-#include "ftp/ftpTela.h"
+// ConsoleTela: the client's view of the console, speech, editor and menu,
+// over the real modules.
+#include "ftp/ui/consoleTela.h"
+
+#include <algorithm>
 
 #include "console/qrCrt.h"
 #include "console/qrwinConfig.h"
 #include "console/qrwinInput.h"
 #include "console/qrwinSpoken.h"
-#include "ftp/qrform.h"
+#include "ftp/ui/qrform.h"
 
 namespace ftp {
 
@@ -80,8 +82,11 @@ bool ConsoleTela::takeEscape() {
 void ConsoleTela::delay(int milliseconds) {
   console_.consoleDelay(static_cast<uint16_t>(milliseconds < 0 ? 0 : milliseconds));
 }
-int ConsoleTela::inputDescriptor() {
-  return console_.inputDescriptor();
+// The console's idle wait watches the front end's input with the sockets; a
+// look without waiting is a wait of one millisecond, so the sockets are
+// looked at too.
+void ConsoleTela::waitFor(std::span<qr::WaitFd> fds, int ms) {
+  console_.idleWait(std::max(ms, 1), fds);
 }
 
 // Reads a secret: nothing typed reaches the screen planes, not even in a

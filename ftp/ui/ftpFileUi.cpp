@@ -1,12 +1,12 @@
 // The file dialogs over the console, the line editor and the picker.
-#include "ftp/ftpFileUi.h"
+#include "ftp/ui/ftpFileUi.h"
 
 #include "console/frontend.h"
 #include "console/qrCrt.h"
 #include "console/qrwinInput.h"
 #include "ftp/ftpBrowse.h"
-#include "ftp/ftpLocal.h"
-#include "ftp/qrform.h"
+#include "ftp/ui/ftpLocal.h"
+#include "ftp/ui/qrform.h"
 
 namespace ftp {
 

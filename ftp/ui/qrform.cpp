@@ -5,12 +5,12 @@
 // so that the saved rectangle covers everything the menu ever drew, even
 // when there are more items than rows. The current item runs from 0 to
 // count + 1; 0 and count + 1 stand outside the items and sound the tone.
-#include "ftp/qrform.h"
+#include "ftp/ui/qrform.h"
 
 #include <algorithm>
 #include <string>
 
-#include "console/keyCodes.h"
+#include "base/keyCodes.h"
 #include "console/qrCrt.h"
 #include "console/qrwinSpoken.h"
 
