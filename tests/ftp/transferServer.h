@@ -282,7 +282,10 @@ class FakeFtp {
               aborted = true;
               break;
             }
-            if (closed_) break;
+            if (closed_) {  // no control connection: nothing to report it on
+              aborted = true;
+              break;
+            }
           }
           if (p[0].revents & (POLLIN | POLLHUP | POLLERR)) {
             n = ::recv(fd, buf, sizeof buf, 0);
