@@ -133,6 +133,9 @@ class WindowFrontend final : public qr::ConsoleFrontend {
   bool open(std::string& error) {
     // Signals keep their ordinary meaning; SDL would turn them into a quit event.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // The picture is ours and painted in memory: the window system's own
+    // framebuffer (shared memory on X) is all it needs, no OpenGL texture.
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
       error = std::string("naviro: no window: ") + SDL_GetError();
       return false;
