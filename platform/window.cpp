@@ -12,6 +12,7 @@
 #include <SDL.h>
 #include <SDL_syswm.h>
 #include <SDL_ttf.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -40,6 +41,7 @@ constexpr int kTitleLength = 80;
 // Slow scrolling moves the picture only while the window's bottom edge is
 // this far above the bottom of the screen.
 constexpr int kScrollClearance = 32;
+constexpr int kQuietWakesPerPump = 5;
 
 struct SdlKey {
   SDL_Keycode sdl;
@@ -136,6 +138,13 @@ class WindowFrontend final : public qr::ConsoleFrontend {
     // The picture is ours and painted in memory: the window system's own
     // framebuffer (shared memory on X) is all it needs, no OpenGL texture.
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    // A console waiting for a key is no reason to keep the screen awake.
+    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+    // SDL reads the text of these input methods from their message bus,
+    // which our sleep on the X connection does not see.
+    const std::string modifiers = env("XMODIFIERS");
+    inputMethod_ = !env("SDL_IM_MODULE").empty() || modifiers.find("ibus") != std::string::npos ||
+                   modifiers.find("fcitx") != std::string::npos;
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
       error = std::string("naviro: no window: ") + SDL_GetError();
       return false;
@@ -170,18 +179,25 @@ class WindowFrontend final : public qr::ConsoleFrontend {
     }
     SDL_SetWindowMinimumSize(window_, std::max(16 * cell.width, 160),
                              std::max(4 * cell.height, 100));
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWindowWMInfo(window_, &info) && info.subsystem == SDL_SYSWM_X11)
+      xDisplay_ = info.info.x11.display;
     if (!relayout(error)) return false;
     SDL_StartTextInput();
     return true;
   }
 
   void poll(int maxWaitMs, bool, qr::KeySink& sink) override {
+    const bool input = maxWaitMs <= 0 || sleepForEvents(maxWaitMs);
+    // A quiet wake-up pumps SDL only now and then (it has timed work of its
+    // own, such as focus changes), every time for an input method's messages.
+    if (!input && !inputMethod_ && ++quietWakes_ % kQuietWakesPerPump != 0) return;
+    quietWakes_ = 0;
+    sentSinceFlush_ = true;
+    SDL_PumpEvents();
     SDL_Event e;
-    int got = maxWaitMs > 0 ? SDL_WaitEventTimeout(&e, maxWaitMs) : SDL_PollEvent(&e);
-    while (got != 0) {
-      handle(e, sink);
-      got = SDL_PollEvent(&e);
-    }
+    while (SDL_PeepEvents(&e, 1, SDL_GETEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) > 0) handle(e, sink);
     if (needsLayout_) {
       std::string error;
       if (!relayout(error)) std::cerr << error << "\n";
@@ -229,18 +245,22 @@ class WindowFrontend final : public qr::ConsoleFrontend {
     }
     painted_ = true;
     last_ = screen;
+    sentSinceFlush_ = true;
     push(rects);
   }
 
   void setCaption(std::string_view text) override {
+    sentSinceFlush_ = true;
     if (window_ != nullptr) SDL_SetWindowTitle(window_, qr::toUtf8(text).c_str());
   }
 
   void clipboardPut(std::string_view text) override {
+    sentSinceFlush_ = true;
     (void)SDL_SetClipboardText(qr::toUtf8(text).c_str());
   }
 
   std::string clipboardGet() override {
+    sentSinceFlush_ = true;
     char* text = SDL_GetClipboardText();
     if (text == nullptr) return {};
     std::string out = qr::fromUtf8(text);
@@ -249,27 +269,12 @@ class WindowFrontend final : public qr::ConsoleFrontend {
   }
 
   void beep() override {
-#if defined(SDL_VIDEO_DRIVER_X11)
-    SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (window_ != nullptr && SDL_GetWindowWMInfo(window_, &info) &&
-        info.subsystem == SDL_SYSWM_X11) {
-      XBell(info.info.x11.display, 0);
-      XFlush(info.info.x11.display);
-    }
-#endif
+    if (xDisplay_ == nullptr) return;
+    XBell(xDisplay_, 0);
+    XFlush(xDisplay_);
   }
 
-  int inputDescriptor() const override {
-#if defined(SDL_VIDEO_DRIVER_X11)
-    SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (window_ != nullptr && SDL_GetWindowWMInfo(window_, &info) &&
-        info.subsystem == SDL_SYSWM_X11)
-      return ConnectionNumber(info.info.x11.display);
-#endif
-    return -1;
-  }
+  int inputDescriptor() const override { return xDisplay_ ? ConnectionNumber(xDisplay_) : -1; }
 
   [[noreturn]] void exitProgram(int code) override {
     if (last_) {
@@ -281,6 +286,25 @@ class WindowFrontend final : public qr::ConsoleFrontend {
   }
 
  private:
+  // Sleeps until the X connection has input or the time is up; false when
+  // nothing came. Nothing waits unseen: SDL's queue and Xlib's are empty and
+  // our requests are sent before we sleep (an idle wake-up sends none, and
+  // its sleep makes no other system call). Without X, SDL's own wait.
+  bool sleepForEvents(int maxWaitMs) {
+    if (SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT)) return true;
+    if (xDisplay_ == nullptr) {
+      SDL_Event e;
+      if (SDL_WaitEventTimeout(&e, maxWaitMs) == 0) return false;
+      SDL_PushEvent(&e);
+      return true;
+    }
+    if (XEventsQueued(xDisplay_, QueuedAlready) > 0) return true;
+    if (sentSinceFlush_) XFlush(xDisplay_);
+    sentSinceFlush_ = false;
+    pollfd fd{ConnectionNumber(xDisplay_), POLLIN, 0};
+    return ::poll(&fd, 1, maxWaitMs) != 0;
+  }
+
   PixelView pictureView() const {
     return {static_cast<uint32_t*>(picture_->pixels), picture_->w, picture_->h,
             picture_->pitch / 4};
@@ -350,9 +374,7 @@ class WindowFrontend final : public qr::ConsoleFrontend {
     SDL_UpdateWindowSurfaceRects(window_, out.data(), static_cast<int>(out.size()));
   }
 
-  void pushAll() {
-    push({{0, 0, picture_ ? picture_->w : 0, picture_ ? picture_->h : 0}});
-  }
+  void pushAll() { push({{0, 0, picture_ ? picture_->w : 0, picture_ ? picture_->h : 0}}); }
 
   // The magnifier's picture for the mouse at zoomX_, zoomY_ (window points).
   void drawZoom() {
@@ -467,6 +489,10 @@ class WindowFrontend final : public qr::ConsoleFrontend {
   bool videoUp_ = false;
   SDL_Rect work_{};
   SDL_Window* window_ = nullptr;
+  Display* xDisplay_ = nullptr;  // SDL's connection, when the window is on X
+  bool inputMethod_ = false;     // text comes through an input method's bus
+  int quietWakes_ = 0;
+  bool sentSinceFlush_ = true;      // requests may wait in Xlib's buffer
   SDL_Surface* surface_ = nullptr;  // the window's, owned by SDL
   SDL_Surface* picture_ = nullptr;
   std::unique_ptr<CellFont> font_;

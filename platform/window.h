@@ -9,9 +9,9 @@
 // a desktop keyboard makes them; key-up gives the Up event. So one key press
 // reaches the translation as Down, Char, Up, as from the other front ends.
 //
-// Waiting blocks in SDL_WaitEventTimeout, which sleeps on the X connection;
-// inputDescriptor() is that connection's descriptor, so a caller may sleep
-// on its sockets and the window in one poll().
+// Waiting sleeps in poll() on SDL's X connection (SDL_WaitEventTimeout on
+// other window systems); inputDescriptor() is that connection's descriptor,
+// so a caller may sleep on its sockets and the window in one poll().
 #pragma once
 
 #include <memory>
