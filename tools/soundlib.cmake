@@ -12,6 +12,7 @@ if(NAVIRO_GENERATE_DATA)
   add_executable(soundlib
     ${CMAKE_SOURCE_DIR}/tools/soundlib.cpp
     ${CMAKE_SOURCE_DIR}/speech/numbers.cpp
+    ${CMAKE_SOURCE_DIR}/tts/numbers.cpp
     ${CMAKE_SOURCE_DIR}/speech/wavImage.cpp
     ${CMAKE_SOURCE_DIR}/console/cp1252.cpp)
   target_include_directories(soundlib PRIVATE ${CMAKE_SOURCE_DIR})
@@ -26,6 +27,7 @@ if(NAVIRO_GENERATE_DATA)
             ${CMAKE_SOURCE_DIR}/tools/soundlib.cpp
             ${CMAKE_SOURCE_DIR}/speech/numbers.cpp
             ${CMAKE_SOURCE_DIR}/speech/numbers.h
+            ${CMAKE_SOURCE_DIR}/tts/numbers.cpp
             ${CMAKE_SOURCE_DIR}/ftp/ftpmsgCatalogue.h
     COMMENT "Generating the sound library with eSpeak NG"
     VERBATIM)
