@@ -205,6 +205,13 @@ class WindowFrontend final : public qr::ConsoleFrontend {
   }
 
   void present(const qr::ScreenImage& screen) override {
+    // After a resize the window's old surface must not be drawn on.
+    if (needsLayout_) {
+      last_ = screen;
+      std::string error;
+      if (!relayout(error)) std::cerr << error << "\n";
+      return;
+    }
     if (picture_ == nullptr) {
       last_ = screen;
       return;
@@ -332,8 +339,10 @@ class WindowFrontend final : public qr::ConsoleFrontend {
     const GridLayout layout = layoutForWindow(width, height);
     if (!font_ || layout.cellWidth != layout_.cellWidth ||
         layout.cellHeight != layout_.cellHeight) {
-      font_ = CellFont::open(fontFile_, bold_, layout.cellWidth, layout.cellHeight, error);
-      if (!font_) return false;
+      // On failure the old font and cells stay; cells off the picture are skipped.
+      auto font = CellFont::open(fontFile_, bold_, layout.cellWidth, layout.cellHeight, error);
+      if (!font) return false;
+      font_ = std::move(font);
     }
     layout_ = layout;
     layout_.caretTop = font_->ascent();
