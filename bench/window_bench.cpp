@@ -17,9 +17,10 @@
 #include <string>
 #include <vector>
 
-#include "console/eventlog.h"
+#include "base/eventlog.h"
 #include "console/qrCrt.h"
 #include "platform/audioBackends.h"
+#include "platform/pollWaiter.h"
 #include "platform/window.h"
 #include "platform/windowFont.h"
 #include "platform/windowPaint.h"
@@ -117,7 +118,7 @@ void presentThroughWindow(qr::ConsoleFrontend& window) {
 using FakeKey = int (*)(Display*, unsigned int, int, unsigned long);
 using FakeMotion = int (*)(Display*, int, int, int, unsigned long);
 
-void keyLatency(qr::Console& console) {
+void keyLatency(qr::Console& console, const char* how) {
   void* xtst = dlopen("libXtst.so.6", RTLD_NOW);
   Display* display = XOpenDisplay(nullptr);
   if (xtst == nullptr || display == nullptr) {
@@ -153,8 +154,8 @@ void keyLatency(qr::Console& console) {
     return;
   }
   const Figures f = figures(latency);
-  std::printf("key-down to key queue: median %.2f ms, worst %.2f ms over %zu keys\n", f.median,
-              f.worst, latency.size());
+  std::printf("key-down to key queue (%s): median %.2f ms, worst %.2f ms over %zu keys\n", how,
+              f.median, f.worst, latency.size());
 }
 
 }  // namespace
@@ -178,6 +179,9 @@ int main(int argc, char** argv) {
   qr::Console console(*window, *audio, log);
   console.useSettings(settings);
   console.consoleOpen();
-  keyLatency(console);
+  keyLatency(console, "the window's own wait");
+  platform::PollWaiter waiter;
+  console.useWaiter(waiter);
+  keyLatency(console, "the program's one wait");
   return 0;
 }

@@ -23,7 +23,7 @@
 #include <optional>
 #include <vector>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "platform/script.h"
 #include "platform/termFrame.h"
 #include "platform/windowFont.h"
@@ -41,7 +41,7 @@ constexpr int kTitleLength = 80;
 // Slow scrolling moves the picture only while the window's bottom edge is
 // this far above the bottom of the screen.
 constexpr int kScrollClearance = 32;
-constexpr int kQuietWakesPerPump = 5;
+constexpr int kQuietCallsPerPump = 5;
 
 struct SdlKey {
   SDL_Keycode sdl;
@@ -161,7 +161,7 @@ class WindowFrontend final : public qr::ConsoleFrontend {
 
     SDL_Rect work{0, 0, 1024, 734};
     if (SDL_GetDisplayUsableBounds(0, &work) != 0) SDL_GetDisplayBounds(0, &work);
-    work_ = work;
+
     CellSize cell = defaultCellSize(work.w, work.h);
     if (settings_.fontWidth > 0) cell.width = settings_.fontWidth;
     if (settings_.fontHeight > 0) cell.height = settings_.fontHeight;
@@ -189,11 +189,12 @@ class WindowFrontend final : public qr::ConsoleFrontend {
   }
 
   void poll(int maxWaitMs, bool, qr::KeySink& sink) override {
-    const bool input = maxWaitMs <= 0 || sleepForEvents(maxWaitMs);
-    // A quiet wake-up pumps SDL only now and then (it has timed work of its
+    bool input = inputWaiting();
+    if (!input && maxWaitMs > 0) input = sleepForEvents(maxWaitMs);
+    // A quiet call pumps SDL only now and then (it has timed work of its
     // own, such as focus changes), every time for an input method's messages.
-    if (!input && !inputMethod_ && ++quietWakes_ % kQuietWakesPerPump != 0) return;
-    quietWakes_ = 0;
+    if (!input && !inputMethod_ && ++quietCalls_ % kQuietCallsPerPump != 0) return;
+    quietCalls_ = 0;
     sentSinceFlush_ = true;
     SDL_PumpEvents();
     SDL_Event e;
@@ -281,7 +282,15 @@ class WindowFrontend final : public qr::ConsoleFrontend {
     XFlush(xDisplay_);
   }
 
-  int inputDescriptor() const override { return xDisplay_ ? ConnectionNumber(xDisplay_) : -1; }
+  // The X connection, for a caller's wait; -1 (ask poll() at once) while
+  // events already wait in the queues, where the connection shows nothing.
+  int inputDescriptor() const override {
+    if (xDisplay_ == nullptr || SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT) ||
+        XEventsQueued(xDisplay_, QueuedAlready) > 0)
+      return -1;
+    flushRequests();
+    return ConnectionNumber(xDisplay_);
+  }
 
   [[noreturn]] void exitProgram(int code) override {
     if (last_) {
@@ -293,23 +302,35 @@ class WindowFrontend final : public qr::ConsoleFrontend {
   }
 
  private:
+  // Whether events wait in SDL's queue or Xlib's, or on the X connection.
+  // Without X it cannot be told, and SDL is asked every time.
+  bool inputWaiting() const {
+    if (xDisplay_ == nullptr || SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT) ||
+        XEventsQueued(xDisplay_, QueuedAlready) > 0)
+      return true;
+    pollfd fd{ConnectionNumber(xDisplay_), POLLIN, 0};
+    return ::poll(&fd, 1, 0) > 0;
+  }
+
+  // Sends what Xlib holds back, so that no answer is awaited while we sleep.
+  void flushRequests() const {
+    if (xDisplay_ != nullptr && sentSinceFlush_) XFlush(xDisplay_);
+    sentSinceFlush_ = false;
+  }
+
   // Sleeps until the X connection has input or the time is up; false when
-  // nothing came. Nothing waits unseen: SDL's queue and Xlib's are empty and
-  // our requests are sent before we sleep (an idle wake-up sends none, and
-  // its sleep makes no other system call). Without X, SDL's own wait.
+  // nothing came. Called with the queues empty. An idle wake-up makes no
+  // system call besides its poll. Without X, SDL's own wait.
   bool sleepForEvents(int maxWaitMs) {
-    if (SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT)) return true;
     if (xDisplay_ == nullptr) {
       SDL_Event e;
       if (SDL_WaitEventTimeout(&e, maxWaitMs) == 0) return false;
       SDL_PushEvent(&e);
       return true;
     }
-    if (XEventsQueued(xDisplay_, QueuedAlready) > 0) return true;
-    if (sentSinceFlush_) XFlush(xDisplay_);
-    sentSinceFlush_ = false;
+    flushRequests();
     pollfd fd{ConnectionNumber(xDisplay_), POLLIN, 0};
-    return ::poll(&fd, 1, maxWaitMs) != 0;
+    return ::poll(&fd, 1, maxWaitMs) > 0;
   }
 
   PixelView pictureView() const {
@@ -496,13 +517,12 @@ class WindowFrontend final : public qr::ConsoleFrontend {
   FontFile fontFile_;
   bool bold_ = false;
   bool videoUp_ = false;
-  SDL_Rect work_{};
   SDL_Window* window_ = nullptr;
   Display* xDisplay_ = nullptr;  // SDL's connection, when the window is on X
   bool inputMethod_ = false;     // text comes through an input method's bus
-  int quietWakes_ = 0;
-  bool sentSinceFlush_ = true;      // requests may wait in Xlib's buffer
-  SDL_Surface* surface_ = nullptr;  // the window's, owned by SDL
+  int quietCalls_ = 0;
+  mutable bool sentSinceFlush_ = true;  // requests may wait in Xlib's buffer
+  SDL_Surface* surface_ = nullptr;      // the window's, owned by SDL
   SDL_Surface* picture_ = nullptr;
   std::unique_ptr<CellFont> font_;
   GridLayout layout_;

@@ -11,7 +11,7 @@
 //
 // Waiting sleeps in poll() on SDL's X connection (SDL_WaitEventTimeout on
 // other window systems); inputDescriptor() is that connection's descriptor,
-// so a caller may sleep on its sockets and the window in one poll().
+// so the program's one wait watches the window with its sockets.
 #pragma once
 
 #include <memory>
