@@ -15,7 +15,7 @@
 namespace speech {
 namespace {
 
-// Waits of the design: the start-up wait, and the closing waits of the
+// The start-up wait, and the closing waits of the
 // built-in engine and of the Speech Dispatcher voices.
 constexpr int kStartWaitMs = 50;
 constexpr int kBuiltinCloseWaitMs = 500;
