@@ -11,8 +11,8 @@
 #include <string>
 
 #include "app/voices.h"
-#include "console/cp1252.h"
-#include "console/eventlog.h"
+#include "base/cp1252.h"
+#include "base/eventlog.h"
 #include "console/qrCrt.h"
 #include "console/qrwinConfig.h"
 #include "console/qrwinInput.h"
@@ -22,6 +22,7 @@
 #include "ftp/naviro.h"
 #include "ftp/review.h"
 #include "platform/platform.h"
+#include "platform/pollWaiter.h"
 #include "speech/diphone.h"
 #include "speech/translator.h"
 #include "speech/wavPlay.h"
@@ -66,11 +67,13 @@ int main(int argc, char** argv) {
   if (!frontend) return 1;
   std::unique_ptr<qr::AudioOutput> audio = platform::makeAudio(kind);
 
+  platform::PollWaiter waiter;
   qr::Console console(*frontend, *audio, log);
+  console.useWaiter(waiter);
   qr::Config config;
-  speech::WavPlayer player(console, *audio);
+  speech::WavPlayer player(console, *audio, log);
   speech::Translator translator;
-  speech::Diphone diphone(console, config, player, translator);
+  speech::Diphone diphone(console, player, translator);
   qr::Spoken spoken(console, config, player, translator, diphone);
   app::Voices voices(console, config);
   spoken.useVoices(&voices.dispatcher());

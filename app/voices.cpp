@@ -7,7 +7,6 @@
 
 #include "console/qrCrt.h"
 #include "console/qrwinConfig.h"
-#include "console/voiceHost.h"
 #include "platform/voices.h"
 
 namespace app {
@@ -39,20 +38,19 @@ void printList(std::FILE* out, const char* title,
 }  // namespace
 
 struct Voices::State {
-  qr::ConsoleVoiceHost host;
   speech::Dispatcher dispatcher;
 
   State(qr::Console& console, const qr::Config& config)
-      : host(console),
-        dispatcher(host, console.log(),
-                   speech::VoiceStarters{
-                       [&console](const speech::VoiceRequest& request) {
-                         return platform::startEspeakVoice(request, console.audio());
-                       },
-                       &platform::startSpeechdVoice,
-                       nullptr,
-                   },
-                   builtinFiles(config)) {}
+      : dispatcher(
+            console, console.log(), [&console] { console.frontend().beep(); },
+            speech::VoiceStarters{
+                [&console](const speech::VoiceRequest& request) {
+                  return platform::startEspeakVoice(request, console.audio());
+                },
+                &platform::startSpeechdVoice,
+                nullptr,
+            },
+            builtinFiles(config)) {}
 };
 
 Voices::Voices(qr::Console& console, const qr::Config& config)

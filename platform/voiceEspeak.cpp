@@ -24,7 +24,7 @@
 #include <thread>
 #include <vector>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "platform/audioBackends.h"
 #include "platform/voices.h"
 

@@ -22,7 +22,7 @@
 #include <utility>
 #include <vector>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "platform/voices.h"
 
 namespace platform {

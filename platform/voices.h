@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "console/audio.h"
+#include "speech/audio.h"
 #include "speech/dispatcher.h"
 #include "speech/voiceText.h"
 

@@ -9,7 +9,7 @@
 
 #include <utility>
 
-#include "console/eventlog.h"
+#include "base/eventlog.h"
 #include "speech/voiceText.h"
 
 namespace speech {
@@ -73,9 +73,13 @@ double rateFactor(int speed) {
   return 0.8 - speed / 15.0;
 }
 
-Dispatcher::Dispatcher(VoiceHost& host, qr::EventLog& log, VoiceStarters starters,
-                       BuiltinFiles builtin)
-    : host_(host), log_(log), starters_(std::move(starters)), builtin_(std::move(builtin)) {}
+Dispatcher::Dispatcher(Pacing& pacing, qr::EventLog& log, std::function<void()> beep,
+                       VoiceStarters starters, BuiltinFiles builtin)
+    : pacing_(pacing),
+      log_(log),
+      beep_(std::move(beep)),
+      starters_(std::move(starters)),
+      builtin_(std::move(builtin)) {}
 
 Dispatcher::~Dispatcher() = default;
 
@@ -109,7 +113,7 @@ bool Dispatcher::speechInit(int voice, int speed, int pitch, const std::string& 
       break;
   }
   if (started) {
-    while (speechBusy(true)) host_.delay(kStartWaitMs);
+    while (speechBusy(true)) pacing_.delay(kStartWaitMs);
   }
   return started;
 }
@@ -126,13 +130,13 @@ void Dispatcher::speechSpeak(std::string_view text) {
       if (!system_) return;
       const std::string_view said = text.empty() ? std::string_view(" ") : text;
       log_.event("voice", said);
-      if (!system_->speak(said)) host_.beep();
+      if (!system_->speak(said) && beep_) beep_();
       return;
     }
     case VoiceKind::Espeak: {
       if (!system_) return;
       const std::string said = voiceText(text);
-      if (said.empty() || host_.keyWaiting()) return;
+      if (said.empty() || pacing_.keyPending()) return;
       log_.event("voice", said);
       if (!system_->speak(said)) system_->stop();
       return;
@@ -141,11 +145,11 @@ void Dispatcher::speechSpeak(std::string_view text) {
 }
 
 bool Dispatcher::speechBusy(bool strict) {
-  host_.pumpMessages();
+  pacing_.pump();
   switch (voiceKindOf(kind_)) {
     case VoiceKind::Builtin:
       if (!engine_) return false;
-      if (host_.keyWaiting()) {
+      if (pacing_.keyPending()) {
         engine_->stop();
         return false;
       }
@@ -169,7 +173,7 @@ void Dispatcher::speechClose() {
   switch (voiceKindOf(kind_)) {
     case VoiceKind::Builtin:
       if (!engine_) return;
-      while (speechBusy(false)) host_.delay(kBuiltinCloseWaitMs);
+      while (speechBusy(false)) pacing_.delay(kBuiltinCloseWaitMs);
       speechStop();
       engine_->close();
       engine_.reset();
@@ -177,7 +181,7 @@ void Dispatcher::speechClose() {
     case VoiceKind::Speechd5:
     case VoiceKind::Speechd54:
       if (!system_) return;
-      while (speechBusy(false)) host_.delay(kSpeechdCloseWaitMs);
+      while (speechBusy(false)) pacing_.delay(kSpeechdCloseWaitMs);
       system_.reset();
       return;
     case VoiceKind::Espeak:

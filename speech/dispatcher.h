@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include "speech/pacing.h"
 #include "speech/voice.h"
 
 namespace qr {
@@ -36,18 +37,6 @@ struct VoiceRequest {
   int speed = 0;           // 0: the voice's own
   int pitch = 0;           // 0: the voice's own
   std::string outputFile;  // empty: speak aloud
-};
-
-// The program around the dispatcher: its key queue, its delay (which keeps
-// the console answering) and its beep.
-class VoiceHost {
- public:
-  virtual ~VoiceHost() = default;
-  [[nodiscard]] virtual bool keyWaiting() = 0;
-  virtual void delay(int milliseconds) = 0;
-  // Lets waiting window messages and input be handled.
-  virtual void pumpMessages() = 0;
-  virtual void beep() = 0;
 };
 
 // --- The built-in engine (kind 3) ------------------------------------------
@@ -96,7 +85,10 @@ struct VoiceStarters {
 
 class Dispatcher {
  public:
-  Dispatcher(VoiceHost& host, qr::EventLog& log, VoiceStarters starters, BuiltinFiles builtin);
+  // pacing: the program's key test, delay and pump; beep: the computer's
+  // beep, for a text a Speech Dispatcher voice refused.
+  Dispatcher(Pacing& pacing, qr::EventLog& log, std::function<void()> beep, VoiceStarters starters,
+             BuiltinFiles builtin);
   ~Dispatcher();
   Dispatcher(const Dispatcher&) = delete;
   Dispatcher& operator=(const Dispatcher&) = delete;
@@ -123,8 +115,9 @@ class Dispatcher {
   // Either back end, whichever kind runs.
   [[nodiscard]] Voice* voice() const;
 
-  VoiceHost& host_;
+  Pacing& pacing_;
   qr::EventLog& log_;
+  std::function<void()> beep_;
   VoiceStarters starters_;
   BuiltinFiles builtin_;
   int kind_ = 4;

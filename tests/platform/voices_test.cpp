@@ -16,9 +16,8 @@
 #include <string>
 #include <thread>
 
-#include "console/cp1252.h"
-#include "console/eventlog.h"
-#include "console/voiceHost.h"
+#include "base/cp1252.h"
+#include "base/eventlog.h"
 #include "speech/dispatcher.h"
 #include "speech/voiceText.h"
 #include "tests/support/fakes.h"
@@ -63,14 +62,16 @@ std::string longText(int sentences) {
   return text;
 }
 
-// A host whose keyboard the test controls.
-struct TestHost : speech::VoiceHost {
+// Pacing whose keyboard the test controls.
+struct TestHost : speech::Pacing {
   bool key = false;
   int beeps = 0;
-  bool keyWaiting() override { return key; }
+  bool keyPending() override { return key; }
   void delay(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-  void pumpMessages() override {}
-  void beep() override { ++beeps; }
+  void pump() override {}
+  std::function<void()> beep() {
+    return [this] { ++beeps; };
+  }
 };
 
 // --- eSpeak NG ---------------------------------------------------------------
@@ -150,7 +151,7 @@ TEST(EspeakVoice, DispatcherTrimsSaysALoneDigitAsANumberAndDropsTextsWhenAKeyWai
   qr::EventLog log;
   log.keepLines(true);
   speech::Dispatcher voices(
-      host, log,
+      host, log, host.beep(),
       {.espeak =
            [&](const speech::VoiceRequest& r) { return platform::startEspeakVoice(r, audio); }},
       {});
@@ -174,7 +175,6 @@ TEST(EspeakVoice, DispatcherTrimsSaysALoneDigitAsANumberAndDropsTextsWhenAKeyWai
 struct VoicesThroughSpokenLayer : testing_support::SpokenLayerFixture {
   std::vector<speech::VoiceRequest> requests;
   std::vector<int> kinds;
-  std::unique_ptr<qr::ConsoleVoiceHost> host;
   std::unique_ptr<speech::Dispatcher> voices;
 
   std::string ini(const std::string& servfala) const {
@@ -188,8 +188,7 @@ struct VoicesThroughSpokenLayer : testing_support::SpokenLayerFixture {
     if (!std::filesystem::exists(db / "DIFONES3.IND")) return false;
     prepare("voices_");
     makeLayer(ini(servfala));
-    host = std::make_unique<qr::ConsoleVoiceHost>(console);
-    voices = std::make_unique<speech::Dispatcher>(*host, log, std::move(starters),
+    voices = std::make_unique<speech::Dispatcher>(console, log, nullptr, std::move(starters),
                                                   speech::BuiltinFiles{});
     spoken->useVoices(voices.get());
     spoken->speechStart(0, "");
@@ -339,7 +338,7 @@ TEST(SpeechdVoiceLost, ADaemonThatDiesLeavesTheVoiceSilentAndLaterTextsBeep) {
   setenv("SPEECHD_CMD", "/bin/false", 1);
   TestHost host;
   qr::EventLog log;
-  speech::Dispatcher voices(host, log, {.speechd = &platform::startSpeechdVoice}, {});
+  speech::Dispatcher voices(host, log, host.beep(), {.speechd = &platform::startSpeechdVoice}, {});
   ASSERT_TRUE(voices.speechInit(0, 0, 0, {}, 5));
   voices.speechSpeak(longText(400));
   EXPECT_TRUE(voices.speechBusy(false));

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "console/eventlog.h"
+#include "base/eventlog.h"
 #include "speech/voiceText.h"
 
 namespace {
@@ -60,14 +60,13 @@ class ScriptedVoice : public speech::BuiltinEngine {
   Record& r_;
 };
 
-struct Host : speech::VoiceHost {
+struct Host : speech::Pacing {
   bool key = false;
   std::vector<int> delays;
   int beeps = 0;
-  bool keyWaiting() override { return key; }
+  bool keyPending() override { return key; }
   void delay(int ms) override { delays.push_back(ms); }
-  void pumpMessages() override {}
-  void beep() override { ++beeps; }
+  void pump() override {}
 };
 
 struct DispatcherTest : ::testing::Test {
@@ -96,7 +95,10 @@ struct DispatcherTest : ::testing::Test {
         },
     };
   }
-  Dispatcher make() { return Dispatcher(host, log, starters(), BuiltinFiles{"br4", {}}); }
+  Dispatcher make() {
+    return Dispatcher(
+        host, log, [this] { ++host.beeps; }, starters(), BuiltinFiles{"br4", {}});
+  }
 };
 
 TEST_F(DispatcherTest, EachKindStartsItsBackEnd) {
