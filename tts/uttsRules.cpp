@@ -189,8 +189,16 @@ std::size_t stressPositionOf(std::string_view upperWord) {
   for (std::string_view none : {"POR", "DAS", "DOS", "COM", "N\xC3O", "SIM"})
     if (upperWord == none) return 0;
   const std::string w = lowerText(upperWord);
-  for (std::size_t k = w.size(); k-- > 0;)
-    if (inSet(kStressAccents, static_cast<unsigned char>(w[k]))) return k + 1;
+  // An acute or circumflex accent outweighs a tilde (órgão, bênção, órfã);
+  // otherwise the last accented vowel carries the stress.
+  std::size_t tilde = 0;
+  for (std::size_t k = w.size(); k-- > 0;) {
+    const auto c = static_cast<unsigned char>(w[k]);
+    if (!inSet(kStressAccents, c)) continue;
+    if (c != 0xE3 && c != 0xF5) return k + 1;
+    if (tilde == 0) tilde = k + 1;
+  }
+  if (tilde != 0) return tilde;
   if (std::none_of(w.begin(), w.end(),
                    [](char c) { return inSet(kPlainVowels, static_cast<unsigned char>(c)); }))
     return 0;
