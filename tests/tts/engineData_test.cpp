@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -173,6 +174,44 @@ TEST_F(ShippedEngine, EveryOutputLineIsAValidSynthesiserLine) {
     }
     EXPECT_GT(phonemes, 60);
   }
+}
+
+TEST(EngineFiles, DirectoryAndBaseNameMakeTheFiveNames) {
+  const auto f = engineFilesIn("/d/voz");
+  EXPECT_EQ(f.rules, "/d/voz/portug.nrl");
+  EXPECT_EQ(f.exceptions, "/d/voz/portug.exc");
+  EXPECT_EQ(f.abbreviations, "/d/voz/portug.abr");
+  EXPECT_EQ(f.prosody, "/d/voz/portug.pro");
+  EXPECT_EQ(f.definitions, "/d/voz/portug.dfn");
+  EXPECT_EQ(engineFilesIn("/d/voz/", "br").rules, "/d/voz/br.nrl");
+  // A missing file stops the load at that file and says which it was.
+  EngineFront front;
+  EXPECT_FALSE(front.load(engineFilesIn(::testing::TempDir() + "/nothing")));
+  ASSERT_EQ(front.messages().size(), 1u);
+  EXPECT_NE(front.messages()[0].find("portug.nrl"), std::string::npos);
+}
+
+// The tool reads the files copied into the build tree's engine directory.
+TEST(EngineTool, PrintsInputLinesWithARisingQuestion) {
+  const std::string cmd = std::string(TEST_BINARY_DIR) + "/tools/textpho 'Tudo bem?' 2>&1";
+  FILE* pipe = popen(cmd.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  std::string out;
+  char buf[4096];
+  while (std::fgets(buf, sizeof buf, pipe)) out += buf;
+  ASSERT_EQ(pclose(pipe), 0) << out;
+  EXPECT_NE(out.find(";Tudo\nt "), std::string::npos) << out;
+  std::vector<int> hz;
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream f(line);
+    std::string name;
+    int ms = 0, pos = 0, pitch = 0;
+    if (line.empty() || line[0] == ';' || !(f >> name >> ms) || name == "_") continue;
+    while (f >> pos >> pitch) hz.push_back(pitch);
+  }
+  ASSERT_GE(hz.size(), 2u) << out;
+  EXPECT_GT(hz.back(), hz[hz.size() - 2]) << out;
 }
 
 }  // namespace
