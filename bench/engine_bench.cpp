@@ -182,7 +182,10 @@ Transcription mapEspeak(std::string_view x, std::string_view cpWord) {
       continue;
     }
     if (c == 'y') {
-      push("i");
+      // after a nasal vowel it is the nasal glide: m&~y
+      const bool nasal = !t.phonemes.empty() && t.phonemes.back().size() == 2 &&
+                         t.phonemes.back()[1] == '~';
+      push(nasal ? "j~" : "i");
       continue;
     }
     if (c == 't' && n1 == 'S') {
