@@ -23,7 +23,7 @@
 #include <string_view>
 #include <vector>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "tts/uttsFront.h"
 
 namespace {

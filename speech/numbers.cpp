@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "console/cp1252.h"
-#include "speech/wavImage.h"
+#include "base/cp1252.h"
+#include "base/wav.h"
 #include "tts/numbers.h"
 
 namespace speech {
@@ -148,7 +148,7 @@ void PieceJoiner::addSamples(const uint8_t* data, size_t length) {
 
 void PieceJoiner::flush() {
   if (buffer_.empty()) return;
-  const auto image = makeWavImage(buffer_.data(), buffer_.size(), 11025, 1, 8);
+  const auto image = qr::makeWavImage(buffer_.data(), buffer_.size(), 11025, 1, 8);
   buffer_.clear();
   player_(image);
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/cp1252.h"
+
 namespace tts {
 
 constexpr bool inSet(std::string_view set, unsigned char c) {
@@ -37,12 +39,11 @@ constexpr bool isVowel(unsigned char c) {
   return isLetter(c) && !isConsonant(c);
 }
 
-// Upper and lower case of a Windows-1252 letter (a-z and 224-254 but the
-// division sign); other bytes unchanged.
-constexpr unsigned char toUpper(unsigned char c) {
-  if ((c >= 'a' && c <= 'z') || (c >= 224 && c <= 254 && c != 247))
-    return static_cast<unsigned char>(c - 32);
-  return c;
+// Upper case is the program's one upper-casing; lower case of a
+// Windows-1252 letter (A-Z and 192-222 but the multiplication sign), other
+// bytes unchanged.
+inline unsigned char toUpper(unsigned char c) {
+  return qr::upperCase(c);
 }
 constexpr unsigned char toLower(unsigned char c) {
   if ((c >= 'A' && c <= 'Z') || (c >= 192 && c <= 222 && c != 215))
@@ -50,9 +51,7 @@ constexpr unsigned char toLower(unsigned char c) {
   return c;
 }
 inline std::string upperText(std::string_view s) {
-  std::string out(s);
-  for (auto& c : out) c = static_cast<char>(toUpper(static_cast<unsigned char>(c)));
-  return out;
+  return qr::upperCase(s);
 }
 inline std::string lowerText(std::string_view s) {
   std::string out(s);

@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 
 namespace tts {
 namespace {
@@ -216,7 +216,7 @@ std::string readNumberToken(std::string_view text, size_t& pos) {
 }
 
 std::string characterName(uint8_t c) {
-  if (c >= 225) c = static_cast<uint8_t>(c - 32);
+  if (c >= 225) c = qr::upperCase(c);  // accented letters take their capital's name
   if (c >= 32 && c <= 126) return qr::W(kAsciiNames[c - 32]);
   if (c >= 161 && c <= 220) return qr::W(kLatinNames[c - 161]);
   return {};

@@ -1,7 +1,7 @@
 // The stages in the engine's order over one text.
 #include "tts/uttsFront.h"
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 
 namespace tts {
 

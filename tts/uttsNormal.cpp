@@ -1,7 +1,7 @@
 // Text normalisation: one walk over the text appending speakable words.
 #include "tts/uttsNormal.h"
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "tts/dataFile.h"
 #include "tts/letters.h"
 #include "tts/numbers.h"

@@ -5,7 +5,7 @@
 #include <charconv>
 #include <optional>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "tts/dataFile.h"
 #include "tts/letters.h"
 

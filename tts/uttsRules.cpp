@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "tts/dataFile.h"
 #include "tts/letters.h"
 #include "tts/stress.h"

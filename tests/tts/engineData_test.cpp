@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "tts/uttsFront.h"
 
 namespace tts {

@@ -2,7 +2,7 @@
 // messages and the tables that grow past their old limits.
 #include <gtest/gtest.h>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "tempFile.h"
 #include "tts/uttsNormal.h"
 #include "tts/uttsProsody.h"

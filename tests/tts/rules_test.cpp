@@ -2,7 +2,7 @@
 // list of a text's items and the sandhi pass.
 #include <gtest/gtest.h>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "tempFile.h"
 #include "tts/letters.h"
 #include "tts/uttsRules.h"
