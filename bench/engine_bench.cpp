@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <optional>
@@ -183,8 +184,8 @@ Transcription mapEspeak(std::string_view x, std::string_view cpWord) {
     }
     if (c == 'y') {
       // after a nasal vowel it is the nasal glide: m&~y
-      const bool nasal = !t.phonemes.empty() && t.phonemes.back().size() == 2 &&
-                         t.phonemes.back()[1] == '~';
+      const bool nasal =
+          !t.phonemes.empty() && t.phonemes.back().size() == 2 && t.phonemes.back()[1] == '~';
       push(nasal ? "j~" : "i");
       continue;
     }
@@ -260,6 +261,45 @@ Phonemes withoutOpenness(Phonemes p) {
     if (x == "O") x = "o";
   }
   return p;
+}
+
+// Phoneme names eSpeak NG reports while it synthesises a text.
+std::string heardPhonemes;
+int collectPhonemes(short*, int, espeak_EVENT* ev) {
+  for (; ev->type != espeakEVENT_LIST_TERMINATED; ++ev) {
+    if (ev->type != espeakEVENT_PHONEME) continue;
+    char name[9] = {};
+    std::memcpy(name, &ev->id.string, 8);
+    heardPhonemes += std::string(name) + " ";
+  }
+  return 0;
+}
+
+// Every eSpeak NG equivalent of the inventory, said between two a's as
+// phoneme input, must come back as itself: the diphone database is made
+// from these.
+int checkInventory(const std::string& path) {
+  std::ifstream in(path);
+  int count = 0, bad = 0;
+  espeak_SetSynthCallback(collectPhonemes);
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == ';') continue;
+    std::istringstream f(line);
+    std::string name, kind, espeak;
+    f >> name >> kind >> espeak;
+    const std::string text = "[[p'a" + espeak + "a]]";
+    heardPhonemes.clear();
+    espeak_Synth(text.c_str(), text.size() + 1, 0, POS_CHARACTER, 0,
+                 espeakCHARS_UTF8 | espeakPHONEMES, nullptr, nullptr);
+    ++count;
+    if (heardPhonemes.find(" " + espeak + " ") == std::string::npos) {
+      std::printf("inventory: %s (%s) is not an eSpeak NG phoneme: heard %s\n", name.c_str(),
+                  espeak.c_str(), heardPhonemes.c_str());
+      ++bad;
+    }
+  }
+  std::printf("inventory: %d phonemes, %d without an eSpeak NG equivalent\n", count, bad);
+  return bad;
 }
 
 bool isPlainWord(std::string_view cp) {
@@ -346,7 +386,8 @@ int main(int argc, char** argv) {
     std::cerr << "cannot load the engine's files from " << dir << "\n";
     return 1;
   }
-  if (espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 0, nullptr, 0) < 0 ||
+  if (espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 0, nullptr, espeakINITIALIZE_PHONEME_EVENTS) <
+          0 ||
       espeak_SetVoiceByName("pt-br") != EE_OK) {
     std::cerr << "eSpeak NG with the pt-br voice is not available\n";
     return 1;
@@ -363,6 +404,7 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  checkInventory(dir + "/portug.fon");
   std::ifstream list(listPath);
   std::vector<std::string> words;
   for (std::string line; std::getline(list, line);)

@@ -156,6 +156,21 @@ TEST_F(ShippedEngine, EveryOutputLineIsAValidSynthesiserLine) {
   const std::string text = qr::W(
       "Você recebeu 3 arquivos, 1.250 kB ao todo! O Sr. Silva pergunta: e agora? "
       "Exceção... (fim)");
+  // Every byte alone and in a scrambled run, too.
+  std::string bytes;
+  for (int c = 1; c < 256; ++c) bytes += static_cast<char>((c * 97) % 255 + 1);
+  std::vector<std::string> texts{text, bytes};
+  for (int c = 0; c < 256; ++c) texts.emplace_back(1, static_cast<char>(c));
+  for (const auto& t : texts)
+    for (const auto& line : front.phoLines(t, 1.0, 0.8)) {
+      if (line.empty() || line[0] == ';') continue;
+      std::istringstream in(line);
+      std::string name;
+      int ms = 0;
+      ASSERT_TRUE(in >> name >> ms) << line;
+      EXPECT_TRUE(name == "_" || std::count(inventory.begin(), inventory.end(), name)) << line;
+      EXPECT_GT(ms, 0) << line;
+    }
   for (double rate : {0.2, 0.8, 1.0}) {
     int phonemes = 0;
     for (const auto& line : front.phoLines(text, 1.0, rate)) {
