@@ -18,7 +18,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <optional>
 #include <vector>
@@ -113,12 +112,6 @@ std::string programPath() {
 
 SDL_Rect sdlRect(const PixelRect& r) {
   return {r.x, r.y, r.w, r.h};
-}
-
-void writeFile(const std::string& path, const std::string& text) {
-  if (path.empty()) return;
-  std::ofstream f(path, std::ios::binary | std::ios::trunc);
-  f << text;
 }
 
 std::string env(const char* name) {
@@ -293,10 +286,7 @@ class WindowFrontend final : public qr::ConsoleFrontend {
   }
 
   [[noreturn]] void exitProgram(int code) override {
-    if (last_) {
-      writeFile(env("QUIRAL_SCREEN"), screenDumpText(*last_));
-      writeFile(env("QUIRAL_ATTRS"), attrsDumpText(*last_));
-    }
+    if (last_) writeScreenDumps(*last_);
     closeWindow();
     std::exit(code);
   }
