@@ -389,9 +389,9 @@ int main(int argc, char** argv) {
     std::cerr << "cannot load the engine's files from " << dir << "\n";
     return 1;
   }
-  if (espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 0, nullptr, espeakINITIALIZE_PHONEME_EVENTS) <
-          0 ||
-      espeak_SetVoiceByName("pt-br") != EE_OK) {
+  const int espeakRate =
+      espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 0, nullptr, espeakINITIALIZE_PHONEME_EVENTS);
+  if (espeakRate <= 0 || espeak_SetVoiceByName("pt-br") != EE_OK) {
     std::cerr << "eSpeak NG with the pt-br voice is not available\n";
     return 1;
   }
