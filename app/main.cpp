@@ -58,9 +58,11 @@ int main(int argc, char** argv) {
   const platform::FrontendKind kind = platform::chooseFrontend();
   std::unique_ptr<qr::ConsoleFrontend> frontend = platform::makeFrontend(kind, log);
   if (!frontend) return 1;
-  std::unique_ptr<qr::AudioOutput> audio = platform::makeAudio(kind);
+  std::string audioNotice;
+  std::unique_ptr<qr::AudioOutput> audio = platform::makeAudio(kind, &audioNotice);
 
   qr::Console console(*frontend, *audio, log);
+  console.addNotice(audioNotice);
   qr::Config config;
   speech::WavPlayer player(console, *audio);
   speech::Translator translator;

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "console/audio.h"
 #include "console/eventlog.h"
@@ -114,6 +115,11 @@ class Console : private KeySink {
   [[nodiscard]] bool queueKeyBytes(std::string_view bytes);  // drops the whole key if no room
   void flushKeys();
   [[nodiscard]] size_t queuedKeyBytes() const;
+
+  // Notices for the user from the platform (the front end's, and those
+  // handed in at start-up, such as a missing sound device), each once.
+  void addNotice(std::string text);
+  [[nodiscard]] std::vector<std::string> takeNotices();
 
   // Waits on the front end's input for up to ms milliseconds (idle waits).
   void idleWait(int ms);

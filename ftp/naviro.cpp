@@ -99,6 +99,7 @@ bool Client::InitializeClient() {
   ui_.spellText(kClientVersion);
   ui_.setBackground(0);
   ui_.endLine();
+  sayNotices();
 
   st_.running = true;
   st_.noPrompt = false;
@@ -155,7 +156,12 @@ void Client::EndProgram() {
   std::abort();  // not reached
 }
 
+void Client::sayNotices() {
+  for (const std::string& notice : ui_.takeNotices()) ui_.writeLineSpoken(notice);
+}
+
 void Client::prompt() {
+  sayNotices();
   ui_.setBackground(1);
   msg_.Announce("FTCMD", 0);
   ui_.setBackground(0);

@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev
   python3 python3-pyftpdlib wbrazilian
   fonts-dejavu-core
+  locales
 )
 missing=()
 for p in "${packages[@]}"; do
