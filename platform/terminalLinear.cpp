@@ -13,24 +13,45 @@ std::string withoutTrailingBlanks(std::string text) {
   return text;
 }
 
-// A row's text without its trailing blanks, control bytes as blanks, and
-// so is a character drawn in its own background colour (the hidden echo of
-// a password); the cursor's row keeps the blanks up to the cursor, where
-// typing goes on.
-std::string rowText(const qr::ScreenImage& screen, int row, int cursor) {
-  std::string text(reinterpret_cast<const char*>(screen.chars.data()) + row * qr::kColumns,
-                   qr::kColumns);
-  for (int c = 0; c < qr::kColumns; ++c) {
-    const auto ch = static_cast<uint8_t>(text[static_cast<size_t>(c)]);
-    const uint8_t attr = screen.attrs[static_cast<size_t>(row * qr::kColumns + c)];
-    if (ch < 32 || ch == 127 || screen.colours[attr & 0x0f] == screen.colours[attr >> 4])
-      text[static_cast<size_t>(c)] = ' ';
+// The text of cells [span.first, span.second) of a row without trailing
+// blanks, control bytes as blanks, and so is a character drawn in its own
+// background colour (the hidden echo of a password); the cursor's row keeps
+// the blanks up to the cursor, where typing goes on.
+std::string rowText(const qr::ScreenImage& screen, int row, std::pair<int, int> span,
+                    int cursor = 0) {
+  std::string text;
+  for (int c = span.first; c < span.second; ++c) {
+    const size_t at = static_cast<size_t>(row * qr::kColumns + c);
+    const uint8_t ch = screen.chars[at];
+    const uint8_t attr = screen.attrs[at];
+    const bool hidden = screen.colours[attr & 0x0f] == screen.colours[attr >> 4];
+    text += ch < 32 || ch == 127 || hidden ? ' ' : static_cast<char>(ch);
   }
   const size_t end = text.find_last_not_of(' ');
   size_t keep = end == std::string::npos ? 0 : end + 1;
-  keep = std::max(keep, static_cast<size_t>(std::clamp(cursor, 0, qr::kColumns)));
+  keep = std::max(
+      keep, static_cast<size_t>(std::clamp(cursor - span.first, 0, span.second - span.first)));
   text.resize(keep);
   return text;
+}
+
+constexpr std::pair<int, int> kWholeRow{0, qr::kColumns};
+
+// The cells around the cursor on the background colour of the cursor's
+// cell: what a jump shows of a row (a menu entry, not the text beside the
+// menu's box).
+std::pair<int, int> spanAroundCursor(const qr::ScreenImage& screen) {
+  const int row = std::clamp(screen.cursorRow, 0, qr::kRows - 1);
+  const int column = std::clamp(screen.cursorColumn, 0, qr::kColumns - 1);
+  auto background = [&](int c) {
+    return screen.attrs[static_cast<size_t>(row * qr::kColumns + c)] >> 4;
+  };
+  const int colour = background(column);
+  int first = column;
+  while (first > 0 && background(first - 1) == colour) --first;
+  int last = column + 1;
+  while (last < qr::kColumns && background(last) == colour) ++last;
+  return {first, last};
 }
 
 }  // namespace
@@ -116,20 +137,23 @@ std::string LinearText::update(const qr::ScreenImage& screen, int width) {
     // menu) it stays as it was shown.
     const bool byLineEnds = oldRow < cursorRow && ended >= cursorRow - oldRow;
     if (byLineEnds) {
-      const std::string final = oldRow >= 0 ? rowText(screen, oldRow, 0) : rowText(last_, row_, 0);
+      const std::string final =
+          oldRow >= 0 ? rowText(screen, oldRow, span_) : rowText(last_, row_, span_);
       const std::string end = final == withoutTrailingBlanks(shown_) ? shown_ : final;
       out += rewrite(end, static_cast<int>(end.size()), width);
     }
     if (byLineEnds || !shown_.empty()) out += endLine();
     if (byLineEnds)
       for (int r = std::max(oldRow + 1, 0); r < cursorRow; ++r)
-        out += glyphs(rowText(screen, r, 0)) + lineEnd_;
+        out += glyphs(rowText(screen, r, kWholeRow)) + lineEnd_;
     row_ = cursorRow;
+    span_ = byLineEnds ? kWholeRow : spanAroundCursor(screen);
   }
   // A row that was emptied whole (a cleared screen) is not rubbed out.
-  if (!withoutTrailingBlanks(shown_).empty() && rowText(screen, cursorRow, 0).empty())
+  if (!withoutTrailingBlanks(shown_).empty() && rowText(screen, cursorRow, span_).empty())
     out += endLine();
-  out += rewrite(rowText(screen, cursorRow, screen.cursorColumn), screen.cursorColumn, width);
+  out += rewrite(rowText(screen, cursorRow, span_, screen.cursorColumn),
+                 screen.cursorColumn - span_.first, width);
   last_ = screen;
   return out;
 }

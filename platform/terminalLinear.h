@@ -7,12 +7,15 @@
 // being written) rewrites only what changed, from the first differing
 // character, moving back with backspaces; the terminal cursor is kept where
 // the console's is. A jump of the cursor to another row (a menu entry, an
-// entry of the browser) finishes the line and shows that row as the new one.
+// entry of the browser) finishes the line and shows that row, or of it the
+// cells around the cursor on the cursor's background colour (a menu's entry
+// without the text beside the menu's box), as the new one.
 //
 // Pure: pictures in, bytes out.
 #pragma once
 
 #include <string>
+#include <utility>
 
 #include "console/frontend.h"
 #include "platform/terminalCodeSet.h"
@@ -40,9 +43,10 @@ class LinearText {
   std::string lineEnd_;
   bool started_ = false;
   qr::ScreenImage last_;
-  int row_ = 0;        // the console row the current line mirrors
-  std::string shown_;  // its text as written (Windows-1252)
-  int column_ = 0;     // the terminal cursor within it
+  int row_ = 0;                                // the console row the current line mirrors
+  std::pair<int, int> span_{0, qr::kColumns};  // and the columns of it shown
+  std::string shown_;                          // its text as written (Windows-1252)
+  int column_ = 0;                             // the terminal cursor within it
 };
 
 }  // namespace platform

@@ -62,6 +62,17 @@ TEST(LinearText, ScreenChangesBecomePlainLines) {
        {{[](auto& c) { write(c, "um\r\ndois\r\nComando ? "); }, "um\r\ndois\r\nComando ? "},
         {[](auto& c) { c.consoleMoveCursor(1, 1); }, "\r\num\b\b"},
         {[](auto& c) { c.consoleClearScreen(); }, "\r\n"}}},
+      {"a jump into a menu's box shows the entry, not the text beside the box",
+       {{[](auto& c) { write(c, "velho texto ao lado\r\nComando ? "); },
+         "velho texto ao lado\r\nComando ? "},
+        {[](auto& c) {
+           c.consoleSetBackground(5);
+           c.consoleMoveCursor(7, 1);
+           write(c, "  L  login  ");
+           c.consoleMoveCursor(7, 1);
+           c.consoleSetBackground(0);
+         },
+         "\r\n  L  login" + std::string(10, '\b')}}},
       {"a password echoed black on black stays hidden",
        {{[](auto& c) {
            write(c, "Qual a senha ");
