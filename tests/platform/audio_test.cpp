@@ -154,3 +154,18 @@ TEST(FrontendChoice, ConsoleVariableWinsThenTheDisplayDecides) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(AudioSdl, DevicePeriodIsShortEnoughForAKeyToSilenceSpeech) {
+  // rate -> frames per device period: at most about 12 ms of sound is left
+  // playing once the queue is thrown away.
+  const std::pair<uint32_t, unsigned> cases[] = {{8000, 64},   {11025, 128}, {16000, 128},
+                                                 {22050, 256}, {44100, 512}, {48000, 512}};
+  for (const auto& [rate, frames] : cases) {
+    EXPECT_EQ(platform::sdlPeriodFrames(rate), frames) << rate;
+    EXPECT_LE(frames * 1000.0 / rate, 12.0) << rate;
+  }
+}
+
+}  // namespace
