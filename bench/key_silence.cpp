@@ -18,10 +18,10 @@
 #include <thread>
 #include <vector>
 
-#include "console/eventlog.h"
+#include "base/eventlog.h"
 #include "console/qrCrt.h"
 #include "platform/audioBackends.h"
-#include "speech/wavImage.h"
+#include "base/wav.h"
 #include "speech/wavPlay.h"
 
 namespace {
@@ -62,7 +62,7 @@ class KeyAt : public qr::ConsoleFrontend {
 std::vector<uint8_t> toneImage(double seconds) {
   std::vector<uint8_t> samples(static_cast<size_t>(seconds * kRate));
   for (size_t i = 0; i < samples.size(); ++i) samples[i] = (i / 12) % 2 ? 200 : 56;
-  return speech::makeWavImage(samples.data(), samples.size(), kRate, 1, 8);
+  return qr::makeWavImage(samples.data(), samples.size(), kRate, 1, 8);
 }
 
 double median(std::vector<double> v) {
@@ -89,7 +89,7 @@ int main(int argc, char** argv) {
   qr::EventLog log("");
   qr::Console console(frontend, *audio, log);
   console.useSettings({});
-  speech::WavPlayer player(console, *audio);
+  speech::WavPlayer player(console, *audio, log);
   const std::vector<uint8_t> tone = toneImage(3.0);
 
   std::vector<double> stop, restart;

@@ -5,7 +5,7 @@
 #include <iostream>
 #include <string_view>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "console/qrwinConfig.h"
 #include "platform/audioBackends.h"
 #include "platform/script.h"

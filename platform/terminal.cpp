@@ -23,7 +23,7 @@
 #include <optional>
 #include <utility>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "platform/termFrame.h"
 #include "platform/termKeys.h"
 #include "platform/terminalCodeSet.h"

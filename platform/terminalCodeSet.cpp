@@ -7,7 +7,7 @@
 
 #include <cstring>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 
 namespace platform {
 

@@ -7,7 +7,7 @@
 
 #include <functional>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "console/qrCrt.h"
 #include "tests/support/fakes.h"
 
