@@ -19,9 +19,9 @@
 #include <vector>
 
 #include "base/eventlog.h"
+#include "base/wav.h"
 #include "console/qrCrt.h"
 #include "platform/audioBackends.h"
-#include "base/wav.h"
 #include "speech/wavPlay.h"
 
 namespace {
