@@ -21,6 +21,7 @@
 #include "console/qrCrt.h"
 #include "console/qrwinConfig.h"
 #include "speech/diphone.h"
+#include "speech/dispatcher.h"
 #include "speech/translator.h"
 #include "speech/wavPlay.h"
 
@@ -231,13 +232,21 @@ struct Spoken::State {
   State(const Config& c, speech::WavPlayer& p, speech::Translator& t, speech::Diphone& d)
       : config(c), player(p), translator(t), diphone(d) {}
 
-  // The voice dispatcher over the system voices is not part of this build
-  // yet: no voice starts, so speech stays on the recorded pieces.
-  bool voiceInit(int /*voice*/, int /*speed*/, int /*pitch*/, int /*kind*/) { return false; }
-  void voiceSpeak(std::string_view /*text*/) {}
-  bool voiceBusy() { return false; }
-  void voiceStop() {}
-  void voiceClose() {}
+  speech::Dispatcher* voices = nullptr;
+
+  bool voiceInit(int voice, int speed, int pitch, int kind) {
+    return voices && voices->speechInit(voice, speed, pitch, {}, kind);
+  }
+  void voiceSpeak(std::string_view text) {
+    if (voices) voices->speechSpeak(text);
+  }
+  bool voiceBusy() { return voices && voices->speechBusy(false); }
+  void voiceStop() {
+    if (voices) voices->speechStop();
+  }
+  void voiceClose() {
+    if (voices) voices->speechClose();
+  }
 };
 
 Spoken::Spoken(Console& console, const Config& config, speech::WavPlayer& player,
@@ -246,6 +255,10 @@ Spoken::Spoken(Console& console, const Config& config, speech::WavPlayer& player
 
 Spoken::~Spoken() {
   reapChildren(s_->children);
+}
+
+void Spoken::useVoices(speech::Dispatcher* voices) {
+  s_->voices = voices;
 }
 
 SpeechSettings& Spoken::settings() {
