@@ -28,102 +28,30 @@
 #include "console/qrCrt.h"
 #include "console/qrwinConfig.h"
 #include "console/qrwinSpoken.h"
+#include "platform/pollWaiter.h"
 #include "platform/voices.h"
 #include "speech/diphone.h"
 #include "speech/dispatcher.h"
 #include "speech/translator.h"
 #include "speech/wavPlay.h"
+#include "tests/support/realtime.h"
 #include "tests/support/speechdDaemon.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using testing_support::ClockAudio;
+using testing_support::PipeFrontend;
 
 double msSince(Clock::time_point t) {
   return std::chrono::duration<double, std::milli>(Clock::now() - t).count();
 }
-
-// An audio output that plays in real time and notes when it first got
-// samples and when it was told to stop.
-class TimedAudio final : public qr::AudioOutput {
- public:
-  Clock::time_point firstQueue{}, stopped{};
-  bool gotSamples = false, gotStop = false;
-  int open(const qr::PcmFormat& f) override {
-    format_ = f;
-    open_ = true;
-    return 0;
-  }
-  bool queue(const uint8_t*, size_t length) override {
-    if (!gotSamples) firstQueue = Clock::now();
-    gotSamples = true;
-    if (queued_ == 0) start_ = Clock::now();
-    queued_ += length;
-    return open_;
-  }
-  size_t pending() const override {
-    if (!open_ || queued_ == 0) return 0;
-    const double played = msSince(start_) / 1000.0 * format_.rate * (format_.bits / 8);
-    return played >= queued_ ? 0 : queued_ - static_cast<size_t>(played);
-  }
-  void stop() override {
-    if (!gotStop) stopped = Clock::now();
-    gotStop = true;
-    queued_ = 0;
-  }
-  void close() override {
-    open_ = false;
-    queued_ = 0;
-  }
-  void toneStart(const qr::PcmFormat&, const uint8_t*, size_t) override {}
-  void toneStop() override {}
-  void reset() {
-    gotSamples = gotStop = false;
-    queued_ = 0;
-  }
-
- private:
-  qr::PcmFormat format_;
-  bool open_ = false;
-  size_t queued_ = 0;
-  Clock::time_point start_{};
-};
 
 // Pacing with no keyboard: delays sleep.
 struct QuietPacing : speech::Pacing {
   bool keyPending() override { return false; }
   void delay(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
   void pump() override {}
-};
-
-// A console front end whose keys come through a pipe, as a terminal's do.
-class PipeFrontend final : public qr::ConsoleFrontend {
- public:
-  PipeFrontend() {
-    if (pipe(fds_) != 0) fds_[0] = fds_[1] = -1;
-  }
-  ~PipeFrontend() override {
-    close(fds_[0]);
-    close(fds_[1]);
-  }
-  void press() { (void)!write(fds_[1], "x", 1); }
-  void poll(int maxWaitMs, bool, qr::KeySink& sink) override {
-    pollfd p{fds_[0], POLLIN, 0};
-    if (::poll(&p, 1, maxWaitMs) <= 0) return;
-    char c = 0;
-    if (read(fds_[0], &c, 1) == 1)
-      sink.keyEvent({qr::KeyEvent::Type::Char, qr::VKey::Other, 'x', false, false, false});
-  }
-  void present(const qr::ScreenImage&) override {}
-  void setCaption(std::string_view) override {}
-  void clipboardPut(std::string_view) override {}
-  std::string clipboardGet() override { return {}; }
-  void beep() override {}
-  int inputDescriptor() const override { return fds_[0]; }
-  [[noreturn]] void exitProgram(int code) override { std::exit(code); }
-
- private:
-  int fds_[2];
 };
 
 struct Figures {
@@ -148,7 +76,7 @@ const char* const kPrompts[] = {"Nome do computador:",
                                 "Diret\xf3rio atual: /pub/linux"};
 
 void espeakFirstSample(int rounds) {
-  TimedAudio audio;
+  ClockAudio audio;
   QuietPacing pacing;
   qr::EventLog log;
   speech::Dispatcher voices(
@@ -160,22 +88,25 @@ void espeakFirstSample(int rounds) {
     std::printf("eSpeak NG: no voice\n");
     return;
   }
-  Figures first;
+  Figures first, loud;
   for (int i = 0; i < rounds; ++i) {
     audio.reset();
     const auto t0 = Clock::now();
     voices.speechSpeak(kPrompts[i % std::size(kPrompts)]);
-    while (!audio.gotSamples && msSince(t0) < 2000) {
+    while (!audio.gotLoud && msSince(t0) < 2000) {
       pollfd p{voices.eventDescriptor(), POLLIN, 0};
       (void)poll(&p, 1, 50);
       voices.pump();
     }
     if (audio.gotSamples)
       first.add(std::chrono::duration<double, std::milli>(audio.firstQueue - t0).count());
+    if (audio.gotLoud)
+      loud.add(std::chrono::duration<double, std::milli>(audio.firstLoud - t0).count());
     voices.speechStop();
   }
   voices.speechClose();
   first.print("eSpeak NG: speechSpeak -> first sample", "  (target < 50 ms)");
+  loud.print("eSpeak NG: speechSpeak -> first loud sample", "");
 }
 
 void speechdFigures(int rounds) {
@@ -229,9 +160,11 @@ void keyToSilence(int rounds) {
       << "DIRDIFONES=" << db.string() << "\nDIRLETRAS=" << (dir / "letras").string()
       << "\n[SERVFALA]\nTIPOSAPI=4\n";
   PipeFrontend frontend;
-  TimedAudio audio;
+  ClockAudio audio;
   qr::EventLog log;
+  platform::PollWaiter waiter;
   qr::Console console(frontend, audio, log);
+  console.useWaiter(waiter);
   console.useSettings(qr::ConsoleSettings{});
   qr::Config config(dir.string(), dir.string());
   speech::WavPlayer player(console, audio, log);

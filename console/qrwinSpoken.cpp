@@ -247,6 +247,16 @@ struct Spoken::State {
   void voiceClose() {
     if (voices) voices->speechClose();
   }
+  // One step of a wait while speech sounds: it ends early at a key or at
+  // news from a system voice (samples ready, the end of a text).
+  void waitStep(Console& console) {
+    WaitFd voice{voices ? voices->eventDescriptor() : -1};
+    if (voice.fd < 0) {
+      console.consoleDelay(kWaitStepMs);
+      return;
+    }
+    console.idleWait(kWaitStepMs, {&voice, 1});
+  }
 };
 
 Spoken::Spoken(Console& console, const Config& config, speech::WavPlayer& player,
@@ -342,7 +352,7 @@ void Spoken::speakText(std::string_view text) {
   State& s = *s_;
   console_.log().event("text", text);
   if (s.settings.sapi) {
-    while (speechBusyAny()) console_.consoleDelay(kWaitStepMs);
+    while (speechBusyAny()) s_->waitStep(console_);
     if (!console_.consoleKeyPending()) {
       s.voiceSpeak(text);
       s.speechPending = true;
@@ -440,7 +450,7 @@ void Spoken::pauseFor(int milliseconds) {
 
 void Spoken::speakPunctuation(std::string_view text) {
   if (text.empty() || console_.consoleKeyPending()) return;
-  while (speechBusyAny()) console_.consoleDelay(kWaitStepMs);
+  while (speechBusyAny()) s_->waitStep(console_);
   const uint8_t mark = static_cast<uint8_t>(text[0]);
   speakChar(mark);
   const bool spaceAfter = at(text, 1) == ' ';
@@ -497,7 +507,7 @@ bool Spoken::speechBusyAny() {
 
 void Spoken::waitSpeechEnd() {
   if (!s_->speechPending) return;
-  while (speechBusyAny()) console_.consoleDelay(kWaitStepMs);
+  while (speechBusyAny()) s_->waitStep(console_);
   s_->speechPending = false;
 }
 
@@ -511,7 +521,7 @@ void Spoken::stopSpeech() {
 
 void Spoken::speechFinish() {
   State& s = *s_;
-  while (speechBusyAny()) console_.consoleDelay(kWaitStepMs);
+  while (speechBusyAny()) s_->waitStep(console_);
   stopSpeech();
   if (s.settings.sapi) {
     s.voiceClose();
@@ -527,7 +537,7 @@ void Spoken::openDocument(std::string_view word) {
   const DocumentCommand command = documentCommand(word, cwd, [&](std::string_view extension) {
     return s.config.configValue("QUIRAL", "PROG." + std::string(extension));
   });
-  while (speechBusyAny()) console_.consoleDelay(kWaitStepMs);
+  while (speechBusyAny()) s_->waitStep(console_);
   reapChildren(s.children);
   // A word that is a document rather than a program is opened by the
   // desktop's association, as is a web address with no browser configured.
@@ -537,7 +547,7 @@ void Spoken::openDocument(std::string_view word) {
              command.parameter.empty()) {
     (void)spawnDetached("xdg-open", command.program, s.children);
   }
-  while (speechBusyAny()) console_.consoleDelay(kWaitStepMs);
+  while (speechBusyAny()) s_->waitStep(console_);
 }
 
 }  // namespace qr
