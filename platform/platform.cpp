@@ -10,6 +10,7 @@
 #include "platform/audioBackends.h"
 #include "platform/script.h"
 #include "platform/terminal.h"
+#include "platform/window.h"
 
 namespace platform {
 
@@ -41,10 +42,13 @@ std::unique_ptr<qr::ConsoleFrontend> makeFrontend(FrontendKind kind, qr::EventLo
   switch (kind) {
     case FrontendKind::Script:
       return makeScriptFrontendFromEnvironment(log);
-    case FrontendKind::Window:
-      std::cerr
-          << "naviro: the window console is not available in this build; using the terminal\n";
+    case FrontendKind::Window: {
+      std::string error;
+      auto frontend = makeWindowFrontend(qr::readConsoleSettings(qr::Config()), error);
+      if (frontend) return frontend;
+      std::cerr << error << "; using the terminal\n";
       [[fallthrough]];
+    }
     case FrontendKind::Terminal:
     case FrontendKind::Linear: {
       std::string error;

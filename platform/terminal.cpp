@@ -24,6 +24,7 @@
 #include <utility>
 
 #include "base/cp1252.h"
+#include "platform/script.h"
 #include "platform/termFrame.h"
 #include "platform/termKeys.h"
 #include "platform/terminalCodeSet.h"
@@ -159,6 +160,7 @@ class TerminalFrontend final : public qr::ConsoleFrontend {
   }
 
   void present(const qr::ScreenImage& screen) override {
+    picture_ = screen;
     if (linear_) {
       // Written at the next poll, when the row is drawn whole.
       pendingImage_ = screen;
@@ -201,6 +203,7 @@ class TerminalFrontend final : public qr::ConsoleFrontend {
       writeAll(out.data(), out.size());
     }
     restoreTerminal();
+    if (picture_) writeScreenDumps(*picture_);
     std::exit(code);
   }
 
@@ -247,6 +250,7 @@ class TerminalFrontend final : public qr::ConsoleFrontend {
   std::string notice_;
   bool noticeGiven_ = false;
   std::optional<Frame> last_;
+  std::optional<qr::ScreenImage> picture_;  // the last one presented
   std::string clipboard_;
 };
 

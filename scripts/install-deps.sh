@@ -11,6 +11,7 @@ packages=(
   python3 python3-pyftpdlib wbrazilian
   fonts-dejavu-core
   locales
+  xvfb xdotool x11-apps x11-xserver-utils
 )
 missing=()
 for p in "${packages[@]}"; do
