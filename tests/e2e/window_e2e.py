@@ -169,9 +169,11 @@ class Run:
                 break
             time.sleep(0.05)
         if self.window is None:
+            code = self.proc.poll()
+            seen = self.xdotool("search", "--name", title, check=False).split()
             self.proc.kill()
-            check(False, "%s: no window titled %s: %s" %
-                  (name, title, self.proc.stderr.read().decode()))
+            check(False, "%s: no window titled %s (exit code %s, windows by name %s): %s" %
+                  (name, title, code, seen, self.proc.stderr.read().decode()))
             return
         # Without a window manager the focus follows the pointer.
         self.xdotool("mousemove", "--window", self.window, "5", "5")
