@@ -79,6 +79,9 @@ class Tela {
   [[nodiscard]] virtual std::string setting(std::string_view key) = 0;
   virtual void logEvent(std::string_view kind, std::string_view text) = 0;
   [[noreturn]] virtual void endProcess() = 0;
+  // What the platform has to tell the user (a terminal too small, no sound
+  // device), each text once.
+  [[nodiscard]] virtual std::vector<std::string> takeNotices() { return {}; }
 };
 
 }  // namespace ftp

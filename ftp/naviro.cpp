@@ -107,6 +107,7 @@ bool Client::InitializeClient() {
   ui_.spellText(kClientVersion);
   ui_.setBackground(0);
   ui_.endLine();
+  sayNotices();
 
   st_.running = true;
   st_.noPrompt = false;
@@ -136,7 +137,10 @@ bool Client::InitializeClient() {
 
 void Client::SpeakHelpList() {
   for (std::string_view key : kHelpList) msg_.Announce(key, 1);
-  ui_.flushKeys();
+  // A key pressed during the list silenced it; it is the user's next
+  // command (Down opens the menu), so it is neither thrown away nor
+  // followed by the end-of-list tone.
+  if (ui_.keyPending()) return;
   ui_.errorBeep();
 }
 
@@ -162,7 +166,12 @@ void Client::EndProgram() {
   std::abort();  // not reached
 }
 
+void Client::sayNotices() {
+  for (const std::string& notice : ui_.takeNotices()) ui_.writeLineSpoken(notice);
+}
+
 void Client::prompt() {
+  sayNotices();
   ui_.setBackground(1);
   msg_.Announce("FTCMD", 0);
   ui_.setBackground(0);

@@ -51,6 +51,7 @@ class ConsoleTela : public Tela {
   std::string setting(std::string_view key) override;
   void logEvent(std::string_view kind, std::string_view text) override;
   [[noreturn]] void endProcess() override;
+  std::vector<std::string> takeNotices() override;
 
  private:
   qr::Console& console_;

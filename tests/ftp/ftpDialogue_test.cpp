@@ -333,6 +333,32 @@ TEST(Commands, HelpMenuAndF1) {
   EXPECT_EQ(server.commands(), (std::vector<std::string>{"USER ana", "QUIT"}));
 }
 
+TEST(Commands, KeyPressedDuringTheHelpListIsTheNextCommand) {
+  // F1 alone ends with the end-of-list tone; F1 with Down already typed
+  // keeps Down, which opens the menu, and sounds no tone.
+  for (const bool downTyped : {false, true}) {
+    SCOPED_TRACE(downTyped ? "Down typed" : "F1 alone");
+    // Without Down the server hangs up after the login, which ends the run
+    // once the keys are used up.
+    ScriptedServer server({greet(), {true, {"230 Ok\r\n"}, !downTyped}});
+    RecordingTela ui;
+    ui.lines = {"ana"};
+    ui.menuChoice = 14;
+    ui.keys = {0, 59};
+    if (downTyped) ui.keys.insert(ui.keys.end(), {0, 80});  // the menu's last entry ends
+    Client client(ui, "127.0.0.1:" + std::to_string(server.port()));
+    EXPECT_THROW(client.Run(), Ended);
+    // What happens between the end of the list and the next prompt.
+    const auto list = std::find(ui.events.begin(), ui.events.end(), "announce FTAJUD10");
+    ASSERT_NE(list, ui.events.end());
+    const std::vector<std::string> between(list,
+                                           std::find(list, ui.events.end(), "announce FTCMD"));
+    EXPECT_EQ(contains(between, "flush"), false);
+    EXPECT_EQ(contains(between, "beep"), !downTyped);
+    EXPECT_EQ(ui.has("menu 14"), downTyped);
+  }
+}
+
 namespace {
 
 // A client connected to a server that greeted and logged in: for the data
