@@ -249,6 +249,15 @@ size_t unitBytes(uint32_t recordLength, int stress, size_t nameLength, int unitC
   return static_cast<size_t>(std::lround(static_cast<double>(len) * std::max(factor, 0.0)));
 }
 
+void fadeOut(uint8_t* samples, size_t n) {
+  const size_t fade = std::min(kCutFadeSamples, n / 2);
+  for (size_t i = 0; i < fade; ++i) {
+    uint8_t& v = samples[n - fade + i];
+    const long weight = static_cast<long>(fade - 1 - i);
+    v = static_cast<uint8_t>(128 + (static_cast<long>(v) - 128) * weight / static_cast<long>(fade));
+  }
+}
+
 void resolveName(std::string_view m, int s, double f, const UnitLookup& lookup,
                  std::vector<Piece>& out) {
   if (m.empty()) return;

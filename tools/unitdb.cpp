@@ -35,103 +35,17 @@
 #include "speech/diphoneUnits.h"
 #include "speech/translator.h"
 #include "tools/halfRate.h"
+#include "tools/unitdbPhonemes.h"
 
 namespace {
 
 namespace units = speech::units;
-
-// Speaking rate (words per minute) of each speed level, 1 slowest.
-constexpr std::array<int, 5> kRates{150, 185, 220, 270, 330};
-
-// Phonetic symbols of the translator and the eSpeak NG phoneme each stands
-// for; longer sequences first. Glides are handled apart (onset or offglide).
-struct Sym {
-  std::string_view text;
-  std::string_view phoneme;
-};
-constexpr std::array<Sym, 34> kSymbols{{
-    {"tch", "tS"}, {"dj", "dZ"}, {"nh", "n^"}, {"rr", "x"}, {"ks", "ks"}, {"a^", "&"},
-    {"e^", "e"},   {"i^", "i"},  {"o^", "o"},  {"u^", "u"}, {"a~", "&~"}, {"e~", "e~"},
-    {"i~", "i~"},  {"o~", "o~"}, {"u~", "u~"}, {"nn", "N"}, {"b", "b"},   {"c", "k"},
-    {"d", "d"},    {"f", "f"},   {"g", "g"},   {"j", "Z"},  {"k", "k"},   {"l", "l"},
-    {"m", "m"},    {"n", "n"},   {"p", "p"},   {"q", "k"},  {"r", "*"},   {"s", "s"},
-    {"t", "t"},    {"v", "v"},   {"x", "S"},   {"z", "z"},
-}};
 
 struct Options {
   std::string rules, exceptions, words, out, inventoryFile;
   std::string speeds = "12345";
   unsigned jobs = 0;
 };
-
-// The unit's text in the translator's alphabet, with the case of its most
-// frequent use (which tells the stressed vowel), from a name as played:
-// "$kAza", "$aCIRC", "$nn".
-std::string unitText(std::string_view name) {
-  std::string t(name.substr(1));
-  auto endsWith = [&t](std::string_view s) {
-    return t.size() >= s.size() && t.compare(t.size() - s.size(), s.size(), s) == 0;
-  };
-  if (endsWith("CIRC"))
-    t = t.substr(0, t.size() - 4) + "^";
-  else if (endsWith("TIL"))
-    t = t.substr(0, t.size() - 3) + "~";
-  return t;
-}
-
-// eSpeak NG phoneme input for a unit text: "kAza" -> "k'az&".
-std::string phonemes(std::string_view text) {
-  std::string t(text);
-  // A nasal mark after a diphthong nasalises both of its vowels.
-  if (t.size() >= 3 && t.back() == '~' && units::isGlide(t[t.size() - 2]) &&
-      units::isVowel(t[t.size() - 3]) && !units::isGlide(t[t.size() - 3]))
-    t.insert(t.size() - 2, "~");
-  std::string out;
-  const bool stressed = std::any_of(t.begin(), t.end(), units::isStressedVowel);
-  for (size_t i = 0; i < t.size();) {
-    const bool upper = units::isStressedVowel(t[i]);
-    std::string rest = t.substr(i);
-    if (upper) {
-      rest[0] = static_cast<char>(rest[0] + 32);
-      out += '\'';
-    }
-    const char c = rest[0];
-    if (units::isGlide(c)) {
-      const bool onset = rest.size() > 1 && units::isVowel(rest[1]) && !units::isGlide(rest[1]);
-      const bool nasal = rest.size() > 1 && rest[1] == '~';
-      out += onset ? (c == 'w' ? "w" : "j") : (c == 'w' ? "U" : "y");
-      if (nasal) out += '~';
-      i += nasal ? 2 : 1;
-      continue;
-    }
-    const Sym* hit = nullptr;
-    for (const auto& s : kSymbols)
-      if (std::string_view(rest).substr(0, s.text.size()) == s.text) {
-        hit = &s;
-        break;
-      }
-    if (hit) {
-      out += hit->phoneme;
-      i += hit->text.size();
-      continue;
-    }
-    if (units::isVowel(c)) {
-      // Stressed e and o without a mark are open, as after an acute accent;
-      // a final unstressed a is reduced.
-      if (upper && c == 'e')
-        out += 'E';
-      else if (upper && c == 'o')
-        out += 'O';
-      else if (!upper && c == 'a' && i + 1 == t.size() && t.size() > 1)
-        out += '&';
-      else
-        out += c;
-    }
-    ++i;
-  }
-  if (!stressed && out.find_first_of("aeiouEO&") != std::string::npos) out = "," + out;
-  return out;
-}
 
 // Windowed-sinc low-pass (cut-off 5 kHz at 22,050 Hz), 31 taps.
 // Trims leading and trailing silence, filters, halves the rate, brings the
@@ -185,13 +99,13 @@ int renderSpeed(int speed, const std::vector<std::pair<std::string, std::string>
     std::cerr << "unitdb: eSpeak NG has no Brazilian Portuguese voice (pt-br)\n";
     return 1;
   }
-  espeak_SetParameter(espeakRATE, kRates[speed - 1], 0);
+  espeak_SetParameter(espeakRATE, tools::kSpeedRates[speed - 1], 0);
   espeak_SetParameter(espeakPITCH, 50, 0);
   std::vector<uint8_t> index;
   std::vector<uint8_t> data;
   for (const auto& [upper, played] : inventory) {
-    const std::string text = unitText(played);
-    const std::string input = "[[" + phonemes(text) + "]]";
+    const std::string text = tools::unitText(played);
+    const std::string input = "[[" + tools::unitPhonemes(text) + "]]";
     gSamples.clear();
     espeak_Synth(input.c_str(), input.size() + 1, 0, POS_CHARACTER, 0,
                  espeakCHARS_8BIT | espeakPHONEMES, nullptr, nullptr);
@@ -306,7 +220,7 @@ int main(int argc, char** argv) {
   if (!opt.inventoryFile.empty()) {
     std::ofstream inv(opt.inventoryFile);
     for (const auto& [upper, played] : inventory)
-      inv << upper << ' ' << played << ' ' << phonemes(unitText(played)) << '\n';
+      inv << upper << ' ' << played << ' ' << tools::unitPhonemes(tools::unitText(played)) << '\n';
   }
 
   std::filesystem::create_directories(opt.out);
