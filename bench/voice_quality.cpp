@@ -15,12 +15,12 @@
 //    another rate against itself for scale.
 //
 //   voice_quality [--data DIR] [--words LIST] [--count N] [--mismatches FILE]
-//                 [--wav DIR] [--skip-words] [--skip-sound] [--dump FILE]
+//                 [--wav DIR [--wav-speed N]] [--skip-words] [--skip-sound] [--dump FILE]
 //
 // --dump writes every plain word of the list with our phonetic text and
 // eSpeak NG's phonemes, for working on the rules.
-// --wav writes our sentences and eSpeak NG's as WAV files (speed 3) for
-// listening and spectrograms. The joining parameters of each speed come from
+// --wav writes our sentences and eSpeak NG's as WAV files (speed 3, or
+// --wav-speed N) for listening and spectrograms. The joining parameters of each speed come from
 // the build tree's QUIRAL.INI.
 #include <espeak-ng/speak_lib.h>
 
@@ -354,24 +354,27 @@ std::vector<float> trimmed(const std::vector<float>& s) {
   return {s.begin() + static_cast<long>(a), s.begin() + static_cast<long>(b)};
 }
 
-// Clicks: at 1 ms steps, the level over the 5 ms before is at least
-// -24 dBFS and the level over the 5 ms starting 2 ms later is 30 dB or more
-// below it. Events closer than 20 ms count once.
+// Clicks: at 0.5 ms steps, the level over the 1 ms before is at least
+// -24 dBFS, and from 2 ms later on it stays 30 dB or more below that for
+// 8 ms (every 1 ms window of it; 8 ms spans a pitch period, so the dip
+// between two glottal pulses is not taken for a click). Events closer than
+// 10 ms count once.
 int clicks(const std::vector<float>& s, double rate) {
-  const size_t ms = static_cast<size_t>(rate / 1000.0);
-  auto level = [&](size_t from, size_t n) {
+  const size_t ms = static_cast<size_t>(rate / 1000.0), half = ms / 2;
+  auto level = [&](size_t from) {
     double e = 0;
-    for (size_t i = from; i < from + n && i < s.size(); ++i) e += s[i] * s[i];
-    return 10 * std::log10(e / static_cast<double>(n) + 1e-12);
+    for (size_t i = from; i < from + ms && i < s.size(); ++i) e += s[i] * s[i];
+    return 10 * std::log10(e / static_cast<double>(ms) + 1e-12);
   };
   int count = 0;
   size_t last = 0;
   bool any = false;
-  for (size_t t = 5 * ms; t + 7 * ms < s.size(); t += ms) {
-    const double before = level(t - 5 * ms, 5 * ms);
+  for (size_t t = ms; t + 10 * ms <= s.size(); t += half) {
+    const double before = level(t - ms);
     if (before < -24) continue;
-    const double after = level(t + 2 * ms, 5 * ms);
-    if (after <= before - 30 && (!any || t - last > 20 * ms)) {
+    double after = -200;
+    for (size_t k = 2; k < 10; ++k) after = std::max(after, level(t + k * ms));
+    if (after <= before - 30 && (!any || t - last > 10 * ms)) {
       ++count;
       last = t;
       any = true;
@@ -500,7 +503,7 @@ void writeWav8(const std::string& path, const std::vector<uint8_t>& samples) {
 }
 
 void soundFigures(const speech::Translator& tr, const std::string& dataDir,
-                  const std::string& wavDir) {
+                  const std::string& wavDir, int wavSpeed) {
   const std::string ini = QUIRAL_BUILD_ROOT "/QUIRAL.INI";
   auto number = [&ini](const std::string& key, long fallback) {
     const auto v = qr::iniRead(ini, "SINTETIZADOR", key);
@@ -526,7 +529,7 @@ void soundFigures(const speech::Translator& tr, const std::string& dataDir,
     for (size_t i = 0; i < sentences.size(); ++i) {
       std::vector<uint8_t> ourRaw;
       std::vector<int16_t> theirRaw;
-      const bool keep = !wavDir.empty() && speed == 3;
+      const bool keep = !wavDir.empty() && speed == wavSpeed;
       const auto ours = trimmed(oursSay(engine, tr, sentences[i], keep ? &ourRaw : nullptr));
       const auto theirs = trimmed(espeakSay(sentences[i], rate, keep ? &theirRaw : nullptr));
       oursSeconds += static_cast<double>(ours.size()) / 11025;
@@ -564,6 +567,7 @@ int main(int argc, char** argv) {
   std::string wordFile = "/usr/share/dict/brazilian";
   std::string mismatchFile, wavDir, dumpFile;
   size_t count = 2000;
+  int wavSpeed = 3;
   bool words = true, sound = true;
   for (int i = 1; i < argc; ++i) {
     const std::string k = argv[i];
@@ -578,6 +582,8 @@ int main(int argc, char** argv) {
       mismatchFile = argv[++i];
     else if (k == "--wav" && hasValue)
       wavDir = argv[++i];
+    else if (k == "--wav-speed" && hasValue)
+      wavSpeed = std::stoi(argv[++i]);
     else if (k == "--dump" && hasValue)
       dumpFile = argv[++i];
     else if (k == "--skip-words")
@@ -608,6 +614,6 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (words) wordFigures(tr, wordFile, count, mismatchFile);
-  if (sound) soundFigures(tr, dataDir, wavDir);
+  if (sound) soundFigures(tr, dataDir, wavDir, wavSpeed);
   return 0;
 }

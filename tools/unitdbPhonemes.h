@@ -15,6 +15,9 @@ namespace tools {
 
 // Speaking rate (eSpeak NG words per minute) of each speed level, 1 slowest.
 inline constexpr std::array<int, 5> kSpeedRates{150, 185, 220, 270, 330};
+// The rate each speed's units are said at: joined with word pauses, they
+// then keep the pace of eSpeak NG at the speed's own rate.
+inline constexpr std::array<int, 5> kRenderRates{195, 240, 285, 310, 350};
 
 // Phonetic symbols of the translator and the eSpeak NG phoneme each stands
 // for; longer sequences first. Glides are handled apart (onset or offglide).
@@ -48,8 +51,11 @@ inline std::string unitText(std::string_view name) {
 // eSpeak NG phoneme input for a text in the translator's alphabet (a unit,
 // or a whole word without its separators): "kAza" -> "k'az&". Vowel
 // quality: a stressed e or o without a mark is open, with "^" closed;
-// unstressed ones are closed; a final unstressed a is reduced.
-inline std::string unitPhonemes(std::string_view text) {
+// unstressed ones are closed; a final unstressed a is reduced. With
+// `full`, a unit without a stressed vowel is said as stressed all the same
+// (long and full, with the quality of its unstressed vowels): the unit cut
+// makes the unstressed one out of it.
+inline std::string unitPhonemes(std::string_view text, bool full = false) {
   namespace units = speech::units;
   std::string t(text);
   // A nasal mark after a diphthong nasalises both of its vowels.
@@ -90,14 +96,15 @@ inline std::string unitPhonemes(std::string_view text) {
         out += 'E';
       else if (upper && c == 'o')
         out += 'O';
-      else if (!upper && c == 'a' && i + 1 == t.size() && t.size() > 1)
+      else if (!upper && !full && c == 'a' && i + 1 == t.size() && t.size() > 1)
         out += '&';
       else
         out += c;
     }
     ++i;
   }
-  if (!stressed && out.find_first_of("aeiouEO&") != std::string::npos) out = "," + out;
+  if (!stressed && out.find_first_of("aeiouEO&") != std::string::npos)
+    out = (full ? "'" : ",") + out;
   return out;
 }
 
