@@ -36,12 +36,13 @@
 #include <string_view>
 #include <vector>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
+#include "base/ini.h"
+#include "base/wav.h"
 #include "console/qrwinConfig.h"
 #include "ftp/ftpmsgCatalogue.h"
 #include "speech/diphoneEngine.h"
 #include "speech/translator.h"
-#include "speech/wavImage.h"
 #include "tools/halfRate.h"
 #include "tools/unitdbPhonemes.h"
 
@@ -490,14 +491,14 @@ double mcd(const Frames& x, const Frames& y) {
 }
 
 void writeWav16(const std::string& path, const std::vector<int16_t>& pcm) {
-  const auto img = speech::makeWavImage(reinterpret_cast<const uint8_t*>(pcm.data()),
-                                        pcm.size() * 2, 22050, 1, 16);
+  const auto img =
+      qr::makeWavImage(reinterpret_cast<const uint8_t*>(pcm.data()), pcm.size() * 2, 22050, 1, 16);
   std::ofstream(path, std::ios::binary)
       .write(reinterpret_cast<const char*>(img.data()), static_cast<long>(img.size()));
 }
 
 void writeWav8(const std::string& path, const std::vector<uint8_t>& samples) {
-  const auto img = speech::makeWavImage(samples.data(), samples.size(), 11025, 1, 8);
+  const auto img = qr::makeWavImage(samples.data(), samples.size(), 11025, 1, 8);
   std::ofstream(path, std::ios::binary)
       .write(reinterpret_cast<const char*>(img.data()), static_cast<long>(img.size()));
 }

@@ -100,7 +100,7 @@ constexpr double kGain = 1.5 / 256.0;
 // neighbour inside a word (the neighbour was cut from the same kind of
 // utterance and carries on the wave), longer at a word's edges.
 constexpr size_t kJoinFadeIn = 11;   // 1 ms
-constexpr size_t kJoinFadeOut = 33;  // 3 ms: the unit may also end a word
+constexpr size_t kJoinFadeOut = 55;  // 5 ms: the unit may also end a word
 constexpr size_t kEdgeFade = 110;    // 10 ms
 
 // Samples [first, last) of the utterance just said, filtered (with the

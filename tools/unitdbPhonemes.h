@@ -17,7 +17,7 @@ namespace tools {
 inline constexpr std::array<int, 5> kSpeedRates{150, 185, 220, 270, 330};
 // The rate each speed's units are said at: joined with word pauses, they
 // then keep the pace of eSpeak NG at the speed's own rate.
-inline constexpr std::array<int, 5> kRenderRates{195, 240, 285, 310, 350};
+inline constexpr std::array<int, 5> kRenderRates{185, 225, 275, 310, 350};
 
 // Phonetic symbols of the translator and the eSpeak NG phoneme each stands
 // for; longer sequences first. Glides are handled apart (onset or offglide).
