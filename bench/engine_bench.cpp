@@ -263,9 +263,12 @@ Phonemes withoutOpenness(Phonemes p) {
   return p;
 }
 
-// Phoneme names eSpeak NG reports while it synthesises a text.
+// Phoneme names eSpeak NG reports while it synthesises a text, and the
+// number of samples it made.
 std::string heardPhonemes;
-int collectPhonemes(short*, int, espeak_EVENT* ev) {
+long heardSamples = 0;
+int collectPhonemes(short*, int samples, espeak_EVENT* ev) {
+  heardSamples += samples;
   for (; ev->type != espeakEVENT_LIST_TERMINATED; ++ev) {
     if (ev->type != espeakEVENT_PHONEME) continue;
     char name[9] = {};
@@ -386,9 +389,9 @@ int main(int argc, char** argv) {
     std::cerr << "cannot load the engine's files from " << dir << "\n";
     return 1;
   }
-  if (espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 0, nullptr, espeakINITIALIZE_PHONEME_EVENTS) <
-          0 ||
-      espeak_SetVoiceByName("pt-br") != EE_OK) {
+  const int espeakRate =
+      espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 0, nullptr, espeakINITIALIZE_PHONEME_EVENTS);
+  if (espeakRate <= 0 || espeak_SetVoiceByName("pt-br") != EE_OK) {
     std::cerr << "eSpeak NG with the pt-br voice is not available\n";
     return 1;
   }
@@ -445,6 +448,14 @@ int main(int argc, char** argv) {
         "rhythm at rate factor %.2f: %d syllables in %.2f s: %.2f syllables/s "
         "(%.2f without pauses)\n",
         r, t.syllables, t.seconds, t.syllables / t.seconds, t.syllables / t.speakingSeconds);
+  }
+  {
+    heardSamples = 0;
+    const std::string text(kParagraph);
+    espeak_Synth(text.c_str(), text.size() + 1, 0, POS_CHARACTER, 0, espeakCHARS_UTF8, nullptr,
+                 nullptr);
+    const double seconds = static_cast<double>(heardSamples) / espeakRate;
+    std::printf("eSpeak NG reads the same paragraph at its default rate in %.2f s\n", seconds);
   }
   for (std::string_view s : {"Você vai sair hoje?", "Você vai sair hoje.",
                              "O arquivo chegou inteiro?", "O arquivo chegou inteiro."}) {

@@ -26,7 +26,8 @@ class EngineFront {
  public:
   // Loads the files in the engine's order (rules, exceptions, abbreviations,
   // prosody, definitions), stopping at the first that fails. What was wrong
-  // with them, fatal or not, is in messages().
+  // with them, fatal or not, is in messages(), one Portuguese sentence each,
+  // for the caller to write and speak (nothing here shows a message).
   [[nodiscard]] bool load(const EngineFiles& files);
   void release();
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -110,6 +111,38 @@ TEST_F(ShippedEngine, ReadsEverydaySentencesAsExpected) {
   ASSERT_GT(all.size(), 10u);
   for (const auto& [input, output] : all)
     EXPECT_EQ(qr::toUtf8(wordsOf(front.phonemeList(qr::W(input)))), output) << input;
+}
+
+// Each stage's lines for a few texts: a change of any stage or of the data
+// shows up here as the stage where it happened.
+TEST_F(ShippedEngine, EachStageGivesItsExpectedLines) {
+  std::ifstream in(sourcePath("tests/tts/data/stages.txt"));
+  ASSERT_TRUE(in);
+  std::map<std::string, std::map<std::string, std::vector<std::string>>> expected;
+  std::string text, stage;
+  for (std::string line; std::getline(in, line);) {
+    if (line.starts_with('#')) continue;
+    if (line.starts_with("== ")) {
+      stage = line.substr(3);
+    } else if (line.starts_with("= ")) {
+      text = line.substr(2);
+    } else {
+      expected[text][stage].push_back(line);
+    }
+  }
+  ASSERT_GE(expected.size(), 3u);
+  auto utf8 = [](std::vector<std::string> lines) {
+    for (auto& l : lines) l = qr::toUtf8(l);
+    return lines;
+  };
+  const auto& p = front.prosody();
+  for (const auto& [t, stages] : expected) {
+    const std::string cp = qr::W(t);
+    const auto tags = p.TagWords(front.normaliser().normaliseText(cp));
+    EXPECT_EQ(utf8(tags), stages.at("tags")) << t;
+    EXPECT_EQ(utf8(p.AssignPatterns(tags)), stages.at("patterns")) << t;
+    EXPECT_EQ(utf8(front.phoLines(cp, 1.0, 0.8)), stages.at("pho")) << t;
+  }
 }
 
 TEST_F(ShippedEngine, RulesDurationsAndDiphonesUseTheInventory) {
