@@ -1,7 +1,8 @@
 // naviro: the talking FTP client. Wiring of the modules and the start-up:
 // the platform's front end and audio, the console, the configuration, the
 // speech modules, the line editor with its screen review, and the program
-// body, which ends the process itself.
+// body. However the run ends (the user, a closed terminal, a used-up key
+// script), qr::ProgramEnd unwinds to here and its code is the exit code.
 //
 //   naviro [--help] [--version] [HOST[:PORT]]
 #include <cstdio>
@@ -12,6 +13,7 @@
 
 #include "base/cp1252.h"
 #include "base/eventlog.h"
+#include "base/programEnd.h"
 #include "console/qrCrt.h"
 #include "console/qrwinConfig.h"
 #include "console/qrwinInput.h"
@@ -20,6 +22,7 @@
 #include "ftp/ftpTela.h"
 #include "ftp/naviro.h"
 #include "ftp/review.h"
+#include "platform/launcher.h"
 #include "platform/platform.h"
 #include "platform/pollWaiter.h"
 #include "speech/diphone.h"
@@ -32,6 +35,8 @@ constexpr const char* kUsage =
     "Uso: naviro [--help] [--version] [COMPUTADOR[:PORTA]]\n"
     "Cliente FTP falado. Sem COMPUTADOR, o nome é perguntado ao iniciar;\n"
     "a porta de controle é 21 quando não é dada.\n";
+
+int run(const std::optional<std::string>& host, qr::EventLog& log);
 
 }  // namespace
 
@@ -56,19 +61,32 @@ int main(int argc, char** argv) {
 
   const char* logPath = std::getenv("QUIRAL_LOG");
   qr::EventLog log(logPath ? logPath : "");
+  try {
+    return run(host, log);
+  } catch (const qr::ProgramEnd& end) {
+    return end.code;
+  }
+}
+
+namespace {
+
+int run(const std::optional<std::string>& host, qr::EventLog& log) {
   const platform::FrontendKind kind = platform::chooseFrontend();
   std::unique_ptr<qr::ConsoleFrontend> frontend = platform::makeFrontend(kind, log);
   if (!frontend) return 1;
   std::unique_ptr<qr::AudioOutput> audio = platform::makeAudio(kind);
 
   platform::PollWaiter waiter;
+  const qr::Config config;
   qr::Console console(*frontend, *audio, log);
   console.useWaiter(waiter);
-  qr::Config config;
+  console.useSettings(qr::readConsoleSettings(config));
   speech::WavPlayer player(console, *audio, log);
   speech::Translator translator;
   speech::Diphone diphone(console, player, translator);
   qr::Spoken spoken(console, config, player, translator, diphone);
+  platform::SpawnLauncher launcher;
+  spoken.useLauncher(launcher);
   qr::LineInput input(console, spoken);
   ftp::Review review(console, spoken);
   input.setScreenReview(&review);
@@ -77,4 +95,7 @@ int main(int argc, char** argv) {
   ftp::ConsoleFileDialogs dialogs(console, spoken, input);
   ftp::Client client(tela, host, &dialogs);
   client.Run();
+  return 0;
 }
+
+}  // namespace

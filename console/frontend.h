@@ -91,7 +91,8 @@ class ConsoleFrontend {
   // A descriptor that becomes readable when input arrives, or -1; lets a
   // caller wait on its sockets and the keyboard in one poll().
   [[nodiscard]] virtual int inputDescriptor() const { return -1; }
-  // Ends the process: restores the terminal, writes dumps, exits.
+  // Ends the run: restores the terminal, writes the dumps, and throws
+  // qr::ProgramEnd{code} (base/programEnd.h), which unwinds to main.
   [[noreturn]] virtual void exitProgram(int code) = 0;
 };
 

@@ -167,7 +167,7 @@ class FieldEditor {
 
       uint8_t key = console_.consoleReadKey();
       spoken_.stopSpeech();
-      const Modifiers mods{console_.keys().shiftHeld(), console_.keys().altHeld()};
+      const Modifiers mods{console_.shiftHeld(), console_.altHeld()};
       bool extended = false;
       if (key == 0) {
         key = console_.consoleReadKey();

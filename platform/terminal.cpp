@@ -21,6 +21,7 @@
 #include <optional>
 
 #include "base/cp1252.h"
+#include "base/programEnd.h"
 #include "platform/termFrame.h"
 #include "platform/termKeys.h"
 
@@ -186,7 +187,7 @@ class TerminalFrontend final : public qr::ConsoleFrontend {
 
   [[noreturn]] void exitProgram(int code) override {
     restoreTerminal();
-    std::exit(code);
+    throw qr::ProgramEnd{code};
   }
 
  private:

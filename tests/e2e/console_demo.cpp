@@ -7,10 +7,14 @@
 
 #include "base/cp1252.h"
 #include "base/eventlog.h"
+#include "base/programEnd.h"
 #include "console/qrCrt.h"
+#include "console/qrwinConfig.h"
 #include "platform/platform.h"
 
-int main() {
+namespace {
+
+int run() {
   const platform::FrontendKind kind = platform::chooseFrontend();
   const char* logPath = std::getenv("QUIRAL_LOG");
   qr::EventLog log(logPath ? logPath : "");
@@ -18,6 +22,7 @@ int main() {
   if (!frontend) return 1;
   auto audio = platform::makeAudio(kind);
   qr::Console console(*frontend, *audio, log);
+  console.useSettings(qr::readConsoleSettings(qr::Config()));
   console.setCaption("console_demo");
   console.consoleSetBackground(1);
   console.consoleSetForeground(15);
@@ -42,4 +47,14 @@ int main() {
   console.outLine();
   console.out("Fim.");
   console.programEnd(0);
+}
+
+}  // namespace
+
+int main() {
+  try {
+    return run();
+  } catch (const qr::ProgramEnd& end) {
+    return end.code;
+  }
 }
