@@ -1,6 +1,7 @@
 // The console core: screen planes and writing rules, colours, the key queue,
 // reading keys and lines, clipboard and the end of the program.
 #include "console/qrCrt.h"
+#include "console/qrwinConfig.h"
 
 #include <gtest/gtest.h>
 
