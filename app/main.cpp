@@ -4,13 +4,14 @@
 // body. However the run ends (the user, a closed terminal, a used-up key
 // script), qr::ProgramEnd unwinds to here and its code is the exit code.
 //
-//   naviro [--help] [--version] [HOST[:PORT]]
+//   naviro [--help] [--version] [--voices] [HOST[:PORT]]
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
 
+#include "app/voices.h"
 #include "base/cp1252.h"
 #include "base/eventlog.h"
 #include "base/programEnd.h"
@@ -32,9 +33,10 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Uso: naviro [--help] [--version] [COMPUTADOR[:PORTA]]\n"
+    "Uso: naviro [--help] [--version] [--voices] [COMPUTADOR[:PORTA]]\n"
     "Cliente FTP falado. Sem COMPUTADOR, o nome é perguntado ao iniciar;\n"
-    "a porta de controle é 21 quando não é dada.\n";
+    "a porta de controle é 21 quando não é dada.\n"
+    "--voices lista as vozes do sistema com o número a pôr em VOZ.\n";
 
 int run(const std::optional<std::string>& host, qr::EventLog& log);
 
@@ -50,6 +52,10 @@ int main(int argc, char** argv) {
     }
     if (std::strcmp(arg, "--version") == 0) {
       std::printf("naviro %s\n", NAVIRO_VERSION);
+      return 0;
+    }
+    if (std::strcmp(arg, "--voices") == 0) {
+      app::printVoiceLists(stdout);
       return 0;
     }
     if (std::strncmp(arg, "--", 2) == 0) {
@@ -87,6 +93,8 @@ int run(const std::optional<std::string>& host, qr::EventLog& log) {
   qr::Spoken spoken(console, config, player, translator, diphone);
   platform::SpawnLauncher launcher;
   spoken.useLauncher(launcher);
+  app::Voices voices(console, config);
+  spoken.useVoices(&voices.dispatcher());
   qr::LineInput input(console, spoken);
   ftp::Review review(console, spoken);
   input.setScreenReview(&review);
