@@ -22,6 +22,7 @@
 
 #include "base/cp1252.h"
 #include "base/programEnd.h"
+#include "platform/script.h"
 #include "platform/termFrame.h"
 #include "platform/termKeys.h"
 
@@ -187,6 +188,7 @@ class TerminalFrontend final : public qr::ConsoleFrontend {
 
   [[noreturn]] void exitProgram(int code) override {
     restoreTerminal();
+    if (last_) writeScreenDumps(*last_);
     throw qr::ProgramEnd{code};
   }
 
