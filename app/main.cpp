@@ -80,11 +80,13 @@ int run(const std::optional<std::string>& host, qr::EventLog& log) {
   const platform::FrontendKind kind = platform::chooseFrontend();
   std::unique_ptr<qr::ConsoleFrontend> frontend = platform::makeFrontend(kind, log);
   if (!frontend) return 1;
-  std::unique_ptr<qr::AudioOutput> audio = platform::makeAudio(kind);
+  std::string audioNotice;
+  std::unique_ptr<qr::AudioOutput> audio = platform::makeAudio(kind, &audioNotice);
 
   platform::PollWaiter waiter;
   const qr::Config config;
   qr::Console console(*frontend, *audio, log);
+  console.addNotice(audioNotice);
   console.useWaiter(waiter);
   console.useSettings(qr::readConsoleSettings(config));
   speech::WavPlayer player(console, *audio, log);

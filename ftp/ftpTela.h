@@ -80,6 +80,9 @@ class Tela {
   [[nodiscard]] virtual std::string setting(std::string_view key) = 0;
   virtual void logEvent(std::string_view kind, std::string_view text) = 0;
   [[noreturn]] virtual void endProcess() = 0;
+  // What the platform has to tell the user (a terminal too small, no sound
+  // device), each text once.
+  [[nodiscard]] virtual std::vector<std::string> takeNotices() { return {}; }
 };
 
 // The real thing, over the console and speech modules.
@@ -120,6 +123,7 @@ class ConsoleTela : public Tela {
   std::string setting(std::string_view key) override;
   void logEvent(std::string_view kind, std::string_view text) override;
   [[noreturn]] void endProcess() override;
+  std::vector<std::string> takeNotices() override;
 
  private:
   qr::Console& console_;

@@ -61,6 +61,7 @@ class Client {
 
  private:
   void prompt();
+  void sayNotices();
   void serveUnsolicitedReplies();
   [[nodiscard]] bool awaitGreeting();
   void runCommandCharacter(uint8_t ch);
