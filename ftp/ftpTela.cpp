@@ -100,8 +100,12 @@ void ConsoleTela::logEvent(std::string_view kind, std::string_view text) {
   console_.log().event(kind, text);
 }
 
-void ConsoleTela::endProcess() {
-  console_.programEnd(0);
+void ConsoleTela::endProcess(int code) {
+  console_.programEnd(code);
+}
+
+std::vector<std::string> ConsoleTela::configNotice() {
+  return qr::defaultsNotice(config_, qr::noticeStateDir());
 }
 
 }  // namespace ftp

@@ -79,7 +79,10 @@ class Tela {
   // Environment: a value of section "NAVIRO", the event log, the end.
   [[nodiscard]] virtual std::string setting(std::string_view key) = 0;
   virtual void logEvent(std::string_view kind, std::string_view text) = 0;
-  [[noreturn]] virtual void endProcess() = 0;
+  [[noreturn]] virtual void endProcess(int code) = 0;
+  // Lines to write and speak after the banner: where the configuration
+  // lives, at the first start without one of the user's own.
+  [[nodiscard]] virtual std::vector<std::string> configNotice() { return {}; }
 };
 
 // The real thing, over the console and speech modules.
@@ -119,7 +122,8 @@ class ConsoleTela : public Tela {
   int runMenu(const MenuBox& box, const std::vector<MenuChoice>& items) override;
   std::string setting(std::string_view key) override;
   void logEvent(std::string_view kind, std::string_view text) override;
-  [[noreturn]] void endProcess() override;
+  [[noreturn]] void endProcess(int code) override;
+  std::vector<std::string> configNotice() override;
 
  private:
   qr::Console& console_;

@@ -99,6 +99,7 @@ bool Client::InitializeClient() {
   ui_.spellText(kClientVersion);
   ui_.setBackground(0);
   ui_.endLine();
+  for (const std::string& line : ui_.configNotice()) ui_.writeLineSpoken(line);
 
   st_.running = true;
   st_.noPrompt = false;
@@ -151,7 +152,7 @@ void Client::EndProgram() {
   msg_.Announce("FTFIMPRG", 1);
   ui_.speechFinish();
   ui_.delay(1000);
-  ui_.endProcess();
+  ui_.endProcess(st_.exitCode);
   std::abort();  // not reached
 }
 
@@ -196,7 +197,7 @@ void Client::runCommandCharacter(uint8_t ch) {
       if (dlg_.SendCommand("PWD")) (void)dlg_.ReadAndSpeakReply(false);
       break;
     case 'L':
-      (void)login_.Login();
+      if (login_.Login()) st_.loggedIn = true;
       break;
     case 'P':
       port_.TogglePassive();
@@ -288,7 +289,9 @@ bool Client::awaitGreeting() {
 }
 
 void Client::Run() {
+  st_.exitCode = kExitNormal;
   if (!InitializeClient()) EndProgram();
+  st_.exitCode = kExitNoConnection;
   if (!rede_.OpenControlConnection()) {
     rede_.CloseConnections();
     EndProgram();
@@ -297,7 +300,7 @@ void Client::Run() {
     rede_.CloseConnections();
     EndProgram();
   }
-  (void)login_.Login();
+  st_.loggedIn = login_.Login();
   prompt();
   while (st_.running) {
     if (ui_.keyPending()) {
@@ -312,6 +315,7 @@ void Client::Run() {
     if (!ui_.keyPending()) rede_.waitIdle(kIdleWaitMs);
   }
   rede_.CloseConnections();
+  st_.exitCode = st_.loggedIn ? kExitNormal : kExitNoLogin;
   EndProgram();
 }
 

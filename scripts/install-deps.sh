@@ -9,6 +9,8 @@ packages=(
   libgtest-dev libgmock-dev
   python3 python3-pyftpdlib wbrazilian
   fonts-dejavu-core
+  # the Debian package (cpack, dpkg-shlibdeps) and the manual page's check
+  dpkg-dev file groff-base man-db
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,15 @@
+# The Debian package, unpacked and run as installed (see package_e2e.sh), and
+# the manual page, which must format without a single groff warning.
+add_test(NAME package_installed_run
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/package_e2e.sh
+    ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR}/package_e2e_out)
+set_tests_properties(package_installed_run PROPERTIES TIMEOUT 240 SKIP_RETURN_CODE 77
+  RUN_SERIAL TRUE)
+
+add_test(NAME manual_page_formats_cleanly
+  COMMAND sh -c "out=$(groff -k -ww -z -man '${CMAKE_SOURCE_DIR}/dist/naviro.1' 2>&1) && \
+test -z \"$out\" || { echo \"$out\"; exit 1; }; \
+out=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 \
+'${CMAKE_SOURCE_DIR}/dist/naviro.1' 2>&1 >/dev/null) && test -z \"$out\" || \
+{ echo \"$out\"; exit 1; }")
+set_tests_properties(manual_page_formats_cleanly PROPERTIES TIMEOUT 30)
