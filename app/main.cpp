@@ -10,8 +10,8 @@
 #include <optional>
 #include <string>
 
-#include "console/cp1252.h"
-#include "console/eventlog.h"
+#include "base/cp1252.h"
+#include "base/eventlog.h"
 #include "console/qrCrt.h"
 #include "console/qrwinConfig.h"
 #include "console/qrwinInput.h"
@@ -21,6 +21,7 @@
 #include "ftp/naviro.h"
 #include "ftp/review.h"
 #include "platform/platform.h"
+#include "platform/pollWaiter.h"
 #include "speech/diphone.h"
 #include "speech/translator.h"
 #include "speech/wavPlay.h"
@@ -60,11 +61,13 @@ int main(int argc, char** argv) {
   if (!frontend) return 1;
   std::unique_ptr<qr::AudioOutput> audio = platform::makeAudio(kind);
 
+  platform::PollWaiter waiter;
   qr::Console console(*frontend, *audio, log);
+  console.useWaiter(waiter);
   qr::Config config;
-  speech::WavPlayer player(console, *audio);
+  speech::WavPlayer player(console, *audio, log);
   speech::Translator translator;
-  speech::Diphone diphone(console, config, player, translator);
+  speech::Diphone diphone(console, player, translator);
   qr::Spoken spoken(console, config, player, translator, diphone);
   qr::LineInput input(console, spoken);
   ftp::Review review(console, spoken);

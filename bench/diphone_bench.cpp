@@ -21,7 +21,7 @@
 #include <string_view>
 #include <vector>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "console/qrCrt.h"
 #include "console/qrwinConfig.h"
 #include "speech/diphone.h"
@@ -101,13 +101,14 @@ void throughThePlayer(const std::string& text, int speed, int cut, int minimum, 
   qr::EventLog log;
   qr::Console console(frontend, audio, log);
   console.useSettings(qr::ConsoleSettings{});
-  speech::WavPlayer player(console, audio);
+  speech::WavPlayer player(console, audio, log);
   speech::Translator tr;
   const qr::Config config(QUIRAL_BUILD_ROOT, ".");
-  speech::Diphone diphone(console, config, player, tr);
+  speech::Diphone diphone(console, player, tr);
   diphone.setDatabase("DIFONES" + std::to_string(speed));
   diphone.setParameters(cut, minimum, pause);
-  if (const int code = diphone.diphoneStart(); code != 0) {
+  const qr::DiphoneDirectories dirs = qr::diphoneDirectories(config);
+  if (const int code = diphone.diphoneStart(dirs.letters, dirs.database); code != 0) {
     std::cout << "through the player: start gives " << code << "\n";
     return;
   }

@@ -15,8 +15,10 @@ if(NAVIRO_CLANGXX)
       OUTPUT ${CMAKE_BINARY_DIR}/fuzz/fuzz_wav
       COMMAND ${NAVIRO_CLANGXX} -std=c++20 -g -O1 -fsanitize=fuzzer,address,undefined
               -I${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/bench/fuzz_wav.cpp
-              ${CMAKE_SOURCE_DIR}/speech/wavFormat.cpp -o ${CMAKE_BINARY_DIR}/fuzz/fuzz_wav
-      DEPENDS ${CMAKE_SOURCE_DIR}/bench/fuzz_wav.cpp ${CMAKE_SOURCE_DIR}/speech/wavFormat.cpp
+              ${CMAKE_SOURCE_DIR}/base/wav.cpp ${CMAKE_SOURCE_DIR}/speech/wavFormat.cpp
+              -o ${CMAKE_BINARY_DIR}/fuzz/fuzz_wav
+      DEPENDS ${CMAKE_SOURCE_DIR}/bench/fuzz_wav.cpp ${CMAKE_SOURCE_DIR}/base/wav.cpp
+              ${CMAKE_SOURCE_DIR}/speech/wavFormat.cpp
               ${CMAKE_SOURCE_DIR}/speech/wavPlay.h
       COMMENT "Building the WAV parser fuzzer")
     add_custom_target(fuzz_wav DEPENDS ${CMAKE_BINARY_DIR}/fuzz/fuzz_wav)

@@ -19,7 +19,7 @@
 #include <string_view>
 #include <vector>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "speech/translator.h"
 
 namespace {

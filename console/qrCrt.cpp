@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <thread>
+#include <vector>
 
 #include "console/qrwinConfig.h"
 
@@ -129,6 +130,8 @@ struct Console::State {
   size_t count = 0;
   bool dirty = false;
   uint64_t eventsSeen = 0;
+  Waiter* waiter = nullptr;
+  std::vector<WaitFd> waitFds;  // kept so that a wait allocates nothing
 };
 
 Console::Console(ConsoleFrontend& frontend, AudioOutput& audio, EventLog& log)
@@ -323,9 +326,42 @@ void Console::consolePutCell(int column, int row, uint8_t ch, uint8_t attr) {
   s_->dirty = true;
 }
 
-void Console::pollFrontend(int maxWaitMs, bool askingForKey) {
+// Every wait of the console comes here. A front end with an input
+// descriptor is waited for in the one wait, together with the caller's
+// descriptors, and then asked for its events without waiting; one without
+// (the script, the window) waits in its own poll, in slices when the caller
+// also watches descriptors.
+void Console::pollFrontend(int maxWaitMs, bool askingForKey, std::span<WaitFd> extra) {
   present();
-  frontend_.poll(maxWaitMs, askingForKey, *this);
+  Waiter* waiter = s_->waiter;
+  const int input = frontend_.inputDescriptor();
+  maxWaitMs = std::max(maxWaitMs, 0);
+  if (waiter == nullptr || maxWaitMs == 0 || (input < 0 && extra.empty())) {
+    frontend_.poll(maxWaitMs, askingForKey, *this);
+    return;
+  }
+  if (input < 0) {
+    const uint64_t seen = s_->eventsSeen;
+    frontend_.poll(0, askingForKey, *this);
+    if (s_->eventsSeen != seen) return;
+    (void)waiter->wait(extra, std::min(maxWaitMs, kPollSliceMs));
+    frontend_.poll(0, askingForKey, *this);
+    return;
+  }
+  std::vector<WaitFd>& fds = s_->waitFds;
+  fds.assign(1, WaitFd{input});
+  fds.insert(fds.end(), extra.begin(), extra.end());
+  (void)waiter->wait(fds, maxWaitMs);
+  std::copy(fds.begin() + 1, fds.end(), extra.begin());
+  frontend_.poll(0, askingForKey, *this);
+}
+
+void Console::sleepFor(int ms) {
+  if (ms <= 0) return;
+  if (s_->waiter != nullptr)
+    (void)s_->waiter->wait({}, ms);
+  else
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
 bool Console::consoleKeyPending() {
@@ -365,7 +401,9 @@ void Console::consoleDelay(uint16_t milliseconds) {
     pollFrontend(slice, false);
     // A front end that returns at once with nothing to deliver must not
     // turn the delay into a busy loop.
-    if (s_->eventsSeen == seen && Clock::now() < sliceEnd) std::this_thread::sleep_until(sliceEnd);
+    if (s_->eventsSeen == seen && Clock::now() < sliceEnd)
+      sleepFor(static_cast<int>(
+          std::chrono::ceil<std::chrono::milliseconds>(sliceEnd - Clock::now()).count()));
     if (milliseconds == 0) break;
   }
 }
@@ -470,8 +508,12 @@ size_t Console::queuedKeyBytes() const {
   return s_->count;
 }
 
-void Console::idleWait(int ms) {
-  pollFrontend(std::max(ms, 0), true);
+void Console::idleWait(int ms, std::span<WaitFd> extra) {
+  pollFrontend(std::max(ms, 0), true, extra);
+}
+
+void Console::useWaiter(Waiter& waiter) {
+  s_->waiter = &waiter;
 }
 
 int Console::inputDescriptor() const {

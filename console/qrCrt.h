@@ -8,16 +8,20 @@
 // Windows-1252.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
-#include "console/audio.h"
-#include "console/eventlog.h"
+#include "speech/audio.h"
+#include "base/eventlog.h"
+#include "base/wait.h"
 #include "console/frontend.h"
 #include "console/qrCrtKeys.h"
+#include "speech/pacing.h"
 
 namespace qr {
 
@@ -64,7 +68,7 @@ inline constexpr std::array<Rgb, 16> kPalette = {{
     {255, 255, 255},
 }};
 
-class Console : private KeySink {
+class Console : public speech::Pacing, private KeySink {
  public:
   // The console reads its settings (bare reads of "QUIRAL.INI") when it opens;
   // settings given to useSettings before that are used instead.
@@ -74,6 +78,9 @@ class Console : private KeySink {
   Console& operator=(const Console&) = delete;
 
   void useSettings(const ConsoleSettings& settings);  // before first use
+  // The program's one wait (platform/); without it the console leaves the
+  // waiting to the front end's poll and sleeps by itself.
+  void useWaiter(Waiter& waiter);
 
   void consoleOpen();
   void consoleWrite(std::string_view bytes);
@@ -115,8 +122,10 @@ class Console : private KeySink {
   void flushKeys();
   [[nodiscard]] size_t queuedKeyBytes() const;
 
-  // Waits on the front end's input for up to ms milliseconds (idle waits).
-  void idleWait(int ms);
+  // Waits up to ms milliseconds for a key or for one of the caller's
+  // descriptors (sockets, a voice's events), whichever comes first; the
+  // front end's input is watched with them. Keys that arrived are queued.
+  void idleWait(int ms, std::span<WaitFd> extra = {});
   [[nodiscard]] int inputDescriptor() const;
 
   [[nodiscard]] const ScreenImage& screen();
@@ -128,11 +137,19 @@ class Console : private KeySink {
   [[nodiscard]] AudioOutput& audio() { return audio_; }
   [[nodiscard]] ConsoleFrontend& frontend() { return frontend_; }
 
+  // The pacing of the sound modules: key test, delay and pump above.
+  [[nodiscard]] bool keyPending() override { return consoleKeyPending(); }
+  void delay(int milliseconds) override {
+    consoleDelay(static_cast<uint16_t>(std::clamp(milliseconds, 0, 65535)));
+  }
+  void pump() override { consolePumpMessages(); }
+
  private:
   void keyEvent(const KeyEvent& event) override;
   void present();  // hands the image to the front end when it changed
   void newLine();
-  void pollFrontend(int maxWaitMs, bool askingForKey);
+  void pollFrontend(int maxWaitMs, bool askingForKey, std::span<WaitFd> extra = {});
+  void sleepFor(int ms);
   struct State;
   std::unique_ptr<State> s_;
   ConsoleFrontend& frontend_;

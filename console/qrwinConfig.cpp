@@ -1,5 +1,5 @@
-// qrwin, configuration: the private-profile reader, the number conversion
-// and the value reader with its "@" expansion. Every read opens and parses
+// qrwin, configuration: where "QUIRAL.INI" is found and the value reader
+// with its "@" expansion (the parsing itself is base/ini). Every read opens and parses
 // the file afresh; a missing, unreadable or malformed file gives defaults.
 // Values in the file may be UTF-8 or Windows-1252; they come back as
 // Windows-1252 like every text inside the program.
@@ -17,7 +17,8 @@
 #include <iterator>
 #include <string>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
+#include "base/ini.h"
 
 #ifndef QUIRAL_INSTALL_ROOT
 #define QUIRAL_INSTALL_ROOT "/usr/local/share/quiral"
@@ -34,38 +35,6 @@ namespace {
 constexpr std::string_view kIniName = "QUIRAL.INI";
 // A configuration file is a few kilobytes; anything past this is not read.
 constexpr std::streamsize kMaxIniBytes = 4 << 20;
-
-constexpr char lower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-
-bool sameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (lower(a[i]) != lower(b[i])) return false;
-  return true;
-}
-
-constexpr bool isBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\f' || c == '\v';
-}
-
-std::string_view trim(std::string_view s) {
-  while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && isBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
-int digitValue(char c, int base) {
-  int d = -1;
-  if (c >= '0' && c <= '9')
-    d = c - '0';
-  else if (c >= 'a' && c <= 'f')
-    d = c - 'a' + 10;
-  else if (c >= 'A' && c <= 'F')
-    d = c - 'A' + 10;
-  return d < base ? d : -1;
-}
 
 bool fileExists(const std::string& path) {
   struct stat st {};
@@ -87,7 +56,7 @@ std::string iniPath(const std::string& dir) {
   for (std::filesystem::directory_iterator it(dir.empty() ? "/" : dir, ec), end; !ec && it != end;
        it.increment(ec)) {
     const std::string name = it->path().filename().string();
-    if (sameName(name, kIniName) && fileExists(it->path().string())) return it->path().string();
+    if (iniSameName(name, kIniName) && fileExists(it->path().string())) return it->path().string();
   }
   return exact;
 }
@@ -98,43 +67,6 @@ std::string envOr(const char* name) {
 }
 
 }  // namespace
-
-NumberValue convertNumber(std::string_view text) {
-  NumberValue r;
-  size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
-  }
-  int base = 10;
-  if (i < text.size() && text[i] == '$') {
-    base = 16;
-    ++i;
-  } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-    base = 16;
-    i += 2;
-  }
-  long long value = 0;
-  bool anyDigit = false;
-  bool overflow = false;
-  for (; i < text.size(); ++i) {
-    const int d = digitValue(text[i], base);
-    if (d < 0) break;
-    anyDigit = true;
-    if (!overflow) {
-      value = value * base + d;
-      if (value > static_cast<long long>(INT_MAX) + 1) overflow = true;
-    }
-  }
-  if (overflow) value = static_cast<long long>(INT_MAX) + 1;
-  if (negative) value = -value;
-  if (value > INT_MAX) value = INT_MAX;
-  r.value = static_cast<long>(value);
-  r.valid = anyDigit && !overflow && i == text.size();
-  return r;
-}
 
 std::optional<std::string> iniRead(const std::string& path, std::string_view section,
                                    std::string_view key, size_t maxLength) {
@@ -148,42 +80,7 @@ std::optional<std::string> iniRead(const std::string& path, std::string_view sec
   data.resize(static_cast<size_t>(std::min<std::streamoff>(size, kMaxIniBytes)));
   in.read(data.data(), static_cast<std::streamsize>(data.size()));
   data.resize(static_cast<size_t>(in.gcount()));
-  if (data.starts_with("\xEF\xBB\xBF")) data.erase(0, 3);  // UTF-8 byte order mark
-
-  const std::string_view wantSection = trim(section);
-  const std::string_view wantKey = trim(key);
-  bool inSection = false;
-  bool sectionSeen = false;
-  size_t pos = 0;
-  while (pos < data.size()) {
-    size_t end = data.find('\n', pos);
-    if (end == std::string::npos) end = data.size();
-    const std::string_view line = trim(std::string_view(data).substr(pos, end - pos));
-    pos = end + 1;
-    if (line.empty() || line.front() == ';') continue;
-    if (line.front() == '[') {
-      // The first section of the name is the one read; a later one of the
-      // same name is not searched.
-      if (inSection) return std::nullopt;
-      std::string_view name = line.substr(1);
-      const size_t close = name.find(']');
-      if (close != std::string_view::npos) name = name.substr(0, close);
-      inSection = !sectionSeen && sameName(trim(name), wantSection);
-      if (inSection) sectionSeen = true;
-      continue;
-    }
-    if (!inSection) continue;
-    const size_t eq = line.find('=');
-    if (eq == std::string_view::npos) continue;
-    if (!sameName(trim(line.substr(0, eq)), wantKey)) continue;
-    std::string_view value = trim(line.substr(eq + 1));
-    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
-      value = value.substr(1, value.size() - 2);
-    std::string text = fromUtf8(value);
-    if (text.size() > maxLength) text.resize(maxLength);
-    return text;
-  }
-  return std::nullopt;
+  return iniLookup(data, section, key, maxLength);
 }
 
 Config::Config() {
@@ -274,6 +171,15 @@ std::string Config::bareRead(std::string_view section, std::string_view key,
   if (v) return *v;
   std::string d(fallback);
   if (d.size() > maxLength) d.resize(maxLength);
+  return d;
+}
+
+DiphoneDirectories diphoneDirectories(const Config& config) {
+  const std::string root = Config::quiralRoot();
+  DiphoneDirectories d;
+  d.letters = config.bareRead("TRADUTOR", "dirLetras", root + "/som/letras/");
+  d.database = config.configValue("TRADUTOR", "DIRDIFONES");
+  if (d.database.empty()) d.database = root + "/som/difones";
   return d;
 }
 

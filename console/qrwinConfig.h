@@ -15,15 +15,9 @@
 #include <string_view>
 #include <vector>
 
-namespace qr {
+#include "base/ini.h"
 
-// The run-time library's integer conversion: leading blanks, a sign, "$" or
-// "0x" for hexadecimal; a partial value counts as invalid, so does empty.
-struct NumberValue {
-  long value = 0;
-  bool valid = false;
-};
-[[nodiscard]] NumberValue convertNumber(std::string_view text);
+namespace qr {
 
 // Reads one value of a private-profile file; nullopt when the file, section
 // or key is absent. At most maxLength bytes of the value are kept.
@@ -77,5 +71,14 @@ class Config {
                                                       const std::string& stateDir);
 // The directory of that note, from the environment.
 [[nodiscard]] std::string noticeStateDir();
+
+// Where the syllable-unit synthesiser finds its recorded letters
+// ("dirLetras" of "TRADUTOR", a bare read) and its unit database
+// ("DIRDIFONES"); both default to the QUIRAL root's sound library.
+struct DiphoneDirectories {
+  std::string letters;
+  std::string database;
+};
+[[nodiscard]] DiphoneDirectories diphoneDirectories(const Config& config);
 
 }  // namespace qr

@@ -13,7 +13,8 @@
 #include <string>
 #include <string_view>
 
-#include "console/keyCodes.h"
+#include "base/cp1252.h"
+#include "base/keyCodes.h"
 #include "console/qrCrt.h"
 #include "console/qrwinSpoken.h"
 
@@ -31,8 +32,7 @@ struct Modifiers {
 constexpr uint8_t kSelectionBackground = 8;
 
 using namespace qr::ext;  // the special keys' codes; the others end editing
-// Ctrl+Alt+R: screen review (Ctrl+Alt+F-keys switch consoles here).
-constexpr uint8_t kAltR = 19;
+using namespace qr::key;  // the ordinary keys that are control codes
 constexpr uint8_t kPaste = kShiftInsert;
 constexpr uint8_t kCopy = kCtrlInsert;
 
@@ -46,10 +46,6 @@ constexpr std::string_view kSpelledConsonants = "BCDFGHJKLMNPQRSTVXZ";
 }
 [[nodiscard]] bool isLetter(uint8_t c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 128;
-}
-[[nodiscard]] uint8_t upperCase(uint8_t c) {
-  if ((c >= 'a' && c <= 'z') || c >= 224) return static_cast<uint8_t>(c - 32);
-  return c;
 }
 [[nodiscard]] uint8_t at(const std::string& text, int index) {
   return static_cast<uint8_t>(text[static_cast<size_t>(index - 1)]);
@@ -177,7 +173,7 @@ class FieldEditor {
         key = console_.consoleReadKey();
         extended = true;
         // Alt with Q, W and E: the key that follows stands for itself.
-        if (key == 16 || key == 17 || key == 18) {
+        if (key == kAltQ || key == kAltW || key == kAltE) {
           key = console_.consoleReadKey();
           extended = false;
         }
@@ -191,7 +187,7 @@ class FieldEditor {
         } else if (!mods.shift && key != kPaste && key != kCopy && key != kDelete) {
           anchor_ = selEnd_ = 0;
         }
-      } else if (key != 3 && key != 22 && key != 222 && key != 223) {
+      } else if (key != kCtrlC && key != kCtrlV && key != kThorn && key != kSharpS) {
         anchor_ = selEnd_ = 0;
       }
 
@@ -285,16 +281,16 @@ class FieldEditor {
 
   bool ordinaryKey(uint8_t key, bool first) {
     switch (key) {
-      case 3:
+      case kCtrlC:
         copy();
         return false;
-      case 4:
+      case kCtrlD:
         if (edit_) {
           std::fill(text_.begin() + (position_ - 1), text_.end(), ' ');
           spoken_.playSound("_APFCPO");
         }
         return false;
-      case 8:
+      case kBackspace:
         if (position_ == 1) {
           spoken_.errorBeep();
         } else {
@@ -304,15 +300,15 @@ class FieldEditor {
           }
         }
         return false;
-      case 9:
-      case 10:
-      case 13:
-      case 27:
+      case kTab:
+      case kLineFeed:
+      case kEnter:
+      case kEsc:
         return true;
-      case 11:
+      case kCtrlK:
         spoken_.speakText(std::to_string(position_));
         return false;
-      case 19:
+      case kCtrlS:
         if (edit_) {
           const int keep = position_ - 1;
           text_.erase(0, static_cast<size_t>(keep));
@@ -321,34 +317,34 @@ class FieldEditor {
           spoken_.playSound("_APICPO");
         }
         return false;
-      case 21:
+      case kCtrlU:
         if (edit_) {
           text_ = entry_;
           position_ = 1;
           for (int i = 0; i < 3; ++i) spoken_.errorBeep();
         }
         return false;
-      case 22:
+      case kCtrlV:
         paste(first);
         return false;
-      case 25:
+      case kCtrlY:
         if (edit_) {
           blankField();
           spoken_.playSound("_CPOAPA");
           position_ = 1;
         }
         return false;
-      case 28:
+      case kCtrlBackslash:
         spoken_.speakDtmf(text_);
         return false;
-      case 127:
+      case kCtrlBackspace:
         if (edit_) deleteWord();
         return false;
-      case 222:
+      case kThorn:
         spoken_.waitSpeechEnd();
         spoken_.speakText(trimRight(text_));
         return false;
-      case 223:
+      case kSharpS:
         return false;
       default:
         break;
@@ -453,7 +449,7 @@ class FieldEditor {
       default:
         break;
     }
-    if (key >= 120 && key <= 129) return false;
+    if (key >= kAlt1 && key <= kAlt0) return false;  // Alt+digits do nothing here
     return true;
   }
 
@@ -503,7 +499,7 @@ class FieldEditor {
     spoken_.playSound("_VELOC");
     uint8_t key = readKeySpokenHere();
     while (console_.consoleKeyPending()) key = readKeySpokenHere();
-    if (key == 27 || key == 13) return;
+    if (key == kEsc || key == kEnter) return;
     spoken_.speechFinish();
     spoken_.speechStart(static_cast<int>(key) - 48, spoken_.settings().soundDir);
   }
@@ -612,7 +608,7 @@ uint8_t LineInput::readLineSpoken(std::string& text) {
   const int row = console.consoleCursorRow();
   text.clear();
   const uint8_t key = editFieldHere(text, column, row, true, 255);
-  if (key == 27) {
+  if (key == kEsc) {
     const size_t shown =
         std::min(text.size(), static_cast<size_t>(std::max(0, kColumns - 1 - column)));
     console.consoleMoveCursor(column, row);

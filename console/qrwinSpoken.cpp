@@ -17,7 +17,7 @@
 #include <random>
 #include <system_error>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "console/qrCrt.h"
 #include "console/qrwinConfig.h"
 #include "speech/diphone.h"
@@ -51,18 +51,6 @@ constexpr bool isWordChar(uint8_t c) {
 }
 constexpr bool isDigit(uint8_t c) {
   return c >= '0' && c <= '9';
-}
-
-// a-z and the accented lower-case letters 224-255 to their capitals.
-constexpr uint8_t upperAnsi(uint8_t c) {
-  if ((c >= 'a' && c <= 'z') || c >= 224) return static_cast<uint8_t>(c - 32);
-  return c;
-}
-
-std::string upper(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) c = static_cast<char>(upperAnsi(static_cast<uint8_t>(c)));
-  return out;
 }
 
 uint8_t at(std::string_view s, size_t i) {
@@ -167,7 +155,7 @@ std::vector<SpeechStep> planSpeech(std::string_view input) {
       // Blanks after the letters are not part of the word: "WWW" at the
       // end of a text is spelt too.
       const std::string letters = run.substr(0, run.find_last_not_of(' ') + 1);
-      if (upper(letters) == "WWW") {
+      if (upperCase(letters) == "WWW") {
         steps.push_back({Kind::Spell, letters, 0});
       } else if (run.find_first_not_of(' ') != std::string::npos) {
         // A run of blanks alone has nothing to say.
@@ -218,7 +206,7 @@ DocumentCommand documentCommand(
   }
   const size_t dot = word.find('.');
   const std::string extension =
-      upper(dot == std::string_view::npos ? word.substr(0, 3) : word.substr(dot + 1, 3));
+      upperCase(dot == std::string_view::npos ? word.substr(0, 3) : word.substr(dot + 1, 3));
   if (extension == "EXE" || extension == "COM") {
     if (w.starts_with("/")) return {w, {}};
     return {withSlash(std::string(currentDir)) + w, {}};
@@ -294,7 +282,8 @@ void Spoken::speechStart(int speed, std::string_view soundDir) {
     speed = static_cast<int>(convertNumber(s.config.configValue("TRADUTOR", "VELOCIDADE")).value);
   if (speed < 1 || speed > 5) speed = 3;
   speechSpeedSettings(speed);
-  const int error = s.diphone.diphoneStart();
+  const DiphoneDirectories dirs = diphoneDirectories(s.config);
+  const int error = s.diphone.diphoneStart(dirs.letters, dirs.database);
   if (error != 0) {
     console_.outLine(W("Erro de inicialização: ") + std::to_string(error));
     console_.outLine("Banco de dados de voz: " + s.settings.databaseName);
@@ -418,7 +407,7 @@ void Spoken::speakDtmf(std::string_view text) {
   const bool fast = s.player.fast();
   s.player.setFast(false);
   for (char raw : text) {
-    const uint8_t c = upperAnsi(static_cast<uint8_t>(raw));
+    const uint8_t c = upperCase(static_cast<uint8_t>(raw));
     if (isDigit(c) || c == '#' || c == '*') {
       const char name = c == '*' ? 'X' : static_cast<char>(c);
       (void)s.player.playWavFile(s.settings.lettersDir + "dtmf_" + name + ".wav");

@@ -9,8 +9,8 @@
 #include <array>
 #include <cstdio>
 
-#include "console/keyCodes.h"
-#include "console/cp1252.h"
+#include "base/keyCodes.h"
+#include "base/cp1252.h"
 #include "ftp/ftpDir.h"
 #include "ftp/ftpDlg.h"
 #include "ftp/ftpRede.h"

@@ -3,7 +3,7 @@
 
 #include <climits>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "ftp/ftpRede.h"
 #include "ftp/ftpTela.h"
 #include "ftp/ftpmsg.h"

@@ -8,8 +8,8 @@
 #include <array>
 #include <climits>
 
-#include "console/keyCodes.h"
-#include "console/cp1252.h"
+#include "base/keyCodes.h"
+#include "base/cp1252.h"
 #include "console/qrCrt.h"
 #include "console/qrwinInput.h"
 #include "console/qrwinSpoken.h"
@@ -57,11 +57,8 @@ constexpr std::array<uint8_t, 256> makeFoldTable() {
 }
 constexpr std::array<uint8_t, 256> kFold = makeFoldTable();
 
-// Upper case of a Windows-1252 letter.
 uint8_t upper(uint8_t c) {
-  if (c >= 'a' && c <= 'z') return c - 32;
-  if (c >= 224 && c != 247 && c != 255) return c - 32;
-  return c;
+  return qr::upperCase(c);
 }
 
 bool globMatch(std::string_view mask, std::string_view name) {

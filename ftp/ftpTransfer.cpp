@@ -14,7 +14,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "ftp/ftpDlg.h"
 #include "ftp/ftpPort.h"
 #include "ftp/ftpRede.h"

@@ -1,7 +1,7 @@
 // ftpmsg: catalogue look-up and announcements.
 #include "ftp/ftpmsg.h"
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "ftp/ftpTela.h"
 #include "ftp/ftpmsgCatalogue.h"
 

@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <string>
 
-#include "console/keyCodes.h"
+#include "base/keyCodes.h"
 #include "console/qrCrt.h"
 #include "console/qrwinSpoken.h"
 

@@ -13,7 +13,8 @@
 #include <array>
 #include <string>
 
-#include "console/keyCodes.h"
+#include "base/cp1252.h"
+#include "base/keyCodes.h"
 #include "console/qrCrt.h"
 #include "console/qrwinSpoken.h"
 
@@ -42,7 +43,7 @@ constexpr std::string_view kSpelledConsonants = "BCDFGHJKLMNPQRSTVWXYZ";
 
 [[nodiscard]] bool isWordChar(uint8_t c) {
   if ((c >= '0' && c <= '9') || isAsciiLetter(c)) return true;
-  const uint8_t capital = c >= 0xE0 ? static_cast<uint8_t>(c - 32) : c;
+  const uint8_t capital = qr::upperCase(c);
   return std::find(kAccented.begin(), kAccented.end(), capital) != kAccented.end();
 }
 

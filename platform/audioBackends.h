@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "console/audio.h"
+#include "speech/audio.h"
 
 namespace platform {
 

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/wav.h"
 #include "platform/audioBackends.h"
 
 namespace platform {
@@ -15,9 +16,6 @@ namespace {
 
 constexpr int kLongestToneMs = 60000;
 
-void put32(std::vector<uint8_t>& out, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out[at + i] = static_cast<uint8_t>(v >> (8 * i));
-}
 void put16(std::vector<uint8_t>& out, size_t at, uint16_t v) {
   out[at] = static_cast<uint8_t>(v);
   out[at + 1] = static_cast<uint8_t>(v >> 8);
@@ -152,20 +150,8 @@ std::vector<int16_t> resample(const std::vector<int16_t>& samples, uint32_t from
 }
 
 std::vector<uint8_t> wavHeader(uint32_t rate, uint32_t dataBytes) {
-  std::vector<uint8_t> h(44, 0);
-  const char* tags[] = {"RIFF", "WAVE", "fmt ", "data"};
-  const size_t at[] = {0, 8, 12, 36};
-  for (int i = 0; i < 4; ++i)
-    for (int k = 0; k < 4; ++k) h[at[i] + k] = static_cast<uint8_t>(tags[i][k]);
-  put32(h, 4, dataBytes + 36);
-  put32(h, 16, 16);
-  put16(h, 20, 1);  // PCM
-  put16(h, 22, 1);  // mono
-  put32(h, 24, rate);
-  put32(h, 28, rate * 2);
-  put16(h, 32, 2);
-  put16(h, 34, 16);
-  put32(h, 40, dataBytes);
+  std::vector<uint8_t> h(qr::kWavHeaderSize);
+  qr::writeWavHeader(h.data(), dataBytes, rate, 1, 16);
   return h;
 }
 

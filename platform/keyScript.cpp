@@ -7,7 +7,7 @@
 #include <charconv>
 #include <optional>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "platform/keyEvents.h"
 
 namespace platform {

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "console/audio.h"
-#include "console/eventlog.h"
+#include "speech/audio.h"
+#include "base/eventlog.h"
 #include "console/frontend.h"
 
 namespace platform {

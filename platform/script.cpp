@@ -18,7 +18,7 @@
 #include <sstream>
 #include <thread>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 
 namespace platform {
 

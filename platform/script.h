@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "console/eventlog.h"
+#include "base/eventlog.h"
 #include "console/frontend.h"
 #include "platform/keyScript.h"
 

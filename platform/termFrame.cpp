@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 
 namespace platform {
 

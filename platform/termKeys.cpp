@@ -7,7 +7,7 @@
 #include <array>
 #include <optional>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "platform/keyEvents.h"
 
 namespace platform {

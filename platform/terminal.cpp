@@ -20,7 +20,7 @@
 #include <cstring>
 #include <optional>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "platform/termFrame.h"
 #include "platform/termKeys.h"
 

@@ -1,15 +1,14 @@
-// The syllable-unit synthesiser as the program sees it: finds the letters
-// and unit database directories in the configuration, opens the database of
-// the current speed, loads the translator's rule and exception files, and
-// plays the engine's WAV images through the player, waiting (and pumping the
-// console) until each has sounded. A key stops the rest of the text.
+// The syllable-unit synthesiser as the program sees it: given the letters
+// and unit database directories, opens the database of the current speed,
+// loads the translator's rule and exception files, and plays the engine's
+// WAV images through the player, waiting (through the pacing) until each has
+// sounded. A key stops the rest of the text.
 #include "speech/diphone.h"
 
 #include <filesystem>
 
-#include "console/qrCrt.h"
-#include "console/qrwinConfig.h"
 #include "speech/diphoneEngine.h"
+#include "speech/pacing.h"
 #include "speech/translator.h"
 #include "speech/wavPlay.h"
 
@@ -29,8 +28,7 @@ bool isDirectory(const std::string& dir) {
 }  // namespace
 
 struct Diphone::State {
-  qr::Console& console;
-  const qr::Config& config;
+  Pacing& pacing;
   WavPlayer& player;
   Translator& translator;
   DiphoneEngine engine;
@@ -38,23 +36,18 @@ struct Diphone::State {
   std::string lettersDir;
   bool started = false;
 
-  State(qr::Console& c, const qr::Config& cfg, WavPlayer& p, Translator& t)
-      : console(c), config(cfg), player(p), translator(t) {}
+  State(Pacing& pc, WavPlayer& p, Translator& t) : pacing(pc), player(p), translator(t) {}
 };
 
-Diphone::Diphone(qr::Console& console, const qr::Config& config, WavPlayer& player,
-                 Translator& translator)
-    : s_(std::make_unique<State>(console, config, player, translator)) {}
+Diphone::Diphone(Pacing& pacing, WavPlayer& player, Translator& translator)
+    : s_(std::make_unique<State>(pacing, player, translator)) {}
 
 Diphone::~Diphone() = default;
 
-int Diphone::diphoneStart() {
-  const std::string root = qr::Config::quiralRoot();
-  s_->lettersDir = withSlash(s_->config.bareRead("TRADUTOR", "dirLetras", root + "/som/letras/"));
+int Diphone::diphoneStart(const std::string& lettersDir, const std::string& databaseDir) {
+  s_->lettersDir = withSlash(lettersDir);
   if (!isDirectory(s_->lettersDir)) return 1;
-  std::string dbDir = s_->config.configValue("TRADUTOR", "DIRDIFONES");
-  if (dbDir.empty()) dbDir = root + "/som/difones";
-  dbDir = withSlash(dbDir);
+  const std::string dbDir = withSlash(databaseDir);
   if (!isDirectory(dbDir)) return 1;
   if (!s_->engine.openDatabase(dbDir, s_->database)) return 1;
   s_->engine.setLettersDir(s_->lettersDir);
@@ -68,10 +61,10 @@ int Diphone::diphoneStart() {
 void Diphone::diphoneSpeak(std::string_view phonetic, int flag) {
   if (!s_->started) return;
   const DiphoneEngine::Sink sink = [this](const uint8_t* image, size_t length) {
-    if (s_->console.consoleKeyPending()) return false;
+    if (s_->pacing.keyPending()) return false;
     s_->player.playWavImage(image, length);
-    while (s_->player.wavBusy()) s_->console.consoleDelay(10);
-    return !s_->console.consoleKeyPending();
+    while (s_->player.wavBusy()) s_->pacing.delay(10);
+    return !s_->pacing.keyPending();
   };
   s_->engine.speak(phonetic, flag, sink);
 }

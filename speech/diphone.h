@@ -7,27 +7,23 @@
 #include <string>
 #include <string_view>
 
-namespace qr {
-class Config;
-class Console;
-}  // namespace qr
-
 namespace speech {
 
+class Pacing;
 class Translator;
 class WavPlayer;
 
 class Diphone {
  public:
-  Diphone(qr::Console& console, const qr::Config& config, WavPlayer& player,
-          Translator& translator);
+  Diphone(Pacing& pacing, WavPlayer& player, Translator& translator);
   ~Diphone();
   Diphone(const Diphone&) = delete;
   Diphone& operator=(const Diphone&) = delete;
 
-  // 0 started; 1 a directory or database file cannot be opened; 2 the rule
-  // or exception file cannot be loaded.
-  [[nodiscard]] int diphoneStart();
+  // Opens the database in databaseDir and the recorded letters in
+  // lettersDir. 0 started; 1 a directory or database file cannot be opened;
+  // 2 the rule or exception file cannot be loaded.
+  [[nodiscard]] int diphoneStart(const std::string& lettersDir, const std::string& databaseDir);
   // Speaks a phonetic text; returns when the sound has ended (or a key).
   // flag non-zero: punctuation tokens are not turned into pauses.
   void diphoneSpeak(std::string_view phonetic, int flag = 0);

@@ -36,15 +36,6 @@ void put32(uint8_t* p, uint32_t v) {
   put16(p + 2, v >> 16);
 }
 
-bool tagIs(const uint8_t* p, std::string_view tag) {
-  for (size_t i = 0; i < 4; ++i) {
-    const char c = static_cast<char>(p[i]);
-    const char u = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
-    if (u != tag[i]) return false;
-  }
-  return true;
-}
-
 bool endsWith(std::string_view s, std::string_view p) {
   return s.size() >= p.size() && s.substr(s.size() - p.size()) == p;
 }
@@ -285,27 +276,10 @@ void resolveName(std::string_view m, int s, double f, const UnitLookup& lookup,
 }
 
 std::optional<WavView> parseWav(std::span<const uint8_t> img) {
-  if (img.size() < 20 || !tagIs(img.data(), "RIFF") || !tagIs(img.data() + 12, "FMT "))
-    return std::nullopt;
-  const uint32_t fmtSize = le32(img.data() + 16);
-  if (fmtSize < 16 || fmtSize > img.size() - 20) return std::nullopt;
-  WavView w;
-  const uint8_t* fmt = img.data() + 20;
-  w.channels = le16(fmt + 2);
-  w.rate = le32(fmt + 4);
-  w.bits = le16(fmt + 14);
-  size_t p = 20 + static_cast<size_t>(fmtSize);
-  while (p + 8 <= img.size()) {
-    const uint32_t size = le32(img.data() + p + 4);
-    const size_t body = p + 8;
-    if (tagIs(img.data() + p, "DATA")) {
-      w.data = img.subspan(body, std::min<size_t>(size, img.size() - body));
-      return w;
-    }
-    if (size > img.size() - body) break;
-    p = body + size;
-  }
-  return std::nullopt;
+  const auto info = qr::parseWavImage(img.data(), img.size());
+  if (!info) return std::nullopt;
+  return WavView{info->format.channels, info->format.rate, info->format.bits,
+                 img.subspan(info->dataOffset, info->dataLength)};
 }
 
 std::vector<uint8_t> toUnitFormat(const WavView& w) {

@@ -20,7 +20,7 @@
 #include <string_view>
 #include <vector>
 
-#include "speech/wavImage.h"
+#include "base/wav.h"
 
 namespace speech::units {
 
@@ -141,7 +141,7 @@ struct WavView {
   std::span<const uint8_t> data;
 };
 [[nodiscard]] std::optional<WavView> parseWav(std::span<const uint8_t> image);
-using speech::writeWavHeader;  // the canonical 44-byte header
+using qr::writeWavHeader;  // the canonical 44-byte header
 // Converts samples to 8-bit unsigned mono at 11,025 Hz (letters recorded in
 // another format would otherwise be played as noise).
 [[nodiscard]] std::vector<uint8_t> toUnitFormat(const WavView& wav);

@@ -4,9 +4,9 @@
 // numberPieceNames, timeSteps, dateSteps, PieceJoiner) names the WAV pieces of
 // the letters directory: words without accents except the scale words, piece
 // names of at most 8 bytes, a feminine last word for hours. The engine family
-// (cardinalWords, ordinalWords, readNumberToken, characterName) gives the
-// accented words of the built-in text-to-speech engine. The two word tables
-// differ on purpose ("tres"/"três", "cinquenta"/"cinqüenta").
+// (cardinalWords, ordinalWords, readNumberToken, characterName, in tts/)
+// gives the accented words of the built-in text-to-speech engine. The two
+// word tables differ on purpose ("tres"/"três", "cinquenta"/"cinqüenta").
 //
 // All texts in and out are Windows-1252 bytes. Everything but PieceJoiner is
 // a pure function.
@@ -18,6 +18,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "tts/numbers.h"
 
 namespace speech {
 
@@ -72,16 +74,11 @@ class PieceJoiner {
   std::vector<uint8_t> buffer_;
 };
 
-// Cardinal reading of the built-in engine (accented table).
-[[nodiscard]] std::string cardinalWords(uint64_t n);
-// Ordinal reading; gender 'f' gives the feminine forms. From 2000 on the
-// cardinal is read instead.
-[[nodiscard]] std::string ordinalWords(char gender, uint64_t n);
-// Reads the number token that starts at text[pos] (a digit) and moves pos
-// past what was read: leading zeros, thousands points, ordinal endings, digit
-// runs with dashes spelled out.
-[[nodiscard]] std::string readNumberToken(std::string_view text, size_t& pos);
-// The spoken name of one Windows-1252 character; empty when it has none.
-[[nodiscard]] std::string characterName(uint8_t c);
+// The engine family lives with the engine; these names stay for the callers
+// that read numbers and characters aloud from recorded pieces.
+using tts::cardinalWords;
+using tts::characterName;
+using tts::ordinalWords;
+using tts::readNumberToken;
 
 }  // namespace speech

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "tts/stress.h"
+
 namespace speech::lts {
 
 inline constexpr std::size_t kLeftMax = 5;
@@ -41,7 +43,7 @@ struct Exception {
 [[nodiscard]] std::string preMap(std::string_view text);
 
 // Index of the vowel the stress automaton marks in a lower-case word, if any.
-[[nodiscard]] std::optional<std::size_t> stressPosition(std::string_view word);
+using tts::stressPosition;
 // Applies the automaton: the marked vowel turned to upper case.
 [[nodiscard]] std::string markStress(std::string word);
 

@@ -1,7 +1,7 @@
 // WAV playback on the audio output. Up to four blocks are queued on the
 // device; a block counts as done once the device has consumed its bytes
-// (AudioOutput::pending), which is looked at whenever the console is pumped.
-// Every wait pumps the console in steps of at most 10 ms and gives up at a
+// (AudioOutput::pending), which is looked at whenever the program is pumped.
+// Every wait goes through the pacing in steps of at most 10 ms and gives up at a
 // key press, so a key silences sound within a few tens of milliseconds.
 // The blocks and the read buffer are allocated once: nothing is allocated
 // while sound plays.
@@ -12,9 +12,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "console/audio.h"
-#include "console/cp1252.h"
-#include "console/qrCrt.h"
+#include "base/cp1252.h"
+#include "base/eventlog.h"
+#include "speech/audio.h"
 
 namespace speech {
 namespace {
@@ -38,8 +38,9 @@ bool readAll(std::FILE* f, uint8_t* into, size_t n) {
 }  // namespace
 
 struct WavPlayer::State {
-  qr::Console& console;
+  Pacing& pacing;
   qr::AudioOutput& audio;
+  qr::EventLog& log;
   bool fast = false;
   bool cut = false;
   bool deviceOpen = false;
@@ -51,7 +52,7 @@ struct WavPlayer::State {
   int queued = 0;
   int nextBlock = 0;  // 1..4 once the first block was used
 
-  State(qr::Console& c, qr::AudioOutput& a) : console(c), audio(a) {
+  State(Pacing& p, qr::AudioOutput& a, qr::EventLog& l) : pacing(p), audio(a), log(l) {
     for (auto& b : blocks) b.assign(kBlockBytes, 0);
     readBuffer.assign(kBlockBytes, 0);
   }
@@ -72,25 +73,25 @@ struct WavPlayer::State {
   }
 
   void pump() {
-    console.consolePumpMessages();
+    pacing.pump();
     blockDone();
   }
 
   void delay(uint16_t ms) {
-    console.consoleDelay(ms);
+    pacing.delay(ms);
     blockDone();
   }
 
-  bool keyWaiting() { return console.consoleKeyPending(); }
+  bool keyWaiting() { return pacing.keyPending(); }
 
   void stop() {
     if (!deviceOpen) return;
     if (queued > 0) audio.stop();
     queued = 0;
-    console.consolePumpMessages();
+    pacing.pump();
     audio.close();
     deviceOpen = false;
-    console.consolePumpMessages();
+    pacing.pump();
   }
 
   bool busy() {
@@ -111,7 +112,7 @@ struct WavPlayer::State {
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
       result = audio.open(want);
       if (result != kDeviceAllocated) break;
-      console.consoleDelay(100);
+      pacing.delay(100);
     }
     deviceOpen = result == 0;
     return result;
@@ -141,8 +142,8 @@ struct WavPlayer::State {
   }
 };
 
-WavPlayer::WavPlayer(qr::Console& console, qr::AudioOutput& audio)
-    : s_(std::make_unique<State>(console, audio)) {}
+WavPlayer::WavPlayer(Pacing& pacing, qr::AudioOutput& audio, qr::EventLog& log)
+    : s_(std::make_unique<State>(pacing, audio, log)) {}
 
 WavPlayer::~WavPlayer() {
   if (s_->deviceOpen) {
@@ -212,7 +213,7 @@ int WavPlayer::playSamples(const uint8_t* samples, size_t length, uint32_t rate,
 void WavPlayer::playWavImage(const uint8_t* image, size_t length) {
   const auto info = parseWavImage(image, length);
   if (!info) return;
-  s_->console.log().event("image", static_cast<long long>(info->dataLength));
+  s_->log.event("image", static_cast<long long>(info->dataLength));
   (void)playSamples(image + info->dataOffset, info->dataLength, info->format.rate,
                     info->format.channels, info->format.bits);
 }
@@ -231,7 +232,7 @@ int WavPlayer::playWavFile(const std::string& path) {
   if (!readAll(file.get(), buffer, *fmtSize)) return -1;
   const auto format = parseFmtContents(buffer, *fmtSize);
   if (!format) return -1;
-  s.console.log().event("sound", path);
+  s.log.event("sound", path);
 
   int result = -1;
   while (readAll(file.get(), header, 8)) {

@@ -1,6 +1,6 @@
 // WAV playback: all recorded sound of the program goes through here, from a
 // file or from a complete WAV image in memory, in blocks queued on the audio
-// output. A key press cuts the sound off. Every wait pumps the console.
+// output. A key press cuts the sound off. Every wait goes through the pacing.
 #pragma once
 
 #include <cstddef>
@@ -9,11 +9,12 @@
 #include <optional>
 #include <string>
 
-#include "speech/wavImage.h"
 #include <vector>
 
+#include "base/wav.h"
+#include "speech/pacing.h"
+
 namespace qr {
-class Console;
 class AudioOutput;
 class EventLog;
 }  // namespace qr
@@ -23,39 +24,19 @@ namespace speech {
 // Size of one device block and of the file read buffer.
 inline constexpr size_t kBlockBytes = 65534;
 
-// --- Pure parts: the WAV layout and the speed options -------------------
+// --- Pure parts: block sizes and the speed options ----------------------
 
-// The format fields used: channels, sample rate, bits per sample. Only PCM
-// that the output can play (1 or 2 channels, 8 or 16 bits, rate > 0) is
-// accepted; the format tag itself is not examined.
-struct WavFormat {
-  uint32_t rate = 0;
-  uint16_t channels = 0;
-  uint16_t bits = 0;
-  bool operator==(const WavFormat&) const = default;
-};
-
-// "RIFF" at byte 0 (any case); bytes 4-11 are not examined.
-[[nodiscard]] bool isRiffHeader(const uint8_t* header12);
-// The size of the "fmt " chunk that must stand at byte 12, from its 8-byte
-// header; nullopt when the name is not "fmt " (any case).
-[[nodiscard]] std::optional<uint32_t> fmtChunkSize(const uint8_t* header8);
-// Reads channels, rate and bits from the "fmt " contents.
-[[nodiscard]] std::optional<WavFormat> parseFmtContents(const uint8_t* contents, size_t size);
-struct ChunkHeader {
-  bool isData = false;
-  uint32_t size = 0;
-};
-[[nodiscard]] ChunkHeader parseChunkHeader(const uint8_t* header8);
-
-// A whole WAV image in memory: the format and where its samples are. The
-// sample length is cut to the bytes actually present.
-struct WavImageInfo {
-  WavFormat format;
-  size_t dataOffset = 0;
-  size_t dataLength = 0;
-};
-[[nodiscard]] std::optional<WavImageInfo> parseWavImage(const uint8_t* image, size_t length);
+// The WAV layout lives in base/wav.h; these names are the player's too.
+using qr::ChunkHeader;
+using qr::fmtChunkSize;
+using qr::isRiffHeader;
+using qr::makeWavImage;
+using qr::parseChunkHeader;
+using qr::parseFmtContents;
+using qr::parseWavImage;
+using qr::WavFormat;
+using qr::WavImageInfo;
+using qr::writeWavHeader;
 
 // Next piece of a "data" chunk with `remaining` bytes left, chosen so that no
 // later piece is shorter than 256 bytes.
@@ -74,7 +55,7 @@ struct WavImageInfo {
 
 class WavPlayer {
  public:
-  WavPlayer(qr::Console& console, qr::AudioOutput& audio);
+  WavPlayer(Pacing& pacing, qr::AudioOutput& audio, qr::EventLog& log);
   ~WavPlayer();
   WavPlayer(const WavPlayer&) = delete;
   WavPlayer& operator=(const WavPlayer&) = delete;

@@ -9,13 +9,8 @@ if(NAVIRO_GENERATE_DATA)
     message(FATAL_ERROR "eSpeak NG (libespeak-ng-dev) is needed to generate the sound library; "
                         "install it or configure with -DNAVIRO_GENERATE_DATA=OFF")
   endif()
-  add_executable(soundlib
-    ${CMAKE_SOURCE_DIR}/tools/soundlib.cpp
-    ${CMAKE_SOURCE_DIR}/speech/numbers.cpp
-    ${CMAKE_SOURCE_DIR}/speech/wavImage.cpp
-    ${CMAKE_SOURCE_DIR}/console/cp1252.cpp)
-  target_include_directories(soundlib PRIVATE ${CMAKE_SOURCE_DIR})
-  target_link_libraries(soundlib PRIVATE PkgConfig::ESPEAK_NG)
+  add_executable(soundlib ${CMAKE_SOURCE_DIR}/tools/soundlib.cpp)
+  target_link_libraries(soundlib PRIVATE speech PkgConfig::ESPEAK_NG)
 
   set(_soundlib_stamp ${CMAKE_BINARY_DIR}/soundlib.stamp)
   add_custom_command(
@@ -26,6 +21,7 @@ if(NAVIRO_GENERATE_DATA)
             ${CMAKE_SOURCE_DIR}/tools/soundlib.cpp
             ${CMAKE_SOURCE_DIR}/speech/numbers.cpp
             ${CMAKE_SOURCE_DIR}/speech/numbers.h
+            ${CMAKE_SOURCE_DIR}/tts/numbers.cpp
             ${CMAKE_SOURCE_DIR}/ftp/ftpmsgCatalogue.h
     COMMENT "Generating the sound library with eSpeak NG"
     VERBATIM)

@@ -24,10 +24,10 @@
 #include <string>
 #include <vector>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "ftp/ftpmsgCatalogue.h"
 #include "speech/numbers.h"
-#include "speech/wavImage.h"
+#include "base/wav.h"
 #include "tools/halfRate.h"
 
 namespace {
@@ -208,7 +208,7 @@ std::vector<uint8_t> dtmfSamples(const Tone& t) {
 }
 
 bool writeWav(const std::filesystem::path& path, const std::vector<uint8_t>& samples) {
-  const auto image = speech::makeWavImage(samples.data(), samples.size(), kOutRate, 1, 8);
+  const auto image = qr::makeWavImage(samples.data(), samples.size(), kOutRate, 1, 8);
   const auto tmp = path.string() + ".tmp";
   std::FILE* f = std::fopen(tmp.c_str(), "wb");
   if (!f) return false;

@@ -31,7 +31,7 @@
 #include <thread>
 #include <vector>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "speech/diphoneUnits.h"
 #include "speech/translator.h"
 #include "tools/halfRate.h"

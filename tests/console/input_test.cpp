@@ -2,7 +2,7 @@
 // on screen, the text handed back, the returned key and what the user hears.
 #include <gtest/gtest.h>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "console/qrwinInput.h"
 #include "speech/numbers.h"
 #include "tests/support/inputRig.h"

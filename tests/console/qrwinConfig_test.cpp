@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "console/qrCrt.h"
 
 namespace fs = std::filesystem;

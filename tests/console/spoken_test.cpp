@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "console/qrCrt.h"
 #include "console/qrwinConfig.h"
 #include "console/qrwinSpoken.h"

@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "console/cp1252.h"
-#include "console/eventlog.h"
+#include "base/cp1252.h"
+#include "base/eventlog.h"
 #include "console/qrCrt.h"
 #include "platform/platform.h"
 

@@ -3,8 +3,7 @@
 add_test(NAME package_installed_run
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/package_e2e.sh
     ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR}/package_e2e_out)
-set_tests_properties(package_installed_run PROPERTIES TIMEOUT 240 SKIP_RETURN_CODE 77
-  RUN_SERIAL TRUE)
+set_tests_properties(package_installed_run PROPERTIES TIMEOUT 240 SKIP_RETURN_CODE 77)
 
 add_test(NAME manual_page_formats_cleanly
   COMMAND sh -c "out=$(groff -k -ww -z -man '${CMAKE_SOURCE_DIR}/dist/naviro.1' 2>&1) && \

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "transferRig.h"
 
 using namespace ftp;

@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "ftp/ftpmsgCatalogue.h"
 
 namespace {

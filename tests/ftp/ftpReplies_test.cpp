@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "ftp/ftpDir.h"
 #include "ftp/ftpDlg.h"
 #include "ftp/ftpLogin.h"

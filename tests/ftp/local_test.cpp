@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "ftp/ftpLocal.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "ftp/qrform.h"
 #include "tests/support/inputRig.h"
 

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "console/qrwinInput.h"
 #include "ftp/ftpLocal.h"
 #include "tests/support/inputRig.h"

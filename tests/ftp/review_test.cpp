@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "tests/support/inputRig.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "transferRig.h"
 
 using namespace ftp;

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "keyText.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <fstream>
 #include <numeric>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "console/qrCrt.h"
 #include "console/qrwinConfig.h"
 #include "speech/diphoneEngine.h"
@@ -214,29 +214,26 @@ TEST(DiphoneDamagedDatabase, MissingFilesFailToOpen) {
   EXPECT_FALSE(engine.openDatabase(dir.path.string() + "/", "DIFONES2"));
 }
 
-// The whole synthesiser: configuration, translator files, playback.
+// The whole synthesiser: directories, translator files, playback.
 struct DiphoneTest : ::testing::Test {
   TempDir dir;
   testing_support::FakeFrontend frontend;
   testing_support::MemoryAudio audio;
   qr::EventLog log;
   qr::Console console{frontend, audio, log};
-  speech::WavPlayer player{console, audio};
+  speech::WavPlayer player{console, audio, log};
   speech::Translator translator;
-  std::unique_ptr<qr::Config> config;
   std::unique_ptr<speech::Diphone> diphone;
 
   void SetUp() override {
     frontend.idleAsksBeforeExit = 1000000;
     console.useSettings(qr::ConsoleSettings{});
-    fs::create_directories(dir.path / "sys");
     fs::create_directories(dir.path / "letras");
     fs::create_directories(dir.path / "difones");
-    writeText(dir.path / "sys" / "QUIRAL.INI",
-              "[TRADUTOR]\ndirLetras=" + (dir.path / "letras").string() +
-                  "\nDIRDIFONES=" + (dir.path / "difones").string() + "\n");
-    config = std::make_unique<qr::Config>((dir.path / "sys").string(), dir.path.string());
-    diphone = std::make_unique<speech::Diphone>(console, *config, player, translator);
+    diphone = std::make_unique<speech::Diphone>(console, player, translator);
+  }
+  int start() {
+    return diphone->diphoneStart((dir.path / "letras").string(), (dir.path / "difones").string());
   }
   void addDatabaseAndRules() {
     writeDatabase(dir.path / "difones", "DIFONES2", kUnits);
@@ -246,17 +243,17 @@ struct DiphoneTest : ::testing::Test {
 };
 
 TEST_F(DiphoneTest, StartCodes) {
-  EXPECT_EQ(diphone->diphoneStart(), 1);  // no database
+  EXPECT_EQ(start(), 1);  // no database
   writeDatabase(dir.path / "difones", "DIFONES2", kUnits);
-  EXPECT_EQ(diphone->diphoneStart(), 2);  // no rule files
+  EXPECT_EQ(start(), 2);  // no rule files
   addDatabaseAndRules();
-  EXPECT_EQ(diphone->diphoneStart(), 0);
+  EXPECT_EQ(start(), 0);
   EXPECT_EQ(diphone->lettersDirectory(), (dir.path / "letras").string() + "/");
   diphone->setDatabase("DIFONES4");
-  EXPECT_EQ(diphone->diphoneStart(), 1);
+  EXPECT_EQ(start(), 1);
   fs::remove_all(dir.path / "letras");
   diphone->setDatabase("DIFONES2");
-  EXPECT_EQ(diphone->diphoneStart(), 1);  // letters directory missing
+  EXPECT_EQ(start(), 1);  // letters directory missing
 }
 
 TEST_F(DiphoneTest, SpeaksThroughThePlayerAndRecordedLetters) {
@@ -265,7 +262,7 @@ TEST_F(DiphoneTest, SpeaksThroughThePlayerAndRecordedLetters) {
   std::vector<uint8_t> letter(44 + 400, 90);
   u::writeWavHeader(letter.data(), 400);
   writeFile(dir.path / "letras" / "_107.wav", letter);
-  ASSERT_EQ(diphone->diphoneStart(), 0);
+  ASSERT_EQ(start(), 0);
   diphone->diphoneSpeak("[kA] [ /_k]");
   using R = std::vector<std::pair<int, size_t>>;
   EXPECT_EQ(runs(audio.played), (R{{200, 1000}, {128, 100}, {90, 399}, {128, 1}}));
@@ -275,7 +272,7 @@ TEST_F(DiphoneTest, SpeaksThroughThePlayerAndRecordedLetters) {
 
 TEST_F(DiphoneTest, AKeyStopsTheRestOfTheText) {
   addDatabaseAndRules();
-  ASSERT_EQ(diphone->diphoneStart(), 0);
+  ASSERT_EQ(start(), 0);
   frontend.typeChar('x');
   std::string text;
   for (int i = 0; i < 200; ++i) text += "[kA] ";

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 #include "speech/translatorRules.h"
 
 namespace {

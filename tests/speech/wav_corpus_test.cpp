@@ -66,7 +66,7 @@ TEST(WavCorpus, MutatedFilesNeverOverReadOrCrash) {
   qr::EventLog log;
   qr::Console console{frontend, audio, log};
   console.useSettings(qr::ConsoleSettings{});
-  WavPlayer player{console, audio};
+  WavPlayer player{console, audio, log};
   const auto path = std::filesystem::temp_directory_path() / "wavcorpus_case.wav";
   std::minstd_rand random(20261208);
   int played = 0;

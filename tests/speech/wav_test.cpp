@@ -184,7 +184,7 @@ struct PlayerTest : ::testing::Test {
   MemoryAudio audio;
   qr::EventLog log;
   qr::Console console{frontend, audio, log};
-  WavPlayer player{console, audio};
+  WavPlayer player{console, audio, log};
   std::filesystem::path dir;
 
   void SetUp() override {
@@ -331,7 +331,7 @@ TEST(PlayerTiming, KeyStopsPlaybackWithinFiftyMilliseconds) {
   qr::EventLog log;
   qr::Console console{frontend, audio, log};
   console.useSettings(qr::ConsoleSettings{});
-  WavPlayer player{console, audio};
+  WavPlayer player{console, audio, log};
   // Five seconds of sound: more than the four blocks hold.
   const std::vector<uint8_t> samples(40000, 128);
   const auto image = makeWavImage(samples.data(), samples.size(), 8000, 1, 8);
@@ -358,7 +358,7 @@ TEST(PlayerTiming, QueueHoldsFourBlocksAndRefillsAsTheyPlay) {
   qr::EventLog log;
   qr::Console console{frontend, audio, log};
   console.useSettings(qr::ConsoleSettings{});
-  WavPlayer player{console, audio};
+  WavPlayer player{console, audio, log};
   const std::vector<uint8_t> samples(6 * kBlockBytes, 100);
   EXPECT_EQ(player.playSamples(samples.data(), samples.size(), 8000, 1, 8), 0);
   EXPECT_EQ(audio.played.size(), samples.size());

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "console/audio.h"
+#include "speech/audio.h"
 #include "console/frontend.h"
 
 namespace testing_support {

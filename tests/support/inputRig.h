@@ -59,9 +59,9 @@ struct SpokenRig {
   qr::EventLog log;
   qr::Console console{frontend, audio, log};
   qr::Config config{dir, dir};
-  speech::WavPlayer player{console, audio};
+  speech::WavPlayer player{console, audio, log};
   speech::Translator translator;
-  speech::Diphone diphone{console, config, player, translator};
+  speech::Diphone diphone{console, player, translator};
   qr::Spoken spoken{console, config, player, translator, diphone};
 
   explicit SpokenRig(std::initializer_list<const char*> sounds = {}) {

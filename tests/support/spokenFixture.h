@@ -46,8 +46,8 @@ struct SpokenLayerFixture : ::testing::Test {
   void makeLayer(const std::string& ini) {
     std::ofstream(dir / "QUIRAL.INI") << ini;
     config = std::make_unique<qr::Config>(dir.string(), dir.string());
-    player = std::make_unique<speech::WavPlayer>(console, audio);
-    diphone = std::make_unique<speech::Diphone>(console, *config, *player, translator);
+    player = std::make_unique<speech::WavPlayer>(console, audio, log);
+    diphone = std::make_unique<speech::Diphone>(console, *player, translator);
     spoken = std::make_unique<qr::Spoken>(console, *config, *player, translator, *diphone);
     spoken->settings().lettersDir = (dir / "letras").string() + "/";
   }

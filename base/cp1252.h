@@ -1,4 +1,5 @@
-// Conversion between the program's Windows-1252 text and UTF-8 at the edges.
+// Windows-1252, the program's internal text: conversion to and from UTF-8
+// at the edges, and the one upper-casing of its letters.
 #pragma once
 
 #include <cstdint>
@@ -22,5 +23,11 @@ namespace qr {
 
 // Source texts are UTF-8: W("ção") gives the Windows-1252 bytes.
 [[nodiscard]] inline std::string W(std::string_view utf8) { return fromUtf8(utf8); }
+
+// The capital of a Windows-1252 letter: a-z, the accented letters 224-254
+// except the division sign 247, and the four letters whose capitals stand in
+// 128-159 (š œ ž ÿ). Every other byte is returned as it is.
+[[nodiscard]] uint8_t upperCase(uint8_t c);
+[[nodiscard]] std::string upperCase(std::string_view text);
 
 }  // namespace qr

@@ -1,6 +1,6 @@
-#include "console/eventlog.h"
+#include "base/eventlog.h"
 
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 
 namespace qr {
 

@@ -1,4 +1,4 @@
-#include "console/cp1252.h"
+#include "base/cp1252.h"
 
 #include <array>
 
@@ -53,7 +53,31 @@ size_t decodeUtf8(std::string_view s, size_t i, char32_t& cp) {
   return len;
 }
 
+constexpr std::array<uint8_t, 256> makeUpperTable() {
+  std::array<uint8_t, 256> t{};
+  for (int i = 0; i < 256; ++i) t[i] = static_cast<uint8_t>(i);
+  for (int c = 'a'; c <= 'z'; ++c) t[c] = static_cast<uint8_t>(c - 32);
+  for (int c = 0xE0; c <= 0xFE; ++c)
+    if (c != 0xF7) t[c] = static_cast<uint8_t>(c - 32);  // ÷ is no letter
+  t[0x9A] = 0x8A;  // š Š
+  t[0x9C] = 0x8C;  // œ Œ
+  t[0x9E] = 0x8E;  // ž Ž
+  t[0xFF] = 0x9F;  // ÿ Ÿ (not ß)
+  return t;
+}
+constexpr std::array<uint8_t, 256> kUpper = makeUpperTable();
+
 }  // namespace
+
+uint8_t upperCase(uint8_t c) {
+  return kUpper[c];
+}
+
+std::string upperCase(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(kUpper[static_cast<uint8_t>(c)]);
+  return out;
+}
 
 char32_t codePointFromCp1252(uint8_t byte) {
   if (byte >= 0x80 && byte < 0xA0) return kHigh[byte - 0x80];

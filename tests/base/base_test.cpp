@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "base/cp1252.h"
+#include "base/ini.h"
+#include "base/wav.h"
+
+namespace {
+
+// The one upper-casing of Windows-1252: letters only; the division sign is
+// no letter and ÿ's capital is Ÿ (0x9F), not ß.
+TEST(Cp1252, UpperCaseOfEveryKindOfByte) {
+  const struct {
+    int byte;
+    int upper;
+  } cases[] = {
+      {'a', 'A'}, {'z', 'Z'}, {'A', 'A'}, {'1', '1'}, {'{', '{'},  {0xE0, 0xC0}, {0xE7, 0xC7},
+      {0xF6, 0xD6}, {0xF7, 0xF7}, {0xF8, 0xD8}, {0xFE, 0xDE}, {0xFF, 0x9F}, {0x9A, 0x8A},
+      {0x9C, 0x8C}, {0x9E, 0x8E}, {0xDF, 0xDF}, {0xD7, 0xD7}, {0xB5, 0xB5}, {0x80, 0x80},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(qr::upperCase(static_cast<uint8_t>(c.byte)), c.upper) << c.byte;
+  EXPECT_EQ(qr::toUtf8(qr::upperCase(qr::W("ação ÷ ÿ www"))), "AÇÃO ÷ Ÿ WWW");
+}
+
+TEST(Cp1252, RoundTripAndBytesThatAreNotUtf8) {
+  for (int b = 0; b < 256; ++b) {
+    const std::string one(1, static_cast<char>(b));
+    EXPECT_EQ(qr::fromUtf8(qr::toUtf8(one)), one) << b;
+  }
+  EXPECT_EQ(qr::fromUtf8("\xE9t\xE9"), "\xE9t\xE9");  // Windows-1252 taken as it is
+  EXPECT_EQ(qr::fromUtf8("\xE2\x82\xAC \xE2\x98\x83"), "\x80 ?");  // euro; a snowman has no byte
+}
+
+TEST(Ini, LookupInTextWithByteOrderMarkAndCrLf) {
+  const std::string text = "\xEF\xBB\xBF[Video]\r\nFonte = \"Mono\" \r\n[Outra]\r\nFONTE=x\r\n";
+  EXPECT_EQ(qr::iniLookup(text, "VIDEO", "fonte"), "Mono");
+  EXPECT_EQ(qr::iniLookup(text, "outra", "Fonte"), "x");
+  EXPECT_EQ(qr::iniLookup(text, "VIDEO", "TAMANHO"), std::nullopt);
+  EXPECT_EQ(qr::iniLookup("", "VIDEO", "FONTE"), std::nullopt);
+}
+
+// The writer's image is what the reader understands, for every format the
+// output plays; a data chunk that claims more than is there is cut.
+TEST(Wav, WrittenImagesReadBackAndLengthsAreCut) {
+  const uint8_t samples[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+  for (uint16_t channels : {1, 2})
+    for (uint16_t bits : {8, 16}) {
+      auto image = qr::makeWavImage(samples, sizeof samples, 22050, channels, bits);
+      const auto info = qr::parseWavImage(image.data(), image.size());
+      ASSERT_TRUE(info) << channels << "/" << bits;
+      EXPECT_EQ(info->format, (qr::WavFormat{22050, channels, bits}));
+      EXPECT_EQ(info->dataOffset, qr::kWavHeaderSize);
+      EXPECT_EQ(info->dataLength, sizeof samples);
+      image.resize(image.size() - 3);
+      EXPECT_EQ(qr::parseWavImage(image.data(), image.size())->dataLength, sizeof samples - 3);
+    }
+  auto odd = qr::makeWavImage(samples, sizeof samples, 8000, 3, 8);
+  EXPECT_FALSE(qr::parseWavImage(odd.data(), odd.size()));  // three channels: not playable
+}
+
+}  // namespace
