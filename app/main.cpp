@@ -3,13 +3,14 @@
 // speech modules, the line editor with its screen review, and the program
 // body, which ends the process itself.
 //
-//   naviro [--help] [--version] [HOST[:PORT]]
+//   naviro [--help] [--version] [--voices] [HOST[:PORT]]
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
 
+#include "app/voices.h"
 #include "base/cp1252.h"
 #include "base/eventlog.h"
 #include "console/qrCrt.h"
@@ -29,9 +30,10 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Uso: naviro [--help] [--version] [COMPUTADOR[:PORTA]]\n"
+    "Uso: naviro [--help] [--version] [--voices] [COMPUTADOR[:PORTA]]\n"
     "Cliente FTP falado. Sem COMPUTADOR, o nome é perguntado ao iniciar;\n"
-    "a porta de controle é 21 quando não é dada.\n";
+    "a porta de controle é 21 quando não é dada.\n"
+    "--voices lista as vozes do sistema com o número a pôr em VOZ.\n";
 
 }  // namespace
 
@@ -45,6 +47,10 @@ int main(int argc, char** argv) {
     }
     if (std::strcmp(arg, "--version") == 0) {
       std::printf("naviro %s\n", NAVIRO_VERSION);
+      return 0;
+    }
+    if (std::strcmp(arg, "--voices") == 0) {
+      app::printVoiceLists(stdout);
       return 0;
     }
     if (std::strncmp(arg, "--", 2) == 0) {
@@ -69,6 +75,8 @@ int main(int argc, char** argv) {
   speech::Translator translator;
   speech::Diphone diphone(console, player, translator);
   qr::Spoken spoken(console, config, player, translator, diphone);
+  app::Voices voices(console, config);
+  spoken.useVoices(&voices.dispatcher());
   qr::LineInput input(console, spoken);
   ftp::Review review(console, spoken);
   input.setScreenReview(&review);

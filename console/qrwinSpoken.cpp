@@ -21,6 +21,7 @@
 #include "console/qrCrt.h"
 #include "console/qrwinConfig.h"
 #include "speech/diphone.h"
+#include "speech/dispatcher.h"
 #include "speech/translator.h"
 #include "speech/wavPlay.h"
 
@@ -231,13 +232,31 @@ struct Spoken::State {
   State(const Config& c, speech::WavPlayer& p, speech::Translator& t, speech::Diphone& d)
       : config(c), player(p), translator(t), diphone(d) {}
 
-  // The voice dispatcher over the system voices is not part of this build
-  // yet: no voice starts, so speech stays on the recorded pieces.
-  bool voiceInit(int /*voice*/, int /*speed*/, int /*pitch*/, int /*kind*/) { return false; }
-  void voiceSpeak(std::string_view /*text*/) {}
-  bool voiceBusy() { return false; }
-  void voiceStop() {}
-  void voiceClose() {}
+  speech::Dispatcher* voices = nullptr;
+
+  bool voiceInit(int voice, int speed, int pitch, int kind) {
+    return voices && voices->speechInit(voice, speed, pitch, {}, kind);
+  }
+  void voiceSpeak(std::string_view text) {
+    if (voices) voices->speechSpeak(text);
+  }
+  bool voiceBusy() { return voices && voices->speechBusy(false); }
+  void voiceStop() {
+    if (voices) voices->speechStop();
+  }
+  void voiceClose() {
+    if (voices) voices->speechClose();
+  }
+  // One step of a wait while speech sounds: it ends early at a key or at
+  // news from a system voice (samples ready, the end of a text).
+  void waitStep(Console& console) {
+    WaitFd voice{voices ? voices->eventDescriptor() : -1};
+    if (voice.fd < 0) {
+      console.consoleDelay(kWaitStepMs);
+      return;
+    }
+    console.idleWait(kWaitStepMs, {&voice, 1});
+  }
 };
 
 Spoken::Spoken(Console& console, const Config& config, speech::WavPlayer& player,
@@ -246,6 +265,10 @@ Spoken::Spoken(Console& console, const Config& config, speech::WavPlayer& player
 
 Spoken::~Spoken() {
   reapChildren(s_->children);
+}
+
+void Spoken::useVoices(speech::Dispatcher* voices) {
+  s_->voices = voices;
 }
 
 SpeechSettings& Spoken::settings() {
@@ -329,7 +352,7 @@ void Spoken::speakText(std::string_view text) {
   State& s = *s_;
   console_.log().event("text", text);
   if (s.settings.sapi) {
-    while (speechBusyAny()) console_.consoleDelay(kWaitStepMs);
+    while (speechBusyAny()) s_->waitStep(console_);
     if (!console_.consoleKeyPending()) {
       s.voiceSpeak(text);
       s.speechPending = true;
@@ -427,7 +450,7 @@ void Spoken::pauseFor(int milliseconds) {
 
 void Spoken::speakPunctuation(std::string_view text) {
   if (text.empty() || console_.consoleKeyPending()) return;
-  while (speechBusyAny()) console_.consoleDelay(kWaitStepMs);
+  while (speechBusyAny()) s_->waitStep(console_);
   const uint8_t mark = static_cast<uint8_t>(text[0]);
   speakChar(mark);
   const bool spaceAfter = at(text, 1) == ' ';
@@ -484,7 +507,7 @@ bool Spoken::speechBusyAny() {
 
 void Spoken::waitSpeechEnd() {
   if (!s_->speechPending) return;
-  while (speechBusyAny()) console_.consoleDelay(kWaitStepMs);
+  while (speechBusyAny()) s_->waitStep(console_);
   s_->speechPending = false;
 }
 
@@ -498,7 +521,7 @@ void Spoken::stopSpeech() {
 
 void Spoken::speechFinish() {
   State& s = *s_;
-  while (speechBusyAny()) console_.consoleDelay(kWaitStepMs);
+  while (speechBusyAny()) s_->waitStep(console_);
   stopSpeech();
   if (s.settings.sapi) {
     s.voiceClose();
@@ -514,7 +537,7 @@ void Spoken::openDocument(std::string_view word) {
   const DocumentCommand command = documentCommand(word, cwd, [&](std::string_view extension) {
     return s.config.configValue("QUIRAL", "PROG." + std::string(extension));
   });
-  while (speechBusyAny()) console_.consoleDelay(kWaitStepMs);
+  while (speechBusyAny()) s_->waitStep(console_);
   reapChildren(s.children);
   // A word that is a document rather than a program is opened by the
   // desktop's association, as is a web address with no browser configured.
@@ -524,7 +547,7 @@ void Spoken::openDocument(std::string_view word) {
              command.parameter.empty()) {
     (void)spawnDetached("xdg-open", command.program, s.children);
   }
-  while (speechBusyAny()) console_.consoleDelay(kWaitStepMs);
+  while (speechBusyAny()) s_->waitStep(console_);
 }
 
 }  // namespace qr

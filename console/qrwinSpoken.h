@@ -16,6 +16,7 @@ namespace speech {
 class WavPlayer;
 class Diphone;
 class Translator;
+class Dispatcher;
 }  // namespace speech
 
 namespace qr {
@@ -80,6 +81,9 @@ class Spoken {
   // "SINTETIZADOR", "SERVFALA"); ends the program on the fatal start error.
   void speechStart(int speed, std::string_view soundDir);
   void speechSpeedSettings(int speed);
+  // The voice dispatcher speechStart starts when "SAPI" asks for a voice;
+  // without one the recorded pieces speak.
+  void useVoices(speech::Dispatcher* voices);
 
   void writeSpoken(std::string_view text);
   void writeLineSpoken(std::string_view text);

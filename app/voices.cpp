@@ -1,0 +1,70 @@
+// The program's voices; see voices.h.
+#include "app/voices.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "console/qrCrt.h"
+#include "console/qrwinConfig.h"
+#include "platform/voices.h"
+
+namespace app {
+namespace {
+
+speech::BuiltinFiles builtinFiles(const qr::Config& config) {
+  // The registry's database entry is not read yet: an empty "DIR" means
+  // the engine directory of the QUIRAL root.
+  return speech::builtinFiles(config.configValue("CORALTTS", "MBROLA_DB"),
+                              config.configValue("CORALTTS", "DIR"),
+                              config.configValue("CORALTTS", "BASE"), std::nullopt,
+                              qr::Config::quiralRoot() + "/coraltts/");
+}
+
+void printList(std::FILE* out, const char* title,
+               const std::optional<std::vector<speech::VoiceEntry>>& voices) {
+  std::fprintf(out, "%s\n", title);
+  if (!voices) {
+    std::fputs("  (não disponível)\n", out);
+    return;
+  }
+  if (voices->empty()) std::fputs("  (nenhuma voz)\n", out);
+  for (size_t i = 0; i < voices->size(); ++i) {
+    const speech::VoiceEntry& v = (*voices)[i];
+    std::fprintf(out, "%5zu  %s  (%s)\n", i + 1, v.name.c_str(), v.language.c_str());
+  }
+}
+
+}  // namespace
+
+struct Voices::State {
+  speech::Dispatcher dispatcher;
+
+  State(qr::Console& console, const qr::Config& config)
+      : dispatcher(
+            console, console.log(), [&console] { console.frontend().beep(); },
+            speech::VoiceStarters{
+                [&console](const speech::VoiceRequest& request) {
+                  return platform::startEspeakVoice(request, console.audio());
+                },
+                &platform::startSpeechdVoice,
+                nullptr,
+            },
+            builtinFiles(config)) {}
+};
+
+Voices::Voices(qr::Console& console, const qr::Config& config)
+    : s_(std::make_unique<State>(console, config)) {}
+
+Voices::~Voices() = default;
+
+speech::Dispatcher& Voices::dispatcher() {
+  return s_->dispatcher;
+}
+
+void printVoiceLists(std::FILE* out) {
+  printList(out, "eSpeak NG (TIPOSAPI=4), VOZ=", platform::espeakVoices());
+  printList(out, "Speech Dispatcher (TIPOSAPI=5 ou 54), VOZ=", platform::speechdVoices());
+}
+
+}  // namespace app

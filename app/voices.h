@@ -1,0 +1,34 @@
+// The program's voices: the voice dispatcher over the platform's back ends,
+// with the console as its host and the built-in engine's files from the
+// "CORALTTS" section; and the voice lists printed by `naviro --voices`.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+
+#include "speech/dispatcher.h"
+
+namespace qr {
+class Console;
+class Config;
+}  // namespace qr
+
+namespace app {
+
+class Voices {
+ public:
+  Voices(qr::Console& console, const qr::Config& config);
+  ~Voices();
+  Voices(const Voices&) = delete;
+  Voices& operator=(const Voices&) = delete;
+  [[nodiscard]] speech::Dispatcher& dispatcher();
+
+ private:
+  struct State;
+  std::unique_ptr<State> s_;
+};
+
+// For each back end, the numbered list that "VOZ" refers to.
+void printVoiceLists(std::FILE* out);
+
+}  // namespace app

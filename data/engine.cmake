@@ -1,0 +1,19 @@
+# The built-in engine's data files (rules, exceptions, abbreviations,
+# prosody, diphone list and the phoneme inventory they share), copied to the
+# engine directory of the QUIRAL root in the build tree and when installed.
+file(GLOB _engine_src CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/engine/portug.*)
+set(_engine_dir ${QUIRAL_BUILD_ROOT}/coraltts)
+set(_engine_out)
+foreach(f ${_engine_src})
+  get_filename_component(_name ${f} NAME)
+  list(APPEND _engine_out ${_engine_dir}/${_name})
+endforeach()
+add_custom_command(
+  OUTPUT ${_engine_out}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${_engine_dir}
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${_engine_src} ${_engine_dir}
+  DEPENDS ${_engine_src}
+  COMMENT "Copying the engine's data files"
+  VERBATIM)
+add_custom_target(engine_data ALL DEPENDS ${_engine_out})
+install(FILES ${_engine_src} DESTINATION ${QUIRAL_INSTALL_ROOT}/coraltts)

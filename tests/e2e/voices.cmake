@@ -1,0 +1,7 @@
+# The system voices inside the real program, through the script console:
+# eSpeak NG speaks the prompts into the audio file, and a Speech Dispatcher
+# voice that cannot be reached leaves the recorded voice, with no message.
+add_test(NAME e2e_voices
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/voices_e2e.sh
+    $<TARGET_FILE:naviro> ${QUIRAL_BUILD_ROOT} ${CMAKE_CURRENT_BINARY_DIR}/voices_e2e_out)
+set_tests_properties(e2e_voices PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77)
