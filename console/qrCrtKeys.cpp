@@ -215,6 +215,9 @@ void KeyTranslator::handle(const KeyEvent& event) {
       (void)sysKeyDown(event);
       return;
     case KeyEvent::Type::Up:
+      // A key released while Alt is held without Ctrl is a system key-up,
+      // left to the platform like its key-down: it ends no Braille chord.
+      if (event.alt && !event.ctrl) return;
       (void)keyUp(event);
       return;
   }

@@ -5,9 +5,11 @@
 #include <iostream>
 #include <string_view>
 
+#include "console/qrwinConfig.h"
 #include "platform/audioBackends.h"
 #include "platform/script.h"
 #include "platform/terminal.h"
+#include "platform/window.h"
 
 namespace platform {
 
@@ -36,10 +38,13 @@ std::unique_ptr<qr::ConsoleFrontend> makeFrontend(FrontendKind kind, qr::EventLo
   switch (kind) {
     case FrontendKind::Script:
       return makeScriptFrontendFromEnvironment(log);
-    case FrontendKind::Window:
-      std::cerr
-          << "naviro: the window console is not available in this build; using the terminal\n";
+    case FrontendKind::Window: {
+      std::string error;
+      auto frontend = makeWindowFrontend(qr::readConsoleSettings(qr::Config()), error);
+      if (frontend) return frontend;
+      std::cerr << error << "; using the terminal\n";
       [[fallthrough]];
+    }
     case FrontendKind::Terminal: {
       std::string error;
       auto frontend = makeTerminalFrontend(error);

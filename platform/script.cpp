@@ -284,6 +284,11 @@ ScriptClock realClock() {
   };
 }
 
+void writeScreenDumps(const qr::ScreenImage& screen) {
+  (void)writeFile(envOr("QUIRAL_SCREEN"), screenDumpText(screen));
+  (void)writeFile(envOr("QUIRAL_ATTRS"), attrsDumpText(screen));
+}
+
 std::string screenDumpText(const qr::ScreenImage& screen) {
   std::string out;
   for (int r = 0; r < qr::kRows; ++r) {

@@ -42,6 +42,9 @@ struct ScriptClock {
 [[nodiscard]] std::string screenDumpText(const qr::ScreenImage& screen);
 // The 25 rows of 80 attribute bytes, two lower-case hex digits each.
 [[nodiscard]] std::string attrsDumpText(const qr::ScreenImage& screen);
+// Writes both dumps to $QUIRAL_SCREEN and $QUIRAL_ATTRS, when they are set:
+// the window and terminal consoles call it as the program ends.
+void writeScreenDumps(const qr::ScreenImage& screen);
 
 [[nodiscard]] std::unique_ptr<qr::ConsoleFrontend> makeScriptFrontend(
     std::vector<ScriptStep> steps, qr::EventLog& log, ScriptFiles files,

@@ -21,6 +21,7 @@
 #include <optional>
 
 #include "base/cp1252.h"
+#include "platform/script.h"
 #include "platform/termFrame.h"
 #include "platform/termKeys.h"
 
@@ -186,6 +187,7 @@ class TerminalFrontend final : public qr::ConsoleFrontend {
 
   [[noreturn]] void exitProgram(int code) override {
     restoreTerminal();
+    if (last_) writeScreenDumps(*last_);
     std::exit(code);
   }
 

@@ -28,7 +28,9 @@ namespace platform {
 // default output module's voices (0 or 1: its Brazilian Portuguese voice,
 // chosen by language without reading the long list); 0, or a number beyond
 // the list, also sets rate 0. The speed is the rate, -10..10. nullptr when
-// no daemon answers or a list asked for is empty.
+// no daemon answers or a list asked for is empty. The program ignores
+// SIGPIPE: a daemon that went away then makes a text fail (a beep) instead
+// of ending the process.
 [[nodiscard]] std::unique_ptr<speech::Voice> startSpeechdVoice(int kind,
                                                                const speech::VoiceRequest& request);
 

@@ -12,6 +12,7 @@ packages=(
   fonts-dejavu-core
   # the Debian package (cpack, dpkg-shlibdeps) and the manual page's check
   dpkg-dev file groff-base man-db
+  xvfb xdotool x11-apps x11-xserver-utils
 )
 missing=()
 for p in "${packages[@]}"; do

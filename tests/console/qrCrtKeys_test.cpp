@@ -22,8 +22,8 @@ namespace {
 KeyEvent down(VKey k, bool ctrl = false, bool alt = false, bool shift = false) {
   return {KeyEvent::Type::Down, k, 0, ctrl, alt, shift};
 }
-KeyEvent up(VKey k, bool ctrl = false) {
-  return {KeyEvent::Type::Up, k, 0, ctrl, false, false};
+KeyEvent up(VKey k, bool ctrl = false, bool alt = false) {
+  return {KeyEvent::Type::Up, k, 0, ctrl, alt, false};
 }
 KeyEvent sysDown(VKey k) {
   return {KeyEvent::Type::SysDown, k, 0, false, true, false};
@@ -186,6 +186,9 @@ TEST_F(KeysTest, BrailleModeOwnsLettersAndSpaceButNotOtherKeys) {
   send({down(qr::letterKey('F'), true), up(qr::letterKey('F'), true)});
   EXPECT_EQ(drain(), Bytes{});
   EXPECT_EQ(console.keys().braille().chord, 0);
+  // Alt+A goes to the platform, its release too: no chord ends, no space.
+  send({down(qr::letterKey('A'), false, true), up(qr::letterKey('A'), false, true)});
+  EXPECT_EQ(drain(), Bytes{});
 }
 
 TEST_F(KeysTest, BrailleCharacterDroppedWhenQueueFull) {

@@ -1,5 +1,5 @@
-// console_demo: the real console on the real front end, for end-to-end tests
-// of the platform side. Writes a prompt, then echoes every key it reads:
+// console_demo: the real console on the real front end and the real wait,
+// for end-to-end tests of the platform side. Writes a prompt, then echoes every key it reads:
 // characters as themselves, Enter as a new line, other control codes as
 // "<N>" and extended keys as "<0 N>", until Escape.
 #include <cstdlib>
@@ -9,6 +9,7 @@
 #include "base/eventlog.h"
 #include "console/qrCrt.h"
 #include "platform/platform.h"
+#include "platform/pollWaiter.h"
 
 int main() {
   const platform::FrontendKind kind = platform::chooseFrontend();
@@ -17,7 +18,9 @@ int main() {
   auto frontend = platform::makeFrontend(kind, log);
   if (!frontend) return 1;
   auto audio = platform::makeAudio(kind);
+  platform::PollWaiter waiter;  // the program's one wait, as in naviro
   qr::Console console(*frontend, *audio, log);
+  console.useWaiter(waiter);
   console.setCaption("console_demo");
   console.consoleSetBackground(1);
   console.consoleSetForeground(15);

@@ -55,7 +55,10 @@ def check(cond, what):
 
 
 # Keys as a terminal sends them, and the console's bytes the demo echoes.
-pid, fd = start({"COLORTERM": "truecolor"})
+dump = os.path.join(work, "screen.txt")
+if os.path.exists(dump):
+    os.remove(dump)
+pid, fd = start({"COLORTERM": "truecolor", "QUIRAL_SCREEN": dump})
 screen = read_until(fd, "termina".encode())
 check(b"\x1b[?1049h" in screen, "alternate screen not entered")
 check("Demonstração".encode() in screen, "prompt not drawn in UTF-8")
@@ -71,6 +74,9 @@ os.write(fd, b"\x1b")  # a lone Escape, after the escape time-out
 out, status = finish(pid, fd)
 check(os.WIFEXITED(status) and os.WEXITSTATUS(status) == 0, "Escape did not end the demo with 0: %r" % status)
 check(out.endswith(b"\x1b[?1049l"), "the normal screen was not given back last")
+check(os.path.exists(dump) and open(dump, encoding="utf-8").read().splitlines()[1:3] ==
+      ["ç<0 72><0 113><0 59><0 105><0 254><1><8><0 30><0 75>", "Fim."],
+      "the screen dump is not the demo's last screen")
 
 # A signal ends the demo with the terminal given back too; 16 colours here.
 pid, fd = start({})

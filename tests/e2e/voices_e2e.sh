@@ -5,6 +5,7 @@
 #     log) and real speech lands in QUIRAL_AUDIO=file:.
 #  2. SAPI=S, TIPOSAPI=5 with no daemon reachable: the run is the same as
 #     with SAPI=N (recorded voice): same screen, same log, nothing on stderr.
+#  3. naviro --voices numbers the lists that VOZ refers to.
 # Needs the generated sound library (exit 77 skips without it).
 # Usage: voices_e2e.sh NAVIRO QUIRAL_ROOT WORKDIR
 set -u
@@ -59,10 +60,19 @@ check bash -c "! grep -q '^voice ' speechd/log.txt"
 check grep -q '^sound \|^char \|^image ' speechd/log.txt
 check test ! -s speechd/stderr.txt
 
+# 3. The voice lists: eSpeak NG's numbered from Brazilian Portuguese, Speech
+#    Dispatcher's said to be unavailable.
+SPEECHD_ADDRESS="unix_socket:$work/nobody/speechd.sock" SPEECHD_CMD=/bin/false \
+  "$naviro" --voices > voices.txt 2> voices.err
+check grep -qx '    1  Portuguese (Brazil)  (pt-br)' voices.txt
+check grep -qx "Speech Dispatcher (TIPOSAPI=5 ou 54), VOZ=" voices.txt
+check grep -qx '  (não disponível)' voices.txt
+check test ! -s voices.err
+
 if [ $fail -ne 0 ]; then
   for r in espeak recorded speechd; do
     echo "--- $r"; cat $r/screen.txt; cat $r/log.txt; cat $r/stderr.txt
   done
   exit 1
 fi
-echo "voices e2e: 3 runs passed"
+echo "voices e2e: 4 runs passed"
