@@ -65,10 +65,12 @@ int main(int argc, char** argv) {
   const platform::FrontendKind kind = platform::chooseFrontend();
   std::unique_ptr<qr::ConsoleFrontend> frontend = platform::makeFrontend(kind, log);
   if (!frontend) return 1;
-  std::unique_ptr<qr::AudioOutput> audio = platform::makeAudio(kind);
+  std::string audioNotice;
+  std::unique_ptr<qr::AudioOutput> audio = platform::makeAudio(kind, &audioNotice);
 
   platform::PollWaiter waiter;
   qr::Console console(*frontend, *audio, log);
+  console.addNotice(audioNotice);
   console.useWaiter(waiter);
   qr::Config config;
   speech::WavPlayer player(console, *audio, log);

@@ -65,6 +65,11 @@ struct ScreenImage {
   int cursorColumn = 0;  // 0-based; may be 80 (one past the right edge)
   int cursorRow = 0;
   bool caretVisible = false;
+  // Scrolls of the screen and new lines since the console opened, so that a
+  // front end can tell text that moved up or a line that ended from a
+  // redraw.
+  uint32_t scrolls = 0;
+  uint32_t newLines = 0;
   bool operator==(const ScreenImage&) const = default;
 };
 
@@ -91,6 +96,10 @@ class ConsoleFrontend {
   // A descriptor that becomes readable when input arrives, or -1; lets a
   // caller wait on its sockets and the keyboard in one poll().
   [[nodiscard]] virtual int inputDescriptor() const { return -1; }
+  // Something the user must be told about the front end (a terminal too
+  // small for the console), handed over once; the program writes and
+  // speaks it. Windows-1252; empty when there is nothing.
+  [[nodiscard]] virtual std::string takeNotice() { return {}; }
   // Ends the process: restores the terminal, writes dumps, exits.
   [[noreturn]] virtual void exitProgram(int code) = 0;
 };

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "console/qrwinConfig.h"
@@ -130,6 +131,7 @@ struct Console::State {
   size_t count = 0;
   bool dirty = false;
   uint64_t eventsSeen = 0;
+  std::vector<std::string> notices;
   Waiter* waiter = nullptr;
   std::vector<WaitFd> waitFds;  // kept so that a wait allocates nothing
 };
@@ -181,8 +183,10 @@ void Console::present() {
 
 void Console::newLine() {
   ScreenImage& im = s_->image;
+  ++im.newLines;
   if (++im.cursorRow < kRows) return;
   im.cursorRow = kRows - 1;
+  ++im.scrolls;
   std::copy(im.chars.begin() + kColumns, im.chars.end(), im.chars.begin());
   std::copy(im.attrs.begin() + kColumns, im.attrs.end(), im.attrs.begin());
   std::fill(im.chars.end() - kColumns, im.chars.end(), kSpace);
@@ -506,6 +510,15 @@ void Console::flushKeys() {
 
 size_t Console::queuedKeyBytes() const {
   return s_->count;
+}
+
+void Console::addNotice(std::string text) {
+  if (!text.empty()) s_->notices.push_back(std::move(text));
+}
+
+std::vector<std::string> Console::takeNotices() {
+  addNotice(frontend_.takeNotice());
+  return std::exchange(s_->notices, {});
 }
 
 void Console::idleWait(int ms, std::span<WaitFd> extra) {

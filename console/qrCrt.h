@@ -15,6 +15,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "speech/audio.h"
 #include "base/eventlog.h"
@@ -121,6 +122,11 @@ class Console : public speech::Pacing, private KeySink {
   [[nodiscard]] bool queueKeyBytes(std::string_view bytes);  // drops the whole key if no room
   void flushKeys();
   [[nodiscard]] size_t queuedKeyBytes() const;
+
+  // Notices for the user from the platform (the front end's, and those
+  // handed in at start-up, such as a missing sound device), each once.
+  void addNotice(std::string text);
+  [[nodiscard]] std::vector<std::string> takeNotices();
 
   // Waits up to ms milliseconds for a key or for one of the caller's
   // descriptors (sockets, a voice's events), whichever comes first; the

@@ -100,6 +100,10 @@ void ConsoleTela::logEvent(std::string_view kind, std::string_view text) {
   console_.log().event(kind, text);
 }
 
+std::vector<std::string> ConsoleTela::takeNotices() {
+  return console_.takeNotices();
+}
+
 void ConsoleTela::endProcess(int code) {
   console_.programEnd(code);
 }

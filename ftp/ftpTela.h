@@ -80,6 +80,9 @@ class Tela {
   [[nodiscard]] virtual std::string setting(std::string_view key) = 0;
   virtual void logEvent(std::string_view kind, std::string_view text) = 0;
   [[noreturn]] virtual void endProcess(int code) = 0;
+  // What the platform has to tell the user (a terminal too small, no sound
+  // device), each text once.
+  [[nodiscard]] virtual std::vector<std::string> takeNotices() { return {}; }
   // Lines to write and speak after the banner: where the configuration
   // lives, at the first start without one of the user's own.
   [[nodiscard]] virtual std::vector<std::string> configNotice() { return {}; }
@@ -123,6 +126,7 @@ class ConsoleTela : public Tela {
   std::string setting(std::string_view key) override;
   void logEvent(std::string_view kind, std::string_view text) override;
   [[noreturn]] void endProcess(int code) override;
+  std::vector<std::string> takeNotices() override;
   std::vector<std::string> configNotice() override;
 
  private:

@@ -16,19 +16,28 @@ namespace ftp {
 namespace {
 
 constexpr std::array<std::string_view, 15> kHelpList{
-    "FTAJUD00", "FTAJUD01", "FTAJUD03", "FTAJUD04", "FTAJUD07",
-    "FTAJUD02", "FTAJUD05", "FTAJUD8C", "FTAJUD06", "FTAJUD8D",
-    "FTAJUD08", "FTAJUD8A", "FTAJUD8B", "FTAJUD09", "FTAJUD10"};
+    "FTAJUD00", "FTAJUD01", "FTAJUD03", "FTAJUD04", "FTAJUD07", "FTAJUD02", "FTAJUD05", "FTAJUD8C",
+    "FTAJUD06", "FTAJUD8D", "FTAJUD08", "FTAJUD8A", "FTAJUD8B", "FTAJUD09", "FTAJUD10"};
 
 struct MenuEntry {
   std::string_view key;
   uint8_t ch;
 };
 constexpr std::array<MenuEntry, 14> kHelpMenu{{
-    {"FTAJUD01", 'l'}, {"FTAJUD03", 'r'}, {"FTAJUD04", 't'}, {"FTAJUD07", 'q'},
-    {"FTAJUD02", 'd'}, {"FTAJUD05", 'a'}, {"FTAJUD8C", 'i'}, {"FTAJUD06", 's'},
-    {"FTAJUD8D", 'c'}, {"FTAJUD08", 'v'}, {"FTAJUD8A", 'p'}, {"FTAJUD8B", '/'},
-    {"FTAJUD09", '?'}, {"FTAJUD10", 27},
+    {"FTAJUD01", 'l'},
+    {"FTAJUD03", 'r'},
+    {"FTAJUD04", 't'},
+    {"FTAJUD07", 'q'},
+    {"FTAJUD02", 'd'},
+    {"FTAJUD05", 'a'},
+    {"FTAJUD8C", 'i'},
+    {"FTAJUD06", 's'},
+    {"FTAJUD8D", 'c'},
+    {"FTAJUD08", 'v'},
+    {"FTAJUD8A", 'p'},
+    {"FTAJUD8B", '/'},
+    {"FTAJUD09", '?'},
+    {"FTAJUD10", 27},
 }};
 
 constexpr uint8_t kEnter = 13;
@@ -100,6 +109,7 @@ bool Client::InitializeClient() {
   ui_.setBackground(0);
   ui_.endLine();
   for (const std::string& line : ui_.configNotice()) ui_.writeLineSpoken(line);
+  sayNotices();
 
   st_.running = true;
   st_.noPrompt = false;
@@ -130,7 +140,10 @@ bool Client::InitializeClient() {
 
 void Client::SpeakHelpList() {
   for (std::string_view key : kHelpList) msg_.Announce(key, 1);
-  ui_.flushKeys();
+  // A key pressed during the list silenced it; it is the user's next
+  // command (Down opens the menu), so it is neither thrown away nor
+  // followed by the end-of-list tone.
+  if (ui_.keyPending()) return;
   ui_.errorBeep();
 }
 
@@ -156,7 +169,12 @@ void Client::EndProgram() {
   std::abort();  // not reached
 }
 
+void Client::sayNotices() {
+  for (const std::string& notice : ui_.takeNotices()) ui_.writeLineSpoken(notice);
+}
+
 void Client::prompt() {
+  sayNotices();
   ui_.setBackground(1);
   msg_.Announce("FTCMD", 0);
   ui_.setBackground(0);

@@ -69,6 +69,7 @@ class Client {
 
  private:
   void prompt();
+  void sayNotices();
   void serveUnsolicitedReplies();
   [[nodiscard]] bool awaitGreeting();
   void runCommandCharacter(uint8_t ch);

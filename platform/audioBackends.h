@@ -21,6 +21,9 @@ namespace platform {
 
 // nullptr with the reason in error when no audio device can be opened.
 [[nodiscard]] std::unique_ptr<qr::AudioOutput> makeSdlAudio(std::string& error);
+// The SDL device's period in sample frames at a rate: a power of two of at
+// most about 12 ms, so that sound stops that soon after the queue is cleared.
+[[nodiscard]] unsigned sdlPeriodFrames(uint32_t rate);
 
 // Samples of a format as signed 16-bit mono (stereo is averaged; a partial
 // last frame is dropped).

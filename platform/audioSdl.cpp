@@ -3,6 +3,13 @@
 // a second device whose callback repeats the tone's samples until stopped.
 // When a device cannot be opened the output goes on silently, like null,
 // after saying so once on standard error.
+//
+// Silence must come at once: a key stops speech within a few milliseconds.
+// So the device plays in periods of about 10 ms, and stopping or closing
+// the stream only throws away what is queued: the device stays open (an
+// idle queue device plays silence) until a sound of another format needs
+// it or the output is destroyed. Closing and reopening a device takes a
+// few hundred milliseconds, during which the program can do nothing.
 #include <SDL.h>
 
 #include <iostream>
@@ -19,21 +26,34 @@ SDL_AudioSpec specOf(const qr::PcmFormat& format) {
   spec.freq = static_cast<int>(format.rate);
   spec.format = format.bits == 16 ? AUDIO_S16LSB : AUDIO_U8;
   spec.channels = static_cast<Uint8>(format.channels == 2 ? 2 : 1);
-  spec.samples = 1024;
+  spec.samples = static_cast<Uint16>(sdlPeriodFrames(format.rate));
   return spec;
 }
+
+// The longest device period that lets a key silence the sound in time.
+constexpr unsigned kPeriodMs = 12;
+
+}  // namespace
+
+unsigned sdlPeriodFrames(uint32_t rate) {
+  unsigned frames = 64;
+  while (frames < 4096 && (frames * 2u) * 1000u <= rate * kPeriodMs) frames *= 2;
+  return frames;
+}
+
+namespace {
 
 class SdlAudio final : public qr::AudioOutput {
  public:
   ~SdlAudio() override {
     toneStop();
-    close();
+    release();
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
   }
 
   int open(const qr::PcmFormat& format) override {
     if (device_ != 0 && format == format_) return 0;
-    close();
+    release();
     SDL_AudioSpec want = specOf(format);
     device_ = SDL_OpenAudioDevice(nullptr, 0, &want, nullptr, 0);
     if (device_ == 0) {
@@ -59,9 +79,10 @@ class SdlAudio final : public qr::AudioOutput {
     if (device_) SDL_ClearQueuedAudio(device_);
   }
 
+  // The stream ends; the device is kept for the next sound (a device that
+  // could not be opened is tried again then).
   void close() override {
-    if (device_) SDL_CloseAudioDevice(device_);
-    device_ = 0;
+    stop();
     silent_ = false;
   }
 
@@ -90,6 +111,11 @@ class SdlAudio final : public qr::AudioOutput {
   }
 
  private:
+  void release() {
+    if (device_) SDL_CloseAudioDevice(device_);
+    device_ = 0;
+  }
+
   // Runs on SDL's audio thread.
   static void fillTone(void* self, Uint8* stream, int length) {
     auto* audio = static_cast<SdlAudio*>(self);

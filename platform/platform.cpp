@@ -5,6 +5,7 @@
 #include <iostream>
 #include <string_view>
 
+#include "base/cp1252.h"
 #include "console/qrwinConfig.h"
 #include "platform/audioBackends.h"
 #include "platform/script.h"
@@ -26,10 +27,13 @@ FrontendKind chooseFrontend() {
   const std::string_view chosen = env("QUIRAL_CONSOLE");
   if (chosen == "script") return FrontendKind::Script;
   if (chosen == "terminal") return FrontendKind::Terminal;
+  if (chosen == "linear") return FrontendKind::Linear;
   if (chosen == "window") return FrontendKind::Window;
   if (!chosen.empty())
     std::cerr << "naviro: unknown QUIRAL_CONSOLE \"" << chosen
-              << "\" (window, terminal or script); choosing by the display\n";
+              << "\" (window, terminal, linear or script); choosing by the display\n";
+  const std::string linear = qr::Config().bareRead("VIDEO", "LINEAR", "N", 80);
+  if (!linear.empty() && (linear[0] == 'S' || linear[0] == 's')) return FrontendKind::Linear;
   if (!env("DISPLAY").empty() || !env("WAYLAND_DISPLAY").empty()) return FrontendKind::Window;
   return FrontendKind::Terminal;
 }
@@ -45,9 +49,10 @@ std::unique_ptr<qr::ConsoleFrontend> makeFrontend(FrontendKind kind, qr::EventLo
       std::cerr << error << "; using the terminal\n";
       [[fallthrough]];
     }
-    case FrontendKind::Terminal: {
+    case FrontendKind::Terminal:
+    case FrontendKind::Linear: {
       std::string error;
-      auto frontend = makeTerminalFrontend(error);
+      auto frontend = makeTerminalFrontend(error, kind == FrontendKind::Linear);
       if (!frontend) std::cerr << error << "\n";
       return frontend;
     }
@@ -55,7 +60,7 @@ std::unique_ptr<qr::ConsoleFrontend> makeFrontend(FrontendKind kind, qr::EventLo
   return nullptr;
 }
 
-std::unique_ptr<qr::AudioOutput> makeAudio(FrontendKind kind) {
+std::unique_ptr<qr::AudioOutput> makeAudio(FrontendKind kind, std::string* notice) {
   std::string_view chosen = env("QUIRAL_AUDIO");
   if (chosen.empty()) chosen = kind == FrontendKind::Script ? "null" : "sdl";
   std::string error;
@@ -70,6 +75,7 @@ std::unique_ptr<qr::AudioOutput> makeAudio(FrontendKind kind) {
   }
   if (audio) return audio;
   std::cerr << "naviro: " << error << "; going on without sound\n";
+  if (notice) *notice = qr::W("Sem som: o dispositivo de áudio não pôde ser aberto.");
   return makeNullAudio();
 }
 

@@ -1,6 +1,7 @@
 // Choice of the platform back ends at start-up: the console front end
-// (window, terminal or script, from QUIRAL_CONSOLE and the display) and the
-// audio output (QUIRAL_AUDIO: sdl, null or file:PATH).
+// (window, terminal, linear or script, from QUIRAL_CONSOLE, the key
+// "LINEAR" of section "VIDEO" and the display) and the audio output
+// (QUIRAL_AUDIO: sdl, null or file:PATH).
 #pragma once
 
 #include <memory>
@@ -12,9 +13,10 @@
 
 namespace platform {
 
-enum class FrontendKind { Window, Terminal, Script };
+enum class FrontendKind { Window, Terminal, Linear, Script };
 
-// QUIRAL_CONSOLE, or the default rule: window when a display is present,
+// QUIRAL_CONSOLE; else linear when "LINEAR" in section "VIDEO" of
+// QUIRAL.INI begins with S; else window when a display is present,
 // terminal otherwise.
 [[nodiscard]] FrontendKind chooseFrontend();
 
@@ -29,7 +31,9 @@ enum class FrontendKind { Window, Terminal, Script };
                                                                 qr::EventLog& log);
 
 // QUIRAL_AUDIO, defaulting to null in script mode and sdl otherwise; a
-// device that cannot be opened falls back to null with one line on stderr.
-[[nodiscard]] std::unique_ptr<qr::AudioOutput> makeAudio(FrontendKind kind);
+// device that cannot be opened falls back to null with one line on stderr
+// and, when notice is given, a line for the screen in it (Windows-1252).
+[[nodiscard]] std::unique_ptr<qr::AudioOutput> makeAudio(FrontendKind kind,
+                                                         std::string* notice = nullptr);
 
 }  // namespace platform

@@ -4,6 +4,7 @@
 // Shift 1, Alt 2, Ctrl 4 (Meta 8 counts as Alt), as xterm sends it.
 #include "platform/termKeys.h"
 
+#include <algorithm>
 #include <array>
 #include <optional>
 
@@ -204,8 +205,24 @@ size_t utf8Length(unsigned char lead) {
   return 1;
 }
 
+// A character of a code set other than UTF-8: the longest sequence that
+// names one; '?' for a byte that starts none.
+Step decodeInCodeSet(std::string_view in, bool final, const CodeSet& codes) {
+  constexpr size_t kLongest = 4;
+  for (size_t n = std::min(in.size(), kLongest); n > 0; --n) {
+    const auto found = codes.characters.find(in.substr(0, n));
+    if (found != codes.characters.end()) return {Status::Done, n, typeCharacter(found->second)};
+  }
+  if (!final && in.size() < kLongest) {
+    const auto next = codes.characters.lower_bound(in);
+    if (next != codes.characters.end() && next->first.starts_with(in))
+      return {Status::NeedMore, 0, {}};
+  }
+  return {Status::Done, 1, typeCharacter('?')};
+}
+
 // One key that does not start with ESC.
-Step decodePlain(std::string_view in, bool final, uint8_t eraseByte) {
+Step decodePlain(std::string_view in, bool final, uint8_t eraseByte, const CodeSet* codes) {
   const auto c = static_cast<unsigned char>(in[0]);
   Step step{Status::Done, 1, {}};
   const uint8_t otherErase = eraseByte == 8 ? 127 : 8;
@@ -227,6 +244,8 @@ Step decodePlain(std::string_view in, bool final, uint8_t eraseByte) {
     step.events = pressEvents(VKey::Other, {true, false, false}, c);
   } else if (c < 128) {
     step.events = typeCharacter(c);
+  } else if (codes && !codes->utf8) {
+    return decodeInCodeSet(in, final, *codes);
   } else {
     size_t n = utf8Length(c);
     if (n > in.size()) {
@@ -251,8 +270,8 @@ std::vector<KeyEvent> withAlt(const std::vector<KeyEvent>& events) {
   return pressEvents(down.key, Modifiers{down.ctrl, true, down.shift}, std::nullopt);
 }
 
-Step decodeOne(std::string_view in, bool final, uint8_t eraseByte) {
-  if (in[0] != kEsc) return decodePlain(in, final, eraseByte);
+Step decodeOne(std::string_view in, bool final, uint8_t eraseByte, const CodeSet* codes) {
+  if (in[0] != kEsc) return decodePlain(in, final, eraseByte, codes);
   if (in.size() == 1) {
     if (!final) return {Status::NeedMore, 0, {}};
     return {Status::Done, 1, pressKey(VKey::Escape, {})};
@@ -267,23 +286,24 @@ Step decodeOne(std::string_view in, bool final, uint8_t eraseByte) {
     // ESC ESC [ ... is Alt with a special key; two ESC alone are two presses.
     if (in.size() == 2 && !final) return {Status::NeedMore, 0, {}};
     if (in.size() > 2 && (in[2] == '[' || in[2] == 'O')) {
-      Step inner = decodeOne(in.substr(1), final, eraseByte);
+      Step inner = decodeOne(in.substr(1), final, eraseByte, codes);
       if (inner.status == Status::NeedMore) return inner;
       return {Status::Done, inner.length + 1, withAlt(inner.events)};
     }
     return {Status::Done, 1, pressKey(VKey::Escape, {})};
   }
-  Step inner = decodePlain(in.substr(1), final, eraseByte);
+  Step inner = decodePlain(in.substr(1), final, eraseByte, codes);
   if (inner.status == Status::NeedMore) return inner;
   return {Status::Done, inner.length + 1, withAlt(inner.events)};
 }
 
 }  // namespace
 
-DecodedKeys decodeTerminalInput(std::string_view input, bool final, uint8_t eraseByte) {
+DecodedKeys decodeTerminalInput(std::string_view input, bool final, uint8_t eraseByte,
+                                const CodeSet* codes) {
   DecodedKeys out;
   while (out.consumed < input.size()) {
-    Step step = decodeOne(input.substr(out.consumed), final, eraseByte);
+    Step step = decodeOne(input.substr(out.consumed), final, eraseByte, codes);
     if (step.status == Status::NeedMore) break;
     out.consumed += step.length;
     out.events.insert(out.events.end(), step.events.begin(), step.events.end());

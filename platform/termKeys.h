@@ -3,6 +3,8 @@
 // parameter. Pure: bytes in, events out; the caller keeps what was not yet
 // consumed and calls again with final set once the escape time-out passed.
 //
+// Characters are read in the terminal's code set (UTF-8 when none is given).
+//
 // Conventions: a lone ESC is the Escape key; ESC before a character is Alt
 // with that character; the terminal's erase byte (127 or 8) is Backspace and
 // the other one Ctrl+Backspace; CR is Enter and LF Ctrl+Enter.
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "console/frontend.h"
+#include "platform/terminalCodeSet.h"
 
 namespace platform {
 
@@ -23,6 +26,7 @@ struct DecodedKeys {
 // final: no more bytes will complete a sequence that has begun (the escape
 // time-out passed), so a trailing ESC or partial sequence is decoded as is.
 [[nodiscard]] DecodedKeys decodeTerminalInput(std::string_view input, bool final,
-                                              uint8_t eraseByte = 127);
+                                              uint8_t eraseByte = 127,
+                                              const CodeSet* codes = nullptr);
 
 }  // namespace platform

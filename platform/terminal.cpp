@@ -1,6 +1,8 @@
 // Terminal front end. Input is read from standard input in raw mode and
-// decoded by termKeys; the screen is drawn by termFrame's diff. The waits
-// block in poll() so an idle program uses no processor time.
+// decoded by termKeys in the locale's code set; the screen is drawn by
+// termFrame's diff, or, in linear mode, written as plain lines by
+// LinearText. The waits block in poll() so an idle program uses no
+// processor time.
 //
 // The saved terminal settings live in one file-level record, the only state
 // a signal handler or an atexit function can reach; it is set while a
@@ -19,11 +21,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 #include "base/cp1252.h"
 #include "platform/script.h"
 #include "platform/termFrame.h"
 #include "platform/termKeys.h"
+#include "platform/terminalCodeSet.h"
+#include "platform/terminalLinear.h"
 
 namespace platform {
 
@@ -35,6 +40,7 @@ constexpr char kLeaveScreen[] = "\x1b[0m\x1b[?25h\x1b[?1049l";
 
 struct SavedTerminal {
   volatile sig_atomic_t active = 0;
+  volatile sig_atomic_t linear = 0;  // no alternate screen to leave
   volatile sig_atomic_t resized = 0;
   termios settings{};
 };
@@ -56,7 +62,7 @@ void writeAll(const char* data, size_t length) {
 void restoreTerminal() {
   if (!gSaved.active) return;
   gSaved.active = 0;
-  writeAll(kLeaveScreen, sizeof kLeaveScreen - 1);
+  if (!gSaved.linear) writeAll(kLeaveScreen, sizeof kLeaveScreen - 1);
   ::tcsetattr(STDIN_FILENO, TCSANOW, &gSaved.settings);
 }
 
@@ -89,16 +95,12 @@ int64_t nowMs() {
       .count();
 }
 
-std::string withoutControls(std::string_view utf8) {
-  std::string out;
-  for (char c : utf8)
-    if (static_cast<unsigned char>(c) >= 32 && c != 127) out += c;
-  return out;
-}
-
 class TerminalFrontend final : public qr::ConsoleFrontend {
  public:
-  explicit TerminalFrontend(const termios& saved) {
+  TerminalFrontend(const termios& saved, bool linear)
+      : linear_(linear),
+        codes_(codeSetNamed(localeCodeSetName())),
+        lines_(&codes_, (saved.c_oflag & OPOST) && (saved.c_oflag & ONLCR) ? "\n" : "\r\n") {
     eraseByte_ = saved.c_cc[VERASE] == 8 ? 8 : 127;
     termios raw = saved;
     raw.c_iflag &= ~static_cast<tcflag_t>(BRKINT | ICRNL | INLCR | IGNCR | INPCK | ISTRIP | IXON);
@@ -108,6 +110,7 @@ class TerminalFrontend final : public qr::ConsoleFrontend {
     raw.c_cc[VTIME] = 0;
     gSaved.settings = saved;
     gSaved.resized = 0;
+    gSaved.linear = linear ? 1 : 0;
     gSaved.active = 1;
     ::tcsetattr(STDIN_FILENO, TCSANOW, &raw);
     static bool registered = false;
@@ -123,12 +126,13 @@ class TerminalFrontend final : public qr::ConsoleFrontend {
     ::sigaction(SIGWINCH, &sa, nullptr);
     mode_ = colourModeFromEnvironment();
     size_ = querySize();
-    writeAll(kEnterScreen, sizeof kEnterScreen - 1);
+    if (!linear_) writeAll(kEnterScreen, sizeof kEnterScreen - 1);
   }
 
   ~TerminalFrontend() override { restoreTerminal(); }
 
   void poll(int maxWaitMs, bool, qr::KeySink& sink) override {
+    writeLines();
     const int64_t end = nowMs() + std::max(0, maxWaitMs);
     for (;;) {
       if (gSaved.resized) resize();
@@ -156,20 +160,25 @@ class TerminalFrontend final : public qr::ConsoleFrontend {
   }
 
   void present(const qr::ScreenImage& screen) override {
-    std::string out = renderFrame(last_ ? &*last_ : nullptr, screen, size_, mode_);
-    if (!noticeShown_) {
-      const std::string notice = tooSmallNotice(size_);
-      if (!notice.empty()) {
-        out += notice + placeCursor(screen, size_);
-        noticeShown_ = true;
-      }
+    picture_ = screen;
+    if (linear_) {
+      // Written at the next poll, when the row is drawn whole.
+      pendingImage_ = screen;
+      return;
     }
+    const std::string notice = tooSmallNotice(size_);
+    if (!notice.empty() && !noticeGiven_) {
+      notice_ = notice;
+      noticeGiven_ = true;
+    }
+    Frame now{screen, followCursor(last_ ? last_->view : View{}, screen, size_)};
+    const std::string out = renderFrame(last_ ? &*last_ : nullptr, now, {size_, mode_, &codes_});
     writeAll(out.data(), out.size());
-    last_ = screen;
+    last_ = std::move(now);
   }
 
   void setCaption(std::string_view text) override {
-    const std::string out = "\x1b]2;" + withoutControls(qr::toUtf8(text)) + "\x07";
+    const std::string out = "\x1b]2;" + encodeText(codes_, text) + "\x07";
     writeAll(out.data(), out.size());
   }
 
@@ -185,19 +194,34 @@ class TerminalFrontend final : public qr::ConsoleFrontend {
 
   int inputDescriptor() const override { return STDIN_FILENO; }
 
+  std::string takeNotice() override { return std::exchange(notice_, {}); }
+
   [[noreturn]] void exitProgram(int code) override {
+    writeLines();
+    if (linear_) {
+      const std::string out = lines_.finish();
+      writeAll(out.data(), out.size());
+    }
     restoreTerminal();
-    if (last_) writeScreenDumps(*last_);
+    if (picture_) writeScreenDumps(*picture_);
     std::exit(code);
   }
 
  private:
   bool deliver(bool final, qr::KeySink& sink) {
-    const DecodedKeys keys = decodeTerminalInput(pending_, final, eraseByte_);
+    const DecodedKeys keys = decodeTerminalInput(pending_, final, eraseByte_, &codes_);
     pending_.erase(0, keys.consumed);
     if (!pending_.empty()) escapeDeadline_ = nowMs() + kEscapeTimeoutMs;
     for (const auto& e : keys.events) sink.keyEvent(e);
     return !keys.events.empty();
+  }
+
+  // Linear mode: the picture presented since the last poll, as lines.
+  void writeLines() {
+    if (!pendingImage_) return;
+    const std::string out = lines_.update(*pendingImage_, size_.columns);
+    pendingImage_.reset();
+    writeAll(out.data(), out.size());
   }
 
   void resize() {
@@ -205,10 +229,10 @@ class TerminalFrontend final : public qr::ConsoleFrontend {
     const TerminalSize size = querySize();
     if (size == size_) return;
     size_ = size;
-    noticeShown_ = false;
+    if (linear_) return;
     writeAll("\x1b[0m\x1b[2J", 8);
     if (last_) {
-      const qr::ScreenImage screen = *last_;
+      const qr::ScreenImage screen = last_->image;
       last_.reset();
       present(screen);
     }
@@ -219,8 +243,14 @@ class TerminalFrontend final : public qr::ConsoleFrontend {
   uint8_t eraseByte_ = 127;
   ColourMode mode_ = ColourMode::Ansi16;
   TerminalSize size_;
-  bool noticeShown_ = false;
-  std::optional<qr::ScreenImage> last_;
+  bool linear_ = false;
+  CodeSet codes_;
+  LinearText lines_;
+  std::optional<qr::ScreenImage> pendingImage_;
+  std::string notice_;
+  bool noticeGiven_ = false;
+  std::optional<Frame> last_;
+  std::optional<qr::ScreenImage> picture_;  // the last one presented
   std::string clipboard_;
 };
 
@@ -249,7 +279,7 @@ std::string base64(std::string_view bytes) {
   return out;
 }
 
-std::unique_ptr<qr::ConsoleFrontend> makeTerminalFrontend(std::string& error) {
+std::unique_ptr<qr::ConsoleFrontend> makeTerminalFrontend(std::string& error, bool linear) {
   termios saved{};
   if (!::isatty(STDIN_FILENO) || !::isatty(STDOUT_FILENO) ||
       ::tcgetattr(STDIN_FILENO, &saved) != 0) {
@@ -262,7 +292,7 @@ std::unique_ptr<qr::ConsoleFrontend> makeTerminalFrontend(std::string& error) {
     error = "naviro: the terminal is already in use by another console";
     return nullptr;
   }
-  return std::make_unique<TerminalFrontend>(saved);
+  return std::make_unique<TerminalFrontend>(saved, linear);
 }
 
 }  // namespace platform

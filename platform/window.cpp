@@ -40,7 +40,7 @@ constexpr int kTitleLength = 80;
 // Slow scrolling moves the picture only while the window's bottom edge is
 // this far above the bottom of the screen.
 constexpr int kScrollClearance = 32;
-constexpr int kQuietCallsPerPump = 5;
+constexpr int kQuietCallsPerPump = 25;
 
 struct SdlKey {
   SDL_Keycode sdl;

@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev
   python3 python3-pyftpdlib wbrazilian
   fonts-dejavu-core
+  locales
   xvfb xdotool x11-apps x11-xserver-utils
   # the Debian package (cpack, dpkg-shlibdeps) and the manual page's check
   dpkg-dev file groff-base man-db

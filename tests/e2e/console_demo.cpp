@@ -17,9 +17,11 @@ int main() {
   qr::EventLog log(logPath ? logPath : "");
   auto frontend = platform::makeFrontend(kind, log);
   if (!frontend) return 1;
-  auto audio = platform::makeAudio(kind);
+  std::string audioNotice;
+  auto audio = platform::makeAudio(kind, &audioNotice);
   platform::PollWaiter waiter;  // the program's one wait, as in naviro
   qr::Console console(*frontend, *audio, log);
+  console.addNotice(audioNotice);
   console.useWaiter(waiter);
   console.setCaption("console_demo");
   console.consoleSetBackground(1);
@@ -27,6 +29,7 @@ int main() {
   console.out(qr::W("Demonstração do console: tecle; Esc termina"));
   console.consoleSetBackground(0);
   console.outLine();
+  for (const std::string& notice : console.takeNotices()) console.outLine(notice);
   console.consoleSetForeground(14);
   for (;;) {
     const uint8_t key = console.consoleReadKey();

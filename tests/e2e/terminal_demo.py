@@ -2,15 +2,23 @@
 """console_demo in terminal mode on a pseudo-terminal: keys typed as a
 terminal sends them must come back as the console's key bytes, drawn in
 colour on the alternate screen, and the terminal must be given back as it
-was when the program ends by Escape or by a signal.
+was when the program ends by Escape or by a signal. A terminal smaller than
+the console shows the part around the cursor and says so; a scrolled console
+scrolls the terminal; a Latin-1 locale gets Latin-1 bytes; linear mode writes
+plain lines.
 
     terminal_demo.py CONSOLE_DEMO WORKDIR
 """
+import fcntl
 import os
 import pty
+import re
 import select
 import signal
+import struct
+import subprocess
 import sys
+import termios
 import time
 
 demo, work = sys.argv[1], sys.argv[2]
@@ -18,16 +26,24 @@ os.makedirs(os.path.join(work, "sys"), exist_ok=True)
 failures = []
 
 
-def start(extra_env):
-    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+def start(extra_env, size=(80, 25)):
+    env = {k: v for k, v in os.environ.items()
+           if k not in ("DISPLAY", "WAYLAND_DISPLAY", "LC_ALL", "LC_CTYPE", "LANG")}
     env.update(QUIRAL_CONSOLE="terminal", QUIRAL_AUDIO="null", TERM="xterm-256color",
-               QUIRAL_SYSDIR=os.path.join(work, "sys"), **extra_env)
+               QUIRAL_SYSDIR=os.path.join(work, "sys"))
+    env.update(extra_env)
     if "COLORTERM" not in extra_env:
         env.pop("COLORTERM", None)
     pid, fd = pty.fork()
     if pid == 0:
+        fcntl.ioctl(0, termios.TIOCSWINSZ, struct.pack("HHHH", size[1], size[0], 0, 0))
         os.execve(demo, [demo], env)
     return pid, fd
+
+
+def type_and_read(fd, data, needle, seconds=5.0):
+    os.write(fd, data)
+    return read_until(fd, needle, seconds)
 
 
 def read_until(fd, needle, seconds=10.0):
@@ -86,6 +102,69 @@ os.kill(pid, signal.SIGTERM)
 out, status = finish(pid, fd)
 check(os.WIFSIGNALED(status) and os.WTERMSIG(status) == signal.SIGTERM, "not ended by the signal: %r" % status)
 check(b"\x1b[?1049l" in out, "terminal not given back after SIGTERM")
+
+# An 80x24 terminal: the row of the cursor stays in view, nothing is drawn
+# below the terminal, and the console's scrolling is the terminal's.
+pid, fd = start({}, (80, 24))
+screen = read_until(fd, b"por 24")
+check(b"Terminal de 80 por 24" in screen, "an 80x24 terminal was not told it is too small")
+out = type_and_read(fd, b"\r" * 30 + b"fim", b"fim")
+check(b"\x1b[1;24r" in out, "the console's scroll did not scroll the terminal's 24 rows")
+check(b"\x1b[25;" not in screen + out, "drew on a 25th row of an 80x24 terminal")
+check(out.rstrip(b"\x1b[?25h").endswith(b"\x1b[24;4H") or b"fim\x1b[24;4H" in out,
+      "the cursor is not on the terminal's last row after the text")
+os.write(fd, b"\x1b")
+finish(pid, fd)
+
+# A narrow, short terminal: the columns around the cursor.
+pid, fd = start({}, (40, 10))
+read_until(fd, b"por 10")
+out = type_and_read(fd, b"a" * 60 + b"Z", b"Z")
+moves = re.findall(rb"\x1b\[(\d+);(\d+)H", out)
+check(moves and all(int(c) <= 40 and int(r) <= 10 for r, c in moves), "drew outside a 40x10 terminal")
+os.write(fd, b"\x1b")
+finish(pid, fd)
+
+# A Latin-1 locale: output and input in Latin-1.
+locales = os.path.join(work, "locales")
+os.makedirs(locales, exist_ok=True)
+latin1 = os.path.join(locales, "pt_BR.ISO-8859-1")
+if not os.path.isdir(latin1):
+    subprocess.run(["localedef", "-i", "pt_BR", "-f", "ISO-8859-1", latin1],
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+if os.path.isdir(latin1):
+    pid, fd = start({"LOCPATH": locales, "LANG": "pt_BR.ISO-8859-1"})
+    screen = read_until(fd, b"termina")
+    check(b"Demonstra\xe7\xe3o" in screen, "the prompt did not come in Latin-1")
+    out = type_and_read(fd, b"\xe9", b"\xe9")
+    check(b"\xe9" in out and b"\xc3" not in out, "a Latin-1 key did not come back in Latin-1")
+    os.write(fd, b"\x1b")
+    finish(pid, fd)
+else:
+    failures.append("localedef could not make a Latin-1 locale (package locales)")
+
+# Linear mode: plain lines, nothing but the caption in escape sequences.
+pid, fd = start({"QUIRAL_CONSOLE": "linear"})
+out = read_until(fd, b"termina")
+out += type_and_read(fd, b"abc\rde\x7ff\r", b"f\r\n")
+os.write(fd, b"\x1b")
+_, status = os.waitpid(pid, 0)
+while True:
+    ready, _, _ = select.select([fd], [], [], 0.5)
+    if not ready:
+        break
+    try:
+        chunk = os.read(fd, 65536)
+    except OSError:
+        break
+    if not chunk:
+        break
+    out += chunk
+plain = re.sub(rb"\x1b\]2;[^\x07]*\x07", b"", out)
+check(b"\x1b" not in plain, "linear mode wrote an escape sequence other than the caption: %r" % plain[:200])
+check("Demonstração do console: tecle; Esc termina\r\n".encode() in plain, "linear mode: no prompt line")
+check(b"\r\nabc\r\nde<8>f\r\n" in plain, "linear mode: typed lines not written plainly: %r" % plain)
+check(os.WIFEXITED(status) and os.WEXITSTATUS(status) == 0, "linear mode did not end with 0")
 
 for f in failures:
     print("FAIL:", f)

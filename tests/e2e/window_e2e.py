@@ -3,9 +3,12 @@
 with xdotool: the screen dump must equal the script console's for the same
 key script, cells must show in the colours of the palette and the colour
 map, the magnifier must enlarge the picture under the right button and give
-it back on release, and a resized window must redraw the grid to fit.
+it back on release, a resized window must redraw the grid to fit, and
+Ctrl+Break must end the program with 255. With
+naviro and its generated sound library, the line editor's copy and paste go
+through the display's clipboard and say what the script console says.
 
-    window_e2e.py CONSOLE_DEMO KEY_CASES WORKDIR
+    window_e2e.py CONSOLE_DEMO KEY_CASES WORKDIR [NAVIRO QUIRAL_ROOT]
 
 Exit code 77 (skipped) when Xvfb or xdotool is missing.
 """
@@ -20,6 +23,7 @@ import time
 import zlib
 
 demo, cases, work = sys.argv[1], sys.argv[2], sys.argv[3]
+naviro, quiral_root = (sys.argv[4], sys.argv[5]) if len(sys.argv) > 5 else (None, None)
 failures = []
 CELL_W, CELL_H = 10, 20  # LARGURALETRA, ALTURALETRA of the test configuration
 
@@ -65,7 +69,10 @@ def xdotool_steps(script):
             j = i
             while j < len(text) and text[j] != "{":
                 j += 1
-            steps.append(["type", "--delay", "30", text[i:j]])
+            # Letters outside ASCII are typed slowly: xdotool may change the
+            # keyboard map for them.
+            for run in re.findall(r"[\x00-\x7f]+|[^\x00-\x7f]", text[i:j]):
+                steps.append(["type", "--delay", "30" if run.isascii() else "200", run])
             i = j
             continue
         j = text.index("}", i)
@@ -140,7 +147,7 @@ class Display:
 class Run:
     """console_demo in window mode on the display, its files in a directory."""
 
-    def __init__(self, display, name, ini):
+    def __init__(self, display, name, ini, program=None, title="console_demo", extra=None):
         self.dir = os.path.join(work, name)
         shutil.rmtree(self.dir, ignore_errors=True)
         os.makedirs(os.path.join(self.dir, "sys"))
@@ -149,28 +156,32 @@ class Run:
         self.env = dict(os.environ, DISPLAY=display.name, QUIRAL_CONSOLE="window",
                         QUIRAL_AUDIO="null", QUIRAL_SYSDIR=os.path.join(self.dir, "sys"),
                         QUIRAL_SCREEN=os.path.join(self.dir, "screen.txt"),
-                        QUIRAL_ATTRS=os.path.join(self.dir, "attrs.txt"))
+                        QUIRAL_ATTRS=os.path.join(self.dir, "attrs.txt"),
+                        QUIRAL_LOG=os.path.join(self.dir, "log.txt"))
+        self.env.update(extra or {})
         self.env.pop("WAYLAND_DISPLAY", None)
-        self.proc = subprocess.Popen([demo], env=self.env, stderr=subprocess.PIPE)
+        self.proc = subprocess.Popen([program or demo], env=self.env, stderr=subprocess.PIPE)
         self.window = None
         end = time.time() + 20
         while time.time() < end and self.proc.poll() is None:
-            out = self.xdotool("search", "--onlyvisible", "--name", "console_demo", check=False)
+            out = self.xdotool("search", "--onlyvisible", "--name", title, check=False)
             if out.strip():
                 self.window = out.split()[0]
                 break
             time.sleep(0.05)
         if self.window is None:
+            code = self.proc.poll()
+            seen = self.xdotool("search", "--name", title, check=False).split()
             self.proc.kill()
-            check(False, "%s: no window titled console_demo: %s" %
-                  (name, self.proc.stderr.read().decode()))
+            check(False, "%s: no window titled %s (exit code %s, windows by name %s): %s" %
+                  (name, title, code, seen, self.proc.stderr.read().decode()))
             return
         # Without a window manager the focus follows the pointer.
         self.xdotool("mousemove", "--window", self.window, "5", "5")
         self.xdotool("windowfocus", "--sync", self.window)
         # Ready when the banner (white on colour 1) is drawn: the console has
         # opened and the Braille mode's tones are over.
-        for _ in range(50):
+        for _ in range(50 if program is None else 0):
             _, _, pixel = self.shot("ready", png=False)
             if pixel(1, 1) != BLACK:
                 break
@@ -206,14 +217,14 @@ class Run:
     def settle(self, seconds=0.25):
         time.sleep(seconds)
 
-    def finish(self):
+    def finish(self, expected=0):
         try:
             code = self.proc.wait(timeout=10)
         except subprocess.TimeoutExpired:
             self.proc.kill()
             code = "killed"
         err = self.proc.stderr.read().decode()
-        check(code == 0, "%s: exit code %s %s" % (self.dir, code, err))
+        check(code == expected, "%s: exit code %s %s" % (self.dir, code, err))
         return open(self.env["QUIRAL_SCREEN"]).read(), open(self.env["QUIRAL_ATTRS"]).read()
 
 
@@ -345,10 +356,44 @@ try:
         after_banner = cell_colours(resized, 44, 1, origin)
         check(RED in banner and RED not in below and after_banner == {BLACK},
               "after resizing to 900x600 the banner is not 43 cells of 11x24")
-        run.xdotool("key", "Escape")
-        screen, attrs = run.finish()
+        # Ctrl+Break ends the program at once with 255, the dumps written.
+        run.xdotool("key", "ctrl+Pause")
+        screen, attrs = run.finish(255)
         check(screen.splitlines()[1] == "ab", "typed text not in the dump: %r" % screen[:120])
         check(attrs.splitlines()[0].startswith("1f" * 43), "attribute plane changed by the map")
+    # Copy and paste in naviro's line editor through the display's clipboard:
+    # "abc", Ctrl+C copies it, Ctrl+Y blanks the answer, Ctrl+V brings it
+    # back, Ctrl+F1 says the whole answer, Esc ends the run.
+    if naviro and os.path.isdir(os.path.join(quiral_root, "som", "letras")):
+        sound = {"QUIRAL_ROOT": quiral_root, "QUIRAL_SYSDIR": quiral_root}
+        keys = "abc{Ctrl+C}{Ctrl+Y}{Ctrl+V}{Ctrl+F1}{Esc}"
+        run = Run(display, "clipboard", "", naviro, "NAVIRO", sound)
+        if run.window is not None:
+            for _ in range(100):  # until the computer's name is asked
+                if "announce FTCOMPUT" in open(run.env["QUIRAL_LOG"]).read():
+                    break
+                time.sleep(0.1)
+            run.settle()
+            run.type_script(keys)
+            run.finish()
+            window_log = open(run.env["QUIRAL_LOG"]).read().splitlines()
+            d = os.path.join(work, "clipboard_script")
+            shutil.rmtree(d, ignore_errors=True)
+            os.makedirs(d)
+            with open(os.path.join(d, "keys"), "w") as f:
+                f.write(keys)
+            subprocess.run([naviro], timeout=60, capture_output=True, env=dict(
+                os.environ, QUIRAL_CONSOLE="script", QUIRAL_AUDIO="null",
+                QUIRAL_KEYS=os.path.join(d, "keys"), QUIRAL_LOG=os.path.join(d, "log.txt"),
+                **sound))
+            script_log = open(os.path.join(d, "log.txt")).read().splitlines()
+            pasted = window_log[window_log.index("clipboard abc  "):] \
+                if "clipboard abc  " in window_log else []
+            check("text abc" in pasted, "the pasted answer was not spoken: %s" % pasted[:12])
+            check([l for l in window_log if l != "stop"] == [l for l in script_log if l != "stop"],
+                  "the window's event log differs from the script console's")
+    else:
+        print("naviro case skipped: no generated sound library")
 finally:
     display.stop()
 

@@ -54,8 +54,12 @@ bool contains(const std::vector<std::string>& v, const std::string& s) {
   return std::find(v.begin(), v.end(), s) != v.end();
 }
 
-Step greet(std::string text = "220 Servidor pronto\r\n") { return {false, {std::move(text)}, false}; }
-Step reply(std::string text) { return {true, {std::move(text)}, false}; }
+Step greet(std::string text = "220 Servidor pronto\r\n") {
+  return {false, {std::move(text)}, false};
+}
+Step reply(std::string text) {
+  return {true, {std::move(text)}, false};
+}
 
 }  // namespace
 
@@ -90,8 +94,11 @@ TEST(Login, PasswordAndAccessKeyAreAskedAsTheCodesDemandAndNeverShown) {
        {"USER ana", "PASS segredo", "QUIT"},
        true},
       {"530 refuses", {greet(), reply("530 Nao\r\n")}, {}, {"USER ana", "QUIT"}, false},
-      {"PASS refused", {greet(), reply("331 Senha\r\n"), reply("530 Errada\r\n")},
-       {"segredo"}, {"USER ana", "PASS segredo", "QUIT"}, false},
+      {"PASS refused",
+       {greet(), reply("331 Senha\r\n"), reply("530 Errada\r\n")},
+       {"segredo"},
+       {"USER ana", "PASS segredo", "QUIT"},
+       false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -113,7 +120,8 @@ TEST(Login, PasswordAndAccessKeyAreAskedAsTheCodesDemandAndNeverShown) {
 TEST(Login, RefusalIsAnnouncedThenTheServerLineSpoken) {
   const Outcome o = runClient({greet(), reply("530 Conta desconhecida\r\n")}, {"ana"}, "\x1b");
   const auto it = std::find(o.events.begin(), o.events.end(), "announce FTERCONT");
-  ASSERT_NE(it, o.events.end()) << ::testing::PrintToString(o.events) << ::testing::PrintToString(o.commands);
+  ASSERT_NE(it, o.events.end()) << ::testing::PrintToString(o.events)
+                                << ::testing::PrintToString(o.commands);
   EXPECT_TRUE(std::find(it, o.events.end(), "speak 530 Conta desconhecida") != o.events.end());
   EXPECT_FALSE(contains(o.announced, "FTSENHA"));
 }
@@ -200,30 +208,50 @@ TEST(Commands, DirectoryAndFileCommandsSendTheRightLinesAndTellTheOutcome) {
     std::vector<std::string> heard;  // announcements and speech, in order
   };
   const Case cases[] = {
-      {"S with ..", "s", {".."},
+      {"S with ..",
+       "s",
+       {".."},
        {reply("257 \"/home/ana\" atual\r\n"), reply("250 Ok\r\n")},
        {"PWD", "CDUP"},
        {"announce FTVERDIR", "speak /home/ana", "announce FTQUEDIR", "announce FTOK"}},
-      {"S refused", "S", {"nada"},
+      {"S refused",
+       "S",
+       {"nada"},
        {reply("550 Falhou\r\n"), reply("550 Nao\r\n")},
        {"PWD", "CWD nada"},
        {"announce FTNAODIR", "announce FTNAOTRO"}},
-      {"S no quote", "S", {""}, {reply("257 sem aspas\r\n")}, {"PWD"},
+      {"S no quote",
+       "S",
+       {""},
+       {reply("257 sem aspas\r\n")},
+       {"PWD"},
        {"speak 257 sem aspas", "announce FTDESIS"}},
       {"C with ..", "c", {".."}, {reply("257 \"/x\" criado\r\n")}, {"MKD"}, {"announce FTOK"}},
       {"C refused", "C", {"nova"}, {reply("550 Nao\r\n")}, {"MKD nova"}, {"announce FTNCRIA"}},
-      {"A with 150", "a", {"velho.txt"}, {reply("150 Apagando\r\n")}, {"DELE velho.txt"},
+      {"A with 150",
+       "a",
+       {"velho.txt"},
+       {reply("150 Apagando\r\n")},
+       {"DELE velho.txt"},
        {"announce FTAPAGA", "announce FTNOMAPA", "announce FTOKAPAG"}},
       {"A refused", "A", {"x"}, {reply("550 Nao\r\n")}, {"DELE x"}, {"announce FTNAOAPA"}},
       {"A cancelled", "A", {""}, {}, {}, {"announce FTDESIS"}},
       {"I", "i", {}, {reply("257 \"/pub\" atual\r\n")}, {"PWD"}, {"speak \"/pub\" atual"}},
       {"raw empty", "/", {""}, {reply("500 Vazio\r\n")}, {""}, {"speak 500 Vazio"}},
-      {"raw multi-line", "/", {"HELP"}, {reply("214-Ajuda\r\n214 Fim\r\n")}, {"HELP"},
+      {"raw multi-line",
+       "/",
+       {"HELP"},
+       {reply("214-Ajuda\r\n214 Fim\r\n")},
+       {"HELP"},
        {"speak 214-Ajuda", "speak 214 Fim"}},
       {"V twice", "vV", {}, {}, {}, {"announce FTVERBO", "announce FTNAOVRB"}},
       {"P twice", "pp", {}, {}, {}, {"announce FTPNPASS", "announce FTPPASSI"}},
       {"Q", "q", {}, {}, {}, {"announce FTTRANS", "speak 0 K"}},
-      {"unknown keys", "xjkz", {}, {}, {},
+      {"unknown keys",
+       "xjkz",
+       {},
+       {},
+       {},
        {"announce FTERRCMD", "announce FTERRCMD", "announce FTERRCMD", "announce FTERRCMD"}},
   };
   for (const auto& c : cases) {
@@ -248,9 +276,9 @@ TEST(Commands, DirectoryAndFileCommandsSendTheRightLinesAndTellTheOutcome) {
 }
 
 TEST(Commands, UnsolicitedRepliesAreAnnounced) {
-  const Outcome o = runClient(
-      {greet(), {true, {"230 Ok\r\n", "226 Transferencia\r\n", "221 Adeus\r\n"}, true}},
-      {"ana"}, "");
+  const Outcome o =
+      runClient({greet(), {true, {"230 Ok\r\n", "226 Transferencia\r\n", "221 Adeus\r\n"}, true}},
+                {"ana"}, "");
   EXPECT_TRUE(contains(o.announced, "FTFIMENV"));
   EXPECT_TRUE(contains(o.announced, "FTDESCON"));
 }
@@ -267,6 +295,32 @@ TEST(Commands, HelpMenuAndF1) {
   EXPECT_EQ(std::count(heard.begin(), heard.end(), "FTAJUD10"), 1);
   EXPECT_TRUE(ui.has("menu 14"));
   EXPECT_EQ(server.commands(), (std::vector<std::string>{"USER ana", "QUIT"}));
+}
+
+TEST(Commands, KeyPressedDuringTheHelpListIsTheNextCommand) {
+  // F1 alone ends with the end-of-list tone; F1 with Down already typed
+  // keeps Down, which opens the menu, and sounds no tone.
+  for (const bool downTyped : {false, true}) {
+    SCOPED_TRACE(downTyped ? "Down typed" : "F1 alone");
+    // Without Down the server hangs up after the login, which ends the run
+    // once the keys are used up.
+    ScriptedServer server({greet(), {true, {"230 Ok\r\n"}, !downTyped}});
+    RecordingTela ui;
+    ui.lines = {"ana"};
+    ui.menuChoice = 14;
+    ui.keys = {0, 59};
+    if (downTyped) ui.keys.insert(ui.keys.end(), {0, 80});  // the menu's last entry ends
+    Client client(ui, "127.0.0.1:" + std::to_string(server.port()));
+    EXPECT_THROW(client.Run(), Ended);
+    // What happens between the end of the list and the next prompt.
+    const auto list = std::find(ui.events.begin(), ui.events.end(), "announce FTAJUD10");
+    ASSERT_NE(list, ui.events.end());
+    const std::vector<std::string> between(list,
+                                           std::find(list, ui.events.end(), "announce FTCMD"));
+    EXPECT_EQ(contains(between, "flush"), false);
+    EXPECT_EQ(contains(between, "beep"), !downTyped);
+    EXPECT_EQ(ui.has("menu 14"), downTyped);
+  }
 }
 
 namespace {

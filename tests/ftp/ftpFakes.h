@@ -88,7 +88,7 @@ class RecordingTela : public ftp::Tela {
     keys.pop_front();
     return k;
   }
-  void flushKeys() override {}
+  void flushKeys() override { events.push_back("flush"); }
   bool takeEscape() override {
     if (escapeInterrupts && !keys.empty() && keys.front() == 27) {
       keys.pop_front();

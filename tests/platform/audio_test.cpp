@@ -125,6 +125,7 @@ TEST(FrontendChoice, ConsoleVariableWinsThenTheDisplayDecides) {
   } cases[] = {
       {"script", ":0", platform::FrontendKind::Script},
       {"terminal", ":0", platform::FrontendKind::Terminal},
+      {"linear", ":0", platform::FrontendKind::Linear},
       {"window", nullptr, platform::FrontendKind::Window},
       {nullptr, ":0", platform::FrontendKind::Window},
       {nullptr, nullptr, platform::FrontendKind::Terminal},
@@ -135,8 +136,36 @@ TEST(FrontendChoice, ConsoleVariableWinsThenTheDisplayDecides) {
     c.display ? setenv("DISPLAY", c.display, 1) : unsetenv("DISPLAY");
     EXPECT_EQ(platform::chooseFrontend(), c.kind) << (c.console ? c.console : "-");
   }
+  // The key "LINEAR" of section "VIDEO" chooses linear mode, display or
+  // not, unless QUIRAL_CONSOLE says otherwise.
+  const auto dir = std::filesystem::temp_directory_path() / "naviro_linear_choice";
+  std::filesystem::create_directories(dir);
+  std::ofstream((dir / "QUIRAL.INI").string()) << "[video]\r\nLinear = Sim\r\n";
+  setenv("QUIRAL_SYSDIR", dir.c_str(), 1);
+  setenv("DISPLAY", ":0", 1);
+  unsetenv("QUIRAL_CONSOLE");
+  EXPECT_EQ(platform::chooseFrontend(), platform::FrontendKind::Linear);
+  setenv("QUIRAL_CONSOLE", "terminal", 1);
+  EXPECT_EQ(platform::chooseFrontend(), platform::FrontendKind::Terminal);
+  unsetenv("QUIRAL_SYSDIR");
+  std::filesystem::remove_all(dir);
   unsetenv("QUIRAL_CONSOLE");
   unsetenv("DISPLAY");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(AudioSdl, DevicePeriodIsShortEnoughForAKeyToSilenceSpeech) {
+  // rate -> frames per device period: at most about 12 ms of sound is left
+  // playing once the queue is thrown away.
+  const std::pair<uint32_t, unsigned> cases[] = {{8000, 64},   {11025, 128}, {16000, 128},
+                                                 {22050, 256}, {44100, 512}, {48000, 512}};
+  for (const auto& [rate, frames] : cases) {
+    EXPECT_EQ(platform::sdlPeriodFrames(rate), frames) << rate;
+    EXPECT_LE(frames * 1000.0 / rate, 12.0) << rate;
+  }
 }
 
 }  // namespace

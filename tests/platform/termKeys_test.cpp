@@ -122,3 +122,33 @@ TEST(TermKeys, TerminalWhoseEraseIsCtrlHSwapsTheTwoBackspaces) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TermKeys, CharactersArriveInTheTerminalsCodeSet) {
+  const platform::CodeSet latin1 = platform::codeSetNamed("ISO-8859-1");
+  const platform::CodeSet latin9 = platform::codeSetNamed("ISO-8859-15");
+  const platform::CodeSet gb = platform::codeSetNamed("GB18030");
+  struct Coded {
+    const platform::CodeSet* codes;
+    std::string input;
+    const char* presses;
+  } cases[] = {
+      {&latin1, "\xe7", "Other:231"},          // c cedilla
+      {&latin1, "\xc9", "Other:201"},          // capital E acute
+      {&latin1, "\x1b\xe7", "sys Alt+Other"},  // Alt with a Latin-1 letter
+      {&latin1, "\x85", "Other:63"},           // a C1 control, no character
+      {&latin9, "\xa4", "Other:128"},          // the euro sign of ISO-8859-15
+      {&gb, "\xa8\xa6", "Other:233"},          // e acute, two bytes
+  };
+  for (const auto& c : cases) {
+    const auto out = decodeTerminalInput(c.input, true, 127, c.codes);
+    EXPECT_EQ(describe(out.events), c.presses)
+        << c.codes->name << " " << testing::PrintToString(c.input);
+    EXPECT_EQ(out.consumed, c.input.size()) << c.codes->name;
+  }
+  // Half a two-byte character waits for the rest.
+  EXPECT_EQ(decodeTerminalInput("\xa8", false, 127, &gb).consumed, 0u);
+}
+
+}  // namespace
