@@ -293,6 +293,8 @@ void Spoken::speechSpeedSettings(int speed) {
   s.diphone.setParameters(cut, extra, interWord);
   s.diphone.setDatabase(s.settings.databaseName);
   s.player.setFast(flagValue(value("RAPIDINHO")));
+  // Recorded sound keeps the pace of the chosen speed, at its own pitch.
+  s.player.setTempo(speech::speedTempo(speed));
   s.player.setCut(flagValue(value("CORTAFALA")));
   s.settings.pauseFullStop = numberOr("PAUSAPONTO", 250);
   s.settings.pauseComma = numberOr("PAUSAVIRG", 150);
@@ -428,7 +430,9 @@ void Spoken::spellText(std::string_view text) {
 void Spoken::speakDtmf(std::string_view text) {
   State& s = *s_;
   const bool fast = s.player.fast();
+  const double tempo = s.player.tempo();
   s.player.setFast(false);
+  s.player.setTempo(1.0);
   for (char raw : text) {
     const uint8_t c = upperCase(static_cast<uint8_t>(raw));
     if (isDigit(c) || c == '#' || c == '*') {
@@ -440,6 +444,7 @@ void Spoken::speakDtmf(std::string_view text) {
     }
   }
   s.player.setFast(fast);
+  s.player.setTempo(tempo);
 }
 
 void Spoken::pauseFor(int milliseconds) {
@@ -482,12 +487,15 @@ void Spoken::errorBeep() {
   console_.log().event("beep");
   const bool cut = s.player.cut();
   const bool fast = s.player.fast();
+  const double tempo = s.player.tempo();
   s.player.setCut(false);
   s.player.setFast(false);
+  s.player.setTempo(1.0);
   s.player.playWavImage(s.tone.data(), s.tone.size());
   while (s.player.wavBusy()) console_.consoleDelay(kWaitStepMs);
   s.player.setCut(cut);
   s.player.setFast(fast);
+  s.player.setTempo(tempo);
 }
 
 void Spoken::playImageWait(const std::vector<uint8_t>& image) {

@@ -66,7 +66,12 @@ void Diphone::diphoneSpeak(std::string_view phonetic, int flag) {
     while (s_->player.wavBusy()) s_->pacing.delay(10);
     return !s_->pacing.keyPending();
   };
+  // The units of each speed are already at its pace: the player's time
+  // scaling for recorded sound is not for them (the fast flag still is).
+  const double tempo = s_->player.tempo();
+  s_->player.setTempo(1.0);
   s_->engine.speak(phonetic, flag, sink);
+  s_->player.setTempo(tempo);
 }
 
 void Diphone::diphoneStop() {

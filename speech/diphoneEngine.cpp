@@ -119,6 +119,9 @@ void DiphoneEngine::appendUnit(size_t record, size_t bytes) {
   size_t got = 0;
   if (std::fseek(data_, static_cast<long>(r.offset), SEEK_SET) == 0)
     got = std::fread(scratch_.data(), 1, bytes, data_);
+  // A unit cut short would stop in the middle of a wave, which clicks: its
+  // last few milliseconds fade to silence instead.
+  if (got < r.length) units::fadeOut(scratch_.data(), got);
   appendBytes(scratch_.data(), got);
 }
 

@@ -240,6 +240,20 @@ size_t unitBytes(uint32_t recordLength, int stress, size_t nameLength, int unitC
   return static_cast<size_t>(std::lround(static_cast<double>(len) * std::max(factor, 0.0)));
 }
 
+void fadeOut(uint8_t* samples, size_t n) {
+  const size_t fade = std::min(kCutFadeSamples, n / 2);
+  const auto span = static_cast<long>(fade);
+  for (size_t i = 0; i < fade; ++i) {
+    uint8_t& v = samples[n - fade + i];
+    const long weight = static_cast<long>(fade - 1 - i);
+    const long d = static_cast<long>(v) - 128;
+    // Rounded away from zero: the tail keeps its last step of wave until the
+    // final sample instead of dropping to silence early.
+    const long faded = (std::abs(d) * weight + span - 1) / span;
+    v = static_cast<uint8_t>(128 + (d < 0 ? -faded : faded));
+  }
+}
+
 void resolveName(std::string_view m, int s, double f, const UnitLookup& lookup,
                  std::vector<Piece>& out) {
   if (m.empty()) return;

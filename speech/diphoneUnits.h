@@ -105,6 +105,12 @@ void encodeRecord(const IndexRecord& record, uint8_t* out15);
 [[nodiscard]] size_t unitBytes(uint32_t recordLength, int stress, size_t nameLength, int unitCut,
                                int unitMinimum, double factor);
 
+// Samples over which a unit cut short fades to silence (5 ms).
+inline constexpr size_t kCutFadeSamples = 55;
+// Fades the end of 8-bit unsigned samples linearly to silence (128) over
+// kCutFadeSamples, or over half of them when they are fewer.
+void fadeOut(uint8_t* samples, size_t n);
+
 // What playing a name comes to.
 struct Piece {
   enum class Kind { Letter, Unit, Noise };

@@ -274,6 +274,10 @@ bool ruleMatches(const Rule& rule, std::string_view word, std::size_t p) {
       case '\\':
         if (cur < n && ch(cur) == 'S') cur += 1;
         break;
+      case '!':
+        // The centre begins on the stressed vowel (marked in upper case).
+        if (!(word[p] >= 'A' && word[p] <= 'Z')) return false;
+        break;
       default:
         if (cur < n && ch(cur) == sym)
           cur += 1;

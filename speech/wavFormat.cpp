@@ -1,6 +1,7 @@
 // The player's pure parts: block sizes and the two speed options, as
 // functions over byte buffers.
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "speech/wavPlay.h"
@@ -79,6 +80,87 @@ size_t cutSpeech(uint8_t* s, size_t n, uint16_t bits, uint32_t rate) {
     s[out++] = s[p++];
   }
   return out;
+}
+
+}  // namespace speech
+
+namespace speech {
+namespace {
+
+float sampleAt(const uint8_t* in, size_t i, uint16_t bits) {
+  if (bits == 16) return static_cast<float>(static_cast<int16_t>(in[2 * i] | in[2 * i + 1] << 8));
+  return static_cast<float>(in[i]) - 128.0f;
+}
+
+}  // namespace
+
+size_t timeScale(const uint8_t* in, size_t inBytes, uint16_t bits, uint32_t rate, double tempo,
+                 uint8_t* out, size_t outBytes, float* accum) {
+  const size_t width = bits == 16 ? 2 : 1;
+  const size_t frames = inBytes / width;
+  const size_t capacity = outBytes / width;
+  if (frames == 0 || capacity == 0 || !(tempo > 0)) return 0;
+  const size_t outFrames =
+      std::min(capacity, static_cast<size_t>(std::llround(static_cast<double>(frames) / tempo)));
+  const size_t hop = std::max<size_t>(2, rate / 100);  // 10 ms
+  const size_t length = 2 * hop;
+  const long tolerance = static_cast<long>(rate / 200);  // 5 ms
+  std::fill(accum, accum + outFrames, 0.0f);
+  long previous = 0;
+  for (size_t k = 0; k * hop < outFrames; ++k) {
+    long src = 0;
+    if (k > 0) {
+      const long nominal = std::lround(static_cast<double>(k * hop) * tempo);
+      const long latest = static_cast<long>(frames) - static_cast<long>(length);
+      const long target = previous + static_cast<long>(hop);
+      src = std::clamp(nominal, 0L, std::max(0L, latest));
+      if (target + static_cast<long>(hop) <= static_cast<long>(frames)) {
+        double best = -1e300;
+        const long from = std::max(0L, src - tolerance);
+        const long to = std::min(std::max(0L, latest), src + tolerance);
+        for (long c = from; c <= to; ++c) {
+          double score = 0;
+          for (size_t j = 0; j < hop; j += 2)
+            score += static_cast<double>(sampleAt(in, static_cast<size_t>(c) + j, bits)) *
+                     sampleAt(in, static_cast<size_t>(target) + j, bits);
+          if (score > best) {
+            best = score;
+            src = c;
+          }
+        }
+      }
+    }
+    for (size_t j = 0; j < length; ++j) {
+      const size_t o = k * hop + j;
+      const size_t i = static_cast<size_t>(src) + j;
+      if (o >= outFrames || i >= frames) break;
+      // Hann windows half a frame apart add up to one; the first frame
+      // starts at full weight.
+      const double w =
+          (k == 0 && j < hop) ? 1.0 : 0.5 - 0.5 * std::cos(M_PI * static_cast<double>(j) / hop);
+      accum[o] += static_cast<float>(w) * sampleAt(in, i, bits);
+    }
+    previous = src;
+  }
+  for (size_t o = 0; o < outFrames; ++o) {
+    const long v = std::lround(accum[o]);
+    if (bits == 16) {
+      const auto s16 = static_cast<int16_t>(std::clamp(v, -32768L, 32767L));
+      out[2 * o] = static_cast<uint8_t>(s16 & 0xFF);
+      out[2 * o + 1] = static_cast<uint8_t>((s16 >> 8) & 0xFF);
+    } else {
+      out[o] = static_cast<uint8_t>(std::clamp(v + 128, 0L, 255L));
+    }
+  }
+  return outFrames * width;
+}
+
+double speedTempo(int speed) {
+  // Words per minute of eSpeak NG that the unit database of each speed
+  // level keeps pace with.
+  constexpr double kRates[5] = {150, 185, 220, 270, 330};
+  if (speed < 1 || speed > 5) return 1.0;
+  return kRates[speed - 1] / kRates[2];
 }
 
 }  // namespace speech

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -43,10 +44,12 @@ struct WavPlayer::State {
   qr::EventLog& log;
   bool fast = false;
   bool cut = false;
+  double tempo = 1.0;
   bool deviceOpen = false;
   qr::PcmFormat format{0, 0, 0};
   std::array<std::vector<uint8_t>, kQueueLimit> blocks;
   std::vector<uint8_t> readBuffer;
+  std::vector<float> accum;  // the time scaling's sums, one block's samples
   // Lengths of the queued blocks, oldest first, as handed to the device.
   std::array<size_t, kQueueLimit> queuedLength{};
   int queued = 0;
@@ -55,6 +58,7 @@ struct WavPlayer::State {
   State(Pacing& p, qr::AudioOutput& a, qr::EventLog& l) : pacing(p), audio(a), log(l) {
     for (auto& b : blocks) b.assign(kBlockBytes, 0);
     readBuffer.assign(kBlockBytes, 0);
+    accum.assign(kBlockBytes, 0.0f);
   }
 
   // Blocks whose bytes the device has consumed come back.
@@ -164,6 +168,12 @@ bool WavPlayer::fast() const {
 bool WavPlayer::cut() const {
   return s_->cut;
 }
+void WavPlayer::setTempo(double tempo) {
+  s_->tempo = tempo > 0.25 && tempo < 4 ? tempo : 1.0;
+}
+double WavPlayer::tempo() const {
+  return s_->tempo;
+}
 
 void WavPlayer::wavStop() {
   s_->stop();
@@ -176,11 +186,21 @@ bool WavPlayer::wavBusy() {
 int WavPlayer::playSamples(const uint8_t* samples, size_t length, uint32_t rate, uint16_t channels,
                            uint16_t bits) {
   State& s = *s_;
-  if (s.fast) rate = fastRate(rate);
+  // Mono sound is time-scaled at its own pitch; stereo sound keeps the
+  // faster rate of the fast flag.
+  const double factor = channels == 1 ? s.tempo * (s.fast ? kFastTempo : 1.0) : 1.0;
+  const bool scaling = std::abs(factor - 1.0) > 1e-6 && (bits == 8 || bits == 16);
+  if (s.fast && channels != 1) rate = fastRate(rate);
   const bool cutting = s.cut && channels == 1;
   const uint16_t deviceBits = (cutting && bits == 16) ? uint16_t{8} : bits;
   const int opened = s.openDevice(qr::PcmFormat{rate, deviceBits, channels});
   if (opened != 0) return opened;
+  // Slowed down, a piece grows: it is taken small enough to fit a block.
+  const size_t width = bits == 16 ? 2 : 1;
+  const size_t most =
+      scaling ? std::max(width, static_cast<size_t>(kBlockBytes * std::min(1.0, factor) * 0.98) /
+                                    width * width)
+              : kBlockBytes;
   while (length > 0) {
     while (s.queued >= kQueueLimit) {
       if (s.keyWaiting()) {
@@ -193,14 +213,18 @@ int WavPlayer::playSamples(const uint8_t* samples, size_t length, uint32_t rate,
       wavStop();
       return 0;
     }
-    const size_t piece = std::min(length, kBlockBytes);
-    if (cutting) {
-      // Cut in the block that will be queued next; the caller's samples
+    const size_t piece = std::min(length, most);
+    if (scaling || cutting) {
+      // Changed in the block that will be queued next; the caller's samples
       // stay as they were.
       uint8_t* block = s.nextBlockData();
-      std::memcpy(block, samples, piece);
-      const size_t shortened = cutSpeech(block, piece, bits, rate);
-      (void)s.queueBlock(block, shortened);
+      size_t n = piece;
+      if (scaling)
+        n = timeScale(samples, piece, bits, rate, factor, block, kBlockBytes, s.accum.data());
+      else
+        std::memcpy(block, samples, piece);
+      if (cutting) n = cutSpeech(block, n, bits, rate);
+      if (n > 0) (void)s.queueBlock(block, n);
     } else {
       (void)s.queueBlock(samples, piece);
     }

@@ -8,7 +8,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-
 #include <vector>
 
 #include "base/wav.h"
@@ -51,6 +50,24 @@ using qr::writeWavHeader;
 // cutting there and keeps the rest of the piece unchanged.
 [[nodiscard]] size_t cutSpeech(uint8_t* samples, size_t length, uint16_t bits, uint32_t rate);
 
+// The speed-up of the fast flag.
+inline constexpr double kFastTempo = 1.5;
+
+// Pitch-keeping time-scale change (waveform-similarity overlap-add): mono
+// samples of `bits` (8 unsigned or 16 signed) at `rate` become about
+// 1/tempo as long, at the same pitch. Frames of 20 ms are laid down every
+// 10 ms, each taken from within 5 ms of where the tempo puts it, at the
+// offset whose start best continues the wave already laid down. Writes at
+// most outBytes bytes of the same format; `accum` holds at least as many
+// floats as output samples. Returns the bytes written.
+[[nodiscard]] size_t timeScale(const uint8_t* in, size_t inBytes, uint16_t bits, uint32_t rate,
+                               double tempo, uint8_t* out, size_t outBytes, float* accum);
+
+// The tempo at which recorded sound (messages, letters, number pieces,
+// recorded at the pace of the default speed level 3) keeps the pace of the
+// synthesiser's speed level 1..5.
+[[nodiscard]] double speedTempo(int speed);
+
 // --- The player ----------------------------------------------------------
 
 class WavPlayer {
@@ -74,6 +91,11 @@ class WavPlayer {
   void setCut(bool on);
   [[nodiscard]] bool fast() const;
   [[nodiscard]] bool cut() const;
+  // Time scaling of mono sound, pitch kept (1.0: none); the fast flag
+  // multiplies it by 1.5. Stereo sound is played 1.5 times faster by its
+  // rate when the fast flag is on.
+  void setTempo(double tempo);
+  [[nodiscard]] double tempo() const;
 
  private:
   struct State;

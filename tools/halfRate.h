@@ -12,12 +12,13 @@
 
 namespace tools {
 
-// Blackman window, 127 taps: pass band to about 4 kHz, stop band from about
-// 5 kHz, below the new Nyquist frequency of 5,512 Hz.
-inline constexpr int kHalfRateTaps = 127;
+// Blackman window, 255 taps, cut-off 5.15 kHz: flat to about 4.8 kHz (the
+// hiss of s and z), 70 dB down from about 5.5 kHz, the new Nyquist
+// frequency; what little folds back lands above 5 kHz.
+inline constexpr int kHalfRateTaps = 255;
 
 inline std::array<double, kHalfRateTaps> halfRateFilter() {
-  constexpr double kCutoff = 4500.0 / 22050.0;  // of the input rate
+  constexpr double kCutoff = 5150.0 / 22050.0;  // of the input rate
   std::array<double, kHalfRateTaps> h{};
   double sum = 0;
   for (int i = 0; i < kHalfRateTaps; ++i) {

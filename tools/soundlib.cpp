@@ -16,23 +16,27 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "base/cp1252.h"
+#include "base/wav.h"
 #include "ftp/ftpmsgCatalogue.h"
 #include "speech/numbers.h"
-#include "base/wav.h"
 #include "tools/halfRate.h"
+#include "tools/unitdbPhonemes.h"
 
 namespace {
 
 constexpr uint32_t kOutRate = 11025;
+constexpr int kPieceRange = 25;  // eSpeak NG's pitch range, 50 by default
 
 struct Phrase {
   std::string_view name;
@@ -102,6 +106,7 @@ struct Item {
   std::string path;  // relative to the output directory
   std::string text;  // UTF-8; empty for a tone
   const Tone* tone = nullptr;
+  bool piece = false;  // a word joined with others: level, non-final intonation
 };
 
 std::string trimSpaces(std::string s) {
@@ -136,6 +141,10 @@ std::vector<Item> buildItems() {
     }
   }
   for (const auto& p : kPiecePhrases) letters[std::string(p.name)] = std::string(p.text);
+  // Number, time and date pieces are joined into one sound with others.
+  std::set<std::string> pieces;
+  for (const auto& [stem, text] : letters)
+    if (!stem.empty() && !std::isdigit(static_cast<unsigned char>(stem[1]))) pieces.insert(stem);
   for (const auto& name : speech::timeAndDatePieceNames()) {
     if (!letters.count(name)) {
       std::fprintf(stderr, "soundlib: no phrase for the piece %s\n", name.c_str());
@@ -153,7 +162,8 @@ std::vector<Item> buildItems() {
   }
 
   std::vector<Item> items;
-  for (auto& [stem, text] : letters) items.push_back({"letras/" + stem + ".wav", text});
+  for (auto& [stem, text] : letters)
+    items.push_back({"letras/" + stem + ".wav", text, nullptr, pieces.count(stem) > 0});
   for (const auto& t : kDtmf)
     items.push_back({std::string("letras/dtmf_") + t.key + ".wav", {}, &t});
   for (const auto& m : ftp::kMessages) {
@@ -230,7 +240,9 @@ bool startVoice() {
     std::fprintf(stderr, "soundlib: eSpeak NG has no pt-br voice\n");
     return false;
   }
-  espeak_SetParameter(espeakRATE, 160, 0);
+  // The pace of the default speed level; the player's time scaling gives
+  // the other speeds.
+  espeak_SetParameter(espeakRATE, tools::kSpeedRates[2], 0);
   espeak_SetSynthCallback(onSynth);
   return true;
 }
@@ -246,8 +258,13 @@ int makeItem(const Item& item, const std::filesystem::path& out) {
   } else {
     std::vector<int16_t> pcm;
     gSink = &pcm;
-    const espeak_ERROR e = espeak_Synth(item.text.c_str(), item.text.size() + 1, 0, POS_CHARACTER,
-                                        0, espeakCHARS_UTF8, nullptr, nullptr);
+    // A piece is said as a clause that goes on (a comma after it) with a
+    // narrow pitch range: joined to the next piece it does not sound like
+    // the end of a sentence.
+    const std::string text = item.piece ? item.text + "," : item.text;
+    if (item.piece) espeak_SetParameter(espeakRANGE, kPieceRange, 0);
+    const espeak_ERROR e = espeak_Synth(text.c_str(), text.size() + 1, 0, POS_CHARACTER, 0,
+                                        espeakCHARS_UTF8, nullptr, nullptr);
     espeak_Synchronize();
     gSink = nullptr;
     if (e != EE_OK) {

@@ -4,10 +4,11 @@
 // The inventory is not a hand-made list: every word of a word list is run
 // through the translator and through the synthesiser's own token reader,
 // splitting and name fallbacks, against an index that holds every name that
-// fits a record; the names asked for are the inventory. Each name is
-// rendered with eSpeak NG's Brazilian Portuguese voice from a phoneme
-// string, trimmed of silence, low-pass filtered and halved from 22,050 to
-// 11,025 Hz and made unsigned 8-bit. Speed levels differ in speaking rate.
+// fits a record; the names asked for are the inventory. Each unit is cut,
+// at eSpeak NG's phoneme boundaries, out of an utterance of eSpeak NG's
+// Brazilian Portuguese voice that says it between its most frequent
+// neighbours, low-pass filtered and halved from 22,050 to 11,025 Hz and made
+// unsigned 8-bit. Speed levels differ in speaking rate.
 // eSpeak NG keeps global state, so the speeds are rendered in forked worker
 // processes. The same inputs give the same bytes.
 //
@@ -35,28 +36,11 @@
 #include "speech/diphoneUnits.h"
 #include "speech/translator.h"
 #include "tools/halfRate.h"
+#include "tools/unitdbPhonemes.h"
 
 namespace {
 
 namespace units = speech::units;
-
-// Speaking rate (words per minute) of each speed level, 1 slowest.
-constexpr std::array<int, 5> kRates{150, 185, 220, 270, 330};
-
-// Phonetic symbols of the translator and the eSpeak NG phoneme each stands
-// for; longer sequences first. Glides are handled apart (onset or offglide).
-struct Sym {
-  std::string_view text;
-  std::string_view phoneme;
-};
-constexpr std::array<Sym, 34> kSymbols{{
-    {"tch", "tS"}, {"dj", "dZ"}, {"nh", "n^"}, {"rr", "x"}, {"ks", "ks"}, {"a^", "&"},
-    {"e^", "e"},   {"i^", "i"},  {"o^", "o"},  {"u^", "u"}, {"a~", "&~"}, {"e~", "e~"},
-    {"i~", "i~"},  {"o~", "o~"}, {"u~", "u~"}, {"nn", "N"}, {"b", "b"},   {"c", "k"},
-    {"d", "d"},    {"f", "f"},   {"g", "g"},   {"j", "Z"},  {"k", "k"},   {"l", "l"},
-    {"m", "m"},    {"n", "n"},   {"p", "p"},   {"q", "k"},  {"r", "*"},   {"s", "s"},
-    {"t", "t"},    {"v", "v"},   {"x", "S"},   {"z", "z"},
-}};
 
 struct Options {
   std::string rules, exceptions, words, out, inventoryFile;
@@ -64,119 +48,132 @@ struct Options {
   unsigned jobs = 0;
 };
 
-// The unit's text in the translator's alphabet, with the case of its most
-// frequent use (which tells the stressed vowel), from a name as played:
-// "$kAza", "$aCIRC", "$nn".
-std::string unitText(std::string_view name) {
-  std::string t(name.substr(1));
-  auto endsWith = [&t](std::string_view s) {
-    return t.size() >= s.size() && t.compare(t.size() - s.size(), s.size(), s) == 0;
-  };
-  if (endsWith("CIRC"))
-    t = t.substr(0, t.size() - 4) + "^";
-  else if (endsWith("TIL"))
-    t = t.substr(0, t.size() - 3) + "~";
-  return t;
+// One unit of the inventory: its index name, the spelling of its most
+// frequent use (which tells its stressed vowel) and the units most often
+// played before and after it inside a word ("" at the word's edges).
+struct Planned {
+  std::string upper, played, prev, next;
+};
+
+// Samples and phoneme starts of one utterance of eSpeak NG.
+std::vector<int16_t> gSamples;
+std::vector<std::pair<std::string, int>> gPhonemes;  // name, first sample
+int collect(short* wav, int n, espeak_EVENT* events) {
+  if (wav && n > 0) gSamples.insert(gSamples.end(), wav, wav + n);
+  for (espeak_EVENT* e = events; e && e->type != espeakEVENT_LIST_TERMINATED; ++e)
+    if (e->type == espeakEVENT_PHONEME) gPhonemes.emplace_back(e->id.string, e->sample);
+  return 0;
 }
 
-// eSpeak NG phoneme input for a unit text: "kAza" -> "k'az&".
-std::string phonemes(std::string_view text) {
-  std::string t(text);
-  // A nasal mark after a diphthong nasalises both of its vowels.
-  if (t.size() >= 3 && t.back() == '~' && units::isGlide(t[t.size() - 2]) &&
-      units::isVowel(t[t.size() - 3]) && !units::isGlide(t[t.size() - 3]))
-    t.insert(t.size() - 2, "~");
-  std::string out;
-  const bool stressed = std::any_of(t.begin(), t.end(), units::isStressedVowel);
-  for (size_t i = 0; i < t.size();) {
-    const bool upper = units::isStressedVowel(t[i]);
-    std::string rest = t.substr(i);
-    if (upper) {
-      rest[0] = static_cast<char>(rest[0] + 32);
-      out += '\'';
-    }
-    const char c = rest[0];
-    if (units::isGlide(c)) {
-      const bool onset = rest.size() > 1 && units::isVowel(rest[1]) && !units::isGlide(rest[1]);
-      const bool nasal = rest.size() > 1 && rest[1] == '~';
-      out += onset ? (c == 'w' ? "w" : "j") : (c == 'w' ? "U" : "y");
-      if (nasal) out += '~';
-      i += nasal ? 2 : 1;
+// Says eSpeak NG phonemes; the starts of the spoken phonemes (pauses left
+// out) and the sample where the speech ends.
+struct Said {
+  std::vector<int> starts;
+  int end = 0;
+};
+Said say(const std::string& phonemes) {
+  const std::string input = "[[" + phonemes + "]]";
+  gSamples.clear();
+  gPhonemes.clear();
+  espeak_Synth(input.c_str(), input.size() + 1, 0, POS_CHARACTER, 0,
+               espeakCHARS_8BIT | espeakPHONEMES, nullptr, nullptr);
+  Said said;
+  said.end = static_cast<int>(gSamples.size());
+  bool ended = false;
+  for (const auto& [name, at] : gPhonemes) {
+    if (name.starts_with('_')) {
+      if (!said.starts.empty() && !ended) said.end = at;
+      ended = !said.starts.empty();
       continue;
     }
-    const Sym* hit = nullptr;
-    for (const auto& s : kSymbols)
-      if (std::string_view(rest).substr(0, s.text.size()) == s.text) {
-        hit = &s;
-        break;
-      }
-    if (hit) {
-      out += hit->phoneme;
-      i += hit->text.size();
-      continue;
-    }
-    if (units::isVowel(c)) {
-      // Stressed e and o without a mark are open, as after an acute accent;
-      // a final unstressed a is reduced.
-      if (upper && c == 'e')
-        out += 'E';
-      else if (upper && c == 'o')
-        out += 'O';
-      else if (!upper && c == 'a' && i + 1 == t.size() && t.size() > 1)
-        out += '&';
-      else
-        out += c;
-    }
-    ++i;
+    if (ended) break;  // a second clause: not ours
+    said.starts.push_back(at);
   }
-  if (!stressed && out.find_first_of("aeiouEO&") != std::string::npos) out = "," + out;
-  return out;
+  return said;
 }
 
-// Windowed-sinc low-pass (cut-off 5 kHz at 22,050 Hz), 31 taps.
-// Trims leading and trailing silence, filters, halves the rate, brings the
-// unit to a common level, and makes unsigned 8-bit samples with a short fade
-// at both ends. Units without a vowel (a final "s", the "t" of "tr") come out
-// of the voice, and more so out of the filter, very faint; they get a lower
-// level of their own and more gain.
-std::vector<uint8_t> toUnit(const std::vector<int16_t>& in, bool voiced) {
-  constexpr int kThreshold = 400;
-  const double target = voiced ? 100.0 : 40.0;
-  const double maxGain = voiced ? 2.5 : 8.0;
-  size_t first = 0, last = in.size();
-  while (first < in.size() && std::abs(in[first]) < kThreshold) ++first;
-  while (last > first && std::abs(in[last - 1]) < kThreshold) --last;
-  if (first >= last) return {};
-  first = first > 110 ? first - 110 : 0;  // 5 ms lead-in keeps the onset
-  std::vector<float> filtered = tools::halveRate(in, first, last);
-  double peak = 1.0;
-  for (float& v : filtered) {
-    v /= 256.0f;
-    peak = std::max(peak, std::abs(static_cast<double>(v)));
-  }
-  const double gain = std::min(maxGain, target / peak);
+// Level of every unit: eSpeak NG's own loudness is kept, so a stressed
+// syllable stays louder than an unstressed one and a consonant keeps its
+// natural weight beside its vowel.
+constexpr double kGain = 1.5 / 256.0;
+// Fades at the edges of a unit, in output samples: short where it joins a
+// neighbour inside a word (the neighbour was cut from the same kind of
+// utterance and carries on the wave), longer at a word's edges.
+constexpr size_t kJoinFadeIn = 11;   // 1 ms
+constexpr size_t kJoinFadeOut = 55;  // 5 ms: the unit may also end a word
+constexpr size_t kEdgeFade = 110;    // 10 ms
+
+// Samples [first, last) of the utterance just said, filtered (with the
+// samples around the range as the filter's context), halved to 11,025 Hz,
+// brought to the common level and made unsigned 8-bit with fades.
+std::vector<uint8_t> toUnit(size_t first, size_t last, size_t fadeIn, size_t fadeOut) {
+  std::vector<float> filtered = tools::halveRate(gSamples, first, last);
   std::vector<uint8_t> out(filtered.size());
-  const size_t fade = std::min<size_t>(out.size() / 2, 40);
+  fadeIn = std::min(fadeIn, out.size() / 2);
+  fadeOut = std::min(fadeOut, out.size() / 2);
   for (size_t i = 0; i < out.size(); ++i) {
-    double g = gain;
-    if (i < fade) g *= static_cast<double>(i) / fade;
-    if (out.size() - 1 - i < fade) g *= static_cast<double>(out.size() - 1 - i) / fade;
-    out[i] = static_cast<uint8_t>(std::clamp<long>(std::lround(filtered[i] * g) + 128, 0, 255));
+    double g = kGain;
+    // Raised-cosine ramps: no corner for the ear to hear.
+    if (i < fadeIn) g *= 0.5 - 0.5 * std::cos(M_PI * static_cast<double>(i) / fadeIn);
+    const size_t fromEnd = out.size() - 1 - i;
+    if (fromEnd < fadeOut) g *= 0.5 - 0.5 * std::cos(M_PI * static_cast<double>(fromEnd) / fadeOut);
+    // In the fades, a value under one step is rounded away from zero, so a
+    // quiet ending keeps its wave to the last sample rather than dropping
+    // into silence early.
+    double v = filtered[i] * g;
+    if (g < kGain && std::abs(v) >= 0.05 && std::abs(v) < 1) v = v < 0 ? -1 : 1;
+    out[i] = static_cast<uint8_t>(std::clamp<long>(std::lround(v) + 128, 0, 255));
   }
   if (out.size() > 65535) out.resize(65535);
   return out;
 }
 
-std::vector<int16_t> gSamples;
-int collect(short* wav, int n, espeak_EVENT*) {
-  if (wav && n > 0) gSamples.insert(gSamples.end(), wav, wav + n);
-  return 0;
+// The sound of one unit. It is cut out of an utterance of the unit between
+// the neighbours it most often has inside a word, so that it carries its
+// natural transitions into and out of them; at the end of a word a
+// following unstressed syllable keeps the unit from sounding like the end of
+// a sentence (no final lengthening, no falling pitch). A unit without a
+// stressed vowel is said stressed, long and full: the synthesiser's unit cut
+// shortens it where it is unstressed. When eSpeak NG's phonemes for the
+// neighbours cannot be told apart from the unit's, the unit is said alone.
+std::vector<uint8_t> renderUnit(const Planned& u, std::map<std::string, size_t>& counts) {
+  auto phonemeCount = [&counts](const std::string& ph) {
+    auto it = counts.find(ph);
+    if (it == counts.end()) it = counts.emplace(ph, say(ph).starts.size()).first;
+    return it->second;
+  };
+  const std::string own = tools::unitPhonemes(tools::unitText(u.played), true);
+  const std::string before = u.prev.empty() ? "" : tools::unitPhonemes(tools::unitText(u.prev));
+  const std::string after =
+      u.next.empty() ? std::string(",p&") : tools::unitPhonemes(tools::unitText(u.next));
+  const size_t nBefore = before.empty() ? 0 : phonemeCount(before);
+  const size_t nOwn = phonemeCount(own);
+  const size_t nAfter = phonemeCount(after);
+  const Said said = say(before + own + after);
+  const size_t fadeIn = u.prev.empty() ? kEdgeFade : kJoinFadeIn;
+  const size_t fadeOut = u.next.empty() ? kEdgeFade : kJoinFadeOut;
+  if (nOwn > 0 && said.starts.size() == nBefore + nOwn + nAfter) {
+    size_t first = static_cast<size_t>(said.starts[nBefore]);
+    const size_t last = static_cast<size_t>(said.starts[nBefore + nOwn]);
+    // At the start of a word the silence before a stop's burst is the word
+    // pause's business: keep 2 ms of it.
+    if (u.prev.empty()) {
+      while (first + 44 < last && std::abs(gSamples[first + 44]) < 300) ++first;
+    }
+    if (last > first + 44) return toUnit(first, last, fadeIn, fadeOut);
+  }
+  const Said alone = say(own);
+  size_t first = 0, last = static_cast<size_t>(alone.end);
+  while (first < last && std::abs(gSamples[first]) < 300) ++first;
+  while (last > first && std::abs(gSamples[last - 1]) < 300) --last;
+  first = first > 44 ? first - 44 : 0;
+  return toUnit(first, last, kEdgeFade, kEdgeFade);
 }
 
 // Renders every unit at one speed and writes DIFONESn.IND and .DIF.
-int renderSpeed(int speed, const std::vector<std::pair<std::string, std::string>>& inventory,
-                const std::string& outDir) {
-  if (espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 0, nullptr, espeakINITIALIZE_DONT_EXIT) < 0) {
+int renderSpeed(int speed, const std::vector<Planned>& inventory, const std::string& outDir) {
+  if (espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 0, nullptr,
+                        espeakINITIALIZE_PHONEME_EVENTS | espeakINITIALIZE_DONT_EXIT) < 0) {
     std::cerr << "unitdb: eSpeak NG cannot be initialised\n";
     return 1;
   }
@@ -185,22 +182,16 @@ int renderSpeed(int speed, const std::vector<std::pair<std::string, std::string>
     std::cerr << "unitdb: eSpeak NG has no Brazilian Portuguese voice (pt-br)\n";
     return 1;
   }
-  espeak_SetParameter(espeakRATE, kRates[speed - 1], 0);
+  espeak_SetParameter(espeakRATE, tools::kRenderRates[speed - 1], 0);
   espeak_SetParameter(espeakPITCH, 50, 0);
   std::vector<uint8_t> index;
   std::vector<uint8_t> data;
-  for (const auto& [upper, played] : inventory) {
-    const std::string text = unitText(played);
-    const std::string input = "[[" + phonemes(text) + "]]";
-    gSamples.clear();
-    espeak_Synth(input.c_str(), input.size() + 1, 0, POS_CHARACTER, 0,
-                 espeakCHARS_8BIT | espeakPHONEMES, nullptr, nullptr);
-    const bool voiced = std::any_of(text.begin(), text.end(),
-                                    [](char c) { return units::isVowel(c) && !units::isGlide(c); });
-    const auto unit = toUnit(gSamples, voiced);
+  std::map<std::string, size_t> counts;
+  for (const auto& u : inventory) {
+    const auto unit = renderUnit(u, counts);
     uint8_t rec[units::kRecordSize];
     units::encodeRecord(
-        {upper, static_cast<uint16_t>(unit.size()), static_cast<uint32_t>(data.size())}, rec);
+        {u.upper, static_cast<uint16_t>(unit.size()), static_cast<uint32_t>(data.size())}, rec);
     index.insert(index.end(), rec, rec + units::kRecordSize);
     data.insert(data.end(), unit.begin(), unit.end());
   }
@@ -270,43 +261,57 @@ int main(int argc, char** argv) {
   // synthesiser then asks for are the inventory. For each, the spelling of
   // its most frequent use tells where its stress falls.
   std::map<std::string, std::map<std::string, int>> uses;
+  std::map<std::string, std::map<std::pair<std::string, std::string>, int>> contexts;
   const units::UnitLookup fits = [](std::string_view upper) -> std::optional<size_t> {
     if (upper.size() <= units::kMaxNameLength) return 0;
     return std::nullopt;
   };
   size_t wordCount = 0, uncovered = 0;
+  std::vector<std::string> played;  // the units of one word, in order
   for (std::string line; std::getline(words, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty()) continue;
     ++wordCount;
     bool missing = false;
+    played.clear();
     units::forEachResolvedName(
         translator.translateToPhonetic(qr::fromUtf8(line)), fits,
         [&](const units::NamePlay&, const std::vector<units::Piece>& pieces) {
           if (pieces.empty()) missing = true;
           for (const auto& p : pieces) {
-            if (p.kind == units::Piece::Kind::Unit) ++uses[units::upperName(p.name)][p.name];
+            if (p.kind == units::Piece::Kind::Unit) {
+              ++uses[units::upperName(p.name)][p.name];
+              played.push_back(p.name);
+            }
             if (p.kind == units::Piece::Kind::Noise) missing = true;
           }
         });
+    for (size_t i = 0; i < played.size(); ++i)
+      ++contexts[units::upperName(played[i])]
+                [{i > 0 ? played[i - 1] : std::string(),
+                  i + 1 < played.size() ? played[i + 1] : std::string()}];
     if (missing) ++uncovered;
   }
-  std::vector<std::pair<std::string, std::string>> inventory;
+  auto mostFrequent = [](const auto& counted) {
+    return std::max_element(counted.begin(), counted.end(),
+                            [](const auto& a, const auto& b) { return a.second < b.second; })
+        ->first;
+  };
+  std::vector<Planned> inventory;
   inventory.reserve(uses.size());
   for (const auto& [upper, spellings] : uses) {
-    const auto best =
-        std::max_element(spellings.begin(), spellings.end(),
-                         [](const auto& a, const auto& b) { return a.second < b.second; });
-    inventory.emplace_back(upper, best->first);
+    const auto [prev, next] = mostFrequent(contexts[upper]);
+    inventory.push_back({upper, mostFrequent(spellings), prev, next});
   }
   std::sort(inventory.begin(), inventory.end(),
-            [](const auto& a, const auto& b) { return units::nameLess(a.first, b.first); });
+            [](const auto& a, const auto& b) { return units::nameLess(a.upper, b.upper); });
   std::cout << "unitdb: " << wordCount << " words, " << inventory.size() << " units, " << uncovered
             << " words with a unit that no record can hold\n";
   if (!opt.inventoryFile.empty()) {
     std::ofstream inv(opt.inventoryFile);
-    for (const auto& [upper, played] : inventory)
-      inv << upper << ' ' << played << ' ' << phonemes(unitText(played)) << '\n';
+    for (const auto& u : inventory)
+      inv << u.upper << ' ' << u.played << ' ' << tools::unitPhonemes(tools::unitText(u.played))
+          << " [" << u.prev << " _ " << u.next << "]\n";
   }
 
   std::filesystem::create_directories(opt.out);

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <numeric>
@@ -113,15 +114,39 @@ struct DiphoneEngineTest : ::testing::Test {
   }
 };
 
-TEST_F(DiphoneEngineTest, StressedUnitPlaysWholeUnstressedIsCut) {
+// A unit played whole keeps its samples; one cut short (by the unit cut or
+// a factor) holds its value and then fades to silence over its last 4 ms,
+// falling in small steps instead of stopping mid-wave.
+void expectCutUnit(const std::vector<uint8_t>& s, size_t from, size_t length, int value) {
+  ASSERT_GE(s.size(), from + length);
+  const size_t fade = std::min(u::kCutFadeSamples, length / 2);
+  for (size_t i = from; i < from + length - fade; ++i) ASSERT_EQ(s[i], value) << i;
+  int previous = value;
+  for (size_t i = from + length - fade; i < from + length; ++i) {
+    EXPECT_LE(std::abs(s[i] - 128), std::abs(previous - 128)) << i;
+    EXPECT_LE(std::abs(s[i] - previous), 4) << i;
+    previous = s[i];
+  }
+  EXPECT_EQ(s[from + length - 1], 128);
+}
+
+TEST_F(DiphoneEngineTest, StressedUnitPlaysWholeUnstressedIsCutAndFaded) {
   using R = std::vector<std::pair<int, size_t>>;
   EXPECT_EQ(runs(speak("[kA]")), (R{{200, 1000}}));
-  EXPECT_EQ(runs(speak("[ka]")), (R{{200, 600}}));
+  auto s = speak("[ka]");
+  ASSERT_EQ(s.size(), 600u);
+  expectCutUnit(s, 0, 600, 200);
   // Before the stressed unit and after it, units are cut alike.
-  EXPECT_EQ(runs(speak("[ka kA ka]")), (R{{200, 600 + 1000 + 600}}));
+  s = speak("[ka kA ka]");
+  ASSERT_EQ(s.size(), 600u + 1000u + 600u);
+  expectCutUnit(s, 0, 600, 200);
+  EXPECT_EQ(runs({s.begin() + 600, s.begin() + 1600}), (R{{200, 1000}}));
+  expectCutUnit(s, 1600, 600, 200);
   // The cut never goes below the unit minimum.
   engine.setParameters(900, 500, 100);
-  EXPECT_EQ(runs(speak("[ka]")), (R{{200, 500}}));
+  s = speak("[ka]");
+  ASSERT_EQ(s.size(), 500u);
+  expectCutUnit(s, 0, 500, 200);
 }
 
 TEST_F(DiphoneEngineTest, PunctuationTokenIsOnlyAPauseUnlessFlagged) {
@@ -146,7 +171,10 @@ TEST_F(DiphoneEngineTest, SplitUnitsAndFallbacksReachTheRightSamples) {
   EXPECT_EQ(runs(speak("[kAza]")), (R{{100, 500}}));
   // Cluster "tr" splits off "t"; "as" is "a" at 0.7 then "s".
   EXPECT_EQ(runs(speak("[trA]")), (R{{40, 200}, {220, 700}}));
-  EXPECT_EQ(runs(speak("[as]")), (R{{100, 350}, {30, 300}}));
+  const auto s = speak("[as]");
+  ASSERT_EQ(s.size(), 350u + 300u);
+  expectCutUnit(s, 0, 350, 100);
+  EXPECT_EQ(runs({s.begin() + 350, s.end()}), (R{{30, 300}}));
 }
 
 TEST_F(DiphoneEngineTest, MissingShortUnitIsShortNoise) {

@@ -13,6 +13,7 @@
 
 #include "ftp/ftpmsgCatalogue.h"
 #include "speech/numbers.h"
+#include "tools/halfRate.h"
 
 namespace {
 
@@ -91,6 +92,23 @@ TEST(SoundLibrary, DtmfToneCarriesItsTwoFrequencies) {
   };
   EXPECT_GT(power(697), 20 * power(941));
   EXPECT_GT(power(1209), 20 * power(941));
+}
+
+// The half-rate filter of both generators keeps the hiss of s and z (to
+// about 5 kHz) and lets nothing above the new Nyquist frequency fold back.
+TEST(HalfRateFilter, PassesToFiveKilohertzAndStopsAboveTheNewNyquist) {
+  auto gainAt = [](double hz) {
+    std::vector<int16_t> in(22050);
+    for (size_t i = 0; i < in.size(); ++i)
+      in[i] = static_cast<int16_t>(std::lround(10000 * std::sin(2 * M_PI * hz * i / 22050.0)));
+    const auto out = tools::halveRate(in);
+    double peak = 0;
+    for (size_t i = out.size() / 4; i < 3 * out.size() / 4; ++i)
+      peak = std::max(peak, std::fabs(static_cast<double>(out[i])));
+    return peak / 10000;
+  };
+  for (double hz : {300.0, 2000.0, 4000.0, 4700.0}) EXPECT_NEAR(gainAt(hz), 1.0, 0.06) << hz;
+  for (double hz : {5700.0, 7000.0, 10000.0}) EXPECT_LT(gainAt(hz), 0.003) << hz;
 }
 
 }  // namespace

@@ -135,6 +135,8 @@ TEST(TranslatorRuleMatch, EveryContextSymbol) {
       {"|(R)=rr|", "ara", 1, false},
       {"%E(X)#=z|", "exame", 1, true},
       {"%E(X)#=z|", "sexo", 2, false},
+      {"(A)!M#=a~|", "cAma", 1, true},  // ! the centre is the stressed vowel
+      {"(A)!M#=a~|", "camIsa", 1, false},
   };
   for (const auto& c : cases) {
     auto rule = lts::parseRuleLine(c.rule);

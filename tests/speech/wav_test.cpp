@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -129,6 +130,70 @@ TEST(WavSpeed, FastRateRoundsHalvesToEven) {
   for (auto [rate, want] : cases) EXPECT_EQ(fastRate(rate), want) << rate;
 }
 
+// Time scaling keeps the pitch and the level and changes only the length,
+// faster and slower, for 8- and 16-bit sound.
+TEST(WavSpeed, TimeScaleKeepsPitchAndLevel) {
+  constexpr uint32_t kRate = 11025;
+  constexpr double kHz = 180;
+  const size_t n = kRate;  // one second
+  for (const uint16_t bits : {uint16_t{8}, uint16_t{16}}) {
+    const size_t width = bits / 8;
+    std::vector<uint8_t> in(n * width);
+    for (size_t i = 0; i < n; ++i) {
+      const double v = std::sin(2 * M_PI * kHz * static_cast<double>(i) / kRate);
+      if (bits == 8) {
+        in[i] = static_cast<uint8_t>(std::lround(128 + 100 * v));
+      } else {
+        const auto s16 = static_cast<int16_t>(std::lround(20000 * v));
+        in[2 * i] = static_cast<uint8_t>(s16 & 0xFF);
+        in[2 * i + 1] = static_cast<uint8_t>((s16 >> 8) & 0xFF);
+      }
+    }
+    for (const double tempo : {1.5, 0.7}) {
+      std::vector<uint8_t> out(3 * n * width);
+      std::vector<float> accum(3 * n);
+      const size_t bytes =
+          timeScale(in.data(), in.size(), bits, kRate, tempo, out.data(), out.size(), accum.data());
+      const size_t frames = bytes / width;
+      EXPECT_NEAR(static_cast<double>(frames), n / tempo, 2.0) << bits << " " << tempo;
+      auto at = [&](size_t i) {
+        return bits == 8 ? (out[i] - 128) / 100.0
+                         : static_cast<int16_t>(out[2 * i] | out[2 * i + 1] << 8) / 20000.0;
+      };
+      // Rising zero crossings over the middle: the frequency, not the tempo.
+      int crossings = 0;
+      double peak = 0, low = 1;
+      for (size_t i = frames / 4; i < 3 * frames / 4; ++i) {
+        crossings += at(i - 1) < 0 && at(i) >= 0;
+        peak = std::max(peak, std::abs(at(i)));
+      }
+      for (size_t i = frames / 4; i < 3 * frames / 4; i += kRate / 50)
+        low = std::min(low, [&] {
+          double p = 0;
+          for (size_t j = i; j < i + kRate / 50 && j < frames; ++j)
+            p = std::max(p, std::abs(at(j)));
+          return p;
+        }());
+      const double seconds = static_cast<double>(frames / 2) / kRate;
+      EXPECT_NEAR(crossings / seconds, kHz, kHz * 0.03) << bits << " " << tempo;
+      EXPECT_NEAR(peak, 1.0, 0.05) << bits << " " << tempo;
+      EXPECT_GT(low, 0.85) << "a joint cancels the wave: " << bits << " " << tempo;
+    }
+  }
+  std::vector<float> accum(16);
+  uint8_t out[16];
+  EXPECT_EQ(timeScale(out, 0, 8, kRate, 1.5, out, sizeof out, accum.data()), 0u);
+}
+
+TEST(WavSpeed, RecordedSoundFollowsTheSpeedLevel) {
+  EXPECT_DOUBLE_EQ(speedTempo(3), 1.0);
+  EXPECT_LT(speedTempo(1), speedTempo(2));
+  EXPECT_LT(speedTempo(2), 1.0);
+  EXPECT_GT(speedTempo(4), 1.0);
+  EXPECT_GT(speedTempo(5), speedTempo(4));
+  EXPECT_DOUBLE_EQ(speedTempo(0), 1.0);
+}
+
 // A voiced stretch: a pulse of 200 every `period` samples over a floor.
 std::vector<uint8_t> voiced(size_t n, size_t period) {
   std::vector<uint8_t> v(n, 130);
@@ -229,12 +294,26 @@ TEST_F(PlayerTest, ShortMonoBlockIsPaddedWithSilence) {
   EXPECT_EQ(log.lines(), std::vector<std::string>{"image 100"});
 }
 
-TEST_F(PlayerTest, FastAndCutFlagsChangeRateAndMonoSixteenBit) {
+TEST_F(PlayerTest, FastAndCutFlagsChangeLengthOrRateAndMonoSixteenBit) {
   player.setFast(true);
-  const auto samples = ramp(4000);
+  const auto samples = ramp(6000);
   EXPECT_EQ(player.playSamples(samples.data(), samples.size(), 11025, 1, 8), 0);
-  EXPECT_EQ(audio.opens.back(), (qr::PcmFormat{16538, 8, 1}));
+  // Mono sound keeps its rate (and pitch) and is two thirds as long.
+  EXPECT_EQ(audio.opens.back(), (qr::PcmFormat{11025, 8, 1}));
+  EXPECT_EQ(audio.played.size(), 4000u);
+  // Stereo sound is played faster by its rate.
+  std::vector<uint8_t> stereo(4000, 128);
+  EXPECT_EQ(player.playSamples(stereo.data(), stereo.size(), 11025, 2, 8), 0);
+  EXPECT_EQ(audio.opens.back(), (qr::PcmFormat{16538, 8, 2}));
   player.setFast(false);
+  // The speed level's tempo lengthens mono sound; a long piece still goes
+  // out whole, in blocks.
+  audio.played.clear();
+  player.setTempo(0.5);
+  const auto longer = ramp(50000);
+  EXPECT_EQ(player.playSamples(longer.data(), longer.size(), 11025, 1, 8), 0);
+  EXPECT_NEAR(static_cast<double>(audio.played.size()), 100000.0, 300.0);
+  player.setTempo(1.0);
   player.setCut(true);
   std::vector<uint8_t> mono16(4000, 0);
   EXPECT_EQ(player.playSamples(mono16.data(), mono16.size(), 11025, 1, 16), 0);
