@@ -1,7 +1,8 @@
 // naviro: the talking FTP client. Wiring of the modules and the start-up:
 // the platform's front end and audio, the console, the configuration, the
 // speech modules, the line editor with its screen review, and the program
-// body, which ends the process itself.
+// body. However the run ends (the user, a closed terminal, a used-up key
+// script), qr::ProgramEnd unwinds to here and its code is the exit code.
 //
 //   naviro [--help] [--version] [--voices] [HOST[:PORT]]
 #include <cstdio>
@@ -13,6 +14,7 @@
 #include "app/voices.h"
 #include "base/cp1252.h"
 #include "base/eventlog.h"
+#include "base/programEnd.h"
 #include "console/qrCrt.h"
 #include "console/qrwinConfig.h"
 #include "console/qrwinInput.h"
@@ -21,6 +23,7 @@
 #include "ftp/ftpTela.h"
 #include "ftp/naviro.h"
 #include "ftp/review.h"
+#include "platform/launcher.h"
 #include "platform/platform.h"
 #include "platform/pollWaiter.h"
 #include "speech/diphone.h"
@@ -34,6 +37,8 @@ constexpr const char* kUsage =
     "Cliente FTP falado. Sem COMPUTADOR, o nome é perguntado ao iniciar;\n"
     "a porta de controle é 21 quando não é dada.\n"
     "--voices lista as vozes do sistema com o número a pôr em VOZ.\n";
+
+int run(const std::optional<std::string>& host, qr::EventLog& log);
 
 }  // namespace
 
@@ -62,6 +67,16 @@ int main(int argc, char** argv) {
 
   const char* logPath = std::getenv("QUIRAL_LOG");
   qr::EventLog log(logPath ? logPath : "");
+  try {
+    return run(host, log);
+  } catch (const qr::ProgramEnd& end) {
+    return end.code;
+  }
+}
+
+namespace {
+
+int run(const std::optional<std::string>& host, qr::EventLog& log) {
   const platform::FrontendKind kind = platform::chooseFrontend();
   std::unique_ptr<qr::ConsoleFrontend> frontend = platform::makeFrontend(kind, log);
   if (!frontend) return 1;
@@ -69,15 +84,18 @@ int main(int argc, char** argv) {
   std::unique_ptr<qr::AudioOutput> audio = platform::makeAudio(kind, &audioNotice);
 
   platform::PollWaiter waiter;
+  const qr::Config config;
   qr::Console console(*frontend, *audio, log);
   console.addNotice(audioNotice);
   console.useWaiter(waiter);
-  qr::Config config;
+  console.useSettings(qr::readConsoleSettings(config));
   speech::WavPlayer player(console, *audio, log);
   speech::Translator translator;
   speech::Diphone diphone(console, player, translator);
   qr::Spoken spoken(console, config, player, translator, diphone);
-  app::Voices voices(console, config);
+  platform::SpawnLauncher launcher;
+  spoken.useLauncher(launcher);
+  app::Voices voices(console, *frontend, *audio, log, config);
   spoken.useVoices(&voices.dispatcher());
   qr::LineInput input(console, spoken);
   ftp::Review review(console, spoken);
@@ -87,4 +105,7 @@ int main(int argc, char** argv) {
   ftp::ConsoleFileDialogs dialogs(console, spoken, input);
   ftp::Client client(tela, host, &dialogs);
   client.Run();
+  return 0;
 }
+
+}  // namespace

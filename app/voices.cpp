@@ -40,12 +40,13 @@ void printList(std::FILE* out, const char* title,
 struct Voices::State {
   speech::Dispatcher dispatcher;
 
-  State(qr::Console& console, const qr::Config& config)
+  State(qr::Console& console, qr::ConsoleFrontend& frontend, qr::AudioOutput& audio,
+        qr::EventLog& log, const qr::Config& config)
       : dispatcher(
-            console, console.log(), [&console] { console.frontend().beep(); },
+            console, log, [&frontend] { frontend.beep(); },
             speech::VoiceStarters{
-                [&console](const speech::VoiceRequest& request) {
-                  return platform::startEspeakVoice(request, console.audio());
+                [&audio](const speech::VoiceRequest& request) {
+                  return platform::startEspeakVoice(request, audio);
                 },
                 &platform::startSpeechdVoice,
                 nullptr,
@@ -53,8 +54,9 @@ struct Voices::State {
             builtinFiles(config)) {}
 };
 
-Voices::Voices(qr::Console& console, const qr::Config& config)
-    : s_(std::make_unique<State>(console, config)) {}
+Voices::Voices(qr::Console& console, qr::ConsoleFrontend& frontend, qr::AudioOutput& audio,
+               qr::EventLog& log, const qr::Config& config)
+    : s_(std::make_unique<State>(console, frontend, audio, log, config)) {}
 
 Voices::~Voices() = default;
 

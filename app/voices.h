@@ -9,15 +9,19 @@
 #include "speech/dispatcher.h"
 
 namespace qr {
-class Console;
+class AudioOutput;
 class Config;
+class Console;
+class ConsoleFrontend;
+class EventLog;
 }  // namespace qr
 
 namespace app {
 
 class Voices {
  public:
-  Voices(qr::Console& console, const qr::Config& config);
+  Voices(qr::Console& console, qr::ConsoleFrontend& frontend, qr::AudioOutput& audio,
+         qr::EventLog& log, const qr::Config& config);
   ~Voices();
   Voices(const Voices&) = delete;
   Voices& operator=(const Voices&) = delete;

@@ -100,7 +100,8 @@ class ConsoleFrontend {
   // small for the console), handed over once; the program writes and
   // speaks it. Windows-1252; empty when there is nothing.
   [[nodiscard]] virtual std::string takeNotice() { return {}; }
-  // Ends the process: restores the terminal, writes dumps, exits.
+  // Ends the run: restores the terminal, writes the dumps, and throws
+  // qr::ProgramEnd{code} (base/programEnd.h), which unwinds to main.
   [[noreturn]] virtual void exitProgram(int code) = 0;
 };
 

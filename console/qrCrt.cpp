@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "base/programEnd.h"
 #include "console/qrwinConfig.h"
 
 namespace qr {
@@ -119,10 +120,9 @@ ConsoleSettings readConsoleSettings(const Config& config, int presetWeight) {
 }
 
 struct Console::State {
-  explicit State(Console& console) : keys(console) {}
+  State(Console& console, AudioOutput& audio, EventLog& log) : keys(console, audio, log) {}
   KeyTranslator keys;
   bool opened = false;
-  bool settingsGiven = false;
   ConsoleSettings settings;
   ScreenImage image;  // the planes, palette and cursor as drawn
   uint8_t attr = 15;
@@ -137,7 +137,7 @@ struct Console::State {
 };
 
 Console::Console(ConsoleFrontend& frontend, AudioOutput& audio, EventLog& log)
-    : s_(std::make_unique<State>(*this)), frontend_(frontend), audio_(audio), log_(log) {}
+    : s_(std::make_unique<State>(*this, audio, log)), frontend_(frontend), log_(log) {}
 
 Console::~Console() {
   s_->keys.toneStop();
@@ -145,7 +145,6 @@ Console::~Console() {
 
 void Console::useSettings(const ConsoleSettings& settings) {
   s_->settings = settings;
-  s_->settingsGiven = true;
 }
 
 namespace {
@@ -160,7 +159,6 @@ void Console::consoleOpen() {
   State& s = *s_;
   if (s.opened) return;
   s.opened = true;
-  if (!s.settingsGiven) s.settings = readConsoleSettings(Config());
   const ConsoleSettings& cs = s.settings;
   s.attr = static_cast<uint8_t>((cs.background * 16) | cs.foreground);
   s.coloursChangeable = cs.coloursChangeable;
@@ -458,7 +456,7 @@ void Console::consoleClose() {
   s_->count = 0;
   s_->keys.toneStop();
   frontend_.exitProgram(0);
-  std::abort();
+  throw ProgramEnd{0};  // a front end that returned
 }
 
 void Console::programEnd(int code) {
@@ -467,7 +465,7 @@ void Console::programEnd(int code) {
   s_->keys.toneStop();
   present();
   frontend_.exitProgram(code);
-  std::abort();
+  throw ProgramEnd{code};  // a front end that returned
 }
 
 void Console::endByBreak() {
@@ -478,7 +476,7 @@ void Console::endByBreak() {
   }
   s_->keys.toneStop();
   frontend_.exitProgram(255);
-  std::abort();
+  throw ProgramEnd{255};  // a front end that returned
 }
 
 void Console::setCaption(std::string_view text) {
@@ -541,6 +539,14 @@ const ScreenImage& Console::screen() {
 const ConsoleSettings& Console::settings() {
   consoleOpen();
   return s_->settings;
+}
+
+bool Console::shiftHeld() {
+  return s_->keys.shiftHeld();
+}
+
+bool Console::altHeld() {
+  return s_->keys.altHeld();
 }
 
 KeyTranslator& Console::keys() {

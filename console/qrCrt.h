@@ -71,8 +71,8 @@ inline constexpr std::array<Rgb, 16> kPalette = {{
 
 class Console : public speech::Pacing, private KeySink {
  public:
-  // The console reads its settings (bare reads of "QUIRAL.INI") when it opens;
-  // settings given to useSettings before that are used instead.
+  // The console reads no file and no environment: its settings are given to
+  // useSettings (readConsoleSettings reads them), else the defaults hold.
   Console(ConsoleFrontend& frontend, AudioOutput& audio, EventLog& log);
   ~Console() override;
   Console(const Console&) = delete;
@@ -106,6 +106,8 @@ class Console : public speech::Pacing, private KeySink {
   [[nodiscard]] std::string consoleReadLine(size_t capacity = 128);
   void clipboardPutText(std::string_view text);
   [[nodiscard]] std::string clipboardGetText(size_t capacity);
+  // These end the run: the front end finishes and qr::ProgramEnd unwinds to
+  // main with the exit code.
   [[noreturn]] void consoleClose();
   // Normal end of the program: title "Programa terminado", exit code.
   [[noreturn]] void programEnd(int code = 0);
@@ -138,10 +140,13 @@ class Console : public speech::Pacing, private KeySink {
   // The settings in force (font, zoom, window size, slow scroll) for the
   // front end that draws; read when the console opens.
   [[nodiscard]] const ConsoleSettings& settings();
+  // The modifier keys as of the latest key event.
+  [[nodiscard]] bool shiftHeld();
+  [[nodiscard]] bool altHeld();
+  // The key translation, for its tests.
   [[nodiscard]] KeyTranslator& keys();
+  // The event log, for the FTP screens' "send" lines.
   [[nodiscard]] EventLog& log() { return log_; }
-  [[nodiscard]] AudioOutput& audio() { return audio_; }
-  [[nodiscard]] ConsoleFrontend& frontend() { return frontend_; }
 
   // The pacing of the sound modules: key test, delay and pump above.
   [[nodiscard]] bool keyPending() override { return consoleKeyPending(); }
@@ -159,7 +164,6 @@ class Console : public speech::Pacing, private KeySink {
   struct State;
   std::unique_ptr<State> s_;
   ConsoleFrontend& frontend_;
-  AudioOutput& audio_;
   EventLog& log_;
 };
 

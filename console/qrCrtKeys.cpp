@@ -188,7 +188,8 @@ std::vector<uint8_t> toneImage(uint16_t hz) {
   return v;
 }
 
-KeyTranslator::KeyTranslator(Console& console) : console_(console) {}
+KeyTranslator::KeyTranslator(Console& console, AudioOutput& audio, EventLog& log)
+    : console_(console), audio_(audio), log_(log) {}
 
 void KeyTranslator::handle(const KeyEvent& event) {
   shift_ = event.shift;
@@ -319,14 +320,14 @@ void KeyTranslator::toneStart(uint16_t hz) {
   toneImage_ = toneImage(hz);
   if (toneImage_.size() <= kWavHeader) return;
   toneOn_ = true;
-  console_.log().event("tone", static_cast<long long>(hz));
+  log_.event("tone", static_cast<long long>(hz));
   const PcmFormat format{kToneRate, 8, 1};
-  console_.audio().toneStart(format, toneImage_.data() + kWavHeader,
+  audio_.toneStart(format, toneImage_.data() + kWavHeader,
                              toneImage_.size() - kWavHeader);
 }
 
 void KeyTranslator::toneStop() {
-  if (toneOn_) console_.audio().toneStop();
+  if (toneOn_) audio_.toneStop();
   toneOn_ = false;
   toneImage_.clear();
 }

@@ -25,7 +25,9 @@
 
 namespace qr {
 
+class AudioOutput;
 class Console;
+class EventLog;
 
 // An extended key's code (the byte queued after 0) for a special key, or
 // nullopt when the key is not in the table.
@@ -65,7 +67,7 @@ struct BrailleState {
 
 class KeyTranslator {
  public:
-  explicit KeyTranslator(Console& console);
+  KeyTranslator(Console& console, AudioOutput& audio, EventLog& log);
 
   // Routes one event to the handler of its (normalised) type.
   void handle(const KeyEvent& event);
@@ -96,6 +98,8 @@ class KeyTranslator {
 
  private:
   Console& console_;
+  AudioOutput& audio_;
+  EventLog& log_;
   BrailleState braille_;
   bool breakChecking_ = true;
   bool toneOn_ = false;

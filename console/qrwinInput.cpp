@@ -167,7 +167,7 @@ class FieldEditor {
 
       uint8_t key = console_.consoleReadKey();
       spoken_.stopSpeech();
-      const Modifiers mods{console_.keys().shiftHeld(), console_.keys().altHeld()};
+      const Modifiers mods{console_.shiftHeld(), console_.altHeld()};
       bool extended = false;
       if (key == 0) {
         key = console_.consoleReadKey();
@@ -358,99 +358,140 @@ class FieldEditor {
     return false;
   }
 
+  // An extended key's action; true ends editing and hands the key back.
+  using ExtendedAction = bool (FieldEditor::*)(uint8_t key, const Modifiers& mods, bool first);
+  struct ExtendedBinding {
+    uint8_t key;
+    ExtendedAction action;
+  };
+  // The editing keys among the extended ones. Alt+digits do nothing; every
+  // other extended key ends editing.
   bool extendedKey(uint8_t key, const Modifiers& mods, bool first) {
-    switch (key) {
-      case kF1:
-        nextWord();
-        return false;
-      case kF4:
-        echo_ = !echo_;
-        spoken_.playSound(echo_ ? "_FALACI" : "_FALDLG");
-        return false;
-      case kF8:
-        spoken_.speakTime();
-        return false;
-      case kF12:
-        openWord();
-        return false;
-      case kHome:
-        position_ = 1;
-        return false;
-      case kLeft:
-        if (position_ > 1) {
-          --position_;
-          spoken_.speakChar(at(text_, position_));
-        } else {
-          spoken_.errorBeep();
-        }
-        return false;
-      case kRight:
-        if (position_ > length()) {
-          spoken_.errorBeep();
-        } else {
-          const uint8_t c = at(text_, position_);
-          if (mods.alt && isLetter(c))
-            spoken_.playSound("_FON" + std::to_string(c));
-          else
-            spoken_.speakChar(c);
-          ++position_;
-        }
-        return false;
-      case kEnd:
-        position_ = afterLastNonBlank(text_);
-        return false;
-      case kDelete:
-        if (!hasSelection()) {
-          if (edit_) deleteAt(position_, true);
-        } else {
-          const int low = selLow(), high = selHigh();
-          position_ = low;
-          spoken_.playSound("_DEL");
-          if (edit_)
-            for (int i = low; i < high; ++i) deleteAt(low, false);
-          anchor_ = selEnd_ = low;
-        }
-        return false;
-      case kCtrlF1:
-        spoken_.speakText(trimRight(text_));
-        return false;
-      case kCtrlF4:
-        changeSpeed();
-        return false;
-      case kCtrlF8:
-        spoken_.speakDate();
-        return false;
-      case kCtrlF9:
-      case kAltR:
-        if (key == kCtrlF9 && !mods.alt) return true;
-        if (review_ != nullptr) {
-          review_->ReviewScreen();
-          console_.consoleMoveCursor(column_ + position_ - firstVisible_, row_);
-        }
-        return false;
-      case kCtrlLeft: {
-        const WordMove m = wordLeft(text_, position_);
-        position_ = m.position;
-        m.ok ? spoken_.clickSound() : spoken_.errorBeep();
-        return false;
-      }
-      case kCtrlRight: {
-        const WordMove m = wordRight(text_, position_);
-        position_ = m.position;
-        m.ok ? spoken_.clickSound() : spoken_.errorBeep();
-        return false;
-      }
-      case kPaste:
-        paste(first);
-        return false;
-      case kCopy:
-        copy();
-        return false;
-      default:
-        break;
+    static constexpr std::array<ExtendedBinding, 18> kExtendedKeys{{
+        {kF1, &FieldEditor::speakNextWord},
+        {kF4, &FieldEditor::toggleEcho},
+        {kF8, &FieldEditor::sayTime},
+        {kF12, &FieldEditor::openWordHere},
+        {kHome, &FieldEditor::toFieldStart},
+        {kLeft, &FieldEditor::left},
+        {kRight, &FieldEditor::right},
+        {kEnd, &FieldEditor::toTextEnd},
+        {kDelete, &FieldEditor::deleteKey},
+        {kCtrlF1, &FieldEditor::sayWholeText},
+        {kCtrlF4, &FieldEditor::speedKey},
+        {kCtrlF8, &FieldEditor::sayDate},
+        {kCtrlF9, &FieldEditor::reviewKey},
+        {kAltR, &FieldEditor::reviewKey},
+        {kCtrlLeft, &FieldEditor::wordLeftKey},
+        {kCtrlRight, &FieldEditor::wordRightKey},
+        {kPaste, &FieldEditor::pasteKey},
+        {kCopy, &FieldEditor::copyKey},
+    }};
+    for (const ExtendedBinding& b : kExtendedKeys)
+      if (b.key == key) return (this->*b.action)(key, mods, first);
+    return key < kAlt1 || key > kAlt0;
+  }
+
+  bool speakNextWord(uint8_t, const Modifiers&, bool) {
+    nextWord();
+    return false;
+  }
+  bool toggleEcho(uint8_t, const Modifiers&, bool) {
+    echo_ = !echo_;
+    spoken_.playSound(echo_ ? "_FALACI" : "_FALDLG");
+    return false;
+  }
+  bool sayTime(uint8_t, const Modifiers&, bool) {
+    spoken_.speakTime();
+    return false;
+  }
+  bool openWordHere(uint8_t, const Modifiers&, bool) {
+    openWord();
+    return false;
+  }
+  bool toFieldStart(uint8_t, const Modifiers&, bool) {
+    position_ = 1;
+    return false;
+  }
+  bool left(uint8_t, const Modifiers&, bool) {
+    if (position_ > 1) {
+      --position_;
+      spoken_.speakChar(at(text_, position_));
+    } else {
+      spoken_.errorBeep();
     }
-    if (key >= kAlt1 && key <= kAlt0) return false;  // Alt+digits do nothing here
-    return true;
+    return false;
+  }
+  bool right(uint8_t, const Modifiers& mods, bool) {
+    if (position_ > length()) {
+      spoken_.errorBeep();
+    } else {
+      const uint8_t c = at(text_, position_);
+      if (mods.alt && isLetter(c))
+        spoken_.playSound("_FON" + std::to_string(c));
+      else
+        spoken_.speakChar(c);
+      ++position_;
+    }
+    return false;
+  }
+  bool toTextEnd(uint8_t, const Modifiers&, bool) {
+    position_ = afterLastNonBlank(text_);
+    return false;
+  }
+  bool deleteKey(uint8_t, const Modifiers&, bool) {
+    if (!hasSelection()) {
+      if (edit_) deleteAt(position_, true);
+    } else {
+      const int low = selLow(), high = selHigh();
+      position_ = low;
+      spoken_.playSound("_DEL");
+      if (edit_)
+        for (int i = low; i < high; ++i) deleteAt(low, false);
+      anchor_ = selEnd_ = low;
+    }
+    return false;
+  }
+  bool sayWholeText(uint8_t, const Modifiers&, bool) {
+    spoken_.speakText(trimRight(text_));
+    return false;
+  }
+  bool speedKey(uint8_t, const Modifiers&, bool) {
+    changeSpeed();
+    return false;
+  }
+  bool sayDate(uint8_t, const Modifiers&, bool) {
+    spoken_.speakDate();
+    return false;
+  }
+  // Ctrl+Alt+F9 or Alt+R: screen review; Ctrl+F9 alone ends editing.
+  bool reviewKey(uint8_t key, const Modifiers& mods, bool) {
+    if (key == kCtrlF9 && !mods.alt) return true;
+    if (review_ != nullptr) {
+      review_->ReviewScreen();
+      console_.consoleMoveCursor(column_ + position_ - firstVisible_, row_);
+    }
+    return false;
+  }
+  bool wordLeftKey(uint8_t, const Modifiers&, bool) {
+    const WordMove m = wordLeft(text_, position_);
+    position_ = m.position;
+    m.ok ? spoken_.clickSound() : spoken_.errorBeep();
+    return false;
+  }
+  bool wordRightKey(uint8_t, const Modifiers&, bool) {
+    const WordMove m = wordRight(text_, position_);
+    position_ = m.position;
+    m.ok ? spoken_.clickSound() : spoken_.errorBeep();
+    return false;
+  }
+  bool pasteKey(uint8_t, const Modifiers&, bool first) {
+    paste(first);
+    return false;
+  }
+  bool copyKey(uint8_t, const Modifiers&, bool) {
+    copy();
+    return false;
   }
 
   void nextWord() {

@@ -7,10 +7,6 @@
 // alone discards keys). Directories end with "/".
 #include "console/qrwinSpoken.h"
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <array>
 #include <filesystem>
@@ -18,14 +14,13 @@
 #include <system_error>
 
 #include "base/cp1252.h"
+#include "console/launcher.h"
 #include "console/qrCrt.h"
 #include "console/qrwinConfig.h"
 #include "speech/diphone.h"
 #include "speech/dispatcher.h"
 #include "speech/translator.h"
 #include "speech/wavPlay.h"
-
-extern char** environ;
 
 namespace qr {
 namespace {
@@ -84,40 +79,6 @@ std::vector<uint8_t> toneImage() {
   for (size_t i = 0; i < kToneBytes; ++i) samples[i] = kToneCycle[i % kToneCycle.size()];
   samples.back() = 128;
   return speech::makeWavImage(samples.data(), samples.size(), kToneRate, 1, 8);
-}
-
-// Starts a program detached, in the working directory, with its output
-// sent nowhere. Children are reaped later. False when it could not start.
-bool spawnDetached(const std::string& program, const std::string& parameter,
-                   std::vector<pid_t>& children) {
-  const std::string prog = toUtf8(program);
-  const std::string param = toUtf8(parameter);
-  std::vector<char*> argv{const_cast<char*>(prog.c_str())};
-  if (!param.empty()) argv.push_back(const_cast<char*>(param.c_str()));
-  argv.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawnattr_t attr;
-  if (posix_spawn_file_actions_init(&actions) != 0) return false;
-  if (posix_spawnattr_init(&attr) != 0) {
-    posix_spawn_file_actions_destroy(&actions);
-    return false;
-  }
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  // A session of its own: the terminal's signals do not reach it.
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
-  pid_t pid = 0;
-  const bool started = posix_spawnp(&pid, prog.c_str(), &actions, &attr, argv.data(), environ) == 0;
-  if (started) children.push_back(pid);
-  posix_spawnattr_destroy(&attr);
-  posix_spawn_file_actions_destroy(&actions);
-  return started;
-}
-
-void reapChildren(std::vector<pid_t>& children) {
-  std::erase_if(children, [](pid_t pid) { return waitpid(pid, nullptr, WNOHANG) != 0; });
 }
 
 }  // namespace
@@ -227,7 +188,7 @@ struct Spoken::State {
   bool speechPending = true;
   std::vector<uint8_t> click = clickImage();
   std::vector<uint8_t> tone = toneImage();
-  std::vector<pid_t> children;
+  Launcher* launcher = nullptr;
 
   State(const Config& c, speech::WavPlayer& p, speech::Translator& t, speech::Diphone& d)
       : config(c), player(p), translator(t), diphone(d) {}
@@ -263,8 +224,10 @@ Spoken::Spoken(Console& console, const Config& config, speech::WavPlayer& player
                speech::Translator& translator, speech::Diphone& diphone)
     : s_(std::make_unique<State>(config, player, translator, diphone)), console_(console) {}
 
-Spoken::~Spoken() {
-  reapChildren(s_->children);
+Spoken::~Spoken() = default;
+
+void Spoken::useLauncher(Launcher& launcher) {
+  s_->launcher = &launcher;
 }
 
 void Spoken::useVoices(speech::Dispatcher* voices) {
@@ -546,14 +509,14 @@ void Spoken::openDocument(std::string_view word) {
     return s.config.configValue("QUIRAL", "PROG." + std::string(extension));
   });
   while (speechBusyAny()) s_->waitStep(console_);
-  reapChildren(s.children);
   // A word that is a document rather than a program is opened by the
   // desktop's association, as is a web address with no browser configured.
-  if (command.program.empty()) {
-    (void)spawnDetached("xdg-open", command.parameter, s.children);
-  } else if (!spawnDetached(command.program, command.parameter, s.children) &&
+  if (s.launcher == nullptr) {
+  } else if (command.program.empty()) {
+    (void)s.launcher->startDetached("xdg-open", command.parameter);
+  } else if (!s.launcher->startDetached(command.program, command.parameter) &&
              command.parameter.empty()) {
-    (void)spawnDetached("xdg-open", command.program, s.children);
+    (void)s.launcher->startDetached("xdg-open", command.program);
   }
   while (speechBusyAny()) s_->waitStep(console_);
 }

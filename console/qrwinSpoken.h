@@ -23,6 +23,7 @@ namespace qr {
 
 class Console;
 class Config;
+class Launcher;
 
 // Speech settings kept after start-up.
 struct SpeechSettings {
@@ -103,7 +104,10 @@ class Spoken {
   void waitSpeechEnd();
   void stopSpeech();
   void speechFinish();
+  // Opens a document or address with the launcher given here (none: the
+  // word is not opened).
   void openDocument(std::string_view word);
+  void useLauncher(Launcher& launcher);
 
   // Spoken numbers, time and date from recorded pieces (qrwinNumbers.cpp).
   // The words overload takes a text of number words (Windows-1252); a

@@ -345,7 +345,7 @@ LocalPicker::End LocalPicker::runChooser(Window& w, std::vector<LocalEntry>& ent
     bool spellLong = false, spellShort = false;
     if (!firstPass) {
       key = console_.consoleReadKey();
-      shift = console_.keys().shiftHeld();
+      shift = console_.shiftHeld();
       if (key == 0) {
         extended = true;
         key = console_.consoleReadKey();

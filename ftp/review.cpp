@@ -374,7 +374,7 @@ void Review::ordinaryKey(uint8_t key) {
       leftArrow();
       return;
     case 9:
-      if (console_.keys().shiftHeld()) {
+      if (console_.shiftHeld()) {
         column_ = fieldStart() - 2;
         spoken_.clickSound();
       } else {

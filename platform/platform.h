@@ -22,9 +22,10 @@ enum class FrontendKind { Window, Terminal, Linear, Script };
 
 // Makes the front end; on failure (for example terminal mode without a
 // terminal) writes a clear message on standard error and returns nullptr.
-// A key script that cannot be read or names an unknown key ends the process
-// with code 2 after saying why. A window that cannot be opened (no display
-// reachable, no font) falls back to the terminal after saying why.
+// A key script that cannot be read or names an unknown key ends the run
+// with code 2 (qr::ProgramEnd) after saying why. A window that cannot be
+// opened (no display reachable, no font) falls back to the terminal after
+// saying why.
 // The event log is the one the program writes to; the script front end
 // watches it and the terminal/window front ends ignore it.
 [[nodiscard]] std::unique_ptr<qr::ConsoleFrontend> makeFrontend(FrontendKind kind,

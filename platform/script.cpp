@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "base/cp1252.h"
+#include "base/programEnd.h"
 
 namespace platform {
 
@@ -153,8 +154,8 @@ class ScriptFrontend final : public qr::ConsoleFrontend {
 
   [[noreturn]] void exitProgram(int code) override {
     writeDumps();
-    clock_.exit(code);
-    std::_Exit(code);  // an exit function that returned
+    if (clock_.exit) clock_.exit(code);
+    throw qr::ProgramEnd{code};
   }
 
   void writeDumps() {
@@ -280,7 +281,7 @@ ScriptClock realClock() {
                                         .count());
       },
       [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); },
-      [](int code) { std::exit(code); },
+      nullptr,
   };
 }
 
@@ -333,14 +334,14 @@ std::unique_ptr<qr::ConsoleFrontend> makeScriptFrontendFromEnvironment(qr::Event
     std::ifstream f(keys, std::ios::binary);
     if (!f) {
       std::cerr << "naviro: cannot read the key script " << keys << " (QUIRAL_KEYS)\n";
-      std::exit(2);
+      throw qr::ProgramEnd{2};
     }
     std::ostringstream text;
     text << f.rdbuf();
     ParsedScript parsed = parseKeyScript(text.str());
     if (!parsed.error.empty()) {
       std::cerr << "naviro: " << keys << ": " << parsed.error << "\n";
-      std::exit(2);
+      throw qr::ProgramEnd{2};
     }
     steps = std::move(parsed.steps);
   }

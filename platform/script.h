@@ -34,7 +34,8 @@ struct ScriptFiles {
 struct ScriptClock {
   std::function<int64_t()> nowMs;
   std::function<void(int)> sleepMs;
-  std::function<void(int)> exit;  // must not return
+  // Told the exit code before the run ends (tests); may be empty.
+  std::function<void(int)> exit;
 };
 [[nodiscard]] ScriptClock realClock();
 

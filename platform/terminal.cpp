@@ -24,6 +24,7 @@
 #include <utility>
 
 #include "base/cp1252.h"
+#include "base/programEnd.h"
 #include "platform/script.h"
 #include "platform/termFrame.h"
 #include "platform/termKeys.h"
@@ -204,7 +205,7 @@ class TerminalFrontend final : public qr::ConsoleFrontend {
     }
     restoreTerminal();
     if (picture_) writeScreenDumps(*picture_);
-    std::exit(code);
+    throw qr::ProgramEnd{code};
   }
 
  private:

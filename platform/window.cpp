@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "base/cp1252.h"
+#include "base/programEnd.h"
 #include "platform/script.h"
 #include "platform/termFrame.h"
 #include "platform/windowFont.h"
@@ -288,7 +289,7 @@ class WindowFrontend final : public qr::ConsoleFrontend {
   [[noreturn]] void exitProgram(int code) override {
     if (last_) writeScreenDumps(*last_);
     closeWindow();
-    std::exit(code);
+    throw qr::ProgramEnd{code};
   }
 
  private:

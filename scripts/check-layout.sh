@@ -78,7 +78,7 @@ if grep -rnE '^[[:space:]]*#[[:space:]]*include[[:space:]]*"platform/' \
   status=1
 fi
 
-platform_headers='#[[:space:]]*include[[:space:]]*[<"](SDL|termios|dlfcn|sys/ioctl|espeak|speech-dispatcher|libspeechd)'
+platform_headers='#[[:space:]]*include[[:space:]]*[<"](SDL|termios|dlfcn|sys/ioctl|spawn\.h|sys/wait\.h|espeak|speech-dispatcher|libspeechd)'
 socket_headers='#[[:space:]]*include[[:space:]]*[<"](sys/socket|netinet/|arpa/inet|netdb)'
 dirs=()
 for d in base console speech ftp tts; do [ -d "$d" ] && dirs+=("$d"); done

@@ -75,6 +75,17 @@ TEST_F(InputTest, TypingIntoAFullFieldBeepsAndChangesNothing) {
   EXPECT_EQ(text, "abcde");
   EXPECT_EQ(rig.count("beep"), 1);
   EXPECT_EQ(input.lastCursorPosition(), 6);
+
+  // The last cell takes a character, which makes the field exactly full.
+  rig.log.clear();
+  text = "abcd";
+  rig.key(VKey::End);
+  rig.type("ex");
+  rig.ch(kEnter);
+  edit(text, 5);
+  EXPECT_EQ(text, "abcde");
+  EXPECT_EQ(rig.console.consoleCharAt(5, 1), 'e');
+  EXPECT_EQ(rig.count("beep"), 1);
 }
 
 TEST_F(InputTest, EndingKeysAreReturnedAndLettersAreTyped) {
@@ -262,6 +273,16 @@ TEST_F(InputTest, ShiftArrowsSelectAndCopyDeleteAndPasteUseTheSelection) {
   EXPECT_EQ(rig.count("sound _DEL"), 1);
   EXPECT_EQ(rig.count("char 101"), 2);  // e heard on Shift+Left, then deleted
   EXPECT_EQ(rig.count("char 102"), 2);
+
+  // A selection in the middle: exactly its characters go.
+  text = "abcdef";
+  rig.key(VKey::Right);
+  rig.key(VKey::Right, false, false, true);
+  rig.key(VKey::Right, false, false, true);
+  rig.key(VKey::Delete);
+  rig.ch(kEnter);
+  edit(text);
+  EXPECT_EQ(text, "adef");
 
   // Paste replaces the selection and is cut at the line end.
   rig.frontend.clipboard = "XY\r\nZ";

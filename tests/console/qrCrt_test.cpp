@@ -1,6 +1,7 @@
 // The console core: screen planes and writing rules, colours, the key queue,
 // reading keys and lines, clipboard and the end of the program.
 #include "console/qrCrt.h"
+#include "console/qrwinConfig.h"
 
 #include <gtest/gtest.h>
 
@@ -68,13 +69,22 @@ TEST_F(ConsoleTest, EightiethCharacterLeavesCursorPastEdgeAndEightyFirstWraps) {
 
 TEST_F(ConsoleTest, WrapOnLastRowScrolls) {
   console.consoleWrite("top\n");
+  console.consoleSetForeground(12);
   console.consoleWrite("second");
+  console.consoleSetForeground(15);
+  console.consoleSetBackground(2);
   console.consoleMoveCursor(1, 25);
   console.consoleWrite(std::string(80, 'z') + "w");
   EXPECT_EQ(row(1), "second");
   EXPECT_EQ(row(24), std::string(80, 'z'));
   EXPECT_EQ(row(25), "w");
   EXPECT_EQ(cursor(), std::make_pair(2, 25));
+  // The colours go up with their text.
+  EXPECT_EQ(console.consoleAttrAt(1, 1), 0x0C);
+  EXPECT_EQ(console.consoleAttrAt(6, 1), 0x0C);
+  EXPECT_EQ(console.consoleAttrAt(7, 1), 0x0F);
+  EXPECT_EQ(console.consoleAttrAt(1, 24), 0x2F);
+  EXPECT_EQ(console.consoleAttrAt(80, 24), 0x2F);
 }
 
 TEST_F(ConsoleTest, ScrolledBottomRowTakesCurrentBackground) {
@@ -342,6 +352,7 @@ TEST(ConsoleSettingsFromFile, OpeningReadsVideoSectionFromSystemDirectory) {
   MemoryAudio audio;
   qr::EventLog log;
   qr::Console console(frontend, audio, log);
+  console.useSettings(qr::readConsoleSettings(qr::Config()));
   EXPECT_EQ(console.consoleTextAttr(), 0x1E);
   console.consoleSetForeground(4);
   EXPECT_EQ(console.consoleTextAttr(), 0x1E);

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/launcher.h"
 #include "base/cp1252.h"
 #include "console/qrCrt.h"
 #include "console/qrwinConfig.h"
@@ -347,6 +348,8 @@ TEST_F(SpokenTest, StartWithRecordedSpeechWhenNoVoiceIsAsked) {
 TEST_F(SpokenTest, OpenDocumentStartsTheConfiguredProgramInTheWorkingDirectory) {
   const fs::path marker = dir / "aberto.txt";
   writeIni("[QUIRAL]\nPROG.TXT=touch\n");
+  platform::SpawnLauncher launcher;
+  spoken->useLauncher(launcher);
   const fs::path old = fs::current_path();
   fs::current_path(dir);
   spoken->openDocument("aberto.txt");

@@ -7,11 +7,15 @@
 
 #include "base/cp1252.h"
 #include "base/eventlog.h"
+#include "base/programEnd.h"
 #include "console/qrCrt.h"
+#include "console/qrwinConfig.h"
 #include "platform/platform.h"
 #include "platform/pollWaiter.h"
 
-int main() {
+namespace {
+
+int run() {
   const platform::FrontendKind kind = platform::chooseFrontend();
   const char* logPath = std::getenv("QUIRAL_LOG");
   qr::EventLog log(logPath ? logPath : "");
@@ -21,6 +25,7 @@ int main() {
   auto audio = platform::makeAudio(kind, &audioNotice);
   platform::PollWaiter waiter;  // the program's one wait, as in naviro
   qr::Console console(*frontend, *audio, log);
+  console.useSettings(qr::readConsoleSettings(qr::Config()));
   console.addNotice(audioNotice);
   console.useWaiter(waiter);
   console.setCaption("console_demo");
@@ -48,4 +53,14 @@ int main() {
   console.outLine();
   console.out("Fim.");
   console.programEnd(0);
+}
+
+}  // namespace
+
+int main() {
+  try {
+    return run();
+  } catch (const qr::ProgramEnd& end) {
+    return end.code;
+  }
 }

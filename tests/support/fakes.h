@@ -7,14 +7,14 @@
 #include <vector>
 
 #include "speech/audio.h"
+#include "base/programEnd.h"
 #include "console/frontend.h"
 
 namespace testing_support {
 
-// Thrown by FakeFrontend::exitProgram so a test can see how a run ended.
-struct FakeExit {
-  int code;
-};
+// Thrown by FakeFrontend::exitProgram, as by every front end, so a test
+// sees how a run ended.
+using FakeExit = qr::ProgramEnd;
 
 class FakeFrontend : public qr::ConsoleFrontend {
  public:
@@ -48,7 +48,7 @@ class FakeFrontend : public qr::ConsoleFrontend {
   void clipboardPut(std::string_view text) override { clipboard = std::string(text); }
   std::string clipboardGet() override { return clipboard; }
   void beep() override { ++beeps; }
-  [[noreturn]] void exitProgram(int code) override { throw FakeExit{code}; }
+  [[noreturn]] void exitProgram(int code) override { throw qr::ProgramEnd{code}; }
 
   // Helpers to script keys the way a keyboard produces them.
   void typeChar(uint8_t ch) {

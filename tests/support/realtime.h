@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "base/programEnd.h"
 #include "console/frontend.h"
 #include "speech/audio.h"
 
@@ -47,7 +48,7 @@ class PipeFrontend final : public qr::ConsoleFrontend {
   std::string clipboardGet() override { return {}; }
   void beep() override {}
   int inputDescriptor() const override { return fds_[0]; }
-  [[noreturn]] void exitProgram(int code) override { std::exit(code); }
+  [[noreturn]] void exitProgram(int code) override { throw qr::ProgramEnd{code}; }
 
  private:
   int fds_[2];
