@@ -1,10 +1,14 @@
 // The program's voices; see voices.h.
 #include "app/voices.h"
 
+#include <cstdlib>
+#include <fstream>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "base/registry.h"
 #include "console/qrCrt.h"
 #include "console/qrwinConfig.h"
 #include "platform/voices.h"
@@ -12,13 +16,26 @@
 namespace app {
 namespace {
 
+// The registry file: $QUIRAL_REGISTRY, else registry.reg beside QUIRAL.INI;
+// a missing file is an empty registry.
+std::string registryText(const qr::Config& config) {
+  const char* env = std::getenv("QUIRAL_REGISTRY");
+  const std::string path = env && *env ? std::string(env) : config.windowsDir() + "/registry.reg";
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
 speech::BuiltinFiles builtinFiles(const qr::Config& config) {
-  // The registry's database entry is not read yet: an empty "DIR" means
-  // the engine directory of the QUIRAL root.
-  return speech::builtinFiles(config.configValue("CORALTTS", "MBROLA_DB"),
-                              config.configValue("CORALTTS", "DIR"),
-                              config.configValue("CORALTTS", "BASE"), std::nullopt,
-                              qr::Config::quiralRoot() + "/coraltts/");
+  std::optional<std::string> entry;
+  std::string value;
+  if (qr::ReadRegistryString(registryText(config), "HKEY_LOCAL_MACHINE",
+                             "SOFTWARE\\TCTS\\Mbrola\\databases\\BR4\\", value))
+    entry = value;
+  return speech::builtinFiles(
+      config.configValue("CORALTTS", "MBROLA_DB"), config.configValue("CORALTTS", "DIR"),
+      config.configValue("CORALTTS", "BASE"), entry, qr::Config::quiralRoot() + "/coraltts/");
 }
 
 void printList(std::FILE* out, const char* title,

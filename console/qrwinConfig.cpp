@@ -17,10 +17,15 @@
 #include <iterator>
 #include <string>
 
+#include "base/cp1252.h"
 #include "base/ini.h"
 
 #ifndef QUIRAL_INSTALL_ROOT
 #define QUIRAL_INSTALL_ROOT "/usr/local/share/quiral"
+#endif
+// The QUIRAL root relative to the directory the program is installed in.
+#ifndef QUIRAL_ROOT_FROM_BIN
+#define QUIRAL_ROOT_FROM_BIN "../share/quiral"
 #endif
 
 namespace qr {
@@ -97,17 +102,35 @@ Config::Config() {
   while (cwd.size() > 1 && cwd.back() == '/') cwd.pop_back();
   if (cwd == "/") cwd.clear();
   startDir_ = cwd;
+  defaultsFile_ = joinPath(quiralRoot(), kIniName);
 }
 
-Config::Config(std::string windowsDir, std::string startDir)
-    : windowsDir_(std::move(windowsDir)), startDir_(std::move(startDir)) {
+Config::Config(std::string windowsDir, std::string startDir, std::string defaultsFile)
+    : windowsDir_(std::move(windowsDir)),
+      startDir_(std::move(startDir)),
+      defaultsFile_(std::move(defaultsFile)) {
   while (!startDir_.empty() && startDir_.back() == '/') startDir_.pop_back();
+}
+
+std::string Config::userFile() const {
+  return iniPath(windowsDir_);
+}
+
+bool Config::usingDefaults() const {
+  return !fileExists(userFile()) && !defaultsFile_.empty() && fileExists(defaultsFile_);
+}
+
+std::string Config::readFile() const {
+  std::string file = iniPath(windowsDir_);
+  if (fileExists(file)) return file;
+  file = iniPath(startDir_);
+  if (!fileExists(file) && usingDefaults()) return defaultsFile_;
+  return file;
 }
 
 std::string Config::configValue(std::string_view section, std::string_view key) const {
   if (section.empty()) section = "QUIRAL";
-  std::string file = iniPath(windowsDir_);
-  if (!fileExists(file)) file = iniPath(startDir_);
+  const std::string file = readFile();
   std::string value = iniRead(file, section, key).value_or(std::string());
   if (value.empty() || value.find('@') == std::string::npos) return value;
 
@@ -144,7 +167,7 @@ std::string Config::configValue(std::string_view section, std::string_view key) 
 
 std::string Config::bareRead(std::string_view section, std::string_view key,
                              std::string_view fallback, size_t maxLength) const {
-  auto v = iniRead(iniPath(windowsDir_), section, key, maxLength);
+  auto v = iniRead(usingDefaults() ? defaultsFile_ : userFile(), section, key, maxLength);
   if (v) return *v;
   std::string d(fallback);
   if (d.size() > maxLength) d.resize(maxLength);
@@ -162,8 +185,40 @@ DiphoneDirectories diphoneDirectories(const Config& config) {
 
 std::string Config::quiralRoot() {
   std::string root = envOr("QUIRAL_ROOT");
-  if (root.empty()) root = QUIRAL_INSTALL_ROOT;
-  return root;
+  if (!root.empty()) return root;
+  std::error_code ec;
+  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    const std::filesystem::path beside =
+        (program.parent_path() / QUIRAL_ROOT_FROM_BIN).lexically_normal();
+    if (std::filesystem::is_directory(beside, ec)) return beside.string();
+  }
+  return QUIRAL_INSTALL_ROOT;
+}
+
+std::string noticeStateDir() {
+  const std::string state = envOr("XDG_STATE_HOME");
+  if (!state.empty()) return joinPath(state, "naviro");
+  const std::string home = envOr("HOME");
+  if (home.empty()) return {};
+  return joinPath(joinPath(home, ".local/state"), "naviro");
+}
+
+std::vector<std::string> defaultsNotice(const Config& config, const std::string& stateDir) {
+  if (!config.usingDefaults()) return {};
+  if (!stateDir.empty()) {
+    const std::string note = joinPath(stateDir, "aviso-configuracao");
+    if (fileExists(note)) return {};
+    std::error_code ec;
+    std::filesystem::create_directories(stateDir, ec);
+    std::ofstream(note) << config.userFile() << '\n';
+  }
+  // The home directory as "~": shorter to hear.
+  std::string user = config.userFile();
+  const std::string home = envOr("HOME");
+  if (home.size() > 1 && user.starts_with(home + "/")) user = "~" + user.substr(home.size());
+  return {W("A configuração fica em ") + fromUtf8(user) + ".",
+          W("Por ora valem os padrões de ") + fromUtf8(config.defaultsFile()) + "."};
 }
 
 }  // namespace qr

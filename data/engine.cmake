@@ -1,6 +1,7 @@
 # The built-in engine's data files (rules, exceptions, abbreviations,
 # prosody, diphone list and the phoneme inventory they share), copied to the
-# engine directory of the QUIRAL root in the build tree and when installed.
+# engine directory of the QUIRAL root in the build tree (installed with the
+# whole root).
 file(GLOB _engine_src CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/engine/portug.*)
 set(_engine_dir ${QUIRAL_BUILD_ROOT}/coraltts)
 set(_engine_out)
@@ -16,4 +17,3 @@ add_custom_command(
   COMMENT "Copying the engine's data files"
   VERBATIM)
 add_custom_target(engine_data ALL DEPENDS ${_engine_out})
-install(FILES ${_engine_src} DESTINATION ${QUIRAL_INSTALL_ROOT}/coraltts)

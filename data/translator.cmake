@@ -12,4 +12,3 @@ add_custom_command(
   COMMENT "Copying the translator's rules and exceptions"
   VERBATIM)
 add_custom_target(translator_data ALL DEPENDS ${_translator_out})
-install(FILES ${_translator_src} DESTINATION ${QUIRAL_INSTALL_ROOT}/som/difones)

@@ -78,10 +78,13 @@ class Tela {
   // Environment: a value of section "NAVIRO", the event log, the end.
   [[nodiscard]] virtual std::string setting(std::string_view key) = 0;
   virtual void logEvent(std::string_view kind, std::string_view text) = 0;
-  [[noreturn]] virtual void endProcess() = 0;
+  [[noreturn]] virtual void endProcess(int code) = 0;
   // What the platform has to tell the user (a terminal too small, no sound
   // device), each text once.
   [[nodiscard]] virtual std::vector<std::string> takeNotices() { return {}; }
+  // Lines to write and speak after the banner: where the configuration
+  // lives, at the first start without one of the user's own.
+  [[nodiscard]] virtual std::vector<std::string> configNotice() { return {}; }
 };
 
 }  // namespace ftp

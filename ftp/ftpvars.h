@@ -28,6 +28,9 @@ struct ClientState {
   std::string lastReplyLine;
   int lastCode = 0;
   bool lastContinuation = false;
+
+  bool loggedIn = false;  // program body: a login succeeded during the run
+  int exitCode = 0;       // program body: the process's exit status
 };
 
 }  // namespace ftp

@@ -107,6 +107,7 @@ bool Client::InitializeClient() {
   ui_.spellText(kClientVersion);
   ui_.setBackground(0);
   ui_.endLine();
+  for (const std::string& line : ui_.configNotice()) ui_.writeLineSpoken(line);
   sayNotices();
 
   st_.running = true;
@@ -162,7 +163,7 @@ void Client::EndProgram() {
   msg_.Announce("FTFIMPRG", 1);
   ui_.speechFinish();
   ui_.delay(1000);
-  ui_.endProcess();
+  ui_.endProcess(st_.exitCode);
   std::abort();  // not reached
 }
 
@@ -215,7 +216,7 @@ void Client::runCommandCharacter(uint8_t ch) {
       if (dlg_.SendCommand("PWD")) (void)dlg_.ReadAndSpeakReply(false);
       break;
     case 'L':
-      (void)login_.Login();
+      if (login_.Login()) st_.loggedIn = true;
       break;
     case 'P':
       port_.TogglePassive();
@@ -299,7 +300,9 @@ bool Client::awaitGreeting() {
 }
 
 void Client::Run() {
+  st_.exitCode = kExitNormal;
   if (!InitializeClient()) EndProgram();
+  st_.exitCode = kExitNoConnection;
   if (!rede_.OpenControlConnection()) {
     rede_.CloseConnections();
     EndProgram();
@@ -308,7 +311,7 @@ void Client::Run() {
     rede_.CloseConnections();
     EndProgram();
   }
-  (void)login_.Login();
+  st_.loggedIn = login_.Login();
   prompt();
   while (st_.running) {
     if (ui_.keyPending()) {
@@ -323,6 +326,7 @@ void Client::Run() {
     if (!ui_.keyPending()) rede_.waitIdle(kIdleWaitMs);
   }
   rede_.CloseConnections();
+  st_.exitCode = st_.loggedIn ? kExitNormal : kExitNoLogin;
   EndProgram();
 }
 

@@ -26,6 +26,14 @@ class Tela;
 inline constexpr const char* kClientVersion = "2.1";
 inline constexpr uint16_t kControlPort = 21;
 
+// Exit status of the process: a session that ended normally (or no computer
+// named at all); the connection could not be made or the server refused its
+// greeting; connected, but no login succeeded during the whole run. (2 is a
+// refused command line; the script console ends with 3 and 124.)
+inline constexpr int kExitNormal = 0;
+inline constexpr int kExitNoConnection = 1;
+inline constexpr int kExitNoLogin = 4;
+
 // "name:port" gives the name and the port; a name without a valid port
 // after its last colon is taken whole, with port 21.
 void SplitHostPort(std::string_view typed, std::string& host, uint16_t& port);

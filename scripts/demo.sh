@@ -1,18 +1,16 @@
 #!/usr/bin/env bash
-# Demonstration: installs what is missing, builds, puts the default
-# QUIRAL.INI in place, starts a local FTP server with a few sample files
+# Demonstration: installs what is missing, builds the program and its data
+# (not the tests), starts a local FTP server with a few sample files
 # (anonymous login, write access) on a free loopback port, and runs naviro
 # against it in this terminal (or in a window when a display is present).
-# The server stops when naviro ends. Log in as "anonymous" with any password.
+# Without a QUIRAL.INI of your own the build tree's defaults are used. The
+# server stops when naviro ends. Log in as "anonymous" with any password.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/scripts/install-deps.sh"
-"$here/scripts/build.sh"
+"$here/scripts/build.sh" -DBUILD_TESTING=OFF -DNAVIRO_BENCH=OFF
 build=${NAVIRO_BUILD_DIR:-$here/build}
 export QUIRAL_ROOT=${QUIRAL_ROOT:-$build/quiral}
-if [ -x "$here/scripts/install-config.sh" ]; then
-  "$here/scripts/install-config.sh" "$QUIRAL_ROOT"
-fi
 
 python=/usr/bin/python3
 [ -x "$python" ] || python=python3

@@ -12,6 +12,8 @@ packages=(
   fonts-dejavu-core
   locales
   xvfb xdotool x11-apps x11-xserver-utils
+  # the Debian package (cpack, dpkg-shlibdeps) and the manual page's check
+  dpkg-dev file groff-base man-db
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -5,12 +5,10 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 "$here/scripts/install-deps.sh"
-"$here/scripts/build.sh"
+"$here/scripts/build.sh" -DBUILD_TESTING=OFF -DNAVIRO_BENCH=OFF
 build=${NAVIRO_BUILD_DIR:-$here/build}
-# The build tree's generated sound library and rule files.
+# The build tree's generated sound library, rule files and default
+# QUIRAL.INI (read while you have no QUIRAL.INI of your own).
 export QUIRAL_ROOT=${QUIRAL_ROOT:-$build/quiral}
-
-# The default QUIRAL.INI, when the user has none yet.
-"$here/scripts/install-config.sh" "$QUIRAL_ROOT"
 
 exec "$build/app/naviro" "$@"

@@ -14,6 +14,10 @@ for arg in "$@"; do
 done
 "$here/scripts/install-deps.sh"
 "$here/scripts/check-layout.sh"
+<<<<<<< HEAD
+=======
+"$here/scripts/build.sh" -DBUILD_TESTING=ON -DNAVIRO_BENCH=ON
+>>>>>>> main
 build=${NAVIRO_BUILD_DIR:-$here/build}
 if [ "$sanitize" = 1 ]; then
   build=$build-sanitize

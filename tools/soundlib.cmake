@@ -26,7 +26,4 @@ if(NAVIRO_GENERATE_DATA)
     COMMENT "Generating the sound library with eSpeak NG"
     VERBATIM)
   add_custom_target(soundlib_data ALL DEPENDS ${_soundlib_stamp})
-
-  install(DIRECTORY ${QUIRAL_BUILD_ROOT}/som/letras ${QUIRAL_BUILD_ROOT}/som/naviro
-          DESTINATION ${QUIRAL_INSTALL_ROOT}/som)
 endif()

@@ -30,5 +30,4 @@ if(NAVIRO_GENERATE_DATA)
     COMMENT "Generating the syllable-unit database (5 speeds)"
     VERBATIM)
   add_custom_target(unitdb_data ALL DEPENDS ${_unitdb_files})
-  install(FILES ${_unitdb_files} DESTINATION ${QUIRAL_INSTALL_ROOT}/som/difones)
 endif()

@@ -173,8 +173,12 @@ std::vector<std::string> ConsoleTela::takeNotices() {
   return console_.takeNotices();
 }
 
-void ConsoleTela::endProcess() {
-  console_.programEnd(0);
+void ConsoleTela::endProcess(int code) {
+  console_.programEnd(code);
+}
+
+std::vector<std::string> ConsoleTela::configNotice() {
+  return qr::defaultsNotice(config_, qr::noticeStateDir());
 }
 
 }  // namespace ftp

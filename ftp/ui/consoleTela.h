@@ -50,8 +50,9 @@ class ConsoleTela : public Tela {
   int runMenu(const MenuBox& box, const std::vector<MenuChoice>& items) override;
   std::string setting(std::string_view key) override;
   void logEvent(std::string_view kind, std::string_view text) override;
-  [[noreturn]] void endProcess() override;
+  [[noreturn]] void endProcess(int code) override;
   std::vector<std::string> takeNotices() override;
+  std::vector<std::string> configNotice() override;
 
  private:
   qr::Console& console_;

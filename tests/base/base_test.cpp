@@ -4,6 +4,7 @@
 
 #include "base/cp1252.h"
 #include "base/ini.h"
+#include "base/registry.h"
 #include "base/wav.h"
 
 namespace {
@@ -43,6 +44,57 @@ TEST(Ini, LookupInTextWithByteOrderMarkAndCrLf) {
 
 // The writer's image is what the reader understands, for every format the
 // output plays; a data chunk that claims more than is there is cut.
+// The registry file: the database entry the built-in voice looks up, and the
+// ways an export may write, repeat, continue or remove a value.
+TEST(Registry, StringValuesOfAnExport) {
+  const std::string reg =
+      "Windows Registry Editor Version 5.00\r\n\r\n"
+      "; the voice database\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\TCTS\\Mbrola\\databases\\BR4]\r\n"
+      "@=\"/usr/share/quiral/coraltts/br4\"\r\n"
+      "\"Nome\"=\"voz \\\"brasileira\\\" c:\\\\voz\"\r\n"
+      "\"Numero\"=dword:0000002a\r\n"
+      "\"Lista\"=hex(7):61,00,\\\r\n  62,00\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Outra]\r\n"
+      "@=\"primeira\"\r\n"
+      "@=\"ação\"\r\n"
+      "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Removida]\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Removida\\Filha]\r\n"
+      "@=\"antes\"\r\n"
+      "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Removida]\r\n";
+  const struct {
+    const char* path;
+    bool ok;
+    const char* value;
+  } cases[] = {
+      {"SOFTWARE\\TCTS\\Mbrola\\databases\\BR4\\", true, "/usr/share/quiral/coraltts/br4"},
+      {"software\\tcts\\MBROLA\\databases\\br4\\", true, "/usr/share/quiral/coraltts/br4"},
+      {"SOFTWARE\\TCTS\\Mbrola\\databases\\BR4\\nome", true, "voz \"brasileira\" c:\\voz"},
+      {"SOFTWARE\\TCTS\\Mbrola\\databases\\BR4\\Numero", false, ""},  // a double word
+      {"SOFTWARE\\TCTS\\Mbrola\\databases\\BR4\\Lista", false, ""},   // a list of strings
+      {"SOFTWARE\\TCTS\\Mbrola\\databases\\BR4\\Falta", false, ""},
+      {"SOFTWARE\\Outra\\", true, "ação"},                              // the last one wins
+      {"SOFTWARE\\Removida\\Filha\\", false, ""},
+      {"SOFTWARE\\TCTS\\Mbrola\\databases\\BR5\\", false, ""},
+      {"semBarra", false, ""},
+  };
+  for (const auto& c : cases) {
+    std::string got = "inalterado";
+    EXPECT_EQ(qr::ReadRegistryString(reg, "HKEY_LOCAL_MACHINE", c.path, got), c.ok) << c.path;
+    EXPECT_EQ(qr::toUtf8(got), c.ok ? c.value : "inalterado") << c.path;
+  }
+  const auto number = qr::registryLookup(reg, "HKEY_LOCAL_MACHINE\\SOFTWARE\\TCTS\\Mbrola\\databases\\BR4", "Numero");
+  ASSERT_TRUE(number);
+  EXPECT_EQ(number->type, 4u);
+  EXPECT_EQ(number->data, std::string("\x2a\0\0\0", 4));
+  const auto list = qr::registryLookup(reg, "HKEY_LOCAL_MACHINE\\SOFTWARE\\TCTS\\Mbrola\\databases\\BR4", "Lista");
+  ASSERT_TRUE(list);
+  EXPECT_EQ(list->type, 7u);
+  EXPECT_EQ(list->data, std::string("a\0b\0", 4));
+  std::string none;
+  EXPECT_FALSE(qr::ReadRegistryString("", "HKEY_LOCAL_MACHINE", "SOFTWARE\\X\\", none));
+}
+
 TEST(Wav, WrittenImagesReadBackAndLengthsAreCut) {
   const uint8_t samples[8] = {1, 2, 3, 4, 5, 6, 7, 8};
   for (uint16_t channels : {1, 2})

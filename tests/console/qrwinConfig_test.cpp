@@ -141,6 +141,49 @@ TEST_F(TempDirs, ConfigValueFallsBackToStartDirectoryButBareReadsDoNot) {
   EXPECT_EQ(config().configValue("NAVIRO", "PASSIVO"), "N");
 }
 
+TEST_F(TempDirs, InstalledDefaultsStandInOnlyWhileTheUserHasNoFile) {
+  const fs::path defaults = root / "quiral" / "QUIRAL.INI";
+  fs::create_directories(defaults.parent_path());
+  write(defaults,
+        "[QUIRAL]\nPGMQUIRAL=/usr/share/quiral\n[NAVIRO]\nDIRNAVIRO=@/som/naviro\n"
+        "[VIDEO]\nFONTE=DejaVu Sans Mono\n");
+  const qr::Config withDefaults(sys.string(), start.string(), defaults.string());
+  EXPECT_TRUE(withDefaults.usingDefaults());
+  EXPECT_EQ(withDefaults.configValue("NAVIRO", "DIRNAVIRO"), "/usr/share/quiral/som/naviro");
+  EXPECT_EQ(withDefaults.bareRead("VIDEO", "FONTE", "Lucida Console"), "DejaVu Sans Mono");
+  EXPECT_FALSE(config().usingDefaults());  // none configured
+  EXPECT_EQ(config().bareRead("VIDEO", "FONTE", "Lucida Console"), "Lucida Console");
+  // A start-directory copy still comes before the defaults for configValue.
+  write(start / "QUIRAL.INI", "[NAVIRO]\nDIRNAVIRO=/snd\n");
+  EXPECT_EQ(withDefaults.configValue("NAVIRO", "DIRNAVIRO"), "/snd");
+  // The user's own file wins whole, for both kinds of read.
+  write(sysIni(), "[NAVIRO]\nPASSIVO=N\n");
+  EXPECT_FALSE(withDefaults.usingDefaults());
+  EXPECT_EQ(withDefaults.configValue("NAVIRO", "DIRNAVIRO"), "");
+  EXPECT_EQ(withDefaults.bareRead("VIDEO", "FONTE", "Lucida Console"), "Lucida Console");
+}
+
+TEST_F(TempDirs, DefaultsNoticeNamesBothFilesAndIsSaidOnce) {
+  const fs::path defaults = root / "quiral" / "QUIRAL.INI";
+  fs::create_directories(defaults.parent_path());
+  write(defaults, "[NAVIRO]\nPASSIVO=S\n");
+  const qr::Config withDefaults(sys.string(), start.string(), defaults.string());
+  const std::string state = (root / "state" / "naviro").string();
+  const std::vector<std::string> lines = qr::defaultsNotice(withDefaults, state);
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_NE(lines[0].find(qr::W("A configuração fica em ")), std::string::npos) << lines[0];
+  EXPECT_NE(lines[0].find("QUIRAL.INI"), std::string::npos) << lines[0];
+  EXPECT_NE(lines[1].find(defaults.string()), std::string::npos) << lines[1];
+  EXPECT_TRUE(qr::defaultsNotice(withDefaults, state).empty()) << "said twice";
+  // Without a place for the note it is said at every start.
+  EXPECT_EQ(qr::defaultsNotice(withDefaults, "").size(), 2u);
+  EXPECT_EQ(qr::defaultsNotice(withDefaults, "").size(), 2u);
+  // Nothing to say once the user has a file, or when no defaults are installed.
+  EXPECT_TRUE(qr::defaultsNotice(config(), (root / "other").string()).empty());
+  write(sysIni(), "[NAVIRO]\n");
+  EXPECT_TRUE(qr::defaultsNotice(withDefaults, (root / "other").string()).empty());
+}
+
 TEST_F(TempDirs, AtExpansion) {
   const struct {
     const char* pgm;  // nullptr: no PGMQUIRAL key

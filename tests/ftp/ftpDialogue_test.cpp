@@ -109,6 +109,7 @@ TEST(Login, PasswordAndAccessKeyAreAskedAsTheCodesDemandAndNeverShown) {
     EXPECT_EQ(o.commands, c.expected);
     EXPECT_EQ(contains(o.announced, "FTACLIBE"), c.granted);
     EXPECT_EQ(o.announced.back(), "FTFIMPRG");
+    EXPECT_EQ(o.exit, c.granted ? ftp::kExitNormal : ftp::kExitNoLogin);
     for (const auto& s : c.secrets) {
       EXPECT_EQ(o.screen.find(s), std::string::npos) << "secret on screen";
       for (const auto& e : o.events) EXPECT_EQ(e.find(s), std::string::npos) << e;
@@ -148,6 +149,7 @@ TEST(Greeting, AcceptedOrRefusedByItsLastLine) {
     EXPECT_EQ(contains(o.commands, "USER ana"), c.accepted);
     EXPECT_EQ(contains(o.announced, "FTERRSRV"), !c.accepted);
     EXPECT_EQ(o.announced.back(), "FTFIMPRG");
+    EXPECT_EQ(o.exit, c.accepted ? ftp::kExitNormal : ftp::kExitNoConnection);
   }
 }
 
@@ -168,13 +170,25 @@ TEST(Connection, UnknownHostAndRefusedPortEndWithTheirMessages) {
     ScriptedServer unused({});
     RecordingTela ui;
     Client client(ui, std::string("nao-existe.invalid"));
-    EXPECT_THROW(client.Run(), Ended);
+    int code = -1;
+    try {
+      client.Run();
+    } catch (const Ended& e) {
+      code = e.code;
+    }
+    EXPECT_EQ(code, ftp::kExitNoConnection);
     EXPECT_TRUE(contains(ui.announced(), "FTERCOMP"));
   }
   {
     RecordingTela ui;
     Client client(ui, std::string("127.0.0.1:1"));
-    EXPECT_THROW(client.Run(), Ended);
+    int code = -1;
+    try {
+      client.Run();
+    } catch (const Ended& e) {
+      code = e.code;
+    }
+    EXPECT_EQ(code, ftp::kExitNoConnection);
     EXPECT_TRUE(contains(ui.announced(), "FTNAOCON"));
   }
 }
@@ -184,7 +198,7 @@ TEST(Connection, ClosedInTheMiddleOfAReplyEndsWithoutGrantingAccess) {
   EXPECT_EQ(o.commands, std::vector<std::string>{"USER ana"});
   EXPECT_FALSE(contains(o.announced, "FTACLIBE"));
   EXPECT_EQ(o.announced.back(), "FTFIMPRG");
-  EXPECT_EQ(o.exit, 0);
+  EXPECT_EQ(o.exit, ftp::kExitNoLogin);
 }
 
 TEST(Commands, DirectoryAndFileCommandsSendTheRightLinesAndTellTheOutcome) {

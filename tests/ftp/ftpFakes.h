@@ -137,7 +137,7 @@ class RecordingTela : public ftp::Tela {
   void logEvent(std::string_view kind, std::string_view text) override {
     events.push_back(std::string(kind) + " " + std::string(text));
   }
-  [[noreturn]] void endProcess() override { throw Ended{0}; }
+  [[noreturn]] void endProcess(int code) override { throw Ended{code}; }
 };
 
 // One step of the server: a reply sent in pieces (a short pause between
