@@ -14,22 +14,18 @@ for arg in "$@"; do
 done
 "$here/scripts/install-deps.sh"
 "$here/scripts/check-layout.sh"
-<<<<<<< HEAD
-=======
-"$here/scripts/build.sh" -DBUILD_TESTING=ON -DNAVIRO_BENCH=ON
->>>>>>> main
 build=${NAVIRO_BUILD_DIR:-$here/build}
 if [ "$sanitize" = 1 ]; then
   build=$build-sanitize
   flags="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined"
-  NAVIRO_BUILD_DIR=$build "$here/scripts/build.sh" \
+  NAVIRO_BUILD_DIR=$build "$here/scripts/build.sh" -DBUILD_TESTING=ON -DNAVIRO_BENCH=ON \
     -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
     -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined"
   export ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:strict_string_checks=1
   export LSAN_OPTIONS=suppressions=$here/scripts/lsan.supp
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 else
-  "$here/scripts/build.sh"
+  "$here/scripts/build.sh" -DBUILD_TESTING=ON -DNAVIRO_BENCH=ON
 fi
 cd "$build"
 ctest --output-on-failure -j"$(nproc)" --timeout 300
