@@ -6,5 +6,5 @@ if(TARGET console_demo)
     COMMAND /usr/bin/python3 ${CMAKE_CURRENT_LIST_DIR}/window_e2e.py $<TARGET_FILE:console_demo>
             ${CMAKE_CURRENT_LIST_DIR}/console ${CMAKE_CURRENT_BINARY_DIR}/window_e2e_out
             $<TARGET_FILE:naviro> ${QUIRAL_BUILD_ROOT})
-  set_tests_properties(window_e2e PROPERTIES TIMEOUT 120 SKIP_RETURN_CODE 77)
+  set_tests_properties(window_e2e PROPERTIES TIMEOUT 240 SKIP_RETURN_CODE 77 RUN_SERIAL TRUE)
 endif()

@@ -162,7 +162,7 @@ class Run:
         self.env.pop("WAYLAND_DISPLAY", None)
         self.proc = subprocess.Popen([program or demo], env=self.env, stderr=subprocess.PIPE)
         self.window = None
-        end = time.time() + 20
+        end = time.time() + 60  # a loaded machine may take long to map the first window
         while time.time() < end and self.proc.poll() is None:
             out = self.xdotool("search", "--onlyvisible", "--name", title, check=False)
             if out.strip():
