@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "base/cp1252.h"
 #include "speech/translatorRules.h"
 
@@ -19,8 +21,10 @@ using qr::W;
 using speech::Translator;
 namespace lts = speech::lts;
 
+// CTest runs each test in a process of its own, side by side: the process
+// number keeps one test from rewriting a file another is reading.
 std::string writeTemp(const std::string& name, const std::string& content) {
-  const std::string path = testing::TempDir() + "/" + name;
+  const std::string path = testing::TempDir() + "/" + std::to_string(::getpid()) + "_" + name;
   std::ofstream(path, std::ios::binary) << content;
   return path;
 }
