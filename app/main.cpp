@@ -19,13 +19,14 @@
 #include "console/qrwinConfig.h"
 #include "console/qrwinInput.h"
 #include "console/qrwinSpoken.h"
-#include "ftp/ui/ftpFileUi.h"
-#include "ftp/ui/consoleTela.h"
 #include "ftp/naviro.h"
+#include "ftp/ui/consoleTela.h"
+#include "ftp/ui/ftpFileUi.h"
 #include "ftp/ui/review.h"
 #include "platform/launcher.h"
 #include "platform/platform.h"
 #include "platform/pollWaiter.h"
+#include "platform/signals.h"
 #include "speech/diphone.h"
 #include "speech/translator.h"
 #include "speech/wavPlay.h"
@@ -77,6 +78,7 @@ int main(int argc, char** argv) {
 namespace {
 
 int run(const std::optional<std::string>& host, qr::EventLog& log) {
+  platform::ignoreProcessSignals();
   const platform::FrontendKind kind = platform::chooseFrontend();
   std::unique_ptr<qr::ConsoleFrontend> frontend = platform::makeFrontend(kind, log);
   if (!frontend) return 1;
@@ -104,6 +106,7 @@ int run(const std::optional<std::string>& host, qr::EventLog& log) {
   ftp::ConsoleTela tela(console, config, spoken, input);
   ftp::ConsoleFileDialogs dialogs(console, spoken, input);
   ftp::Client client(tela, host, &dialogs);
+  client.state().fileCreationMask = platform::fileCreationMask();
   client.Run();
   return 0;
 }

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "base/eventlog.h"
+#include "base/programEnd.h"
 #include "base/wav.h"
 #include "console/qrCrt.h"
 #include "platform/audioBackends.h"
@@ -56,7 +57,7 @@ class KeyAt : public qr::ConsoleFrontend {
   void clipboardPut(std::string_view) override {}
   std::string clipboardGet() override { return {}; }
   void beep() override {}
-  [[noreturn]] void exitProgram(int code) override { std::exit(code); }
+  [[noreturn]] void exitProgram(int code) override { throw qr::ProgramEnd{code}; }
 };
 
 std::vector<uint8_t> toneImage(double seconds) {
@@ -72,7 +73,7 @@ double median(std::vector<double> v) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv) try {
   const int trials = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
   const auto dir = std::filesystem::temp_directory_path() / "naviro_key_silence";
   std::filesystem::create_directories(dir);
@@ -114,4 +115,6 @@ int main(int argc, char** argv) {
   std::printf("  device period %.1f ms at %u Hz: silence within %.1f ms of the key (max)\n", period,
               kRate, *std::max_element(stop.begin(), stop.end()) + period);
   std::filesystem::remove_all(dir);
+} catch (const qr::ProgramEnd& end) {
+  return end.code;  // the front end ended the run
 }

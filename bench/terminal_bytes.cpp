@@ -10,6 +10,7 @@
 #include <string>
 
 #include "base/eventlog.h"
+#include "base/programEnd.h"
 #include "console/qrCrt.h"
 #include "platform/termFrame.h"
 #include "platform/terminalLinear.h"
@@ -26,7 +27,7 @@ class Screenless : public qr::ConsoleFrontend {
   void clipboardPut(std::string_view) override {}
   std::string clipboardGet() override { return {}; }
   void beep() override {}
-  [[noreturn]] void exitProgram(int code) override { std::exit(code); }
+  [[noreturn]] void exitProgram(int code) override { throw qr::ProgramEnd{code}; }
 };
 
 class NoAudio : public qr::AudioOutput {
@@ -50,7 +51,7 @@ std::string listingLine(int n) {
 
 }  // namespace
 
-int main() {
+int main() try {
   Screenless frontend;
   NoAudio audio;
   qr::EventLog log("");
@@ -95,4 +96,6 @@ int main() {
               kLines, textBytes / kLines - 2);
   for (const auto& m : modes) std::printf("  %-26s %7.1f\n", m.name, double(m.bytes) / kLines);
   std::printf("  %-26s %7.1f\n", "linear", double(linearBytes) / kLines);
+} catch (const qr::ProgramEnd& end) {
+  return end.code;  // the front end ended the run
 }

@@ -338,15 +338,17 @@ void Console::pollFrontend(int maxWaitMs, bool askingForKey, std::span<WaitFd> e
   Waiter* waiter = s_->waiter;
   const int input = frontend_.inputDescriptor();
   maxWaitMs = std::max(maxWaitMs, 0);
-  if (waiter == nullptr || maxWaitMs == 0 || (input < 0 && extra.empty())) {
+  // A look without waiting still looks at the caller's descriptors.
+  if (waiter == nullptr || (extra.empty() && (maxWaitMs == 0 || input < 0))) {
     frontend_.poll(maxWaitMs, askingForKey, *this);
     return;
   }
   if (input < 0) {
     const uint64_t seen = s_->eventsSeen;
     frontend_.poll(0, askingForKey, *this);
-    if (s_->eventsSeen != seen) return;
-    (void)waiter->wait(extra, std::min(maxWaitMs, kPollSliceMs));
+    const bool keyCame = s_->eventsSeen != seen;
+    (void)waiter->wait(extra, keyCame ? 0 : std::min(maxWaitMs, kPollSliceMs));
+    if (keyCame) return;
     frontend_.poll(0, askingForKey, *this);
     return;
   }

@@ -17,11 +17,11 @@
 #include <string_view>
 #include <vector>
 
-#include "speech/audio.h"
 #include "base/eventlog.h"
 #include "base/wait.h"
 #include "console/frontend.h"
 #include "console/qrCrtKeys.h"
+#include "speech/audio.h"
 #include "speech/pacing.h"
 
 namespace qr {
@@ -133,6 +133,8 @@ class Console : public speech::Pacing, private KeySink {
   // Waits up to ms milliseconds for a key or for one of the caller's
   // descriptors (sockets, a voice's events), whichever comes first; the
   // front end's input is watched with them. Keys that arrived are queued.
+  // ms 0 looks at them all without waiting. The descriptors are looked at
+  // through the waiter given to useWaiter (without one, not at all).
   void idleWait(int ms, std::span<WaitFd> extra = {});
   [[nodiscard]] int inputDescriptor() const;
 

@@ -17,16 +17,13 @@ ReplyCode ParseReplyCode(std::string_view line) {
   size_t i = 0;
   while (i < line.size() && line[i] == ' ') ++i;
   long value = 0;
-  bool digits = false;
   while (i < line.size() && line[i] >= '0' && line[i] <= '9') {
-    digits = true;
     if (value < INT_MAX / 10)
       value = value * 10 + (line[i] - '0');  // saturates
     else
       value = INT_MAX;
     ++i;
   }
-  (void)digits;
   ReplyCode r;
   r.code = static_cast<int>(value);
   r.continuation = r.code == 0 || (i < line.size() && line[i] == '-');

@@ -1,6 +1,6 @@
 // ftpRede: POSIX sockets standing for the original sockets library.
-// SIGPIPE is ignored so that a send on a closed connection fails instead of
-// ending the program. Every wait of the FTP client is Rede::wait, over the
+// Sends say MSG_NOSIGNAL so that a send on a closed connection fails instead
+// of ending the program. Every wait of the FTP client is Rede::wait, over the
 // console's one wait (Tela::waitFor) on the sockets the caller named, in
 // slices short enough that the key test runs between them.
 #include "ftp/ftpRede.h"
@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstring>
 
 #include "ftp/ftpTela.h"
@@ -64,9 +63,7 @@ std::string DottedAddress(uint32_t networkOrder) {
   return text;
 }
 
-Rede::Rede(ClientState& state, Tela& ui, Messages& msg) : st_(state), ui_(ui), msg_(msg) {
-  std::signal(SIGPIPE, SIG_IGN);
-}
+Rede::Rede(ClientState& state, Tela& ui, Messages& msg) : st_(state), ui_(ui), msg_(msg) {}
 
 Rede::~Rede() {
   CloseConnections();
@@ -329,9 +326,7 @@ Ready Rede::wait(const WaitFor& what, int ms) {
     Ready r;
     if (what.keys && ui_.keyPending()) r.key = true;
     const int slice = r.key ? 0 : std::min(msLeft(until), kWaitSliceMs);
-    // One millisecond more than asked: a wait rounds its own time down, and
-    // a wait that ends early would leave this loop spinning to the deadline.
-    ui_.waitFor(std::span<qr::WaitFd>(fds, n), slice > 0 ? slice + 1 : 0);
+    ui_.waitFor(std::span<qr::WaitFd>(fds, n), slice);
     const auto at = [&](int i) -> const qr::WaitFd* { return i >= 0 ? &fds[i] : nullptr; };
     if (const auto* f = at(iControl)) r.control = f->readable || f->closed;
     if (const auto* f = at(iListen)) r.listen = f->readable || f->closed;
@@ -368,7 +363,7 @@ bool Rede::sendControl(std::string_view bytes, int ms) {
       const int left = msLeft(until);
       if (left <= 0) return false;
       qr::WaitFd f{.fd = control_, .wantRead = false, .wantWrite = true};
-      ui_.waitFor(std::span<qr::WaitFd>(&f, 1), std::min(left, kWaitSliceMs) + 1);
+      ui_.waitFor(std::span<qr::WaitFd>(&f, 1), std::min(left, kWaitSliceMs));
       continue;
     }
     return false;

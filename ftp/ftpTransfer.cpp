@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 
 #include "base/cp1252.h"
@@ -58,19 +57,15 @@ constexpr std::array<Reason, 12> kReasons{{
     {EEXIST, "o arquivo já existe"},
 }};
 
-mode_t currentUmask() {
-  const mode_t m = ::umask(022);
-  ::umask(m);
-  return m;
-}
-
-// A new file beside target, created exclusively; its name in name.
-int createBeside(const std::string& target, std::string& name) {
+// A new file beside target, created exclusively; its name in name. It takes
+// the mode of the file it replaces, else that of a new file under the
+// process's file creation mask.
+int createBeside(const std::string& target, unsigned creationMask, std::string& name) {
   name = target + ".XXXXXX";
   const int fd = ::mkostemp(name.data(), O_CLOEXEC | O_NOFOLLOW);
   if (fd < 0) return -1;
   struct stat st {};
-  mode_t mode = 0666 & ~currentUmask();
+  mode_t mode = 0666 & ~static_cast<mode_t>(creationMask);
   if (::lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) mode = st.st_mode & 07777;
   (void)::fchmod(fd, mode);
   return fd;
@@ -166,10 +161,7 @@ void CaptionThrottle::flush(int64_t bytes) {
 
 Transfer::Transfer(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede, Port& port,
                    FileDialogs& dialogs)
-    : st_(state), ui_(ui), msg_(msg), dlg_(dlg), rede_(rede), port_(port), dialogs_(dialogs) {
-  // Past a file size limit a write must fail with EFBIG, not end the program.
-  std::signal(SIGXFSZ, SIG_IGN);
-}
+    : st_(state), ui_(ui), msg_(msg), dlg_(dlg), rede_(rede), port_(port), dialogs_(dialogs) {}
 
 bool Transfer::AskTransferType() {
   msg_.Announce("FTMODIMG", 0);
@@ -539,7 +531,7 @@ void Transfer::receive(const RemoteName& given) {
     return;
   }
   std::string tempName;
-  const int fd = createBeside(target, tempName);
+  const int fd = createBeside(target, st_.fileCreationMask, tempName);
   if (fd < 0) {
     msg_.Announce("FTNAOCRI", 1);
     return;

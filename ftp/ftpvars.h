@@ -31,6 +31,9 @@ struct ClientState {
 
   bool loggedIn = false;  // program body: a login succeeded during the run
   int exitCode = 0;       // program body: the process's exit status
+  // The process's file creation mask (umask), for the mode of a new local
+  // file; the program reads it at start-up.
+  unsigned fileCreationMask = 022;
 };
 
 }  // namespace ftp

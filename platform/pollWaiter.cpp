@@ -25,8 +25,11 @@ int PollWaiter::wait(std::span<qr::WaitFd> fds, int timeoutMs) {
   using Clock = std::chrono::steady_clock;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
+    // Rounded up: a wait of 1 ms that has run for a few microseconds still
+    // has a millisecond to go, not none (which would make a busy loop of
+    // every caller that waits in 1 ms steps).
     const int left = static_cast<int>(std::max<long long>(
-        0, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count()));
+        0, std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count()));
     const int n = p.empty() ? 0 : ::poll(p.data(), static_cast<nfds_t>(p.size()), left);
     if (p.empty()) {
       if (left > 0) std::this_thread::sleep_for(std::chrono::milliseconds(left));

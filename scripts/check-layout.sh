@@ -9,7 +9,8 @@
 # A directory may include its own headers and those of the layers below it,
 # nothing else. Also: no SDL, terminal, dynamic loading or voice-library
 # headers outside platform/, and socket headers only in the socket layer
-# (ftp/ftpRede). Directories that do not exist yet are skipped.
+# (ftp/ftpRede), and signals and the umask are set in platform/ only.
+# Directories that do not exist yet are skipped.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 cd "$here"
@@ -91,5 +92,14 @@ if [ ${#dirs[@]} -gt 0 ]; then
     echo "socket headers belong in ftp/ftpRede (above)"
     status=1
   fi
+fi
+# Process-wide state (signal dispositions, the file creation mask) is set in
+# platform/ only; the program sets it at start-up.
+process_calls='(^|[^[:alnum:]_])(signal|sigaction|umask)[[:space:]]*\('
+others=()
+for d in app base bench console ftp speech tests tools tts; do [ -d "$d" ] && others+=("$d"); done
+if grep -rnE --include='*.h' --include='*.cpp' "$process_calls" "${others[@]}"; then
+  echo "signals and the umask are set in platform/ only (above)"
+  status=1
 fi
 exit $status

@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -115,7 +116,8 @@ std::string trimSpaces(std::string s) {
   return s.substr(b, s.find_last_not_of(' ') - b + 1);
 }
 
-std::vector<Item> buildItems() {
+// Every sound to make; nullopt (after saying why) when a phrase is missing.
+std::optional<std::vector<Item>> buildItems() {
   std::map<std::string, std::string> letters;  // file stem -> UTF-8 text
   for (int c = 0; c < 256; ++c) {
     const std::string name = trimSpaces(qr::toUtf8(speech::characterName(static_cast<uint8_t>(c))));
@@ -148,7 +150,7 @@ std::vector<Item> buildItems() {
   for (const auto& name : speech::timeAndDatePieceNames()) {
     if (!letters.count(name)) {
       std::fprintf(stderr, "soundlib: no phrase for the piece %s\n", name.c_str());
-      std::exit(1);
+      return std::nullopt;
     }
   }
   for (const auto& p : kEnvironmentPhrases) letters[std::string(p.name)] = std::string(p.text);
@@ -300,7 +302,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "soundlib: cannot create %s\n", out.c_str());
     return 1;
   }
-  const std::vector<Item> items = buildItems();
+  const std::optional<std::vector<Item>> built = buildItems();
+  if (!built) return 1;
+  const std::vector<Item>& items = *built;
   if (!startVoice()) return 1;
   std::fflush(nullptr);
   bool ok = true;
@@ -318,6 +322,8 @@ int main(int argc, char** argv) {
       ok = false;
       break;
     }
+    // A forked child leaves with _exit: the parent's buffers and exit
+    // handlers are not its own to run.
     if (pid == 0) _exit(makeItem(item, out));
     ++running;
   }

@@ -32,13 +32,12 @@ int main(int argc, char** argv) {
   std::string text;
   for (int i = 1; i < argc; ++i) {
     const std::string_view a = argv[i];
-    auto value = [&]() -> std::string {
-      if (i + 1 >= argc) {
-        std::cerr << "textpho: " << a << " needs a value\n";
-        std::exit(2);
-      }
-      return argv[++i];
-    };
+    const bool takesValue = a == "--dir" || a == "--pitch" || a == "--rate" || a == "--stage";
+    if (takesValue && i + 1 >= argc) {
+      std::cerr << "textpho: " << a << " needs a value\n";
+      return 2;
+    }
+    auto value = [&]() -> std::string { return argv[++i]; };
     if (a == "--dir")
       dir = value();
     else if (a == "--pitch")

@@ -82,11 +82,9 @@ bool ConsoleTela::takeEscape() {
 void ConsoleTela::delay(int milliseconds) {
   console_.consoleDelay(static_cast<uint16_t>(milliseconds < 0 ? 0 : milliseconds));
 }
-// The console's idle wait watches the front end's input with the sockets; a
-// look without waiting is a wait of one millisecond, so the sockets are
-// looked at too.
+// The console's idle wait watches the front end's input with the sockets.
 void ConsoleTela::waitFor(std::span<qr::WaitFd> fds, int ms) {
-  console_.idleWait(std::max(ms, 1), fds);
+  console_.idleWait(ms, fds);
 }
 
 // Reads a secret: nothing typed reaches the screen planes, not even in a

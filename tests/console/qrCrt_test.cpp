@@ -1,15 +1,17 @@
 // The console core: screen planes and writing rules, colours, the key queue,
 // reading keys and lines, clipboard and the end of the program.
 #include "console/qrCrt.h"
-#include "console/qrwinConfig.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
+#include "console/qrwinConfig.h"
+#include "platform/pollWaiter.h"
 #include "tests/support/fakes.h"
 
 using testing_support::FakeExit;
@@ -288,6 +290,31 @@ TEST_F(ConsoleTest, DelaySleepsTheFullTimeWithoutOfferingKeys) {
   EXPECT_LT(took, std::chrono::milliseconds(1000));
   EXPECT_EQ(console.queuedKeyBytes(), 0u);  // the fake offers keys only when asked
   EXPECT_TRUE(console.consoleKeyPending());
+}
+
+// The idle wait tells its caller which of the caller's descriptors is
+// ready, also when it only looks (0 ms) and when a key came first.
+TEST_F(ConsoleTest, IdleWaitLooksAtTheCallersDescriptors) {
+  int p[2];
+  ASSERT_EQ(::pipe(p), 0);
+  ASSERT_EQ(::write(p[1], "x", 1), 1);
+  platform::PollWaiter waiter;
+  console.useWaiter(waiter);
+  struct Row {
+    int ms;
+    bool keyTyped;
+  };
+  for (const Row row : {Row{0, false}, Row{0, true}, Row{5, false}, Row{5, true}}) {
+    SCOPED_TRACE(testing::Message() << row.ms << " ms, key typed " << row.keyTyped);
+    if (row.keyTyped) frontend.typeChar('k');
+    qr::WaitFd fds[2] = {{p[0]}, {p[1], false, true}};
+    console.idleWait(row.ms, fds);
+    EXPECT_TRUE(fds[0].readable);
+    EXPECT_TRUE(fds[1].writable);
+    console.flushKeys();
+  }
+  ::close(p[0]);
+  ::close(p[1]);
 }
 
 TEST_F(ConsoleTest, ClipboardGoesThroughFrontEndAndIsLogged) {

@@ -13,6 +13,7 @@
 #include "ftp/ftpBrowse.h"
 #include "ftp/ftpDir.h"
 #include "ftp/ftpTransfer.h"
+#include "platform/signals.h"
 #include "transferServer.h"
 
 namespace ftp_test {
@@ -80,7 +81,8 @@ struct Rig {
   std::filesystem::path scratch;
 
   Rig() {
-    ui.settings["PRAZO"] = "3";  // a server silent this long is gone
+    platform::ignoreProcessSignals();  // as the program does at start-up
+    ui.settings["PRAZO"] = "3";        // a server silent this long is gone
     scratch = std::filesystem::temp_directory_path() /
               ("naviro-files-" + std::to_string(::getpid()) + "-" + std::to_string(counter()++));
     std::filesystem::remove_all(scratch);

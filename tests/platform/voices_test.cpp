@@ -20,6 +20,7 @@
 #include "base/cp1252.h"
 #include "base/eventlog.h"
 #include "platform/pollWaiter.h"
+#include "platform/signals.h"
 #include "speech/diphone.h"
 #include "speech/dispatcher.h"
 #include "speech/translator.h"
@@ -296,7 +297,7 @@ class SpeechdVoice : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     // As in the program: a daemon that went away must not end the process.
-    std::signal(SIGPIPE, SIG_IGN);
+    platform::ignoreProcessSignals();
     if (!testing_support::SpeechdDaemon::available()) return;
     daemon_ = new testing_support::SpeechdDaemon;
     if (!daemon_->start()) {
@@ -371,7 +372,7 @@ TEST_F(SpeechdVoice, NoDaemonReachableIsNoVoice) {
 // busy for ever, and a text handed to it afterwards beeps.
 TEST(SpeechdVoiceLost, ADaemonThatDiesLeavesTheVoiceSilentAndLaterTextsBeep) {
   if (!testing_support::SpeechdDaemon::available()) GTEST_SKIP() << "speech-dispatcher absent";
-  std::signal(SIGPIPE, SIG_IGN);
+  platform::ignoreProcessSignals();
   testing_support::SpeechdDaemon daemon;
   ASSERT_TRUE(daemon.start());
   setenv("SPEECHD_ADDRESS", daemon.address().c_str(), 1);

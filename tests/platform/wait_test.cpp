@@ -16,9 +16,16 @@ TEST(PollWaiter, ReadyClosedSkippedAndTimedOut) {
   platform::PollWaiter waiter;
   qr::WaitFd fds[3] = {{a[0]}, {-1}, {b[0]}};
 
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(waiter.wait(fds, 30), 0);
-  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(25));
+  // A short wait lasts its whole time too: a wait of 1 ms that returned at
+  // once would turn every loop that waits in 1 ms steps into a busy loop.
+  for (const int ms : {1, 2, 30}) {
+    for (const bool watching : {true, false}) {
+      SCOPED_TRACE(testing::Message() << ms << " ms, watching " << watching);
+      const auto start = std::chrono::steady_clock::now();
+      EXPECT_EQ(watching ? waiter.wait(fds, ms) : waiter.wait({}, ms), 0);
+      EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(ms));
+    }
+  }
 
   ASSERT_EQ(::write(b[1], "x", 1), 1);
   EXPECT_EQ(waiter.wait(fds, 1000), 1);
