@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -328,6 +329,16 @@ TEST_F(RealVoice, ToFileHeaderGetsTheTrueSizeAtCloseAndBusyStaysFalse) {
   EXPECT_EQ(riff, data + 36);
   EXPECT_GT(data, 16000u * 2) << "more than a second of speech";
   EXPECT_GT(rms(file, 44), 300);
+
+  // Played aloud, the same texts come to the same samples: nothing lost or
+  // repeated where one chunk ends and the next begins.
+  Rig aloud("to-file-aloud", kRealLibrary);
+  ASSERT_TRUE(aloud.start(kRealDatabase));
+  EXPECT_TRUE(aloud.engine->EngineSpeak("Transferência concluída."));
+  EXPECT_TRUE(aloud.engine->EngineSpeak("Nome do computador"));
+  EXPECT_GT(aloud.images().size(), 2u);
+  EXPECT_TRUE(std::equal(file.begin() + 44, file.end(), aloud.audio.played.begin(),
+                         aloud.audio.played.end()));
 }
 
 }  // namespace
