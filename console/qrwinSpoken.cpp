@@ -1,8 +1,7 @@
 // qrwin, the spoken-interaction layer and the speech start-up. Texts are
-// Windows-1252. Without a configured voice a text is spoken piece by piece:
-// leading zeros, numbers and digit runs from recorded pieces, runs of letters
-// through the syllable-unit synthesiser, symbols by their recorded names with
-// pauses after punctuation. Every wait pumps the console and ends at a key;
+// Windows-1252. A text goes to the active voice: the system voice chosen in
+// the configuration, else the recorded voice (speech/recordedVoice.h), which
+// speaks it piece by piece. Every wait pumps the console and ends at a key;
 // a key silences speech and stays in the queue for the caller (errorBeep
 // alone discards keys). Directories end with "/".
 #include "console/qrwinSpoken.h"
@@ -10,7 +9,6 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
-#include <random>
 #include <system_error>
 
 #include "base/cp1252.h"
@@ -26,35 +24,18 @@ namespace qr {
 namespace {
 
 constexpr uint16_t kWaitStepMs = 10;
-constexpr size_t kMaxWordRun = 999;
 constexpr size_t kMaxDocumentWord = 255;
-constexpr size_t kSpellFrom = 7;  // digit runs this long are spelt
-constexpr int kRepeatsBeforeClick = 4;
-
-// The click: a short burst of noise, then silence.
-constexpr size_t kClickNoise = 65;
-constexpr size_t kClickBytes = 256;
 // The error tone: about 46 ms at about 1378 Hz.
 constexpr std::array<uint8_t, 8> kToneCycle = {128, 112, 96, 80, 64, 80, 96, 112};
 constexpr size_t kToneBytes = 512;
 constexpr uint32_t kToneRate = 11025;
 
-constexpr bool isLetter(uint8_t c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c >= 128;
-}
-constexpr bool isWordChar(uint8_t c) {
-  return isLetter(c) || c == ' ';
-}
 constexpr bool isDigit(uint8_t c) {
   return c >= '0' && c <= '9';
 }
 
 uint8_t at(std::string_view s, size_t i) {
   return i < s.size() ? static_cast<uint8_t>(s[i]) : 0;
-}
-
-bool isPunctuation(uint8_t c) {
-  return c == '(' || c == ')' || c == ',' || c == '.' || c == ':' || c == ';';
 }
 
 bool flagValue(std::string_view v) {
@@ -66,14 +47,6 @@ std::string withSlash(std::string dir) {
   return dir;
 }
 
-std::vector<uint8_t> clickImage() {
-  std::minstd_rand random(std::random_device{}());
-  std::array<uint8_t, kClickBytes> samples{};
-  samples.fill(128);
-  for (size_t i = 0; i < kClickNoise; ++i) samples[i] = static_cast<uint8_t>(128 + random() % 60);
-  return speech::makeWavImage(samples.data(), samples.size(), kToneRate, 1, 8);
-}
-
 std::vector<uint8_t> toneImage() {
   std::array<uint8_t, kToneBytes> samples{};
   for (size_t i = 0; i < kToneBytes; ++i) samples[i] = kToneCycle[i % kToneCycle.size()];
@@ -81,82 +54,28 @@ std::vector<uint8_t> toneImage() {
   return speech::makeWavImage(samples.data(), samples.size(), kToneRate, 1, 8);
 }
 
-}  // namespace
-
-std::vector<SpeechStep> planSpeech(std::string_view input) {
-  using Kind = SpeechStep::Kind;
-  std::string text(input);
-  text += ' ';
-  std::vector<SpeechStep> steps;
-  uint8_t lastSymbol = ' ';
-  int repeats = 0;
-  size_t pos = 0;
-  const size_t n = text.size();
-  while (pos < n) {
-    while (at(text, pos) == '0') {
-      steps.push_back({Kind::Zero, {}, 0});
-      ++pos;
-    }
-    const uint8_t c = at(text, pos);
-    if (c >= '1' && c <= '9') {
-      size_t end = pos;
-      while (end < n && (isDigit(at(text, end)) || at(text, end) == '-')) ++end;
-      const std::string run = text.substr(pos, end - pos);
-      if (run.find('-') != std::string::npos || run.size() >= kSpellFrom) {
-        steps.push_back({Kind::Spell, run, 0});
-      } else {
-        steps.push_back({Kind::Number, {}, std::stol(run)});
-      }
-      pos = end;
-      continue;
-    }
-    if (isWordChar(c)) {
-      size_t end = pos;
-      while (end < n && isWordChar(at(text, end))) ++end;
-      const std::string run = text.substr(pos, end - pos);
-      // Blanks after the letters are not part of the word: "WWW" at the
-      // end of a text is spelt too.
-      const std::string letters = run.substr(0, run.find_last_not_of(' ') + 1);
-      if (upperCase(letters) == "WWW") {
-        steps.push_back({Kind::Spell, letters, 0});
-      } else if (run.find_first_not_of(' ') != std::string::npos) {
-        // A run of blanks alone has nothing to say.
-        steps.push_back({Kind::Words, run.substr(0, kMaxWordRun), 0});
-      }
-      pos = end;
-      if (at(text, pos) == '-' && isLetter(at(text, pos + 1))) ++pos;
-      continue;
-    }
-    uint8_t symbol = c;
-    if (symbol == lastSymbol) {
-      if (++repeats >= kRepeatsBeforeClick) {
-        steps.push_back({Kind::Click, {}, 0});
-        symbol = ' ';
-      }
-    } else {
-      lastSymbol = symbol;
-      repeats = 0;
-    }
-    if (symbol == '-') {
-      const uint8_t next = n - pos < 3 ? ' ' : at(text, pos + 1);
-      if (next == ' ' || next == '-') {
-        steps.push_back({Kind::Punctuation, text.substr(pos, 2), 0});
-      } else if (isDigit(next)) {
-        steps.push_back({Kind::Minus, {}, 0});
-      } else {
-        steps.push_back({Kind::Char, "-", 0});
-      }
-    } else if (text.compare(pos, 3, "://") == 0) {
-      steps.push_back({Kind::Char, std::string(1, static_cast<char>(symbol)), 0});
-    } else if (isPunctuation(symbol)) {
-      steps.push_back({Kind::Punctuation, text.substr(pos, 2), 0});
-    } else if (symbol != ' ' && symbol != '\t') {
-      steps.push_back({Kind::Char, std::string(1, static_cast<char>(symbol)), 0});
-    }
-    ++pos;
+// The voice dispatcher as a voice: whichever system voice it started.
+class SystemVoice final : public speech::Voice {
+ public:
+  explicit SystemVoice(speech::Dispatcher*& voices) : voices_(voices) {}
+  bool speak(std::string_view text) override {
+    if (voices_) voices_->speechSpeak(text);
+    return voices_ != nullptr;
   }
-  return steps;
-}
+  bool busy(bool strict) override { return voices_ && voices_->speechBusy(strict); }
+  void stop() override {
+    if (voices_) voices_->speechStop();
+  }
+  void pump() override {
+    if (voices_) voices_->pump();
+  }
+  int eventDescriptor() const override { return voices_ ? voices_->eventDescriptor() : -1; }
+
+ private:
+  speech::Dispatcher*& voices_;
+};
+
+}  // namespace
 
 DocumentCommand documentCommand(
     std::string_view word, std::string_view currentDir,
@@ -184,22 +103,33 @@ struct Spoken::State {
   speech::Translator& translator;
   speech::Diphone& diphone;
   SpeechSettings settings;
-  bool stopFlag = false;
   bool speechPending = true;
-  std::vector<uint8_t> click = clickImage();
+  std::vector<uint8_t> click = speech::clickImage();
   std::vector<uint8_t> tone = toneImage();
   Launcher* launcher = nullptr;
-
-  State(const Config& c, speech::WavPlayer& p, speech::Translator& t, speech::Diphone& d)
-      : config(c), player(p), translator(t), diphone(d) {}
-
   speech::Dispatcher* voices = nullptr;
+  speech::RecordedVoice recorded;
+  SystemVoice system{voices};
+
+  State(Console& console, const Config& c, speech::WavPlayer& p, speech::Translator& t,
+        speech::Diphone& d)
+      : config(c),
+        player(p),
+        translator(t),
+        diphone(d),
+        recorded(console, p, t, d, console.log()) {}
+
+  // The voice texts go to: the system voice once started, else the
+  // recorded voice.
+  speech::Voice& active() {
+    if (settings.sapi) return system;
+    recorded.settings() = {settings.lettersDir, settings.pauseFullStop, settings.pauseComma,
+                           settings.pauseColon};
+    return recorded;
+  }
 
   bool voiceInit(int voice, int speed, int pitch, int kind) {
     return voices && voices->speechInit(voice, speed, pitch, {}, kind);
-  }
-  void voiceSpeak(std::string_view text) {
-    if (voices) voices->speechSpeak(text);
   }
   bool voiceBusy() { return voices && voices->speechBusy(false); }
   void voiceStop() {
@@ -209,9 +139,9 @@ struct Spoken::State {
     if (voices) voices->speechClose();
   }
   // One step of a wait while speech sounds: it ends early at a key or at
-  // news from a system voice (samples ready, the end of a text).
+  // news from the voice (samples ready, the end of a text).
   void waitStep(Console& console) {
-    WaitFd voice{voices ? voices->eventDescriptor() : -1};
+    WaitFd voice{active().eventDescriptor()};
     if (voice.fd < 0) {
       console.consoleDelay(kWaitStepMs);
       return;
@@ -222,7 +152,8 @@ struct Spoken::State {
 
 Spoken::Spoken(Console& console, const Config& config, speech::WavPlayer& player,
                speech::Translator& translator, speech::Diphone& diphone)
-    : s_(std::make_unique<State>(config, player, translator, diphone)), console_(console) {}
+    : s_(std::make_unique<State>(console, config, player, translator, diphone)),
+      console_(console) {}
 
 Spoken::~Spoken() = default;
 
@@ -313,51 +244,16 @@ void Spoken::writeNumberSpoken(long value) {
 }
 
 void Spoken::speakText(std::string_view text) {
-  using Kind = SpeechStep::Kind;
   State& s = *s_;
   console_.log().event("text", text);
-  if (s.settings.sapi) {
-    while (speechBusyAny()) s_->waitStep(console_);
-    if (!console_.consoleKeyPending()) {
-      s.voiceSpeak(text);
-      s.speechPending = true;
-    }
-    return;
-  }
-  s.stopFlag = false;
-  for (const SpeechStep& step : planSpeech(text)) {
-    if (s.stopFlag) break;
-    if (console_.consoleKeyPending()) {
-      stopSpeech();
-      break;
-    }
-    switch (step.kind) {
-      case Kind::Zero:
-        playSound("_zero");
-        break;
-      case Kind::Number:
-        speakNumberWords(step.value);
-        break;
-      case Kind::Spell:
-        spellText(step.text);
-        break;
-      case Kind::Words:
-        s.diphone.diphoneSpeak(s.translator.translateToPhonetic(step.text));
-        break;
-      case Kind::Click:
-        clickSound();
-        break;
-      case Kind::Punctuation:
-        speakPunctuation(step.text);
-        break;
-      case Kind::Minus:
-        playSound("_MENOS");
-        break;
-      case Kind::Char:
-        speakChar(static_cast<uint8_t>(step.text[0]));
-        break;
-    }
-  }
+  // The text before ends first; a key silences it and this one.
+  while (speechBusyAny()) s.waitStep(console_);
+  if (console_.consoleKeyPending()) return;
+  (void)s.active().speak(text);
+  s.speechPending = true;
+  // Nothing moves the recorded voice on while the program waits for a key:
+  // it is heard to the end (or to a key) here.
+  if (!s.settings.sapi) waitSpeechEnd();
 }
 
 void Spoken::speakChar(uint8_t ch) {
@@ -472,8 +368,11 @@ bool Spoken::speechBusyAny() {
     stopSpeech();
     return false;
   }
+  // The voice first: it hands the player its next blocks before the player
+  // is asked whether anything still sounds.
+  const bool voice = s_->active().busy(false);
   const bool wav = s_->player.wavBusy();
-  return wav || (s_->settings.sapi && s_->voiceBusy());
+  return voice || wav;
 }
 
 void Spoken::waitSpeechEnd() {
@@ -486,7 +385,7 @@ void Spoken::stopSpeech() {
   State& s = *s_;
   console_.log().event("stop");
   s.player.wavStop();
-  s.stopFlag = true;
+  s.recorded.stop();
   if (s.settings.sapi && (s.voiceBusy() || s.settings.synthKind == 3)) s.voiceStop();
 }
 

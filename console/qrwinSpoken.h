@@ -1,8 +1,9 @@
 // qrwin, the spoken-interaction layer: the one road by which the program
-// writes and speaks. A text is spoken through a configured voice, or piece by
-// piece: digits and numbers from recorded number words, single characters
-// from letter sounds, words through the syllable-unit synthesiser. Any key
-// silences speech. Also holds the speech start-up of the environment.
+// writes and speaks. A text is handed to the active voice: a configured
+// system voice, else the recorded voice (digits and numbers from recorded
+// number words, single characters from letter sounds, words through the
+// syllable-unit synthesiser). Any key silences speech. Also holds the
+// speech start-up of the environment.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "speech/recordedVoice.h"
 
 namespace speech {
 class WavPlayer;
@@ -38,25 +41,9 @@ struct SpeechSettings {
   int synthKind = 4;
 };
 
-// How speakText speaks a text, one step per piece, decided from the text
-// alone (the speaking itself stops at a key).
-struct SpeechStep {
-  enum class Kind : uint8_t {
-    Zero,         // a leading zero: "_zero"
-    Number,       // value spoken as number words
-    Spell,        // a run spelt character by character
-    Words,        // a run of letters and blanks for the synthesiser
-    Click,        // a long run of one symbol
-    Punctuation,  // text: the mark and the character after it
-    Minus,        // "-" before a digit: "_MENOS"
-    Char,         // one character by its recorded name
-  };
-  Kind kind = Kind::Char;
-  std::string text;
-  long value = 0;
-  bool operator==(const SpeechStep&) const = default;
-};
-[[nodiscard]] std::vector<SpeechStep> planSpeech(std::string_view text);
+// How the recorded voice cuts a text into the pieces a user hears.
+using speech::planSpeech;
+using speech::SpeechStep;
 
 // What opening a document or address starts: a program and its one
 // parameter (empty: none). progFor(extension) gives the configured program

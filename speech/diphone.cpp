@@ -74,6 +74,14 @@ void Diphone::diphoneSpeak(std::string_view phonetic, int flag) {
   s_->player.setTempo(tempo);
 }
 
+void Diphone::diphoneSynth(std::string_view phonetic, int flag, const ImageSink& sink) {
+  if (!s_->started) return;
+  s_->engine.speak(phonetic, flag, [&sink](const uint8_t* image, size_t length) {
+    sink(image, length);
+    return true;
+  });
+}
+
 void Diphone::diphoneStop() {
   s_->engine.closeDatabase();
   s_->translator.unload();

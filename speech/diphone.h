@@ -3,6 +3,8 @@
 // voice.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -27,6 +29,11 @@ class Diphone {
   // Speaks a phonetic text; returns when the sound has ended (or a key).
   // flag non-zero: punctuation tokens are not turned into pauses.
   void diphoneSpeak(std::string_view phonetic, int flag = 0);
+  // Synthesises a phonetic text into complete WAV images for sink without
+  // playing them (nothing before diphoneStart). The units of each speed are
+  // already at its pace.
+  using ImageSink = std::function<void(const uint8_t* image, size_t length)>;
+  void diphoneSynth(std::string_view phonetic, int flag, const ImageSink& sink);
   void diphoneStop();
   // Joining parameters of the current speed (CORTEFON, SOBRAFON, INTERPAL)
   // and the database name ("DIFONES" n).

@@ -88,6 +88,33 @@ struct WavPlayer::State {
 
   bool keyWaiting() { return pacing.keyPending(); }
 
+  // How a sound of this format is played: the tempo factor of mono sound
+  // (time-scaled at its own pitch; stereo sound keeps the faster rate of
+  // the fast flag), whether it is scaled or cut, the device's format and
+  // the most sample bytes that go into one block.
+  struct Shape {
+    double factor = 1.0;
+    bool scaling = false;
+    bool cutting = false;
+    qr::PcmFormat device{0, 0, 0};
+    size_t most = kBlockBytes;
+  };
+  [[nodiscard]] Shape shape(uint32_t rate, uint16_t channels, uint16_t bits) const {
+    Shape sh;
+    sh.factor = channels == 1 ? tempo * (fast ? kFastTempo : 1.0) : 1.0;
+    sh.scaling = std::abs(sh.factor - 1.0) > 1e-6 && (bits == 8 || bits == 16);
+    if (fast && channels != 1) rate = fastRate(rate);
+    sh.cutting = cut && channels == 1;
+    const uint16_t deviceBits = (sh.cutting && bits == 16) ? uint16_t{8} : bits;
+    sh.device = qr::PcmFormat{rate, deviceBits, channels};
+    // Slowed down, a piece grows: it is taken small enough to fit a block.
+    const size_t width = bits == 16 ? 2 : 1;
+    if (sh.scaling)
+      sh.most = std::max(width, static_cast<size_t>(kBlockBytes * std::min(1.0, sh.factor) * 0.98) /
+                                    width * width);
+    return sh;
+  }
+
   void stop() {
     if (!deviceOpen) return;
     if (queued > 0) audio.stop();
@@ -186,21 +213,14 @@ bool WavPlayer::wavBusy() {
 int WavPlayer::playSamples(const uint8_t* samples, size_t length, uint32_t rate, uint16_t channels,
                            uint16_t bits) {
   State& s = *s_;
-  // Mono sound is time-scaled at its own pitch; stereo sound keeps the
-  // faster rate of the fast flag.
-  const double factor = channels == 1 ? s.tempo * (s.fast ? kFastTempo : 1.0) : 1.0;
-  const bool scaling = std::abs(factor - 1.0) > 1e-6 && (bits == 8 || bits == 16);
-  if (s.fast && channels != 1) rate = fastRate(rate);
-  const bool cutting = s.cut && channels == 1;
-  const uint16_t deviceBits = (cutting && bits == 16) ? uint16_t{8} : bits;
-  const int opened = s.openDevice(qr::PcmFormat{rate, deviceBits, channels});
+  const State::Shape sh = s.shape(rate, channels, bits);
+  const double factor = sh.factor;
+  const bool scaling = sh.scaling;
+  const bool cutting = sh.cutting;
+  rate = sh.device.rate;
+  const int opened = s.openDevice(sh.device);
   if (opened != 0) return opened;
-  // Slowed down, a piece grows: it is taken small enough to fit a block.
-  const size_t width = bits == 16 ? 2 : 1;
-  const size_t most =
-      scaling ? std::max(width, static_cast<size_t>(kBlockBytes * std::min(1.0, factor) * 0.98) /
-                                    width * width)
-              : kBlockBytes;
+  const size_t most = sh.most;
   while (length > 0) {
     while (s.queued >= kQueueLimit) {
       if (s.keyWaiting()) {
@@ -232,6 +252,17 @@ int WavPlayer::playSamples(const uint8_t* samples, size_t length, uint32_t rate,
     samples += piece;
   }
   return 0;
+}
+
+long WavPlayer::offerSamples(const uint8_t* samples, size_t length, const WavFormat& format) {
+  State& s = *s_;
+  s.pump();
+  const State::Shape sh = s.shape(format.rate, format.channels, format.bits);
+  if (s.queued >= kQueueLimit || (s.deviceOpen && s.queued > 0 && !(sh.device == s.format)))
+    return 0;
+  const size_t piece = std::min(length, sh.most);
+  if (playSamples(samples, piece, format.rate, format.channels, format.bits) != 0) return -1;
+  return static_cast<long>(piece);
 }
 
 void WavPlayer::playWavImage(const uint8_t* image, size_t length) {

@@ -84,6 +84,11 @@ class WavPlayer {
   void playWavImage(const uint8_t* image, size_t length);
   [[nodiscard]] int playSamples(const uint8_t* samples, size_t length, uint32_t rate,
                                 uint16_t channels, uint16_t bits);
+  // The queue without waiting: hands at most one block of a sound to the
+  // device, and only while the device has room and no sound of another
+  // format still plays. The sample bytes taken (0: none now, offer them
+  // again later), or -1 when the device cannot be opened.
+  [[nodiscard]] long offerSamples(const uint8_t* samples, size_t length, const WavFormat& format);
   [[nodiscard]] bool wavBusy();
   void wavStop();
 

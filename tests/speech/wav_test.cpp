@@ -2,6 +2,7 @@
 // player on a memory audio device (what reaches the device, in what format
 // and pieces, and that a key silences it).
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
@@ -11,6 +12,9 @@
 #include <numeric>
 
 #include "console/qrCrt.h"
+#include "speech/diphone.h"
+#include "speech/recordedVoice.h"
+#include "speech/translator.h"
 #include "speech/wavPlay.h"
 #include "tests/support/fakes.h"
 
@@ -446,6 +450,60 @@ TEST(PlayerTiming, QueueHoldsFourBlocksAndRefillsAsTheyPlay) {
   EXPECT_TRUE(player.wavBusy());  // the last blocks are still playing
   while (player.wavBusy()) console.consoleDelay(10);
   EXPECT_FALSE(audio.isOpen);
+}
+
+// The recorded voice over a device that plays in real time: speak()
+// returns before anything sounds, pump() starts each piece once the one
+// before has sounded, stop() and a waiting key drop what is left.
+TEST(RecordedVoiceQueue, SpeakReturnsAtOnceAndPiecesSoundOneAfterTheOther) {
+  TimedKeyFrontend frontend;
+  ClockAudio audio;  // 8000 bytes a second: a piece of 800 samples lasts 100 ms
+  qr::EventLog log;
+  log.keepLines(true);
+  qr::Console console{frontend, audio, log};
+  console.useSettings(qr::ConsoleSettings{});
+  WavPlayer player{console, audio, log};
+  Translator translator;
+  Diphone diphone{console, player, translator};
+  RecordedVoice voice{console, player, translator, diphone, log};
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("wavtest_voice" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const std::vector<uint8_t> samples(800, 150);
+  const auto image = makeWavImage(samples.data(), samples.size(), 8000, 1, 8);
+  std::vector<std::string> heard;
+  for (const int c : {33, 63}) {
+    const auto path = (dir / ("_" + std::to_string(c) + ".wav")).string();
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(image.data()),
+               static_cast<std::streamsize>(image.size()));
+    heard.push_back("char " + std::to_string(c));
+    heard.push_back("sound " + path);
+  }
+  voice.settings().lettersDir = dir.string() + "/";
+
+  EXPECT_TRUE(voice.speak("!?"));
+  EXPECT_TRUE(log.lines().empty());  // nothing sounds before the voice is pumped
+  voice.pump();
+  EXPECT_EQ(log.lines(), std::vector<std::string>(heard.begin(), heard.begin() + 2));
+  EXPECT_TRUE(voice.busy(true));  // "?" waits for "!" to sound
+  while (voice.busy(false)) console.consoleDelay(10);
+  EXPECT_EQ(log.lines(), heard);
+  EXPECT_EQ(audio.played.size(), 2 * samples.size());
+
+  log.clear();
+  EXPECT_TRUE(voice.speak("?!?"));
+  voice.pump();
+  voice.stop();
+  EXPECT_FALSE(voice.busy(false));
+  EXPECT_EQ(log.lines(), std::vector<std::string>(heard.begin() + 2, heard.end()));
+
+  log.clear();
+  ASSERT_TRUE(console.queueKeyBytes("k"));
+  EXPECT_TRUE(voice.speak("!"));
+  EXPECT_FALSE(voice.busy(false));
+  EXPECT_TRUE(log.lines().empty());
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
