@@ -8,6 +8,7 @@
 #include "ftp/ui/qrform.h"
 
 #include <algorithm>
+#include <array>
 #include <string>
 
 #include "base/keyCodes.h"
@@ -44,7 +45,62 @@ using namespace qr::ext;  // the special keys' codes
   return i == std::string_view::npos ? 0 : static_cast<uint8_t>(text[i]);
 }
 
+// The moving keys among the extended ones; any other extended key stays.
+enum class MenuMove : uint8_t { By, ToFirst, ToLast, Spell };
+struct MenuBinding {
+  uint8_t key;
+  MenuMove move;
+  int step;
+};
+constexpr std::array<MenuBinding, 9> kMenuKeys{{
+    {kDown, MenuMove::By, 1},
+    {kUp, MenuMove::By, -1},
+    {kPageDown, MenuMove::By, kPageStep},
+    {kPageUp, MenuMove::By, -kPageStep},
+    {kHome, MenuMove::ToFirst, 0},
+    {kCtrlPageUp, MenuMove::ToFirst, 0},
+    {kEnd, MenuMove::ToLast, 0},
+    {kCtrlPageDown, MenuMove::ToLast, 0},
+    {kRight, MenuMove::Spell, 0},
+}};
+
 }  // namespace
+
+MenuStep MenuKey(int current, std::string_view firstChars, uint8_t key, bool extended) {
+  const int count = static_cast<int>(firstChars.size());
+  MenuStep step{current, false, !extended && (key == kEnter || key == kEsc)};
+  if (extended) {
+    for (const MenuBinding& b : kMenuKeys) {
+      if (b.key != key) continue;
+      switch (b.move) {
+        case MenuMove::By:
+          step.current += b.step;
+          break;
+        case MenuMove::ToFirst:
+          step.current = 1;
+          break;
+        case MenuMove::ToLast:
+          step.current = count;
+          break;
+        case MenuMove::Spell:
+          step.spell = true;
+          break;
+      }
+      break;
+    }
+  } else if (!step.ends && isSearchKey(key)) {
+    // The next item after the current one whose text begins with the key.
+    step.current = count + 1;
+    for (int n = std::max(current + 1, 1); n <= count; ++n)
+      if (upperCase(static_cast<uint8_t>(firstChars[static_cast<size_t>(n - 1)])) ==
+          upperCase(key)) {
+        step.current = n;
+        break;
+      }
+  }
+  step.current = std::clamp(step.current, 0, count + 1);
+  return step;
+}
 
 QrForm::QrForm(qr::Console& console, qr::Spoken& spoken, MenuAnnouncer announce)
     : console_(console), spoken_(spoken), announce_(std::move(announce)) {}
@@ -147,6 +203,8 @@ void QrForm::speakItem(int number, bool spell) {
 int QrForm::RunMenu() {
   const int count = static_cast<int>(items_.size());
   auto isItem = [count](int n) { return n >= 1 && n <= count; };
+  std::string firstChars;
+  for (const MenuItem& item : items_) firstChars += static_cast<char>(firstVisibleChar(item.text));
   drawAll();
   int current = 1;
   bool extended = false;
@@ -156,57 +214,17 @@ int QrForm::RunMenu() {
       console_.consoleMoveCursor(left_, rowOf(current));
       drawItem(current, kWhite);
     }
-    bool spell = false;
-    if (extended) {
-      switch (key) {
-        case kDown:
-          ++current;
-          break;
-        case kUp:
-          --current;
-          break;
-        case kPageDown:
-          current += kPageStep;
-          break;
-        case kPageUp:
-          current -= kPageStep;
-          break;
-        case kHome:
-        case kCtrlPageUp:
-          current = 1;
-          break;
-        case kEnd:
-        case kCtrlPageDown:
-          current = count;
-          break;
-        case kRight:
-          spell = true;
-          break;
-        default:
-          break;
-      }
-    } else if (key != kEnter && key != kEsc && isSearchKey(key)) {
-      int found = count + 1;
-      for (int n = std::max(current + 1, 1); n <= count; ++n)
-        if (upperCase(firstVisibleChar(items_[static_cast<size_t>(n - 1)].text)) ==
-            upperCase(key)) {
-          found = n;
-          break;
-        }
-      current = found;
-    }
-    current = std::clamp(current, 0, count + 1);
-    const bool ends = !extended && (key == kEnter || key == kEsc);
-
+    const MenuStep step = MenuKey(current, firstChars, key, extended);
+    current = step.current;
     if (!isItem(current)) {
       spoken_.errorBeep();
-    } else if (!ends) {
+    } else if (!step.ends) {
       scrollTo(current);
       drawItem(current, kYellow);
       console_.consoleMoveCursor(left_, rowOf(current));
-      speakItem(current, spell);
+      speakItem(current, step.spell);
     }
-    if (ends) break;
+    if (step.ends) break;
 
     key = console_.consoleReadKey();
     spoken_.stopSpeech();

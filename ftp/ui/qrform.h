@@ -33,6 +33,19 @@ struct MenuItem {
   std::string text;
 };
 
+// Where a key takes the menu's current item, over the position alone: the
+// items are known by the first visible character of each text (for the keys
+// that search by it); 0 and count + 1 stand outside them. Right spells the
+// item; Enter and ESC end the menu.
+struct MenuStep {
+  int current = 1;
+  bool spell = false;
+  bool ends = false;
+  bool operator==(const MenuStep&) const = default;
+};
+[[nodiscard]] MenuStep MenuKey(int current, std::string_view firstChars, uint8_t key,
+                               bool extended);
+
 class QrForm {
  public:
   QrForm(qr::Console& console, qr::Spoken& spoken, MenuAnnouncer announce = {});

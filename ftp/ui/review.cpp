@@ -419,104 +419,132 @@ void Review::leftArrow() {
   --column_;
 }
 
+// One row per extended key: the review keys and what each does.
 void Review::extendedKey(uint8_t key) {
-  switch (key) {
-    case kLeft:
-      leftArrow();
-      return;
-    case kRight:
-      spoken_.speakChar(charAt(column_, row_));
-      ++column_;
-      return;
-    case kHome:
-      column_ = 1;
-      return;
-    case kEnd:
-      column_ = afterLastNonBlank(row_);
-      return;
-    case kUp:
-      if (row_ <= 1) {
-        shortTone();
-        return;
-      }
-      --row_;
-      column_ = 1;
-      readRow();
-      return;
-    case kDown:
-      if (row_ >= kLastRow) {
-        shortTone();
-        return;
-      }
-      spoken_.clickSound();
-      ++row_;
-      column_ = 1;
-      readRow();
-      return;
-    case kPageUp:
-    case kPageDown:
-      row_ = key == kPageUp ? 1 : kLastRow;
-      column_ = 1;
-      readRow();
-      return;
-    case kCtrlPageUp:
-      for (int r = 1; r <= kLastRow; ++r)
-        for (int c = 1; c <= kLastColumn; ++c)
-          if (isAsciiLetter(charAt(c, r))) {
-            row_ = r;
-            column_ = c;
-            readRow();
-            return;
-          }
-      shortTone();
-      return;
-    case kCtrlPageDown:
-      for (int r = kLastRow; r >= 1; --r)
-        for (int c = kLastColumn; c >= 1; --c)
-          if (isAsciiLetter(charAt(c, r))) {
-            row_ = r;
-            column_ = c;
-            readRow();
-            return;
-          }
-      shortTone();
-      return;
-    case kCtrlLeft:
-      wordLeft();
-      return;
-    case kCtrlRight:
-      wordRight();
-      return;
-    case kF1:
-      if (spoken_.settings().sapi && console_.consoleKeyPending()) {
-        while (column_ <= kLastColumn && charAt(column_, row_) == ' ') ++column_;
-        while (column_ <= kLastColumn && charAt(column_, row_) != ' ') ++column_;
-      } else {
-        ReadWordAt();
-      }
-      if (column_ > kLastColumn - 1) {
-        spoken_.clickSound();
-        column_ = afterLastNonBlank(row_);
-      }
-      return;
-    case kCtrlF1:
-      ReadRange(row_, fieldStart(), row_, fieldEnd(), true);
-      return;
-    case kF5:
-      findText(true);
-      return;
-    case kCtrlF5:
-      findText(false);
-      return;
-    case kF6:
-      goToPosition();
-      return;
-    default:
-      break;
-  }
+  using Action = void (Review::*)();
+  struct Binding {
+    uint8_t key;
+    Action action;
+  };
+  static constexpr std::array<Binding, 17> kExtendedKeys{{
+      {kLeft, &Review::leftArrow},
+      {kRight, &Review::rightArrow},
+      {kHome, &Review::rowStart},
+      {kEnd, &Review::rowEnd},
+      {kUp, &Review::rowUp},
+      {kDown, &Review::rowDown},
+      {kPageUp, &Review::screenTop},
+      {kPageDown, &Review::screenBottom},
+      {kCtrlPageUp, &Review::firstLetter},
+      {kCtrlPageDown, &Review::lastLetter},
+      {kCtrlLeft, &Review::wordLeft},
+      {kCtrlRight, &Review::wordRight},
+      {kF1, &Review::nextWord},
+      {kCtrlF1, &Review::readField},
+      {kF5, &Review::findAsking},
+      {kCtrlF5, &Review::findAgain},
+      {kF6, &Review::goToPosition},
+  }};
+  for (const Binding& b : kExtendedKeys)
+    if (b.key == key) return (this->*b.action)();
   shortTone();
   spoken_.clickSound();
   shortTone();
+}
+
+void Review::rightArrow() {
+  spoken_.speakChar(charAt(column_, row_));
+  ++column_;
+}
+
+void Review::rowStart() {
+  column_ = 1;
+}
+
+void Review::rowEnd() {
+  column_ = afterLastNonBlank(row_);
+}
+
+void Review::rowUp() {
+  if (row_ <= 1) {
+    shortTone();
+    return;
+  }
+  --row_;
+  column_ = 1;
+  readRow();
+}
+
+void Review::rowDown() {
+  if (row_ >= kLastRow) {
+    shortTone();
+    return;
+  }
+  spoken_.clickSound();
+  ++row_;
+  column_ = 1;
+  readRow();
+}
+
+void Review::screenTop() {
+  row_ = 1;
+  column_ = 1;
+  readRow();
+}
+
+void Review::screenBottom() {
+  row_ = kLastRow;
+  column_ = 1;
+  readRow();
+}
+
+void Review::firstLetter() {
+  for (int r = 1; r <= kLastRow; ++r)
+    for (int c = 1; c <= kLastColumn; ++c)
+      if (isAsciiLetter(charAt(c, r))) {
+        row_ = r;
+        column_ = c;
+        readRow();
+        return;
+      }
+  shortTone();
+}
+
+void Review::lastLetter() {
+  for (int r = kLastRow; r >= 1; --r)
+    for (int c = kLastColumn; c >= 1; --c)
+      if (isAsciiLetter(charAt(c, r))) {
+        row_ = r;
+        column_ = c;
+        readRow();
+        return;
+      }
+  shortTone();
+}
+
+void Review::nextWord() {
+  if (spoken_.settings().sapi && console_.consoleKeyPending()) {
+    while (column_ <= kLastColumn && charAt(column_, row_) == ' ') ++column_;
+    while (column_ <= kLastColumn && charAt(column_, row_) != ' ') ++column_;
+  } else {
+    ReadWordAt();
+  }
+  if (column_ > kLastColumn - 1) {
+    spoken_.clickSound();
+    column_ = afterLastNonBlank(row_);
+  }
+}
+
+void Review::readField() {
+  ReadRange(row_, fieldStart(), row_, fieldEnd(), true);
+}
+
+void Review::findAsking() {
+  findText(true);
+}
+
+void Review::findAgain() {
+  findText(false);
 }
 
 }  // namespace ftp

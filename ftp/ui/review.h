@@ -51,7 +51,21 @@ class Review : public qr::ScreenReview {
   void readRow();
   void ordinaryKey(uint8_t key);
   void extendedKey(uint8_t key);
+  // The actions of the extended keys (see the table in extendedKey).
   void leftArrow();
+  void rightArrow();
+  void rowStart();
+  void rowEnd();
+  void rowUp();
+  void rowDown();
+  void screenTop();
+  void screenBottom();
+  void firstLetter();
+  void lastLetter();
+  void nextWord();
+  void readField();
+  void findAsking();
+  void findAgain();
   void readCommand(uint8_t first);
   void findText(bool ask);
   void goToPosition();

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/cp1252.h"
+#include "base/keyCodes.h"
 #include "ftp/ui/qrform.h"
 #include "tests/support/inputRig.h"
 
@@ -87,6 +88,31 @@ TEST_F(MenuTest, KeysMoveToTheRightItem) {
     rig.ch(kEnter);
     EXPECT_EQ(form.RunMenu(), c.chosen) << c.name;
   }
+}
+
+// The moving keys over the position alone, without a console: items known
+// by the first character of their texts.
+TEST(MenuKeys, KeysMoveThePositionAlone) {
+  using ftp::MenuStep;
+  constexpr uint8_t kUpCode = qr::ext::kUp, kPgUp = qr::ext::kPageUp, kRight = qr::ext::kRight;
+  const struct {
+    int current;
+    uint8_t key;
+    bool extended;
+    MenuStep step;
+  } cases[] = {
+      {1, kUpCode, true, {0, false, false}},       // off the top: the tone
+      {3, kPgUp, true, {0, false, false}},         // ten up stops outside the items
+      {2, kRight, true, {2, true, false}},         // spells, stays
+      {2, qr::ext::kF1, true, {2, false, false}},  // not a moving key
+      {1, 'b', false, {2, false, false}},          // the next item beginning with b
+      {2, 'b', false, {3, false, false}},          // after the current one
+      {3, 'B', false, {6, false, false}},          // none after it
+      {2, kEnter, false, {2, false, true}},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(ftp::MenuKey(c.current, "aBbcd", c.key, c.extended), c.step)
+        << c.current << " " << int(c.key);
 }
 
 TEST_F(MenuTest, EscapeChoosesNothingEvenOnAnItem) {
