@@ -244,7 +244,8 @@ bool Synthesiser::flush() {
     synthesise(true);
     lastSpans_.clear();
     for (size_t i = 1; i + 1 < phones_.size(); ++i)
-      lastSpans_.push_back({phones_[i].name, phones_[i].start, phones_[i].end});
+      lastSpans_.push_back({phones_[i].name, phones_[i].start, phones_[i].end, splits_[i],
+                            diphones_[i - 1], diphones_[i]});
   }
   startUtterance();
   flushed_ = true;

@@ -85,6 +85,8 @@ class Synthesiser {
   struct PhoneSpan {
     std::string name;
     int64_t start = 0, end = 0;
+    double join = 0;              // where its two diphones meet
+    int before = -1, after = -1;  // those diphones (-1: silence)
   };
   std::vector<PhoneSpan> phoneSpans() const;
 
