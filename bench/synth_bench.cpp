@@ -2,6 +2,7 @@
 // (not part of the tests; run after a build that generated the database):
 //
 //   build/bench/synth_bench [--wav DIR] [--words LIST] [--word-limit N]
+//                           [--pitch FACTOR] [--rate FACTOR] [--show-pitch 1]
 //
 //  - duration: every phone's length in the output against its input line;
 //  - pitch: F0 measured (autocorrelation, 40 ms window) at the middle of
@@ -25,6 +26,7 @@
 #include <iostream>
 #include <map>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -34,6 +36,7 @@
 #include "speech/diphoneEngine.h"
 #include "speech/translator.h"
 #include "synth/synthesiser.h"
+#include "tools/espeakRender.h"
 #include "tts/uttsFront.h"
 
 namespace {
@@ -143,6 +146,36 @@ void writeWav(const std::string& path, const std::vector<int16_t>& pcm, int rate
       .write(reinterpret_cast<const char*>(img.data()), static_cast<long>(img.size()));
 }
 
+// eSpeak NG's phoneme for each of ours, from the inventory.
+std::map<std::string, std::string> espeakNames(const std::string& fon) {
+  std::map<std::string, std::string> out;
+  std::ifstream in(fon);
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == ';') continue;
+    std::istringstream w(line);
+    std::string name, kind, espeak;
+    if (w >> name >> kind >> espeak) out[name] = espeak == "_" ? " " : espeak;
+  }
+  return out;
+}
+
+// The input lines as eSpeak NG phoneme input: a word per ";" line.
+std::string asEspeakPhonemes(const std::vector<std::string>& pho,
+                             const std::map<std::string, std::string>& names) {
+  std::string out;
+  for (const auto& l : pho) {
+    if (l.starts_with(';')) {
+      out += ' ';
+      continue;
+    }
+    const auto p = synth::parsePhoLine(l);
+    if (!p || p->kind != synth::PhoLine::Kind::Phone) continue;
+    const auto it = names.find(p->name);
+    if (it != names.end()) out += it->second;
+  }
+  return out;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -150,11 +183,14 @@ int main(int argc, char** argv) {
   std::string wavDir, words = "/usr/share/dict/brazilian";
   size_t wordLimit = 0;
   bool showPitch = false;
+  double pitchFactor = 1.0, rateFactor = 1.0;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string k = argv[i];
     if (k == "--wav") wavDir = argv[i + 1];
     if (k == "--words") words = argv[i + 1];
     if (k == "--word-limit") wordLimit = std::stoul(argv[i + 1]);
+    if (k == "--pitch") pitchFactor = std::stod(argv[i + 1]);
+    if (k == "--rate") rateFactor = std::stod(argv[i + 1]);
     if (k == "--show-pitch") showPitch = argv[i + 1][0] == '1';
   }
   synth::Synthesiser syn;
@@ -186,6 +222,8 @@ int main(int argc, char** argv) {
   size_t durCount = 0, durOver = 0, f0Count = 0, f0Over = 0;
   size_t joins = 0, joinsOver = 0;
   double worstJoinRatio = 0;
+  const auto names = espeakNames(root + "/coraltts/portug.fon");
+  double mcdSame = 0;
   double mcdOurs = 0, mcdUnits = 0, audioOurs = 0, audioEspeak = 0, audioUnits = 0;
   double tPho = 0, tFront = 0, tEspeak = 0;
   int clicksOurs = 0, clicksEspeak = 0, clicksUnits = 0;
@@ -193,7 +231,7 @@ int main(int argc, char** argv) {
   for (size_t k = 0; k < nSentences; ++k) {
     const std::string cp = qr::fromUtf8(kSentences[k]);
     auto t0 = Clock::now();
-    const auto pho = front.phoLines(cp, 1.0, 1.0);
+    const auto pho = front.phoLines(cp, pitchFactor, rateFactor);
     tFront += seconds(t0);
     t0 = Clock::now();
     const auto ours = synthesise(syn, pho);
@@ -270,6 +308,12 @@ int main(int argc, char** argv) {
     const auto theirsF = measures::trimSilence(measures::toFloat(theirs));
     mcdOurs += measures::melCepstralDistortion(oursF, 16000, theirsF, espeakRate);
     clicksOurs += measures::countClicks(oursF, 16000);
+    // The same phonemes said by eSpeak NG: how close the synthesiser keeps
+    // to the voice it was cut from, whatever the rules make of the text.
+    espeak_SetSynthCallback(tools::collectRendered);
+    const auto& same = tools::renderPhonemes(asEspeakPhonemes(pho, names)).samples;
+    mcdSame += measures::melCepstralDistortion(
+        oursF, 16000, measures::trimSilence(measures::toFloat(same)), espeakRate);
     clicksEspeak += measures::countClicks(theirsF, espeakRate);
     if (haveUnits) {
       std::vector<float> u;
@@ -303,6 +347,7 @@ int main(int argc, char** argv) {
       joins, joinsOver, worstJoinRatio);
   std::printf("mel-cepstral distortion against eSpeak NG: ours %.2f dB", mcdOurs / n);
   if (haveUnits) std::printf(", syllable-unit voice %.2f dB", mcdUnits / n);
+  std::printf("; ours against eSpeak NG saying our phonemes %.2f dB", mcdSame / n);
   std::printf("\nclicks per second: ours %.2f, eSpeak NG %.2f", clicksOurs / audioOurs,
               clicksEspeak / audioEspeak);
   if (haveUnits) std::printf(", syllable-unit voice %.2f", clicksUnits / audioUnits);
