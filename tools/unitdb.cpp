@@ -142,7 +142,7 @@ std::vector<uint8_t> renderUnit(const Planned& u, std::map<std::string, size_t>&
     if (it == counts.end()) it = counts.emplace(ph, say(ph).starts.size()).first;
     return it->second;
   };
-  const std::string own = tools::unitPhonemes(tools::unitText(u.played), true, u.next.empty());
+  const std::string own = tools::unitPhonemes(tools::unitText(u.played), true);
   const std::string before = u.prev.empty() ? "" : tools::unitPhonemes(tools::unitText(u.prev));
   const std::string after =
       u.next.empty() ? std::string(",p&") : tools::unitPhonemes(tools::unitText(u.next));

@@ -54,10 +54,8 @@ inline std::string unitText(std::string_view name) {
 // unstressed ones are closed; a final unstressed a is reduced. With
 // `full`, a unit without a stressed vowel is said as stressed all the same
 // (long and full, with the quality of its unstressed vowels): the unit cut
-// makes the unstressed one out of it. A full unit whose use is mostly at a
-// word's end (`wordFinal`) keeps the reduced final a all the same: that is
-// the vowel it stands for there.
-inline std::string unitPhonemes(std::string_view text, bool full = false, bool wordFinal = false) {
+// makes the unstressed one out of it.
+inline std::string unitPhonemes(std::string_view text, bool full = false) {
   namespace units = speech::units;
   std::string t(text);
   // A nasal mark after a diphthong nasalises both of its vowels.
@@ -98,7 +96,7 @@ inline std::string unitPhonemes(std::string_view text, bool full = false, bool w
         out += 'E';
       else if (upper && c == 'o')
         out += 'O';
-      else if (!upper && (!full || wordFinal) && c == 'a' && i + 1 == t.size() && t.size() > 1)
+      else if (!upper && !full && c == 'a' && i + 1 == t.size() && t.size() > 1)
         out += '&';
       else
         out += c;
