@@ -88,10 +88,11 @@ struct WavPlayer::State {
 
   bool keyWaiting() { return pacing.keyPending(); }
 
-  // How a sound of this format is played: the tempo factor of mono sound
-  // (time-scaled at its own pitch; stereo sound keeps the faster rate of
-  // the fast flag), whether it is scaled or cut, the device's format and
-  // the most sample bytes that go into one block.
+  // How a sound of this format is played: the tempo factor (8- and 16-bit
+  // sound is time-scaled at its own pitch, whatever its channels; other
+  // sample sizes take the faster rate of the fast flag), whether it is
+  // scaled or cut, the device's format and the most sample bytes that go
+  // into one block.
   struct Shape {
     double factor = 1.0;
     bool scaling = false;
@@ -101,14 +102,15 @@ struct WavPlayer::State {
   };
   [[nodiscard]] Shape shape(uint32_t rate, uint16_t channels, uint16_t bits) const {
     Shape sh;
-    sh.factor = channels == 1 ? tempo * (fast ? kFastTempo : 1.0) : 1.0;
-    sh.scaling = std::abs(sh.factor - 1.0) > 1e-6 && (bits == 8 || bits == 16);
-    if (fast && channels != 1) rate = fastRate(rate);
+    const bool scalable = (bits == 8 || bits == 16) && channels > 0;
+    sh.factor = scalable ? tempo * (fast ? kFastTempo : 1.0) : 1.0;
+    sh.scaling = std::abs(sh.factor - 1.0) > 1e-6;
+    if (fast && !scalable) rate = fastRate(rate);
     sh.cutting = cut && channels == 1;
     const uint16_t deviceBits = (sh.cutting && bits == 16) ? uint16_t{8} : bits;
     sh.device = qr::PcmFormat{rate, deviceBits, channels};
     // Slowed down, a piece grows: it is taken small enough to fit a block.
-    const size_t width = bits == 16 ? 2 : 1;
+    const size_t width = (bits == 16 ? 2 : 1) * std::max<uint16_t>(channels, 1);
     if (sh.scaling)
       sh.most = std::max(width, static_cast<size_t>(kBlockBytes * std::min(1.0, sh.factor) * 0.98) /
                                     width * width);
@@ -240,7 +242,8 @@ int WavPlayer::playSamples(const uint8_t* samples, size_t length, uint32_t rate,
       uint8_t* block = s.nextBlockData();
       size_t n = piece;
       if (scaling)
-        n = timeScale(samples, piece, bits, rate, factor, block, kBlockBytes, s.accum.data());
+        n = timeScale(samples, piece, bits, channels, rate, factor, block, kBlockBytes,
+                      s.accum.data());
       else
         std::memcpy(block, samples, piece);
       if (cutting) n = cutSpeech(block, n, bits, rate);
@@ -299,8 +302,12 @@ int WavPlayer::playWavFile(const std::string& path) {
     }
     result = 0;
     uint64_t remaining = chunk.size;
+    // Whole sample frames per piece: a time-scaled piece is taken frame by
+    // frame, and a split frame would swap the channels from there on.
+    const size_t frameBytes = std::max<size_t>(1, format->channels * ((format->bits + 7) / 8));
     while (remaining > 0) {
-      const size_t piece = wavPieceSize(remaining);
+      size_t piece = wavPieceSize(remaining);
+      if (piece < remaining && piece > frameBytes) piece -= piece % frameBytes;
       const size_t got = std::fread(buffer, 1, piece, file.get());
       if (got == 0) {
         result = -1;
