@@ -10,7 +10,8 @@ namespace ftp {
 
 struct ClientState {
   std::string remoteName;  // as typed (name or name:port), shown in the caption
-  std::string remoteHost;  // the name or dotted address without the port
+  std::string remoteHost;  // the name or address without the port or brackets
+  std::string remoteScheme;  // "ftp" or "ftps" when typed in front, else empty
   bool running = false;    // program body; cleared by ESC or a closed connection
   bool noPrompt = false;   // program body
   bool verbose = false;    // key V: every reply line taken is spoken
