@@ -26,7 +26,6 @@ namespace {
 constexpr uint8_t kEnter = 13;
 constexpr int kDirectoryColumn = 30;
 
-
 struct MenuLetter {
   std::string_view key;
   uint8_t letter;

@@ -17,6 +17,8 @@ struct KeyAction {
   BrowseAction action;
 };
 
+// One row per key.
+// clang-format off
 constexpr std::array<KeyAction, 19> kBrowserKeys{{
     {true, kDown, BrowseAction::Next},
     {true, kUp, BrowseAction::Previous},
@@ -38,6 +40,7 @@ constexpr std::array<KeyAction, 19> kBrowserKeys{{
     {false, 'V', BrowseAction::Parent},
     {false, 'P', BrowseAction::Place},
 }};
+// clang-format on
 
 constexpr long kPage = 5;
 

@@ -42,6 +42,14 @@ def tree(root, work):
         pass
 
 
+def in_order(items, wanted):
+    i = 0
+    for x in items:
+        if i < len(wanted) and x == wanted[i]:
+            i += 1
+    return i == len(wanted)
+
+
 def sha(path, text=False):
     """Checksum; a text file is compared with its line ends as LF, since
     type A stores it with the server's own line ends."""
@@ -106,13 +114,25 @@ CASES = {
         "a{until Sim ou nao}n{wait 200}a{until Sim ou nao}s{until apagado}{wait 200}"
         "{F9}{until dados sobre}{Down}{Down}{Enter}{wait 300}"
         "{Ctrl+Ins}{wait 200}"
-        "{Down}{Down}{Down}{Down}{until pub}{wait 100}t{until OK}"
-        + CMD + "d{until ESC termina}{until ata.txt}{wait 200}v{until OK}"
+        "{Down}{Down}{Down}{until pub}{wait 100}t{until OK}"
+        + CMD + "d{until ata.txt}{wait 200}p{until 1 de 1}{wait 200}v{until OK}"
         + CMD + "{Esc}",
+        # The deleted entry's place is taken by the next one; the second
+        # listing has no arrow instructions; V leaves at the list's edge.
         heard=["FTDIRPED", "FTUSSETA", "FTULTARQ", "FTULTARQ", "FTDESIS", "FTOKAPAG", "FTOK",
-               "FTOK", "FTDIRPED", "FTUSSETA", "FTOK", "FTFIMPRG"],
-        sent_has=["TYPE A", "LIST", "SIZE apagar.txt", "DELE apagar.txt", "CWD pub", "CWD .."],
-        gone=["apagar.txt"], clipboard="apagar.txt"),
+               "FTOK", "FTDIRPED", "FTOK", "FTULTARQ", "FTFIMPRG"],
+        once="FTUSSETA", said=["apagar.txt", "binario.bin", "ata.txt", "1 de 1"],
+        sent_has=["TYPE A", "LIST", "SIZE apagar.txt", "DELE apagar.txt", "SIZE binario.bin",
+                  "CWD pub", "CWD .."],
+        gone=["apagar.txt"], clipboard="binario.bin"),
+    # With sound in real time (SDL's disk driver): the listing is asked for
+    # while "Diretorio pedido" still sounds, and the first name comes after it.
+    "files_listing_while_announced": dict(
+        audio=True,
+        keys=LOGIN_ANON + CMD + "d{until ESC termina}{until apagar.txt}{wait 2000}{Esc}" + CMD +
+        "{Esc}",
+        heard=["FTDIRPED", "FTUSSETA", "FTFIMPRG"],
+        log_order=["announce FTDIRPED", "send LIST", "ended FTDIRPED", "text apagar.txt"]),
 }
 
 
@@ -139,8 +159,11 @@ def main():
             server.server.handler.dtp_handler = ThrottledDTPHandler
             server.server.handler.use_sendfile = False
         clip = os.path.join(work, "clipboard.txt")
+        env = {"QUIRAL_CLIPBOARD": clip}
+        if case.get("audio"):
+            env.update(QUIRAL_AUDIO="sdl", SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=os.devnull)
         run = Run(a.naviro, a.quiral, "127.0.0.1:%d" % server.port, case["keys"], work, sysdir,
-                  local, {"QUIRAL_CLIPBOARD": clip}, RUN_TIMEOUT)
+                  local, env, RUN_TIMEOUT)
         if run.timed_out:
             print("FAIL: naviro did not end within", RUN_TIMEOUT, "s")
             return 1
@@ -149,6 +172,11 @@ def main():
         announced = run.announced
         if case.get("once") and announced.count(case["once"]) != 1:
             failures.append("%s heard %d times" % (case["once"], announced.count(case["once"])))
+        said = [l[5:] for l in lines if l.startswith("text ")]
+        if not in_order(said, case.get("said", [])):
+            failures.append("spoken %s do not hold %s in order" % (said, case["said"]))
+        if not in_order(lines, case.get("log_order", [])):
+            failures.append("the log does not hold %s in order" % case["log_order"])
         for remote, mine, *text in case.get("same", []):
             rp, lp = os.path.join(root, remote), os.path.join(local, mine)
             if not (os.path.exists(rp) and os.path.exists(lp)) or \
