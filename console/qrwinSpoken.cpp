@@ -316,7 +316,7 @@ void Spoken::writeNumberSpoken(long value) {
 void Spoken::speakText(std::string_view text) {
   using Kind = SpeechStep::Kind;
   State& s = *s_;
-  waitSpeechEnd();  // a sound left playing ends first
+  if (!s.started.empty()) waitSpeechEnd();  // a sound left playing ends first
   console_.log().event("text", text);
   if (s.settings.sapi) {
     while (speechBusyAny()) s_->waitStep(console_);
