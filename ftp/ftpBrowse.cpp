@@ -191,7 +191,7 @@ std::vector<ListingEntry> ListingTable(std::string_view bytes) {
 
 RemoteName EntryName(const ListingEntry& entry) {
   RemoteName n;
-  n.wire = NameOfListingLine(entry.raw);
+  n.wire = entry.exact ? entry.name : NameOfListingLine(entry.raw);
   n.text = shownText(n.wire);
   return n;
 }
@@ -219,6 +219,11 @@ void Browse::ListRemoteDirectory() {
   }
   // Heard while the request goes out: nothing waits for it to end.
   msg_.AnnounceAndGoOn("FTDIRPED", 1);
+  // RFC 3659 section 7: a server that lists MLST in FEAT lists a directory
+  // with MLSD, whose names are exact; others are asked LIST.
+  const Features& features = dlg_.features();
+  machineListing_ = features.has("MLST") || features.has("MLSD");
+  if (dlg_.closed()) return;
   if (!dlg_.SendCommand("TYPE A")) return;
   (void)dlg_.ReadReply();
   if (dlg_.closed() || !transfer_.openDataPath(true)) return;
@@ -240,7 +245,7 @@ void Browse::ListRemoteDirectory() {
   } closer{fd};
 
   st_.transferBytes = 0;
-  if (!dlg_.SendCommand("LIST")) {
+  if (!dlg_.SendCommand(machineListing_ ? "MLSD" : "LIST")) {
     rede_.CloseDataConnection();
     return;
   }
@@ -316,7 +321,7 @@ void Browse::AnnounceEntry(size_t position) {
   const ListingEntry& entry = table_[position - 1];
   ui_.endLine();
   ui_.writeSpoken(EntryName(entry).text);
-  if (IsDirectoryLine(entry.raw)) {
+  if (IsDirectoryEntry(entry)) {
     ui_.moveCursor(kDirectoryColumn, ui_.cursorRow());
     ui_.writeSpoken(qr::W("  diretório"));
   }
@@ -354,7 +359,7 @@ void Browse::BrowseListing() {
   size_t n;
   while ((n = std::fread(block, 1, sizeof block, file)) > 0) bytes.append(block, n);
   std::fclose(file);
-  table_ = ListingTable(bytes);
+  table_ = machineListing_ ? MachineListingTable(bytes) : ListingTable(bytes);
   bytes = {};
 
   if (instructionsDue()) {

@@ -95,7 +95,7 @@ class RealServer:
     """pyftpdlib serving a sample tree; anonymous with write access and a
     user ana with password s3nha."""
 
-    def __init__(self, root):
+    def __init__(self, root, host="127.0.0.1", without=()):
         from pyftpdlib.authorizers import DummyAuthorizer
         from pyftpdlib.handlers import FTPHandler
         from pyftpdlib.servers import FTPServer
@@ -117,7 +117,11 @@ class RealServer:
         auth.add_user("ana", "s3nha", root, perm="elradfmwMT")
         Recording.authorizer = auth
         Recording.use_encoding = "utf8"
-        self.server = FTPServer(("127.0.0.1", 0), Recording)
+        # An older server: the commands named in without are unknown to it
+        # (500), and FEAT does not list them.
+        Recording.proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items()
+                                if k not in without}
+        self.server = FTPServer((host, 0), Recording)
         self.port = self.server.socket.getsockname()[1]
         self.thread = threading.Thread(
             target=self.server.serve_forever, kwargs={"timeout": 0.1}, daemon=True)
