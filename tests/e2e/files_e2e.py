@@ -116,21 +116,23 @@ CASES = {
     "files_browser": dict(
         keys=LOGIN_ANON + CMD + "d{until ESC termina}{wait 200}"
         "{Up}{Down}{PgDn}{PgDn}{PgDn}{Home}{End}{Home}{Down}"
-        "{until apagar.txt}d{until ....}{wait 200}"
+        "{until apagar.txt}d{until ....}{wait 200}{Ctrl+Ins}{wait 200}"
         "a{until Sim ou nao}n{wait 200}a{until Sim ou nao}s{until apagado}{wait 200}"
         "{F9}{until dados sobre}{Down}{Down}{Enter}{wait 300}"
-        "{Ctrl+Ins}{wait 200}"
-        "{Down}{Down}{Down}{Down}{until pub}{wait 100}t{until OK}"
+        "{Down}{Down}{Down}{until pub}{wait 100}t{until OK}"
         + CMD + "d{until ata.txt}{wait 200}p{until 1 de 1}{wait 200}v{until OK}"
         + CMD + "{Esc}",
-        # The deleted entry's place is taken by the next one; the second
-        # listing has no arrow instructions; V leaves at the list's edge.
-        heard=["FTDIRPED", "FTUSSETA", "FTULTARQ", "FTULTARQ", "FTDESIS", "FTOKAPAG", "FTOK",
+        # The deleted entry's place is taken by the next one (the size asked
+        # after the deletion is the next one's, and pub is a key nearer);
+        # the second listing has no arrow instructions; V leaves at the
+        # list's edge.
+        heard=["FTDIRPED", "FTUSSETA", "FTULTARQ", "FTULTARQ", "FTOK", "FTDESIS", "FTOKAPAG",
                "FTOK", "FTDIRPED", "FTOK", "FTULTARQ", "FTFIMPRG"],
-        once="FTUSSETA", said=["apagar.txt", "binario.bin", "ata.txt", "1 de 1"],
-        sent_has=["TYPE A", "MLSD", "SIZE apagar.txt", "DELE apagar.txt", "SIZE binario.bin",
-                  "CWD pub", "CWD .."],
-        gone=["apagar.txt"], clipboard="binario.bin"),
+        once="FTUSSETA", said=["apagar.txt", "ata.txt", "1 de 1"],
+        unsaid_after=("announce FTOKAPAG", "text apagar.txt"),
+        sent_has=["TYPE A", "MLSD", "SIZE apagar.txt", "DELE apagar.txt", "CWD pub", "CWD .."],
+        sent_once=["SIZE apagar.txt"],
+        gone=["apagar.txt"], clipboard="apagar.txt"),
     # With sound in real time (SDL's disk driver): the listing is asked for
     # while "Diretorio pedido" still sounds, and the first name comes after it.
     "files_listing_while_announced": dict(
@@ -240,6 +242,10 @@ def main():
             failures.append("spoken %s do not hold %s in order" % (said, case["said"]))
         if not in_order(lines, case.get("log_order", [])):
             failures.append("the log does not hold %s in order" % case["log_order"])
+        if case.get("unsaid_after"):
+            mark, line = case["unsaid_after"]
+            if mark not in lines or line in lines[lines.index(mark):]:
+                failures.append("%s after %s" % (line, mark))
         for remote, mine, *text in case.get("same", []):
             rp, lp = os.path.join(root, remote), os.path.join(local, mine)
             if not (os.path.exists(rp) and os.path.exists(lp)) or \
