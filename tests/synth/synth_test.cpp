@@ -10,11 +10,14 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "synth/dbFormat.h"
 #include "synth/mbrApi.h"
+#include "synth/synthesiser.h"
+#include "tts/uttsProsody.h"
 
 namespace {
 
@@ -232,6 +235,61 @@ TEST(SynthDatabase, DamagedTruncatedOrMissingFilesAreRefusedWithoutACrash) {
   db.diphones[0].marks.push_back({kCount + 5, true});
   EXPECT_FALSE(synth::decodeDatabase(synth::encodeDatabase(db)));
   close_MBR();
+}
+
+TEST(SynthLines, ReadsPhonemeLinesAndRefusesMalformedOnes) {
+  using K = synth::PhoLine::Kind;
+  struct Case {
+    const char* line;
+    bool ok;
+    K kind;
+    const char* name;
+    double ms;
+    size_t points;
+  };
+  const Case cases[] = {
+      {"a 100", true, K::Phone, "a", 100, 0},
+      {"  a~\t95.5 0 120 100 90\r", true, K::Phone, "a~", 95.5, 2},
+      {"_ 420 50 93 ; the full stop", true, K::Phone, "_", 420, 1},
+      {";palavra", true, K::Empty, "", 0, 0},
+      {"", true, K::Empty, "", 0, 0},
+      {"#", true, K::Flush, "", 0, 0},
+      {"a", false, K::Empty, "", 0, 0},            // no duration
+      {"a -5", false, K::Empty, "", 0, 0},         // negative
+      {"a 100 50", false, K::Empty, "", 0, 0},     // a position without its pitch
+      {"a 100 50 0", false, K::Empty, "", 0, 0},   // no pitch of 0 Hz
+      {"a 1e9", false, K::Empty, "", 0, 0},        // beyond a minute
+      {"a 100 x 120", false, K::Empty, "", 0, 0},  // a position that is no number
+      {"# 5", false, K::Empty, "", 0, 0},
+  };
+  for (const auto& c : cases) {
+    const auto p = synth::parsePhoLine(c.line);
+    ASSERT_EQ(p.has_value(), c.ok) << c.line;
+    if (!p) continue;
+    EXPECT_EQ(p->kind, c.kind) << c.line;
+    EXPECT_EQ(p->name, c.name) << c.line;
+    EXPECT_DOUBLE_EQ(p->ms, c.ms) << c.line;
+    EXPECT_EQ(p->pitch.size(), c.points) << c.line;
+  }
+  // Positions are kept inside the phone.
+  EXPECT_DOUBLE_EQ(synth::parsePhoLine("a 100 150 120")->pitch[0].pos, 100);
+}
+
+// The generated list of diphones is the database's, and the engine's loader
+// reads it whole.
+TEST(SynthLibrary, GeneratedDiphoneListIsTheDatabases) {
+  const std::string dir = std::string(QUIRAL_BUILD_ROOT) + "/coraltts";
+  if (!std::filesystem::exists(dir + "/br4")) GTEST_SKIP() << "no generated database";
+  std::ifstream in(dir + "/br4", std::ios::binary);
+  const std::vector<uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+  const auto db = synth::decodeDatabase(bytes);
+  ASSERT_TRUE(db);
+  tts::Prosody p;
+  ASSERT_TRUE(p.LoadDiphones(dir + "/portug.dfn"));
+  EXPECT_EQ(p.diphoneCount(), db->diphones.size());
+  for (const auto& d : db->diphones)
+    EXPECT_TRUE(p.hasDiphone(db->phonemes[d.first], db->phonemes[d.second]))
+        << db->phonemes[d.first] << "-" << db->phonemes[d.second];
 }
 
 // The library as the engine loads it: by file name, its 23 entry points,
