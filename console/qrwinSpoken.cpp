@@ -107,6 +107,7 @@ struct Spoken::State {
   std::vector<uint8_t> click = speech::clickImage();
   std::vector<uint8_t> tone = toneImage();
   Launcher* launcher = nullptr;
+  std::string started;  // the sound startSound left playing, until its end is seen
   speech::Dispatcher* voices = nullptr;
   speech::RecordedVoice recorded;
   SystemVoice system{voices};
@@ -245,6 +246,7 @@ void Spoken::writeNumberSpoken(long value) {
 
 void Spoken::speakText(std::string_view text) {
   State& s = *s_;
+  if (!s.started.empty()) waitSpeechEnd();  // a sound left playing ends first
   console_.log().event("text", text);
   // The text before ends first; a key silences it and this one.
   while (speechBusyAny()) s.waitStep(console_);
@@ -272,6 +274,21 @@ std::string soundPath(const SpeechSettings& settings, std::string_view name) {
 void Spoken::playSound(std::string_view name) {
   waitSpeechEnd();
   (void)s_->player.playWavFile(soundPath(s_->settings, name));
+}
+
+void Spoken::startSound(std::string_view name) {
+  waitSpeechEnd();
+  State& s = *s_;
+  if (s.player.startWavFile(soundPath(s.settings, name)) != 0) return;
+  s.speechPending = true;
+  s.started = std::string(name);
+}
+
+void Spoken::pollSpeech() {
+  if (!s_->speechPending) return;
+  if (speechBusyAny()) return;
+  s_->speechPending = false;
+  noteSoundEnded();
 }
 
 bool Spoken::soundExists(std::string_view name) const {
@@ -379,6 +396,15 @@ void Spoken::waitSpeechEnd() {
   if (!s_->speechPending) return;
   while (speechBusyAny()) s_->waitStep(console_);
   s_->speechPending = false;
+  noteSoundEnded();
+}
+
+// The log's mark of the moment a started sound was found over (ended or
+// stopped by a key).
+void Spoken::noteSoundEnded() {
+  if (s_->started.empty()) return;
+  console_.log().event("ended", s_->started);
+  s_->started.clear();
 }
 
 void Spoken::stopSpeech() {

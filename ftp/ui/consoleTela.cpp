@@ -83,8 +83,11 @@ void ConsoleTela::delay(int milliseconds) {
   console_.consoleDelay(static_cast<uint16_t>(milliseconds < 0 ? 0 : milliseconds));
 }
 // The console's idle wait watches the front end's input with the sockets.
+// Speech started earlier sounds on meanwhile; a key typed during the wait
+// silences it.
 void ConsoleTela::waitFor(std::span<qr::WaitFd> fds, int ms) {
   console_.idleWait(ms, fds);
+  spoken_.pollSpeech();
 }
 
 // Reads a secret: nothing typed reaches the screen planes, not even in a
@@ -128,6 +131,9 @@ bool ConsoleTela::soundExists(std::string_view name) {
 }
 void ConsoleTela::playSound(std::string_view name) {
   spoken_.playSound(name);
+}
+void ConsoleTela::startSound(std::string_view name) {
+  spoken_.startSound(name);
 }
 void ConsoleTela::errorBeep() {
   spoken_.errorBeep();
