@@ -245,6 +245,12 @@ void WavPlayer::playWavImage(const uint8_t* image, size_t length) {
 }
 
 int WavPlayer::playWavFile(const std::string& path) {
+  const int result = startWavFile(path);
+  while (wavBusy()) s_->delay(kStepMs);
+  return result;
+}
+
+int WavPlayer::startWavFile(const std::string& path) {
   State& s = *s_;
   if (s.keyWaiting()) return 0;
   File file(std::fopen(qr::toUtf8(path).c_str(), "rb"));
@@ -287,8 +293,6 @@ int WavPlayer::playWavFile(const std::string& path) {
     }
     break;
   }
-  file.reset();
-  while (wavBusy()) s.delay(kStepMs);
   return result;
 }
 

@@ -83,6 +83,9 @@ class WavPlayer {
   // 0 played (or not started because a key was waiting); -1 the file cannot
   // be opened or is not a PCM WAV file; other: the device's open error.
   [[nodiscard]] int playWavFile(const std::string& path);
+  // The same, returning once the whole sound is queued (a long one waits
+  // for room on the device): the caller goes on while it sounds.
+  [[nodiscard]] int startWavFile(const std::string& path);
   // Starts a complete WAV image; returns when its last block is queued.
   void playWavImage(const uint8_t* image, size_t length);
   [[nodiscard]] int playSamples(const uint8_t* samples, size_t length, uint32_t rate,

@@ -46,6 +46,14 @@ def tree(root, work):
         f.write(b"brancos")
 
 
+def in_order(items, wanted):
+    i = 0
+    for x in items:
+        if i < len(wanted) and x == wanted[i]:
+            i += 1
+    return i == len(wanted)
+
+
 def sha(path, text=False):
     """Checksum; a text file is compared with its line ends as LF, since
     type A stores it with the server's own line ends."""
@@ -108,17 +116,31 @@ CASES = {
     "files_browser": dict(
         keys=LOGIN_ANON + CMD + "d{until ESC termina}{wait 200}"
         "{Up}{Down}{PgDn}{PgDn}{PgDn}{Home}{End}{Home}{Down}"
-        "{until apagar.txt}d{until ....}{wait 200}"
+        "{until apagar.txt}d{until ....}{wait 200}{Ctrl+Ins}{wait 200}"
         "a{until Sim ou nao}n{wait 200}a{until Sim ou nao}s{until apagado}{wait 200}"
         "{F9}{until dados sobre}{Down}{Down}{Enter}{wait 300}"
-        "{Ctrl+Ins}{wait 200}"
-        "{Down}{Down}{Down}{Down}{until pub}{wait 100}t{until OK}"
-        + CMD + "d{until ESC termina}{until ata.txt}{wait 200}v{until OK}"
+        "{Down}{Down}{Down}{until pub}{wait 100}t{until OK}"
+        + CMD + "d{until ata.txt}{wait 200}p{until 1 de 1}{wait 200}v{until OK}"
         + CMD + "{Esc}",
-        heard=["FTDIRPED", "FTUSSETA", "FTULTARQ", "FTULTARQ", "FTDESIS", "FTOKAPAG", "FTOK",
-               "FTOK", "FTDIRPED", "FTUSSETA", "FTOK", "FTFIMPRG"],
+        # The deleted entry's place is taken by the next one (the size asked
+        # after the deletion is the next one's, and pub is a key nearer);
+        # the second listing has no arrow instructions; V leaves at the
+        # list's edge.
+        heard=["FTDIRPED", "FTUSSETA", "FTULTARQ", "FTULTARQ", "FTOK", "FTDESIS", "FTOKAPAG",
+               "FTOK", "FTDIRPED", "FTOK", "FTULTARQ", "FTFIMPRG"],
+        once="FTUSSETA", said=["apagar.txt", "ata.txt", "1 de 1"],
+        unsaid_after=("announce FTOKAPAG", "text apagar.txt"),
         sent_has=["TYPE A", "MLSD", "SIZE apagar.txt", "DELE apagar.txt", "CWD pub", "CWD .."],
+        sent_once=["SIZE apagar.txt"],
         gone=["apagar.txt"], clipboard="apagar.txt"),
+    # With sound in real time (SDL's disk driver): the listing is asked for
+    # while "Diretorio pedido" still sounds, and the first name comes after it.
+    "files_listing_while_announced": dict(
+        audio=True,
+        keys=LOGIN_ANON + CMD + "d{until ESC termina}{until apagar.txt}{wait 2000}{Esc}" + CMD +
+        "{Esc}",
+        heard=["FTDIRPED", "FTUSSETA", "FTFIMPRG"],
+        log_order=["announce FTDIRPED", "send MLSD", "ended FTDIRPED", "text apagar.txt"]),
     # IPv6 on ::1: EPSV, then EPRT in active mode; the listing by MLSD, whose
     # names keep their blanks; the outcome of each transfer spoken.
     "files_ipv6_epsv_eprt_mlsd": dict(
@@ -203,8 +225,10 @@ def main():
             size = os.path.getsize(part) if os.path.exists(part) else 0
             if not first.timed_out or not 0 < size < BIG:
                 early.append("the first run was not killed half way (%d bytes)" % size)
-        run = Run(a.naviro, a.quiral, address, case["keys"], work, sysdir,
-                  local, {"QUIRAL_CLIPBOARD": clip}, RUN_TIMEOUT)
+        env = {"QUIRAL_CLIPBOARD": clip}
+        if case.get("audio"):
+            env.update(QUIRAL_AUDIO="sdl", SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=os.devnull)
+        run = Run(a.naviro, a.quiral, address, case["keys"], work, sysdir, local, env, RUN_TIMEOUT)
         if run.timed_out:
             print("FAIL: naviro did not end within", RUN_TIMEOUT, "s")
             return 1
@@ -213,6 +237,15 @@ def main():
         announced = run.announced
         if case.get("once") and announced.count(case["once"]) != 1:
             failures.append("%s heard %d times" % (case["once"], announced.count(case["once"])))
+        said = [l[5:] for l in lines if l.startswith("text ")]
+        if not in_order(said, case.get("said", [])):
+            failures.append("spoken %s do not hold %s in order" % (said, case["said"]))
+        if not in_order(lines, case.get("log_order", [])):
+            failures.append("the log does not hold %s in order" % case["log_order"])
+        if case.get("unsaid_after"):
+            mark, line = case["unsaid_after"]
+            if mark not in lines or line in lines[lines.index(mark):]:
+                failures.append("%s after %s" % (line, mark))
         for remote, mine, *text in case.get("same", []):
             rp, lp = os.path.join(root, remote), os.path.join(local, mine)
             if not (os.path.exists(rp) and os.path.exists(lp)) or \
