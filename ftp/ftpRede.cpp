@@ -19,6 +19,7 @@
 #include <cstring>
 
 #include "ftp/ftpTela.h"
+#include "ftp/ftpTlsCanal.h"
 #include "ftp/ftpmsg.h"
 #include "ftp/ftpvars.h"
 
@@ -28,6 +29,9 @@ namespace {
 
 constexpr int kConnectTimeoutMs = 20000;
 constexpr int kWaitSliceMs = 20;
+// How long a clean end of a protected data connection may wait for room to
+// send its close_notify.
+constexpr int kTlsCloseMs = 5000;
 
 void closeFd(int& fd) {
   if (fd >= 0) ::close(fd);
@@ -183,11 +187,47 @@ bool Rede::OpenControlConnection() {
 
 void Rede::CloseConnections() {
   CloseDataConnection();
+  // One try at close_notify: the server is told the session ended on purpose.
+  if (controlTls_ && controlTls_->failure().empty()) (void)controlTls_->shutdown();
+  controlTls_.reset();
   closeFd(control_);
 }
 
 void Rede::closeControl() {
+  controlTls_.reset();
   closeFd(control_);
+}
+
+bool Rede::startControlTls(TlsContext& context) {
+  if (control_ < 0) return false;
+  setNonBlocking(control_);
+  controlTls_ = TlsChannel::open(context, control_, st_.remoteHost, true);
+  return controlTls_ != nullptr;
+}
+
+bool Rede::attachDataTls() {
+  if (!dataContext_) return true;
+  dataTls_ = TlsChannel::open(*dataContext_, data_, st_.remoteHost, false);
+  // The handshake begins at once; the transfer loop's reads and writes
+  // carry it on.
+  if (dataTls_ && dataTls_->handshake() != TlsIo::Failed) return true;
+  ui_.logEvent("tls", "data: " + (dataTls_ ? dataTls_->failure() : std::string("no session")));
+  dataTls_.reset();
+  return false;
+}
+
+void Rede::closeDataTls(bool reset) {
+  if (!dataTls_) return;
+  if (!reset && data_ >= 0 && dataTls_->failure().empty()) {
+    const auto until = Clock::now() + std::chrono::milliseconds(kTlsCloseMs);
+    for (;;) {
+      const TlsIo io = dataTls_->shutdown();
+      if ((io != TlsIo::WantRead && io != TlsIo::WantWrite) || msLeft(until) <= 0) break;
+      (void)wait({.dataRead = io == TlsIo::WantRead, .dataWrite = io == TlsIo::WantWrite},
+                 msLeft(until));
+    }
+  }
+  dataTls_.reset();
 }
 
 bool Rede::OpenDataConnection() {
@@ -212,7 +252,9 @@ bool Rede::OpenDataConnection() {
     if (connectInterruptible(data_, serverAddress_, st_.passiveDataPort)) {
       setNonBlocking(data_);
       st_.dataOpen = true;
-      return true;
+      if (attachDataTls()) return true;
+      CloseDataConnection(true);
+      return false;
     }
     closeFd(data_);
     failConnect();
@@ -236,6 +278,7 @@ void Rede::CloseDataConnection(bool reset) {
     const linger abrupt{1, 0};
     ::setsockopt(data_, SOL_SOCKET, SO_LINGER, &abrupt, sizeof abrupt);
   }
+  closeDataTls(reset);
   closeFd(listen_);
   closeFd(data_);
   st_.dataOpen = false;
@@ -268,11 +311,28 @@ void Rede::AcceptDataConnection() {
   data_ = fd;
   setNonBlocking(data_);
   st_.dataOpen = true;
+  if (!attachDataTls()) CloseDataConnection(true);
 }
 
 DataIo Rede::ReceiveDataBlock(std::string& block) {
   block.resize(kDataBlock);
   if (data_ < 0) return DataIo::Failed;
+  if (dataTls_) {
+    size_t got = 0;
+    const TlsIo io = dataTls_->read(block.data(), block.size(), got);
+    block.resize(got);
+    if (io == TlsIo::Moved) {
+      st_.transferBytes += static_cast<int64_t>(got);
+      return DataIo::Moved;
+    }
+    if (io == TlsIo::Ended) return DataIo::Ended;
+    if (io == TlsIo::Failed) {
+      // A connection cut without close_notify is no end of file.
+      ui_.logEvent("tls", "data: " + dataTls_->failure());
+      return DataIo::Failed;
+    }
+    return DataIo::WouldBlock;
+  }
   const ssize_t n = ::recv(data_, block.data(), block.size(), MSG_DONTWAIT);
   if (n < 0) {
     block.clear();
@@ -287,6 +347,16 @@ DataIo Rede::ReceiveDataBlock(std::string& block) {
 DataIo Rede::SendDataBlock(std::string_view bytes, size_t& sent) {
   sent = 0;
   if (data_ < 0) return DataIo::Failed;
+  if (dataTls_) {
+    const TlsIo io = dataTls_->write(bytes.data(), bytes.size(), sent);
+    if (io == TlsIo::Moved) {
+      st_.transferBytes += static_cast<int64_t>(sent);
+      return DataIo::Moved;
+    }
+    if (io == TlsIo::WantRead || io == TlsIo::WantWrite) return DataIo::WouldBlock;
+    ui_.logEvent("tls", "data: " + dataTls_->failure());
+    return DataIo::Failed;
+  }
   const ssize_t n = ::send(data_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
   if (n < 0) return wouldBlock(errno) ? DataIo::WouldBlock : DataIo::Failed;
   sent = static_cast<size_t>(n);
@@ -316,7 +386,8 @@ Ready Rede::wait(const WaitFor& what, int ms) {
     int iControl = -1, iListen = -1, iData = -1;
     if (what.control && control_ >= 0) {
       iControl = static_cast<int>(n);
-      fds[n++] = {.fd = control_};
+      const bool write = controlTls_ && controlTls_->wantsWrite();
+      fds[n++] = {.fd = control_, .wantRead = !write, .wantWrite = write};
     }
     if (what.accept && st_.listening && listen_ >= 0) {
       iListen = static_cast<int>(n);
@@ -324,20 +395,32 @@ Ready Rede::wait(const WaitFor& what, int ms) {
     }
     if ((what.dataRead || what.dataWrite) && st_.dataOpen && data_ >= 0) {
       iData = static_cast<int>(n);
-      fds[n++] = {.fd = data_, .wantRead = what.dataRead, .wantWrite = what.dataWrite};
+      bool read = what.dataRead, write = what.dataWrite;
+      if (dataTls_ && (dataTls_->wantsRead() || dataTls_->wantsWrite())) {
+        read = dataTls_->wantsRead();
+        write = !read;
+      }
+      fds[n++] = {.fd = data_, .wantRead = read, .wantWrite = write};
     }
     Ready r;
     if (what.keys && ui_.keyPending()) r.key = true;
-    const int slice = r.key ? 0 : std::min(msLeft(until), kWaitSliceMs);
+    if (iControl >= 0 && controlTls_ && !controlTls_->wantsWrite() && controlTls_->pending())
+      r.control = true;
+    if (iData >= 0 && what.dataRead && dataTls_ && dataTls_->pending()) r.data = true;
+    const int slice = r.any() ? 0 : std::min(msLeft(until), kWaitSliceMs);
     // One millisecond more than asked: a wait rounds its own time down, and
     // a wait that ends early would leave this loop spinning to the deadline.
     ui_.waitFor(std::span<qr::WaitFd>(fds, n), slice > 0 ? slice + 1 : 0);
     const auto at = [&](int i) -> const qr::WaitFd* { return i >= 0 ? &fds[i] : nullptr; };
-    if (const auto* f = at(iControl)) r.control = f->readable || f->closed;
+    if (const auto* f = at(iControl)) r.control |= f->readable || f->writable || f->closed;
     if (const auto* f = at(iListen)) r.listen = f->readable || f->closed;
     if (const auto* f = at(iData)) {
-      r.data = what.dataRead && (f->readable || f->closed);
-      r.dataWrite = what.dataWrite && (f->writable || f->closed);
+      // A channel that waits for the other way is ready for what was asked
+      // once the socket is ready for what it waits for.
+      const bool ready = f->readable || f->writable || f->closed;
+      const bool steered = dataTls_ && fds[iData].wantRead != what.dataRead;
+      r.data |= what.dataRead && (steered ? ready : (f->readable || f->closed));
+      r.dataWrite = what.dataWrite && (steered ? ready : (f->writable || f->closed));
     }
     if (r.any() || msLeft(until) <= 0) return r;
   }
@@ -345,6 +428,14 @@ Ready Rede::wait(const WaitFor& what, int ms) {
 
 long Rede::receiveControl(char* buffer, size_t capacity) {
   if (control_ < 0) return -1;
+  if (controlTls_) {
+    size_t got = 0;
+    const TlsIo io = controlTls_->read(buffer, capacity, got);
+    if (io == TlsIo::Moved) return static_cast<long>(got);
+    if (io == TlsIo::WantRead || io == TlsIo::WantWrite) return -2;
+    if (io == TlsIo::Failed) ui_.logEvent("tls", "control: " + controlTls_->failure());
+    return io == TlsIo::Ended ? 0 : -1;
+  }
   ssize_t n;
   do {
     n = ::recv(control_, buffer, capacity, MSG_DONTWAIT);
@@ -357,6 +448,16 @@ bool Rede::sendControl(std::string_view bytes, int ms) {
   if (control_ < 0) return false;
   const auto until = Clock::now() + std::chrono::milliseconds(ms);
   size_t sent = 0;
+  while (controlTls_ && sent < bytes.size()) {
+    size_t took = 0;
+    const TlsIo io = controlTls_->write(bytes.data() + sent, bytes.size() - sent, took);
+    sent += took;
+    if (io == TlsIo::Moved) continue;
+    if (io != TlsIo::WantRead && io != TlsIo::WantWrite) return false;
+    const int left = msLeft(until);
+    if (left <= 0) return false;
+    (void)wait({.control = true}, std::min(left, kWaitSliceMs));
+  }
   while (sent < bytes.size()) {
     const ssize_t r =
         ::send(control_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);

@@ -29,6 +29,9 @@ struct ClientState {
   int lastCode = 0;
   bool lastContinuation = false;
 
+  bool secureRequired = false;  // program body: ftps:// given, TLS required for the run
+  bool secure = false;          // ftpTls: the control connection is encrypted
+
   bool loggedIn = false;  // program body: a login succeeded during the run
   int exitCode = 0;       // program body: the process's exit status
 };

@@ -86,6 +86,7 @@ Client::Client(Tela& ui, std::optional<std::string> host, FileDialogs* dialogs)
       msg_(ui),
       rede_(st_, ui, msg_),
       dlg_(st_, ui, msg_, rede_),
+      tls_(st_, ui, msg_, dlg_, rede_),
       login_(st_, ui, msg_, dlg_),
       port_(st_, ui, msg_, dlg_, rede_),
       arq_(st_, ui, msg_, dlg_),
@@ -131,7 +132,9 @@ bool Client::InitializeClient() {
     st_.remoteName = ui_.readLineSpoken();
   }
   ui_.setCaption("NAVIRO " + st_.remoteName);
-  SplitHostPort(st_.remoteName, st_.remoteHost, st_.controlPort);
+  std::string address = st_.remoteName;
+  st_.secureRequired = TakeScheme(address);
+  SplitHostPort(address, st_.remoteHost, st_.controlPort);
   st_.passiveDataPort = 9999;
   return !st_.remoteName.empty();
 }
@@ -307,7 +310,7 @@ void Client::Run() {
     rede_.CloseConnections();
     EndProgram();
   }
-  if (!awaitGreeting()) {
+  if (!awaitGreeting() || !tls_.Secure()) {
     rede_.CloseConnections();
     EndProgram();
   }
