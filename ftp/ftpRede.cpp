@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -41,6 +42,14 @@ void closeFd(int& fd) {
 void setNonBlocking(int fd) {
   const int flags = ::fcntl(fd, F_GETFL, 0);
   if (flags >= 0) ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+}
+
+// A TLS handshake is a few short messages each way; held back for a full
+// segment (Nagle) against a delayed acknowledgement, each would wait tens of
+// milliseconds.
+void sendAtOnce(int fd) {
+  const int on = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
 bool wouldBlock(int error) {
@@ -201,12 +210,14 @@ void Rede::closeControl() {
 bool Rede::startControlTls(TlsContext& context) {
   if (control_ < 0) return false;
   setNonBlocking(control_);
+  sendAtOnce(control_);
   controlTls_ = TlsChannel::open(context, control_, st_.remoteHost, true);
   return controlTls_ != nullptr;
 }
 
 bool Rede::attachDataTls() {
   if (!dataContext_) return true;
+  sendAtOnce(data_);
   dataTls_ = TlsChannel::open(*dataContext_, data_, st_.remoteHost, false);
   // The handshake begins at once; the transfer loop's reads and writes
   // carry it on.
@@ -216,15 +227,30 @@ bool Rede::attachDataTls() {
   return false;
 }
 
+// A clean end: our close_notify, then the server's (or its end of the
+// connection, or its reply on the control connection). Closing the socket
+// with the server's close_notify unread would reset the connection, and a
+// reset can throw away data the server has not read yet.
 void Rede::closeDataTls(bool reset) {
   if (!dataTls_) return;
   if (!reset && data_ >= 0 && dataTls_->failure().empty()) {
     const auto until = Clock::now() + std::chrono::milliseconds(kTlsCloseMs);
+    TlsIo io;
     for (;;) {
-      const TlsIo io = dataTls_->shutdown();
+      io = dataTls_->shutdown();
       if ((io != TlsIo::WantRead && io != TlsIo::WantWrite) || msLeft(until) <= 0) break;
       (void)wait({.dataRead = io == TlsIo::WantRead, .dataWrite = io == TlsIo::WantWrite},
                  msLeft(until));
+    }
+    char scratch[4096];
+    while (io == TlsIo::Moved && !dataTls_->peerEnded() && msLeft(until) > 0) {
+      size_t got = 0;
+      io = dataTls_->read(scratch, sizeof scratch, got);
+      if (io == TlsIo::Moved) continue;  // data after the end: dropped
+      if (io != TlsIo::WantRead && io != TlsIo::WantWrite) break;
+      const Ready r = wait({.control = true, .dataRead = true}, msLeft(until));
+      if (r.control && !r.data) break;
+      io = TlsIo::Moved;
     }
   }
   dataTls_.reset();

@@ -65,24 +65,38 @@ std::unique_ptr<TlsContext> TlsContext::create() {
 }
 
 TlsContext::~TlsContext() {
-  forgetSession();
+  forgetSessions();
   if (ctx_) SSL_CTX_free(ctx_);
 }
 
-void TlsContext::forgetSession() {
-  if (session_) SSL_SESSION_free(session_);
-  session_ = nullptr;
+void TlsContext::forgetSessions() {
+  for (size_t i = 0; i < count_; ++i) SSL_SESSION_free(sessions_[i]);
+  count_ = 0;
 }
 
-// Sessions (TLS 1.3 sends them after the handshake, on the first reads) are
-// kept from the control connection only: that is the session the server
-// expects the data connections to resume.
+// Sessions come with the handshake (TLS 1.2) or after it, read with the
+// first data (TLS 1.3 tickets).
 int TlsContext::onNewSession(ssl_st* ssl, ssl_session_st* session) {
   auto* self = static_cast<TlsContext*>(SSL_CTX_get_app_data(SSL_get_SSL_CTX(ssl)));
-  if (!self || ssl != self->control_) return 0;
-  self->forgetSession();
-  self->session_ = session;
+  if (!self) return 0;
+  if (self->count_ == kMaxSessions) {
+    SSL_SESSION_free(self->sessions_[0]);
+    for (size_t i = 1; i < kMaxSessions; ++i) self->sessions_[i - 1] = self->sessions_[i];
+    --self->count_;
+  }
+  self->sessions_[self->count_++] = session;
   return 1;  // ours now
+}
+
+ssl_session_st* TlsContext::takeSession() {
+  if (count_ == 0) return nullptr;
+  ssl_session_st* s = sessions_[count_ - 1];
+  if (count_ > 1 || !SSL_SESSION_is_resumable(s)) {
+    --count_;
+    return s;
+  }
+  SSL_SESSION_up_ref(s);
+  return s;
 }
 
 std::unique_ptr<TlsChannel> TlsChannel::open(TlsContext& context, int fd, const std::string& host,
@@ -100,18 +114,16 @@ std::unique_ptr<TlsChannel> TlsChannel::open(TlsContext& context, int fd, const 
     SSL_set1_host(ch->ssl_, host.c_str());
   }
   if (control) {
-    context.forgetSession();
-    context.control_ = ch->ssl_;
-  } else if (context.controlSession()) {
-    SSL_set_session(ch->ssl_, context.controlSession());
+    context.forgetSessions();
+  } else if (ssl_session_st* session = context.takeSession()) {
+    SSL_set_session(ch->ssl_, session);
+    SSL_SESSION_free(session);
   }
   return ch;
 }
 
 TlsChannel::~TlsChannel() {
-  if (!ssl_) return;
-  if (context_ && context_->control_ == ssl_) context_->control_ = nullptr;
-  SSL_free(ssl_);
+  if (ssl_) SSL_free(ssl_);
 }
 
 TlsIo TlsChannel::judge(int rc, const char* what) {
@@ -188,6 +200,14 @@ TlsIo TlsChannel::shutdown() {
     const TlsIo h = handshake();
     if (h != TlsIo::Moved) return h;
   }
+  // Tickets the server sent on a connection we only wrote to are read now,
+  // for the next data connection to resume.
+  if (!control_ && want_ != TlsIo::WantWrite) {
+    char none[1];
+    size_t got = 0;
+    ERR_clear_error();
+    if (SSL_peek_ex(ssl_, none, sizeof none, &got) != 1) ERR_clear_error();
+  }
   ERR_clear_error();
   errno = 0;
   const int rc = SSL_shutdown(ssl_);
@@ -200,6 +220,10 @@ TlsIo TlsChannel::shutdown() {
 
 bool TlsChannel::pending() const {
   return SSL_pending(ssl_) > 0;
+}
+
+bool TlsChannel::peerEnded() const {
+  return (SSL_get_shutdown(ssl_) & SSL_RECEIVED_SHUTDOWN) != 0;
 }
 
 bool TlsChannel::resumed() const {

@@ -1,7 +1,11 @@
 // ftpTlsCanal: TLS over the client's non-blocking sockets. A TlsContext
-// holds the library's client context and the control connection's session,
-// which every data connection resumes (servers may insist on it: a data
-// connection that does not resume is then refused). A TlsChannel is one TLS
+// holds the library's client context and the sessions the server gave for
+// the connection, which every data connection resumes (servers may insist on
+// it: a data connection that does not resume is then refused). Under TLS 1.3
+// a server may take each of its tickets only once: each data connection
+// takes the newest one (the last is never given up unless it cannot be
+// resumed), and the tickets that come on the data connections join them.
+// A TlsChannel is one TLS
 // session over one socket: it never waits itself; each operation that cannot
 // go on says which way the socket must become ready first, and Rede waits
 // for that in its one wait.
@@ -43,19 +47,21 @@ class TlsContext {
   TlsContext& operator=(const TlsContext&) = delete;
 
   [[nodiscard]] ssl_ctx_st* handle() const { return ctx_; }
-  // The session the data connections resume: the control connection's
-  // latest one.
-  [[nodiscard]] ssl_session_st* controlSession() const { return session_; }
-  void forgetSession();
+  [[nodiscard]] size_t sessionCount() const { return count_; }
+  void forgetSessions();
 
  private:
   TlsContext() = default;
   friend class TlsChannel;
   static int onNewSession(ssl_st* ssl, ssl_session_st* session);
+  // The session a new data connection resumes (a reference of its own, to
+  // be freed), nullptr when there is none.
+  [[nodiscard]] ssl_session_st* takeSession();
 
+  static constexpr size_t kMaxSessions = 8;
   ssl_ctx_st* ctx_ = nullptr;
-  ssl_session_st* session_ = nullptr;
-  ssl_st* control_ = nullptr;  // whose sessions are kept
+  ssl_session_st* sessions_[kMaxSessions] = {};  // oldest first
+  size_t count_ = 0;
 };
 
 class TlsChannel {
@@ -86,6 +92,8 @@ class TlsChannel {
   [[nodiscard]] bool wantsRead() const { return want_ == TlsIo::WantRead; }
   [[nodiscard]] bool wantsWrite() const { return want_ == TlsIo::WantWrite; }
   [[nodiscard]] bool resumed() const;
+  // The peer's close_notify came.
+  [[nodiscard]] bool peerEnded() const;
   // "TLSv1.3 TLS_AES_256_GCM_SHA384".
   [[nodiscard]] std::string description() const;
   [[nodiscard]] CertificateInfo certificate() const;

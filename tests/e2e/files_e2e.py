@@ -12,7 +12,8 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from ftp_e2e import RealServer, Run, LOGIN_ANON, case_arguments, write_config  # noqa: E402
+from ftp_e2e import (RealServer, Run, Vsftpd, LOGIN_ANON, case_arguments,  # noqa: E402
+                     make_certificate, write_config)
 
 RUN_TIMEOUT = 90
 BIG = 24 * 1024 * 1024
@@ -76,6 +77,30 @@ TRANSFERS = (LOGIN_ANON +
              recv("nada.txt", "existente.txt") + "{until recusada}" +
              CMD + "{Esc}")
 
+# Over TLS: the certificate accepted, a listing, receives and sends (into up/,
+# the one directory vsftpd lets an anonymous user write to); every data
+# connection encrypted and resuming the control session. Apart: a receive
+# aborted half way (the server slowed down), and a whole one after it.
+# The completion texts of earlier transfers are still on the screen: each
+# transfer is given time to end before the next command's key.
+SETTLE = "{wait 1000}"
+TLS_TRANSFERS = ("{until S ou N}s" + LOGIN_ANON +
+                 CMD + "d{until ESC termina}{until apagar.txt}{wait 200}{Esc}" +
+                 recv("binario.bin") + "{until Recepção completada}" +
+                 recv("texto.txt", "texto-local.txt", "n") + SETTLE + "{until Recepção completada}" +
+                 recv("vazio.txt") + SETTLE + "{until Recepção completada}" +
+                 send("envio.bin{Enter}", "up/envio.bin") + "{until Envio completado}" +
+                 send("vazio-local.txt{Enter}", "up/vazio-local.txt") + SETTLE +
+                 "{until Envio completado}")
+TLS_HEARD = ["FTCERACE", "FTCERMEM", "FTTLSOK", "FTACLIBE", "FTDIRPED", "FTFIMREC", "FTFIMREC",
+             "FTFIMREC", "FTFIMENV", "FTFIMENV"]
+TLS_ABORT = ("{until S ou N}s" + LOGIN_ANON + recv("grande.bin") +
+             "{wait 1500}x{until Transmitidos}{wait 300}{Esc}" +
+             recv("binario.bin") + "{until Recepção completada}" + CMD + "{Esc}")
+TLS_SAME = [("binario.bin", "binario.bin"), ("texto.txt", "texto-local.txt", "text"),
+            ("vazio.txt", "vazio.txt"), ("up/envio.bin", "envio.bin"),
+            ("up/vazio-local.txt", "vazio-local.txt")]
+
 CASES = {
     "files_transfers_passive": dict(
         keys=TRANSFERS,
@@ -113,6 +138,24 @@ CASES = {
                "FTOK", "FTDIRPED", "FTUSSETA", "FTOK", "FTFIMPRG"],
         sent_has=["TYPE A", "LIST", "SIZE apagar.txt", "DELE apagar.txt", "CWD pub", "CWD .."],
         gone=["apagar.txt"], clipboard="apagar.txt"),
+    "files_tls_vsftpd_passive": dict(
+        server="vsftpd", keys=TLS_TRANSFERS + CMD + "{Esc}", heard=TLS_HEARD + ["FTFIMPRG"],
+        same=TLS_SAME, not_heard=["FTCOMCAI"]),
+    "files_tls_vsftpd_active": dict(
+        server="vsftpd", passivo="N", keys=TLS_TRANSFERS + CMD + "{Esc}",
+        heard=TLS_HEARD + ["FTFIMPRG"], same=TLS_SAME, not_heard=["FTCOMCAI"]),
+    "files_tls_vsftpd_abort": dict(
+        server="vsftpd", throttle=True, keys=TLS_ABORT,
+        heard=["FTTLSOK", "FTACLIBE", "FTRECEBE", "FTTRANS", "FTINTERR", "FTRECEBE", "FTFIMREC",
+               "FTFIMPRG"],
+        same=[("binario.bin", "binario.bin")], not_heard=["FTCOMCAI"], sent_tail="ABOR",
+        partial="grande.bin"),
+    "files_tls_pyftpdlib_passive": dict(
+        server="pyftpdlib-tls", keys=TLS_TRANSFERS + CMD + "{Esc}",
+        heard=TLS_HEARD + ["FTFIMPRG"], same=TLS_SAME, not_heard=["FTCOMCAI"]),
+    "files_tls_pyftpdlib_active": dict(
+        server="pyftpdlib-tls", passivo="N", keys=TLS_TRANSFERS + CMD + "{Esc}",
+        heard=TLS_HEARD + ["FTFIMPRG"], same=TLS_SAME, not_heard=["FTCOMCAI"]),
 }
 
 
@@ -126,14 +169,20 @@ def main():
     try:
         sysdir = os.path.join(work, "sys")
         os.makedirs(sysdir)
-        write_config(a.quiral, sysdir, case.get("passivo"))
+        write_config(a.quiral, sysdir, case.get("passivo"), "AUTO" if "server" in case else "N")
         root = os.path.join(work, "srv")
         local = os.path.join(work, "local")
         os.makedirs(root)
         os.makedirs(local)
         tree(root, local)
-        server = RealServer(root)
-        if case.get("throttle"):
+        if case.get("server") == "vsftpd":
+            server = Vsftpd(root, work, make_certificate(work, "servidor"), case.get("throttle"))
+        elif case.get("server") == "pyftpdlib-tls":
+            os.makedirs(os.path.join(root, "up"))
+            server = RealServer(root, make_certificate(work, "servidor"))
+        else:
+            server = RealServer(root)
+        if case.get("throttle") and case.get("server") != "vsftpd":
             from pyftpdlib.handlers import ThrottledDTPHandler
             ThrottledDTPHandler.write_limit = 4 * 1024 * 1024
             server.server.handler.dtp_handler = ThrottledDTPHandler
@@ -195,7 +244,7 @@ def main():
     finally:
         if server is not None:
             server.stop()
-        shutil.rmtree(work, ignore_errors=True)
+        if not os.environ.get("KEEP"): shutil.rmtree(work, ignore_errors=True)
 
 
 if __name__ == "__main__":

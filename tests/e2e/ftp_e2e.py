@@ -103,7 +103,7 @@ class RealServer:
         import logging
         import warnings
         from pyftpdlib.log import config_logging
-        config_logging(level=logging.ERROR)
+        config_logging(level=int(os.environ.get("FTPLOG", logging.ERROR)))
         warnings.simplefilter("ignore")
         self.commands = []
         commands = self.commands
@@ -119,7 +119,12 @@ class RealServer:
         Recording.authorizer = auth
         Recording.use_encoding = "utf8"
         if tls:
+            # TLS 1.2: under 1.3 this server sends a listing before it has read
+            # the client's last handshake message and closes the connection
+            # with it unread, which resets the connection under the data.
+            from OpenSSL import SSL
             Recording.certfile, Recording.keyfile = tls
+            Recording.ssl_options = TLS_FTPHandler.ssl_options | SSL.OP_NO_TLSv1_3
         self.server = FTPServer(("127.0.0.1", 0), Recording)
         self.port = self.server.socket.getsockname()[1]
         self.thread = threading.Thread(
@@ -146,7 +151,7 @@ class Vsftpd:
     and explicit TLS with session reuse required on the data connections when
     a certificate is given. Its protocol log gives the commands received."""
 
-    def __init__(self, root, work, tls=None):
+    def __init__(self, root, work, tls=None, slow=False):
         s = socket.socket()
         s.bind(("127.0.0.1", 0))
         self.port = s.getsockname()[1]
@@ -170,6 +175,8 @@ class Vsftpd:
             lines += ["ssl_enable=YES", "rsa_cert_file=" + tls[0], "rsa_private_key_file=" + tls[1],
                       "allow_anon_ssl=YES", "force_anon_logins_ssl=YES",
                       "force_anon_data_ssl=YES", "require_ssl_reuse=YES", "ssl_ciphers=HIGH"]
+        if slow:  # enough for an abort half way through a big file
+            lines.append("anon_max_rate=4000000")
         with open(conf, "w") as f:
             f.write("\n".join(lines) + "\n")
         self.proc = subprocess.Popen(["/usr/sbin/vsftpd", conf], stdout=subprocess.DEVNULL,
