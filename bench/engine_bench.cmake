@@ -3,7 +3,7 @@
 pkg_check_modules(ENGINE_BENCH_ESPEAK IMPORTED_TARGET espeak-ng)
 if(ENGINE_BENCH_ESPEAK_FOUND)
   add_executable(engine_bench EXCLUDE_FROM_ALL ${CMAKE_CURRENT_LIST_DIR}/engine_bench.cpp)
-  target_link_libraries(engine_bench PRIVATE tts PkgConfig::ENGINE_BENCH_ESPEAK)
+  target_link_libraries(engine_bench PRIVATE tts speech_measures)
   target_compile_definitions(engine_bench PRIVATE ENGINE_BENCH_DIR="${QUIRAL_BUILD_ROOT}/coraltts")
   add_dependencies(engine_bench engine_data)
 endif()

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "base/cp1252.h"
+#include "bench/speechMeasures.h"
 #include "tts/uttsFront.h"
 
 namespace {
@@ -67,16 +68,6 @@ Transcription ours(const tts::EngineFront& front, const std::string& cpWord) {
   }
   t.stressFromEnd = stressOf(t.phonemes, stressed);
   return t;
-}
-
-std::string espeakRaw(const std::string& utf8) {
-  const void* p = utf8.c_str();
-  std::string out;
-  while (p) {
-    const char* ph = espeak_TextToPhonemes(&p, espeakCHARS_UTF8, 0);
-    if (ph) out += ph;
-  }
-  return out;
 }
 
 bool isEspeakVowel(char c) {
@@ -263,12 +254,9 @@ Phonemes withoutOpenness(Phonemes p) {
   return p;
 }
 
-// Phoneme names eSpeak NG reports while it synthesises a text, and the
-// number of samples it made.
+// Phoneme names eSpeak NG reports while it synthesises a text.
 std::string heardPhonemes;
-long heardSamples = 0;
-int collectPhonemes(short*, int samples, espeak_EVENT* ev) {
-  heardSamples += samples;
+int collectPhonemes(short*, int, espeak_EVENT* ev) {
   for (; ev->type != espeakEVENT_LIST_TERMINATED; ++ev) {
     if (ev->type != espeakEVENT_PHONEME) continue;
     char name[9] = {};
@@ -303,13 +291,6 @@ int checkInventory(const std::string& path) {
   }
   std::printf("inventory: %d phonemes, %d without an eSpeak NG equivalent\n", count, bad);
   return bad;
-}
-
-bool isPlainWord(std::string_view cp) {
-  if (cp.size() < 2) return false;
-  for (unsigned char c : cp)
-    if (!((c >= 'a' && c <= 'z') || (c >= 224 && c != 247))) return false;
-  return true;
 }
 
 constexpr std::string_view kParagraph =
@@ -389,16 +370,15 @@ int main(int argc, char** argv) {
     std::cerr << "cannot load the engine's files from " << dir << "\n";
     return 1;
   }
-  const int espeakRate =
-      espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 0, nullptr, espeakINITIALIZE_PHONEME_EVENTS);
-  if (espeakRate <= 0 || espeak_SetVoiceByName("pt-br") != EE_OK) {
+  const int espeakRate = measures::openEspeak(espeakINITIALIZE_PHONEME_EVENTS);
+  if (espeakRate == 0) {
     std::cerr << "eSpeak NG with the pt-br voice is not available\n";
     return 1;
   }
   if (!show.empty()) {
     for (const auto& w : show) {
       const auto a = ours(front, qr::fromUtf8(w));
-      const std::string raw = espeakRaw(w);
+      const std::string raw = measures::espeakPhonemes(w);
       const auto b = mapEspeak(raw, qr::fromUtf8(w));
       std::printf("%s\n  ours   %s  (stress %d)\n  espeak %s  (stress %d)  [%s]\n", w.c_str(),
                   joined(a.phonemes).c_str(), a.stressFromEnd.value_or(0),
@@ -408,21 +388,16 @@ int main(int argc, char** argv) {
   }
 
   checkInventory(dir + "/portug.fon");
-  std::ifstream list(listPath);
-  std::vector<std::string> words;
-  for (std::string line; std::getline(list, line);)
-    if (isPlainWord(qr::fromUtf8(line))) words.push_back(line);
-  if (words.size() < count || count == 0) {
-    std::cerr << "only " << words.size() << " plain words in " << listPath << "\n";
+  const auto sample = measures::sampleWords(listPath, count);
+  if (!sample) {
+    std::cerr << "fewer than " << count << " plain words in " << listPath << "\n";
     return 1;
   }
   std::ofstream mismatches(mismatchPath.empty() ? "/dev/null" : mismatchPath);
-  const std::size_t stride = words.size() / count;
   int same = 0, sameLoose = 0, sameStress = 0;
-  for (std::size_t k = 0; k < count; ++k) {
-    const std::string& word = words[k * stride + stride / 2];
+  for (const auto& word : sample->words) {
     const auto a = ours(front, qr::fromUtf8(word));
-    const std::string raw = espeakRaw(word);
+    const std::string raw = measures::espeakPhonemes(word);
     const auto b = mapEspeak(raw, qr::fromUtf8(word));
     const bool identical = a.phonemes == b.phonemes;
     const bool stress = a.stressFromEnd && a.stressFromEnd == b.stressFromEnd;
@@ -434,8 +409,8 @@ int main(int argc, char** argv) {
                  << a.stressFromEnd.value_or(0) << "\t" << b.stressFromEnd.value_or(0) << "\t"
                  << raw << "\n";
   }
-  std::printf("sample: %zu words, every %zu-th of %zu plain words in %s\n", count, stride,
-              words.size(), listPath.c_str());
+  std::printf("sample: %zu words, every %zu-th of %zu plain words in %s\n", count, sample->stride,
+              sample->plainWords, listPath.c_str());
   std::printf("identical phoneme string: %d (%.1f%%)\n", same, 100.0 * same / count);
   std::printf("identical taking e/E and o/O as one: %d (%.1f%%)\n", sameLoose,
               100.0 * sameLoose / count);
@@ -450,11 +425,10 @@ int main(int argc, char** argv) {
         r, t.syllables, t.seconds, t.syllables / t.seconds, t.syllables / t.speakingSeconds);
   }
   {
-    heardSamples = 0;
-    const std::string text(kParagraph);
-    espeak_Synth(text.c_str(), text.size() + 1, 0, POS_CHARACTER, 0, espeakCHARS_UTF8, nullptr,
-                 nullptr);
-    const double seconds = static_cast<double>(heardSamples) / espeakRate;
+    const double seconds =
+        static_cast<double>(
+            measures::espeakRender(std::string(kParagraph), espeakRATE_NORMAL).size()) /
+        espeakRate;
     std::printf("eSpeak NG reads the same paragraph at its default rate in %.2f s\n", seconds);
   }
   for (std::string_view s : {"Você vai sair hoje?", "Você vai sair hoje.",

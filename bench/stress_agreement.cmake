@@ -3,5 +3,5 @@
 pkg_check_modules(BENCH_ESPEAK IMPORTED_TARGET espeak-ng)
 if(BENCH_ESPEAK_FOUND)
   add_executable(stress_agreement EXCLUDE_FROM_ALL ${CMAKE_CURRENT_LIST_DIR}/stress_agreement.cpp)
-  target_link_libraries(stress_agreement PRIVATE speech PkgConfig::BENCH_ESPEAK)
+  target_link_libraries(stress_agreement PRIVATE speech speech_measures)
 endif()

@@ -6,8 +6,6 @@
 //
 //   stress_agreement RULES EXCEPTIONS [WORDLIST [COUNT [MISMATCH-FILE]]]
 //   stress_agreement RULES EXCEPTIONS --show WORD...
-#include <espeak-ng/speak_lib.h>
-
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -20,64 +18,12 @@
 #include <vector>
 
 #include "base/cp1252.h"
+#include "bench/speechMeasures.h"
 #include "speech/translator.h"
 
 namespace {
 
-// Index from the end (1 = last) of the vowel run that holds the stress.
-// Runs are broken only by consonant symbols (letters that are not vowels,
-// the tap "*" and the spelled-letter "_"); unit separators, marks and
-// eSpeak's length and stress signs inside a run are passed over. The
-// translator marks the stressed vowel in upper case; eSpeak writes "'"
-// before the stressed vowel.
-std::optional<int> stressFromEnd(std::string_view ph, std::string_view vowels, char mark) {
-  const bool apostrophe = mark != 0;
-  std::vector<bool> runs;  // per vowel run: stressed?
-  bool inRun = false, pending = false;
-  for (std::size_t i = 0; i < ph.size(); ++i) {
-    const char c = ph[i];
-    if (apostrophe && c == '@' && i + 1 < ph.size() && ph[i + 1] == '-') {
-      ++i;  // eSpeak's epenthetic vowel after a coda r is not a syllable
-      continue;
-    }
-    const bool vowel = vowels.find(c) != std::string_view::npos;
-    const bool consonant =
-        !vowel && (std::isalpha(static_cast<unsigned char>(c)) || c == '*' || c == '_');
-    if (apostrophe && c == mark) {
-      pending = true;
-    } else if (vowel) {
-      if (!inRun) runs.push_back(false);
-      inRun = true;
-      if (pending || (!apostrophe && c >= 'A' && c <= 'Z')) runs.back() = true;
-      pending = false;
-    } else if (consonant) {
-      inRun = false;
-    }
-  }
-  for (std::size_t i = 0; i < runs.size(); ++i)
-    if (runs[i]) return static_cast<int>(runs.size() - i);
-  return std::nullopt;
-}
-
 constexpr std::string_view kOurVowels = "aeiouAEIOUwy";
-constexpr std::string_view kEspeakVowels = "aeiouEO&@3yIUwjVY0";
-
-std::string espeakPhonemes(const std::string& utf8) {
-  const void* p = utf8.c_str();
-  std::string out;
-  while (p) {
-    const char* ph = espeak_TextToPhonemes(&p, espeakCHARS_UTF8, 0);
-    if (ph) out += ph;
-  }
-  return out;
-}
-
-bool isPlainWord(std::string_view cp) {
-  if (cp.size() < 2) return false;
-  for (unsigned char c : cp)
-    if (!((c >= 'a' && c <= 'z') || (c >= 224 && c != 247))) return false;
-  return true;
-}
 
 }  // namespace
 
@@ -99,38 +45,25 @@ int main(int argc, char** argv) {
   }
   const std::string listPath = argc > 3 ? argv[3] : "/usr/share/dict/brazilian";
   const std::size_t count = argc > 4 ? std::stoul(argv[4]) : 2000;
-  std::ifstream list(listPath);
-  if (!list) {
-    std::cerr << "cannot read " << listPath << "\n";
+  const auto sample = measures::sampleWords(listPath, count);
+  if (!sample) {
+    std::cerr << "cannot read " << count << " plain words from " << listPath << "\n";
     return 1;
   }
-  std::vector<std::string> words;
-  for (std::string line; std::getline(list, line);)
-    if (isPlainWord(qr::W(line))) words.push_back(line);
-  if (words.size() < count) {
-    std::cerr << "only " << words.size() << " words\n";
-    return 1;
-  }
-  if (espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 0, nullptr, 0) < 0 ||
-      espeak_SetVoiceByName("pt-br") != EE_OK) {
+  if (measures::openEspeak() == 0) {
     std::cerr << "eSpeak NG with the pt-br voice is not available\n";
     return 1;
   }
   std::ofstream mismatches(argc > 5 ? argv[5] : "/dev/null");
-  const std::size_t stride = words.size() / count;
   int agree = 0, unmarked = 0, marked = 0, agreeMarked = 0, plain = 0, agreePlain = 0;
   double seconds = 0;
-  for (std::size_t k = 0; k < count; ++k) {
-    const std::string& word = words[k * stride + stride / 2];
+  for (const auto& word : sample->words) {
     const auto t0 = std::chrono::steady_clock::now();
     const std::string ours = tr.translateToPhonetic(qr::W(word));
     seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    const std::string theirs = espeakPhonemes(word);
-    const auto a = stressFromEnd(ours, kOurVowels, 0);
-    // Words eSpeak reads without primary stress (eram, numa) keep their
-    // secondary one.
-    auto b = stressFromEnd(theirs, kEspeakVowels, '\'');
-    if (!b) b = stressFromEnd(theirs, kEspeakVowels, ',');
+    const std::string theirs = measures::espeakPhonemes(word);
+    const auto a = measures::stressFromEnd(ours, kOurVowels, 0);
+    const auto b = measures::espeakStressFromEnd(theirs);
     if (!a)
       ++unmarked;
     else
@@ -149,8 +82,8 @@ int main(int argc, char** argv) {
                  << "\t" << (b ? *b : 0) << "\n";
     }
   }
-  std::printf("words %zu (every %zu-th of %zu plain words in %s)\n", count, stride, words.size(),
-              listPath.c_str());
+  std::printf("words %zu (every %zu-th of %zu plain words in %s)\n", count, sample->stride,
+              sample->plainWords, listPath.c_str());
   std::printf("stress agrees: %d (%.1f%%)\n", agree, 100.0 * agree / count);
   std::printf("no stress mark from the translator: %d\n", unmarked);
   std::printf("agreement where the translator marked stress: %.1f%% of %d\n",

@@ -4,6 +4,7 @@
 pkg_check_modules(VQ_ESPEAK IMPORTED_TARGET espeak-ng)
 if(VQ_ESPEAK_FOUND)
   add_executable(voice_quality EXCLUDE_FROM_ALL ${CMAKE_CURRENT_LIST_DIR}/voice_quality.cpp)
-  target_link_libraries(voice_quality PRIVATE speech console PkgConfig::VQ_ESPEAK)
+  target_link_libraries(voice_quality PRIVATE speech console speech_measures)
   target_compile_definitions(voice_quality PRIVATE QUIRAL_BUILD_ROOT="${QUIRAL_BUILD_ROOT}")
+  add_dependencies(voice_quality translator_data)
 endif()

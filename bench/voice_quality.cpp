@@ -22,8 +22,6 @@
 // --wav writes our sentences and eSpeak NG's as WAV files (speed 3, or
 // --wav-speed N) for listening and spectrograms. The joining parameters of each speed come from
 // the build tree's QUIRAL.INI.
-#include <espeak-ng/speak_lib.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cmath>
@@ -39,6 +37,7 @@
 #include "base/cp1252.h"
 #include "base/ini.h"
 #include "base/wav.h"
+#include "bench/speechMeasures.h"
 #include "console/qrwinConfig.h"
 #include "ftp/ftpmsgCatalogue.h"
 #include "speech/diphoneEngine.h"
@@ -219,117 +218,52 @@ std::string ourPhonemes(std::string_view phonetic) {
   return out;
 }
 
-// Index from the end (1 = last) of the vowel run that holds the stress;
-// runs are broken by consonant symbols. The translator marks the stressed
-// vowel in upper case; eSpeak writes "'" before it.
-std::optional<int> stressFromEnd(std::string_view ph, std::string_view vowels, char mark) {
-  const bool apostrophe = mark != 0;
-  std::vector<bool> runs;
-  bool inRun = false, pending = false;
-  for (size_t i = 0; i < ph.size(); ++i) {
-    const char c = ph[i];
-    if (apostrophe && c == '@' && i + 1 < ph.size() && ph[i + 1] == '-') {
-      ++i;
-      continue;
-    }
-    const bool vowel = vowels.find(c) != std::string_view::npos;
-    const bool consonant =
-        !vowel && (std::isalpha(static_cast<unsigned char>(c)) || c == '*' || c == '_');
-    if (apostrophe && c == mark) {
-      pending = true;
-    } else if (vowel) {
-      if (!inRun) runs.push_back(false);
-      inRun = true;
-      if (pending || (!apostrophe && c >= 'A' && c <= 'Z')) runs.back() = true;
-      pending = false;
-    } else if (consonant) {
-      inRun = false;
-    }
-  }
-  for (size_t i = 0; i < runs.size(); ++i)
-    if (runs[i]) return static_cast<int>(runs.size() - i);
-  return std::nullopt;
-}
-
-std::string espeakPhonemes(const std::string& utf8) {
-  const void* p = utf8.c_str();
-  std::string out;
-  while (p) {
-    const char* ph = espeak_TextToPhonemes(&p, espeakCHARS_UTF8, 0);
-    if (ph) out += ph;
-  }
-  return out;
-}
-
-bool isPlainWord(std::string_view cp) {
-  if (cp.size() < 2) return false;
-  for (unsigned char c : cp)
-    if (!((c >= 'a' && c <= 'z') || (c >= 224 && c != 247))) return false;
-  return true;
-}
-
 void dumpAll(const speech::Translator& tr, const std::string& listPath, const std::string& out) {
   std::ifstream list(listPath);
   std::ofstream o(out);
   for (std::string line; std::getline(list, line);)
-    if (isPlainWord(qr::W(line)))
+    if (measures::isPlainWord(qr::W(line)))
       o << line << '\t' << qr::toUtf8(tr.translateToPhonetic(qr::W(line))) << '\t'
-        << espeakPhonemes(line) << '\n';
+        << measures::espeakPhonemes(line) << '\n';
 }
 
 void wordFigures(const speech::Translator& tr, const std::string& listPath, size_t count,
                  const std::string& mismatchPath) {
-  std::ifstream list(listPath);
-  std::vector<std::string> words;
-  for (std::string line; std::getline(list, line);)
-    if (isPlainWord(qr::W(line))) words.push_back(line);
-  if (words.size() < count) {
-    std::cerr << "voice_quality: only " << words.size() << " words in " << listPath << "\n";
+  const auto sample = measures::sampleWords(listPath, count);
+  if (!sample) {
+    std::cerr << "voice_quality: fewer than " << count << " plain words in " << listPath << "\n";
     return;
   }
   std::ofstream mismatches(mismatchPath.empty() ? "/dev/null" : mismatchPath);
-  const size_t stride = words.size() / count;
   size_t agree = 0, stressAgree = 0;
-  for (size_t k = 0; k < count; ++k) {
-    const std::string& word = words[k * stride + stride / 2];
+  for (const auto& word : sample->words) {
     const std::string phonetic = tr.translateToPhonetic(qr::W(word));
     const std::string ours = ourPhonemes(phonetic);
-    const std::string theirs = espeakPhonemes(word);
+    const std::string theirs = measures::espeakPhonemes(word);
     const auto a = coarse(ours), b = coarse(theirs);
     const bool same = a == b;
     agree += same;
-    const auto sa = stressFromEnd(phonetic, "aeiouAEIOUwy", 0);
-    auto sb = stressFromEnd(theirs, "aeiouEO&@3yIUwjVY0", '\'');
-    if (!sb) sb = stressFromEnd(theirs, "aeiouEO&@3yIUwjVY0", ',');
+    const auto sa = measures::stressFromEnd(phonetic, "aeiouAEIOUwy", 0);
+    const auto sb = measures::espeakStressFromEnd(theirs);
     const bool stressSame = sa && sb && *sa == *sb;
     stressAgree += stressSame;
     if (!same || !stressSame)
       mismatches << word << '\t' << qr::toUtf8(phonetic) << '\t' << show(a) << '\t' << show(b)
                  << '\t' << theirs << (stressSame ? "" : "\tSTRESS") << '\n';
   }
-  std::printf("words: %zu (every %zu-th of %zu plain words in %s)\n", count, stride, words.size(),
-              listPath.c_str());
+  std::printf("words: %zu (every %zu-th of %zu plain words in %s)\n", count, sample->stride,
+              sample->plainWords, listPath.c_str());
   std::printf("word agreement with eSpeak NG: %.1f %%\n", 100.0 * agree / count);
   std::printf("stressed syllable agreement:   %.1f %%\n", 100.0 * stressAgree / count);
 }
 
 // --- Sound ---------------------------------------------------------------
 
-std::vector<int16_t> gPcm;
-int onSynth(short* wav, int n, espeak_EVENT*) {
-  if (wav && n > 0) gPcm.insert(gPcm.end(), wav, wav + n);
-  return 0;
-}
-
 // eSpeak NG at a rate, brought to 11,025 Hz through the generators' filter.
 std::vector<float> espeakSay(const std::string& utf8, int rate, std::vector<int16_t>* raw) {
-  espeak_SetParameter(espeakRATE, rate, 0);
-  gPcm.clear();
-  espeak_Synth(utf8.c_str(), utf8.size() + 1, 0, POS_CHARACTER, 0, espeakCHARS_UTF8, nullptr,
-               nullptr);
-  espeak_Synchronize();
-  if (raw) *raw = gPcm;
-  std::vector<float> out = tools::halveRate(gPcm);
+  const auto pcm = measures::espeakRender(utf8, rate);
+  if (raw) *raw = pcm;
+  std::vector<float> out = tools::halveRate(pcm);
   for (auto& v : out) v /= 32768.0f;
   return out;
 }
@@ -345,149 +279,6 @@ std::vector<float> oursSay(speech::DiphoneEngine& engine, const speech::Translat
     return true;
   });
   return out;
-}
-
-// Leading and trailing silence (below -40 dBFS) off.
-std::vector<float> trimmed(const std::vector<float>& s) {
-  size_t a = 0, b = s.size();
-  while (a < b && std::fabs(s[a]) < 0.01f) ++a;
-  while (b > a && std::fabs(s[b - 1]) < 0.01f) --b;
-  return {s.begin() + static_cast<long>(a), s.begin() + static_cast<long>(b)};
-}
-
-// Clicks: at 0.5 ms steps, the level over the 1 ms before is at least
-// -24 dBFS, and from 2 ms later on it stays 30 dB or more below that for
-// 8 ms (every 1 ms window of it; 8 ms spans a pitch period, so the dip
-// between two glottal pulses is not taken for a click). Events closer than
-// 10 ms count once.
-int clicks(const std::vector<float>& s, double rate) {
-  const size_t ms = static_cast<size_t>(rate / 1000.0), half = ms / 2;
-  auto level = [&](size_t from) {
-    double e = 0;
-    for (size_t i = from; i < from + ms && i < s.size(); ++i) e += s[i] * s[i];
-    return 10 * std::log10(e / static_cast<double>(ms) + 1e-12);
-  };
-  int count = 0;
-  size_t last = 0;
-  bool any = false;
-  for (size_t t = ms; t + 10 * ms <= s.size(); t += half) {
-    const double before = level(t - ms);
-    if (before < -24) continue;
-    double after = -200;
-    for (size_t k = 2; k < 10; ++k) after = std::max(after, level(t + k * ms));
-    if (after <= before - 30 && (!any || t - last > 10 * ms)) {
-      ++count;
-      last = t;
-      any = true;
-    }
-  }
-  return count;
-}
-
-// 24 mel cepstra per 10 ms frame (25 ms Hamming window, 512-point FFT,
-// 40 mel bands over 60-4,000 Hz, natural log of the band amplitudes, DCT-II);
-// frames more than 40 dB below the loudest are dropped.
-using Frames = std::vector<std::array<double, 24>>;
-
-void fft(std::vector<std::complex<double>>& a) {
-  const size_t n = a.size();
-  for (size_t i = 1, j = 0; i < n; ++i) {
-    size_t bit = n >> 1;
-    for (; j & bit; bit >>= 1) j ^= bit;
-    j ^= bit;
-    if (i < j) std::swap(a[i], a[j]);
-  }
-  for (size_t len = 2; len <= n; len <<= 1) {
-    const double ang = -2 * M_PI / static_cast<double>(len);
-    const std::complex<double> wl(std::cos(ang), std::sin(ang));
-    for (size_t i = 0; i < n; i += len) {
-      std::complex<double> w(1);
-      for (size_t j = 0; j < len / 2; ++j) {
-        const auto u = a[i + j], v = a[i + j + len / 2] * w;
-        a[i + j] = u + v;
-        a[i + j + len / 2] = u - v;
-        w *= wl;
-      }
-    }
-  }
-}
-
-Frames melCepstra(const std::vector<float>& s) {
-  constexpr double kRate = 11025;
-  constexpr size_t kWin = 276, kHop = 110, kFft = 512, kBands = 40;
-  auto mel = [](double f) { return 2595 * std::log10(1 + f / 700); };
-  auto hz = [](double m) { return 700 * (std::pow(10, m / 2595) - 1); };
-  std::vector<double> edges(kBands + 2);
-  for (size_t i = 0; i < edges.size(); ++i)
-    edges[i] = hz(mel(60) + (mel(4000) - mel(60)) * static_cast<double>(i) / (kBands + 1));
-  Frames frames;
-  std::vector<double> energy;
-  for (size_t start = 0; start + kWin <= s.size(); start += kHop) {
-    std::vector<std::complex<double>> a(kFft);
-    double e = 0;
-    for (size_t i = 0; i < kWin; ++i) {
-      const double w = 0.54 - 0.46 * std::cos(2 * M_PI * static_cast<double>(i) / (kWin - 1));
-      a[i] = s[start + i] * w;
-      e += s[start + i] * s[start + i];
-    }
-    fft(a);
-    std::array<double, kBands> band{};
-    for (size_t b = 0; b < kBands; ++b) {
-      double sum = 0;
-      for (size_t k = 1; k < kFft / 2; ++k) {
-        const double f = static_cast<double>(k) * kRate / kFft;
-        double w = 0;
-        if (f > edges[b] && f <= edges[b + 1])
-          w = (f - edges[b]) / (edges[b + 1] - edges[b]);
-        else if (f > edges[b + 1] && f < edges[b + 2])
-          w = (edges[b + 2] - f) / (edges[b + 2] - edges[b + 1]);
-        sum += w * std::abs(a[k]);
-      }
-      band[b] = std::log(sum + 1e-9);
-    }
-    std::array<double, 24> c{};
-    for (size_t d = 0; d < 24; ++d) {
-      double v = 0;
-      for (size_t b = 0; b < kBands; ++b)
-        v += band[b] * std::cos(M_PI * static_cast<double>(d + 1) * (b + 0.5) / kBands);
-      c[d] = v * std::sqrt(2.0 / kBands);
-    }
-    frames.push_back(c);
-    energy.push_back(10 * std::log10(e / kWin + 1e-12));
-  }
-  const double top = energy.empty() ? 0 : *std::max_element(energy.begin(), energy.end());
-  Frames kept;
-  for (size_t i = 0; i < frames.size(); ++i)
-    if (energy[i] > top - 40) kept.push_back(frames[i]);
-  return kept;
-}
-
-// Mean mel-cepstral distortion in dB along the best alignment.
-double mcd(const Frames& x, const Frames& y) {
-  if (x.empty() || y.empty()) return 0;
-  auto dist = [&](size_t i, size_t j) {
-    double d = 0;
-    for (size_t k = 0; k < 24; ++k) d += (x[i][k] - y[j][k]) * (x[i][k] - y[j][k]);
-    return 10 / std::log(10.0) * std::sqrt(2 * d);
-  };
-  const size_t n = x.size(), m = y.size();
-  constexpr double kInf = 1e300;
-  std::vector<double> cost((n + 1) * (m + 1), kInf);
-  std::vector<int> steps((n + 1) * (m + 1), 0);
-  cost[0] = 0;
-  for (size_t i = 1; i <= n; ++i)
-    for (size_t j = 1; j <= m; ++j) {
-      const size_t here = i * (m + 1) + j;
-      const size_t cands[3] = {(i - 1) * (m + 1) + j - 1, (i - 1) * (m + 1) + j,
-                               i * (m + 1) + j - 1};
-      size_t best = cands[0];
-      for (size_t c : cands)
-        if (cost[c] < cost[best]) best = c;
-      cost[here] = cost[best] + dist(i - 1, j - 1);
-      steps[here] = steps[best] + 1;
-    }
-  const size_t end = n * (m + 1) + m;
-  return cost[end] / steps[end];
 }
 
 void writeWav16(const std::string& path, const std::vector<int16_t>& pcm) {
@@ -531,16 +322,18 @@ void soundFigures(const speech::Translator& tr, const std::string& dataDir,
       std::vector<uint8_t> ourRaw;
       std::vector<int16_t> theirRaw;
       const bool keep = !wavDir.empty() && speed == wavSpeed;
-      const auto ours = trimmed(oursSay(engine, tr, sentences[i], keep ? &ourRaw : nullptr));
-      const auto theirs = trimmed(espeakSay(sentences[i], rate, keep ? &theirRaw : nullptr));
+      const auto ours =
+          measures::trimSilence(oursSay(engine, tr, sentences[i], keep ? &ourRaw : nullptr));
+      const auto theirs =
+          measures::trimSilence(espeakSay(sentences[i], rate, keep ? &theirRaw : nullptr));
       oursSeconds += static_cast<double>(ours.size()) / 11025;
       theirSeconds += static_cast<double>(theirs.size()) / 11025;
-      oursClicks += clicks(ours, 11025);
-      theirClicks += clicks(theirs, 11025);
+      oursClicks += measures::countClicks(ours, 11025);
+      theirClicks += measures::countClicks(theirs, 11025);
       if (speed == 3) {
-        const auto ref = melCepstra(theirs);
-        mcdSum += mcd(melCepstra(ours), ref);
-        selfSum += mcd(melCepstra(trimmed(espeakSay(sentences[i], 160, nullptr))), ref);
+        mcdSum += measures::melCepstralDistortion(ours, 11025, theirs, 11025);
+        selfSum += measures::melCepstralDistortion(
+            measures::trimSilence(espeakSay(sentences[i], 160, nullptr)), 11025, theirs, 11025);
       }
       if (keep) {
         char name[32];
@@ -604,12 +397,10 @@ int main(int argc, char** argv) {
     std::cerr << "voice_quality: no rule files in " << dataDir << "\n";
     return 1;
   }
-  if (espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 0, nullptr, espeakINITIALIZE_DONT_EXIT) < 0 ||
-      espeak_SetVoiceByName("pt-br") != EE_OK) {
+  if (measures::openEspeak() == 0) {
     std::cerr << "voice_quality: eSpeak NG with the pt-br voice is not available\n";
     return 1;
   }
-  espeak_SetSynthCallback(onSynth);
   if (!dumpFile.empty()) {
     dumpAll(tr, wordFile, dumpFile);
     return 0;

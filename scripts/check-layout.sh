@@ -3,6 +3,7 @@
 #
 #   base   <- tts <- speech <- console <- ftp/ui
 #   base   <- ftp (the protocol core; it talks to the user through Tela)
+#   base   <- synth (the diphone synthesiser library, loaded at run time)
 #   platform implements the interfaces of base, speech and console
 #   app/ wires everything; tests/, tools/ and bench/ may use any layer
 #
@@ -33,6 +34,7 @@ allowed_for() {
     speech) echo "base tts speech" ;;
     console) echo "base tts speech console" ;;
     ftp) echo "base ftp" ;;
+    synth) echo "base synth" ;;
     ftp/ui) echo "base tts speech console ftp ftp/ui" ;;
     platform) echo "base tts speech console platform" ;;
     *) echo "*" ;;
@@ -46,7 +48,7 @@ ftp_split=0
 ftp_pending=0
 
 checked=()
-for d in base tts speech console ftp platform; do [ -d "$d" ] && checked+=("$d"); done
+for d in base tts speech console ftp platform synth; do [ -d "$d" ] && checked+=("$d"); done
 while IFS= read -r line; do
   file=${line%%:*}
   rest=${line#*:}
@@ -81,7 +83,7 @@ fi
 platform_headers='#[[:space:]]*include[[:space:]]*[<"](SDL|termios|dlfcn|sys/ioctl|spawn\.h|sys/wait\.h|espeak|speech-dispatcher|libspeechd)'
 socket_headers='#[[:space:]]*include[[:space:]]*[<"](sys/socket|netinet/|arpa/inet|netdb)'
 dirs=()
-for d in base console speech ftp tts; do [ -d "$d" ] && dirs+=("$d"); done
+for d in base console speech ftp tts synth; do [ -d "$d" ] && dirs+=("$d"); done
 if [ ${#dirs[@]} -gt 0 ]; then
   if grep -rnE "$platform_headers" "${dirs[@]}"; then
     echo "platform headers belong in platform/ (above)"
