@@ -11,6 +11,8 @@
 #include "ftp/ftpLogin.h"
 #include "ftp/ftpPort.h"
 #include "ftp/ftpRede.h"
+#include "ftp/ftpTls.h"
+#include "ftp/ftpTlsCanal.h"
 #include "ftp/ftpmsg.h"
 #include "ftp/naviro.h"
 
@@ -149,6 +151,41 @@ TEST(SmallRules, PathsCodesPortsAndCounts) {
   EXPECT_EQ(LoggedCommand("PASS segredo"), "PASS ****");
   EXPECT_EQ(LoggedCommand("acct chave"), "acct ****");
   EXPECT_EQ(LoggedCommand("USER ana"), "USER ana");
+}
+
+TEST(TlsRules, SchemesModesKeptCertificatesAndFingerprints) {
+  struct Scheme {
+    const char* typed;
+    const char* left;
+    bool required;
+  } schemes[] = {
+      {"ftps://ftp.exemplo.br", "ftp.exemplo.br", true},
+      {"FTPS://127.0.0.1:2121/", "127.0.0.1:2121", true},
+      {"ftp://ftp.exemplo.br/pub/", "ftp.exemplo.br", false},
+      {"ftp.exemplo.br", "ftp.exemplo.br", false},
+      {"ftpsx.br", "ftpsx.br", false},
+  };
+  for (const auto& c : schemes) {
+    std::string typed = c.typed;
+    EXPECT_EQ(TakeScheme(typed), c.required) << c.typed;
+    EXPECT_EQ(typed, c.left) << c.typed;
+  }
+  EXPECT_EQ(TlsModeFromSetting(""), TlsMode::Auto);
+  EXPECT_EQ(TlsModeFromSetting("AUTO"), TlsMode::Auto);
+  EXPECT_EQ(TlsModeFromSetting("s"), TlsMode::Required);
+  EXPECT_EQ(TlsModeFromSetting("Nunca"), TlsMode::Never);
+
+  // A host's line is found by its whole key: port 21 is not port 2121.
+  const std::string kept = "127.0.0.1:2121 AAAA\r\nftp.br:21 BBBB\n127.0.0.1:21 CCCC\n";
+  EXPECT_EQ(RememberedFingerprint(kept, "127.0.0.1:21"), "CCCC");
+  EXPECT_EQ(RememberedFingerprint(kept, "127.0.0.1:2121"), "AAAA");
+  EXPECT_EQ(RememberedFingerprint(kept, "ftp.br:21"), "BBBB");
+  EXPECT_EQ(RememberedFingerprint(kept, "ftp.br:2"), std::nullopt);
+  EXPECT_EQ(RememberedFingerprint("", "ftp.br:21"), std::nullopt);
+
+  const std::string hex = "0123456789ABCDEF";
+  EXPECT_EQ(FingerprintGroups(hex), "0123 4567 89AB CDEF");
+  EXPECT_EQ(SpokenFingerprint(hex), "0 1 2 3, 4 5 6 7, 8 9 A B, C D E F");
 }
 
 TEST(HelpMenu, PositionsGiveTheirCommandCharacters) {
