@@ -57,6 +57,10 @@ std::unique_ptr<TlsContext> TlsContext::create() {
   SSL_CTX_set_verify(c->ctx_, SSL_VERIFY_NONE, nullptr);
   SSL_CTX_set_default_verify_paths(c->ctx_);
   SSL_CTX_set_mode(c->ctx_, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
+  // Whole runs of records per system call rather than a header and a body
+  // for each; what is read ahead counts as pending (SSL_has_pending).
+  SSL_CTX_set_read_ahead(c->ctx_, 1);
+  SSL_CTX_set_default_read_buffer_len(c->ctx_, 64 * 1024);
   SSL_CTX_set_session_cache_mode(c->ctx_,
                                  SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
   SSL_CTX_sess_set_new_cb(c->ctx_, &TlsContext::onNewSession);
@@ -219,7 +223,9 @@ TlsIo TlsChannel::shutdown() {
 }
 
 bool TlsChannel::pending() const {
-  return SSL_pending(ssl_) > 0;
+  // After a read that wanted more, what is held is a record's beginning:
+  // only the socket can finish it.
+  return want_ == TlsIo::Moved && SSL_has_pending(ssl_) == 1;
 }
 
 bool TlsChannel::peerEnded() const {

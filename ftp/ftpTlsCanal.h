@@ -85,7 +85,8 @@ class TlsChannel {
   // Sends close_notify; Moved when it went.
   [[nodiscard]] TlsIo shutdown();
 
-  // Plain bytes decrypted and not yet read: the socket will not tell.
+  // Bytes taken from the socket and not yet read out (decrypted, or read
+  // ahead): the socket will not tell. False after a read that wanted more.
   [[nodiscard]] bool pending() const;
   // The way the socket must become ready before the last operation that
   // could not go on can go on; neither when it did not stop.
