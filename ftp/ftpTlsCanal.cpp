@@ -13,8 +13,35 @@ namespace ftp {
 
 namespace {
 
+// What the server put in its certificate reaches the screen and the voice:
+// no control characters, and no more than a screen line's worth or two.
+std::string tame(std::string text) {
+  for (char& c : text)
+    if (static_cast<unsigned char>(c) < 32 || c == 127) c = ' ';
+  if (text.size() > 160) text.resize(160);
+  return text;
+}
+
+// A name as it is read aloud: its values, the common name first ("ftp.br,
+// Empresa, BR"), without the attribute labels; the whole one-line form when
+// it has none of these.
 std::string nameLine(const X509_NAME* name) {
   if (!name) return {};
+  std::string spoken;
+  for (const int nid : {NID_commonName, NID_organizationName, NID_organizationalUnitName,
+                        NID_localityName, NID_stateOrProvinceName, NID_countryName}) {
+    for (int i = X509_NAME_get_index_by_NID(name, nid, -1); i >= 0;
+         i = X509_NAME_get_index_by_NID(name, nid, i)) {
+      unsigned char* utf8 = nullptr;
+      const int n = ASN1_STRING_to_UTF8(&utf8, X509_NAME_ENTRY_get_data(X509_NAME_get_entry(name, i)));
+      if (n > 0) {
+        if (!spoken.empty()) spoken += ", ";
+        spoken.append(reinterpret_cast<const char*>(utf8), static_cast<size_t>(n));
+      }
+      OPENSSL_free(utf8);
+    }
+  }
+  if (!spoken.empty()) return tame(spoken);
   BIO* bio = BIO_new(BIO_s_mem());
   if (!bio) return {};
   X509_NAME_print_ex(bio, name, 0, XN_FLAG_RFC2253 & ~ASN1_STRFLGS_ESC_MSB);
@@ -22,7 +49,7 @@ std::string nameLine(const X509_NAME* name) {
   const long n = BIO_get_mem_data(bio, &data);
   std::string text(data ? data : "", n > 0 ? static_cast<size_t>(n) : 0);
   BIO_free(bio);
-  return text;
+  return tame(text);
 }
 
 // The library's error queue as one line, emptied.
