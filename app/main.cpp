@@ -96,7 +96,7 @@ int run(const std::optional<std::string>& host, qr::EventLog& log) {
   qr::Spoken spoken(console, config, player, translator, diphone);
   platform::SpawnLauncher launcher;
   spoken.useLauncher(launcher);
-  app::Voices voices(console, *frontend, *audio, log, config);
+  app::Voices voices(console, *frontend, *audio, player, log, config);
   spoken.useVoices(&voices.dispatcher());
   qr::LineInput input(console, spoken);
   ftp::Review review(console, spoken);

@@ -1,37 +1,26 @@
 // The program's voices; see voices.h.
 #include "app/voices.h"
 
-#include <cstdlib>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "base/registry.h"
+#include "base/minireg.h"
 #include "console/qrCrt.h"
 #include "console/qrwinConfig.h"
+#include "platform/sharedLibrary.h"
 #include "platform/voices.h"
+#include "speech/coralEngine.h"
 
 namespace app {
 namespace {
 
-// The registry file: $QUIRAL_REGISTRY, else registry.reg beside QUIRAL.INI;
-// a missing file is an empty registry.
-std::string registryText(const qr::Config& config) {
-  const char* env = std::getenv("QUIRAL_REGISTRY");
-  const std::string path = env && *env ? std::string(env) : config.windowsDir() + "/registry.reg";
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 speech::BuiltinFiles builtinFiles(const qr::Config& config) {
   std::optional<std::string> entry;
   std::string value;
-  if (qr::ReadRegistryString(registryText(config), "HKEY_LOCAL_MACHINE",
-                             "SOFTWARE\\TCTS\\Mbrola\\databases\\BR4\\", value))
+  if (qr::MiniReg::forWindowsDir(config.windowsDir())
+          .ReadRegistryString("HKEY_LOCAL_MACHINE", "SOFTWARE\\TCTS\\Mbrola\\databases\\BR4\\",
+                              value))
     entry = value;
   return speech::builtinFiles(
       config.configValue("CORALTTS", "MBROLA_DB"), config.configValue("CORALTTS", "DIR"),
@@ -55,10 +44,11 @@ void printList(std::FILE* out, const char* title,
 }  // namespace
 
 struct Voices::State {
+  platform::DlLoader loader;
   speech::Dispatcher dispatcher;
 
   State(qr::Console& console, qr::ConsoleFrontend& frontend, qr::AudioOutput& audio,
-        qr::EventLog& log, const qr::Config& config)
+        speech::WavPlayer& player, qr::EventLog& log, const qr::Config& config)
       : dispatcher(
             console, log, [&frontend] { frontend.beep(); },
             speech::VoiceStarters{
@@ -66,14 +56,18 @@ struct Voices::State {
                   return platform::startEspeakVoice(request, audio);
                 },
                 &platform::startSpeechdVoice,
-                nullptr,
+                [this, &player, &config] {
+                  return speech::makeCoralVoice(loader, player,
+                                                qr::MiniReg::forWindowsDir(config.windowsDir()),
+                                                qr::Config::quiralRoot());
+                },
             },
             builtinFiles(config)) {}
 };
 
 Voices::Voices(qr::Console& console, qr::ConsoleFrontend& frontend, qr::AudioOutput& audio,
-               qr::EventLog& log, const qr::Config& config)
-    : s_(std::make_unique<State>(console, frontend, audio, log, config)) {}
+               speech::WavPlayer& player, qr::EventLog& log, const qr::Config& config)
+    : s_(std::make_unique<State>(console, frontend, audio, player, log, config)) {}
 
 Voices::~Voices() = default;
 

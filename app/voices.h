@@ -1,6 +1,7 @@
 // The program's voices: the voice dispatcher over the platform's back ends,
 // with the console as its host and the built-in engine's files from the
-// "CORALTTS" section; and the voice lists printed by `naviro --voices`.
+// "CORALTTS" section, the built-in engine playing through the WAV player;
+// and the voice lists printed by `naviro --voices`.
 #pragma once
 
 #include <cstdio>
@@ -16,12 +17,16 @@ class ConsoleFrontend;
 class EventLog;
 }  // namespace qr
 
+namespace speech {
+class WavPlayer;
+}
+
 namespace app {
 
 class Voices {
  public:
   Voices(qr::Console& console, qr::ConsoleFrontend& frontend, qr::AudioOutput& audio,
-         qr::EventLog& log, const qr::Config& config);
+         speech::WavPlayer& player, qr::EventLog& log, const qr::Config& config);
   ~Voices();
   Voices(const Voices&) = delete;
   Voices& operator=(const Voices&) = delete;

@@ -165,18 +165,22 @@ void Dlg::ReceiveControlData(int boundMs) {
   queue_.feed(std::string_view(buffer, static_cast<size_t>(n)));
 }
 
-ReplyLine Dlg::TakeReplyLine() {
+ReplyLine Dlg::TakeReplyLine(bool quiet) {
   ReplyLine r;
   if (!queue_.hasLines()) return r;
   r.text = queue_.take();
-  ui_.setForeground(14);
-  if (st_.verbose) {
-    ui_.writeLineSpoken(r.text);
+  if (quiet) {
+    ui_.logEvent("reply", r.text);
   } else {
-    ui_.write(r.text);
-    ui_.endLine();
+    ui_.setForeground(14);
+    if (st_.verbose) {
+      ui_.writeLineSpoken(r.text);
+    } else {
+      ui_.write(r.text);
+      ui_.endLine();
+    }
+    ui_.setForeground(15);
   }
-  ui_.setForeground(15);
   const ReplyCode c = ParseReplyCode(r.text);
   r.code = c.code;
   r.continuation = c.continuation;
@@ -190,12 +194,13 @@ Reply Dlg::readReply(const ReadOptions& how) {
   interrupted_ = false;  // a wait given up before is no reason to give up this one
   for (;;) {
     while (queue_.hasLines()) {
-      if (ui_.cursorColumn() != 1) ui_.endLine();
-      const ReplyLine r = TakeReplyLine();
+      if (!how.quiet && ui_.cursorColumn() != 1) ui_.endLine();
+      const ReplyLine r = TakeReplyLine(how.quiet);
       if (!r.text.empty() || r.code != 0) reply.line = r.text;
       if (!tookOne) reply.first = r.text;
+      reply.lines.push_back(r.text);
       tookOne = true;
-      if (how.speak) {
+      if (how.speak && !how.quiet) {
         std::string_view spoken = r.text;
         if (!how.keepCodes && !spoken.empty() && spoken[0] >= '0' && spoken[0] <= '9')
           spoken.remove_prefix(std::min<size_t>(4, spoken.size()));

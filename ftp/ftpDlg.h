@@ -18,6 +18,9 @@
 #include <deque>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "ftp/ftpFeat.h"
 
 namespace ftp {
 
@@ -76,6 +79,7 @@ struct Reply {
   int code = 0;
   std::string line;
   std::string first;  // its first line
+  std::vector<std::string> lines;  // all its lines, in order
   bool complete = false;
 };
 
@@ -88,6 +92,7 @@ struct ReadOptions {
   bool speak = false;
   bool keepCodes = false;
   int boundMs = 0;
+  bool quiet = false;  // logged only: neither written nor spoken
 };
 
 class Dlg {
@@ -103,7 +108,7 @@ class Dlg {
   // One wait for the control connection (the reply deadline, or boundMs)
   // and one receive into the queue.
   void ReceiveControlData(int boundMs = 0);
-  ReplyLine TakeReplyLine();
+  ReplyLine TakeReplyLine(bool quiet = false);
   int ReadReply();
   int ReadAndSpeakReply(bool keepCodes);
   // The one reader of whole replies.
@@ -122,6 +127,11 @@ class Dlg {
   void expectClose() { goodbye_ = true; }
   // The connection's end found by someone else (a send that failed).
   void connectionLost();
+  // What the server can do: FEAT asked on the first call of the
+  // connection (and OPTS UTF8 ON sent when it lists UTF8), then kept.
+  [[nodiscard]] const Features& features();
+  // Asked again at the next call (after AUTH TLS, say).
+  void forgetFeatures() { features_ = {}; }
 
  private:
   [[nodiscard]] bool mayWait() const { return !closed_ && !interrupted_; }
@@ -135,6 +145,7 @@ class Dlg {
   bool interrupted_ = false;
   bool goodbye_ = false;
   int deadlineMs_ = -1;
+  Features features_;
 };
 
 // A remote name as the user hears it (Windows-1252) and as it goes into a

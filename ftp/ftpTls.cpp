@@ -25,13 +25,6 @@ char upper(char c) {
   return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
 }
 
-bool startsWithNoCase(std::string_view text, std::string_view head) {
-  if (text.size() < head.size()) return false;
-  for (size_t i = 0; i < head.size(); ++i)
-    if (upper(text[i]) != upper(head[i])) return false;
-  return true;
-}
-
 // Why the check failed, as the user hears it.
 std::string reasonText(const CertificateInfo& c) {
   if (c.selfSigned) return qr::W("ele é autoassinado");
@@ -47,20 +40,6 @@ TlsMode TlsModeFromSetting(std::string_view value) {
   if (!value.empty() && upper(value[0]) == 'S') return TlsMode::Required;
   if (!value.empty() && upper(value[0]) == 'N') return TlsMode::Never;
   return TlsMode::Auto;
-}
-
-bool TakeScheme(std::string& typed) {
-  bool secure = false;
-  if (startsWithNoCase(typed, "ftps://")) {
-    typed.erase(0, 7);
-    secure = true;
-  } else if (startsWithNoCase(typed, "ftp://")) {
-    typed.erase(0, 6);
-  } else {
-    return false;
-  }
-  if (const size_t slash = typed.find('/'); slash != std::string::npos) typed.erase(slash);
-  return secure;
 }
 
 std::optional<std::string> RememberedFingerprint(std::string_view fileText,
@@ -103,7 +82,7 @@ std::string Tls::trustFile() const {
 bool Tls::Secure() {
   st_.secure = false;
   const TlsMode mode =
-      st_.secureRequired ? TlsMode::Required : TlsModeFromSetting(ui_.setting("TLS"));
+      st_.remoteScheme == "ftps" ? TlsMode::Required : TlsModeFromSetting(ui_.setting("TLS"));
   if (mode == TlsMode::Never) return true;
   msg_.Announce("FTTLSINI", 1);
   if (!dlg_.SendCommand("AUTH TLS")) return false;

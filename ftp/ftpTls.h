@@ -35,10 +35,6 @@ enum class TlsMode { Auto, Required, Never };
 // The mode a TLS= value names: "S..." required, "N..." never, else AUTO.
 [[nodiscard]] TlsMode TlsModeFromSetting(std::string_view value);
 
-// Takes "ftp://" or "ftps://" (any case) off the front of a typed address,
-// and a trailing "/"; true when it was "ftps://".
-[[nodiscard]] bool TakeScheme(std::string& typed);
-
 inline constexpr const char* kTrustFileName = "CERTIFIC.TXT";
 
 // The fingerprint kept for a host key in a trust file's text.

@@ -10,7 +10,8 @@ namespace ftp {
 
 struct ClientState {
   std::string remoteName;  // as typed (name or name:port), shown in the caption
-  std::string remoteHost;  // the name or dotted address without the port
+  std::string remoteHost;  // the name or address without the port or brackets
+  std::string remoteScheme;  // "ftp" or "ftps" when typed in front, else empty
   bool running = false;    // program body; cleared by ESC or a closed connection
   bool noPrompt = false;   // program body
   bool verbose = false;    // key V: every reply line taken is spoken
@@ -29,7 +30,6 @@ struct ClientState {
   int lastCode = 0;
   bool lastContinuation = false;
 
-  bool secureRequired = false;  // program body: ftps:// given, TLS required for the run
   bool secure = false;          // ftpTls: the control connection is encrypted
 
   bool loggedIn = false;  // program body: a login succeeded during the run

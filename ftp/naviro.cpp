@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "ftp/ftpHost.h"
 #include "ftp/ftpTela.h"
 
 namespace ftp {
@@ -60,19 +61,9 @@ std::string makeListingFile() {
 }  // namespace
 
 void SplitHostPort(std::string_view typed, std::string& host, uint16_t& port) {
-  host = std::string(typed);
-  port = kControlPort;
-  const size_t colon = typed.rfind(':');
-  if (colon == std::string_view::npos || colon + 1 >= typed.size() || colon + 6 < typed.size())
-    return;
-  long value = 0;
-  for (char c : typed.substr(colon + 1)) {
-    if (c < '0' || c > '9') return;
-    value = value * 10 + (c - '0');
-  }
-  if (value < 1 || value > 65535) return;
-  host = std::string(typed.substr(0, colon));
-  port = static_cast<uint16_t>(value);
+  const HostSpec spec = ParseHost(typed);
+  host = spec.host;
+  port = spec.port;
 }
 
 uint8_t HelpMenuCharacter(int position) {
@@ -132,9 +123,10 @@ bool Client::InitializeClient() {
     st_.remoteName = ui_.readLineSpoken();
   }
   ui_.setCaption("NAVIRO " + st_.remoteName);
-  std::string address = st_.remoteName;
-  st_.secureRequired = TakeScheme(address);
-  SplitHostPort(address, st_.remoteHost, st_.controlPort);
+  const HostSpec spec = ParseHost(st_.remoteName);
+  st_.remoteHost = spec.host;
+  st_.controlPort = spec.port;
+  st_.remoteScheme = spec.scheme;
   st_.passiveDataPort = 9999;
   return !st_.remoteName.empty();
 }

@@ -35,8 +35,8 @@ inline constexpr int kExitNormal = 0;
 inline constexpr int kExitNoConnection = 1;
 inline constexpr int kExitNoLogin = 4;
 
-// "name:port" gives the name and the port; a name without a valid port
-// after its last colon is taken whole, with port 21.
+// The name and port of a typed computer (ParseHost of ftpHost): "name:port",
+// "[::1]:2121"; a name without a valid port is taken whole, with port 21.
 void SplitHostPort(std::string_view typed, std::string& host, uint16_t& port);
 
 // The command character of a help-menu position (1 to 14); 13 (Enter) when

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Puts the default QUIRAL.INI where Naviro looks for it ($QUIRAL_SYSDIR, else
 # $XDG_CONFIG_HOME/quiral, else ~/.config/quiral), with the QUIRAL root filled
-# in, unless a QUIRAL.INI is already there (it is never overwritten).
+# in, unless a QUIRAL.INI is already there (it is never overwritten). The
+# registry file ($QUIRAL_REGISTRY, else registry.reg beside QUIRAL.INI) gets
+# the built-in engine's database, ROOT/coraltts/br4, unless it already names
+# one: that is where a QUIRAL.INI whose MBROLA_DB is empty or "br4" finds it.
 #
 #   scripts/install-config.sh [ROOT]
 #
@@ -36,12 +39,27 @@ else
   dir=$HOME/.config/quiral
 fi
 
+mkdir -p "$dir"
+
+# The database entry of the registry, added to what the file already holds.
+registry=${QUIRAL_REGISTRY:-$dir/registry.reg}
+key='HKEY_LOCAL_MACHINE\SOFTWARE\TCTS\Mbrola\databases\br4'
+if [ -f "$registry" ] && grep -qiF "[$key]" "$registry"; then
+  echo "install-config: $registry already names the voice database; left as it is"
+else
+  value=$(printf '%s' "$root/coraltts/br4" | sed 's/[\\"]/\\&/g')
+  {
+    [ -s "$registry" ] || printf 'REGEDIT4\r\n'
+    printf '\r\n[%s]\r\n@="%s"\r\n' "$key" "$value"
+  } >> "$registry"
+  echo "install-config: registered the voice database $root/coraltts/br4 in $registry"
+fi
+
 target=$dir/QUIRAL.INI
 if [ -e "$target" ]; then
   echo "install-config: $target already exists; left as it is"
   exit 0
 fi
-mkdir -p "$dir"
 # The root may hold characters that sed treats specially; escape them.
 escaped=$(printf '%s' "$root" | sed 's/[\\&|]/\\&/g')
 sed "s|@QUIRAL_ROOT@|$escaped|g" "$template" > "$target.tmp"

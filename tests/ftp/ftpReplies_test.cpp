@@ -8,6 +8,7 @@
 #include "base/cp1252.h"
 #include "ftp/ftpDir.h"
 #include "ftp/ftpDlg.h"
+#include "ftp/ftpHost.h"
 #include "ftp/ftpLogin.h"
 #include "ftp/ftpPort.h"
 #include "ftp/ftpRede.h"
@@ -153,23 +154,7 @@ TEST(SmallRules, PathsCodesPortsAndCounts) {
   EXPECT_EQ(LoggedCommand("USER ana"), "USER ana");
 }
 
-TEST(TlsRules, SchemesModesKeptCertificatesAndFingerprints) {
-  struct Scheme {
-    const char* typed;
-    const char* left;
-    bool required;
-  } schemes[] = {
-      {"ftps://ftp.exemplo.br", "ftp.exemplo.br", true},
-      {"FTPS://127.0.0.1:2121/", "127.0.0.1:2121", true},
-      {"ftp://ftp.exemplo.br/pub/", "ftp.exemplo.br", false},
-      {"ftp.exemplo.br", "ftp.exemplo.br", false},
-      {"ftpsx.br", "ftpsx.br", false},
-  };
-  for (const auto& c : schemes) {
-    std::string typed = c.typed;
-    EXPECT_EQ(TakeScheme(typed), c.required) << c.typed;
-    EXPECT_EQ(typed, c.left) << c.typed;
-  }
+TEST(TlsRules, ModesKeptCertificatesAndFingerprints) {
   EXPECT_EQ(TlsModeFromSetting(""), TlsMode::Auto);
   EXPECT_EQ(TlsModeFromSetting("AUTO"), TlsMode::Auto);
   EXPECT_EQ(TlsModeFromSetting("s"), TlsMode::Required);
@@ -186,6 +171,44 @@ TEST(TlsRules, SchemesModesKeptCertificatesAndFingerprints) {
   const std::string hex = "0123456789ABCDEF";
   EXPECT_EQ(FingerprintGroups(hex), "0123 4567 89AB CDEF");
   EXPECT_EQ(SpokenFingerprint(hex), "0 1 2 3, 4 5 6 7, 8 9 A B, C D E F");
+}
+
+TEST(SmallRules, TypedHostsGiveNameAndPortWhateverTheirForm) {
+  struct Case {
+    const char* typed;
+    HostSpec want;
+  } cases[] = {
+      {"ftp.exemplo.br", {"", "ftp.exemplo.br", 21, false}},
+      {"127.0.0.1:2121", {"", "127.0.0.1", 2121, true}},
+      {"nome:99999", {"", "nome:99999", 21, false}},
+      {"nome:", {"", "nome:", 21, false}},
+      {"::1", {"", "::1", 21, false}},  // an IPv6 address is not name ":" port 1
+      {"fe80::1:21", {"", "fe80::1:21", 21, false}},
+      {"[::1]:2121", {"", "::1", 2121, true}},
+      {"[::1]", {"", "::1", 21, false}},
+      {"[::1]:0", {"", "[::1]:0", 21, false}},
+      {"[::1", {"", "[::1", 21, false}},
+      {"ftp://srv.br:2121/pub/", {"ftp", "srv.br", 2121, true}},
+      {"FTPS://[2001:db8::5]", {"ftps", "2001:db8::5", 21, false}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ParseHost(c.typed), c.want) << c.typed;
+  EXPECT_EQ(HostForDisplay("::1", 2121), "[::1]:2121");
+  EXPECT_EQ(HostForDisplay("srv", 21), "srv:21");
+}
+
+TEST(SmallRules, FeatureRepliesListTheirLinesAndOnly211Counts) {
+  const Features f = ParseFeatures({"211-Extensions supported:", " MLST type*;size*;modify*;",
+                                    " UTF8", " AUTH TLS;SSL", " REST STREAM", " EPSV",
+                                    "211 End"});
+  EXPECT_TRUE(f.has("mlst") && f.has("UTF8") && f.has("EPSV"));
+  EXPECT_FALSE(f.has("MLSD"));
+  EXPECT_TRUE(f.hasParam("AUTH", "tls"));
+  EXPECT_TRUE(f.hasParam("REST", "STREAM"));
+  EXPECT_FALSE(f.hasParam("AUTH", "TL"));
+  EXPECT_EQ(f.list[0].params, "type*;size*;modify*;");
+  EXPECT_TRUE(ParseFeatures({"500 FEAT nao"}).list.empty());
+  EXPECT_TRUE(ParseFeatures({"211 Sem extensoes"}).list.empty());
+  EXPECT_TRUE(ParseFeatures({"211 Sem extensoes"}).asked);
 }
 
 TEST(HelpMenu, PositionsGiveTheirCommandCharacters) {
