@@ -80,7 +80,6 @@ std::string Tls::trustFile() const {
 }
 
 bool Tls::Secure() {
-  st_.secure = false;
   const TlsMode mode =
       st_.remoteScheme == "ftps" ? TlsMode::Required : TlsModeFromSetting(ui_.setting("TLS"));
   if (mode == TlsMode::Never) return true;
@@ -103,7 +102,6 @@ bool Tls::Secure() {
     return false;
   }
   if (!handshake() || !judgeCertificate()) return false;
-  st_.secure = true;
   msg_.Announce("FTTLSOK", 0);
   ui_.write(" (" + rede_.controlTls()->description() + ")");
   ui_.endLine();

@@ -33,7 +33,8 @@ std::string nameLine(const X509_NAME* name) {
     for (int i = X509_NAME_get_index_by_NID(name, nid, -1); i >= 0;
          i = X509_NAME_get_index_by_NID(name, nid, i)) {
       unsigned char* utf8 = nullptr;
-      const int n = ASN1_STRING_to_UTF8(&utf8, X509_NAME_ENTRY_get_data(X509_NAME_get_entry(name, i)));
+      const int n =
+          ASN1_STRING_to_UTF8(&utf8, X509_NAME_ENTRY_get_data(X509_NAME_get_entry(name, i)));
       if (n > 0) {
         if (!spoken.empty()) spoken += ", ";
         spoken.append(reinterpret_cast<const char*>(utf8), static_cast<size_t>(n));
@@ -88,8 +89,7 @@ std::unique_ptr<TlsContext> TlsContext::create() {
   // for each; what is read ahead counts as pending (SSL_has_pending).
   SSL_CTX_set_read_ahead(c->ctx_, 1);
   SSL_CTX_set_default_read_buffer_len(c->ctx_, 64 * 1024);
-  SSL_CTX_set_session_cache_mode(c->ctx_,
-                                 SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
+  SSL_CTX_set_session_cache_mode(c->ctx_, SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
   SSL_CTX_sess_set_new_cb(c->ctx_, &TlsContext::onNewSession);
   SSL_CTX_set_app_data(c->ctx_, c.get());
   return c;
@@ -286,7 +286,8 @@ CertificateInfo TlsChannel::certificate() const {
   const long result = SSL_get_verify_result(ssl_);
   info.verifyError = static_cast<int>(result);
   info.verified = result == X509_V_OK;
-  info.nameMismatch = result == X509_V_ERR_HOSTNAME_MISMATCH || result == X509_V_ERR_IP_ADDRESS_MISMATCH;
+  info.nameMismatch =
+      result == X509_V_ERR_HOSTNAME_MISMATCH || result == X509_V_ERR_IP_ADDRESS_MISMATCH;
   info.selfSigned = result == X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT ||
                     result == X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN;
   info.expired = result == X509_V_ERR_CERT_HAS_EXPIRED;

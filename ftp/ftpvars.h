@@ -30,8 +30,6 @@ struct ClientState {
   int lastCode = 0;
   bool lastContinuation = false;
 
-  bool secure = false;          // ftpTls: the control connection is encrypted
-
   bool loggedIn = false;  // program body: a login succeeded during the run
   int exitCode = 0;       // program body: the process's exit status
 };
