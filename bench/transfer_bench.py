@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Transfer throughput of naviro against a fast local server (vsftpd in
 standalone mode on a loopback port, configured here), interleaved run by run
-with curl, wget and the bare 8 KiB loop (bench/bare_transfer.cpp). naviro
+with curl, wget, lftp and the bare 8 KiB loop (bench/bare_transfer.cpp). naviro
 runs through the script console; its event log goes through a pipe and each
 line is time-stamped here, so a transfer is timed from "send RETR/STOR" to
 "announce FTFIMREC/FTFIMENV" without the start-up. Also: the time from the
@@ -15,7 +15,7 @@ connection (naviro: the log's FTCONEC to its "tls control" line; curl: its
 time_appconnect).
 
 Usage: transfer_bench.py --build DIR [--runs N] [--sizes MiB,...] [--quiral DIR] [--tls]
-Installs vsftpd, curl and wget (and lftp for --tls) with apt-get when missing."""
+Installs vsftpd, curl, wget and lftp with apt-get when missing."""
 import argparse
 import os
 import shutil
@@ -32,7 +32,7 @@ MIB = 1024 * 1024
 
 
 def ensure_tools():
-    missing = [t for t in ("vsftpd", "curl", "wget") if not shutil.which(t) and
+    missing = [t for t in ("vsftpd", "curl", "wget", "lftp") if not shutil.which(t) and
                not os.path.exists("/usr/sbin/" + t)]
     if missing:
         subprocess.run(["apt-get", "install", "-y"] + missing, check=True,
@@ -219,6 +219,13 @@ def main():
                     # order turns by one step each run, so that no tool always
                     # follows the same neighbour's writes to the disk and the
                     # page cache.
+                    def lftp(command):
+                        # Plain FTP only (no AUTH TLS attempt), one try.
+                        return timed(["lftp", "-c", "set ftp:passive-mode %s; set ftp:ssl-allow no; "
+                                      "set xfer:clobber on; set net:max-retries 1; "
+                                      "open -p %d 127.0.0.1; %s" % (
+                                          "on" if passive else "off", port, command)])
+
                     steps = [
                         ("curl", "get", lambda: timed(["curl", "-s", "-o", out] + pv +
                                                       [url + name])),
@@ -228,6 +235,9 @@ def main():
                         ("curl", "put", lambda: timed(["curl", "-s", "-T",
                                                        os.path.join(local, name)] + pv +
                                                       [url + "up/c%d" % r])),
+                        ("lftp", "get", lambda: lftp("get %s -o %s" % (name, out))),
+                        ("lftp", "put", lambda: lftp("put %s -o up/l%d" % (
+                            os.path.join(local, name), r))),
                         ("naviro", "get", naviro_get),
                         ("naviro", "put", naviro_put),
                     ]

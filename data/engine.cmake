@@ -3,6 +3,11 @@
 # engine directory of the QUIRAL root in the build tree (installed with the
 # whole root).
 file(GLOB _engine_src CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/engine/portug.*)
+# The diphone list comes with the generated diphone database when there is
+# one (tools/diphonedb); the hand-made list stands in otherwise.
+if(TARGET diphone_data)
+  list(FILTER _engine_src EXCLUDE REGEX "/portug\\.dfn$")
+endif()
 set(_engine_dir ${QUIRAL_BUILD_ROOT}/coraltts)
 set(_engine_out)
 foreach(f ${_engine_src})
@@ -17,3 +22,6 @@ add_custom_command(
   COMMENT "Copying the engine's data files"
   VERBATIM)
 add_custom_target(engine_data ALL DEPENDS ${_engine_out})
+if(TARGET diphone_data)
+  add_dependencies(engine_data diphone_data)
+endif()

@@ -194,7 +194,7 @@ std::vector<ListingEntry> ListingTable(std::string_view bytes) {
 
 RemoteName EntryName(const ListingEntry& entry) {
   RemoteName n;
-  n.wire = NameOfListingLine(entry.raw);
+  n.wire = entry.exact ? entry.name : NameOfListingLine(entry.raw);
   n.text = shownText(n.wire);
   return n;
 }
@@ -220,6 +220,11 @@ void Browse::ListRemoteDirectory() {
     (void)dlg_.readReply();
     if (dlg_.closed() || dlg_.interrupted()) return;
   }
+  // RFC 3659 section 7: a server that lists MLST in FEAT lists a directory
+  // with MLSD, whose names are exact; others are asked LIST.
+  const Features& features = dlg_.features();
+  machineListing_ = features.has("MLST") || features.has("MLSD");
+  if (dlg_.closed()) return;
   if (!dlg_.SendCommand("TYPE A")) return;
   (void)dlg_.ReadReply();
   if (dlg_.closed() || !transfer_.openDataPath(true)) return;
@@ -242,7 +247,7 @@ void Browse::ListRemoteDirectory() {
   msg_.Announce("FTDIRPED", 1);
 
   st_.transferBytes = 0;
-  if (!dlg_.SendCommand("LIST")) {
+  if (!dlg_.SendCommand(machineListing_ ? "MLSD" : "LIST")) {
     rede_.CloseDataConnection();
     return;
   }
@@ -318,7 +323,7 @@ void Browse::AnnounceEntry(size_t position) {
   const ListingEntry& entry = table_[position - 1];
   ui_.endLine();
   ui_.writeSpoken(EntryName(entry).text);
-  if (IsDirectoryLine(entry.raw)) {
+  if (IsDirectoryEntry(entry)) {
     ui_.moveCursor(kDirectoryColumn, ui_.cursorRow());
     ui_.writeSpoken(qr::W("  diretório"));
   }
@@ -348,7 +353,7 @@ void Browse::BrowseListing() {
   size_t n;
   while ((n = std::fread(block, 1, sizeof block, file)) > 0) bytes.append(block, n);
   std::fclose(file);
-  table_ = ListingTable(bytes);
+  table_ = machineListing_ ? MachineListingTable(bytes) : ListingTable(bytes);
   bytes = {};
 
   msg_.Announce("FTUSSETA", 1);

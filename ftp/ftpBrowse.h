@@ -47,11 +47,24 @@ inline constexpr size_t kListingRawWidth = 4096;
 struct ListingEntry {
   std::string raw;   // as the server sent it
   std::string line;  // as shown: decoded, control bytes blank, cut to 150
+  // From a machine listing (MLSD, RFC 3659 section 7): the name exactly as
+  // the server has it, blanks and all, and its type and size.
+  bool exact = false;
+  bool directory = false;
+  std::string name;
+  int64_t size = -1;  // -1: not given
 };
 // The listing table of the file's bytes: lines end with LF or CR LF.
 [[nodiscard]] std::vector<ListingEntry> ListingTable(std::string_view bytes);
+// The table of an MLSD listing (ftpMlsd): one entry per line that names a
+// file or directory, the current and parent directories left out. Shown
+// as the name, then the size or "diretório".
+[[nodiscard]] std::vector<ListingEntry> MachineListingTable(std::string_view bytes);
 // The name of an entry, as heard and as sent.
 [[nodiscard]] RemoteName EntryName(const ListingEntry& entry);
+// Whether an entry is a directory: its type fact, or the type letter of
+// its line.
+[[nodiscard]] bool IsDirectoryEntry(const ListingEntry& entry);
 // The browser menu's letters for items 1 to 5; Enter for none.
 [[nodiscard]] uint8_t BrowserMenuLetter(int item);
 
@@ -80,6 +93,7 @@ class Browse {
   Transfer& transfer_;
   FileDialogs& dialogs_;
   std::vector<ListingEntry> table_;
+  bool machineListing_ = false;  // the last listing was MLSD
 };
 
 }  // namespace ftp

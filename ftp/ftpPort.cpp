@@ -45,6 +45,29 @@ std::optional<std::array<int, 6>> PassiveNumbers(std::string_view line) {
   return n;
 }
 
+std::string ExtendedPortCommand(std::string_view ipv6Address, uint16_t port) {
+  return "EPRT |2|" + std::string(ipv6Address) + "|" + std::to_string(port) + "|";
+}
+
+std::optional<uint16_t> ExtendedPassivePort(std::string_view line) {
+  const size_t open = line.find('(');
+  if (open == std::string_view::npos || open + 5 > line.size()) return std::nullopt;
+  const char d = line[open + 1];
+  // Three delimiters, the port, a fourth delimiter (RFC 2428 section 3);
+  // the address and protocol fields stay empty.
+  if (d < 33 || d > 126 || line[open + 2] != d || line[open + 3] != d) return std::nullopt;
+  const std::string_view rest = line.substr(open + 4);
+  const size_t end = rest.find(d);
+  if (end == std::string_view::npos || end == 0 || end > 5) return std::nullopt;
+  long value = 0;
+  for (char c : rest.substr(0, end)) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  if (value < 1 || value > 65535) return std::nullopt;
+  return static_cast<uint16_t>(value);
+}
+
 void Port::TogglePassive() {
   st_.passive = !st_.passive;
   msg_.Announce(st_.passive ? "FTPPASSI" : "FTPNPASS", 1);
@@ -57,7 +80,8 @@ bool Port::SelectDataPort() {
   msg_.WriteLabel("FTSELPOR", 0);
   ui_.write(std::to_string(port));
   ui_.endLine();
-  const std::string command = PortCommand(rede_.localAddress(), port);
+  const std::string command = rede_.ipv6() ? ExtendedPortCommand(rede_.localAddressText(), port)
+                                           : PortCommand(rede_.localAddress(), port);
   ui_.write(command);
   ui_.endLine();
   if (!dlg_.SendCommand(command)) return false;
@@ -72,7 +96,35 @@ bool Port::SelectDataPort() {
   return false;
 }
 
+bool Port::requestExtendedPassive(bool& fallBack) {
+  fallBack = false;
+  ui_.write("EPSV");
+  ui_.endLine();
+  if (!dlg_.SendCommand("EPSV")) return false;
+  const Reply r = dlg_.readReply();
+  if (!r.complete) return false;
+  if (r.code == 229) {
+    if (const auto port = ExtendedPassivePort(r.line)) {
+      st_.passiveDataPort = *port;
+      ui_.write("Porta passiva selecionada: " + std::to_string(st_.passiveDataPort));
+      ui_.endLine();
+      return true;
+    }
+  }
+  // A server that does not know the command says so with 500, 501 or 502;
+  // it is not asked again. Another refusal may be passing (no port free):
+  // PASV is tried this once.
+  if (r.code == 500 || r.code == 501 || r.code == 502) epsvRefused_ = true;
+  fallBack = true;
+  return false;
+}
+
 bool Port::RequestPassive() {
+  if (!epsvRefused_) {
+    bool fallBack = false;
+    if (requestExtendedPassive(fallBack)) return true;
+    if (!fallBack) return false;
+  }
   ui_.write("PASV");
   ui_.endLine();
   if (!dlg_.SendCommand("PASV")) return false;

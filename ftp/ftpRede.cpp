@@ -18,6 +18,9 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 #include "ftp/ftpTela.h"
 #include "ftp/ftpTlsCanal.h"
@@ -67,6 +70,66 @@ int msLeft(Clock::time_point until) {
   return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(left).count());
 }
 
+socklen_t addressLength(const sockaddr_storage& a) {
+  return a.ss_family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+}
+
+void setPort(sockaddr_storage& a, uint16_t port) {
+  if (a.ss_family == AF_INET6)
+    reinterpret_cast<sockaddr_in6&>(a).sin6_port = htons(port);
+  else
+    reinterpret_cast<sockaddr_in&>(a).sin_port = htons(port);
+}
+
+uint16_t portOf(const sockaddr_storage& a) {
+  return ntohs(a.ss_family == AF_INET6 ? reinterpret_cast<const sockaddr_in6&>(a).sin6_port
+                                       : reinterpret_cast<const sockaddr_in&>(a).sin_port);
+}
+
+// The IPv4 address of an IPv4 or IPv4-mapped IPv6 address; false for others.
+bool ipv4Of(const sockaddr_storage& a, in_addr& out) {
+  if (a.ss_family == AF_INET) {
+    out = reinterpret_cast<const sockaddr_in&>(a).sin_addr;
+    return true;
+  }
+  if (a.ss_family != AF_INET6) return false;
+  const in6_addr& v6 = reinterpret_cast<const sockaddr_in6&>(a).sin6_addr;
+  if (!IN6_IS_ADDR_V4MAPPED(&v6)) return false;
+  std::memcpy(&out, v6.s6_addr + 12, 4);
+  return true;
+}
+
+// A lookup in a thread of its own: getaddrinfo cannot be interrupted, and
+// the user must be able to give up on a name server that does not answer.
+// The thread owns its half of the result; a lookup given up on ends alone.
+struct Lookup {
+  std::mutex m;
+  bool done = false;
+  int rc = 0;
+  std::vector<sockaddr_storage> found;
+};
+
+void lookUp(const std::shared_ptr<Lookup>& lookup, std::string host) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_protocol = IPPROTO_TCP;
+  addrinfo* res = nullptr;
+  const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &res);
+  std::vector<sockaddr_storage> found;
+  for (addrinfo* a = res; rc == 0 && a; a = a->ai_next) {
+    if (a->ai_family != AF_INET && a->ai_family != AF_INET6) continue;
+    sockaddr_storage s{};
+    std::memcpy(&s, a->ai_addr, std::min<size_t>(a->ai_addrlen, sizeof s));
+    found.push_back(s);
+  }
+  if (res) ::freeaddrinfo(res);
+  std::lock_guard<std::mutex> g(lookup->m);
+  lookup->rc = rc;
+  lookup->found = std::move(found);
+  lookup->done = true;
+}
+
 }  // namespace
 
 std::string DottedAddress(uint32_t networkOrder) {
@@ -75,6 +138,26 @@ std::string DottedAddress(uint32_t networkOrder) {
   a.s_addr = networkOrder;
   ::inet_ntop(AF_INET, &a, text, sizeof text);
   return text;
+}
+
+std::string AddressText(const sockaddr_storage& address) {
+  char text[INET6_ADDRSTRLEN] = {};
+  if (address.ss_family == AF_INET6)
+    ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6&>(address).sin6_addr, text,
+                sizeof text);
+  else if (address.ss_family == AF_INET)
+    ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(address).sin_addr, text,
+                sizeof text);
+  return text;
+}
+
+bool SameHost(const sockaddr_storage& a, const sockaddr_storage& b) {
+  in_addr a4{}, b4{};
+  const bool aIs4 = ipv4Of(a, a4), bIs4 = ipv4Of(b, b4);
+  if (aIs4 || bIs4) return aIs4 && bIs4 && a4.s_addr == b4.s_addr;
+  if (a.ss_family != AF_INET6 || b.ss_family != AF_INET6) return false;
+  return std::memcmp(&reinterpret_cast<const sockaddr_in6&>(a).sin6_addr,
+                     &reinterpret_cast<const sockaddr_in6&>(b).sin6_addr, sizeof(in6_addr)) == 0;
 }
 
 Rede::Rede(ClientState& state, Tela& ui, Messages& msg) : st_(state), ui_(ui), msg_(msg) {
@@ -95,17 +178,13 @@ void Rede::failConnect() {
 
 // A blocking connect that cannot be interrupted would leave the user
 // without a way out while an unreachable host times out; wait in slices.
-bool Rede::connectInterruptible(int fd, uint32_t address, uint16_t port) {
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = address;
-  sa.sin_port = htons(port);
+Rede::Connect Rede::connectInterruptible(int fd, const sockaddr_storage& address, int limitMs) {
   const int flags = ::fcntl(fd, F_GETFL, 0);
   ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
-  int rc = ::connect(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-  bool ok = rc == 0;
+  int rc = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), addressLength(address));
+  Connect result = rc == 0 ? Connect::Done : Connect::Failed;
   if (rc != 0 && errno == EINPROGRESS) {
-    const auto until = Clock::now() + std::chrono::milliseconds(kConnectTimeoutMs);
+    const auto until = Clock::now() + std::chrono::milliseconds(limitMs);
     while (Clock::now() < until) {
       qr::WaitFd f{.fd = fd, .wantRead = false, .wantWrite = true};
       ui_.waitFor(std::span<qr::WaitFd>(&f, 1), kWaitSliceMs);
@@ -113,85 +192,148 @@ bool Rede::connectInterruptible(int fd, uint32_t address, uint16_t port) {
         int err = 0;
         socklen_t len = sizeof err;
         ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len);
-        ok = err == 0;
+        result = err == 0 ? Connect::Done : Connect::Failed;
         break;
       }
-      if (ui_.keyPending() && ui_.takeEscape()) break;
+      if (ui_.keyPending() && ui_.takeEscape()) {
+        result = Connect::Escape;
+        break;
+      }
     }
   }
   ::fcntl(fd, F_SETFL, flags);
-  return ok;
+  return result;
+}
+
+bool Rede::resolve(std::vector<sockaddr_storage>& found) {
+  const std::string& host = st_.remoteHost;
+  found.clear();
+  if (host.empty()) {
+    ui_.flushKeys();
+    msg_.Announce("FTERCOMP", 1);
+    return false;
+  }
+  // An address needs no lookup (and no thread).
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICHOST;
+  addrinfo* res = nullptr;
+  if (::getaddrinfo(host.c_str(), nullptr, &hints, &res) == 0 && res) {
+    sockaddr_storage s{};
+    std::memcpy(&s, res->ai_addr, std::min<size_t>(res->ai_addrlen, sizeof s));
+    ::freeaddrinfo(res);
+    found.push_back(s);
+    return true;
+  }
+  auto lookup = std::make_shared<Lookup>();
+  std::thread(lookUp, lookup, host).detach();
+  const auto until = Clock::now() + std::chrono::milliseconds(kConnectTimeoutMs);
+  for (;;) {
+    {
+      std::lock_guard<std::mutex> g(lookup->m);
+      if (lookup->done) {
+        found = lookup->found;
+        break;
+      }
+    }
+    if (ui_.keyPending() && ui_.takeEscape()) {
+      ui_.flushKeys();
+      ui_.endLine();
+      msg_.Announce("FTDESIS", 1);
+      return false;
+    }
+    if (Clock::now() >= until) break;
+    ui_.waitFor({}, kWaitSliceMs);
+  }
+  if (found.empty()) {
+    ui_.flushKeys();
+    msg_.Announce("FTERCOMP", 1);
+    return false;
+  }
+  return true;
 }
 
 bool Rede::OpenControlConnection() {
   ui_.endLine();
   msg_.Announce("FTCONEC", 1);
-  ui_.write("Soquetes POSIX, IPv4 TCP");
+  ui_.write("Soquetes POSIX, TCP sobre IPv6 e IPv4");
   ui_.endLine();
   ui_.write("Em funcionamento");
   ui_.endLine();
 
-  control_ = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (control_ < 0) {
-    msg_.Announce("FTERRSOQ", 1);
-    return false;
-  }
-  sockaddr_in any{};
-  any.sin_family = AF_INET;
-  any.sin_addr.s_addr = htonl(INADDR_ANY);
-  any.sin_port = 0;
-  if (::bind(control_, reinterpret_cast<sockaddr*>(&any), sizeof any) != 0) {
-    msg_.Announce("FTERBIND", 1);
-    closeFd(control_);
-    return false;
-  }
+  std::vector<sockaddr_storage> candidates;
+  if (!resolve(candidates)) return false;
 
-  const std::string& host = st_.remoteHost;
-  if (!host.empty() && host[0] >= '0' && host[0] <= '9') {
-    // A name that starts with a digit is taken as a dotted address as it is.
-    serverAddress_ = ::inet_addr(host.c_str());
-  } else {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (host.empty() || ::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) {
-      ui_.flushKeys();
-      msg_.Announce("FTERCOMP", 1);
-      closeFd(control_);
-      return false;
+  // The first address that connects, all within one deadline; each gets
+  // at least a few seconds, so that an unreachable first family (IPv6
+  // without a route, say) does not use up the time of the next.
+  const auto until = Clock::now() + std::chrono::milliseconds(kConnectTimeoutMs);
+  bool connected = false;
+  bool socketFailed = false;
+  for (size_t i = 0; i < candidates.size() && !connected; ++i) {
+    sockaddr_storage target = candidates[i];
+    setPort(target, st_.controlPort);
+    const int fd = ::socket(target.ss_family, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+    if (fd < 0) {
+      socketFailed = true;
+      continue;
     }
-    serverAddress_ = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
-    ::freeaddrinfo(found);
+    const int left = msLeft(until);
+    const int share =
+        std::max(left / static_cast<int>(candidates.size() - i), std::min(left, 3000));
+    ui_.logEvent("connect", AddressText(target));
+    const Connect c = connectInterruptible(fd, target, share);
+    if (c == Connect::Done) {
+      control_ = fd;
+      server_ = target;
+      connected = true;
+      break;
+    }
+    ::close(fd);
+    if (c == Connect::Escape || msLeft(until) <= 0) break;
   }
-
-  if (!connectInterruptible(control_, serverAddress_, st_.controlPort)) {
-    failConnect();
-    closeFd(control_);
+  if (!connected) {
+    if (socketFailed && candidates.size() == 1)
+      msg_.Announce("FTERRSOQ", 1);
+    else
+      failConnect();
     return false;
   }
 
-  sockaddr_in local{};
-  socklen_t len = sizeof local;
-  ::getsockname(control_, reinterpret_cast<sockaddr*>(&local), &len);
+  socklen_t len = sizeof local_;
+  ::getsockname(control_, reinterpret_cast<sockaddr*>(&local_), &len);
   // The address the server reached us on is the one it can reach again for
   // active-mode data; a lookup of our own host name often gives a loopback
   // alias (127.0.1.1) that no other machine can reach.
-  localAddress_ = local.sin_addr.s_addr;
 
   msg_.WriteLabel("FTENDRED", 0);
-  ui_.write(DottedAddress(serverAddress_));
+  ui_.write(AddressText(server_));
   ui_.endLine();
   msg_.WriteLabel("FTPOLOC", 0);
-  ui_.write(std::to_string(ntohs(local.sin_port)));
+  ui_.write(std::to_string(portOf(local_)));
   ui_.endLine();
   char name[81] = {};
   ::gethostname(name, sizeof name - 1);
   msg_.WriteLabel("FTNOMELO", 0);
-  ui_.write(std::string(name) + " (" + DottedAddress(localAddress_) + ")");
+  ui_.write(std::string(name) + " (" + AddressText(local_) + ")");
   ui_.endLine();
   ui_.endLine();
   return true;
+}
+
+uint32_t Rede::localAddress() const {
+  in_addr a{};
+  return local_.ss_family == AF_INET && ipv4Of(local_, a) ? a.s_addr : 0;
+}
+
+uint32_t Rede::serverAddress() const {
+  in_addr a{};
+  return server_.ss_family == AF_INET && ipv4Of(server_, a) ? a.s_addr : 0;
+}
+
+std::string Rede::localAddressText() const {
+  return AddressText(local_);
 }
 
 void Rede::CloseConnections() {
@@ -257,25 +399,16 @@ void Rede::closeDataTls(bool reset) {
 }
 
 bool Rede::OpenDataConnection() {
-  int fd = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  int fd = ::socket(server_.ss_family, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
   if (fd < 0) {
     msg_.Announce("FTERRSOQ", 1);
     return false;
   }
-  // Port 0 in both modes: in active mode the system chooses the port, so
-  // nobody can guess where the next data connection will be awaited.
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_addr.s_addr = st_.passive ? htonl(INADDR_ANY) : localAddress_;
-  sa.sin_port = 0;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa) != 0) {
-    ::close(fd);
-    msg_.Announce("FTERBNDD", 1);
-    return false;
-  }
   if (st_.passive) {
     data_ = fd;
-    if (connectInterruptible(data_, serverAddress_, st_.passiveDataPort)) {
+    sockaddr_storage target = server_;
+    setPort(target, st_.passiveDataPort);
+    if (connectInterruptible(data_, target, kConnectTimeoutMs) == Connect::Done) {
       setNonBlocking(data_);
       st_.dataOpen = true;
       if (attachDataTls()) return true;
@@ -286,6 +419,15 @@ bool Rede::OpenDataConnection() {
     failConnect();
     return false;
   }
+  // Port 0: the system chooses the port, so nobody can guess where the
+  // next data connection will be awaited.
+  sockaddr_storage sa = local_;
+  setPort(sa, 0);
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), addressLength(sa)) != 0) {
+    ::close(fd);
+    msg_.Announce("FTERBNDD", 1);
+    return false;
+  }
   if (::listen(fd, 1) != 0) {
     ::close(fd);
     msg_.Announce("FTERLSTN", 1);
@@ -293,7 +435,7 @@ bool Rede::OpenDataConnection() {
   }
   socklen_t len = sizeof sa;
   ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
-  listenPort_ = ntohs(sa.sin_port);
+  listenPort_ = portOf(sa);
   listen_ = fd;
   st_.listening = true;
   return true;
@@ -312,7 +454,7 @@ void Rede::CloseDataConnection(bool reset) {
 }
 
 void Rede::AcceptDataConnection() {
-  sockaddr_in peer{};
+  sockaddr_storage peer{};
   socklen_t len = sizeof peer;
   const int fd = listen_ >= 0 ? ::accept(listen_, reinterpret_cast<sockaddr*>(&peer), &len) : -1;
   if (fd < 0) {
@@ -325,8 +467,8 @@ void Rede::AcceptDataConnection() {
   }
   // Only the server may bring the data: a connection from anywhere else is
   // a stranger's, and the wait for the server's goes on.
-  if (peer.sin_family != AF_INET || peer.sin_addr.s_addr != serverAddress_) {
-    ui_.logEvent("refused", DottedAddress(peer.sin_addr.s_addr));
+  if (!SameHost(peer, server_)) {
+    ui_.logEvent("refused", AddressText(peer));
     ::close(fd);
     return;
   }
@@ -342,30 +484,40 @@ void Rede::AcceptDataConnection() {
 
 DataIo Rede::ReceiveDataBlock(std::string& block) {
   block.resize(kDataBlock);
+  size_t got = 0;
+  const DataIo io = ReceiveDataBlocks(block.data(), block.size(), got);
+  block.resize(got);
+  return io;
+}
+
+DataIo Rede::ReceiveDataBlocks(char* buffer, size_t capacity, size_t& got) {
+  got = 0;
   if (data_ < 0) return DataIo::Failed;
   if (dataTls_) {
-    size_t got = 0;
-    const TlsIo io = dataTls_->read(block.data(), block.size(), got);
-    block.resize(got);
-    if (io == TlsIo::Moved) {
-      st_.transferBytes += static_cast<int64_t>(got);
-      return DataIo::Moved;
+    // Record after record until the buffer is full or the socket has no
+    // more; an end or a failure after some bytes comes again at the next
+    // call (both stay with the session).
+    while (got < capacity) {
+      size_t n = 0;
+      const TlsIo io = dataTls_->read(buffer + got, capacity - got, n);
+      got += n;
+      if (io == TlsIo::Moved) continue;
+      if (got > 0) break;
+      if (io == TlsIo::Ended) return DataIo::Ended;
+      if (io == TlsIo::Failed) {
+        // A connection cut without close_notify is no end of file.
+        ui_.logEvent("tls", "data: " + dataTls_->failure());
+        return DataIo::Failed;
+      }
+      return DataIo::WouldBlock;
     }
-    if (io == TlsIo::Ended) return DataIo::Ended;
-    if (io == TlsIo::Failed) {
-      // A connection cut without close_notify is no end of file.
-      ui_.logEvent("tls", "data: " + dataTls_->failure());
-      return DataIo::Failed;
-    }
-    return DataIo::WouldBlock;
+    st_.transferBytes += static_cast<int64_t>(got);
+    return DataIo::Moved;
   }
-  const ssize_t n = ::recv(data_, block.data(), block.size(), MSG_DONTWAIT);
-  if (n < 0) {
-    block.clear();
-    return wouldBlock(errno) ? DataIo::WouldBlock : DataIo::Failed;
-  }
-  block.resize(static_cast<size_t>(n));
+  const ssize_t n = ::recv(data_, buffer, capacity, MSG_DONTWAIT);
+  if (n < 0) return wouldBlock(errno) ? DataIo::WouldBlock : DataIo::Failed;
   if (n == 0) return DataIo::Ended;
+  got = static_cast<size_t>(n);
   st_.transferBytes += n;
   return DataIo::Moved;
 }
@@ -374,11 +526,16 @@ DataIo Rede::SendDataBlock(std::string_view bytes, size_t& sent) {
   sent = 0;
   if (data_ < 0) return DataIo::Failed;
   if (dataTls_) {
-    const TlsIo io = dataTls_->write(bytes.data(), bytes.size(), sent);
-    if (io == TlsIo::Moved) {
-      st_.transferBytes += static_cast<int64_t>(sent);
-      return DataIo::Moved;
+    // A record at a time, as many as the socket takes now; what could not
+    // go is offered again, the same bytes, by the next call.
+    TlsIo io = TlsIo::Moved;
+    while (sent < bytes.size() && io == TlsIo::Moved) {
+      size_t n = 0;
+      io = dataTls_->write(bytes.data() + sent, bytes.size() - sent, n);
+      sent += n;
     }
+    st_.transferBytes += static_cast<int64_t>(sent);
+    if (sent > 0 || io == TlsIo::Moved) return DataIo::Moved;
     if (io == TlsIo::WantRead || io == TlsIo::WantWrite) return DataIo::WouldBlock;
     ui_.logEvent("tls", "data: " + dataTls_->failure());
     return DataIo::Failed;

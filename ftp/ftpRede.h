@@ -2,16 +2,23 @@
 // connection at a time (passive: we connect; active: we listen on a port the
 // system chooses and accept only the control connection's peer), and the one
 // wait of the FTP client: every loop says here what it waits for and for how
-// long. IPv4 TCP. The data socket is non-blocking once open, so neither a
-// receive nor a send can stall the loop that called it; the control socket
-// blocks only in short sends bounded by a wait for writability.
+// long. TCP over IPv6 or IPv4: a name is looked up with getaddrinfo (in a
+// helper thread, so that ESC and the deadline can end the wait) and its
+// addresses are tried in the order given until one connects; the data
+// connections use the control connection's family. The data socket is
+// non-blocking once open, so neither a receive nor a send can stall the loop
+// that called it; the control socket blocks only in short sends bounded by a
+// wait for writability.
 #pragma once
+
+#include <sys/socket.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ftp {
 
@@ -26,6 +33,10 @@ enum PollResult : int { kNone = -1, REDE = 1, PEDCONEXAO = 2, CANALARQ = 3 };
 enum class WaitResult { Ready, Escape, NoSocket, TimedOut };
 
 inline constexpr size_t kDataBlock = 8192;
+// Blocks one system call may move while data flows: progress, the caption
+// and the keys are still looked at between calls, a fraction of a
+// millisecond apart at loopback speed.
+inline constexpr size_t kBlocksPerCall = 32;
 
 // Kilobytes as the user hears them: (bytes + 1023) / 1024.
 [[nodiscard]] constexpr int64_t KilobytesRoundedUp(int64_t bytes) {
@@ -70,6 +81,9 @@ class Rede {
   void AcceptDataConnection();
   // One receive of up to kDataBlock bytes into block (replaced).
   [[nodiscard]] DataIo ReceiveDataBlock(std::string& block);
+  // One receive of up to capacity bytes (whole blocks: one system call may
+  // move several) into buffer; got tells how many came (and are counted).
+  [[nodiscard]] DataIo ReceiveDataBlocks(char* buffer, size_t capacity, size_t& got);
   // One send of as much of bytes as the connection takes now; sent tells
   // how much went (and is counted).
   [[nodiscard]] DataIo SendDataBlock(std::string_view bytes, size_t& sent);
@@ -95,8 +109,13 @@ class Rede {
   // The idle wait: a reply, a data connection or data, or a key; at most ms.
   void waitIdle(int milliseconds);
 
-  [[nodiscard]] uint32_t localAddress() const { return localAddress_; }  // network order
-  [[nodiscard]] uint32_t serverAddress() const { return serverAddress_; }
+  // IPv4 addresses in network order; 0 over IPv6.
+  [[nodiscard]] uint32_t localAddress() const;
+  [[nodiscard]] uint32_t serverAddress() const;
+  // The control connection runs over IPv6.
+  [[nodiscard]] bool ipv6() const { return server_.ss_family == AF_INET6; }
+  // The local address in text form, as EPRT names it.
+  [[nodiscard]] std::string localAddressText() const;
   // The port an active-mode data connection is awaited on.
   [[nodiscard]] uint16_t listeningPort() const { return listenPort_; }
 
@@ -114,8 +133,12 @@ class Rede {
  private:
   [[nodiscard]] bool attachDataTls();
   void closeDataTls(bool reset);
-  [[nodiscard]] bool connectInterruptible(int fd, uint32_t address, uint16_t port);
+  enum class Connect { Done, Failed, Escape };
+  [[nodiscard]] Connect connectInterruptible(int fd, const sockaddr_storage& address, int limitMs);
   void failConnect();
+  // The addresses of the remote computer, numeric or looked up; false
+  // (announced) when none was found or ESC ended the lookup.
+  [[nodiscard]] bool resolve(std::vector<sockaddr_storage>& found);
 
   ClientState& st_;
   Tela& ui_;
@@ -123,8 +146,8 @@ class Rede {
   int control_ = -1;
   int listen_ = -1;
   int data_ = -1;
-  uint32_t serverAddress_ = 0;
-  uint32_t localAddress_ = 0;
+  sockaddr_storage server_{};  // the control connection's peer
+  sockaddr_storage local_{};   // and its own end
   uint16_t listenPort_ = 0;
   std::unique_ptr<TlsChannel> controlTls_;
   std::unique_ptr<TlsChannel> dataTls_;
@@ -133,5 +156,10 @@ class Rede {
 
 // Dotted form of an IPv4 address in network order.
 [[nodiscard]] std::string DottedAddress(uint32_t networkOrder);
+// The address of a socket address in text form ("127.0.0.1", "::1").
+[[nodiscard]] std::string AddressText(const sockaddr_storage& address);
+// Whether two socket addresses name the same host (ports aside); an
+// IPv4-mapped IPv6 address is the same host as its IPv4 address.
+[[nodiscard]] bool SameHost(const sockaddr_storage& a, const sockaddr_storage& b);
 
 }  // namespace ftp

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,6 +15,7 @@
 
 #include "base/cp1252.h"
 #include "ftp/ftpDlg.h"
+#include "ftp/ftpOutcome.h"
 #include "ftp/ftpPort.h"
 #include "ftp/ftpRede.h"
 #include "ftp/ftpTela.h"
@@ -29,11 +31,12 @@ using Clock = std::chrono::steady_clock;
 constexpr uint8_t kEscape = 27;
 constexpr int kIdleWaitMs = 100;
 constexpr auto kCaptionEvery = std::chrono::milliseconds(100);
-constexpr size_t kReadBuffer = 64 * 1024;
-// While data flows, up to this many blocks move per look at the keyboard
-// and the control connection: at loopback speed a block takes microseconds
-// and each look is a system call.
-constexpr int kBlocksPerLook = 32;
+constexpr size_t kReadBuffer = 1024 * 1024;
+// While data flows, up to this many system calls (each of up to
+// kBlocksPerCall blocks) move data per look at the keyboard and the control
+// connection: at loopback speed a call takes well under a millisecond and
+// each look is a system call too.
+constexpr int kCallsPerLook = 8;
 // The replies to ABOR: each awaited this long at most; a reply that comes
 // apart from them within the grace is taken too.
 constexpr int kAbortWaitMs = 5000;
@@ -64,16 +67,38 @@ mode_t currentUmask() {
   return m;
 }
 
-// A new file beside target, created exclusively; its name in name.
-int createBeside(const std::string& target, std::string& name) {
-  name = target + ".XXXXXX";
-  const int fd = ::mkostemp(name.data(), O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0) return -1;
+// The .part of target, new and created exclusively (an old one, or a
+// symbolic link of that name, is removed first: nothing is written through
+// a link), with target's permissions when target is a regular file.
+int createPartial(const std::string& target, const std::string& name) {
+  (void)::unlink(name.c_str());
   struct stat st {};
   mode_t mode = 0666 & ~currentUmask();
   if (::lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) mode = st.st_mode & 07777;
-  (void)::fchmod(fd, mode);
+  const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd >= 0) (void)::fchmod(fd, mode);
   return fd;
+}
+
+// An existing .part to go on writing, cut to offset; -1 when it is not a
+// regular file of ours.
+int reopenPartial(const std::string& name, int64_t offset) {
+  const int fd = ::open(name.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::ftruncate(fd, offset) != 0 ||
+      ::lseek(fd, offset, SEEK_SET) != offset) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+// The size of a regular file that is not a link; 0 otherwise.
+int64_t regularSize(const std::string& name) {
+  struct stat st {};
+  if (::lstat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+  return static_cast<int64_t>(st.st_size);
 }
 
 // Writes all of bytes; the errno of the failure, else 0.
@@ -182,6 +207,7 @@ bool Transfer::AskTransferType() {
   if (key >= 32) ui_.write(std::string(1, static_cast<char>(key)));
   ui_.endLine();
   const char type = (key == 'n' || key == 'N') ? 'A' : 'I';
+  type_ = type;
   if (!dlg_.SendCommand(std::string("TYPE ") + type)) {
     msg_.Announce("FTERRMOD", 1);
     return false;
@@ -255,9 +281,11 @@ void Transfer::announceFailure(const std::string& line) {
   ui_.setForeground(15);
 }
 
-DataEnd Transfer::receiveData(int fd, Reply& final, int& localError) {
+DataEnd Transfer::receiveData(int fd, Reply& final, int& localError, Milestones* milestones,
+                              int64_t offset) {
   CaptionThrottle caption(ui_, st_.remoteName);
-  std::string block;
+  const auto began = Clock::now();
+  std::string block(kDataBlock * kBlocksPerCall, '\0');
   auto heard = Clock::now();
   const auto silence = std::chrono::milliseconds(dlg_.replyDeadlineMs());
   for (;;) {
@@ -267,8 +295,9 @@ DataEnd Transfer::receiveData(int fd, Reply& final, int& localError) {
     if (r.any()) heard = Clock::now();
     if (r.listen) rede_.AcceptDataConnection();
     if (r.data) {
-      for (int i = 0; i < kBlocksPerLook; ++i) {
-        const DataIo io = rede_.ReceiveDataBlock(block);
+      for (int i = 0; i < kCallsPerLook; ++i) {
+        size_t got = 0;
+        const DataIo io = rede_.ReceiveDataBlocks(block.data(), block.size(), got);
         if (io == DataIo::WouldBlock) break;
         if (io == DataIo::Failed) {
           rede_.CloseDataConnection();
@@ -279,15 +308,21 @@ DataEnd Transfer::receiveData(int fd, Reply& final, int& localError) {
           rede_.CloseDataConnection();
           break;
         }
-        localError = writeAll(fd, block);
+        localError = writeAll(fd, std::string_view(block).substr(0, got));
         if (localError != 0) {
           caption.flush(st_.transferBytes);
           return DataEnd::LocalFailed;
         }
-        if (block.size() < kDataBlock) break;
+        if (got < block.size()) break;
       }
     }
     caption.update(st_.transferBytes);
+    if (milestones) {
+      const int m = milestones->update(
+          offset + st_.transferBytes,
+          std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - began));
+      if (m) sayMilestone(m);
+    }
     if (r.control) {
       dlg_.ReceiveControlData();
       // Only whole replies count, and a preliminary one (1xx) ends nothing.
@@ -355,10 +390,36 @@ void Transfer::SendFile() {
   }
 
   if (!AskTransferType()) return;
+  // A remote file shorter than ours may be an interrupted send of it: the
+  // user may go on from its end (binary mode only, as for a receive).
+  const int64_t localSize = static_cast<int64_t>(st.st_size);
+  int64_t offset = 0;
+  if (type_ == 'I' && localSize > 0) {
+    const std::optional<int64_t> there = remoteSize(qr::toUtf8(remote));
+    if (dlg_.closed()) return;
+    if (there && *there > 0 && *there < localSize && askYes("enviar")) offset = *there;
+  }
   if (!openDataPath(false)) return;
 
+  std::string verb = "STOR ";
+  if (offset > 0 && !restartAt(offset)) {
+    if (dlg_.closed()) {
+      rede_.CloseDataConnection();
+      return;
+    }
+    // RFC 959 section 4.1.3: APPE adds to the end of the remote file, which
+    // is what REST and STOR would have done from there.
+    verb = "APPE ";
+  }
+  if (offset > 0 && ::lseek(fd, offset, SEEK_SET) != offset) {
+    announceLocalError("FTERRENV", errno);
+    rede_.CloseDataConnection();
+    return;
+  }
+
   st_.transferBytes = 0;
-  if (!dlg_.SendCommand("STOR " + remote)) {
+  const auto began = Clock::now();
+  if (!dlg_.SendCommand(verb + remote)) {
     msg_.Announce("FTTRAREC", 1);
     rede_.CloseDataConnection();
     return;
@@ -371,6 +432,7 @@ void Transfer::SendFile() {
   }
 
   enum class SendEnd { AllSent, Failed, LocalFailed, Aborted, Lost, Answered };
+  Milestones milestones(localSize, offset, milestonesWanted());
   CaptionThrottle caption(ui_, st_.remoteName);
   std::string buffer(kReadBuffer, '\0');
   size_t at = 0, have = 0;
@@ -407,10 +469,11 @@ void Transfer::SendFile() {
     if (r.any()) heard = Clock::now();
     if (r.listen) rede_.AcceptDataConnection();
     bool failed = false;
-    for (int i = 0; r.dataWrite && i < kBlocksPerLook && at < have; ++i) {
+    for (int i = 0; r.dataWrite && i < kCallsPerLook && at < have; ++i) {
       size_t sent = 0;
       const DataIo io = rede_.SendDataBlock(
-          std::string_view(buffer).substr(at, std::min(kDataBlock, have - at)), sent);
+          std::string_view(buffer).substr(at, std::min(kDataBlock * kBlocksPerCall, have - at)),
+          sent);
       if (io == DataIo::WouldBlock) break;
       if (io != DataIo::Moved) {
         failed = true;
@@ -426,6 +489,10 @@ void Transfer::SendFile() {
       }
     }
     caption.update(st_.transferBytes);
+    if (const int m = milestones.update(
+            offset + st_.transferBytes,
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - began)))
+      sayMilestone(m);
     if (failed) {
       end = SendEnd::Failed;
       break;
@@ -486,9 +553,10 @@ void Transfer::SendFile() {
     case SendEnd::AllSent:
       // Only this transfer's own final reply can complete it.
       if (!isFinal(final)) final = dlg_.readReply();
-      if (isFinal(final) && TransferCompleted(final.code))
+      if (isFinal(final) && TransferCompleted(final.code)) {
         msg_.Announce("FTFIMENV", 1);
-      else if (isFinal(final))
+        announceOutcome(RemoteNameFromLocal(local), localSize, began);
+      } else if (isFinal(final))
         announceFailure(final.line);
       else if (dlg_.interrupted())
         announceInterrupted({});
@@ -538,32 +606,53 @@ void Transfer::receive(const RemoteName& given) {
     msg_.Announce("FTNAOCRI", 1);
     return;
   }
-  std::string tempName;
-  const int fd = createBeside(target, tempName);
+  const std::string partial = PartialName(target);
+
+  if (!AskTransferType()) return;
+  // Binary transfers only: in text mode the bytes on disk are not the
+  // server's, so neither the sizes nor an offset can be compared.
+  const bool binary = type_ == 'I';
+  const int64_t partSize = binary ? regularSize(partial) : 0;
+  const bool wantResume = partSize > 0 && askYes("receber");
+  const std::optional<int64_t> serverSize =
+      binary && SafeInCommand(remote.wire) ? remoteSize(remote.wire) : std::nullopt;
+  if (dlg_.closed()) return;
+  int64_t offset = wantResume ? resumePoint(partial, partSize, serverSize) : 0;
+
+  int fd = offset > 0 ? reopenPartial(partial, offset) : createPartial(target, partial);
   if (fd < 0) {
     msg_.Announce("FTNAOCRI", 1);
     return;
   }
+  auto mark = [&] {
+    const std::string size = serverSize ? std::to_string(*serverSize) : std::string();
+    if (size.empty())
+      (void)::fremovexattr(fd, kPartSizeAttribute);
+    else
+      (void)::fsetxattr(fd, kPartSizeAttribute, size.data(), size.size(), 0);
+  };
+  if (offset == 0) mark();
 
   enum class Outcome { Discard, KeepPartial, Complete };
   // Closes the local file and puts it where the outcome says; the errno of
   // a failed close or rename, else 0. kept names the partial copy, if any.
+  // What an earlier attempt left is never thrown away by a failed resume.
   std::string kept;
   bool closed = false;
   auto finish = [&](Outcome outcome) {
     if (closed) return 0;
     closed = true;
+    if (outcome == Outcome::Complete) (void)::fremovexattr(fd, kPartSizeAttribute);
     int error = ::close(fd) == 0 ? 0 : errno;
     if (outcome == Outcome::Complete && error == 0) {
-      if (::rename(tempName.c_str(), target.c_str()) == 0) return 0;
+      if (::rename(partial.c_str(), target.c_str()) == 0) return 0;
       error = errno;
     }
-    if (outcome != Outcome::Discard && st_.transferBytes > 0 &&
-        ::rename(tempName.c_str(), PartialName(target).c_str()) == 0) {
-      kept = PartialName(target);
+    if (offset > 0 || (outcome != Outcome::Discard && st_.transferBytes > 0)) {
+      kept = partial;
       return error;
     }
-    ::unlink(tempName.c_str());
+    ::unlink(partial.c_str());
     return error;
   };
   OnExit guard{[&] { (void)finish(Outcome::KeepPartial); }};
@@ -575,10 +664,6 @@ void Transfer::receive(const RemoteName& given) {
     rede_.CloseDataConnection();
   };
 
-  if (!AskTransferType()) {
-    (void)finish(Outcome::Discard);
-    return;
-  }
   if (!openDataPath(false)) {
     if (dlg_.closed()) {
       (void)finish(Outcome::Discard);
@@ -587,7 +672,23 @@ void Transfer::receive(const RemoteName& given) {
     refuse(0);
     return;
   }
+  if (offset > 0 && !restartAt(offset)) {
+    if (dlg_.closed()) {
+      (void)finish(Outcome::Discard);
+      return;
+    }
+    // Received whole after all: the file begins again, marked anew.
+    offset = 0;
+    if (::ftruncate(fd, 0) != 0 || ::lseek(fd, 0, SEEK_SET) != 0) {
+      (void)finish(Outcome::Discard);
+      msg_.Announce("FTNAOCRI", 1);
+      rede_.CloseDataConnection();
+      return;
+    }
+    mark();
+  }
   st_.transferBytes = 0;
+  const auto began = Clock::now();
   if (!SafeInCommand(remote.wire) || !dlg_.SendCommand("RETR ", remote.wire)) {
     refuse(0);
     return;
@@ -603,9 +704,10 @@ void Transfer::receive(const RemoteName& given) {
     return;
   }
 
+  Milestones milestones(serverSize.value_or(0), offset, milestonesWanted());
   Reply final;
   int localError = 0;
-  const DataEnd end = receiveData(fd, final, localError);
+  const DataEnd end = receiveData(fd, final, localError, &milestones, offset);
   switch (end) {
     case DataEnd::LocalFailed:
       // Disk full, permission lost, size limit: stop the server and say why.
@@ -645,9 +747,10 @@ void Transfer::receive(const RemoteName& given) {
       if (!isFinal(final) && !dlg_.closed()) final = dlg_.readReply();
       if (isFinal(final) && TransferCompleted(final.code)) {
         const int error = finish(Outcome::Complete);
-        if (error == 0)
+        if (error == 0) {
           msg_.Announce("FTFIMREC", 1);
-        else
+          announceOutcome(SafeLocalName(remote.text), offset + st_.transferBytes, began);
+        } else
           announceLocalError("FTNAOCRI", error);
       } else {
         (void)finish(Outcome::KeepPartial);

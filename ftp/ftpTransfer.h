@@ -10,10 +10,22 @@
 // and says so. A local read or write error stops the transfer with ABOR and
 // is told with the system's reason. The loops read and write the local file
 // themselves and wait only in Rede::wait, for the network and the keys.
+//
+// Resuming (binary mode only). A receive writes into "<target>.part" from
+// its start, so that what arrived survives even a killed program, and marks
+// that file with the size the server gave (SIZE) for the whole file, in the
+// extended attribute user.naviro.tamanho. A later receive of the same target
+// that finds the .part asks whether to go on; it goes on with REST only when
+// the server's SIZE is still the size marked and the .part is not longer:
+// a file that changed on the server, or whose size cannot be checked, is
+// received from the start, and the user is told why. A send whose remote
+// file exists and is shorter than the local file asks the same, and goes on
+// with REST and STOR, or APPE when REST is refused.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -67,6 +79,9 @@ class PlainFileDialogs : public FileDialogs {
 [[nodiscard]] std::string RemoteNameFromLocal(std::string_view localPath);
 // The file where a receive writes, and where a partial receive is kept.
 [[nodiscard]] std::string PartialName(std::string_view target);
+// The extended attribute that holds, on a .part, the server's size of the
+// whole file when it was begun.
+inline constexpr const char* kPartSizeAttribute = "user.naviro.tamanho";
 // A short Portuguese reason for an errno value (Windows-1252).
 [[nodiscard]] std::string SystemReason(int error);
 // RFC 959 section 4.2: 125/150 open the transfer, 226/250 close it well.
@@ -102,6 +117,8 @@ enum class DataEnd {
   Refused,      // a final reply other than 226/250 came before the data
 };
 
+class Milestones;
+
 class Transfer {
  public:
   Transfer(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede, Port& port,
@@ -120,7 +137,9 @@ class Transfer {
   // Moves the data of a receive into the local descriptor fd until the
   // data connection ends, counting it in the caption. final holds the
   // transfer's final reply when it came meanwhile (complete set).
-  [[nodiscard]] DataEnd receiveData(int fd, Reply& final, int& localError);
+  // milestones: said as the data comes, offset bytes counted as there.
+  [[nodiscard]] DataEnd receiveData(int fd, Reply& final, int& localError,
+                                    Milestones* milestones = nullptr, int64_t offset = 0);
   // Reads a waiting key: ESC gives true; any other key speaks the progress
   // once and drops the keys typed after it.
   [[nodiscard]] bool escapeOrProgress();
@@ -139,6 +158,22 @@ class Transfer {
 
  private:
   void receive(const RemoteName& remote);
+  // The server's SIZE of a remote file; nullopt when it does not say.
+  [[nodiscard]] std::optional<int64_t> remoteSize(std::string_view wire);
+  // A yes-or-no question, asked as the delete confirmation is; true for S.
+  [[nodiscard]] bool askYes(std::string_view key);
+  // The outcome of a completed transfer, said after its message.
+  void announceOutcome(std::string_view name, int64_t bytes,
+                       std::chrono::steady_clock::time_point began);
+  void sayMilestone(int percent);
+  [[nodiscard]] bool milestonesWanted();
+  // A receive's resume point: the size of target's .part when the user
+  // wants to go on and the server's size still matches; else 0, said why.
+  [[nodiscard]] int64_t resumePoint(const std::string& partial, int64_t partSize,
+                                    std::optional<int64_t> serverSize);
+  // The REST that begins a resumed transfer at offset; false (said) when
+  // the server refuses it.
+  [[nodiscard]] bool restartAt(int64_t offset);
 
   ClientState& st_;
   Tela& ui_;
@@ -147,6 +182,7 @@ class Transfer {
   Rede& rede_;
   Port& port_;
   FileDialogs& dialogs_;
+  char type_ = 'I';  // the TYPE of the last type question
 };
 
 }  // namespace ftp

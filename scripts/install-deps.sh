@@ -6,6 +6,7 @@ packages=(
   cmake g++ make pkg-config
   libsdl2-dev libsdl2-ttf-dev libfontconfig-dev
   libespeak-ng-dev espeak-ng-data libspeechd-dev
+  libsamplerate0-dev
   speech-dispatcher speech-dispatcher-espeak-ng
   libgtest-dev libgmock-dev
   python3 python3-pyftpdlib wbrazilian

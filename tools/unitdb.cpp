@@ -35,6 +35,7 @@
 #include "base/cp1252.h"
 #include "speech/diphoneUnits.h"
 #include "speech/translator.h"
+#include "tools/espeakRender.h"
 #include "tools/halfRate.h"
 #include "tools/unitdbPhonemes.h"
 
@@ -55,15 +56,8 @@ struct Planned {
   std::string upper, played, prev, next;
 };
 
-// Samples and phoneme starts of one utterance of eSpeak NG.
-std::vector<int16_t> gSamples;
-std::vector<std::pair<std::string, int>> gPhonemes;  // name, first sample
-int collect(short* wav, int n, espeak_EVENT* events) {
-  if (wav && n > 0) gSamples.insert(gSamples.end(), wav, wav + n);
-  for (espeak_EVENT* e = events; e && e->type != espeakEVENT_LIST_TERMINATED; ++e)
-    if (e->type == espeakEVENT_PHONEME) gPhonemes.emplace_back(e->id.string, e->sample);
-  return 0;
-}
+// Samples and phoneme starts of the utterance last rendered.
+const std::vector<int16_t>& gSamples = tools::rendered().samples;
 
 // Says eSpeak NG phonemes; the starts of the spoken phonemes (pauses left
 // out) and the sample where the speech ends.
@@ -72,11 +66,7 @@ struct Said {
   int end = 0;
 };
 Said say(const std::string& phonemes) {
-  const std::string input = "[[" + phonemes + "]]";
-  gSamples.clear();
-  gPhonemes.clear();
-  espeak_Synth(input.c_str(), input.size() + 1, 0, POS_CHARACTER, 0,
-               espeakCHARS_8BIT | espeakPHONEMES, nullptr, nullptr);
+  const auto& gPhonemes = tools::renderPhonemes(phonemes).phonemes;
   Said said;
   said.end = static_cast<int>(gSamples.size());
   bool ended = false;
@@ -172,16 +162,7 @@ std::vector<uint8_t> renderUnit(const Planned& u, std::map<std::string, size_t>&
 
 // Renders every unit at one speed and writes DIFONESn.IND and .DIF.
 int renderSpeed(int speed, const std::vector<Planned>& inventory, const std::string& outDir) {
-  if (espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 0, nullptr,
-                        espeakINITIALIZE_PHONEME_EVENTS | espeakINITIALIZE_DONT_EXIT) < 0) {
-    std::cerr << "unitdb: eSpeak NG cannot be initialised\n";
-    return 1;
-  }
-  espeak_SetSynthCallback(collect);
-  if (espeak_SetVoiceByName("pt-br") != EE_OK) {
-    std::cerr << "unitdb: eSpeak NG has no Brazilian Portuguese voice (pt-br)\n";
-    return 1;
-  }
+  if (!tools::startEspeak("unitdb")) return 1;
   espeak_SetParameter(espeakRATE, tools::kRenderRates[speed - 1], 0);
   espeak_SetParameter(espeakPITCH, 50, 0);
   std::vector<uint8_t> index;

@@ -16,7 +16,8 @@ from ftp_e2e import (RealServer, Run, Vsftpd, LOGIN_ANON, case_arguments,  # noq
                      make_certificate, write_config)
 
 RUN_TIMEOUT = 90
-BIG = 24 * 1024 * 1024
+MIB = 1024 * 1024
+BIG = 24 * MIB
 
 
 def tree(root, work):
@@ -41,6 +42,9 @@ def tree(root, work):
         f.write(b"antigo")
     with open(os.path.join(work, "vazio-local.txt"), "wb") as f:
         pass
+    os.makedirs(os.path.join(root, "brancos"))
+    with open(os.path.join(root, "brancos", "  dois  brancos.txt"), "wb") as f:
+        f.write(b"brancos")
 
 
 def sha(path, text=False):
@@ -77,6 +81,7 @@ TRANSFERS = (LOGIN_ANON +
              recv("nada.txt", "existente.txt") + "{until recusada}" +
              CMD + "{Esc}")
 
+LOGIN_ANA = "{until Qual a conta}ana{Enter}{until Qual a senha}s3nha{Enter}"
 # Over TLS: the certificate accepted, a listing, receives and sends (into up/,
 # the one directory vsftpd lets an anonymous user write to); every data
 # connection encrypted and resuming the control session. Apart: a receive
@@ -136,8 +141,48 @@ CASES = {
         + CMD + "{Esc}",
         heard=["FTDIRPED", "FTUSSETA", "FTULTARQ", "FTULTARQ", "FTDESIS", "FTOKAPAG", "FTOK",
                "FTOK", "FTDIRPED", "FTUSSETA", "FTOK", "FTFIMPRG"],
-        sent_has=["TYPE A", "LIST", "SIZE apagar.txt", "DELE apagar.txt", "CWD pub", "CWD .."],
+        sent_has=["TYPE A", "MLSD", "SIZE apagar.txt", "DELE apagar.txt", "CWD pub", "CWD .."],
         gone=["apagar.txt"], clipboard="apagar.txt"),
+    # IPv6 on ::1: EPSV, then EPRT in active mode; the listing by MLSD, whose
+    # names keep their blanks; the outcome of each transfer spoken.
+    "files_ipv6_epsv_eprt_mlsd": dict(
+        host="::1", keys=LOGIN_ANA +
+        recv("binario.bin", "b6.bin") + "{until Recepção completada}" +
+        CMD + "p" + recv("binario.bin", "b6a.bin") + "{until Recepção completada}" +
+        send("envio.bin{Enter}", "e6.bin") + "{until Envio completado}" +
+        CMD + "s{until desejado}brancos{Enter}" + CMD + "d{until ESC termina}"
+        "{until dois  brancos}r{until local ?}{Enter}{until imagem}s"
+        "{until Recepção completada}{wait 200}{Esc}" + CMD + "{Esc}",
+        heard=["FTACLIBE", "FTFIMREC", "FTPNPASS", "FTFIMREC", "FTFIMENV", "FTUSSETA",
+               "FTFIMREC", "FTFIMPRG"],
+        same=[("binario.bin", "b6.bin"), ("binario.bin", "b6a.bin"), ("e6.bin", "envio.bin"),
+              ("brancos/  dois  brancos.txt", "  dois  brancos.txt")],
+        sent_has=["EPSV", "MLSD", "CWD brancos"], sent_prefix=["EPRT |2|::1|"],
+        sent_not=["LIST", "PASV"],
+        log_has=["binario.bin, 293 kilobytes em ", "envio.bin, 489 kilobytes em "],
+        secret="s3nha"),
+    # A server without MLSD, EPSV or REST: LIST, PASV from the second
+    # transfer on, and a .part from an earlier attempt received anew.
+    "files_old_server": dict(
+        without=("MLSD", "MLST", "EPSV", "REST"),
+        part=("binario.bin", 100000, "300000"),
+        keys=LOGIN_ANON + recv("binario.bin") + "{until onde parou}s{until recomeçando}"
+        "{until Recepção completada}" + recv("texto.txt", "t.txt", "n") +
+        "{until Recepção completada}" + CMD + "d{until ESC termina}{wait 200}{Esc}" +
+        CMD + "{Esc}",
+        heard=["FTFIMREC", "FTFIMREC", "FTUSSETA", "FTFIMPRG"],
+        same=[("binario.bin", "binario.bin")],
+        sent_has=["LIST", "PASV", "REST 100000"], sent_not=["MLSD"], sent_once=["EPSV"],
+        log_has=["O servidor não aceita continuar"]),
+    # A receive killed half way (the program ended with SIGKILL), then the
+    # same receive again: the question, REST and a whole file.
+    "files_resume_after_kill": dict(
+        throttle=2, kill_first=(LOGIN_ANON + recv("grande.bin") + "{wait 60000}", 6),
+        keys=LOGIN_ANON + recv("grande.bin") + "{until onde parou}s"
+        "{until Recepção completada}" + CMD + "{Esc}",
+        heard=["FTRECEBE", "FTFIMREC", "FTFIMPRG"],
+        same=[("grande.bin", "grande.bin")], sent_prefix=["REST "],
+        log_has=["Continuar a recepção de onde parou?", "grande.bin, 24 megabytes em "]),
     "files_tls_vsftpd_passive": dict(
         server="vsftpd", keys=TLS_TRANSFERS + CMD + "{Esc}", heard=TLS_HEARD + ["FTFIMPRG"],
         same=TLS_SAME, not_heard=["FTCOMCAI"]),
@@ -179,22 +224,40 @@ def main():
             server = Vsftpd(root, work, make_certificate(work, "servidor"), case.get("throttle"))
         elif case.get("server") == "pyftpdlib-tls":
             os.makedirs(os.path.join(root, "up"))
-            server = RealServer(root, make_certificate(work, "servidor"))
+            server = RealServer(root, tls=make_certificate(work, "servidor"))
         else:
-            server = RealServer(root)
+            server = RealServer(root, case.get("host", "127.0.0.1"), case.get("without", ()))
+        if case.get("part"):
+            name, size, mark = case["part"]
+            with open(os.path.join(root, name), "rb") as f:
+                head = f.read(size)
+            part = os.path.join(local, name + ".part")
+            with open(part, "wb") as f:
+                f.write(head)
+            os.setxattr(part, "user.naviro.tamanho", mark.encode())
         if case.get("throttle") and case.get("server") != "vsftpd":
             from pyftpdlib.handlers import ThrottledDTPHandler
-            ThrottledDTPHandler.write_limit = 4 * 1024 * 1024
+            ThrottledDTPHandler.write_limit = (case["throttle"] if case["throttle"] > 1 else 4) * MIB
             server.server.handler.dtp_handler = ThrottledDTPHandler
             server.server.handler.use_sendfile = False
         clip = os.path.join(work, "clipboard.txt")
-        run = Run(a.naviro, a.quiral, "127.0.0.1:%d" % server.port, case["keys"], work, sysdir,
+        host = case.get("host", "127.0.0.1")
+        address = ("[%s]:%d" if ":" in host else "%s:%d") % (host, server.port)
+        early = []
+        if case.get("kill_first"):
+            keys, seconds = case["kill_first"]
+            first = Run(a.naviro, a.quiral, address, keys, work, sysdir, local, {}, seconds)
+            part = os.path.join(local, "grande.bin.part")
+            size = os.path.getsize(part) if os.path.exists(part) else 0
+            if not first.timed_out or not 0 < size < BIG:
+                early.append("the first run was not killed half way (%d bytes)" % size)
+        run = Run(a.naviro, a.quiral, address, case["keys"], work, sysdir,
                   local, {"QUIRAL_CLIPBOARD": clip}, RUN_TIMEOUT)
         if run.timed_out:
             print("FAIL: naviro did not end within", RUN_TIMEOUT, "s")
             return 1
         lines, shown, elapsed = run.lines, run.shown, run.elapsed
-        failures = run.failures(case)
+        failures = early + run.failures(case)
         announced = run.announced
         if case.get("once") and announced.count(case["once"]) != 1:
             failures.append("%s heard %d times" % (case["once"], announced.count(case["once"])))
@@ -220,6 +283,21 @@ def main():
         for c in case.get("sent_has", []):
             if c not in sent:
                 failures.append("not sent: " + c)
+        for c in case.get("sent_not", []):
+            if c in sent:
+                failures.append("sent: " + c)
+        for c in case.get("sent_once", []):
+            if sent.count(c) != 1:
+                failures.append("sent %d times: %s" % (sent.count(c), c))
+        for c in case.get("sent_prefix", []):
+            if not any(x.startswith(c) for x in sent):
+                failures.append("nothing sent starting " + c)
+        for text in case.get("log_has", []):
+            if not any(text in line for line in lines):
+                failures.append("never said: " + text)
+        secret = case.get("secret")
+        if secret and (secret in shown or any(secret in line for line in lines)):
+            failures.append("password shown or logged")
         if case.get("sent_tail") and case["sent_tail"] not in sent:
             failures.append("not sent: " + case["sent_tail"])
         if case.get("partial"):

@@ -95,7 +95,7 @@ class RealServer:
     """pyftpdlib serving a sample tree; anonymous with write access and a
     user ana with password s3nha."""
 
-    def __init__(self, root, tls=None):
+    def __init__(self, root, host="127.0.0.1", without=(), tls=None):
         """tls: (certificate, key) files for explicit TLS (AUTH TLS)."""
         from pyftpdlib.authorizers import DummyAuthorizer
         from pyftpdlib.handlers import FTPHandler, TLS_FTPHandler
@@ -118,14 +118,19 @@ class RealServer:
         auth.add_user("ana", "s3nha", root, perm="elradfmwMT")
         Recording.authorizer = auth
         Recording.use_encoding = "utf8"
+        # An older server: the commands named in without are unknown to it
+        # (500), and FEAT does not list them.
+        Recording.proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items()
+                                if k not in without}
         if tls:
             # TLS 1.2: under 1.3 this server sends a listing before it has read
             # the client's last handshake message and closes the connection
             # with it unread, which resets the connection under the data.
             from OpenSSL import SSL
+            Recording.proto_cmds = dict(TLS_FTPHandler.proto_cmds)
             Recording.certfile, Recording.keyfile = tls
             Recording.ssl_options = TLS_FTPHandler.ssl_options | SSL.OP_NO_TLSv1_3
-        self.server = FTPServer(("127.0.0.1", 0), Recording)
+        self.server = FTPServer((host, 0), Recording)
         self.port = self.server.socket.getsockname()[1]
         self.thread = threading.Thread(
             target=self.server.serve_forever, kwargs={"timeout": 0.1}, daemon=True)
@@ -398,7 +403,7 @@ def main():
         os.makedirs(root)
         sample_tree(root)
         if case["server"] == "certificates":
-            server = RealServer(root, make_certificate(work, "primeiro"))
+            server = RealServer(root, tls=make_certificate(work, "primeiro"))
             return certificate_runs(a, server, work, sysdir)
         if case["server"] == "real":
             server = RealServer(root)

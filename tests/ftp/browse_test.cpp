@@ -105,6 +105,29 @@ TEST(ListingNames, TableKeepsTheServersBytesForCommandsAndShowsDecodedLines) {
   EXPECT_EQ(BrowserMenuLetter(0), 13);
 }
 
+TEST(ListingNames, MachineListingsKeepNamesExactlyWithTypesAndSizes) {
+  const auto t = MachineListingTable(
+      "type=cdir;modify=20240101000000; .\r\n"
+      "type=pdir; ..\r\n"
+      "Type=file;Size=1234;modify=20240101000000;   dois  brancos .txt\r\n"
+      "type=dir;unique=801U1; pub\r\n"
+      "type=OS.unix=symlink;size=9; elo\n"
+      "size=7; caf\xc3\xa9 \xc3\xa0 noite\n"
+      "semfatos\n"
+      " sem fatos\n");
+  ASSERT_EQ(t.size(), 5u);
+  EXPECT_EQ(EntryName(t[0]).wire, "  dois  brancos .txt");
+  EXPECT_EQ(t[0].size, 1234);
+  EXPECT_FALSE(IsDirectoryEntry(t[0]));
+  EXPECT_EQ(t[0].line, "  dois  brancos .txt  (1234 bytes)");
+  EXPECT_TRUE(IsDirectoryEntry(t[1]));
+  EXPECT_EQ(EntryName(t[1]).wire, "pub");
+  EXPECT_FALSE(IsDirectoryEntry(t[2]));
+  EXPECT_EQ(EntryName(t[3]).text, qr::W("café à noite"));
+  EXPECT_EQ(EntryName(t[3]).wire, "caf\xc3\xa9 \xc3\xa0 noite");
+  EXPECT_EQ(EntryName(t[4]).wire, "sem fatos");
+}
+
 TEST(Browser, ArrowsPagesHomeEndAndTheEndsOfTheList) {
   Rig r;
   r.server.listing = "total 8\r\n" + unixLine('d', "pub") + "\r\n" + unixLine('-', "leia.txt") +
@@ -114,7 +137,7 @@ TEST(Browser, ArrowsPagesHomeEndAndTheEndsOfTheList) {
   r.keys(kUp + kDown + kDown + kDown + kCtrlIns + kDown + kPageDown + kHome + "r" + kEnd + kUp +
          "\x1b");
   r.browse.ListRemoteDirectory();
-  EXPECT_EQ(r.server.commands(), (std::vector<std::string>{"TYPE A", "PASV", "LIST"}));
+  EXPECT_EQ(r.server.commands(), (std::vector<std::string>{"FEAT", "TYPE A", "EPSV", "LIST"}));
   const auto& e = r.ui.events;
   EXPECT_TRUE(
       inOrder(e, {"speak 8", "announce FTULTARQ", "speak 8", "speak pub",
@@ -152,8 +175,9 @@ TEST(Browser, SizeDeleteReceiveAndChangeDirectoryFromAnEntry) {
   r.browse.ListRemoteDirectory();
   std::filesystem::current_path(here);
   EXPECT_EQ(r.server.commands(),
-            (std::vector<std::string>{"TYPE A", "PASV", "LIST", "SIZE a.txt", "SIZE a.txt",
-                                      "DELE a.txt", "TYPE I", "PASV", "RETR a.txt", "CWD pub"}));
+            (std::vector<std::string>{"FEAT", "TYPE A", "EPSV", "LIST", "SIZE a.txt", "SIZE a.txt",
+                                      "DELE a.txt", "TYPE I", "SIZE a.txt", "EPSV", "RETR a.txt",
+                                      "CWD pub"}));
   EXPECT_EQ(count(r.ui.events, "speak 8"), 2u);
   EXPECT_EQ(readFile(r.path("a.txt")), "conteudo");
   EXPECT_TRUE(r.ui.has("menu 5"));
@@ -169,7 +193,8 @@ TEST(Browser, ParentRefusedStaysAndReviewKeyTakesTheBrowsersPlace) {
   r.ui.holdUntil = "announce FTUSSETA";
   r.keys("v" + kLeft + kLeft);
   r.browse.ListRemoteDirectory();
-  EXPECT_EQ(r.server.commands(), (std::vector<std::string>{"TYPE A", "PASV", "LIST", "CWD .."}));
+  EXPECT_EQ(r.server.commands(),
+            (std::vector<std::string>{"FEAT", "TYPE A", "EPSV", "LIST", "CWD .."}));
   EXPECT_TRUE(r.ui.has("announce FTNAOTRO"));
   EXPECT_EQ(r.dialogs.reviewed,
             (std::vector<std::string>{unixLine('-', "um"), unixLine('-', "dois")}));
@@ -206,9 +231,10 @@ TEST(Browser, NamesWithBlanksOtherCodeSetsAndControlCharactersActOnTheListedFile
   r.keys("rs" + std::string("as") + kDown + "d" + kDown + "r" + "a" + "\x1b");
   r.browse.ListRemoteDirectory();
   std::filesystem::current_path(here);
-  EXPECT_EQ(r.server.commands(),
-            (std::vector<std::string>{"TYPE A", "PASV", "LIST", "TYPE I", "PASV",
-                                      "RETR " + accented, "DELE " + accented, "SIZE " + latin1}));
+  EXPECT_EQ(
+      r.server.commands(),
+      (std::vector<std::string>{"FEAT", "TYPE A", "EPSV", "LIST", "TYPE I", "SIZE " + accented,
+                                "EPSV", "RETR " + accented, "DELE " + accented, "SIZE " + latin1}));
   EXPECT_TRUE(r.ui.has("speak " + qr::W("relatório de ação.txt")));
   EXPECT_EQ(readFile(r.path(qr::toUtf8(qr::W("relatório de ação.txt")))), "conteudo");
   EXPECT_TRUE(r.ui.has("speak 5"));  // the size of the Latin-1 file

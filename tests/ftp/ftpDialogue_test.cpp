@@ -409,7 +409,8 @@ TEST(DataPort, PassiveReplyGivesThePortOrAClearRefusal) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    Connected k({greet(), {true, c.pieces, false}});
+    // A server without EPSV: PASV follows.
+    Connected k({greet(), reply("502 Nao\r\n"), {true, c.pieces, false}});
     EXPECT_EQ(k.client->port().RequestPassive(), c.ok);
     EXPECT_EQ(k.client->state().passiveDataPort, c.port);
     EXPECT_EQ(contains(k.ui.announced(), "FTNAOPSV"), !c.ok);

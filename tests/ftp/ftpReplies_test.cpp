@@ -10,6 +10,7 @@
 #include "ftp/ftpDlg.h"
 #include "ftp/ftpHost.h"
 #include "ftp/ftpLogin.h"
+#include "ftp/ftpOutcome.h"
 #include "ftp/ftpPort.h"
 #include "ftp/ftpRede.h"
 #include "ftp/ftpTls.h"
@@ -209,6 +210,61 @@ TEST(SmallRules, FeatureRepliesListTheirLinesAndOnly211Counts) {
   EXPECT_TRUE(ParseFeatures({"500 FEAT nao"}).list.empty());
   EXPECT_TRUE(ParseFeatures({"211 Sem extensoes"}).list.empty());
   EXPECT_TRUE(ParseFeatures({"211 Sem extensoes"}).asked);
+}
+
+TEST(SmallRules, ExtendedPassiveRepliesAndExtendedPortCommands) {
+  struct Case {
+    const char* line;
+    int port;  // 0: refused
+  } cases[] = {
+      {"229 Entering Extended Passive Mode (|||6446|)", 6446},
+      {"229 ok (!!!65535!)", 65535},
+      {"229 ok (|||0|)", 0},
+      {"229 ok (|||65536|)", 0},
+      {"229 ok (||1|6446|)", 0},
+      {"229 ok (|||64a6|)", 0},
+      {"229 ok |||6446|", 0},
+      {"229 ok (|||6446", 0},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ExtendedPassivePort(c.line).value_or(0), c.port) << c.line;
+  EXPECT_EQ(ExtendedPortCommand("::1", 5282), "EPRT |2|::1|5282|");
+}
+
+TEST(SmallRules, SizesDurationsAndMilestonesInWords) {
+  EXPECT_EQ(SizeWords(1), "1 byte");
+  EXPECT_EQ(SizeWords(1000), "1000 bytes");
+  EXPECT_EQ(SizeWords(1025), "2 kilobytes");
+  EXPECT_EQ(SizeWords(12 * 1024 * 1024 + 5), "12 megabytes");
+  EXPECT_EQ(SizeWords(1024 * 1024), "1 megabyte");
+  EXPECT_EQ(SizeWords(3LL * 1024 * 1024 * 1024 / 2), "1,5 gigabytes");
+  EXPECT_EQ(SizeWords(2LL * 1024 * 1024 * 1024), "2 gigabytes");
+  using std::chrono::milliseconds;
+  EXPECT_EQ(DurationWords(milliseconds(300)), "menos de um segundo");
+  EXPECT_EQ(DurationWords(milliseconds(2600)), "3 segundos");
+  EXPECT_EQ(DurationWords(milliseconds(1000)), "1 segundo");
+  EXPECT_EQ(DurationWords(milliseconds(65000)), "1 minuto e 5 segundos");
+  EXPECT_EQ(DurationWords(milliseconds(120000)), "2 minutos");
+  EXPECT_EQ(DurationWords(milliseconds(7260000)), "2 horas e 1 minuto");
+  EXPECT_EQ(OutcomeText(qr::W("relatório.pdf"), 12 * 1024 * 1024, milliseconds(3000)),
+            qr::W("relatório.pdf, 12 megabytes em 3 segundos"));
+
+  // 1000 bytes: 25 % after 3 s is a 12 s transfer (said); a fast one is not.
+  Milestones slow(1000, 0, true);
+  EXPECT_EQ(slow.update(100, milliseconds(1000)), 0);
+  EXPECT_EQ(slow.update(250, milliseconds(3000)), 25);
+  EXPECT_EQ(slow.update(260, milliseconds(3100)), 0);
+  EXPECT_EQ(slow.update(800, milliseconds(9000)), 75);  // 50 passed unsaid
+  EXPECT_EQ(slow.update(1000, milliseconds(11000)), 0);
+  Milestones fast(1000, 0, true);
+  EXPECT_EQ(fast.update(500, milliseconds(1000)), 0);
+  Milestones off(1000, 0, false);
+  EXPECT_EQ(off.update(500, milliseconds(9000)), 0);
+  // A resumed transfer: the milestones behind it are not said, its pace is
+  // that of what moved since.
+  Milestones resumed(1000, 600, true);
+  EXPECT_EQ(resumed.update(750, milliseconds(5000)), 75);
+  Milestones unknown(0, 0, true);
+  EXPECT_EQ(unknown.update(500, milliseconds(60000)), 0);
 }
 
 TEST(HelpMenu, PositionsGiveTheirCommandCharacters) {

@@ -13,6 +13,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <map>
@@ -49,6 +50,8 @@ class FakeFtp {
   bool blindWhileSending = false;       // ABOR is read only once a send failed
   int dribbleMs = 0;                    // replies go out a byte at a time
   std::string strangerFrom;             // active mode: a stranger connects too
+  std::string epsvReply;                // EPSV answers this instead of 229
+  std::string restReply;                // REST answers this instead of 350
 
   FakeFtp() {
     listen_ = listenOn(0, port_);
@@ -235,6 +238,22 @@ class FakeFtp {
         for (int& v : n) v = ftp::TakeNumber(rest);
         activePort_ = static_cast<uint16_t>(n[4] * 256 + n[5]);
         say("200 Ok\r\n");
+      } else if (verb == "EPSV") {
+        if (!epsvReply.empty()) {
+          say(epsvReply);
+          continue;
+        }
+        activePort_ = 0;
+        uint16_t p = 0;
+        pasv_ = listenOn(0, p);
+        say("229 Modo passivo estendido (|||" + std::to_string(p) + "|)\r\n");
+      } else if (verb == "REST") {
+        if (!restReply.empty()) {
+          say(restReply);
+          continue;
+        }
+        rest_ = std::stoul(arg);
+        say("350 Recomeco em " + arg + "\r\n");
       } else if (verb == "PASV") {
         activePort_ = 0;
         uint16_t p = 0;
@@ -249,18 +268,20 @@ class FakeFtp {
         }
         say("150 Abrindo\r\n");
         const int fd = acceptData();
-        if (sendData(fd, it->second, std::min(closeEarlyAfter, resetAfter))) {
-          if (resetAfter < it->second.size()) {
+        const std::string from = it->second.substr(std::min(rest_, it->second.size()));
+        rest_ = 0;
+        if (sendData(fd, from, std::min(closeEarlyAfter, resetAfter))) {
+          if (resetAfter < from.size()) {
             const linger abrupt{1, 0};
             ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abrupt, sizeof abrupt);
           }
           ::close(fd);
-          if (closeEarlyAfter < it->second.size())
+          if (closeEarlyAfter < from.size())
             say("426 Conexao fechada\r\n");
           else
             finishTransfer();
         }
-      } else if (verb == "STOR") {
+      } else if (verb == "STOR" || verb == "APPE") {
         if (!storRefusal.empty()) {
           say(storRefusal);
           continue;
@@ -301,8 +322,13 @@ class FakeFtp {
         if (!aborted) {
           {
             std::lock_guard<std::mutex> g(m_);
-            files[arg] = data;
+            std::string& f = files[arg];
+            if (verb == "APPE")
+              f += data;
+            else
+              f = f.substr(0, std::min(rest_, f.size())) + data;
           }
+          rest_ = 0;
           if (storEndReply.empty())
             finishTransfer();
           else
@@ -339,6 +365,7 @@ class FakeFtp {
   int control_ = -1;
   int pasv_ = -1;
   uint16_t activePort_ = 0;
+  size_t rest_ = 0;
   int stranger_ = -1;
   std::atomic<bool> strangerConnected_{false};
   uint16_t port_ = 0;

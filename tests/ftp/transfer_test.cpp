@@ -3,12 +3,14 @@
 // after a refusal, an early close, a missing final reply or a full disk.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/xattr.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <memory>
 
 #include "base/cp1252.h"
+#include "ftp/ftpOutcome.h"
 #include "transferRig.h"
 
 using namespace ftp;
@@ -84,7 +86,9 @@ TEST(Receive, BinaryAndTextFilesArriveWholeAndReplaceTheOldCopy) {
     EXPECT_TRUE(heard(r, "FTFIMREC")) << c.type;
     EXPECT_EQ(r.st.transferBytes, static_cast<int64_t>(c.size));
     const auto cmds = r.server.commands();
-    EXPECT_EQ(cmds, (std::vector<std::string>{c.type, "PASV", "RETR dados.bin"})) << c.type;
+    const std::vector<std::string> binary{c.type, "SIZE dados.bin", "EPSV", "RETR dados.bin"};
+    const std::vector<std::string> text{c.type, "EPSV", "RETR dados.bin"};
+    EXPECT_EQ(cmds, c.typeKey == 'n' ? text : binary) << c.type;
     EXPECT_EQ(r.ui.events.back(), "caption NAVIRO 127.0.0.1") << c.type;
   }
 }
@@ -245,7 +249,9 @@ TEST(Send, FilesArriveWholeAndEmptyFilesAsEmptyStores) {
     EXPECT_EQ(r.server.stored("carta.txt"), bytes) << size;
     EXPECT_TRUE(heard(r, "FTFIMENV")) << size;
     EXPECT_NE(r.ui.screen.find("(Assumindo carta.txt)"), std::string::npos);
-    EXPECT_EQ(r.server.commands(), (std::vector<std::string>{"TYPE I", "PASV", "STOR carta.txt"}));
+    const std::vector<std::string> empty{"TYPE I", "EPSV", "STOR carta.txt"};
+    const std::vector<std::string> sized{"TYPE I", "SIZE carta.txt", "EPSV", "STOR carta.txt"};
+    EXPECT_EQ(r.server.commands(), size == 0 ? empty : sized);
     EXPECT_EQ(r.st.transferBytes, static_cast<int64_t>(size));
   }
 }
@@ -464,6 +470,111 @@ TEST(Send, ActiveModeServesOnlyTheServerNotAStrangerOnTheDataPort) {
   EXPECT_TRUE(heard(r, "FTFIMENV"));
   EXPECT_EQ(r.server.strangerGot(), 0u);
   const auto cmds = r.server.commands();
-  ASSERT_EQ(cmds.size(), 3u);
-  EXPECT_EQ(cmds[1].rfind("PORT 127,0,0,1,", 0), 0u);
+  ASSERT_EQ(cmds.size(), 4u);
+  EXPECT_EQ(cmds[2].rfind("PORT 127,0,0,1,", 0), 0u);
+}
+
+namespace {
+
+bool spokeStarting(const Rig& r, const std::string& prefix) {
+  for (const auto& e : r.ui.events)
+    if (e.rfind("speak " + prefix, 0) == 0) return true;
+  return false;
+}
+
+void markPart(const std::string& path, const std::string& size) {
+  ASSERT_EQ(::setxattr(path.c_str(), kPartSizeAttribute, size.data(), size.size(), 0), 0);
+}
+
+}  // namespace
+
+TEST(Resume, AReceiveGoesOnFromThePartOnlyWhenTheServerFileIsTheOneBegun) {
+  const std::string source = pattern(300000);
+  struct Case {
+    const char* what;
+    const char* answer;     // to the resume question
+    const char* mark;       // size marked on the .part; "" none
+    const char* restReply;  // "" accepts REST
+    bool rest;              // REST 120000 is sent
+    const char* told;       // what the user hears about starting over
+  } cases[] = {
+      {"goes on", "s", "300000", "", true, ""},
+      {"user says no", "n", "300000", "", false, ""},
+      {"server file changed", "s", "250000", "", false, "mudou"},
+      {"no mark", "s", "", "", false, "semtamanho"},
+      {"REST refused", "s", "300000", "502 Nao\r\n", true, "semrest"},
+  };
+  for (const auto& c : cases) {
+    Rig r;
+    r.server.files["dados.bin"] = source;
+    r.server.restReply = c.restReply;
+    ASSERT_TRUE(r.connect());
+    writeFile(r.path("dados.bin.part"), source.substr(0, 120000));
+    if (*c.mark) markPart(r.path("dados.bin.part"), c.mark);
+    r.ui.lines = {"dados.bin", r.path("dados.bin")};
+    r.keys(std::string("s") + c.answer);
+    r.transfer.ReceiveFile("");
+    EXPECT_EQ(readFile(r.path("dados.bin")), source) << c.what;
+    EXPECT_EQ(r.localNames(), std::vector<std::string>{"dados.bin"}) << c.what;
+    EXPECT_TRUE(r.ui.has("speak " + ResumeText("receber"))) << c.what;
+    const auto cmds = r.server.commands();
+    EXPECT_EQ(std::count(cmds.begin(), cmds.end(), "REST 120000"), c.rest ? 1 : 0) << c.what;
+    if (*c.told) {
+      EXPECT_TRUE(r.ui.has("speak " + ResumeText(c.told))) << c.what;
+    }
+    EXPECT_TRUE(spokeStarting(r, "dados.bin, 293 kilobytes em ")) << c.what;
+    EXPECT_EQ(::getxattr(r.path("dados.bin").c_str(), kPartSizeAttribute, nullptr, 0), -1)
+        << c.what;
+  }
+}
+
+TEST(Resume, AnInterruptedReceiveLeavesAPartMarkedWithTheServerSize) {
+  Rig r;
+  r.server.files["a.bin"] = pattern(200000);
+  r.server.closeEarlyAfter = 70000;
+  ASSERT_TRUE(r.connect());
+  r.ui.lines = {"a.bin", r.path("a.bin")};
+  r.keys("s");
+  r.transfer.ReceiveFile("");
+  char mark[32] = {};
+  ASSERT_GT(::getxattr(r.path("a.bin.part").c_str(), kPartSizeAttribute, mark, sizeof mark), 0);
+  EXPECT_STREQ(mark, "200000");
+  // Never an outcome after a failure.
+  EXPECT_FALSE(spokeStarting(r, "a.bin, "));
+}
+
+TEST(Resume, ASendGoesOnWithRestOrAppendWhenTheRemoteFileIsShorter) {
+  const std::string bytes = pattern(200000);
+  for (const char* restReply : {"", "502 Nao\r\n"}) {
+    Rig r;
+    r.server.files["carta.txt"] = bytes.substr(0, 50000);
+    r.server.restReply = restReply;
+    ASSERT_TRUE(r.connect());
+    writeFile(r.path("carta.txt"), bytes);
+    r.dialogs.localFile = r.path("carta.txt");
+    r.ui.lines = {""};
+    r.keys("ss");
+    r.transfer.SendFile();
+    EXPECT_EQ(r.server.stored("carta.txt"), bytes) << restReply;
+    EXPECT_TRUE(r.ui.has("speak " + ResumeText("enviar"))) << restReply;
+    EXPECT_EQ(r.server.commands().back(), *restReply ? "APPE carta.txt" : "STOR carta.txt");
+    EXPECT_EQ(r.st.transferBytes, 150000);
+    EXPECT_TRUE(spokeStarting(r, "carta.txt, 196 kilobytes em ")) << restReply;
+  }
+}
+
+TEST(Passive, EpsvRefusedFallsBackToPasvOnceForTheConnection) {
+  Rig r;
+  r.server.files["a.bin"] = "abc";
+  r.server.epsvReply = "502 Nao conheco\r\n";
+  ASSERT_TRUE(r.connect());
+  for (int i = 0; i < 2; ++i) {
+    r.ui.lines = {"a.bin", r.path("a.bin")};
+    r.keys("s");
+    r.transfer.ReceiveFile("");
+  }
+  EXPECT_EQ(readFile(r.path("a.bin")), "abc");
+  EXPECT_EQ(r.server.commands(),
+            (std::vector<std::string>{"TYPE I", "SIZE a.bin", "EPSV", "PASV", "RETR a.bin",
+                                      "TYPE I", "SIZE a.bin", "PASV", "RETR a.bin"}));
 }

@@ -1,0 +1,87 @@
+// ftpDir, the machine listing: MLSD lines are facts, each "name=value;",
+// then one blank, then the name to the end of the line (RFC 3659 section
+// 7.2), so a name keeps its leading and repeated blanks.
+#include <algorithm>
+
+#include "base/cp1252.h"
+#include "ftp/ftpBrowse.h"
+#include "ftp/ftpDlg.h"
+
+namespace ftp {
+
+namespace {
+
+std::string lower(std::string_view s) {
+  std::string l(s);
+  for (char& c : l)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return l;
+}
+
+std::string shown(std::string_view raw) {
+  std::string text = qr::fromUtf8(raw);
+  for (char& c : text) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 32 || b == 127) c = ' ';
+  }
+  return text;
+}
+
+// One entry of a line; false for a line that names nothing to browse.
+bool machineEntry(std::string_view raw, ListingEntry& e) {
+  const size_t blank = raw.find(' ');
+  if (blank == std::string_view::npos || blank + 1 >= raw.size()) return false;
+  std::string_view facts = raw.substr(0, blank);
+  e.name = std::string(raw.substr(blank + 1));
+  std::string type;
+  while (!facts.empty()) {
+    const size_t semi = facts.find(';');
+    const std::string_view fact = facts.substr(0, semi);
+    facts = semi == std::string_view::npos ? std::string_view() : facts.substr(semi + 1);
+    const size_t eq = fact.find('=');
+    if (eq == std::string_view::npos) continue;
+    const std::string name = lower(fact.substr(0, eq));
+    const std::string_view value = fact.substr(eq + 1);
+    if (name == "type") {
+      type = lower(value);
+    } else if (name == "size" && !value.empty() && value.size() < 19 &&
+               std::all_of(value.begin(), value.end(),
+                           [](char c) { return c >= '0' && c <= '9'; })) {
+      e.size = std::stoll(std::string(value));
+    }
+  }
+  if (type == "cdir" || type == "pdir") return false;
+  e.exact = true;
+  e.directory = type == "dir";
+  e.raw = std::string(raw);
+  e.line = shown(e.name);
+  e.line += e.directory   ? qr::W("  (diretório)")
+            : e.size >= 0 ? "  (" + std::to_string(e.size) + " bytes)"
+                          : std::string();
+  if (e.line.size() > kListingWidth) e.line.resize(kListingWidth);
+  return true;
+}
+
+}  // namespace
+
+std::vector<ListingEntry> MachineListingTable(std::string_view bytes) {
+  std::vector<ListingEntry> table;
+  size_t at = 0;
+  while (at < bytes.size() && table.size() < kListingLines) {
+    size_t end = bytes.find('\n', at);
+    if (end == std::string_view::npos) end = bytes.size();
+    std::string_view raw = bytes.substr(at, end - at);
+    if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+    at = end + 1;
+    if (raw.size() > kListingRawWidth) continue;  // no name comes near
+    ListingEntry e;
+    if (machineEntry(raw, e)) table.push_back(std::move(e));
+  }
+  return table;
+}
+
+bool IsDirectoryEntry(const ListingEntry& entry) {
+  return entry.exact ? entry.directory : IsDirectoryLine(entry.raw);
+}
+
+}  // namespace ftp

@@ -1,0 +1,96 @@
+// ftpOutcome: sizes, durations and milestones in words.
+#include "ftp/ftpOutcome.h"
+
+#include <array>
+
+#include "base/cp1252.h"
+
+namespace ftp {
+
+namespace {
+
+constexpr std::array<int, 3> kMilestones{25, 50, 75};
+constexpr auto kWorthSaying = std::chrono::seconds(10);
+
+struct Text {
+  std::string_view key;
+  std::string_view text;
+};
+constexpr std::array<Text, 7> kTexts{{
+    {"receber", "Continuar a recepção de onde parou?  "},
+    {"enviar", "Continuar a transmissão de onde parou?  "},
+    {"mudou", "O arquivo mudou no servidor desde a tentativa anterior; recomeçando do início."},
+    {"semtamanho",
+     "Não sei se o arquivo mudou no servidor desde a tentativa anterior; recomeçando do início."},
+    {"semrest", "O servidor não aceita continuar de onde parou; recomeçando do início."},
+    {"continuando", "Continuando de "},
+    {"porcento", " por cento"},
+}};
+
+std::string plural(int64_t n, std::string_view one, std::string_view many) {
+  return std::to_string(n) + " " + std::string(n == 1 ? one : many);
+}
+
+}  // namespace
+
+std::string SizeWords(int64_t bytes) {
+  constexpr int64_t kK = 1024, kM = kK * 1024, kG = kM * 1024;
+  if (bytes < kK) return plural(bytes < 0 ? 0 : bytes, "byte", "bytes");
+  if (bytes < kM) return plural((bytes + kK - 1) / kK, "kilobyte", "kilobytes");
+  if (bytes < kG) {
+    const int64_t mb = (bytes + kM / 2) / kM;
+    return plural(mb, "megabyte", "megabytes");
+  }
+  const int64_t tenths = (bytes * 10 + kG / 2) / kG;
+  if (tenths % 10 == 0) return plural(tenths / 10, "gigabyte", "gigabytes");
+  return std::to_string(tenths / 10) + "," + std::to_string(tenths % 10) + " gigabytes";
+}
+
+std::string DurationWords(std::chrono::milliseconds took) {
+  const int64_t seconds = (took.count() + 500) / 1000;
+  if (seconds < 1) return "menos de um segundo";
+  if (seconds < 60) return plural(seconds, "segundo", "segundos");
+  if (seconds < 3600) {
+    std::string t = plural(seconds / 60, "minuto", "minutos");
+    if (seconds % 60) t += " e " + plural(seconds % 60, "segundo", "segundos");
+    return t;
+  }
+  std::string t = plural(seconds / 3600, "hora", "horas");
+  if ((seconds % 3600) / 60) t += " e " + plural((seconds % 3600) / 60, "minuto", "minutos");
+  return t;
+}
+
+std::string OutcomeText(std::string_view name, int64_t bytes, std::chrono::milliseconds took) {
+  return std::string(name) + ", " + SizeWords(bytes) + " em " + qr::W(DurationWords(took));
+}
+
+Milestones::Milestones(int64_t total, int64_t start, bool enabled)
+    : total_(total), start_(start), enabled_(enabled && total > 0) {
+  // Milestones already behind a resumed transfer are not said.
+  while (next_ < static_cast<int>(kMilestones.size()) &&
+         start_ * 100 >= total_ * kMilestones[static_cast<size_t>(next_)])
+    ++next_;
+}
+
+int Milestones::update(int64_t done, std::chrono::milliseconds elapsed) {
+  if (!enabled_) return 0;
+  int passed = 0;
+  while (next_ < static_cast<int>(kMilestones.size()) &&
+         done * 100 >= total_ * kMilestones[static_cast<size_t>(next_)])
+    passed = kMilestones[static_cast<size_t>(next_++)];
+  if (passed == 0) return 0;
+  const int64_t moved = done - start_;
+  if (moved <= 0) return 0;
+  // The whole transfer at this pace: elapsed * (total - start) / moved.
+  const double expectedMs = static_cast<double>(elapsed.count()) *
+                            static_cast<double>(total_ - start_) / static_cast<double>(moved);
+  return expectedMs > std::chrono::duration<double, std::milli>(kWorthSaying).count() ? passed : 0;
+}
+
+std::string ResumeText(std::string_view key) {
+  for (const Text& t : kTexts)
+    if (t.key == key) return qr::W(t.text);
+  return {};
+}
+
+}  // namespace ftp

@@ -1,0 +1,48 @@
+// ftpOutcome: what a transfer tells the user beyond the design's messages.
+// The outcome of a completed transfer, its name, size and time ("carta.pdf,
+// 12 megabytes em 3 segundos"), spoken after "Recepção completada" or "Envio
+// completado" and never after a failure; the milestones 25, 50 and 75 per
+// cent of a transfer expected to take more than 10 seconds (key MARCOS of
+// section NAVIRO: N turns them off); the texts of resuming. Texts are
+// Windows-1252 once through qr::W; numbers are digits, which the speech
+// layer says in number words.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace ftp {
+
+// "1 byte", "512 bytes", "3 kilobytes", "12 megabytes", "1,5 gigabytes".
+[[nodiscard]] std::string SizeWords(int64_t bytes);
+// "menos de um segundo", "3 segundos", "1 minuto e 5 segundos", "2 horas e
+// 1 minuto".
+[[nodiscard]] std::string DurationWords(std::chrono::milliseconds took);
+// "name, SIZE em TIME".
+[[nodiscard]] std::string OutcomeText(std::string_view name, int64_t bytes,
+                                      std::chrono::milliseconds took);
+
+// The milestones of one transfer of total bytes, of which start were there
+// before it began (a resumed receive or send).
+class Milestones {
+ public:
+  Milestones(int64_t total, int64_t start, bool enabled);
+  // The milestone (25, 50, 75) that done has just passed and that is worth
+  // saying: the transfer, at the pace it has kept since it began, takes
+  // more than 10 seconds in all. 0 for none. Each is said at most once; when
+  // several are passed at once only the last is said.
+  [[nodiscard]] int update(int64_t done, std::chrono::milliseconds elapsed);
+
+ private:
+  int64_t total_;
+  int64_t start_;
+  bool enabled_;
+  int next_ = 0;  // index of the next milestone
+};
+
+// The texts of resuming, Windows-1252.
+[[nodiscard]] std::string ResumeText(std::string_view key);
+
+}  // namespace ftp

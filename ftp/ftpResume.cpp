@@ -1,0 +1,94 @@
+// ftpArq, the pieces of resuming and of the spoken outcome: SIZE, the
+// yes-or-no question, the mark on a .part, REST, the outcome line and the
+// milestones.
+#include <sys/xattr.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "ftp/ftpDlg.h"
+#include "ftp/ftpOutcome.h"
+#include "ftp/ftpTela.h"
+#include "ftp/ftpTransfer.h"
+#include "ftp/ftpmsg.h"
+#include "ftp/ftpvars.h"
+
+namespace ftp {
+
+std::optional<int64_t> Transfer::remoteSize(std::string_view wire) {
+  if (!SafeInCommand(wire) || !dlg_.SendCommand("SIZE ", wire)) return std::nullopt;
+  const Reply r = dlg_.readReply();
+  // RFC 3659 section 4.2: "213 <size>", the size in octets.
+  if (!r.complete || r.code != 213 || r.line.size() < 5) return std::nullopt;
+  const std::string digits = r.line.substr(4);
+  char* end = nullptr;
+  errno = 0;
+  const long long value = std::strtoll(digits.c_str(), &end, 10);
+  if (errno != 0 || end == digits.c_str() || value < 0) return std::nullopt;
+  return static_cast<int64_t>(value);
+}
+
+bool Transfer::askYes(std::string_view key) {
+  if (ui_.cursorColumn() != 1) ui_.endLine();
+  ui_.writeSpoken(ResumeText(key));
+  msg_.Announce("FTSIMNAO", 0);
+  const uint8_t key8 = ui_.readKey();
+  if (key8 == 0) (void)ui_.readKey();  // the code of an extended key
+  ui_.writeSpoken(std::string(1, static_cast<char>(key8 >= 32 ? key8 : ' ')));
+  ui_.endLine();
+  return key8 == 'S' || key8 == 's';
+}
+
+int64_t Transfer::resumePoint(const std::string& partial, int64_t partSize,
+                              std::optional<int64_t> serverSize) {
+  char mark[32] = {};
+  const ssize_t n = ::getxattr(partial.c_str(), kPartSizeAttribute, mark, sizeof mark - 1);
+  int64_t marked = -1;
+  if (n > 0) {
+    char* end = nullptr;
+    const long long v = std::strtoll(mark, &end, 10);
+    if (end != mark && v >= 0) marked = v;
+  }
+  if (!serverSize || marked < 0) {
+    ui_.writeLineSpoken(ResumeText("semtamanho"));
+    return 0;
+  }
+  if (*serverSize != marked || partSize > *serverSize) {
+    ui_.writeLineSpoken(ResumeText("mudou"));
+    return 0;
+  }
+  return partSize;
+}
+
+bool Transfer::restartAt(int64_t offset) {
+  // RFC 3659 section 5: REST in stream mode takes the byte offset, and 350
+  // says the next transfer starts there.
+  if (dlg_.SendCommand("REST " + std::to_string(offset))) {
+    const Reply r = dlg_.readReply();
+    if (r.complete && r.code == 350) {
+      ui_.writeLineSpoken(ResumeText("continuando") + SizeWords(offset));
+      return true;
+    }
+  }
+  if (!dlg_.closed()) ui_.writeLineSpoken(ResumeText("semrest"));
+  return false;
+}
+
+void Transfer::announceOutcome(std::string_view name, int64_t bytes,
+                               std::chrono::steady_clock::time_point began) {
+  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+      std::chrono::steady_clock::now() - began);
+  ui_.writeLineSpoken(OutcomeText(name, bytes, took));
+}
+
+void Transfer::sayMilestone(int percent) {
+  if (ui_.cursorColumn() != 1) ui_.endLine();
+  ui_.writeLineSpoken(std::to_string(percent) + ResumeText("porcento"));
+}
+
+bool Transfer::milestonesWanted() {
+  const std::string v = ui_.setting("MARCOS");
+  return v.empty() || (v[0] != 'N' && v[0] != 'n');
+}
+
+}  // namespace ftp
