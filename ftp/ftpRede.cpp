@@ -361,11 +361,9 @@ bool Rede::attachDataTls() {
   if (!dataContext_) return true;
   sendAtOnce(data_);
   dataTls_ = TlsChannel::open(*dataContext_, data_, st_.remoteHost, false);
-  // The handshake begins at once; the transfer loop's reads and writes
-  // carry it on.
-  if (dataTls_ && dataTls_->handshake() != TlsIo::Failed) return true;
-  ui_.logEvent("tls", "data: " + (dataTls_ ? dataTls_->failure() : std::string("no session")));
-  dataTls_.reset();
+  // The transfer loop's first read or write begins the handshake.
+  if (dataTls_) return true;
+  ui_.logEvent("tls", "data: no session");
   return false;
 }
 
@@ -388,7 +386,7 @@ void Rede::closeDataTls(bool reset) {
     while (io == TlsIo::Moved && !dataTls_->peerEnded() && msLeft(until) > 0) {
       size_t got = 0;
       io = dataTls_->read(scratch, sizeof scratch, got);
-      if (io == TlsIo::Moved) continue;  // data after the end: dropped
+      if (io == TlsIo::Moved) break;  // still sending (an abort): nothing to wait for
       if (io != TlsIo::WantRead && io != TlsIo::WantWrite) break;
       const Ready r = wait({.control = true, .dataRead = true}, msLeft(until));
       if (r.control && !r.data) break;

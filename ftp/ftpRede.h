@@ -122,7 +122,8 @@ class Rede {
   // TLS (ftpTls). Once the control connection's channel is open, replies
   // and commands go through it; with data protection on, every data
   // connection gets a channel of its own that resumes the control
-  // connection's session, its handshake started as soon as it connects.
+  // connection's session, its handshake begun by the transfer loop's first
+  // read or write.
   // A channel's wish to read or write first steers what the wait looks at,
   // and decrypted bytes it holds count as ready.
   [[nodiscard]] bool startControlTls(TlsContext& context);

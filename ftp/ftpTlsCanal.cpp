@@ -144,6 +144,10 @@ std::unique_ptr<TlsChannel> TlsChannel::open(TlsContext& context, int fd, const 
     SSL_set_tlsext_host_name(ch->ssl_, host.c_str());
     SSL_set1_host(ch->ssl_, host.c_str());
   }
+  // A data connection's hello waits for the transfer loop: it goes when the
+  // socket can take it, after the transfer's command was answered (some
+  // servers reset a data connection that speaks before its command).
+  if (!control) ch->want_ = TlsIo::WantWrite;
   if (control) {
     context.forgetSessions();
   } else if (ssl_session_st* session = context.takeSession()) {
@@ -169,9 +173,11 @@ TlsIo TlsChannel::judge(int rc, const char* what) {
       return want_;
     case SSL_ERROR_ZERO_RETURN:
       want_ = TlsIo::Moved;
+      over_ = true;
       return TlsIo::Ended;
     case SSL_ERROR_SYSCALL: {
       want_ = TlsIo::Moved;
+      over_ = true;
       std::string queued = drainErrors();
       failure_ = std::string(what) + ": " +
                  (!queued.empty() ? queued
@@ -181,6 +187,7 @@ TlsIo TlsChannel::judge(int rc, const char* what) {
     }
     default:
       want_ = TlsIo::Moved;
+      over_ = true;
       failure_ = std::string(what) + ": " + drainErrors();
       return TlsIo::Failed;
   }
@@ -252,7 +259,7 @@ TlsIo TlsChannel::shutdown() {
 bool TlsChannel::pending() const {
   // After a read that wanted more, what is held is a record's beginning:
   // only the socket can finish it.
-  return want_ == TlsIo::Moved && SSL_has_pending(ssl_) == 1;
+  return over_ || (want_ == TlsIo::Moved && SSL_has_pending(ssl_) == 1);
 }
 
 bool TlsChannel::peerEnded() const {

@@ -86,7 +86,8 @@ class TlsChannel {
   [[nodiscard]] TlsIo shutdown();
 
   // Bytes taken from the socket and not yet read out (decrypted, or read
-  // ahead): the socket will not tell. False after a read that wanted more.
+  // ahead), or an end or failure not yet told: the socket will not tell.
+  // False after a read that wanted more.
   [[nodiscard]] bool pending() const;
   // The way the socket must become ready before the last operation that
   // could not go on can go on; neither when it did not stop.
@@ -109,6 +110,7 @@ class TlsChannel {
   ssl_st* ssl_ = nullptr;
   bool control_ = false;
   TlsIo want_ = TlsIo::Moved;
+  bool over_ = false;  // close_notify came, or the session failed
   std::string failure_;
 };
 
