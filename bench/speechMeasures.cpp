@@ -172,9 +172,22 @@ void fft(std::vector<std::complex<double>>& a) {
   }
 }
 
-// 24 mel cepstra per 10 ms frame (25 ms Hamming window, 40 mel bands over
-// 60-4,000 Hz, natural log of the band amplitudes, DCT-II); frames more than
-// 40 dB below the loudest are dropped.
+// 24 mel cepstra per 10 ms frame: a 25 ms Hamming window, the power
+// spectrum summed through 40 triangular mel bands over 60-4,000 Hz, the
+// natural log of each band's power L_b, and the cosine series of that log
+// envelope over the mel axis,
+//   c_d = (2/K) sum_b L_b cos(pi d (b + 1/2) / K),  d = 1..24,
+// so that L_b = c_0 + sum_d c_d cos(...). c_0, the level, is left out, so the
+// two sounds need not be equally loud. Frames more than 40 dB below the
+// sound's loudest frame are silence and are dropped.
+//
+// Why this scaling: with an orthonormal DCT (sqrt(2/K) in place of 2/K)
+// every cepstrum is sqrt(K/2) times larger, 4.5 times at 40 bands and 6.3
+// at 80, so the figure would depend on how finely the band is divided. As a
+// series the cepstra do not depend on K, and
+// (10/ln 10) sqrt(2 sum_d (c_d - c'_d)^2) is twice the root-mean-square
+// difference in dB of the two smoothed log spectra. (Cepstra of the log
+// amplitude, the other usual convention, give exactly half of every figure.)
 Frames melCepstra(const std::vector<float>& s, int rate) {
   const auto kWin = static_cast<size_t>(std::lround(0.025 * rate));
   const auto kHop = static_cast<size_t>(std::lround(0.010 * rate));
@@ -207,16 +220,16 @@ Frames melCepstra(const std::vector<float>& s, int rate) {
           w = (f - edges[b]) / (edges[b + 1] - edges[b]);
         else if (f > edges[b + 1] && f < edges[b + 2])
           w = (edges[b + 2] - f) / (edges[b + 2] - edges[b + 1]);
-        sum += w * std::abs(a[k]);
+        sum += w * std::norm(a[k]);
       }
-      band[b] = std::log(sum + 1e-9);
+      band[b] = std::log(sum + 1e-12);
     }
     std::array<double, kCepstra> c{};
     for (size_t d = 0; d < kCepstra; ++d) {
       double v = 0;
       for (size_t b = 0; b < kBands; ++b)
         v += band[b] * std::cos(M_PI * static_cast<double>(d + 1) * (b + 0.5) / kBands);
-      c[d] = v * std::sqrt(2.0 / kBands);
+      c[d] = v * 2.0 / kBands;
     }
     frames.push_back(c);
     energy.push_back(10 * std::log10(e / static_cast<double>(kWin) + 1e-12));
@@ -228,7 +241,9 @@ Frames melCepstra(const std::vector<float>& s, int rate) {
   return kept;
 }
 
-// Mean distortion in dB along the best alignment.
+// Mean distortion in dB along the best alignment: steps of one frame on
+// either side or on both, every step weighing the same, the sum divided by
+// the steps taken.
 double dtwDistortion(const Frames& x, const Frames& y) {
   if (x.empty() || y.empty()) return 0;
   auto dist = [&](size_t i, size_t j) {

@@ -78,7 +78,13 @@ std::vector<float> trimSilence(const std::vector<float>& s);
 int countClicks(const std::vector<float>& s, int rate);
 
 // Mel-cepstral distortion in dB between a sound and a reference saying the
-// same words, after dynamic time warping.
+// same words, after dynamic time warping: 24 mel cepstra (c_1..c_24, the
+// level c_0 left out) of the natural-log power spectrum over 60-4,000 Hz
+// every 10 ms, silent frames dropped, (10/ln 10) sqrt(2 sum (c_d - c'_d)^2)
+// per frame pair averaged along the best alignment. The cepstra are scaled
+// as a cosine series of the log envelope, so the figure does not depend on
+// the number of mel bands (see the source). eSpeak NG's pt-br voice at 160
+// against itself at 220 words per minute comes out at about 4.9 dB.
 double melCepstralDistortion(const std::vector<float>& sound, int rate,
                              const std::vector<float>& reference, int referenceRate);
 

@@ -189,6 +189,7 @@ struct Spoken::State {
   std::vector<uint8_t> click = clickImage();
   std::vector<uint8_t> tone = toneImage();
   Launcher* launcher = nullptr;
+  std::string started;  // the sound startSound left playing, until its end is seen
 
   State(const Config& c, speech::WavPlayer& p, speech::Translator& t, speech::Diphone& d)
       : config(c), player(p), translator(t), diphone(d) {}
@@ -315,6 +316,7 @@ void Spoken::writeNumberSpoken(long value) {
 void Spoken::speakText(std::string_view text) {
   using Kind = SpeechStep::Kind;
   State& s = *s_;
+  if (!s.started.empty()) waitSpeechEnd();  // a sound left playing ends first
   console_.log().event("text", text);
   if (s.settings.sapi) {
     while (speechBusyAny()) s_->waitStep(console_);
@@ -376,6 +378,21 @@ std::string soundPath(const SpeechSettings& settings, std::string_view name) {
 void Spoken::playSound(std::string_view name) {
   waitSpeechEnd();
   (void)s_->player.playWavFile(soundPath(s_->settings, name));
+}
+
+void Spoken::startSound(std::string_view name) {
+  waitSpeechEnd();
+  State& s = *s_;
+  if (s.player.startWavFile(soundPath(s.settings, name)) != 0) return;
+  s.speechPending = true;
+  s.started = std::string(name);
+}
+
+void Spoken::pollSpeech() {
+  if (!s_->speechPending) return;
+  if (speechBusyAny()) return;
+  s_->speechPending = false;
+  noteSoundEnded();
 }
 
 bool Spoken::soundExists(std::string_view name) const {
@@ -480,6 +497,15 @@ void Spoken::waitSpeechEnd() {
   if (!s_->speechPending) return;
   while (speechBusyAny()) s_->waitStep(console_);
   s_->speechPending = false;
+  noteSoundEnded();
+}
+
+// The log's mark of the moment a started sound was found over (ended or
+// stopped by a key).
+void Spoken::noteSoundEnded() {
+  if (s_->started.empty()) return;
+  console_.log().event("ended", s_->started);
+  s_->started.clear();
 }
 
 void Spoken::stopSpeech() {

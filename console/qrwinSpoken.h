@@ -92,6 +92,14 @@ class Spoken {
   void speakText(std::string_view text);
   void speakChar(uint8_t ch);
   void playSound(std::string_view name);
+  // Starts a recorded sound and returns while it sounds, so that the caller
+  // can go on (send a request) meanwhile. Whatever is said next, and every
+  // wait for speech, waits for its end; a key stops it.
+  void startSound(std::string_view name);
+  // One look, without waiting, at speech that sounds while the program
+  // works: notes its end, or stops it when a key is waiting. The program's
+  // waits for the network call it.
+  void pollSpeech();
   [[nodiscard]] bool soundExists(std::string_view name) const;
   void spellText(std::string_view text);
   void speakDtmf(std::string_view text);
@@ -123,6 +131,8 @@ class Spoken {
   [[nodiscard]] Console& console() { return console_; }
 
  private:
+  void noteSoundEnded();
+
   struct State;
   std::unique_ptr<State> s_;
   Console& console_;

@@ -14,9 +14,11 @@ bool DeleteSucceeded(int code) {
   return code == 125 || code == 150 || code == 250;
 }
 
-void Arq::deleteNamed(const RemoteName& name) {
-  if (!dlg_.SendCommand("DELE ", name.wire)) return;
-  msg_.Announce(DeleteSucceeded(dlg_.ReadReply()) ? "FTOKAPAG" : "FTNAOAPA", 1);
+bool Arq::deleteNamed(const RemoteName& name) {
+  if (!dlg_.SendCommand("DELE ", name.wire)) return false;
+  const bool gone = DeleteSucceeded(dlg_.ReadReply());
+  msg_.Announce(gone ? "FTOKAPAG" : "FTNAOAPA", 1);
+  return gone;
 }
 
 void Arq::DeleteRemoteFile() {
@@ -27,7 +29,7 @@ void Arq::DeleteRemoteFile() {
     msg_.Announce("FTDESIS", 1);
     return;
   }
-  deleteNamed(RemoteName::typed(name));
+  (void)deleteNamed(RemoteName::typed(name));
 }
 
 }  // namespace ftp

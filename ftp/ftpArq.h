@@ -23,7 +23,8 @@ class Arq {
 
   void DeleteRemoteFile();
   // Sends DELE and tells the outcome; shared with the browser's deletion.
-  void deleteNamed(const RemoteName& name);
+  // True when the file is gone.
+  [[nodiscard]] bool deleteNamed(const RemoteName& name);
 
  private:
   ClientState& st_;

@@ -10,7 +10,7 @@
 #include <cstdio>
 
 #include "base/cp1252.h"
-#include "base/keyCodes.h"
+#include "ftp/ftpBrowseModel.h"
 #include "ftp/ftpDir.h"
 #include "ftp/ftpDlg.h"
 #include "ftp/ftpRede.h"
@@ -23,11 +23,8 @@ namespace ftp {
 
 namespace {
 
-constexpr uint8_t kEscape = 27;
 constexpr uint8_t kEnter = 13;
 constexpr int kDirectoryColumn = 30;
-
-using namespace qr::ext;  // the special keys' codes
 
 struct MenuLetter {
   std::string_view key;
@@ -220,6 +217,8 @@ void Browse::ListRemoteDirectory() {
     (void)dlg_.readReply();
     if (dlg_.closed() || dlg_.interrupted()) return;
   }
+  // Heard while the request goes out: nothing waits for it to end.
+  msg_.AnnounceAndGoOn("FTDIRPED", 1);
   // RFC 3659 section 7: a server that lists MLST in FEAT lists a directory
   // with MLSD, whose names are exact; others are asked LIST.
   const Features& features = dlg_.features();
@@ -244,7 +243,6 @@ void Browse::ListRemoteDirectory() {
     int fd;
     ~FdCloser() { ::close(fd); }
   } closer{fd};
-  msg_.Announce("FTDIRPED", 1);
 
   st_.transferBytes = 0;
   if (!dlg_.SendCommand(machineListing_ ? "MLSD" : "LIST")) {
@@ -341,6 +339,14 @@ uint8_t Browse::BrowserMenu() {
   return BrowserMenuLetter(ui_.runMenu(box, items));
 }
 
+// The arrow instructions are heard at the first listing of a run; REPETEAJUDA=S
+// in [NAVIRO] has them at every listing.
+bool Browse::instructionsDue() {
+  if (!instructionsHeard_) return true;
+  const std::string every = ui_.setting("REPETEAJUDA");
+  return !every.empty() && (every[0] == 'S' || every[0] == 's');
+}
+
 void Browse::BrowseListing() {
   std::FILE* file =
       st_.listingFileName.empty() ? nullptr : std::fopen(st_.listingFileName.c_str(), "rb");
@@ -356,99 +362,40 @@ void Browse::BrowseListing() {
   table_ = machineListing_ ? MachineListingTable(bytes) : ListingTable(bytes);
   bytes = {};
 
-  msg_.Announce("FTUSSETA", 1);
-  ui_.waitSpeechEnd();
+  if (instructionsDue()) {
+    msg_.Announce("FTUSSETA", 1);
+    ui_.waitSpeechEnd();
+    instructionsHeard_ = true;
+  }
 
-  const long count = static_cast<long>(table_.size());
-  long position = 1;
+  BrowsePlace place(static_cast<long>(table_.size()));
   bool leave = false;
   while (!leave) {
-    if (hasEntry(position)) AnnounceEntry(static_cast<size_t>(position));
+    if (place.hasEntry()) AnnounceEntry(static_cast<size_t>(place.position()));
     uint8_t key = ui_.readKey();
     bool extended = false;
     if (key == 0) {
       key = ui_.readKey();
       extended = true;
     }
-    const RemoteName name =
-        hasEntry(position) ? EntryName(table_[static_cast<size_t>(position - 1)]) : RemoteName{};
-    if (extended && (key == kLeft || key == kRight) && hasEntry(position)) {
+    BrowseAction action = BrowserAction(extended, key);
+    // The key that ends the line editor, or the menu's letter, is taken as
+    // if typed here.
+    if (action == BrowseAction::Review && place.hasEntry()) {
       ui_.endLine();
-      key = dialogs_.reviewLine(table_[static_cast<size_t>(position - 1)].line, extended);
+      key = dialogs_.reviewLine(entryAt(place).line, extended);
+      action = BrowserAction(extended, key);
     }
-    if (extended && key == kF9) {
-      key = BrowserMenu();
-      extended = false;
-    }
-    if (!extended && key >= 'a' && key <= 'z') key = static_cast<uint8_t>(key - 32);
+    if (action == BrowseAction::Menu) action = BrowserAction(false, BrowserMenu());
+    leave = act(action, place);
 
-    if (extended) {
-      switch (key) {
-        case kDown:
-          position += 1;
-          break;
-        case kUp:
-          position -= 1;
-          break;
-        case kPageDown:
-          position += 5;
-          break;
-        case kPageUp:
-          position -= 5;
-          break;
-        case kHome:
-        case kCtrlPageUp:
-          position = 0;
-          break;
-        case kEnd:
-        case kCtrlPageDown:
-          position = count + 1;
-          break;
-        case kCtrlInsert:
-          msg_.Announce("FTOK", 1);
-          dialogs_.putClipboard(name.text);
-          break;
-        default:
-          break;
-      }
-    } else {
-      switch (key) {
-        case kEscape:
-          leave = true;
-          break;
-        case 'R':
-          if (usable(name)) {
-            ui_.endLine();
-            transfer_.ReceiveFile(name);
-          }
-          break;
-        case 'A':
-          if (name.wire.empty() || usable(name)) dir_.ConfirmAndDelete(name);
-          break;
-        case 'D':
-          if (usable(name) && dlg_.SendCommand("SIZE ", name.wire)) {
-            ui_.write(" .... ");
-            (void)dlg_.ReadAndSpeakReply(false);
-          }
-          break;
-        case 'T':
-          if ((name.wire.empty() || usable(name)) && dir_.ChangeRemoteDirectory(name)) leave = true;
-          break;
-        case 'V':
-          if (dir_.ChangeRemoteDirectory(RemoteName::typed(".."))) leave = true;
-          break;
-        default:
-          break;
-      }
-    }
     while (dlg_.hasLines()) {
       ui_.endLine();
       (void)dlg_.readReply();
       if (dlg_.closed() || dlg_.interrupted()) break;
     }
     if (dlg_.closed()) leave = true;  // nothing more can be asked of the server
-    if (position < 1 || position > count) {
-      position = position < 1 ? 0 : count + 1;
+    if (place.settleAtEdge()) {
       ui_.endLine();
       msg_.Announce("FTULTARQ", 1);
     }
@@ -457,6 +404,64 @@ void Browse::BrowseListing() {
   table_.shrink_to_fit();
   ui_.endLine();
   ui_.flushKeys();
+}
+
+const ListingEntry& Browse::entryAt(const BrowsePlace& place) const {
+  return table_[static_cast<size_t>(place.position() - 1)];
+}
+
+bool Browse::act(BrowseAction action, BrowsePlace& place) {
+  const RemoteName name = place.hasEntry() ? EntryName(entryAt(place)) : RemoteName{};
+  switch (action) {
+    case BrowseAction::Next:
+    case BrowseAction::Previous:
+    case BrowseAction::NextPage:
+    case BrowseAction::PreviousPage:
+    case BrowseAction::BeforeFirst:
+    case BrowseAction::AfterLast:
+      place.move(action);
+      return false;
+    case BrowseAction::Copy:
+      msg_.Announce("FTOK", 1);
+      dialogs_.putClipboard(name.text);
+      return false;
+    case BrowseAction::Receive:
+      if (usable(name)) {
+        ui_.endLine();
+        transfer_.ReceiveFile(name);
+      }
+      return false;
+    case BrowseAction::Delete:
+      // A deleted entry is not offered again: the next one takes its place.
+      if ((name.wire.empty() || usable(name)) && dir_.ConfirmAndDelete(name)) {
+        table_.erase(table_.begin() + (place.position() - 1));
+        place.removeHere();
+      }
+      return false;
+    case BrowseAction::Size:
+      if (usable(name) && dlg_.SendCommand("SIZE ", name.wire)) {
+        ui_.write(" .... ");
+        (void)dlg_.ReadAndSpeakReply(false);
+      }
+      return false;
+    case BrowseAction::Enter:
+      return (name.wire.empty() || usable(name)) && dir_.ChangeRemoteDirectory(name);
+    case BrowseAction::Parent:
+      if (!dir_.ChangeRemoteDirectory(RemoteName::typed(".."))) return false;
+      place.toTop();  // out of the list at its top: its edge is heard
+      return true;
+    case BrowseAction::Place:
+      ui_.endLine();
+      ui_.writeSpoken(place.placeText());
+      return false;
+    case BrowseAction::Leave:
+      return true;
+    case BrowseAction::Review:  // no entry to review
+    case BrowseAction::Menu:    // the menu's letter was taken already
+    case BrowseAction::None:
+      return false;
+  }
+  return false;
 }
 
 }  // namespace ftp

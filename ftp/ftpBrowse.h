@@ -26,6 +26,8 @@ class Dir;
 class Transfer;
 class FileDialogs;
 struct RemoteName;
+class BrowsePlace;
+enum class BrowseAction : uint8_t;
 
 inline constexpr size_t kListingLines = 15000;
 inline constexpr size_t kListingWidth = 150;
@@ -83,6 +85,10 @@ class Browse {
   // An entry name a command may use; else the error beep, and for a name
   // holding CR or LF a message too.
   [[nodiscard]] bool usable(const RemoteName& name);
+  [[nodiscard]] bool instructionsDue();
+  [[nodiscard]] const ListingEntry& entryAt(const BrowsePlace& place) const;
+  // Carries out one key's action; true when the browser is to be left.
+  [[nodiscard]] bool act(BrowseAction action, BrowsePlace& place);
 
   ClientState& st_;
   Tela& ui_;
@@ -93,7 +99,8 @@ class Browse {
   Transfer& transfer_;
   FileDialogs& dialogs_;
   std::vector<ListingEntry> table_;
-  bool machineListing_ = false;  // the last listing was MLSD
+  bool instructionsHeard_ = false;  // the arrow instructions, once a run
+  bool machineListing_ = false;     // the last listing was MLSD
 };
 
 }  // namespace ftp

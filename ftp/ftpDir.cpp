@@ -20,10 +20,10 @@ bool ChangeSucceeded(int code) {
   return code == 250 || code == 200;
 }
 
-void Dir::ConfirmAndDelete(const RemoteName& name) {
+bool Dir::ConfirmAndDelete(const RemoteName& name) {
   if (name.wire.empty()) {
     ui_.errorBeep();
-    return;
+    return false;
   }
   ui_.endLine();
   msg_.Announce("FTCNFAPA", 0);
@@ -35,9 +35,9 @@ void Dir::ConfirmAndDelete(const RemoteName& name) {
   ui_.endLine();
   if (key != 'S' && key != 's') {
     msg_.Announce("FTDESIS", 2);
-    return;
+    return false;
   }
-  arq_.deleteNamed(name);
+  return arq_.deleteNamed(name);
 }
 
 bool Dir::ChangeRemoteDirectory(const RemoteName& name) {

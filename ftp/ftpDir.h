@@ -27,7 +27,8 @@ class Dir {
   Dir(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Arq& arq)
       : st_(state), ui_(ui), msg_(msg), dlg_(dlg), arq_(arq) {}
 
-  void ConfirmAndDelete(const RemoteName& name);
+  // True when the file was deleted.
+  [[nodiscard]] bool ConfirmAndDelete(const RemoteName& name);
   [[nodiscard]] bool ChangeRemoteDirectory(const RemoteName& name);
   void ShowAndChangeDirectory();
   void MakeRemoteDirectory();

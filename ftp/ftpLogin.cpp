@@ -98,6 +98,13 @@ bool LoginDialog::lostReply() const {
   return dlg_.closed() || dlg_.interrupted();
 }
 
+// After a refusal the user hears that L tries again, while the connection
+// is there to try on.
+bool LoginDialog::notLoggedIn() {
+  if (refusedOnce_ && !dlg_.closed()) msg_.Announce("FTLOGINL", 1);
+  return false;
+}
+
 bool LoginDialog::Login() {
   refusedOnce_ = false;
   Flags f;
@@ -105,11 +112,12 @@ bool LoginDialog::Login() {
   st_.userName = ui_.readLineSpoken();
   if (st_.userName.empty()) {
     msg_.Announce("FTDESIS", 1);
+    msg_.Announce("FTLOGINL", 1);
     return false;
   }
   if (!dlg_.SendCommand("USER " + st_.userName)) return false;
   judgeReplies(LoginStep::User, "FTERCONT", f);
-  if (f.failed || lostReply()) return false;
+  if (f.failed || lostReply()) return notLoggedIn();
 
   if (f.needPassword) {
     msg_.Announce("FTSENHA", 0);
@@ -129,7 +137,7 @@ bool LoginDialog::Login() {
       judgeReplies(LoginStep::Acct, "FTERCHAV", f);
     if (lostReply()) f.failed = true;
   }
-  if (f.failed) return false;
+  if (f.failed) return notLoggedIn();
   msg_.Announce("FTACLIBE", 1);
   return true;
 }

@@ -35,6 +35,7 @@ class LoginDialog {
   void refuse(const char* key, const std::string& line, Flags& f);
   [[nodiscard]] std::string readSecret();
   [[nodiscard]] bool lostReply() const;
+  [[nodiscard]] bool notLoggedIn();
 
   ClientState& st_;
   Tela& ui_;

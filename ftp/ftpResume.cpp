@@ -30,7 +30,11 @@ std::optional<int64_t> Transfer::remoteSize(std::string_view wire) {
 
 bool Transfer::askYes(std::string_view key) {
   if (ui_.cursorColumn() != 1) ui_.endLine();
-  ui_.writeSpoken(ResumeText(key));
+  // Written as it is, spoken without its question mark, which the voice
+  // would name.
+  const std::string question = ResumeText(key);
+  ui_.write(question);
+  ui_.speakText(question.substr(0, question.find('?')));
   msg_.Announce("FTSIMNAO", 0);
   const uint8_t key8 = ui_.readKey();
   if (key8 == 0) (void)ui_.readKey();  // the code of an extended key
@@ -78,7 +82,13 @@ void Transfer::announceOutcome(std::string_view name, int64_t bytes,
                                std::chrono::steady_clock::time_point began) {
   const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - began);
-  ui_.writeLineSpoken(OutcomeText(name, bytes, took));
+  // The name and the rest are spoken apart: the comma between them is a
+  // pause, not a word.
+  const std::string line = OutcomeText(name, bytes, took);
+  const size_t rest = name.size() + 2;
+  ui_.write(line.substr(0, rest));
+  ui_.speakText(name);
+  ui_.writeLineSpoken(line.substr(rest));
 }
 
 void Transfer::sayMilestone(int percent) {

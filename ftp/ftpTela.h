@@ -63,6 +63,10 @@ class Tela {
   virtual void spellText(std::string_view text) = 0;
   [[nodiscard]] virtual bool soundExists(std::string_view name) = 0;
   virtual void playSound(std::string_view name) = 0;
+  // A recorded sound left sounding while the caller goes on (a request is
+  // sent meanwhile); whatever is said next waits for its end, a key stops
+  // it, and waitFor keeps an eye on it.
+  virtual void startSound(std::string_view name) { playSound(name); }
   virtual void errorBeep() = 0;
   virtual void waitSpeechEnd() = 0;
   virtual void speechStart(std::string_view soundDir) = 0;

@@ -26,14 +26,24 @@ bool LabelText(std::string_view key, std::string& text) {
 }
 
 void Messages::Announce(std::string_view key, int lineEnds) {
+  announce(key, lineEnds, false);
+}
+
+void Messages::AnnounceAndGoOn(std::string_view key, int lineEnds) {
+  announce(key, lineEnds, true);
+}
+
+void Messages::announce(std::string_view key, int lineEnds, bool goOn) {
   ui_.logEvent("announce", key);
   const std::string text = MessageText(key);
   ui_.write(text);
   for (int i = 0; i < lineEnds; ++i) ui_.endLine();
-  if (ui_.soundExists(key))
-    ui_.playSound(key);
+  if (!ui_.soundExists(key))
+    ui_.speakText(text);  // a system voice goes on by itself
+  else if (goOn)
+    ui_.startSound(key);
   else
-    ui_.speakText(text);
+    ui_.playSound(key);
 }
 
 void Messages::WriteLabel(std::string_view key, int lineEnds) {

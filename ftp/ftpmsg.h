@@ -21,9 +21,14 @@ class Messages {
   explicit Messages(Tela& ui) : ui_(ui) {}
 
   void Announce(std::string_view key, int lineEnds);
+  // The same, but the recorded file is left playing while the caller goes
+  // on: a request is sent while the user hears that it is on its way.
+  void AnnounceAndGoOn(std::string_view key, int lineEnds);
   void WriteLabel(std::string_view key, int lineEnds);
 
  private:
+  void announce(std::string_view key, int lineEnds, bool goOn);
+
   Tela& ui_;
 };
 

@@ -14,7 +14,7 @@ struct MessageEntry {
   std::string_view text;
 };
 
-inline constexpr std::array<MessageEntry, 95> kMessages{{
+inline constexpr std::array<MessageEntry, 96> kMessages{{
     {"FTERRBIB", "Não consegui conexão com a rotina de comunicações"},
     {"FTERRSOQ", "Não consegui criar soquete"},
     {"FTERBIND", "Não consegui alocar porta (bind)"},
@@ -95,6 +95,7 @@ inline constexpr std::array<MessageEntry, 95> kMessages{{
     {"FTCHAVE", "Qual a sua chave de acesso   "},
     {"FTERCHAV", "Chave de acesso não foi aceita, código"},
     {"FTACLIBE", "Acesso liberado"},
+    {"FTLOGINL", "Tecle L para entrar de novo"},
     {"FTCOMINT", "Comunicação foi interrompida"},
     {"FTINTERR", "Transferência interrompida"},
     {"FTPARTE", "O que chegou foi guardado em "},

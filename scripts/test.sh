@@ -21,8 +21,11 @@ if [ "$sanitize" = 1 ]; then
   NAVIRO_BUILD_DIR=$build "$here/scripts/build.sh" -DBUILD_TESTING=ON -DNAVIRO_BENCH=ON \
     -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
     -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined"
-  export ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:strict_string_checks=1
-  export LSAN_OPTIONS=suppressions=$here/scripts/lsan.supp
+  # A full unwind at every allocation: the fast one loses the stack inside
+  # system libraries built without frame pointers, and the suppressions below
+  # match on those frames.
+  export ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:strict_string_checks=1:fast_unwind_on_malloc=0
+  export LSAN_OPTIONS=suppressions=$here/scripts/lsan.supp:print_suppressions=0
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 else
   "$here/scripts/build.sh" -DBUILD_TESTING=ON -DNAVIRO_BENCH=ON

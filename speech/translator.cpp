@@ -27,7 +27,7 @@ struct MapRow {
 // Windows-1252 above 191); a code not listed has no reading.
 constexpr std::array kMapRows{
     MapRow{{128, 135, 199, 231}, "ss"},
-    MapRow{{129, 154}, "u\""},
+    MapRow{{129, 154, 220, 252}, "u\""},
     MapRow{{130, 144, 201, 233}, "e'"},
     MapRow{{131, 194, 226}, "a^"},
     MapRow{{132, 142, 195, 196, 227, 228}, "a~"},
@@ -60,7 +60,6 @@ constexpr std::array kMapRows{
     MapRow{{197, 229}, "a"},
     MapRow{{215, 247}, "x"},
     MapRow{{216, 248}, "0"},
-    MapRow{{220, 252}, "u"},
 };
 
 constexpr std::array<std::string_view, 128> kHighMap = [] {
@@ -161,7 +160,21 @@ std::string preMap(std::string_view text) {
 }
 
 std::string markStress(std::string word) {
-  if (auto k = stressPosition(word)) word[*k] = static_cast<char>(upper(word[*k]));
+  // The u of gü and qü is a glide, not a syllable: the stress is sought as
+  // if it were a consonant (agüentar, tranqüilo, pingüim).
+  std::string probe;
+  std::vector<std::size_t> from;  // index in word of each probe letter
+  for (std::size_t i = 0; i < word.size(); ++i) {
+    if (lower(word[i]) == 'u' && i > 0 && i + 1 < word.size() && word[i + 1] == '"' &&
+        in("gq", lower(word[i - 1]))) {
+      probe += 'w';
+      from.push_back(i++);
+      continue;
+    }
+    probe += word[i];
+    from.push_back(i);
+  }
+  if (auto k = stressPosition(probe)) word[from[*k]] = static_cast<char>(upper(word[from[*k]]));
   return word;
 }
 

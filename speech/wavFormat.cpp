@@ -94,18 +94,25 @@ float sampleAt(const uint8_t* in, size_t i, uint16_t bits) {
 
 }  // namespace
 
-size_t timeScale(const uint8_t* in, size_t inBytes, uint16_t bits, uint32_t rate, double tempo,
-                 uint8_t* out, size_t outBytes, float* accum) {
+size_t timeScale(const uint8_t* in, size_t inBytes, uint16_t bits, uint16_t channels, uint32_t rate,
+                 double tempo, uint8_t* out, size_t outBytes, float* accum) {
   const size_t width = bits == 16 ? 2 : 1;
-  const size_t frames = inBytes / width;
-  const size_t capacity = outBytes / width;
+  const size_t ch = std::max<uint16_t>(channels, 1);
+  const size_t frames = inBytes / (width * ch);
+  const size_t capacity = outBytes / (width * ch);
   if (frames == 0 || capacity == 0 || !(tempo > 0)) return 0;
   const size_t outFrames =
       std::min(capacity, static_cast<size_t>(std::llround(static_cast<double>(frames) / tempo)));
   const size_t hop = std::max<size_t>(2, rate / 100);  // 10 ms
   const size_t length = 2 * hop;
   const long tolerance = static_cast<long>(rate / 200);  // 5 ms
-  std::fill(accum, accum + outFrames, 0.0f);
+  // The channels move together: one offset for all, chosen on their sum.
+  auto mix = [&](size_t frame) {
+    float v = 0;
+    for (size_t c = 0; c < ch; ++c) v += sampleAt(in, frame * ch + c, bits);
+    return v;
+  };
+  std::fill(accum, accum + outFrames * ch, 0.0f);
   long previous = 0;
   for (size_t k = 0; k * hop < outFrames; ++k) {
     long src = 0;
@@ -121,8 +128,8 @@ size_t timeScale(const uint8_t* in, size_t inBytes, uint16_t bits, uint32_t rate
         for (long c = from; c <= to; ++c) {
           double score = 0;
           for (size_t j = 0; j < hop; j += 2)
-            score += static_cast<double>(sampleAt(in, static_cast<size_t>(c) + j, bits)) *
-                     sampleAt(in, static_cast<size_t>(target) + j, bits);
+            score += static_cast<double>(mix(static_cast<size_t>(c) + j)) *
+                     mix(static_cast<size_t>(target) + j);
           if (score > best) {
             best = score;
             src = c;
@@ -138,11 +145,12 @@ size_t timeScale(const uint8_t* in, size_t inBytes, uint16_t bits, uint32_t rate
       // starts at full weight.
       const double w =
           (k == 0 && j < hop) ? 1.0 : 0.5 - 0.5 * std::cos(M_PI * static_cast<double>(j) / hop);
-      accum[o] += static_cast<float>(w) * sampleAt(in, i, bits);
+      for (size_t c = 0; c < ch; ++c)
+        accum[o * ch + c] += static_cast<float>(w) * sampleAt(in, i * ch + c, bits);
     }
     previous = src;
   }
-  for (size_t o = 0; o < outFrames; ++o) {
+  for (size_t o = 0; o < outFrames * ch; ++o) {
     const long v = std::lround(accum[o]);
     if (bits == 16) {
       const auto s16 = static_cast<int16_t>(std::clamp(v, -32768L, 32767L));
@@ -152,7 +160,7 @@ size_t timeScale(const uint8_t* in, size_t inBytes, uint16_t bits, uint32_t rate
       out[o] = static_cast<uint8_t>(std::clamp(v + 128, 0L, 255L));
     }
   }
-  return outFrames * width;
+  return outFrames * ch * width;
 }
 
 double speedTempo(int speed) {

@@ -186,17 +186,18 @@ bool WavPlayer::wavBusy() {
 int WavPlayer::playSamples(const uint8_t* samples, size_t length, uint32_t rate, uint16_t channels,
                            uint16_t bits) {
   State& s = *s_;
-  // Mono sound is time-scaled at its own pitch; stereo sound keeps the
-  // faster rate of the fast flag.
-  const double factor = channels == 1 ? s.tempo * (s.fast ? kFastTempo : 1.0) : 1.0;
-  const bool scaling = std::abs(factor - 1.0) > 1e-6 && (bits == 8 || bits == 16);
-  if (s.fast && channels != 1) rate = fastRate(rate);
+  // 8- and 16-bit sound is time-scaled at its own pitch, whatever its
+  // channels; other sample sizes take the faster rate of the fast flag.
+  const bool scalable = (bits == 8 || bits == 16) && channels > 0;
+  const double factor = scalable ? s.tempo * (s.fast ? kFastTempo : 1.0) : 1.0;
+  const bool scaling = std::abs(factor - 1.0) > 1e-6;
+  if (s.fast && !scalable) rate = fastRate(rate);
   const bool cutting = s.cut && channels == 1;
   const uint16_t deviceBits = (cutting && bits == 16) ? uint16_t{8} : bits;
   const int opened = s.openDevice(qr::PcmFormat{rate, deviceBits, channels});
   if (opened != 0) return opened;
   // Slowed down, a piece grows: it is taken small enough to fit a block.
-  const size_t width = bits == 16 ? 2 : 1;
+  const size_t width = (bits == 16 ? 2 : 1) * std::max<uint16_t>(channels, 1);
   const size_t most =
       scaling ? std::max(width, static_cast<size_t>(kBlockBytes * std::min(1.0, factor) * 0.98) /
                                     width * width)
@@ -220,7 +221,8 @@ int WavPlayer::playSamples(const uint8_t* samples, size_t length, uint32_t rate,
       uint8_t* block = s.nextBlockData();
       size_t n = piece;
       if (scaling)
-        n = timeScale(samples, piece, bits, rate, factor, block, kBlockBytes, s.accum.data());
+        n = timeScale(samples, piece, bits, channels, rate, factor, block, kBlockBytes,
+                      s.accum.data());
       else
         std::memcpy(block, samples, piece);
       if (cutting) n = cutSpeech(block, n, bits, rate);
@@ -243,6 +245,12 @@ void WavPlayer::playWavImage(const uint8_t* image, size_t length) {
 }
 
 int WavPlayer::playWavFile(const std::string& path) {
+  const int result = startWavFile(path);
+  while (wavBusy()) s_->delay(kStepMs);
+  return result;
+}
+
+int WavPlayer::startWavFile(const std::string& path) {
   State& s = *s_;
   if (s.keyWaiting()) return 0;
   File file(std::fopen(qr::toUtf8(path).c_str(), "rb"));
@@ -268,8 +276,12 @@ int WavPlayer::playWavFile(const std::string& path) {
     }
     result = 0;
     uint64_t remaining = chunk.size;
+    // Whole sample frames per piece: a time-scaled piece is taken frame by
+    // frame, and a split frame would swap the channels from there on.
+    const size_t frameBytes = std::max<size_t>(1, format->channels * ((format->bits + 7) / 8));
     while (remaining > 0) {
-      const size_t piece = wavPieceSize(remaining);
+      size_t piece = wavPieceSize(remaining);
+      if (piece < remaining && piece > frameBytes) piece -= piece % frameBytes;
       const size_t got = std::fread(buffer, 1, piece, file.get());
       if (got == 0) {
         result = -1;
@@ -281,8 +293,6 @@ int WavPlayer::playWavFile(const std::string& path) {
     }
     break;
   }
-  file.reset();
-  while (wavBusy()) s.delay(kStepMs);
   return result;
 }
 

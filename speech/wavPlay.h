@@ -41,7 +41,8 @@ using qr::writeWavHeader;
 // later piece is shorter than 256 bytes.
 [[nodiscard]] size_t wavPieceSize(uint64_t remaining);
 
-// rate x 1.5, rounded to nearest with ties to even (11,025 -> 16,538).
+// rate x 1.5, rounded to nearest with ties to even (11,025 -> 16,538): the
+// fast flag for sound the time scaling cannot take.
 [[nodiscard]] uint32_t fastRate(uint32_t rate);
 
 // Speech cutting: drops every second pitch period of a mono piece in place.
@@ -53,15 +54,17 @@ using qr::writeWavHeader;
 // The speed-up of the fast flag.
 inline constexpr double kFastTempo = 1.5;
 
-// Pitch-keeping time-scale change (waveform-similarity overlap-add): mono
-// samples of `bits` (8 unsigned or 16 signed) at `rate` become about
-// 1/tempo as long, at the same pitch. Frames of 20 ms are laid down every
-// 10 ms, each taken from within 5 ms of where the tempo puts it, at the
-// offset whose start best continues the wave already laid down. Writes at
-// most outBytes bytes of the same format; `accum` holds at least as many
-// floats as output samples. Returns the bytes written.
-[[nodiscard]] size_t timeScale(const uint8_t* in, size_t inBytes, uint16_t bits, uint32_t rate,
-                               double tempo, uint8_t* out, size_t outBytes, float* accum);
+// Pitch-keeping time-scale change (waveform-similarity overlap-add):
+// interleaved samples of `bits` (8 unsigned or 16 signed) and `channels` at
+// `rate` become about 1/tempo as long, at the same pitch. Frames of 20 ms are
+// laid down every 10 ms, each taken from within 5 ms of where the tempo puts
+// it, at the offset whose start best continues the wave already laid down
+// (judged on the sum of the channels, which all take the same offset).
+// Writes at most outBytes bytes of the same format; `accum` holds at least as
+// many floats as output samples. Returns the bytes written.
+[[nodiscard]] size_t timeScale(const uint8_t* in, size_t inBytes, uint16_t bits, uint16_t channels,
+                               uint32_t rate, double tempo, uint8_t* out, size_t outBytes,
+                               float* accum);
 
 // The tempo at which recorded sound (messages, letters, number pieces,
 // recorded at the pace of the default speed level 3) keeps the pace of the
@@ -80,6 +83,9 @@ class WavPlayer {
   // 0 played (or not started because a key was waiting); -1 the file cannot
   // be opened or is not a PCM WAV file; other: the device's open error.
   [[nodiscard]] int playWavFile(const std::string& path);
+  // The same, returning once the whole sound is queued (a long one waits
+  // for room on the device): the caller goes on while it sounds.
+  [[nodiscard]] int startWavFile(const std::string& path);
   // Starts a complete WAV image; returns when its last block is queued.
   void playWavImage(const uint8_t* image, size_t length);
   [[nodiscard]] int playSamples(const uint8_t* samples, size_t length, uint32_t rate,
@@ -91,9 +97,9 @@ class WavPlayer {
   void setCut(bool on);
   [[nodiscard]] bool fast() const;
   [[nodiscard]] bool cut() const;
-  // Time scaling of mono sound, pitch kept (1.0: none); the fast flag
-  // multiplies it by 1.5. Stereo sound is played 1.5 times faster by its
-  // rate when the fast flag is on.
+  // Time scaling of all 8- and 16-bit sound, mono or stereo, pitch kept
+  // (1.0: none); the fast flag multiplies it by 1.5. Sound of other sample
+  // sizes is played 1.5 times faster by its rate when the fast flag is on.
   void setTempo(double tempo);
   [[nodiscard]] double tempo() const;
 

@@ -85,8 +85,11 @@ void ConsoleTela::delay(int milliseconds) {
 // The console's idle wait watches the front end's input with the sockets; a
 // look without waiting is a wait of one millisecond, so the sockets are
 // looked at too.
+// Speech started earlier sounds on meanwhile; a key typed during the wait
+// silences it.
 void ConsoleTela::waitFor(std::span<qr::WaitFd> fds, int ms) {
   console_.idleWait(std::max(ms, 1), fds);
+  spoken_.pollSpeech();
 }
 
 // Reads a secret: nothing typed reaches the screen planes, not even in a
@@ -130,6 +133,9 @@ bool ConsoleTela::soundExists(std::string_view name) {
 }
 void ConsoleTela::playSound(std::string_view name) {
   spoken_.playSound(name);
+}
+void ConsoleTela::startSound(std::string_view name) {
+  spoken_.startSound(name);
 }
 void ConsoleTela::errorBeep() {
   spoken_.errorBeep();

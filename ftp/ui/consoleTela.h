@@ -41,6 +41,7 @@ class ConsoleTela : public Tela {
   void spellText(std::string_view text) override;
   bool soundExists(std::string_view name) override;
   void playSound(std::string_view name) override;
+  void startSound(std::string_view name) override;
   void errorBeep() override;
   void waitSpeechEnd() override;
   void speechStart(std::string_view soundDir) override;

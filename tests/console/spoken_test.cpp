@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/launcher.h"
 #include "base/cp1252.h"
 #include "console/qrCrt.h"
 #include "console/qrwinConfig.h"
 #include "console/qrwinSpoken.h"
+#include "platform/launcher.h"
 #include "speech/diphone.h"
 #include "speech/translator.h"
 #include "speech/wavPlay.h"
@@ -220,6 +220,22 @@ TEST_F(SpokenTest, PendingKeyStopsSpeechAndStaysQueued) {
   spoken->spellText("xyz");
   spoken->pauseFor(5000);  // returns at once
   EXPECT_TRUE(log.lines().empty());
+}
+
+TEST_F(SpokenTest, ASoundLeftPlayingIsEndedBeforeTheNextTextAndStoppedByAKey) {
+  spoken->startSound("FTCMD");
+  spoken->speakText("a");
+  const std::string sound = "sound " + (dir / "som" / "FTCMD.wav").string();
+  ASSERT_GE(log.lines().size(), 3u);
+  EXPECT_EQ(std::vector<std::string>(log.lines().begin(), log.lines().begin() + 3),
+            (std::vector<std::string>{sound, "ended FTCMD", "text a"}));
+  log.clear();
+  spoken->startSound("FTCMD");
+  ASSERT_TRUE(console.queueKeyBytes("k"));
+  spoken->pollSpeech();
+  spoken->pollSpeech();
+  EXPECT_EQ(log.lines(), (std::vector<std::string>{sound, "stop", "ended FTCMD"}));
+  EXPECT_EQ(console.queuedKeyBytes(), 1u);  // the key is the caller's
 }
 
 TEST_F(SpokenTest, DtmfTonesWithASecondForTheComma) {

@@ -239,11 +239,13 @@ CASES = {
         secret="s3nha"),
     "ftp_refusals": dict(
         server="real",
-        keys="{until Qual a conta}ana{Enter}{until Qual a senha}errada{Enter}{wait 300}"
+        keys="{until Qual a conta}{Esc}{wait 300}l{until Qual a conta}ana{Enter}"
+             "{until Qual a senha}errada{Enter}{wait 300}"
              "l{until Qual a conta}anonymous{Enter}{until Qual a senha}x{Enter}{wait 200}"
              "s{until desejado}nada{Enter}{wait 200}a{until a apagar}nada.txt{Enter}{wait 200}"
              "c{until subdir}pub{Enter}{wait 200}{Esc}",
-        heard=["FTERSENH", "FTACLIBE", "FTNAOTRO", "FTNAOAPA", "FTNCRIA", "FTFIMPRG"],
+        heard=["FTDESIS", "FTLOGINL", "FTERSENH", "FTLOGINL", "FTACLIBE", "FTNAOTRO", "FTNAOAPA",
+               "FTNCRIA", "FTFIMPRG"],
         transcript=["USER ana", "PASS errada", "USER anonymous", "PASS x", "PWD", "CWD nada",
                     "DELE nada.txt", "MKD pub", "QUIT"]),
     "ftp_greeting_split": dict(
@@ -351,7 +353,8 @@ class Run:
         screen = os.path.join(work, "screen.txt")
         env = dict(os.environ, QUIRAL_CONSOLE="script", QUIRAL_AUDIO="null",
                    QUIRAL_KEYS=keys, QUIRAL_LOG=log, QUIRAL_SCREEN=screen,
-                   QUIRAL_SYSDIR=sysdir, QUIRAL_ROOT=quiral, TMPDIR=work, **(extra_env or {}))
+                   QUIRAL_SYSDIR=sysdir, QUIRAL_ROOT=quiral, TMPDIR=work)
+        env.update(extra_env or {})
         start = time.time()
         self.timed_out = False
         try:

@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "base/cp1252.h"
+#include "ftp/ftpBrowseModel.h"
 #include "ftp/ftpDlg.h"
 #include "transferRig.h"
 
@@ -128,6 +129,30 @@ TEST(ListingNames, MachineListingsKeepNamesExactlyWithTypesAndSizes) {
   EXPECT_EQ(EntryName(t[4]).wire, "sem fatos");
 }
 
+TEST(BrowserModel, ExtendedCodesAreNotLettersAndDeletingTheLastEntryReachesTheEnd) {
+  // Down arrives as 0 and 80, the code of "P"; Enter, the menu left
+  // without a choice, does nothing.
+  EXPECT_EQ(BrowserAction(true, 80), BrowseAction::Next);
+  EXPECT_EQ(BrowserAction(false, 80), BrowseAction::Place);
+  EXPECT_EQ(BrowserAction(false, 'p'), BrowseAction::Place);
+  EXPECT_EQ(BrowserAction(true, 'R'), BrowseAction::None);
+  EXPECT_EQ(BrowserAction(false, 13), BrowseAction::None);
+  EXPECT_EQ(BrowserAction(false, BrowserMenuLetter(4)), BrowseAction::Parent);
+
+  BrowsePlace place(2);
+  place.move(BrowseAction::Next);
+  EXPECT_EQ(place.placeText(), "2 de 2");
+  place.removeHere();
+  EXPECT_TRUE(place.settleAtEdge());
+  EXPECT_EQ(place.position(), 2);
+  EXPECT_EQ(place.placeText(), "0 de 1");
+  place.move(BrowseAction::PreviousPage);
+  EXPECT_TRUE(place.settleAtEdge());
+  EXPECT_EQ(place.position(), 0);
+  place.move(BrowseAction::Next);
+  EXPECT_FALSE(place.settleAtEdge());
+}
+
 TEST(Browser, ArrowsPagesHomeEndAndTheEndsOfTheList) {
   Rig r;
   r.server.listing = "total 8\r\n" + unixLine('d', "pub") + "\r\n" + unixLine('-', "leia.txt") +
@@ -171,12 +196,13 @@ TEST(Browser, SizeDeleteReceiveAndChangeDirectoryFromAnEntry) {
   r.ui.lines = {""};
   r.ui.holdUntil = "announce FTUSSETA";
   r.ui.holdDuringReceive = true;
-  r.keys("d" + kF9 + "as" + "rs" + kDown + "t");
+  // After the deletion the next entry, pub, takes the deleted one's place.
+  r.keys("d" + kF9 + "rs" + "as" + "t");
   r.browse.ListRemoteDirectory();
   std::filesystem::current_path(here);
   EXPECT_EQ(r.server.commands(),
             (std::vector<std::string>{"FEAT", "TYPE A", "EPSV", "LIST", "SIZE a.txt", "SIZE a.txt",
-                                      "DELE a.txt", "TYPE I", "SIZE a.txt", "EPSV", "RETR a.txt",
+                                      "TYPE I", "SIZE a.txt", "EPSV", "RETR a.txt", "DELE a.txt",
                                       "CWD pub"}));
   EXPECT_EQ(count(r.ui.events, "speak 8"), 2u);
   EXPECT_EQ(readFile(r.path("a.txt")), "conteudo");
@@ -199,6 +225,43 @@ TEST(Browser, ParentRefusedStaysAndReviewKeyTakesTheBrowsersPlace) {
   EXPECT_EQ(r.dialogs.reviewed,
             (std::vector<std::string>{unixLine('-', "um"), unixLine('-', "dois")}));
   EXPECT_TRUE(inOrder(r.ui.events, {"speak um", "speak um", "speak dois"}));
+}
+
+TEST(Browser, PlaceInTheListADeletedEntryGoneAndTheEdgeAtTheTopAndAfterV) {
+  Rig r;
+  r.server.files["a.txt"] = "x";
+  r.server.listing = unixLine('-', "a.txt") + "\r\n" + unixLine('-', "b.txt") + "\r\n" +
+                     unixLine('-', "c.txt") + "\r\n" + unixLine('d', "pub") + "\r\n";
+  ASSERT_TRUE(r.connect());
+  r.ui.holdUntil = "announce FTUSSETA";
+  r.keys("p" + std::string("as") + "P" + kUp + "p" + kDown + "v");
+  r.browse.ListRemoteDirectory();
+  EXPECT_EQ(r.server.commands(),
+            (std::vector<std::string>{"FEAT", "TYPE A", "EPSV", "LIST", "DELE a.txt", "CWD .."}));
+  const auto& e = r.ui.events;
+  EXPECT_TRUE(inOrder(e, {"speak 1 de 4", "speak a.txt", "announce FTOKAPAG", "speak b.txt",
+                          "speak 1 de 3", "announce FTULTARQ", "speak 0 de 3", "speak b.txt",
+                          "announce FTOK", "announce FTULTARQ"}))
+      << ::testing::PrintToString(e);
+  // The deleted entry is never read again.
+  const auto deleted = std::find(e.begin(), e.end(), "announce FTOKAPAG");
+  EXPECT_EQ(std::find(deleted, e.end(), "speak a.txt"), e.end());
+  EXPECT_TRUE(r.ui.keys.empty());  // V left the browser
+}
+
+TEST(Browser, ArrowInstructionsOnceARunUnlessAskedForEveryTime) {
+  for (const char* every : {"", "S"}) {
+    Rig r;
+    r.ui.settings["REPETEAJUDA"] = every;
+    r.server.listing = unixLine('-', "um") + "\r\n";
+    ASSERT_TRUE(r.connect());
+    // Keys are seen once the listing's first entry was heard.
+    r.ui.gate = [&] { return r.ui.occurrences("speak um") == r.ui.occurrences("send LIST"); };
+    r.keys("\x1b\x1b\x1b");
+    for (int i = 0; i < 3; ++i) r.browse.ListRemoteDirectory();
+    EXPECT_EQ(count(r.ui.events, "speak um"), 3u) << every;
+    EXPECT_EQ(count(r.ui.events, "announce FTUSSETA"), *every ? 3u : 1u) << every;
+  }
 }
 
 TEST(Browser, ListingWithoutFinalReplyIsAnErrorAndTheBrowserStaysShut) {
@@ -228,7 +291,8 @@ TEST(Browser, NamesWithBlanksOtherCodeSetsAndControlCharactersActOnTheListedFile
   r.ui.lines = {""};
   r.ui.holdUntil = "announce FTUSSETA";
   r.ui.holdDuringReceive = true;
-  r.keys("rs" + std::string("as") + kDown + "d" + kDown + "r" + "a" + "\x1b");
+  // The deleted entry's place is taken by the Latin-1 one.
+  r.keys("rs" + std::string("as") + "d" + kDown + "r" + "a" + "\x1b");
   r.browse.ListRemoteDirectory();
   std::filesystem::current_path(here);
   EXPECT_EQ(

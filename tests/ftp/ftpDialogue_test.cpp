@@ -102,12 +102,16 @@ TEST(Login, PasswordAndAccessKeyAreAskedAsTheCodesDemandAndNeverShown) {
        {"segredo"},
        {"USER ana", "PASS segredo", "QUIT"},
        false},
+      {"Esc at the account question", {greet()}, {}, {"QUIT"}, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const Outcome o = runClient(c.steps, {"ana"}, "\x1b", c.secrets);
+    const bool esc = c.expected.size() == 1;
+    const Outcome o = runClient(c.steps, {esc ? "" : "ana"}, "\x1b", c.secrets);
     EXPECT_EQ(o.commands, c.expected);
     EXPECT_EQ(contains(o.announced, "FTACLIBE"), c.granted);
+    // Not let in, and still connected: the user hears that L tries again.
+    EXPECT_EQ(contains(o.announced, "FTLOGINL"), !c.granted);
     EXPECT_EQ(o.announced.back(), "FTFIMPRG");
     EXPECT_EQ(o.exit, c.granted ? ftp::kExitNormal : ftp::kExitNoLogin);
     for (const auto& s : c.secrets) {

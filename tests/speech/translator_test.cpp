@@ -48,6 +48,7 @@ TEST(TranslatorPreMap, MapsLettersMarksAndUnreadableCharacters) {
       {W("ñ"), "nh"},          {"a\tb", "a \x01 b"},
       {"\x9D", " \x01 "},  // no reading
       {"\xBE", " \x01 "},      {"\x81", "u\""},
+      {W("agüentar"), "agu\"entar"},  // the same diaeresis in both pages
       {W("×"), "x"},
   };
   for (const auto& c : cases) EXPECT_EQ(lts::preMap(c.in), c.out) << c.in;

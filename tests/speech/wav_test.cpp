@@ -131,58 +131,67 @@ TEST(WavSpeed, FastRateRoundsHalvesToEven) {
 }
 
 // Time scaling keeps the pitch and the level and changes only the length,
-// faster and slower, for 8- and 16-bit sound.
+// faster and slower, for 8- and 16-bit sound, mono and stereo; in stereo
+// each channel keeps its own wave (180 Hz on the left, 270 Hz on the right).
 TEST(WavSpeed, TimeScaleKeepsPitchAndLevel) {
   constexpr uint32_t kRate = 11025;
-  constexpr double kHz = 180;
   const size_t n = kRate;  // one second
-  for (const uint16_t bits : {uint16_t{8}, uint16_t{16}}) {
-    const size_t width = bits / 8;
-    std::vector<uint8_t> in(n * width);
-    for (size_t i = 0; i < n; ++i) {
-      const double v = std::sin(2 * M_PI * kHz * static_cast<double>(i) / kRate);
-      if (bits == 8) {
-        in[i] = static_cast<uint8_t>(std::lround(128 + 100 * v));
-      } else {
-        const auto s16 = static_cast<int16_t>(std::lround(20000 * v));
-        in[2 * i] = static_cast<uint8_t>(s16 & 0xFF);
-        in[2 * i + 1] = static_cast<uint8_t>((s16 >> 8) & 0xFF);
+  for (const uint16_t channels : {uint16_t{1}, uint16_t{2}})
+    for (const uint16_t bits : {uint16_t{8}, uint16_t{16}}) {
+      const size_t width = bits / 8 * channels;
+      auto hz = [](size_t c) { return 180.0 * (1.0 + 0.5 * static_cast<double>(c)); };
+      std::vector<uint8_t> in(n * width);
+      for (size_t i = 0; i < n; ++i)
+        for (size_t c = 0; c < channels; ++c) {
+          const double v = std::sin(2 * M_PI * hz(c) * static_cast<double>(i) / kRate);
+          const size_t at = i * channels + c;
+          if (bits == 8) {
+            in[at] = static_cast<uint8_t>(std::lround(128 + 100 * v));
+          } else {
+            const auto s16 = static_cast<int16_t>(std::lround(20000 * v));
+            in[2 * at] = static_cast<uint8_t>(s16 & 0xFF);
+            in[2 * at + 1] = static_cast<uint8_t>((s16 >> 8) & 0xFF);
+          }
+        }
+      for (const double tempo : {1.5, 0.7}) {
+        std::vector<uint8_t> out(3 * n * width);
+        std::vector<float> accum(3 * n * channels);
+        const size_t bytes = timeScale(in.data(), in.size(), bits, channels, kRate, tempo,
+                                       out.data(), out.size(), accum.data());
+        const size_t frames = bytes / width;
+        const std::string what = std::to_string(channels) + " channel(s), " + std::to_string(bits) +
+                                 " bits, tempo " + std::to_string(tempo);
+        EXPECT_NEAR(static_cast<double>(frames), n / tempo, 2.0) << what;
+        for (size_t c = 0; c < channels; ++c) {
+          auto at = [&](size_t i) {
+            const size_t k = i * channels + c;
+            return bits == 8 ? (out[k] - 128) / 100.0
+                             : static_cast<int16_t>(out[2 * k] | out[2 * k + 1] << 8) / 20000.0;
+          };
+          // Rising zero crossings over the middle: the frequency, not the tempo.
+          int crossings = 0;
+          double peak = 0, low = 1;
+          for (size_t i = frames / 4; i < 3 * frames / 4; ++i) {
+            crossings += at(i - 1) < 0 && at(i) >= 0;
+            peak = std::max(peak, std::abs(at(i)));
+          }
+          for (size_t i = frames / 4; i < 3 * frames / 4; i += kRate / 50)
+            low = std::min(low, [&] {
+              double p = 0;
+              for (size_t j = i; j < i + kRate / 50 && j < frames; ++j)
+                p = std::max(p, std::abs(at(j)));
+              return p;
+            }());
+          const double seconds = static_cast<double>(frames / 2) / kRate;
+          EXPECT_NEAR(crossings / seconds, hz(c), hz(c) * 0.03) << what << ", channel " << c;
+          EXPECT_NEAR(peak, 1.0, 0.05) << what << ", channel " << c;
+          EXPECT_GT(low, 0.85) << "a joint cancels the wave: " << what << ", channel " << c;
+        }
       }
     }
-    for (const double tempo : {1.5, 0.7}) {
-      std::vector<uint8_t> out(3 * n * width);
-      std::vector<float> accum(3 * n);
-      const size_t bytes =
-          timeScale(in.data(), in.size(), bits, kRate, tempo, out.data(), out.size(), accum.data());
-      const size_t frames = bytes / width;
-      EXPECT_NEAR(static_cast<double>(frames), n / tempo, 2.0) << bits << " " << tempo;
-      auto at = [&](size_t i) {
-        return bits == 8 ? (out[i] - 128) / 100.0
-                         : static_cast<int16_t>(out[2 * i] | out[2 * i + 1] << 8) / 20000.0;
-      };
-      // Rising zero crossings over the middle: the frequency, not the tempo.
-      int crossings = 0;
-      double peak = 0, low = 1;
-      for (size_t i = frames / 4; i < 3 * frames / 4; ++i) {
-        crossings += at(i - 1) < 0 && at(i) >= 0;
-        peak = std::max(peak, std::abs(at(i)));
-      }
-      for (size_t i = frames / 4; i < 3 * frames / 4; i += kRate / 50)
-        low = std::min(low, [&] {
-          double p = 0;
-          for (size_t j = i; j < i + kRate / 50 && j < frames; ++j)
-            p = std::max(p, std::abs(at(j)));
-          return p;
-        }());
-      const double seconds = static_cast<double>(frames / 2) / kRate;
-      EXPECT_NEAR(crossings / seconds, kHz, kHz * 0.03) << bits << " " << tempo;
-      EXPECT_NEAR(peak, 1.0, 0.05) << bits << " " << tempo;
-      EXPECT_GT(low, 0.85) << "a joint cancels the wave: " << bits << " " << tempo;
-    }
-  }
   std::vector<float> accum(16);
   uint8_t out[16];
-  EXPECT_EQ(timeScale(out, 0, 8, kRate, 1.5, out, sizeof out, accum.data()), 0u);
+  EXPECT_EQ(timeScale(out, 0, 8, 1, kRate, 1.5, out, sizeof out, accum.data()), 0u);
 }
 
 TEST(WavSpeed, RecordedSoundFollowsTheSpeedLevel) {
@@ -283,6 +292,31 @@ TEST_F(PlayerTest, LongDataChunkReachesTheDeviceWhole) {
   EXPECT_FALSE(audio.isOpen);  // closed once the queue drained
 }
 
+// A long stereo file sped up goes to the scaling in whole frames: the
+// channels never swap where one block ends.
+TEST_F(PlayerTest, LongStereoFileSpedUpKeepsItsChannels) {
+  constexpr size_t kFrames = 40000;  // 160,000 bytes: blocks of 65,534 split frames
+  std::vector<uint8_t> samples(kFrames * 4);
+  for (size_t i = 0; i < kFrames; ++i) {
+    samples[4 * i] = 0xE8;  // left +1,000
+    samples[4 * i + 1] = 0x03;
+    samples[4 * i + 2] = 0x18;  // right -1,000
+    samples[4 * i + 3] = 0xFC;
+  }
+  player.setFast(true);
+  EXPECT_EQ(player.playWavFile(file("s.wav", wav(samples, 22050, 2, 16))), 0);
+  EXPECT_EQ(audio.opens.back(), (qr::PcmFormat{22050, 16, 2}));
+  ASSERT_EQ(audio.played.size() % 4, 0u);
+  EXPECT_NEAR(static_cast<double>(audio.played.size()), samples.size() / 1.5, 64.0);
+  size_t swapped = 0;
+  for (size_t i = 0; i + 3 < audio.played.size(); i += 4) {
+    const auto left = static_cast<int16_t>(audio.played[i] | audio.played[i + 1] << 8);
+    const auto right = static_cast<int16_t>(audio.played[i + 2] | audio.played[i + 3] << 8);
+    swapped += left <= 0 || right >= 0;
+  }
+  EXPECT_EQ(swapped, 0u);
+}
+
 TEST_F(PlayerTest, ShortMonoBlockIsPaddedWithSilence) {
   const auto samples = ramp(100);
   player.playWavImage(wav(samples, 11025, 1, 8).data(), 144);
@@ -301,10 +335,17 @@ TEST_F(PlayerTest, FastAndCutFlagsChangeLengthOrRateAndMonoSixteenBit) {
   // Mono sound keeps its rate (and pitch) and is two thirds as long.
   EXPECT_EQ(audio.opens.back(), (qr::PcmFormat{11025, 8, 1}));
   EXPECT_EQ(audio.played.size(), 4000u);
-  // Stereo sound is played faster by its rate.
-  std::vector<uint8_t> stereo(4000, 128);
+  // So is stereo sound, 8- and 16-bit, in whole sample frames.
+  audio.played.clear();
+  std::vector<uint8_t> stereo(6000, 128);
   EXPECT_EQ(player.playSamples(stereo.data(), stereo.size(), 11025, 2, 8), 0);
-  EXPECT_EQ(audio.opens.back(), (qr::PcmFormat{16538, 8, 2}));
+  EXPECT_EQ(audio.opens.back(), (qr::PcmFormat{11025, 8, 2}));
+  EXPECT_EQ(audio.played.size(), 4000u);
+  audio.played.clear();
+  std::vector<uint8_t> stereo16(12000, 0);
+  EXPECT_EQ(player.playSamples(stereo16.data(), stereo16.size(), 22050, 2, 16), 0);
+  EXPECT_EQ(audio.opens.back(), (qr::PcmFormat{22050, 16, 2}));
+  EXPECT_EQ(audio.played.size(), 8000u);
   player.setFast(false);
   // The speed level's tempo lengthens mono sound; a long piece still goes
   // out whole, in blocks.
