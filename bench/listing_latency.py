@@ -29,8 +29,8 @@ LOGIN = "{until Qual a conta}anonymous{Enter}{until Qual a senha}x@y{Enter}{unti
 # there, Esc, Esc. Any key silences speech, and the order of the names is
 # the server's (MLSD lists them unsorted): the Esc comes well after the
 # first name, whichever it is.
-KEYS = (LOGIN + "d{until ESC termina}{wait 9000}{Esc}{wait 300}s{until desejado}pub{Enter}"
-        "{until OK}d{wait 6000}{Esc}{wait 300}{Esc}")
+KEYS = (LOGIN + "d{until ESC termina}{wait 11000}{Esc}{wait 300}s{until desejado}pub{Enter}"
+        "{until OK}d{wait 11000}{Esc}{wait 300}{Esc}")
 TREE = ["canção.txt", "leia-me.txt", "velho.txt", "pub/ata.txt", "pub/lista.txt",
         "pub/nota.txt", "pub/sub/"]
 
