@@ -34,9 +34,10 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Uso: naviro [--help] [--version] [--voices] [COMPUTADOR[:PORTA]]\n"
+    "Uso: naviro [--help] [--version] [--voices] [ftps://|ftp://][COMPUTADOR[:PORTA]]\n"
     "Cliente FTP falado. Sem COMPUTADOR, o nome é perguntado ao iniciar;\n"
-    "a porta de controle é 21 quando não é dada.\n"
+    "a porta de controle é 21 quando não é dada. Com ftps:// a conexão\n"
+    "criptografada (TLS) é exigida.\n"
     "--voices lista as vozes do sistema com o número a pôr em VOZ.\n";
 
 int run(const std::optional<std::string>& host, qr::EventLog& log);

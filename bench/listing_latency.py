@@ -26,11 +26,11 @@ import time
 
 LOGIN = "{until Qual a conta}anonymous{Enter}{until Qual a senha}x@y{Enter}{until Comando ?}"
 # D in the top directory, Esc once its first name is heard, S into pub, D
-# there (the entries are sorted: the first name is new on the screen), Esc,
-# Esc. A name is written before it is heard, and any key silences speech:
-# the Esc comes well after the name.
-KEYS = (LOGIN + "d{until canção.txt}{wait 4000}{Esc}{wait 300}s{until desejado}pub{Enter}"
-        "{until OK}d{until ata.txt}{wait 4000}{Esc}{wait 300}{Esc}")
+# there, Esc, Esc. Any key silences speech, and the order of the names is
+# the server's (MLSD lists them unsorted): the Esc comes well after the
+# first name, whichever it is.
+KEYS = (LOGIN + "d{until ESC termina}{wait 11000}{Esc}{wait 300}s{until desejado}pub{Enter}"
+        "{until OK}d{wait 11000}{Esc}{wait 300}{Esc}")
 TREE = ["canção.txt", "leia-me.txt", "velho.txt", "pub/ata.txt", "pub/lista.txt",
         "pub/nota.txt", "pub/sub/"]
 
@@ -87,7 +87,7 @@ def one_run(exe, quiral, work, port, every):
 
 
 def listings(stamped):
-    """(D to first name, D to LIST sent, instructions heard) of each listing."""
+    """(D to first name, D to the request sent, instructions heard) of each listing."""
     out = []
     for i, (t, line) in enumerate(stamped):
         if line != "announce FTDIRPED":
@@ -96,7 +96,7 @@ def listings(stamped):
                    None)
         after = stamped[i + 1:]
         name = next((tn for tn, ln in after if ln.startswith("text ")), None)
-        sent = next((ts for ts, ls in after if ls == "send LIST"), None)
+        sent = next((ts for ts, ls in after if ls in ("send LIST", "send MLSD")), None)
         end = next((j for j, (_, l) in enumerate(after) if l.startswith("text ")), len(after))
         told = any(l == "announce FTUSSETA" for _, l in after[:end])
         if key is not None and name is not None:
@@ -135,7 +135,7 @@ def main():
             later.append(l)
             sends += [s for s in (fs, ls) if s is not None]
             print("run %d: first listing %.2f s (instructions %s), later %.2f s "
-                  "(instructions %s); D to LIST sent %s" %
+                  "(instructions %s); D to the request %s" %
                   (r + 1, f, "heard" if ft else "not heard", l, "heard" if lt else "not heard",
                    ", ".join("%.2f s" % s for s in (fs, ls) if s is not None)))
     finally:
@@ -148,7 +148,8 @@ def main():
           (statistics.median(first), min(first), max(first)))
     print("  later listings          %.2f s (min %.2f, max %.2f)   target <= 3 s" %
           (statistics.median(later), min(later), max(later)))
-    print("  D to LIST sent          %.2f s (median)" % statistics.median(sends))
+    if sends:
+        print("  D to LIST or MLSD sent  %.2f s (median)" % statistics.median(sends))
     return 0
 
 

@@ -8,7 +8,13 @@ line is time-stamped here, so a transfer is timed from "send RETR/STOR" to
 D key's first command to the first spoken entry of a 15,000-entry listing,
 and the processor time of the end-of-data wait.
 
-Usage: transfer_bench.py --build DIR [--runs N] [--sizes MiB,...] [--quiral DIR]
+With --tls: the same over explicit TLS (vsftpd with a certificate made here,
+data connections protected, session reuse required), naviro beside
+curl --ssl-reqd and lftp, and the time from connecting to a secured control
+connection (naviro: the log's FTCONEC to its "tls control" line; curl: its
+time_appconnect).
+
+Usage: transfer_bench.py --build DIR [--runs N] [--sizes MiB,...] [--quiral DIR] [--tls]
 Installs vsftpd, curl, wget and lftp with apt-get when missing."""
 import argparse
 import os
@@ -41,7 +47,7 @@ def free_port():
     return p
 
 
-def start_vsftpd(root, work):
+def start_vsftpd(root, work, tls=None):
     port = free_port()
     empty = os.path.join(work, "empty")
     os.makedirs(empty, exist_ok=True)
@@ -56,7 +62,10 @@ def start_vsftpd(root, work):
             "port_enable=YES", "connect_from_port_20=NO", "secure_chroot_dir=" + empty,
             "seccomp_sandbox=NO", "background=NO", "xferlog_enable=NO",
             "use_localtime=NO", "ftp_username=ftp", "anon_umask=022",
-            "pasv_promiscuous=YES", "port_promiscuous=YES", ""]))
+            "pasv_promiscuous=YES", "port_promiscuous=YES"] +
+            (["ssl_enable=YES", "rsa_cert_file=" + tls[0], "rsa_private_key_file=" + tls[1],
+              "allow_anon_ssl=YES", "force_anon_logins_ssl=YES", "force_anon_data_ssl=YES",
+              "require_ssl_reuse=YES", "ssl_ciphers=HIGH"] if tls else []) + [""]))
     proc = subprocess.Popen(["/usr/sbin/vsftpd", conf], stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL)
     for _ in range(50):
@@ -146,8 +155,11 @@ def main():
     ap.add_argument("--runs", type=int, default=5)
     ap.add_argument("--sizes", default="100,1024")
     ap.add_argument("--modes", default="passive,active")
+    ap.add_argument("--tls", action="store_true")
     a = ap.parse_args()
     ensure_tools()
+    if a.tls:
+        return tls_bench(a)
     exe = os.path.join(a.build, "app", "naviro")
     bare = os.path.join(a.build, "bench", "bare_transfer")
     quiral = a.quiral or os.path.join(a.build, "quiral")
@@ -258,6 +270,123 @@ def main():
                          between(log, "send TYPE A", "voice arquivo-00000.txt"))
         print("D, 15,000 entries, first command to first entry: %s s" %
               ", ".join("%.3f" % t if t else "-" for t in times))
+    finally:
+        if server is not None:
+            server.send_signal(signal.SIGTERM)
+            try:
+                server.wait(5)
+            except subprocess.TimeoutExpired:
+                server.kill()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def tls_bench(a):
+    """1 GiB (or --sizes) over explicit TLS: naviro, curl --ssl-reqd and lftp
+    interleaved, then the secured-login time of naviro and curl."""
+    if not shutil.which("lftp"):
+        subprocess.run(["apt-get", "install", "-y", "lftp"], check=True, stdout=subprocess.DEVNULL)
+    exe = os.path.join(a.build, "app", "naviro")
+    quiral = a.quiral or os.path.join(a.build, "quiral")
+    work = tempfile.mkdtemp(prefix="naviro-tlsbench-")
+    root, local = os.path.join(work, "srv"), os.path.join(work, "local")
+    up = os.path.join(root, "up")
+    for d in (root, up, local):
+        os.makedirs(d)
+    key, crt = os.path.join(work, "s.key"), os.path.join(work, "s.crt")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                    "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2", "-subj",
+                    "/CN=bench", "-keyout", key, "-out", crt], check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    fp = subprocess.run(["openssl", "x509", "-noout", "-fingerprint", "-sha256", "-in", crt],
+                        capture_output=True, text=True).stdout.strip().split("=")[1]
+    server = None
+    try:
+        sizes = [int(x) for x in a.sizes.split(",")][-1:]
+        for s in sizes:
+            with open(os.path.join(root, "f%d.bin" % s), "wb") as f:
+                block = os.urandom(MIB)
+                for _ in range(s):
+                    f.write(block)
+            shutil.copy(os.path.join(root, "f%d.bin" % s), os.path.join(local, "f%d.bin" % s))
+        os.chmod(root, 0o555)
+        os.chmod(up, 0o777)
+        server, port = start_vsftpd(root, work, (crt, key))
+        nav = Naviro(exe, quiral, work)
+        nav.ini = nav.ini.replace("TLS=AUTO", "TLS=S")
+        with open(os.path.join(nav.sysdir, "CERTIFIC.TXT"), "w") as f:
+            f.write("127.0.0.1:%d %s\n" % (port, fp.replace(":", "")))
+        url = "ftp://127.0.0.1:%d/" % port
+        curl = ["curl", "-s", "--ssl-reqd", "-k"]
+        lftp_open = ("set ftp:ssl-force true; set ftp:ssl-protect-data true; "
+                     "set ssl:verify-certificate no; set ftp:passive-mode true; "
+                     "open -u anonymous,x -p %d 127.0.0.1; " % port)
+        out = os.path.join(work, "out.bin")
+        target = os.path.join(work, "recv")
+        results = {}
+        for s in sizes:
+            name, size = "f%d.bin" % s, s * MIB
+            for r in range(a.runs):
+                os.makedirs(target, exist_ok=True)
+
+                def naviro_get():
+                    keys = (LOGIN + "r{until remoto ?}" + name + "{Enter}{until local ?}"
+                            "{Enter}{until imagem}s{until Recepção completada}"
+                            "{until Comando ?}{Esc}")
+                    os.sync()
+                    return between(nav.run(port, keys, target), "send RETR", "announce FTFIMREC")
+
+                def naviro_put():
+                    keys = (LOGIN + "t{until local ?}" + os.path.join(local, name) +
+                            "{Enter}{until remoto ?}up/n%d{Enter}{until imagem}s"
+                            "{until Envio completado}{until Comando ?}{Esc}" % r)
+                    os.sync()
+                    return between(nav.run(port, keys, target), "send STOR", "announce FTFIMENV")
+
+                steps = [
+                    ("curl", "get", lambda: timed(curl + ["-o", out, url + name])),
+                    ("curl", "put", lambda: timed(curl + ["-T", os.path.join(local, name),
+                                                          url + "up/c%d" % r])),
+                    ("lftp", "get", lambda: timed(["lftp", "-c", lftp_open +
+                                                   "get %s -o %s" % (name, out)])),
+                    ("lftp", "put", lambda: timed(["lftp", "-c", lftp_open + "put %s -o up/l%d"
+                                                   % (os.path.join(local, name), r)])),
+                    ("naviro", "get", naviro_get),
+                    ("naviro", "put", naviro_put),
+                ]
+                turn = r % len(steps)
+                for tool, direction, step in steps[turn:] + steps[:turn]:
+                    results.setdefault((tool, direction, s), []).append(step())
+                shutil.rmtree(target, ignore_errors=True)
+                for n in os.listdir(up):
+                    os.unlink(os.path.join(up, n))
+        print("Transfers over loopback from vsftpd, explicit TLS, passive (MB = 10^6 bytes):")
+        for key in sorted(results, key=lambda k: (k[2], k[1], k[0])):
+            tool, direction, s = key
+            print(summary("%s %s TLS %dMiB" % (tool, direction, s), s * MIB, results[key]))
+        for direction in ("get", "put"):
+            for s in sizes:
+                def med(tool):
+                    good = [t for t in results.get((tool, direction, s), []) if t]
+                    return statistics.median(good) if good else None
+                n, c = med("naviro"), med("curl")
+                if n and c:
+                    print("naviro/curl %s: %.2fx" % (direction, c / n))
+
+        # Secured login: connecting to the control connection in TLS, interleaved.
+        ours, theirs = [], []
+        for _ in range(max(5, a.runs)):
+            log = nav.run(port, "{until Qual a conta}{Esc}{until Comando ?}{Esc}", work)
+            ours.append(between(log, "announce FTCONEC", "tls control"))
+            w = subprocess.run(curl + ["-o", "/dev/null", "-w", "%{time_appconnect}",
+                                       "--list-only", url], capture_output=True, text=True)
+            theirs.append(float(w.stdout) if w.returncode == 0 and w.stdout else None)
+        fmt = lambda ts: ", ".join("%.1f" % (t * 1000) if t else "-" for t in ts)
+        print("TLS login, connect to secured control connection (ms): naviro %s; curl %s" %
+              (fmt(ours), fmt(theirs)))
+        good_o, good_t = [t for t in ours if t], [t for t in theirs if t]
+        if good_o and good_t:
+            print("  medians: naviro %.1f ms, curl %.1f ms" %
+                  (statistics.median(good_o) * 1000, statistics.median(good_t) * 1000))
     finally:
         if server is not None:
             server.send_signal(signal.SIGTERM)

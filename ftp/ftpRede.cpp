@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -21,6 +22,7 @@
 #include <thread>
 
 #include "ftp/ftpTela.h"
+#include "ftp/ftpTlsCanal.h"
 #include "ftp/ftpmsg.h"
 #include "ftp/ftpvars.h"
 
@@ -30,6 +32,9 @@ namespace {
 
 constexpr int kConnectTimeoutMs = 20000;
 constexpr int kWaitSliceMs = 20;
+// How long a clean end of a protected data connection may wait for room to
+// send its close_notify.
+constexpr int kTlsCloseMs = 5000;
 
 void closeFd(int& fd) {
   if (fd >= 0) ::close(fd);
@@ -39,6 +44,14 @@ void closeFd(int& fd) {
 void setNonBlocking(int fd) {
   const int flags = ::fcntl(fd, F_GETFL, 0);
   if (flags >= 0) ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+}
+
+// A TLS handshake is a few short messages each way; held back for a full
+// segment (Nagle) against a delayed acknowledgement, each would wait tens of
+// milliseconds.
+void sendAtOnce(int fd) {
+  const int on = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 }
 
 bool wouldBlock(int error) {
@@ -322,11 +335,62 @@ std::string Rede::localAddressText() const {
 
 void Rede::CloseConnections() {
   CloseDataConnection();
+  // One try at close_notify: the server is told the session ended on purpose.
+  if (controlTls_ && controlTls_->failure().empty()) (void)controlTls_->shutdown();
+  controlTls_.reset();
   closeFd(control_);
 }
 
 void Rede::closeControl() {
+  controlTls_.reset();
   closeFd(control_);
+}
+
+bool Rede::startControlTls(TlsContext& context) {
+  if (control_ < 0) return false;
+  setNonBlocking(control_);
+  sendAtOnce(control_);
+  controlTls_ = TlsChannel::open(context, control_, st_.remoteHost, true);
+  return controlTls_ != nullptr;
+}
+
+bool Rede::attachDataTls() {
+  if (!dataContext_) return true;
+  sendAtOnce(data_);
+  dataTls_ = TlsChannel::open(*dataContext_, data_, st_.remoteHost, false);
+  // The transfer loop's first read or write begins the handshake.
+  if (dataTls_) return true;
+  ui_.logEvent("tls", "data: no session");
+  return false;
+}
+
+// A clean end: our close_notify, then the server's (or its end of the
+// connection, or its reply on the control connection). Closing the socket
+// with the server's close_notify unread would reset the connection, and a
+// reset can throw away data the server has not read yet.
+void Rede::closeDataTls(bool reset) {
+  if (!dataTls_) return;
+  if (!reset && data_ >= 0 && dataTls_->failure().empty()) {
+    const auto until = Clock::now() + std::chrono::milliseconds(kTlsCloseMs);
+    TlsIo io;
+    for (;;) {
+      io = dataTls_->shutdown();
+      if ((io != TlsIo::WantRead && io != TlsIo::WantWrite) || msLeft(until) <= 0) break;
+      (void)wait({.dataRead = io == TlsIo::WantRead, .dataWrite = io == TlsIo::WantWrite},
+                 msLeft(until));
+    }
+    char scratch[4096];
+    while (io == TlsIo::Moved && !dataTls_->peerEnded() && msLeft(until) > 0) {
+      size_t got = 0;
+      io = dataTls_->read(scratch, sizeof scratch, got);
+      if (io == TlsIo::Moved) break;  // still sending (an abort): nothing to wait for
+      if (io != TlsIo::WantRead && io != TlsIo::WantWrite) break;
+      const Ready r = wait({.control = true, .dataRead = true}, msLeft(until));
+      if (r.control && !r.data) break;
+      io = TlsIo::Moved;
+    }
+  }
+  dataTls_.reset();
 }
 
 bool Rede::OpenDataConnection() {
@@ -342,7 +406,9 @@ bool Rede::OpenDataConnection() {
     if (connectInterruptible(data_, target, kConnectTimeoutMs) == Connect::Done) {
       setNonBlocking(data_);
       st_.dataOpen = true;
-      return true;
+      if (attachDataTls()) return true;
+      CloseDataConnection(true);
+      return false;
     }
     closeFd(data_);
     failConnect();
@@ -375,6 +441,7 @@ void Rede::CloseDataConnection(bool reset) {
     const linger abrupt{1, 0};
     ::setsockopt(data_, SOL_SOCKET, SO_LINGER, &abrupt, sizeof abrupt);
   }
+  closeDataTls(reset);
   closeFd(listen_);
   closeFd(data_);
   st_.dataOpen = false;
@@ -407,6 +474,7 @@ void Rede::AcceptDataConnection() {
   data_ = fd;
   setNonBlocking(data_);
   st_.dataOpen = true;
+  if (!attachDataTls()) CloseDataConnection(true);
 }
 
 DataIo Rede::ReceiveDataBlock(std::string& block) {
@@ -420,6 +488,27 @@ DataIo Rede::ReceiveDataBlock(std::string& block) {
 DataIo Rede::ReceiveDataBlocks(char* buffer, size_t capacity, size_t& got) {
   got = 0;
   if (data_ < 0) return DataIo::Failed;
+  if (dataTls_) {
+    // Record after record until the buffer is full or the socket has no
+    // more; an end or a failure after some bytes comes again at the next
+    // call (both stay with the session).
+    while (got < capacity) {
+      size_t n = 0;
+      const TlsIo io = dataTls_->read(buffer + got, capacity - got, n);
+      got += n;
+      if (io == TlsIo::Moved) continue;
+      if (got > 0) break;
+      if (io == TlsIo::Ended) return DataIo::Ended;
+      if (io == TlsIo::Failed) {
+        // A connection cut without close_notify is no end of file.
+        ui_.logEvent("tls", "data: " + dataTls_->failure());
+        return DataIo::Failed;
+      }
+      return DataIo::WouldBlock;
+    }
+    st_.transferBytes += static_cast<int64_t>(got);
+    return DataIo::Moved;
+  }
   const ssize_t n = ::recv(data_, buffer, capacity, MSG_DONTWAIT);
   if (n < 0) return wouldBlock(errno) ? DataIo::WouldBlock : DataIo::Failed;
   if (n == 0) return DataIo::Ended;
@@ -431,6 +520,21 @@ DataIo Rede::ReceiveDataBlocks(char* buffer, size_t capacity, size_t& got) {
 DataIo Rede::SendDataBlock(std::string_view bytes, size_t& sent) {
   sent = 0;
   if (data_ < 0) return DataIo::Failed;
+  if (dataTls_) {
+    // A record at a time, as many as the socket takes now; what could not
+    // go is offered again, the same bytes, by the next call.
+    TlsIo io = TlsIo::Moved;
+    while (sent < bytes.size() && io == TlsIo::Moved) {
+      size_t n = 0;
+      io = dataTls_->write(bytes.data() + sent, bytes.size() - sent, n);
+      sent += n;
+    }
+    st_.transferBytes += static_cast<int64_t>(sent);
+    if (sent > 0 || io == TlsIo::Moved) return DataIo::Moved;
+    if (io == TlsIo::WantRead || io == TlsIo::WantWrite) return DataIo::WouldBlock;
+    ui_.logEvent("tls", "data: " + dataTls_->failure());
+    return DataIo::Failed;
+  }
   const ssize_t n = ::send(data_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
   if (n < 0) return wouldBlock(errno) ? DataIo::WouldBlock : DataIo::Failed;
   sent = static_cast<size_t>(n);
@@ -460,7 +564,8 @@ Ready Rede::wait(const WaitFor& what, int ms) {
     int iControl = -1, iListen = -1, iData = -1;
     if (what.control && control_ >= 0) {
       iControl = static_cast<int>(n);
-      fds[n++] = {.fd = control_};
+      const bool write = controlTls_ && controlTls_->wantsWrite();
+      fds[n++] = {.fd = control_, .wantRead = !write, .wantWrite = write};
     }
     if (what.accept && st_.listening && listen_ >= 0) {
       iListen = static_cast<int>(n);
@@ -468,18 +573,30 @@ Ready Rede::wait(const WaitFor& what, int ms) {
     }
     if ((what.dataRead || what.dataWrite) && st_.dataOpen && data_ >= 0) {
       iData = static_cast<int>(n);
-      fds[n++] = {.fd = data_, .wantRead = what.dataRead, .wantWrite = what.dataWrite};
+      bool read = what.dataRead, write = what.dataWrite;
+      if (dataTls_ && (dataTls_->wantsRead() || dataTls_->wantsWrite())) {
+        read = dataTls_->wantsRead();
+        write = !read;
+      }
+      fds[n++] = {.fd = data_, .wantRead = read, .wantWrite = write};
     }
     Ready r;
     if (what.keys && ui_.keyPending()) r.key = true;
-    const int slice = r.key ? 0 : std::min(msLeft(until), kWaitSliceMs);
+    if (iControl >= 0 && controlTls_ && !controlTls_->wantsWrite() && controlTls_->pending())
+      r.control = true;
+    if (iData >= 0 && what.dataRead && dataTls_ && dataTls_->pending()) r.data = true;
+    const int slice = r.any() ? 0 : std::min(msLeft(until), kWaitSliceMs);
     ui_.waitFor(std::span<qr::WaitFd>(fds, n), slice);
     const auto at = [&](int i) -> const qr::WaitFd* { return i >= 0 ? &fds[i] : nullptr; };
-    if (const auto* f = at(iControl)) r.control = f->readable || f->closed;
+    if (const auto* f = at(iControl)) r.control |= f->readable || f->writable || f->closed;
     if (const auto* f = at(iListen)) r.listen = f->readable || f->closed;
     if (const auto* f = at(iData)) {
-      r.data = what.dataRead && (f->readable || f->closed);
-      r.dataWrite = what.dataWrite && (f->writable || f->closed);
+      // A channel that waits for the other way is ready for what was asked
+      // once the socket is ready for what it waits for.
+      const bool ready = f->readable || f->writable || f->closed;
+      const bool steered = dataTls_ && fds[iData].wantRead != what.dataRead;
+      r.data |= what.dataRead && (steered ? ready : (f->readable || f->closed));
+      r.dataWrite = what.dataWrite && (steered ? ready : (f->writable || f->closed));
     }
     if (r.any() || msLeft(until) <= 0) return r;
   }
@@ -487,6 +604,14 @@ Ready Rede::wait(const WaitFor& what, int ms) {
 
 long Rede::receiveControl(char* buffer, size_t capacity) {
   if (control_ < 0) return -1;
+  if (controlTls_) {
+    size_t got = 0;
+    const TlsIo io = controlTls_->read(buffer, capacity, got);
+    if (io == TlsIo::Moved) return static_cast<long>(got);
+    if (io == TlsIo::WantRead || io == TlsIo::WantWrite) return -2;
+    if (io == TlsIo::Failed) ui_.logEvent("tls", "control: " + controlTls_->failure());
+    return io == TlsIo::Ended ? 0 : -1;
+  }
   ssize_t n;
   do {
     n = ::recv(control_, buffer, capacity, MSG_DONTWAIT);
@@ -499,6 +624,16 @@ bool Rede::sendControl(std::string_view bytes, int ms) {
   if (control_ < 0) return false;
   const auto until = Clock::now() + std::chrono::milliseconds(ms);
   size_t sent = 0;
+  while (controlTls_ && sent < bytes.size()) {
+    size_t took = 0;
+    const TlsIo io = controlTls_->write(bytes.data() + sent, bytes.size() - sent, took);
+    sent += took;
+    if (io == TlsIo::Moved) continue;
+    if (io != TlsIo::WantRead && io != TlsIo::WantWrite) return false;
+    const int left = msLeft(until);
+    if (left <= 0) return false;
+    (void)wait({.control = true}, std::min(left, kWaitSliceMs));
+  }
   while (sent < bytes.size()) {
     const ssize_t r =
         ::send(control_, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL | MSG_DONTWAIT);

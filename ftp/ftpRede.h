@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +25,8 @@ namespace ftp {
 struct ClientState;
 class Tela;
 class Messages;
+class TlsContext;
+class TlsChannel;
 
 enum PollResult : int { kNone = -1, REDE = 1, PEDCONEXAO = 2, CANALARQ = 3 };
 
@@ -116,7 +119,21 @@ class Rede {
   // The port an active-mode data connection is awaited on.
   [[nodiscard]] uint16_t listeningPort() const { return listenPort_; }
 
+  // TLS (ftpTls). Once the control connection's channel is open, replies
+  // and commands go through it; with data protection on, every data
+  // connection gets a channel of its own that resumes the control
+  // connection's session, its handshake begun by the transfer loop's first
+  // read or write.
+  // A channel's wish to read or write first steers what the wait looks at,
+  // and decrypted bytes it holds count as ready.
+  [[nodiscard]] bool startControlTls(TlsContext& context);
+  [[nodiscard]] TlsChannel* controlTls() const { return controlTls_.get(); }
+  void protectData(TlsContext* context) { dataContext_ = context; }
+  [[nodiscard]] bool dataProtected() const { return dataContext_ != nullptr; }
+
  private:
+  [[nodiscard]] bool attachDataTls();
+  void closeDataTls(bool reset);
   enum class Connect { Done, Failed, Escape };
   [[nodiscard]] Connect connectInterruptible(int fd, const sockaddr_storage& address, int limitMs);
   void failConnect();
@@ -133,6 +150,9 @@ class Rede {
   sockaddr_storage server_{};  // the control connection's peer
   sockaddr_storage local_{};   // and its own end
   uint16_t listenPort_ = 0;
+  std::unique_ptr<TlsChannel> controlTls_;
+  std::unique_ptr<TlsChannel> dataTls_;
+  TlsContext* dataContext_ = nullptr;
 };
 
 // Dotted form of an IPv4 address in network order.

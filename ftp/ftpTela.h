@@ -89,6 +89,9 @@ class Tela {
   // Lines to write and speak after the banner: where the configuration
   // lives, at the first start without one of the user's own.
   [[nodiscard]] virtual std::vector<std::string> configNotice() { return {}; }
+  // The directory of the user's QUIRAL.INI, where files the client keeps
+  // beside it go; empty when there is none.
+  [[nodiscard]] virtual std::string configDirectory() { return {}; }
 };
 
 }  // namespace ftp

@@ -3,12 +3,15 @@
 
 #include "base/cp1252.h"
 #include "ftp/ftpTela.h"
+#include "ftp/ftpTlsMessages.h"
 #include "ftp/ftpmsgCatalogue.h"
 
 namespace ftp {
 
 std::string MessageText(std::string_view key) {
   for (const auto& m : kMessages)
+    if (m.key == key) return qr::W(m.text);
+  for (const auto& m : kTlsMessages)
     if (m.key == key) return qr::W(m.text);
   return qr::W("--> Mensagem inválida: ") + std::string(key);
 }

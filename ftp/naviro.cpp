@@ -77,6 +77,7 @@ Client::Client(Tela& ui, std::optional<std::string> host, FileDialogs* dialogs)
       msg_(ui),
       rede_(st_, ui, msg_),
       dlg_(st_, ui, msg_, rede_),
+      tls_(st_, ui, msg_, dlg_, rede_),
       login_(st_, ui, msg_, dlg_),
       port_(st_, ui, msg_, dlg_, rede_),
       arq_(st_, ui, msg_, dlg_),
@@ -301,7 +302,7 @@ void Client::Run() {
     rede_.CloseConnections();
     EndProgram();
   }
-  if (!awaitGreeting()) {
+  if (!awaitGreeting() || !tls_.Secure()) {
     rede_.CloseConnections();
     EndProgram();
   }

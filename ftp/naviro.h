@@ -15,6 +15,7 @@
 #include "ftp/ftpLogin.h"
 #include "ftp/ftpPort.h"
 #include "ftp/ftpRede.h"
+#include "ftp/ftpTls.h"
 #include "ftp/ftpTransfer.h"
 #include "ftp/ftpmsg.h"
 #include "ftp/ftpvars.h"
@@ -81,6 +82,7 @@ class Client {
   Messages msg_;
   Rede rede_;
   Dlg dlg_;
+  Tls tls_;
   LoginDialog login_;
   Port port_;
   Arq arq_;

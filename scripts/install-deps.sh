@@ -10,6 +10,8 @@ packages=(
   speech-dispatcher speech-dispatcher-espeak-ng
   libgtest-dev libgmock-dev
   python3 python3-pyftpdlib wbrazilian
+  # explicit TLS: the library, and the servers and certificate tool of its tests
+  libssl-dev openssl vsftpd python3-openssl
   fonts-dejavu-core
   locales
   xvfb xdotool x11-apps x11-xserver-utils

@@ -181,6 +181,10 @@ void ConsoleTela::endProcess(int code) {
   console_.programEnd(code);
 }
 
+std::string ConsoleTela::configDirectory() {
+  return config_.windowsDir();
+}
+
 std::vector<std::string> ConsoleTela::configNotice() {
   return qr::defaultsNotice(config_, qr::noticeStateDir());
 }

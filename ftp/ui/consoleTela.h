@@ -54,6 +54,7 @@ class ConsoleTela : public Tela {
   [[noreturn]] void endProcess(int code) override;
   std::vector<std::string> takeNotices() override;
   std::vector<std::string> configNotice() override;
+  std::string configDirectory() override;
 
  private:
   qr::Console& console_;

@@ -12,7 +12,8 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from ftp_e2e import RealServer, Run, LOGIN_ANON, case_arguments, write_config  # noqa: E402
+from ftp_e2e import (RealServer, Run, Vsftpd, LOGIN_ANON, case_arguments,  # noqa: E402
+                     make_certificate, write_config)
 
 RUN_TIMEOUT = 90
 MIB = 1024 * 1024
@@ -89,6 +90,29 @@ TRANSFERS = (LOGIN_ANON +
              CMD + "{Esc}")
 
 LOGIN_ANA = "{until Qual a conta}ana{Enter}{until Qual a senha}s3nha{Enter}"
+# Over TLS: the certificate accepted, a listing, receives and sends (into up/,
+# the one directory vsftpd lets an anonymous user write to); every data
+# connection encrypted and resuming the control session. Apart: a receive
+# aborted half way (the server slowed down), and a whole one after it.
+# The completion texts of earlier transfers are still on the screen: each
+# transfer is given time to end before the next command's key.
+SETTLE = "{wait 1000}"
+TLS_TRANSFERS = ("{until S ou N}s" + LOGIN_ANON +
+                 CMD + "d{until ESC termina}{until apagar.txt}{wait 200}{Esc}" +
+                 recv("binario.bin") + "{until Recepção completada}" +
+                 recv("texto.txt", "texto-local.txt", "n") + SETTLE + "{until Recepção completada}" +
+                 recv("vazio.txt") + SETTLE + "{until Recepção completada}" +
+                 send("envio.bin{Enter}", "up/envio.bin") + "{until Envio completado}" +
+                 send("vazio-local.txt{Enter}", "up/vazio-local.txt") + SETTLE +
+                 "{until Envio completado}")
+TLS_HEARD = ["FTCERACE", "FTCERMEM", "FTTLSOK", "FTACLIBE", "FTDIRPED", "FTFIMREC", "FTFIMREC",
+             "FTFIMREC", "FTFIMENV", "FTFIMENV"]
+TLS_ABORT = ("{until S ou N}s" + LOGIN_ANON + recv("grande.bin") +
+             "{wait 1500}x{until Transmitidos}{wait 300}{Esc}" +
+             recv("binario.bin") + "{until Recepção completada}" + CMD + "{Esc}")
+TLS_SAME = [("binario.bin", "binario.bin"), ("texto.txt", "texto-local.txt", "text"),
+            ("vazio.txt", "vazio.txt"), ("up/envio.bin", "envio.bin"),
+            ("up/vazio-local.txt", "vazio-local.txt")]
 
 CASES = {
     "files_transfers_passive": dict(
@@ -181,6 +205,24 @@ CASES = {
         heard=["FTRECEBE", "FTFIMREC", "FTFIMPRG"],
         same=[("grande.bin", "grande.bin")], sent_prefix=["REST "],
         log_has=["Continuar a recepção de onde parou", "24 megabytes em "]),
+    "files_tls_vsftpd_passive": dict(
+        server="vsftpd", keys=TLS_TRANSFERS + CMD + "{Esc}", heard=TLS_HEARD + ["FTFIMPRG"],
+        same=TLS_SAME, not_heard=["FTCOMCAI"]),
+    "files_tls_vsftpd_active": dict(
+        server="vsftpd", passivo="N", keys=TLS_TRANSFERS + CMD + "{Esc}",
+        heard=TLS_HEARD + ["FTFIMPRG"], same=TLS_SAME, not_heard=["FTCOMCAI"]),
+    "files_tls_vsftpd_abort": dict(
+        server="vsftpd", throttle=True, keys=TLS_ABORT,
+        heard=["FTTLSOK", "FTACLIBE", "FTRECEBE", "FTTRANS", "FTINTERR", "FTRECEBE", "FTFIMREC",
+               "FTFIMPRG"],
+        same=[("binario.bin", "binario.bin")], not_heard=["FTCOMCAI"], sent_tail="ABOR",
+        partial="grande.bin"),
+    "files_tls_pyftpdlib_passive": dict(
+        server="pyftpdlib-tls", keys=TLS_TRANSFERS + CMD + "{Esc}",
+        heard=TLS_HEARD + ["FTFIMPRG"], same=TLS_SAME, not_heard=["FTCOMCAI"]),
+    "files_tls_pyftpdlib_active": dict(
+        server="pyftpdlib-tls", passivo="N", keys=TLS_TRANSFERS + CMD + "{Esc}",
+        heard=TLS_HEARD + ["FTFIMPRG"], same=TLS_SAME, not_heard=["FTCOMCAI"]),
 }
 
 
@@ -194,13 +236,19 @@ def main():
     try:
         sysdir = os.path.join(work, "sys")
         os.makedirs(sysdir)
-        write_config(a.quiral, sysdir, case.get("passivo"))
+        write_config(a.quiral, sysdir, case.get("passivo"), "AUTO" if "server" in case else "N")
         root = os.path.join(work, "srv")
         local = os.path.join(work, "local")
         os.makedirs(root)
         os.makedirs(local)
         tree(root, local)
-        server = RealServer(root, case.get("host", "127.0.0.1"), case.get("without", ()))
+        if case.get("server") == "vsftpd":
+            server = Vsftpd(root, work, make_certificate(work, "servidor"), case.get("throttle"))
+        elif case.get("server") == "pyftpdlib-tls":
+            os.makedirs(os.path.join(root, "up"))
+            server = RealServer(root, tls=make_certificate(work, "servidor"))
+        else:
+            server = RealServer(root, case.get("host", "127.0.0.1"), case.get("without", ()))
         if case.get("part"):
             name, size, mark = case["part"]
             with open(os.path.join(root, name), "rb") as f:
@@ -209,7 +257,7 @@ def main():
             with open(part, "wb") as f:
                 f.write(head)
             os.setxattr(part, "user.naviro.tamanho", mark.encode())
-        if case.get("throttle"):
+        if case.get("throttle") and case.get("server") != "vsftpd":
             from pyftpdlib.handlers import ThrottledDTPHandler
             ThrottledDTPHandler.write_limit = (case["throttle"] if case["throttle"] > 1 else 4) * MIB
             server.server.handler.dtp_handler = ThrottledDTPHandler
@@ -309,7 +357,7 @@ def main():
     finally:
         if server is not None:
             server.stop()
-        shutil.rmtree(work, ignore_errors=True)
+        if not os.environ.get("KEEP"): shutil.rmtree(work, ignore_errors=True)
 
 
 if __name__ == "__main__":

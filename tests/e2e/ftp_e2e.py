@@ -95,19 +95,20 @@ class RealServer:
     """pyftpdlib serving a sample tree; anonymous with write access and a
     user ana with password s3nha."""
 
-    def __init__(self, root, host="127.0.0.1", without=()):
+    def __init__(self, root, host="127.0.0.1", without=(), tls=None):
+        """tls: (certificate, key) files for explicit TLS (AUTH TLS)."""
         from pyftpdlib.authorizers import DummyAuthorizer
-        from pyftpdlib.handlers import FTPHandler
+        from pyftpdlib.handlers import FTPHandler, TLS_FTPHandler
         from pyftpdlib.servers import FTPServer
         import logging
         import warnings
         from pyftpdlib.log import config_logging
-        config_logging(level=logging.ERROR)
+        config_logging(level=int(os.environ.get("FTPLOG", logging.ERROR)))
         warnings.simplefilter("ignore")
         self.commands = []
         commands = self.commands
 
-        class Recording(FTPHandler):
+        class Recording(TLS_FTPHandler if tls else FTPHandler):
             def pre_process_command(self, line, cmd, arg):
                 commands.append(line)
                 return super().pre_process_command(line, cmd, arg)
@@ -121,6 +122,14 @@ class RealServer:
         # (500), and FEAT does not list them.
         Recording.proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items()
                                 if k not in without}
+        if tls:
+            # TLS 1.2: under 1.3 this server sends a listing before it has read
+            # the client's last handshake message and closes the connection
+            # with it unread, which resets the connection under the data.
+            from OpenSSL import SSL
+            Recording.proto_cmds = dict(TLS_FTPHandler.proto_cmds)
+            Recording.certfile, Recording.keyfile = tls
+            Recording.ssl_options = TLS_FTPHandler.ssl_options | SSL.OP_NO_TLSv1_3
         self.server = FTPServer((host, 0), Recording)
         self.port = self.server.socket.getsockname()[1]
         self.thread = threading.Thread(
@@ -130,6 +139,71 @@ class RealServer:
     def stop(self):
         self.server.close_all()
         self.thread.join(5)
+
+
+def make_certificate(work, name):
+    """A self-signed certificate and its key, made now: (certificate, key)."""
+    crt, key = os.path.join(work, name + ".crt"), os.path.join(work, name + ".key")
+    subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt",
+                    "ec_paramgen_curve:prime256v1", "-nodes", "-days", "2",
+                    "-subj", "/CN=naviro-teste/O=Servidor de teste", "-keyout", key, "-out", crt],
+                   check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return crt, key
+
+
+class Vsftpd:
+    """vsftpd standalone on a loopback port, anonymous with uploads into up/,
+    and explicit TLS with session reuse required on the data connections when
+    a certificate is given. Its protocol log gives the commands received."""
+
+    def __init__(self, root, work, tls=None, slow=False):
+        s = socket.socket()
+        s.bind(("127.0.0.1", 0))
+        self.port = s.getsockname()[1]
+        s.close()
+        empty = os.path.join(work, "vsftpd-empty")
+        os.makedirs(empty, exist_ok=True)
+        os.makedirs(os.path.join(root, "up"), exist_ok=True)
+        os.chmod(os.path.join(root, "up"), 0o777)
+        os.chmod(root, 0o555)
+        self.log = os.path.join(work, "vsftpd.log")
+        conf = os.path.join(work, "vsftpd.conf")
+        lines = [
+            "listen=YES", "listen_address=127.0.0.1", "listen_port=%d" % self.port,
+            "anonymous_enable=YES", "local_enable=NO", "write_enable=YES",
+            "anon_upload_enable=YES", "anon_world_readable_only=NO", "anon_root=" + root,
+            "pasv_enable=YES", "port_enable=YES", "connect_from_port_20=NO",
+            "secure_chroot_dir=" + empty, "seccomp_sandbox=NO", "background=NO",
+            "xferlog_enable=YES", "xferlog_std_format=NO", "log_ftp_protocol=YES",
+            "vsftpd_log_file=" + self.log, "ftp_username=ftp", "anon_umask=022"]
+        if tls:
+            lines += ["ssl_enable=YES", "rsa_cert_file=" + tls[0], "rsa_private_key_file=" + tls[1],
+                      "allow_anon_ssl=YES", "force_anon_logins_ssl=YES",
+                      "force_anon_data_ssl=YES", "require_ssl_reuse=YES", "ssl_ciphers=HIGH"]
+        if slow:  # enough for an abort half way through a big file
+            lines.append("anon_max_rate=4000000")
+        with open(conf, "w") as f:
+            f.write("\n".join(lines) + "\n")
+        self.proc = subprocess.Popen(["/usr/sbin/vsftpd", conf], stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.DEVNULL)
+        for _ in range(50):
+            try:
+                socket.create_connection(("127.0.0.1", self.port), 0.2).close()
+                return
+            except OSError:
+                time.sleep(0.1)
+
+    @property
+    def commands(self):
+        out = []
+        for line in _read(self.log).splitlines():
+            if "FTP command:" in line and '", "' in line:
+                out.append(line.split('", "', 1)[1].rstrip('"'))
+        return out
+
+    def stop(self):
+        self.proc.kill()
+        self.proc.wait()
 
 
 def sample_tree(root):
@@ -204,6 +278,21 @@ CASES = {
                ([b"250 ok\r\n"], False)],
         keys="{until Qual a conta}ana{Enter}{wait 300}s{until desejado}x{Enter}{wait 200}{Esc}",
         heard=["FTACLIBE", "FTOK", "FTFIMPRG"], transcript=["USER ana", "PWD", "CWD x", "QUIT"]),
+    # Explicit TLS against a server without it: required, no login; AUTO, one
+    # warning and the login in clear text.
+    "ftp_tls_required_plain": dict(
+        exit=1, server="real", tls="S", keys="",
+        heard=["FTTLSINI", "FTTLSEXI", "FTFIMPRG"], not_heard=["FTACLIBE"],
+        transcript=["AUTH TLS"]),
+    "ftp_tls_auto_plain": dict(
+        server="real", tls="AUTO", keys=LOGIN_ANON + "{wait 200}l{until Qual a conta}anonymous"
+        "{Enter}{until Qual a senha}x@y{Enter}{wait 200}{Esc}",
+        heard=["FTTLSINI", "FTTLSNAO", "FTACLIBE", "FTACLIBE", "FTFIMPRG"], once="FTTLSNAO",
+        transcript=["AUTH TLS", "USER anonymous", "PASS x@y", "USER anonymous", "PASS x@y",
+                    "QUIT"]),
+    # A self-signed certificate: refused, accepted and kept, taken silently
+    # (TLS asked for by ftps:// alone), and refused once it changed.
+    "ftp_tls_certificate": dict(server="certificates"),
     "ftp_unknown_host": dict(
         exit=1,
         server=None, host="nao-existe.invalid", keys="",
@@ -238,13 +327,15 @@ def case_arguments():
     return a
 
 
-def write_config(quiral, sysdir, passivo=None):
+def write_config(quiral, sysdir, passivo=None, tls="N"):
     """The build's QUIRAL.INI in a directory of the run's own, with the data
-    connection mode changed when asked."""
+    connection mode changed when asked, and TLS as asked (never, unless a
+    case is about it)."""
     with open(os.path.join(quiral, "QUIRAL.INI"), encoding="utf-8", errors="replace") as f:
         text = f.read()
     if passivo:
         text = text.replace("PASSIVO=S", "PASSIVO=" + passivo)
+    text = text.replace("TLS=AUTO", "TLS=" + tls)
     with open(os.path.join(sysdir, "QUIRAL.INI"), "w", encoding="utf-8") as f:
         f.write(text)
 
@@ -310,10 +401,13 @@ def main():
     try:
         sysdir = os.path.join(work, "sys")
         os.makedirs(sysdir)
-        write_config(a.quiral, sysdir, case.get("passivo"))
+        write_config(a.quiral, sysdir, case.get("passivo"), case.get("tls", "N"))
         root = os.path.join(work, "srv")
         os.makedirs(root)
         sample_tree(root)
+        if case["server"] == "certificates":
+            server = RealServer(root, tls=make_certificate(work, "primeiro"))
+            return certificate_runs(a, server, work, sysdir)
         if case["server"] == "real":
             server = RealServer(root)
         elif case["server"] is not None:
@@ -325,6 +419,8 @@ def main():
             return 1
         lines, shown, elapsed = run.lines, run.shown, run.elapsed
         failures = run.failures(case)
+        if case.get("once") and run.announced.count(case["once"]) != 1:
+            failures.append("%s heard %d times" % (case["once"], run.announced.count(case["once"])))
         if server is not None and "transcript" in case:
             if server.commands != case["transcript"]:
                 failures.append("transcript %s != %s" % (server.commands, case["transcript"]))
@@ -358,6 +454,70 @@ def main():
         if server is not None:
             server.stop()
         shutil.rmtree(work, ignore_errors=True)
+
+
+def fingerprint(cert):
+    out = subprocess.run(["openssl", "x509", "-noout", "-fingerprint", "-sha256", "-in", cert],
+                         capture_output=True, text=True, check=True).stdout
+    return out.strip().split("=", 1)[1].replace(":", "")
+
+
+def certificate_runs(a, server, work, sysdir):
+    first = server.server.handler.certfile
+    second = make_certificate(work, "segundo")
+    trust = os.path.join(sysdir, "CERTIFIC.TXT")
+    host = "127.0.0.1:%d" % server.port
+    login = LOGIN_ANON + "{wait 200}{Esc}"
+    runs = [  # certificate, address, TLS=, keys, exit, heard, not heard
+        (None, host, "AUTO", "{until S ou N}n", 1,
+         ["FTTLSINI", "FTCERDES", "FTCERSUJ", "FTCEREMI", "FTCERIMP", "FTCERACE", "FTCERREC",
+          "FTFIMPRG"], ["FTACLIBE"]),
+        (None, host, "AUTO", "{until S ou N}s" + login, 0,
+         ["FTCERDES", "FTCERACE", "FTCERMEM", "FTTLSOK", "FTACLIBE", "FTFIMPRG"], []),
+        (None, "ftps://" + host + "/", "N", login, 0,
+         ["FTTLSINI", "FTTLSOK", "FTACLIBE", "FTFIMPRG"], ["FTCERDES", "FTCERACE"]),
+        (second, host, "AUTO", "", 1, ["FTTLSINI", "FTCERMUD", "FTFIMPRG"],
+         ["FTCERACE", "FTTLSOK", "FTACLIBE"]),
+    ]
+    failures = []
+    for i, (cert, address, tls, keys, code, heard, not_heard) in enumerate(runs, 1):
+        if cert:
+            handler = server.server.handler
+            handler.certfile, handler.keyfile = cert
+            handler.ssl_context = None
+        write_config(a.quiral, sysdir, None, tls)
+        for old in ("log.txt", "screen.txt"):  # the log is appended to
+            if os.path.exists(os.path.join(work, old)):
+                os.unlink(os.path.join(work, old))
+        run = Run(a.naviro, a.quiral, address, keys, work, sysdir, work)
+        if run.timed_out:
+            failures.append("run %d did not end" % i)
+            continue
+        found = run.failures(dict(exit=code, heard=heard, not_heard=not_heard))
+        failures += ["run %d: %s" % (i, f) for f in found]
+        print("run %d: %.1f s" % (i, run.elapsed))
+        if i == 1:
+            # The fingerprint shown is the certificate's, in groups of four.
+            fp = fingerprint(first)
+            shown = " ".join(fp[j:j + 4] for j in range(0, len(fp), 4))
+            if shown not in run.shown:
+                failures.append("fingerprint %s not shown:\n%s" % (shown, run.shown))
+            if os.path.exists(trust):
+                failures.append("a refused certificate was kept")
+        if i == 2 and _read(trust).split() != [host, fingerprint(first)]:
+            failures.append("trust file holds %r" % _read(trust))
+        if i == 4 and _read(trust).split() != [host, fingerprint(first)]:
+            failures.append("trust file changed: %r" % _read(trust))
+        if any("PASS x@y" in c for c in server.commands) and i == 1:
+            failures.append("logged in after a refused certificate")
+        if failures:
+            print("--- screen of run %d ---\n%s" % (i, run.shown))
+            break
+    if failures:
+        print("FAIL:\n  " + "\n  ".join(failures))
+        return 1
+    print("passed")
+    return 0
 
 
 def glob_leftovers(work):

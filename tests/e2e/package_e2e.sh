@@ -80,12 +80,14 @@ session() {  # NAME HOST KEYS
 }
 
 session first "127.0.0.1:$port" \
-  '{until Qual a conta}anonymous{Enter}{until Qual a senha}x@y{Enter}{until Comando}i{wait 300}{Esc}'
+  '{until Qual a conta}{dump top.screen}anonymous{Enter}{until Qual a senha}x@y{Enter}{until Comando}i{wait 300}{Esc}'
 rc=$?
 [ "$rc" -eq 0 ] || complain "session ended with $rc, not 0"
-grep -qx 'A configuração fica em ~/.config/quiral/QUIRAL.INI.' "$work/run/first.screen" ||
+# The notice is near the top: the screen as the login begins (the session's
+# later lines scroll it away).
+grep -qx 'A configuração fica em ~/.config/quiral/QUIRAL.INI.' "$work/run/top.screen" ||
   complain "the configuration's place not told"
-grep -q 'padrões de /usr/share/quiral/QUIRAL.INI' "$work/run/first.screen" ||
+grep -q 'padrões de /usr/share/quiral/QUIRAL.INI' "$work/run/top.screen" ||
   complain "the installed defaults not named"
 grep -q '^text A configuração fica em' "$work/run/first.log" || complain "the notice not spoken"
 grep -qx 'sound /usr/share/quiral/som/naviro/FTINIC.wav' "$work/run/first.log" ||

@@ -32,7 +32,7 @@ Outcome runClient(const std::vector<Step>& steps, const std::vector<std::string>
                   std::map<std::string, std::string> settings = {}) {
   ScriptedServer server(steps);
   RecordingTela ui;
-  ui.settings = std::move(settings);
+  for (auto& [key, value] : settings) ui.settings[key] = value;
   ui.lines.assign(lines.begin(), lines.end());
   ui.secrets.assign(secrets.begin(), secrets.end());
   for (char k : keys) ui.keys.push_back(static_cast<uint8_t>(k));

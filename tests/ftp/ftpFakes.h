@@ -31,7 +31,9 @@ class RecordingTela : public ftp::Tela {
   std::deque<std::string> lines;    // answers of the line editor
   std::deque<std::string> secrets;  // answers of the plain reader
   std::deque<uint8_t> keys;         // key bytes
-  std::map<std::string, std::string> settings;
+  // Plain FTP unless a test asks for TLS: the scripted servers answer the
+  // design's dialogue.
+  std::map<std::string, std::string> settings{{"TLS", "N"}};
   std::vector<std::string> events;  // "announce K", "write T", "speak T", ...
   std::string screen;               // everything written, line ends as \n
   int menuChoice = 0;

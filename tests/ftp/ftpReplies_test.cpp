@@ -13,6 +13,8 @@
 #include "ftp/ftpOutcome.h"
 #include "ftp/ftpPort.h"
 #include "ftp/ftpRede.h"
+#include "ftp/ftpTls.h"
+#include "ftp/ftpTlsCanal.h"
 #include "ftp/ftpmsg.h"
 #include "ftp/naviro.h"
 
@@ -151,6 +153,25 @@ TEST(SmallRules, PathsCodesPortsAndCounts) {
   EXPECT_EQ(LoggedCommand("PASS segredo"), "PASS ****");
   EXPECT_EQ(LoggedCommand("acct chave"), "acct ****");
   EXPECT_EQ(LoggedCommand("USER ana"), "USER ana");
+}
+
+TEST(TlsRules, ModesKeptCertificatesAndFingerprints) {
+  EXPECT_EQ(TlsModeFromSetting(""), TlsMode::Auto);
+  EXPECT_EQ(TlsModeFromSetting("AUTO"), TlsMode::Auto);
+  EXPECT_EQ(TlsModeFromSetting("s"), TlsMode::Required);
+  EXPECT_EQ(TlsModeFromSetting("Nunca"), TlsMode::Never);
+
+  // A host's line is found by its whole key: port 21 is not port 2121.
+  const std::string kept = "127.0.0.1:2121 AAAA\r\nftp.br:21 BBBB\n127.0.0.1:21 CCCC\n";
+  EXPECT_EQ(RememberedFingerprint(kept, "127.0.0.1:21"), "CCCC");
+  EXPECT_EQ(RememberedFingerprint(kept, "127.0.0.1:2121"), "AAAA");
+  EXPECT_EQ(RememberedFingerprint(kept, "ftp.br:21"), "BBBB");
+  EXPECT_EQ(RememberedFingerprint(kept, "ftp.br:2"), std::nullopt);
+  EXPECT_EQ(RememberedFingerprint("", "ftp.br:21"), std::nullopt);
+
+  const std::string hex = "0123456789ABCDEF";
+  EXPECT_EQ(FingerprintGroups(hex), "0123 4567 89AB CDEF");
+  EXPECT_EQ(SpokenFingerprint(hex), "0 1 2 3, 4 5 6 7, 8 9 A B, C D E F");
 }
 
 TEST(SmallRules, TypedHostsGiveNameAndPortWhateverTheirForm) {

@@ -1,0 +1,234 @@
+// ftpTls: AUTH TLS, the certificate question and data protection.
+#include "ftp/ftpTls.h"
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "base/cp1252.h"
+#include "ftp/ftpDlg.h"
+#include "ftp/ftpRede.h"
+#include "ftp/ftpTela.h"
+#include "ftp/ftpTlsCanal.h"
+#include "ftp/ftpmsg.h"
+#include "ftp/ftpvars.h"
+
+namespace ftp {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr uint8_t kEscape = 27;
+
+char upper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+}
+
+// Why the check failed, as the user hears it.
+std::string reasonText(const CertificateInfo& c) {
+  if (c.selfSigned) return qr::W("ele é autoassinado");
+  if (c.nameMismatch) return qr::W("ele não é deste computador");
+  if (c.expired) return qr::W("ele está vencido");
+  if (c.notYetValid) return qr::W("ele ainda não é válido");
+  return qr::W("o emissor é desconhecido");
+}
+
+}  // namespace
+
+TlsMode TlsModeFromSetting(std::string_view value) {
+  if (!value.empty() && upper(value[0]) == 'S') return TlsMode::Required;
+  if (!value.empty() && upper(value[0]) == 'N') return TlsMode::Never;
+  return TlsMode::Auto;
+}
+
+std::optional<std::string> RememberedFingerprint(std::string_view fileText,
+                                                 std::string_view hostKey) {
+  std::istringstream in{std::string(fileText)};
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const size_t blank = line.find(' ');
+    if (blank == std::string::npos || line.compare(0, blank, hostKey) != 0 || blank == 0) continue;
+    if (blank != hostKey.size()) continue;
+    return line.substr(blank + 1);
+  }
+  return std::nullopt;
+}
+
+Tls::Tls(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede)
+    : st_(state), ui_(ui), msg_(msg), dlg_(dlg), rede_(rede) {}
+
+Tls::~Tls() = default;
+
+void Tls::warn(std::string_view key) {
+  if (ui_.cursorColumn() != 1) ui_.endLine();
+  ui_.setForeground(4);
+  msg_.Announce(key, 1);
+  ui_.setForeground(15);
+}
+
+std::string Tls::hostKey() const {
+  std::string host = st_.remoteHost;
+  for (char& c : host) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+  return host + ":" + std::to_string(st_.controlPort);
+}
+
+std::string Tls::trustFile() const {
+  const std::string dir = ui_.configDirectory();
+  return dir.empty() ? std::string() : dir + "/" + kTrustFileName;
+}
+
+bool Tls::Secure() {
+  const TlsMode mode =
+      st_.remoteScheme == "ftps" ? TlsMode::Required : TlsModeFromSetting(ui_.setting("TLS"));
+  if (mode == TlsMode::Never) return true;
+  msg_.Announce("FTTLSINI", 1);
+  if (!dlg_.SendCommand("AUTH TLS")) return false;
+  const Reply r = dlg_.readReply();
+  if (!r.complete) return false;
+  if (r.code != 234) {
+    if (mode == TlsMode::Required) {
+      ui_.errorBeep();
+      warn("FTTLSEXI");
+      return false;
+    }
+    warn("FTTLSNAO");
+    return true;
+  }
+  if (!context_) context_ = TlsContext::create();
+  if (!context_ || !rede_.startControlTls(*context_)) {
+    warn("FTTLSBIB");
+    return false;
+  }
+  if (!handshake() || !judgeCertificate()) return false;
+  msg_.Announce("FTTLSOK", 0);
+  ui_.write(" (" + rede_.controlTls()->description() + ")");
+  ui_.endLine();
+  ui_.logEvent("tls", "control: " + rede_.controlTls()->description());
+  return protectData(mode);
+}
+
+bool Tls::handshake() {
+  TlsChannel* ch = rede_.controlTls();
+  const auto until = Clock::now() + std::chrono::milliseconds(dlg_.replyDeadlineMs());
+  for (;;) {
+    const TlsIo io = ch->handshake();
+    if (io == TlsIo::Moved) return true;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
+    if (io == TlsIo::Failed || left.count() <= 0) {
+      ui_.errorBeep();
+      warn("FTTLSERR");
+      const std::string why = io == TlsIo::Failed ? ch->failure() : "o servidor não respondeu";
+      ui_.writeLineSpoken(qr::fromUtf8(why));
+      ui_.logEvent("tls", "control: " + why);
+      return false;
+    }
+    const Ready got = rede_.wait({.control = true, .keys = true}, static_cast<int>(left.count()));
+    if (got.key && ui_.takeEscape()) {
+      if (ui_.cursorColumn() != 1) ui_.endLine();
+      msg_.Announce("FTDESIS", 1);
+      return false;
+    }
+    if (got.key && !got.control) ui_.delay(10);  // another key: it waits for the prompt
+  }
+}
+
+void Tls::describeCertificate(const CertificateInfo& c) {
+  msg_.Announce("FTCERSUJ", 0);
+  ui_.writeLineSpoken(qr::fromUtf8(c.subject));
+  msg_.Announce("FTCEREMI", 0);
+  ui_.writeLineSpoken(qr::fromUtf8(c.issuer));
+  msg_.Announce("FTCERIMP", 1);
+  ui_.write(FingerprintGroups(c.fingerprint));
+  ui_.endLine();
+  ui_.speakText(SpokenFingerprint(c.fingerprint));
+}
+
+bool Tls::askAboutCertificate(const CertificateInfo& c) {
+  if (ui_.cursorColumn() != 1) ui_.endLine();
+  ui_.setForeground(14);
+  msg_.Announce("FTCERDES", 0);
+  ui_.writeLineSpoken(reasonText(c));
+  describeCertificate(c);
+  ui_.setForeground(15);
+  msg_.Announce("FTCERACE", 0);
+  uint8_t key = ui_.readKeySpoken();
+  if (key == 0) (void)ui_.readKey();  // an extended key is no yes
+  if (key >= 32) ui_.write(std::string(1, static_cast<char>(key)));
+  ui_.endLine();
+  if (key != 'S' && key != 's') {
+    if (key == kEscape) msg_.Announce("FTDESIS", 1);
+    warn("FTCERREC");
+    return false;
+  }
+  const std::string file = trustFile();
+  bool kept = false;
+  if (!file.empty()) {
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(file).parent_path(), ec);
+    std::ofstream out(file, std::ios::app);
+    out << hostKey() << ' ' << c.fingerprint << '\n';
+    out.flush();
+    kept = static_cast<bool>(out);
+  }
+  ui_.logEvent("tls", kept ? "certificate kept in " + qr::fromUtf8(file) : "certificate not kept");
+  msg_.Announce("FTCERMEM", 1);
+  return true;
+}
+
+bool Tls::judgeCertificate() {
+  const CertificateInfo c = rede_.controlTls()->certificate();
+  if (!c.present) {
+    warn("FTTLSERR");
+    ui_.writeLineSpoken(qr::W("o servidor não apresentou certificado"));
+    return false;
+  }
+  if (c.verified) return true;
+  std::string text;
+  if (const std::string file = trustFile(); !file.empty()) {
+    std::ifstream in(file);
+    std::ostringstream all;
+    all << in.rdbuf();
+    text = all.str();
+  }
+  const std::optional<std::string> known = RememberedFingerprint(text, hostKey());
+  if (known && *known == c.fingerprint) {
+    ui_.logEvent("tls", "certificate known: " + hostKey());
+    return true;
+  }
+  if (known) {
+    ui_.errorBeep();
+    warn("FTCERMUD");
+    ui_.setForeground(4);
+    describeCertificate(c);
+    ui_.setForeground(15);
+    return false;
+  }
+  return askAboutCertificate(c);
+}
+
+bool Tls::protectData(TlsMode mode) {
+  // RFC 4217: PBSZ 0 before PROT; PROT P puts every data connection in TLS.
+  bool ok = dlg_.SendCommand("PBSZ 0");
+  Reply r;
+  if (ok) r = dlg_.readReply();
+  ok = ok && r.complete && r.code >= 200 && r.code < 300 && dlg_.SendCommand("PROT P");
+  if (ok) r = dlg_.readReply();
+  ok = ok && r.complete && r.code >= 200 && r.code < 300;
+  if (ok) {
+    rede_.protectData(context_.get());
+    return true;
+  }
+  if (dlg_.closed() || dlg_.interrupted()) return false;
+  rede_.protectData(nullptr);
+  if (mode == TlsMode::Required) {
+    ui_.errorBeep();
+    warn("FTTLSEXI");
+    return false;
+  }
+  warn("FTDADNAO");
+  return true;
+}
+
+}  // namespace ftp

@@ -1,0 +1,34 @@
+// The sentences of the encrypted connection (explicit TLS), looked up by
+// Announce as those of the main catalogue are. UTF-8 here.
+#pragma once
+
+#include <array>
+
+#include "ftp/ftpmsgCatalogue.h"
+
+namespace ftp {
+
+inline constexpr std::array<MessageEntry, 15> kTlsMessages{{
+    {"FTTLSINI", "Pedindo conexão segura (TLS)"},
+    {"FTTLSOK", "Conexão segura estabelecida"},
+    {"FTTLSNAO",
+     "Atenção: o servidor não aceita conexão segura. A conta, a senha e os arquivos vão passar sem "
+     "criptografia."},
+    {"FTTLSEXI", "O servidor não aceita conexão segura, que é exigida. Não vou fazer o login."},
+    {"FTTLSERR", "Falha na conexão segura: "},
+    {"FTTLSBIB", "Não consegui iniciar a biblioteca de criptografia"},
+    {"FTCERDES", "O certificado do servidor não pôde ser verificado: "},
+    {"FTCERSUJ", "Certificado de: "},
+    {"FTCEREMI", "Emitido por: "},
+    {"FTCERIMP", "Impressão digital SHA-256: "},
+    {"FTCERACE", "Aceita este certificado e o guarda para as próximas vezes? S ou N "},
+    {"FTCERMEM", "Certificado aceito e guardado"},
+    {"FTCERREC", "Certificado recusado, conexão encerrada"},
+    {"FTCERMUD",
+     "Perigo: o certificado deste servidor mudou desde que foi aceito. Pode ser um impostor. "
+     "Conexão recusada."},
+    {"FTDADNAO",
+     "Atenção: o servidor não aceita proteger os dados. Os arquivos vão passar sem criptografia."},
+}};
+
+}  // namespace ftp
