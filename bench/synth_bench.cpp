@@ -4,6 +4,15 @@
 //   build/bench/synth_bench [--wav DIR] [--words LIST] [--word-limit N]
 //                           [--pitch FACTOR] [--rate FACTOR] [--show-pitch 1]
 //
+// The engine's front runs at the rate factor the program uses for the speed
+// of [SERVFALA] in the build tree's QUIRAL.INI (--rate overrides it), eSpeak
+// NG at its default rate, and the syllable-unit voice with the units and
+// joining parameters of the speed of [TRADUTOR], as the program starts them.
+//
+//  - length: the spoken time of each voice from its first sound to its last,
+//    and how much of it is pauses (silent stretches of 100 ms or more), all
+//    three measured alike; for ours also the pause and phone time the
+//    engine asked for;
 //  - duration: every phone's length in the output against its input line;
 //  - pitch: F0 measured (autocorrelation, 40 ms window) at the middle of
 //    every vowel of 60 ms or more against the targets interpolated;
@@ -31,9 +40,11 @@
 #include <vector>
 
 #include "base/cp1252.h"
+#include "base/ini.h"
 #include "base/wav.h"
 #include "bench/speechMeasures.h"
 #include "speech/diphoneEngine.h"
+#include "speech/dispatcher.h"
 #include "speech/translator.h"
 #include "synth/synthesiser.h"
 #include "tools/espeakRender.h"
@@ -176,6 +187,33 @@ std::string asEspeakPhonemes(const std::vector<std::string>& pho,
   return out;
 }
 
+// Time in silent stretches of at least 100 ms inside a trimmed sound: 10 ms
+// frames below -40 dBFS (the level trimSilence takes for silence).
+double pauseSeconds(const std::vector<float>& s, int rate) {
+  const size_t frame = static_cast<size_t>(rate / 100);
+  size_t run = 0, total = 0;
+  for (size_t at = 0; at + frame <= s.size(); at += frame) {
+    double e = 0;
+    for (size_t i = at; i < at + frame; ++i) e += double(s[i]) * s[i];
+    if (e / frame < 1e-4) {
+      ++run;
+      continue;
+    }
+    if (run >= 10) total += run;
+    run = 0;
+  }
+  if (run >= 10) total += run;
+  return total / 100.0;
+}
+
+// A whole number from the build tree's QUIRAL.INI.
+long iniNumber(const std::string& contents, const char* section, const std::string& key,
+               long fallback) {
+  const auto v = qr::iniLookup(contents, section, key);
+  const auto n = v ? qr::convertNumber(*v) : qr::NumberValue{};
+  return n.valid ? n.value : fallback;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -183,7 +221,18 @@ int main(int argc, char** argv) {
   std::string wavDir, words = "/usr/share/dict/brazilian";
   size_t wordLimit = 0;
   bool showPitch = false;
-  double pitchFactor = 1.0, rateFactor = 1.0;
+  std::string ini;
+  {
+    std::ifstream f(root + "/QUIRAL.INI");
+    std::getline(f, ini, '\0');
+  }
+  // The program's speeds: the engine's from [SERVFALA] (above 10 is taken
+  // as 0 for it), the syllable units' from [TRADUTOR] (outside 1-5: 3).
+  long voiceSpeed = iniNumber(ini, "SERVFALA", "VELOCIDADE", 0);
+  if (voiceSpeed > 10) voiceSpeed = 0;
+  long unitSpeed = iniNumber(ini, "TRADUTOR", "VELOCIDADE", 3);
+  if (unitSpeed < 1 || unitSpeed > 5) unitSpeed = 3;
+  double pitchFactor = 1.0, rateFactor = speech::rateFactor(static_cast<int>(voiceSpeed));
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string k = argv[i];
     if (k == "--wav") wavDir = argv[i + 1];
@@ -213,19 +262,30 @@ int main(int argc, char** argv) {
   speech::Translator tr;
   speech::DiphoneEngine units;
   const std::string unitDir = root + "/som/difones/";
-  const bool haveUnits = tr.loadTranslatorRules(unitDir + "regras.rgr") &&
-                         tr.loadTranslatorExceptions(unitDir + "portug.exc") &&
-                         units.openDatabase(unitDir, "DIFONES3");
-  if (haveUnits) units.setParameters(400, 0, 100);
+  const std::string us = std::to_string(unitSpeed);
+  const bool haveUnits =
+      tr.loadTranslatorRules(unitDir + "regras.rgr") &&
+      tr.loadTranslatorExceptions(unitDir + "portug.exc") &&
+      units.openDatabase(
+          unitDir, qr::iniLookup(ini, "SINTETIZADOR", "DIFONES" + us).value_or("DIFONES" + us));
+  if (haveUnits)
+    units.setParameters(static_cast<int>(iniNumber(ini, "SINTETIZADOR", "CORTEFON" + us, 400)),
+                        static_cast<int>(iniNumber(ini, "SINTETIZADOR", "SOBRAFON" + us, 0)),
+                        static_cast<int>(iniNumber(ini, "SINTETIZADOR", "INTERPAL" + us, 100)));
 
   double durMax = 0, durSum = 0, f0Sum = 0, f0Max = 0;
   size_t durCount = 0, durOver = 0, f0Count = 0, f0Over = 0;
   size_t joins = 0, joinsOver = 0;
   double worstJoinRatio = 0;
   const auto names = espeakNames(root + "/coraltts/portug.fon");
-  double mcdSame = 0;
+  double mcdSame = 0, mcdRules = 0;
   double mcdOurs = 0, mcdUnits = 0, audioOurs = 0, audioEspeak = 0, audioUnits = 0;
   double tPho = 0, tFront = 0, tEspeak = 0;
+  // Spoken time (first sound to last) and the pauses inside it; for ours
+  // also the time the lines ask for in pauses and in phones.
+  double spokenOurs = 0, spokenEspeak = 0, spokenUnits = 0;
+  double pausedOurs = 0, pausedEspeak = 0, pausedUnits = 0;
+  double linePauses = 0, linePhones = 0;
   int clicksOurs = 0, clicksEspeak = 0, clicksUnits = 0;
   const size_t nSentences = std::size(kSentences);
   for (size_t k = 0; k < nSentences; ++k) {
@@ -257,6 +317,7 @@ int main(int argc, char** argv) {
       lineStart += lines[i].ms;
     }
     const double endMs = lineStart;
+    for (const auto& l : lines) (l.name == "_" ? linePauses : linePhones) += l.ms / 1000;
     if (std::fabs(ours.size() / 16.0 - endMs) > 0.07) ++durOver;
     // Pitch at vowel middles.
     std::stable_sort(targets.begin(), targets.end());
@@ -308,12 +369,18 @@ int main(int argc, char** argv) {
     const auto theirsF = measures::trimSilence(measures::toFloat(theirs));
     mcdOurs += measures::melCepstralDistortion(oursF, 16000, theirsF, espeakRate);
     clicksOurs += measures::countClicks(oursF, 16000);
+    spokenOurs += oursF.size() / 16000.0, pausedOurs += pauseSeconds(oursF, 16000);
+    spokenEspeak += static_cast<double>(theirsF.size()) / espeakRate;
+    pausedEspeak += pauseSeconds(theirsF, espeakRate);
     // The same phonemes said by eSpeak NG: how close the synthesiser keeps
     // to the voice it was cut from, whatever the rules make of the text.
     espeak_SetSynthCallback(tools::collectRendered);
     const auto& same = tools::renderPhonemes(asEspeakPhonemes(pho, names)).samples;
-    mcdSame += measures::melCepstralDistortion(
-        oursF, 16000, measures::trimSilence(measures::toFloat(same)), espeakRate);
+    const auto sameF = measures::trimSilence(measures::toFloat(same));
+    mcdSame += measures::melCepstralDistortion(oursF, 16000, sameF, espeakRate);
+    // And what our phonemes cost without our synthesis: eSpeak NG saying
+    // them (without stress marks) against it saying the text.
+    mcdRules += measures::melCepstralDistortion(sameF, espeakRate, theirsF, espeakRate);
     clicksEspeak += measures::countClicks(theirsF, espeakRate);
     if (haveUnits) {
       std::vector<float> u;
@@ -324,6 +391,7 @@ int main(int argc, char** argv) {
       });
       u = measures::trimSilence(u);
       audioUnits += u.size() / 11025.0;
+      spokenUnits += u.size() / 11025.0, pausedUnits += pauseSeconds(u, 11025);
       mcdUnits += measures::melCepstralDistortion(u, 11025, theirsF, espeakRate);
       clicksUnits += measures::countClicks(u, 11025);
     }
@@ -335,8 +403,17 @@ int main(int argc, char** argv) {
     }
   }
   const double n = static_cast<double>(nSentences);
-  std::printf("sentences: %zu, %.1f s of our speech, %.1f s of eSpeak NG\n", nSentences, audioOurs,
-              audioEspeak);
+  std::printf("sentences: %zu, %.1f s of our output, %.1f s of eSpeak NG's\n", nSentences,
+              audioOurs, audioEspeak);
+  std::printf(
+      "settings: rate factor %.2f (engine speed %ld), eSpeak NG at 175 words/min, syllable "
+      "units at speed %ld\n",
+      rateFactor, voiceSpeed, unitSpeed);
+  std::printf("length, first sound to last: ours %.1f s (pauses %.1f s), eSpeak NG %.1f s (%.1f s)",
+              spokenOurs, pausedOurs, spokenEspeak, pausedEspeak);
+  if (haveUnits) std::printf(", syllable-unit voice %.1f s (%.1f s)", spokenUnits, pausedUnits);
+  std::printf("\nour lines: phones %.1f s, pauses %.1f s (edges included)\n", linePhones,
+              linePauses);
   std::printf("duration: %zu phones, error mean %.3f ms, max %.3f ms, over 2 ms: %zu\n", durCount,
               durSum / std::max<size_t>(1, durCount), durMax, durOver);
   std::printf("pitch: %zu vowels, error mean %.2f %%, max %.2f %%, over 5 %%: %zu\n", f0Count,
@@ -348,6 +425,7 @@ int main(int argc, char** argv) {
   std::printf("mel-cepstral distortion against eSpeak NG: ours %.2f dB", mcdOurs / n);
   if (haveUnits) std::printf(", syllable-unit voice %.2f dB", mcdUnits / n);
   std::printf("; ours against eSpeak NG saying our phonemes %.2f dB", mcdSame / n);
+  std::printf("; eSpeak NG saying our phonemes against it saying the text %.2f dB", mcdRules / n);
   std::printf("\nclicks per second: ours %.2f, eSpeak NG %.2f", clicksOurs / audioOurs,
               clicksEspeak / audioEspeak);
   if (haveUnits) std::printf(", syllable-unit voice %.2f", clicksUnits / audioUnits);
