@@ -317,7 +317,8 @@ def tls_bench(a):
             f.write("127.0.0.1:%d %s\n" % (port, fp.replace(":", "")))
         url = "ftp://127.0.0.1:%d/" % port
         curl = ["curl", "-s", "--ssl-reqd", "-k"]
-        lftp_open = ("set ftp:ssl-force true; set ftp:ssl-protect-data true; "
+        lftp_open = ("set xfer:clobber on; "
+                     "set ftp:ssl-force true; set ftp:ssl-protect-data true; "
                      "set ssl:verify-certificate no; set ftp:passive-mode true; "
                      "open -u anonymous,x -p %d 127.0.0.1; " % port)
         out = os.path.join(work, "out.bin")

@@ -282,6 +282,8 @@ def main():
             return 1
         lines, shown, elapsed = run.lines, run.shown, run.elapsed
         failures = early + run.failures(case)
+        if "server" in case and ("x@y" in run.shown or any("x@y" in l for l in run.lines)):
+            failures.append("the password shown or logged")
         announced = run.announced
         if case.get("once") and announced.count(case["once"]) != 1:
             failures.append("%s heard %d times" % (case["once"], announced.count(case["once"])))

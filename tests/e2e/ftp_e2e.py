@@ -495,6 +495,8 @@ def certificate_runs(a, server, work, sysdir):
             continue
         found = run.failures(dict(exit=code, heard=heard, not_heard=not_heard))
         failures += ["run %d: %s" % (i, f) for f in found]
+        if "x@y" in run.shown or any("x@y" in l for l in run.lines):
+            failures.append("run %d: the password shown or logged" % i)
         print("run %d: %.1f s" % (i, run.elapsed))
         if i == 1:
             # The fingerprint shown is the certificate's, in groups of four.
