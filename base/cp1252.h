@@ -22,7 +22,9 @@ namespace qr {
 [[nodiscard]] char32_t codePointFromCp1252(uint8_t byte);
 
 // Source texts are UTF-8: W("ção") gives the Windows-1252 bytes.
-[[nodiscard]] inline std::string W(std::string_view utf8) { return fromUtf8(utf8); }
+[[nodiscard]] inline std::string W(std::string_view utf8) {
+  return fromUtf8(utf8);
+}
 
 // The capital of a Windows-1252 letter: a-z, the accented letters 224-254
 // except the division sign 247, and the four letters whose capitals stand in

@@ -15,8 +15,8 @@ namespace qr {
 // One value of the file whose contents are given; nullopt when the section
 // or key is absent. At most maxLength bytes of the value are kept.
 [[nodiscard]] std::optional<std::string> iniLookup(std::string_view contents,
-                                                   std::string_view section,
-                                                   std::string_view key, size_t maxLength = 255);
+                                                   std::string_view section, std::string_view key,
+                                                   size_t maxLength = 255);
 
 // Names compared as the format compares them (ASCII letters without case).
 [[nodiscard]] bool iniSameName(std::string_view a, std::string_view b);

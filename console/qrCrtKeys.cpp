@@ -322,8 +322,7 @@ void KeyTranslator::toneStart(uint16_t hz) {
   toneOn_ = true;
   log_.event("tone", static_cast<long long>(hz));
   const PcmFormat format{kToneRate, 8, 1};
-  audio_.toneStart(format, toneImage_.data() + kWavHeader,
-                             toneImage_.size() - kWavHeader);
+  audio_.toneStart(format, toneImage_.data() + kWavHeader, toneImage_.size() - kWavHeader);
 }
 
 void KeyTranslator::toneStop() {

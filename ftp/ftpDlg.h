@@ -78,7 +78,7 @@ struct ReplyLine {
 struct Reply {
   int code = 0;
   std::string line;
-  std::string first;  // its first line
+  std::string first;               // its first line
   std::vector<std::string> lines;  // all its lines, in order
   bool complete = false;
 };

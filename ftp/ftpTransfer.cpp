@@ -610,7 +610,8 @@ void Transfer::receive(const RemoteName& given) {
   if (dlg_.closed()) return;
   int64_t offset = wantResume ? resumePoint(partial, partSize, serverSize) : 0;
 
-  int fd = offset > 0 ? reopenPartial(partial, offset) : createPartial(target, partial, st_.fileCreationMask);
+  int fd = offset > 0 ? reopenPartial(partial, offset)
+                      : createPartial(target, partial, st_.fileCreationMask);
   if (fd < 0) {
     msg_.Announce("FTNAOCRI", 1);
     return;

@@ -9,13 +9,13 @@
 namespace ftp {
 
 struct ClientState {
-  std::string remoteName;  // as typed (name or name:port), shown in the caption
-  std::string remoteHost;  // the name or address without the port or brackets
+  std::string remoteName;    // as typed (name or name:port), shown in the caption
+  std::string remoteHost;    // the name or address without the port or brackets
   std::string remoteScheme;  // "ftp" or "ftps" when typed in front, else empty
-  bool running = false;    // program body; cleared by ESC or a closed connection
-  bool noPrompt = false;   // program body
-  bool verbose = false;    // key V: every reply line taken is spoken
-  bool passive = false;    // ftpPort
+  bool running = false;      // program body; cleared by ESC or a closed connection
+  bool noPrompt = false;     // program body
+  bool verbose = false;      // key V: every reply line taken is spoken
+  bool passive = false;      // ftpPort
   uint16_t controlPort = 0;
   uint16_t passiveDataPort = 0;  // ftpPort: from the last 227 reply
   std::string listingFileName;

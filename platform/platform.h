@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
-#include "speech/audio.h"
 #include "base/eventlog.h"
 #include "console/frontend.h"
+#include "speech/audio.h"
 
 namespace platform {
 

@@ -2,9 +2,9 @@
 // exceptions turn Windows-1252 text into the synthesiser's phonetic text.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
-#include <memory>
 
 namespace speech {
 

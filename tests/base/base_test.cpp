@@ -16,9 +16,10 @@ TEST(Cp1252, UpperCaseOfEveryKindOfByte) {
     int byte;
     int upper;
   } cases[] = {
-      {'a', 'A'}, {'z', 'Z'}, {'A', 'A'}, {'1', '1'}, {'{', '{'},  {0xE0, 0xC0}, {0xE7, 0xC7},
-      {0xF6, 0xD6}, {0xF7, 0xF7}, {0xF8, 0xD8}, {0xFE, 0xDE}, {0xFF, 0x9F}, {0x9A, 0x8A},
-      {0x9C, 0x8C}, {0x9E, 0x8E}, {0xDF, 0xDF}, {0xD7, 0xD7}, {0xB5, 0xB5}, {0x80, 0x80},
+      {'a', 'A'},   {'z', 'Z'},   {'A', 'A'},   {'1', '1'},   {'{', '{'},
+      {0xE0, 0xC0}, {0xE7, 0xC7}, {0xF6, 0xD6}, {0xF7, 0xF7}, {0xF8, 0xD8},
+      {0xFE, 0xDE}, {0xFF, 0x9F}, {0x9A, 0x8A}, {0x9C, 0x8C}, {0x9E, 0x8E},
+      {0xDF, 0xDF}, {0xD7, 0xD7}, {0xB5, 0xB5}, {0x80, 0x80},
   };
   for (const auto& c : cases)
     EXPECT_EQ(qr::upperCase(static_cast<uint8_t>(c.byte)), c.upper) << c.byte;
@@ -30,7 +31,7 @@ TEST(Cp1252, RoundTripAndBytesThatAreNotUtf8) {
     const std::string one(1, static_cast<char>(b));
     EXPECT_EQ(qr::fromUtf8(qr::toUtf8(one)), one) << b;
   }
-  EXPECT_EQ(qr::fromUtf8("\xE9t\xE9"), "\xE9t\xE9");  // Windows-1252 taken as it is
+  EXPECT_EQ(qr::fromUtf8("\xE9t\xE9"), "\xE9t\xE9");               // Windows-1252 taken as it is
   EXPECT_EQ(qr::fromUtf8("\xE2\x82\xAC \xE2\x98\x83"), "\x80 ?");  // euro; a snowman has no byte
 }
 
@@ -73,7 +74,7 @@ TEST(Registry, StringValuesOfAnExport) {
       {"SOFTWARE\\TCTS\\Mbrola\\databases\\BR4\\Numero", false, ""},  // a double word
       {"SOFTWARE\\TCTS\\Mbrola\\databases\\BR4\\Lista", false, ""},   // a list of strings
       {"SOFTWARE\\TCTS\\Mbrola\\databases\\BR4\\Falta", false, ""},
-      {"SOFTWARE\\Outra\\", true, "ação"},                              // the last one wins
+      {"SOFTWARE\\Outra\\", true, "ação"},  // the last one wins
       {"SOFTWARE\\Removida\\Filha\\", false, ""},
       {"SOFTWARE\\TCTS\\Mbrola\\databases\\BR5\\", false, ""},
       {"semBarra", false, ""},
@@ -83,11 +84,13 @@ TEST(Registry, StringValuesOfAnExport) {
     EXPECT_EQ(qr::ReadRegistryString(reg, "HKEY_LOCAL_MACHINE", c.path, got), c.ok) << c.path;
     EXPECT_EQ(qr::toUtf8(got), c.ok ? c.value : "inalterado") << c.path;
   }
-  const auto number = qr::registryLookup(reg, "HKEY_LOCAL_MACHINE\\SOFTWARE\\TCTS\\Mbrola\\databases\\BR4", "Numero");
+  const auto number = qr::registryLookup(
+      reg, "HKEY_LOCAL_MACHINE\\SOFTWARE\\TCTS\\Mbrola\\databases\\BR4", "Numero");
   ASSERT_TRUE(number);
   EXPECT_EQ(number->type, 4u);
   EXPECT_EQ(number->data, std::string("\x2a\0\0\0", 4));
-  const auto list = qr::registryLookup(reg, "HKEY_LOCAL_MACHINE\\SOFTWARE\\TCTS\\Mbrola\\databases\\BR4", "Lista");
+  const auto list = qr::registryLookup(
+      reg, "HKEY_LOCAL_MACHINE\\SOFTWARE\\TCTS\\Mbrola\\databases\\BR4", "Lista");
   ASSERT_TRUE(list);
   EXPECT_EQ(list->type, 7u);
   EXPECT_EQ(list->data, std::string("a\0b\0", 4));

@@ -496,8 +496,8 @@ TEST(InputClock, F8SaysTheTimeAndCtrlF8TheDate) {
   // The time names its hours piece; the date names a day of the week after it.
   const long hours = at("sound _hora");
   long weekday = -1;
-  for (const char* day : {"_Domingo", "_Segunda", "_Terca", "_Quarta", "_Quinta", "_Sexta",
-                          "_Sabado"})
+  for (const char* day :
+       {"_Domingo", "_Segunda", "_Terca", "_Quarta", "_Quinta", "_Sexta", "_Sabado"})
     weekday = std::max(weekday, at(std::string("sound ") + day));
   EXPECT_GE(hours, 0);
   EXPECT_GT(weekday, hours);

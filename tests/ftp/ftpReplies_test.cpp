@@ -199,8 +199,7 @@ TEST(SmallRules, TypedHostsGiveNameAndPortWhateverTheirForm) {
 
 TEST(SmallRules, FeatureRepliesListTheirLinesAndOnly211Counts) {
   const Features f = ParseFeatures({"211-Extensions supported:", " MLST type*;size*;modify*;",
-                                    " UTF8", " AUTH TLS;SSL", " REST STREAM", " EPSV",
-                                    "211 End"});
+                                    " UTF8", " AUTH TLS;SSL", " REST STREAM", " EPSV", "211 End"});
   EXPECT_TRUE(f.has("mlst") && f.has("UTF8") && f.has("EPSV"));
   EXPECT_FALSE(f.has("MLSD"));
   EXPECT_TRUE(f.hasParam("AUTH", "tls"));

@@ -479,8 +479,7 @@ namespace {
 // The outcome line: written whole, the name and the rest spoken apart.
 bool toldOutcome(const Rig& r, const std::string& name, const std::string& size) {
   bool rest = false;
-  for (const auto& e : r.ui.events)
-    rest = rest || e.rfind("speak " + size + " em ", 0) == 0;
+  for (const auto& e : r.ui.events) rest = rest || e.rfind("speak " + size + " em ", 0) == 0;
   return rest && r.ui.has("speak " + name) &&
          r.ui.screen.find(name + ", " + size + " em ") != std::string::npos;
 }

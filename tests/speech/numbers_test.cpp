@@ -53,7 +53,7 @@ TEST(NumberWords, GroupsScalesAndTheLeadingUmMil) {
       {1000000, "um milhão "},
       {1000001, "um milhão e um"},
       {2500000, "dois milhões e quinhentos mil "},
-      {21000000, "vinte e um milhões "},  // one only when the whole group is one
+      {21000000, "vinte e um milhões "},     // one only when the whole group is one
       {3000000000000ULL, "três trilhões "},  // "tres" in the piece table
       {1000000000000007ULL, "sete"},         // only the last 15 digits count
   };

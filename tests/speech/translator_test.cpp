@@ -3,14 +3,13 @@
 #include "speech/translator.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "base/cp1252.h"
 #include "speech/translatorRules.h"
@@ -40,14 +39,20 @@ TEST(TranslatorPreMap, MapsLettersMarksAndUnreadableCharacters) {
   struct Case {
     std::string in, out;
   } cases[] = {
-      {"Wagner", "uagner"},    {"Www", "Www"},  // W beside nothing but w: stays, gets spelled
-      {"Kelly", "Kelli"},      {"New York", "Neu iork"},
+      {"Wagner", "uagner"},
+      {"Www", "Www"},  // W beside nothing but w: stays, gets spelled
+      {"Kelly", "Kelli"},
+      {"New York", "Neu iork"},
       {W("d'água"), "da'gua"},  // apostrophe after d dropped
-      {"rock'n", "rock'n"},    {W("açúcar"), "assu'car"},
-      {W("ÇÃO"), "ssa~O"},     {W("você pôs"), "voce^ po^s"},
-      {W("ñ"), "nh"},          {"a\tb", "a \x01 b"},
+      {"rock'n", "rock'n"},
+      {W("açúcar"), "assu'car"},
+      {W("ÇÃO"), "ssa~O"},
+      {W("você pôs"), "voce^ po^s"},
+      {W("ñ"), "nh"},
+      {"a\tb", "a \x01 b"},
       {"\x9D", " \x01 "},  // no reading
-      {"\xBE", " \x01 "},      {"\x81", "u\""},
+      {"\xBE", " \x01 "},
+      {"\x81", "u\""},
       {W("agüentar"), "agu\"entar"},  // the same diaeresis in both pages
       {W("×"), "x"},
   };

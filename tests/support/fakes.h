@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "speech/audio.h"
 #include "base/programEnd.h"
 #include "console/frontend.h"
+#include "speech/audio.h"
 
 namespace testing_support {
 

@@ -4,17 +4,15 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <string>
 
-#include <unistd.h>
-
 namespace tts::testing {
 
 inline std::string writeFile(const std::string& name, const std::string& content) {
-  const std::string path =
-      ::testing::TempDir() + "/" + std::to_string(::getpid()) + "_" + name;
+  const std::string path = ::testing::TempDir() + "/" + std::to_string(::getpid()) + "_" + name;
   std::ofstream(path, std::ios::binary) << content;
   return path;
 }
