@@ -143,6 +143,8 @@ size_t dosNameStart(std::string_view line) {
   return at;
 }
 
+}  // namespace
+
 std::string shownText(std::string_view raw) {
   std::string text = qr::fromUtf8(raw);
   for (char& c : text) {
@@ -151,8 +153,6 @@ std::string shownText(std::string_view raw) {
   }
   return text;
 }
-
-}  // namespace
 
 std::string NameOfListingLine(std::string_view line) {
   while (!line.empty() && isBlank(line.back())) line.remove_suffix(1);

@@ -62,6 +62,9 @@ struct ListingEntry {
 // file or directory, the current and parent directories left out. Shown
 // as the name, then the size or "diretório".
 [[nodiscard]] std::vector<ListingEntry> MachineListingTable(std::string_view bytes);
+// A listed text as shown: decoded from UTF-8 where it is valid, control
+// characters blanked.
+[[nodiscard]] std::string shownText(std::string_view raw);
 // The name of an entry, as heard and as sent.
 [[nodiscard]] RemoteName EntryName(const ListingEntry& entry);
 // Whether an entry is a directory: its type fact, or the type letter of

@@ -18,15 +18,6 @@ std::string lower(std::string_view s) {
   return l;
 }
 
-std::string shown(std::string_view raw) {
-  std::string text = qr::fromUtf8(raw);
-  for (char& c : text) {
-    const auto b = static_cast<unsigned char>(c);
-    if (b < 32 || b == 127) c = ' ';
-  }
-  return text;
-}
-
 // One entry of a line; false for a line that names nothing to browse.
 bool machineEntry(std::string_view raw, ListingEntry& e) {
   const size_t blank = raw.find(' ');
@@ -54,7 +45,7 @@ bool machineEntry(std::string_view raw, ListingEntry& e) {
   e.exact = true;
   e.directory = type == "dir";
   e.raw = std::string(raw);
-  e.line = shown(e.name);
+  e.line = shownText(e.name);
   e.line += e.directory   ? qr::W("  (diretório)")
             : e.size >= 0 ? "  (" + std::to_string(e.size) + " bytes)"
                           : std::string();
