@@ -306,174 +306,228 @@ void LocalPicker::drawWindow(const Window& w, const std::vector<LocalEntry>& ent
   }
 }
 
-LocalPicker::End LocalPicker::runChooser(Window& w, std::vector<LocalEntry>& entries, int& index) {
-  const int count = static_cast<int>(entries.size());
-  uint8_t searchLetter = ' ';
-  auto normalColour = [&](int i) {
-    return i >= 0 && i < count && entries[i].marked ? kMarkedColour : kEntryColour;
-  };
-  // Keeps the current entry shown, moving the first shown entry one step at
-  // a time; redraws when it moved.
-  auto scroll = [&] {
-    bool moved = false;
-    while (index >= 0 && index < w.first) {
-      --w.first;
-      moved = true;
-    }
-    while (index < count && index > w.first + w.rows() - 1) {
-      ++w.first;
-      moved = true;
-    }
-    if (moved) drawWindow(w, entries);
-  };
-  auto search = [&](uint8_t letter) {
-    int i = index + 1;
-    while (i < count && upper(static_cast<uint8_t>(
-                            entries[i].name.empty() ? 0 : entries[i].name[0])) != upper(letter))
-      ++i;
-    index = std::min(i, count);
-  };
+namespace {
 
-  bool firstPass = true;
-  for (;;) {
-    int previous = index;
-    bool extended = false;
-    uint8_t key = 0;
-    bool shift = false;
-    bool spellLong = false, spellShort = false;
-    if (!firstPass) {
-      key = console_.consoleReadKey();
-      shift = console_.shiftHeld();
-      if (key == 0) {
-        extended = true;
-        key = console_.consoleReadKey();
-      }
-      if (previous >= 0 && previous < count)
-        drawEntry(w, entries, previous, normalColour(previous));
-      auto stepDown = [&] {
-        if (shift && index >= 0 && index < count) {
-          if (!entries[index].marked) spoken_.errorBeep();
-          entries[index].marked = true;
-          drawEntry(w, entries, index, kMarkedColour);
-        }
-        index = std::min(index + 1, count);
-        if (shift && index < count) entries[index].marked = true;
-        scroll();
-      };
-      auto stepUp = [&] {
-        if (shift && index >= 0 && index < count && entries[index].marked) {
-          entries[index].marked = false;
-          spoken_.clickSound();
-          drawEntry(w, entries, index, kEntryColour);
-        }
-        index = std::max(index - 1, -1);
-        scroll();
-      };
-      if (extended) {
-        switch (key) {
-          case kDown:
-            stepDown();
-            break;
-          case kUp:
-            stepUp();
-            break;
-          case kPageDown:
-            for (int i = 0; i < 10; ++i) stepDown();
-            break;
-          case kPageUp:
-            for (int i = 0; i < 10; ++i) stepUp();
-            break;
-          case kHome:
-          case kCtrlPageUp:
-            if (shift) {
-              for (int i = 0; i <= std::min(index, count - 1); ++i) entries[i].marked = false;
-              spoken_.errorBeep();
-            }
-            index = 0;
-            w.first = 0;
-            drawWindow(w, entries);
-            break;
-          case kEnd:
-          case kCtrlPageDown:
-            if (shift) {
-              for (int i = std::max(index, 0); i < count; ++i) entries[i].marked = true;
-              spoken_.errorBeep();
-            }
-            index = count - 1;
-            w.first = std::max(0, count - w.rows());
-            drawWindow(w, entries);
-            break;
-          case kRight:
-            spellLong = true;
-            break;
-          case kLeft:
-            spellShort = true;
-            break;
-          case kF5:
-          case kCtrlF5:
-            if (key == kF5) {
-              searchLetter = console_.consoleReadKey();
-              if (searchLetter == 0) (void)console_.consoleReadKey();
-            }
-            search(searchLetter);
-            scroll();
-            break;
-          default:
-            searchLetter = ' ';
-            drawWindow(w, entries);
-            break;
-        }
-      } else {
-        switch (key) {
-          case 13:
-            return End::Enter;
-          case 27:
-            index = -1;
-            return End::Escape;
-          case 9:
-            return End::Tab;
-          case ' ':
-            if (index >= 0 && index < count) entries[index].marked = !entries[index].marked;
-            break;
-          case '+':
-            if (index >= 0 && index < count) entries[index].marked = true;
-            break;
-          case '-':
-            if (index >= 0 && index < count) entries[index].marked = false;
-            break;
-          case '*':
-            for (auto& e : entries) e.marked = true;
-            drawWindow(w, entries);
-            break;
-          case '/':
-            for (auto& e : entries) e.marked = false;
-            drawWindow(w, entries);
-            break;
-          default:
-            searchLetter = ' ';
-            drawWindow(w, entries);
-            break;
-        }
-      }
+enum class ChooserAction : uint8_t {
+  Down,
+  Up,
+  PageDown,
+  PageUp,
+  ToFirst,
+  ToLast,
+  Spell,
+  SpellShort,
+  Search,       // F5 and a letter
+  SearchAgain,  // the letter searched for last
+  Choose,
+  Cancel,
+  TypeName,
+  ToggleMark,
+  Mark,
+  Unmark,
+  MarkAll,
+  UnmarkAll,
+  Other,  // forgets the search letter
+};
+struct ChooserBinding {
+  uint8_t key;
+  bool extended;
+  ChooserAction action;
+};
+constexpr int kChooserPage = 10;
+constexpr std::array<ChooserBinding, 20> kChooserKeys{{
+    {kDown, true, ChooserAction::Down},         {kUp, true, ChooserAction::Up},
+    {kPageDown, true, ChooserAction::PageDown}, {kPageUp, true, ChooserAction::PageUp},
+    {kHome, true, ChooserAction::ToFirst},      {kCtrlPageUp, true, ChooserAction::ToFirst},
+    {kEnd, true, ChooserAction::ToLast},        {kCtrlPageDown, true, ChooserAction::ToLast},
+    {kRight, true, ChooserAction::Spell},       {kLeft, true, ChooserAction::SpellShort},
+    {kF5, true, ChooserAction::Search},         {kCtrlF5, true, ChooserAction::SearchAgain},
+    {13, false, ChooserAction::Choose},         {27, false, ChooserAction::Cancel},
+    {9, false, ChooserAction::TypeName},        {' ', false, ChooserAction::ToggleMark},
+    {'+', false, ChooserAction::Mark},          {'-', false, ChooserAction::Unmark},
+    {'*', false, ChooserAction::MarkAll},       {'/', false, ChooserAction::UnmarkAll},
+}};
+
+ChooserAction chooserAction(uint8_t key, bool extended) {
+  for (const ChooserBinding& b : kChooserKeys)
+    if (b.key == key && b.extended == extended) return b.action;
+  return ChooserAction::Other;
+}
+
+// Moves the first shown entry just enough to show the current one.
+void keepShown(ChooserState& s, int count, int rows) {
+  if (s.index >= 0 && s.index < s.first) s.first = s.index;
+  if (s.index < count && s.index > s.first + rows - 1) s.first = s.index - rows + 1;
+}
+
+}  // namespace
+
+bool ChooserReadsLetter(uint8_t key, bool extended) {
+  return chooserAction(key, extended) == ChooserAction::Search;
+}
+
+ChooserStep ChooserSettle(ChooserState& s, const std::vector<LocalEntry>& entries, int rows) {
+  const int count = static_cast<int>(entries.size());
+  s.index = std::clamp(s.index, -1, count);
+  keepShown(s, count, rows);
+  return {s.index == -1 || s.index == count ? ChooserOutcome::AtEdge : ChooserOutcome::Moved};
+}
+
+ChooserStep ChooserKey(ChooserState& s, std::vector<LocalEntry>& entries, int rows, uint8_t key,
+                       bool extended, bool shift, uint8_t letter) {
+  const int count = static_cast<int>(entries.size());
+  auto on = [&] { return s.index >= 0 && s.index < count; };
+  ChooserStep step;
+  // Down with shift marks the entry left and the one reached; up with shift
+  // unmarks the entry left.
+  auto down = [&] {
+    if (shift && on()) {
+      if (!entries[s.index].marked) ++step.tones;
+      entries[s.index].marked = true;
     }
-    firstPass = false;
-    index = std::clamp(index, -1, count);
-    scroll();
-    if (index == -1 || index == count) {
+    s.index = std::min(s.index + 1, count);
+    if (shift && on()) entries[s.index].marked = true;
+    keepShown(s, count, rows);
+  };
+  auto up = [&] {
+    if (shift && on() && entries[s.index].marked) {
+      entries[s.index].marked = false;
+      ++step.clicks;
+    }
+    s.index = std::max(s.index - 1, -1);
+    keepShown(s, count, rows);
+  };
+  switch (chooserAction(key, extended)) {
+    case ChooserAction::Down:
+      down();
+      break;
+    case ChooserAction::Up:
+      up();
+      break;
+    case ChooserAction::PageDown:
+      for (int i = 0; i < kChooserPage; ++i) down();
+      break;
+    case ChooserAction::PageUp:
+      for (int i = 0; i < kChooserPage; ++i) up();
+      break;
+    case ChooserAction::ToFirst:
+      if (shift) {
+        for (int i = 0; i <= std::min(s.index, count - 1); ++i) entries[i].marked = false;
+        step.tones = 1;
+      }
+      s.index = 0;
+      s.first = 0;
+      break;
+    case ChooserAction::ToLast:
+      if (shift) {
+        for (int i = std::max(s.index, 0); i < count; ++i) entries[i].marked = true;
+        step.tones = 1;
+      }
+      s.index = count - 1;
+      s.first = std::max(0, count - rows);
+      break;
+    case ChooserAction::Spell:
+      step.outcome = ChooserOutcome::Spell;
+      break;
+    case ChooserAction::SpellShort:
+      step.outcome = ChooserOutcome::SpellShort;
+      break;
+    case ChooserAction::Search:
+    case ChooserAction::SearchAgain: {
+      if (chooserAction(key, extended) == ChooserAction::Search) s.searchLetter = letter;
+      // The next entry after the current one beginning with the letter.
+      int i = s.index + 1;
+      while (i < count &&
+             upper(static_cast<uint8_t>(entries[i].name.empty() ? 0 : entries[i].name[0])) !=
+                 upper(s.searchLetter))
+        ++i;
+      s.index = std::min(i, count);
+      keepShown(s, count, rows);
+      break;
+    }
+    case ChooserAction::Choose:
+      return {ChooserOutcome::Chosen};
+    case ChooserAction::Cancel:
+      s.index = -1;
+      return {ChooserOutcome::Cancelled};
+    case ChooserAction::TypeName:
+      return {ChooserOutcome::TypeName};
+    case ChooserAction::ToggleMark:
+      if (on()) entries[s.index].marked = !entries[s.index].marked;
+      break;
+    case ChooserAction::Mark:
+      if (on()) entries[s.index].marked = true;
+      break;
+    case ChooserAction::Unmark:
+      if (on()) entries[s.index].marked = false;
+      break;
+    case ChooserAction::MarkAll:
+      for (auto& e : entries) e.marked = true;
+      break;
+    case ChooserAction::UnmarkAll:
+      for (auto& e : entries) e.marked = false;
+      break;
+    case ChooserAction::Other:
+      s.searchLetter = ' ';
+      break;
+  }
+  const ChooserOutcome said = step.outcome;
+  step.outcome = ChooserSettle(s, entries, rows).outcome;
+  if (step.outcome == ChooserOutcome::Moved) step.outcome = said;
+  return step;
+}
+
+LocalPicker::End LocalPicker::runChooser(Window& w, std::vector<LocalEntry>& entries, int& index) {
+  ChooserState state{index, w.first};
+  ChooserStep step = ChooserSettle(state, entries, w.rows());
+  for (;;) {
+    if (w.first != state.first) {
+      w.first = state.first;
+      drawWindow(w, entries);
+    }
+    index = state.index;
+    if (step.outcome == ChooserOutcome::AtEdge) {
       spoken_.errorBeep();
       console_.consoleMoveCursor(w.right, w.bottom);
-      continue;
-    }
-    drawEntry(w, entries, index, kCurrentColour);
-    if (spellLong) {
-      spoken_.spellText(entries[index].name);
-    } else if (spellShort) {
-      spoken_.spellText(shortName(entries[index].name));
     } else {
-      if (entries[index].marked) spoken_.errorBeep();
-      spoken_.speakText(entries[index].name);
+      drawEntry(w, entries, index, kCurrentColour);
+      if (step.outcome == ChooserOutcome::Spell) {
+        spoken_.spellText(entries[index].name);
+      } else if (step.outcome == ChooserOutcome::SpellShort) {
+        spoken_.spellText(shortName(entries[index].name));
+      } else {
+        if (entries[index].marked) spoken_.errorBeep();
+        spoken_.speakText(entries[index].name);
+      }
+      spoken_.waitSpeechEnd();
     }
-    spoken_.waitSpeechEnd();
+
+    uint8_t key = console_.consoleReadKey();
+    const bool shift = console_.shiftHeld();
+    const bool extended = key == 0;
+    if (extended) key = console_.consoleReadKey();
+    uint8_t letter = ' ';
+    if (ChooserReadsLetter(key, extended)) {
+      letter = console_.consoleReadKey();
+      if (letter == 0) (void)console_.consoleReadKey();
+    }
+    step = ChooserKey(state, entries, w.rows(), key, extended, shift, letter);
+    index = state.index;
+    switch (step.outcome) {
+      case ChooserOutcome::Chosen:
+        return End::Enter;
+      case ChooserOutcome::Cancelled:
+        return End::Escape;
+      case ChooserOutcome::TypeName:
+        return End::Tab;
+      default:
+        break;
+    }
+    for (int i = 0; i < step.tones; ++i) spoken_.errorBeep();
+    for (int i = 0; i < step.clicks; ++i) spoken_.clickSound();
+    // Marks may have changed anywhere in the window.
+    w.first = state.first;
+    drawWindow(w, entries);
   }
 }
 

@@ -45,6 +45,45 @@ struct LocalEntry {
 // The directory part of a pattern: up to and including its last "/".
 [[nodiscard]] std::string directoryPart(std::string_view text);
 
+// The chooser over a list of entries, without a console: the current entry
+// (-1 and the count stand outside the list), the first entry shown in a
+// window of `rows` rows, and the letter F5 last searched for. A key moves
+// the position and marks entries; what is heard and drawn follows from the
+// step it gives back.
+struct ChooserState {
+  int index = 0;
+  int first = 0;
+  uint8_t searchLetter = ' ';
+  bool operator==(const ChooserState&) const = default;
+};
+enum class ChooserOutcome : uint8_t {
+  Moved,       // say the current entry (a tone first when it is marked)
+  Spell,       // spell its name
+  SpellShort,  // spell its short name
+  AtEdge,      // outside the list: the tone
+  Chosen,      // Enter
+  Cancelled,   // ESC: the position goes to -1
+  TypeName,    // Tab: back to typing a name
+};
+struct ChooserStep {
+  ChooserOutcome outcome = ChooserOutcome::Moved;
+  int tones = 0;   // entries marked on the way, or one for a whole range
+  int clicks = 0;  // entries unmarked on the way
+  bool operator==(const ChooserStep&) const = default;
+};
+// Whether the key is followed by a letter to search for (read by the caller
+// and passed as `letter`).
+[[nodiscard]] bool ChooserReadsLetter(uint8_t key, bool extended);
+// What a key does; `shift` marks (going down, to the end) or unmarks (going
+// up, to the start) the entries passed over.
+[[nodiscard]] ChooserStep ChooserKey(ChooserState& state, std::vector<LocalEntry>& entries,
+                                     int rows, uint8_t key, bool extended, bool shift,
+                                     uint8_t letter = ' ');
+// Keeps the position within -1..count and the current entry shown, as after
+// every key; the outcome is AtEdge outside the list.
+[[nodiscard]] ChooserStep ChooserSettle(ChooserState& state, const std::vector<LocalEntry>& entries,
+                                        int rows);
+
 class LocalPicker {
  public:
   LocalPicker(qr::Console& console, qr::Spoken& spoken, qr::LineInput& input);

@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "base/cp1252.h"
+#include "base/keyCodes.h"
 #include "ftp/ui/ftpLocal.h"
 
 namespace {
@@ -67,6 +68,57 @@ TEST(LocalPicker, DirectorySearchKeepsPlainVisibleFilesSorted) {
   EXPECT_EQ(ftp::directoryPart("dados/sub/leia.txt"), "dados/sub/");
   EXPECT_EQ(ftp::directoryPart("leia.txt"), "");
   std::system(("rm -rf " + dir).c_str());
+}
+
+// The chooser's keys over the position and the marks alone: entries a b c d
+// in a window of two rows; marks written as "x" for a marked entry.
+TEST(LocalPicker, ChooserKeysMoveAndMarkWithoutAConsole) {
+  using ftp::ChooserState;
+  using ftp::ChooserStep;
+  using enum ftp::ChooserOutcome;
+  using namespace qr::ext;
+  const struct {
+    ChooserState from;
+    const char* marks;
+    uint8_t key;
+    bool extended, shift;
+    uint8_t letter;
+    ChooserState to;
+    ChooserStep step;
+    const char* marksAfter;
+  } cases[] = {
+      {{0, 0, ' '}, "....", kUp, true, false, 0, {-1, 0, ' '}, {AtEdge}, "...."},
+      // Shift marks the entry left and the one reached: a tone for a new mark.
+      {{1, 0, ' '}, "x...", kDown, true, true, 0, {2, 1, ' '}, {Moved, 1, 0}, "xxx."},
+      {{2, 1, ' '}, "xxx.", kPageUp, true, true, 0, {-1, 0, ' '}, {AtEdge, 0, 3}, "...."},
+      {{0, 0, ' '}, "....", kPageDown, true, false, 0, {4, 2, ' '}, {AtEdge}, "...."},
+      {{3, 2, ' '}, "....", kHome, true, false, 0, {0, 0, ' '}, {}, "...."},
+      {{1, 0, ' '}, "....", kEnd, true, true, 0, {3, 2, ' '}, {Moved, 1, 0}, ".xxx"},
+      {{0, 0, ' '}, "....", kF5, true, false, 'C', {2, 1, 'C'}, {}, "...."},
+      // None after the current one.
+      {{2, 1, 'c'}, "....", kCtrlF5, true, false, 0, {4, 1, 'c'}, {AtEdge}, "...."},
+      {{1, 0, 'c'}, "....", 'q', false, false, 0, {1, 0, ' '}, {}, "...."},
+      {{1, 0, ' '}, "....", kLeft, true, false, 0, {1, 0, ' '}, {SpellShort}, "...."},
+      {{1, 0, ' '}, ".x..", ' ', false, false, 0, {1, 0, ' '}, {}, "...."},
+      {{1, 0, ' '}, "....", '*', false, false, 0, {1, 0, ' '}, {}, "xxxx"},
+      {{1, 0, ' '}, "....", 27, false, false, 0, {-1, 0, ' '}, {Cancelled}, "...."},
+      {{1, 0, ' '}, "....", 9, false, false, 0, {1, 0, ' '}, {TypeName}, "...."},
+  };
+  for (const auto& c : cases) {
+    std::vector<ftp::LocalEntry> entries;
+    for (int i = 0; i < 4; ++i)
+      entries.push_back({std::string(1, static_cast<char>('a' + i)), 1, c.marks[i] == 'x'});
+    ChooserState state = c.from;
+    const ChooserStep step =
+        ftp::ChooserKey(state, entries, 2, c.key, c.extended, c.shift, c.letter);
+    std::string marks;
+    for (const auto& e : entries) marks += e.marked ? 'x' : '.';
+    EXPECT_EQ(state, c.to) << int(c.key) << " -> " << state.index << "," << state.first;
+    EXPECT_EQ(step, c.step) << int(c.key) << " " << int(step.outcome) << " " << step.tones;
+    EXPECT_EQ(marks, c.marksAfter) << int(c.key);
+  }
+  EXPECT_TRUE(ftp::ChooserReadsLetter(kF5, true));
+  EXPECT_FALSE(ftp::ChooserReadsLetter(kCtrlF5, true));
 }
 
 }  // namespace
