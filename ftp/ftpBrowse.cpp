@@ -170,21 +170,26 @@ std::string NameOfListingLine(std::string_view line) {
   return std::string(blank == std::string_view::npos ? line : line.substr(blank + 1));
 }
 
+std::string_view NextListingLine(std::string_view bytes, size_t& at) {
+  size_t end = bytes.find('\n', at);
+  if (end == std::string_view::npos) end = bytes.size();
+  std::string_view raw = bytes.substr(at, end - at);
+  if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+  at = end + 1;
+  return raw;
+}
+
 std::vector<ListingEntry> ListingTable(std::string_view bytes) {
   std::vector<ListingEntry> table;
   size_t at = 0;
   while (at < bytes.size() && table.size() < kListingLines) {
-    size_t end = bytes.find('\n', at);
-    if (end == std::string_view::npos) end = bytes.size();
-    std::string_view raw = bytes.substr(at, end - at);
-    if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+    std::string_view raw = NextListingLine(bytes, at);
     if (raw.size() > kListingRawWidth) raw = raw.substr(0, kListingRawWidth);
     ListingEntry e;
     e.raw = std::string(raw);
     e.line = shownText(raw);
     if (e.line.size() > kListingWidth) e.line.resize(kListingWidth);
     table.push_back(std::move(e));
-    at = end + 1;
   }
   return table;
 }

@@ -56,6 +56,9 @@ struct ListingEntry {
   std::string name;
   int64_t size = -1;  // -1: not given
 };
+// The line of a listing's bytes that starts at `at` (its LF or CR LF left
+// out); `at` moves past it.
+[[nodiscard]] std::string_view NextListingLine(std::string_view bytes, size_t& at);
 // The listing table of the file's bytes: lines end with LF or CR LF.
 [[nodiscard]] std::vector<ListingEntry> ListingTable(std::string_view bytes);
 // The table of an MLSD listing (ftpMlsd): one entry per line that names a

@@ -59,11 +59,7 @@ std::vector<ListingEntry> MachineListingTable(std::string_view bytes) {
   std::vector<ListingEntry> table;
   size_t at = 0;
   while (at < bytes.size() && table.size() < kListingLines) {
-    size_t end = bytes.find('\n', at);
-    if (end == std::string_view::npos) end = bytes.size();
-    std::string_view raw = bytes.substr(at, end - at);
-    if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
-    at = end + 1;
+    const std::string_view raw = NextListingLine(bytes, at);
     if (raw.size() > kListingRawWidth) continue;  // no name comes near
     ListingEntry e;
     if (machineEntry(raw, e)) table.push_back(std::move(e));
