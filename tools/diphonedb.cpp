@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "synth/dbFormat.h"
+#include "tools/childPool.h"
 #include "tools/espeakRender.h"
 
 namespace {
@@ -451,30 +452,10 @@ int main(int argc, char** argv) {
   // The pairs are dealt into a fixed number of slices, each rendered in
   // one process from a fresh eSpeak NG (whose state carries over from one
   // utterance to the next): the bytes do not depend on how many run at once.
-  std::fflush(nullptr);
-  int failures = 0;
-  unsigned next = 0, running = 0;
-  while (next < kSlices || running > 0) {
-    if (next < kSlices && running < jobs) {
-      const unsigned w = next++;
-      const pid_t pid = fork();
-      if (pid == 0) {
-        const int rc =
-            renderWorker(inv, w, kSlices, period, out + "/part" + std::to_string(w) + ".tmp");
-        std::fflush(nullptr);
-        _exit(rc);
-      }
-      if (pid < 0)
-        ++failures;
-      else
-        ++running;
-      continue;
-    }
-    int status = 0;
-    if (wait(&status) < 0) break;
-    --running;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) ++failures;
-  }
+  int failures = tools::RunInChildren(kSlices, jobs, [&](size_t w) {
+    return renderWorker(inv, static_cast<unsigned>(w), kSlices, period,
+                        out + "/part" + std::to_string(w) + ".tmp");
+  });
   if (failures) {
     std::cerr << "diphonedb: " << failures << " worker(s) failed\n";
     return 1;

@@ -35,6 +35,7 @@
 #include "base/cp1252.h"
 #include "speech/diphoneUnits.h"
 #include "speech/translator.h"
+#include "tools/childPool.h"
 #include "tools/espeakRender.h"
 #include "tools/halfRate.h"
 #include "tools/unitdbPhonemes.h"
@@ -301,31 +302,8 @@ int main(int argc, char** argv) {
   std::vector<int> speeds;
   for (const char c : opt.speeds)
     if (c >= '1' && c <= '5') speeds.push_back(c - '0');
-  std::fflush(nullptr);
-  int failures = 0;
-  size_t next = 0;
-  unsigned running = 0;
-  while (next < speeds.size() || running > 0) {
-    if (next < speeds.size() && running < jobs) {
-      const int speed = speeds[next++];
-      const pid_t pid = fork();
-      if (pid == 0) {
-        const int rc = renderSpeed(speed, inventory, opt.out);
-        std::fflush(nullptr);
-        _exit(rc);
-      }
-      if (pid < 0) {
-        ++failures;
-      } else {
-        ++running;
-      }
-      continue;
-    }
-    int status = 0;
-    if (wait(&status) < 0) break;
-    --running;
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) ++failures;
-  }
+  const int failures = tools::RunInChildren(
+      speeds.size(), jobs, [&](size_t i) { return renderSpeed(speeds[i], inventory, opt.out); });
   if (failures) {
     std::cerr << "unitdb: " << failures << " speed level(s) failed\n";
     return 1;
