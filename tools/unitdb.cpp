@@ -133,10 +133,18 @@ std::vector<uint8_t> renderUnit(const Planned& u, std::map<std::string, size_t>&
     if (it == counts.end()) it = counts.emplace(ph, say(ph).starts.size()).first;
     return it->second;
   };
-  const std::string own = tools::unitPhonemes(tools::unitText(u.played), true);
-  const std::string before = u.prev.empty() ? "" : tools::unitPhonemes(tools::unitText(u.prev));
-  const std::string after =
-      u.next.empty() ? std::string(",p&") : tools::unitPhonemes(tools::unitText(u.next));
+  // Each part is read in its place in the word, so that the unit's sounds
+  // are those its neighbours give it.
+  const std::string ownText = tools::unitText(u.played);
+  const std::string prevText = u.prev.empty() ? "" : tools::unitText(u.prev);
+  const std::string nextText = u.next.empty() ? "" : tools::unitText(u.next);
+  const std::string own =
+      tools::unitPhonemes(ownText, true, {prevText.empty() ? '\0' : prevText.back(), nextText});
+  const std::string before =
+      prevText.empty() ? "" : tools::unitPhonemes(prevText, false, {'\0', ownText});
+  const std::string after = nextText.empty()
+                                ? std::string(",p&")
+                                : tools::unitPhonemes(nextText, false, {ownText.back(), ""});
   const size_t nBefore = before.empty() ? 0 : phonemeCount(before);
   const size_t nOwn = phonemeCount(own);
   const size_t nAfter = phonemeCount(after);
