@@ -302,6 +302,7 @@ class Proftpd:
                 if self.proc.poll() is not None:
                     break
                 time.sleep(0.1)
+        self.stop()
         raise RuntimeError("proftpd did not start:\n" + _read(os.path.join(run, "system.log")))
 
     @property
