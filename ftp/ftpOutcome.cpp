@@ -16,12 +16,11 @@ struct Text {
   std::string_view key;
   std::string_view text;
 };
-constexpr std::array<Text, 8> kTexts{{
+constexpr std::array<Text, 9> kTexts{{
     {"receber", "Continuar a recepção de onde parou?  "},
     {"enviar", "Continuar a transmissão de onde parou?  "},
-    {"textorecomeca",
-     "A recepção anterior não pode continuar em modo texto. Recomeçar do início, apagando a parte "
-     "já recebida?  "},
+    {"textonao", "A parte já recebida não pode ser continuada em modo texto."},
+    {"textorecomeca", "Recomeçar do início, apagando essa parte?  "},
     {"mudou", "O arquivo mudou no servidor desde a tentativa anterior; recomeçando do início."},
     {"semtamanho",
      "Não sei se o arquivo mudou no servidor desde a tentativa anterior; recomeçando do início."},

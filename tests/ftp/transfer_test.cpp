@@ -543,6 +543,7 @@ TEST(Resume, TextModeAsksBeforeAnEarlierPartIsThrownAway) {
     r.ui.lines = {"texto.txt", r.path("texto.txt")};
     r.keys(std::string("n") + answer);
     r.transfer.ReceiveFile("");
+    EXPECT_TRUE(r.ui.has("speak " + ResumeText("textonao"))) << answer;
     EXPECT_NE(r.ui.screen.find(ResumeText("textorecomeca")), std::string::npos) << answer;
     EXPECT_EQ(r.ui.screen.find(ResumeText("receber")), std::string::npos) << answer;
     const auto cmds = r.server.commands();
