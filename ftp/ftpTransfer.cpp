@@ -603,6 +603,17 @@ void Transfer::receive(const RemoteName& given) {
   // Binary transfers only: in text mode the bytes on disk are not the
   // server's, so neither the sizes nor an offset can be compared.
   const bool binary = type_ == 'I';
+  // What an earlier attempt received cannot be gone on with in text mode:
+  // starting over throws it away, so the user chooses (a no keeps it for a
+  // receive in binary mode).
+  if (!binary && regularSize(partial) > 0) {
+    if (ui_.cursorColumn() != 1) ui_.endLine();
+    ui_.writeLineSpoken(ResumeText("textonao"));
+    if (!askYes("textorecomeca")) {
+      msg_.Announce("FTDESIS", 2);
+      return;
+    }
+  }
   const int64_t partSize = binary ? regularSize(partial) : 0;
   const bool wantResume = partSize > 0 && askYes("receber");
   const std::optional<int64_t> serverSize =

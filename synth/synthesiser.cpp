@@ -143,6 +143,7 @@ void Synthesiser::startUtterance() {
   nextMark_ = 0;
   cursor_ = 0;
   acc_.clear();
+  weight_.clear();
   accBase_ = 0;
 }
 
@@ -295,7 +296,10 @@ void Synthesiser::synthesise(bool final) {
     while (cursor_ + 2 < splits_.size() && splits_[cursor_ + 1] <= t) ++cursor_;
     if (splits_[cursor_ + 1] <= t && !final) break;
     const auto f0 = pitchAt(t, final);
-    if (!f0) break;
+    // The pitch must be known up to the middle of the period (at most a
+    // longest half grain ahead), so the output does not depend on how the
+    // input was split into writes.
+    if (!f0 || !pitchAt(t + kMaxHalf, final)) break;
     double step = period_;
     const int di = cursor_ < diphones_.size() ? diphones_[cursor_] : -1;
     if (di >= 0) {
@@ -319,13 +323,21 @@ void Synthesiser::synthesise(bool final) {
         left = std::clamp(left, kMinHalf, kMaxHalf);
         right = std::clamp(right, kMinHalf, kMaxHalf);
         step = right;
-        if (m[k].voiced && *f0 > 0) step = db.rate / *f0;
+        if (m[k].voiced && *f0 > 0) {
+          // The period takes the pitch at its middle, not at its start, so
+          // that a steep fall or rise is followed without a lag.
+          step = db.rate / *f0;
+          if (const auto mid = pitchAt(t + step / 2, final); mid && *mid > 0) step = db.rate / *mid;
+        }
         const int64_t at = std::llround(t);
         const int64_t src = static_cast<int64_t>(d.start) + m[k].at;
         const int64_t lo = static_cast<int64_t>(d.start) - db.margin;
         const int64_t hi = static_cast<int64_t>(d.start) + d.count + db.margin;
         const int64_t need = at + right - accBase_;
-        if (need > static_cast<int64_t>(acc_.size())) acc_.resize(static_cast<size_t>(need), 0.0f);
+        if (need > static_cast<int64_t>(acc_.size())) {
+          acc_.resize(static_cast<size_t>(need), 0.0f);
+          weight_.resize(static_cast<size_t>(need), 0.0f);
+        }
         for (int j = -left; j < right; ++j) {
           const int64_t o = at + j - accBase_;
           const int64_t s = src + j;
@@ -334,6 +346,7 @@ void Synthesiser::synthesise(bool final) {
                                  : 0.5 + 0.5 * std::cos(M_PI * j / right);
           acc_[static_cast<size_t>(o)] +=
               static_cast<float>(w * db.samples[static_cast<size_t>(s)]);
+          weight_[static_cast<size_t>(o)] += static_cast<float>(w);
         }
       }
     }
@@ -349,12 +362,21 @@ void Synthesiser::synthesise(bool final) {
 void Synthesiser::emit(int64_t upTo) {
   const int64_t n = upTo - accBase_;
   if (n <= 0) return;
-  if (static_cast<int64_t>(acc_.size()) < n) acc_.resize(static_cast<size_t>(n), 0.0f);
+  if (static_cast<int64_t>(acc_.size()) < n) {
+    acc_.resize(static_cast<size_t>(n), 0.0f);
+    weight_.resize(static_cast<size_t>(n), 0.0f);
+  }
   for (int64_t i = 0; i < n; ++i) {
-    const double v = acc_[static_cast<size_t>(i)] * volume_;
+    // Where the grains' windows sum to more than one (the pitch raised above
+    // the recording's, more grains a second), the output is divided by the
+    // square root of that sum: the energy a second stays the recording's,
+    // and the overlapping grains make no larger steps than it has.
+    const double v = acc_[static_cast<size_t>(i)] * volume_ /
+                     std::sqrt(std::max(1.0f, weight_[static_cast<size_t>(i)]));
     ready_.push_back(static_cast<int16_t>(std::clamp<long>(std::lround(v), -32768, 32767)));
   }
   acc_.erase(acc_.begin(), acc_.begin() + n);
+  weight_.erase(weight_.begin(), weight_.begin() + n);
   accBase_ = upTo;
 }
 

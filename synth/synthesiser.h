@@ -10,8 +10,10 @@
 // pitch periods of the recording, Hann-windowed around a pitch mark) is
 // added at every output pitch mark; in voiced parts the output marks follow
 // the pitch targets, interpolated linearly between targets and held before
-// the first and after the last. Samples are handed out as soon as no later
-// grain can reach them and the pitch there is known.
+// the first and after the last; each period takes the pitch at its middle.
+// Where the windows of overlapping grains sum to more than one (a pitch above
+// the recording's), the output is divided by the square root of their sum. Samples are handed
+// out as soon as no later grain can reach them and the pitch there is known.
 #pragma once
 
 #include <cstdint>
@@ -124,9 +126,10 @@ class Synthesiser {
   std::vector<double> splits_;                      // split point inside phone k
   std::vector<std::pair<double, double>> targets_;  // (sample, Hz), by time
   double totalMs_ = 0;
-  double nextMark_ = 0;     // where the next grain goes
-  size_t cursor_ = 0;       // diphone under nextMark_
-  std::vector<float> acc_;  // output not yet final, from sample accBase_
+  double nextMark_ = 0;        // where the next grain goes
+  size_t cursor_ = 0;          // diphone under nextMark_
+  std::vector<float> acc_;     // output not yet final, from sample accBase_
+  std::vector<float> weight_;  // the grains' windows summed over acc_
   int64_t accBase_ = 0;
   // Final samples at the database rate, then at the output rate.
   std::vector<int16_t> ready_;

@@ -3,8 +3,8 @@
 // ("portug.dfn") from eSpeak NG's Brazilian Portuguese voice.
 //
 // Every pair of the phoneme inventory (portug.fon) is said inside a carrier
-// word at one constant pitch; eSpeak NG's own phoneme events give the
-// phoneme boundaries; the diphone is cut from the middle of its first
+// word at one constant pitch (the voice's own); eSpeak NG's phoneme events
+// give the phoneme boundaries; the diphone is cut from the middle of its first
 // phoneme to the middle of its second, with some of the recording kept on
 // either side as context. The utterance is resampled from 22,050 to
 // 16,000 Hz (libsamplerate), pitch marks are set on every period (at the
@@ -38,9 +38,11 @@
 namespace {
 
 constexpr int kInRate = 22050, kOutRate = 16000;
-// eSpeak NG's pitch setting for a flat 118.6 Hz, near the prosody's base
-// pitch, so that the synthesiser's pitch changes stay small; no range.
-constexpr int kEspeakPitch = 75, kEspeakRate = 150;
+// eSpeak NG's own default pitch setting, with no range: a flat 89 Hz. Any
+// other setting moves its formants with the pitch (a higher voice is made
+// with a shorter tract), and the diphones would no longer sound like the
+// voice they copy; the synthesiser raises the pitch to the prosody's.
+constexpr int kEspeakPitch = 50, kEspeakRate = 150;
 constexpr int kMargin = 320;     // context samples on each side (20 ms)
 constexpr int kPauseHalf = 400;  // half of a pause inside a diphone (25 ms)
 constexpr int kPad = 2000;       // silence added around each utterance

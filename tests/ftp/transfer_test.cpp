@@ -530,6 +530,38 @@ TEST(Resume, AReceiveGoesOnFromThePartOnlyWhenTheServerFileIsTheOneBegun) {
   }
 }
 
+// In text mode a .part cannot be gone on with: the user is asked before it
+// is thrown away; a no keeps it and asks the server for nothing.
+TEST(Resume, TextModeAsksBeforeAnEarlierPartIsThrownAway) {
+  const std::string source = "linha um\r\nlinha dois\r\n";
+  for (const char* answer : {"s", "n"}) {
+    Rig r;
+    r.server.files["texto.txt"] = source;
+    ASSERT_TRUE(r.connect());
+    writeFile(r.path("texto.txt.part"), "linha um\r\n");
+    markPart(r.path("texto.txt.part"), "21");
+    r.ui.lines = {"texto.txt", r.path("texto.txt")};
+    r.keys(std::string("n") + answer);
+    r.transfer.ReceiveFile("");
+    EXPECT_TRUE(r.ui.has("speak " + ResumeText("textonao"))) << answer;
+    EXPECT_NE(r.ui.screen.find(ResumeText("textorecomeca")), std::string::npos) << answer;
+    EXPECT_EQ(r.ui.screen.find(ResumeText("receber")), std::string::npos) << answer;
+    const auto cmds = r.server.commands();
+    EXPECT_EQ(std::count_if(cmds.begin(), cmds.end(),
+                            [](const std::string& c) { return c.rfind("REST", 0) == 0; }),
+              0);
+    if (*answer == 's') {
+      EXPECT_EQ(r.localNames(), std::vector<std::string>{"texto.txt"});
+      EXPECT_TRUE(toldOutcome(r, "texto.txt", "22 bytes"));
+    } else {
+      EXPECT_EQ(r.localNames(), std::vector<std::string>{"texto.txt.part"});
+      EXPECT_EQ(readFile(r.path("texto.txt.part")), "linha um\r\n");
+      EXPECT_EQ(std::count(cmds.begin(), cmds.end(), "RETR texto.txt"), 0);
+      EXPECT_TRUE(r.ui.has("announce FTDESIS"));
+    }
+  }
+}
+
 TEST(Resume, AnInterruptedReceiveLeavesAPartMarkedWithTheServerSize) {
   Rig r;
   r.server.files["a.bin"] = pattern(200000);

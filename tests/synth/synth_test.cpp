@@ -129,6 +129,49 @@ TEST_F(PulseVoice, PitchFollowsTheTargetsInterpolatedAcrossPhones) {
   ASSERT_GT(say("a 300\n"), 0);
   flush_MBR();
   EXPECT_NEAR(periodAt(readAll(), 150 * 16), kPeriod, 2);
+
+  // A steep fall, 200 Hz to 100 Hz in 100 ms: every period (from one pulse
+  // to the next) is the one of the pitch at its middle, not at its start.
+  ASSERT_GT(say("_ 50\na 100 0 200\na 100 0 100\n_ 50\n"), 0);
+  flush_MBR();
+  const auto fall = readAll();
+  std::vector<size_t> pulses;
+  for (size_t i = 56 * 16; i < 150 * 16; ++i) {
+    bool top = fall[i] > 3000;
+    for (size_t j = i - 30; top && j <= i + 30; ++j) top = j == i || fall[j] < fall[i];
+    if (top) pulses.push_back(i);
+  }
+  ASSERT_GT(pulses.size(), 10u);
+  for (size_t k = 1; k < pulses.size(); ++k) {
+    const double mid = (pulses[k] + pulses[k - 1]) / 2.0 / 16;
+    EXPECT_NEAR(double(pulses[k] - pulses[k - 1]), 16000 / (200 - (mid - 50)), 1.0)
+        << "period ending at " << pulses[k] / 16.0 << " ms";
+  }
+}
+
+// Raising the pitch overlaps the grains more: the output keeps the
+// recording's loudness (within 1.5 dB) and makes no larger step from one
+// sample to the next than the recording does.
+TEST_F(PulseVoice, RaisedPitchKeepsTheRecordingsLoudnessAndSteps) {
+  const auto db = pulseDatabase();
+  auto rms = [](const auto& v, size_t from, size_t to) {
+    double e = 0;
+    for (size_t i = from; i < to; ++i) e += double(v[i]) * v[i];
+    return std::sqrt(e / double(to - from));
+  };
+  int step = 0;
+  for (size_t i = 1; i < db.samples.size(); ++i)
+    step = std::max(step, std::abs(db.samples[i] - db.samples[i - 1]));
+  const auto& aa = db.diphones[4];  // a-a, voiced all along
+  const double level = rms(db.samples, aa.start, aa.start + aa.count);
+  for (const char* line : {"a 300 50 150\n#\n", "a 300 50 190\n#\n"}) {
+    ASSERT_GT(say(line), 0);
+    const auto s = readAll();
+    int outStep = 0;
+    for (size_t i = 1; i < s.size(); ++i) outStep = std::max(outStep, std::abs(s[i] - s[i - 1]));
+    EXPECT_LE(outStep, step) << line;
+    EXPECT_NEAR(20 * std::log10(rms(s, 50 * 16, 250 * 16) / level), 0, 1.5) << line;
+  }
 }
 
 TEST_F(PulseVoice, UnknownDiphoneIsRefusedOrSilencedInNoErrorMode) {
