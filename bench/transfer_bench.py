@@ -18,6 +18,7 @@ Usage: transfer_bench.py --build DIR [--runs N] [--sizes MiB,...] [--quiral DIR]
 Installs vsftpd, curl, wget and lftp with apt-get when missing."""
 import argparse
 import os
+import resource
 import shutil
 import signal
 import socket
@@ -139,13 +140,54 @@ def timed(cmd):
     return time.perf_counter() - t0 if ok else None
 
 
-def summary(name, size, times):
-    good = [t for t in times if t]
+def children_cpu():
+    r = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return r.ru_utime + r.ru_stime
+
+
+LOADS = []
+
+
+def measured(step):
+    """A step's time and the processor time (user and system) of the
+    processes it ran, start-up and login included; the machine's load beside
+    it, for others may be building meanwhile."""
+    c0 = children_cpu()
+    t = step()
+    LOADS.append(os.getloadavg()[0])
+    return t, children_cpu() - c0
+
+
+def summary(name, size, runs):
+    good = [(t, c) for t, c in runs if t]
     if not good:
         return "%-28s failed" % name
-    rates = [size / t / 1e6 for t in good]
-    return "%-28s median %7.1f MB/s  (min %7.1f, max %7.1f, %d runs)" % (
-        name, statistics.median(rates), min(rates), max(rates), len(rates))
+    rates = [size / t / 1e6 for t, _ in good]
+    return "%-28s median %7.1f MB/s  (min %7.1f, max %7.1f, %d runs)  cpu %5.2f s" % (
+        name, statistics.median(rates), min(rates), max(rates), len(rates),
+        statistics.median(c for _, c in good))
+
+
+def ratios(results, key_of, against):
+    """naviro's median rate over each other tool's, per direction."""
+    lines = []
+    for direction in ("get", "put"):
+        def med(tool):
+            good = [t for t, _ in results.get(key_of(tool, direction), []) if t]
+            return statistics.median(good) if good else None
+        n = med("naviro")
+        for tool in against:
+            o = med(tool)
+            if n and o:
+                lines.append("naviro/%s %s: %.2fx" % (tool, direction, o / n))
+    return lines
+
+
+def load_line():
+    if not LOADS:
+        return ""
+    return "load average (1 min) during the runs: min %.1f, median %.1f, max %.1f" % (
+        min(LOADS), statistics.median(LOADS), max(LOADS))
 
 
 def main():
@@ -251,7 +293,8 @@ def main():
                         ]
                     turn = r % len(steps)
                     for tool, direction, step in steps[turn:] + steps[:turn]:
-                        results.setdefault((tool, direction, mode, s), []).append(step())
+                        results.setdefault((tool, direction, mode, s), []).append(
+                            measured(step))
                     shutil.rmtree(target, ignore_errors=True)
                     for n in os.listdir(up):
                         os.unlink(os.path.join(up, n))
@@ -259,6 +302,11 @@ def main():
         for key in sorted(results, key=lambda k: (k[3], k[2], k[1], k[0])):
             tool, direction, mode, s = key
             print(summary("%s %s %s %dMiB" % (tool, direction, mode, s), s * MIB, results[key]))
+        for mode in a.modes.split(","):
+            for s in sizes:
+                for line in ratios(results, lambda tool, d: (tool, d, mode, s), ("lftp", "curl")):
+                    print("%s %s %dMiB" % (line, mode, s))
+        print(load_line())
 
         # D on a 15,000-entry directory: from the first command to the first entry.
         keys = (LOGIN + "s{until desejado}muitos{Enter}{until Comando ?}d{until ESC termina}"
@@ -356,7 +404,7 @@ def tls_bench(a):
                 ]
                 turn = r % len(steps)
                 for tool, direction, step in steps[turn:] + steps[:turn]:
-                    results.setdefault((tool, direction, s), []).append(step())
+                    results.setdefault((tool, direction, s), []).append(measured(step))
                 shutil.rmtree(target, ignore_errors=True)
                 for n in os.listdir(up):
                     os.unlink(os.path.join(up, n))
@@ -364,14 +412,10 @@ def tls_bench(a):
         for key in sorted(results, key=lambda k: (k[2], k[1], k[0])):
             tool, direction, s = key
             print(summary("%s %s TLS %dMiB" % (tool, direction, s), s * MIB, results[key]))
-        for direction in ("get", "put"):
-            for s in sizes:
-                def med(tool):
-                    good = [t for t in results.get((tool, direction, s), []) if t]
-                    return statistics.median(good) if good else None
-                n, c = med("naviro"), med("curl")
-                if n and c:
-                    print("naviro/curl %s: %.2fx" % (direction, c / n))
+        for s in sizes:
+            for line in ratios(results, lambda tool, d: (tool, d, s), ("curl", "lftp")):
+                print(line)
+        print(load_line())
 
         # Secured login: connecting to the control connection in TLS, interleaved.
         ours, theirs = [], []
