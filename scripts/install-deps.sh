@@ -14,7 +14,7 @@ packages=(
   libssl-dev openssl vsftpd python3-openssl
   fonts-dejavu-core
   locales
-  xvfb xdotool x11-apps x11-xserver-utils
+  xvfb xdotool x11-apps x11-utils x11-xserver-utils
   # the Debian package (cpack, dpkg-shlibdeps) and the manual page's check
   dpkg-dev file groff-base man-db
 )
