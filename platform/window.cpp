@@ -478,6 +478,7 @@ class WindowFrontend final : public qr::ConsoleFrontend {
   }
 
   void keyDown(const SDL_KeyboardEvent& k, qr::KeySink& sink) {
+    keyDownModifiers_ = k.keysym.mod;
     const Modifiers m = modifiersOf(k.keysym.mod);
     const VKey key = keyOfSdl(k.keysym.sym, (k.keysym.mod & KMOD_NUM) != 0);
     sink.keyEvent({KeyEvent::Type::Down, key, 0, m.ctrl, m.alt, m.shift});
@@ -486,7 +487,10 @@ class WindowFrontend final : public qr::ConsoleFrontend {
   }
 
   void text(const char* utf8, qr::KeySink& sink) {
-    const Modifiers m = modifiersOf(SDL_GetModState());
+    // The text of a key comes after its key-down, and with the modifiers
+    // held then: SDL's present state may already have Ctrl released when
+    // a whole chord waited in the queue.
+    const Modifiers m = modifiersOf(keyDownModifiers_);
     // Characters typed with Ctrl were made from their key-down already.
     if (m.ctrl) return;
     for (const char c : qr::fromUtf8(utf8)) {
@@ -549,8 +553,9 @@ class WindowFrontend final : public qr::ConsoleFrontend {
   Display* xDisplay_ = nullptr;  // SDL's connection, when the window is on X
   bool inputMethod_ = false;     // text comes through an input method's bus
   int quietCalls_ = 0;
-  mutable bool sentSinceFlush_ = true;  // requests may wait in Xlib's buffer
-  SDL_Surface* surface_ = nullptr;      // the window's, owned by SDL
+  Uint16 keyDownModifiers_ = KMOD_NONE;  // of the last key-down, for its text
+  mutable bool sentSinceFlush_ = true;   // requests may wait in Xlib's buffer
+  SDL_Surface* surface_ = nullptr;       // the window's, owned by SDL
   SDL_Surface* picture_ = nullptr;
   std::unique_ptr<CellFont> font_;
   GridLayout layout_;
