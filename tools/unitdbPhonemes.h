@@ -72,6 +72,12 @@ inline std::string unitPhonemes(std::string_view text, bool full = false, UnitCo
   if (t.size() >= 3 && t.back() == '~' && units::isGlide(t[t.size() - 2]) &&
       units::isVowel(t[t.size() - 3]) && !units::isGlide(t[t.size() - 3]))
     t.insert(t.size() - 2, "~");
+  // A closed mark after a diphthong belongs to its vowel: "Ow^" is "O^w".
+  if (t.size() >= 3 && t.back() == '^' && units::isGlide(t[t.size() - 2]) &&
+      units::isVowel(t[t.size() - 3]) && !units::isGlide(t[t.size() - 3])) {
+    t.pop_back();
+    t.insert(t.size() - 1, "^");
+  }
   // The word's last vowel, when unstressed and followed by nothing but an s.
   size_t reduced = std::string::npos;
   if (where.after.empty()) {
@@ -112,7 +118,15 @@ inline std::string unitPhonemes(std::string_view text, bool full = false, UnitCo
           continue;
         }
       }
-      out += onset ? (c == 'w' ? "w" : "j") : (c == 'w' ? "U" : "y");
+      // Offglides as eSpeak NG's diphthongs: [aj] "aI", [ej] "eI", [aw]
+      // "aU", [ow] "ow"; after a nasal vowel [j̃] stays "y".
+      const char v = out.empty() ? 0 : out.back();
+      if (onset)
+        out += c == 'w' ? "w" : "j";
+      else if (c == 'w')
+        out += v == 'o' || v == 'u' ? "w" : "U";
+      else
+        out += v == '~' ? "y" : "I";
       if (nasal) out += '~';
       i += nasal ? 2 : 1;
       continue;
