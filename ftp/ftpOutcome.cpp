@@ -16,9 +16,11 @@ struct Text {
   std::string_view key;
   std::string_view text;
 };
-constexpr std::array<Text, 7> kTexts{{
+constexpr std::array<Text, 9> kTexts{{
     {"receber", "Continuar a recepção de onde parou?  "},
     {"enviar", "Continuar a transmissão de onde parou?  "},
+    {"textonao", "A parte já recebida não pode ser continuada em modo texto."},
+    {"textorecomeca", "Recomeçar do início, apagando essa parte?  "},
     {"mudou", "O arquivo mudou no servidor desde a tentativa anterior; recomeçando do início."},
     {"semtamanho",
      "Não sei se o arquivo mudou no servidor desde a tentativa anterior; recomeçando do início."},
@@ -74,17 +76,28 @@ Milestones::Milestones(int64_t total, int64_t start, bool enabled)
 
 int Milestones::update(int64_t done, std::chrono::milliseconds elapsed) {
   if (!enabled_) return 0;
-  int passed = 0;
-  while (next_ < static_cast<int>(kMilestones.size()) &&
-         done * 100 >= total_ * kMilestones[static_cast<size_t>(next_)])
-    passed = kMilestones[static_cast<size_t>(next_++)];
-  if (passed == 0) return 0;
+  // The highest milestone reached and not yet said. A milestone is only
+  // used up once said: a burst at the start (the server's buffers emptied
+  // at once) makes a long transfer look short, and what it passed is said
+  // when the pace shows the transfer is long after all.
+  int reached = next_;
+  while (reached < static_cast<int>(kMilestones.size()) &&
+         done * 100 >= total_ * kMilestones[static_cast<size_t>(reached)])
+    ++reached;
+  if (reached == next_) return 0;
+  // The end is said by the outcome, not by a milestone left behind.
+  if (done >= total_) {
+    next_ = reached;
+    return 0;
+  }
   const int64_t moved = done - start_;
   if (moved <= 0) return 0;
   // The whole transfer at this pace: elapsed * (total - start) / moved.
   const double expectedMs = static_cast<double>(elapsed.count()) *
                             static_cast<double>(total_ - start_) / static_cast<double>(moved);
-  return expectedMs > std::chrono::duration<double, std::milli>(kWorthSaying).count() ? passed : 0;
+  if (expectedMs <= std::chrono::duration<double, std::milli>(kWorthSaying).count()) return 0;
+  next_ = reached;
+  return kMilestones[static_cast<size_t>(reached - 1)];
 }
 
 std::string ResumeText(std::string_view key) {

@@ -29,10 +29,11 @@ namespace ftp {
 class Milestones {
  public:
   Milestones(int64_t total, int64_t start, bool enabled);
-  // The milestone (25, 50, 75) that done has just passed and that is worth
-  // saying: the transfer, at the pace it has kept since it began, takes
-  // more than 10 seconds in all. 0 for none. Each is said at most once; when
-  // several are passed at once only the last is said.
+  // The milestone (25, 50, 75) to say now: the highest that done has
+  // reached and that was not said, once the transfer, at the pace it has
+  // kept since it began, takes more than 10 seconds in all. 0 for none.
+  // Each is said at most once; of several reached together only the
+  // highest is said; none is said once the whole has arrived.
   [[nodiscard]] int update(int64_t done, std::chrono::milliseconds elapsed);
 
  private:

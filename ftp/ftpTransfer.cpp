@@ -425,7 +425,12 @@ void Transfer::SendFile() {
   enum class SendEnd { AllSent, Failed, LocalFailed, Aborted, Lost, Answered };
   Milestones milestones(localSize, offset, milestonesWanted());
   CaptionThrottle caption(ui_, st_.remoteName);
-  std::string buffer(kReadBuffer, '\0');
+  // A binary file over a clear-text connection goes from the system's cache
+  // to the socket without passing through the program (one copy fewer);
+  // otherwise it is read into the buffer and sent from there.
+  bool direct = type_ == 'I' && rede_.sendsFilesDirectly();
+  int64_t position = offset;  // of the next byte to send, when direct
+  std::string buffer;
   size_t at = 0, have = 0;
   bool endOfFile = false;
   int localError = 0;
@@ -434,7 +439,8 @@ void Transfer::SendFile() {
   const auto silence = std::chrono::milliseconds(dlg_.replyDeadlineMs());
   SendEnd end;
   for (;;) {
-    if (at == have && !endOfFile) {
+    if (!direct && at == have && !endOfFile) {
+      if (buffer.empty()) buffer.assign(kReadBuffer, '\0');
       const ssize_t n = ::read(fd, buffer.data(), buffer.size());
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) {
@@ -454,13 +460,26 @@ void Transfer::SendFile() {
     }
     const Ready r = rede_.wait({.control = !dlg_.closed(),
                                 .accept = true,
-                                .dataWrite = st_.dataOpen && at < have,
+                                .dataWrite = st_.dataOpen && (at < have || (direct && !endOfFile)),
                                 .keys = true},
                                kIdleWaitMs);
     if (r.any()) heard = Clock::now();
     if (r.listen) rede_.AcceptDataConnection();
     bool failed = false;
-    for (int i = 0; r.dataWrite && i < kCallsPerLook && at < have; ++i) {
+    for (int i = 0; r.dataWrite && direct && i < kCallsPerLook && !endOfFile; ++i) {
+      size_t sent = 0;
+      const DataIo io =
+          rede_.SendFileBlocks(fd, position, kDataBlock * kBlocksPerCall, sent, localError);
+      if (io == DataIo::Ended) endOfFile = true;
+      if (io == DataIo::Unsupported) {
+        // Read and sent from here on.
+        direct = false;
+        if (::lseek(fd, position, SEEK_SET) != position) localError = errno;
+      }
+      if (io == DataIo::Failed || localError != 0) failed = true;
+      if (io != DataIo::Moved) break;
+    }
+    for (int i = 0; r.dataWrite && !direct && i < kCallsPerLook && at < have; ++i) {
       size_t sent = 0;
       const DataIo io = rede_.SendDataBlock(
           std::string_view(buffer).substr(at, std::min(kDataBlock * kBlocksPerCall, have - at)),
@@ -485,7 +504,7 @@ void Transfer::SendFile() {
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - began)))
       sayMilestone(m);
     if (failed) {
-      end = SendEnd::Failed;
+      end = localError != 0 ? SendEnd::LocalFailed : SendEnd::Failed;
       break;
     }
     if (r.control) {
@@ -603,6 +622,17 @@ void Transfer::receive(const RemoteName& given) {
   // Binary transfers only: in text mode the bytes on disk are not the
   // server's, so neither the sizes nor an offset can be compared.
   const bool binary = type_ == 'I';
+  // What an earlier attempt received cannot be gone on with in text mode:
+  // starting over throws it away, so the user chooses (a no keeps it for a
+  // receive in binary mode).
+  if (!binary && regularSize(partial) > 0) {
+    if (ui_.cursorColumn() != 1) ui_.endLine();
+    ui_.writeLineSpoken(ResumeText("textonao"));
+    if (!askYes("textorecomeca")) {
+      msg_.Announce("FTDESIS", 2);
+      return;
+    }
+  }
   const int64_t partSize = binary ? regularSize(partial) : 0;
   const bool wantResume = partSize > 0 && askYes("receber");
   const std::optional<int64_t> serverSize =

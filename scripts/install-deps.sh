@@ -12,20 +12,36 @@ packages=(
   python3 python3-pyftpdlib wbrazilian
   # explicit TLS: the library, and the servers and certificate tool of its tests
   libssl-dev openssl vsftpd python3-openssl
+  # what the unpacked proftpd below links with
+  libmemcached11 libmemcachedutil2 libhiredis0.14 libsodium23
   fonts-dejavu-core
   locales
   xvfb xdotool x11-apps x11-utils x11-xserver-utils
   # the Debian package (cpack, dpkg-shlibdeps) and the manual page's check
   dpkg-dev file groff-base man-db
 )
+sudo_cmd=()
+[ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
-  sudo_cmd=()
-  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
   "${sudo_cmd[@]}" apt-get update -q
   DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q "${missing[@]}"
+fi
+
+# proftpd, the tests' second TLS server, conflicts with vsftpd as a package:
+# its programs and modules are unpacked into /opt/naviro-proftpd instead, and
+# the tests run it from there, unprivileged, with a configuration of their own.
+proftpd_dir=/opt/naviro-proftpd
+if [ ! -x /usr/sbin/proftpd ] && [ ! -x "$proftpd_dir/usr/sbin/proftpd" ]; then
+  echo "Unpacking proftpd into $proftpd_dir"
+  debs=$(mktemp -d)
+  chmod 777 "$debs"  # apt fetches as its own user
+  (cd "$debs" && apt-get download -q proftpd-core proftpd-mod-crypto)
+  "${sudo_cmd[@]}" mkdir -p "$proftpd_dir"
+  for deb in "$debs"/*.deb; do "${sudo_cmd[@]}" dpkg-deb -x "$deb" "$proftpd_dir"; done
+  rm -rf "$debs"
 fi

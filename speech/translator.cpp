@@ -441,11 +441,20 @@ std::string Translator::translateToPhonetic(std::string_view text) const {
         w += static_cast<char>((c >= 'A' && c <= 'Z') ? c + 32 : c);
       }
       // Exceptions, peeling a final s or m into a suffix until one is found.
+      // A plural in -ns is also looked up as its singular in -m ("pinguins"
+      // as "pinguim"), whose pronunciation then ends in -ns again.
       std::string stem = w, suffix;
       while (!stem.empty()) {
         if (const auto* e = findException(t_->exceptions, stem)) {
           w = e->pronunciation + suffix;
           break;
+        }
+        if (stem.size() > 2 && stem.ends_with("ns")) {
+          const auto* e = findException(t_->exceptions, stem.substr(0, stem.size() - 2) + 'm');
+          if (e && e->pronunciation.ends_with('m')) {
+            w = e->pronunciation.substr(0, e->pronunciation.size() - 1) + "ns" + suffix;
+            break;
+          }
         }
         const char last = stem.back();
         if (last != 's' && last != 'm') break;

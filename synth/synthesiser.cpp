@@ -16,6 +16,10 @@ namespace {
 // the next mark less this is final.
 constexpr int kMaxHalf = 400;
 constexpr int kMinHalf = 16;
+// The rate converter's low-pass: table steps per database sample and zero
+// crossings of its sinc on either side of the centre.
+constexpr int kPhases = 128;
+constexpr double kZeros = 24;
 
 std::string_view trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r'))
@@ -110,6 +114,7 @@ bool Synthesiser::open(const std::string& path, std::string_view rename, std::st
   outRate_ = static_cast<int>(db->rate);
   volume_ = 1.0f;
   db_ = std::make_unique<Database>(std::move(*db));
+  makeKernel();
   reset();
   return true;
 }
@@ -143,6 +148,7 @@ void Synthesiser::startUtterance() {
   nextMark_ = 0;
   cursor_ = 0;
   acc_.clear();
+  weight_.clear();
   accBase_ = 0;
 }
 
@@ -162,6 +168,27 @@ void Synthesiser::setFrequency(int hz) {
     return;
   }
   outRate_ = hz;
+  makeKernel();
+}
+
+void Synthesiser::makeKernel() {
+  kernel_.clear();
+  kernelHalf_ = 0;
+  if (!db_ || outRate_ == static_cast<int>(db_->rate)) return;
+  // Cut-off a little below half the lower of the two rates (cycles per
+  // database sample), kZeros zero crossings of the sinc on either side,
+  // under a Blackman window (about 74 dB down past the transition).
+  const double cutoff = 0.45 * std::min(1.0, static_cast<double>(outRate_) / db_->rate);
+  kernelHalf_ = static_cast<int>(std::ceil(kZeros / (2 * cutoff)));
+  kernel_.resize(static_cast<size_t>(kernelHalf_) * kPhases + 2, 0.0f);
+  for (size_t k = 0; k < kernel_.size(); ++k) {
+    const double t = static_cast<double>(k) / kPhases;  // database samples from the centre
+    if (t >= kernelHalf_) break;
+    const double x = M_PI * 2 * cutoff * t;
+    const double u = M_PI * t / kernelHalf_;
+    const double window = 0.42 + 0.5 * std::cos(u) + 0.08 * std::cos(2 * u);
+    kernel_[k] = static_cast<float>(2 * cutoff * (x == 0 ? 1.0 : std::sin(x) / x) * window);
+  }
 }
 
 std::optional<std::string> Synthesiser::infoLine(int index) const {
@@ -295,7 +322,10 @@ void Synthesiser::synthesise(bool final) {
     while (cursor_ + 2 < splits_.size() && splits_[cursor_ + 1] <= t) ++cursor_;
     if (splits_[cursor_ + 1] <= t && !final) break;
     const auto f0 = pitchAt(t, final);
-    if (!f0) break;
+    // The pitch must be known up to the middle of the period (at most a
+    // longest half grain ahead), so the output does not depend on how the
+    // input was split into writes.
+    if (!f0 || !pitchAt(t + kMaxHalf, final)) break;
     double step = period_;
     const int di = cursor_ < diphones_.size() ? diphones_[cursor_] : -1;
     if (di >= 0) {
@@ -319,13 +349,21 @@ void Synthesiser::synthesise(bool final) {
         left = std::clamp(left, kMinHalf, kMaxHalf);
         right = std::clamp(right, kMinHalf, kMaxHalf);
         step = right;
-        if (m[k].voiced && *f0 > 0) step = db.rate / *f0;
+        if (m[k].voiced && *f0 > 0) {
+          // The period takes the pitch at its middle, not at its start, so
+          // that a steep fall or rise is followed without a lag.
+          step = db.rate / *f0;
+          if (const auto mid = pitchAt(t + step / 2, final); mid && *mid > 0) step = db.rate / *mid;
+        }
         const int64_t at = std::llround(t);
         const int64_t src = static_cast<int64_t>(d.start) + m[k].at;
         const int64_t lo = static_cast<int64_t>(d.start) - db.margin;
         const int64_t hi = static_cast<int64_t>(d.start) + d.count + db.margin;
         const int64_t need = at + right - accBase_;
-        if (need > static_cast<int64_t>(acc_.size())) acc_.resize(static_cast<size_t>(need), 0.0f);
+        if (need > static_cast<int64_t>(acc_.size())) {
+          acc_.resize(static_cast<size_t>(need), 0.0f);
+          weight_.resize(static_cast<size_t>(need), 0.0f);
+        }
         for (int j = -left; j < right; ++j) {
           const int64_t o = at + j - accBase_;
           const int64_t s = src + j;
@@ -334,6 +372,7 @@ void Synthesiser::synthesise(bool final) {
                                  : 0.5 + 0.5 * std::cos(M_PI * j / right);
           acc_[static_cast<size_t>(o)] +=
               static_cast<float>(w * db.samples[static_cast<size_t>(s)]);
+          weight_[static_cast<size_t>(o)] += static_cast<float>(w);
         }
       }
     }
@@ -349,12 +388,21 @@ void Synthesiser::synthesise(bool final) {
 void Synthesiser::emit(int64_t upTo) {
   const int64_t n = upTo - accBase_;
   if (n <= 0) return;
-  if (static_cast<int64_t>(acc_.size()) < n) acc_.resize(static_cast<size_t>(n), 0.0f);
+  if (static_cast<int64_t>(acc_.size()) < n) {
+    acc_.resize(static_cast<size_t>(n), 0.0f);
+    weight_.resize(static_cast<size_t>(n), 0.0f);
+  }
   for (int64_t i = 0; i < n; ++i) {
-    const double v = acc_[static_cast<size_t>(i)] * volume_;
+    // Where the grains' windows sum to more than one (the pitch raised above
+    // the recording's, more grains a second), the output is divided by that
+    // sum: the overlapping grains make no larger peaks or steps than the
+    // recording has.
+    const double v =
+        acc_[static_cast<size_t>(i)] * volume_ / std::max(1.0f, weight_[static_cast<size_t>(i)]);
     ready_.push_back(static_cast<int16_t>(std::clamp<long>(std::lround(v), -32768, 32767)));
   }
   acc_.erase(acc_.begin(), acc_.begin() + n);
+  weight_.erase(weight_.begin(), weight_.begin() + n);
   accBase_ = upTo;
 }
 
@@ -371,24 +419,41 @@ int Synthesiser::read(int16_t* out, int n) {
     readyAt_ += take;
     got = static_cast<int>(take);
   } else {
-    // Linear interpolation between the database-rate samples.
+    // Windowed-sinc interpolation: each output sample is the low-passed
+    // signal at its place between the database-rate samples, so that
+    // nothing above the lower rate's half folds back into the band.
     const double step = static_cast<double>(db_->rate) / outRate_;
-    while (got < n) {
-      const size_t i = readyAt_ + static_cast<size_t>(resamplePos_);
-      if (i >= ready_.size()) break;
-      double v = ready_[i];
-      if (i + 1 < ready_.size()) {
-        const double f = resamplePos_ - std::floor(resamplePos_);
-        v += (ready_[i + 1] - v) * f;
-      } else if (!flushed_ || phones_.size() > 1) {
-        break;  // the next sample is still to come
+    const bool complete = flushed_ && phones_.size() <= 1;
+    const auto half = static_cast<size_t>(kernelHalf_);
+    while (got < n && readyAt_ < ready_.size()) {
+      if (!complete && readyAt_ + half >= ready_.size()) break;  // samples still to come
+      double v = 0;
+      const size_t from = readyAt_ >= half ? readyAt_ - half + 1 : 0;
+      const size_t to = std::min(ready_.size(), readyAt_ + half + 1);
+      for (size_t j = from; j < to; ++j) {
+        const double d =
+            std::fabs(static_cast<double>(j) - static_cast<double>(readyAt_) - resamplePos_);
+        const double at = d * kPhases;
+        const auto k = static_cast<size_t>(at);
+        if (k + 1 >= kernel_.size()) continue;
+        const double tap =
+            kernel_[k] + (kernel_[k + 1] - kernel_[k]) * (at - static_cast<double>(k));
+        v += ready_[j] * tap;
       }
-      out[got++] = static_cast<int16_t>(std::lround(v));
+      out[got++] = static_cast<int16_t>(std::clamp<long>(std::lround(v), -32768, 32767));
       resamplePos_ += step;
+      const auto whole = static_cast<size_t>(resamplePos_);
+      readyAt_ += whole;
+      resamplePos_ -= static_cast<double>(whole);
     }
-    const auto whole = static_cast<size_t>(resamplePos_);
-    readyAt_ += whole;
-    resamplePos_ -= static_cast<double>(whole);
+    // Samples behind the position are kept as long as the filter reaches
+    // them.
+    if (readyAt_ > (1u << 16) + half) {
+      const size_t drop = std::min(ready_.size(), readyAt_ - half);
+      ready_.erase(ready_.begin(), ready_.begin() + static_cast<long>(drop));
+      readyAt_ -= drop;
+    }
+    return got;
   }
   if (readyAt_ >= ready_.size()) {
     readyAt_ -= std::min(readyAt_, ready_.size());

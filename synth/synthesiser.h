@@ -10,8 +10,10 @@
 // pitch periods of the recording, Hann-windowed around a pitch mark) is
 // added at every output pitch mark; in voiced parts the output marks follow
 // the pitch targets, interpolated linearly between targets and held before
-// the first and after the last. Samples are handed out as soon as no later
-// grain can reach them and the pitch there is known.
+// the first and after the last; each period takes the pitch at its middle.
+// Where the windows of overlapping grains sum to more than one (a pitch above
+// the recording's), the output is divided by their sum. Samples are handed
+// out as soon as no later grain can reach them and the pitch there is known.
 #pragma once
 
 #include <cstdint>
@@ -106,6 +108,7 @@ class Synthesiser {
   void synthesise(bool final);
   void emit(int64_t upTo);
   std::optional<double> pitchAt(double t, bool final) const;
+  void makeKernel();
   void startUtterance();
 
   std::unique_ptr<Database> db_;
@@ -124,14 +127,17 @@ class Synthesiser {
   std::vector<double> splits_;                      // split point inside phone k
   std::vector<std::pair<double, double>> targets_;  // (sample, Hz), by time
   double totalMs_ = 0;
-  double nextMark_ = 0;     // where the next grain goes
-  size_t cursor_ = 0;       // diphone under nextMark_
-  std::vector<float> acc_;  // output not yet final, from sample accBase_
+  double nextMark_ = 0;        // where the next grain goes
+  size_t cursor_ = 0;          // diphone under nextMark_
+  std::vector<float> acc_;     // output not yet final, from sample accBase_
+  std::vector<float> weight_;  // the grains' windows summed over acc_
   int64_t accBase_ = 0;
   // Final samples at the database rate, then at the output rate.
   std::vector<int16_t> ready_;
   size_t readyAt_ = 0;
   double resamplePos_ = 0;
+  std::vector<float> kernel_;  // the rate converter's low-pass, one side
+  int kernelHalf_ = 0;         // its half length in database samples
   std::vector<int16_t> out_;
   size_t outAt_ = 0;
   bool flushed_ = false;

@@ -3,8 +3,8 @@
 // ("portug.dfn") from eSpeak NG's Brazilian Portuguese voice.
 //
 // Every pair of the phoneme inventory (portug.fon) is said inside a carrier
-// word at one constant pitch; eSpeak NG's own phoneme events give the
-// phoneme boundaries; the diphone is cut from the middle of its first
+// word at one constant pitch (the voice's own); eSpeak NG's phoneme events
+// give the phoneme boundaries; the diphone is cut from the middle of its first
 // phoneme to the middle of its second, with some of the recording kept on
 // either side as context. The utterance is resampled from 22,050 to
 // 16,000 Hz (libsamplerate), pitch marks are set on every period (at the
@@ -38,9 +38,12 @@
 namespace {
 
 constexpr int kInRate = 22050, kOutRate = 16000;
-// eSpeak NG's pitch setting for a flat 118.6 Hz, near the prosody's base
-// pitch, so that the synthesiser's pitch changes stay small; no range.
-constexpr int kEspeakPitch = 75, kEspeakRate = 150;
+// eSpeak NG's own default pitch setting, with no range: a flat 89 Hz. Any
+// other setting moves its formants with the pitch (a higher voice is made
+// with a shorter tract), and the diphones would no longer sound like the
+// voice they copy; the synthesiser raises the pitch to the prosody's. The
+// rate is eSpeak NG's default, the one its voice is heard at.
+constexpr int kEspeakPitch = 50, kEspeakRate = 175;
 constexpr int kMargin = 320;     // context samples on each side (20 ms)
 constexpr int kPauseHalf = 400;  // half of a pause inside a diphone (25 ms)
 constexpr int kPad = 2000;       // silence added around each utterance
@@ -50,6 +53,9 @@ struct Phoneme {
   std::string name, kind, espeak;
   bool vowel() const { return kind == "vowel" || kind == "nasal"; }
   bool pause() const { return kind == "pause"; }
+  // Sounds that close a syllable: the glides of diphthongs and the
+  // syllable-final s and r.
+  bool coda() const { return kind == "glide" || name == "s2" || name == "r2"; }
 };
 
 std::vector<Phoneme> loadInventory(const std::string& path) {
@@ -75,7 +81,10 @@ struct Cut {
 
 // The carrier of a pair: the phonemes said, the index of the pair's first
 // phoneme in them. Vowels of the pair are stressed (a reduced vowel never
-// is); a pair of consonants stands before a stressed vowel.
+// is); a pair of consonants stands before a stressed vowel. A second
+// vowel is followed by a consonant (no vowel to merge with), and so is a
+// sound that closes a syllable, said as in a closed syllable and not as the
+// onset of the next.
 std::vector<std::string> carrier(const Phoneme& x, const Phoneme& y, size_t& at) {
   std::vector<std::string> seq;
   auto stressable = [](const Phoneme& p) { return p.vowel() && p.name != "6"; };
@@ -85,7 +94,7 @@ std::vector<std::string> carrier(const Phoneme& x, const Phoneme& y, size_t& at)
   if (!x.pause()) seq.push_back((sx ? "'" : "") + x.espeak);
   if (!y.pause()) {
     seq.push_back((sy ? "'" : "") + y.espeak);
-    if (y.vowel()) seq.push_back("t");
+    if (y.vowel() || y.coda()) seq.push_back("t");
     seq.push_back(sx || sy ? "a" : "'a");
   }
   return seq;

@@ -89,10 +89,11 @@ Said say(const std::string& phonemes) {
 constexpr double kGain = 1.5 / 256.0;
 // Fades at the edges of a unit, in output samples: short where it joins a
 // neighbour inside a word (the neighbour was cut from the same kind of
-// utterance and carries on the wave), longer at a word's edges.
+// utterance and carries on the wave), 5 ms at a word's edges: a longer fade
+// leaves a dip between words that running speech does not have.
 constexpr size_t kJoinFadeIn = 11;   // 1 ms
 constexpr size_t kJoinFadeOut = 55;  // 5 ms: the unit may also end a word
-constexpr size_t kEdgeFade = 110;    // 10 ms
+constexpr size_t kEdgeFade = 55;     // 5 ms
 
 // Samples [first, last) of the utterance just said, filtered (with the
 // samples around the range as the filter's context), halved to 11,025 Hz,
@@ -133,10 +134,18 @@ std::vector<uint8_t> renderUnit(const Planned& u, std::map<std::string, size_t>&
     if (it == counts.end()) it = counts.emplace(ph, say(ph).starts.size()).first;
     return it->second;
   };
-  const std::string own = tools::unitPhonemes(tools::unitText(u.played), true);
-  const std::string before = u.prev.empty() ? "" : tools::unitPhonemes(tools::unitText(u.prev));
-  const std::string after =
-      u.next.empty() ? std::string(",p&") : tools::unitPhonemes(tools::unitText(u.next));
+  // Each part is read in its place in the word, so that the unit's sounds
+  // are those its neighbours give it.
+  const std::string ownText = tools::unitText(u.played);
+  const std::string prevText = u.prev.empty() ? "" : tools::unitText(u.prev);
+  const std::string nextText = u.next.empty() ? "" : tools::unitText(u.next);
+  const std::string own =
+      tools::unitPhonemes(ownText, true, {prevText.empty() ? '\0' : prevText.back(), nextText});
+  const std::string before =
+      prevText.empty() ? "" : tools::unitPhonemes(prevText, false, {'\0', ownText});
+  const std::string after = nextText.empty()
+                                ? std::string(",p&")
+                                : tools::unitPhonemes(nextText, false, {ownText.back(), ""});
   const size_t nBefore = before.empty() ? 0 : phonemeCount(before);
   const size_t nOwn = phonemeCount(own);
   const size_t nAfter = phonemeCount(after);

@@ -48,20 +48,46 @@ inline std::string unitText(std::string_view name) {
   return t;
 }
 
+// Where a unit is said: the phonetic character just before it in the word
+// (0 at the word's start) and the text that follows it in the word (empty at
+// the word's end). Brazilian speech changes a sound by its neighbours: a
+// final unstressed vowel is reduced, a nasal vowel closes on a nasal
+// consonant before another consonant, r after a consonant is a short tap.
+struct UnitContext {
+  char before = 0;
+  std::string_view after;
+};
+
 // eSpeak NG phoneme input for a text in the translator's alphabet (a unit,
 // or a whole word without its separators): "kAza" -> "k'az&". Vowel
 // quality: a stressed e or o without a mark is open, with "^" closed;
-// unstressed ones are closed; a final unstressed a is reduced. With
-// `full`, a unit without a stressed vowel is said as stressed all the same
-// (long and full, with the quality of its unstressed vowels): the unit cut
-// makes the unstressed one out of it.
-inline std::string unitPhonemes(std::string_view text, bool full = false) {
+// unstressed ones are closed. At the word's end an unstressed vowel is
+// reduced ([ɐ], [ɪ], [ʊ]). With `full`, a unit without a stressed vowel is
+// said as stressed all the same (long and full, with the quality of its
+// unstressed vowels): the unit cut makes the unstressed one out of it.
+inline std::string unitPhonemes(std::string_view text, bool full = false, UnitContext where = {}) {
   namespace units = speech::units;
   std::string t(text);
   // A nasal mark after a diphthong nasalises both of its vowels.
   if (t.size() >= 3 && t.back() == '~' && units::isGlide(t[t.size() - 2]) &&
       units::isVowel(t[t.size() - 3]) && !units::isGlide(t[t.size() - 3]))
     t.insert(t.size() - 2, "~");
+  // A closed mark after a diphthong belongs to its vowel: "Ow^" is "O^w".
+  if (t.size() >= 3 && t.back() == '^' && units::isGlide(t[t.size() - 2]) &&
+      units::isVowel(t[t.size() - 3]) && !units::isGlide(t[t.size() - 3])) {
+    t.pop_back();
+    t.insert(t.size() - 1, "^");
+  }
+  // The word's last vowel, when unstressed and followed by nothing but an s.
+  size_t reduced = std::string::npos;
+  if (where.after.empty()) {
+    const size_t last = t.find_last_of("aeiou");
+    if (last != std::string::npos && t.find_first_not_of('s', last + 1) == std::string::npos &&
+        t.find_first_of("AEIOU", last) == std::string::npos && (t[last] != 'a' || last > 0))
+      reduced = last;
+  }
+  const char next = where.after.empty() ? 0 : where.after[0];
+  const bool consonantNext = units::isConsonant(next);
   std::string out;
   const bool stressed = std::any_of(t.begin(), t.end(), units::isStressedVowel);
   for (size_t i = 0; i < t.size();) {
@@ -75,10 +101,49 @@ inline std::string unitPhonemes(std::string_view text, bool full = false) {
     if (units::isGlide(c)) {
       const bool onset = rest.size() > 1 && units::isVowel(rest[1]) && !units::isGlide(rest[1]);
       const bool nasal = rest.size() > 1 && rest[1] == '~';
-      out += onset ? (c == 'w' ? "w" : "j") : (c == 'w' ? "U" : "y");
+      // Nasal diphthongs as eSpeak NG writes them: [ɐ̃w̃] "&U~", and a final
+      // [ẽj̃] closing on its nasal, "eIN".
+      const size_t afterGlide = i + (nasal ? 2 : 1);
+      if (!onset && out.size() >= 2 && out.back() == '~') {
+        const char v = out[out.size() - 2];
+        if (v == '&' && c == 'w') {
+          out.replace(out.size() - 2, 2, "&U~");
+          i = afterGlide;
+          continue;
+        }
+        if (v == 'e' && c == 'y' && t.find_first_not_of('s', afterGlide) == std::string::npos &&
+            (where.after.empty() || consonantNext)) {
+          out.replace(out.size() - 2, 2, "eIN");
+          i = afterGlide;
+          continue;
+        }
+      }
+      // Offglides as eSpeak NG's diphthongs: [aj] "aI", [ej] "eI", [aw]
+      // "aU", [ow] "ow"; after a nasal vowel [j̃] stays "y".
+      const char v = out.empty() ? 0 : out.back();
+      if (onset)
+        out += c == 'w' ? "w" : "j";
+      else if (c == 'w')
+        out += v == 'o' || v == 'u' ? "w" : "U";
+      else
+        out += v == '~' ? "y" : "I";
       if (nasal) out += '~';
       i += nasal ? 2 : 1;
       continue;
+    }
+    // A nasal vowel before a consonant, or ending the word, closes on a
+    // nasal consonant: [m] before p and b, [N] otherwise.
+    if (units::isVowel(c) && rest.size() > 1 && rest[1] == '~') {
+      const char after = rest.size() > 2 ? rest[2] : next;
+      if (after == 0 || units::isConsonant(after)) {
+        static constexpr std::string_view kNasal[][2] = {
+            {"a", "&~"}, {"e", "eI"}, {"i", "i"}, {"o", "o"}, {"u", "u~"}};
+        for (const auto& [v, ph] : kNasal)
+          if (v[0] == c) out += ph;
+        out += after == 'p' || after == 'b' ? 'm' : 'N';
+        i += 2;
+        continue;
+      }
     }
     const PhonemeSymbol* hit = nullptr;
     for (const auto& s : kPhonemeSymbols)
@@ -87,8 +152,19 @@ inline std::string unitPhonemes(std::string_view text, bool full = false) {
         break;
       }
     if (hit) {
-      out += hit->phoneme;
+      const char before = i > 0 ? t[i - 1] : where.before;
+      if (hit->text == "r" && units::isConsonant(before) && before != 'r' && before != 'l' &&
+          before != 'm' && before != 'n' && before != 's')
+        out += 'R';  // the tap of a cluster: "pr", "tr", "br"
+      else if (hit->text == "rr" && rest.size() == 2 && where.after.empty())
+        out += 'r';  // a word's final r
+      else
+        out += hit->phoneme;
       i += hit->text.size();
+      // A tap closing a syllable before a consonant leads into it with a
+      // short vowel, as eSpeak NG says "porta".
+      const char following = i < t.size() ? t[i] : next;
+      if (hit->text == "r" && units::isConsonant(following)) out += "@-";
       continue;
     }
     if (units::isVowel(c)) {
@@ -96,14 +172,14 @@ inline std::string unitPhonemes(std::string_view text, bool full = false) {
         out += 'E';
       else if (upper && c == 'o')
         out += 'O';
-      else if (!upper && !full && c == 'a' && i + 1 == t.size() && t.size() > 1)
-        out += '&';
+      else if (i == reduced)
+        out += c == 'a' ? '&' : c == 'e' || c == 'i' ? 'y' : 'U';
       else
         out += c;
     }
     ++i;
   }
-  if (!stressed && out.find_first_of("aeiouEO&") != std::string::npos)
+  if (!stressed && out.find_first_of("aeiouEO&UyI") != std::string::npos)
     out = (full ? "'" : ",") + out;
   return out;
 }

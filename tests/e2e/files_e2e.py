@@ -12,8 +12,8 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from ftp_e2e import (RealServer, Run, Vsftpd, LOGIN_ANON, case_arguments,  # noqa: E402
-                     make_certificate, write_config)
+from ftp_e2e import (Proftpd, RealServer, Run, Vsftpd, LOGIN_ANON,  # noqa: E402
+                     case_arguments, make_certificate, write_config)
 
 RUN_TIMEOUT = 90
 MIB = 1024 * 1024
@@ -97,14 +97,20 @@ LOGIN_ANA = "{until Qual a conta}ana{Enter}{until Qual a senha}s3nha{Enter}"
 # The completion texts of earlier transfers are still on the screen: each
 # transfer is given time to end before the next command's key.
 SETTLE = "{wait 1000}"
-TLS_TRANSFERS = ("{until S ou N}s" + LOGIN_ANON +
-                 CMD + "d{until ESC termina}{until apagar.txt}{wait 200}{Esc}" +
-                 recv("binario.bin") + "{until Recepção completada}" +
-                 recv("texto.txt", "texto-local.txt", "n") + SETTLE + "{until Recepção completada}" +
-                 recv("vazio.txt") + SETTLE + "{until Recepção completada}" +
-                 send("envio.bin{Enter}", "up/envio.bin") + "{until Envio completado}" +
-                 send("vazio-local.txt{Enter}", "up/vazio-local.txt") + SETTLE +
-                 "{until Envio completado}")
+
+
+def tls_transfers(login=LOGIN_ANON):
+    return ("{until S ou N}s" + login +
+            CMD + "d{until ESC termina}{until apagar.txt}{wait 200}{Esc}" +
+            recv("binario.bin") + "{until Recepção completada}" +
+            recv("texto.txt", "texto-local.txt", "n") + SETTLE + "{until Recepção completada}" +
+            recv("vazio.txt") + SETTLE + "{until Recepção completada}" +
+            send("envio.bin{Enter}", "up/envio.bin") + "{until Envio completado}" +
+            send("vazio-local.txt{Enter}", "up/vazio-local.txt") + SETTLE +
+            "{until Envio completado}")
+
+
+TLS_TRANSFERS = tls_transfers()
 TLS_HEARD = ["FTCERACE", "FTCERMEM", "FTTLSOK", "FTACLIBE", "FTDIRPED", "FTFIMREC", "FTFIMREC",
              "FTFIMREC", "FTFIMENV", "FTFIMENV"]
 TLS_ABORT = ("{until S ou N}s" + LOGIN_ANON + recv("grande.bin") +
@@ -220,6 +226,31 @@ CASES = {
     "files_tls_pyftpdlib_passive": dict(
         server="pyftpdlib-tls", keys=TLS_TRANSFERS + CMD + "{Esc}",
         heard=TLS_HEARD + ["FTFIMPRG"], same=TLS_SAME, not_heard=["FTCOMCAI"]),
+    "files_tls_pyftpdlib_tls13": dict(
+        server="pyftpdlib-tls13", keys=TLS_TRANSFERS + CMD + "{Esc}",
+        heard=TLS_HEARD + ["FTFIMPRG"], same=TLS_SAME, not_heard=["FTCOMCAI"],
+        tls_version="TLSv1.3"),
+    # proftpd, unprivileged, with a user of its own: TLS required on every
+    # connection and the data ones resuming the control session.
+    "files_tls_proftpd_passive": dict(
+        server="proftpd", keys=tls_transfers(LOGIN_ANA) + CMD + "{Esc}",
+        heard=TLS_HEARD + ["FTFIMPRG"], same=TLS_SAME, not_heard=["FTCOMCAI"],
+        sent_has=["AUTH TLS", "PBSZ 0", "PROT P", "MLSD", "RETR binario.bin"], secret="s3nha"),
+    "files_tls_proftpd_active": dict(
+        server="proftpd", passivo="N", keys=tls_transfers(LOGIN_ANA) + CMD + "{Esc}",
+        heard=TLS_HEARD + ["FTFIMPRG"], same=TLS_SAME, not_heard=["FTCOMCAI"],
+        sent_has=["PROT P", "STOR up/envio.bin"], sent_prefix=["PORT "], secret="s3nha"),
+    # Over IPv6: EPSV, then EPRT, each data connection encrypted.
+    "files_tls_ipv6_epsv_eprt": dict(
+        server="proftpd", host="::1", keys="{until S ou N}s" + LOGIN_ANA +
+        recv("binario.bin", "b6.bin") + "{until Recepção completada}" +
+        CMD + "p" + recv("binario.bin", "b6a.bin") + SETTLE + "{until Recepção completada}" +
+        send("envio.bin{Enter}", "up/e6.bin") + "{until Envio completado}" + CMD + "{Esc}",
+        heard=["FTCERACE", "FTTLSOK", "FTACLIBE", "FTFIMREC", "FTPNPASS", "FTFIMREC", "FTFIMENV",
+               "FTFIMPRG"],
+        same=[("binario.bin", "b6.bin"), ("binario.bin", "b6a.bin"), ("up/e6.bin", "envio.bin")],
+        not_heard=["FTCOMCAI"], sent_has=["EPSV", "PROT P"], sent_prefix=["EPRT |2|::1|"],
+        sent_not=["PASV"], secret="s3nha"),
     "files_tls_pyftpdlib_active": dict(
         server="pyftpdlib-tls", passivo="N", keys=TLS_TRANSFERS + CMD + "{Esc}",
         heard=TLS_HEARD + ["FTFIMPRG"], same=TLS_SAME, not_heard=["FTCOMCAI"]),
@@ -244,9 +275,13 @@ def main():
         tree(root, local)
         if case.get("server") == "vsftpd":
             server = Vsftpd(root, work, make_certificate(work, "servidor"), case.get("throttle"))
-        elif case.get("server") == "pyftpdlib-tls":
+        elif case.get("server", "").startswith("pyftpdlib-tls"):
             os.makedirs(os.path.join(root, "up"))
-            server = RealServer(root, tls=make_certificate(work, "servidor"))
+            server = RealServer(root, tls=make_certificate(work, "servidor"),
+                                tls13=case["server"].endswith("13"))
+        elif case.get("server") == "proftpd":
+            server = Proftpd(root, work, make_certificate(work, "servidor"),
+                             case.get("host", "127.0.0.1"))
         else:
             server = RealServer(root, case.get("host", "127.0.0.1"), case.get("without", ()))
         if case.get("part"):
@@ -335,6 +370,8 @@ def main():
         if secret and (secret in shown or secret in clipped or
                        any(secret in line for line in lines)):
             failures.append("password shown, logged or on the clipboard")
+        if case.get("tls_version") and server.versions != {case["tls_version"]}:
+            failures.append("TLS versions spoken: %s" % sorted(server.versions))
         if case.get("sent_tail") and case["sent_tail"] not in sent:
             failures.append("not sent: " + case["sent_tail"])
         if case.get("partial"):

@@ -9,6 +9,7 @@ Exit 0 pass, 1 fail, 77 skipped (no generated sound library)."""
 import argparse
 import os
 import shutil
+import signal
 import socket
 import subprocess
 import sys
@@ -95,8 +96,9 @@ class RealServer:
     """pyftpdlib serving a sample tree; anonymous with write access and a
     user ana with password s3nha."""
 
-    def __init__(self, root, host="127.0.0.1", without=(), tls=None):
-        """tls: (certificate, key) files for explicit TLS (AUTH TLS)."""
+    def __init__(self, root, host="127.0.0.1", without=(), tls=None, tls13=False):
+        """tls: (certificate, key) files for explicit TLS (AUTH TLS); at TLS
+        1.2 unless tls13."""
         from pyftpdlib.authorizers import DummyAuthorizer
         from pyftpdlib.handlers import FTPHandler, TLS_FTPHandler
         from pyftpdlib.servers import FTPServer
@@ -106,11 +108,14 @@ class RealServer:
         config_logging(level=int(os.environ.get("FTPLOG", logging.ERROR)))
         warnings.simplefilter("ignore")
         self.commands = []
-        commands = self.commands
+        self.versions = set()  # the TLS versions of the control connections
+        commands, versions = self.commands, self.versions
 
         class Recording(TLS_FTPHandler if tls else FTPHandler):
             def pre_process_command(self, line, cmd, arg):
                 commands.append(line)
+                if hasattr(self.socket, "get_protocol_version_name"):
+                    versions.add(self.socket.get_protocol_version_name())
                 return super().pre_process_command(line, cmd, arg)
 
         auth = DummyAuthorizer()
@@ -123,13 +128,13 @@ class RealServer:
         Recording.proto_cmds = {k: v for k, v in FTPHandler.proto_cmds.items()
                                 if k not in without}
         if tls:
-            # TLS 1.2: under 1.3 this server sends a listing before it has read
-            # the client's last handshake message and closes the connection
-            # with it unread, which resets the connection under the data.
+            # One version at a time, so that each is known to be the one
+            # spoken: 1.2 unless asked for 1.3.
             from OpenSSL import SSL
             Recording.proto_cmds = dict(TLS_FTPHandler.proto_cmds)
             Recording.certfile, Recording.keyfile = tls
-            Recording.ssl_options = TLS_FTPHandler.ssl_options | SSL.OP_NO_TLSv1_3
+            Recording.ssl_options = TLS_FTPHandler.ssl_options | \
+                (SSL.OP_NO_TLSv1_2 if tls13 else SSL.OP_NO_TLSv1_3)
         self.server = FTPServer((host, 0), Recording)
         self.port = self.server.socket.getsockname()[1]
         self.thread = threading.Thread(
@@ -203,6 +208,116 @@ class Vsftpd:
 
     def stop(self):
         self.proc.kill()
+        self.proc.wait()
+
+
+def proftpd_program():
+    """The proftpd program: NAVIRO_PROFTPD, the system's, or the copy that
+    scripts/install-deps.sh unpacks beside the system's vsftpd (the two
+    packages conflict)."""
+    for path in (os.environ.get("NAVIRO_PROFTPD"), "/usr/sbin/proftpd",
+                 "/opt/naviro-proftpd/usr/sbin/proftpd"):
+        if path and os.access(path, os.X_OK):
+            return path
+    return None
+
+
+class Proftpd:
+    """proftpd standalone and unprivileged on a loopback port, from a
+    configuration of its own: one user ana (password s3nha) at home in root,
+    uploads into up/, explicit TLS required on the control and the data
+    connections, which must resume the control session. Run by root, it runs
+    as nobody. Its command log gives the commands received."""
+
+    def __init__(self, root, work, tls, host="127.0.0.1"):
+        import grp
+        import pwd
+        program = proftpd_program()
+        if program is None:
+            raise RuntimeError("proftpd is not installed (scripts/install-deps.sh)")
+        modules = os.path.join(os.path.dirname(os.path.dirname(program)), "lib", "proftpd")
+        family = socket.AF_INET6 if ":" in host else socket.AF_INET
+        s = socket.socket(family)
+        s.bind((host, 0))
+        self.port = s.getsockname()[1]
+        s.close()
+        self.host = host
+        user = pwd.getpwnam("nobody") if os.geteuid() == 0 else pwd.getpwuid(os.geteuid())
+        run = os.path.join(work, "proftpd")
+        os.makedirs(run)
+        os.makedirs(os.path.join(root, "up"), exist_ok=True)
+        os.chmod(os.path.join(root, "up"), 0o777)
+        os.chmod(work, 0o755)
+        crypt = subprocess.run(["openssl", "passwd", "-6", "s3nha"], capture_output=True,
+                               text=True, check=True).stdout.strip()
+        passwd, group = os.path.join(run, "passwd"), os.path.join(run, "group")
+        with open(passwd, "w") as f:
+            f.write("ana:%s:%d:%d::%s:/bin/false\n" % (crypt, user.pw_uid, user.pw_gid, root))
+        with open(group, "w") as f:
+            f.write("naviro:x:%d:\n" % user.pw_gid)
+        self.log = os.path.join(run, "commands.log")
+        lines = [
+            'ServerName "Servidor de teste"', "ServerType standalone", "DefaultServer on",
+            "Port %d" % self.port, "DefaultAddress " + host, "SocketBindTight on", "UseIPv6 on",
+            "User " + user.pw_name, "Group " + grp.getgrgid(user.pw_gid).gr_name,
+            "PidFile " + os.path.join(run, "proftpd.pid"),
+            "ScoreboardFile " + os.path.join(run, "proftpd.scoreboard"),
+            "DelayEngine off", "UseReverseDNS off", "WtmpLog off", "TransferLog NONE",
+            "<IfModule mod_ident.c>", "IdentLookups off", "</IfModule>",
+            "<IfModule mod_ctrls.c>", "ControlsEngine off", "</IfModule>",
+            "ModulePath " + modules, "LoadModule mod_tls.c",
+            "AuthOrder mod_auth_file.c", "AuthUserFile " + passwd, "AuthGroupFile " + group,
+            "RequireValidShell off", "AllowOverwrite on", "Umask 022",
+            "SystemLog " + os.path.join(run, "system.log"),
+            "ExtendedLog %s ALL default" % self.log,
+            "TLSEngine on", "TLSLog " + os.path.join(run, "tls.log"),
+            "TLSProtocol TLSv1.2 TLSv1.3", "TLSRequired on", "TLSVerifyClient off",
+            "TLSECCertificateFile " + tls[0], "TLSECCertificateKeyFile " + tls[1]]
+        conf = os.path.join(run, "proftpd.conf")
+        with open(conf, "w") as f:
+            f.write("\n".join(lines) + "\n")
+        for path in (run, passwd, group, self.log, tls[0], tls[1]):
+            if not os.path.exists(path):
+                open(path, "w").close()
+            os.chown(path, user.pw_uid, user.pw_gid)
+        # The files it is given must not be readable by others.
+        os.chmod(passwd, 0o600)
+        os.chmod(group, 0o600)
+
+        def unprivileged():
+            if os.geteuid() == 0:
+                os.setgroups([])
+                os.setgid(user.pw_gid)
+                os.setuid(user.pw_uid)
+
+        # A process group of its own: the sessions it forks end with it.
+        self.proc = subprocess.Popen([program, "-n", "-q", "-c", conf],
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                     preexec_fn=unprivileged, start_new_session=True)
+        for _ in range(50):
+            try:
+                socket.create_connection((host, self.port), 0.2).close()
+                return
+            except OSError:
+                if self.proc.poll() is not None:
+                    break
+                time.sleep(0.1)
+        self.stop()
+        raise RuntimeError("proftpd did not start:\n" + _read(os.path.join(run, "system.log")))
+
+    @property
+    def commands(self):
+        out = []
+        for line in _read(self.log).splitlines():
+            if line.count('"') >= 2:
+                out.append(line.split('"')[1])
+        return out
+
+    def stop(self):
+        try:
+            os.killpg(self.proc.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
         self.proc.wait()
 
 

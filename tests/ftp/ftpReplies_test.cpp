@@ -262,6 +262,19 @@ TEST(SmallRules, SizesDurationsAndMilestonesInWords) {
   // that of what moved since.
   Milestones resumed(1000, 600, true);
   EXPECT_EQ(resumed.update(750, milliseconds(5000)), 75);
+  // A bursty server: 30 % at once looks fast, then the pace drops. The 25
+  // held back is said when the transfer shows itself long, then the next
+  // ones; none twice, and none at the end.
+  Milestones burst(1000, 0, true);
+  EXPECT_EQ(burst.update(300, milliseconds(100)), 0);
+  EXPECT_EQ(burst.update(400, milliseconds(5000)), 25);
+  EXPECT_EQ(burst.update(450, milliseconds(5500)), 0);
+  EXPECT_EQ(burst.update(560, milliseconds(7000)), 50);
+  EXPECT_EQ(burst.update(1000, milliseconds(12000)), 0);  // 75 passed at the end
+  Milestones jump(1000, 0, true);
+  EXPECT_EQ(jump.update(600, milliseconds(200)), 0);
+  EXPECT_EQ(jump.update(700, milliseconds(8000)), 50);  // 25 and 50 held: the highest
+  EXPECT_EQ(jump.update(800, milliseconds(9000)), 75);
   Milestones unknown(0, 0, true);
   EXPECT_EQ(unknown.update(500, milliseconds(60000)), 0);
 }

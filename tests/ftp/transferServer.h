@@ -46,6 +46,7 @@ class FakeFtp {
   size_t resetAfter = SIZE_MAX;         // RETR: a reset after this many bytes
   size_t closeControlAfter = SIZE_MAX;  // RETR, LIST: the control connection ends here
   bool stallStor = false;               // STOR: the data is never read
+  size_t storRefuseAfter = SIZE_MAX;    // STOR: storEndReply and the data's end here
   bool ignoreAbor = false;              // ABOR is taken and never answered
   bool blindWhileSending = false;       // ABOR is read only once a send failed
   int dribbleMs = 0;                    // replies go out a byte at a time
@@ -316,6 +317,11 @@ class FakeFtp {
             }
             if (n <= 0) break;
             data.append(buf, static_cast<size_t>(n));
+            if (data.size() >= storRefuseAfter) {  // a full disk half way: nothing kept
+              say(storEndReply);
+              aborted = true;
+              break;
+            }
           }
         }
         ::close(fd);

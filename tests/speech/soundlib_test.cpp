@@ -14,6 +14,7 @@
 #include "ftp/ftpmsgCatalogue.h"
 #include "speech/numbers.h"
 #include "tools/halfRate.h"
+#include "tools/unitdbPhonemes.h"
 
 namespace {
 
@@ -109,6 +110,45 @@ TEST(HalfRateFilter, PassesToFiveKilohertzAndStopsAboveTheNewNyquist) {
   };
   for (double hz : {300.0, 2000.0, 4000.0, 4700.0}) EXPECT_NEAR(gainAt(hz), 1.0, 0.06) << hz;
   for (double hz : {5700.0, 7000.0, 10000.0}) EXPECT_LT(gainAt(hz), 0.003) << hz;
+}
+
+// The unit generator reads each unit in its place in the word: what a
+// neighbour does to a sound must reach the phonemes the unit is said with,
+// and must not leak to a unit said elsewhere.
+TEST(UnitReading, SoundsFollowTheirPlaceInTheWord) {
+  struct Row {
+    const char* text;
+    bool full;
+    tools::UnitContext where;
+    const char* phonemes;
+  };
+  const Row rows[] = {
+      {"kAza", false, {}, "k'az&"},    // final unstressed a reduced
+      {"kA", true, {}, "k'a"},         // a stressed final vowel is not
+      {"ka", true, {}, "'k&"},         // said full, still reduced at the end
+      {"vu", true, {}, "'vU"},         // final o and e as [ʊ] and [ɪ]
+      {"dji", false, {}, ",dZy"},      //
+      {"vu", true, {0, "la"}, "'vu"},  // inside the word: full vowel
+      {"a", false, {}, ",a"},          // the article a stays [a]
+      {"nA~w", false, {}, "n'&U~"},    // nasal diphthongs
+      {"mA~ws", false, {}, "m'&U~s"},  //
+      {"bE~y", false, {}, "b'eIN"},    //
+      {"mA~y", false, {}, "m'&~y"},
+      {"Ow^", true, {}, "'ow"},          // a closed diphthong stays closed
+      {"Ey^", true, {}, "'eI"},          //
+      {"sEw", false, {}, "s'EU"},        //
+      {"pAy", false, {}, "p'aI"},        //      //
+      {"ko~", true, {0, "pa"}, "'kom"},  // nasal coda by the next consonant
+      {"ko~", true, {0, "se"}, "'koN"},  //
+      {"ko~", true, {0, "a"}, "'ko~"},   // none before a vowel
+      {"ro", true, {'p', "ba"}, "'Ro"},  // cluster tap
+      {"ro", true, {'a', "ba"}, "'*o"},  // between vowels
+      {"pOrta", false, {}, "p'O*@-t&"},  // coda tap
+      {"rr", false, {}, "r"},            // a word's final r
+      {"rrA", false, {0, "tu"}, "x'a"},  // the strong r of "rato"
+  };
+  for (const auto& r : rows)
+    EXPECT_EQ(tools::unitPhonemes(r.text, r.full, r.where), r.phonemes) << r.text;
 }
 
 }  // namespace

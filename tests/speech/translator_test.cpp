@@ -186,12 +186,15 @@ TEST_F(TranslatorWithTestFiles, StressOnlyWithoutAccentMarks) {
 }
 
 TEST_F(TranslatorWithTestFiles, ExceptionsPeelFinalSAndM) {
-  load(copyRules(), "casa=kaza\nzzz=\ncas=WRONG\n");
+  load(copyRules(), "casa=kaza\nzzz=\ncas=WRONG\nbem=bEm\nzim=zik\n");
   EXPECT_EQ(tr.translateToPhonetic("casa"), "[k/A/z/a]");
   EXPECT_EQ(tr.translateToPhonetic("CASAS"), "[k/A/z/a/s]");
   EXPECT_EQ(tr.translateToPhonetic("casasm"), "[k/A/z/a/s/m]");
   EXPECT_EQ(tr.translateToPhonetic("zzz ab"), "[a/b]");  // empty pronunciation says nothing
   EXPECT_EQ(tr.translateToPhonetic("sm"), "[ /_s][ /_m]");
+  // A plural in -ns found through its singular in -m.
+  EXPECT_EQ(tr.translateToPhonetic("bens"), "[b/E/n/s]");
+  EXPECT_EQ(tr.translateToPhonetic("zins"), "[z/i/n/s]");  // "zik" is no -m singular
 }
 
 TEST_F(TranslatorWithTestFiles, ExceptionStressIsKept) {
