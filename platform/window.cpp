@@ -17,9 +17,11 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdlib>
 #include <iostream>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "base/cp1252.h"
@@ -42,6 +44,10 @@ constexpr int kTitleLength = 80;
 // this far above the bottom of the screen.
 constexpr int kScrollClearance = 32;
 constexpr int kQuietCallsPerPump = 25;
+// A display that refuses the connection is tried this many times, waiting
+// 50, 100, 200... ms in between (about 1.5 s in all).
+constexpr int kVideoAttempts = 6;
+constexpr int kFirstRetryMs = 50;
 
 struct SdlKey {
   SDL_Keycode sdl;
@@ -139,10 +145,7 @@ class WindowFrontend final : public qr::ConsoleFrontend {
     const std::string modifiers = env("XMODIFIERS");
     inputMethod_ = !env("SDL_IM_MODULE").empty() || modifiers.find("ibus") != std::string::npos ||
                    modifiers.find("fcitx") != std::string::npos;
-    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-      error = std::string("naviro: no window: ") + SDL_GetError();
-      return false;
-    }
+    if (!startVideo(error)) return false;
     videoUp_ = true;
     const bool bold = settings_.fontWeight >= kBoldWeight;
     const std::optional<FontFile> file = findFontFile(settings_.fontFace, settings_.fontWeight);
@@ -475,6 +478,7 @@ class WindowFrontend final : public qr::ConsoleFrontend {
   }
 
   void keyDown(const SDL_KeyboardEvent& k, qr::KeySink& sink) {
+    keyDownModifiers_ = k.keysym.mod;
     const Modifiers m = modifiersOf(k.keysym.mod);
     const VKey key = keyOfSdl(k.keysym.sym, (k.keysym.mod & KMOD_NUM) != 0);
     sink.keyEvent({KeyEvent::Type::Down, key, 0, m.ctrl, m.alt, m.shift});
@@ -483,12 +487,49 @@ class WindowFrontend final : public qr::ConsoleFrontend {
   }
 
   void text(const char* utf8, qr::KeySink& sink) {
-    const Modifiers m = modifiersOf(SDL_GetModState());
+    // The text of a key comes after its key-down, and with the modifiers
+    // held then: SDL's present state may already have Ctrl released when
+    // a whole chord waited in the queue.
+    const Modifiers m = modifiersOf(keyDownModifiers_);
     // Characters typed with Ctrl were made from their key-down already.
     if (m.ctrl) return;
     for (const char c : qr::fromUtf8(utf8)) {
       const auto b = static_cast<uint8_t>(c);
       sink.keyEvent({KeyEvent::Type::Char, keyOfCharacter(b).key, b, m.ctrl, m.alt, m.shift});
+    }
+  }
+
+  // SDL's video on the user's display. Left to itself, SDL falls back to a
+  // picture in memory that nobody sees when the X server refuses one
+  // connection (a busy server resets some), and the program would wait for
+  // keys from a window that does not exist. Only the display the
+  // environment names is taken, a refused connection is tried again for
+  // about a second, and a memory picture only when SDL_VIDEODRIVER asks.
+  bool startVideo(std::string& error) {
+    const bool chosenByUser = !env("SDL_VIDEODRIVER").empty();
+    if (!chosenByUser) {
+      std::string drivers;
+      if (!env("DISPLAY").empty()) drivers = "x11";
+      if (!env("WAYLAND_DISPLAY").empty()) drivers += drivers.empty() ? "wayland" : ",wayland";
+      if (!drivers.empty()) SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers.c_str());
+    }
+    int pause = kFirstRetryMs;
+    for (int attempt = 1;; ++attempt) {
+      if (SDL_InitSubSystem(SDL_INIT_VIDEO) == 0) {
+        const std::string driver = SDL_GetCurrentVideoDriver();
+        if (chosenByUser || (driver != "offscreen" && driver != "dummy")) return true;
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        error =
+            "naviro: no window: no display to open it on (DISPLAY and WAYLAND_DISPLAY are "
+            "empty)";
+        return false;
+      }
+      error = std::string("naviro: no window: ") + SDL_GetError();
+      if (!env("DISPLAY").empty() && !chosenByUser)
+        error += " (the display " + env("DISPLAY") + " could not be reached)";
+      if (attempt == kVideoAttempts) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(pause));
+      pause *= 2;
     }
   }
 
@@ -512,8 +553,9 @@ class WindowFrontend final : public qr::ConsoleFrontend {
   Display* xDisplay_ = nullptr;  // SDL's connection, when the window is on X
   bool inputMethod_ = false;     // text comes through an input method's bus
   int quietCalls_ = 0;
-  mutable bool sentSinceFlush_ = true;  // requests may wait in Xlib's buffer
-  SDL_Surface* surface_ = nullptr;      // the window's, owned by SDL
+  Uint16 keyDownModifiers_ = KMOD_NONE;  // of the last key-down, for its text
+  mutable bool sentSinceFlush_ = true;   // requests may wait in Xlib's buffer
+  SDL_Surface* surface_ = nullptr;       // the window's, owned by SDL
   SDL_Surface* picture_ = nullptr;
   std::unique_ptr<CellFont> font_;
   GridLayout layout_;

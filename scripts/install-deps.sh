@@ -16,7 +16,7 @@ packages=(
   libmemcached11 libmemcachedutil2 libhiredis0.14 libsodium23
   fonts-dejavu-core
   locales
-  xvfb xdotool x11-apps x11-xserver-utils
+  xvfb xdotool x11-apps x11-utils x11-xserver-utils
   # the Debian package (cpack, dpkg-shlibdeps) and the manual page's check
   dpkg-dev file groff-base man-db
 )

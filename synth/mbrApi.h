@@ -46,7 +46,8 @@ MBR_API int lastErrorStr_MBR(char* buffer_err, int nb_wanted);
 // error.
 MBR_API void setNoError_MBR(int no_error);
 MBR_API int getNoError_MBR(void);
-// Output sample rate in Hz (the database's own rate after init_MBR).
+// Output sample rate in Hz (the database's own rate after init_MBR); another
+// rate is reached through a windowed-sinc low-pass, nothing folded back.
 MBR_API void setFreq_MBR(int freq);
 MBR_API int getFreq_MBR(void);
 // Factor applied to every output sample (1.0 after init_MBR).

@@ -16,6 +16,10 @@ namespace {
 // the next mark less this is final.
 constexpr int kMaxHalf = 400;
 constexpr int kMinHalf = 16;
+// The rate converter's low-pass: table steps per database sample and zero
+// crossings of its sinc on either side of the centre.
+constexpr int kPhases = 128;
+constexpr double kZeros = 24;
 
 std::string_view trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r'))
@@ -110,6 +114,7 @@ bool Synthesiser::open(const std::string& path, std::string_view rename, std::st
   outRate_ = static_cast<int>(db->rate);
   volume_ = 1.0f;
   db_ = std::make_unique<Database>(std::move(*db));
+  makeKernel();
   reset();
   return true;
 }
@@ -163,6 +168,27 @@ void Synthesiser::setFrequency(int hz) {
     return;
   }
   outRate_ = hz;
+  makeKernel();
+}
+
+void Synthesiser::makeKernel() {
+  kernel_.clear();
+  kernelHalf_ = 0;
+  if (!db_ || outRate_ == static_cast<int>(db_->rate)) return;
+  // Cut-off a little below half the lower of the two rates (cycles per
+  // database sample), kZeros zero crossings of the sinc on either side,
+  // under a Blackman window (about 74 dB down past the transition).
+  const double cutoff = 0.45 * std::min(1.0, static_cast<double>(outRate_) / db_->rate);
+  kernelHalf_ = static_cast<int>(std::ceil(kZeros / (2 * cutoff)));
+  kernel_.resize(static_cast<size_t>(kernelHalf_) * kPhases + 2, 0.0f);
+  for (size_t k = 0; k < kernel_.size(); ++k) {
+    const double t = static_cast<double>(k) / kPhases;  // database samples from the centre
+    if (t >= kernelHalf_) break;
+    const double x = M_PI * 2 * cutoff * t;
+    const double u = M_PI * t / kernelHalf_;
+    const double window = 0.42 + 0.5 * std::cos(u) + 0.08 * std::cos(2 * u);
+    kernel_[k] = static_cast<float>(2 * cutoff * (x == 0 ? 1.0 : std::sin(x) / x) * window);
+  }
 }
 
 std::optional<std::string> Synthesiser::infoLine(int index) const {
@@ -368,11 +394,11 @@ void Synthesiser::emit(int64_t upTo) {
   }
   for (int64_t i = 0; i < n; ++i) {
     // Where the grains' windows sum to more than one (the pitch raised above
-    // the recording's, more grains a second), the output is divided by the
-    // square root of that sum: the energy a second stays the recording's,
-    // and the overlapping grains make no larger steps than it has.
-    const double v = acc_[static_cast<size_t>(i)] * volume_ /
-                     std::sqrt(std::max(1.0f, weight_[static_cast<size_t>(i)]));
+    // the recording's, more grains a second), the output is divided by that
+    // sum: the overlapping grains make no larger peaks or steps than the
+    // recording has.
+    const double v =
+        acc_[static_cast<size_t>(i)] * volume_ / std::max(1.0f, weight_[static_cast<size_t>(i)]);
     ready_.push_back(static_cast<int16_t>(std::clamp<long>(std::lround(v), -32768, 32767)));
   }
   acc_.erase(acc_.begin(), acc_.begin() + n);
@@ -393,24 +419,41 @@ int Synthesiser::read(int16_t* out, int n) {
     readyAt_ += take;
     got = static_cast<int>(take);
   } else {
-    // Linear interpolation between the database-rate samples.
+    // Windowed-sinc interpolation: each output sample is the low-passed
+    // signal at its place between the database-rate samples, so that
+    // nothing above the lower rate's half folds back into the band.
     const double step = static_cast<double>(db_->rate) / outRate_;
-    while (got < n) {
-      const size_t i = readyAt_ + static_cast<size_t>(resamplePos_);
-      if (i >= ready_.size()) break;
-      double v = ready_[i];
-      if (i + 1 < ready_.size()) {
-        const double f = resamplePos_ - std::floor(resamplePos_);
-        v += (ready_[i + 1] - v) * f;
-      } else if (!flushed_ || phones_.size() > 1) {
-        break;  // the next sample is still to come
+    const bool complete = flushed_ && phones_.size() <= 1;
+    const auto half = static_cast<size_t>(kernelHalf_);
+    while (got < n && readyAt_ < ready_.size()) {
+      if (!complete && readyAt_ + half >= ready_.size()) break;  // samples still to come
+      double v = 0;
+      const size_t from = readyAt_ >= half ? readyAt_ - half + 1 : 0;
+      const size_t to = std::min(ready_.size(), readyAt_ + half + 1);
+      for (size_t j = from; j < to; ++j) {
+        const double d =
+            std::fabs(static_cast<double>(j) - static_cast<double>(readyAt_) - resamplePos_);
+        const double at = d * kPhases;
+        const auto k = static_cast<size_t>(at);
+        if (k + 1 >= kernel_.size()) continue;
+        const double tap =
+            kernel_[k] + (kernel_[k + 1] - kernel_[k]) * (at - static_cast<double>(k));
+        v += ready_[j] * tap;
       }
-      out[got++] = static_cast<int16_t>(std::lround(v));
+      out[got++] = static_cast<int16_t>(std::clamp<long>(std::lround(v), -32768, 32767));
       resamplePos_ += step;
+      const auto whole = static_cast<size_t>(resamplePos_);
+      readyAt_ += whole;
+      resamplePos_ -= static_cast<double>(whole);
     }
-    const auto whole = static_cast<size_t>(resamplePos_);
-    readyAt_ += whole;
-    resamplePos_ -= static_cast<double>(whole);
+    // Samples behind the position are kept as long as the filter reaches
+    // them.
+    if (readyAt_ > (1u << 16) + half) {
+      const size_t drop = std::min(ready_.size(), readyAt_ - half);
+      ready_.erase(ready_.begin(), ready_.begin() + static_cast<long>(drop));
+      readyAt_ -= drop;
+    }
+    return got;
   }
   if (readyAt_ >= ready_.size()) {
     readyAt_ -= std::min(readyAt_, ready_.size());

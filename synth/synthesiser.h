@@ -12,7 +12,7 @@
 // the pitch targets, interpolated linearly between targets and held before
 // the first and after the last; each period takes the pitch at its middle.
 // Where the windows of overlapping grains sum to more than one (a pitch above
-// the recording's), the output is divided by the square root of their sum. Samples are handed
+// the recording's), the output is divided by their sum. Samples are handed
 // out as soon as no later grain can reach them and the pitch there is known.
 #pragma once
 
@@ -108,6 +108,7 @@ class Synthesiser {
   void synthesise(bool final);
   void emit(int64_t upTo);
   std::optional<double> pitchAt(double t, bool final) const;
+  void makeKernel();
   void startUtterance();
 
   std::unique_ptr<Database> db_;
@@ -135,6 +136,8 @@ class Synthesiser {
   std::vector<int16_t> ready_;
   size_t readyAt_ = 0;
   double resamplePos_ = 0;
+  std::vector<float> kernel_;  // the rate converter's low-pass, one side
+  int kernelHalf_ = 0;         // its half length in database samples
   std::vector<int16_t> out_;
   size_t outAt_ = 0;
   bool flushed_ = false;

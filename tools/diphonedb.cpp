@@ -41,8 +41,9 @@ constexpr int kInRate = 22050, kOutRate = 16000;
 // eSpeak NG's own default pitch setting, with no range: a flat 89 Hz. Any
 // other setting moves its formants with the pitch (a higher voice is made
 // with a shorter tract), and the diphones would no longer sound like the
-// voice they copy; the synthesiser raises the pitch to the prosody's.
-constexpr int kEspeakPitch = 50, kEspeakRate = 150;
+// voice they copy; the synthesiser raises the pitch to the prosody's. The
+// rate is eSpeak NG's default, the one its voice is heard at.
+constexpr int kEspeakPitch = 50, kEspeakRate = 175;
 constexpr int kMargin = 320;     // context samples on each side (20 ms)
 constexpr int kPauseHalf = 400;  // half of a pause inside a diphone (25 ms)
 constexpr int kPad = 2000;       // silence added around each utterance
@@ -52,6 +53,9 @@ struct Phoneme {
   std::string name, kind, espeak;
   bool vowel() const { return kind == "vowel" || kind == "nasal"; }
   bool pause() const { return kind == "pause"; }
+  // Sounds that close a syllable: the glides of diphthongs and the
+  // syllable-final s and r.
+  bool coda() const { return kind == "glide" || name == "s2" || name == "r2"; }
 };
 
 std::vector<Phoneme> loadInventory(const std::string& path) {
@@ -77,7 +81,10 @@ struct Cut {
 
 // The carrier of a pair: the phonemes said, the index of the pair's first
 // phoneme in them. Vowels of the pair are stressed (a reduced vowel never
-// is); a pair of consonants stands before a stressed vowel.
+// is); a pair of consonants stands before a stressed vowel. A second
+// vowel is followed by a consonant (no vowel to merge with), and so is a
+// sound that closes a syllable, said as in a closed syllable and not as the
+// onset of the next.
 std::vector<std::string> carrier(const Phoneme& x, const Phoneme& y, size_t& at) {
   std::vector<std::string> seq;
   auto stressable = [](const Phoneme& p) { return p.vowel() && p.name != "6"; };
@@ -87,7 +94,7 @@ std::vector<std::string> carrier(const Phoneme& x, const Phoneme& y, size_t& at)
   if (!x.pause()) seq.push_back((sx ? "'" : "") + x.espeak);
   if (!y.pause()) {
     seq.push_back((sy ? "'" : "") + y.espeak);
-    if (y.vowel()) seq.push_back("t");
+    if (y.vowel() || y.coda()) seq.push_back("t");
     seq.push_back(sx || sy ? "a" : "'a");
   }
   return seq;

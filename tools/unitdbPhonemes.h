@@ -78,12 +78,14 @@ inline std::string unitPhonemes(std::string_view text, bool full = false, UnitCo
     t.pop_back();
     t.insert(t.size() - 1, "^");
   }
-  // The word's last vowel, when unstressed and followed by nothing but an s.
+  // The word's last vowel, when unstressed and followed by nothing but an s:
+  // the translator writes a reduced final e and o as i and u; an e or o it
+  // leaves is a full vowel ("fez").
   size_t reduced = std::string::npos;
   if (where.after.empty()) {
     const size_t last = t.find_last_of("aeiou");
     if (last != std::string::npos && t.find_first_not_of('s', last + 1) == std::string::npos &&
-        t.find_first_of("AEIOU", last) == std::string::npos && (t[last] != 'a' || last > 0))
+        (t[last] == 'i' || t[last] == 'u' || (t[last] == 'a' && last > 0)))
       reduced = last;
   }
   const char next = where.after.empty() ? 0 : where.after[0];
@@ -173,7 +175,7 @@ inline std::string unitPhonemes(std::string_view text, bool full = false, UnitCo
       else if (upper && c == 'o')
         out += 'O';
       else if (i == reduced)
-        out += c == 'a' ? '&' : c == 'e' || c == 'i' ? 'y' : 'U';
+        out += c == 'a' ? '&' : c == 'i' ? 'y' : 'U';
       else
         out += c;
     }

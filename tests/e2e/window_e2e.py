@@ -32,6 +32,17 @@ if not all(shutil.which(p) for p in ("Xvfb", "xdotool", "xwd", "xmodmap")):
     sys.exit(77)
 
 
+def x_client(args, env):
+    """An X client's run. Xvfb resets a connection now and then when clients
+    come and go quickly; a client that could not open the display runs again."""
+    for _ in range(5):
+        r = subprocess.run(args, env=env, capture_output=True, text=True)
+        if r.returncode == 0 or not re.search(r"(?i)open display", r.stderr):
+            return r
+        time.sleep(0.1)
+    return r
+
+
 def check(ok, what):
     if not ok:
         failures.append(what)
@@ -136,8 +147,9 @@ class Display:
         # xdotool types a character missing from the keyboard map by changing
         # the map for a moment, which a program may see too late; the test's
         # accented letters get keys of their own before any window opens.
-        subprocess.run(["xmodmap", "-display", self.name, "-e", "keycode 250 = aacute Aacute",
-                        "-e", "keycode 251 = ccedilla Ccedilla"], check=True)
+        r = x_client(["xmodmap", "-display", self.name, "-e", "keycode 250 = aacute Aacute",
+                      "-e", "keycode 251 = ccedilla Ccedilla"], os.environ)
+        r.check_returncode()
 
     def stop(self):
         os.kill(self.proc.pid, signal.SIGTERM)
@@ -172,9 +184,8 @@ class Run:
         if self.window is None:
             code = self.proc.poll()
             seen = self.xdotool("search", "--name", title, check=False).split()
-            self.proc.kill()
             check(False, "%s: no window titled %s (exit code %s, windows by name %s): %s" %
-                  (name, title, code, seen, self.proc.stderr.read().decode()))
+                  (name, title, code, seen, self.stuck_report()))
             return
         # Without a window manager the focus follows the pointer.
         self.xdotool("mousemove", "--window", self.window, "5", "5")
@@ -187,8 +198,25 @@ class Run:
                 break
             time.sleep(0.1)
 
+    def stuck_report(self):
+        """Where a program that shows no window is, for the failure message."""
+        report = []
+        if self.proc.poll() is None and shutil.which("gdb"):
+            r = subprocess.run(["gdb", "-p", str(self.proc.pid), "-batch", "-ex", "info threads",
+                                "-ex", "thread apply all bt 30", "-ex", "thread 1", "-ex", "frame 0",
+                                "-ex", "p *mutex", "-ex", "p (char*)SDL_GetCurrentVideoDriver()"],
+                               capture_output=True, text=True)
+            report.append(r.stdout[-6000:])
+        if shutil.which("xwininfo"):
+            tree = subprocess.run(["xwininfo", "-root", "-tree"], env=self.env,
+                                  capture_output=True, text=True)
+            report.append(tree.stdout[-2000:])
+        self.proc.kill()
+        report.append(self.proc.stderr.read().decode())
+        return "\n".join(report)
+
     def xdotool(self, *args, check=True):
-        r = subprocess.run(["xdotool", *args], env=self.env, capture_output=True, text=True)
+        r = x_client(["xdotool", *args], self.env)
         if check and r.returncode != 0:
             failures.append("xdotool %s: %s" % (" ".join(args), r.stderr.strip()))
         return r.stdout
@@ -207,8 +235,7 @@ class Run:
 
     def shot(self, name, png=True):
         path = os.path.join(self.dir, name + ".xwd")
-        subprocess.run(["xwd", "-silent", "-id", self.window, "-out", path], env=self.env,
-                       check=True)
+        x_client(["xwd", "-silent", "-id", self.window, "-out", path], self.env).check_returncode()
         shot = read_xwd(path)
         if png:
             save_png(shot, os.path.join(self.dir, name + ".png"))
@@ -257,6 +284,26 @@ SIZE_INI = "[VIDEO]\nLARGURALETRA=%d\nALTURALETRA=%d\n" % (CELL_W, CELL_H)
 
 display = Display()
 try:
+    # A display that cannot be reached: the program says so and goes on to
+    # the terminal (none here, so it ends) instead of drawing a window in
+    # memory that nobody sees and waiting for its keys for ever.
+    free = 5000 + os.getpid() % 1000  # far from the numbers servers take
+    while os.path.exists("/tmp/.X%d-lock" % free) or os.path.exists("/tmp/.X11-unix/X%d" % free):
+        free += 1
+    for shown in (":%d" % free, ""):
+        env = dict(os.environ, DISPLAY=shown, QUIRAL_CONSOLE="window", QUIRAL_AUDIO="null",
+                   QUIRAL_SYSDIR=os.path.join(work, "nodisplay"))
+        env.pop("WAYLAND_DISPLAY", None)
+        env.pop("SDL_VIDEODRIVER", None)
+        os.makedirs(env["QUIRAL_SYSDIR"], exist_ok=True)
+        try:
+            r = subprocess.run([demo], env=env, stdin=subprocess.DEVNULL, capture_output=True,
+                               text=True, timeout=30)
+            check(r.returncode != 0 and "naviro: no window:" in r.stderr,
+                  "DISPLAY=%r: exit code %s, %r" % (shown, r.returncode, r.stderr))
+        except subprocess.TimeoutExpired:
+            check(False, "DISPLAY=%r: still running after 30 s, with no window" % shown)
+
     # Keys: the key scripts of the script console's cases, typed for real.
     # X takes Ctrl+Alt+F1-F12 for switching consoles, so the Braille case
     # starts in Braille mode from the configuration instead; one chord is

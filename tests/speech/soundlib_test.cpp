@@ -123,21 +123,22 @@ TEST(UnitReading, SoundsFollowTheirPlaceInTheWord) {
     const char* phonemes;
   };
   const Row rows[] = {
-      {"kAza", false, {}, "k'az&"},    // final unstressed a reduced
-      {"kA", true, {}, "k'a"},         // a stressed final vowel is not
-      {"ka", true, {}, "'k&"},         // said full, still reduced at the end
-      {"vu", true, {}, "'vU"},         // final o and e as [ʊ] and [ɪ]
-      {"dji", false, {}, ",dZy"},      //
-      {"vu", true, {0, "la"}, "'vu"},  // inside the word: full vowel
-      {"a", false, {}, ",a"},          // the article a stays [a]
-      {"nA~w", false, {}, "n'&U~"},    // nasal diphthongs
-      {"mA~ws", false, {}, "m'&U~s"},  //
-      {"bE~y", false, {}, "b'eIN"},    //
-      {"mA~y", false, {}, "m'&~y"},
+      {"kAza", false, {}, "k'az&"},      // final unstressed a reduced
+      {"kA", true, {}, "k'a"},           // a stressed final vowel is not
+      {"ka", true, {}, "'k&"},           // said full, still reduced at the end
+      {"vu", true, {}, "'vU"},           // final o and e as [ʊ] and [ɪ]
+      {"dji", false, {}, ",dZy"},        //
+      {"fes", false, {}, ",fes"},        // an e the translator left is a full one
+      {"vu", true, {0, "la"}, "'vu"},    // inside the word: full vowel
+      {"a", false, {}, ",a"},            // the article a stays [a]
+      {"nA~w", false, {}, "n'&U~"},      // nasal diphthongs
+      {"mA~ws", false, {}, "m'&U~s"},    //
+      {"bE~y", false, {}, "b'eIN"},      //
+      {"mA~y", false, {}, "m'&~y"},      //
       {"Ow^", true, {}, "'ow"},          // a closed diphthong stays closed
       {"Ey^", true, {}, "'eI"},          //
       {"sEw", false, {}, "s'EU"},        //
-      {"pAy", false, {}, "p'aI"},        //      //
+      {"pAy", false, {}, "p'aI"},        //
       {"ko~", true, {0, "pa"}, "'kom"},  // nasal coda by the next consonant
       {"ko~", true, {0, "se"}, "'koN"},  //
       {"ko~", true, {0, "a"}, "'ko~"},   // none before a vowel
