@@ -141,6 +141,24 @@ def timed(cmd):
     return time.perf_counter() - t0 if ok else None
 
 
+def clear_outputs(*places):
+    """Every step writes a new file: what earlier steps wrote is removed
+    first, outside any timing, and the disk given the time to free it.
+    Replacing or truncating a 1 GiB file frees its blocks in the writer's
+    time, which would fall on whichever tool came second."""
+    for place in places:
+        if os.path.isdir(place):
+            for n in os.listdir(place):
+                path = os.path.join(place, n)
+                if os.path.isdir(path):
+                    shutil.rmtree(path, ignore_errors=True)
+                else:
+                    os.unlink(path)
+        elif os.path.exists(place):
+            os.unlink(place)
+    os.sync()
+
+
 def children_cpu():
     r = resource.getrusage(resource.RUSAGE_CHILDREN)
     return r.ru_utime + r.ru_stime
@@ -303,11 +321,10 @@ def main():
                         ]
                     turn = r % len(steps)
                     for tool, direction, step in steps[turn:] + steps[:turn]:
+                        clear_outputs(out, target, up)
                         results.setdefault((tool, direction, mode, s), []).append(
                             measured(step))
-                    shutil.rmtree(target, ignore_errors=True)
-                    for n in os.listdir(up):
-                        os.unlink(os.path.join(up, n))
+                    clear_outputs(out, target, up)
         # The other tools are timed whole, start-up and login included, and
         # naviro from its command to its completion message: what a 1-byte
         # receive takes tells how much of each figure is not transfer.
@@ -431,10 +448,9 @@ def tls_bench(a):
                               (tool, "put", lambda nv=nv, letter=letter: naviro_put(nv, letter))]
                 turn = r % len(steps)
                 for tool, direction, step in steps[turn:] + steps[:turn]:
+                    clear_outputs(out, target, up)
                     results.setdefault((tool, direction, s), []).append(measured(step))
-                shutil.rmtree(target, ignore_errors=True)
-                for n in os.listdir(up):
-                    os.unlink(os.path.join(up, n))
+                clear_outputs(out, target, up)
         print("Transfers over loopback from vsftpd, explicit TLS, passive (MB = 10^6 bytes):")
         for key in sorted(results, key=lambda k: (k[2], k[1], k[0])):
             tool, direction, s = key

@@ -1,8 +1,8 @@
 // ftpRede: POSIX sockets standing for the original sockets library.
 // Sends say MSG_NOSIGNAL so that a send on a closed connection fails instead
-// of ending the program (sendfile cannot; the program ignores SIGPIPE). Every wait of the FTP
-// client is Rede::wait, over the console's one wait (Tela::waitFor) on the sockets the caller
-// named, in slices short enough that the key test runs between them.
+// of ending the program. Every wait of the FTP client is Rede::wait, over the
+// console's one wait (Tela::waitFor) on the sockets the caller named, in
+// slices short enough that the key test runs between them.
 #include "ftp/ftpRede.h"
 
 #include <arpa/inet.h>
@@ -10,7 +10,6 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -541,34 +540,6 @@ DataIo Rede::SendDataBlock(std::string_view bytes, size_t& sent) {
   sent = static_cast<size_t>(n);
   st_.transferBytes += n;
   return DataIo::Moved;
-}
-
-DataIo Rede::SendFileBlocks(int fd, int64_t& offset, size_t count, size_t& sent, int& localError) {
-  sent = 0;
-  localError = 0;
-  if (data_ < 0 || dataTls_) return DataIo::Failed;
-  off_t at = static_cast<off_t>(offset);
-  // No MSG_NOSIGNAL here: a peer that went away raises SIGPIPE, which the
-  // program ignores from its start, and the call fails with EPIPE.
-  const ssize_t n = ::sendfile(data_, fd, &at, count);
-  const int error = n < 0 ? errno : 0;
-  if (n > 0) {
-    offset = static_cast<int64_t>(at);
-    sent = static_cast<size_t>(n);
-    st_.transferBytes += n;
-    return DataIo::Moved;
-  }
-  if (n == 0) return DataIo::Ended;
-  if (wouldBlock(error)) return DataIo::WouldBlock;
-  // The call does not say which end failed: a read of the file where it
-  // stopped does.
-  char probe;
-  if (::pread(fd, &probe, 1, static_cast<off_t>(offset)) < 0) {
-    localError = errno;
-    return DataIo::Failed;
-  }
-  if (error == EINVAL || error == ENOSYS || error == EOPNOTSUPP) return DataIo::Unsupported;
-  return DataIo::Failed;
 }
 
 void Rede::AnnounceTransferred() {

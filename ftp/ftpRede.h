@@ -61,7 +61,7 @@ struct Ready {
 };
 
 // One receive or send on the data connection.
-enum class DataIo { Moved, Ended, Failed, WouldBlock, Unsupported };
+enum class DataIo { Moved, Ended, Failed, WouldBlock };
 
 class Rede {
  public:
@@ -87,17 +87,6 @@ class Rede {
   // One send of as much of bytes as the connection takes now; sent tells
   // how much went (and is counted).
   [[nodiscard]] DataIo SendDataBlock(std::string_view bytes, size_t& sent);
-  // Whether the data connection can take a file's bytes straight from the
-  // system (SendFileBlocks): clear text only.
-  [[nodiscard]] bool sendsFilesDirectly() const { return dataContext_ == nullptr; }
-  // One send of up to count bytes of the local file fd from offset, which
-  // moves on by what went, without copying them through the program; sent
-  // tells how much went (and is counted). Ended: the file has no bytes at
-  // offset. Failed: localError holds the errno when the file could not be
-  // read, else 0 (the connection failed). Unsupported: the system cannot
-  // send this file so; nothing went.
-  [[nodiscard]] DataIo SendFileBlocks(int fd, int64_t& offset, size_t count, size_t& sent,
-                                      int& localError);
   void AnnounceTransferred();
   // The command loop's look at the sockets, without waiting.
   [[nodiscard]] int PollEvent();

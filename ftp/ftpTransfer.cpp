@@ -425,12 +425,7 @@ void Transfer::SendFile() {
   enum class SendEnd { AllSent, Failed, LocalFailed, Aborted, Lost, Answered };
   Milestones milestones(localSize, offset, milestonesWanted());
   CaptionThrottle caption(ui_, st_.remoteName);
-  // A binary file over a clear-text connection goes from the system's cache
-  // to the socket without passing through the program (one copy fewer);
-  // otherwise it is read into the buffer and sent from there.
-  bool direct = type_ == 'I' && rede_.sendsFilesDirectly();
-  int64_t position = offset;  // of the next byte to send, when direct
-  std::string buffer;
+  std::string buffer(kReadBuffer, '\0');
   size_t at = 0, have = 0;
   bool endOfFile = false;
   int localError = 0;
@@ -439,8 +434,7 @@ void Transfer::SendFile() {
   const auto silence = std::chrono::milliseconds(dlg_.replyDeadlineMs());
   SendEnd end;
   for (;;) {
-    if (!direct && at == have && !endOfFile) {
-      if (buffer.empty()) buffer.assign(kReadBuffer, '\0');
+    if (at == have && !endOfFile) {
       const ssize_t n = ::read(fd, buffer.data(), buffer.size());
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) {
@@ -460,26 +454,13 @@ void Transfer::SendFile() {
     }
     const Ready r = rede_.wait({.control = !dlg_.closed(),
                                 .accept = true,
-                                .dataWrite = st_.dataOpen && (at < have || (direct && !endOfFile)),
+                                .dataWrite = st_.dataOpen && at < have,
                                 .keys = true},
                                kIdleWaitMs);
     if (r.any()) heard = Clock::now();
     if (r.listen) rede_.AcceptDataConnection();
     bool failed = false;
-    for (int i = 0; r.dataWrite && direct && i < kCallsPerLook && !endOfFile; ++i) {
-      size_t sent = 0;
-      const DataIo io =
-          rede_.SendFileBlocks(fd, position, kDataBlock * kBlocksPerCall, sent, localError);
-      if (io == DataIo::Ended) endOfFile = true;
-      if (io == DataIo::Unsupported) {
-        // Read and sent from here on.
-        direct = false;
-        if (::lseek(fd, position, SEEK_SET) != position) localError = errno;
-      }
-      if (io == DataIo::Failed || localError != 0) failed = true;
-      if (io != DataIo::Moved) break;
-    }
-    for (int i = 0; r.dataWrite && !direct && i < kCallsPerLook && at < have; ++i) {
+    for (int i = 0; r.dataWrite && i < kCallsPerLook && at < have; ++i) {
       size_t sent = 0;
       const DataIo io = rede_.SendDataBlock(
           std::string_view(buffer).substr(at, std::min(kDataBlock * kBlocksPerCall, have - at)),
@@ -504,7 +485,7 @@ void Transfer::SendFile() {
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - began)))
       sayMilestone(m);
     if (failed) {
-      end = localError != 0 ? SendEnd::LocalFailed : SendEnd::Failed;
+      end = SendEnd::Failed;
       break;
     }
     if (r.control) {

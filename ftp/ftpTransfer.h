@@ -9,9 +9,7 @@
 // 250; an aborted or failed receive keeps what arrived as "<target>.part"
 // and says so. A local read or write error stops the transfer with ABOR and
 // is told with the system's reason. The loops read and write the local file
-// themselves (a binary send over clear text lets the system move the file's
-// bytes to the socket, whole blocks at a time) and wait only in Rede::wait,
-// for the network and the keys.
+// themselves and wait only in Rede::wait, for the network and the keys.
 //
 // Resuming (binary mode only). A receive writes into "<target>.part" from
 // its start, so that what arrived survives even a killed program, and marks

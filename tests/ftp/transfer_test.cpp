@@ -237,8 +237,8 @@ TEST(Receive, EscapeDuringTheTransferSendsAborAndKeepsWhatArrived) {
 }
 
 TEST(Send, FilesArriveWholeAndEmptyFilesAsEmptyStores) {
-  // Binary files go straight from the file to the socket, text files through
-  // the program's buffer: both whole, in one or many calls.
+  // In binary and text mode, whole, in one system call or in many (3 MiB is
+  // several reads of the local file and many sends).
   for (const char* type : {"s", "n"})
     for (size_t size : {size_t{0}, size_t{1}, size_t{8192}, size_t{250001}, size_t{3 << 20}}) {
       Rig r;
