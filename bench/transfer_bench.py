@@ -15,9 +15,11 @@ connection (naviro: the log's FTCONEC to its "tls control" line; curl: its
 time_appconnect).
 
 Usage: transfer_bench.py --build DIR [--runs N] [--sizes MiB,...] [--quiral DIR] [--tls]
+                         [--baseline DIR]
 Installs vsftpd, curl, wget and lftp with apt-get when missing."""
 import argparse
 import os
+import resource
 import shutil
 import signal
 import socket
@@ -139,13 +141,54 @@ def timed(cmd):
     return time.perf_counter() - t0 if ok else None
 
 
-def summary(name, size, times):
-    good = [t for t in times if t]
+def children_cpu():
+    r = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return r.ru_utime + r.ru_stime
+
+
+LOADS = []
+
+
+def measured(step):
+    """A step's time and the processor time (user and system) of the
+    processes it ran, start-up and login included; the machine's load beside
+    it, for others may be building meanwhile."""
+    c0 = children_cpu()
+    t = step()
+    LOADS.append(os.getloadavg()[0])
+    return t, children_cpu() - c0
+
+
+def summary(name, size, runs):
+    good = [(t, c) for t, c in runs if t]
     if not good:
         return "%-28s failed" % name
-    rates = [size / t / 1e6 for t in good]
-    return "%-28s median %7.1f MB/s  (min %7.1f, max %7.1f, %d runs)" % (
-        name, statistics.median(rates), min(rates), max(rates), len(rates))
+    rates = [size / t / 1e6 for t, _ in good]
+    return "%-28s median %7.1f MB/s  (min %7.1f, max %7.1f, %d runs)  cpu %5.2f s" % (
+        name, statistics.median(rates), min(rates), max(rates), len(rates),
+        statistics.median(c for _, c in good))
+
+
+def ratios(results, key_of, against):
+    """naviro's median rate over each other tool's, per direction."""
+    lines = []
+    for direction in ("get", "put"):
+        def med(tool):
+            good = [t for t, _ in results.get(key_of(tool, direction), []) if t]
+            return statistics.median(good) if good else None
+        n = med("naviro")
+        for tool in against:
+            o = med(tool)
+            if n and o:
+                lines.append("naviro/%s %s: %.2fx" % (tool, direction, o / n))
+    return lines
+
+
+def load_line():
+    if not LOADS:
+        return ""
+    return "load average (1 min) during the runs: min %.1f, median %.1f, max %.1f" % (
+        min(LOADS), statistics.median(LOADS), max(LOADS))
 
 
 def main():
@@ -156,6 +199,8 @@ def main():
     ap.add_argument("--sizes", default="100,1024")
     ap.add_argument("--modes", default="passive,active")
     ap.add_argument("--tls", action="store_true")
+    ap.add_argument("--baseline", help="another build whose naviro runs beside, as naviro-base "
+                    "(e.g. main before a change), in the same interleaved runs")
     a = ap.parse_args()
     ensure_tools()
     if a.tls:
@@ -180,12 +225,18 @@ def main():
                 for _ in range(s):
                     f.write(block)
             shutil.copy(os.path.join(root, "f%d.bin" % s), os.path.join(local, "f%d.bin" % s))
+        with open(os.path.join(root, "um.bin"), "wb") as f:
+            f.write(b"x")
         listing = os.path.join(root, "muitos")
         os.makedirs(listing)
         for i in range(15000):
             open(os.path.join(listing, "arquivo-%05d.txt" % i), "w").close()
         server, port = start_vsftpd(root, work)
         nav = Naviro(exe, quiral, work)
+        navs = [("naviro", nav, "n")]
+        if a.baseline:
+            navs.append(("naviro-base", Naviro(os.path.join(a.baseline, "app", "naviro"), quiral,
+                                               work), "m"))
         url = "ftp://127.0.0.1:%d/" % port
         results = {}
         for mode in a.modes.split(","):
@@ -199,7 +250,7 @@ def main():
                     os.makedirs(target, exist_ok=True)
                     pv = [] if passive else ["-P", "-"]
 
-                    def naviro_get():
+                    def naviro_get(nav):
                         keys = (LOGIN + "r{until remoto ?}" + name + "{Enter}{until local ?}"
                                 "{Enter}{until imagem}s{until Recepção completada}"
                                 "{until Comando ?}{Esc}")
@@ -207,10 +258,10 @@ def main():
                         log = nav.run(port, keys, target, passive)
                         return between(log, "send RETR", "announce FTFIMREC")
 
-                    def naviro_put():
+                    def naviro_put(nav, letter):
                         keys = (LOGIN + "t{until local ?}" + os.path.join(local, name) +
-                                "{Enter}{until remoto ?}up/n%d{Enter}{until imagem}s"
-                                "{until Envio completado}{until Comando ?}{Esc}" % r)
+                                "{Enter}{until remoto ?}up/%s%d{Enter}{until imagem}s"
+                                "{until Envio completado}{until Comando ?}{Esc}" % (letter, r))
                         os.sync()
                         log = nav.run(port, keys, target, passive)
                         return between(log, "send STOR", "announce FTFIMENV")
@@ -238,9 +289,10 @@ def main():
                         ("lftp", "get", lambda: lftp("get %s -o %s" % (name, out))),
                         ("lftp", "put", lambda: lftp("put %s -o up/l%d" % (
                             os.path.join(local, name), r))),
-                        ("naviro", "get", naviro_get),
-                        ("naviro", "put", naviro_put),
                     ]
+                    for tool, nv, letter in navs:
+                        steps += [(tool, "get", lambda nv=nv: naviro_get(nv)),
+                                  (tool, "put", lambda nv=nv, letter=letter: naviro_put(nv, letter))]
                     if passive:
                         steps += [
                             ("bare", "get", lambda: timed([bare, "127.0.0.1", str(port), "get",
@@ -251,14 +303,31 @@ def main():
                         ]
                     turn = r % len(steps)
                     for tool, direction, step in steps[turn:] + steps[:turn]:
-                        results.setdefault((tool, direction, mode, s), []).append(step())
+                        results.setdefault((tool, direction, mode, s), []).append(
+                            measured(step))
                     shutil.rmtree(target, ignore_errors=True)
                     for n in os.listdir(up):
                         os.unlink(os.path.join(up, n))
+        # The other tools are timed whole, start-up and login included, and
+        # naviro from its command to its completion message: what a 1-byte
+        # receive takes tells how much of each figure is not transfer.
+        fixed = {"curl": ["curl", "-s", "-o", os.devnull, url + "um.bin"],
+                 "wget": ["wget", "-q", "-O", os.devnull, url + "um.bin"],
+                 "lftp": ["lftp", "-c", "set ftp:ssl-allow no; set xfer:clobber on; "
+                          "open -p %d 127.0.0.1; "
+                          "get um.bin -o %s" % (port, os.path.join(work, "um.out"))]}
+        print("1-byte receive, whole run (start-up and login included), median of 3: " +
+              ", ".join("%s %.0f ms" % (tool, 1000 * statistics.median(
+                  [timed(cmd) or 0 for _ in range(3)])) for tool, cmd in fixed.items()))
         print("Transfers over loopback from vsftpd (MB = 10^6 bytes):")
         for key in sorted(results, key=lambda k: (k[3], k[2], k[1], k[0])):
             tool, direction, mode, s = key
             print(summary("%s %s %s %dMiB" % (tool, direction, mode, s), s * MIB, results[key]))
+        for mode in a.modes.split(","):
+            for s in sizes:
+                for line in ratios(results, lambda tool, d: (tool, d, mode, s), ("lftp", "curl", "naviro-base")):
+                    print("%s %s %dMiB" % (line, mode, s))
+        print(load_line())
 
         # D on a 15,000-entry directory: from the first command to the first entry.
         keys = (LOGIN + "s{until desejado}muitos{Enter}{until Comando ?}d{until ESC termina}"
@@ -313,6 +382,11 @@ def tls_bench(a):
         server, port = start_vsftpd(root, work, (crt, key))
         nav = Naviro(exe, quiral, work)
         nav.ini = nav.ini.replace("TLS=AUTO", "TLS=S")
+        navs = [("naviro", nav, "n")]
+        if a.baseline:
+            base = Naviro(os.path.join(a.baseline, "app", "naviro"), quiral, work)
+            base.ini = nav.ini
+            navs.append(("naviro-base", base, "m"))
         with open(os.path.join(nav.sysdir, "CERTIFIC.TXT"), "w") as f:
             f.write("127.0.0.1:%d %s\n" % (port, fp.replace(":", "")))
         url = "ftp://127.0.0.1:%d/" % port
@@ -329,17 +403,17 @@ def tls_bench(a):
             for r in range(a.runs):
                 os.makedirs(target, exist_ok=True)
 
-                def naviro_get():
+                def naviro_get(nav):
                     keys = (LOGIN + "r{until remoto ?}" + name + "{Enter}{until local ?}"
                             "{Enter}{until imagem}s{until Recepção completada}"
                             "{until Comando ?}{Esc}")
                     os.sync()
                     return between(nav.run(port, keys, target), "send RETR", "announce FTFIMREC")
 
-                def naviro_put():
+                def naviro_put(nav, letter):
                     keys = (LOGIN + "t{until local ?}" + os.path.join(local, name) +
-                            "{Enter}{until remoto ?}up/n%d{Enter}{until imagem}s"
-                            "{until Envio completado}{until Comando ?}{Esc}" % r)
+                            "{Enter}{until remoto ?}up/%s%d{Enter}{until imagem}s"
+                            "{until Envio completado}{until Comando ?}{Esc}" % (letter, r))
                     os.sync()
                     return between(nav.run(port, keys, target), "send STOR", "announce FTFIMENV")
 
@@ -351,12 +425,13 @@ def tls_bench(a):
                                                    "get %s -o %s" % (name, out)])),
                     ("lftp", "put", lambda: timed(["lftp", "-c", lftp_open + "put %s -o up/l%d"
                                                    % (os.path.join(local, name), r)])),
-                    ("naviro", "get", naviro_get),
-                    ("naviro", "put", naviro_put),
                 ]
+                for tool, nv, letter in navs:
+                    steps += [(tool, "get", lambda nv=nv: naviro_get(nv)),
+                              (tool, "put", lambda nv=nv, letter=letter: naviro_put(nv, letter))]
                 turn = r % len(steps)
                 for tool, direction, step in steps[turn:] + steps[:turn]:
-                    results.setdefault((tool, direction, s), []).append(step())
+                    results.setdefault((tool, direction, s), []).append(measured(step))
                 shutil.rmtree(target, ignore_errors=True)
                 for n in os.listdir(up):
                     os.unlink(os.path.join(up, n))
@@ -364,20 +439,17 @@ def tls_bench(a):
         for key in sorted(results, key=lambda k: (k[2], k[1], k[0])):
             tool, direction, s = key
             print(summary("%s %s TLS %dMiB" % (tool, direction, s), s * MIB, results[key]))
-        for direction in ("get", "put"):
-            for s in sizes:
-                def med(tool):
-                    good = [t for t in results.get((tool, direction, s), []) if t]
-                    return statistics.median(good) if good else None
-                n, c = med("naviro"), med("curl")
-                if n and c:
-                    print("naviro/curl %s: %.2fx" % (direction, c / n))
+        for s in sizes:
+            for line in ratios(results, lambda tool, d: (tool, d, s), ("curl", "lftp", "naviro-base")):
+                print(line)
+        print(load_line())
 
         # Secured login: connecting to the control connection in TLS, interleaved.
-        ours, theirs = [], []
+        ours, theirs, handshakes = [], [], []
         for _ in range(max(5, a.runs)):
             log = nav.run(port, "{until Qual a conta}{Esc}{until Comando ?}{Esc}", work)
             ours.append(between(log, "announce FTCONEC", "tls control"))
+            handshakes.append(between(log, "send AUTH TLS", "tls control"))
             w = subprocess.run(curl + ["-o", "/dev/null", "-w", "%{time_appconnect}",
                                        "--list-only", url], capture_output=True, text=True)
             theirs.append(float(w.stdout) if w.returncode == 0 and w.stdout else None)
@@ -388,6 +460,11 @@ def tls_bench(a):
         if good_o and good_t:
             print("  medians: naviro %.1f ms, curl %.1f ms" %
                   (statistics.median(good_o) * 1000, statistics.median(good_t) * 1000))
+        # naviro's figure holds the spoken "Pedindo conexão segura" before AUTH.
+        good_h = [t for t in handshakes if t]
+        if good_h:
+            print("  naviro from AUTH TLS to secured: median %.1f ms (%s)" %
+                  (statistics.median(good_h) * 1000, fmt(handshakes)))
     finally:
         if server is not None:
             server.send_signal(signal.SIGTERM)
