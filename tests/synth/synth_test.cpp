@@ -25,17 +25,19 @@ namespace {
 constexpr int kPeriod = 160;  // 100 Hz at 16 kHz
 constexpr int kMargin = 320, kCount = 1600, kBoundary = 800;
 
-// "_", "a", "b"; every pair but a-b. A voiced phoneme is a pulse train, one
-// decaying 700 Hz burst per period, with a pitch mark on each pulse.
-synth::Database pulseDatabase() {
+// A database of the given phonemes, every pair but a-b; phoneme 0 ("_") is
+// silent and a voiced one is the wave `voice(i)`, with a pitch mark every
+// period.
+template <typename Wave>
+synth::Database toyDatabase(std::vector<std::string> phonemes, Wave voice) {
   synth::Database db;
   db.rate = 16000;
   db.pitch = 100;
   db.margin = kMargin;
-  db.phonemes = {"_", "a", "b"};
-  db.info = "test database\nsecond line\n";
-  for (uint8_t x = 0; x < 3; ++x)
-    for (uint8_t y = 0; y < 3; ++y) {
+  db.phonemes = std::move(phonemes);
+  const auto n = static_cast<uint8_t>(db.phonemes.size());
+  for (uint8_t x = 0; x < n; ++x)
+    for (uint8_t y = 0; y < n; ++y) {
       if (x == 1 && y == 2) continue;
       synth::Diphone d;
       d.first = x, d.second = y;
@@ -43,16 +45,23 @@ synth::Database pulseDatabase() {
       d.count = kCount, d.boundary = kBoundary;
       for (int i = -kMargin; i < kCount + kMargin; ++i) {
         const bool voiced = (i < kBoundary ? x : y) != 0;
-        const int phase = ((i % kPeriod) + kPeriod) % kPeriod;
-        const double v =
-            voiced ? 8000 * std::exp(-phase / 30.0) * std::cos(2 * M_PI * 700 * phase / 16000.0)
-                   : 0;
-        db.samples.push_back(static_cast<int16_t>(std::lround(v)));
+        db.samples.push_back(static_cast<int16_t>(voiced ? std::lround(voice(i)) : 0));
       }
       for (int m = 0; m < kCount; m += kPeriod)
         d.marks.push_back({static_cast<uint32_t>(m), (m < kBoundary ? x : y) != 0});
       db.diphones.push_back(d);
     }
+  return db;
+}
+
+// "_", "a", "b": a voiced phoneme is a pulse train, one decaying 700 Hz
+// burst per period, with a pitch mark on each pulse.
+synth::Database pulseDatabase() {
+  synth::Database db = toyDatabase({"_", "a", "b"}, [](int i) {
+    const int phase = ((i % kPeriod) + kPeriod) % kPeriod;
+    return 8000 * std::exp(-phase / 30.0) * std::cos(2 * M_PI * 700 * phase / 16000.0);
+  });
+  db.info = "test database\nsecond line\n";
   return db;
 }
 
@@ -267,27 +276,10 @@ TEST_F(PulseVoice, OutputTypesRateAndVolume) {
 // 6 kHz tone said at 8,000 Hz keeps the first at its level and leaves
 // nothing of the second folded back to 2 kHz; said at 22,050 Hz both stay.
 TEST(SynthRate, OtherRatesKeepTheBandAndFoldNothingBack) {
-  synth::Database db;
-  db.rate = 16000;
-  db.pitch = 100;
-  db.margin = kMargin;
-  db.phonemes = {"_", "a"};
-  for (uint8_t x = 0; x < 2; ++x)
-    for (uint8_t y = 0; y < 2; ++y) {
-      synth::Diphone d;
-      d.first = x, d.second = y;
-      d.start = static_cast<uint32_t>(db.samples.size()) + kMargin;
-      d.count = kCount, d.boundary = kBoundary;
-      for (int i = -kMargin; i < kCount + kMargin; ++i) {
-        const bool voiced = (i < kBoundary ? x : y) != 0;
-        const double v = 4000 * (std::sin(2 * M_PI * 1000 * i / 16000.0) +
-                                 std::sin(2 * M_PI * 6000 * i / 16000.0));
-        db.samples.push_back(static_cast<int16_t>(voiced ? std::lround(v) : 0));
-      }
-      for (int m = 0; m < kCount; m += kPeriod)
-        d.marks.push_back({static_cast<uint32_t>(m), (m < kBoundary ? x : y) != 0});
-      db.diphones.push_back(d);
-    }
+  const synth::Database db = toyDatabase({"_", "a"}, [](int i) {
+    return 4000 *
+           (std::sin(2 * M_PI * 1000 * i / 16000.0) + std::sin(2 * M_PI * 6000 * i / 16000.0));
+  });
   auto path = writeBytes("tones.db", synth::encodeDatabase(db));
   ASSERT_EQ(init_MBR(path.data()), 0) << lastError();
   // Amplitude of a frequency over 100 ms from the middle of the output.
