@@ -13,7 +13,7 @@ packages=(
   # explicit TLS: the library, and the servers and certificate tool of its tests
   libssl-dev openssl vsftpd python3-openssl
   # what the unpacked proftpd below links with
-  libmemcached11 libmemcachedutil2 libhiredis0.14 libsodium23
+  libmemcached11 libmemcachedutil2 libhiredis0.14 libsodium23 libpam0g libcap2 libcap-ng0 libaudit1
   fonts-dejavu-core
   locales
   xvfb xdotool x11-apps x11-utils x11-xserver-utils
