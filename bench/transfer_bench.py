@@ -123,6 +123,17 @@ class Naviro:
         return stamped
 
 
+def stop_server(server):
+    """Ends a server started by start_vsftpd, if one was."""
+    if server is None:
+        return
+    server.send_signal(signal.SIGTERM)
+    try:
+        server.wait(5)
+    except subprocess.TimeoutExpired:
+        server.kill()
+
+
 def between(stamped, start_prefix, end_prefix):
     t0 = next((t for t, l in stamped if l.startswith(start_prefix)), None)
     if t0 is None:
@@ -357,12 +368,7 @@ def main():
         print("D, 15,000 entries, first command to first entry: %s s" %
               ", ".join("%.3f" % t if t else "-" for t in times))
     finally:
-        if server is not None:
-            server.send_signal(signal.SIGTERM)
-            try:
-                server.wait(5)
-            except subprocess.TimeoutExpired:
-                server.kill()
+        stop_server(server)
         shutil.rmtree(work, ignore_errors=True)
 
 
@@ -482,12 +488,7 @@ def tls_bench(a):
             print("  naviro from AUTH TLS to secured: median %.1f ms (%s)" %
                   (statistics.median(good_h) * 1000, fmt(handshakes)))
     finally:
-        if server is not None:
-            server.send_signal(signal.SIGTERM)
-            try:
-                server.wait(5)
-            except subprocess.TimeoutExpired:
-                server.kill()
+        stop_server(server)
         shutil.rmtree(work, ignore_errors=True)
 
 
