@@ -239,6 +239,21 @@ void Transfer::abortTransfer(bool upload) {
   while (r.complete) r = dlg_.readReply({.boundMs = kAbortGraceMs});
 }
 
+void Transfer::announceDataBroken(bool upload, bool finalCame) {
+  ui_.setForeground(4);
+  if (rede_.dataPeerRefused()) {
+    // Someone else took the data connection: the server may still wait for
+    // its own, so the transfer is stopped rather than waited for.
+    msg_.Announce("FTDADCER", 1);
+    ui_.setForeground(15);
+    if (!finalCame) abortTransfer(upload);
+    return;
+  }
+  msg_.Announce("FTCOMCAI", 1);
+  ui_.setForeground(15);
+  if (!finalCame && !dlg_.closed()) (void)dlg_.readReply();
+}
+
 void Transfer::announceKept(const std::string& kept) {
   struct stat st {};
   if (kept.empty() || ::stat(kept.c_str(), &st) != 0) return;
@@ -532,10 +547,7 @@ void Transfer::SendFile() {
       break;
     case SendEnd::Failed:
       rede_.CloseDataConnection(true);
-      ui_.setForeground(4);
-      msg_.Announce("FTCOMCAI", 1);
-      ui_.setForeground(15);
-      if (!isFinal(final)) (void)dlg_.readReply();
+      announceDataBroken(true, isFinal(final));
       break;
     case SendEnd::Answered:
       rede_.CloseDataConnection(true);
@@ -734,10 +746,7 @@ void Transfer::receive(const RemoteName& given) {
       // says afterwards.
       (void)finish(Outcome::KeepPartial);
       ui_.errorBeep();
-      ui_.setForeground(4);
-      msg_.Announce("FTCOMCAI", 1);
-      ui_.setForeground(15);
-      if (!isFinal(final) && !dlg_.closed()) (void)dlg_.readReply();
+      announceDataBroken(false, isFinal(final));
       announceKept(kept);
       break;
     case DataEnd::Refused:
