@@ -46,7 +46,7 @@ check bare "says nothing failed" hasnt bare.log "announce FTSEMSIN"
 check bare "writes nothing on standard error" test ! -s "$work/bare.err"
 
 # A NUL byte in a path: reported with its key, ignored (the default is used).
-run nul "[TRADUTOR]\nDIRDIFONES=/tm\0p\n[NAVIRO]\n${snd}TLS=N\n" ""
+run nul "[TRADUTOR]\nDIRDIFONES=$work\0/som\n[NAVIRO]\n${snd}TLS=N\n" ""
 check nul "ends as a refused connection, no abort" test "$rc" -eq 1
 check nul "names the key on standard error" has nul.err "\[TRADUTOR\] DIRDIFONES"
 check nul "the synthesiser started with the default" hasnt nul.log "announce FTSEMSIN"

@@ -130,6 +130,11 @@ TEST(Login, PasswordAndAccessKeyAreAskedAsTheCodesDemandAndNeverShown) {
        {},
        {"USER ana", "QUIT"},
        true},
+      {"a preliminary reply, then 530: the step's own reply decides",
+       {greet(), {true, {"120 Um momento\r\n", "530 Nao\r\n"}, false}},
+       {},
+       {"USER ana", "QUIT"},
+       false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
