@@ -259,7 +259,7 @@ void Browse::ListRemoteDirectory() {
     rede_.CloseDataConnection();
     return;
   }
-  DataEnd end = DataEnd::Refused;
+  DataEnd end = DataEnd::Answered;
   int localError = 0;
   if (TransferStarts(final.code)) {
     final = {};
@@ -291,8 +291,13 @@ void Browse::ListRemoteDirectory() {
       transfer_.announceDataBroken(false, final.complete);
       msg_.Announce("FTERRDIR", 1);
       return;
-    case DataEnd::Refused:
+    case DataEnd::Answered:
       rede_.CloseDataConnection();
+      msg_.Announce("FTERRDIR", 1);
+      return;
+    case DataEnd::NeverConnected:
+      transfer_.abortTransfer(false);
+      transfer_.announceNeverConnected();
       msg_.Announce("FTERRDIR", 1);
       return;
     case DataEnd::Ended:
