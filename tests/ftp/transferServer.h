@@ -55,6 +55,7 @@ class FakeFtp {
   std::string restReply;                // REST answers this instead of 350
   std::string typeReply;                // TYPE answers this instead of 200
   bool neverConnect = false;            // active mode: 150, then no data connection
+  std::string listRefusal;              // LIST answers this instead of 150
 
   FakeFtp() {
     listen_ = listenOn(0, port_);
@@ -355,6 +356,10 @@ class FakeFtp {
             say(storEndReply);
         }
       } else if (verb == "LIST") {
+        if (!listRefusal.empty()) {
+          say(listRefusal);
+          continue;
+        }
         say("150 Listagem\r\n");
         const int fd = acceptData();
         (void)sendData(fd, listing, SIZE_MAX);
