@@ -111,9 +111,9 @@ bool Tls::Secure() {
     if (RememberedFingerprint(readTrustFile(), hostKey())) {
       ui_.errorBeep();
       warn("FTTLSANT");
-      ui_.write(
-          qr::W("Para entrar sem criptografia: TLS=N na seção NAVIRO, ou apague a linha de ") +
-          hostKey() + " em " + kTrustFileName + ".");
+      ui_.write(qr::W("Para entrar sem criptografia: TLS=N na seção NAVIRO,"));
+      ui_.endLine();
+      ui_.write("ou apague a linha de " + hostKey() + " em " + kTrustFileName + ".");
       ui_.endLine();
       ui_.logEvent("tls", "AUTH TLS refused by a server kept in " + std::string(kTrustFileName));
       return false;
