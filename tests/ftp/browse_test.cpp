@@ -204,8 +204,8 @@ TEST(Browser, ListingOfTwentyThousandEntriesIsBrowsedWhole) {
   r.ui.holdUntil = "announce FTUSSETA";
   r.keys(kEnd + kUp + "p" + "\x1b");
   r.browse.ListRemoteDirectory();
-  EXPECT_TRUE(inOrder(r.ui.events, {"announce FTULTARQ", "speak arquivo19999.txt",
-                                    "speak 20000 de 20000"}))
+  EXPECT_TRUE(
+      inOrder(r.ui.events, {"announce FTULTARQ", "speak arquivo19999.txt", "speak 20000 de 20000"}))
       << ::testing::PrintToString(r.ui.events);
 }
 
