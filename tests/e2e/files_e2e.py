@@ -89,7 +89,10 @@ TRANSFERS = (LOGIN_ANON +
              send("envio-t{Down}{Enter}", "pub/texto-enviado.txt", "n") +
              "{until envio-texto.txt, }" +
              send("vazio-local.txt{Enter}") + "{until vazio-local.txt, }" +
-             recv("nada.txt", "existente.txt") + "{until recusada}" +
+             # Onto a local file: replaced only when the user says so (a
+             # refusal then leaves it as it was).
+             CMD + "r{until remoto ?}nada.txt{Enter}{until local ?}existente.txt{Enter}"
+             "{until Substituir}s{until imagem}s{until recusada}" +
              CMD + "{Esc}")
 
 LOGIN_ANA = "{until Qual a conta}ana{Enter}{until Qual a senha}s3nha{Enter}"
