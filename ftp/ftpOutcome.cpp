@@ -21,10 +21,10 @@ constexpr std::array<Text, 9> kTexts{{
     {"enviar", "Continuar a transmissão de onde parou?  "},
     {"textonao", "A parte já recebida não pode ser continuada em modo texto."},
     {"textorecomeca", "Recomeçar do início, apagando essa parte?  "},
-    {"mudou", "O arquivo mudou no servidor desde a tentativa anterior; recomeçando do início."},
+    {"mudou", "O arquivo mudou no servidor desde a tentativa anterior, recomeçando do início."},
     {"semtamanho",
-     "Não sei se o arquivo mudou no servidor desde a tentativa anterior; recomeçando do início."},
-    {"semrest", "O servidor não aceita continuar de onde parou; recomeçando do início."},
+     "Não sei se o arquivo mudou no servidor desde a tentativa anterior, recomeçando do início."},
+    {"semrest", "O servidor não aceita continuar de onde parou, recomeçando do início."},
     {"continuando", "Continuando de "},
     {"porcento", " por cento"},
 }};
@@ -37,15 +37,17 @@ std::string plural(int64_t n, std::string_view one, std::string_view many) {
 
 std::string SizeWords(int64_t bytes) {
   constexpr int64_t kK = 1024, kM = kK * 1024, kG = kM * 1024;
-  if (bytes < kK) return plural(bytes < 0 ? 0 : bytes, "byte", "bytes");
-  if (bytes < kM) return plural((bytes + kK - 1) / kK, "kilobyte", "kilobytes");
+  // The units as they are said in Portuguese: every voice reads "bytes"
+  // as the letters say ("bítchis").
+  if (bytes < kK) return plural(bytes < 0 ? 0 : bytes, "baite", "baites");
+  if (bytes < kM) return plural((bytes + kK - 1) / kK, "quilobaite", "quilobaites");
   if (bytes < kG) {
     const int64_t mb = (bytes + kM / 2) / kM;
-    return plural(mb, "megabyte", "megabytes");
+    return plural(mb, "megabaite", "megabaites");
   }
   const int64_t tenths = (bytes * 10 + kG / 2) / kG;
-  if (tenths % 10 == 0) return plural(tenths / 10, "gigabyte", "gigabytes");
-  return std::to_string(tenths / 10) + "," + std::to_string(tenths % 10) + " gigabytes";
+  if (tenths % 10 == 0) return plural(tenths / 10, "gigabaite", "gigabaites");
+  return std::to_string(tenths / 10) + "," + std::to_string(tenths % 10) + " gigabaites";
 }
 
 std::string DurationWords(std::chrono::milliseconds took) {

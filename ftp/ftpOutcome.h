@@ -1,6 +1,6 @@
 // ftpOutcome: what a transfer tells the user beyond the design's messages.
 // The outcome of a completed transfer, its name, size and time ("carta.pdf,
-// 12 megabytes em 3 segundos"), spoken after "Recepção completada" or "Envio
+// 12 megabaites em 3 segundos"), spoken after "Recepção completada" or "Envio
 // completado" and never after a failure; the milestones 25, 50 and 75 per
 // cent of a transfer expected to take more than 10 seconds (key MARCOS of
 // section NAVIRO: N turns them off); the texts of resuming. Texts are
@@ -15,7 +15,8 @@
 
 namespace ftp {
 
-// "1 byte", "512 bytes", "3 kilobytes", "12 megabytes", "1,5 gigabytes".
+// "1 baite", "512 baites", "3 quilobaites", "12 megabaites", "1,5 gigabaites":
+// the spoken forms, which every voice reads right.
 [[nodiscard]] std::string SizeWords(int64_t bytes);
 // "menos de um segundo", "3 segundos", "1 minuto e 5 segundos", "2 horas e
 // 1 minuto".

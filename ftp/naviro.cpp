@@ -99,7 +99,7 @@ bool Client::InitializeClient() {
   ui_.spellText(kClientVersion);
   ui_.setBackground(0);
   ui_.endLine();
-  for (const std::string& line : ui_.configNotice()) ui_.writeLineSpoken(line);
+  for (const qr::Told& line : ui_.configNotice()) ui_.writeLineSaying(line.written, line.said);
   sayNotices();
 
   st_.running = true;
