@@ -32,11 +32,11 @@ constexpr std::array<Text, 9> kTexts{{
 }};
 
 constexpr std::array<Text, 5> kTransferTexts{{
-    {"recebidos", "Dados recebidos; esperando a confirmação do servidor"},
-    {"enviados", "Dados enviados; esperando a confirmação do servidor"},
-    {"interrompendo", "Interrompendo…"},
+    {"recebidos", "Dados recebidos, esperando a confirmação do servidor"},
+    {"enviados", "Dados enviados, esperando a confirmação do servidor"},
+    {"interrompendo", "Interrompendo"},
     {"semconexao", "O servidor não abriu a conexão de dados"},
-    {"epsvmudo", "A porta que o servidor indicou não respondeu; tentando PASV"},
+    {"epsvmudo", "A porta que o servidor indicou não respondeu, tentando PASV"},
 }};
 
 std::string plural(int64_t n, std::string_view one, std::string_view many) {
@@ -149,16 +149,16 @@ std::string ProgressText(int64_t moved, int64_t offset, std::optional<int64_t> t
 
 std::string ShortText(bool upload, int64_t have, int64_t expected) {
   return std::string(upload ? "Enviados " : "Recebidos ") + std::to_string(have) + " de " +
-         std::to_string(expected) + " bytes";
+         std::to_string(expected) + " baites";
 }
 
 std::string TextSizesText(int64_t have, int64_t expected) {
-  return "Em modo texto: " + std::to_string(have) + " bytes aqui, " + std::to_string(expected) +
+  return "Em modo texto, " + std::to_string(have) + " baites aqui, " + std::to_string(expected) +
          " no servidor";
 }
 
 std::string ServerKeptText(int64_t there, int64_t whole) {
-  return "O servidor ficou com parte do arquivo: " + SizeWords(there) + " de " + SizeWords(whole);
+  return "O servidor ficou com parte do arquivo, " + SizeWords(there) + " de " + SizeWords(whole);
 }
 
 }  // namespace ftp

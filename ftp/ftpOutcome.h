@@ -61,11 +61,11 @@ class Milestones {
 // por cento, faltam 12 segundos".
 [[nodiscard]] std::string ProgressText(int64_t moved, int64_t offset, std::optional<int64_t> total,
                                        std::chrono::milliseconds elapsed);
-// "Recebidos X de N bytes" ("Enviados" for an upload): a transfer the
+// "Recebidos X de N baites" ("Enviados" for an upload): a transfer the
 // server called complete that is short of the size announced.
 [[nodiscard]] std::string ShortText(bool upload, int64_t have, int64_t expected);
-// Text mode changes line ends, so the sizes may differ: "Em modo texto:
-// X bytes aqui, N no servidor".
+// Text mode changes line ends, so the sizes may differ: "Em modo texto,
+// X baites aqui, N no servidor".
 [[nodiscard]] std::string TextSizesText(int64_t have, int64_t expected);
 // An upload given up that the server kept a part of: "O servidor ficou com
 // parte do arquivo: SIZE de SIZE".

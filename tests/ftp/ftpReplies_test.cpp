@@ -355,7 +355,12 @@ TEST(SmallRules, OurOwnSentencesMakeNoVoiceNameALayoutCharacter) {
                                    MessageText("FTINTERR"),
                                    MessageText("FTPARTE"),
                                    MessageText("FTNOMINV"),
-                                   MessageText("FTLOGINL")};
+                                   MessageText("FTLOGINL"),
+                                   ShortText(false, 100, 200),
+                                   TextSizesText(100, 104),
+                                   ServerKeptText(100, 2000)};
+  for (const char* key : {"recebidos", "enviados", "interrompendo", "semconexao", "epsvmudo"})
+    said.push_back(TransferText(key));
   for (const char* key : {"textonao", "mudou", "semtamanho", "semrest"})
     said.push_back(ResumeText(key));
   // Questions are said without their mark.
