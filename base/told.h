@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace qr {
 
@@ -13,5 +14,13 @@ struct Told {
   std::string said;
   bool operator==(const Told&) const = default;
 };
+
+// The said form of a line written for the screen, for lines whose producer
+// gave none: a path is said by its last part ("/home/ana/QUIRAL.INI" is
+// "QUIRAL.INI"), brackets and parentheses are dropped, and a colon or
+// semicolon that joins two parts becomes a comma. Everything a voice would
+// name instead of reading ("barra", "dois pontos", "abre parênteses") goes;
+// the words stay.
+[[nodiscard]] std::string saidForm(std::string_view written);
 
 }  // namespace qr
