@@ -111,8 +111,9 @@ bool Tls::Secure() {
     if (RememberedFingerprint(readTrustFile(), hostKey())) {
       ui_.errorBeep();
       warn("FTTLSANT");
-      ui_.write(qr::W("Para entrar sem criptografia: TLS=N na seção NAVIRO, ou apague a linha de ") +
-                hostKey() + " em " + kTrustFileName + ".");
+      ui_.write(qr::W("Para entrar sem criptografia: TLS=N na seção NAVIRO,"));
+      ui_.endLine();
+      ui_.write("ou apague a linha de " + hostKey() + " em " + kTrustFileName + ".");
       ui_.endLine();
       ui_.logEvent("tls", "AUTH TLS refused by a server kept in " + std::string(kTrustFileName));
       return false;
@@ -207,7 +208,8 @@ bool Tls::askAboutCertificate(const CertificateInfo& c) {
     return true;
   }
   // Taken for this connection all the same: the user said yes.
-  ui_.logEvent("tls", "certificate not kept in " + qr::fromUtf8(file) + ": " + std::strerror(error));
+  ui_.logEvent("tls",
+               "certificate not kept in " + qr::fromUtf8(file) + ": " + std::strerror(error));
   msg_.Announce("FTCERTMP", 0);
   ui_.writeLineSpoken(SystemReason(error));
   return true;

@@ -316,9 +316,8 @@ TEST_F(SpokenTest, SpeedSettingsReadTheKeysOfThatSpeed) {
 }
 
 TEST_F(SpokenTest, StartFailureIsWrittenAndReportedWithItsKeyAndTheProgramGoesOn) {
-  writeIni("[TRADUTOR]\nVELOCIDADE=9\nDIRDIFONES=" + (dir / "nada").string() +
-           "\nDIRLETRAS=" + (dir / "letras").string() +
-           "\n[SINTETIZADOR]\nDIFONES3=DIFONES3\nDIFONES9=NOVE\n");
+  writeIni("[TRADUTOR]\nVELOCIDADE=9\nDIRDIFONES=" + (dir / "nada").string() + "\nDIRLETRAS=" +
+           (dir / "letras").string() + "\n[SINTETIZADOR]\nDIFONES3=DIFONES3\nDIFONES9=NOVE\n");
   spoken->speechStart(0, "x");  // no end, no key awaited
   EXPECT_EQ(spoken->settings().speed, 3);
   EXPECT_EQ(spoken->settings().soundDir, "x/");

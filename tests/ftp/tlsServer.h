@@ -98,8 +98,10 @@ class TlsFtp {
   Data data = Data::Resumed;
   std::map<std::string, std::string> files;
 
-  TlsFtp() : control_(cert_.serverContext()), same_(cert_.serverContext()),
-             other_(other_cert_.serverContext()) {
+  TlsFtp()
+      : control_(cert_.serverContext()),
+        same_(cert_.serverContext()),
+        other_(other_cert_.serverContext()) {
     listen_ = listenOn(port_);
     thread_ = std::thread([this] { run(); });
   }
@@ -189,9 +191,7 @@ class TlsFtp {
       const std::string plain = "dados trocados\r\n";
       (void)::send(fd, plain.data(), plain.size(), MSG_NOSIGNAL);
     }
-    SSL* ssl = SSL_new(data == Data::Resumed     ? control_
-                       : data == Data::OtherCert ? other_
-                                                 : same_);
+    SSL* ssl = SSL_new(data == Data::Resumed ? control_ : data == Data::OtherCert ? other_ : same_);
     SSL_set_fd(ssl, fd);
     if (SSL_accept(ssl) != 1) {
       SSL_free(ssl);
@@ -260,7 +260,8 @@ class TlsFtp {
         std::string got;
         char buf[16384];
         int n;
-        while (ssl && (n = SSL_read(ssl, buf, sizeof buf)) > 0) got.append(buf, static_cast<size_t>(n));
+        while (ssl && (n = SSL_read(ssl, buf, sizeof buf)) > 0)
+          got.append(buf, static_cast<size_t>(n));
         closeData(ssl, fd);
         if (!ssl) {
           say("425 Sem conexao de dados\r\n");
