@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdio>
 
+#include "base/ascii.h"
 #include "base/cp1252.h"
 #include "ftp/ftpBrowseModel.h"
 #include "ftp/ftpDir.h"
@@ -75,12 +76,8 @@ std::vector<Field> fields(std::string_view line, size_t count) {
 bool isMonth(std::string_view s) {
   static constexpr std::array<std::string_view, 12> kMonths{
       "jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec"};
-  if (s.size() != 3) return false;
-  std::string lower(s);
-  for (char& c : lower)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
   for (auto m : kMonths)
-    if (lower == m) return true;
+    if (qr::asciiEqualNoCase(s, m)) return true;
   return false;
 }
 

@@ -5,6 +5,7 @@
 #include <climits>
 #include <string>
 
+#include "base/ascii.h"
 #include "base/cp1252.h"
 #include "ftp/ftpRede.h"
 #include "ftp/ftpTela.h"
@@ -91,13 +92,7 @@ bool SafeInCommand(std::string_view bytes) {
 }
 
 std::string LoggedCommand(std::string_view text) {
-  auto upper = [](std::string_view s) {
-    std::string u(s);
-    for (char& c : u)
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-    return u;
-  };
-  const std::string head = upper(text.substr(0, 5));
+  const std::string head = qr::asciiUpper(text.substr(0, 5));
   if (head == "PASS " || head == "ACCT ") return std::string(text.substr(0, 5)) + "****";
   return std::string(text);
 }

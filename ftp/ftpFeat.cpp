@@ -1,6 +1,7 @@
 // ftpFeat: FEAT and its reply; OPTS UTF8 ON where the server offers it.
 #include "ftp/ftpFeat.h"
 
+#include "base/ascii.h"
 #include "ftp/ftpDlg.h"
 
 namespace ftp {
@@ -8,10 +9,7 @@ namespace ftp {
 namespace {
 
 std::string upper(std::string_view s) {
-  std::string u(s);
-  for (char& c : u)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  return u;
+  return qr::asciiUpper(s);
 }
 
 }  // namespace
