@@ -216,7 +216,7 @@ Browse::Browse(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede
 
 void Browse::ListRemoteDirectory() {
   while (dlg_.hasLines()) {
-    (void)dlg_.readReply();
+    (void)dlg_.awaitReply();
     if (dlg_.closed() || dlg_.interrupted()) return;
   }
   // Heard while the request goes out: nothing waits for it to end.
@@ -251,7 +251,7 @@ void Browse::ListRemoteDirectory() {
     rede_.CloseDataConnection();
     return;
   }
-  Reply final = dlg_.readReply();
+  Reply final = dlg_.awaitReply();
   if (!final.complete) {
     rede_.CloseDataConnection();
     return;
@@ -282,7 +282,7 @@ void Browse::ListRemoteDirectory() {
       ui_.setForeground(4);
       msg_.Announce("FTCOMCAI", 1);
       ui_.setForeground(15);
-      if (!final.complete && !dlg_.closed()) (void)dlg_.readReply();
+      if (!final.complete && !dlg_.closed()) (void)dlg_.awaitReply();
       msg_.Announce("FTERRDIR", 1);
       return;
     case DataEnd::Refused:
@@ -292,7 +292,7 @@ void Browse::ListRemoteDirectory() {
     case DataEnd::Ended:
       break;
   }
-  if (!final.complete && !dlg_.closed()) final = dlg_.readReply();
+  if (!final.complete && !dlg_.closed()) final = dlg_.awaitReply();
   rede_.CloseDataConnection();
   if (final.complete && TransferCompleted(final.code))
     BrowseListing();
@@ -393,7 +393,7 @@ void Browse::BrowseListing() {
 
     while (dlg_.hasLines()) {
       ui_.endLine();
-      (void)dlg_.readReply();
+      (void)dlg_.awaitReply();
       if (dlg_.closed() || dlg_.interrupted()) break;
     }
     if (dlg_.closed()) leave = true;  // nothing more can be asked of the server

@@ -55,7 +55,7 @@ void Dir::ShowAndChangeDirectory() {
   msg_.Announce("FTVERDIR", 1);
   if (!dlg_.SendCommand("PWD")) return;
   // The whole reply is read; the path is on its first line.
-  const Reply r = dlg_.readReply();
+  const Reply r = dlg_.awaitReply();
   if (!r.complete) return;
   if (ParseReplyCode(r.first).code == 257) {
     const std::string path = QuotedPath(r.first);

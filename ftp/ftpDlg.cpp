@@ -180,7 +180,7 @@ ReplyLine Dlg::TakeReplyLine(bool quiet) {
   return r;
 }
 
-Reply Dlg::readReply(const ReadOptions& how) {
+Reply Dlg::awaitReply(const ReadOptions& how) {
   Reply reply;
   bool tookOne = false;
   interrupted_ = false;  // a wait given up before is no reason to give up this one
@@ -211,12 +211,12 @@ Reply Dlg::readReply(const ReadOptions& how) {
 }
 
 int Dlg::ReadReply() {
-  const Reply r = readReply();
+  const Reply r = awaitReply();
   return r.complete ? r.code : 0;
 }
 
 int Dlg::ReadAndSpeakReply(bool keepCodes) {
-  const Reply r = readReply({.speak = true, .keepCodes = keepCodes});
+  const Reply r = awaitReply({.speak = true, .keepCodes = keepCodes});
   return r.complete ? r.code : 0;
 }
 

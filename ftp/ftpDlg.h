@@ -109,10 +109,13 @@ class Dlg {
   // and one receive into the queue.
   void ReceiveControlData(int boundMs = 0);
   ReplyLine TakeReplyLine(bool quiet = false);
+  // The code of the next whole reply, 0 when it did not end; the reply is
+  // written (and spoken in verbose mode) as it is taken.
   int ReadReply();
   int ReadAndSpeakReply(bool keepCodes);
-  // The one reader of whole replies.
-  Reply readReply(const ReadOptions& how = {});
+  // The one reader of whole replies, the two above included: it waits for
+  // the reply's last line as `how` says and gives all of it.
+  Reply awaitReply(const ReadOptions& how = {});
 
   [[nodiscard]] bool hasLines() const { return queue_.hasLines(); }
   [[nodiscard]] bool hasWholeReply() const { return queue_.hasWholeReply(); }

@@ -68,12 +68,12 @@ const Features& Dlg::features() {
   if (features_.asked || closed_) return features_;
   features_.asked = true;
   if (!SendCommand("FEAT")) return features_;
-  const Reply r = readReply({.quiet = true});
+  const Reply r = awaitReply({.quiet = true});
   if (!r.complete) return features_;
   features_ = ParseFeatures(r.lines);
   // RFC 2640 section 3.2 names the command; servers that list UTF8 take it,
   // and some send names in UTF-8 only once asked.
-  if (features_.has("UTF8") && SendCommand("OPTS UTF8 ON")) (void)readReply({.quiet = true});
+  if (features_.has("UTF8") && SendCommand("OPTS UTF8 ON")) (void)awaitReply({.quiet = true});
   return features_;
 }
 

@@ -77,7 +77,7 @@ void LoginDialog::judgeReplies(LoginStep step, const char* refusalKey, Flags& f)
   // grant access on a reply cut short. Replies queued behind it are judged
   // too.
   do {
-    const Reply r = dlg_.readReply();
+    const Reply r = dlg_.awaitReply();
     if (!r.complete) return;
     judge(step, r.code, r.line, refusalKey, f);
   } while (dlg_.hasWholeReply());

@@ -87,7 +87,7 @@ bool Port::SelectDataPort() {
   if (!dlg_.SendCommand(command)) return false;
   // The whole reply, however it arrives: a piece of it left behind would be
   // taken for the reply to the transfer command that follows.
-  const Reply r = dlg_.readReply();
+  const Reply r = dlg_.awaitReply();
   if (r.complete && r.code == 200) return true;
   if (r.complete) {
     msg_.Announce("FTERPORT", 1);
@@ -101,7 +101,7 @@ bool Port::requestExtendedPassive(bool& fallBack) {
   ui_.write("EPSV");
   ui_.endLine();
   if (!dlg_.SendCommand("EPSV")) return false;
-  const Reply r = dlg_.readReply();
+  const Reply r = dlg_.awaitReply();
   if (!r.complete) return false;
   if (r.code == 229) {
     if (const auto port = ExtendedPassivePort(r.line)) {
@@ -128,7 +128,7 @@ bool Port::RequestPassive() {
   ui_.write("PASV");
   ui_.endLine();
   if (!dlg_.SendCommand("PASV")) return false;
-  const Reply r = dlg_.readReply();
+  const Reply r = dlg_.awaitReply();
   if (!r.complete) return false;
   if (r.code != 227) {
     msg_.Announce("FTNAOPSV", 1);

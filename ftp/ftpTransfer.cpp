@@ -234,9 +234,9 @@ void Transfer::abortTransfer(bool upload) {
   // RFC 959 section 4.1.3: an aborted transfer is answered 426 and then
   // 226; a transfer that had ended already, by one reply.
   const int bound = std::min(kAbortWaitMs, dlg_.replyDeadlineMs());
-  Reply r = dlg_.readReply({.boundMs = bound});
-  if (r.complete && r.code >= 400) r = dlg_.readReply({.boundMs = bound});
-  while (r.complete) r = dlg_.readReply({.boundMs = kAbortGraceMs});
+  Reply r = dlg_.awaitReply({.boundMs = bound});
+  if (r.complete && r.code >= 400) r = dlg_.awaitReply({.boundMs = bound});
+  while (r.complete) r = dlg_.awaitReply({.boundMs = kAbortGraceMs});
 }
 
 void Transfer::announceKept(const std::string& kept) {
@@ -318,7 +318,7 @@ DataEnd Transfer::receiveData(int fd, Reply& final, int& localError, Milestones*
       dlg_.ReceiveControlData();
       // Only whole replies count, and a preliminary one (1xx) ends nothing.
       while (dlg_.hasWholeReply()) {
-        const Reply got = dlg_.readReply();
+        const Reply got = dlg_.awaitReply();
         if (isFinal(got)) final = got;
       }
     }
@@ -415,7 +415,7 @@ void Transfer::SendFile() {
     rede_.CloseDataConnection();
     return;
   }
-  const Reply started = dlg_.readReply();
+  const Reply started = dlg_.awaitReply();
   if (!started.complete || !TransferStarts(started.code)) {
     if (started.complete) msg_.Announce("FTTRAREC", 1);
     rede_.CloseDataConnection();
@@ -491,7 +491,7 @@ void Transfer::SendFile() {
     if (r.control) {
       dlg_.ReceiveControlData();
       while (dlg_.hasWholeReply()) {
-        const Reply got = dlg_.readReply();
+        const Reply got = dlg_.awaitReply();
         if (isFinal(got)) final = got;
       }
     }
@@ -535,7 +535,7 @@ void Transfer::SendFile() {
       ui_.setForeground(4);
       msg_.Announce("FTCOMCAI", 1);
       ui_.setForeground(15);
-      if (!isFinal(final)) (void)dlg_.readReply();
+      if (!isFinal(final)) (void)dlg_.awaitReply();
       break;
     case SendEnd::Answered:
       rede_.CloseDataConnection(true);
@@ -543,7 +543,7 @@ void Transfer::SendFile() {
       break;
     case SendEnd::AllSent:
       // Only this transfer's own final reply can complete it.
-      if (!isFinal(final)) final = dlg_.readReply();
+      if (!isFinal(final)) final = dlg_.awaitReply();
       if (isFinal(final) && TransferCompleted(final.code)) {
         msg_.Announce("FTFIMENV", 1);
         announceOutcome(RemoteNameFromLocal(local), localSize, began);
@@ -696,7 +696,7 @@ void Transfer::receive(const RemoteName& given) {
     refuse(0);
     return;
   }
-  const Reply started = dlg_.readReply();
+  const Reply started = dlg_.awaitReply();
   if (!started.complete) {
     (void)finish(Outcome::Discard);
     rede_.CloseDataConnection();
@@ -737,7 +737,7 @@ void Transfer::receive(const RemoteName& given) {
       ui_.setForeground(4);
       msg_.Announce("FTCOMCAI", 1);
       ui_.setForeground(15);
-      if (!isFinal(final) && !dlg_.closed()) (void)dlg_.readReply();
+      if (!isFinal(final) && !dlg_.closed()) (void)dlg_.awaitReply();
       announceKept(kept);
       break;
     case DataEnd::Refused:
@@ -747,7 +747,7 @@ void Transfer::receive(const RemoteName& given) {
       announceKept(kept);
       break;
     case DataEnd::Ended: {
-      if (!isFinal(final) && !dlg_.closed()) final = dlg_.readReply();
+      if (!isFinal(final) && !dlg_.closed()) final = dlg_.awaitReply();
       if (isFinal(final) && TransferCompleted(final.code)) {
         const int error = finish(Outcome::Complete);
         if (error == 0) {
