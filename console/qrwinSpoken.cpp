@@ -240,10 +240,6 @@ void Spoken::writeLineSpoken(std::string_view text) {
   console_.outLine();
 }
 
-void Spoken::writeNumberSpoken(long value) {
-  writeSpoken(std::to_string(value));
-}
-
 void Spoken::speakText(std::string_view text) {
   State& s = *s_;
   if (!s.started.empty()) waitSpeechEnd();  // a sound left playing ends first
@@ -321,28 +317,6 @@ void Spoken::speakDtmf(std::string_view text) {
   }
   s.player.setFast(fast);
   s.player.setTempo(tempo);
-}
-
-void Spoken::pauseFor(int milliseconds) {
-  for (int i = 0; i < milliseconds / 50; ++i) {
-    if (!console_.consoleKeyPending()) console_.consoleDelay(50);
-  }
-}
-
-void Spoken::speakPunctuation(std::string_view text) {
-  if (text.empty() || console_.consoleKeyPending()) return;
-  while (speechBusyAny()) s_->waitStep(console_);
-  const uint8_t mark = static_cast<uint8_t>(text[0]);
-  speakChar(mark);
-  const bool spaceAfter = at(text, 1) == ' ';
-  const SpeechSettings& st = s_->settings;
-  if (mark == '(' || mark == ')' || mark == ':' || mark == ';') {
-    pauseFor(st.pauseColon);
-  } else if ((mark == ',' || mark == '-') && spaceAfter) {
-    pauseFor(st.pauseComma);
-  } else if (mark == '.' && spaceAfter) {
-    pauseFor(st.pauseFullStop);
-  }
 }
 
 void Spoken::clickSound() {

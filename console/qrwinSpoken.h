@@ -75,7 +75,6 @@ class Spoken {
 
   void writeSpoken(std::string_view text);
   void writeLineSpoken(std::string_view text);
-  void writeNumberSpoken(long value);
   void speakText(std::string_view text);
   void speakChar(uint8_t ch);
   void playSound(std::string_view name);
@@ -90,8 +89,6 @@ class Spoken {
   [[nodiscard]] bool soundExists(std::string_view name) const;
   void spellText(std::string_view text);
   void speakDtmf(std::string_view text);
-  void pauseFor(int milliseconds);
-  void speakPunctuation(std::string_view text);
   void clickSound();
   void errorBeep();
   void playImageWait(const std::vector<uint8_t>& image);

@@ -133,8 +133,6 @@ class Dlg {
   // What the server can do: FEAT asked on the first call of the
   // connection (and OPTS UTF8 ON sent when it lists UTF8), then kept.
   [[nodiscard]] const Features& features();
-  // Asked again at the next call (after AUTH TLS, say).
-  void forgetFeatures() { features_ = {}; }
 
  private:
   [[nodiscard]] bool mayWait() const { return !closed_ && !interrupted_; }

@@ -47,7 +47,6 @@ class TlsContext {
   TlsContext& operator=(const TlsContext&) = delete;
 
   [[nodiscard]] ssl_ctx_st* handle() const { return ctx_; }
-  [[nodiscard]] size_t sessionCount() const { return count_; }
   void forgetSessions();
 
  private:
