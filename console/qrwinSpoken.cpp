@@ -34,10 +34,6 @@ constexpr bool isDigit(uint8_t c) {
   return c >= '0' && c <= '9';
 }
 
-uint8_t at(std::string_view s, size_t i) {
-  return i < s.size() ? static_cast<uint8_t>(s[i]) : 0;
-}
-
 bool flagValue(std::string_view v) {
   return !v.empty() && v[0] != 'N' && v[0] != 'n';
 }
