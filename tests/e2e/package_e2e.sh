@@ -130,10 +130,12 @@ rc=$?
 grep -q 'configuração fica' "$work/run/second.screen" && complain "the notice was said twice"
 grep -qx 'announce FTNAOCON' "$work/run/second.log" || complain "refusal not announced"
 
-# The built-in voice (kind 3) from the installed defaults: every text goes to
-# the engine, so its library was found; a missing one is the recorded voice.
+# The built-in voice (kind 3) from the installed defaults, without the
+# recorded messages: every text goes to the engine, so its library was
+# found; without it the recorded voice would say them.
 mkdir -p "$work/home/.config/quiral"
-sed -e 's/^SAPI=.*/SAPI=S/' -e 's/^TIPOSAPI=.*/TIPOSAPI=3/' "$root/usr/share/quiral/QUIRAL.INI" \
+sed -e 's/^SAPI=.*/SAPI=S/' -e 's/^TIPOSAPI=.*/TIPOSAPI=3/' \
+  -e "s|^DIRNAVIRO=.*|DIRNAVIRO=$work/no-recordings|" "$root/usr/share/quiral/QUIRAL.INI" \
   >"$work/home/.config/quiral/QUIRAL.INI"
 session engine 127.0.0.1:1 ''
 grep -q '^voice ' "$work/run/engine.log" || complain "the built-in voice did not start"
