@@ -179,7 +179,7 @@ std::string_view NextListingLine(std::string_view bytes, size_t& at) {
 std::vector<ListingEntry> ListingTable(std::string_view bytes) {
   std::vector<ListingEntry> table;
   size_t at = 0;
-  while (at < bytes.size() && table.size() < kListingLines) {
+  while (at < bytes.size()) {
     std::string_view raw = NextListingLine(bytes, at);
     if (raw.size() > kListingRawWidth) raw = raw.substr(0, kListingRawWidth);
     ListingEntry e;
@@ -226,9 +226,8 @@ void Browse::ListRemoteDirectory() {
   const Features& features = dlg_.features();
   machineListing_ = features.has("MLST") || features.has("MLSD");
   if (dlg_.closed()) return;
-  if (!dlg_.SendCommand("TYPE A")) return;
-  (void)dlg_.ReadReply();
-  if (dlg_.closed() || !transfer_.openDataPath(true)) return;
+  if (!transfer_.SelectType('A')) return;
+  if (transfer_.openDataPath(true) != DataPathOpen::Open) return;
   // openDataPath opened the data connection already; the temporary file is
   // made before anything can arrive on it. Our own temporary file:
   // truncated in place, never through a link put in its stead.
@@ -256,11 +255,17 @@ void Browse::ListRemoteDirectory() {
     rede_.CloseDataConnection();
     return;
   }
-  DataEnd end = DataEnd::Refused;
+  DataEnd end = DataEnd::Answered;
   int localError = 0;
   if (TransferStarts(final.code)) {
     final = {};
     end = transfer_.receiveData(fd, final, localError);
+  } else if (final.code == 450 && !machineListing_) {
+    // Servers answer LIST with 450 ("No files found") when there is
+    // nothing to list, as curl also takes it: an empty directory.
+    rede_.CloseDataConnection();
+    BrowseListing();
+    return;
   } else {
     msg_.Announce("FTPEDREC", 1);
   }
@@ -279,14 +284,16 @@ void Browse::ListRemoteDirectory() {
       msg_.Announce("FTERRDIR", 1);
       return;
     case DataEnd::Failed:
-      ui_.setForeground(4);
-      msg_.Announce("FTCOMCAI", 1);
-      ui_.setForeground(15);
-      if (!final.complete && !dlg_.closed()) (void)dlg_.awaitReply();
+      transfer_.announceDataBroken(false, final.complete);
       msg_.Announce("FTERRDIR", 1);
       return;
-    case DataEnd::Refused:
+    case DataEnd::Answered:
       rede_.CloseDataConnection();
+      msg_.Announce("FTERRDIR", 1);
+      return;
+    case DataEnd::NeverConnected:
+      transfer_.abortTransfer(false);
+      transfer_.announceNeverConnected();
       msg_.Announce("FTERRDIR", 1);
       return;
     case DataEnd::Ended:

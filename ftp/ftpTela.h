@@ -20,6 +20,14 @@ struct MenuChoice {
   std::string text;
 };
 
+// What of speech did not start (startProblems: lines naming the file and
+// key to look at, Windows-1252), and whether a system voice speaks texts
+// all the same.
+struct SpeechStartReport {
+  std::vector<std::string> problems;
+  bool systemVoice = false;
+};
+
 struct MenuBox {
   int column = 1;
   int row = 1;
@@ -61,6 +69,9 @@ class Tela {
   virtual void writeSpoken(std::string_view text) = 0;
   virtual void writeLineSpoken(std::string_view text) = 0;
   virtual void spellText(std::string_view text) = 0;
+  // Says text while the caller goes on (data keeps moving while progress
+  // is said): after what is being said, and waitFor keeps it sounding.
+  virtual void speakAndGoOn(std::string_view text) { speakText(text); }
   [[nodiscard]] virtual bool soundExists(std::string_view name) = 0;
   virtual void playSound(std::string_view name) = 0;
   // A recorded sound left sounding while the caller goes on (a request is
@@ -70,6 +81,7 @@ class Tela {
   virtual void errorBeep() = 0;
   virtual void waitSpeechEnd() = 0;
   virtual void speechStart(std::string_view soundDir) = 0;
+  [[nodiscard]] virtual SpeechStartReport speechStartReport() { return {}; }
   virtual void speechFinish() = 0;
 
   // Line editor (ESC gives an empty line) and spoken key reading.

@@ -67,7 +67,7 @@ const Client::Command Client::kCommands[] = {
      }},
     {'R', "FTAJUD03", 2, [](Client& c) { c.transfer_.ReceiveFile(std::string_view()); }},
     {'T', "FTAJUD04", 3, [](Client& c) { c.transfer_.SendFile(); }},
-    {'Q', "FTAJUD07", 4, [](Client& c) { c.rede_.AnnounceTransferred(); }},
+    {'Q', "FTAJUD07", 4, [](Client& c) { c.transfer_.AnnounceTransferred(); }},
     {'D', "FTAJUD02", 5, [](Client& c) { c.browse_.ListRemoteDirectory(); }},
     {'A', "FTAJUD05", 6, [](Client& c) { c.arq_.DeleteRemoteFile(); }},
     {'I', "FTAJUD8C", 7,
@@ -81,7 +81,7 @@ const Client::Command Client::kCommands[] = {
        c.st_.verbose = !c.st_.verbose;
        c.msg_.Announce(c.st_.verbose ? "FTVERBO" : "FTNAOVRB", 1);
      }},
-    {'P', "FTAJUD8A", 11, [](Client& c) { c.port_.TogglePassive(); }},
+    {'P', "FTAJUD8A", 11, [](Client& c) { c.togglePassive(); }},
     {'/', "FTAJUD8B", 12, [](Client& c) { c.rawCommand(); }},
     {'?', "FTAJUD09", 13, [](Client& c) { c.SpeakHelpList(); }},
     {kEscape, "FTAJUD10", 14, [](Client& c) { c.quit(); }},
@@ -109,11 +109,11 @@ Client::Client(Tela& ui, std::optional<std::string> host, FileDialogs* dialogs)
     : ui_(ui),
       hostArgument_(std::move(host)),
       msg_(ui),
-      rede_(st_, ui, msg_),
+      rede_(st_, ui),
       dlg_(st_, ui, msg_, rede_),
       tls_(st_, ui, msg_, dlg_, rede_),
       login_(st_, ui, msg_, dlg_),
-      port_(st_, ui, msg_, dlg_, rede_),
+      port_(st_, dlg_, rede_),
       arq_(st_, ui, msg_, dlg_),
       dir_(st_, ui, msg_, dlg_, arq_),
       plainDialogs_(ui),
@@ -133,6 +133,10 @@ bool Client::InitializeClient() {
   ui_.spellText(kClientVersion);
   ui_.setBackground(0);
   ui_.endLine();
+  if (!sayWhatCannotSpeak()) {
+    st_.exitCode = kExitNoSpeech;
+    return false;
+  }
   for (const std::string& line : ui_.configNotice()) ui_.writeLineSpoken(line);
   sayNotices();
 
@@ -146,7 +150,7 @@ bool Client::InitializeClient() {
 
   const std::string passivo = ui_.setting("PASSIVO");
   st_.passive = !passivo.empty() && passivo[0] == 'N';
-  port_.TogglePassive();
+  togglePassive();
 
   st_.listingFileName = makeListingFile();
 
@@ -197,6 +201,24 @@ void Client::EndProgram() {
   ui_.delay(1000);
   ui_.endProcess(st_.exitCode);
   std::abort();  // not reached
+}
+
+bool Client::sayWhatCannotSpeak() {
+  const SpeechStartReport report = ui_.speechStartReport();
+  if (report.problems.empty()) return true;
+  // The message has a recording, heard without the synthesiser; the file
+  // and key to mend are written.
+  ui_.setForeground(4);
+  msg_.Announce("FTSEMSIN", 1);
+  for (const std::string& line : report.problems) {
+    ui_.write(line);
+    ui_.endLine();
+  }
+  ui_.setForeground(15);
+  if (report.systemVoice || ui_.soundExists("FTSEMSIN")) return true;
+  // Nobody would hear a word: the screen holds the reason until a key.
+  (void)ui_.readKey();
+  return false;
 }
 
 void Client::sayNotices() {
@@ -267,6 +289,9 @@ void Client::RunCommand() {
 // final reply of the transfer in progress can), so it is heard as any line.
 void Client::serveUnsolicitedReplies() {
   dlg_.ReceiveControlData();
+  // A reply owed to a command the user stopped waiting for is that
+  // command's, taken whole when it is.
+  if (!dlg_.takeLateReplies()) return;
   while (dlg_.hasLines()) {
     const ReplyLine r = dlg_.TakeReplyLine();
     if (r.code == 221) {
@@ -291,11 +316,42 @@ bool Client::awaitGreeting() {
   return true;
 }
 
+void Client::togglePassive() {
+  msg_.Announce(port_.TogglePassive() ? "FTPPASSI" : "FTPNPASS", 1);
+}
+
+bool Client::connect() {
+  ui_.endLine();
+  msg_.Announce("FTCONEC", 1);
+  ui_.write("Soquetes POSIX, TCP sobre IPv6 e IPv4");
+  ui_.endLine();
+  ui_.write("Em funcionamento");
+  ui_.endLine();
+  const NetResult r = rede_.OpenControlConnection();
+  if (!r.ok()) {
+    dlg_.sayNetFailure(r);
+    return false;
+  }
+  // The report, written only: the network address, the local port, the
+  // local name with the address the server reached us on.
+  msg_.WriteLabel("FTENDRED", 0);
+  ui_.write(rede_.serverAddressText());
+  ui_.endLine();
+  msg_.WriteLabel("FTPOLOC", 0);
+  ui_.write(std::to_string(rede_.localPort()));
+  ui_.endLine();
+  msg_.WriteLabel("FTNOMELO", 0);
+  ui_.write(Rede::localHostName() + " (" + rede_.localAddressText() + ")");
+  ui_.endLine();
+  ui_.endLine();
+  return true;
+}
+
 void Client::Run() {
   st_.exitCode = kExitNormal;
   if (!InitializeClient()) EndProgram();
   st_.exitCode = kExitNoConnection;
-  if (!rede_.OpenControlConnection()) {
+  if (!connect()) {
     rede_.CloseConnections();
     EndProgram();
   }

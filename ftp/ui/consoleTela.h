@@ -39,12 +39,14 @@ class ConsoleTela : public Tela {
   void writeSpoken(std::string_view text) override;
   void writeLineSpoken(std::string_view text) override;
   void spellText(std::string_view text) override;
+  void speakAndGoOn(std::string_view text) override;
   bool soundExists(std::string_view name) override;
   void playSound(std::string_view name) override;
   void startSound(std::string_view name) override;
   void errorBeep() override;
   void waitSpeechEnd() override;
   void speechStart(std::string_view soundDir) override;
+  SpeechStartReport speechStartReport() override;
   void speechFinish() override;
   std::string readLineSpoken() override;
   uint8_t readKeySpoken() override;

@@ -104,6 +104,38 @@ TEST(Login, PasswordAndAccessKeyAreAskedAsTheCodesDemandAndNeverShown) {
        {"USER ana", "PASS segredo", "QUIT"},
        false},
       {"Esc at the account question", {greet()}, {}, {"QUIT"}, false},
+      // Codes outside the step's own: never "Acesso liberado".
+      {"USER 314", {greet(), reply("314 Hmm\r\n")}, {}, {"USER ana", "QUIT"}, false},
+      {"PASS 314",
+       {greet(), reply("331 Senha\r\n"), reply("314 Hmm\r\n")},
+       {"segredo"},
+       {"USER ana", "PASS segredo", "QUIT"},
+       false},
+      {"PASS 430",
+       {greet(), reply("331 Senha\r\n"), reply("430 Invalido\r\n")},
+       {"segredo"},
+       {"USER ana", "PASS segredo", "QUIT"},
+       false},
+      {"ACCT 532",
+       {greet(), reply("331 Senha\r\n"), reply("332 Conta\r\n"), reply("532 Nao\r\n")},
+       {"segredo", "k3y"},
+       {"USER ana", "PASS segredo", "ACCT k3y", "QUIT"},
+       false},
+      {"ACCT 530",
+       {greet(), reply("332 Conta\r\n"), reply("530 Nao\r\n")},
+       {"k3y"},
+       {"USER ana", "ACCT k3y", "QUIT"},
+       false},
+      {"a preliminary reply, then 230",
+       {greet(), {true, {"120 Um momento\r\n", "230 Ok\r\n"}, false}},
+       {},
+       {"USER ana", "QUIT"},
+       true},
+      {"a preliminary reply, then 530: the step's own reply decides",
+       {greet(), {true, {"120 Um momento\r\n", "530 Nao\r\n"}, false}},
+       {},
+       {"USER ana", "QUIT"},
+       false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -338,6 +370,70 @@ TEST(Commands, RepliesThatNeverComeOrNeverEndDoNotHoldTheUserForever) {
   }
 }
 
+TEST(Commands, ALateReplyAfterEscIsTheGivenUpCommandsAndDecidesWhatTheUserHears) {
+  // ESC interrupts only the wait for CWD's slow reply (the last command
+  // sent); the server's answer comes later.
+  struct EscAfterCwd : RecordingTela {
+    bool takeEscape() override {
+      for (auto e = events.rbegin(); e != events.rend(); ++e)
+        if (e->rfind("send ", 0) == 0) return *e == "send CWD pub" && RecordingTela::takeEscape();
+      return false;
+    }
+  };
+  struct Case {
+    const char* name;
+    std::string keys;
+    std::vector<Step> after;
+    std::vector<std::string> commands;
+    std::vector<std::string> heard;
+    const char* notHeard;
+  };
+  const Case cases[] = {
+      {"late 250, then ESC",
+       "s\x1b\x1b",
+       {reply("257 \"/\" atual\r\n"), {true, {"250 Ok\r\n"}, false, 300}},
+       {"USER ana", "PWD", "CWD pub", "QUIT"},
+       {"announce FTDESIS", "announce FTTROCOU"},
+       "announce FTNAOTRO"},
+      {"late 550",
+       "s\x1b\x1b",
+       {reply("257 \"/\" atual\r\n"), {true, {"550 Nao\r\n"}, false, 300}},
+       {"USER ana", "PWD", "CWD pub", "QUIT"},
+       {"announce FTDESIS", "announce FTNAOTRO"},
+       "announce FTTROCOU"},
+      {"the next command gets its own reply",
+       "s\x1bi\x1b",
+       {reply("257 \"/\" atual\r\n"),
+        {true, {"250 Ok\r\n"}, false, 300},
+        reply("257 \"/pub\" atual\r\n")},
+       {"USER ana", "PWD", "CWD pub", "PWD", "QUIT"},
+       {"announce FTDESIS", "announce FTTROCOU", "speak \"/pub\" atual"},
+       "speak Ok"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<Step> steps{greet(), reply("230 Ok\r\n")};
+    steps.insert(steps.end(), c.after.begin(), c.after.end());
+    ScriptedServer server(steps);
+    EscAfterCwd ui;
+    ui.escapeInterrupts = true;
+    ui.lines = {"ana", "pub"};
+    for (char k : c.keys) ui.keys.push_back(static_cast<uint8_t>(k));
+    {
+      Client client(ui, "127.0.0.1:" + std::to_string(server.port()));
+      EXPECT_THROW(client.Run(), Ended);
+    }
+    EXPECT_EQ(server.commands(), c.commands);
+    auto from = std::find(ui.events.begin(), ui.events.end(), "send CWD pub");
+    for (const auto& h : c.heard) {
+      const auto at = std::find(from, ui.events.end(), h);
+      EXPECT_NE(at, ui.events.end()) << "not heard in order: " << h;
+      if (at != ui.events.end()) from = at;
+    }
+    EXPECT_FALSE(ui.has(c.notHeard));
+  }
+}
+
 TEST(Commands, HelpListMenuAndAltReachEveryCommand) {
   using namespace qr;
   const std::vector<std::string> menu{"FTAJUD01", "FTAJUD03", "FTAJUD04", "FTAJUD07", "FTAJUD02",
@@ -456,7 +552,7 @@ struct Connected {
     client.emplace(ui, "127.0.0.1:" + std::to_string(server.port()));
     ui.settings["PASSIVO"] = "";
     EXPECT_TRUE(client->InitializeClient());
-    EXPECT_TRUE(client->rede().OpenControlConnection());
+    EXPECT_TRUE(client->connect());
     (void)client->dlg().ReadReply();
   }
   ScriptedServer server;
@@ -476,7 +572,8 @@ TEST(DataPort, PassiveReplyGivesThePortOrAClearRefusal) {
   const Case cases[] = {
       {"plain", {"227 Entering Passive Mode (10,0,0,1,195,80)\r\n"}, true, 50000},
       {"split digits", {"22", "7 Modo (127,0,0,1,4,1)\r\n"}, true, 1025},
-      {"no parentheses", {"227 Entering 127,0,0,1,4,1\r\n"}, false, 9999},
+      {"no parentheses", {"227 Entering 127,0,0,1,4,1\r\n"}, true, 1025},
+      {"words around", {"227 =127,0,0,1,4,2 ok\r\n"}, true, 1026},
       {"number above 255", {"227 (127,0,0,1,400,1)\r\n"}, false, 9999},
       {"missing numbers", {"227 (127,0,0)\r\n"}, false, 9999},
       {"refused", {"500 Nao\r\n"}, false, 9999},
@@ -485,7 +582,8 @@ TEST(DataPort, PassiveReplyGivesThePortOrAClearRefusal) {
     SCOPED_TRACE(c.name);
     // A server without EPSV: PASV follows.
     Connected k({greet(), reply("502 Nao\r\n"), {true, c.pieces, false}});
-    EXPECT_EQ(k.client->port().RequestPassive(), c.ok);
+    // The port given is tried (nothing listens there): not a refusal.
+    EXPECT_EQ(k.client->transfer().openDataPath(true) != DataPathOpen::Refused, c.ok);
     EXPECT_EQ(k.client->state().passiveDataPort, c.port);
     EXPECT_EQ(contains(k.ui.announced(), "FTNAOPSV"), !c.ok);
   }
@@ -497,10 +595,10 @@ TEST(DataPort, PortAnnouncesTheSystemChosenPortAndReportsRefusal) {
   st.passive = false;
   uint16_t ports[2] = {};
   for (uint16_t& p : ports) {
-    ASSERT_TRUE(k.client->rede().OpenDataConnection());
+    // A transfer goes on after a refused PORT.
+    EXPECT_EQ(k.client->transfer().openDataPath(false), DataPathOpen::Open);
     p = k.client->rede().listeningPort();
     EXPECT_NE(p, 0);
-    (void)k.client->port().SelectDataPort();
     k.client->rede().CloseDataConnection();
   }
   EXPECT_TRUE(contains(k.ui.announced(), "FTERPORT"));
@@ -544,7 +642,7 @@ TEST(DataPort, ActiveModeAcceptsOnlyTheServersAddressAndKeepsListeningPastOthers
   ClientState& st = k.client->state();
   Rede& rede = k.client->rede();
   st.passive = false;
-  ASSERT_TRUE(rede.OpenDataConnection());
+  ASSERT_TRUE(rede.OpenDataConnection().ok());
   EXPECT_TRUE(st.listening);
   // A stranger on another address comes first; then the server.
   const int stranger = connectFrom("127.0.0.2", rede.listeningPort());
@@ -554,7 +652,7 @@ TEST(DataPort, ActiveModeAcceptsOnlyTheServersAddressAndKeepsListeningPastOthers
     while (std::chrono::steady_clock::now() - start < std::chrono::seconds(5)) {
       const Ready r = rede.wait({.accept = true}, 100);
       if (r.listen) {
-        rede.AcceptDataConnection();
+        EXPECT_TRUE(rede.AcceptDataConnection().ok());
         return;
       }
     }
@@ -581,6 +679,6 @@ TEST(DataPort, ActiveModeAcceptsOnlyTheServersAddressAndKeepsListeningPastOthers
   char c;
   EXPECT_LE(::recv(stranger, &c, 1, 0), 0);
   ::close(stranger);
-  rede.AnnounceTransferred();
+  k.client->transfer().AnnounceTransferred();
   EXPECT_TRUE(k.ui.has("speak 20 K"));
 }

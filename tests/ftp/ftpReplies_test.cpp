@@ -11,6 +11,7 @@
 #include "ftp/ftpHost.h"
 #include "ftp/ftpLogin.h"
 #include "ftp/ftpOutcome.h"
+#include "ftp/ftpPlan.h"
 #include "ftp/ftpPort.h"
 #include "ftp/ftpRede.h"
 #include "ftp/ftpTls.h"
@@ -113,7 +114,12 @@ TEST(TakeNumber, SkipsToTheNextRunOfDigitsAndRemovesIt) {
 TEST(PassiveNumbers, RefusesRepliesThatWouldGiveAWrongPort) {
   EXPECT_EQ(PassiveNumbers("227 Entering (10,0,0,1,195,80)"),
             (std::array<int, 6>{10, 0, 0, 1, 195, 80}));
-  EXPECT_FALSE(PassiveNumbers("227 Entering 10,0,0,1,195,80"));
+  // RFC 1123 section 4.1.2.6: the numbers wherever they stand.
+  EXPECT_EQ(PassiveNumbers("227 Entering 10,0,0,1,195,80"),
+            (std::array<int, 6>{10, 0, 0, 1, 195, 80}));
+  EXPECT_EQ(PassiveNumbers("227 Modo 2 (10,0,0,1,195,81)."),
+            (std::array<int, 6>{10, 0, 0, 1, 195, 81}));
+  EXPECT_FALSE(PassiveNumbers("227 Entering 10,0,0,1,195"));
   EXPECT_FALSE(PassiveNumbers("227 Entering (10,0,0,1,195)"));
   EXPECT_FALSE(PassiveNumbers("227 Entering (10,0,0,1,300,80)"));
 }
@@ -128,7 +134,9 @@ TEST(PortCommand, AddressBytesInNetworkOrderThenThePort) {
 
 TEST(SmallRules, PathsCodesPortsAndCounts) {
   EXPECT_EQ(QuotedPath("257 \"/home/ana\" is current"), "/home/ana");
-  EXPECT_EQ(QuotedPath("257 \"/a\"\"b\" x"), "/a");
+  EXPECT_EQ(QuotedPath("257 \"/a\"\"b\" x"), "/a\"b");
+  EXPECT_EQ(QuotedPath("257 \"/\"\"hello\"\"\" created"), "/\"hello\"");
+  EXPECT_EQ(QuotedPath("257 \"\"\"\" x"), "\"");
   EXPECT_EQ(QuotedPath("257 no quote"), "");
   EXPECT_EQ(QuotedPath("257 \"/open"), "/open");
 
@@ -167,6 +175,10 @@ TEST(TlsRules, ModesKeptCertificatesAndFingerprints) {
   EXPECT_EQ(RememberedFingerprint(kept, "127.0.0.1:2121"), "AAAA");
   EXPECT_EQ(RememberedFingerprint(kept, "ftp.br:21"), "BBBB");
   EXPECT_EQ(RememberedFingerprint(kept, "ftp.br:2"), std::nullopt);
+  // Host names are found whatever the case of their letters.
+  EXPECT_EQ(RememberedFingerprint("FTP.Exemplo.BR:21 DDDD\n", "ftp.exemplo.br:21"), "DDDD");
+  EXPECT_TRUE(SameAsciiText("ab12cd", "AB12CD"));
+  EXPECT_FALSE(SameAsciiText("AB12CD", "AB12CE"));
   EXPECT_EQ(RememberedFingerprint("", "ftp.br:21"), std::nullopt);
 
   const std::string hex = "0123456789ABCDEF";
@@ -214,19 +226,82 @@ TEST(SmallRules, FeatureRepliesListTheirLinesAndOnly211Counts) {
 TEST(SmallRules, ExtendedPassiveRepliesAndExtendedPortCommands) {
   struct Case {
     const char* line;
-    int port;  // 0: refused
+    int port;  // -1: refused
   } cases[] = {
       {"229 Entering Extended Passive Mode (|||6446|)", 6446},
       {"229 ok (!!!65535!)", 65535},
-      {"229 ok (|||0|)", 0},
-      {"229 ok (|||65536|)", 0},
-      {"229 ok (||1|6446|)", 0},
-      {"229 ok (|||64a6|)", 0},
-      {"229 ok |||6446|", 0},
-      {"229 ok (|||6446", 0},
+      {"229 ok (|||1|)", 1},
+      {"229 ok (|||0|)", -1},
+      {"229 ok (|||65536|)", -1},
+      {"229 ok (||1|6446|)", -1},
+      {"229 ok (|||64a6|)", -1},
+      {"229 ok |||6446|", -1},
+      {"229 ok (|||6446", -1},
   };
-  for (const auto& c : cases) EXPECT_EQ(ExtendedPassivePort(c.line).value_or(0), c.port) << c.line;
+  for (const auto& c : cases)
+    EXPECT_EQ(ExtendedPassivePort(c.line) ? int{*ExtendedPassivePort(c.line)} : -1, c.port)
+        << c.line;
   EXPECT_EQ(ExtendedPortCommand("::1", 5282), "EPRT |2|::1|5282|");
+}
+
+TEST(SmallRules, RepliesThatTellAFilesSizeAndTime) {
+  struct Case {
+    int code;
+    const char* line;
+    int64_t size;      // SizeFromReply; -1: none
+    const char* time;  // TimeFromReply
+  } cases[] = {
+      {213, "213 300000", 300000, ""},
+      {213, "213  42 ", 42, ""},
+      {213, "213 12a", -1, ""},
+      {213, "213 ", -1, ""},
+      {550, "550 300000", -1, ""},
+      {213, "213 20260103140509", 20260103140509, "20260103140509"},
+      {213, "213 20260103140509.123", -1, "20260103140509.123"},
+      {213, "213 20260103140509.", -1, ""},
+      {213, "213 2026010314050", 2026010314050, ""},
+      {213, "213 2026010314050x", -1, ""},
+      {500, "500 20260103140509", -1, ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(SizeFromReply(c.code, c.line).value_or(-1), c.size) << c.line;
+    EXPECT_EQ(TimeFromReply(c.code, c.line), c.time) << c.line;
+  }
+  struct Announced {
+    const char* line;
+    int64_t size;  // -1: none
+  } announced[] = {
+      {"150 Opening BINARY mode data connection for a.bin (12345 bytes).", 12345},
+      {"150 Opening BINARY mode data connection for (x) (7 Bytes)", 7},
+      {"150 Opening data connection for f(1).txt (1 byte)", 1},
+      {"150 Opening data connection for a.bin", -1},
+      {"150 Abrindo (muitos bytes)", -1},
+      {"150 (12 kB)", -1},
+  };
+  for (const auto& c : announced) EXPECT_EQ(AnnouncedSize(c.line).value_or(-1), c.size) << c.line;
+}
+
+TEST(SmallRules, ProgressSaysTheShareAndTheTimeLeftWhenTheSizeIsKnown) {
+  using std::chrono::milliseconds;
+  struct Case {
+    int64_t moved, offset;
+    std::optional<int64_t> total;
+    int elapsedMs;
+    const char* text;
+  } cases[] = {
+      {0, 0, std::nullopt, 0, "0 K"},
+      {1025, 0, std::nullopt, 500, "2 K"},
+      {400000, 0, 1000000, 8000, "391 K, 40 por cento, faltam 12 segundos"},
+      {500000, 0, 1000000, 1000, "489 K, 50 por cento, falta 1 segundo"},
+      {999000, 0, 1000000, 1000, "976 K, 99 por cento, falta menos de um segundo"},
+      {100000, 0, 1000000, 10000, "98 K, 10 por cento, falta 1 minuto e 30 segundos"},
+      {100000, 500000, 1000000, 1000, "98 K, 60 por cento, faltam 4 segundos"},
+      {0, 500000, 1000000, 1000, "0 K, 50 por cento"},
+      {1000000, 0, 1000000, 1000, "977 K, 100 por cento"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(ProgressText(c.moved, c.offset, c.total, milliseconds(c.elapsedMs)), qr::W(c.text))
+        << c.text;
 }
 
 TEST(SmallRules, SizesDurationsAndMilestonesInWords) {
@@ -286,17 +361,33 @@ TEST(HelpMenu, PositionsGiveTheirCommandCharacters) {
   EXPECT_EQ(HelpMenuCharacter(0), 13);
 }
 
-TEST(LoginCodes, EachStepReactsOnlyToItsCodes) {
-  EXPECT_EQ(JudgeLoginCode(LoginStep::User, 331), LoginEffect::NeedPassword);
-  EXPECT_EQ(JudgeLoginCode(LoginStep::User, 332), LoginEffect::NeedAccount);
-  EXPECT_EQ(JudgeLoginCode(LoginStep::User, 230), LoginEffect::None);
-  EXPECT_EQ(JudgeLoginCode(LoginStep::Pass, 332), LoginEffect::NeedAccount);
-  EXPECT_EQ(JudgeLoginCode(LoginStep::Pass, 331), LoginEffect::None);
-  EXPECT_EQ(JudgeLoginCode(LoginStep::Acct, 530), LoginEffect::None);
-  for (int code : {500, 501, 421}) {
-    EXPECT_EQ(JudgeLoginCode(LoginStep::User, code), LoginEffect::Refused);
-    EXPECT_EQ(JudgeLoginCode(LoginStep::Pass, code), LoginEffect::Refused);
-    EXPECT_EQ(JudgeLoginCode(LoginStep::Acct, code), LoginEffect::Refused);
+TEST(LoginCodes, OnlyAccessCodesLetInAndOnlyTheNextStepsCodeAsksForMore) {
+  using E = LoginEffect;
+  const struct {
+    int code;
+    E user, pass, acct;
+  } rows[] = {
+      {230, E::None, E::None, E::None},
+      {202, E::None, E::None, E::None},
+      {331, E::NeedPassword, E::Refused, E::Refused},
+      {332, E::NeedAccount, E::NeedAccount, E::Refused},
+      {314, E::Refused, E::Refused, E::Refused},
+      {350, E::Refused, E::Refused, E::Refused},
+      {200, E::Refused, E::Refused, E::Refused},
+      {250, E::Refused, E::Refused, E::Refused},
+      {421, E::Refused, E::Refused, E::Refused},
+      {430, E::Refused, E::Refused, E::Refused},
+      {500, E::Refused, E::Refused, E::Refused},
+      {501, E::Refused, E::Refused, E::Refused},
+      {530, E::Refused, E::Refused, E::Refused},
+      {532, E::Refused, E::Refused, E::Refused},
+      {999, E::Refused, E::Refused, E::Refused},
+      {120, E::Preliminary, E::Preliminary, E::Preliminary},
+  };
+  for (const auto& r : rows) {
+    EXPECT_EQ(JudgeLoginCode(LoginStep::User, r.code), r.user) << "USER " << r.code;
+    EXPECT_EQ(JudgeLoginCode(LoginStep::Pass, r.code), r.pass) << "PASS " << r.code;
+    EXPECT_EQ(JudgeLoginCode(LoginStep::Acct, r.code), r.acct) << "ACCT " << r.code;
   }
 }
 
