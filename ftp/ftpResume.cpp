@@ -22,7 +22,7 @@ std::optional<int64_t> Transfer::remoteSize(std::string_view wire) {
 
 std::string Transfer::remoteTime(std::string_view wire) {
   if (!SafeInCommand(wire) || !dlg_.SendCommand("MDTM ", wire)) return {};
-  const Reply r = dlg_.readReply();
+  const Reply r = dlg_.awaitReply();
   if (!r.complete) return {};
   return TimeFromReply(r.code, r.line);
 }

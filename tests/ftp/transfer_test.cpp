@@ -832,10 +832,10 @@ TEST(Receive, AFileShorterThanAnnouncedIsKeptAsPartNeverCalledComplete) {
     std::string told;
   } cases[] = {
       {"SIZE 300000, 200000 came, 226", 's', 300000, 200000, "150 Abrindo\r\n", false,
-       "Recebidos 200000 de 300000 bytes"},
+       "Recebidos 200000 de 300000 baites"},
       {"text mode, the 150 announced other bytes", 'n', 5000, SIZE_MAX,
        "150 Abrindo texto.bin (5100 bytes)\r\n", true,
-       "Em modo texto: 5000 bytes aqui, 5100 no servidor"},
+       "Em modo texto, 5000 baites aqui, 5100 no servidor"},
   };
   for (const auto& c : cases) {
     Rig r;
