@@ -5,6 +5,7 @@
 #include <climits>
 #include <string>
 
+#include "base/ascii.h"
 #include "base/cp1252.h"
 #include "ftp/ftpRede.h"
 #include "ftp/ftpTela.h"
@@ -91,13 +92,7 @@ bool SafeInCommand(std::string_view bytes) {
 }
 
 std::string LoggedCommand(std::string_view text) {
-  auto upper = [](std::string_view s) {
-    std::string u(s);
-    for (char& c : u)
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-    return u;
-  };
-  const std::string head = upper(text.substr(0, 5));
+  const std::string head = qr::asciiUpper(text.substr(0, 5));
   if (head == "PASS " || head == "ACCT ") return std::string(text.substr(0, 5)) + "****";
   return std::string(text);
 }
@@ -131,6 +126,43 @@ void Dlg::connectionLost() {
   ui_.setForeground(4);
   msg_.Announce("FTCOMCAI", 1);
   ui_.setForeground(15);
+}
+
+void Dlg::sayNetFailure(const NetResult& result) {
+  switch (result.failure) {
+    case NetFailure::None:
+      return;
+    case NetFailure::NoSocket:
+      msg_.Announce("FTERRSOQ", 1);
+      return;
+    case NetFailure::NameNotFound:
+      ui_.flushKeys();
+      msg_.Announce("FTERCOMP", 1);
+      return;
+    case NetFailure::GaveUp:
+      ui_.flushKeys();
+      ui_.endLine();
+      msg_.Announce("FTDESIS", 1);
+      return;
+    case NetFailure::Unreachable:
+      ui_.flushKeys();
+      ui_.endLine();
+      ui_.setForeground(4);
+      msg_.Announce("FTNAOCON", 1);
+      ui_.setForeground(15);
+      return;
+    case NetFailure::NoBind:
+      msg_.Announce("FTERBNDD", 1);
+      return;
+    case NetFailure::NoListen:
+      msg_.Announce("FTERLSTN", 1);
+      return;
+    case NetFailure::NoAccept:
+      msg_.Announce("FTACECON", 0);
+      ui_.writeSpoken(std::to_string(result.error));
+      ui_.endLine();
+      return;
+  }
 }
 
 void Dlg::ReceiveControlData(int boundMs) {
@@ -186,7 +218,7 @@ ReplyLine Dlg::TakeReplyLine(bool quiet) {
   return r;
 }
 
-Reply Dlg::readReply(const ReadOptions& how) {
+Reply Dlg::awaitReply(const ReadOptions& how) {
   for (;;) {
     // A late reply is not spoken as if it were the caller's.
     ReadOptions one = how;
@@ -281,12 +313,12 @@ Reply Dlg::readOneReply(const ReadOptions& how) {
 }
 
 int Dlg::ReadReply() {
-  const Reply r = readReply();
+  const Reply r = awaitReply();
   return r.complete ? r.code : 0;
 }
 
 int Dlg::ReadAndSpeakReply(bool keepCodes) {
-  const Reply r = readReply({.speak = true, .keepCodes = keepCodes});
+  const Reply r = awaitReply({.speak = true, .keepCodes = keepCodes});
   return r.complete ? r.code : 0;
 }
 

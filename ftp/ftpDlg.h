@@ -34,6 +34,7 @@ struct ClientState;
 class Tela;
 class Messages;
 class Rede;
+struct NetResult;
 
 struct ReplyCode {
   int code = 0;
@@ -119,10 +120,13 @@ class Dlg {
   // and one receive into the queue.
   void ReceiveControlData(int boundMs = 0);
   ReplyLine TakeReplyLine(bool quiet = false);
+  // The code of the next whole reply, 0 when it did not end; the reply is
+  // written (and spoken in verbose mode) as it is taken.
   int ReadReply();
   int ReadAndSpeakReply(bool keepCodes);
-  // The one reader of whole replies.
-  Reply readReply(const ReadOptions& how = {});
+  // The one reader of whole replies, the two above included: it waits for
+  // the reply's last line as `how` says and gives all of it.
+  Reply awaitReply(const ReadOptions& how = {});
 
   [[nodiscard]] bool hasLines() const { return queue_.hasLines(); }
   [[nodiscard]] bool hasWholeReply() const { return queue_.hasWholeReply(); }
@@ -137,11 +141,12 @@ class Dlg {
   void expectClose() { goodbye_ = true; }
   // The connection's end found by someone else (a send that failed).
   void connectionLost();
+  // Says what the socket layer could not do (make a socket, find the
+  // computer, connect, listen, accept); nothing for a success.
+  void sayNetFailure(const NetResult& result);
   // What the server can do: FEAT asked on the first call of the
   // connection (and OPTS UTF8 ON sent when it lists UTF8), then kept.
   [[nodiscard]] const Features& features();
-  // Asked again at the next call (after AUTH TLS, say).
-  void forgetFeatures() { features_ = {}; }
 
   // The last wait for a reply was given up (ESC): judge decides what its
   // late reply means to the user.

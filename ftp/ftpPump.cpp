@@ -152,7 +152,7 @@ Pumped Pump::run(const PumpJob& job) {
                                 .keys = true},
                                kIdleWaitMs);
     if (r.control || r.listen || r.data || r.dataWrite) heard = Clock::now();
-    if (r.listen) rede_.AcceptDataConnection();
+    if (r.listen) dlg_.sayNetFailure(rede_.AcceptDataConnection());
 
     if (r.data && moving) {
       for (int i = 0; i < kCallsPerLook; ++i) {
@@ -208,7 +208,7 @@ Pumped Pump::run(const PumpJob& job) {
     // A reply may be queued already: it came in one piece with the one
     // that opened the transfer.
     while (dlg_.hasWholeReply()) {
-      const Reply got = dlg_.readReply();
+      const Reply got = dlg_.awaitReply();
       if (IsFinalReply(got)) out.final = got;
     }
     if (r.key) {

@@ -78,14 +78,17 @@ def send(local_keys, remote="", mode="s"):
             "{Enter}{until imagem}" + mode)
 
 
+# Each transfer's own outcome line ("NAME, SIZE em TIME") is awaited: the
+# completion message of the one before is still on the screen, and a key
+# typed during a transfer asks for its progress.
 TRANSFERS = (LOGIN_ANON +
-             recv("binario.bin") + "{until Recepção completada}" +
-             recv("texto.txt", "texto-local.txt", "n") + "{until Recepção completada}" +
-             recv("vazio.txt") + "{until Recepção completada}" +
-             send("envio.bin{Enter}") + "{until Envio completado}" +
+             recv("binario.bin") + "{until binario.bin, }" +
+             recv("texto.txt", "texto-local.txt", "n") + "{until texto.txt, }" +
+             recv("vazio.txt") + "{until vazio.txt, }" +
+             send("envio.bin{Enter}") + "{until envio.bin, }" +
              send("envio-t{Down}{Enter}", "pub/texto-enviado.txt", "n") +
-             "{until Envio completado}" +
-             send("vazio-local.txt{Enter}") + "{until Envio completado}" +
+             "{until envio-texto.txt, }" +
+             send("vazio-local.txt{Enter}") + "{until vazio-local.txt, }" +
              recv("nada.txt", "existente.txt") + "{until recusada}" +
              CMD + "{Esc}")
 
@@ -187,7 +190,7 @@ CASES = {
               ("brancos/  dois  brancos.txt", "  dois  brancos.txt")],
         sent_has=["EPSV", "MLSD", "CWD brancos"], sent_prefix=["EPRT |2|::1|"],
         sent_not=["LIST", "PASV"],
-        log_has=["293 kilobytes em ", "489 kilobytes em "],
+        log_has=["293 quilobaites em ", "489 quilobaites em "],
         secret="s3nha"),
     # A server without MLSD, EPSV or REST: LIST, PASV from the second
     # transfer on, and a .part from an earlier attempt received anew.
@@ -210,7 +213,7 @@ CASES = {
         "{until Recepção completada}" + CMD + "{Esc}",
         heard=["FTRECEBE", "FTFIMREC", "FTFIMPRG"],
         same=[("grande.bin", "grande.bin")], sent_prefix=["REST "],
-        log_has=["Continuar a recepção de onde parou", "24 megabytes em "]),
+        log_has=["Continuar a recepção de onde parou", "24 megabaites em "]),
     "files_tls_vsftpd_passive": dict(
         server="vsftpd", keys=TLS_TRANSFERS + CMD + "{Esc}", heard=TLS_HEARD + ["FTFIMPRG"],
         same=TLS_SAME, not_heard=["FTCOMCAI"]),
