@@ -462,7 +462,7 @@ void Transfer::SendFile() {
     // Heard at once: stopping the server may take seconds.
     if (ui_.cursorColumn() != 1) ui_.endLine();
     const std::string stopping = TransferText("interrompendo");
-    ui_.write(stopping);
+    ui_.write(stopping + qr::W("…"));
     ui_.endLine();
     ui_.speakAndGoOn(stopping);
   }

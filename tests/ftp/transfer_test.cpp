@@ -642,6 +642,7 @@ TEST(Send, AServerThatStopsReadingNeverBlocksTheKeysOrOutlastsTheDeadline) {
       const auto abor = std::find(e.begin(), e.end(), "send ABOR");
       EXPECT_LT(said, abor);
       EXPECT_LT(abor, std::find(e.begin(), e.end(), "announce FTINTERR"));
+      EXPECT_NE(r.ui.screen.find(qr::W("Interrompendo…")), std::string::npos);
     }
   }
 }
