@@ -14,8 +14,9 @@ constexpr unsigned char lower(unsigned char c) {
 constexpr bool in(std::string_view set, unsigned char c) {
   return set.find(static_cast<char>(c)) != std::string_view::npos;
 }
+// A y is read as an i ("bytes", "hobby"): a vowel of the word.
 bool isVowel(unsigned char c) {
-  return in("AEIOUaeiou", c);
+  return in("AEIOUYaeiouy", c);
 }
 bool isConsonant(unsigned char c) {
   return ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) && !isVowel(c);
@@ -42,7 +43,7 @@ std::optional<std::size_t> stressPosition(std::string_view w) {
       case S::S0:
         if (in("aeo", c))
           state = S::S5;
-        else if (in("iu", c))
+        else if (in("iuy", c))
           state = S::S3;
         else if (in("lnrxz", c))
           state = S::S1;
@@ -57,7 +58,7 @@ std::optional<std::size_t> stressPosition(std::string_view w) {
       case S::S2:
         if (in("ae", c))
           state = S::S5;
-        else if (in("iu", c))
+        else if (in("iuy", c))
           state = S::S3;
         else if (c == 'o')
           return k;
@@ -73,13 +74,13 @@ std::optional<std::size_t> stressPosition(std::string_view w) {
       case S::S4:
         if (in("aeo", c))
           state = S::S5;
-        else if (in("iu", c))
+        else if (in("iuy", c))
           state = S::S3;
         break;
       case S::S5:
         if (in("aeo", c)) return k;
         if (silentU(k)) break;
-        if (in("iu", c)) {
+        if (in("iuy", c)) {
           state = S::S8;
           ledTo8 = k;
         }
