@@ -4,6 +4,8 @@
 #include <cctype>
 #include <limits>
 
+#include "base/ascii.h"
+
 namespace ftp {
 
 namespace {
@@ -74,9 +76,10 @@ std::optional<int64_t> SizeFromReply(int code, std::string_view line) {
   return digitsValue(trimmed(line.substr(4)));
 }
 
-std::string TimeFromReply(int code, std::string_view line) {
-  if (code != 213 || line.size() < 5) return {};
-  const std::string_view t = trimmed(line.substr(4));
+namespace {
+
+// "YYYYMMDDHHMMSS[.sss]" as it stands; empty when it is not so.
+std::string timeValue(std::string_view t) {
   // Fourteen digits, then at most a fraction of a second.
   if (t.size() < 14) return {};
   for (size_t i = 0; i < 14; ++i)
@@ -87,6 +90,33 @@ std::string TimeFromReply(int code, std::string_view line) {
       if (!isDigit(t[i])) return {};
   }
   return std::string(t);
+}
+
+}  // namespace
+
+std::string TimeFromReply(int code, std::string_view line) {
+  if (code != 213 || line.size() < 5) return {};
+  return timeValue(trimmed(line.substr(4)));
+}
+
+std::string TimeFromMlst(int code, const std::vector<std::string>& lines) {
+  if (code != 250) return {};
+  // RFC 3659 section 7.2: the entry is the line that starts with a blank;
+  // its facts run to the next blank, each "name=value;".
+  for (const std::string& line : lines) {
+    if (line.size() < 2 || line[0] != ' ') continue;
+    std::string_view facts(line);
+    facts.remove_prefix(1);
+    facts = facts.substr(0, facts.find(' '));
+    while (!facts.empty()) {
+      const size_t semi = facts.find(';');
+      const std::string_view fact = facts.substr(0, semi);
+      facts = semi == std::string_view::npos ? std::string_view() : facts.substr(semi + 1);
+      if (fact.size() > 7 && qr::asciiEqualNoCase(fact.substr(0, 7), "modify="))
+        return timeValue(fact.substr(7));
+    }
+  }
+  return {};
 }
 
 std::optional<int64_t> AnnouncedSize(std::string_view line) {

@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ftp {
 
@@ -91,6 +92,9 @@ enum class SendVerb { Stor, Appe };
 [[nodiscard]] std::optional<int64_t> SizeFromReply(int code, std::string_view line);
 // RFC 3659 section 3: "213 YYYYMMDDHHMMSS[.sss]", UTC; empty when not so.
 [[nodiscard]] std::string TimeFromReply(int code, std::string_view line);
+// RFC 3659 section 7: the "modify" fact of the entry in an MLST reply's
+// lines; empty when not told.
+[[nodiscard]] std::string TimeFromMlst(int code, const std::vector<std::string>& lines);
 // The byte count many servers put in the 150 that opens a RETR, as in
 // "150 Opening BINARY mode data connection for a.bin (12345 bytes)".
 [[nodiscard]] std::optional<int64_t> AnnouncedSize(std::string_view line);

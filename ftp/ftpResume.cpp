@@ -24,7 +24,11 @@ std::string Transfer::remoteTime(std::string_view wire) {
   if (!SafeInCommand(wire) || !dlg_.SendCommand("MDTM ", wire)) return {};
   const Reply r = dlg_.awaitReply();
   if (!r.complete) return {};
-  return TimeFromReply(r.code, r.line);
+  // A server without MDTM may tell the time as MLST's "modify" fact.
+  if (r.code != 500 && r.code != 502) return TimeFromReply(r.code, r.line);
+  if (dlg_.closed() || !dlg_.features().has("MLST") || !dlg_.SendCommand("MLST ", wire)) return {};
+  const Reply m = dlg_.awaitReply();
+  return m.complete ? TimeFromMlst(m.code, m.lines) : std::string();
 }
 
 Transfer::Replace Transfer::askReplace(const std::string& name) {

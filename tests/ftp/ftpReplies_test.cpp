@@ -269,6 +269,19 @@ TEST(SmallRules, RepliesThatTellAFilesSizeAndTime) {
     EXPECT_EQ(SizeFromReply(c.code, c.line).value_or(-1), c.size) << c.line;
     EXPECT_EQ(TimeFromReply(c.code, c.line), c.time) << c.line;
   }
+  // RFC 3659 section 7.2: the entry line starts with a blank; facts in any
+  // case, the name (which may hold "modify=") after the facts' blank.
+  const std::vector<std::string> mlst[] = {
+      {"250-Listing a", " type=file;size=5;modify=20260103140509; a", "250 End"},
+      {"250-Listing a", " Type=file;Modify=20260103140509.5;Size=5; a", "250 End"},
+      {"250-Listing a", " type=file;size=5; modify=20260103140509;", "250 End"},
+      {"250-Listing a", " type=file;modify=2026010314; a", "250 End"},
+  };
+  EXPECT_EQ(TimeFromMlst(250, mlst[0]), "20260103140509");
+  EXPECT_EQ(TimeFromMlst(250, mlst[1]), "20260103140509.5");
+  EXPECT_EQ(TimeFromMlst(250, mlst[2]), "");
+  EXPECT_EQ(TimeFromMlst(250, mlst[3]), "");
+  EXPECT_EQ(TimeFromMlst(550, mlst[0]), "");
   struct Announced {
     const char* line;
     int64_t size;  // -1: none

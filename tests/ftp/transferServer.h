@@ -61,6 +61,7 @@ class FakeFtp {
   std::string opening = "150 Abrindo\r\n";   // RETR's preliminary reply
   size_t storStallAfter = SIZE_MAX;          // STOR: the data is no longer read from here
   bool keepPartial = false;                  // STOR: an aborted upload keeps what came
+  bool mlstOnly = false;  // MDTM not implemented; FEAT lists MLST, whose entry tells `times`
 
   FakeFtp() {
     listen_ = listenOn(0, port_);
@@ -374,6 +375,19 @@ class FakeFtp {
         (void)sendData(fd, listing, SIZE_MAX);
         ::close(fd);
         finishTransfer();
+      } else if (verb == "MDTM" && mlstOnly) {
+        say("502 Nao implementado\r\n");
+      } else if (verb == "FEAT" && mlstOnly) {
+        say("211-Extensoes\r\n MLST type*;size*;modify*;\r\n211 Fim\r\n");
+      } else if (verb == "MLST" && mlstOnly) {
+        const auto f = files.find(arg);
+        const auto t = times.find(arg);
+        if (f == files.end() || t == times.end()) {
+          say("550 Nao existe\r\n");
+        } else {
+          say("250-Listando " + arg + "\r\n Type=file;Size=" + std::to_string(f->second.size()) +
+              ";Modify=" + t->second + "; " + arg + "\r\n250 Fim\r\n");
+        }
       } else if (verb == "MDTM") {
         const auto it = times.find(arg);
         say(it == times.end() ? std::string("550 Sem data\r\n") : "213 " + it->second + "\r\n");

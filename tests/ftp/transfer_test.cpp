@@ -710,6 +710,7 @@ TEST(Resume, AReceiveGoesOnFromThePartOnlyWhenTheServerFileIsTheOneBegun) {
     const char* told;             // what the user hears about starting over
     const char* markTime = "";    // time marked on the .part
     const char* serverTime = "";  // MDTM's; "" not told
+    bool mlst = false;            // told by MLST, the server having no MDTM
   } cases[] = {
       {"goes on", "s", "300000", "", true, ""},
       {"user says no", "n", "300000", "", false, ""},
@@ -719,12 +720,16 @@ TEST(Resume, AReceiveGoesOnFromThePartOnlyWhenTheServerFileIsTheOneBegun) {
       {"same size and time", "s", "300000", "", true, "", "20260103140509", "20260103140509"},
       {"changed in place, same size", "s", "300000", "", false, "mudou", "20260103140509",
        "20260104090000"},
+      {"same time by MLST", "s", "300000", "", true, "", "20260103140509", "20260103140509", true},
+      {"changed, by MLST", "s", "300000", "", false, "mudou", "20260103140509", "20260104090000",
+       true},
   };
   for (const auto& c : cases) {
     Rig r;
     r.server.files["dados.bin"] = source;
     r.server.restReply = c.restReply;
     if (*c.serverTime) r.server.times["dados.bin"] = c.serverTime;
+    r.server.mlstOnly = c.mlst;
     ASSERT_TRUE(r.connect());
     writeFile(r.path("dados.bin.part"), source.substr(0, 120000));
     if (*c.mark) markPart(r.path("dados.bin.part"), c.mark);
