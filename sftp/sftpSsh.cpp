@@ -205,6 +205,7 @@ bool Ssh::Start(ftp::Rede& rede, const std::string& host, uint16_t port) {
     return false;
   }
   h_->session = session;
+  h_->fd = fd;
   const std::string name = qr::toUtf8(host);
   const unsigned int portNumber = port;
   const std::string dir = UserSshDirectory();
@@ -435,6 +436,8 @@ void Ssh::Close() {
     ssh_free(h_->session);
     h_->session = nullptr;
   }
+  if (h_->fd >= 0) ::close(h_->fd);
+  h_->fd = -1;
 }
 
 }  // namespace sftp

@@ -69,6 +69,10 @@ std::string readFile(const std::string& path) {
   return SshdRig::read(path);
 }
 
+size_t openDescriptors() {
+  return static_cast<size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), {}));
+}
+
 // One connection: the socket, the SSH session and the SFTP dialogue.
 struct Link {
   explicit Link(Tela& ui)
@@ -180,6 +184,7 @@ TEST_F(SftpServer, HostKeyIsAskedKeptKnownAndRefusedOnceChanged) {
 }
 
 TEST_F(SftpServer, LoginsByKeyPassphraseAndPassword) {
+  const size_t descriptors = openDescriptors();
   {  // The authorised key: no question at all.
     Tela ui;
     auto link = session(ui);
@@ -236,6 +241,8 @@ TEST_F(SftpServer, LoginsByKeyPassphraseAndPassword) {
     EXPECT_TRUE(ui.has("announce FTDESIS"));
     EXPECT_FALSE(ui.has("announce FTCHVNAO"));
   }
+  // Every connection's socket was closed with its session.
+  EXPECT_EQ(openDescriptors(), descriptors);
 }
 
 TEST_F(SftpServer, OperationsOnNamesWithBlanksAndAccents) {
