@@ -223,7 +223,6 @@ bool Ssh::Authenticate(const std::string& user) {
   }
   if (rc == SSH_AUTH_SUCCESS) {
     ui_.logEvent("ssh", "authenticated");
-    msg_.Announce("FTACLIBE", 1);
     return true;
   }
   if (rc == SSH_AUTH_ERROR && failure_.empty()) {

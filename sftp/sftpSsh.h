@@ -64,8 +64,9 @@ class Ssh {
   // and port as typed (the names the known hosts files use). False, said,
   // when the connection must not go on.
   [[nodiscard]] bool Start(ftp::Rede& rede, const std::string& host, uint16_t port);
-  // Logs user in (UTF-8 for the server, Windows-1252 on screen). False,
-  // said, when nothing was accepted or the connection ended.
+  // Logs user in (UTF-8 for the server, Windows-1252 on screen); the
+  // caller says that access was granted. False, said, when nothing was
+  // accepted or the connection ended.
   [[nodiscard]] bool Authenticate(const std::string& user);
   // The channel of the "sftp" subsystem. False, said, when refused.
   [[nodiscard]] bool OpenChannel();

@@ -24,6 +24,7 @@
 #include "ftp/ftpmsg.h"
 #include "ftp/ftpvars.h"
 #include "sftp/sftpDlg.h"
+#include "sftp/sftpFiles.h"
 #include "sftp/sftpSsh.h"
 
 namespace {
@@ -206,8 +207,7 @@ TEST_F(SftpServer, LoginsByKeyPassphraseAndPassword) {
     const auto said = ui.announced();
     const std::vector<std::string> login(std::find(said.begin(), said.end(), "FTCHVNAO"),
                                          said.end());
-    EXPECT_EQ(login,
-              (std::vector<std::string>{"FTCHVNAO", "FTSENHA", "FTSENREC", "FTSENHA", "FTACLIBE"}));
+    EXPECT_EQ(login, (std::vector<std::string>{"FTCHVNAO", "FTSENHA", "FTSENREC", "FTSENHA"}));
     // Nothing of a password reaches the screen or the log.
     for (const std::string& e : ui.events) EXPECT_EQ(e.find("s3nha"), std::string::npos) << e;
     EXPECT_EQ(ui.screen.find("errada"), std::string::npos);
@@ -382,6 +382,56 @@ TEST_F(SftpServer, StoppedOrCutTransfersKeepOnlyWhatArrivedInOrder) {
     EXPECT_EQ(kept, bytes.substr(0, kept.size()));
     EXPECT_TRUE(d.lost());
   }
+}
+
+// The commands' view: the account typed with the computer, a current
+// directory of its own that only ever names a directory, relative names.
+TEST_F(SftpServer, FilesKeepACurrentDirectoryThatIsOne) {
+  fs::create_directories(rig_.home() + "/pub/relatórios");
+  rig_.putFile("pub/ata.txt", "ata");
+  Tela ui;
+  ui.keys = {'s'};
+  ftp::ClientState st;
+  st.remoteName = "sftp://ana@127.0.0.1:" + std::to_string(rig_.port());
+  st.remoteHost = "127.0.0.1";
+  st.controlPort = rig_.port();
+  st.running = true;
+  ftp::Messages msg(ui);
+  ftp::Rede rede(st, ui, msg);
+  sftp::SftpFiles files(st, ui, msg, rede, kDeadlineMs);
+  ASSERT_TRUE(files.Connect());
+  ASSERT_TRUE(files.Login());
+  EXPECT_TRUE(ui.has("announce FTACLIBE"));
+  EXPECT_TRUE(ui.lines.empty());  // the account was not asked
+  std::string where;
+  ASSERT_TRUE(files.currentDirectory(where).ok());
+  EXPECT_EQ(where, rig_.home());
+  using ftp::RemoteName;
+  EXPECT_TRUE(files.changeDirectory(RemoteName::typed("pub")).ok());
+  EXPECT_EQ(files.changeDirectory(RemoteName::typed("ata.txt")).status, ftp::RemoteStatus::Refused);
+  EXPECT_EQ(files.changeDirectory(RemoteName::typed("nada")).status, ftp::RemoteStatus::NotFound);
+  std::vector<ftp::RemoteEntry> entries;
+  ASSERT_TRUE(files.list(entries).ok());
+  ASSERT_EQ(entries.size(), 2u);
+  for (const auto& e : entries) {
+    EXPECT_EQ(e.directory, e.name.wire == "relatórios");
+    EXPECT_EQ(e.name.text, qr::fromUtf8(e.name.wire));
+  }
+  EXPECT_TRUE(files.changeDirectory(RemoteName::typed(qr::W("relatórios"))).ok());
+  EXPECT_TRUE(files.changeDirectory(RemoteName::typed("..")).ok());
+  ASSERT_TRUE(files.currentDirectory(where).ok());
+  EXPECT_EQ(where, rig_.home() + "/pub");
+  ftp::RemoteEntry entry;
+  ASSERT_TRUE(files.stat(RemoteName::typed("ata.txt"), entry).ok());
+  EXPECT_EQ(entry.size, 3);
+  // L again is a new session, as another account if the user wants.
+  ui.lines = {"ana"};
+  ASSERT_TRUE(files.Login());
+  EXPECT_TRUE(ui.lines.empty());
+  rig_.stop();
+  EXPECT_EQ(files.list(entries).status, ftp::RemoteStatus::Lost);
+  EXPECT_TRUE(ui.has("announce FTCOMCAI"));
+  EXPECT_FALSE(st.running);
 }
 
 // A server of another protocol on the port: said at once, not after the
