@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "base/ascii.h"
+#include "base/keyCodes.h"
 #include "ftp/ftpHost.h"
 #include "ftp/ftpTela.h"
 
@@ -16,33 +18,11 @@ namespace ftp {
 
 namespace {
 
-constexpr std::array<std::string_view, 15> kHelpList{
-    "FTAJUD00", "FTAJUD01", "FTAJUD03", "FTAJUD04", "FTAJUD07", "FTAJUD02", "FTAJUD05", "FTAJUD8C",
-    "FTAJUD06", "FTAJUD8D", "FTAJUD08", "FTAJUD8A", "FTAJUD8B", "FTAJUD09", "FTAJUD10"};
+// The first line of the spoken help list, before the commands' own lines.
+constexpr std::string_view kHelpHeading = "FTAJUD00";
 
-struct MenuEntry {
-  std::string_view key;
-  uint8_t ch;
-};
-constexpr std::array<MenuEntry, 14> kHelpMenu{{
-    {"FTAJUD01", 'l'},
-    {"FTAJUD03", 'r'},
-    {"FTAJUD04", 't'},
-    {"FTAJUD07", 'q'},
-    {"FTAJUD02", 'd'},
-    {"FTAJUD05", 'a'},
-    {"FTAJUD8C", 'i'},
-    {"FTAJUD06", 's'},
-    {"FTAJUD8D", 'c'},
-    {"FTAJUD08", 'v'},
-    {"FTAJUD8A", 'p'},
-    {"FTAJUD8B", '/'},
-    {"FTAJUD09", '?'},
-    {"FTAJUD10", 27},
-}};
-
-constexpr uint8_t kEnter = 13;
-constexpr uint8_t kEscape = 27;
+constexpr uint8_t kEnter = qr::key::kEnter;
+constexpr uint8_t kEscape = qr::key::kEsc;
 constexpr int kIdleWaitMs = 20;
 constexpr int kQuitWaitMs = 3000;
 
@@ -66,9 +46,63 @@ void SplitHostPort(std::string_view typed, std::string& host, uint16_t& port) {
   port = spec.port;
 }
 
+// The command keys of the prompt, one row each: the key (the upper-cased
+// character typed), the catalogue key of its line in the spoken help list
+// (empty: not in the list), its place in the help menu (1 is the first
+// entry; 0: not offered there) and what it does. The help list says the
+// lines in the order of the rows, after its heading; the menu offers the
+// rows by their places and yields the key in lower case, as if typed; a key
+// with no row is answered with "FTERRCMD".
+//
+// To add a command: add its row here, the text of its help line to
+// ftpmsgCatalogue.h (the texts line up as "  K  what it does"), give it
+// the next free menu place (or move the later ones down: the places must
+// stay 1, 2, 3 ... without a gap), and describe the key in the README's
+// table of prompt keys.
+const Client::Command Client::kCommands[] = {
+    {kEnter, "", 0, nullptr},  // nothing; also what a cancelled menu yields
+    {'L', "FTAJUD01", 1,
+     [](Client& c) {
+       if (c.login_.Login()) c.st_.loggedIn = true;
+     }},
+    {'R', "FTAJUD03", 2, [](Client& c) { c.transfer_.ReceiveFile(std::string_view()); }},
+    {'T', "FTAJUD04", 3, [](Client& c) { c.transfer_.SendFile(); }},
+    {'Q', "FTAJUD07", 4, [](Client& c) { c.rede_.AnnounceTransferred(); }},
+    {'D', "FTAJUD02", 5, [](Client& c) { c.browse_.ListRemoteDirectory(); }},
+    {'A', "FTAJUD05", 6, [](Client& c) { c.arq_.DeleteRemoteFile(); }},
+    {'I', "FTAJUD8C", 7,
+     [](Client& c) {
+       if (c.dlg_.SendCommand("PWD")) (void)c.dlg_.ReadAndSpeakReply(false);
+     }},
+    {'S', "FTAJUD06", 8, [](Client& c) { c.dir_.ShowAndChangeDirectory(); }},
+    {'C', "FTAJUD8D", 9, [](Client& c) { c.dir_.MakeRemoteDirectory(); }},
+    {'V', "FTAJUD08", 10,
+     [](Client& c) {
+       c.st_.verbose = !c.st_.verbose;
+       c.msg_.Announce(c.st_.verbose ? "FTVERBO" : "FTNAOVRB", 1);
+     }},
+    {'P', "FTAJUD8A", 11, [](Client& c) { c.port_.TogglePassive(); }},
+    {'/', "FTAJUD8B", 12, [](Client& c) { c.rawCommand(); }},
+    {'?', "FTAJUD09", 13, [](Client& c) { c.SpeakHelpList(); }},
+    {kEscape, "FTAJUD10", 14, [](Client& c) { c.quit(); }},
+};
+
+const Client::Command* Client::findCommand(uint8_t key) {
+  for (const Command& c : kCommands)
+    if (c.key == key) return &c;
+  return nullptr;
+}
+
+const Client::Command* Client::menuCommand(int position) {
+  if (position < 1) return nullptr;
+  for (const Command& c : kCommands)
+    if (c.menuPosition == position) return &c;
+  return nullptr;
+}
+
 uint8_t HelpMenuCharacter(int position) {
-  if (position < 1 || position > static_cast<int>(kHelpMenu.size())) return kEnter;
-  return kHelpMenu[static_cast<size_t>(position - 1)].ch;
+  const Client::Command* c = Client::menuCommand(position);
+  return c ? qr::asciiLower(c->key) : kEnter;
 }
 
 Client::Client(Tela& ui, std::optional<std::string> host, FileDialogs* dialogs)
@@ -132,7 +166,9 @@ bool Client::InitializeClient() {
 }
 
 void Client::SpeakHelpList() {
-  for (std::string_view key : kHelpList) msg_.Announce(key, 1);
+  msg_.Announce(kHelpHeading, 1);
+  for (const Command& c : kCommands)
+    if (!c.help.empty()) msg_.Announce(c.help, 1);
   // A key pressed during the list silenced it; it is the user's next
   // command (Down opens the menu), so it is neither thrown away nor
   // followed by the end-of-list tone.
@@ -148,7 +184,8 @@ uint8_t Client::HelpMenu() {
   box.height = 13;
   box.colour = 5;
   std::vector<MenuChoice> items;
-  for (const auto& e : kHelpMenu) items.push_back({std::string(e.key), MessageText(e.key)});
+  for (int position = 1; const Command* c = menuCommand(position); ++position)
+    items.push_back({std::string(c->help), MessageText(c->help)});
   ui_.flushKeys();
   return HelpMenuCharacter(ui_.runMenu(box, items));
 }
@@ -179,62 +216,21 @@ void Client::rawCommand() {
   if (dlg_.SendCommand(line)) (void)dlg_.ReadAndSpeakReply(true);
 }
 
+void Client::quit() {
+  st_.noPrompt = true;
+  // The server closing the connection after QUIT is no loss, and a
+  // server that never answers it does not keep the user waiting.
+  dlg_.expectClose();
+  if (dlg_.SendCommand("QUIT")) (void)dlg_.readReply({.boundMs = kQuitWaitMs});
+  st_.running = false;
+}
+
 void Client::runCommandCharacter(uint8_t ch) {
-  if (ch >= 'a' && ch <= 'z') ch = static_cast<uint8_t>(ch - 32);
-  switch (ch) {
-    case kEnter:
-      break;
-    case kEscape:
-      st_.noPrompt = true;
-      // The server closing the connection after QUIT is no loss, and a
-      // server that never answers it does not keep the user waiting.
-      dlg_.expectClose();
-      if (dlg_.SendCommand("QUIT")) (void)dlg_.readReply({.boundMs = kQuitWaitMs});
-      st_.running = false;
-      break;
-    case '/':
-      rawCommand();
-      break;
-    case '?':
-      SpeakHelpList();
-      break;
-    case 'A':
-      arq_.DeleteRemoteFile();
-      break;
-    case 'C':
-      dir_.MakeRemoteDirectory();
-      break;
-    case 'D':
-      browse_.ListRemoteDirectory();
-      break;
-    case 'I':
-      if (dlg_.SendCommand("PWD")) (void)dlg_.ReadAndSpeakReply(false);
-      break;
-    case 'L':
-      if (login_.Login()) st_.loggedIn = true;
-      break;
-    case 'P':
-      port_.TogglePassive();
-      break;
-    case 'R':
-      transfer_.ReceiveFile(std::string_view());
-      break;
-    case 'T':
-      transfer_.SendFile();
-      break;
-    case 'Q':
-      rede_.AnnounceTransferred();
-      break;
-    case 'S':
-      dir_.ShowAndChangeDirectory();
-      break;
-    case 'V':
-      st_.verbose = !st_.verbose;
-      msg_.Announce(st_.verbose ? "FTVERBO" : "FTNAOVRB", 1);
-      break;
-    default:
-      msg_.Announce("FTERRCMD", 1);
-      break;
+  const Command* c = findCommand(qr::asciiUpper(ch));
+  if (!c) {
+    msg_.Announce("FTERRCMD", 1);
+  } else if (c->run) {
+    c->run(*this);
   }
 }
 
@@ -244,15 +240,16 @@ void Client::RunCommand() {
   uint8_t code = 0;
   if (ch == 0) {
     code = ui_.readKey();
-    if (code == 16 || code == 17 || code == 18) {
+    // Alt with Q, W or E: the key after it is the command.
+    if (code == qr::ext::kAltQ || code == qr::ext::kAltW || code == qr::ext::kAltE) {
       ch = ui_.readKey();
       if (ch == 0) code = ui_.readKey();  // an extended key after Alt: its code
     }
   }
   if (ch == 0) {
-    if (code == 72 || code == 80) {
+    if (code == qr::ext::kUp || code == qr::ext::kDown) {
       ch = HelpMenu();
-    } else if (code == 59) {
+    } else if (code == qr::ext::kF1) {
       SpeakHelpList();
       return;
     }

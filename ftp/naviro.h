@@ -68,6 +68,17 @@ class Client {
   [[nodiscard]] Rede& rede() { return rede_; }
   [[nodiscard]] Port& port() { return port_; }
 
+  // One command key of the prompt; the rows are in naviro.cpp.
+  struct Command {
+    uint8_t key;                  // the character typed, letters in upper case
+    std::string_view help;        // its line of the help list and the menu; empty: none
+    int menuPosition;             // its place in the help menu from 1; 0: not there
+    void (*run)(Client& client);  // what it does; nullptr: nothing
+  };
+  static const Command kCommands[];
+  [[nodiscard]] static const Command* findCommand(uint8_t key);
+  [[nodiscard]] static const Command* menuCommand(int position);
+
  private:
   void prompt();
   void sayNotices();
@@ -75,6 +86,7 @@ class Client {
   [[nodiscard]] bool awaitGreeting();
   void runCommandCharacter(uint8_t ch);
   void rawCommand();
+  void quit();
 
   Tela& ui_;
   std::optional<std::string> hostArgument_;

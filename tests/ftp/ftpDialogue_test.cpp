@@ -7,6 +7,7 @@
 #include <map>
 #include <optional>
 
+#include "base/keyCodes.h"
 #include "ftp/naviro.h"
 #include "ftpFakes.h"
 
@@ -337,18 +338,87 @@ TEST(Commands, RepliesThatNeverComeOrNeverEndDoNotHoldTheUserForever) {
   }
 }
 
-TEST(Commands, HelpMenuAndF1) {
-  ScriptedServer server({greet(), reply("230 Ok\r\n")});
-  RecordingTela ui;
-  ui.lines = {"ana"};
-  ui.menuChoice = 14;  // "ESC fim do programa"
-  ui.keys = {0, 59, 0, 72};
-  Client client(ui, "127.0.0.1:" + std::to_string(server.port()));
-  EXPECT_THROW(client.Run(), Ended);
-  const auto heard = ui.announced();
-  EXPECT_EQ(std::count(heard.begin(), heard.end(), "FTAJUD10"), 1);
-  EXPECT_TRUE(ui.has("menu 14"));
-  EXPECT_EQ(server.commands(), (std::vector<std::string>{"USER ana", "QUIT"}));
+TEST(Commands, HelpListMenuAndAltReachEveryCommand) {
+  using namespace qr;
+  const std::vector<std::string> menu{"FTAJUD01", "FTAJUD03", "FTAJUD04", "FTAJUD07", "FTAJUD02",
+                                      "FTAJUD05", "FTAJUD8C", "FTAJUD06", "FTAJUD8D", "FTAJUD08",
+                                      "FTAJUD8A", "FTAJUD8B", "FTAJUD09", "FTAJUD10"};
+  auto join = [](std::initializer_list<std::vector<std::string>> parts) {
+    std::vector<std::string> all;
+    for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+  };
+  const std::vector<std::string> list = join({{"FTAJUD00"}, menu});
+  const std::vector<std::string> bye{"FTCMD", "FTFIMPRG"};
+  struct Case {
+    const char* name;
+    std::vector<uint8_t> keys;
+    int menuChoice;  // -1: no menu may open
+    std::vector<std::string> lines;
+    std::vector<std::string> heard;  // every announcement after the login
+    std::string echoed;              // the command characters written
+  };
+  const Case cases[] = {
+      {"F1: the list, nothing echoed",
+       {0, ext::kF1, key::kEsc},
+       -1,
+       {},
+       join({{"FTCMD"}, list, bye}),
+       ""},
+      {"?: the list", {'?', key::kEsc}, -1, {}, join({{"FTCMD"}, list, bye}), "?"},
+      {"Up, last entry: ends as ESC does", {0, ext::kUp}, 14, {}, {"FTCMD", "FTFIMPRG"}, ""},
+      {"Down, third entry: send",
+       {0, ext::kDown, key::kEsc},
+       3,
+       {""},
+       join({{"FTCMD", "FTTRANSM", "FTNOMLOC"}, bye}),
+       "t"},
+      {"Up, nothing chosen: Enter", {0, ext::kUp, key::kEsc}, 0, {}, join({{"FTCMD"}, bye}), ""},
+      {"Alt+Q, then the command",
+       {0, ext::kAltQ, 'v', key::kEsc},
+       -1,
+       {},
+       join({{"FTCMD", "FTVERBO"}, bye}),
+       "v"},
+      {"Alt+E, then Down",
+       {0, ext::kAltE, 0, ext::kDown, key::kEsc},
+       13,
+       {},
+       join({{"FTCMD"}, list, bye}),
+       "?"},
+      {"other special key",
+       {0, ext::kF2, key::kEsc},
+       -1,
+       {},
+       join({{"FTCMD", "FTERRCMD"}, bye}),
+       ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedServer server({greet(), reply("230 Ok\r\n"), reply("221 Adeus\r\n")});
+    RecordingTela ui;
+    ui.lines = {"ana"};
+    ui.lines.insert(ui.lines.end(), c.lines.begin(), c.lines.end());
+    ui.menuChoice = c.menuChoice;
+    ui.keys.assign(c.keys.begin(), c.keys.end());
+    Client client(ui, "127.0.0.1:" + std::to_string(server.port()));
+    EXPECT_THROW(client.Run(), Ended);
+    auto from = std::find(ui.events.begin(), ui.events.end(), "announce FTACLIBE");
+    ASSERT_NE(from, ui.events.end());
+    std::vector<std::string> heard;
+    std::string echoed;
+    for (auto e = from + 1; e != ui.events.end(); ++e) {
+      if (e->rfind("announce ", 0) == 0) heard.push_back(e->substr(9));
+      if (e->rfind("write ", 0) == 0 && e->size() == 7) echoed += e->back();
+    }
+    EXPECT_EQ(heard, c.heard);
+    EXPECT_EQ(echoed, c.echoed);
+    EXPECT_EQ(ui.has("menu 14"), c.menuChoice >= 0);
+    if (c.menuChoice >= 0) {
+      EXPECT_EQ(ui.menuKeys, menu);
+    }
+    EXPECT_EQ(server.commands(), (std::vector<std::string>{"USER ana", "QUIT"}));
+  }
 }
 
 TEST(Commands, KeyPressedDuringTheHelpListIsTheNextCommand) {

@@ -37,6 +37,7 @@ class RecordingTela : public ftp::Tela {
   std::vector<std::string> events;  // "announce K", "write T", "speak T", ...
   std::string screen;               // everything written, line ends as \n
   int menuChoice = 0;
+  std::vector<std::string> menuKeys;  // the catalogue keys of the last menu's items
   int column = 1;
   uint8_t foreground = 15;
   uint8_t foregroundWhileSecret = 15;
@@ -130,6 +131,8 @@ class RecordingTela : public ftp::Tela {
   uint8_t readKeySpoken() override { return readKey(); }
   int runMenu(const ftp::MenuBox&, const std::vector<ftp::MenuChoice>& items) override {
     events.push_back("menu " + std::to_string(items.size()));
+    menuKeys.clear();
+    for (const auto& item : items) menuKeys.push_back(item.key);
     return menuChoice;
   }
   std::string setting(std::string_view key) override {
