@@ -258,6 +258,14 @@ void Spoken::speakText(std::string_view text) {
   if (!s.settings.sapi) waitSpeechEnd();
 }
 
+void Spoken::speakAndGoOn(std::string_view text) {
+  State& s = *s_;
+  console_.log().event("text", text);
+  if (console_.consoleKeyPending()) return;
+  (void)s.active().speak(text);
+  s.speechPending = true;
+}
+
 void Spoken::speakChar(uint8_t ch) {
   waitSpeechEnd();
   console_.log().event("char", static_cast<long long>(ch));

@@ -77,6 +77,10 @@ class Spoken {
   void writeLineSpoken(std::string_view text);
   void writeNumberSpoken(long value);
   void speakText(std::string_view text);
+  // Starts saying text after what is being said and returns at once: the
+  // waits (idleWait, every wait for speech) keep it sounding, a key stops
+  // it.
+  void speakAndGoOn(std::string_view text);
   void speakChar(uint8_t ch);
   void playSound(std::string_view name);
   // Starts a recorded sound and returns while it sounds, so that the caller

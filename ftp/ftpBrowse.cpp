@@ -259,7 +259,7 @@ void Browse::ListRemoteDirectory() {
     rede_.CloseDataConnection();
     return;
   }
-  DataEnd end = DataEnd::Refused;
+  DataEnd end = DataEnd::Answered;
   int localError = 0;
   if (TransferStarts(final.code)) {
     final = {};
@@ -288,8 +288,13 @@ void Browse::ListRemoteDirectory() {
       if (!final.complete && !dlg_.closed()) (void)dlg_.readReply();
       msg_.Announce("FTERRDIR", 1);
       return;
-    case DataEnd::Refused:
+    case DataEnd::Answered:
       rede_.CloseDataConnection();
+      msg_.Announce("FTERRDIR", 1);
+      return;
+    case DataEnd::NeverConnected:
+      transfer_.abortTransfer(false);
+      transfer_.announceNeverConnected();
       msg_.Announce("FTERRDIR", 1);
       return;
     case DataEnd::Ended:

@@ -1,9 +1,11 @@
 // ftpOutcome: sizes, durations and milestones in words.
 #include "ftp/ftpOutcome.h"
 
+#include <algorithm>
 #include <array>
 
 #include "base/cp1252.h"
+#include "ftp/ftpRede.h"
 
 namespace ftp {
 
@@ -27,6 +29,14 @@ constexpr std::array<Text, 9> kTexts{{
     {"semrest", "O servidor não aceita continuar de onde parou; recomeçando do início."},
     {"continuando", "Continuando de "},
     {"porcento", " por cento"},
+}};
+
+constexpr std::array<Text, 5> kTransferTexts{{
+    {"recebidos", "Dados recebidos; esperando a confirmação do servidor"},
+    {"enviados", "Dados enviados; esperando a confirmação do servidor"},
+    {"interrompendo", "Interrompendo…"},
+    {"semconexao", "O servidor não abriu a conexão de dados"},
+    {"epsvmudo", "A porta que o servidor indicou não respondeu; tentando PASV"},
 }};
 
 std::string plural(int64_t n, std::string_view one, std::string_view many) {
@@ -104,6 +114,49 @@ std::string ResumeText(std::string_view key) {
   for (const Text& t : kTexts)
     if (t.key == key) return qr::W(t.text);
   return {};
+}
+
+}  // namespace ftp
+
+namespace ftp {
+
+std::string TransferText(std::string_view key) {
+  for (const Text& t : kTransferTexts)
+    if (t.key == key) return qr::W(t.text);
+  return {};
+}
+
+std::string ReplaceQuestion(std::string_view name) {
+  return qr::W("Já existe ") + std::string(name) + ". Substituir?";
+}
+
+std::string ProgressText(int64_t moved, int64_t offset, std::optional<int64_t> total,
+                         std::chrono::milliseconds elapsed) {
+  std::string text = std::to_string(KilobytesRoundedUp(moved)) + " K";
+  if (!total || *total <= 0) return text;
+  const int64_t done = std::min(offset + std::max<int64_t>(moved, 0), *total);
+  text += ", " + std::to_string(done * 100 / *total) + ResumeText("porcento");
+  if (moved <= 0 || done >= *total) return text;
+  // At the pace this transfer has kept so far.
+  const double leftMs = static_cast<double>(elapsed.count()) * static_cast<double>(*total - done) /
+                        static_cast<double>(moved);
+  const std::string left = DurationWords(std::chrono::milliseconds(static_cast<int64_t>(leftMs)));
+  const bool one = left.rfind("1 ", 0) == 0 || left.rfind("menos", 0) == 0;
+  return text + (one ? ", falta " : ", faltam ") + qr::W(left);
+}
+
+std::string ShortText(bool upload, int64_t have, int64_t expected) {
+  return std::string(upload ? "Enviados " : "Recebidos ") + std::to_string(have) + " de " +
+         std::to_string(expected) + " bytes";
+}
+
+std::string TextSizesText(int64_t have, int64_t expected) {
+  return "Em modo texto: " + std::to_string(have) + " bytes aqui, " + std::to_string(expected) +
+         " no servidor";
+}
+
+std::string ServerKeptText(int64_t there, int64_t whole) {
+  return "O servidor ficou com parte do arquivo: " + SizeWords(there) + " de " + SizeWords(whole);
 }
 
 }  // namespace ftp

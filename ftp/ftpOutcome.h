@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -45,5 +46,28 @@ class Milestones {
 
 // The texts of resuming, Windows-1252.
 [[nodiscard]] std::string ResumeText(std::string_view key);
+
+// The texts of a transfer beyond the catalogue's, Windows-1252: "recebidos"
+// and "enviados" (the data went, the final reply is awaited),
+// "interrompendo", "semconexao" (the server never opened the data
+// connection), "epsvmudo" (the port EPSV named did not answer).
+[[nodiscard]] std::string TransferText(std::string_view key);
+// "Já existe NOME. Substituir?", the name as given (Windows-1252).
+[[nodiscard]] std::string ReplaceQuestion(std::string_view name);
+// What a progress request says after "Transmitidos ": "N K" (kilobytes
+// moved by this transfer, rounded up), and when the whole size is known the
+// share of it there and, once the pace is known, the time left: "N K, 40
+// por cento, faltam 12 segundos".
+[[nodiscard]] std::string ProgressText(int64_t moved, int64_t offset, std::optional<int64_t> total,
+                                       std::chrono::milliseconds elapsed);
+// "Recebidos X de N bytes" ("Enviados" for an upload): a transfer the
+// server called complete that is short of the size announced.
+[[nodiscard]] std::string ShortText(bool upload, int64_t have, int64_t expected);
+// Text mode changes line ends, so the sizes may differ: "Em modo texto:
+// X bytes aqui, N no servidor".
+[[nodiscard]] std::string TextSizesText(int64_t have, int64_t expected);
+// An upload given up that the server kept a part of: "O servidor ficou com
+// parte do arquivo: SIZE de SIZE".
+[[nodiscard]] std::string ServerKeptText(int64_t there, int64_t whole);
 
 }  // namespace ftp

@@ -1,10 +1,8 @@
 // ftpArq, the pieces of resuming and of the spoken outcome: SIZE, the
-// yes-or-no question, the mark on a .part, REST, the outcome line and the
-// milestones.
+// yes-or-no question, the mark on a .part, REST and the outcome line.
 #include <sys/xattr.h>
 
 #include <cerrno>
-#include <cstdlib>
 
 #include "ftp/ftpDlg.h"
 #include "ftp/ftpOutcome.h"
@@ -18,21 +16,18 @@ namespace ftp {
 std::optional<int64_t> Transfer::remoteSize(std::string_view wire) {
   if (!SafeInCommand(wire) || !dlg_.SendCommand("SIZE ", wire)) return std::nullopt;
   const Reply r = dlg_.readReply();
-  // RFC 3659 section 4.2: "213 <size>", the size in octets.
-  if (!r.complete || r.code != 213 || r.line.size() < 5) return std::nullopt;
-  const std::string digits = r.line.substr(4);
-  char* end = nullptr;
-  errno = 0;
-  const long long value = std::strtoll(digits.c_str(), &end, 10);
-  if (errno != 0 || end == digits.c_str() || value < 0) return std::nullopt;
-  return static_cast<int64_t>(value);
+  if (!r.complete) return std::nullopt;
+  return SizeFromReply(r.code, r.line);
 }
 
 bool Transfer::askYes(std::string_view key) {
+  return askYesText(ResumeText(key));
+}
+
+bool Transfer::askYesText(const std::string& question) {
   if (ui_.cursorColumn() != 1) ui_.endLine();
   // Written as it is, spoken without its question mark, which the voice
   // would name.
-  const std::string question = ResumeText(key);
   ui_.write(question);
   ui_.speakText(question.substr(0, question.find('?')));
   msg_.Announce("FTSIMNAO", 0);
@@ -43,25 +38,27 @@ bool Transfer::askYes(std::string_view key) {
   return key8 == 'S' || key8 == 's';
 }
 
-int64_t Transfer::resumePoint(const std::string& partial, int64_t partSize,
-                              std::optional<int64_t> serverSize) {
-  char mark[32] = {};
-  const ssize_t n = ::getxattr(partial.c_str(), kPartSizeAttribute, mark, sizeof mark - 1);
-  int64_t marked = -1;
-  if (n > 0) {
-    char* end = nullptr;
-    const long long v = std::strtoll(mark, &end, 10);
-    if (end != mark && v >= 0) marked = v;
+PartMark Transfer::readMark(const std::string& partial) {
+  PartMark mark;
+  char text[64] = {};
+  ssize_t n = ::getxattr(partial.c_str(), kPartSizeAttribute, text, sizeof text - 1);
+  if (n > 0) mark.size = MarkedSize(std::string_view(text, static_cast<size_t>(n)));
+  n = ::getxattr(partial.c_str(), kPartTimeAttribute, text, sizeof text - 1);
+  if (n > 0) mark.modified.assign(text, static_cast<size_t>(n));
+  return mark;
+}
+
+void Transfer::sayResumeCheck(ResumeCheck check) {
+  switch (check) {
+    case ResumeCheck::GoOn:
+      return;
+    case ResumeCheck::Changed:
+      ui_.writeLineSpoken(ResumeText("mudou"));
+      return;
+    case ResumeCheck::Unknown:
+      ui_.writeLineSpoken(ResumeText("semtamanho"));
+      return;
   }
-  if (!serverSize || marked < 0) {
-    ui_.writeLineSpoken(ResumeText("semtamanho"));
-    return 0;
-  }
-  if (*serverSize != marked || partSize > *serverSize) {
-    ui_.writeLineSpoken(ResumeText("mudou"));
-    return 0;
-  }
-  return partSize;
 }
 
 bool Transfer::restartAt(int64_t offset) {
@@ -89,11 +86,6 @@ void Transfer::announceOutcome(std::string_view name, int64_t bytes,
   ui_.write(line.substr(0, rest));
   ui_.speakText(name);
   ui_.writeLineSpoken(line.substr(rest));
-}
-
-void Transfer::sayMilestone(int percent) {
-  if (ui_.cursorColumn() != 1) ui_.endLine();
-  ui_.writeLineSpoken(std::to_string(percent) + ResumeText("porcento"));
 }
 
 bool Transfer::milestonesWanted() {

@@ -61,6 +61,9 @@ class Tela {
   virtual void writeSpoken(std::string_view text) = 0;
   virtual void writeLineSpoken(std::string_view text) = 0;
   virtual void spellText(std::string_view text) = 0;
+  // Says text while the caller goes on (data keeps moving while progress
+  // is said): after what is being said, and waitFor keeps it sounding.
+  virtual void speakAndGoOn(std::string_view text) { speakText(text); }
   [[nodiscard]] virtual bool soundExists(std::string_view name) = 0;
   virtual void playSound(std::string_view name) = 0;
   // A recorded sound left sounding while the caller goes on (a request is

@@ -1,5 +1,5 @@
-// ftpArq, the transfers. The loops read and write the local file with plain
-// descriptors, so a failed read or write is seen at once with its errno.
+// ftpArq, the transfers: the dialogue around the plan, the pump and the
+// verdict, and what each verdict tells the user.
 #include "ftp/ftpTransfer.h"
 
 #include <fcntl.h>
@@ -28,14 +28,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr uint8_t kEscape = 27;
-constexpr int kIdleWaitMs = 100;
-constexpr auto kCaptionEvery = std::chrono::milliseconds(100);
-constexpr size_t kReadBuffer = 1024 * 1024;
-// While data flows, up to this many system calls (each of up to
-// kBlocksPerCall blocks) move data per look at the keyboard and the control
-// connection: at loopback speed a call takes well under a millisecond and
-// each look is a system call too.
-constexpr int kCallsPerLook = 8;
 // The replies to ABOR: each awaited this long at most; a reply that comes
 // apart from them within the grace is taken too.
 constexpr int kAbortWaitMs = 5000;
@@ -95,25 +87,16 @@ int64_t regularSize(const std::string& name) {
   return static_cast<int64_t>(st.st_size);
 }
 
-// Writes all of bytes; the errno of the failure, else 0.
-int writeAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return n < 0 ? errno : ENOSPC;
-    bytes.remove_prefix(static_cast<size_t>(n));
-  }
-  return 0;
-}
-
 template <class F>
 struct OnExit {
   F f;
   ~OnExit() { f(); }
 };
 
-[[nodiscard]] bool isFinal(const Reply& r) {
-  return r.complete && !(r.code >= 100 && r.code < 200);
+// What the server's last word on a pumped transfer was.
+ServerEnd serverEnd(const Pumped& p) {
+  if (p.gaveUp) return ServerEnd::GaveUp;
+  return IsFinalReply(p.final) ? ServerEndOf(p.final.code) : ServerEnd::None;
 }
 
 }  // namespace
@@ -166,26 +149,16 @@ std::string SystemReason(int error) {
   return qr::fromUtf8(std::strerror(error));
 }
 
-CaptionThrottle::CaptionThrottle(Tela& ui, std::string_view remoteName)
-    : ui_(ui), remote_(remoteName) {}
-
-void CaptionThrottle::update(int64_t bytes) {
-  const auto now = std::chrono::steady_clock::now();
-  if (shown_ >= 0 && now - last_ < kCaptionEvery) return;
-  last_ = now;
-  flush(bytes);
-}
-
-void CaptionThrottle::flush(int64_t bytes) {
-  const int64_t kb = KilobytesRoundedUp(bytes);
-  if (kb == shown_) return;
-  shown_ = kb;
-  ui_.setCaption(TransferCaption(remote_, bytes));
-}
-
 Transfer::Transfer(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede, Port& port,
                    FileDialogs& dialogs)
-    : st_(state), ui_(ui), msg_(msg), dlg_(dlg), rede_(rede), port_(port), dialogs_(dialogs) {}
+    : st_(state),
+      ui_(ui),
+      msg_(msg),
+      dlg_(dlg),
+      rede_(rede),
+      port_(port),
+      dialogs_(dialogs),
+      pump_(state, ui, msg, dlg, rede) {}
 
 bool Transfer::AskTransferType() {
   msg_.Announce("FTMODIMG", 0);
@@ -217,15 +190,6 @@ bool Transfer::openDataPath(bool portMustSucceed) {
     return false;
   }
   return true;
-}
-
-bool Transfer::escapeOrProgress() {
-  const uint8_t key = ui_.readKey();
-  if (key == kEscape) return true;
-  if (key == 0) (void)ui_.readKey();
-  rede_.AnnounceTransferred();
-  ui_.flushKeys();
-  return false;
 }
 
 void Transfer::abortTransfer(bool upload) {
@@ -272,77 +236,31 @@ void Transfer::announceFailure(const std::string& line) {
   ui_.setForeground(15);
 }
 
-DataEnd Transfer::receiveData(int fd, Reply& final, int& localError, Milestones* milestones,
-                              int64_t offset) {
-  CaptionThrottle caption(ui_, st_.remoteName);
-  const auto began = Clock::now();
-  std::string block(kDataBlock * kBlocksPerCall, '\0');
-  auto heard = Clock::now();
-  const auto silence = std::chrono::milliseconds(dlg_.replyDeadlineMs());
-  for (;;) {
-    const bool flowing = st_.dataOpen || st_.listening;
-    const Ready r = rede_.wait(
-        {.control = !dlg_.closed(), .accept = true, .dataRead = true, .keys = true}, kIdleWaitMs);
-    if (r.any()) heard = Clock::now();
-    if (r.listen) rede_.AcceptDataConnection();
-    if (r.data) {
-      for (int i = 0; i < kCallsPerLook; ++i) {
-        size_t got = 0;
-        const DataIo io = rede_.ReceiveDataBlocks(block.data(), block.size(), got);
-        if (io == DataIo::WouldBlock) break;
-        if (io == DataIo::Failed) {
-          rede_.CloseDataConnection();
-          caption.flush(st_.transferBytes);
-          return DataEnd::Failed;
-        }
-        if (io == DataIo::Ended) {
-          rede_.CloseDataConnection();
-          break;
-        }
-        localError = writeAll(fd, std::string_view(block).substr(0, got));
-        if (localError != 0) {
-          caption.flush(st_.transferBytes);
-          return DataEnd::LocalFailed;
-        }
-        if (got < block.size()) break;
-      }
-    }
-    caption.update(st_.transferBytes);
-    if (milestones) {
-      const int m = milestones->update(
-          offset + st_.transferBytes,
-          std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - began));
-      if (m) sayMilestone(m);
-    }
-    if (r.control) {
-      dlg_.ReceiveControlData();
-      // Only whole replies count, and a preliminary one (1xx) ends nothing.
-      while (dlg_.hasWholeReply()) {
-        const Reply got = dlg_.readReply();
-        if (isFinal(got)) final = got;
-      }
-    }
-    if (r.key && escapeOrProgress()) {
-      caption.flush(st_.transferBytes);
-      return DataEnd::Aborted;
-    }
-    if (!st_.dataOpen && !st_.listening && flowing) {
-      caption.flush(st_.transferBytes);
-      return DataEnd::Ended;
-    }
-    // A refusal or an error reply ends the wait for data that will not come.
-    if (isFinal(final) && !TransferCompleted(final.code)) {
-      caption.flush(st_.transferBytes);
-      return DataEnd::Refused;
-    }
-    // With the control connection gone, the data is still read to its end;
-    // a server silent on both for the whole deadline is gone.
-    if (Clock::now() - heard > silence) {
-      dlg_.connectionLost();
-      caption.flush(st_.transferBytes);
-      return DataEnd::Lost;
-    }
-  }
+void Transfer::announceError(std::string_view key) {
+  ui_.errorBeep();
+  if (ui_.cursorColumn() != 1) ui_.endLine();
+  ui_.setForeground(4);
+  msg_.Announce(key, 1);
+  ui_.setForeground(15);
+}
+
+void Transfer::announceErrorText(const std::string& text) {
+  ui_.errorBeep();
+  if (ui_.cursorColumn() != 1) ui_.endLine();
+  ui_.setForeground(4);
+  ui_.writeLineSpoken(text);
+  ui_.setForeground(15);
+}
+
+void Transfer::announceNeverConnected() {
+  announceErrorText(TransferText("semconexao"));
+}
+
+DataEnd Transfer::receiveData(int fd, Reply& final, int& localError) {
+  const Pumped p = pump_.run({.fd = fd, .awaitFinal = false});
+  final = p.final;
+  localError = p.localError;
+  return p.data;
 }
 
 void Transfer::SendFile() {
@@ -383,25 +301,25 @@ void Transfer::SendFile() {
   if (!AskTransferType()) return;
   // A remote file shorter than ours may be an interrupted send of it: the
   // user may go on from its end (binary mode only, as for a receive).
+  const bool binary = type_ == 'I';
   const int64_t localSize = static_cast<int64_t>(st.st_size);
   int64_t offset = 0;
-  if (type_ == 'I' && localSize > 0) {
+  if (binary && localSize > 0) {
     const std::optional<int64_t> there = remoteSize(qr::toUtf8(remote));
     if (dlg_.closed()) return;
-    if (there && *there > 0 && *there < localSize && askYes("enviar")) offset = *there;
+    if (OfferSendResume(binary, localSize, there) && askYes("enviar")) offset = *there;
   }
   if (!openDataPath(false)) return;
 
-  std::string verb = "STOR ";
-  if (offset > 0 && !restartAt(offset)) {
-    if (dlg_.closed()) {
+  bool restAccepted = false;
+  if (offset > 0) {
+    restAccepted = restartAt(offset);
+    if (!restAccepted && dlg_.closed()) {
       rede_.CloseDataConnection();
       return;
     }
-    // RFC 959 section 4.1.3: APPE adds to the end of the remote file, which
-    // is what REST and STOR would have done from there.
-    verb = "APPE ";
   }
+  const std::string verb = PlanSendVerb(offset, restAccepted) == SendVerb::Appe ? "APPE " : "STOR ";
   if (offset > 0 && ::lseek(fd, offset, SEEK_SET) != offset) {
     announceLocalError("FTERRENV", errno);
     rede_.CloseDataConnection();
@@ -422,135 +340,46 @@ void Transfer::SendFile() {
     return;
   }
 
-  enum class SendEnd { AllSent, Failed, LocalFailed, Aborted, Lost, Answered };
   Milestones milestones(localSize, offset, milestonesWanted());
-  CaptionThrottle caption(ui_, st_.remoteName);
-  std::string buffer(kReadBuffer, '\0');
-  size_t at = 0, have = 0;
-  bool endOfFile = false;
-  int localError = 0;
-  Reply final;
-  auto heard = Clock::now();
-  const auto silence = std::chrono::milliseconds(dlg_.replyDeadlineMs());
-  SendEnd end;
-  for (;;) {
-    if (at == have && !endOfFile) {
-      const ssize_t n = ::read(fd, buffer.data(), buffer.size());
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) {
-        localError = errno;
-        end = SendEnd::LocalFailed;
-        break;
-      }
-      at = 0;
-      have = static_cast<size_t>(n);
-      endOfFile = n == 0;
-    }
-    if (at == have && endOfFile && st_.dataOpen) {
-      // All went: the clean end of the data connection marks the file's end.
-      rede_.CloseDataConnection();
-      end = SendEnd::AllSent;
+  const Pumped p = pump_.run(
+      {.upload = true, .fd = fd, .offset = offset, .total = localSize, .milestones = &milestones});
+  const Judgement j = JudgeTransfer({.upload = true,
+                                     .binary = binary,
+                                     .data = p.data,
+                                     .server = serverEnd(p),
+                                     .have = offset + st_.transferBytes,
+                                     .expected = localSize});
+  if (p.data == DataEnd::Aborted || p.data == DataEnd::LocalFailed ||
+      p.data == DataEnd::NeverConnected)
+    abortTransfer(true);
+  switch (j.account) {
+    case Account::Done:
+    case Account::SizesDiffer:
+      msg_.Announce("FTFIMENV", 1);
+      announceOutcome(RemoteNameFromLocal(local), localSize, began);
       break;
-    }
-    const Ready r = rede_.wait({.control = !dlg_.closed(),
-                                .accept = true,
-                                .dataWrite = st_.dataOpen && at < have,
-                                .keys = true},
-                               kIdleWaitMs);
-    if (r.any()) heard = Clock::now();
-    if (r.listen) rede_.AcceptDataConnection();
-    bool failed = false;
-    for (int i = 0; r.dataWrite && i < kCallsPerLook && at < have; ++i) {
-      size_t sent = 0;
-      const DataIo io = rede_.SendDataBlock(
-          std::string_view(buffer).substr(at, std::min(kDataBlock * kBlocksPerCall, have - at)),
-          sent);
-      if (io == DataIo::WouldBlock) break;
-      if (io != DataIo::Moved) {
-        failed = true;
-        break;
-      }
-      at += sent;
-      if (at == have && !endOfFile) {
-        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
-        if (n < 0) break;  // seen again, with its errno, at the top
-        at = 0;
-        have = static_cast<size_t>(n);
-        endOfFile = n == 0;
-      }
-    }
-    caption.update(st_.transferBytes);
-    if (const int m = milestones.update(
-            offset + st_.transferBytes,
-            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - began)))
-      sayMilestone(m);
-    if (failed) {
-      end = SendEnd::Failed;
+    case Account::Short:
+      announceErrorText(ShortText(true, offset + st_.transferBytes, localSize));
       break;
-    }
-    if (r.control) {
-      dlg_.ReceiveControlData();
-      while (dlg_.hasWholeReply()) {
-        const Reply got = dlg_.readReply();
-        if (isFinal(got)) final = got;
-      }
-    }
-    if (dlg_.closed()) {
-      end = SendEnd::Lost;
+    case Account::ServerFailed:
+      announceFailure(p.final.line);
       break;
-    }
-    // A final reply before all was sent ends the transfer, whatever it says:
-    // the file did not arrive whole.
-    if (isFinal(final)) {
-      end = SendEnd::Answered;
-      break;
-    }
-    if (r.key && escapeOrProgress()) {
-      end = SendEnd::Aborted;
-      break;
-    }
-    if (Clock::now() - heard > silence) {
-      rede_.CloseDataConnection(true);  // before the server can take it for the end
-      dlg_.connectionLost();
-      end = SendEnd::Lost;
-      break;
-    }
-  }
-  caption.flush(st_.transferBytes);
-
-  switch (end) {
-    case SendEnd::LocalFailed:
-      abortTransfer(true);
-      announceLocalError("FTERRENV", localError);
-      break;
-    case SendEnd::Aborted:
-      abortTransfer(true);
-      announceInterrupted({});
-      break;
-    case SendEnd::Lost:
-      rede_.CloseDataConnection(true);
-      break;
-    case SendEnd::Failed:
-      rede_.CloseDataConnection(true);
+    case Account::DataBroken:
       ui_.setForeground(4);
       msg_.Announce("FTCOMCAI", 1);
       ui_.setForeground(15);
-      if (!isFinal(final)) (void)dlg_.readReply();
+      if (!IsFinalReply(p.final) && !dlg_.closed()) (void)dlg_.readReply();
       break;
-    case SendEnd::Answered:
-      rede_.CloseDataConnection(true);
-      announceFailure(final.line);
+    case Account::LocalError:
+      announceLocalError("FTERRENV", p.localError);
       break;
-    case SendEnd::AllSent:
-      // Only this transfer's own final reply can complete it.
-      if (!isFinal(final)) final = dlg_.readReply();
-      if (isFinal(final) && TransferCompleted(final.code)) {
-        msg_.Announce("FTFIMENV", 1);
-        announceOutcome(RemoteNameFromLocal(local), localSize, began);
-      } else if (isFinal(final))
-        announceFailure(final.line);
-      else if (dlg_.interrupted())
-        announceInterrupted({});
+    case Account::Interrupted:
+      announceInterrupted({});
+      break;
+    case Account::Lost:
+      break;  // the dialogue has said so
+    case Account::NeverConnected:
+      announceNeverConnected();
       break;
   }
   ui_.setCaption(IdleCaption(st_.remoteName));
@@ -593,33 +422,42 @@ void Transfer::receive(const RemoteName& given) {
 
   const std::string target = qr::toUtf8(local);
   struct stat st {};
-  if (::stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+  LocalTarget there;
+  there.exists = ::lstat(target.c_str(), &st) == 0;
+  there.directory = ::stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  if (PlanTarget(there) == TargetStep::Refuse) {
     msg_.Announce("FTNAOCRI", 1);
     return;
   }
   const std::string partial = PartialName(target);
 
   if (!AskTransferType()) return;
-  // Binary transfers only: in text mode the bytes on disk are not the
-  // server's, so neither the sizes nor an offset can be compared.
   const bool binary = type_ == 'I';
-  // What an earlier attempt received cannot be gone on with in text mode:
-  // starting over throws it away, so the user chooses (a no keeps it for a
-  // receive in binary mode).
-  if (!binary && regularSize(partial) > 0) {
-    if (ui_.cursorColumn() != 1) ui_.endLine();
-    ui_.writeLineSpoken(ResumeText("textonao"));
-    if (!askYes("textorecomeca")) {
-      msg_.Announce("FTDESIS", 2);
-      return;
-    }
+  const int64_t partSize = regularSize(partial);
+  bool wantResume = false;
+  switch (PlanPart(binary, partSize)) {
+    case PartStep::None:
+      break;
+    case PartStep::AskResume:
+      wantResume = askYes("receber");
+      break;
+    case PartStep::AskRestart:
+      // Starting over throws away what an earlier attempt received, so the
+      // user chooses (a no keeps it for a receive in binary mode).
+      if (ui_.cursorColumn() != 1) ui_.endLine();
+      ui_.writeLineSpoken(ResumeText("textonao"));
+      if (!askYes("textorecomeca")) {
+        msg_.Announce("FTDESIS", 2);
+        return;
+      }
+      break;
   }
-  const int64_t partSize = binary ? regularSize(partial) : 0;
-  const bool wantResume = partSize > 0 && askYes("receber");
-  const std::optional<int64_t> serverSize =
-      binary && SafeInCommand(remote.wire) ? remoteSize(remote.wire) : std::nullopt;
+  RemoteFacts server;
+  if (binary && SafeInCommand(remote.wire)) server.size = remoteSize(remote.wire);
   if (dlg_.closed()) return;
-  int64_t offset = wantResume ? resumePoint(partial, partSize, serverSize) : 0;
+  const ReceiveStart start = PlanReceiveStart(wantResume, partSize, readMark(partial), server);
+  if (start.check) sayResumeCheck(*start.check);
+  int64_t offset = start.offset;
 
   int fd = offset > 0 ? reopenPartial(partial, offset)
                       : createPartial(target, partial, st_.fileCreationMask);
@@ -628,11 +466,15 @@ void Transfer::receive(const RemoteName& given) {
     return;
   }
   auto mark = [&] {
-    const std::string size = serverSize ? std::to_string(*serverSize) : std::string();
+    const std::string size = server.size ? std::to_string(*server.size) : std::string();
     if (size.empty())
       (void)::fremovexattr(fd, kPartSizeAttribute);
     else
       (void)::fsetxattr(fd, kPartSizeAttribute, size.data(), size.size(), 0);
+    if (server.modified.empty())
+      (void)::fremovexattr(fd, kPartTimeAttribute);
+    else
+      (void)::fsetxattr(fd, kPartTimeAttribute, server.modified.data(), server.modified.size(), 0);
   };
   if (offset == 0) mark();
 
@@ -645,7 +487,10 @@ void Transfer::receive(const RemoteName& given) {
   auto finish = [&](Outcome outcome) {
     if (closed) return 0;
     closed = true;
-    if (outcome == Outcome::Complete) (void)::fremovexattr(fd, kPartSizeAttribute);
+    if (outcome == Outcome::Complete) {
+      (void)::fremovexattr(fd, kPartSizeAttribute);
+      (void)::fremovexattr(fd, kPartTimeAttribute);
+    }
     int error = ::close(fd) == 0 ? 0 : errno;
     if (outcome == Outcome::Complete && error == 0) {
       if (::rename(partial.c_str(), target.c_str()) == 0) return 0;
@@ -707,64 +552,65 @@ void Transfer::receive(const RemoteName& given) {
     return;
   }
 
-  Milestones milestones(serverSize.value_or(0), offset, milestonesWanted());
-  Reply final;
-  int localError = 0;
-  const DataEnd end = receiveData(fd, final, localError, &milestones, offset);
-  switch (end) {
-    case DataEnd::LocalFailed:
-      // Disk full, permission lost, size limit: stop the server and say why.
-      abortTransfer(false);
-      (void)finish(Outcome::KeepPartial);
-      announceLocalError("FTNAOCRI", localError);
-      announceKept(kept);
-      break;
-    case DataEnd::Aborted:
-      abortTransfer(false);
-      (void)finish(Outcome::KeepPartial);
-      announceInterrupted(kept);
-      break;
-    case DataEnd::Lost:
-      rede_.CloseDataConnection();
-      (void)finish(Outcome::KeepPartial);
-      announceKept(kept);
-      break;
-    case DataEnd::Failed:
-      // A broken data connection is no end of file, whatever the server
-      // says afterwards.
-      (void)finish(Outcome::KeepPartial);
-      ui_.errorBeep();
-      ui_.setForeground(4);
-      msg_.Announce("FTCOMCAI", 1);
-      ui_.setForeground(15);
-      if (!isFinal(final) && !dlg_.closed()) (void)dlg_.readReply();
-      announceKept(kept);
-      break;
-    case DataEnd::Refused:
-      rede_.CloseDataConnection();
-      (void)finish(Outcome::KeepPartial);
-      announceFailure(final.line);
-      announceKept(kept);
-      break;
-    case DataEnd::Ended: {
-      if (!isFinal(final) && !dlg_.closed()) final = dlg_.readReply();
-      if (isFinal(final) && TransferCompleted(final.code)) {
-        const int error = finish(Outcome::Complete);
-        if (error == 0) {
-          msg_.Announce("FTFIMREC", 1);
-          announceOutcome(SafeLocalName(remote.text), offset + st_.transferBytes, began);
-        } else
-          announceLocalError("FTNAOCRI", error);
-      } else {
-        (void)finish(Outcome::KeepPartial);
-        if (isFinal(final))
-          announceFailure(final.line);
-        else if (!dlg_.closed())
-          msg_.Announce("FTINTERR", 1);
-        announceKept(kept);
-      }
-      break;
+  // The whole size: SIZE's, else the count the 150 announced (of the whole
+  // file only when the transfer starts at its beginning).
+  std::optional<int64_t> expected = server.size;
+  if (!expected && offset == 0) expected = AnnouncedSize(started.line);
+  Milestones milestones(expected.value_or(0), offset, milestonesWanted());
+  const Pumped p =
+      pump_.run({.fd = fd, .offset = offset, .total = expected, .milestones = &milestones});
+  const int64_t have = offset + st_.transferBytes;
+  const Judgement j = JudgeTransfer({.upload = false,
+                                     .binary = binary,
+                                     .data = p.data,
+                                     .server = serverEnd(p),
+                                     .have = have,
+                                     .expected = expected});
+  if (p.data == DataEnd::Aborted || p.data == DataEnd::LocalFailed ||
+      p.data == DataEnd::NeverConnected)
+    abortTransfer(false);  // disk full, permission lost, size limit, ESC
+  if (j.verdict == Verdict::Completed) {
+    const int error = finish(Outcome::Complete);
+    if (error == 0) {
+      msg_.Announce("FTFIMREC", 1);
+      announceOutcome(SafeLocalName(remote.text), have, began);
+      if (j.account == Account::SizesDiffer) ui_.writeLineSpoken(TextSizesText(have, *expected));
+    } else {
+      announceLocalError("FTNAOCRI", error);
     }
+  } else {
+    (void)finish(Outcome::KeepPartial);
+    switch (j.account) {
+      case Account::Done:
+      case Account::SizesDiffer:
+        break;
+      case Account::Short:
+        announceErrorText(ShortText(false, have, *expected));
+        break;
+      case Account::ServerFailed:
+        announceFailure(p.final.line);
+        break;
+      case Account::DataBroken:
+        ui_.errorBeep();
+        ui_.setForeground(4);
+        msg_.Announce("FTCOMCAI", 1);
+        ui_.setForeground(15);
+        if (!IsFinalReply(p.final) && !dlg_.closed()) (void)dlg_.readReply();
+        break;
+      case Account::LocalError:
+        announceLocalError("FTNAOCRI", p.localError);
+        break;
+      case Account::Interrupted:
+        if (ui_.cursorColumn() != 1) ui_.endLine();
+        msg_.Announce("FTINTERR", 1);
+        break;
+      case Account::Lost:
+        break;  // the dialogue has said so
+      case Account::NeverConnected:
+        announceNeverConnected();
+        break;
+    }
+    announceKept(kept);
   }
   ui_.setCaption(IdleCaption(st_.remoteName));
   rede_.CloseDataConnection();

@@ -1,12 +1,16 @@
 // ftpArq, the transfers: sending a local file (key T) and receiving a remote
 // one (key R, and R in the directory browser), with the image-mode question,
-// the block loop, progress in the caption and on any key, ABOR on ESC.
+// progress in the caption and on any key, ABOR on ESC. Each transfer is a
+// plan (ftpPlan: names, questions, offset), the one data loop (ftpPump) and
+// a verdict (ftpJudge); this module holds the dialogue around them and says
+// what the verdict means.
 //
 // Local names are Windows-1252 inside the program and UTF-8 on disk. A
 // receive writes into a new file beside the target, created exclusively
 // (never through a symbolic link), and puts it in the target's place only
-// when the data ended cleanly and the transfer's own final reply is 226 or
-// 250; an aborted or failed receive keeps what arrived as "<target>.part"
+// when the judge finds it complete (the data ended cleanly, the transfer's
+// own final reply is 226 or 250, and no fewer bytes came than the server
+// announced); an aborted or failed receive keeps what arrived as "<target>.part"
 // and says so. A local read or write error stops the transfer with ABOR and
 // is told with the system's reason. The loops read and write the local file
 // themselves and wait only in Rede::wait, for the network and the keys.
@@ -28,6 +32,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "ftp/ftpJudge.h"
+#include "ftp/ftpPlan.h"
+#include "ftp/ftpPump.h"
 
 namespace ftp {
 
@@ -79,43 +87,16 @@ class PlainFileDialogs : public FileDialogs {
 [[nodiscard]] std::string RemoteNameFromLocal(std::string_view localPath);
 // The file where a receive writes, and where a partial receive is kept.
 [[nodiscard]] std::string PartialName(std::string_view target);
-// The extended attribute that holds, on a .part, the server's size of the
-// whole file when it was begun.
-inline constexpr const char* kPartSizeAttribute = "user.naviro.tamanho";
 // A short Portuguese reason for an errno value (Windows-1252).
 [[nodiscard]] std::string SystemReason(int error);
-// RFC 959 section 4.2: 125/150 open the transfer, 226/250 close it well.
+// RFC 959 section 4.2: 125/150 open the transfer.
 [[nodiscard]] constexpr bool TransferStarts(int code) {
   return code == 125 || code == 150;
 }
+// 226/250 close it well.
 [[nodiscard]] constexpr bool TransferCompleted(int code) {
-  return code == 226 || code == 250;
+  return ServerEndOf(code) == ServerEnd::Completed;
 }
-
-// Refreshes the caption at most every 100 ms; flush() always shows the last
-// value.
-class CaptionThrottle {
- public:
-  CaptionThrottle(Tela& ui, std::string_view remoteName);
-  void update(int64_t bytes);
-  void flush(int64_t bytes);
-
- private:
-  Tela& ui_;
-  std::string remote_;
-  std::chrono::steady_clock::time_point last_{};
-  int64_t shown_ = -1;
-};
-
-// How the data of a receive (a file or a listing) ended.
-enum class DataEnd {
-  Ended,        // the server closed the data connection
-  Failed,       // the data connection broke (a reset, an error)
-  LocalFailed,  // the local file could not take the bytes
-  Aborted,      // ESC
-  Lost,         // the control connection is gone, or the server went silent
-  Refused,      // a final reply other than 226/250 came before the data
-};
 
 class Milestones;
 
@@ -134,15 +115,10 @@ class Transfer {
   // Opens the data path in the current mode (PASV or PORT, then the data
   // connection); shared with the directory listing.
   [[nodiscard]] bool openDataPath(bool portMustSucceed);
-  // Moves the data of a receive into the local descriptor fd until the
+  // Moves the data of a listing into the local descriptor fd until the
   // data connection ends, counting it in the caption. final holds the
-  // transfer's final reply when it came meanwhile (complete set).
-  // milestones: said as the data comes, offset bytes counted as there.
-  [[nodiscard]] DataEnd receiveData(int fd, Reply& final, int& localError,
-                                    Milestones* milestones = nullptr, int64_t offset = 0);
-  // Reads a waiting key: ESC gives true; any other key speaks the progress
-  // once and drops the keys typed after it.
-  [[nodiscard]] bool escapeOrProgress();
+  // final reply when it came meanwhile (complete set).
+  [[nodiscard]] DataEnd receiveData(int fd, Reply& final, int& localError);
   // Ends the transfer in progress: the data connection closed first (reset
   // for an upload, so the server cannot take it for a whole file), then
   // ABOR and its replies, each waited for a few seconds at most, so that
@@ -155,6 +131,8 @@ class Transfer {
   void announceLocalError(std::string_view key, int error);
   // Error beep, "FTERRENV" in red and the server's line.
   void announceFailure(const std::string& line);
+  // The server never opened the data connection: said in red.
+  void announceNeverConnected();
 
  private:
   void receive(const RemoteName& remote);
@@ -162,18 +140,22 @@ class Transfer {
   [[nodiscard]] std::optional<int64_t> remoteSize(std::string_view wire);
   // A yes-or-no question, asked as the delete confirmation is; true for S.
   [[nodiscard]] bool askYes(std::string_view key);
+  [[nodiscard]] bool askYesText(const std::string& question);
   // The outcome of a completed transfer, said after its message.
   void announceOutcome(std::string_view name, int64_t bytes,
                        std::chrono::steady_clock::time_point began);
-  void sayMilestone(int percent);
   [[nodiscard]] bool milestonesWanted();
-  // A receive's resume point: the size of target's .part when the user
-  // wants to go on and the server's size still matches; else 0, said why.
-  [[nodiscard]] int64_t resumePoint(const std::string& partial, int64_t partSize,
-                                    std::optional<int64_t> serverSize);
+  // A .part's mark: the server's size (and time) of the file it was begun
+  // from.
+  [[nodiscard]] PartMark readMark(const std::string& partial);
+  // Why a .part is not gone on with, said.
+  void sayResumeCheck(ResumeCheck check);
   // The REST that begins a resumed transfer at offset; false (said) when
   // the server refuses it.
   [[nodiscard]] bool restartAt(int64_t offset);
+  // An error line in red after the error beep.
+  void announceError(std::string_view key);
+  void announceErrorText(const std::string& text);
 
   ClientState& st_;
   Tela& ui_;
@@ -182,6 +164,7 @@ class Transfer {
   Rede& rede_;
   Port& port_;
   FileDialogs& dialogs_;
+  Pump pump_;
   char type_ = 'I';  // the TYPE of the last type question
 };
 

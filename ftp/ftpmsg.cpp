@@ -41,9 +41,12 @@ void Messages::announce(std::string_view key, int lineEnds, bool goOn) {
   const std::string text = MessageText(key);
   ui_.write(text);
   for (int i = 0; i < lineEnds; ++i) ui_.endLine();
-  if (!ui_.soundExists(key))
-    ui_.speakText(text);  // a system voice goes on by itself
-  else if (goOn)
+  if (!ui_.soundExists(key)) {
+    if (goOn)
+      ui_.speakAndGoOn(text);
+    else
+      ui_.speakText(text);
+  } else if (goOn)
     ui_.startSound(key);
   else
     ui_.playSound(key);

@@ -21,8 +21,9 @@ class Messages {
   explicit Messages(Tela& ui) : ui_(ui) {}
 
   void Announce(std::string_view key, int lineEnds);
-  // The same, but the recorded file is left playing while the caller goes
-  // on: a request is sent while the user hears that it is on its way.
+  // The same, but the recorded file or the voice is left sounding while
+  // the caller goes on: a request is sent while the user hears that it is
+  // on its way, data moves while its progress is said.
   void AnnounceAndGoOn(std::string_view key, int lineEnds);
   void WriteLabel(std::string_view key, int lineEnds);
 

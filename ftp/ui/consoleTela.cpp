@@ -126,6 +126,9 @@ void ConsoleTela::writeLineSpoken(std::string_view text) {
 void ConsoleTela::spellText(std::string_view text) {
   spoken_.spellText(text);
 }
+void ConsoleTela::speakAndGoOn(std::string_view text) {
+  spoken_.speakAndGoOn(text);
+}
 bool ConsoleTela::soundExists(std::string_view name) {
   return spoken_.soundExists(name);
 }

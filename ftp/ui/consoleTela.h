@@ -39,6 +39,7 @@ class ConsoleTela : public Tela {
   void writeSpoken(std::string_view text) override;
   void writeLineSpoken(std::string_view text) override;
   void spellText(std::string_view text) override;
+  void speakAndGoOn(std::string_view text) override;
   bool soundExists(std::string_view name) override;
   void playSound(std::string_view name) override;
   void startSound(std::string_view name) override;

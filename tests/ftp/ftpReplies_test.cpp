@@ -11,6 +11,7 @@
 #include "ftp/ftpHost.h"
 #include "ftp/ftpLogin.h"
 #include "ftp/ftpOutcome.h"
+#include "ftp/ftpPlan.h"
 #include "ftp/ftpPort.h"
 #include "ftp/ftpRede.h"
 #include "ftp/ftpTls.h"
@@ -236,6 +237,66 @@ TEST(SmallRules, ExtendedPassiveRepliesAndExtendedPortCommands) {
   };
   for (const auto& c : cases) EXPECT_EQ(ExtendedPassivePort(c.line).value_or(0), c.port) << c.line;
   EXPECT_EQ(ExtendedPortCommand("::1", 5282), "EPRT |2|::1|5282|");
+}
+
+TEST(SmallRules, RepliesThatTellAFilesSizeAndTime) {
+  struct Case {
+    int code;
+    const char* line;
+    int64_t size;      // SizeFromReply; -1: none
+    const char* time;  // TimeFromReply
+  } cases[] = {
+      {213, "213 300000", 300000, ""},
+      {213, "213  42 ", 42, ""},
+      {213, "213 12a", -1, ""},
+      {213, "213 ", -1, ""},
+      {550, "550 300000", -1, ""},
+      {213, "213 20260103140509", 20260103140509, "20260103140509"},
+      {213, "213 20260103140509.123", -1, "20260103140509.123"},
+      {213, "213 20260103140509.", -1, ""},
+      {213, "213 2026010314050", 2026010314050, ""},
+      {213, "213 2026010314050x", -1, ""},
+      {500, "500 20260103140509", -1, ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(SizeFromReply(c.code, c.line).value_or(-1), c.size) << c.line;
+    EXPECT_EQ(TimeFromReply(c.code, c.line), c.time) << c.line;
+  }
+  struct Announced {
+    const char* line;
+    int64_t size;  // -1: none
+  } announced[] = {
+      {"150 Opening BINARY mode data connection for a.bin (12345 bytes).", 12345},
+      {"150 Opening BINARY mode data connection for (x) (7 Bytes)", 7},
+      {"150 Opening data connection for f(1).txt (1 byte)", 1},
+      {"150 Opening data connection for a.bin", -1},
+      {"150 Abrindo (muitos bytes)", -1},
+      {"150 (12 kB)", -1},
+  };
+  for (const auto& c : announced) EXPECT_EQ(AnnouncedSize(c.line).value_or(-1), c.size) << c.line;
+}
+
+TEST(SmallRules, ProgressSaysTheShareAndTheTimeLeftWhenTheSizeIsKnown) {
+  using std::chrono::milliseconds;
+  struct Case {
+    int64_t moved, offset;
+    std::optional<int64_t> total;
+    int elapsedMs;
+    const char* text;
+  } cases[] = {
+      {0, 0, std::nullopt, 0, "0 K"},
+      {1025, 0, std::nullopt, 500, "2 K"},
+      {400000, 0, 1000000, 8000, "391 K, 40 por cento, faltam 12 segundos"},
+      {500000, 0, 1000000, 1000, "489 K, 50 por cento, falta 1 segundo"},
+      {999000, 0, 1000000, 1000, "976 K, 99 por cento, falta menos de um segundo"},
+      {100000, 0, 1000000, 10000, "98 K, 10 por cento, falta 1 minuto e 30 segundos"},
+      {100000, 500000, 1000000, 1000, "98 K, 60 por cento, faltam 4 segundos"},
+      {0, 500000, 1000000, 1000, "0 K, 50 por cento"},
+      {1000000, 0, 1000000, 1000, "977 K, 100 por cento"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(ProgressText(c.moved, c.offset, c.total, milliseconds(c.elapsedMs)), qr::W(c.text))
+        << c.text;
 }
 
 TEST(SmallRules, SizesDurationsAndMilestonesInWords) {

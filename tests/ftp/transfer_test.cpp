@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "base/cp1252.h"
+#include "ftp/ftpJudge.h"
 #include "ftp/ftpOutcome.h"
 #include "transferRig.h"
 
@@ -59,6 +60,171 @@ TEST(TransferNames, ServerNamesBecomeOnlyTheirLastComponent) {
   EXPECT_EQ(RemoteNameFromLocal("/home/ana/dados/carta.txt"), "carta.txt");
   EXPECT_EQ(RemoteNameFromLocal("carta.txt"), "carta.txt");
   EXPECT_EQ(SystemReason(ENOSPC), qr::W("não há espaço no disco"));
+}
+
+namespace {
+
+const char* name(Verdict v) {
+  switch (v) {
+    case Verdict::Completed:
+      return "completed";
+    case Verdict::Failed:
+      return "failed";
+    case Verdict::PartialKept:
+      return "partial kept";
+  }
+  return "?";
+}
+
+}  // namespace
+
+// Every class of final reply a server may send after a transfer, by how its
+// data ended. Only 226 and 250 after a clean end with all the bytes
+// announced complete a file; other 2xx replies do not say the file went.
+TEST(TransferVerdict, OnlyA226Or250AfterAWholeCleanEndCompletesTheFile) {
+  enum Ending { kClean, kReset, kShort, kLocalError, kEscape };
+  const char* endings[] = {"clean end", "reset", "short", "local write error", "Esc"};
+  struct Row {
+    int code;
+    Account clean;  // the account of a clean, whole end
+  } rows[] = {
+      {110, Account::Lost},         {125, Account::Lost},         {150, Account::Lost},
+      {200, Account::ServerFailed}, {202, Account::ServerFailed}, {225, Account::ServerFailed},
+      {226, Account::Done},         {250, Account::Done},         {421, Account::ServerFailed},
+      {425, Account::ServerFailed}, {426, Account::ServerFailed}, {450, Account::ServerFailed},
+      {451, Account::ServerFailed}, {452, Account::ServerFailed}, {550, Account::ServerFailed},
+      {552, Account::ServerFailed}, {553, Account::ServerFailed}};
+  constexpr int64_t kWhole = 300000;
+  for (const Row& row : rows) {
+    const bool completes = row.clean == Account::Done;
+    for (int e = kClean; e <= kEscape; ++e) {
+      for (bool upload : {false, true}) {
+        TransferFacts f{.upload = upload,
+                        .binary = true,
+                        .data = DataEnd::Ended,
+                        .server = ServerEndOf(row.code),
+                        .have = kWhole,
+                        .expected = kWhole};
+        Account want = row.clean;
+        switch (e) {
+          case kClean:
+            break;
+          case kReset:
+            f.data = DataEnd::Failed;
+            want = Account::DataBroken;
+            break;
+          case kShort:
+            f.have = kWhole - 1;
+            if (completes) want = Account::Short;
+            break;
+          case kLocalError:
+            f.data = DataEnd::LocalFailed;
+            want = Account::LocalError;
+            break;
+          case kEscape:
+            f.data = DataEnd::Aborted;
+            want = Account::Interrupted;
+            break;
+        }
+        const Verdict verdict = want == Account::Done ? Verdict::Completed
+                                : upload              ? Verdict::Failed
+                                                      : Verdict::PartialKept;
+        const Judgement j = JudgeTransfer(f);
+        EXPECT_EQ(name(j.verdict), std::string(name(verdict)))
+            << row.code << " " << endings[e] << (upload ? " upload" : " receive");
+        EXPECT_EQ(j.account, want)
+            << row.code << " " << endings[e] << (upload ? " upload" : " receive");
+      }
+    }
+  }
+}
+
+TEST(TransferVerdict, TextSizesUnknownSizesAndEndsAfterTheData) {
+  struct Case {
+    const char* what;
+    TransferFacts facts;
+    Judgement want;
+  } cases[] = {
+      {"text mode, other size: complete, sizes said",
+       {.binary = false, .server = ServerEnd::Completed, .have = 100381, .expected = 100000},
+       {Verdict::Completed, Account::SizesDiffer}},
+      {"text mode, shorter: complete too",
+       {.binary = false, .server = ServerEnd::Completed, .have = 99000, .expected = 100000},
+       {Verdict::Completed, Account::SizesDiffer}},
+      {"size never announced",
+       {.server = ServerEnd::Completed, .have = 5, .expected = std::nullopt},
+       {Verdict::Completed, Account::Done}},
+      {"more than announced (it grew meanwhile)",
+       {.server = ServerEnd::Completed, .have = 101, .expected = 100},
+       {Verdict::Completed, Account::Done}},
+      {"user gave up the final reply",
+       {.server = ServerEnd::GaveUp, .have = 100, .expected = 100},
+       {Verdict::PartialKept, Account::Interrupted}},
+      {"nothing arrived: nothing kept",
+       {.data = DataEnd::Answered, .server = ServerEnd::Failed, .have = 0, .expected = 100},
+       {Verdict::Failed, Account::ServerFailed}},
+      {"a 226 before an upload's end",
+       {.upload = true,
+        .data = DataEnd::Answered,
+        .server = ServerEnd::Completed,
+        .have = 10,
+        .expected = 100},
+       {Verdict::Failed, Account::ServerFailed}},
+      {"data connection never came",
+       {.data = DataEnd::NeverConnected, .have = 0, .expected = 100},
+       {Verdict::Failed, Account::NeverConnected}},
+      {"a resumed part kept when the server went silent",
+       {.data = DataEnd::Lost, .have = 4096, .expected = 9000},
+       {Verdict::PartialKept, Account::Lost}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(JudgeTransfer(c.facts), c.want) << c.what;
+}
+
+// A .part is gone on with only from the very file it was begun from: same
+// size and same modification time, as far as the server tells them.
+TEST(TransferPlan, APartGoesOnOnlyWhileTheServerFileIsTheOneBegun) {
+  constexpr const char* kThen = "20260103140509";
+  struct Case {
+    const char* what;
+    PartMark mark;
+    int64_t partSize;
+    RemoteFacts server;
+    ResumeCheck want;
+  } cases[] = {
+      {"same size and time", {300000, kThen}, 120000, {300000, kThen}, ResumeCheck::GoOn},
+      {"changed in place, same size",
+       {300000, kThen},
+       120000,
+       {300000, "20260104090000"},
+       ResumeCheck::Changed},
+      {"other size", {300000, kThen}, 120000, {250000, kThen}, ResumeCheck::Changed},
+      {"part longer than the file", {300000, kThen}, 300001, {300000, kThen}, ResumeCheck::Changed},
+      {"no time now, one then", {300000, kThen}, 120000, {300000, ""}, ResumeCheck::Unknown},
+      {"a time now, none marked", {300000, ""}, 120000, {300000, kThen}, ResumeCheck::Unknown},
+      {"a server that never tells the time", {300000, ""}, 120000, {300000, ""}, ResumeCheck::GoOn},
+      {"no size now", {300000, kThen}, 120000, {std::nullopt, kThen}, ResumeCheck::Unknown},
+      {"no mark", {std::nullopt, ""}, 120000, {300000, kThen}, ResumeCheck::Unknown},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(CheckResume(c.mark, c.partSize, c.server), c.want) << c.what;
+    const ReceiveStart go = PlanReceiveStart(true, c.partSize, c.mark, c.server);
+    EXPECT_EQ(go.offset, c.want == ResumeCheck::GoOn ? c.partSize : 0) << c.what;
+    EXPECT_EQ(PlanReceiveStart(false, c.partSize, c.mark, c.server).offset, 0) << c.what;
+  }
+  EXPECT_EQ(PlanTarget({.exists = true, .directory = true}), TargetStep::Refuse);
+  EXPECT_EQ(PlanTarget({.exists = true}), TargetStep::AskReplace);
+  EXPECT_EQ(PlanTarget({}), TargetStep::Write);
+  EXPECT_EQ(PlanPart(true, 0), PartStep::None);
+  EXPECT_EQ(PlanPart(true, 10), PartStep::AskResume);
+  EXPECT_EQ(PlanPart(false, 10), PartStep::AskRestart);
+  EXPECT_TRUE(OfferSendResume(true, 100, 50));
+  EXPECT_FALSE(OfferSendResume(false, 100, 50));
+  EXPECT_FALSE(OfferSendResume(true, 100, 100));
+  EXPECT_FALSE(OfferSendResume(true, 100, 0));
+  EXPECT_FALSE(OfferSendResume(true, 100, std::nullopt));
+  EXPECT_EQ(PlanSendVerb(50, false), SendVerb::Appe);
+  EXPECT_EQ(PlanSendVerb(50, true), SendVerb::Stor);
+  EXPECT_EQ(PlanSendVerb(0, false), SendVerb::Stor);
 }
 
 TEST(Receive, BinaryAndTextFilesArriveWholeAndReplaceTheOldCopy) {
