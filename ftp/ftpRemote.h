@@ -50,7 +50,7 @@ class TransferWatch {
   [[nodiscard]] virtual bool carryOn(int64_t moved) = 0;
 };
 
-struct TransferFacts {
+struct TransferTally {
   int64_t moved = 0;            // bytes after the starting offset
   std::optional<int64_t> size;  // receive: the remote size when it began
   bool whole = false;           // the server confirmed the end of the file
@@ -81,9 +81,9 @@ class RemoteFiles {
   // A file into fd from offset on (fd at offset); a file from fd (from
   // offset) to the remote name, created or emptied when offset is 0.
   [[nodiscard]] virtual RemoteResult receive(const RemoteName& file, int fd, int64_t offset,
-                                             TransferWatch& watch, TransferFacts& facts) = 0;
+                                             TransferWatch& watch, TransferTally& facts) = 0;
   [[nodiscard]] virtual RemoteResult send(int fd, int64_t offset, const RemoteName& file,
-                                          TransferWatch& watch, TransferFacts& facts) = 0;
+                                          TransferWatch& watch, TransferTally& facts) = 0;
 };
 
 }  // namespace ftp

@@ -230,7 +230,7 @@ ftp::RemoteResult SftpFiles::list(std::vector<ftp::RemoteEntry>& entries) {
 }
 
 ftp::RemoteResult SftpFiles::receive(const ftp::RemoteName& file, int fd, int64_t offset,
-                                     ftp::TransferWatch& watch, ftp::TransferFacts& facts) {
+                                     ftp::TransferWatch& watch, ftp::TransferTally& facts) {
   ftp::RemoteResult refusal;
   if (!ready(refusal)) return refusal;
   Watch w(watch);
@@ -244,7 +244,7 @@ ftp::RemoteResult SftpFiles::receive(const ftp::RemoteName& file, int fd, int64_
 }
 
 ftp::RemoteResult SftpFiles::send(int fd, int64_t offset, const ftp::RemoteName& file,
-                                  ftp::TransferWatch& watch, ftp::TransferFacts& facts) {
+                                  ftp::TransferWatch& watch, ftp::TransferTally& facts) {
   ftp::RemoteResult refusal;
   if (!ready(refusal)) return refusal;
   Watch w(watch);

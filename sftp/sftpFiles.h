@@ -51,10 +51,10 @@ class SftpFiles : public ftp::RemoteFiles {
   [[nodiscard]] ftp::RemoteResult list(std::vector<ftp::RemoteEntry>& entries) override;
   [[nodiscard]] ftp::RemoteResult receive(const ftp::RemoteName& file, int fd, int64_t offset,
                                           ftp::TransferWatch& watch,
-                                          ftp::TransferFacts& facts) override;
+                                          ftp::TransferTally& facts) override;
   [[nodiscard]] ftp::RemoteResult send(int fd, int64_t offset, const ftp::RemoteName& file,
                                        ftp::TransferWatch& watch,
-                                       ftp::TransferFacts& facts) override;
+                                       ftp::TransferTally& facts) override;
 
  private:
   // The server's path of a name: under the current directory unless
