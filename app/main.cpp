@@ -10,6 +10,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/voices.h"
 #include "base/cp1252.h"
@@ -40,7 +41,11 @@ constexpr const char* kUsage =
     "criptografada (TLS) é exigida.\n"
     "--voices lista as vozes do sistema com o número a pôr em VOZ.\n";
 
-int run(const std::optional<std::string>& host, qr::EventLog& log);
+// errors: what of the configuration and of speech failed, for standard
+// error once the console is gone (a terminal shows the program's own screen
+// until then).
+int run(const std::optional<std::string>& host, qr::EventLog& log,
+        std::vector<std::string>& errors);
 
 }  // namespace
 
@@ -69,16 +74,21 @@ int main(int argc, char** argv) {
 
   const char* logPath = std::getenv("QUIRAL_LOG");
   qr::EventLog log(logPath ? logPath : "");
+  std::vector<std::string> errors;
+  int code = 0;
   try {
-    return run(host, log);
+    code = run(host, log, errors);
   } catch (const qr::ProgramEnd& end) {
-    return end.code;
+    code = end.code;
   }
+  for (const std::string& e : errors) std::fprintf(stderr, "naviro: %s\n", qr::toUtf8(e).c_str());
+  return code;
 }
 
 namespace {
 
-int run(const std::optional<std::string>& host, qr::EventLog& log) {
+int run(const std::optional<std::string>& host, qr::EventLog& log,
+        std::vector<std::string>& errors) {
   platform::ignoreProcessSignals();
   const platform::FrontendKind kind = platform::chooseFrontend();
   std::unique_ptr<qr::ConsoleFrontend> frontend = platform::makeFrontend(kind, log);
@@ -108,8 +118,15 @@ int run(const std::optional<std::string>& host, qr::EventLog& log) {
   ftp::ConsoleFileDialogs dialogs(console, spoken, input);
   ftp::Client client(tela, host, &dialogs);
   client.state().fileCreationMask = platform::fileCreationMask();
-  client.Run();
-  return 0;
+  int code = 0;
+  try {
+    client.Run();
+  } catch (const qr::ProgramEnd& end) {
+    code = end.code;
+  }
+  errors = config.problems();
+  for (const std::string& p : spoken.startProblems()) errors.push_back(p);
+  return code;
 }
 
 }  // namespace

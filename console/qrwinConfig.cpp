@@ -128,13 +128,31 @@ std::string Config::readFile() const {
   return file;
 }
 
+std::optional<std::string> Config::read(const std::string& file, std::string_view section,
+                                        std::string_view key, size_t maxLength) const {
+  std::optional<std::string> value = iniRead(file, section, key, maxLength);
+  if (!value || value->find('\0') == std::string::npos) return value;
+  std::string problem = fromUtf8(file) + ": [" + std::string(section) + "] " + std::string(key) +
+                        W(": o valor tem um caractere nulo; foi ignorado");
+  if (std::find(problems_.begin(), problems_.end(), problem) == problems_.end())
+    problems_.push_back(std::move(problem));
+  return std::nullopt;
+}
+
+std::vector<std::string> Config::takeProblems() const {
+  std::vector<std::string> fresh(problems_.begin() + static_cast<std::ptrdiff_t>(taken_),
+                                 problems_.end());
+  taken_ = problems_.size();
+  return fresh;
+}
+
 std::string Config::configValue(std::string_view section, std::string_view key) const {
   if (section.empty()) section = "QUIRAL";
   const std::string file = readFile();
-  std::string value = iniRead(file, section, key).value_or(std::string());
+  std::string value = read(file, section, key, 255).value_or(std::string());
   if (value.empty() || value.find('@') == std::string::npos) return value;
 
-  std::string programs = iniRead(file, "QUIRAL", "PGMQUIRAL").value_or(std::string());
+  std::string programs = read(file, "QUIRAL", "PGMQUIRAL", 255).value_or(std::string());
   if (programs.empty() || programs.front() == '@') programs = startDir_;
 
   // Each "@" of the value as read is expanded once: a leading one, then every
@@ -165,9 +183,13 @@ std::string Config::configValue(std::string_view section, std::string_view key) 
   return out;
 }
 
+std::string Config::bareFile() const {
+  return usingDefaults() ? defaultsFile_ : userFile();
+}
+
 std::string Config::bareRead(std::string_view section, std::string_view key,
                              std::string_view fallback, size_t maxLength) const {
-  auto v = iniRead(usingDefaults() ? defaultsFile_ : userFile(), section, key, maxLength);
+  auto v = read(bareFile(), section, key, maxLength);
   if (v) return *v;
   std::string d(fallback);
   if (d.size() > maxLength) d.resize(maxLength);

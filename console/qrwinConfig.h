@@ -7,6 +7,11 @@
 // no file of their own, the QUIRAL root's QUIRAL.INI (the installed
 // defaults) stands in for it. The file is read afresh at every call; the
 // configuration is never written.
+//
+// Every value is untrusted input: one that cannot be what it names (a NUL
+// byte, which would cut a path short where the system reads it) is ignored,
+// as if the key were absent, and reported once with its file, section and
+// key (problems()).
 #pragma once
 
 #include <cstdint>
@@ -44,6 +49,13 @@ class Config {
   [[nodiscard]] const std::string& defaultsFile() const { return defaultsFile_; }
   // The user's own file: QUIRAL.INI in the Windows-directory equivalent.
   [[nodiscard]] std::string userFile() const;
+  // The file configValue reads, and the one bare reads read.
+  [[nodiscard]] std::string sourceFile() const { return readFile(); }
+  [[nodiscard]] std::string bareFile() const;
+  // Values ignored as bad, one line each ("FILE: [SECTION] KEY: why"),
+  // Windows-1252: all of the run, and those not taken yet.
+  [[nodiscard]] const std::vector<std::string>& problems() const { return problems_; }
+  [[nodiscard]] std::vector<std::string> takeProblems() const;
   // True when the user has no QUIRAL.INI of their own and the installed
   // defaults are read instead.
   [[nodiscard]] bool usingDefaults() const;
@@ -55,10 +67,15 @@ class Config {
 
  private:
   [[nodiscard]] std::string readFile() const;
+  // iniRead, a bad value reported and ignored.
+  [[nodiscard]] std::optional<std::string> read(const std::string& file, std::string_view section,
+                                                std::string_view key, size_t maxLength) const;
 
   std::string windowsDir_;
   std::string startDir_;
   std::string defaultsFile_;
+  mutable std::vector<std::string> problems_;
+  mutable size_t taken_ = 0;
 };
 
 // What an installed program says at its first start without a QUIRAL.INI of

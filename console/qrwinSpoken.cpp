@@ -54,6 +54,29 @@ std::vector<uint8_t> toneImage() {
   return speech::makeWavImage(samples.data(), samples.size(), kToneRate, 1, 8);
 }
 
+bool isDirectory(const std::string& dir) {
+  std::error_code ec;
+  return std::filesystem::is_directory(dir.empty() ? std::string(".") : dir, ec);
+}
+
+// Which key to look at when the syllable-unit synthesiser did not start
+// (error 1: a directory or the database; 2: the rule files), with the file
+// that holds it.
+std::string diphoneProblem(const Config& config, int error, const DiphoneDirectories& dirs,
+                           const SpeechSettings& settings) {
+  const std::string file = fromUtf8(config.sourceFile()) + ": ";
+  if (!isDirectory(dirs.letters))
+    return fromUtf8(config.bareFile()) + ": [TRADUTOR] DIRLETRAS=" + dirs.letters +
+           W(": não é um diretório");
+  if (!isDirectory(dirs.database))
+    return file + "[TRADUTOR] DIRDIFONES=" + dirs.database + W(": não é um diretório");
+  if (error == 1)
+    return file + "[SINTETIZADOR] DIFONES" + std::to_string(settings.speed) + "=" +
+           settings.databaseName + W(": o banco de unidades não abre em ") + dirs.database;
+  return file + "[TRADUTOR] DIRDIFONES=" + dirs.database +
+         W(": faltam as regras (regras.rgr, portug.exc)");
+}
+
 // The voice dispatcher as a voice: whichever system voice it started.
 class SystemVoice final : public speech::Voice {
  public:
@@ -111,6 +134,7 @@ struct Spoken::State {
   speech::Dispatcher* voices = nullptr;
   speech::RecordedVoice recorded;
   SystemVoice system{voices};
+  std::vector<std::string> problems;  // of the last start-up
 
   State(Console& console, const Config& c, speech::WavPlayer& p, speech::Translator& t,
         speech::Diphone& d)
@@ -181,7 +205,9 @@ void Spoken::speechSpeedSettings(int speed) {
     return static_cast<int>(v.valid ? v.value : fallback);
   };
   s.settings.speed = speed;
+  // Absent, the database of the speed is the sound library's own.
   s.settings.databaseName = value("DIFONES").substr(0, 8);
+  if (s.settings.databaseName.empty()) s.settings.databaseName = "DIFONES" + n;
   const int cut = static_cast<int>(convertNumber(value("CORTEFON")).value);
   const int extra = numberOr("SOBRAFON", 0);
   const int interWord = numberOr("INTERPAL", 0);
@@ -204,12 +230,14 @@ void Spoken::speechStart(int speed, std::string_view soundDir) {
   speechSpeedSettings(speed);
   const DiphoneDirectories dirs = diphoneDirectories(s.config);
   const int error = s.diphone.diphoneStart(dirs.letters, dirs.database);
+  s.problems.clear();
   if (error != 0) {
+    // Written, not spoken (the synthesiser is what failed); the recorded
+    // messages still speak, and the program says the rest.
     console_.outLine(W("Erro de inicialização: ") + std::to_string(error));
     console_.outLine("Banco de dados de voz: " + s.settings.databaseName);
     s.diphone.diphoneStop();
-    (void)console_.consoleReadLine();
-    console_.consoleClose();
+    s.problems.push_back(diphoneProblem(s.config, error, dirs, s.settings));
   }
   s.settings.soundDir = withSlash(std::string(soundDir));
   s.settings.lettersDir =
@@ -228,6 +256,10 @@ void Spoken::speechStart(int speed, std::string_view soundDir) {
     s.settings.sapi = s.voiceInit(voice, voiceSpeed, pitch, kind);
     s.settings.synthKind = kind;
   }
+}
+
+const std::vector<std::string>& Spoken::startProblems() const {
+  return s_->problems;
 }
 
 void Spoken::writeSpoken(std::string_view text) {

@@ -66,8 +66,13 @@ class Spoken {
   Spoken& operator=(const Spoken&) = delete;
 
   // Speech start-up of the environment (configuration keys of "TRADUTOR",
-  // "SINTETIZADOR", "SERVFALA"); ends the program on the fatal start error.
+  // "SINTETIZADOR", "SERVFALA"). A syllable-unit synthesiser that cannot
+  // start is written on the screen and reported (startProblems); the
+  // program goes on, the recordings still speak.
   void speechStart(int speed, std::string_view soundDir);
+  // What of the last start-up did not start, one line each naming the
+  // configuration file and key to look at (Windows-1252).
+  [[nodiscard]] const std::vector<std::string>& startProblems() const;
   void speechSpeedSettings(int speed);
   // The voice dispatcher speechStart starts when "SAPI" asks for a voice;
   // without one the recorded pieces speak.

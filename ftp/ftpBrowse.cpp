@@ -182,7 +182,7 @@ std::string_view NextListingLine(std::string_view bytes, size_t& at) {
 std::vector<ListingEntry> ListingTable(std::string_view bytes) {
   std::vector<ListingEntry> table;
   size_t at = 0;
-  while (at < bytes.size() && table.size() < kListingLines) {
+  while (at < bytes.size()) {
     std::string_view raw = NextListingLine(bytes, at);
     if (raw.size() > kListingRawWidth) raw = raw.substr(0, kListingRawWidth);
     ListingEntry e;
@@ -264,6 +264,12 @@ void Browse::ListRemoteDirectory() {
   if (TransferStarts(final.code)) {
     final = {};
     end = transfer_.receiveData(fd, final, localError);
+  } else if (final.code == 450 && !machineListing_) {
+    // Servers answer LIST with 450 ("No files found") when there is
+    // nothing to list, as curl also takes it: an empty directory.
+    rede_.CloseDataConnection();
+    BrowseListing();
+    return;
   } else {
     msg_.Announce("FTPEDREC", 1);
   }
@@ -282,10 +288,7 @@ void Browse::ListRemoteDirectory() {
       msg_.Announce("FTERRDIR", 1);
       return;
     case DataEnd::Failed:
-      ui_.setForeground(4);
-      msg_.Announce("FTCOMCAI", 1);
-      ui_.setForeground(15);
-      if (!final.complete && !dlg_.closed()) (void)dlg_.readReply();
+      transfer_.announceDataBroken(false, final.complete);
       msg_.Announce("FTERRDIR", 1);
       return;
     case DataEnd::Answered:

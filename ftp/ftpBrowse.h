@@ -3,10 +3,11 @@
 // heard by its name, with receive, delete, size, change of directory, the
 // line spelt in the editor and the name copied to the clipboard.
 //
-// The listing table is at most 15,000 lines. Each keeps the bytes the server
-// sent, from which the entry's name goes into commands unchanged, and the
-// line as shown and spelt: at most 150 characters, decoded from UTF-8 to
-// Windows-1252 where the bytes are valid UTF-8.
+// The listing table holds every line of the listing, however many. Each
+// keeps the bytes the server sent, from which the entry's name goes into
+// commands unchanged, and the line as shown and spelt: at most 150
+// characters, decoded from UTF-8 to Windows-1252 where the bytes are valid
+// UTF-8.
 #pragma once
 
 #include <cstddef>
@@ -29,7 +30,6 @@ struct RemoteName;
 class BrowsePlace;
 enum class BrowseAction : uint8_t;
 
-inline constexpr size_t kListingLines = 15000;
 inline constexpr size_t kListingWidth = 150;
 // Bytes kept of one listing line; no file name comes near.
 inline constexpr size_t kListingRawWidth = 4096;

@@ -12,8 +12,18 @@ namespace ftp {
 std::string QuotedPath(std::string_view line) {
   const size_t open = line.find('"');
   if (open == std::string_view::npos) return {};
-  const std::string_view rest = line.substr(open + 1);
-  return std::string(rest.substr(0, rest.find('"')));
+  std::string path;
+  for (size_t i = open + 1; i < line.size(); ++i) {
+    if (line[i] != '"') {
+      path += line[i];
+    } else if (i + 1 < line.size() && line[i + 1] == '"') {
+      path += '"';  // a quote of the name, doubled
+      ++i;
+    } else {
+      break;
+    }
+  }
+  return path;
 }
 
 bool ChangeSucceeded(int code) {
@@ -46,7 +56,21 @@ bool Dir::ChangeRemoteDirectory(const RemoteName& name) {
     return false;
   }
   if (!dlg_.SendCommand("CWD ", name.wire)) return false;
-  const bool ok = ChangeSucceeded(dlg_.ReadReply());
+  return judgeChange();
+}
+
+// ESC while the server is slow leaves the change undecided: the reply that
+// comes later decides, and the user hears it then.
+bool Dir::judgeChange() {
+  const Reply r = dlg_.readReply();
+  if (!r.complete && dlg_.interrupted() && !dlg_.closed()) {
+    dlg_.onLateReply([this](const Reply& late) {
+      if (ui_.cursorColumn() != 1) ui_.endLine();
+      msg_.Announce(ChangeSucceeded(late.code) ? "FTTROCOU" : "FTNAOTRO", 1);
+    });
+    return false;
+  }
+  const bool ok = r.complete && ChangeSucceeded(r.code);
   msg_.Announce(ok ? "FTOK" : "FTNAOTRO", 1);
   return ok;
 }
@@ -73,7 +97,7 @@ void Dir::ShowAndChangeDirectory() {
   }
   // ".." goes up with CDUP (RFC 959 section 4.1.1), never as a CWD argument.
   if (!dlg_.SendCommand(answer == ".." ? std::string("CDUP") : "CWD " + answer)) return;
-  msg_.Announce(ChangeSucceeded(dlg_.ReadReply()) ? "FTOK" : "FTNAOTRO", 1);
+  (void)judgeChange();
 }
 
 void Dir::MakeRemoteDirectory() {

@@ -16,9 +16,9 @@ class Dlg;
 class Arq;
 struct RemoteName;
 
-// The path of a 257 reply: after the first double quote, up to the next
-// one (RFC 959 section 7, where a quote inside the name is doubled: the
-// path is cut at the first of the two).
+// The path of a 257 reply: after the first double quote, up to the one
+// that closes it; a quote inside the name is written twice (RFC 959
+// appendix II) and is one quote of the path.
 [[nodiscard]] std::string QuotedPath(std::string_view line);
 [[nodiscard]] bool ChangeSucceeded(int code);
 
@@ -34,6 +34,9 @@ class Dir {
   void MakeRemoteDirectory();
 
  private:
+  // The reply to CWD or CDUP, said; true when the directory changed.
+  [[nodiscard]] bool judgeChange();
+
   ClientState& st_;
   Tela& ui_;
   Messages& msg_;

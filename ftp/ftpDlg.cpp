@@ -123,6 +123,7 @@ int Dlg::replyDeadlineMs() {
 void Dlg::connectionLost() {
   if (closed_) return;
   closed_ = true;
+  pending_.clear();
   st_.running = false;
   rede_.closeControl();
   if (goodbye_) return;
@@ -186,6 +187,70 @@ ReplyLine Dlg::TakeReplyLine(bool quiet) {
 }
 
 Reply Dlg::readReply(const ReadOptions& how) {
+  for (;;) {
+    // A late reply is not spoken as if it were the caller's.
+    ReadOptions one = how;
+    if (!pending_.empty() && pending_.front().late) one.speak = false;
+    const Reply r = readOneReply(one);
+    if (!r.complete) {
+      // ESC: the reply is owed. A bounded wait (QUIT, ABOR) that ended owes
+      // nothing: such a server may never answer.
+      if (interrupted_ && how.boundMs == 0) giveUp();
+      return r;
+    }
+    // A late reply was its own command's; the caller's comes after it,
+    // when the caller sent one.
+    if (!settle(r) || pending_.empty()) return r;
+  }
+}
+
+bool Dlg::settle(const Reply& reply) {
+  if (pending_.empty()) return false;
+  const bool preliminary = reply.code >= 100 && reply.code < 200;
+  if (!pending_.front().late) {
+    if (!preliminary) pending_.pop_front();
+    return false;
+  }
+  if (preliminary) return true;  // more of the late command's to come
+  Pending late = std::move(pending_.front());
+  pending_.pop_front();
+  if (late.judge)
+    late.judge(reply);
+  else if (!st_.verbose)
+    ui_.speakText(reply.line);  // as any line nobody asked for
+  return true;
+}
+
+void Dlg::giveUp() {
+  for (Pending& p : pending_) {
+    if (!p.late) {
+      p.late = true;
+      return;
+    }
+  }
+}
+
+void Dlg::onLateReply(LateJudge judge) {
+  for (auto it = pending_.rbegin(); it != pending_.rend(); ++it) {
+    if (it->late) {
+      it->judge = std::move(judge);
+      return;
+    }
+  }
+}
+
+bool Dlg::owesReply() const {
+  for (const Pending& p : pending_)
+    if (p.late) return true;
+  return false;
+}
+
+bool Dlg::takeLateReplies() {
+  while (owesReply() && queue_.hasWholeReply()) (void)settle(readOneReply({}));
+  return !owesReply();
+}
+
+Reply Dlg::readOneReply(const ReadOptions& how) {
   Reply reply;
   bool tookOne = false;
   interrupted_ = false;  // a wait given up before is no reason to give up this one
@@ -242,6 +307,7 @@ bool Dlg::SendCommand(std::string_view verb, std::string_view wireArgument) {
     msg_.Announce("FTCOMINT", 1);
     return false;
   }
+  pending_.push_back({});
   return true;
 }
 

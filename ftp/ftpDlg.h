@@ -11,11 +11,17 @@
 // silent for at most the configured time (key PRAZO of section NAVIRO, in
 // seconds, 120 when absent) before the connection is taken for lost. Short,
 // bounded waits (the replies to QUIT and ABOR) give up quietly instead.
+//
+// Replies come in the order of the commands (RFC 959 section 4.2). A wait
+// the user gave up (ESC) leaves its command's reply owed: when it comes it
+// goes to that command's late judge (by default it is spoken), never to a
+// command sent after it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -56,6 +62,7 @@ class ReplySplitter {
   [[nodiscard]] size_t size() const { return lines_.size(); }
   [[nodiscard]] std::string take();
   [[nodiscard]] const std::string& partial() const { return partial_; }
+  [[nodiscard]] bool empty() const { return lines_.empty() && partial_.empty() && !pendingCr_; }
   void clear();
 
  private:
@@ -95,6 +102,9 @@ struct ReadOptions {
   bool quiet = false;  // logged only: neither written nor spoken
 };
 
+// What is done with the reply of a command whose wait was given up.
+using LateJudge = std::function<void(const Reply&)>;
+
 class Dlg {
  public:
   Dlg(ClientState& state, Tela& ui, Messages& msg, Rede& rede);
@@ -133,8 +143,33 @@ class Dlg {
   // Asked again at the next call (after AUTH TLS, say).
   void forgetFeatures() { features_ = {}; }
 
+  // The last wait for a reply was given up (ESC): judge decides what its
+  // late reply means to the user.
+  void onLateReply(LateJudge judge);
+  // Replies owed to commands whose wait was given up.
+  [[nodiscard]] bool owesReply() const;
+  // Late replies already queued whole go to their judges; false when one
+  // is owed still.
+  bool takeLateReplies();
+  // Bytes received and not yet taken as replies (a line or a piece).
+  [[nodiscard]] bool hasUnreadBytes() const { return !queue_.empty(); }
+
  private:
   [[nodiscard]] bool mayWait() const { return !closed_ && !interrupted_; }
+  // One whole reply from the queue and the connection (the old reader).
+  Reply readOneReply(const ReadOptions& how);
+  // A whole reply came: the command it answers is settled. True when it
+  // belonged to a command whose wait was given up (and was judged).
+  bool settle(const Reply& reply);
+  void giveUp();
+
+  // Commands sent and not yet answered, oldest first; late: its wait was
+  // given up.
+  struct Pending {
+    bool late = false;
+    LateJudge judge;
+  };
+  std::deque<Pending> pending_;
 
   ClientState& st_;
   Tela& ui_;

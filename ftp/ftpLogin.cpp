@@ -1,8 +1,6 @@
 // ftpLogin: the login dialogue and its code tables.
 #include "ftp/ftpLogin.h"
 
-#include <array>
-
 #include "ftp/ftpDlg.h"
 #include "ftp/ftpTela.h"
 #include "ftp/ftpmsg.h"
@@ -10,40 +8,27 @@
 
 namespace ftp {
 
-namespace {
-
-struct CodeRule {
-  LoginStep step;
-  int code;
-  LoginEffect effect;
-};
-
-// Codes the login reacts to; every other code (230, 202, text lines) has no
-// effect. ACCT is not refused by 530 (RFC 959 section 5.4 lets a server ask
-// for the account again).
-constexpr std::array<CodeRule, 14> kLoginCodes{{
-    {LoginStep::User, 331, LoginEffect::NeedPassword},
-    {LoginStep::User, 332, LoginEffect::NeedAccount},
-    {LoginStep::User, 530, LoginEffect::Refused},
-    {LoginStep::User, 500, LoginEffect::Refused},
-    {LoginStep::User, 501, LoginEffect::Refused},
-    {LoginStep::User, 421, LoginEffect::Refused},
-    {LoginStep::Pass, 332, LoginEffect::NeedAccount},
-    {LoginStep::Pass, 500, LoginEffect::Refused},
-    {LoginStep::Pass, 501, LoginEffect::Refused},
-    {LoginStep::Pass, 530, LoginEffect::Refused},
-    {LoginStep::Pass, 421, LoginEffect::Refused},
-    {LoginStep::Acct, 500, LoginEffect::Refused},
-    {LoginStep::Acct, 501, LoginEffect::Refused},
-    {LoginStep::Acct, 421, LoginEffect::Refused},
-}};
-
-}  // namespace
-
+// RFC 959 section 5.4: after USER, 331 asks for the password and 332 for
+// the account; after PASS, 332 asks for the account; 230 (and 202, "not
+// needed") let the user in. Any other reply, whatever its class, is no
+// access: a 4xx or 5xx refuses, and a 3xx the step does not expect asks for
+// something this dialogue cannot give. A 1xx is preliminary: the step's
+// reply is still to come.
 LoginEffect JudgeLoginCode(LoginStep step, int code) {
-  for (const auto& r : kLoginCodes)
-    if (r.step == step && r.code == code) return r.effect;
-  return LoginEffect::None;
+  if (code >= 100 && code < 200) return LoginEffect::Preliminary;
+  if (code == 230 || code == 202) return LoginEffect::None;
+  switch (step) {
+    case LoginStep::User:
+      if (code == 331) return LoginEffect::NeedPassword;
+      if (code == 332) return LoginEffect::NeedAccount;
+      break;
+    case LoginStep::Pass:
+      if (code == 332) return LoginEffect::NeedAccount;
+      break;
+    case LoginStep::Acct:
+      break;
+  }
+  return LoginEffect::Refused;
 }
 
 void LoginDialog::refuse(const char* key, const std::string& line, Flags& f) {
@@ -68,19 +53,36 @@ void LoginDialog::judge(LoginStep step, int code, const std::string& line, const
       refuse(refusalKey, line, f);
       break;
     case LoginEffect::None:
+    case LoginEffect::Preliminary:
       break;
   }
 }
 
 void LoginDialog::judgeReplies(LoginStep step, const char* refusalKey, Flags& f) {
   // The reply is waited for, whole: judging nothing, or a piece of it, would
-  // grant access on a reply cut short. Replies queued behind it are judged
-  // too.
+  // grant access on a reply cut short; after a preliminary reply the step's
+  // own is still awaited. Replies queued behind it are judged too.
+  bool answered = false;
   do {
     const Reply r = dlg_.readReply();
-    if (!r.complete) return;
+    if (!r.complete) {
+      // The user stopped waiting: a late yes still lets them in, and they
+      // hear so.
+      if (dlg_.interrupted() && !dlg_.closed())
+        dlg_.onLateReply([this, step](const Reply& late) {
+          if (JudgeLoginCode(step, late.code) != LoginEffect::None) {
+            if (!st_.verbose) ui_.speakText(late.line);
+            return;
+          }
+          if (ui_.cursorColumn() != 1) ui_.endLine();
+          msg_.Announce("FTACLIBE", 1);
+          st_.loggedIn = true;
+        });
+      return;
+    }
+    answered = answered || JudgeLoginCode(step, r.code) != LoginEffect::Preliminary;
     judge(step, r.code, r.line, refusalKey, f);
-  } while (dlg_.hasWholeReply());
+  } while (!answered || dlg_.hasWholeReply());
 }
 
 std::string LoginDialog::readSecret() {

@@ -12,9 +12,11 @@ class Tela;
 class Messages;
 class Dlg;
 
-// What a reply code means at one step of the login.
+// What a reply code means at one step of the login: only 230 and 202 let
+// the user in (None: nothing more is asked), only the next step's 3xx asks
+// for more; every other code refuses.
 enum class LoginStep { User, Pass, Acct };
-enum class LoginEffect { None, NeedPassword, NeedAccount, Refused };
+enum class LoginEffect { None, NeedPassword, NeedAccount, Refused, Preliminary };
 [[nodiscard]] LoginEffect JudgeLoginCode(LoginStep step, int code);
 
 class LoginDialog {

@@ -58,7 +58,7 @@ bool machineEntry(std::string_view raw, ListingEntry& e) {
 std::vector<ListingEntry> MachineListingTable(std::string_view bytes) {
   std::vector<ListingEntry> table;
   size_t at = 0;
-  while (at < bytes.size() && table.size() < kListingLines) {
+  while (at < bytes.size()) {
     const std::string_view raw = NextListingLine(bytes, at);
     if (raw.size() > kListingRawWidth) continue;  // no name comes near
     ListingEntry e;

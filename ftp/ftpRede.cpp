@@ -354,7 +354,13 @@ bool Rede::startControlTls(TlsContext& context) {
   return controlTls_ != nullptr;
 }
 
+bool Rede::controlHasUnreadBytes() const {
+  char c;
+  return control_ >= 0 && ::recv(control_, &c, 1, MSG_PEEK | MSG_DONTWAIT) > 0;
+}
+
 bool Rede::attachDataTls() {
+  dataRefused_ = false;
   if (!dataContext_) return true;
   sendAtOnce(data_);
   dataTls_ = TlsChannel::open(*dataContext_, data_, st_.remoteHost, false);
@@ -502,6 +508,7 @@ DataIo Rede::ReceiveDataBlocks(char* buffer, size_t capacity, size_t& got) {
       if (io == TlsIo::Failed) {
         // A connection cut without close_notify is no end of file.
         ui_.logEvent("tls", "data: " + dataTls_->failure());
+        dataRefused_ = dataTls_->peerRefused();
         return DataIo::Failed;
       }
       return DataIo::WouldBlock;
@@ -533,6 +540,7 @@ DataIo Rede::SendDataBlock(std::string_view bytes, size_t& sent) {
     if (sent > 0 || io == TlsIo::Moved) return DataIo::Moved;
     if (io == TlsIo::WantRead || io == TlsIo::WantWrite) return DataIo::WouldBlock;
     ui_.logEvent("tls", "data: " + dataTls_->failure());
+    dataRefused_ = dataTls_->peerRefused();
     return DataIo::Failed;
   }
   const ssize_t n = ::send(data_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);

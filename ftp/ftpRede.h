@@ -137,6 +137,11 @@ class Rede {
   [[nodiscard]] TlsChannel* controlTls() const { return controlTls_.get(); }
   void protectData(TlsContext* context) { dataContext_ = context; }
   [[nodiscard]] bool dataProtected() const { return dataContext_ != nullptr; }
+  // The last data connection failed because its peer was not the server
+  // accepted for the control connection.
+  [[nodiscard]] bool dataPeerRefused() const { return dataRefused_; }
+  // Bytes have come on the control connection and are not read yet.
+  [[nodiscard]] bool controlHasUnreadBytes() const;
 
  private:
   [[nodiscard]] bool attachDataTls();
@@ -160,6 +165,7 @@ class Rede {
   std::unique_ptr<TlsChannel> controlTls_;
   std::unique_ptr<TlsChannel> dataTls_;
   TlsContext* dataContext_ = nullptr;
+  bool dataRefused_ = false;
 };
 
 // Dotted form of an IPv4 address in network order.

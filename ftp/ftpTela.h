@@ -20,6 +20,14 @@ struct MenuChoice {
   std::string text;
 };
 
+// What of speech did not start (startProblems: lines naming the file and
+// key to look at, Windows-1252), and whether a system voice speaks texts
+// all the same.
+struct SpeechStartReport {
+  std::vector<std::string> problems;
+  bool systemVoice = false;
+};
+
 struct MenuBox {
   int column = 1;
   int row = 1;
@@ -73,6 +81,7 @@ class Tela {
   virtual void errorBeep() = 0;
   virtual void waitSpeechEnd() = 0;
   virtual void speechStart(std::string_view soundDir) = 0;
+  [[nodiscard]] virtual SpeechStartReport speechStartReport() { return {}; }
   virtual void speechFinish() = 0;
 
   // Line editor (ESC gives an empty line) and spoken key reading.

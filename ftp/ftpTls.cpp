@@ -1,7 +1,12 @@
 // ftpTls: AUTH TLS, the certificate question and data protection.
 #include "ftp/ftpTls.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -11,6 +16,7 @@
 #include "ftp/ftpRede.h"
 #include "ftp/ftpTela.h"
 #include "ftp/ftpTlsCanal.h"
+#include "ftp/ftpTransfer.h"
 #include "ftp/ftpmsg.h"
 #include "ftp/ftpvars.h"
 
@@ -49,11 +55,18 @@ std::optional<std::string> RememberedFingerprint(std::string_view fileText,
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     const size_t blank = line.find(' ');
-    if (blank == std::string::npos || line.compare(0, blank, hostKey) != 0 || blank == 0) continue;
-    if (blank != hostKey.size()) continue;
+    if (blank == std::string::npos || blank == 0) continue;
+    if (!SameAsciiText(std::string_view(line).substr(0, blank), hostKey)) continue;
     return line.substr(blank + 1);
   }
   return std::nullopt;
+}
+
+bool SameAsciiText(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (upper(a[i]) != upper(b[i])) return false;
+  return true;
 }
 
 Tls::Tls(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede)
@@ -93,8 +106,31 @@ bool Tls::Secure() {
       warn("FTTLSEXI");
       return false;
     }
+    // A server that spoke TLS before keeps speaking it: a refusal now may
+    // be someone in the middle who wants the password in clear text.
+    if (RememberedFingerprint(readTrustFile(), hostKey())) {
+      ui_.errorBeep();
+      warn("FTTLSANT");
+      ui_.write(qr::W("Para entrar sem criptografia: TLS=N na seção NAVIRO,"));
+      ui_.endLine();
+      ui_.write("ou apague a linha de " + hostKey() + " em " + kTrustFileName + ".");
+      ui_.endLine();
+      ui_.logEvent("tls", "AUTH TLS refused by a server kept in " + std::string(kTrustFileName));
+      return false;
+    }
     warn("FTTLSNAO");
     return true;
+  }
+  // RFC 4217 section 4: the handshake follows the 234 at once, and no
+  // server writes before it. Bytes already here (behind the 234 in one
+  // read, or waiting on the socket) were put there by someone else, and
+  // would be taken as replies that came through TLS.
+  if (dlg_.hasUnreadBytes() || rede_.controlHasUnreadBytes()) {
+    dlg_.clearQueue();
+    ui_.errorBeep();
+    warn("FTTLSINJ");
+    ui_.logEvent("tls", "bytes before the handshake, after 234");
+    return false;
   }
   if (!context_) context_ = TlsContext::create();
   if (!context_ || !rede_.startControlTls(*context_)) {
@@ -102,6 +138,8 @@ bool Tls::Secure() {
     return false;
   }
   if (!handshake() || !judgeCertificate()) return false;
+  // Every data connection must prove it comes from this very server.
+  context_->trustPeer(rede_.controlTls()->certificate().fingerprint);
   msg_.Announce("FTTLSOK", 0);
   ui_.write(" (" + rede_.controlTls()->description() + ")");
   ui_.endLine();
@@ -163,18 +201,48 @@ bool Tls::askAboutCertificate(const CertificateInfo& c) {
     return false;
   }
   const std::string file = trustFile();
-  bool kept = false;
-  if (!file.empty()) {
-    std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::path(file).parent_path(), ec);
-    std::ofstream out(file, std::ios::app);
-    out << hostKey() << ' ' << c.fingerprint << '\n';
-    out.flush();
-    kept = static_cast<bool>(out);
+  const int error = file.empty() ? ENOENT : appendLine(file, hostKey() + ' ' + c.fingerprint);
+  if (error == 0) {
+    ui_.logEvent("tls", "certificate kept in " + qr::fromUtf8(file));
+    msg_.Announce("FTCERMEM", 1);
+    return true;
   }
-  ui_.logEvent("tls", kept ? "certificate kept in " + qr::fromUtf8(file) : "certificate not kept");
-  msg_.Announce("FTCERMEM", 1);
+  // Taken for this connection all the same: the user said yes.
+  ui_.logEvent("tls",
+               "certificate not kept in " + qr::fromUtf8(file) + ": " + std::strerror(error));
+  msg_.Announce("FTCERTMP", 0);
+  ui_.writeLineSpoken(SystemReason(error));
   return true;
+}
+
+int Tls::appendLine(const std::string& file, const std::string& line) {
+  std::error_code ec;
+  std::filesystem::create_directories(std::filesystem::path(file).parent_path(), ec);
+  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+  if (fd < 0) return ec ? ec.value() : errno;
+  const std::string bytes = line + '\n';
+  size_t done = 0;
+  int error = 0;
+  while (done < bytes.size() && error == 0) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n > 0)
+      done += static_cast<size_t>(n);
+    else if (n == 0)
+      error = EIO;
+    else if (errno != EINTR)
+      error = errno;
+  }
+  if (::close(fd) != 0 && error == 0) error = errno;
+  return error;
+}
+
+std::string Tls::readTrustFile() const {
+  const std::string file = trustFile();
+  if (file.empty()) return {};
+  std::ifstream in(file);
+  std::ostringstream all;
+  all << in.rdbuf();
+  return all.str();
 }
 
 bool Tls::judgeCertificate() {
@@ -185,15 +253,8 @@ bool Tls::judgeCertificate() {
     return false;
   }
   if (c.verified) return true;
-  std::string text;
-  if (const std::string file = trustFile(); !file.empty()) {
-    std::ifstream in(file);
-    std::ostringstream all;
-    all << in.rdbuf();
-    text = all.str();
-  }
-  const std::optional<std::string> known = RememberedFingerprint(text, hostKey());
-  if (known && *known == c.fingerprint) {
+  const std::optional<std::string> known = RememberedFingerprint(readTrustFile(), hostKey());
+  if (known && SameAsciiText(*known, c.fingerprint)) {
     ui_.logEvent("tls", "certificate known: " + hostKey());
     return true;
   }

@@ -12,7 +12,14 @@
 // SHA-256 fingerprint in groups) and the user answers S or N; a yes is kept
 // in CERTIFIC.TXT beside QUIRAL.INI ("host:port FINGERPRINT" lines), so the
 // next connection takes it silently, and a different certificate for a host
-// kept there is refused with a warning.
+// kept there is refused with a warning. A host kept there spoke TLS before:
+// with AUTO, its refusal of AUTH TLS is refused in turn (TLS=N, or its line
+// deleted, lets it go on in clear text).
+//
+// Bytes that came on the control connection after the 234 and before the
+// handshake refuse the connection: only someone in the middle sends them.
+// The certificate accepted here is the one every data connection must show
+// (or resume this session): see ftpTlsCanal.
 #pragma once
 
 #include <memory>
@@ -37,9 +44,12 @@ enum class TlsMode { Auto, Required, Never };
 
 inline constexpr const char* kTrustFileName = "CERTIFIC.TXT";
 
-// The fingerprint kept for a host key in a trust file's text.
+// The fingerprint kept for a host key in a trust file's text; the host
+// key ("host:port") is found whatever the case of its letters.
 [[nodiscard]] std::optional<std::string> RememberedFingerprint(std::string_view fileText,
                                                                std::string_view hostKey);
+// Texts equal but for the case of ASCII letters (host keys, fingerprints).
+[[nodiscard]] bool SameAsciiText(std::string_view a, std::string_view b);
 
 class Tls {
  public:
@@ -62,6 +72,10 @@ class Tls {
   void warn(std::string_view key);
   [[nodiscard]] std::string hostKey() const;
   [[nodiscard]] std::string trustFile() const;
+  [[nodiscard]] std::string readTrustFile() const;
+  // Appends a line to a file (made, and its directory, when missing); the
+  // errno value of a failure, 0 when the line is there.
+  [[nodiscard]] static int appendLine(const std::string& file, const std::string& line);
 
   ClientState& st_;
   Tela& ui_;

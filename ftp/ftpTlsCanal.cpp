@@ -65,6 +65,19 @@ std::string drainErrors() {
   return text;
 }
 
+std::string fingerprintOf(X509* cert) {
+  std::string hex;
+  unsigned char md[EVP_MAX_MD_SIZE];
+  unsigned int len = 0;
+  if (!cert || X509_digest(cert, EVP_sha256(), md, &len) != 1) return hex;
+  static const char* kHex = "0123456789ABCDEF";
+  for (unsigned int i = 0; i < len; ++i) {
+    hex += kHex[md[i] >> 4];
+    hex += kHex[md[i] & 15];
+  }
+  return hex;
+}
+
 bool isAddress(const std::string& host) {
   if (host.find(':') != std::string::npos) return true;  // IPv6
   if (host.empty()) return false;
@@ -194,18 +207,30 @@ TlsIo TlsChannel::judge(int rc, const char* what) {
 }
 
 TlsIo TlsChannel::handshake() {
+  if (refused_) return TlsIo::Failed;
   ERR_clear_error();
   errno = 0;
   const int rc = SSL_do_handshake(ssl_);
-  if (rc == 1) {
-    want_ = TlsIo::Moved;
-    return TlsIo::Moved;
-  }
-  return judge(rc, "handshake");
+  if (rc != 1) return judge(rc, "handshake");
+  want_ = TlsIo::Moved;
+  if (control_ || resumed()) return TlsIo::Moved;
+  const std::string shown = fingerprintOf(SSL_get0_peer_certificate(ssl_));
+  if (!shown.empty() && shown == context_->trusted_) return TlsIo::Moved;
+  refused_ = true;
+  over_ = true;
+  failure_ = "data connection: neither the control connection's session nor its certificate (" +
+             (shown.empty() ? std::string("none") : shown) + ")";
+  return TlsIo::Failed;
+}
+
+TlsIo TlsChannel::ready() {
+  if (control_ || (!refused_ && SSL_is_init_finished(ssl_))) return TlsIo::Moved;
+  return handshake();
 }
 
 TlsIo TlsChannel::read(char* buffer, size_t capacity, size_t& got) {
   got = 0;
+  if (const TlsIo h = ready(); h != TlsIo::Moved) return h;
   ERR_clear_error();
   errno = 0;
   const int rc = SSL_read_ex(ssl_, buffer, capacity, &got);
@@ -220,6 +245,7 @@ TlsIo TlsChannel::read(char* buffer, size_t capacity, size_t& got) {
 TlsIo TlsChannel::write(const char* bytes, size_t size, size_t& sent) {
   sent = 0;
   if (size == 0) return TlsIo::Moved;
+  if (const TlsIo h = ready(); h != TlsIo::Moved) return h;
   ERR_clear_error();
   errno = 0;
   const int rc = SSL_write_ex(ssl_, bytes, size, &sent);
@@ -234,7 +260,7 @@ TlsIo TlsChannel::write(const char* bytes, size_t size, size_t& sent) {
 TlsIo TlsChannel::shutdown() {
   // A connection that ends before its handshake did (an empty file sent)
   // finishes the handshake first: close_notify needs a session.
-  if (SSL_in_init(ssl_)) {
+  if (SSL_in_init(ssl_) || refused_) {
     const TlsIo h = handshake();
     if (h != TlsIo::Moved) return h;
   }
@@ -281,15 +307,7 @@ CertificateInfo TlsChannel::certificate() const {
   info.present = true;
   info.subject = nameLine(X509_get_subject_name(cert));
   info.issuer = nameLine(X509_get_issuer_name(cert));
-  unsigned char md[EVP_MAX_MD_SIZE];
-  unsigned int len = 0;
-  if (X509_digest(cert, EVP_sha256(), md, &len) == 1) {
-    static const char* kHex = "0123456789ABCDEF";
-    for (unsigned int i = 0; i < len; ++i) {
-      info.fingerprint += kHex[md[i] >> 4];
-      info.fingerprint += kHex[md[i] & 15];
-    }
-  }
+  info.fingerprint = fingerprintOf(cert);
   const long result = SSL_get_verify_result(ssl_);
   info.verifyError = static_cast<int>(result);
   info.verified = result == X509_V_OK;

@@ -9,6 +9,13 @@
 // session over one socket: it never waits itself; each operation that cannot
 // go on says which way the socket must become ready first, and Rede waits
 // for that in its one wait.
+//
+// A data connection is the server's only when its handshake proves it: the
+// session it resumes was made with the server the user accepted, or it shows
+// the very certificate accepted for the control connection. Anyone else who
+// reaches the data port first (a local process in active mode, a machine in
+// the middle in passive mode) fails the handshake's check before a byte of
+// data is read or written.
 #pragma once
 
 #include <cstddef>
@@ -49,6 +56,9 @@ class TlsContext {
   [[nodiscard]] ssl_ctx_st* handle() const { return ctx_; }
   [[nodiscard]] size_t sessionCount() const { return count_; }
   void forgetSessions();
+  // The fingerprint of the certificate accepted for the control connection:
+  // the one a data connection that resumes no session must show.
+  void trustPeer(std::string fingerprint) { trusted_ = std::move(fingerprint); }
 
  private:
   TlsContext() = default;
@@ -62,6 +72,7 @@ class TlsContext {
   ssl_ctx_st* ctx_ = nullptr;
   ssl_session_st* sessions_[kMaxSessions] = {};  // oldest first
   size_t count_ = 0;
+  std::string trusted_;
 };
 
 class TlsChannel {
@@ -76,6 +87,8 @@ class TlsChannel {
   TlsChannel(const TlsChannel&) = delete;
   TlsChannel& operator=(const TlsChannel&) = delete;
 
+  // For a data connection, a handshake that ends with a peer other than
+  // the accepted server is Failed (peerRefused).
   [[nodiscard]] TlsIo handshake();
   // got: plain bytes read (Moved). Ended: the peer's close_notify.
   [[nodiscard]] TlsIo read(char* buffer, size_t capacity, size_t& got);
@@ -94,6 +107,9 @@ class TlsChannel {
   [[nodiscard]] bool wantsRead() const { return want_ == TlsIo::WantRead; }
   [[nodiscard]] bool wantsWrite() const { return want_ == TlsIo::WantWrite; }
   [[nodiscard]] bool resumed() const;
+  // The data connection's peer is not the server accepted for the control
+  // connection: neither a resumed session nor the same certificate.
+  [[nodiscard]] bool peerRefused() const { return refused_; }
   // The peer's close_notify came.
   [[nodiscard]] bool peerEnded() const;
   // "TLSv1.3 TLS_AES_256_GCM_SHA384".
@@ -105,12 +121,15 @@ class TlsChannel {
  private:
   TlsChannel() = default;
   TlsIo judge(int rc, const char* what);
+  // A data connection: its handshake first, and the check of its peer.
+  [[nodiscard]] TlsIo ready();
 
   TlsContext* context_ = nullptr;
   ssl_st* ssl_ = nullptr;
   bool control_ = false;
   TlsIo want_ = TlsIo::Moved;
   bool over_ = false;  // close_notify came, or the session failed
+  bool refused_ = false;
   std::string failure_;
 };
 

@@ -8,7 +8,7 @@
 
 namespace ftp {
 
-inline constexpr std::array<MessageEntry, 15> kTlsMessages{{
+inline constexpr std::array<MessageEntry, 19> kTlsMessages{{
     {"FTTLSINI", "Pedindo conexão segura (TLS)"},
     {"FTTLSOK", "Conexão segura estabelecida"},
     {"FTTLSNAO",
@@ -23,10 +23,17 @@ inline constexpr std::array<MessageEntry, 15> kTlsMessages{{
     {"FTCERIMP", "Impressão digital SHA-256: "},
     {"FTCERACE", "Aceita este certificado e o guarda para as próximas vezes? S ou N "},
     {"FTCERMEM", "Certificado aceito e guardado"},
+    {"FTCERTMP", "Certificado aceito só para esta conexão; não consegui guardá-lo: "},
     {"FTCERREC", "Certificado recusado, conexão encerrada"},
     {"FTCERMUD",
      "Perigo: o certificado deste servidor mudou desde que foi aceito. Pode ser um impostor. "
      "Conexão recusada."},
+    {"FTTLSANT", "Este servidor já usou conexão segura; agora recusou. Pode ser um ataque."},
+    {"FTTLSINJ",
+     "O servidor mandou respostas antes da conexão segura. Pode ser um ataque; conexão encerrada."},
+    {"FTDADCER",
+     "A conexão de dados não veio do servidor aceito. Pode ser um ataque; transferência "
+     "cancelada."},
     {"FTDADNAO",
      "Atenção: o servidor não aceita proteger os dados. Os arquivos vão passar sem criptografia."},
 }};

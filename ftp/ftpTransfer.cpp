@@ -203,6 +203,21 @@ void Transfer::abortTransfer(bool upload) {
   while (r.complete) r = dlg_.readReply({.boundMs = kAbortGraceMs});
 }
 
+void Transfer::announceDataBroken(bool upload, bool finalCame) {
+  ui_.setForeground(4);
+  if (rede_.dataPeerRefused()) {
+    // Someone else took the data connection: the server may still wait for
+    // its own, so the transfer is stopped rather than waited for.
+    msg_.Announce("FTDADCER", 1);
+    ui_.setForeground(15);
+    if (!finalCame) abortTransfer(upload);
+    return;
+  }
+  msg_.Announce("FTCOMCAI", 1);
+  ui_.setForeground(15);
+  if (!finalCame && !dlg_.closed()) (void)dlg_.readReply();
+}
+
 void Transfer::announceKept(const std::string& kept) {
   struct stat st {};
   if (kept.empty() || ::stat(kept.c_str(), &st) != 0) return;
@@ -365,10 +380,7 @@ void Transfer::SendFile() {
       announceFailure(p.final.line);
       break;
     case Account::DataBroken:
-      ui_.setForeground(4);
-      msg_.Announce("FTCOMCAI", 1);
-      ui_.setForeground(15);
-      if (!IsFinalReply(p.final) && !dlg_.closed()) (void)dlg_.readReply();
+      announceDataBroken(true, IsFinalReply(p.final));
       break;
     case Account::LocalError:
       announceLocalError("FTERRENV", p.localError);
@@ -592,10 +604,7 @@ void Transfer::receive(const RemoteName& given) {
         break;
       case Account::DataBroken:
         ui_.errorBeep();
-        ui_.setForeground(4);
-        msg_.Announce("FTCOMCAI", 1);
-        ui_.setForeground(15);
-        if (!IsFinalReply(p.final) && !dlg_.closed()) (void)dlg_.readReply();
+        announceDataBroken(false, IsFinalReply(p.final));
         break;
       case Account::LocalError:
         announceLocalError("FTNAOCRI", p.localError);

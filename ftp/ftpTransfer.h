@@ -124,6 +124,10 @@ class Transfer {
   // ABOR and its replies, each waited for a few seconds at most, so that
   // the next command gets its own reply.
   void abortTransfer(bool upload);
+  // The data connection broke ("FTCOMCAI"), or its peer was not the
+  // server ("FTDADCER": the transfer is then aborted); the final reply is
+  // taken unless it came (finalCame).
+  void announceDataBroken(bool upload, bool finalCame);
   // "Transferência interrompida", and where what arrived was kept.
   void announceInterrupted(const std::string& kept);
   // The file where what arrived was kept, written and spoken.

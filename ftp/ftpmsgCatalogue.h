@@ -14,7 +14,7 @@ struct MessageEntry {
   std::string_view text;
 };
 
-inline constexpr std::array<MessageEntry, 96> kMessages{{
+inline constexpr std::array<MessageEntry, 98> kMessages{{
     {"FTERRBIB", "Não consegui conexão com a rotina de comunicações"},
     {"FTERRSOQ", "Não consegui criar soquete"},
     {"FTERBIND", "Não consegui alocar porta (bind)"},
@@ -60,6 +60,7 @@ inline constexpr std::array<MessageEntry, 96> kMessages{{
     {"FTDESIS", "Desistiu"},
     {"FTOK", "OK"},
     {"FTNAOTRO", "Não consegui trocar"},
+    {"FTTROCOU", "O diretório foi trocado mesmo assim"},
     {"FTINIC", "NAVIRO - TORVEL - v."},
     {"FTCOMPUT", "Nome do computador: "},
     {"FTAJUD00", "As opçoes são"},
@@ -84,6 +85,7 @@ inline constexpr std::array<MessageEntry, 96> kMessages{{
     {"FTCMDFTP", "Entre o comando em codigo FTP"},
     {"FTERRCMD", "Comando inexistente"},
     {"FTFIMPRG", "Programa terminado"},
+    {"FTSEMSIN", "O sintetizador de voz não começou"},
     {"FTERRSRV", "Servidor não está disponível, codigo"},
     {"FTCMD", "Comando ? "},
     {"FTDESCON", "Desconectando"},

@@ -133,6 +133,10 @@ bool Client::InitializeClient() {
   ui_.spellText(kClientVersion);
   ui_.setBackground(0);
   ui_.endLine();
+  if (!sayWhatCannotSpeak()) {
+    st_.exitCode = kExitNoSpeech;
+    return false;
+  }
   for (const std::string& line : ui_.configNotice()) ui_.writeLineSpoken(line);
   sayNotices();
 
@@ -197,6 +201,24 @@ void Client::EndProgram() {
   ui_.delay(1000);
   ui_.endProcess(st_.exitCode);
   std::abort();  // not reached
+}
+
+bool Client::sayWhatCannotSpeak() {
+  const SpeechStartReport report = ui_.speechStartReport();
+  if (report.problems.empty()) return true;
+  // The message has a recording, heard without the synthesiser; the file
+  // and key to mend are written.
+  ui_.setForeground(4);
+  msg_.Announce("FTSEMSIN", 1);
+  for (const std::string& line : report.problems) {
+    ui_.write(line);
+    ui_.endLine();
+  }
+  ui_.setForeground(15);
+  if (report.systemVoice || ui_.soundExists("FTSEMSIN")) return true;
+  // Nobody would hear a word: the screen holds the reason until a key.
+  (void)ui_.readKey();
+  return false;
 }
 
 void Client::sayNotices() {
@@ -267,6 +289,9 @@ void Client::RunCommand() {
 // final reply of the transfer in progress can), so it is heard as any line.
 void Client::serveUnsolicitedReplies() {
   dlg_.ReceiveControlData();
+  // A reply owed to a command the user stopped waiting for is that
+  // command's, taken whole when it is.
+  if (!dlg_.takeLateReplies()) return;
   while (dlg_.hasLines()) {
     const ReplyLine r = dlg_.TakeReplyLine();
     if (r.code == 221) {

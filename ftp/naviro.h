@@ -29,11 +29,14 @@ inline constexpr uint16_t kControlPort = 21;
 
 // Exit status of the process: a session that ended normally (or no computer
 // named at all); the connection could not be made or the server refused its
-// greeting; connected, but no login succeeded during the whole run. (2 is a
-// refused command line; the script console ends with 3 and 124.)
+// greeting; connected, but no login succeeded during the whole run; nothing
+// can speak. (2 is a refused command line; the script console ends with 3
+// and 124.)
 inline constexpr int kExitNormal = 0;
 inline constexpr int kExitNoConnection = 1;
 inline constexpr int kExitNoLogin = 4;
+// Nothing can speak: no synthesiser, no system voice, no recordings.
+inline constexpr int kExitNoSpeech = 5;
 
 // The name and port of a typed computer (ParseHost of ftpHost): "name:port",
 // "[::1]:2121"; a name without a valid port is taken whole, with port 21.
@@ -82,6 +85,8 @@ class Client {
  private:
   void prompt();
   void sayNotices();
+  // Says what of speech did not start; false when nothing can speak.
+  [[nodiscard]] bool sayWhatCannotSpeak();
   void serveUnsolicitedReplies();
   [[nodiscard]] bool awaitGreeting();
   void runCommandCharacter(uint8_t ch);

@@ -9,12 +9,22 @@
 #include "speech/diphoneEngine.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
 namespace speech {
 
 using units::Piece;
+
+namespace {
+
+bool isRegularFile(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_regular_file(path, ec);
+}
+
+}  // namespace
 
 DiphoneEngine::DiphoneEngine() : buffer_(kBufferSize, 128) {}
 
@@ -25,6 +35,8 @@ DiphoneEngine::~DiphoneEngine() {
 bool DiphoneEngine::openDatabase(const std::string& dir, std::string_view name) {
   closeDatabase();
   const std::string base = dir + std::string(name);
+  // A directory by that name would make the read throw.
+  if (!isRegularFile(base + ".IND") || !isRegularFile(base + ".DIF")) return false;
   std::ifstream in(base + ".IND", std::ios::binary);
   if (!in) return false;
   const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
@@ -126,6 +138,7 @@ void DiphoneEngine::appendUnit(size_t record, size_t bytes) {
 }
 
 void DiphoneEngine::appendLetter(const std::string& name) {
+  if (!isRegularFile(lettersDir_ + name + ".wav")) return;
   std::ifstream in(lettersDir_ + name + ".wav", std::ios::binary);
   if (!in) return;
   const std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)),

@@ -147,6 +147,9 @@ void ConsoleTela::waitSpeechEnd() {
 void ConsoleTela::speechStart(std::string_view soundDir) {
   spoken_.speechStart(0, soundDir);
 }
+SpeechStartReport ConsoleTela::speechStartReport() {
+  return {spoken_.startProblems(), spoken_.settings().sapi};
+}
 void ConsoleTela::speechFinish() {
   spoken_.speechFinish();
 }
@@ -177,7 +180,10 @@ void ConsoleTela::logEvent(std::string_view kind, std::string_view text) {
 }
 
 std::vector<std::string> ConsoleTela::takeNotices() {
-  return console_.takeNotices();
+  std::vector<std::string> notices = console_.takeNotices();
+  // Configuration values ignored as bad, each once.
+  for (std::string& problem : config_.takeProblems()) notices.push_back(std::move(problem));
+  return notices;
 }
 
 void ConsoleTela::endProcess(int code) {

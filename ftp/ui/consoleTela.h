@@ -46,6 +46,7 @@ class ConsoleTela : public Tela {
   void errorBeep() override;
   void waitSpeechEnd() override;
   void speechStart(std::string_view soundDir) override;
+  SpeechStartReport speechStartReport() override;
   void speechFinish() override;
   std::string readLineSpoken() override;
   uint8_t readKeySpoken() override;

@@ -119,6 +119,7 @@ TEST_F(TempDirs, MalformedFilesGiveDefaults) {
       {"empty file", "", "15"},
       {"byte order mark", "\xEF\xBB\xBF[VIDEO]\nCORLETRA=7\n", "7"},
       {"nul bytes", std::string("[VIDEO]\n\0\0\nCORLETRA=6\n", 22), "6"},
+      {"nul in the value", std::string("[VIDEO]\nCORLETRA=1\0 2\n", 22), "15"},
   };
   for (const auto& c : cases) {
     write(sysIni(), c.text);
@@ -128,6 +129,19 @@ TEST_F(TempDirs, MalformedFilesGiveDefaults) {
   fs::create_directory(sysIni());  // unreadable as a file
   EXPECT_EQ(config().bareRead("VIDEO", "CORLETRA", "15"), "15");
   EXPECT_EQ(config().configValue("NAVIRO", "DIRNAVIRO"), "");
+}
+
+TEST_F(TempDirs, AValueWithANulByteIsIgnoredAndReportedOnceWithItsKey) {
+  write(sysIni(), std::string("[TRADUTOR]\nDIRDIFONES=/tmp\0/x\nVELOCIDADE=2\n", 43));
+  const qr::Config c = config();
+  EXPECT_EQ(c.configValue("TRADUTOR", "DIRDIFONES"), "");  // as if absent
+  EXPECT_EQ(c.configValue("TRADUTOR", "DIRDIFONES"), "");
+  EXPECT_EQ(c.configValue("TRADUTOR", "VELOCIDADE"), "2");
+  const std::vector<std::string> want{sysIni() + ": [TRADUTOR] DIRDIFONES" +
+                                      qr::W(": o valor tem um caractere nulo; foi ignorado")};
+  EXPECT_EQ(c.problems(), want);
+  EXPECT_EQ(c.takeProblems(), want);
+  EXPECT_TRUE(c.takeProblems().empty());
 }
 
 TEST_F(TempDirs, ConfigValueFallsBackToStartDirectoryButBareReadsDoNot) {

@@ -312,18 +312,12 @@ TEST_F(SpokenTest, SpeedSettingsReadTheKeysOfThatSpeed) {
   EXPECT_FALSE(player->fast());
 }
 
-TEST_F(SpokenTest, StartFailureWritesTheTwoLinesAndEndsAfterEnter) {
-  writeIni("[TRADUTOR]\nVELOCIDADE=9\nDIRDIFONES=" + (dir / "nada").string() +
-           "\n[SINTETIZADOR]\nDIFONES3=DIFONES3\nDIFONES9=NOVE\n");
-  frontend.typeChar(13);
-  int code = -1;
-  try {
-    spoken->speechStart(0, "x");
-  } catch (const FakeExit& e) {
-    code = e.code;
-  }
-  EXPECT_EQ(code, 0);
+TEST_F(SpokenTest, StartFailureIsWrittenAndReportedWithItsKeyAndTheProgramGoesOn) {
+  writeIni("[TRADUTOR]\nVELOCIDADE=9\nDIRDIFONES=" + (dir / "nada").string() + "\nDIRLETRAS=" +
+           (dir / "letras").string() + "\n[SINTETIZADOR]\nDIFONES3=DIFONES3\nDIFONES9=NOVE\n");
+  spoken->speechStart(0, "x");  // no end, no key awaited
   EXPECT_EQ(spoken->settings().speed, 3);
+  EXPECT_EQ(spoken->settings().soundDir, "x/");
   auto row = [&](int r) {
     std::string s;
     for (int c = 1; c <= kColumns; ++c) s += static_cast<char>(console.consoleCharAt(c, r));
@@ -333,6 +327,24 @@ TEST_F(SpokenTest, StartFailureWritesTheTwoLinesAndEndsAfterEnter) {
   EXPECT_EQ(row(2), "Banco de dados de voz: DIFONES3");
   for (const auto& line : log.lines())
     EXPECT_NE(line.rfind("text", 0), 0u) << "written, not spoken";
+  ASSERT_EQ(spoken->startProblems().size(), 1u);
+  const std::string problem = toUtf8(spoken->startProblems()[0]);
+  EXPECT_NE(problem.find("QUIRAL.INI: [TRADUTOR] DIRDIFONES=" + (dir / "nada").string()),
+            std::string::npos)
+      << problem;
+}
+
+TEST_F(SpokenTest, MissingSynthesiserKeysTakeTheSoundLibrarysDatabase) {
+  const fs::path db = fs::path(QUIRAL_BUILD_ROOT) / "som" / "difones";
+  if (!fs::exists(db / "DIFONES3.IND") || !fs::exists(db / "regras.rgr"))
+    GTEST_SKIP() << "no generated unit database in this build";
+  // No [SINTETIZADOR] at all.
+  writeIni("[TRADUTOR]\nDIRDIFONES=" + db.string() + "\nDIRLETRAS=" + (dir / "letras").string() +
+           "\n");
+  spoken->speechStart(0, "");
+  EXPECT_EQ(spoken->settings().databaseName, "DIFONES3");
+  EXPECT_TRUE(spoken->startProblems().empty()) << spoken->startProblems()[0];
+  spoken->speechFinish();
 }
 
 TEST_F(SpokenTest, StartWithRecordedSpeechWhenNoVoiceIsAsked) {

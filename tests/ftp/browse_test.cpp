@@ -94,11 +94,12 @@ TEST(ListingNames, TableKeepsTheServersBytesForCommandsAndShowsDecodedLines) {
   EXPECT_FALSE(SafeInCommand(EntryName(t[6]).wire));
   EXPECT_TRUE(SafeInCommand(EntryName(t[5]).wire));
 
+  // No line is left out, however long the listing.
   std::string many;
-  for (int i = 0; i < 15010; ++i) many += "linha " + std::to_string(i) + "\r\n";
+  for (int i = 0; i < 20000; ++i) many += "linha " + std::to_string(i) + "\r\n";
   t = ListingTable(many);
-  ASSERT_EQ(t.size(), kListingLines);
-  EXPECT_EQ(t.back().line, "linha 14999");
+  ASSERT_EQ(t.size(), 20000u);
+  EXPECT_EQ(t.back().line, "linha 19999");
   EXPECT_TRUE(ListingTable("").empty());
   EXPECT_EQ(BrowserMenuLetter(1), 'R');
   EXPECT_EQ(BrowserMenuLetter(4), 'V');
@@ -115,8 +116,12 @@ TEST(ListingNames, MachineListingsKeepNamesExactlyWithTypesAndSizes) {
       "type=OS.unix=symlink;size=9; elo\n"
       "size=7; caf\xc3\xa9 \xc3\xa0 noite\n"
       "semfatos\n"
-      " sem fatos\n");
-  ASSERT_EQ(t.size(), 5u);
+      " sem fatos\n"
+      "TYPE=DIR;SIZE=4096; Fotos\r\n"
+      "Type=CDir; .\r\n");
+  ASSERT_EQ(t.size(), 6u);
+  EXPECT_TRUE(IsDirectoryEntry(t[5]));  // facts and their values in any case
+  EXPECT_EQ(EntryName(t[5]).wire, "Fotos");
   EXPECT_EQ(EntryName(t[0]).wire, "  dois  brancos .txt");
   EXPECT_EQ(t[0].size, 1234);
   EXPECT_FALSE(IsDirectoryEntry(t[0]));
@@ -175,14 +180,33 @@ TEST(Browser, ArrowsPagesHomeEndAndTheEndsOfTheList) {
 }
 
 TEST(Browser, EmptyListingAnnouncesTheEndAfterTheFirstKey) {
+  // An empty listing, and a LIST answered 450 "No files found": the same
+  // empty directory, no error.
+  for (const char* refusal : {"", "450 No files found\r\n"}) {
+    SCOPED_TRACE(refusal);
+    Rig r;
+    r.server.listRefusal = refusal;
+    ASSERT_TRUE(r.connect());
+    r.ui.holdUntil = "announce FTUSSETA";
+    r.keys(kDown + "\x1b");
+    r.browse.ListRemoteDirectory();
+    const auto a = r.ui.announced();
+    EXPECT_EQ(std::vector<std::string>(a.begin() + 1, a.end()),
+              (std::vector<std::string>{"FTDIRPED", "FTUSSETA", "FTULTARQ", "FTULTARQ"}));
+  }
+}
+
+TEST(Browser, ListingOfTwentyThousandEntriesIsBrowsedWhole) {
   Rig r;
+  for (int i = 0; i < 20000; ++i)
+    r.server.listing += unixLine('-', "arquivo" + std::to_string(i) + ".txt") + "\r\n";
   ASSERT_TRUE(r.connect());
   r.ui.holdUntil = "announce FTUSSETA";
-  r.keys(kDown + "\x1b");
+  r.keys(kEnd + kUp + "p" + "\x1b");
   r.browse.ListRemoteDirectory();
-  const auto a = r.ui.announced();
-  EXPECT_EQ(std::vector<std::string>(a.begin() + 1, a.end()),
-            (std::vector<std::string>{"FTDIRPED", "FTUSSETA", "FTULTARQ", "FTULTARQ"}));
+  EXPECT_TRUE(
+      inOrder(r.ui.events, {"announce FTULTARQ", "speak arquivo19999.txt", "speak 20000 de 20000"}))
+      << ::testing::PrintToString(r.ui.events);
 }
 
 TEST(Browser, SizeDeleteReceiveAndChangeDirectoryFromAnEntry) {

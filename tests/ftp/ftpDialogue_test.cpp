@@ -104,6 +104,38 @@ TEST(Login, PasswordAndAccessKeyAreAskedAsTheCodesDemandAndNeverShown) {
        {"USER ana", "PASS segredo", "QUIT"},
        false},
       {"Esc at the account question", {greet()}, {}, {"QUIT"}, false},
+      // Codes outside the step's own: never "Acesso liberado".
+      {"USER 314", {greet(), reply("314 Hmm\r\n")}, {}, {"USER ana", "QUIT"}, false},
+      {"PASS 314",
+       {greet(), reply("331 Senha\r\n"), reply("314 Hmm\r\n")},
+       {"segredo"},
+       {"USER ana", "PASS segredo", "QUIT"},
+       false},
+      {"PASS 430",
+       {greet(), reply("331 Senha\r\n"), reply("430 Invalido\r\n")},
+       {"segredo"},
+       {"USER ana", "PASS segredo", "QUIT"},
+       false},
+      {"ACCT 532",
+       {greet(), reply("331 Senha\r\n"), reply("332 Conta\r\n"), reply("532 Nao\r\n")},
+       {"segredo", "k3y"},
+       {"USER ana", "PASS segredo", "ACCT k3y", "QUIT"},
+       false},
+      {"ACCT 530",
+       {greet(), reply("332 Conta\r\n"), reply("530 Nao\r\n")},
+       {"k3y"},
+       {"USER ana", "ACCT k3y", "QUIT"},
+       false},
+      {"a preliminary reply, then 230",
+       {greet(), {true, {"120 Um momento\r\n", "230 Ok\r\n"}, false}},
+       {},
+       {"USER ana", "QUIT"},
+       true},
+      {"a preliminary reply, then 530: the step's own reply decides",
+       {greet(), {true, {"120 Um momento\r\n", "530 Nao\r\n"}, false}},
+       {},
+       {"USER ana", "QUIT"},
+       false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -335,6 +367,70 @@ TEST(Commands, RepliesThatNeverComeOrNeverEndDoNotHoldTheUserForever) {
     EXPECT_EQ(o.commands, c.commands);
     EXPECT_TRUE(contains(o.announced, c.heard));
     EXPECT_EQ(o.announced.back(), "FTFIMPRG");
+  }
+}
+
+TEST(Commands, ALateReplyAfterEscIsTheGivenUpCommandsAndDecidesWhatTheUserHears) {
+  // ESC interrupts only the wait for CWD's slow reply (the last command
+  // sent); the server's answer comes later.
+  struct EscAfterCwd : RecordingTela {
+    bool takeEscape() override {
+      for (auto e = events.rbegin(); e != events.rend(); ++e)
+        if (e->rfind("send ", 0) == 0) return *e == "send CWD pub" && RecordingTela::takeEscape();
+      return false;
+    }
+  };
+  struct Case {
+    const char* name;
+    std::string keys;
+    std::vector<Step> after;
+    std::vector<std::string> commands;
+    std::vector<std::string> heard;
+    const char* notHeard;
+  };
+  const Case cases[] = {
+      {"late 250, then ESC",
+       "s\x1b\x1b",
+       {reply("257 \"/\" atual\r\n"), {true, {"250 Ok\r\n"}, false, 300}},
+       {"USER ana", "PWD", "CWD pub", "QUIT"},
+       {"announce FTDESIS", "announce FTTROCOU"},
+       "announce FTNAOTRO"},
+      {"late 550",
+       "s\x1b\x1b",
+       {reply("257 \"/\" atual\r\n"), {true, {"550 Nao\r\n"}, false, 300}},
+       {"USER ana", "PWD", "CWD pub", "QUIT"},
+       {"announce FTDESIS", "announce FTNAOTRO"},
+       "announce FTTROCOU"},
+      {"the next command gets its own reply",
+       "s\x1bi\x1b",
+       {reply("257 \"/\" atual\r\n"),
+        {true, {"250 Ok\r\n"}, false, 300},
+        reply("257 \"/pub\" atual\r\n")},
+       {"USER ana", "PWD", "CWD pub", "PWD", "QUIT"},
+       {"announce FTDESIS", "announce FTTROCOU", "speak \"/pub\" atual"},
+       "speak Ok"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<Step> steps{greet(), reply("230 Ok\r\n")};
+    steps.insert(steps.end(), c.after.begin(), c.after.end());
+    ScriptedServer server(steps);
+    EscAfterCwd ui;
+    ui.escapeInterrupts = true;
+    ui.lines = {"ana", "pub"};
+    for (char k : c.keys) ui.keys.push_back(static_cast<uint8_t>(k));
+    {
+      Client client(ui, "127.0.0.1:" + std::to_string(server.port()));
+      EXPECT_THROW(client.Run(), Ended);
+    }
+    EXPECT_EQ(server.commands(), c.commands);
+    auto from = std::find(ui.events.begin(), ui.events.end(), "send CWD pub");
+    for (const auto& h : c.heard) {
+      const auto at = std::find(from, ui.events.end(), h);
+      EXPECT_NE(at, ui.events.end()) << "not heard in order: " << h;
+      if (at != ui.events.end()) from = at;
+    }
+    EXPECT_FALSE(ui.has(c.notHeard));
   }
 }
 

@@ -43,6 +43,7 @@ class RecordingTela : public ftp::Tela {
   uint8_t foregroundWhileSecret = 15;
   int idleAsks = 0;
   bool escapeInterrupts = false;  // ESC typed ahead interrupts a wait
+  std::string configDir;          // where CERTIFIC.TXT is kept
 
   bool has(const std::string& e) const {
     for (const auto& x : events)
@@ -143,6 +144,7 @@ class RecordingTela : public ftp::Tela {
     events.push_back(std::string(kind) + " " + std::string(text));
   }
   [[noreturn]] void endProcess(int code) override { throw Ended{code}; }
+  std::string configDirectory() override { return configDir; }
 };
 
 // One step of the server: a reply sent in pieces (a short pause between
@@ -151,6 +153,7 @@ struct Step {
   bool waitForCommand = true;
   std::vector<std::string> pieces;
   bool closeAfter = false;
+  int pauseMs = 0;  // before the first piece: a slow server
 };
 
 class ScriptedServer {
@@ -202,6 +205,7 @@ class ScriptedServer {
     for (const Step& s : steps_) {
       if (stop_) break;
       if (s.waitForCommand && !readCommand(fd, pending)) break;
+      if (s.pauseMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(s.pauseMs));
       for (size_t i = 0; i < s.pieces.size(); ++i) {
         if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(60));
         (void)::send(fd, s.pieces[i].data(), s.pieces[i].size(), MSG_NOSIGNAL);

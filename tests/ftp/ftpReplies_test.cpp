@@ -129,7 +129,9 @@ TEST(PortCommand, AddressBytesInNetworkOrderThenThePort) {
 
 TEST(SmallRules, PathsCodesPortsAndCounts) {
   EXPECT_EQ(QuotedPath("257 \"/home/ana\" is current"), "/home/ana");
-  EXPECT_EQ(QuotedPath("257 \"/a\"\"b\" x"), "/a");
+  EXPECT_EQ(QuotedPath("257 \"/a\"\"b\" x"), "/a\"b");
+  EXPECT_EQ(QuotedPath("257 \"/\"\"hello\"\"\" created"), "/\"hello\"");
+  EXPECT_EQ(QuotedPath("257 \"\"\"\" x"), "\"");
   EXPECT_EQ(QuotedPath("257 no quote"), "");
   EXPECT_EQ(QuotedPath("257 \"/open"), "/open");
 
@@ -168,6 +170,10 @@ TEST(TlsRules, ModesKeptCertificatesAndFingerprints) {
   EXPECT_EQ(RememberedFingerprint(kept, "127.0.0.1:2121"), "AAAA");
   EXPECT_EQ(RememberedFingerprint(kept, "ftp.br:21"), "BBBB");
   EXPECT_EQ(RememberedFingerprint(kept, "ftp.br:2"), std::nullopt);
+  // Host names are found whatever the case of their letters.
+  EXPECT_EQ(RememberedFingerprint("FTP.Exemplo.BR:21 DDDD\n", "ftp.exemplo.br:21"), "DDDD");
+  EXPECT_TRUE(SameAsciiText("ab12cd", "AB12CD"));
+  EXPECT_FALSE(SameAsciiText("AB12CD", "AB12CE"));
   EXPECT_EQ(RememberedFingerprint("", "ftp.br:21"), std::nullopt);
 
   const std::string hex = "0123456789ABCDEF";
@@ -356,17 +362,33 @@ TEST(HelpMenu, PositionsGiveTheirCommandCharacters) {
   EXPECT_EQ(HelpMenuCharacter(0), 13);
 }
 
-TEST(LoginCodes, EachStepReactsOnlyToItsCodes) {
-  EXPECT_EQ(JudgeLoginCode(LoginStep::User, 331), LoginEffect::NeedPassword);
-  EXPECT_EQ(JudgeLoginCode(LoginStep::User, 332), LoginEffect::NeedAccount);
-  EXPECT_EQ(JudgeLoginCode(LoginStep::User, 230), LoginEffect::None);
-  EXPECT_EQ(JudgeLoginCode(LoginStep::Pass, 332), LoginEffect::NeedAccount);
-  EXPECT_EQ(JudgeLoginCode(LoginStep::Pass, 331), LoginEffect::None);
-  EXPECT_EQ(JudgeLoginCode(LoginStep::Acct, 530), LoginEffect::None);
-  for (int code : {500, 501, 421}) {
-    EXPECT_EQ(JudgeLoginCode(LoginStep::User, code), LoginEffect::Refused);
-    EXPECT_EQ(JudgeLoginCode(LoginStep::Pass, code), LoginEffect::Refused);
-    EXPECT_EQ(JudgeLoginCode(LoginStep::Acct, code), LoginEffect::Refused);
+TEST(LoginCodes, OnlyAccessCodesLetInAndOnlyTheNextStepsCodeAsksForMore) {
+  using E = LoginEffect;
+  const struct {
+    int code;
+    E user, pass, acct;
+  } rows[] = {
+      {230, E::None, E::None, E::None},
+      {202, E::None, E::None, E::None},
+      {331, E::NeedPassword, E::Refused, E::Refused},
+      {332, E::NeedAccount, E::NeedAccount, E::Refused},
+      {314, E::Refused, E::Refused, E::Refused},
+      {350, E::Refused, E::Refused, E::Refused},
+      {200, E::Refused, E::Refused, E::Refused},
+      {250, E::Refused, E::Refused, E::Refused},
+      {421, E::Refused, E::Refused, E::Refused},
+      {430, E::Refused, E::Refused, E::Refused},
+      {500, E::Refused, E::Refused, E::Refused},
+      {501, E::Refused, E::Refused, E::Refused},
+      {530, E::Refused, E::Refused, E::Refused},
+      {532, E::Refused, E::Refused, E::Refused},
+      {999, E::Refused, E::Refused, E::Refused},
+      {120, E::Preliminary, E::Preliminary, E::Preliminary},
+  };
+  for (const auto& r : rows) {
+    EXPECT_EQ(JudgeLoginCode(LoginStep::User, r.code), r.user) << "USER " << r.code;
+    EXPECT_EQ(JudgeLoginCode(LoginStep::Pass, r.code), r.pass) << "PASS " << r.code;
+    EXPECT_EQ(JudgeLoginCode(LoginStep::Acct, r.code), r.acct) << "ACCT " << r.code;
   }
 }
 

@@ -53,6 +53,7 @@ class FakeFtp {
   std::string strangerFrom;             // active mode: a stranger connects too
   std::string epsvReply;                // EPSV answers this instead of 229
   std::string restReply;                // REST answers this instead of 350
+  std::string listRefusal;              // LIST answers this instead of 150
 
   FakeFtp() {
     listen_ = listenOn(0, port_);
@@ -341,6 +342,10 @@ class FakeFtp {
             say(storEndReply);
         }
       } else if (verb == "LIST") {
+        if (!listRefusal.empty()) {
+          say(listRefusal);
+          continue;
+        }
         say("150 Listagem\r\n");
         const int fd = acceptData();
         (void)sendData(fd, listing, SIZE_MAX);
