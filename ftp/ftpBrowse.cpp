@@ -229,9 +229,8 @@ void Browse::ListRemoteDirectory() {
   const Features& features = dlg_.features();
   machineListing_ = features.has("MLST") || features.has("MLSD");
   if (dlg_.closed()) return;
-  if (!dlg_.SendCommand("TYPE A")) return;
-  (void)dlg_.ReadReply();
-  if (dlg_.closed() || !transfer_.openDataPath(true)) return;
+  if (!transfer_.SelectType('A')) return;
+  if (transfer_.openDataPath(true) != DataPathOpen::Open) return;
   // openDataPath opened the data connection already; the temporary file is
   // made before anything can arrive on it. Our own temporary file:
   // truncated in place, never through a link put in its stead.

@@ -133,6 +133,43 @@ void Dlg::connectionLost() {
   ui_.setForeground(15);
 }
 
+void Dlg::sayNetFailure(const NetResult& result) {
+  switch (result.failure) {
+    case NetFailure::None:
+      return;
+    case NetFailure::NoSocket:
+      msg_.Announce("FTERRSOQ", 1);
+      return;
+    case NetFailure::NameNotFound:
+      ui_.flushKeys();
+      msg_.Announce("FTERCOMP", 1);
+      return;
+    case NetFailure::GaveUp:
+      ui_.flushKeys();
+      ui_.endLine();
+      msg_.Announce("FTDESIS", 1);
+      return;
+    case NetFailure::Unreachable:
+      ui_.flushKeys();
+      ui_.endLine();
+      ui_.setForeground(4);
+      msg_.Announce("FTNAOCON", 1);
+      ui_.setForeground(15);
+      return;
+    case NetFailure::NoBind:
+      msg_.Announce("FTERBNDD", 1);
+      return;
+    case NetFailure::NoListen:
+      msg_.Announce("FTERLSTN", 1);
+      return;
+    case NetFailure::NoAccept:
+      msg_.Announce("FTACECON", 0);
+      ui_.writeSpoken(std::to_string(result.error));
+      ui_.endLine();
+      return;
+  }
+}
+
 void Dlg::ReceiveControlData(int boundMs) {
   interrupted_ = false;
   if (closed_) return;

@@ -34,6 +34,7 @@ struct ClientState;
 class Tela;
 class Messages;
 class Rede;
+struct NetResult;
 
 struct ReplyCode {
   int code = 0;
@@ -137,6 +138,9 @@ class Dlg {
   void expectClose() { goodbye_ = true; }
   // The connection's end found by someone else (a send that failed).
   void connectionLost();
+  // Says what the socket layer could not do (make a socket, find the
+  // computer, connect, listen, accept); nothing for a success.
+  void sayNetFailure(const NetResult& result);
   // What the server can do: FEAT asked on the first call of the
   // connection (and OPTS UTF8 ON sent when it lists UTF8), then kept.
   [[nodiscard]] const Features& features();

@@ -5,8 +5,6 @@
 
 #include "ftp/ftpDlg.h"
 #include "ftp/ftpRede.h"
-#include "ftp/ftpTela.h"
-#include "ftp/ftpmsg.h"
 #include "ftp/ftpvars.h"
 
 namespace ftp {
@@ -32,17 +30,34 @@ std::string PortCommand(uint32_t address, uint16_t port) {
 }
 
 std::optional<std::array<int, 6>> PassiveNumbers(std::string_view line) {
-  const size_t open = line.find('(');
-  if (open == std::string_view::npos) return std::nullopt;
-  std::string rest(line.substr(open));
-  std::array<int, 6> n{};
-  for (int& v : n) {
-    const size_t digit = rest.find_first_of("0123456789");
-    if (digit == std::string::npos) return std::nullopt;
-    v = TakeNumber(rest);
-    if (v > 255) return std::nullopt;
+  // After the code: "227 Entering Passive Mode (h1,h2,h3,h4,p1,p2)", and
+  // as well without the parentheses or with other words around.
+  size_t at = line.size() > 3 ? 3 : line.size();
+  while (at < line.size()) {
+    while (at < line.size() && !(line[at] >= '0' && line[at] <= '9')) ++at;
+    if (at == line.size()) break;
+    std::array<int, 6> n{};
+    size_t i = at;
+    int count = 0;
+    for (; count < 6; ++count) {
+      if (i == line.size() || line[i] < '0' || line[i] > '9') break;
+      long v = 0;
+      while (i < line.size() && line[i] >= '0' && line[i] <= '9') {
+        v = v < 1000 ? v * 10 + (line[i] - '0') : 1000;
+        ++i;
+      }
+      if (v > 255) break;
+      n[static_cast<size_t>(count)] = static_cast<int>(v);
+      if (count < 5) {
+        if (i == line.size() || line[i] != ',') break;
+        ++i;
+      }
+    }
+    if (count == 6) return n;
+    // Not six numbers here: the next run of digits may begin them.
+    while (at < line.size() && line[at] >= '0' && line[at] <= '9') ++at;
   }
-  return n;
+  return std::nullopt;
 }
 
 std::string ExtendedPortCommand(std::string_view ipv6Address, uint16_t port) {
@@ -68,87 +83,80 @@ std::optional<uint16_t> ExtendedPassivePort(std::string_view line) {
   return static_cast<uint16_t>(value);
 }
 
-void Port::TogglePassive() {
+bool Port::TogglePassive() {
   st_.passive = !st_.passive;
-  msg_.Announce(st_.passive ? "FTPPASSI" : "FTPNPASS", 1);
+  return st_.passive;
 }
 
-bool Port::SelectDataPort() {
+std::string Port::portCommand() const {
   // The port is the one the system chose for the listening socket, opened
   // before this command (a server may connect as soon as it reads PORT).
   const uint16_t port = rede_.listeningPort();
-  msg_.WriteLabel("FTSELPOR", 0);
-  ui_.write(std::to_string(port));
-  ui_.endLine();
-  const std::string command = rede_.ipv6() ? ExtendedPortCommand(rede_.localAddressText(), port)
-                                           : PortCommand(rede_.localAddress(), port);
-  ui_.write(command);
-  ui_.endLine();
-  if (!dlg_.SendCommand(command)) return false;
+  return rede_.ipv6() ? ExtendedPortCommand(rede_.localAddressText(), port)
+                      : PortCommand(rede_.localAddress(), port);
+}
+
+PortOutcome Port::SelectDataPort() {
+  PortOutcome out;
+  out.port = rede_.listeningPort();
+  out.command = portCommand();
+  if (!dlg_.SendCommand(out.command)) return out;
   // The whole reply, however it arrives: a piece of it left behind would be
   // taken for the reply to the transfer command that follows.
   const Reply r = dlg_.readReply();
-  if (r.complete && r.code == 200) return true;
-  if (r.complete) {
-    msg_.Announce("FTERPORT", 1);
-    ui_.writeLineSpoken(r.line);
-  }
-  return false;
+  if (!r.complete) return out;
+  out.line = r.line;
+  out.reply = r.code == 200 ? PortReply::Accepted : PortReply::Refused;
+  return out;
 }
 
-bool Port::requestExtendedPassive(bool& fallBack) {
-  fallBack = false;
-  ui_.write("EPSV");
-  ui_.endLine();
-  if (!dlg_.SendCommand("EPSV")) return false;
+PortOutcome Port::RequestExtendedPassive() {
+  PortOutcome out;
+  out.command = "EPSV";
+  if (!dlg_.SendCommand(out.command)) return out;
   const Reply r = dlg_.readReply();
-  if (!r.complete) return false;
+  if (!r.complete) return out;
+  out.line = r.line;
   if (r.code == 229) {
-    if (const auto port = ExtendedPassivePort(r.line)) {
-      st_.passiveDataPort = *port;
-      ui_.write("Porta passiva selecionada: " + std::to_string(st_.passiveDataPort));
-      ui_.endLine();
-      return true;
-    }
+    const auto port = ExtendedPassivePort(r.line);
+    out.reply = port ? PortReply::Accepted : PortReply::BadReply;
+    if (port) st_.passiveDataPort = out.port = *port;
+    return out;
   }
   // A server that does not know the command says so with 500, 501 or 502;
-  // it is not asked again. Another refusal may be passing (no port free):
-  // PASV is tried this once.
-  if (r.code == 500 || r.code == 501 || r.code == 502) epsvRefused_ = true;
-  fallBack = true;
-  return false;
+  // it is not asked again on this connection. Another refusal may be
+  // passing (no port free).
+  if (r.code == 500 || r.code == 501 || r.code == 502) {
+    epsvUnknown_ = true;
+    out.reply = PortReply::Unknown;
+  } else {
+    out.reply = PortReply::Refused;
+  }
+  return out;
 }
 
-bool Port::RequestPassive() {
-  if (!epsvRefused_) {
-    bool fallBack = false;
-    if (requestExtendedPassive(fallBack)) return true;
-    if (!fallBack) return false;
-  }
-  ui_.write("PASV");
-  ui_.endLine();
-  if (!dlg_.SendCommand("PASV")) return false;
+PortOutcome Port::RequestPassive() {
+  PortOutcome out;
+  out.command = "PASV";
+  if (!dlg_.SendCommand(out.command)) return out;
   const Reply r = dlg_.readReply();
-  if (!r.complete) return false;
+  if (!r.complete) return out;
+  out.line = r.line;
   if (r.code != 227) {
-    msg_.Announce("FTNAOPSV", 1);
-    if (st_.verbose) ui_.writeLineSpoken(r.line);
-    return false;
+    out.reply = PortReply::Refused;
+    return out;
   }
   // A reply without its six numbers would send us to port 0 or to a port
-  // made of numbers out of range: refuse it and say so, with the line.
+  // made of numbers out of range. The first four numbers are not used: the
+  // data connection always goes to the server of the control connection.
   const auto numbers = PassiveNumbers(r.line);
   if (!numbers) {
-    msg_.Announce("FTNAOPSV", 1);
-    if (!st_.verbose) ui_.writeLineSpoken(r.line);
-    return false;
+    out.reply = PortReply::BadReply;
+    return out;
   }
-  // The first four numbers are not used: the data connection always goes to
-  // the server of the control connection.
-  st_.passiveDataPort = static_cast<uint16_t>((*numbers)[4] * 256 + (*numbers)[5]);
-  ui_.write("Porta passiva selecionada: " + std::to_string(st_.passiveDataPort));
-  ui_.endLine();
-  return true;
+  st_.passiveDataPort = out.port = static_cast<uint16_t>((*numbers)[4] * 256 + (*numbers)[5]);
+  out.reply = PortReply::Accepted;
+  return out;
 }
 
 }  // namespace ftp

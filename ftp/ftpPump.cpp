@@ -152,7 +152,7 @@ Pumped Pump::run(const PumpJob& job) {
                                 .keys = true},
                                kIdleWaitMs);
     if (r.control || r.listen || r.data || r.dataWrite) heard = Clock::now();
-    if (r.listen) rede_.AcceptDataConnection();
+    if (r.listen) dlg_.sayNetFailure(rede_.AcceptDataConnection());
 
     if (r.data && moving) {
       for (int i = 0; i < kCallsPerLook; ++i) {

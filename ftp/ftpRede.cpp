@@ -23,7 +23,6 @@
 
 #include "ftp/ftpTela.h"
 #include "ftp/ftpTlsCanal.h"
-#include "ftp/ftpmsg.h"
 #include "ftp/ftpvars.h"
 
 namespace ftp {
@@ -159,18 +158,10 @@ bool SameHost(const sockaddr_storage& a, const sockaddr_storage& b) {
                      &reinterpret_cast<const sockaddr_in6&>(b).sin6_addr, sizeof(in6_addr)) == 0;
 }
 
-Rede::Rede(ClientState& state, Tela& ui, Messages& msg) : st_(state), ui_(ui), msg_(msg) {}
+Rede::Rede(ClientState& state, Tela& ui) : st_(state), ui_(ui) {}
 
 Rede::~Rede() {
   CloseConnections();
-}
-
-void Rede::failConnect() {
-  ui_.flushKeys();
-  ui_.endLine();
-  ui_.setForeground(4);
-  msg_.Announce("FTNAOCON", 1);
-  ui_.setForeground(15);
 }
 
 // A blocking connect that cannot be interrupted would leave the user
@@ -202,14 +193,10 @@ Rede::Connect Rede::connectInterruptible(int fd, const sockaddr_storage& address
   return result;
 }
 
-bool Rede::resolve(std::vector<sockaddr_storage>& found) {
+NetResult Rede::resolve(std::vector<sockaddr_storage>& found) {
   const std::string& host = st_.remoteHost;
   found.clear();
-  if (host.empty()) {
-    ui_.flushKeys();
-    msg_.Announce("FTERCOMP", 1);
-    return false;
-  }
+  if (host.empty()) return {NetFailure::NameNotFound};
   // An address needs no lookup (and no thread).
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
@@ -221,7 +208,7 @@ bool Rede::resolve(std::vector<sockaddr_storage>& found) {
     std::memcpy(&s, res->ai_addr, std::min<size_t>(res->ai_addrlen, sizeof s));
     ::freeaddrinfo(res);
     found.push_back(s);
-    return true;
+    return {};
   }
   auto lookup = std::make_shared<Lookup>();
   std::thread(lookUp, lookup, host).detach();
@@ -234,33 +221,17 @@ bool Rede::resolve(std::vector<sockaddr_storage>& found) {
         break;
       }
     }
-    if (ui_.keyPending() && ui_.takeEscape()) {
-      ui_.flushKeys();
-      ui_.endLine();
-      msg_.Announce("FTDESIS", 1);
-      return false;
-    }
+    if (ui_.keyPending() && ui_.takeEscape()) return {NetFailure::GaveUp};
     if (Clock::now() >= until) break;
     ui_.waitFor({}, kWaitSliceMs);
   }
-  if (found.empty()) {
-    ui_.flushKeys();
-    msg_.Announce("FTERCOMP", 1);
-    return false;
-  }
-  return true;
+  if (found.empty()) return {NetFailure::NameNotFound};
+  return {};
 }
 
-bool Rede::OpenControlConnection() {
-  ui_.endLine();
-  msg_.Announce("FTCONEC", 1);
-  ui_.write("Soquetes POSIX, TCP sobre IPv6 e IPv4");
-  ui_.endLine();
-  ui_.write("Em funcionamento");
-  ui_.endLine();
-
+NetResult Rede::OpenControlConnection() {
   std::vector<sockaddr_storage> candidates;
-  if (!resolve(candidates)) return false;
+  if (const NetResult r = resolve(candidates); !r.ok()) return r;
 
   // The first address that connects, all within one deadline; each gets
   // at least a few seconds, so that an unreachable first family (IPv6
@@ -291,11 +262,8 @@ bool Rede::OpenControlConnection() {
     if (c == Connect::Escape || msLeft(until) <= 0) break;
   }
   if (!connected) {
-    if (socketFailed && candidates.size() == 1)
-      msg_.Announce("FTERRSOQ", 1);
-    else
-      failConnect();
-    return false;
+    if (socketFailed && candidates.size() == 1) return {NetFailure::NoSocket};
+    return {NetFailure::Unreachable};
   }
 
   socklen_t len = sizeof local_;
@@ -303,20 +271,21 @@ bool Rede::OpenControlConnection() {
   // The address the server reached us on is the one it can reach again for
   // active-mode data; a lookup of our own host name often gives a loopback
   // alias (127.0.1.1) that no other machine can reach.
+  return {};
+}
 
-  msg_.WriteLabel("FTENDRED", 0);
-  ui_.write(AddressText(server_));
-  ui_.endLine();
-  msg_.WriteLabel("FTPOLOC", 0);
-  ui_.write(std::to_string(portOf(local_)));
-  ui_.endLine();
+std::string Rede::serverAddressText() const {
+  return AddressText(server_);
+}
+
+uint16_t Rede::localPort() const {
+  return portOf(local_);
+}
+
+std::string Rede::localHostName() {
   char name[81] = {};
   ::gethostname(name, sizeof name - 1);
-  msg_.WriteLabel("FTNOMELO", 0);
-  ui_.write(std::string(name) + " (" + AddressText(local_) + ")");
-  ui_.endLine();
-  ui_.endLine();
-  return true;
+  return name;
 }
 
 uint32_t Rede::localAddress() const {
@@ -399,12 +368,9 @@ void Rede::closeDataTls(bool reset) {
   dataTls_.reset();
 }
 
-bool Rede::OpenDataConnection() {
+NetResult Rede::OpenDataConnection() {
   int fd = ::socket(server_.ss_family, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-  if (fd < 0) {
-    msg_.Announce("FTERRSOQ", 1);
-    return false;
-  }
+  if (fd < 0) return {NetFailure::NoSocket, errno};
   if (st_.passive) {
     data_ = fd;
     sockaddr_storage target = server_;
@@ -412,34 +378,33 @@ bool Rede::OpenDataConnection() {
     if (connectInterruptible(data_, target, kConnectTimeoutMs) == Connect::Done) {
       setNonBlocking(data_);
       st_.dataOpen = true;
-      if (attachDataTls()) return true;
+      if (attachDataTls()) return {};
       CloseDataConnection(true);
-      return false;
+      return {NetFailure::Unreachable};
     }
     closeFd(data_);
-    failConnect();
-    return false;
+    return {NetFailure::Unreachable};
   }
   // Port 0: the system chooses the port, so nobody can guess where the
   // next data connection will be awaited.
   sockaddr_storage sa = local_;
   setPort(sa, 0);
   if (::bind(fd, reinterpret_cast<sockaddr*>(&sa), addressLength(sa)) != 0) {
+    const int error = errno;
     ::close(fd);
-    msg_.Announce("FTERBNDD", 1);
-    return false;
+    return {NetFailure::NoBind, error};
   }
   if (::listen(fd, 1) != 0) {
+    const int error = errno;
     ::close(fd);
-    msg_.Announce("FTERLSTN", 1);
-    return false;
+    return {NetFailure::NoListen, error};
   }
   socklen_t len = sizeof sa;
   ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
   listenPort_ = portOf(sa);
   listen_ = fd;
   st_.listening = true;
-  return true;
+  return {};
 }
 
 void Rede::CloseDataConnection(bool reset) {
@@ -454,24 +419,21 @@ void Rede::CloseDataConnection(bool reset) {
   st_.listening = false;
 }
 
-void Rede::AcceptDataConnection() {
+NetResult Rede::AcceptDataConnection() {
   sockaddr_storage peer{};
   socklen_t len = sizeof peer;
   const int fd = listen_ >= 0 ? ::accept(listen_, reinterpret_cast<sockaddr*>(&peer), &len) : -1;
   if (fd < 0) {
     const int err = listen_ >= 0 ? errno : EBADF;
-    if (wouldBlock(err) || err == ECONNABORTED) return;  // the caller gone already
-    msg_.Announce("FTACECON", 0);
-    ui_.writeSpoken(std::to_string(err));
-    ui_.endLine();
-    return;
+    if (wouldBlock(err) || err == ECONNABORTED) return {};  // the caller gone already
+    return {NetFailure::NoAccept, err};
   }
   // Only the server may bring the data: a connection from anywhere else is
   // a stranger's, and the wait for the server's goes on.
   if (!SameHost(peer, server_)) {
     ui_.logEvent("refused", AddressText(peer));
     ::close(fd);
-    return;
+    return {};
   }
   // One data connection per transfer: nobody can replace it once it is in.
   closeFd(listen_);
@@ -481,6 +443,7 @@ void Rede::AcceptDataConnection() {
   setNonBlocking(data_);
   st_.dataOpen = true;
   if (!attachDataTls()) CloseDataConnection(true);
+  return {};
 }
 
 DataIo Rede::ReceiveDataBlock(std::string& block) {
@@ -548,12 +511,6 @@ DataIo Rede::SendDataBlock(std::string_view bytes, size_t& sent) {
   sent = static_cast<size_t>(n);
   st_.transferBytes += n;
   return DataIo::Moved;
-}
-
-void Rede::AnnounceTransferred() {
-  msg_.Announce("FTTRANS", 0);
-  ui_.writeSpoken(std::to_string(KilobytesRoundedUp(st_.transferBytes)) + " K");
-  ui_.endLine();
 }
 
 int Rede::PollEvent() {

@@ -8,7 +8,8 @@
 // connections use the control connection's family. The data socket is
 // non-blocking once open, so neither a receive nor a send can stall the loop
 // that called it; the control socket blocks only in short sends bounded by a
-// wait for writability.
+// wait for writability. Nothing here talks to the user: what failed comes
+// back as a NetResult, and the dialogue (Dlg::sayNetFailure) says it.
 #pragma once
 
 #include <sys/socket.h>
@@ -24,7 +25,6 @@ namespace ftp {
 
 struct ClientState;
 class Tela;
-class Messages;
 class TlsContext;
 class TlsChannel;
 
@@ -60,25 +60,42 @@ struct Ready {
   [[nodiscard]] bool any() const { return control || listen || data || dataWrite || key; }
 };
 
+// What went wrong opening or accepting a connection.
+enum class NetFailure {
+  None,
+  NoSocket,      // no socket could be made
+  NameNotFound,  // the computer's name gave no address
+  GaveUp,        // ESC during the name's lookup
+  Unreachable,   // the connection was refused or timed out
+  NoBind,        // no local port for the data connection
+  NoListen,      // listen failed
+  NoAccept,      // accepting the server's data connection failed
+};
+struct NetResult {
+  NetFailure failure = NetFailure::None;
+  int error = 0;  // the errno, where it tells more
+  [[nodiscard]] bool ok() const { return failure == NetFailure::None; }
+};
+
 // One receive or send on the data connection.
 enum class DataIo { Moved, Ended, Failed, WouldBlock };
 
 class Rede {
  public:
-  Rede(ClientState& state, Tela& ui, Messages& msg);
+  Rede(ClientState& state, Tela& ui);
   ~Rede();
   Rede(const Rede&) = delete;
   Rede& operator=(const Rede&) = delete;
 
-  [[nodiscard]] bool OpenControlConnection();
+  [[nodiscard]] NetResult OpenControlConnection();
   void CloseConnections();
-  [[nodiscard]] bool OpenDataConnection();
+  [[nodiscard]] NetResult OpenDataConnection();
   // reset: end the data connection with a reset rather than a clean close,
   // so that the server cannot take what it received for a whole file.
   void CloseDataConnection(bool reset = false);
   // Accepts the waiting connection when it comes from the control
   // connection's peer; any other is closed and the listening goes on.
-  void AcceptDataConnection();
+  [[nodiscard]] NetResult AcceptDataConnection();
   // One receive of up to kDataBlock bytes into block (replaced).
   [[nodiscard]] DataIo ReceiveDataBlock(std::string& block);
   // One receive of up to capacity bytes (whole blocks: one system call may
@@ -87,7 +104,6 @@ class Rede {
   // One send of as much of bytes as the connection takes now; sent tells
   // how much went (and is counted).
   [[nodiscard]] DataIo SendDataBlock(std::string_view bytes, size_t& sent);
-  void AnnounceTransferred();
   // The command loop's look at the sockets, without waiting.
   [[nodiscard]] int PollEvent();
 
@@ -123,6 +139,10 @@ class Rede {
   [[nodiscard]] bool ipv6() const { return server_.ss_family == AF_INET6; }
   // The local address in text form, as EPRT names it.
   [[nodiscard]] std::string localAddressText() const;
+  // The control connection's ends, for the report after connecting.
+  [[nodiscard]] std::string serverAddressText() const;
+  [[nodiscard]] uint16_t localPort() const;
+  [[nodiscard]] static std::string localHostName();
   // The port an active-mode data connection is awaited on.
   [[nodiscard]] uint16_t listeningPort() const { return listenPort_; }
 
@@ -148,14 +168,11 @@ class Rede {
   void closeDataTls(bool reset);
   enum class Connect { Done, Failed, Escape };
   [[nodiscard]] Connect connectInterruptible(int fd, const sockaddr_storage& address, int limitMs);
-  void failConnect();
-  // The addresses of the remote computer, numeric or looked up; false
-  // (announced) when none was found or ESC ended the lookup.
-  [[nodiscard]] bool resolve(std::vector<sockaddr_storage>& found);
+  // The addresses of the remote computer, numeric or looked up.
+  [[nodiscard]] NetResult resolve(std::vector<sockaddr_storage>& found);
 
   ClientState& st_;
   Tela& ui_;
-  Messages& msg_;
   int control_ = -1;
   int listen_ = -1;
   int data_ = -1;

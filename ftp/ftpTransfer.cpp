@@ -172,24 +172,110 @@ bool Transfer::AskTransferType() {
   ui_.endLine();
   const char type = (key == 'n' || key == 'N') ? 'A' : 'I';
   type_ = type;
+  return SelectType(type);
+}
+
+bool Transfer::SelectType(char type) {
   if (!dlg_.SendCommand(std::string("TYPE ") + type)) {
     msg_.Announce("FTERRMOD", 1);
     return false;
   }
-  (void)dlg_.ReadReply();
-  return !dlg_.closed();
+  // RFC 959 section 4.2: 200 takes the type. A refusal ends the transfer
+  // here: the other type would change the file's bytes (line ends) and
+  // still be called complete.
+  const Reply r = dlg_.readReply();
+  if (!r.complete) return false;
+  if (r.code / 100 == 2) return true;
+  announceError("FTERRMOD");
+  ui_.writeLineSpoken(r.line);
+  return false;
 }
 
-bool Transfer::openDataPath(bool portMustSucceed) {
-  if (st_.passive) return port_.RequestPassive() && rede_.OpenDataConnection();
+DataPathOpen Transfer::openDataPath(bool portMustSucceed) {
+  const auto passivePort = [&] {
+    ui_.write("Porta passiva selecionada: " + std::to_string(st_.passiveDataPort));
+    ui_.endLine();
+  };
+  if (st_.passive) {
+    if (port_.extendedPassiveKnown()) {
+      ui_.write("EPSV");
+      ui_.endLine();
+      const PortOutcome epsv = port_.RequestExtendedPassive();
+      if (epsv.reply == PortReply::Lost) return DataPathOpen::Lost;
+      if (epsv.reply == PortReply::Accepted) {
+        passivePort();
+        const NetResult r = rede_.OpenDataConnection();
+        if (r.ok()) return DataPathOpen::Open;
+        if (r.failure != NetFailure::Unreachable) {
+          dlg_.sayNetFailure(r);
+          return DataPathOpen::Failed;
+        }
+        // Nothing answers on the port EPSV named (a firewall, a server
+        // behind an address translation): PASV may name one that does.
+        if (ui_.cursorColumn() != 1) ui_.endLine();
+        ui_.writeLineSpoken(TransferText("epsvmudo"));
+      }
+      // Not known, refused or unusable: PASV is tried this once.
+    }
+    ui_.write("PASV");
+    ui_.endLine();
+    const PortOutcome pasv = port_.RequestPassive();
+    switch (pasv.reply) {
+      case PortReply::Lost:
+        return DataPathOpen::Lost;
+      case PortReply::Unknown:
+      case PortReply::Refused:
+        msg_.Announce("FTNAOPSV", 1);
+        if (st_.verbose) ui_.writeLineSpoken(pasv.line);
+        return DataPathOpen::Refused;
+      case PortReply::BadReply:
+        // A reply without its six numbers: refused, and the line said.
+        msg_.Announce("FTNAOPSV", 1);
+        if (!st_.verbose) ui_.writeLineSpoken(pasv.line);
+        return DataPathOpen::Refused;
+      case PortReply::Accepted:
+        break;
+    }
+    passivePort();
+    const NetResult r = rede_.OpenDataConnection();
+    if (r.ok()) return DataPathOpen::Open;
+    dlg_.sayNetFailure(r);
+    return r.failure == NetFailure::Unreachable ? DataPathOpen::Unreachable : DataPathOpen::Failed;
+  }
   // A server may connect as soon as it reads PORT (RFC 959 section 3.2 lets
   // it): listen on the port first, then announce it.
-  if (!rede_.OpenDataConnection()) return false;
-  if (!port_.SelectDataPort() && (portMustSucceed || dlg_.closed())) {
-    rede_.CloseDataConnection();
-    return false;
+  if (const NetResult r = rede_.OpenDataConnection(); !r.ok()) {
+    dlg_.sayNetFailure(r);
+    return DataPathOpen::Failed;
   }
-  return true;
+  msg_.WriteLabel("FTSELPOR", 0);
+  ui_.write(std::to_string(rede_.listeningPort()));
+  ui_.endLine();
+  ui_.write(port_.portCommand());
+  ui_.endLine();
+  const PortOutcome port = port_.SelectDataPort();
+  if (port.reply == PortReply::Accepted) return DataPathOpen::Open;
+  if (port.reply != PortReply::Lost) {
+    msg_.Announce("FTERPORT", 1);
+    ui_.writeLineSpoken(port.line);
+  }
+  if (dlg_.closed()) {
+    rede_.CloseDataConnection();
+    return DataPathOpen::Lost;
+  }
+  // A transfer goes on after a refused PORT (the server may connect all the
+  // same); a listing does not.
+  if (portMustSucceed) {
+    rede_.CloseDataConnection();
+    return DataPathOpen::Refused;
+  }
+  return DataPathOpen::Open;
+}
+
+void Transfer::AnnounceTransferred() {
+  msg_.Announce("FTTRANS", 0);
+  ui_.writeSpoken(std::to_string(KilobytesRoundedUp(st_.transferBytes)) + " K");
+  ui_.endLine();
 }
 
 void Transfer::abortTransfer(bool upload) {
@@ -272,7 +358,12 @@ void Transfer::announceNeverConnected() {
 }
 
 DataEnd Transfer::receiveData(int fd, Reply& final, int& localError) {
-  const Pumped p = pump_.run({.fd = fd, .awaitFinal = false});
+  const Pumped p = pump_.run({.upload = false,
+                              .fd = fd,
+                              .offset = 0,
+                              .total = std::nullopt,
+                              .milestones = nullptr,
+                              .awaitFinal = false});
   final = p.final;
   localError = p.localError;
   return p.data;
@@ -324,7 +415,7 @@ void Transfer::SendFile() {
     if (dlg_.closed()) return;
     if (OfferSendResume(binary, localSize, there) && askYes("enviar")) offset = *there;
   }
-  if (!openDataPath(false)) return;
+  if (openDataPath(false) != DataPathOpen::Open) return;
 
   bool restAccepted = false;
   if (offset > 0) {
@@ -524,13 +615,22 @@ void Transfer::receive(const RemoteName& given) {
     rede_.CloseDataConnection();
   };
 
-  if (!openDataPath(false)) {
-    if (dlg_.closed()) {
+  switch (openDataPath(false)) {
+    case DataPathOpen::Open:
+      break;
+    case DataPathOpen::Lost:
+    case DataPathOpen::Unreachable:
+      // A network failure is said as such, not as a refusal by the server.
       (void)finish(Outcome::Discard);
       return;
-    }
-    refuse(0);
-    return;
+    case DataPathOpen::Refused:
+    case DataPathOpen::Failed:
+      if (dlg_.closed()) {
+        (void)finish(Outcome::Discard);
+        return;
+      }
+      refuse(0);
+      return;
   }
   if (offset > 0 && !restartAt(offset)) {
     if (dlg_.closed()) {

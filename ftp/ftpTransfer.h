@@ -100,21 +100,36 @@ class PlainFileDialogs : public FileDialogs {
 
 class Milestones;
 
+// How opening the data path went; each failure said already.
+enum class DataPathOpen {
+  Open,
+  Refused,      // PASV or PORT refused (PORT only where it must be taken)
+  Unreachable,  // nothing answered on the server's data port
+  Failed,       // no socket, no local port
+  Lost,         // the control connection is gone, or ESC
+};
+
 class Transfer {
  public:
   Transfer(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede, Port& port,
            FileDialogs& dialogs);
 
   [[nodiscard]] bool AskTransferType();
+  // TYPE and its reply; false (said) when it was refused or not answered.
+  [[nodiscard]] bool SelectType(char type);
   void SendFile();
   // remoteName empty: asked.
   void ReceiveFile(std::string_view remoteName);
   // A name from the listing, its bytes kept for the command.
   void ReceiveFile(const RemoteName& remote);
 
-  // Opens the data path in the current mode (PASV or PORT, then the data
-  // connection); shared with the directory listing.
-  [[nodiscard]] bool openDataPath(bool portMustSucceed);
+  // Opens the data path in the current mode and says what failed: in
+  // passive mode EPSV first (PASV when the server does not know it, refuses
+  // it, or names a port nothing answers on), then the connection; in active
+  // mode the listening socket, then PORT. Shared with the directory listing.
+  [[nodiscard]] DataPathOpen openDataPath(bool portMustSucceed);
+  // "Transmitidos N K": the progress command (key Q).
+  void AnnounceTransferred();
   // Moves the data of a listing into the local descriptor fd until the
   // data connection ends, counting it in the caption. final holds the
   // final reply when it came meanwhile (complete set).

@@ -70,6 +70,10 @@ class Client {
   [[nodiscard]] Dlg& dlg() { return dlg_; }
   [[nodiscard]] Rede& rede() { return rede_; }
   [[nodiscard]] Port& port() { return port_; }
+  [[nodiscard]] Transfer& transfer() { return transfer_; }
+  // Opens the control connection and says how it went (the report of its
+  // addresses written only).
+  [[nodiscard]] bool connect();
 
   // One command key of the prompt; the rows are in naviro.cpp.
   struct Command {
@@ -91,6 +95,7 @@ class Client {
   [[nodiscard]] bool awaitGreeting();
   void runCommandCharacter(uint8_t ch);
   void rawCommand();
+  void togglePassive();
   void quit();
 
   Tela& ui_;

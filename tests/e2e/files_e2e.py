@@ -78,14 +78,17 @@ def send(local_keys, remote="", mode="s"):
             "{Enter}{until imagem}" + mode)
 
 
+# Each transfer's own outcome line ("NAME, SIZE em TIME") is awaited: the
+# completion message of the one before is still on the screen, and a key
+# typed during a transfer asks for its progress.
 TRANSFERS = (LOGIN_ANON +
-             recv("binario.bin") + "{until Recepção completada}" +
-             recv("texto.txt", "texto-local.txt", "n") + "{until Recepção completada}" +
-             recv("vazio.txt") + "{until Recepção completada}" +
-             send("envio.bin{Enter}") + "{until Envio completado}" +
+             recv("binario.bin") + "{until binario.bin, }" +
+             recv("texto.txt", "texto-local.txt", "n") + "{until texto.txt, }" +
+             recv("vazio.txt") + "{until vazio.txt, }" +
+             send("envio.bin{Enter}") + "{until envio.bin, }" +
              send("envio-t{Down}{Enter}", "pub/texto-enviado.txt", "n") +
-             "{until Envio completado}" +
-             send("vazio-local.txt{Enter}") + "{until Envio completado}" +
+             "{until envio-texto.txt, }" +
+             send("vazio-local.txt{Enter}") + "{until vazio-local.txt, }" +
              recv("nada.txt", "existente.txt") + "{until recusada}" +
              CMD + "{Esc}")
 

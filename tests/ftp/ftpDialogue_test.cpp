@@ -552,7 +552,7 @@ struct Connected {
     client.emplace(ui, "127.0.0.1:" + std::to_string(server.port()));
     ui.settings["PASSIVO"] = "";
     EXPECT_TRUE(client->InitializeClient());
-    EXPECT_TRUE(client->rede().OpenControlConnection());
+    EXPECT_TRUE(client->connect());
     (void)client->dlg().ReadReply();
   }
   ScriptedServer server;
@@ -572,7 +572,8 @@ TEST(DataPort, PassiveReplyGivesThePortOrAClearRefusal) {
   const Case cases[] = {
       {"plain", {"227 Entering Passive Mode (10,0,0,1,195,80)\r\n"}, true, 50000},
       {"split digits", {"22", "7 Modo (127,0,0,1,4,1)\r\n"}, true, 1025},
-      {"no parentheses", {"227 Entering 127,0,0,1,4,1\r\n"}, false, 9999},
+      {"no parentheses", {"227 Entering 127,0,0,1,4,1\r\n"}, true, 1025},
+      {"words around", {"227 =127,0,0,1,4,2 ok\r\n"}, true, 1026},
       {"number above 255", {"227 (127,0,0,1,400,1)\r\n"}, false, 9999},
       {"missing numbers", {"227 (127,0,0)\r\n"}, false, 9999},
       {"refused", {"500 Nao\r\n"}, false, 9999},
@@ -581,7 +582,8 @@ TEST(DataPort, PassiveReplyGivesThePortOrAClearRefusal) {
     SCOPED_TRACE(c.name);
     // A server without EPSV: PASV follows.
     Connected k({greet(), reply("502 Nao\r\n"), {true, c.pieces, false}});
-    EXPECT_EQ(k.client->port().RequestPassive(), c.ok);
+    // The port given is tried (nothing listens there): not a refusal.
+    EXPECT_EQ(k.client->transfer().openDataPath(true) != DataPathOpen::Refused, c.ok);
     EXPECT_EQ(k.client->state().passiveDataPort, c.port);
     EXPECT_EQ(contains(k.ui.announced(), "FTNAOPSV"), !c.ok);
   }
@@ -593,10 +595,10 @@ TEST(DataPort, PortAnnouncesTheSystemChosenPortAndReportsRefusal) {
   st.passive = false;
   uint16_t ports[2] = {};
   for (uint16_t& p : ports) {
-    ASSERT_TRUE(k.client->rede().OpenDataConnection());
+    // A transfer goes on after a refused PORT.
+    EXPECT_EQ(k.client->transfer().openDataPath(false), DataPathOpen::Open);
     p = k.client->rede().listeningPort();
     EXPECT_NE(p, 0);
-    (void)k.client->port().SelectDataPort();
     k.client->rede().CloseDataConnection();
   }
   EXPECT_TRUE(contains(k.ui.announced(), "FTERPORT"));
@@ -640,7 +642,7 @@ TEST(DataPort, ActiveModeAcceptsOnlyTheServersAddressAndKeepsListeningPastOthers
   ClientState& st = k.client->state();
   Rede& rede = k.client->rede();
   st.passive = false;
-  ASSERT_TRUE(rede.OpenDataConnection());
+  ASSERT_TRUE(rede.OpenDataConnection().ok());
   EXPECT_TRUE(st.listening);
   // A stranger on another address comes first; then the server.
   const int stranger = connectFrom("127.0.0.2", rede.listeningPort());
@@ -650,7 +652,7 @@ TEST(DataPort, ActiveModeAcceptsOnlyTheServersAddressAndKeepsListeningPastOthers
     while (std::chrono::steady_clock::now() - start < std::chrono::seconds(5)) {
       const Ready r = rede.wait({.accept = true}, 100);
       if (r.listen) {
-        rede.AcceptDataConnection();
+        EXPECT_TRUE(rede.AcceptDataConnection().ok());
         return;
       }
     }
@@ -677,6 +679,6 @@ TEST(DataPort, ActiveModeAcceptsOnlyTheServersAddressAndKeepsListeningPastOthers
   char c;
   EXPECT_LE(::recv(stranger, &c, 1, 0), 0);
   ::close(stranger);
-  rede.AnnounceTransferred();
+  k.client->transfer().AnnounceTransferred();
   EXPECT_TRUE(k.ui.has("speak 20 K"));
 }

@@ -114,7 +114,12 @@ TEST(TakeNumber, SkipsToTheNextRunOfDigitsAndRemovesIt) {
 TEST(PassiveNumbers, RefusesRepliesThatWouldGiveAWrongPort) {
   EXPECT_EQ(PassiveNumbers("227 Entering (10,0,0,1,195,80)"),
             (std::array<int, 6>{10, 0, 0, 1, 195, 80}));
-  EXPECT_FALSE(PassiveNumbers("227 Entering 10,0,0,1,195,80"));
+  // RFC 1123 section 4.1.2.6: the numbers wherever they stand.
+  EXPECT_EQ(PassiveNumbers("227 Entering 10,0,0,1,195,80"),
+            (std::array<int, 6>{10, 0, 0, 1, 195, 80}));
+  EXPECT_EQ(PassiveNumbers("227 Modo 2 (10,0,0,1,195,81)."),
+            (std::array<int, 6>{10, 0, 0, 1, 195, 81}));
+  EXPECT_FALSE(PassiveNumbers("227 Entering 10,0,0,1,195"));
   EXPECT_FALSE(PassiveNumbers("227 Entering (10,0,0,1,195)"));
   EXPECT_FALSE(PassiveNumbers("227 Entering (10,0,0,1,300,80)"));
 }
@@ -230,18 +235,21 @@ TEST(SmallRules, FeatureRepliesListTheirLinesAndOnly211Counts) {
 TEST(SmallRules, ExtendedPassiveRepliesAndExtendedPortCommands) {
   struct Case {
     const char* line;
-    int port;  // 0: refused
+    int port;  // -1: refused
   } cases[] = {
       {"229 Entering Extended Passive Mode (|||6446|)", 6446},
       {"229 ok (!!!65535!)", 65535},
-      {"229 ok (|||0|)", 0},
-      {"229 ok (|||65536|)", 0},
-      {"229 ok (||1|6446|)", 0},
-      {"229 ok (|||64a6|)", 0},
-      {"229 ok |||6446|", 0},
-      {"229 ok (|||6446", 0},
+      {"229 ok (|||1|)", 1},
+      {"229 ok (|||0|)", -1},
+      {"229 ok (|||65536|)", -1},
+      {"229 ok (||1|6446|)", -1},
+      {"229 ok (|||64a6|)", -1},
+      {"229 ok |||6446|", -1},
+      {"229 ok (|||6446", -1},
   };
-  for (const auto& c : cases) EXPECT_EQ(ExtendedPassivePort(c.line).value_or(0), c.port) << c.line;
+  for (const auto& c : cases)
+    EXPECT_EQ(ExtendedPassivePort(c.line) ? int{*ExtendedPassivePort(c.line)} : -1, c.port)
+        << c.line;
   EXPECT_EQ(ExtendedPortCommand("::1", 5282), "EPRT |2|::1|5282|");
 }
 

@@ -22,10 +22,10 @@ struct TlsRig {
   GatedTela ui;
   ClientState st;
   Messages msg{ui};
-  Rede rede{st, ui, msg};
+  Rede rede{st, ui};
   Dlg dlg{st, ui, msg, rede};
   Tls tls{st, ui, msg, dlg, rede};
-  Port port{st, ui, msg, dlg, rede};
+  Port port{st, dlg, rede};
   FakeDialogs dialogs;
   Transfer transfer{st, ui, msg, dlg, rede, port, dialogs};
   std::filesystem::path scratch;
@@ -48,7 +48,7 @@ struct TlsRig {
     st.remoteName = st.remoteHost = host;
     st.controlPort = server.port();
     st.passive = true;
-    return rede.OpenControlConnection() && dlg.ReadReply() == 220;
+    return rede.OpenControlConnection().ok() && dlg.ReadReply() == 220;
   }
   // Connects and secures the connection, the certificate accepted.
   bool secure() {

@@ -70,9 +70,9 @@ struct Rig {
   GatedTela ui;
   ftp::ClientState st;
   ftp::Messages msg{ui};
-  ftp::Rede rede{st, ui, msg};
+  ftp::Rede rede{st, ui};
   ftp::Dlg dlg{st, ui, msg, rede};
-  ftp::Port port{st, ui, msg, dlg, rede};
+  ftp::Port port{st, dlg, rede};
   ftp::Arq arq{st, ui, msg, dlg};
   ftp::Dir dir{st, ui, msg, dlg, arq};
   FakeDialogs dialogs;
@@ -99,7 +99,7 @@ struct Rig {
     st.remoteName = st.remoteHost = "127.0.0.1";
     st.controlPort = server.port();
     st.passive = true;
-    if (!rede.OpenControlConnection()) return false;
+    if (!rede.OpenControlConnection().ok()) return false;
     return dlg.ReadReply() == 220;
   }
   std::string path(const std::string& name) const { return (scratch / name).string(); }

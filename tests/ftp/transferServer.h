@@ -53,6 +53,8 @@ class FakeFtp {
   std::string strangerFrom;             // active mode: a stranger connects too
   std::string epsvReply;                // EPSV answers this instead of 229
   std::string restReply;                // REST answers this instead of 350
+  std::string typeReply;                // TYPE answers this instead of 200
+  bool neverConnect = false;            // active mode: 150, then no data connection
   std::string listRefusal;              // LIST answers this instead of 150
 
   FakeFtp() {
@@ -168,6 +170,10 @@ class FakeFtp {
     return fd;
   }
   int acceptData() {
+    if (activePort_ != 0 && neverConnect) {
+      activePort_ = 0;
+      return -1;
+    }
     if (activePort_ != 0) {
       const int fd = connectTo("127.0.0.1", activePort_);
       if (!strangerFrom.empty()) {
@@ -256,6 +262,8 @@ class FakeFtp {
         }
         rest_ = std::stoul(arg);
         say("350 Recomeco em " + arg + "\r\n");
+      } else if (verb == "TYPE" && !typeReply.empty()) {
+        say(typeReply);
       } else if (verb == "PASV") {
         activePort_ = 0;
         uint16_t p = 0;
@@ -270,6 +278,12 @@ class FakeFtp {
         }
         say("150 Abrindo\r\n");
         const int fd = acceptData();
+        if (fd < 0 && neverConnect) {  // it waits for its own connection, until ABOR
+          std::string c;
+          while (readCommand(c) && c != "ABOR") say("500 Ocupado\r\n");
+          say("425 Sem conexao de dados\r\n226 ABOR ok\r\n");
+          continue;
+        }
         const std::string from = it->second.substr(std::min(rest_, it->second.size()));
         rest_ = 0;
         if (sendData(fd, from, std::min(closeEarlyAfter, resetAfter))) {

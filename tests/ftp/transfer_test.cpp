@@ -778,6 +778,90 @@ TEST(Resume, ASendGoesOnWithRestOrAppendWhenTheRemoteFileIsShorter) {
   }
 }
 
+// The data path fails in ways that are not the file's: each said for what
+// it is, nothing left on disk, the connection still usable.
+TEST(Receive, ARefusedTypeOrADataConnectionThatNeverComesEndsTheTransferSaidAsSuch) {
+  struct Case {
+    const char* what;
+    void (*setup)(Rig&);
+    std::vector<std::string> commands;  // the transcript, from TYPE on
+    const char* heard;                  // in the catalogue, or a transfer text
+  } cases[] = {
+      {"TYPE I refused",
+       [](Rig& r) { r.server.typeReply = "504 Tipo nao suportado\r\n"; },
+       {"TYPE I"},
+       "announce FTERRMOD"},
+      {"the server never opens the data connection (active mode)",
+       [](Rig& r) {
+         r.st.passive = false;
+         r.server.neverConnect = true;
+       },
+       {"TYPE I", "SIZE a.bin", "PORT", "RETR a.bin", "ABOR"},
+       "semconexao"},
+  };
+  for (const auto& c : cases) {
+    Rig r;
+    r.ui.settings["PRAZO"] = "1";
+    r.server.files["a.bin"] = pattern(100000);
+    ASSERT_TRUE(r.connect());
+    c.setup(r);
+    r.ui.lines = {"a.bin", r.path("a.bin")};
+    r.keys("s");
+    const auto start = std::chrono::steady_clock::now();
+    r.transfer.ReceiveFile("");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << c.what;
+    const std::string told = std::string(c.heard).rfind("announce ", 0) == 0
+                                 ? std::string(c.heard)
+                                 : "speak " + TransferText(c.heard);
+    EXPECT_TRUE(r.ui.has(told)) << c.what;
+    EXPECT_FALSE(heard(r, "FTFIMREC")) << c.what;
+    EXPECT_FALSE(heard(r, "FTCOMCAI")) << c.what;
+    EXPECT_TRUE(r.localNames().empty()) << c.what;
+    auto cmds = r.server.commands();
+    for (auto& cmd : cmds)
+      if (cmd.rfind("PORT ", 0) == 0) cmd = "PORT";
+    EXPECT_EQ(cmds, c.commands) << c.what;
+    // The connection goes on: the next command gets its own reply.
+    r.ui.events.clear();
+    EXPECT_TRUE(r.dir.ChangeRemoteDirectory(RemoteName::typed("pub"))) << c.what;
+  }
+  {
+    Rig r;  // the server's line is said after the refusal
+    r.server.typeReply = "504 Tipo nao suportado\r\n";
+    ASSERT_TRUE(r.connect());
+    r.ui.lines = {"a.bin", r.path("a.bin")};
+    r.keys("s");
+    r.transfer.ReceiveFile("");
+    EXPECT_TRUE(r.ui.has("speak 504 Tipo nao suportado"));
+  }
+}
+
+TEST(Passive, AnEpsvPortThatNothingAnswersIsSaidAndPasvTriedOnce) {
+  // A port where nothing listens.
+  const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in sa{};
+  sa.sin_family = AF_INET;
+  sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(probe, reinterpret_cast<sockaddr*>(&sa), sizeof sa), 0);
+  socklen_t len = sizeof sa;
+  ::getsockname(probe, reinterpret_cast<sockaddr*>(&sa), &len);
+  const std::string dead = std::to_string(ntohs(sa.sin_port));
+  ::close(probe);
+  Rig r;
+  r.server.files["a.bin"] = "abc";
+  r.server.epsvReply = "229 Modo passivo estendido (|||" + dead + "|)\r\n";
+  ASSERT_TRUE(r.connect());
+  r.ui.lines = {"a.bin", r.path("a.bin")};
+  r.keys("s");
+  r.transfer.ReceiveFile("");
+  EXPECT_TRUE(r.ui.has("speak " + TransferText("epsvmudo")));
+  EXPECT_FALSE(heard(r, "FTTRAREC"));
+  EXPECT_TRUE(heard(r, "FTFIMREC"));
+  EXPECT_EQ(readFile(r.path("a.bin")), "abc");
+  EXPECT_EQ(r.server.commands(),
+            (std::vector<std::string>{"TYPE I", "SIZE a.bin", "EPSV", "PASV", "RETR a.bin"}));
+}
+
 TEST(Passive, EpsvRefusedFallsBackToPasvOnceForTheConnection) {
   Rig r;
   r.server.files["a.bin"] = "abc";
