@@ -48,8 +48,13 @@ class Watch : public Progress {
 }  // namespace
 
 SftpFiles::SftpFiles(ftp::ClientState& state, ftp::Tela& ui, ftp::Messages& msg, ftp::Rede& rede,
-                     int deadlineMs)
-    : st_(state), ui_(ui), msg_(msg), rede_(rede), deadlineMs_(deadlineMs) {}
+                     std::function<bool()> openSocket, int deadlineMs)
+    : st_(state),
+      ui_(ui),
+      msg_(msg),
+      rede_(rede),
+      openSocket_(std::move(openSocket)),
+      deadlineMs_(deadlineMs) {}
 
 SftpFiles::~SftpFiles() {
   dlg_.reset();
@@ -61,7 +66,7 @@ bool SftpFiles::Connect() {
   if (ssh_) ssh_->Close();
   ssh_ = std::make_unique<Ssh>(ui_, msg_, deadlineMs_);
   loggedIn_ = false;
-  if (!rede_.OpenControlConnection()) {
+  if (!openSocket_()) {
     rede_.CloseConnections();
     return false;
   }

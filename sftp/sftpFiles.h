@@ -8,6 +8,7 @@
 // it does when an FTP server goes away.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -28,8 +29,10 @@ struct Result;
 
 class SftpFiles : public ftp::RemoteFiles {
  public:
+  // openSocket: opens rede's connection to the computer and tells how it
+  // went (the program body's, shared with FTP).
   SftpFiles(ftp::ClientState& state, ftp::Tela& ui, ftp::Messages& msg, ftp::Rede& rede,
-            int deadlineMs);
+            std::function<bool()> openSocket, int deadlineMs);
   ~SftpFiles() override;
   SftpFiles(const SftpFiles&) = delete;
   SftpFiles& operator=(const SftpFiles&) = delete;
@@ -70,6 +73,7 @@ class SftpFiles : public ftp::RemoteFiles {
   ftp::Tela& ui_;
   ftp::Messages& msg_;
   ftp::Rede& rede_;
+  std::function<bool()> openSocket_;
   int deadlineMs_;
   std::unique_ptr<Ssh> ssh_;
   std::unique_ptr<Dlg> dlg_;
