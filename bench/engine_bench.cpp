@@ -5,7 +5,12 @@
 //    identical stressed syllable;
 //  - rhythm over a paragraph in syllables per second, and the direction of
 //    the last pitch movement of a question and of a statement;
-//  - the time to turn a 1,000-word text into synthesiser input lines.
+//  - the time to turn a 1,000-word text into synthesiser input lines;
+//  - the final pitch movement of 40 sentences said as statements and as
+//    yes/no questions, by our synthesiser and by eSpeak NG: autocorrelation
+//    F0 over the last 200 ms of voicing (bench/speechFigures.h). Sentences
+//    end in stressed syllables (café, amanhã, sim), unstressed ones
+//    (inteiro, hoje) and proparoxytones (música).
 //
 //   engine_bench [--dir DIR] [--words N] [--list FILE] [--mismatches FILE] [--rate F]
 //   engine_bench [--dir DIR] --show WORD...
@@ -25,7 +30,9 @@
 #include <vector>
 
 #include "base/cp1252.h"
+#include "bench/speechFigures.h"
 #include "bench/speechMeasures.h"
+#include "synth/synthesiser.h"
 #include "tts/uttsFront.h"
 
 namespace {
@@ -340,6 +347,117 @@ std::pair<int, int> lastTargets(const std::vector<std::string>& lines) {
   return {hz[hz.size() - 2], hz.back()};
 }
 
+// Sentences said both ways, ending in every kind of stress.
+constexpr std::string_view kFinalSentences[] = {"Ele chegou ontem de manhã",
+                                                "Vamos tomar um café",
+                                                "O arquivo está aqui",
+                                                "Ela comprou um sofá",
+                                                "O servidor respondeu",
+                                                "Você vai sair amanhã",
+                                                "O filho dele se chama João",
+                                                "A transferência terminou",
+                                                "Ele quer falar com você",
+                                                "O pacote chegou",
+                                                "Ele disse que sim",
+                                                "A resposta foi não",
+                                                "O programa está bem",
+                                                "Isso fica lá",
+                                                "Eles moram no sul",
+                                                "Eu gosto de pão",
+                                                "Ela tem medo do mar",
+                                                "O arquivo chegou inteiro",
+                                                "Você vai sair hoje",
+                                                "A pasta está vazia",
+                                                "O computador está ligado",
+                                                "A senha foi aceita",
+                                                "Ele trabalha com o filho",
+                                                "Amanhã vai chover de novo",
+                                                "O diretório tem muitos arquivos",
+                                                "A reunião começa às três horas",
+                                                "O telefone tocou três vezes",
+                                                "Ela gosta de ler livros",
+                                                "Os documentos estão na mesa",
+                                                "O menino quebrou o copo",
+                                                "Ela estuda música",
+                                                "O computador novo é muito rápido",
+                                                "Este arquivo é o último",
+                                                "Ele mora em São Paulo",
+                                                "Isso é lógico",
+                                                "O ônibus chegou atrasado",
+                                                "O servidor fechou a conexão",
+                                                "A lâmpada da sala queimou",
+                                                "Recebi o arquivo de ontem",
+                                                "Eles jogaram futebol no campo"};
+
+std::vector<float> synthesise(synth::Synthesiser& s, const std::vector<std::string>& pho) {
+  std::vector<float> out;
+  int16_t buf[16000];
+  s.reset();
+  auto take = [&] {
+    for (int n; (n = s.read(buf, 16000)) > 0;)
+      for (int i = 0; i < n; ++i) out.push_back(buf[i] / 32768.0f);
+  };
+  for (const auto& l : pho) {
+    s.write(l + "\r\n");
+    take();
+  }
+  s.flush();
+  take();
+  return out;
+}
+
+// Final movements of the sentences said with a mark, by both voices: how
+// many meet the aim, and the median movement.
+void finalPitch(const tts::EngineFront& front, synth::Synthesiser& syn, double rate,
+                int espeakSampleRate) {
+  std::printf(
+      "final pitch over the last 200 ms voiced, %zu sentences "
+      "(statements aim <= -1 semitone, questions >= +2):\n",
+      std::size(kFinalSentences));
+  for (const char mark : {'.', '?'}) {
+    std::vector<double> ours, theirs;
+    int oursMet = 0, theirsMet = 0, oursNone = 0;
+    auto meets = [mark](double st) { return mark == '.' ? st <= -1.0 : st >= 2.0; };
+    for (const auto sentence : kFinalSentences) {
+      const std::string utf8 = std::string(sentence) + mark;
+      const auto m = measures::finalMovement(measures::pitchTrack(
+          synthesise(syn, front.phoLines(qr::fromUtf8(utf8), 1.0, rate)), syn.database()->rate));
+      if (m) {
+        ours.push_back(*m);
+        oursMet += meets(*m);
+      } else {
+        ++oursNone;
+      }
+      const auto e = measures::finalMovement(measures::pitchTrack(
+          measures::toFloat(measures::espeakRender(utf8, espeakRATE_NORMAL)), espeakSampleRate));
+      if (e) {
+        theirs.push_back(*e);
+        theirsMet += meets(*e);
+      }
+      if (getenv("ENGINE_BENCH_ALL"))
+        std::printf("  %-42s ours %+5.1f  eSpeak NG %+5.1f\n", utf8.c_str(), m.value_or(0),
+                    e.value_or(0));
+      if (getenv("ENGINE_BENCH_TRACK")) {
+        const auto t = measures::pitchTrack(
+            synthesise(syn, front.phoLines(qr::fromUtf8(utf8), 1.0, rate)), syn.database()->rate);
+        std::printf("   ");
+        for (double f : t) std::printf(" %.0f", f);
+        std::printf("\n");
+      }
+    }
+    auto median = [](std::vector<double> v) {
+      if (v.empty()) return 0.0;
+      std::sort(v.begin(), v.end());
+      return v[v.size() / 2];
+    };
+    std::printf(
+        "  %-10s ours: %2d of %zu meet the aim (median %+.1f st%s)   "
+        "eSpeak NG: %2d of %zu (median %+.1f st)\n",
+        mark == '.' ? "statements" : "questions", oursMet, std::size(kFinalSentences), median(ours),
+        oursNone ? ", some unvoiced" : "", theirsMet, std::size(kFinalSentences), median(theirs));
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -441,6 +559,17 @@ int main(int argc, char** argv) {
                 last > before   ? "rising"
                 : last < before ? "falling"
                                 : "level");
+  }
+
+  {
+    synth::Synthesiser syn;
+    if (syn.open(dir + "/br4")) {
+      syn.setNoError(true);
+      finalPitch(front, syn, rate, espeakRate);
+    } else {
+      std::printf("final pitch: no synthesiser database in %s (%s)\n", dir.c_str(),
+                  syn.lastErrorText().c_str());
+    }
   }
 
   std::string thousand;

@@ -226,7 +226,7 @@ std::string noticeStateDir() {
   return joinPath(joinPath(home, ".local/state"), "naviro");
 }
 
-std::vector<std::string> defaultsNotice(const Config& config, const std::string& stateDir) {
+std::vector<Told> defaultsNotice(const Config& config, const std::string& stateDir) {
   if (!config.usingDefaults()) return {};
   if (!stateDir.empty()) {
     const std::string note = joinPath(stateDir, "aviso-configuracao");
@@ -239,8 +239,11 @@ std::vector<std::string> defaultsNotice(const Config& config, const std::string&
   std::string user = config.userFile();
   const std::string home = envOr("HOME");
   if (home.size() > 1 && user.starts_with(home + "/")) user = "~" + user.substr(home.size());
-  return {W("A configuração fica em ") + fromUtf8(user) + ".",
-          W("Por ora valem os padrões de ") + fromUtf8(config.defaultsFile()) + "."};
+  const std::string name = fromUtf8(std::filesystem::path(config.userFile()).filename().string());
+  return {{W("A configuração fica em ") + fromUtf8(user) + ".",
+           W("A configuração fica no arquivo ") + name + W(", que ainda não existe.")},
+          {W("Por ora valem os padrões de ") + fromUtf8(config.defaultsFile()) + ".",
+           W("Por ora valem os padrões do programa.")}};
 }
 
 }  // namespace qr

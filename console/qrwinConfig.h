@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "base/ini.h"
+#include "base/told.h"
 
 namespace qr {
 
@@ -83,9 +84,10 @@ class Config {
 // as lines to write and speak. It is said once: a note in stateDir
 // ($XDG_STATE_HOME/naviro, else ~/.local/state/naviro) records that it was
 // said; when the note cannot be written it is said at every start. Empty
-// when there is nothing to say. Texts are Windows-1252.
-[[nodiscard]] std::vector<std::string> defaultsNotice(const Config& config,
-                                                      const std::string& stateDir);
+// when there is nothing to say. The paths are written, not said: read out
+// they are a long string of "barra" and letter groups. Texts are
+// Windows-1252.
+[[nodiscard]] std::vector<Told> defaultsNotice(const Config& config, const std::string& stateDir);
 // The directory of that note, from the environment.
 [[nodiscard]] std::string noticeStateDir();
 

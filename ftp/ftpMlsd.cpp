@@ -46,8 +46,9 @@ bool machineEntry(std::string_view raw, ListingEntry& e) {
   e.directory = type == "dir";
   e.raw = std::string(raw);
   e.line = shownText(e.name);
-  e.line += e.directory   ? qr::W("  (diretório)")
-            : e.size >= 0 ? "  (" + std::to_string(e.size) + " bytes)"
+  // Read word by word in review, so written for the ear too: no brackets.
+  e.line += e.directory   ? qr::W("  diretório")
+            : e.size >= 0 ? "  " + std::to_string(e.size) + " baites"
                           : std::string();
   if (e.line.size() > kListingWidth) e.line.resize(kListingWidth);
   return true;

@@ -23,20 +23,20 @@ constexpr std::array<Text, 9> kTexts{{
     {"enviar", "Continuar a transmissão de onde parou?  "},
     {"textonao", "A parte já recebida não pode ser continuada em modo texto."},
     {"textorecomeca", "Recomeçar do início, apagando essa parte?  "},
-    {"mudou", "O arquivo mudou no servidor desde a tentativa anterior; recomeçando do início."},
+    {"mudou", "O arquivo mudou no servidor desde a tentativa anterior, recomeçando do início."},
     {"semtamanho",
-     "Não sei se o arquivo mudou no servidor desde a tentativa anterior; recomeçando do início."},
-    {"semrest", "O servidor não aceita continuar de onde parou; recomeçando do início."},
+     "Não sei se o arquivo mudou no servidor desde a tentativa anterior, recomeçando do início."},
+    {"semrest", "O servidor não aceita continuar de onde parou, recomeçando do início."},
     {"continuando", "Continuando de "},
     {"porcento", " por cento"},
 }};
 
 constexpr std::array<Text, 5> kTransferTexts{{
-    {"recebidos", "Dados recebidos; esperando a confirmação do servidor"},
-    {"enviados", "Dados enviados; esperando a confirmação do servidor"},
-    {"interrompendo", "Interrompendo…"},
+    {"recebidos", "Dados recebidos, esperando a confirmação do servidor"},
+    {"enviados", "Dados enviados, esperando a confirmação do servidor"},
+    {"interrompendo", "Interrompendo"},
     {"semconexao", "O servidor não abriu a conexão de dados"},
-    {"epsvmudo", "A porta que o servidor indicou não respondeu; tentando PASV"},
+    {"epsvmudo", "A porta que o servidor indicou não respondeu, tentando PASV"},
 }};
 
 std::string plural(int64_t n, std::string_view one, std::string_view many) {
@@ -47,15 +47,17 @@ std::string plural(int64_t n, std::string_view one, std::string_view many) {
 
 std::string SizeWords(int64_t bytes) {
   constexpr int64_t kK = 1024, kM = kK * 1024, kG = kM * 1024;
-  if (bytes < kK) return plural(bytes < 0 ? 0 : bytes, "byte", "bytes");
-  if (bytes < kM) return plural((bytes + kK - 1) / kK, "kilobyte", "kilobytes");
+  // The units as they are said in Portuguese: every voice reads "bytes"
+  // as the letters say ("bítchis").
+  if (bytes < kK) return plural(bytes < 0 ? 0 : bytes, "baite", "baites");
+  if (bytes < kM) return plural((bytes + kK - 1) / kK, "quilobaite", "quilobaites");
   if (bytes < kG) {
     const int64_t mb = (bytes + kM / 2) / kM;
-    return plural(mb, "megabyte", "megabytes");
+    return plural(mb, "megabaite", "megabaites");
   }
   const int64_t tenths = (bytes * 10 + kG / 2) / kG;
-  if (tenths % 10 == 0) return plural(tenths / 10, "gigabyte", "gigabytes");
-  return std::to_string(tenths / 10) + "," + std::to_string(tenths % 10) + " gigabytes";
+  if (tenths % 10 == 0) return plural(tenths / 10, "gigabaite", "gigabaites");
+  return std::to_string(tenths / 10) + "," + std::to_string(tenths % 10) + " gigabaites";
 }
 
 std::string DurationWords(std::chrono::milliseconds took) {
@@ -147,16 +149,16 @@ std::string ProgressText(int64_t moved, int64_t offset, std::optional<int64_t> t
 
 std::string ShortText(bool upload, int64_t have, int64_t expected) {
   return std::string(upload ? "Enviados " : "Recebidos ") + std::to_string(have) + " de " +
-         std::to_string(expected) + " bytes";
+         std::to_string(expected) + " baites";
 }
 
 std::string TextSizesText(int64_t have, int64_t expected) {
-  return "Em modo texto: " + std::to_string(have) + " bytes aqui, " + std::to_string(expected) +
+  return "Em modo texto, " + std::to_string(have) + " baites aqui, " + std::to_string(expected) +
          " no servidor";
 }
 
 std::string ServerKeptText(int64_t there, int64_t whole) {
-  return "O servidor ficou com parte do arquivo: " + SizeWords(there) + " de " + SizeWords(whole);
+  return "O servidor ficou com parte do arquivo, " + SizeWords(there) + " de " + SizeWords(whole);
 }
 
 }  // namespace ftp

@@ -1,6 +1,6 @@
 // ftpOutcome: what a transfer tells the user beyond the design's messages.
 // The outcome of a completed transfer, its name, size and time ("carta.pdf,
-// 12 megabytes em 3 segundos"), spoken after "Recepção completada" or "Envio
+// 12 megabaites em 3 segundos"), spoken after "Recepção completada" or "Envio
 // completado" and never after a failure; the milestones 25, 50 and 75 per
 // cent of a transfer expected to take more than 10 seconds (key MARCOS of
 // section NAVIRO: N turns them off); the texts of resuming. Texts are
@@ -16,7 +16,8 @@
 
 namespace ftp {
 
-// "1 byte", "512 bytes", "3 kilobytes", "12 megabytes", "1,5 gigabytes".
+// "1 baite", "512 baites", "3 quilobaites", "12 megabaites", "1,5 gigabaites":
+// the spoken forms, which every voice reads right.
 [[nodiscard]] std::string SizeWords(int64_t bytes);
 // "menos de um segundo", "3 segundos", "1 minuto e 5 segundos", "2 horas e
 // 1 minuto".
@@ -60,11 +61,11 @@ class Milestones {
 // por cento, faltam 12 segundos".
 [[nodiscard]] std::string ProgressText(int64_t moved, int64_t offset, std::optional<int64_t> total,
                                        std::chrono::milliseconds elapsed);
-// "Recebidos X de N bytes" ("Enviados" for an upload): a transfer the
+// "Recebidos X de N baites" ("Enviados" for an upload): a transfer the
 // server called complete that is short of the size announced.
 [[nodiscard]] std::string ShortText(bool upload, int64_t have, int64_t expected);
-// Text mode changes line ends, so the sizes may differ: "Em modo texto:
-// X bytes aqui, N no servidor".
+// Text mode changes line ends, so the sizes may differ: "Em modo texto,
+// X baites aqui, N no servidor".
 [[nodiscard]] std::string TextSizesText(int64_t have, int64_t expected);
 // An upload given up that the server kept a part of: "O servidor ficou com
 // parte do arquivo: SIZE de SIZE".

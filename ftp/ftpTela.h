@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/told.h"
 #include "base/wait.h"
 
 namespace ftp {
@@ -68,6 +69,14 @@ class Tela {
   virtual void speakText(std::string_view text) = 0;
   virtual void writeSpoken(std::string_view text) = 0;
   virtual void writeLineSpoken(std::string_view text) = 0;
+  // A line of this program's own beyond the catalogue, written with its
+  // details and said with only what the ear needs: no path read out letter
+  // group by letter group, no bracket, colon or slash a voice would name.
+  virtual void writeLineSaying(std::string_view written, std::string_view said) {
+    write(written);
+    speakText(said);
+    endLine();
+  }
   virtual void spellText(std::string_view text) = 0;
   // Says text while the caller goes on (data keeps moving while progress
   // is said): after what is being said, and waitFor keeps it sounding.
@@ -98,9 +107,9 @@ class Tela {
   // What the platform has to tell the user (a terminal too small, no sound
   // device), each text once.
   [[nodiscard]] virtual std::vector<std::string> takeNotices() { return {}; }
-  // Lines to write and speak after the banner: where the configuration
+  // Lines to write and to say after the banner: where the configuration
   // lives, at the first start without one of the user's own.
-  [[nodiscard]] virtual std::vector<std::string> configNotice() { return {}; }
+  [[nodiscard]] virtual std::vector<qr::Told> configNotice() { return {}; }
   // The directory of the user's QUIRAL.INI, where files the client keeps
   // beside it go; empty when there is none.
   [[nodiscard]] virtual std::string configDirectory() { return {}; }

@@ -309,7 +309,10 @@ void Transfer::announceKept(const std::string& kept) {
   if (kept.empty() || ::stat(kept.c_str(), &st) != 0) return;
   if (ui_.cursorColumn() != 1) ui_.endLine();
   msg_.Announce("FTPARTE", 0);
-  ui_.writeLineSpoken(qr::fromUtf8(kept));
+  // The whole path is written; the file's own name is what the ear needs.
+  const std::string written = qr::fromUtf8(kept);
+  const size_t slash = written.find_last_of('/');
+  ui_.writeLineSaying(written, slash == std::string::npos ? written : written.substr(slash + 1));
 }
 
 void Transfer::announceInterrupted(const std::string& kept) {

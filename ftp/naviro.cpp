@@ -137,7 +137,7 @@ bool Client::InitializeClient() {
     st_.exitCode = kExitNoSpeech;
     return false;
   }
-  for (const std::string& line : ui_.configNotice()) ui_.writeLineSpoken(line);
+  for (const qr::Told& line : ui_.configNotice()) ui_.writeLineSaying(line.written, line.said);
   sayNotices();
 
   st_.running = true;
@@ -222,7 +222,8 @@ bool Client::sayWhatCannotSpeak() {
 }
 
 void Client::sayNotices() {
-  for (const std::string& notice : ui_.takeNotices()) ui_.writeLineSpoken(notice);
+  for (const std::string& notice : ui_.takeNotices())
+    ui_.writeLineSaying(notice, qr::saidForm(notice));
 }
 
 void Client::prompt() {

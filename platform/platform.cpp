@@ -75,7 +75,7 @@ std::unique_ptr<qr::AudioOutput> makeAudio(FrontendKind kind, std::string* notic
   }
   if (audio) return audio;
   std::cerr << "naviro: " << error << "; going on without sound\n";
-  if (notice) *notice = qr::W("Sem som: o dispositivo de áudio não pôde ser aberto.");
+  if (notice) *notice = qr::W("Sem som, o dispositivo de áudio não pôde ser aberto.");
   return makeNullAudio();
 }
 

@@ -188,7 +188,7 @@ std::string tooSmallNotice(TerminalSize size) {
   if (size.columns >= qr::kColumns && size.rows >= qr::kRows) return {};
   if (size.columns <= 0 || size.rows <= 0) return {};
   return qr::W("Terminal de " + std::to_string(size.columns) + " por " + std::to_string(size.rows) +
-               ", menor que 80 por 25: a tela acompanha o cursor.");
+               ", menor que 80 por 25, e a tela acompanha o cursor.");
 }
 
 }  // namespace platform

@@ -128,14 +128,14 @@ void Dispatcher::speechSpeak(std::string_view text) {
     case VoiceKind::Speechd5:
     case VoiceKind::Speechd54: {
       if (!system_) return;
-      const std::string_view said = text.empty() ? std::string_view(" ") : text;
+      const std::string said = text.empty() ? std::string(" ") : sharedReadings(text);
       log_.event("voice", said);
       if (!system_->speak(said) && beep_) beep_();
       return;
     }
     case VoiceKind::Espeak: {
       if (!system_) return;
-      const std::string said = voiceText(text);
+      const std::string said = voiceText(sharedReadings(text));
       if (said.empty() || pacing_.keyPending()) return;
       log_.event("voice", said);
       if (!system_->speak(said)) system_->stop();

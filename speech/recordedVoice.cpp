@@ -16,6 +16,7 @@
 #include "speech/pacing.h"
 #include "speech/translator.h"
 #include "speech/wavPlay.h"
+#include "tts/numbers.h"
 
 namespace speech {
 namespace {
@@ -131,7 +132,9 @@ std::vector<SpeechStep> planSpeech(std::string_view input) {
       const uint8_t next = n - pos < 3 ? ' ' : at(text, pos + 1);
       if (next == ' ' || next == '-') {
         steps.push_back({Kind::Punctuation, text.substr(pos, 2), 0});
-      } else if (isDigit(next)) {
+      } else if (tts::minusSignAt(text, pos)) {
+        // After a letter or a digit the hyphen joins the parts of a name
+        // ("nota-138.txt") and is read by its name below.
         steps.push_back({Kind::Minus, {}, 0});
       } else {
         steps.push_back({Kind::Char, "-", 0});

@@ -4,6 +4,9 @@
 #include <algorithm>
 #include <cmath>
 
+#include "base/cp1252.h"
+#include "tts/numbers.h"
+
 namespace speech {
 namespace {
 
@@ -48,6 +51,28 @@ std::string voiceText(std::string_view text) {
   while (last > first && isTrimmed(static_cast<unsigned char>(text[last - 1]))) --last;
   std::string out(text.substr(first, last - first));
   if (out.size() == 1 && out[0] >= '0' && out[0] <= '9') out += '.';
+  return out;
+}
+
+std::string sharedReadings(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 16);
+  for (size_t p = 0; p < text.size();) {
+    if (tts::nameHyphenAt(text, p)) {
+      out += qr::W(" traço ");
+      ++p;
+    } else if (const size_t address = tts::ipv4LengthAt(text, p)) {
+      for (const char c : text.substr(p, address)) {
+        if (c == '.')
+          out += " ponto ";
+        else
+          out += c;
+      }
+      p += address;
+    } else {
+      out += text[p++];
+    }
+  }
   return out;
 }
 

@@ -19,6 +19,13 @@ inline constexpr size_t kVoiceTextLimit = 64000;
 // single digit gets "." so that it is said as a number, not as a letter name.
 [[nodiscard]] std::string voiceText(std::string_view text);
 
+// The readings this program shares across its voices, written out for a
+// system voice that would read otherwise: a hyphen that joins the parts of
+// a name becomes " traço " ("nota-138.txt" is not "nota menos 138"), an
+// IPv4 address becomes its four numbers joined by " ponto " (not one
+// number with thousands points). Everything else is left as it is.
+[[nodiscard]] std::string sharedReadings(std::string_view text);
+
 // Consecutive parts of at most `limit` bytes that together make the text.
 // A part ends after the last sentence end (".", "!", "?" or ";" before a
 // blank, or a line end) that fits, else at the last blank, else at the

@@ -113,23 +113,44 @@ size_t timeScale(const uint8_t* in, size_t inBytes, uint16_t bits, uint16_t chan
     return v;
   };
   std::fill(accum, accum + outFrames * ch, 0.0f);
+  // The sound ends where its source ends. The output cuts the last frame
+  // off after `tail` frames: that frame and the one before it are taken
+  // side by side from the source's end, so the cut falls on the source's
+  // own end (its fade, its silence) and not mid-swing, which would click at
+  // the end of every sped-up sound. The frame before those two is chosen to
+  // lead both from its predecessor and into them.
+  const size_t last = (outFrames - 1) / hop;
+  const long tail = static_cast<long>(outFrames - last * hop);
+  const long hopL = static_cast<long>(hop);
+  const long endStart = std::max(0L, static_cast<long>(frames) - tail);
+  const long beforeEnd = std::max(0L, endStart - hopL);
+  auto likeness = [&](long a, long b) {
+    double score = 0;
+    for (size_t j = 0; j < hop; j += 2)
+      score +=
+          static_cast<double>(mix(static_cast<size_t>(a) + j)) * mix(static_cast<size_t>(b) + j);
+    return score;
+  };
   long previous = 0;
   for (size_t k = 0; k * hop < outFrames; ++k) {
     long src = 0;
-    if (k > 0) {
+    if (k > 0 && k == last) {
+      src = endStart;
+    } else if (k > 0 && k + 1 == last) {
+      src = beforeEnd;
+    } else if (k > 0) {
       const long nominal = std::lround(static_cast<double>(k * hop) * tempo);
       const long latest = static_cast<long>(frames) - static_cast<long>(length);
-      const long target = previous + static_cast<long>(hop);
+      const long target = previous + hopL;
+      const bool leadsIntoEnd = k + 2 == last && beforeEnd + hopL <= static_cast<long>(frames);
       src = std::clamp(nominal, 0L, std::max(0L, latest));
-      if (target + static_cast<long>(hop) <= static_cast<long>(frames)) {
+      if (target + hopL <= static_cast<long>(frames)) {
         double best = -1e300;
         const long from = std::max(0L, src - tolerance);
         const long to = std::min(std::max(0L, latest), src + tolerance);
         for (long c = from; c <= to; ++c) {
-          double score = 0;
-          for (size_t j = 0; j < hop; j += 2)
-            score += static_cast<double>(mix(static_cast<size_t>(c) + j)) *
-                     mix(static_cast<size_t>(target) + j);
+          double score = likeness(c, target);
+          if (leadsIntoEnd) score += likeness(c + hopL, beforeEnd);
           if (score > best) {
             best = score;
             src = c;

@@ -16,6 +16,9 @@ namespace {
 // the next mark less this is final.
 constexpr int kMaxHalf = 400;
 constexpr int kMinHalf = 16;
+// How long after its last voiced grain a faint stretch keeps the melody, in
+// seconds.
+constexpr double kVoicedHangover = 0.04;
 // The rate converter's low-pass: table steps per database sample and zero
 // crossings of its sinc on either side of the centre.
 constexpr int kPhases = 128;
@@ -146,6 +149,7 @@ void Synthesiser::startUtterance() {
   targets_.clear();
   totalMs_ = 0;
   nextMark_ = 0;
+  voicedUntil_ = -1;
   cursor_ = 0;
   acc_.clear();
   weight_.clear();
@@ -349,7 +353,16 @@ void Synthesiser::synthesise(bool final) {
         left = std::clamp(left, kMinHalf, kMaxHalf);
         right = std::clamp(right, kMinHalf, kMaxHalf);
         step = right;
-        if (m[k].voiced && *f0 > 0) {
+        // A vowel dying away into a pause or a voiceless consonant is marked
+        // unvoiced in its recording once it is faint; its last periods keep
+        // the melody's spacing rather than the recording's own pitch,
+        // which would end every rising question on a low creak.
+        bool voiced = m[k].voiced;
+        if (voiced)
+          voicedUntil_ = t + kVoicedHangover * db.rate;
+        else
+          voiced = t < voicedUntil_;
+        if (voiced && *f0 > 0) {
           // The period takes the pitch at its middle, not at its start, so
           // that a steep fall or rise is followed without a lag.
           step = db.rate / *f0;

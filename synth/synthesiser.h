@@ -128,6 +128,7 @@ class Synthesiser {
   std::vector<std::pair<double, double>> targets_;  // (sample, Hz), by time
   double totalMs_ = 0;
   double nextMark_ = 0;        // where the next grain goes
+  double voicedUntil_ = -1;    // a voiced grain's melody holds up to here
   size_t cursor_ = 0;          // diphone under nextMark_
   std::vector<float> acc_;     // output not yet final, from sample accBase_
   std::vector<float> weight_;  // the grains' windows summed over acc_

@@ -222,4 +222,53 @@ std::string characterName(uint8_t c) {
   return {};
 }
 
+namespace {
+
+bool isNameChar(unsigned char c) {
+  return isDigit(c) || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+         (c >= 0xC0 && c != 0xD7 && c != 0xF7);
+}
+
+unsigned char byteAt(std::string_view text, size_t i) {
+  return i < text.size() ? static_cast<unsigned char>(text[i]) : 0;
+}
+
+}  // namespace
+
+bool minusSignAt(std::string_view text, size_t pos) {
+  if (byteAt(text, pos) != '-' || !isDigit(byteAt(text, pos + 1))) return false;
+  return pos == 0 || !isNameChar(byteAt(text, pos - 1));
+}
+
+bool nameHyphenAt(std::string_view text, size_t pos) {
+  if (byteAt(text, pos) != '-' || pos == 0) return false;
+  const unsigned char before = byteAt(text, pos - 1), after = byteAt(text, pos + 1);
+  if (!isNameChar(before) || !isNameChar(after)) return false;
+  return isDigit(before) || isDigit(after);
+}
+
+size_t ipv4LengthAt(std::string_view text, size_t pos) {
+  // Inside a longer number or a run of dotted numbers is not the start.
+  if (pos > 0 && (isDigit(byteAt(text, pos - 1)) ||
+                  (byteAt(text, pos - 1) == '.' && pos > 1 && isDigit(byteAt(text, pos - 2)))))
+    return 0;
+  size_t p = pos;
+  for (int group = 0; group < 4; ++group) {
+    if (group > 0) {
+      if (byteAt(text, p) != '.') return 0;
+      ++p;
+    }
+    const size_t start = p;
+    unsigned value = 0;
+    while (isDigit(byteAt(text, p)) && p - start < 4) value = value * 10 + (text[p++] - '0');
+    const size_t digits = p - start;
+    if (digits == 0 || digits > 3 || value > 255) return 0;
+    if (digits > 1 && text[start] == '0') return 0;
+  }
+  // A fifth group, or more digits, make it something else.
+  if (isDigit(byteAt(text, p)) || (byteAt(text, p) == '.' && isDigit(byteAt(text, p + 1))))
+    return 0;
+  return p - pos;
+}
+
 }  // namespace tts

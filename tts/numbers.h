@@ -40,4 +40,23 @@ struct CardinalTables {
 // The spoken name of one Windows-1252 character; empty when it has none.
 [[nodiscard]] std::string characterName(uint8_t c);
 
+// --- Readings every voice shares ----------------------------------------
+// A hyphen is read "menos" only where it stands before a digit at the start
+// of a text or after anything but a letter or a digit ("-5", "a -3",
+// "x=-2"); after a letter or a digit it joins the parts of a name
+// ("nota-138.txt", "backup-2025-12.tar") and is read "traço". Letters here
+// are every Windows-1252 letter (A-Z, a-z and the accented ones).
+[[nodiscard]] bool minusSignAt(std::string_view text, size_t pos);
+// A hyphen between two parts of a name, read "traço": after a letter or a
+// digit and before a digit, or after a digit and before a letter. A hyphen
+// between two letters (a compound word) is neither.
+[[nodiscard]] bool nameHyphenAt(std::string_view text, size_t pos);
+// The length of the IPv4 address (four numbers of at most three digits,
+// each at most 255, with no leading zero, joined by points) that starts at
+// text[pos], or 0. An address is read as four numbers with "ponto"
+// between, never as one number with thousands points: "192.168.0.1", but
+// not "1.000.000.000" (a group "000" is a thousands group) nor a longer
+// run of points and digits.
+[[nodiscard]] size_t ipv4LengthAt(std::string_view text, size_t pos);
+
 }  // namespace tts

@@ -1,6 +1,8 @@
 // Text normalisation: one walk over the text appending speakable words.
 #include "tts/uttsNormal.h"
 
+#include <string>
+
 #include "base/cp1252.h"
 #include "tts/dataFile.h"
 #include "tts/letters.h"
@@ -63,9 +65,25 @@ std::string Normaliser::normaliseText(std::string_view input) const {
     if (p > 0 && c == '-' && at(p - 1) == ' ' && p + 1 < n && at(p + 1) == ' ') {
       out += ',';
       ++p;
-    } else if (c == '-' && p + 1 < n && isDigit(at(p + 1))) {
+    } else if (minusSignAt(t, p)) {
       out += "menos ";
       ++p;
+    } else if (nameHyphenAt(t, p)) {
+      out += qr::W(" traço ");
+      ++p;
+    } else if (const size_t address = isDigit(c) ? ipv4LengthAt(t, p) : 0) {
+      // An address is four numbers, never one with thousands points.
+      for (const size_t end = p + address; p < end; ++p) {
+        if (at(p) == '.') {
+          out += "ponto ";
+          continue;
+        }
+        size_t digits = p;
+        while (isDigit(at(digits))) ++digits;
+        out += cardinalWords(std::stoull(std::string(t.substr(p, digits - p))));
+        out += ' ';
+        p = digits - 1;
+      }
     } else if (isDigit(c)) {
       out += readNumberToken(t, p);
       out += ' ';
@@ -81,7 +99,9 @@ std::string Normaliser::normaliseText(std::string_view input) const {
       while (p < n && isLetter(at(p))) {
         consonantsOnly = consonantsOnly && isConsonant(at(p));
         ++p;
-        if (at(p) == '-') ++p;
+        // A hyphen joins the parts of a compound word, but not a word to a
+        // number ("nota-138"): that one is read.
+        if (at(p) == '-' && !nameHyphenAt(t, p)) ++p;
       }
       const std::string_view word = t.substr(start, p - start);
       // "nº", "Nª": a word written with an ordinal sign is looked up with it.

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <optional>
 
 #include "base/cp1252.h"
@@ -51,6 +52,48 @@ bool isPhonemeChar(unsigned char c) {
 
 bool isTagLetter(unsigned char c) {
   return isLetter(c);
+}
+
+// The phonemes that carry the voice's melody: vowels, and the glides that
+// close their syllables.
+bool isVowelPhoneme(std::string_view name) {
+  if (name.size() == 2 && name[1] == '~') name.remove_suffix(1);
+  return name.size() == 1 && std::string_view("a6eEioOu").find(name[0]) != std::string_view::npos;
+}
+bool isGlidePhoneme(std::string_view name) {
+  return name == "j" || name == "w" || name == "j~" || name == "w~";
+}
+
+// The phoneme name of a line of the letter-to-sound list, marks off.
+std::string_view phonemeName(std::string_view line) {
+  if (line.starts_with(kStressMark)) line.remove_prefix(1);
+  if (line.starts_with(kUnstressMark)) line.remove_prefix(1);
+  return line;
+}
+
+// Where a word's melody turns, as indices into the phoneme list: its
+// stressed vowel (the last vowel when the word has no stress mark: a
+// monosyllable such as "sim" or "não" still ends a sentence), its last
+// vowel or glide, and whether the stressed syllable is the word's last.
+struct WordMelody {
+  std::size_t stressed = SIZE_MAX;
+  std::size_t last = SIZE_MAX;
+  bool endsStressed = false;
+};
+
+WordMelody melodyOf(const std::vector<std::string>& phonemes, std::size_t first) {
+  WordMelody m;
+  std::size_t marked = SIZE_MAX, lastVowel = SIZE_MAX;
+  for (std::size_t i = first; i < phonemes.size() && !phonemes[i].empty(); ++i) {
+    if (phonemes[i].starts_with(';')) break;
+    const auto name = phonemeName(phonemes[i]);
+    if (phonemes[i].starts_with(kStressMark) && marked == SIZE_MAX) marked = i;
+    if (isVowelPhoneme(name)) lastVowel = i;
+    if (isVowelPhoneme(name) || isGlidePhoneme(name)) m.last = i;
+  }
+  m.stressed = marked != SIZE_MAX ? marked : lastVowel != SIZE_MAX ? lastVowel : m.last;
+  m.endsStressed = m.stressed != SIZE_MAX && (lastVowel == SIZE_MAX || lastVowel <= m.stressed);
+  return m;
 }
 
 std::string classOfItem(std::string_view item) {
@@ -260,6 +303,8 @@ std::vector<std::string> Prosody::MakeMbrolaLines(const std::vector<std::string>
   std::string pattern = "555";
   int pitchState = 0;
   std::size_t wordLength = 0;
+  std::size_t wordFirst = SIZE_MAX;
+  WordMelody melody;
   std::string previous = "_";
   auto pitchOf = [&](char digit) -> int {
     if (digit < '0' || digit > '9') return 0;
@@ -275,6 +320,8 @@ std::vector<std::string> Prosody::MakeMbrolaLines(const std::vector<std::string>
         line = ";" + line.substr(5);
         wordLength = line.size() - 1;
         pitchState = 0;
+        wordFirst = i + 1;
+        melody = melodyOf(phonemes, wordFirst);
       }
       out.push_back(std::move(line));
       continue;
@@ -318,21 +365,35 @@ std::vector<std::string> Prosody::MakeMbrolaLines(const std::vector<std::string>
     // The synthesiser refuses a phoneme of no length.
     if (ms < 1) ms = 1;
     std::string result = name + " " + std::to_string(ms);
-    int position = 0;
-    char digit = 0;
-    if (pitchState == 0) {
-      digit = pattern.size() > 0 ? pattern[0] : '5';
-      position = 50;
-      pitchState = 1;
-    } else if (pitchState == 2) {
-      digit = pattern.size() > 1 ? pattern[1] : '5';
-      position = 80;
-      pitchState = 3;
-    } else if (pitchState == 3 && (i + 1 >= phonemes.size() || phonemes[i + 1].empty())) {
-      digit = pattern.size() > 2 ? pattern[2] : '5';
-      position = 50;
+    // The pattern's three digits: at the word's first phoneme, at its
+    // stressed nucleus and at its last nucleus. The last movement of a
+    // phrase (a statement falls, a yes/no question rises, a comma holds the
+    // voice up) is heard on the stressed vowel and what follows it, so it
+    // is placed there and never on the pause after the word: a word that
+    // ends on its stressed vowel ("café", "amanhã", "sim") moves within
+    // that vowel.
+    // A vowel that ends an utterance fades out over its second half, so a
+    // movement on a final stressed vowel is over by 70 % of it.
+    auto digitOf = [&](std::size_t k) { return pattern.size() > k ? pattern[k] : '5'; };
+    std::vector<std::pair<int, char>> targets;
+    if (melody.stressed == SIZE_MAX) {
+      // No vowel (a pause, a mark): the first digit, as any item.
+      if (pitchState == 0) targets.emplace_back(50, digitOf(0));
+    } else {
+      if (i == wordFirst && i != melody.stressed) targets.emplace_back(50, digitOf(0));
+      if (i == melody.stressed && melody.endsStressed) {
+        targets.emplace_back(10, digitOf(1));
+        targets.emplace_back(70, digitOf(2));
+      } else if (i == melody.stressed) {
+        targets.emplace_back(80, digitOf(1));
+      } else if (i == melody.last && !melody.endsStressed) {
+        const bool ends = i + 1 >= phonemes.size() || phonemes[i + 1].empty();
+        targets.emplace_back(ends ? 50 : 100, digitOf(2));
+      }
     }
-    if (digit) {
+    if (pitchState == 0) pitchState = 1;
+    if (pitchState == 2) pitchState = 3;
+    for (const auto& [position, digit] : targets) {
       const int hz = pitchOf(digit);
       // A pitch of no height is left out rather than refused.
       if (hz > 0) result += " " + std::to_string(position) + " " + std::to_string(hz);

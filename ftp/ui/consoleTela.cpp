@@ -194,7 +194,7 @@ std::string ConsoleTela::configDirectory() {
   return config_.windowsDir();
 }
 
-std::vector<std::string> ConsoleTela::configNotice() {
+std::vector<qr::Told> ConsoleTela::configNotice() {
   return qr::defaultsNotice(config_, qr::noticeStateDir());
 }
 

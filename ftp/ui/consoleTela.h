@@ -55,7 +55,7 @@ class ConsoleTela : public Tela {
   void logEvent(std::string_view kind, std::string_view text) override;
   [[noreturn]] void endProcess(int code) override;
   std::vector<std::string> takeNotices() override;
-  std::vector<std::string> configNotice() override;
+  std::vector<qr::Told> configNotice() override;
   std::string configDirectory() override;
 
  private:

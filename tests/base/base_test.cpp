@@ -5,6 +5,7 @@
 #include "base/cp1252.h"
 #include "base/ini.h"
 #include "base/registry.h"
+#include "base/told.h"
 #include "base/wav.h"
 
 namespace {
@@ -116,3 +117,23 @@ TEST(Wav, WrittenImagesReadBackAndLengthsAreCut) {
 }
 
 }  // namespace
+
+// A notice written with its details is said without the marks a voice names.
+TEST(Told, SaidFormDropsPathsBracketsAndJoiningColons) {
+  const struct {
+    const char* written;
+    const char* said;
+  } rows[] = {
+      {"/home/ana/.config/quiral/QUIRAL.INI: [NAVIRO] PRAZO: o valor tem um caractere nulo; "
+       "foi ignorado",
+       "QUIRAL.INI, NAVIRO PRAZO, o valor tem um caractere nulo, foi ignorado"},
+      {"Pedindo conexão segura (TLS)", "Pedindo conexão segura TLS"},
+      {"Sem som: o dispositivo de áudio não pôde ser aberto.",
+       "Sem som, o dispositivo de áudio não pôde ser aberto."},
+      {"Guardado em ~/baixados/", "Guardado em baixados"},
+      {"Hora 12:30, porta 21", "Hora 12:30, porta 21"},
+      {"Nome:", "Nome"},
+      {"a / b", "a / b"},
+  };
+  for (const auto& row : rows) EXPECT_EQ(qr::saidForm(row.written), row.said) << row.written;
+}

@@ -183,11 +183,15 @@ TEST_F(TempDirs, DefaultsNoticeNamesBothFilesAndIsSaidOnce) {
   write(defaults, "[NAVIRO]\nPASSIVO=S\n");
   const qr::Config withDefaults(sys.string(), start.string(), defaults.string());
   const std::string state = (root / "state" / "naviro").string();
-  const std::vector<std::string> lines = qr::defaultsNotice(withDefaults, state);
+  const std::vector<qr::Told> lines = qr::defaultsNotice(withDefaults, state);
   ASSERT_EQ(lines.size(), 2u);
-  EXPECT_NE(lines[0].find(qr::W("A configuração fica em ")), std::string::npos) << lines[0];
-  EXPECT_NE(lines[0].find("QUIRAL.INI"), std::string::npos) << lines[0];
-  EXPECT_NE(lines[1].find(defaults.string()), std::string::npos) << lines[1];
+  EXPECT_NE(lines[0].written.find(qr::W("A configuração fica em ")), std::string::npos)
+      << lines[0].written;
+  EXPECT_NE(lines[0].written.find("QUIRAL.INI"), std::string::npos) << lines[0].written;
+  EXPECT_NE(lines[1].written.find(defaults.string()), std::string::npos) << lines[1].written;
+  // The paths are written, not said: the file's name is enough to hear.
+  for (const auto& line : lines) EXPECT_EQ(line.said.find('/'), std::string::npos) << line.said;
+  EXPECT_NE(lines[0].said.find("QUIRAL.INI"), std::string::npos) << lines[0].said;
   EXPECT_TRUE(qr::defaultsNotice(withDefaults, state).empty()) << "said twice";
   // Without a place for the note it is said at every start.
   EXPECT_EQ(qr::defaultsNotice(withDefaults, "").size(), 2u);

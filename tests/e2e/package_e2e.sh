@@ -89,7 +89,10 @@ grep -qx 'A configuração fica em ~/.config/quiral/QUIRAL.INI.' "$work/run/top.
   complain "the configuration's place not told"
 grep -q 'padrões de /usr/share/quiral/QUIRAL.INI' "$work/run/top.screen" ||
   complain "the installed defaults not named"
-grep -q '^text A configuração fica em' "$work/run/first.log" || complain "the notice not spoken"
+# Said for the ear: the file's name, not its path read out "barra" by "barra".
+grep -q '^text A configuração fica no arquivo QUIRAL.INI' "$work/run/first.log" ||
+  complain "the notice not spoken"
+grep -q '^text .*/quiral' "$work/run/first.log" && complain "a path read out in the notice"
 grep -qx 'sound /usr/share/quiral/som/naviro/FTINIC.wav' "$work/run/first.log" ||
   complain "the installed message recordings not played"
 grep -qx 'announce FTACLIBE' "$work/run/first.log" || complain "no login"

@@ -125,7 +125,7 @@ TEST(ListingNames, MachineListingsKeepNamesExactlyWithTypesAndSizes) {
   EXPECT_EQ(EntryName(t[0]).wire, "  dois  brancos .txt");
   EXPECT_EQ(t[0].size, 1234);
   EXPECT_FALSE(IsDirectoryEntry(t[0]));
-  EXPECT_EQ(t[0].line, "  dois  brancos .txt  (1234 bytes)");
+  EXPECT_EQ(t[0].line, "  dois  brancos .txt  1234 baites");
   EXPECT_TRUE(IsDirectoryEntry(t[1]));
   EXPECT_EQ(EntryName(t[1]).wire, "pub");
   EXPECT_FALSE(IsDirectoryEntry(t[2]));

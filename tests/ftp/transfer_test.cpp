@@ -705,7 +705,7 @@ TEST(Resume, AReceiveGoesOnFromThePartOnlyWhenTheServerFileIsTheOneBegun) {
     if (*c.told) {
       EXPECT_TRUE(r.ui.has("speak " + ResumeText(c.told))) << c.what;
     }
-    EXPECT_TRUE(toldOutcome(r, "dados.bin", "293 kilobytes")) << c.what;
+    EXPECT_TRUE(toldOutcome(r, "dados.bin", "293 quilobaites")) << c.what;
     EXPECT_EQ(::getxattr(r.path("dados.bin").c_str(), kPartSizeAttribute, nullptr, 0), -1)
         << c.what;
   }
@@ -733,7 +733,7 @@ TEST(Resume, TextModeAsksBeforeAnEarlierPartIsThrownAway) {
               0);
     if (*answer == 's') {
       EXPECT_EQ(r.localNames(), std::vector<std::string>{"texto.txt"});
-      EXPECT_TRUE(toldOutcome(r, "texto.txt", "22 bytes"));
+      EXPECT_TRUE(toldOutcome(r, "texto.txt", "22 baites"));
     } else {
       EXPECT_EQ(r.localNames(), std::vector<std::string>{"texto.txt.part"});
       EXPECT_EQ(readFile(r.path("texto.txt.part")), "linha um\r\n");
@@ -774,7 +774,7 @@ TEST(Resume, ASendGoesOnWithRestOrAppendWhenTheRemoteFileIsShorter) {
     EXPECT_NE(r.ui.screen.find(ResumeText("enviar")), std::string::npos) << restReply;
     EXPECT_EQ(r.server.commands().back(), *restReply ? "APPE carta.txt" : "STOR carta.txt");
     EXPECT_EQ(r.st.transferBytes, 150000);
-    EXPECT_TRUE(toldOutcome(r, "carta.txt", "196 kilobytes")) << restReply;
+    EXPECT_TRUE(toldOutcome(r, "carta.txt", "196 quilobaites")) << restReply;
   }
 }
 

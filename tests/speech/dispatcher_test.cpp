@@ -8,8 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "base/cp1252.h"
 #include "base/eventlog.h"
+#include "speech/recordedVoice.h"
 #include "speech/voiceText.h"
+#include "tts/uttsNormal.h"
 
 namespace {
 
@@ -228,6 +231,59 @@ TEST(VoiceText, TrimAndLoneDigit) {
               {"\x01Ol\xe1\x7f", "Ol\xe1"},
               {"\xe9", "\xe9"}};  // é (Windows-1252) is a letter, not trimmed
   for (const auto& row : rows) EXPECT_EQ(speech::voiceText(row.in), row.out) << row.in;
+}
+
+// One reading of hyphens and addresses in every voice: the recorded voice
+// (its plan), the built-in engine (its normalised text) and the system
+// voices (what they are handed, which eSpeak NG reads as written).
+TEST(VoiceText, AHyphenInANameIsNotAMinusAndAnAddressIsFourNumbersInEveryVoice) {
+  const struct {
+    const char* text;
+    bool minus;   // "menos" is said
+    bool hyphen;  // "traço" is said
+    bool points;  // "ponto" is said between the numbers of an address
+  } rows[] = {
+      {"nota-138.txt", false, true, false}, {"backup-2025-12.tar", false, true, false},
+      {"v2-3", false, true, false},         {"-5", true, false, false},
+      {"a -3", true, false, false},         {"x=-2", true, false, false},
+      {"192.168.0.1", false, false, true},  {"10.0.0.254 ok", false, false, true},
+  };
+  auto has = [](const std::string& text, std::string_view what) {
+    return text.find(qr::W(what)) != std::string::npos;
+  };
+  tts::Normaliser engine;
+  for (const auto& row : rows) {
+    const std::string text = row.text;
+    bool planMinus = false, planHyphen = false;
+    for (const auto& step : speech::planSpeech(text)) {
+      planMinus = planMinus || step.kind == speech::SpeechStep::Kind::Minus;
+      planHyphen = planHyphen ||
+                   (step.kind == speech::SpeechStep::Kind::Char && step.text == "-") ||
+                   (step.kind == speech::SpeechStep::Kind::Spell && has(step.text, "-"));
+    }
+    EXPECT_EQ(planMinus, row.minus) << "recorded voice: " << text;
+    EXPECT_EQ(planHyphen, row.hyphen) << "recorded voice: " << text;
+    const std::string normal = engine.normaliseText(text);
+    EXPECT_EQ(has(normal, "menos"), row.minus) << "engine: " << normal;
+    EXPECT_EQ(has(normal, "traço"), row.hyphen) << "engine: " << normal;
+    if (row.points) {
+      EXPECT_TRUE(has(normal, "ponto")) << "engine: " << normal;
+    }
+    EXPECT_FALSE(has(normal, "mil")) << "engine: " << normal;
+    const std::string handed = speech::sharedReadings(text);
+    EXPECT_EQ(has(handed, "-") && !has(handed, "traço"), row.minus) << "system voice: " << handed;
+    EXPECT_EQ(has(handed, "traço"), row.hyphen) << "system voice: " << handed;
+    if (row.points) {
+      EXPECT_TRUE(has(handed, "ponto")) << "system voice: " << handed;
+    }
+  }
+  // A compound word keeps its hyphen silent, and a number with thousands
+  // points stays one number.
+  EXPECT_EQ(speech::sharedReadings("guarda-chuva"), "guarda-chuva");
+  EXPECT_EQ(speech::sharedReadings("1.000.000.000"), "1.000.000.000");
+  EXPECT_EQ(speech::sharedReadings("1.192.168.0.1"), "1.192.168.0.1");
+  EXPECT_EQ(engine.normaliseText("1.000.000.000"), qr::W("um bilhão  "));
+  EXPECT_EQ(speech::sharedReadings("ip 192.168.0.10."), "ip 192 ponto 168 ponto 0 ponto 10.");
 }
 
 TEST(VoiceText, LongTextsAreCutAtSentencesThenBlanksThenTheLimit) {

@@ -198,6 +198,32 @@ TEST(WavSpeed, TimeScaleKeepsPitchAndLevel) {
   EXPECT_EQ(timeScale(out, 0, 8, 1, kRate, 1.5, out, sizeof out, accum.data()), 0u);
 }
 
+// A recording ends in its own fade; sped up or slowed down it must still end
+// there, not mid-wave (a click at the end of every "ponto" at speed 5).
+TEST(WavSpeed, TimeScaledSoundEndsWithItsSourcesEnd) {
+  constexpr uint32_t kRate = 11025;
+  constexpr size_t kFade = kRate / 100;  // 10 ms to silence
+  for (const double tempo : {1.5, 1.25, 2.25, 0.7})
+    for (size_t n = 4000; n < 4000 + 3 * kRate / 100; n += 7) {
+      std::vector<uint8_t> in(n);
+      for (size_t i = 0; i < n; ++i) {
+        const double left = static_cast<double>(n - 1 - i);
+        const double fade = std::min(1.0, left / kFade);
+        in[i] = static_cast<uint8_t>(std::lround(
+            128 + 100 * fade * std::sin(2 * M_PI * 210.0 * static_cast<double>(i) / kRate)));
+      }
+      std::vector<uint8_t> out(3 * n);
+      std::vector<float> accum(3 * n);
+      const size_t frames =
+          timeScale(in.data(), n, 8, 1, kRate, tempo, out.data(), out.size(), accum.data());
+      ASSERT_GT(frames, kFade) << n;
+      // The last 2 ms are the source's last moments: within its fade.
+      for (size_t i = frames - kRate / 500; i < frames; ++i)
+        ASSERT_LE(std::abs(out[i] - 128), 25)
+            << "tempo " << tempo << ", " << n << " samples, at " << i << " of " << frames;
+    }
+}
+
 TEST(WavSpeed, RecordedSoundFollowsTheSpeedLevel) {
   EXPECT_DOUBLE_EQ(speedTempo(3), 1.0);
   EXPECT_LT(speedTempo(1), speedTempo(2));

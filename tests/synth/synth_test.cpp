@@ -15,9 +15,12 @@
 #include <string>
 #include <vector>
 
+#include "base/cp1252.h"
+#include "bench/speechFigures.h"
 #include "synth/dbFormat.h"
 #include "synth/mbrApi.h"
 #include "synth/synthesiser.h"
+#include "tts/uttsFront.h"
 #include "tts/uttsProsody.h"
 
 namespace {
@@ -418,6 +421,59 @@ TEST(SynthLibrary, BuiltLibraryOpensTheGeneratedDatabase) {
   EXPECT_GT(std::sqrt(e / n), 300) << "the syllable is heard";
   close();
   dlclose(h);
+}
+
+// The melody the listener hears at the end of a sentence, measured on the
+// synthesiser's own output: a statement falls, a yes/no question rises, a
+// clause before a comma does not fall, whether the last word ends on its
+// stressed syllable or not.
+TEST(EngineMelody, StatementsFallQuestionsRiseAndACommaHoldsTheVoiceUp) {
+  const std::string dir = std::string(QUIRAL_BUILD_ROOT) + "/coraltts";
+  if (!std::filesystem::exists(dir + "/br4")) GTEST_SKIP() << "no generated database";
+  tts::EngineFront front;
+  ASSERT_TRUE(front.load(tts::engineFilesIn(dir)));
+  synth::Synthesiser syn;
+  ASSERT_TRUE(syn.open(dir + "/br4")) << syn.lastErrorText();
+  syn.setNoError(true);
+  auto movement = [&](const std::string& utf8) {
+    std::vector<float> out;
+    int16_t buf[4096];
+    auto take = [&] {
+      for (int n; (n = syn.read(buf, 4096)) > 0;)
+        for (int i = 0; i < n; ++i) out.push_back(buf[i] / 32768.0f);
+    };
+    syn.reset();
+    for (const auto& line : front.phoLines(qr::fromUtf8(utf8), 1.0, 0.8)) {
+      syn.write(line + "\r\n");
+      take();
+    }
+    syn.flush();
+    take();
+    const auto track = measures::pitchTrack(out, syn.database()->rate);
+    // A question ends high to its last period: a vowel's faint last
+    // periods are not left at the recording's own pitch (89 Hz, a creak).
+    if (utf8.ends_with('?')) {
+      const auto last = std::find_if(track.rbegin(), track.rend(), [](double f) { return f > 0; });
+      EXPECT_TRUE(last != track.rend() && *last > 120) << utf8;
+    }
+    return measures::finalMovement(track);
+  };
+  for (const char* sentence : {"Vamos tomar um café",       // ends on its stressed vowel
+                               "O arquivo está aqui",       // an [i] that dies away slowly
+                               "Você vai sair amanhã",      // a nasal one
+                               "Ele disse que sim",         // a monosyllable with no stress mark
+                               "A resposta foi não",        // the same, closed by a glide
+                               "O arquivo chegou inteiro",  // stress on the one before last
+                               "Ela estuda música",         // on the third from last
+                               "Eles moram no sul"}) {      // a closing [w]
+    const auto statement = movement(std::string(sentence) + ".");
+    const auto question = movement(std::string(sentence) + "?");
+    const auto comma = movement(std::string(sentence) + ",");
+    ASSERT_TRUE(statement && question && comma) << sentence;
+    EXPECT_LE(*statement, -1.0) << sentence;
+    EXPECT_GE(*question, 2.0) << sentence;
+    EXPECT_GE(*comma, 0.0) << sentence;
+  }
 }
 
 }  // namespace
