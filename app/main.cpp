@@ -10,6 +10,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/voices.h"
@@ -47,6 +48,10 @@ constexpr const char* kUsage =
 int run(const std::optional<std::string>& host, qr::EventLog& log,
         std::vector<std::string>& errors);
 
+// One version: the screen's (the banner) is the package's.
+static_assert(std::string_view(NAVIRO_VERSION) == ftp::kClientVersion,
+              "the project's version in CMakeLists.txt is not the one the program shows");
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -58,7 +63,7 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (std::strcmp(arg, "--version") == 0) {
-      std::printf("naviro %s\n", NAVIRO_VERSION);
+      std::printf("naviro %s\n", ftp::kClientVersion);
       return 0;
     }
     if (std::strcmp(arg, "--voices") == 0) {

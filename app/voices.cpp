@@ -1,6 +1,7 @@
 // The program's voices; see voices.h.
 #include "app/voices.h"
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,8 +13,29 @@
 #include "platform/voices.h"
 #include "speech/coralEngine.h"
 
+#ifndef NAVIRO_LIBDIR_FROM_BIN
+#define NAVIRO_LIBDIR_FROM_BIN "../lib/naviro"
+#endif
+#ifndef NAVIRO_INSTALL_LIBDIR
+#define NAVIRO_INSTALL_LIBDIR "/usr/local/lib/naviro"
+#endif
+
 namespace app {
 namespace {
+
+// The program's own library directory: where it stands from the running
+// program's bin/ (whatever the prefix it was installed under), else the
+// configured one.
+std::string libraryDir() {
+  std::error_code ec;
+  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    const std::filesystem::path beside =
+        (program.parent_path() / NAVIRO_LIBDIR_FROM_BIN).lexically_normal();
+    if (std::filesystem::is_directory(beside, ec)) return beside.string();
+  }
+  return NAVIRO_INSTALL_LIBDIR;
+}
 
 speech::BuiltinFiles builtinFiles(const qr::Config& config) {
   std::optional<std::string> entry;
@@ -59,7 +81,7 @@ struct Voices::State {
                 [this, &player, &config] {
                   return speech::makeCoralVoice(loader, player,
                                                 qr::MiniReg::forWindowsDir(config.windowsDir()),
-                                                qr::Config::quiralRoot());
+                                                qr::Config::quiralRoot(), libraryDir());
                 },
             },
             builtinFiles(config)) {}

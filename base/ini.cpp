@@ -2,20 +2,14 @@
 
 #include <climits>
 
+#include "base/ascii.h"
 #include "base/cp1252.h"
 
 namespace qr {
 namespace {
 
-constexpr char lower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-}
-
 bool sameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (lower(a[i]) != lower(b[i])) return false;
-  return true;
+  return asciiEqualNoCase(a, b);
 }
 
 constexpr bool isBlank(char c) {

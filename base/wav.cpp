@@ -3,34 +3,16 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/ascii.h"
+#include "base/bytes.h"
+
 namespace qr {
 namespace {
-
-uint16_t le16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-uint32_t le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-void put16(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-
-void put32(uint8_t* p, uint32_t v) {
-  put16(p, v);
-  put16(p + 2, v >> 16);
-}
 
 // Four bytes equal to an upper-case name, ignoring the case of letters.
 bool nameIs(const uint8_t* p, const char* upper) {
   for (int i = 0; i < 4; ++i) {
-    uint8_t c = p[i];
-    if (c >= 'a' && c <= 'z') c = static_cast<uint8_t>(c - 32);
-    if (c != static_cast<uint8_t>(upper[i])) return false;
+    if (asciiUpper(p[i]) != static_cast<uint8_t>(upper[i])) return false;
   }
   return true;
 }
@@ -43,15 +25,15 @@ bool isRiffHeader(const uint8_t* header12) {
 
 std::optional<uint32_t> fmtChunkSize(const uint8_t* header8) {
   if (!nameIs(header8, "FMT ")) return std::nullopt;
-  return le32(header8 + 4);
+  return readLe32(header8 + 4);
 }
 
 std::optional<WavFormat> parseFmtContents(const uint8_t* contents, size_t size) {
   if (size < 16) return std::nullopt;
   WavFormat f;
-  f.channels = le16(contents + 2);
-  f.rate = le32(contents + 4);
-  f.bits = le16(contents + 14);
+  f.channels = readLe16(contents + 2);
+  f.rate = readLe32(contents + 4);
+  f.bits = readLe16(contents + 14);
   if (f.channels < 1 || f.channels > 2) return std::nullopt;
   if (f.bits != 8 && f.bits != 16) return std::nullopt;
   if (f.rate == 0 || f.rate > 1000000) return std::nullopt;
@@ -59,7 +41,7 @@ std::optional<WavFormat> parseFmtContents(const uint8_t* contents, size_t size) 
 }
 
 ChunkHeader parseChunkHeader(const uint8_t* header8) {
-  return {nameIs(header8, "DATA"), le32(header8 + 4)};
+  return {nameIs(header8, "DATA"), readLe32(header8 + 4)};
 }
 
 std::optional<WavImageInfo> parseWavImage(const uint8_t* image, size_t length) {
@@ -86,17 +68,17 @@ void writeWavHeader(uint8_t* h, uint32_t dataBytes, uint32_t rate, uint16_t chan
                     uint16_t bits) {
   const uint16_t align = static_cast<uint16_t>(channels * (bits / 8));
   std::memcpy(h, "RIFF", 4);
-  put32(h + 4, 36 + dataBytes);
+  putLe32(h + 4, 36 + dataBytes);
   std::memcpy(h + 8, "WAVEfmt ", 8);
-  put32(h + 16, 16);
-  put16(h + 20, 1);  // PCM
-  put16(h + 22, channels);
-  put32(h + 24, rate);
-  put32(h + 28, rate * align);
-  put16(h + 32, align);
-  put16(h + 34, bits);
+  putLe32(h + 16, 16);
+  putLe16(h + 20, 1);  // PCM
+  putLe16(h + 22, channels);
+  putLe32(h + 24, rate);
+  putLe32(h + 28, rate * align);
+  putLe16(h + 32, align);
+  putLe16(h + 34, bits);
   std::memcpy(h + 36, "data", 4);
-  put32(h + 40, dataBytes);
+  putLe32(h + 40, dataBytes);
 }
 
 std::vector<uint8_t> makeWavImage(const uint8_t* samples, size_t length, uint32_t rate,

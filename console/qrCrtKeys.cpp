@@ -4,6 +4,8 @@
 
 #include <array>
 
+#include "base/ascii.h"
+#include "base/wav.h"
 #include "console/qrCrt.h"
 
 namespace qr {
@@ -71,21 +73,9 @@ constexpr bool isDigitKey(VKey key) {
   return raw(key) >= raw(VKey::Digit0) && raw(key) < raw(VKey::Digit0) + 10;
 }
 
-constexpr bool isAsciiLetter(uint8_t c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
 constexpr uint32_t kToneRate = 11025;
 constexpr size_t kToneBlock = 11071;
-constexpr size_t kWavHeader = 44;
-
-void put32(std::vector<uint8_t>& v, size_t at, uint32_t x) {
-  for (int i = 0; i < 4; ++i) v[at + i] = static_cast<uint8_t>(x >> (8 * i));
-}
-void put16(std::vector<uint8_t>& v, size_t at, uint16_t x) {
-  v[at] = static_cast<uint8_t>(x);
-  v[at + 1] = static_cast<uint8_t>(x >> 8);
-}
+constexpr size_t kWavHeader = kWavHeaderSize;
 
 }  // namespace
 
@@ -138,7 +128,7 @@ uint8_t completeChord(BrailleState& s) {
       s.numberMode = false;
     }
   }
-  if ((s.capitalNext || s.capitalsLocked) && c >= 'a' && c <= 'z') c = static_cast<uint8_t>(c - 32);
+  if (s.capitalNext || s.capitalsLocked) c = asciiUpper(c);
   if (c == kNumberSign) {
     s.numberMode = true;
     return kNoCharacter;
@@ -170,21 +160,7 @@ std::vector<uint8_t> toneImage(uint16_t hz) {
   v[offset - 1] = 128;
   const uint32_t dataLength = static_cast<uint32_t>(offset - kWavHeader);
   v.resize(offset);
-  const uint8_t head[] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' '};
-  std::copy(std::begin(head), std::end(head), v.begin());
-  put32(v, 4, dataLength + 36);
-  put32(v, 16, 16);
-  put16(v, 20, 1);  // PCM
-  put16(v, 22, 1);  // mono
-  put32(v, 24, kToneRate);
-  put32(v, 28, kToneRate);
-  put16(v, 32, 1);
-  put16(v, 34, 8);
-  v[36] = 'd';
-  v[37] = 'a';
-  v[38] = 't';
-  v[39] = 'a';
-  put32(v, 40, dataLength);
+  writeWavHeader(v.data(), dataLength, kToneRate, 1, 8);
   return v;
 }
 

@@ -87,14 +87,12 @@ class KeyTranslator {
   // The modifier states as of the latest key event (a Shift, Ctrl or Alt
   // key's own down and up events move them too).
   [[nodiscard]] bool shiftHeld() const { return shift_; }
-  [[nodiscard]] bool ctrlHeld() const { return ctrl_; }
   [[nodiscard]] bool altHeld() const { return alt_; }
 
   // Ctrl+Break ends the program while this is on (from the start until the
   // program ends normally); system keys other than Alt+Left/Right are left
   // to the platform while it is on.
   void setBreakChecking(bool on) { breakChecking_ = on; }
-  [[nodiscard]] bool breakChecking() const { return breakChecking_; }
 
  private:
   Console& console_;

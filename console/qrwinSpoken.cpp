@@ -34,10 +34,6 @@ constexpr bool isDigit(uint8_t c) {
   return c >= '0' && c <= '9';
 }
 
-uint8_t at(std::string_view s, size_t i) {
-  return i < s.size() ? static_cast<uint8_t>(s[i]) : 0;
-}
-
 bool flagValue(std::string_view v) {
   return !v.empty() && v[0] != 'N' && v[0] != 'n';
 }
@@ -272,10 +268,6 @@ void Spoken::writeLineSpoken(std::string_view text) {
   console_.outLine();
 }
 
-void Spoken::writeNumberSpoken(long value) {
-  writeSpoken(std::to_string(value));
-}
-
 void Spoken::speakText(std::string_view text) {
   State& s = *s_;
   if (!s.started.empty()) waitSpeechEnd();  // a sound left playing ends first
@@ -361,28 +353,6 @@ void Spoken::speakDtmf(std::string_view text) {
   }
   s.player.setFast(fast);
   s.player.setTempo(tempo);
-}
-
-void Spoken::pauseFor(int milliseconds) {
-  for (int i = 0; i < milliseconds / 50; ++i) {
-    if (!console_.consoleKeyPending()) console_.consoleDelay(50);
-  }
-}
-
-void Spoken::speakPunctuation(std::string_view text) {
-  if (text.empty() || console_.consoleKeyPending()) return;
-  while (speechBusyAny()) s_->waitStep(console_);
-  const uint8_t mark = static_cast<uint8_t>(text[0]);
-  speakChar(mark);
-  const bool spaceAfter = at(text, 1) == ' ';
-  const SpeechSettings& st = s_->settings;
-  if (mark == '(' || mark == ')' || mark == ':' || mark == ';') {
-    pauseFor(st.pauseColon);
-  } else if ((mark == ',' || mark == '-') && spaceAfter) {
-    pauseFor(st.pauseComma);
-  } else if (mark == '.' && spaceAfter) {
-    pauseFor(st.pauseFullStop);
-  }
 }
 
 void Spoken::clickSound() {

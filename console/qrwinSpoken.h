@@ -80,7 +80,6 @@ class Spoken {
 
   void writeSpoken(std::string_view text);
   void writeLineSpoken(std::string_view text);
-  void writeNumberSpoken(long value);
   void speakText(std::string_view text);
   // Starts saying text after what is being said and returns at once: the
   // waits (idleWait, every wait for speech) keep it sounding, a key stops
@@ -99,8 +98,6 @@ class Spoken {
   [[nodiscard]] bool soundExists(std::string_view name) const;
   void spellText(std::string_view text);
   void speakDtmf(std::string_view text);
-  void pauseFor(int milliseconds);
-  void speakPunctuation(std::string_view text);
   void clickSound();
   void errorBeep();
   void playImageWait(const std::vector<uint8_t>& image);

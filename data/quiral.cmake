@@ -13,8 +13,10 @@ configure_file(${CMAKE_CURRENT_SOURCE_DIR}/QUIRAL.INI.in ${QUIRAL_BUILD_ROOT}/QU
 unset(QUIRAL_ROOT)
 
 set(QUIRAL_INSTALL_DIR ${CMAKE_INSTALL_DATADIR}/quiral)
+# The synthesiser library, which the build puts in the root, is installed
+# under the library directory (synth/CMakeLists.txt).
 install(DIRECTORY ${QUIRAL_BUILD_ROOT}/ DESTINATION ${QUIRAL_INSTALL_DIR}
-        PATTERN QUIRAL.INI EXCLUDE)
+        PATTERN QUIRAL.INI EXCLUDE PATTERN mbrola.so EXCLUDE)
 install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/QUIRAL.INI.in DESTINATION ${QUIRAL_INSTALL_DIR})
 install(CODE "
   set(QUIRAL_ROOT \"\${CMAKE_INSTALL_PREFIX}/${QUIRAL_INSTALL_DIR}\")

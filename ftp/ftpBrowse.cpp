@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdio>
 
+#include "base/ascii.h"
 #include "base/cp1252.h"
 #include "ftp/ftpBrowseModel.h"
 #include "ftp/ftpDir.h"
@@ -75,12 +76,8 @@ std::vector<Field> fields(std::string_view line, size_t count) {
 bool isMonth(std::string_view s) {
   static constexpr std::array<std::string_view, 12> kMonths{
       "jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec"};
-  if (s.size() != 3) return false;
-  std::string lower(s);
-  for (char& c : lower)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
   for (auto m : kMonths)
-    if (lower == m) return true;
+    if (qr::asciiEqualNoCase(s, m)) return true;
   return false;
 }
 
@@ -219,7 +216,7 @@ Browse::Browse(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede
 
 void Browse::ListRemoteDirectory() {
   while (dlg_.hasLines()) {
-    (void)dlg_.readReply();
+    (void)dlg_.awaitReply();
     if (dlg_.closed() || dlg_.interrupted()) return;
   }
   // Heard while the request goes out: nothing waits for it to end.
@@ -253,7 +250,7 @@ void Browse::ListRemoteDirectory() {
     rede_.CloseDataConnection();
     return;
   }
-  Reply final = dlg_.readReply();
+  Reply final = dlg_.awaitReply();
   if (!final.complete) {
     rede_.CloseDataConnection();
     return;
@@ -302,7 +299,7 @@ void Browse::ListRemoteDirectory() {
     case DataEnd::Ended:
       break;
   }
-  if (!final.complete && !dlg_.closed()) final = dlg_.readReply();
+  if (!final.complete && !dlg_.closed()) final = dlg_.awaitReply();
   rede_.CloseDataConnection();
   if (final.complete && TransferCompleted(final.code))
     BrowseListing();
@@ -403,7 +400,7 @@ void Browse::BrowseListing() {
 
     while (dlg_.hasLines()) {
       ui_.endLine();
-      (void)dlg_.readReply();
+      (void)dlg_.awaitReply();
       if (dlg_.closed() || dlg_.interrupted()) break;
     }
     if (dlg_.closed()) leave = true;  // nothing more can be asked of the server

@@ -3,6 +3,7 @@
 
 #include <array>
 
+#include "base/ascii.h"
 #include "base/keyCodes.h"
 
 namespace ftp {
@@ -47,7 +48,7 @@ constexpr long kPage = 5;
 }  // namespace
 
 BrowseAction BrowserAction(bool extended, uint8_t key) {
-  if (!extended && key >= 'a' && key <= 'z') key = static_cast<uint8_t>(key - 32);
+  if (!extended) key = qr::asciiUpper(key);
   for (const auto& k : kBrowserKeys)
     if (k.extended == extended && k.key == key) return k.action;
   return BrowseAction::None;

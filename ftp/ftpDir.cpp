@@ -62,7 +62,7 @@ bool Dir::ChangeRemoteDirectory(const RemoteName& name) {
 // ESC while the server is slow leaves the change undecided: the reply that
 // comes later decides, and the user hears it then.
 bool Dir::judgeChange() {
-  const Reply r = dlg_.readReply();
+  const Reply r = dlg_.awaitReply();
   if (!r.complete && dlg_.interrupted() && !dlg_.closed()) {
     dlg_.onLateReply([this](const Reply& late) {
       if (ui_.cursorColumn() != 1) ui_.endLine();
@@ -79,7 +79,7 @@ void Dir::ShowAndChangeDirectory() {
   msg_.Announce("FTVERDIR", 1);
   if (!dlg_.SendCommand("PWD")) return;
   // The whole reply is read; the path is on its first line.
-  const Reply r = dlg_.readReply();
+  const Reply r = dlg_.awaitReply();
   if (!r.complete) return;
   if (ParseReplyCode(r.first).code == 257) {
     const std::string path = QuotedPath(r.first);

@@ -5,6 +5,7 @@
 #include <climits>
 #include <string>
 
+#include "base/ascii.h"
 #include "base/cp1252.h"
 #include "ftp/ftpRede.h"
 #include "ftp/ftpTela.h"
@@ -91,13 +92,7 @@ bool SafeInCommand(std::string_view bytes) {
 }
 
 std::string LoggedCommand(std::string_view text) {
-  auto upper = [](std::string_view s) {
-    std::string u(s);
-    for (char& c : u)
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-    return u;
-  };
-  const std::string head = upper(text.substr(0, 5));
+  const std::string head = qr::asciiUpper(text.substr(0, 5));
   if (head == "PASS " || head == "ACCT ") return std::string(text.substr(0, 5)) + "****";
   return std::string(text);
 }
@@ -223,7 +218,7 @@ ReplyLine Dlg::TakeReplyLine(bool quiet) {
   return r;
 }
 
-Reply Dlg::readReply(const ReadOptions& how) {
+Reply Dlg::awaitReply(const ReadOptions& how) {
   for (;;) {
     // A late reply is not spoken as if it were the caller's.
     ReadOptions one = how;
@@ -318,12 +313,12 @@ Reply Dlg::readOneReply(const ReadOptions& how) {
 }
 
 int Dlg::ReadReply() {
-  const Reply r = readReply();
+  const Reply r = awaitReply();
   return r.complete ? r.code : 0;
 }
 
 int Dlg::ReadAndSpeakReply(bool keepCodes) {
-  const Reply r = readReply({.speak = true, .keepCodes = keepCodes});
+  const Reply r = awaitReply({.speak = true, .keepCodes = keepCodes});
   return r.complete ? r.code : 0;
 }
 

@@ -120,10 +120,13 @@ class Dlg {
   // and one receive into the queue.
   void ReceiveControlData(int boundMs = 0);
   ReplyLine TakeReplyLine(bool quiet = false);
+  // The code of the next whole reply, 0 when it did not end; the reply is
+  // written (and spoken in verbose mode) as it is taken.
   int ReadReply();
   int ReadAndSpeakReply(bool keepCodes);
-  // The one reader of whole replies.
-  Reply readReply(const ReadOptions& how = {});
+  // The one reader of whole replies, the two above included: it waits for
+  // the reply's last line as `how` says and gives all of it.
+  Reply awaitReply(const ReadOptions& how = {});
 
   [[nodiscard]] bool hasLines() const { return queue_.hasLines(); }
   [[nodiscard]] bool hasWholeReply() const { return queue_.hasWholeReply(); }
@@ -144,8 +147,6 @@ class Dlg {
   // What the server can do: FEAT asked on the first call of the
   // connection (and OPTS UTF8 ON sent when it lists UTF8), then kept.
   [[nodiscard]] const Features& features();
-  // Asked again at the next call (after AUTH TLS, say).
-  void forgetFeatures() { features_ = {}; }
 
   // The last wait for a reply was given up (ESC): judge decides what its
   // late reply means to the user.

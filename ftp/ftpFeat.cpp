@@ -1,6 +1,7 @@
 // ftpFeat: FEAT and its reply; OPTS UTF8 ON where the server offers it.
 #include "ftp/ftpFeat.h"
 
+#include "base/ascii.h"
 #include "ftp/ftpDlg.h"
 
 namespace ftp {
@@ -8,10 +9,7 @@ namespace ftp {
 namespace {
 
 std::string upper(std::string_view s) {
-  std::string u(s);
-  for (char& c : u)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  return u;
+  return qr::asciiUpper(s);
 }
 
 }  // namespace
@@ -70,12 +68,12 @@ const Features& Dlg::features() {
   if (features_.asked || closed_) return features_;
   features_.asked = true;
   if (!SendCommand("FEAT")) return features_;
-  const Reply r = readReply({.quiet = true});
+  const Reply r = awaitReply({.quiet = true});
   if (!r.complete) return features_;
   features_ = ParseFeatures(r.lines);
   // RFC 2640 section 3.2 names the command; servers that list UTF8 take it,
   // and some send names in UTF-8 only once asked.
-  if (features_.has("UTF8") && SendCommand("OPTS UTF8 ON")) (void)readReply({.quiet = true});
+  if (features_.has("UTF8") && SendCommand("OPTS UTF8 ON")) (void)awaitReply({.quiet = true});
   return features_;
 }
 

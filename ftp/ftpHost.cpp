@@ -1,6 +1,8 @@
 // ftpHost: the typed computer name.
 #include "ftp/ftpHost.h"
 
+#include "base/ascii.h"
+
 namespace ftp {
 
 namespace {
@@ -21,9 +23,7 @@ uint16_t portNumber(std::string_view digits) {
 bool startsWithNoCase(std::string_view text, std::string_view prefix) {
   if (text.size() < prefix.size()) return false;
   for (size_t i = 0; i < prefix.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    if (c != prefix[i]) return false;
+    if (qr::asciiLower(text[i]) != prefix[i]) return false;
   }
   return true;
 }

@@ -64,7 +64,7 @@ void LoginDialog::judgeReplies(LoginStep step, const char* refusalKey, Flags& f)
   // own is still awaited. Replies queued behind it are judged too.
   bool answered = false;
   do {
-    const Reply r = dlg_.readReply();
+    const Reply r = dlg_.awaitReply();
     if (!r.complete) {
       // The user stopped waiting: a late yes still lets them in, and they
       // hear so.

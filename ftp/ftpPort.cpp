@@ -103,7 +103,7 @@ PortOutcome Port::SelectDataPort() {
   if (!dlg_.SendCommand(out.command)) return out;
   // The whole reply, however it arrives: a piece of it left behind would be
   // taken for the reply to the transfer command that follows.
-  const Reply r = dlg_.readReply();
+  const Reply r = dlg_.awaitReply();
   if (!r.complete) return out;
   out.line = r.line;
   out.reply = r.code == 200 ? PortReply::Accepted : PortReply::Refused;
@@ -114,7 +114,7 @@ PortOutcome Port::RequestExtendedPassive() {
   PortOutcome out;
   out.command = "EPSV";
   if (!dlg_.SendCommand(out.command)) return out;
-  const Reply r = dlg_.readReply();
+  const Reply r = dlg_.awaitReply();
   if (!r.complete) return out;
   out.line = r.line;
   if (r.code == 229) {
@@ -139,7 +139,7 @@ PortOutcome Port::RequestPassive() {
   PortOutcome out;
   out.command = "PASV";
   if (!dlg_.SendCommand(out.command)) return out;
-  const Reply r = dlg_.readReply();
+  const Reply r = dlg_.awaitReply();
   if (!r.complete) return out;
   out.line = r.line;
   if (r.code != 227) {

@@ -208,7 +208,7 @@ Pumped Pump::run(const PumpJob& job) {
     // A reply may be queued already: it came in one piece with the one
     // that opened the transfer.
     while (dlg_.hasWholeReply()) {
-      const Reply got = dlg_.readReply();
+      const Reply got = dlg_.awaitReply();
       if (IsFinalReply(got)) out.final = got;
     }
     if (r.key) {

@@ -130,13 +130,6 @@ void lookUp(const std::shared_ptr<Lookup>& lookup, std::string host) {
 
 }  // namespace
 
-std::string DottedAddress(uint32_t networkOrder) {
-  char text[INET_ADDRSTRLEN] = {};
-  in_addr a{};
-  a.s_addr = networkOrder;
-  ::inet_ntop(AF_INET, &a, text, sizeof text);
-  return text;
-}
 
 std::string AddressText(const sockaddr_storage& address) {
   char text[INET6_ADDRSTRLEN] = {};
@@ -291,11 +284,6 @@ std::string Rede::localHostName() {
 uint32_t Rede::localAddress() const {
   in_addr a{};
   return local_.ss_family == AF_INET && ipv4Of(local_, a) ? a.s_addr : 0;
-}
-
-uint32_t Rede::serverAddress() const {
-  in_addr a{};
-  return server_.ss_family == AF_INET && ipv4Of(server_, a) ? a.s_addr : 0;
 }
 
 std::string Rede::localAddressText() const {

@@ -112,7 +112,6 @@ class Rede {
   [[nodiscard]] Ready wait(const WaitFor& what, int ms);
 
   // Control connection, for ftpDlg.
-  [[nodiscard]] bool controlOpen() const { return control_ >= 0; }
   [[nodiscard]] long receiveControl(char* buffer, size_t capacity);
   // Sends all of bytes; false when the connection failed or did not take
   // them within ms milliseconds.
@@ -132,9 +131,8 @@ class Rede {
   // The idle wait: a reply, a data connection or data, or a key; at most ms.
   void waitIdle(int milliseconds);
 
-  // IPv4 addresses in network order; 0 over IPv6.
+  // The local IPv4 address in network order; 0 over IPv6.
   [[nodiscard]] uint32_t localAddress() const;
-  [[nodiscard]] uint32_t serverAddress() const;
   // The control connection runs over IPv6.
   [[nodiscard]] bool ipv6() const { return server_.ss_family == AF_INET6; }
   // The local address in text form, as EPRT names it.
@@ -156,7 +154,6 @@ class Rede {
   [[nodiscard]] bool startControlTls(TlsContext& context);
   [[nodiscard]] TlsChannel* controlTls() const { return controlTls_.get(); }
   void protectData(TlsContext* context) { dataContext_ = context; }
-  [[nodiscard]] bool dataProtected() const { return dataContext_ != nullptr; }
   // The last data connection failed because its peer was not the server
   // accepted for the control connection.
   [[nodiscard]] bool dataPeerRefused() const { return dataRefused_; }
@@ -185,8 +182,6 @@ class Rede {
   bool dataRefused_ = false;
 };
 
-// Dotted form of an IPv4 address in network order.
-[[nodiscard]] std::string DottedAddress(uint32_t networkOrder);
 // The address of a socket address in text form ("127.0.0.1", "::1").
 [[nodiscard]] std::string AddressText(const sockaddr_storage& address);
 // Whether two socket addresses name the same host (ports aside); an

@@ -15,7 +15,7 @@ namespace ftp {
 
 std::optional<int64_t> Transfer::remoteSize(std::string_view wire) {
   if (!SafeInCommand(wire) || !dlg_.SendCommand("SIZE ", wire)) return std::nullopt;
-  const Reply r = dlg_.readReply();
+  const Reply r = dlg_.awaitReply();
   if (!r.complete) return std::nullopt;
   return SizeFromReply(r.code, r.line);
 }
@@ -65,7 +65,7 @@ bool Transfer::restartAt(int64_t offset) {
   // RFC 3659 section 5: REST in stream mode takes the byte offset, and 350
   // says the next transfer starts there.
   if (dlg_.SendCommand("REST " + std::to_string(offset))) {
-    const Reply r = dlg_.readReply();
+    const Reply r = dlg_.awaitReply();
     if (r.complete && r.code == 350) {
       ui_.writeLineSpoken(ResumeText("continuando") + SizeWords(offset));
       return true;

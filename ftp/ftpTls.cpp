@@ -98,7 +98,7 @@ bool Tls::Secure() {
   if (mode == TlsMode::Never) return true;
   msg_.Announce("FTTLSINI", 1);
   if (!dlg_.SendCommand("AUTH TLS")) return false;
-  const Reply r = dlg_.readReply();
+  const Reply r = dlg_.awaitReply();
   if (!r.complete) return false;
   if (r.code != 234) {
     if (mode == TlsMode::Required) {
@@ -273,9 +273,9 @@ bool Tls::protectData(TlsMode mode) {
   // RFC 4217: PBSZ 0 before PROT; PROT P puts every data connection in TLS.
   bool ok = dlg_.SendCommand("PBSZ 0");
   Reply r;
-  if (ok) r = dlg_.readReply();
+  if (ok) r = dlg_.awaitReply();
   ok = ok && r.complete && r.code >= 200 && r.code < 300 && dlg_.SendCommand("PROT P");
-  if (ok) r = dlg_.readReply();
+  if (ok) r = dlg_.awaitReply();
   ok = ok && r.complete && r.code >= 200 && r.code < 300;
   if (ok) {
     rede_.protectData(context_.get());

@@ -54,7 +54,6 @@ class TlsContext {
   TlsContext& operator=(const TlsContext&) = delete;
 
   [[nodiscard]] ssl_ctx_st* handle() const { return ctx_; }
-  [[nodiscard]] size_t sessionCount() const { return count_; }
   void forgetSessions();
   // The fingerprint of the certificate accepted for the control connection:
   // the one a data connection that resumes no session must show.

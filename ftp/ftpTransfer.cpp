@@ -183,7 +183,7 @@ bool Transfer::SelectType(char type) {
   // RFC 959 section 4.2: 200 takes the type. A refusal ends the transfer
   // here: the other type would change the file's bytes (line ends) and
   // still be called complete.
-  const Reply r = dlg_.readReply();
+  const Reply r = dlg_.awaitReply();
   if (!r.complete) return false;
   if (r.code / 100 == 2) return true;
   announceError("FTERRMOD");
@@ -284,9 +284,9 @@ void Transfer::abortTransfer(bool upload) {
   // RFC 959 section 4.1.3: an aborted transfer is answered 426 and then
   // 226; a transfer that had ended already, by one reply.
   const int bound = std::min(kAbortWaitMs, dlg_.replyDeadlineMs());
-  Reply r = dlg_.readReply({.boundMs = bound});
-  if (r.complete && r.code >= 400) r = dlg_.readReply({.boundMs = bound});
-  while (r.complete) r = dlg_.readReply({.boundMs = kAbortGraceMs});
+  Reply r = dlg_.awaitReply({.boundMs = bound});
+  if (r.complete && r.code >= 400) r = dlg_.awaitReply({.boundMs = bound});
+  while (r.complete) r = dlg_.awaitReply({.boundMs = kAbortGraceMs});
 }
 
 void Transfer::announceDataBroken(bool upload, bool finalCame) {
@@ -301,7 +301,7 @@ void Transfer::announceDataBroken(bool upload, bool finalCame) {
   }
   msg_.Announce("FTCOMCAI", 1);
   ui_.setForeground(15);
-  if (!finalCame && !dlg_.closed()) (void)dlg_.readReply();
+  if (!finalCame && !dlg_.closed()) (void)dlg_.awaitReply();
 }
 
 void Transfer::announceKept(const std::string& kept) {
@@ -442,7 +442,7 @@ void Transfer::SendFile() {
     rede_.CloseDataConnection();
     return;
   }
-  const Reply started = dlg_.readReply();
+  const Reply started = dlg_.awaitReply();
   if (!started.complete || !TransferStarts(started.code)) {
     if (started.complete) msg_.Announce("FTTRAREC", 1);
     rede_.CloseDataConnection();
@@ -656,7 +656,7 @@ void Transfer::receive(const RemoteName& given) {
     refuse(0);
     return;
   }
-  const Reply started = dlg_.readReply();
+  const Reply started = dlg_.awaitReply();
   if (!started.complete) {
     (void)finish(Outcome::Discard);
     rede_.CloseDataConnection();

@@ -244,7 +244,7 @@ void Client::quit() {
   // The server closing the connection after QUIT is no loss, and a
   // server that never answers it does not keep the user waiting.
   dlg_.expectClose();
-  if (dlg_.SendCommand("QUIT")) (void)dlg_.readReply({.boundMs = kQuitWaitMs});
+  if (dlg_.SendCommand("QUIT")) (void)dlg_.awaitReply({.boundMs = kQuitWaitMs});
   st_.running = false;
 }
 
@@ -281,7 +281,7 @@ void Client::RunCommand() {
   ui_.endLine();
   runCommandCharacter(ch);
   while (dlg_.hasLines()) {
-    (void)dlg_.readReply();
+    (void)dlg_.awaitReply();
     if (dlg_.closed() || dlg_.interrupted()) break;
   }
 }
@@ -304,7 +304,7 @@ void Client::serveUnsolicitedReplies() {
 }
 
 bool Client::awaitGreeting() {
-  const Reply r = dlg_.readReply();
+  const Reply r = dlg_.awaitReply();
   st_.lastReplyLine = r.line;
   st_.lastCode = r.code;
   st_.lastContinuation = !r.complete;

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/bytes.h"
 #include "base/wav.h"
 #include "platform/audioBackends.h"
 
@@ -15,11 +16,6 @@ namespace platform {
 namespace {
 
 constexpr int kLongestToneMs = 60000;
-
-void put16(std::vector<uint8_t>& out, size_t at, uint16_t v) {
-  out[at] = static_cast<uint8_t>(v);
-  out[at + 1] = static_cast<uint8_t>(v >> 8);
-}
 
 int64_t nowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -89,7 +85,7 @@ class FileAudio final : public qr::AudioOutput {
     if (samples.empty() && dataBytes_ > 0) return;
     std::vector<uint8_t> bytes(samples.size() * 2);
     for (size_t i = 0; i < samples.size(); ++i)
-      put16(bytes, 2 * i, static_cast<uint16_t>(samples[i]));
+      qr::putLe16(bytes.data() + 2 * i, static_cast<uint16_t>(samples[i]));
     std::fseek(file_, static_cast<long>(44 + dataBytes_), SEEK_SET);
     std::fwrite(bytes.data(), 1, bytes.size(), file_);
     dataBytes_ += static_cast<uint32_t>(bytes.size());

@@ -1,6 +1,8 @@
 // Key press events shared by the terminal and script front ends.
 #include "platform/keyEvents.h"
 
+#include "base/ascii.h"
+
 namespace platform {
 
 using qr::KeyEvent;
@@ -49,8 +51,8 @@ std::optional<uint8_t> keyCharacter(VKey key, Modifiers mods) {
 }
 
 CharKey keyOfCharacter(uint8_t ch) {
-  if (ch >= 'a' && ch <= 'z') return {qr::letterKey(static_cast<char>(ch - 'a' + 'A')), false};
-  if (ch >= 'A' && ch <= 'Z') return {qr::letterKey(static_cast<char>(ch)), true};
+  if (qr::isAsciiLetter(ch))
+    return {qr::letterKey(static_cast<char>(qr::asciiUpper(ch))), ch <= 'Z'};
   if (ch >= '0' && ch <= '9') return {qr::digitKey(static_cast<char>(ch)), false};
   switch (ch) {
     case ' ':

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <optional>
 
+#include "base/ascii.h"
 #include "base/cp1252.h"
 #include "platform/keyEvents.h"
 
@@ -57,19 +58,13 @@ constexpr std::array<NamedKey, 33> kNamedKeys = {{
 }};
 
 bool sameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
-  }
-  return true;
+  return qr::asciiEqualNoCase(a, b);
 }
 
 std::optional<VKey> keyOfName(std::string_view name) {
   if (name.size() == 1) {
     const char c = name[0];
-    if (c >= 'a' && c <= 'z') return qr::letterKey(static_cast<char>(c - 32));
-    if (c >= 'A' && c <= 'Z') return qr::letterKey(c);
+    if (qr::isAsciiLetter(c)) return qr::letterKey(qr::asciiUpper(c));
     if (c >= '0' && c <= '9') return qr::digitKey(c);
     return std::nullopt;
   }

@@ -20,8 +20,8 @@ packages=(
   fonts-dejavu-core
   locales
   xvfb xdotool x11-apps x11-utils x11-xserver-utils
-  # the Debian package (cpack, dpkg-shlibdeps) and the manual page's check
-  dpkg-dev file groff-base man-db
+  # the Debian package (cpack, dpkg-shlibdeps), its check and the manual page's
+  dpkg-dev file groff-base man-db lintian
 )
 sudo_cmd=()
 [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)

@@ -19,7 +19,7 @@ if [ "$sanitize" = 1 ]; then
   build=$build-sanitize
   flags="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined"
   NAVIRO_BUILD_DIR=$build "$here/scripts/build.sh" -DBUILD_TESTING=ON -DNAVIRO_BENCH=ON \
-    -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
+    -DNAVIRO_HARDENING=OFF -DCMAKE_C_FLAGS="$flags" -DCMAKE_CXX_FLAGS="$flags" \
     -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined"
   # A full unwind at every allocation: the fast one loses the stack inside
   # system libraries built without frame pointers, and the suppressions below

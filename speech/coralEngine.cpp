@@ -55,11 +55,12 @@ void ChunkCollector::hand(const Play& play) {
 // --- The engine ---------------------------------------------------------------
 
 CoralEngine::CoralEngine(LibraryLoader& loader, WavPlayer& player, qr::MiniReg registry,
-                         std::string root)
+                         std::string root, std::string libraryDir)
     : mbrola_(loader),
       player_(player),
       registry_(std::move(registry)),
       root_(std::move(root)),
+      libraryDir_(std::move(libraryDir)),
       readBuffer_(kReadSamples) {}
 
 CoralEngine::~CoralEngine() {
@@ -91,6 +92,7 @@ bool CoralEngine::EngineStart(const std::string& database, const std::string& ru
   messages_.clear();
   std::vector<std::string> libraries;
   if (!root_.empty()) libraries.push_back(root_ + "/" + kLibraryName);
+  if (!libraryDir_.empty()) libraries.push_back(libraryDir_ + "/" + kLibraryName);
   libraries.push_back(kLibraryName);
   if (!mbrola_.load(libraries)) {
     messages_.push_back(qr::W("Biblioteca do sintetizador não carregou: ") + mbrola_.missing());
@@ -240,8 +242,9 @@ namespace {
 
 class CoralVoice : public BuiltinEngine {
  public:
-  CoralVoice(LibraryLoader& loader, WavPlayer& player, qr::MiniReg registry, std::string root)
-      : engine_(loader, player, std::move(registry), std::move(root)) {}
+  CoralVoice(LibraryLoader& loader, WavPlayer& player, qr::MiniReg registry, std::string root,
+             std::string libraryDir)
+      : engine_(loader, player, std::move(registry), std::move(root), std::move(libraryDir)) {}
   bool speak(std::string_view text) override { return engine_.EngineSpeak(text); }
   bool busy(bool) override { return engine_.EngineBusy(); }
   void stop() override { engine_.EngineStop(); }
@@ -260,8 +263,10 @@ class CoralVoice : public BuiltinEngine {
 }  // namespace
 
 std::unique_ptr<BuiltinEngine> makeCoralVoice(LibraryLoader& loader, WavPlayer& player,
-                                              qr::MiniReg registry, std::string root) {
-  return std::make_unique<CoralVoice>(loader, player, std::move(registry), std::move(root));
+                                              qr::MiniReg registry, std::string root,
+                                              std::string libraryDir) {
+  return std::make_unique<CoralVoice>(loader, player, std::move(registry), std::move(root),
+                                      std::move(libraryDir));
 }
 
 }  // namespace speech

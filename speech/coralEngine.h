@@ -8,8 +8,9 @@
 // The database is found in the registry under
 // HKEY_LOCAL_MACHINE\SOFTWARE\TCTS\Mbrola\databases\NAME (default value);
 // without an entry the name itself is the path, and an empty entry means
-// ROOT/coraltts/br4. The library is ROOT/mbrola.so, else "mbrola.so" along
-// the loader's search path. Texts are Windows-1252; file names are used as
+// ROOT/coraltts/br4. The library is ROOT/mbrola.so (a build tree), else
+// mbrola.so in the program's library directory (as installed), else
+// "mbrola.so" along the loader's search path. Texts are Windows-1252; file names are used as
 // given.
 #pragma once
 
@@ -63,8 +64,9 @@ class ChunkCollector {
 class CoralEngine {
  public:
   // root: the QUIRAL root (library, database); registry: where the
-  // database is looked up.
-  CoralEngine(LibraryLoader& loader, WavPlayer& player, qr::MiniReg registry, std::string root);
+  // database is looked up; libraryDir: where the installed library is.
+  CoralEngine(LibraryLoader& loader, WavPlayer& player, qr::MiniReg registry, std::string root,
+              std::string libraryDir = {});
   ~CoralEngine();
   CoralEngine(const CoralEngine&) = delete;
   CoralEngine& operator=(const CoralEngine&) = delete;
@@ -90,7 +92,6 @@ class CoralEngine {
   void EngineClose();
 
   [[nodiscard]] bool started() const { return mbrola_.loaded(); }
-  [[nodiscard]] bool toFile() const { return toFile_; }
   // What went wrong at the last start (the missing entry point, the
   // database path, the front's own messages), for the curious.
   [[nodiscard]] const std::vector<std::string>& messages() const { return messages_; }
@@ -102,6 +103,7 @@ class CoralEngine {
   WavPlayer& player_;
   qr::MiniReg registry_;
   std::string root_;
+  std::string libraryDir_;
   tts::EngineFront front_;
   std::string outputName_;
   std::FILE* output_ = nullptr;
@@ -116,6 +118,7 @@ class CoralEngine {
 // The engine as the voice dispatcher drives it (kind 3).
 [[nodiscard]] std::unique_ptr<BuiltinEngine> makeCoralVoice(LibraryLoader& loader,
                                                             WavPlayer& player, qr::MiniReg registry,
-                                                            std::string root);
+                                                            std::string root,
+                                                            std::string libraryDir = {});
 
 }  // namespace speech

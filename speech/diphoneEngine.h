@@ -38,7 +38,6 @@ class DiphoneEngine {
   void closeDatabase();
   void setLettersDir(std::string dir) { lettersDir_ = std::move(dir); }
   void setParameters(int unitCut, int unitMinimum, int wordPause);
-  void seedNoise(uint32_t seed) { noise_.seed(seed); }
 
   // Speaks a phonetic text into the sink; returns when it is all handed over
   // or the sink asked to stop.

@@ -7,6 +7,9 @@
 #include <cmath>
 #include <cstring>
 
+#include "base/ascii.h"
+#include "base/bytes.h"
+
 namespace speech::units {
 namespace {
 
@@ -18,22 +21,6 @@ constexpr std::array<PausePair, 4> kPauses{{{'.', 8000}, {',', 4000}, {';', 6000
 
 bool contains(std::string_view set, char c) {
   return c != 0 && set.find(c) != set.npos;
-}
-
-uint16_t le16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-uint32_t le32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-void put16(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v);
-  p[1] = static_cast<uint8_t>(v >> 8);
-}
-void put32(uint8_t* p, uint32_t v) {
-  put16(p, v);
-  put16(p + 2, v >> 16);
 }
 
 bool endsWith(std::string_view s, std::string_view p) {
@@ -187,8 +174,8 @@ std::vector<IndexRecord> parseIndex(std::span<const uint8_t> bytes) {
   for (size_t i = 0; i < count; ++i) {
     const uint8_t* r = bytes.data() + i * kRecordSize;
     const size_t len = std::min<size_t>(r[0], kMaxNameLength);
-    records.push_back(
-        {std::string(reinterpret_cast<const char*>(r + 1), len), le16(r + 9), le32(r + 11)});
+    records.push_back({std::string(reinterpret_cast<const char*>(r + 1), len), qr::readLe16(r + 9),
+                       qr::readLe32(r + 11)});
   }
   return records;
 }
@@ -198,8 +185,8 @@ void encodeRecord(const IndexRecord& record, uint8_t* out) {
   const size_t len = std::min(record.name.size(), kMaxNameLength);
   out[0] = static_cast<uint8_t>(len);
   std::memcpy(out + 1, record.name.data(), len);
-  put16(out + 9, record.length);
-  put32(out + 11, record.offset);
+  qr::putLe16(out + 9, record.length);
+  qr::putLe32(out + 11, record.offset);
 }
 
 bool nameLess(std::string_view a, std::string_view b) {
@@ -223,10 +210,7 @@ std::optional<size_t> findUnit(const std::vector<IndexRecord>& records, std::str
 }
 
 std::string upperName(std::string_view name) {
-  std::string u(name);
-  for (char& c : u)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-  return u;
+  return qr::asciiUpper(name);
 }
 
 size_t unitBytes(uint32_t recordLength, int stress, size_t nameLength, int unitCut, int unitMinimum,

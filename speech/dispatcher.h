@@ -105,7 +105,6 @@ class Dispatcher {
   void speechClose();
 
   [[nodiscard]] int kind() const { return kind_; }
-  [[nodiscard]] const BuiltinFiles& builtinConfiguration() const { return builtin_; }
   // The running voice's wake-up descriptor for the program's wait, or -1.
   [[nodiscard]] int eventDescriptor() const;
   // Moves the running voice's work on (samples to the device, notices).

@@ -67,7 +67,6 @@ class PieceJoiner {
   void addSamples(const uint8_t* data, size_t length);
   // Plays what the buffer holds, if anything.
   void flush();
-  [[nodiscard]] size_t buffered() const { return buffer_.size(); }
 
  private:
   Player player_;

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <vector>
 
+#include "base/ascii.h"
 #include "speech/translatorRules.h"
 
 namespace speech {
@@ -70,12 +71,6 @@ constexpr std::array<std::string_view, 128> kHighMap = [] {
   return m;
 }();
 
-constexpr unsigned char upper(unsigned char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c;
-}
-constexpr unsigned char lower(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
-}
 constexpr bool in(std::string_view set, unsigned char c) {
   return set.find(static_cast<char>(c)) != std::string_view::npos;
 }
@@ -123,7 +118,7 @@ bool isVowel(unsigned char c) {
   return in("AEIOUaeiou", c);
 }
 bool isLetter(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+  return qr::isAsciiLetter(c);
 }
 bool isConsonant(unsigned char c) {
   return isLetter(c) && !isVowel(c);
@@ -144,7 +139,7 @@ std::string preMap(std::string_view text) {
       out += 'u';
     } else if ((c == 'Y' || c == 'y') && hasLetterBeside(text, i)) {
       out += 'i';
-    } else if (c == '\'' && i > 0 && lower(text[i - 1]) == 'd') {
+    } else if (c == '\'' && i > 0 && qr::asciiLower(text[i - 1]) == 'd') {
       // d'água: the apostrophe is not read
     } else if (c < 32 || (c >= 128 && kHighMap[c - 128].empty())) {
       out += ' ';
@@ -165,8 +160,8 @@ std::string markStress(std::string word) {
   std::string probe;
   std::vector<std::size_t> from;  // index in word of each probe letter
   for (std::size_t i = 0; i < word.size(); ++i) {
-    if (lower(word[i]) == 'u' && i > 0 && i + 1 < word.size() && word[i + 1] == '"' &&
-        in("gq", lower(word[i - 1]))) {
+    if (qr::asciiLower(word[i]) == 'u' && i > 0 && i + 1 < word.size() && word[i + 1] == '"' &&
+        in("gq", qr::asciiLower(static_cast<unsigned char>(word[i - 1])))) {
       probe += 'w';
       from.push_back(i++);
       continue;
@@ -174,7 +169,7 @@ std::string markStress(std::string word) {
     probe += word[i];
     from.push_back(i);
   }
-  if (auto k = stressPosition(probe)) word[from[*k]] = static_cast<char>(upper(word[from[*k]]));
+  if (auto k = stressPosition(probe)) word[from[*k]] = qr::asciiUpper(word[from[*k]]);
   return word;
 }
 
@@ -204,7 +199,7 @@ std::optional<Exception> parseExceptionLine(std::string_view line) {
 
 bool ruleMatches(const Rule& rule, std::string_view word, std::size_t p) {
   const long n = static_cast<long>(word.size());
-  auto ch = [&](long i) { return upper(static_cast<unsigned char>(word[i])); };
+  auto ch = [&](long i) { return qr::asciiUpper(static_cast<unsigned char>(word[i])); };
   const auto& centre = rule.centre;
   if (p + centre.size() > word.size()) return false;
   for (std::size_t k = 0; k < centre.size(); ++k)
@@ -357,7 +352,7 @@ void appendPhonetic(const RuleLists& rules, const std::string& w, std::string& o
   out += '[';
   for (std::size_t p = 0; p < w.size();) {
     if (p > 0) out += '/';
-    const auto c = static_cast<unsigned char>((w[p] >= 'a' && w[p] <= 'z') ? w[p] - 32 : w[p]);
+    const auto c = static_cast<unsigned char>(qr::asciiUpper(w[p]));
     const lts::Rule* hit = nullptr;
     if (c >= kFirstListed && c <= kLastListed)
       for (const auto& r : rules[c - kFirstListed])
@@ -369,7 +364,7 @@ void appendPhonetic(const RuleLists& rules, const std::string& w, std::string& o
     if (std::string_view("AEIOU").find(w[p]) != std::string_view::npos) {
       for (char& u : unit)
         if (lts::isVowel(static_cast<unsigned char>(u))) {
-          if (u >= 'a' && u <= 'z') u = static_cast<char>(u - 32);
+          u = qr::asciiUpper(u);
           break;
         }
     }
@@ -438,7 +433,7 @@ std::string Translator::translateToPhonetic(std::string_view text) const {
                                    lts::isAccentMark(static_cast<unsigned char>(mapped[i])))) {
         const char c = mapped[i++];
         if (lts::isAccentMark(static_cast<unsigned char>(c)) && c != '"') accented = true;
-        w += static_cast<char>((c >= 'A' && c <= 'Z') ? c + 32 : c);
+        w += qr::asciiLower(c);
       }
       // Exceptions, peeling a final s or m into a suffix until one is found.
       // A plural in -ns is also looked up as its singular in -m ("pinguins"

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/ascii.h"
 #include "base/cp1252.h"
 
 namespace tts {
@@ -21,9 +22,7 @@ inline constexpr std::string_view kAccentedUpper =
 inline constexpr std::string_view kAccentedLower =
     "\xE0\xE1\xE2\xE3\xE7\xE9\xEA\xEC\xED\xF1\xF3\xF4\xF5\xF9\xFA\xFC";
 
-constexpr bool isAsciiLetter(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
+using qr::isAsciiLetter;
 constexpr bool isLetter(unsigned char c) {
   return isAsciiLetter(c) || inSet(kAccentedUpper, c) || inSet(kAccentedLower, c);
 }

@@ -5,12 +5,11 @@
 // stressed on the syllable before the last, any other word on its last.
 #include "tts/stress.h"
 
+#include "base/ascii.h"
+
 namespace tts {
 namespace {
 
-constexpr unsigned char lower(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c + 32) : c;
-}
 constexpr bool in(std::string_view set, unsigned char c) {
   return set.find(static_cast<char>(c)) != std::string_view::npos;
 }
@@ -18,7 +17,7 @@ bool isVowel(unsigned char c) {
   return in("AEIOUaeiou", c);
 }
 bool isConsonant(unsigned char c) {
-  return ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) && !isVowel(c);
+  return qr::isAsciiLetter(c) && !isVowel(c);
 }
 
 }  // namespace
@@ -30,7 +29,7 @@ std::optional<std::size_t> stressPosition(std::string_view w) {
   std::size_t ledTo8 = 0;  // the i or u that led to S8
   const std::size_t n = w.size();
   auto at = [&](std::size_t i) -> unsigned char {
-    return i < n ? lower(static_cast<unsigned char>(w[i])) : 0;
+    return i < n ? qr::asciiLower(static_cast<unsigned char>(w[i])) : 0;
   };
   // "u" of gu/qu before a vowel is not a vowel of its own (aqui, seguido).
   auto silentU = [&](std::size_t i) {

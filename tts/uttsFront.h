@@ -39,7 +39,6 @@ class EngineFront {
 
   [[nodiscard]] const std::vector<std::string>& messages() const { return messages_; }
   [[nodiscard]] const Normaliser& normaliser() const { return normaliser_; }
-  [[nodiscard]] const LetterToSound& letterToSound() const { return lts_; }
   [[nodiscard]] const Prosody& prosody() const { return prosody_; }
 
  private:

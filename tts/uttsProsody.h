@@ -51,11 +51,9 @@ class Prosody {
   [[nodiscard]] std::string classOf(std::string_view word) const;  // "XX" when absent
   [[nodiscard]] bool hasDiphone(std::string_view first, std::string_view second) const;
   [[nodiscard]] int hertz() const { return hertz_; }
-  [[nodiscard]] const std::array<int, 10>& tabHertz() const { return tabHertz_; }
   [[nodiscard]] const std::vector<std::pair<std::string, int>>& durations() const {
     return durations_;
   }
-  [[nodiscard]] std::size_t classCount() const { return classes_.size(); }
   [[nodiscard]] const std::vector<IntonationRule>& rules() const { return rules_; }
   [[nodiscard]] std::size_t diphoneCount() const { return diphones_.size(); }
   [[nodiscard]] const std::vector<std::string>& messages() const { return messages_; }

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # The Debian package as a user gets it: cpack builds it from the build tree,
-# dpkg -x unpacks it into a scratch directory, and in a private mount
-# namespace that directory is laid over /usr (nothing outside the namespace
-# changes). There the installed naviro answers --version and --help, and
-# runs a scripted session against a local pyftpdlib server with no
-# QUIRAL.INI of the user's: it must find its installed data, say once where
-# the configuration lives, and end with the documented exit codes.
+# lintian finds nothing wrong with it, dpkg -x unpacks it into a scratch
+# directory, and in a private mount namespace that directory is laid over
+# /usr (nothing outside the namespace changes). There the installed naviro
+# answers --version (with the version its screen shows) and --help, and
+# runs scripted sessions against a local pyftpdlib server: with no
+# QUIRAL.INI of the user's it must find its installed data, say once where
+# the configuration lives, and end with the documented exit codes; with the
+# built-in voice chosen it must find its synthesiser library where the
+# package put it.
 #
 # Usage: package_e2e.sh BUILD_DIR SOURCE_DIR WORK_DIR
 # Exit 0 pass, 1 fail, 77 skipped (no generated data, or no mount namespace).
@@ -32,16 +35,35 @@ echo "$control" | grep -qx 'Section: net' || complain "section"
 echo "$control" | grep -q 'cliente FTP falado' || complain "no Portuguese description"
 echo "$control" | grep -q 'talking FTP client' || complain "no English description"
 
+# Debian's own check: no error, no warning, and none of the notes this
+# package once had (unstripped or unhardened programs, a desktop entry
+# without an icon, a licence text of its own).
+if command -v lintian >/dev/null; then
+  lintian -I --tag-display-limit 0 "$deb" >"$work/lintian.txt" 2>&1
+  grep -E '^[EW]: |^I: [^ ]+ (hardening-no-|unstripped-|binary-has-unneeded-section|desktop-entry-lacks-icon|extra-license-file)' \
+    "$work/lintian.txt" >"$work/lintian-bad.txt"
+  [ -s "$work/lintian-bad.txt" ] && complain "lintian: $(cat "$work/lintian-bad.txt")"
+else
+  complain "lintian is not installed (scripts/install-deps.sh installs it)"
+fi
+
 root=$work/root
 dpkg -x "$deb" "$root" || { echo "FAIL: dpkg -x"; exit 1; }
 for f in usr/bin/naviro usr/share/quiral/QUIRAL.INI usr/share/quiral/QUIRAL.INI.in \
   usr/share/quiral/som/naviro/FTINIC.wav usr/share/quiral/som/difones/regras.rgr \
   usr/share/man/man1/naviro.1.gz usr/share/applications/naviro.desktop \
-  usr/share/doc/naviro/copyright usr/share/doc/naviro/LICENSE usr/share/doc/naviro/README.md; do
+  usr/share/icons/hicolor/scalable/apps/naviro.svg \
+  usr/share/doc/naviro/copyright usr/share/doc/naviro/README.md; do
   [ -e "$root/$f" ] || complain "missing /$f"
 done
-# Every file of the build's QUIRAL root is in the package.
-(cd "$build/quiral" && find . -type f ! -name QUIRAL.INI) | while read -r f; do
+# The synthesiser library in the architecture's library directory, and
+# nothing built for one architecture under /usr/share.
+library=$(ls "$root"/usr/lib/*/naviro/mbrola.so 2>/dev/null | head -1)
+[ -n "$library" ] || complain "no /usr/lib/<triplet>/naviro/mbrola.so"
+elf=$(find "$root/usr/share" -type f -exec file {} + | grep ELF)
+[ -z "$elf" ] || complain "programs under /usr/share: $elf"
+# Every other file of the build's QUIRAL root is in the package.
+(cd "$build/quiral" && find . -type f ! -name QUIRAL.INI ! -name mbrola.so) | while read -r f; do
   [ -e "$root/usr/share/quiral/$f" ] || echo "$f"
 done >"$work/missing.txt"
 [ -s "$work/missing.txt" ] && complain "root files not packaged: $(head -3 "$work/missing.txt")"
@@ -58,7 +80,8 @@ if ! inside true 2>"$work/unshare.txt"; then
   echo "no private mount namespace here ($(cat "$work/unshare.txt")): skipped"
   exit 77
 fi
-inside /usr/bin/naviro --version | grep -qx 'naviro [0-9.]*' || complain "--version"
+version=$(inside /usr/bin/naviro --version)
+echo "$version" | grep -qx 'naviro [0-9.]*' || complain "--version: $version"
 inside /usr/bin/naviro --help | grep -q '^Uso: naviro' || complain "--help"
 
 python=/usr/bin/python3
@@ -97,6 +120,10 @@ grep -qx 'sound /usr/share/quiral/som/naviro/FTINIC.wav' "$work/run/first.log" |
   complain "the installed message recordings not played"
 grep -qx 'announce FTACLIBE' "$work/run/first.log" || complain "no login"
 grep -qx 'send PWD' "$work/run/first.log" || complain "no PWD sent"
+# The version on the screen's first line is the one --version prints.
+banner=$(head -1 "$work/run/top.screen")
+[ "${banner##*v.}" = "${version#naviro }" ] ||
+  complain "the screen shows \"$banner\", --version \"$version\""
 
 # Told once: the second run is silent about it. A refused connection ends
 # with 1.
@@ -105,6 +132,16 @@ rc=$?
 [ "$rc" -eq 1 ] || complain "refused connection ended with $rc, not 1"
 grep -q 'configuração fica' "$work/run/second.screen" && complain "the notice was said twice"
 grep -qx 'announce FTNAOCON' "$work/run/second.log" || complain "refusal not announced"
+
+# The built-in voice (kind 3) from the installed defaults, without the
+# recorded messages: every text goes to the engine, so its library was
+# found; without it the recorded voice would say them.
+mkdir -p "$work/home/.config/quiral"
+sed -e 's/^SAPI=.*/SAPI=S/' -e 's/^TIPOSAPI=.*/TIPOSAPI=3/' \
+  -e "s|^DIRNAVIRO=.*|DIRNAVIRO=$work/no-recordings|" "$root/usr/share/quiral/QUIRAL.INI" \
+  >"$work/home/.config/quiral/QUIRAL.INI"
+session engine 127.0.0.1:1 ''
+grep -q '^voice ' "$work/run/engine.log" || complain "the built-in voice did not start"
 
 if [ $fail -ne 0 ]; then
   for f in "$work"/run/*.screen; do echo "--- $f"; cat "$f"; done

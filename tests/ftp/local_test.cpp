@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 #include "base/cp1252.h"
@@ -67,7 +68,7 @@ TEST(LocalPicker, DirectorySearchKeepsPlainVisibleFilesSorted) {
   EXPECT_TRUE(ftp::listLocalFiles(dir + "/nada", "*.*").empty());
   EXPECT_EQ(ftp::directoryPart("dados/sub/leia.txt"), "dados/sub/");
   EXPECT_EQ(ftp::directoryPart("leia.txt"), "");
-  std::system(("rm -rf " + dir).c_str());
+  std::filesystem::remove_all(dir);
 }
 
 // The chooser's keys over the position and the marks alone: entries a b c d
