@@ -40,6 +40,7 @@ struct RemoteEntry {
   std::string line;  // the entry as a listing shows it
   bool directory = false;
   std::optional<int64_t> size;
+  std::string modified;  // "YYYYMMDDHHMMSS" (UTC); empty when not told
 };
 
 // Watches a transfer: told after every pass how many bytes moved so far;

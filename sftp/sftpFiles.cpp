@@ -1,6 +1,10 @@
 // sftpFiles: the commands' remote computer over SFTP.
 #include "sftp/sftpFiles.h"
 
+#include <time.h>
+
+#include <ctime>
+
 #include "base/cp1252.h"
 #include "ftp/ftpHost.h"
 #include "ftp/ftpRede.h"
@@ -46,6 +50,15 @@ class Watch : public Progress {
 };
 
 }  // namespace
+
+std::string TimeText(uint32_t seconds) {
+  const time_t t = static_cast<time_t>(seconds);
+  struct tm utc {};
+  if (::gmtime_r(&t, &utc) == nullptr) return {};
+  char text[20];
+  if (std::strftime(text, sizeof text, "%Y%m%d%H%M%S", &utc) == 0) return {};
+  return text;
+}
 
 SftpFiles::SftpFiles(ftp::ClientState& state, ftp::Tela& ui, ftp::Messages& msg, ftp::Rede& rede,
                      std::function<bool()> openSocket, int deadlineMs)
@@ -214,6 +227,7 @@ ftp::RemoteResult SftpFiles::stat(const ftp::RemoteName& name, ftp::RemoteEntry&
   entry.name = name;
   entry.directory = attrs.isDirectory();
   if (attrs.size) entry.size = static_cast<int64_t>(*attrs.size);
+  if (attrs.mtime) entry.modified = TimeText(*attrs.mtime);
   return judged(r);
 }
 
@@ -229,6 +243,7 @@ ftp::RemoteResult SftpFiles::list(std::vector<ftp::RemoteEntry>& entries) {
     out.line = qr::fromUtf8(e.longname.empty() ? e.name : e.longname);
     out.directory = e.attrs.isDirectory();
     if (e.attrs.size) out.size = static_cast<int64_t>(*e.attrs.size);
+    if (e.attrs.mtime) out.modified = TimeText(*e.attrs.mtime);
     entries.push_back(std::move(out));
   }
   return judged(r);

@@ -8,6 +8,7 @@
 // it does when an FTP server goes away.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -26,6 +27,10 @@ namespace sftp {
 class Ssh;
 class Dlg;
 struct Result;
+
+// A modification time of the protocol (seconds since 1970, UTC) as FTP's
+// MDTM gives it, "YYYYMMDDHHMMSS": the form a .part records.
+[[nodiscard]] std::string TimeText(uint32_t seconds);
 
 class SftpFiles : public ftp::RemoteFiles {
  public:

@@ -53,14 +53,14 @@ class SshdRig {
     if (!running_) return;
     running_ = false;
     const std::string cmd = script() + " stop '" + dir_ + "'";
-    (void)std::system(cmd.c_str());
+    if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "sshd rig: stop failed\n");
   }
   // A new host key: the server shows another key at its next start.
   void replaceHostKey() {
     std::filesystem::remove(dir_ + "/hostkey");
     std::filesystem::remove(dir_ + "/hostkey.pub");
     const std::string cmd = "ssh-keygen -q -t ed25519 -N '' -f '" + dir_ + "/hostkey'";
-    (void)std::system(cmd.c_str());
+    if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "sshd rig: no new host key\n");
   }
   // The server's log: one line per event, authentication requests among
   // them.
@@ -74,7 +74,8 @@ class SshdRig {
     const std::string path = home() + "/" + name;
     std::ofstream(path, std::ios::binary) << bytes;
     struct stat st {};
-    if (::stat(home().c_str(), &st) == 0) (void)::chown(path.c_str(), st.st_uid, st.st_gid);
+    if (::stat(home().c_str(), &st) == 0 && ::chown(path.c_str(), st.st_uid, st.st_gid) != 0)
+      std::fprintf(stderr, "sshd rig: %s keeps its owner\n", path.c_str());
   }
   static std::string read(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
