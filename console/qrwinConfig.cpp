@@ -134,15 +134,19 @@ std::optional<std::string> Config::read(const std::string& file, std::string_vie
   if (!value || value->find('\0') == std::string::npos) return value;
   std::string problem = fromUtf8(file) + ": [" + std::string(section) + "] " + std::string(key) +
                         W(": o valor tem um caractere nulo; foi ignorado");
-  if (std::find(problems_.begin(), problems_.end(), problem) == problems_.end())
+  if (std::find(problems_.begin(), problems_.end(), problem) == problems_.end()) {
     problems_.push_back(std::move(problem));
+    // As it is heard: no path.
+    spoken_.push_back(W("Na configuração, a chave ") + std::string(key) + W(" da seção ") +
+                      std::string(section) + W(" tem um caractere nulo e foi ignorada."));
+  }
   return std::nullopt;
 }
 
 std::vector<std::string> Config::takeProblems() const {
-  std::vector<std::string> fresh(problems_.begin() + static_cast<std::ptrdiff_t>(taken_),
-                                 problems_.end());
-  taken_ = problems_.size();
+  std::vector<std::string> fresh(spoken_.begin() + static_cast<std::ptrdiff_t>(taken_),
+                                 spoken_.end());
+  taken_ = spoken_.size();
   return fresh;
 }
 

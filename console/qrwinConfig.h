@@ -53,8 +53,9 @@ class Config {
   // The file configValue reads, and the one bare reads read.
   [[nodiscard]] std::string sourceFile() const { return readFile(); }
   [[nodiscard]] std::string bareFile() const;
-  // Values ignored as bad, one line each ("FILE: [SECTION] KEY: why"),
-  // Windows-1252: all of the run, and those not taken yet.
+  // Values ignored as bad, one line each, Windows-1252: all of the run
+  // ("FILE: [SECTION] KEY: why"), and those not taken yet as they are said
+  // (section and key, no path).
   [[nodiscard]] const std::vector<std::string>& problems() const { return problems_; }
   [[nodiscard]] std::vector<std::string> takeProblems() const;
   // True when the user has no QUIRAL.INI of their own and the installed
@@ -76,6 +77,7 @@ class Config {
   std::string startDir_;
   std::string defaultsFile_;
   mutable std::vector<std::string> problems_;
+  mutable std::vector<std::string> spoken_;
   mutable size_t taken_ = 0;
 };
 

@@ -339,6 +339,9 @@ bool Dlg::SendCommand(std::string_view verb, std::string_view wireArgument) {
     msg_.Announce("FTCOMINT", 1);
     return false;
   }
+  // Replies some command never got (a raw command's second reply taken as
+  // a line nobody asked for) leave it here; the oldest go first.
+  if (pending_.size() >= kMaxPending) pending_.pop_front();
   pending_.push_back({});
   return true;
 }

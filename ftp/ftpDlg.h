@@ -175,6 +175,7 @@ class Dlg {
     LateJudge judge;
   };
   std::deque<Pending> pending_;
+  static constexpr size_t kMaxPending = 100;
 
   ClientState& st_;
   Tela& ui_;

@@ -140,7 +140,10 @@ TEST_F(TempDirs, AValueWithANulByteIsIgnoredAndReportedOnceWithItsKey) {
   const std::vector<std::string> want{sysIni() + ": [TRADUTOR] DIRDIFONES" +
                                       qr::W(": o valor tem um caractere nulo; foi ignorado")};
   EXPECT_EQ(c.problems(), want);
-  EXPECT_EQ(c.takeProblems(), want);
+  const std::vector<std::string> said{
+      qr::W("Na configuração, a chave DIRDIFONES da seção TRADUTOR tem um caractere nulo e foi "
+            "ignorada.")};
+  EXPECT_EQ(c.takeProblems(), said);
   EXPECT_TRUE(c.takeProblems().empty());
 }
 

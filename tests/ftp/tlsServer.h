@@ -225,7 +225,10 @@ class TlsFtp {
         say("234 Pode comecar\r\n" + afterAuth);
         ssl_ = SSL_new(control_);
         SSL_set_fd(ssl_, fd_);
-        if (SSL_accept(ssl_) != 1) break;
+        if (SSL_accept(ssl_) != 1) {
+          ERR_print_errors_fp(stderr);  // the test's output says why
+          break;
+        }
       } else if (verb == "EPSV") {
         uint16_t p = 0;
         pasv_ = listenOn(p);

@@ -104,7 +104,7 @@ TEST(Tls, ADataConnectionIsTakenOnlyFromTheServerAccepted) {
     TlsRig r;
     r.server.data = c.data;
     r.server.files["dados.bin"] = bytes;
-    ASSERT_TRUE(r.secure());
+    ASSERT_TRUE(r.secure()) << ::testing::PrintToString(r.ui.events);
     r.st.passive = c.passive;
     writeFile(r.path(c.send ? "envio.bin" : "dados.bin"), c.send ? bytes : "velho");
     r.ui.keys.push_back('s');  // image mode
@@ -176,7 +176,7 @@ TEST(Tls, KeptCertificatesAreFoundWhateverTheCaseAndAFailedKeepIsSaid) {
     TlsRig r;
     writeFile(r.path("arquivo"), "");
     r.ui.configDir = r.path("arquivo") + "/quiral";
-    ASSERT_TRUE(r.secure());
+    ASSERT_TRUE(r.secure()) << ::testing::PrintToString(r.ui.events);
     EXPECT_TRUE(r.heard("FTCERTMP"));
     EXPECT_FALSE(r.heard("FTCERMEM"));
     EXPECT_TRUE(r.ui.has("speak " + qr::W("o caminho não é um diretório")));
@@ -185,7 +185,7 @@ TEST(Tls, KeptCertificatesAreFoundWhateverTheCaseAndAFailedKeepIsSaid) {
   {
     SCOPED_TRACE("kept");
     TlsRig r;
-    ASSERT_TRUE(r.secure());
+    ASSERT_TRUE(r.secure()) << ::testing::PrintToString(r.ui.events);
     EXPECT_TRUE(r.heard("FTCERMEM"));
     std::ifstream in(r.path(kTrustFileName));
     std::string host, fp;
