@@ -509,33 +509,38 @@ int main(int argc, char** argv) {
   }
 
   checkInventory(dir + "/portug.fon");
-  const auto sample = measures::sampleWords(listPath, count);
-  if (!sample) {
-    std::cerr << "fewer than " << count << " plain words in " << listPath << "\n";
-    return 1;
-  }
   std::ofstream mismatches(mismatchPath.empty() ? "/dev/null" : mismatchPath);
-  int same = 0, sameLoose = 0, sameStress = 0;
-  for (const auto& word : sample->words) {
-    const auto a = ours(front, qr::fromUtf8(word));
-    const std::string raw = measures::espeakPhonemes(word);
-    const auto b = mapEspeak(raw, qr::fromUtf8(word));
-    const bool identical = a.phonemes == b.phonemes;
-    const bool stress = a.stressFromEnd && a.stressFromEnd == b.stressFromEnd;
-    same += identical;
-    sameLoose += withoutOpenness(a.phonemes) == withoutOpenness(b.phonemes);
-    sameStress += stress;
-    if (!identical || !stress || getenv("ENGINE_BENCH_ALL"))
-      mismatches << word << "\t" << joined(a.phonemes) << "\t" << joined(b.phonemes) << "\t"
-                 << a.stressFromEnd.value_or(0) << "\t" << b.stressFromEnd.value_or(0) << "\t"
-                 << raw << "\n";
+  for (const bool heldOut : {false, true}) {
+    const auto sample = measures::sampleWords(listPath, count, heldOut);
+    if (!sample) {
+      std::cerr << "fewer than " << count << " plain words in " << listPath << "\n";
+      return 1;
+    }
+    int same = 0, sameLoose = 0, sameStress = 0;
+    for (const auto& word : sample->words) {
+      const auto a = ours(front, qr::fromUtf8(word));
+      const std::string raw = measures::espeakPhonemes(word);
+      const auto b = mapEspeak(raw, qr::fromUtf8(word));
+      const bool identical = a.phonemes == b.phonemes;
+      const bool stress = a.stressFromEnd && a.stressFromEnd == b.stressFromEnd;
+      same += identical;
+      sameLoose += withoutOpenness(a.phonemes) == withoutOpenness(b.phonemes);
+      sameStress += stress;
+      if (!heldOut && (!identical || !stress || getenv("ENGINE_BENCH_ALL")))
+        mismatches << word << "\t" << joined(a.phonemes) << "\t" << joined(b.phonemes) << "\t"
+                   << a.stressFromEnd.value_or(0) << "\t" << b.stressFromEnd.value_or(0) << "\t"
+                   << raw << "\n";
+    }
+    std::printf("%s sample: %zu words, every %zu-th of %zu plain words in %s\n",
+                heldOut ? "held-out" : "bench", count, sample->stride, sample->plainWords,
+                listPath.c_str());
+    std::printf("  word agreement with eSpeak NG (identical phoneme string): %d (%.1f%%)\n", same,
+                100.0 * same / count);
+    std::printf("  identical taking e/E and o/O as one: %d (%.1f%%)\n", sameLoose,
+                100.0 * sameLoose / count);
+    std::printf("  identical stressed syllable: %d (%.1f%%)\n", sameStress,
+                100.0 * sameStress / count);
   }
-  std::printf("sample: %zu words, every %zu-th of %zu plain words in %s\n", count, sample->stride,
-              sample->plainWords, listPath.c_str());
-  std::printf("identical phoneme string: %d (%.1f%%)\n", same, 100.0 * same / count);
-  std::printf("identical taking e/E and o/O as one: %d (%.1f%%)\n", sameLoose,
-              100.0 * sameLoose / count);
-  std::printf("identical stressed syllable: %d (%.1f%%)\n", sameStress, 100.0 * sameStress / count);
 
   const std::string paragraph = qr::fromUtf8(kParagraph);
   for (double r : {rate, 1.0}) {

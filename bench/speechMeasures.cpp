@@ -58,7 +58,7 @@ bool isPlainWord(std::string_view cp) {
   return true;
 }
 
-std::optional<WordSample> sampleWords(const std::string& listPath, size_t count) {
+std::optional<WordSample> sampleWords(const std::string& listPath, size_t count, bool heldOut) {
   std::ifstream list(listPath);
   if (!list || count == 0) return std::nullopt;
   std::vector<std::string> plain;
@@ -68,7 +68,8 @@ std::optional<WordSample> sampleWords(const std::string& listPath, size_t count)
   WordSample s;
   s.plainWords = plain.size();
   s.stride = plain.size() / count;
-  for (size_t k = 0; k < count; ++k) s.words.push_back(plain[k * s.stride + s.stride / 2]);
+  const size_t phase = heldOut ? s.stride / 4 : s.stride / 2;
+  for (size_t k = 0; k < count; ++k) s.words.push_back(plain[k * s.stride + phase]);
   return s;
 }
 

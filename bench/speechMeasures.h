@@ -49,8 +49,12 @@ struct WordSample {
 bool isPlainWord(std::string_view cp1252);
 
 // Count plain words spread evenly over a UTF-8 word list; nothing when the
-// list cannot be read or holds fewer.
-std::optional<WordSample> sampleWords(const std::string& listPath, size_t count);
+// list cannot be read or holds fewer. The held-out sample takes other words
+// of the same spread (a quarter of a stride earlier), never looked at while
+// the rules were written: a figure on it tells what the rules do on words
+// they were not fitted to.
+std::optional<WordSample> sampleWords(const std::string& listPath, size_t count,
+                                      bool heldOut = false);
 
 // Index from the end (1 = last) of the vowel run that holds the stress.
 // Runs are broken only by consonant symbols (letters that are not vowels,

@@ -233,32 +233,35 @@ void dumpAll(const speech::Translator& tr, const std::string& listPath, const st
 
 void wordFigures(const speech::Translator& tr, const std::string& listPath, size_t count,
                  const std::string& mismatchPath) {
-  const auto sample = measures::sampleWords(listPath, count);
-  if (!sample) {
-    std::cerr << "voice_quality: fewer than " << count << " plain words in " << listPath << "\n";
-    return;
-  }
   std::ofstream mismatches(mismatchPath.empty() ? "/dev/null" : mismatchPath);
-  size_t agree = 0, stressAgree = 0;
-  for (const auto& word : sample->words) {
-    const std::string phonetic = tr.translateToPhonetic(qr::W(word));
-    const std::string ours = ourPhonemes(phonetic);
-    const std::string theirs = measures::espeakPhonemes(word);
-    const auto a = coarse(ours), b = coarse(theirs);
-    const bool same = a == b;
-    agree += same;
-    const auto sa = measures::stressFromEnd(phonetic, "aeiouAEIOUwy", 0);
-    const auto sb = measures::espeakStressFromEnd(theirs);
-    const bool stressSame = sa && sb && *sa == *sb;
-    stressAgree += stressSame;
-    if (!same || !stressSame)
-      mismatches << word << '\t' << qr::toUtf8(phonetic) << '\t' << show(a) << '\t' << show(b)
-                 << '\t' << theirs << (stressSame ? "" : "\tSTRESS") << '\n';
+  for (const bool heldOut : {false, true}) {
+    const auto sample = measures::sampleWords(listPath, count, heldOut);
+    if (!sample) {
+      std::cerr << "voice_quality: fewer than " << count << " plain words in " << listPath << "\n";
+      return;
+    }
+    size_t agree = 0, stressAgree = 0;
+    for (const auto& word : sample->words) {
+      const std::string phonetic = tr.translateToPhonetic(qr::W(word));
+      const std::string ours = ourPhonemes(phonetic);
+      const std::string theirs = measures::espeakPhonemes(word);
+      const auto a = coarse(ours), b = coarse(theirs);
+      const bool same = a == b;
+      agree += same;
+      const auto sa = measures::stressFromEnd(phonetic, "aeiouAEIOUwy", 0);
+      const auto sb = measures::espeakStressFromEnd(theirs);
+      const bool stressSame = sa && sb && *sa == *sb;
+      stressAgree += stressSame;
+      if (!heldOut && (!same || !stressSame))
+        mismatches << word << '\t' << qr::toUtf8(phonetic) << '\t' << show(a) << '\t' << show(b)
+                   << '\t' << theirs << (stressSame ? "" : "\tSTRESS") << '\n';
+    }
+    std::printf("%s words: %zu (every %zu-th of %zu plain words in %s)\n",
+                heldOut ? "held-out" : "bench", count, sample->stride, sample->plainWords,
+                listPath.c_str());
+    std::printf("  word agreement with eSpeak NG: %.1f %%\n", 100.0 * agree / count);
+    std::printf("  stressed syllable agreement:   %.1f %%\n", 100.0 * stressAgree / count);
   }
-  std::printf("words: %zu (every %zu-th of %zu plain words in %s)\n", count, sample->stride,
-              sample->plainWords, listPath.c_str());
-  std::printf("word agreement with eSpeak NG: %.1f %%\n", 100.0 * agree / count);
-  std::printf("stressed syllable agreement:   %.1f %%\n", 100.0 * stressAgree / count);
 }
 
 // --- Sound ---------------------------------------------------------------

@@ -211,7 +211,17 @@ TlsIo TlsChannel::handshake() {
   ERR_clear_error();
   errno = 0;
   const int rc = SSL_do_handshake(ssl_);
-  if (rc != 1) return judge(rc, "handshake");
+  if (rc != 1) {
+    // On a data connection, bytes that are not the server's TLS (plain
+    // text sent first, a record the library refuses) prove nothing about
+    // the peer: the same as another peer.
+    const int saved = errno;
+    const bool unproven = !control_ && SSL_get_error(ssl_, rc) == SSL_ERROR_SSL;
+    errno = saved;
+    const TlsIo io = judge(rc, "handshake");
+    if (unproven) refused_ = true;
+    return io;
+  }
   want_ = TlsIo::Moved;
   if (control_ || resumed()) return TlsIo::Moved;
   const std::string shown = fingerprintOf(SSL_get0_peer_certificate(ssl_));

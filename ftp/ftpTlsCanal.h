@@ -87,7 +87,8 @@ class TlsChannel {
   TlsChannel& operator=(const TlsChannel&) = delete;
 
   // For a data connection, a handshake that ends with a peer other than
-  // the accepted server is Failed (peerRefused).
+  // the accepted server, or that the peer's bytes break, is Failed
+  // (peerRefused).
   [[nodiscard]] TlsIo handshake();
   // got: plain bytes read (Moved). Ended: the peer's close_notify.
   [[nodiscard]] TlsIo read(char* buffer, size_t capacity, size_t& got);
@@ -107,7 +108,8 @@ class TlsChannel {
   [[nodiscard]] bool wantsWrite() const { return want_ == TlsIo::WantWrite; }
   [[nodiscard]] bool resumed() const;
   // The data connection's peer is not the server accepted for the control
-  // connection: neither a resumed session nor the same certificate.
+  // connection: neither a resumed session nor the same certificate, or no
+  // handshake at all.
   [[nodiscard]] bool peerRefused() const { return refused_; }
   // The peer's close_notify came.
   [[nodiscard]] bool peerEnded() const;

@@ -30,9 +30,9 @@ inline constexpr std::array<MessageEntry, 19> kTlsMessages{{
      "Conexão recusada."},
     {"FTTLSANT", "Este servidor já usou conexão segura; agora recusou. Pode ser um ataque."},
     {"FTTLSINJ",
-     "O servidor mandou respostas antes da conexão segura. Pode ser um ataque; conexão encerrada."},
+     "O servidor mandou respostas antes da conexão segura. Pode ser um ataque. Conexão encerrada."},
     {"FTDADCER",
-     "A conexão de dados não veio do servidor aceito. Pode ser um ataque; transferência "
+     "A conexão de dados não veio do servidor aceito. Pode ser um ataque. Transferência "
      "cancelada."},
     {"FTDADNAO",
      "Atenção: o servidor não aceita proteger os dados. Os arquivos vão passar sem criptografia."},

@@ -13,8 +13,9 @@ namespace {
 constexpr bool in(std::string_view set, unsigned char c) {
   return set.find(static_cast<char>(c)) != std::string_view::npos;
 }
+// A y is read as an i ("bytes", "hobby"): a vowel of the word.
 bool isVowel(unsigned char c) {
-  return in("AEIOUaeiou", c);
+  return in("AEIOUYaeiouy", c);
 }
 bool isConsonant(unsigned char c) {
   return qr::isAsciiLetter(c) && !isVowel(c);
@@ -41,7 +42,7 @@ std::optional<std::size_t> stressPosition(std::string_view w) {
       case S::S0:
         if (in("aeo", c))
           state = S::S5;
-        else if (in("iu", c))
+        else if (in("iuy", c))
           state = S::S3;
         else if (in("lnrxz", c))
           state = S::S1;
@@ -56,7 +57,7 @@ std::optional<std::size_t> stressPosition(std::string_view w) {
       case S::S2:
         if (in("ae", c))
           state = S::S5;
-        else if (in("iu", c))
+        else if (in("iuy", c))
           state = S::S3;
         else if (c == 'o')
           return k;
@@ -72,13 +73,13 @@ std::optional<std::size_t> stressPosition(std::string_view w) {
       case S::S4:
         if (in("aeo", c))
           state = S::S5;
-        else if (in("iu", c))
+        else if (in("iuy", c))
           state = S::S3;
         break;
       case S::S5:
         if (in("aeo", c)) return k;
         if (silentU(k)) break;
-        if (in("iu", c)) {
+        if (in("iuy", c)) {
           state = S::S8;
           ledTo8 = k;
         }

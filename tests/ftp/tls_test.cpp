@@ -96,7 +96,8 @@ TEST(Tls, ADataConnectionIsTakenOnlyFromTheServerAccepted) {
       {"another certificate", TlsFtp::Data::OtherCert, true, false, false, "FTDADCER"},
       {"another certificate, active", TlsFtp::Data::OtherCert, false, false, false, "FTDADCER"},
       {"another certificate, send", TlsFtp::Data::OtherCert, true, true, false, "FTDADCER"},
-      {"plain bytes first", TlsFtp::Data::PlainBefore, true, false, false, "FTCOMCAI"},
+      {"plain bytes first", TlsFtp::Data::PlainBefore, true, false, false, "FTDADCER"},
+      {"plain bytes first, send", TlsFtp::Data::PlainBefore, true, true, false, "FTDADCER"},
   };
   const std::string bytes = pattern(100000);
   for (const auto& c : cases) {
@@ -123,6 +124,7 @@ TEST(Tls, ADataConnectionIsTakenOnlyFromTheServerAccepted) {
     }
     if (!c.completes) {
       EXPECT_TRUE(r.heard(c.heard)) << ::testing::PrintToString(r.ui.events);
+      EXPECT_FALSE(r.heard("FTCOMCAI"));  // the server is still there
     }
   }
 }
