@@ -14,6 +14,10 @@ curl --ssl-reqd and lftp, and the time from connecting to a secured control
 connection (naviro: the log's FTCONEC to its "tls control" line; curl: its
 time_appconnect).
 
+Also: naviro's send and receive of the largest size with and without a key
+pressed at the start of the transfer (its progress is said while the data
+moves), speech played in real time through SDL's disk driver.
+
 Usage: transfer_bench.py --build DIR [--runs N] [--sizes MiB,...] [--quiral DIR] [--tls]
                          [--baseline DIR]
 Installs vsftpd, curl, wget and lftp with apt-get when missing."""
@@ -90,7 +94,7 @@ class Naviro:
         with open(os.path.join(quiral, "QUIRAL.INI"), encoding="utf-8", errors="replace") as f:
             self.ini = f.read()
 
-    def run(self, port, keys, cwd, passive=True, timeout=300):
+    def run(self, port, keys, cwd, passive=True, timeout=300, audio=False):
         with open(os.path.join(self.sysdir, "QUIRAL.INI"), "w", encoding="utf-8") as f:
             f.write(self.ini if passive else self.ini.replace("PASSIVO=S", "PASSIVO=N"))
         kfile = os.path.join(self.work, "keys.txt")
@@ -112,6 +116,10 @@ class Naviro:
         env = dict(os.environ, QUIRAL_CONSOLE="script", QUIRAL_AUDIO="null", QUIRAL_KEYS=kfile,
                    QUIRAL_LOG=fifo, QUIRAL_SYSDIR=self.sysdir, QUIRAL_ROOT=self.quiral,
                    TMPDIR=self.work)
+        if audio:
+            # Real-time speech without a sound card: SDL's disk driver plays
+            # at the device's pace into nothing.
+            env.update(QUIRAL_AUDIO="sdl", SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=os.devnull)
         proc = subprocess.Popen([self.exe, "127.0.0.1:%d" % port], env=env, cwd=cwd,
                                 stdout=subprocess.DEVNULL)
         try:
@@ -356,6 +364,39 @@ def main():
                 for line in ratios(results, lambda tool, d: (tool, d, mode, s), ("lftp", "curl", "naviro-base")):
                     print("%s %s %dMiB" % (line, mode, s))
         print(load_line())
+
+        # A key at the start of a transfer asks for its progress: said while
+        # the data goes on, it must not lengthen the transfer.
+        s = sizes[-1]
+        name = "f%d.bin" % s
+        target = os.path.join(work, "recv")
+        os.makedirs(target, exist_ok=True)
+        keyed = {}
+        for r in range(a.runs):
+            for tool, nv, letter in navs:
+                for key in ("", "x"):
+                    clear_outputs(os.path.join(work, "out.bin"), target, up)
+                    get = (LOGIN + "r{until remoto ?}" + name + "{Enter}{until local ?}"
+                           "{Enter}{until imagem}s" + key + "{until Recepção completada}"
+                           "{until Comando ?}{Esc}")
+                    log = nv.run(port, get, target, True, audio=True)
+                    keyed.setdefault((tool, "get", key), []).append(
+                        between(log, "send RETR", "announce FTFIMREC"))
+                    put = (LOGIN + "t{until local ?}" + os.path.join(local, name) +
+                           "{Enter}{until remoto ?}up/k%s%d%s{Enter}{until imagem}s" % (
+                               letter, r, key or "n") + key +
+                           "{until Envio completado}{until Comando ?}{Esc}")
+                    log = nv.run(port, put, target, True, audio=True)
+                    keyed.setdefault((tool, "put", key), []).append(
+                        between(log, "send STOR", "announce FTFIMENV"))
+        clear_outputs(os.path.join(work, "out.bin"), target, up)
+        print("Progress key, %dMiB passive, real-time speech, median s (runs):" % s)
+        for (tool, direction, key), t in sorted(keyed.items()):
+            done = [x for x in t if x is not None]
+            print("  %s %s %s: %s (%s)" % (
+                tool, direction, "with a key" if key else "no key",
+                "%.3f" % statistics.median(done) if done else "-",
+                ", ".join("%.3f" % x if x is not None else "-" for x in t)))
 
         # D on a 15,000-entry directory: from the first command to the first entry.
         keys = (LOGIN + "s{until desejado}muitos{Enter}{until Comando ?}d{until ESC termina}"

@@ -20,6 +20,28 @@ std::optional<int64_t> Transfer::remoteSize(std::string_view wire) {
   return SizeFromReply(r.code, r.line);
 }
 
+std::string Transfer::remoteTime(std::string_view wire) {
+  if (!SafeInCommand(wire) || !dlg_.SendCommand("MDTM ", wire)) return {};
+  const Reply r = dlg_.awaitReply();
+  if (!r.complete) return {};
+  return TimeFromReply(r.code, r.line);
+}
+
+Transfer::Replace Transfer::askReplace(const std::string& name) {
+  if (ui_.cursorColumn() != 1) ui_.endLine();
+  const std::string question = ReplaceQuestion(name);
+  ui_.write(question);
+  ui_.speakText(question.substr(0, question.find('?')));
+  msg_.Announce("FTSIMNAO", 0);
+  const uint8_t key = ui_.readKey();
+  if (key == 0) (void)ui_.readKey();  // the code of an extended key
+  ui_.writeSpoken(std::string(1, static_cast<char>(key >= 32 ? key : ' ')));
+  ui_.endLine();
+  if (key == 'S' || key == 's') return Replace::Yes;
+  if (key == 13 || key == 27) return Replace::GiveUp;
+  return Replace::AnotherName;
+}
+
 bool Transfer::askYes(std::string_view key) {
   return askYesText(ResumeText(key));
 }

@@ -458,6 +458,14 @@ void Transfer::SendFile() {
                                      .server = serverEnd(p),
                                      .have = offset + st_.transferBytes,
                                      .expected = localSize});
+  if (p.data == DataEnd::Aborted) {
+    // Heard at once: stopping the server may take seconds.
+    if (ui_.cursorColumn() != 1) ui_.endLine();
+    const std::string stopping = TransferText("interrompendo");
+    ui_.write(stopping + qr::W("…"));
+    ui_.endLine();
+    ui_.speakAndGoOn(stopping);
+  }
   if (p.data == DataEnd::Aborted || p.data == DataEnd::LocalFailed ||
       p.data == DataEnd::NeverConnected)
     abortTransfer(true);
@@ -487,6 +495,12 @@ void Transfer::SendFile() {
     case Account::NeverConnected:
       announceNeverConnected();
       break;
+  }
+  // A server may keep what arrived of a failed upload under the remote
+  // name: the user is told, so that it is not taken for the file.
+  if (j.verdict != Verdict::Completed && st_.transferBytes > 0 && !p.gaveUp && !dlg_.closed()) {
+    const std::optional<int64_t> kept = remoteSize(qr::toUtf8(remote));
+    if (kept && *kept > 0) ui_.writeLineSpoken(ServerKeptText(*kept, localSize));
   }
   ui_.setCaption(IdleCaption(st_.remoteName));
 }
@@ -526,13 +540,30 @@ void Transfer::receive(const RemoteName& given) {
     ui_.endLine();
   }
 
-  const std::string target = qr::toUtf8(local);
-  struct stat st {};
-  LocalTarget there;
-  there.exists = ::lstat(target.c_str(), &st) == 0;
-  there.directory = ::stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-  if (PlanTarget(there) == TargetStep::Refuse) {
-    msg_.Announce("FTNAOCRI", 1);
+  // An existing local file is replaced only when the user says so: it is
+  // the one loss the user cannot undo. N asks another name; an empty one
+  // (or Enter or ESC at the question) gives up.
+  std::string target;
+  for (;;) {
+    target = qr::toUtf8(local);
+    struct stat st {};
+    LocalTarget there;
+    there.exists = ::lstat(target.c_str(), &st) == 0;
+    there.directory = ::stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    const TargetStep step = PlanTarget(there);
+    if (step == TargetStep::Refuse) {
+      msg_.Announce("FTNAOCRI", 1);
+      return;
+    }
+    if (step == TargetStep::Write) break;
+    const Replace answer = askReplace(local);
+    if (answer == Replace::Yes) break;
+    if (answer == Replace::AnotherName) {
+      msg_.Announce("FTNOMLOC", 0);
+      local = ui_.readLineSpoken();
+      if (!local.empty()) continue;
+    }
+    msg_.Announce("FTDESIS", 2);
     return;
   }
   const std::string partial = PartialName(target);
@@ -558,8 +589,13 @@ void Transfer::receive(const RemoteName& given) {
       }
       break;
   }
+  // The server's size and time of the file mark the .part (resuming goes
+  // on only from the very file begun) and tell whether all of it came.
   RemoteFacts server;
-  if (binary && SafeInCommand(remote.wire)) server.size = remoteSize(remote.wire);
+  if (binary && SafeInCommand(remote.wire)) {
+    server.size = remoteSize(remote.wire);
+    if (server.size && !dlg_.closed()) server.modified = remoteTime(remote.wire);
+  }
   if (dlg_.closed()) return;
   const ReceiveStart start = PlanReceiveStart(wantResume, partSize, readMark(partial), server);
   if (start.check) sayResumeCheck(*start.check);

@@ -157,6 +157,12 @@ class Transfer {
   void receive(const RemoteName& remote);
   // The server's SIZE of a remote file; nullopt when it does not say.
   [[nodiscard]] std::optional<int64_t> remoteSize(std::string_view wire);
+  // The server's MDTM of a remote file; empty when it does not say.
+  [[nodiscard]] std::string remoteTime(std::string_view wire);
+  // "Já existe NOME. Substituir?": S replaces, Enter or ESC gives up, any
+  // other key asks another name.
+  enum class Replace { Yes, AnotherName, GiveUp };
+  [[nodiscard]] Replace askReplace(const std::string& name);
   // A yes-or-no question, asked as the delete confirmation is; true for S.
   [[nodiscard]] bool askYes(std::string_view key);
   [[nodiscard]] bool askYesText(const std::string& question);

@@ -10,6 +10,7 @@ import os
 import shutil
 import sys
 import tempfile
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from ftp_e2e import (Proftpd, RealServer, Run, Vsftpd, LOGIN_ANON,  # noqa: E402
@@ -89,7 +90,10 @@ TRANSFERS = (LOGIN_ANON +
              send("envio-t{Down}{Enter}", "pub/texto-enviado.txt", "n") +
              "{until envio-texto.txt, }" +
              send("vazio-local.txt{Enter}") + "{until vazio-local.txt, }" +
-             recv("nada.txt", "existente.txt") + "{until recusada}" +
+             # Onto a local file: replaced only when the user says so (a
+             # refusal then leaves it as it was).
+             CMD + "r{until remoto ?}nada.txt{Enter}{until local ?}existente.txt{Enter}"
+             "{until Substituir}s{until imagem}s{until recusada}" +
              CMD + "{Esc}")
 
 LOGIN_ANA = "{until Qual a conta}ana{Enter}{until Qual a senha}s3nha{Enter}"
@@ -295,6 +299,11 @@ def main():
             with open(part, "wb") as f:
                 f.write(head)
             os.setxattr(part, "user.naviro.tamanho", mark.encode())
+            # The server's time as its MDTM tells it (UTC), marked beside the
+            # size as the program marks a part it begins.
+            when = time.strftime("%Y%m%d%H%M%S",
+                                 time.gmtime(os.path.getmtime(os.path.join(root, name))))
+            os.setxattr(part, "user.naviro.modificado", when.encode())
         if case.get("throttle") and case.get("server") != "vsftpd":
             from pyftpdlib.handlers import ThrottledDTPHandler
             ThrottledDTPHandler.write_limit = (case["throttle"] if case["throttle"] > 1 else 4) * MIB

@@ -226,8 +226,8 @@ TEST(Browser, SizeDeleteReceiveAndChangeDirectoryFromAnEntry) {
   std::filesystem::current_path(here);
   EXPECT_EQ(r.server.commands(),
             (std::vector<std::string>{"FEAT", "TYPE A", "EPSV", "LIST", "SIZE a.txt", "SIZE a.txt",
-                                      "TYPE I", "SIZE a.txt", "EPSV", "RETR a.txt", "DELE a.txt",
-                                      "CWD pub"}));
+                                      "TYPE I", "SIZE a.txt", "MDTM a.txt", "EPSV", "RETR a.txt",
+                                      "DELE a.txt", "CWD pub"}));
   EXPECT_EQ(count(r.ui.events, "speak 8"), 2u);
   EXPECT_EQ(readFile(r.path("a.txt")), "conteudo");
   EXPECT_TRUE(r.ui.has("menu 5"));
@@ -319,10 +319,10 @@ TEST(Browser, NamesWithBlanksOtherCodeSetsAndControlCharactersActOnTheListedFile
   r.keys("rs" + std::string("as") + "d" + kDown + "r" + "a" + "\x1b");
   r.browse.ListRemoteDirectory();
   std::filesystem::current_path(here);
-  EXPECT_EQ(
-      r.server.commands(),
-      (std::vector<std::string>{"FEAT", "TYPE A", "EPSV", "LIST", "TYPE I", "SIZE " + accented,
-                                "EPSV", "RETR " + accented, "DELE " + accented, "SIZE " + latin1}));
+  EXPECT_EQ(r.server.commands(),
+            (std::vector<std::string>{"FEAT", "TYPE A", "EPSV", "LIST", "TYPE I",
+                                      "SIZE " + accented, "MDTM " + accented, "EPSV",
+                                      "RETR " + accented, "DELE " + accented, "SIZE " + latin1}));
   EXPECT_TRUE(r.ui.has("speak " + qr::W("relatório de ação.txt")));
   EXPECT_EQ(readFile(r.path(qr::toUtf8(qr::W("relatório de ação.txt")))), "conteudo");
   EXPECT_TRUE(r.ui.has("speak 5"));  // the size of the Latin-1 file

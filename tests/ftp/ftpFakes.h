@@ -113,6 +113,9 @@ class RecordingTela : public ftp::Tela {
     endLine();
   }
   void spellText(std::string_view t) override { events.push_back("spell " + std::string(t)); }
+  // Said while the program goes on: "say", apart from the "speak" that
+  // holds the program until it is said.
+  void speakAndGoOn(std::string_view t) override { events.push_back("say " + std::string(t)); }
   bool soundExists(std::string_view) override { return false; }
   void playSound(std::string_view n) override { events.push_back("sound " + std::string(n)); }
   void errorBeep() override { events.push_back("beep"); }

@@ -42,20 +42,25 @@ class FakeFtp {
   size_t chunk = 65536;
   int chunkPauseMs = 0;
   std::vector<std::string> cwdAllowed{"pub", ".."};
-  std::string storEndReply;             // after a STOR's data; empty: endReply
-  size_t resetAfter = SIZE_MAX;         // RETR: a reset after this many bytes
-  size_t closeControlAfter = SIZE_MAX;  // RETR, LIST: the control connection ends here
-  bool stallStor = false;               // STOR: the data is never read
-  size_t storRefuseAfter = SIZE_MAX;    // STOR: storEndReply and the data's end here
-  bool ignoreAbor = false;              // ABOR is taken and never answered
-  bool blindWhileSending = false;       // ABOR is read only once a send failed
-  int dribbleMs = 0;                    // replies go out a byte at a time
-  std::string strangerFrom;             // active mode: a stranger connects too
-  std::string epsvReply;                // EPSV answers this instead of 229
-  std::string restReply;                // REST answers this instead of 350
-  std::string typeReply;                // TYPE answers this instead of 200
-  bool neverConnect = false;            // active mode: 150, then no data connection
-  std::string listRefusal;              // LIST answers this instead of 150
+  std::string storEndReply;                  // after a STOR's data; empty: endReply
+  size_t resetAfter = SIZE_MAX;              // RETR: a reset after this many bytes
+  size_t closeControlAfter = SIZE_MAX;       // RETR, LIST: the control connection ends here
+  bool stallStor = false;                    // STOR: the data is never read
+  size_t storRefuseAfter = SIZE_MAX;         // STOR: storEndReply and the data's end here
+  bool ignoreAbor = false;                   // ABOR is taken and never answered
+  bool blindWhileSending = false;            // ABOR is read only once a send failed
+  int dribbleMs = 0;                         // replies go out a byte at a time
+  std::string strangerFrom;                  // active mode: a stranger connects too
+  std::string epsvReply;                     // EPSV answers this instead of 229
+  std::string restReply;                     // REST answers this instead of 350
+  std::string typeReply;                     // TYPE answers this instead of 200
+  bool neverConnect = false;                 // active mode: 150, then no data connection
+  std::string listRefusal;                   // LIST answers this instead of 150
+  std::map<std::string, std::string> times;  // MDTM: the file's time; others 550
+  size_t shortAfter = SIZE_MAX;              // RETR: the data ends here, with the usual 226
+  std::string opening = "150 Abrindo\r\n";   // RETR's preliminary reply
+  size_t storStallAfter = SIZE_MAX;          // STOR: the data is no longer read from here
+  bool keepPartial = false;                  // STOR: an aborted upload keeps what came
 
   FakeFtp() {
     listen_ = listenOn(0, port_);
@@ -276,7 +281,7 @@ class FakeFtp {
           say(retrRefusal.empty() ? "550 Nao existe\r\n" : retrRefusal);
           continue;
         }
-        say("150 Abrindo\r\n");
+        say(opening);
         const int fd = acceptData();
         if (fd < 0 && neverConnect) {  // it waits for its own connection, until ABOR
           std::string c;
@@ -286,7 +291,7 @@ class FakeFtp {
         }
         const std::string from = it->second.substr(std::min(rest_, it->second.size()));
         rest_ = 0;
-        if (sendData(fd, from, std::min(closeEarlyAfter, resetAfter))) {
+        if (sendData(fd, from, std::min({closeEarlyAfter, resetAfter, shortAfter}))) {
           if (resetAfter < from.size()) {
             const linger abrupt{1, 0};
             ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abrupt, sizeof abrupt);
@@ -309,8 +314,8 @@ class FakeFtp {
         ssize_t n;
         bool aborted = false;
         for (;;) {
-          pollfd p[2] = {{fd, static_cast<short>(stallStor ? 0 : POLLIN), 0},
-                         {control_, POLLIN, 0}};
+          const bool reading = !stallStor && data.size() < storStallAfter;
+          pollfd p[2] = {{fd, static_cast<short>(reading ? POLLIN : 0), 0}, {control_, POLLIN, 0}};
           if (::poll(p, 2, 5000) <= 0) break;
           if (p[1].revents & POLLIN) {
             std::string c;
@@ -340,6 +345,10 @@ class FakeFtp {
           }
         }
         ::close(fd);
+        if (aborted && keepPartial) {
+          std::lock_guard<std::mutex> g(m_);
+          files[arg] = data;
+        }
         if (!aborted) {
           {
             std::lock_guard<std::mutex> g(m_);
@@ -365,6 +374,9 @@ class FakeFtp {
         (void)sendData(fd, listing, SIZE_MAX);
         ::close(fd);
         finishTransfer();
+      } else if (verb == "MDTM") {
+        const auto it = times.find(arg);
+        say(it == times.end() ? std::string("550 Sem data\r\n") : "213 " + it->second + "\r\n");
       } else if (verb == "SIZE") {
         const auto it = files.find(arg);
         say(it == files.end() ? std::string("550 Nao existe\r\n")

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <memory>
 
 #include "base/cp1252.h"
@@ -245,14 +246,15 @@ TEST(Receive, BinaryAndTextFilesArriveWholeAndReplaceTheOldCopy) {
     ASSERT_TRUE(r.connect());
     writeFile(r.path("dados.bin"), "velho");
     r.ui.lines = {"dados.bin", r.path("dados.bin")};
-    r.keys(std::string(1, c.typeKey));
+    r.keys(std::string("s") + c.typeKey);  // replace it, then the type
     r.transfer.ReceiveFile("");
     EXPECT_EQ(readFile(r.path("dados.bin")), bytes) << c.type;
     EXPECT_EQ(r.localNames(), std::vector<std::string>{"dados.bin"}) << c.type;
     EXPECT_TRUE(heard(r, "FTFIMREC")) << c.type;
     EXPECT_EQ(r.st.transferBytes, static_cast<int64_t>(c.size));
     const auto cmds = r.server.commands();
-    const std::vector<std::string> binary{c.type, "SIZE dados.bin", "EPSV", "RETR dados.bin"};
+    const std::vector<std::string> binary{c.type, "SIZE dados.bin", "MDTM dados.bin", "EPSV",
+                                          "RETR dados.bin"};
     const std::vector<std::string> text{c.type, "EPSV", "RETR dados.bin"};
     EXPECT_EQ(cmds, c.typeKey == 'n' ? text : binary) << c.type;
     EXPECT_EQ(r.ui.events.back(), "caption NAVIRO 127.0.0.1") << c.type;
@@ -268,7 +270,7 @@ TEST(Receive, RefusalLeavesNoNewFileAndTheOldOneUntouched) {
       ASSERT_TRUE(r.connect());
       if (existed) writeFile(r.path("a.txt"), "velho");
       r.ui.lines = {"a.txt", r.path("a.txt")};
-      r.keys("s");
+      r.keys(existed ? "ss" : "s");
       r.transfer.ReceiveFile("");
       EXPECT_TRUE(heard(r, "FTTRAREC")) << refusal;
       EXPECT_EQ(heard(r, "FTARQNAO"), refusal[0] == '5') << refusal;
@@ -299,7 +301,7 @@ TEST(Receive, EarlyCloseOrMissingFinalReplyKeepsOldFileAndAPartialCopy) {
     ASSERT_TRUE(r.connect());
     writeFile(r.path("a.bin"), "velho");
     r.ui.lines = {"a.bin", r.path("a.bin")};
-    r.keys("s");
+    r.keys("ss");
     const auto start = std::chrono::steady_clock::now();
     r.transfer.ReceiveFile("");
     const auto took = std::chrono::steady_clock::now() - start;
@@ -369,7 +371,7 @@ TEST(Receive, NeverWritesThroughASymbolicLinkUntilTheFileIsWhole) {
   writeFile(r.path("alvo"), "intocado");
   std::filesystem::create_symlink(r.path("alvo"), r.path("a.txt"));
   r.ui.lines = {"a.txt", r.path("a.txt")};
-  r.keys("s");
+  r.keys("ss");
   r.transfer.ReceiveFile("");
   EXPECT_EQ(readFile(r.path("alvo")), "intocado");
   EXPECT_TRUE(std::filesystem::is_symlink(r.path("a.txt")));
@@ -633,7 +635,33 @@ TEST(Send, AServerThatStopsReadingNeverBlocksTheKeysOrOutlastsTheDeadline) {
     EXPECT_TRUE(heard(r, escape ? "FTINTERR" : "FTCOMCAI")) << escape;
     EXPECT_EQ(r.server.received("ABOR"), escape);
     EXPECT_FALSE(r.server.hasFile("grande.bin")) << escape;
+    if (escape) {
+      // Said at once, before the server is asked to stop.
+      const auto& e = r.ui.events;
+      const auto said = std::find(e.begin(), e.end(), "say " + TransferText("interrompendo"));
+      const auto abor = std::find(e.begin(), e.end(), "send ABOR");
+      EXPECT_LT(said, abor);
+      EXPECT_LT(abor, std::find(e.begin(), e.end(), "announce FTINTERR"));
+      EXPECT_NE(r.ui.screen.find(qr::W("Interrompendo…")), std::string::npos);
+    }
   }
+}
+
+TEST(Send, AnUploadGivenUpTellsWhatTheServerKeptOfIt) {
+  Rig r;
+  r.server.storStallAfter = 1 << 20;
+  r.server.keepPartial = true;
+  ASSERT_TRUE(r.connect());
+  writeFile(r.path("grande.bin"), pattern(64 << 20));
+  r.dialogs.localFile = r.path("grande.bin");
+  r.ui.lines = {""};
+  r.keys("s\x1b");
+  r.ui.gate = whenStalled(r);
+  r.transfer.SendFile();
+  EXPECT_TRUE(heard(r, "FTINTERR"));
+  const size_t kept = r.server.stored("grande.bin").size();
+  ASSERT_GE(kept, size_t{1} << 20);
+  EXPECT_TRUE(r.ui.has("speak " + ServerKeptText(static_cast<int64_t>(kept), 64 << 20)));
 }
 
 TEST(Send, ActiveModeServesOnlyTheServerNotAStrangerOnTheDataPort) {
@@ -675,25 +703,36 @@ TEST(Resume, AReceiveGoesOnFromThePartOnlyWhenTheServerFileIsTheOneBegun) {
   const std::string source = pattern(300000);
   struct Case {
     const char* what;
-    const char* answer;     // to the resume question
-    const char* mark;       // size marked on the .part; "" none
-    const char* restReply;  // "" accepts REST
-    bool rest;              // REST 120000 is sent
-    const char* told;       // what the user hears about starting over
+    const char* answer;           // to the resume question
+    const char* mark;             // size marked on the .part; "" none
+    const char* restReply;        // "" accepts REST
+    bool rest;                    // REST 120000 is sent
+    const char* told;             // what the user hears about starting over
+    const char* markTime = "";    // time marked on the .part
+    const char* serverTime = "";  // MDTM's; "" not told
   } cases[] = {
       {"goes on", "s", "300000", "", true, ""},
       {"user says no", "n", "300000", "", false, ""},
       {"server file changed", "s", "250000", "", false, "mudou"},
       {"no mark", "s", "", "", false, "semtamanho"},
       {"REST refused", "s", "300000", "502 Nao\r\n", true, "semrest"},
+      {"same size and time", "s", "300000", "", true, "", "20260103140509", "20260103140509"},
+      {"changed in place, same size", "s", "300000", "", false, "mudou", "20260103140509",
+       "20260104090000"},
   };
   for (const auto& c : cases) {
     Rig r;
     r.server.files["dados.bin"] = source;
     r.server.restReply = c.restReply;
+    if (*c.serverTime) r.server.times["dados.bin"] = c.serverTime;
     ASSERT_TRUE(r.connect());
     writeFile(r.path("dados.bin.part"), source.substr(0, 120000));
     if (*c.mark) markPart(r.path("dados.bin.part"), c.mark);
+    if (*c.markTime) {
+      ASSERT_EQ(::setxattr(r.path("dados.bin.part").c_str(), kPartTimeAttribute, c.markTime,
+                           std::strlen(c.markTime), 0),
+                0);
+    }
     r.ui.lines = {"dados.bin", r.path("dados.bin")};
     r.keys(std::string("s") + c.answer);
     r.transfer.ReceiveFile("");
@@ -743,9 +782,10 @@ TEST(Resume, TextModeAsksBeforeAnEarlierPartIsThrownAway) {
   }
 }
 
-TEST(Resume, AnInterruptedReceiveLeavesAPartMarkedWithTheServerSize) {
+TEST(Resume, AnInterruptedReceiveLeavesAPartMarkedWithTheServerSizeAndTime) {
   Rig r;
   r.server.files["a.bin"] = pattern(200000);
+  r.server.times["a.bin"] = "20260103140509.5";
   r.server.closeEarlyAfter = 70000;
   ASSERT_TRUE(r.connect());
   r.ui.lines = {"a.bin", r.path("a.bin")};
@@ -754,6 +794,9 @@ TEST(Resume, AnInterruptedReceiveLeavesAPartMarkedWithTheServerSize) {
   char mark[32] = {};
   ASSERT_GT(::getxattr(r.path("a.bin.part").c_str(), kPartSizeAttribute, mark, sizeof mark), 0);
   EXPECT_STREQ(mark, "200000");
+  char time[32] = {};
+  ASSERT_GT(::getxattr(r.path("a.bin.part").c_str(), kPartTimeAttribute, time, sizeof time), 0);
+  EXPECT_STREQ(time, "20260103140509.5");
   // Never an outcome after a failure.
   EXPECT_EQ(r.ui.screen.find("a.bin, "), std::string::npos);
 }
@@ -778,6 +821,137 @@ TEST(Resume, ASendGoesOnWithRestOrAppendWhenTheRemoteFileIsShorter) {
   }
 }
 
+// The server's word is not enough: a file is complete when all the bytes
+// announced came. Text mode changes line ends, so its sizes are only said.
+TEST(Receive, AFileShorterThanAnnouncedIsKeptAsPartNeverCalledComplete) {
+  struct Case {
+    const char* what;
+    char type;
+    size_t size, shortAfter;
+    const char* opening;
+    bool completes;
+    std::string told;
+  } cases[] = {
+      {"SIZE 300000, 200000 came, 226", 's', 300000, 200000, "150 Abrindo\r\n", false,
+       "Recebidos 200000 de 300000 baites"},
+      {"text mode, the 150 announced other bytes", 'n', 5000, SIZE_MAX,
+       "150 Abrindo texto.bin (5100 bytes)\r\n", true,
+       "Em modo texto, 5000 baites aqui, 5100 no servidor"},
+  };
+  for (const auto& c : cases) {
+    Rig r;
+    const std::string bytes = pattern(c.size);
+    r.server.files["a.bin"] = bytes;
+    r.server.shortAfter = c.shortAfter;
+    r.server.opening = c.opening;
+    ASSERT_TRUE(r.connect());
+    r.ui.lines = {"a.bin", r.path("a.bin")};
+    r.keys(std::string(1, c.type));
+    r.transfer.ReceiveFile("");
+    EXPECT_EQ(heard(r, "FTFIMREC"), c.completes) << c.what;
+    EXPECT_TRUE(r.ui.has("speak " + c.told)) << c.what;
+    if (c.completes) {
+      EXPECT_EQ(readFile(r.path("a.bin")), bytes) << c.what;
+    } else {
+      EXPECT_TRUE(r.ui.has("beep")) << c.what;
+      EXPECT_TRUE(heard(r, "FTPARTE")) << c.what;
+      EXPECT_EQ(r.localNames(), std::vector<std::string>{"a.bin.part"}) << c.what;
+      EXPECT_EQ(readFile(r.path("a.bin.part")), bytes.substr(0, c.shortAfter)) << c.what;
+    }
+  }
+}
+
+// The data came, the final reply does not: keys are answered meanwhile, ESC
+// gives the wait up with the file kept, and the connection lives on.
+TEST(Receive, AFinalReplyThatNeverComesLeavesTheKeysAnsweredAndTheConnectionOpen) {
+  Rig r;
+  const std::string bytes = pattern(100000);
+  r.server.files["a.bin"] = bytes;
+  r.server.endReply = "";
+  ASSERT_TRUE(r.connect());
+  r.ui.lines = {"a.bin", r.path("a.bin")};
+  r.keys("sx\x1b");
+  r.ui.gate = [&r] { return r.st.transferBytes == 100000 && !r.st.dataOpen; };
+  const auto start = std::chrono::steady_clock::now();
+  r.transfer.ReceiveFile("");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+  EXPECT_TRUE(r.ui.has("say " + TransferText("recebidos")));
+  EXPECT_TRUE(heard(r, "FTINTERR"));
+  EXPECT_TRUE(heard(r, "FTPARTE"));
+  EXPECT_FALSE(heard(r, "FTCOMCAI"));
+  EXPECT_FALSE(heard(r, "FTFIMREC"));
+  EXPECT_EQ(readFile(r.path("a.bin.part")), bytes);
+  EXPECT_FALSE(r.dlg.closed());
+  r.ui.events.clear();
+  EXPECT_TRUE(r.dir.ChangeRemoteDirectory(RemoteName::typed("pub")));
+}
+
+// Progress asked during a transfer is said while the data goes on: never by
+// the speech that holds the program until it is said.
+TEST(Receive, AskingForProgressNeverHoldsTheData) {
+  Rig r;
+  r.server.files["lento.bin"] = pattern(400000);
+  r.server.chunk = 8192;
+  r.server.chunkPauseMs = 5;
+  ASSERT_TRUE(r.connect());
+  r.ui.lines = {"lento.bin", r.path("lento.bin")};
+  r.keys("sx");
+  r.ui.gate = [&r] { return r.st.transferBytes > 100000; };
+  r.transfer.ReceiveFile("");
+  ASSERT_TRUE(heard(r, "FTFIMREC"));
+  const auto& e = r.ui.events;
+  const auto from = std::find(e.begin(), e.end(), "send RETR lento.bin");
+  const auto to = std::find(e.begin(), e.end(), "announce FTFIMREC");
+  ASSERT_LT(from, to);
+  bool progress = false;
+  for (auto it = from; it != to; ++it) {
+    EXPECT_NE(it->rfind("speak ", 0), 0u) << *it;
+    progress = progress || it->rfind("say ", 0) == 0;
+  }
+  EXPECT_TRUE(progress);
+  // The share and the time left, the size being known.
+  EXPECT_TRUE(std::any_of(e.begin(), e.end(), [](const std::string& x) {
+    return x.rfind("say ", 0) == 0 && x.find(" por cento, falta") != std::string::npos;
+  }));
+}
+
+// An existing local file is never lost without a word: S replaces it, N
+// asks another name (an empty one gives up), Enter or ESC gives up.
+TEST(Receive, AnExistingLocalFileIsReplacedOnlyWhenTheUserSaysSo) {
+  struct Case {
+    const char* what;
+    std::string keys;
+    std::vector<std::string> lines;  // after the remote and local names
+    const char* old;                 // what a.bin holds after
+    bool other;                      // outro.bin received
+  } cases[] = {
+      {"S replaces", "ss", {}, "novo", false},
+      {"N, another name", "ns", {"outro.bin"}, "velho", true},
+      {"N, no name: gives up", "n", {""}, "velho", false},
+      {"Enter gives up", "\r", {}, "velho", false},
+      {"ESC gives up", "\x1b", {}, "velho", false},
+  };
+  for (const auto& c : cases) {
+    Rig r;
+    r.server.files["a.bin"] = "novo";
+    ASSERT_TRUE(r.connect());
+    writeFile(r.path("a.bin"), "velho");
+    r.ui.lines = {"a.bin", r.path("a.bin")};
+    for (const auto& l : c.lines) r.ui.lines.push_back(l.empty() ? l : r.path(l));
+    r.keys(c.keys);
+    r.transfer.ReceiveFile("");
+    EXPECT_NE(r.ui.screen.find(ReplaceQuestion(r.path("a.bin"))), std::string::npos) << c.what;
+    EXPECT_EQ(readFile(r.path("a.bin")), c.old) << c.what;
+    EXPECT_EQ(std::filesystem::exists(r.path("outro.bin")), c.other) << c.what;
+    const bool received = std::string(c.old) == "novo" || c.other;
+    EXPECT_EQ(heard(r, "FTFIMREC"), received) << c.what;
+    EXPECT_EQ(heard(r, "FTDESIS"), !received) << c.what;
+    if (!received) {
+      EXPECT_TRUE(r.server.commands().empty()) << c.what;
+    }
+  }
+}
+
 // The data path fails in ways that are not the file's: each said for what
 // it is, nothing left on disk, the connection still usable.
 TEST(Receive, ARefusedTypeOrADataConnectionThatNeverComesEndsTheTransferSaidAsSuch) {
@@ -796,7 +970,7 @@ TEST(Receive, ARefusedTypeOrADataConnectionThatNeverComesEndsTheTransferSaidAsSu
          r.st.passive = false;
          r.server.neverConnect = true;
        },
-       {"TYPE I", "SIZE a.bin", "PORT", "RETR a.bin", "ABOR"},
+       {"TYPE I", "SIZE a.bin", "MDTM a.bin", "PORT", "RETR a.bin", "ABOR"},
        "semconexao"},
   };
   for (const auto& c : cases) {
@@ -858,8 +1032,8 @@ TEST(Passive, AnEpsvPortThatNothingAnswersIsSaidAndPasvTriedOnce) {
   EXPECT_FALSE(heard(r, "FTTRAREC"));
   EXPECT_TRUE(heard(r, "FTFIMREC"));
   EXPECT_EQ(readFile(r.path("a.bin")), "abc");
-  EXPECT_EQ(r.server.commands(),
-            (std::vector<std::string>{"TYPE I", "SIZE a.bin", "EPSV", "PASV", "RETR a.bin"}));
+  EXPECT_EQ(r.server.commands(), (std::vector<std::string>{"TYPE I", "SIZE a.bin", "MDTM a.bin",
+                                                           "EPSV", "PASV", "RETR a.bin"}));
 }
 
 TEST(Passive, EpsvRefusedFallsBackToPasvOnceForTheConnection) {
@@ -869,11 +1043,12 @@ TEST(Passive, EpsvRefusedFallsBackToPasvOnceForTheConnection) {
   ASSERT_TRUE(r.connect());
   for (int i = 0; i < 2; ++i) {
     r.ui.lines = {"a.bin", r.path("a.bin")};
-    r.keys("s");
+    r.keys(i == 0 ? "s" : "ss");  // the second replaces the first
     r.transfer.ReceiveFile("");
   }
   EXPECT_EQ(readFile(r.path("a.bin")), "abc");
-  EXPECT_EQ(r.server.commands(),
-            (std::vector<std::string>{"TYPE I", "SIZE a.bin", "EPSV", "PASV", "RETR a.bin",
-                                      "TYPE I", "SIZE a.bin", "PASV", "RETR a.bin"}));
+  EXPECT_EQ(
+      r.server.commands(),
+      (std::vector<std::string>{"TYPE I", "SIZE a.bin", "MDTM a.bin", "EPSV", "PASV", "RETR a.bin",
+                                "TYPE I", "SIZE a.bin", "MDTM a.bin", "PASV", "RETR a.bin"}));
 }
