@@ -8,8 +8,15 @@
 //  - stressed syllable agreement over the same words;
 //  - over a fixed corpus of sentences (program messages and everyday
 //    speech), at every speed: clicks per second (a level of at least
-//    -24 dBFS falling 30 dB or more within 2 ms), for our voice and for
-//    eSpeak NG at the speed's rate, and our duration over eSpeak NG's;
+//    -24 dBFS falling 30 dB or more within 2 ms), for our syllable units
+//    alone, for the whole recorded voice as the user hears it (the units,
+//    and the recorded letters, number words and marks time-scaled to the
+//    speed's pace, with the pauses after marks), and for eSpeak NG at the
+//    speed's rate; our duration over eSpeak NG's;
+//  - loudness: the active speech level (ITU-T P.56) of every source the
+//    program mixes: the message recordings, the letter names, the number
+//    pieces, the syllable-unit voice, eSpeak NG and the built-in engine, each
+//    against the recordings';
 //  - at speed 3, mel-cepstral distortion after dynamic time warping (24 mel
 //    cepstra from 60 to 4,000 Hz, silent frames dropped; the measure is told
 //    in bench/speechMeasures.h), with eSpeak NG at another rate against
@@ -23,16 +30,23 @@
 //
 // --dump writes every plain word of the list with our phonetic text and
 // eSpeak NG's phonemes, for working on the rules.
+// With VOICE_QUALITY_CLICKS set, every sentence the whole recorded voice
+// clicks in is printed with its count.
 // --wav writes our sentences and eSpeak NG's as WAV files (speed 3, or
 // --wav-speed N) for listening and spectrograms. The joining parameters of each speed come from
 // the build tree's QUIRAL.INI.
+#include <espeak-ng/speak_lib.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <complex>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,13 +55,20 @@
 #include "base/cp1252.h"
 #include "base/ini.h"
 #include "base/wav.h"
+#include "bench/speechFigures.h"
 #include "bench/speechMeasures.h"
 #include "console/qrwinConfig.h"
 #include "ftp/ftpmsgCatalogue.h"
 #include "speech/diphoneEngine.h"
+#include "speech/numbers.h"
+#include "speech/recordedVoice.h"
+#include "speech/speechLevel.h"
 #include "speech/translator.h"
+#include "speech/wavPlay.h"
+#include "synth/synthesiser.h"
 #include "tools/halfRate.h"
 #include "tools/unitdbPhonemes.h"
+#include "tts/uttsFront.h"
 
 namespace {
 
@@ -301,6 +322,214 @@ void writeWav8(const std::string& path, const std::vector<uint8_t>& samples) {
       .write(reinterpret_cast<const char*>(img.data()), static_cast<long>(img.size()));
 }
 
+// --- The whole recorded voice -------------------------------------------
+
+// 8-bit samples of a WAV image or file, as floats; nothing for another
+// format.
+std::vector<float> eightBitSamples(const std::vector<uint8_t>& image) {
+  std::vector<float> out;
+  const auto info = qr::parseWavImage(image.data(), image.size());
+  if (!info || info->format.bits != 8) return out;
+  for (size_t i = 0; i < info->dataLength; ++i)
+    out.push_back((image[info->dataOffset + i] - 128) / 128.0f);
+  return out;
+}
+
+std::vector<uint8_t> fileBytes(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+}
+
+// A text as the recorded voice sounds it at a speed: the pieces the
+// program's plan makes of it (speech/recordedVoice's expand, piece for
+// piece), recorded ones through the player's time scaling at the speed's
+// tempo, the units as they are, and the pauses after marks as silence.
+struct WholeVoice {
+  speech::DiphoneEngine& units;
+  const speech::Translator& tr;
+  std::string letters;
+  double tempo = 1;
+  int pauseFullStop = 250, pauseComma = 150, pauseColon = 200;
+
+  void scaled(const std::vector<uint8_t>& image, std::vector<float>& out) const {
+    const auto info = qr::parseWavImage(image.data(), image.size());
+    if (!info || info->format.bits != 8) return;
+    const uint8_t* data = image.data() + info->dataOffset;
+    if (std::abs(tempo - 1.0) < 1e-6) {
+      for (size_t i = 0; i < info->dataLength; ++i) out.push_back((data[i] - 128) / 128.0f);
+      return;
+    }
+    std::vector<uint8_t> block(speech::kBlockBytes);
+    std::vector<float> accum(speech::kBlockBytes);
+    for (size_t at = 0; at < info->dataLength;) {
+      const size_t piece =
+          std::min<size_t>(info->dataLength - at,
+                           static_cast<size_t>(speech::kBlockBytes * std::min(1.0, tempo) * 0.98));
+      const size_t n = speech::timeScale(data + at, piece, 8, 1, info->format.rate, tempo,
+                                         block.data(), block.size(), accum.data());
+      for (size_t i = 0; i < n; ++i) out.push_back((block[i] - 128) / 128.0f);
+      at += piece;
+    }
+  }
+  void file(const std::string& name, std::vector<float>& out) const {
+    scaled(fileBytes(letters + name + ".wav"), out);
+  }
+  static void pause(int ms, std::vector<float>& out) {
+    if (ms >= 50) out.insert(out.end(), static_cast<size_t>(ms / 50 * 50 * 11025 / 1000), 0.0f);
+  }
+
+  std::vector<float> say(const std::string& cp1252) const {
+    using Kind = speech::SpeechStep::Kind;
+    std::vector<float> out;
+    for (const auto& step : speech::planSpeech(cp1252)) {
+      switch (step.kind) {
+        case Kind::Zero:
+          file("_zero", out);
+          break;
+        case Kind::Minus:
+          file("_MENOS", out);
+          break;
+        case Kind::Number: {
+          speech::PieceJoiner joiner([&](const std::vector<uint8_t>& img) { scaled(img, out); });
+          for (const auto& name : speech::numberPieceNames(
+                   speech::numberWords(static_cast<uint64_t>(step.value)), false))
+            joiner.addFile(letters + name + ".wav");
+          joiner.flush();
+          break;
+        }
+        case Kind::Spell:
+          for (const char c : step.text) file("_" + std::to_string(static_cast<uint8_t>(c)), out);
+          break;
+        case Kind::Words:
+          units.speak(tr.translateToPhonetic(step.text), 0, [&](const uint8_t* img, size_t n) {
+            for (size_t i = speech::DiphoneEngine::kHeaderSize; i < n; ++i)
+              out.push_back((img[i] - 128) / 128.0f);
+            return true;
+          });
+          break;
+        case Kind::Click:
+          scaled(speech::clickImage(), out);
+          break;
+        case Kind::Punctuation: {
+          const auto mark = static_cast<uint8_t>(step.text[0]);
+          file("_" + std::to_string(mark), out);
+          const bool spaceAfter = step.text.size() > 1 && step.text[1] == ' ';
+          if (mark == '(' || mark == ')' || mark == ':' || mark == ';')
+            pause(pauseColon, out);
+          else if ((mark == ',' || mark == '-') && spaceAfter)
+            pause(pauseComma, out);
+          else if (mark == '.' && spaceAfter)
+            pause(pauseFullStop, out);
+          break;
+        }
+        case Kind::Char:
+          file("_" + std::to_string(static_cast<uint8_t>(step.text[0])), out);
+          break;
+      }
+    }
+    return out;
+  }
+};
+
+// --- Loudness ------------------------------------------------------------
+
+struct Levels {
+  std::vector<double> dB;
+  size_t samples = 0, clipped = 0;  // at full scale
+  void add(const std::vector<float>& s, int rate) {
+    if (const auto l = measures::activeLevel(s, rate)) dB.push_back(*l);
+    samples += s.size();
+    for (float v : s) clipped += std::fabs(v) >= 0.999f;
+  }
+  double quantile(double q) const {
+    std::vector<double> v = dB;
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[static_cast<size_t>(q * (v.size() - 1) + 0.5)];
+  }
+};
+
+std::vector<float> engineSay(const tts::EngineFront& front, synth::Synthesiser& syn,
+                             const std::string& utf8, double rate) {
+  std::vector<float> out;
+  int16_t buf[8192];
+  syn.reset();
+  auto take = [&] {
+    for (int n; (n = syn.read(buf, 8192)) > 0;)
+      for (int i = 0; i < n; ++i) out.push_back(buf[i] / 32768.0f);
+  };
+  for (const auto& line : front.phoLines(qr::fromUtf8(utf8), 1.0, rate)) {
+    syn.write(line + "\r\n");
+    take();
+  }
+  syn.flush();
+  take();
+  return out;
+}
+
+void loudnessFigures(const speech::Translator& tr, const std::string& dataDir) {
+  const std::string root = QUIRAL_BUILD_ROOT;
+  std::map<std::string, Levels> sources;
+  std::vector<std::string> order = {"message recordings",  "letter names", "number pieces",
+                                    "syllable-unit voice", "eSpeak NG",    "built-in engine"};
+  namespace fs = std::filesystem;
+  for (const auto& e : fs::directory_iterator(root + "/som/naviro"))
+    if (e.path().extension() == ".wav")
+      sources["message recordings"].add(eightBitSamples(fileBytes(e.path().string())), 11025);
+  for (const auto& e : fs::directory_iterator(root + "/som/letras")) {
+    const std::string name = e.path().stem().string();
+    if (e.path().extension() != ".wav" || name.size() < 2 || name[0] != '_') continue;
+    const bool code = std::all_of(name.begin() + 1, name.end(), ::isdigit);
+    const auto samples = eightBitSamples(fileBytes(e.path().string()));
+    if (code) {
+      const int c = std::stoi(name.substr(1));
+      if ((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'))
+        sources["letter names"].add(samples, 11025);
+    } else {
+      sources["number pieces"].add(samples, 11025);
+    }
+  }
+  const auto sentences = corpus();
+  speech::DiphoneEngine units;
+  if (units.openDatabase(dataDir, "DIFONES3")) {
+    units.setParameters(400, 1100, 0);
+    for (const auto& s : sentences)
+      sources["syllable-unit voice"].add(oursSay(units, tr, s, nullptr), 11025);
+  }
+  // eSpeak NG and the engine at the volume the program gives them.
+  const int espeakRate = 22050;
+  espeak_SetParameter(espeakVOLUME, speech::kEspeakVolume, 0);
+  for (const auto& s : sentences)
+    sources["eSpeak NG"].add(measures::toFloat(measures::espeakRender(s, 175)), espeakRate);
+  espeak_SetParameter(espeakVOLUME, 100, 0);
+  tts::EngineFront front;
+  synth::Synthesiser syn;
+  if (front.load(tts::engineFilesIn(root + "/coraltts")) && syn.open(root + "/coraltts/br4")) {
+    syn.setNoError(true);
+    syn.setVolume(speech::kEngineVolume);
+    for (const auto& s : sentences)
+      sources["built-in engine"].add(engineSay(front, syn, s, 0.8), syn.database()->rate);
+  }
+  const double reference = speech::kSpeechLevel;
+  std::printf(
+      "active speech level (P.56), dB below full scale: median [10th..90th percentile]"
+      " of each source, and the median against the program's level of %.1f dB (aim: within"
+      " +-1.5 dB)\n",
+      reference);
+  for (const auto& name : order) {
+    const Levels& l = sources[name];
+    if (l.dB.empty()) {
+      std::printf("  %-20s  none\n", name.c_str());
+      continue;
+    }
+    const double m = l.quantile(0.5);
+    std::printf("  %-20s %4zu  %6.1f [%6.1f..%6.1f]  %+5.1f dB%s  clipped %.3f %%\n", name.c_str(),
+                l.dB.size(), m, l.quantile(0.1), l.quantile(0.9), m - reference,
+                std::abs(m - reference) <= 1.5 ? "" : "  (outside)",
+                100.0 * static_cast<double>(l.clipped) /
+                    static_cast<double>(std::max<size_t>(1, l.samples)));
+  }
+}
+
 void soundFigures(const speech::Translator& tr, const std::string& dataDir,
                   const std::string& wavDir, int wavSpeed) {
   const std::string ini = QUIRAL_BUILD_ROOT "/QUIRAL.INI";
@@ -311,7 +540,7 @@ void soundFigures(const speech::Translator& tr, const std::string& dataDir,
   const auto sentences = corpus();
   std::printf("sentences: %zu (%zu program messages, %zu everyday)\n", sentences.size(),
               std::size(kMessageKeys), std::size(kEveryday));
-  std::printf("speed  rate  ours s  eSpeak s  ratio  clicks/s ours  eSpeak\n");
+  std::printf("speed  rate  ours s  eSpeak s  ratio  clicks/s: units  whole voice  eSpeak NG\n");
   for (int speed = 1; speed <= 5; ++speed) {
     speech::DiphoneEngine engine;
     if (!engine.openDatabase(dataDir, "DIFONES" + std::to_string(speed))) {
@@ -323,8 +552,15 @@ void soundFigures(const speech::Translator& tr, const std::string& dataDir,
                          static_cast<int>(number("SOBRAFON" + k, 0)),
                          static_cast<int>(number("INTERPAL" + k, 100)));
     const int rate = tools::kSpeedRates[static_cast<size_t>(speed - 1)];
-    double oursSeconds = 0, theirSeconds = 0, mcdSum = 0, selfSum = 0;
-    int oursClicks = 0, theirClicks = 0;
+    double oursSeconds = 0, theirSeconds = 0, mcdSum = 0, selfSum = 0, wholeSeconds = 0;
+    int oursClicks = 0, theirClicks = 0, wholeClicks = 0;
+    WholeVoice whole{engine,
+                     tr,
+                     std::string(QUIRAL_BUILD_ROOT) + "/som/letras/",
+                     speech::speedTempo(speed),
+                     static_cast<int>(number("PAUSAPONTO" + k, 250)),
+                     static_cast<int>(number("PAUSAVIRG" + k, 150)),
+                     static_cast<int>(number("PAUSADOISPONTOS" + k, 200))};
     for (size_t i = 0; i < sentences.size(); ++i) {
       std::vector<uint8_t> ourRaw;
       std::vector<int16_t> theirRaw;
@@ -337,6 +573,12 @@ void soundFigures(const speech::Translator& tr, const std::string& dataDir,
       theirSeconds += static_cast<double>(theirs.size()) / 11025;
       oursClicks += measures::countClicks(ours, 11025);
       theirClicks += measures::countClicks(theirs, 11025);
+      const auto heard = measures::trimSilence(whole.say(qr::fromUtf8(sentences[i])));
+      wholeSeconds += static_cast<double>(heard.size()) / 11025;
+      wholeClicks += measures::countClicks(heard, 11025);
+      if (getenv("VOICE_QUALITY_CLICKS") && measures::countClicks(heard, 11025) > 0)
+        std::printf("  speed %d: %d click(s) in: %s\n", speed, measures::countClicks(heard, 11025),
+                    sentences[i].c_str());
       if (speed == 3) {
         mcdSum += measures::melCepstralDistortion(ours, 11025, theirs, 11025);
         selfSum += measures::melCepstralDistortion(
@@ -349,9 +591,9 @@ void soundFigures(const speech::Translator& tr, const std::string& dataDir,
         writeWav16(wavDir + name + "-espeak.wav", theirRaw);
       }
     }
-    std::printf("%5d  %4d  %6.1f  %8.1f  %5.2f  %13.2f  %6.2f\n", speed, rate, oursSeconds,
+    std::printf("%5d  %4d  %6.1f  %8.1f  %5.2f  %15.2f  %11.2f  %9.2f\n", speed, rate, oursSeconds,
                 theirSeconds, oursSeconds / theirSeconds, oursClicks / oursSeconds,
-                theirClicks / theirSeconds);
+                wholeClicks / wholeSeconds, theirClicks / theirSeconds);
     if (speed == 3)
       std::printf(
           "       mel-cepstral distortion at speed 3: %.2f dB (eSpeak NG at 160 "
@@ -414,5 +656,6 @@ int main(int argc, char** argv) {
   }
   if (words) wordFigures(tr, wordFile, count, mismatchFile);
   if (sound) soundFigures(tr, dataDir, wavDir, wavSpeed);
+  if (sound) loudnessFigures(tr, dataDir);
   return 0;
 }

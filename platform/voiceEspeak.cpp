@@ -27,6 +27,7 @@
 #include "base/cp1252.h"
 #include "platform/audioBackends.h"
 #include "platform/voices.h"
+#include "speech/speechLevel.h"
 
 namespace platform {
 namespace {
@@ -254,6 +255,8 @@ std::unique_ptr<speech::Voice> startEspeakVoice(const speech::VoiceRequest& requ
     return nullptr;
   }
   espeak_SetSynthCallback(synthCallback);
+  // As loud as the program's other voices.
+  (void)espeak_SetParameter(espeakVOLUME, speech::kEspeakVolume, 0);
   if (const int wpm = speech::espeakRate(request.speed); wpm > 0)
     (void)espeak_SetParameter(espeakRATE, wpm, 0);
   if (const int pitch = speech::espeakPitch(request.pitch); pitch >= 0)

@@ -10,6 +10,7 @@
 
 #include "base/cp1252.h"
 #include "base/wav.h"
+#include "speech/speechLevel.h"
 #include "speech/wavPlay.h"
 
 namespace speech {
@@ -115,6 +116,8 @@ bool CoralEngine::EngineStart(const std::string& database, const std::string& ru
     return false;
   }
   mbr.setNoError_MBR(1);
+  // As loud as the program's other voices.
+  mbr.setVolumeRatio_MBR(kEngineVolume);
   const int freq = mbr.getFreq_MBR();
   rate_ = freq > 0 ? static_cast<uint32_t>(freq) : kDefaultRate;
 

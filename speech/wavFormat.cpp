@@ -113,17 +113,24 @@ size_t timeScale(const uint8_t* in, size_t inBytes, uint16_t bits, uint16_t chan
     return v;
   };
   std::fill(accum, accum + outFrames * ch, 0.0f);
-  // The sound ends where its source ends. The output cuts the last frame
-  // off after `tail` frames: that frame and the one before it are taken
-  // side by side from the source's end, so the cut falls on the source's
-  // own end (its fade, its silence) and not mid-swing, which would click at
-  // the end of every sped-up sound. The frame before those two is chosen to
-  // lead both from its predecessor and into them.
+  // The sound ends where its source ends, and as it ends there. The output
+  // cuts the last frame off after `tail` frames; that frame and the two
+  // before it are taken side by side from the source's end, so its last
+  // 20-30 ms (a vowel dying away, the silence after it) are heard at their
+  // own pace and the cut falls on the source's own end. Cut mid-swing, or
+  // with the dying away skipped, every sped-up sound would end in a click.
+  // The frames before them spread over the rest of the source, and the last
+  // of them is chosen to lead both from its predecessor and into them.
   const size_t last = (outFrames - 1) / hop;
   const long tail = static_cast<long>(outFrames - last * hop);
   const long hopL = static_cast<long>(hop);
+  const size_t kept = std::min<size_t>(3, last);  // frames copied as they are
+  const size_t firstKept = last + 1 - kept;       // 1 when the sound is short
   const long endStart = std::max(0L, static_cast<long>(frames) - tail);
-  const long beforeEnd = std::max(0L, endStart - hopL);
+  const long keptStart = std::max(0L, endStart - static_cast<long>(kept - 1) * hopL);
+  // Where the frames before the kept ones go: evenly up to keptStart.
+  const double pace =
+      firstKept > 1 ? static_cast<double>(keptStart) / static_cast<double>(firstKept * hop) : tempo;
   auto likeness = [&](long a, long b) {
     double score = 0;
     for (size_t j = 0; j < hop; j += 2)
@@ -134,15 +141,13 @@ size_t timeScale(const uint8_t* in, size_t inBytes, uint16_t bits, uint16_t chan
   long previous = 0;
   for (size_t k = 0; k * hop < outFrames; ++k) {
     long src = 0;
-    if (k > 0 && k == last) {
-      src = endStart;
-    } else if (k > 0 && k + 1 == last) {
-      src = beforeEnd;
+    if (k > 0 && k >= firstKept) {
+      src = std::min(keptStart + static_cast<long>(k - firstKept) * hopL, endStart);
     } else if (k > 0) {
-      const long nominal = std::lround(static_cast<double>(k * hop) * tempo);
+      const long nominal = std::lround(static_cast<double>(k * hop) * pace);
       const long latest = static_cast<long>(frames) - static_cast<long>(length);
       const long target = previous + hopL;
-      const bool leadsIntoEnd = k + 2 == last && beforeEnd + hopL <= static_cast<long>(frames);
+      const bool leadsIn = k + 1 == firstKept && keptStart + hopL <= static_cast<long>(frames);
       src = std::clamp(nominal, 0L, std::max(0L, latest));
       if (target + hopL <= static_cast<long>(frames)) {
         double best = -1e300;
@@ -150,7 +155,7 @@ size_t timeScale(const uint8_t* in, size_t inBytes, uint16_t bits, uint16_t chan
         const long to = std::min(std::max(0L, latest), src + tolerance);
         for (long c = from; c <= to; ++c) {
           double score = likeness(c, target);
-          if (leadsIntoEnd) score += likeness(c + hopL, beforeEnd);
+          if (leadsIn) score += likeness(c + hopL, keptStart);
           if (score > best) {
             best = score;
             src = c;

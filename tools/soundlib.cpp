@@ -31,6 +31,7 @@
 #include "base/wav.h"
 #include "ftp/ftpmsgCatalogue.h"
 #include "speech/numbers.h"
+#include "speech/speechLevel.h"
 #include "tools/halfRate.h"
 #include "tools/unitdbPhonemes.h"
 
@@ -183,24 +184,32 @@ int onSynth(short* wav, int count, espeak_EVENT*) {
   return 0;
 }
 
-// Trims the silence around the speech (keeping 10 ms), brings the peak near
-// full scale and converts to unsigned 8 bits.
+// Trims the silence around the speech (keeping 10 ms), brings it to the
+// program's one active speech level and converts to unsigned 8 bits. The
+// few peaks that would then pass 80 % of full scale (a loud burst in a
+// short word) are rounded off smoothly below full scale rather than the
+// whole sound made fainter or clipped.
 std::vector<uint8_t> toEightBit(std::vector<float> s) {
   constexpr float kSilence = 250.0f;
   constexpr long kMargin = kOutRate / 100;
+  constexpr double kKnee = 0.8;
   long first = 0, last = static_cast<long>(s.size()) - 1;
   while (first <= last && std::fabs(s[first]) < kSilence) ++first;
   while (last >= first && std::fabs(s[last]) < kSilence) --last;
   if (first > last) return {};
   first = std::max(0L, first - kMargin);
   last = std::min(static_cast<long>(s.size()) - 1, last + kMargin);
-  float peak = 1;
-  for (long i = first; i <= last; ++i) peak = std::max(peak, std::fabs(s[i]));
-  const float gain = std::min(4.0f, 0.9f * 32767.0f / peak);
+  std::vector<float> unit;
+  for (long i = first; i <= last; ++i) unit.push_back(s[i] / 32768.0f);
+  const auto level = speech::activeLevel(unit, static_cast<int>(kOutRate));
+  const double gain = level ? std::pow(10.0, (speech::kSpeechLevel - *level) / 20.0) : 1.0;
   std::vector<uint8_t> out;
-  for (long i = first; i <= last; ++i) {
-    const long v = std::lround(s[i] * gain / 256.0f) + 128;
-    out.push_back(static_cast<uint8_t>(std::clamp(v, 0L, 255L)));
+  for (const float x : unit) {
+    double v = x * gain;
+    if (std::fabs(v) > kKnee)
+      v = std::copysign(kKnee + (0.99 - kKnee) * std::tanh((std::fabs(v) - kKnee) / (0.99 - kKnee)),
+                        v);
+    out.push_back(static_cast<uint8_t>(std::clamp(std::lround(v * 128) + 128, 0L, 255L)));
   }
   return out;
 }

@@ -85,8 +85,10 @@ Said say(const std::string& phonemes) {
 
 // Level of every unit: eSpeak NG's own loudness is kept, so a stressed
 // syllable stays louder than an unstressed one and a consonant keeps its
-// natural weight beside its vowel.
-constexpr double kGain = 1.5 / 256.0;
+// natural weight beside its vowel; one gain for all brings the voice to the
+// program's active speech level (speech/speechLevel.h), measured over
+// running sentences by bench/voice_quality.
+constexpr double kGain = 1.18 / 256.0;
 // Fades at the edges of a unit, in output samples: short where it joins a
 // neighbour inside a word (the neighbour was cut from the same kind of
 // utterance and carries on the wave), 5 ms at a word's edges: a longer fade

@@ -23,6 +23,7 @@
 #include "platform/signals.h"
 #include "speech/diphone.h"
 #include "speech/dispatcher.h"
+#include "speech/speechLevel.h"
 #include "speech/translator.h"
 #include "speech/voiceText.h"
 #include "speech/wavPlay.h"
@@ -96,6 +97,13 @@ TEST(EspeakVoice, SpeaksNonSilentSpeechOfPlausibleLengthAndClosesTheDevice) {
   EXPECT_GT(length, 1.0);
   EXPECT_LT(length, 5.0);
   EXPECT_GT(rms16(audio.played), 500.0);
+  // As loud as the program's other voices.
+  std::vector<float> heard;
+  for (size_t i = 0; i + 1 < audio.played.size(); i += 2)
+    heard.push_back(static_cast<int16_t>(audio.played[i] | audio.played[i + 1] << 8) / 32768.0f);
+  const auto level = speech::activeLevel(heard, static_cast<int>(kEspeakRate));
+  ASSERT_TRUE(level);
+  EXPECT_NEAR(*level, speech::kSpeechLevel, 1.5);
   EXPECT_FALSE(audio.isOpen) << "the device is left closed for the recorded speech";
 }
 

@@ -17,6 +17,7 @@
 
 #include "base/eventlog.h"
 #include "platform/sharedLibrary.h"
+#include "speech/speechLevel.h"
 #include "speech/wavPlay.h"
 #include "tests/support/fakes.h"
 
@@ -286,6 +287,14 @@ TEST_F(RealVoice, SpokenInHalfSecondChunksWithThePlayersOptionsOffAndBack) {
   for (long long c : chunks) total += c;
   EXPECT_EQ(static_cast<long long>(rig.audio.played.size()), total);
   EXPECT_GT(rms(rig.audio.played), 300);
+  // As loud as the program's other voices.
+  std::vector<float> heard;
+  for (size_t i = 0; i + 1 < rig.audio.played.size(); i += 2)
+    heard.push_back(static_cast<int16_t>(rig.audio.played[i] | rig.audio.played[i + 1] << 8) /
+                    32768.0f);
+  const auto level = speech::activeLevel(heard, 16000);
+  ASSERT_TRUE(level);
+  EXPECT_NEAR(*level, speech::kSpeechLevel, 1.5);
   EXPECT_TRUE(rig.player.fast());
   EXPECT_TRUE(rig.player.cut());
   EXPECT_DOUBLE_EQ(rig.player.tempo(), 1.3);

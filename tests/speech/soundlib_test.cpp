@@ -13,6 +13,7 @@
 
 #include "ftp/ftpmsgCatalogue.h"
 #include "speech/numbers.h"
+#include "speech/speechLevel.h"
 #include "tools/halfRate.h"
 #include "tools/unitdbPhonemes.h"
 
@@ -73,6 +74,27 @@ TEST(SoundLibrary, FilesAreEightBitMonoAndNotSilent) {
     const auto [lo, hi] = std::minmax_element(b.begin() + 44, b.end());
     EXPECT_GT(*hi - *lo, 100) << rel << " is nearly silent";
   }
+}
+
+// One loudness: every recording (messages, letter names, number pieces) at
+// the program's active speech level, as the voices are; brought to their
+// peak instead, letters alone spread over 10 dB.
+TEST(SoundLibrary, EverySpokenSoundIsAtTheOneSpeechLevel) {
+  if (!generated()) GTEST_SKIP() << "sound library not generated";
+  size_t checked = 0;
+  for (const char* dir : {"letras", "naviro"})
+    for (const auto& e : std::filesystem::directory_iterator(kSom / dir)) {
+      const std::string name = e.path().filename().string();
+      if (e.path().extension() != ".wav" || name.starts_with("dtmf")) continue;
+      const auto b = readFile(e.path());
+      std::vector<float> samples;
+      for (size_t i = 44; i < b.size(); ++i) samples.push_back((b[i] - 128) / 128.0f);
+      const auto level = speech::activeLevel(samples, 11025);
+      ASSERT_TRUE(level) << name;
+      EXPECT_NEAR(*level, speech::kSpeechLevel, 1.5) << name;
+      ++checked;
+    }
+  EXPECT_GT(checked, 400u);
 }
 
 TEST(SoundLibrary, DtmfToneCarriesItsTwoFrequencies) {
