@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,6 +31,7 @@
 #include "platform/platform.h"
 #include "platform/pollWaiter.h"
 #include "platform/signals.h"
+#include "sftp/sftpFiles.h"
 #include "speech/diphone.h"
 #include "speech/translator.h"
 #include "speech/wavPlay.h"
@@ -123,6 +126,10 @@ int run(const std::optional<std::string>& host, qr::EventLog& log,
   ftp::ConsoleFileDialogs dialogs(console, spoken, input);
   ftp::Client client(tela, host, &dialogs);
   client.state().fileCreationMask = platform::fileCreationMask();
+  client.offerSftp([](ftp::ClientState& st, ftp::Tela& ui, ftp::Messages& msg, ftp::Rede& rede,
+                      std::function<bool()> connect, int deadlineMs) {
+    return std::make_unique<sftp::SftpFiles>(st, ui, msg, rede, std::move(connect), deadlineMs);
+  });
   int code = 0;
   try {
     client.Run();

@@ -34,7 +34,8 @@ HostSpec ParseHost(std::string_view typed) {
   HostSpec spec;
   spec.port = kDefaultPort;
   std::string_view rest = typed;
-  for (std::string_view scheme : {std::string_view("ftps"), std::string_view("ftp")}) {
+  for (std::string_view scheme :
+       {std::string_view("sftp"), std::string_view("ftps"), std::string_view("ftp")}) {
     if (startsWithNoCase(rest, scheme) && rest.substr(scheme.size()).starts_with("://")) {
       spec.scheme = std::string(scheme);
       rest.remove_prefix(scheme.size() + 3);
@@ -42,6 +43,11 @@ HostSpec ParseHost(std::string_view typed) {
       if (slash != std::string_view::npos) rest = rest.substr(0, slash);
       break;
     }
+  }
+  if (spec.scheme == "sftp") {
+    spec.port = kSshPort;
+    const size_t at = rest.rfind('@');
+    if (at != std::string_view::npos) rest.remove_prefix(at + 1);
   }
   if (rest.starts_with('[')) {
     const size_t close = rest.find(']');
@@ -77,6 +83,15 @@ HostSpec ParseHost(std::string_view typed) {
   }
   spec.host = std::string(rest);
   return spec;
+}
+
+std::string TypedAccount(std::string_view typed) {
+  constexpr std::string_view kScheme = "sftp://";
+  if (!startsWithNoCase(typed, kScheme)) return {};
+  std::string_view rest = typed.substr(kScheme.size());
+  rest = rest.substr(0, rest.find('/'));
+  const size_t at = rest.rfind('@');
+  return at == std::string_view::npos ? std::string() : std::string(rest.substr(0, at));
 }
 
 std::string HostForDisplay(std::string_view host, uint16_t port) {

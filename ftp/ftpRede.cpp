@@ -618,6 +618,23 @@ WaitResult Rede::waitForControl(int ms, bool escapeInterrupts) {
   }
 }
 
+long Rede::peekControl(char* buffer, size_t capacity) {
+  if (control_ < 0) return -1;
+  ssize_t n;
+  do {
+    n = ::recv(control_, buffer, capacity, MSG_PEEK | MSG_DONTWAIT);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0 && wouldBlock(errno)) return -2;
+  return static_cast<long>(n);
+}
+
+int Rede::releaseControl() {
+  controlTls_.reset();
+  const int fd = control_;
+  control_ = -1;
+  return fd;
+}
+
 void Rede::waitIdle(int milliseconds) {
   (void)wait({.control = true, .accept = true, .dataRead = true, .keys = true}, milliseconds);
 }

@@ -121,6 +121,13 @@ class Rede {
   [[nodiscard]] WaitResult waitForControl(int ms, bool escapeInterrupts = true);
   // The control connection is over: no poll looks at it again.
   void closeControl();
+  // Bytes waiting on the control connection, left there for whoever reads
+  // it next: their count, -2 when none came yet, 0 when the server closed
+  // the connection, -1 on an error.
+  [[nodiscard]] long peekControl(char* buffer, size_t capacity);
+  // Hands the control connection's socket over to another layer (the SSH
+  // library), which closes it; Rede forgets it.
+  [[nodiscard]] int releaseControl();
   // The idle wait: a reply, a data connection or data, or a key; at most ms.
   void waitIdle(int milliseconds);
 

@@ -2,6 +2,7 @@
 #include "ftp/ftpmsg.h"
 
 #include "base/cp1252.h"
+#include "ftp/ftpSshMessages.h"
 #include "ftp/ftpTela.h"
 #include "ftp/ftpTlsMessages.h"
 #include "ftp/ftpmsgCatalogue.h"
@@ -12,6 +13,8 @@ std::string MessageText(std::string_view key) {
   for (const auto& m : kMessages)
     if (m.key == key) return qr::W(m.text);
   for (const auto& m : kTlsMessages)
+    if (m.key == key) return qr::W(m.text);
+  for (const auto& m : kSshMessages)
     if (m.key == key) return qr::W(m.text);
   return qr::W("--> Mensagem inválida: ") + std::string(key);
 }

@@ -63,26 +63,77 @@ const Client::Command Client::kCommands[] = {
     {kEnter, "", 0, nullptr},  // nothing; also what a cancelled menu yields
     {'L', "FTAJUD01", 1,
      [](Client& c) {
-       if (c.login_.Login()) c.st_.loggedIn = true;
+       if (c.remote_ ? c.remote_->Login() : c.login_.Login()) c.st_.loggedIn = true;
      }},
-    {'R', "FTAJUD03", 2, [](Client& c) { c.transfer_.ReceiveFile(std::string_view()); }},
-    {'T', "FTAJUD04", 3, [](Client& c) { c.transfer_.SendFile(); }},
+    {'R', "FTAJUD03", 2,
+     [](Client& c) {
+       if (c.remoteCmds_)
+         c.remoteCmds_->ReceiveFile();
+       else
+         c.transfer_.ReceiveFile(std::string_view());
+     }},
+    {'T', "FTAJUD04", 3,
+     [](Client& c) {
+       if (c.remoteCmds_)
+         c.remoteCmds_->SendFile();
+       else
+         c.transfer_.SendFile();
+     }},
     {'Q', "FTAJUD07", 4, [](Client& c) { c.transfer_.AnnounceTransferred(); }},
-    {'D', "FTAJUD02", 5, [](Client& c) { c.browse_.ListRemoteDirectory(); }},
-    {'A', "FTAJUD05", 6, [](Client& c) { c.arq_.DeleteRemoteFile(); }},
+    {'D', "FTAJUD02", 5,
+     [](Client& c) {
+       if (c.remoteCmds_)
+         c.remoteCmds_->ListRemoteDirectory();
+       else
+         c.browse_.ListRemoteDirectory();
+     }},
+    {'A', "FTAJUD05", 6,
+     [](Client& c) {
+       if (c.remoteCmds_)
+         c.remoteCmds_->DeleteRemoteFile();
+       else
+         c.arq_.DeleteRemoteFile();
+     }},
     {'I', "FTAJUD8C", 7,
      [](Client& c) {
-       if (c.dlg_.SendCommand("PWD")) (void)c.dlg_.ReadAndSpeakReply(false);
+       if (c.remoteCmds_)
+         c.remoteCmds_->SayCurrentDirectory();
+       else if (c.dlg_.SendCommand("PWD"))
+         (void)c.dlg_.ReadAndSpeakReply(false);
      }},
-    {'S', "FTAJUD06", 8, [](Client& c) { c.dir_.ShowAndChangeDirectory(); }},
-    {'C', "FTAJUD8D", 9, [](Client& c) { c.dir_.MakeRemoteDirectory(); }},
+    {'S', "FTAJUD06", 8,
+     [](Client& c) {
+       if (c.remoteCmds_)
+         c.remoteCmds_->ShowAndChangeDirectory();
+       else
+         c.dir_.ShowAndChangeDirectory();
+     }},
+    {'C', "FTAJUD8D", 9,
+     [](Client& c) {
+       if (c.remoteCmds_)
+         c.remoteCmds_->MakeRemoteDirectory();
+       else
+         c.dir_.MakeRemoteDirectory();
+     }},
     {'V', "FTAJUD08", 10,
      [](Client& c) {
        c.st_.verbose = !c.st_.verbose;
        c.msg_.Announce(c.st_.verbose ? "FTVERBO" : "FTNAOVRB", 1);
      }},
-    {'P', "FTAJUD8A", 11, [](Client& c) { c.togglePassive(); }},
-    {'/', "FTAJUD8B", 12, [](Client& c) { c.rawCommand(); }},
+    {'P', "FTAJUD8A", 11,
+     [](Client& c) {
+       if (c.remote_)
+         c.msg_.Announce("FTSPASV", 1);
+       else
+         c.togglePassive();
+     }},
+    {'/', "FTAJUD8B", 12,
+     [](Client& c) {
+       if (c.remote_)
+         c.msg_.Announce("FTSCMD", 1);
+       else
+         c.rawCommand();
+     }},
     {'?', "FTAJUD09", 13, [](Client& c) { c.SpeakHelpList(); }},
     {kEscape, "FTAJUD10", 14, [](Client& c) { c.quit(); }},
 };
@@ -118,7 +169,8 @@ Client::Client(Tela& ui, std::optional<std::string> host, FileDialogs* dialogs)
       dir_(st_, ui, msg_, dlg_, arq_),
       plainDialogs_(ui),
       transfer_(st_, ui, msg_, dlg_, rede_, port_, dialogs ? *dialogs : plainDialogs_),
-      browse_(st_, ui, msg_, dlg_, rede_, dir_, transfer_, dialogs ? *dialogs : plainDialogs_) {}
+      browse_(st_, ui, msg_, dlg_, rede_, dir_, transfer_, dialogs ? *dialogs : plainDialogs_),
+      activeDialogs_(dialogs) {}
 
 Client::~Client() = default;
 
@@ -241,6 +293,11 @@ void Client::rawCommand() {
 
 void Client::quit() {
   st_.noPrompt = true;
+  if (remote_) {
+    remote_->Quit();
+    st_.running = false;
+    return;
+  }
   // The server closing the connection after QUIT is no loss, and a
   // server that never answers it does not keep the user waiting.
   dlg_.expectClose();
@@ -348,10 +405,44 @@ bool Client::connect() {
   return true;
 }
 
+void Client::runRemote() {
+  if (!sftpFactory_) {
+    ui_.errorBeep();
+    msg_.Announce("FTSSHBIB", 1);
+    EndProgram();
+  }
+  remote_ = sftpFactory_(
+      st_, ui_, msg_, rede_, [this] { return connect(); }, dlg_.replyDeadlineMs());
+  if (!remote_->Connect()) {
+    remote_.reset();
+    rede_.CloseConnections();
+    EndProgram();
+  }
+  remoteCmds_ = std::make_unique<RemoteCommands>(st_, ui_, msg_, *remote_,
+                                                 activeDialogs_ ? *activeDialogs_ : plainDialogs_);
+  st_.loggedIn = remote_->Login();
+  prompt();
+  while (st_.running) {
+    if (ui_.keyPending()) {
+      RunCommand();
+      if (!st_.noPrompt && st_.running) prompt();
+    }
+    if (!st_.running) break;
+    if (!ui_.keyPending()) rede_.waitIdle(kIdleWaitMs);
+  }
+  remoteCmds_.reset();
+  remote_->Quit();
+  remote_.reset();
+  rede_.CloseConnections();
+  st_.exitCode = st_.loggedIn ? kExitNormal : kExitNoLogin;
+  EndProgram();
+}
+
 void Client::Run() {
   st_.exitCode = kExitNormal;
   if (!InitializeClient()) EndProgram();
   st_.exitCode = kExitNoConnection;
+  if (st_.remoteScheme == "sftp") runRemote();
   if (!connect()) {
     rede_.CloseConnections();
     EndProgram();

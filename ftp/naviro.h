@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,6 +17,8 @@
 #include "ftp/ftpLogin.h"
 #include "ftp/ftpPort.h"
 #include "ftp/ftpRede.h"
+#include "ftp/ftpRemote.h"
+#include "ftp/ftpRemoteCmds.h"
 #include "ftp/ftpTls.h"
 #include "ftp/ftpTransfer.h"
 #include "ftp/ftpmsg.h"
@@ -47,6 +51,12 @@ void SplitHostPort(std::string_view typed, std::string& host, uint16_t& port);
 // program as ESC does.
 [[nodiscard]] uint8_t HelpMenuCharacter(int position);
 
+// Makes the remote computer of another protocol (sftp://): given the
+// client's state, screen, messages and socket layer, a way to open the
+// connection and say how it went, and how long the server may be silent.
+using RemoteFactory = std::function<std::unique_ptr<RemoteFiles>(
+    ClientState&, Tela&, Messages&, Rede&, std::function<bool()> connect, int deadlineMs)>;
+
 class Client {
  public:
   // host: the first command-line argument that is not an option, if any.
@@ -56,6 +66,9 @@ class Client {
   ~Client();
   Client(const Client&) = delete;
   Client& operator=(const Client&) = delete;
+
+  // Makes sftp:// reachable; without it such a computer is refused.
+  void offerSftp(RemoteFactory factory) { sftpFactory_ = std::move(factory); }
 
   [[nodiscard]] bool InitializeClient();
   void RunCommand();
@@ -97,6 +110,9 @@ class Client {
   void rawCommand();
   void togglePassive();
   void quit();
+  // The run over the remote computer interface (sftp://): the connection
+  // and its host key, the login, then the same command loop.
+  [[noreturn]] void runRemote();
 
   Tela& ui_;
   std::optional<std::string> hostArgument_;
@@ -112,6 +128,12 @@ class Client {
   PlainFileDialogs plainDialogs_;
   Transfer transfer_;
   Browse browse_;
+  FileDialogs* activeDialogs_;
+  RemoteFactory sftpFactory_;
+  // Set while the computer is reached over the interface: the commands
+  // then go to it rather than to the FTP dialogue.
+  std::unique_ptr<RemoteFiles> remote_;
+  std::unique_ptr<RemoteCommands> remoteCmds_;
 };
 
 }  // namespace ftp

@@ -3,6 +3,7 @@
 #
 #   base   <- tts <- speech <- console <- ftp/ui
 #   base   <- ftp (the protocol core; it talks to the user through Tela)
+#   ftp    <- sftp (file transfer over SSH, a protocol core beside ftp)
 #   base   <- synth (the diphone synthesiser library, loaded at run time)
 #   platform implements the interfaces of base, speech and console
 #   app/ wires everything; tests/, tools/ and bench/ may use any layer
@@ -35,6 +36,7 @@ allowed_for() {
     speech) echo "base tts speech" ;;
     console) echo "base tts speech console" ;;
     ftp) echo "base ftp" ;;
+    sftp) echo "base ftp sftp" ;;
     synth) echo "base synth" ;;
     ftp/ui) echo "base tts speech console ftp ftp/ui" ;;
     platform) echo "base tts speech console platform" ;;
@@ -49,7 +51,7 @@ ftp_split=0
 ftp_pending=0
 
 checked=()
-for d in base tts speech console ftp platform synth; do [ -d "$d" ] && checked+=("$d"); done
+for d in base tts speech console ftp sftp platform synth; do [ -d "$d" ] && checked+=("$d"); done
 while IFS= read -r line; do
   file=${line%%:*}
   rest=${line#*:}
@@ -84,7 +86,7 @@ fi
 platform_headers='#[[:space:]]*include[[:space:]]*[<"](SDL|termios|dlfcn|sys/ioctl|spawn\.h|sys/wait\.h|espeak|speech-dispatcher|libspeechd)'
 socket_headers='#[[:space:]]*include[[:space:]]*[<"](sys/socket|netinet/|arpa/inet|netdb)'
 dirs=()
-for d in base console speech ftp tts synth; do [ -d "$d" ] && dirs+=("$d"); done
+for d in base console speech ftp sftp tts synth; do [ -d "$d" ] && dirs+=("$d"); done
 if [ ${#dirs[@]} -gt 0 ]; then
   if grep -rnE "$platform_headers" "${dirs[@]}"; then
     echo "platform headers belong in platform/ (above)"
@@ -99,7 +101,7 @@ fi
 # platform/ only; the program sets it at start-up.
 process_calls='(^|[^[:alnum:]_])(signal|sigaction|umask)[[:space:]]*\('
 others=()
-for d in app base bench console ftp speech tests tools tts; do [ -d "$d" ] && others+=("$d"); done
+for d in app base bench console ftp sftp speech tests tools tts; do [ -d "$d" ] && others+=("$d"); done
 if grep -rnE --include='*.h' --include='*.cpp' "$process_calls" "${others[@]}"; then
   echo "signals and the umask are set in platform/ only (above)"
   status=1

@@ -12,6 +12,9 @@ packages=(
   python3 python3-pyftpdlib wbrazilian
   # explicit TLS: the library, and the servers and certificate tool of its tests
   libssl-dev openssl vsftpd python3-openssl
+  # file transfer over SSH: the library, and the server its tests start
+  # privately (never the system's service: see below)
+  libssh-dev openssh-server openssh-client
   # what the unpacked proftpd below links with
   libmemcached11 libmemcachedutil2 libhiredis0.14 libsodium23 libpam0g libcap2 libcap-ng0 libaudit1
   fonts-dejavu-core
@@ -28,8 +31,22 @@ for p in "${packages[@]}"; do
 done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
-  "${sudo_cmd[@]}" apt-get update -q
-  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q "${missing[@]}"
+  # Installing openssh-server would start the system's SSH service on port
+  # 22; the tests start servers of their own. A policy that refuses every
+  # service start stands for the time of the install, when none is there.
+  policy=/usr/sbin/policy-rc.d
+  own_policy=0
+  if [ ! -e "$policy" ]; then
+    printf '#!/bin/sh\nexit 101\n' | "${sudo_cmd[@]}" tee "$policy" >/dev/null
+    "${sudo_cmd[@]}" chmod 755 "$policy"
+    own_policy=1
+  fi
+  status=0
+  "${sudo_cmd[@]}" apt-get update -q &&
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -q "${missing[@]}" ||
+    status=$?
+  [ "$own_policy" = 1 ] && "${sudo_cmd[@]}" rm -f "$policy"
+  [ "$status" = 0 ] || exit "$status"
 fi
 
 # proftpd, the tests' second TLS server, conflicts with vsftpd as a package:

@@ -205,8 +205,17 @@ TEST(SmallRules, TypedHostsGiveNameAndPortWhateverTheirForm) {
       {"[::1", {"", "[::1", 21, false}},
       {"ftp://srv.br:2121/pub/", {"ftp", "srv.br", 2121, true}},
       {"FTPS://[2001:db8::5]", {"ftps", "2001:db8::5", 21, false}},
+      {"sftp://srv.br", {"sftp", "srv.br", 22, false}},
+      {"SFTP://ana@[::1]:2222/home/", {"sftp", "::1", 2222, true}},
+      {"sftp://joao@empresa.br@10.0.0.1:2200", {"sftp", "10.0.0.1", 2200, true}},
+      {"sftp://srv.br:x", {"sftp", "srv.br:x", 22, false}},
+      {"ana@srv.br", {"", "ana@srv.br", 21, false}},  // an account only after sftp://
   };
   for (const auto& c : cases) EXPECT_EQ(ParseHost(c.typed), c.want) << c.typed;
+  EXPECT_EQ(TypedAccount("SFTP://ana@[::1]:2222/home/"), "ana");
+  EXPECT_EQ(TypedAccount("sftp://joao@empresa.br@10.0.0.1:2200"), "joao@empresa.br");
+  EXPECT_EQ(TypedAccount("sftp://srv.br/a@b"), "");
+  EXPECT_EQ(TypedAccount("ana@srv.br"), "");
   EXPECT_EQ(HostForDisplay("::1", 2121), "[::1]:2121");
   EXPECT_EQ(HostForDisplay("srv", 21), "srv:21");
 }

@@ -1,0 +1,228 @@
+#!/usr/bin/python3
+"""SFTP throughput of naviro against the tests' private OpenSSH server
+(tests/support/sshd-rig.sh, loopback), interleaved run by run with OpenSSH's
+sftp client and curl sftp:// where they are installed. naviro runs through
+the script console; its event log goes through a pipe and each line is
+time-stamped here, so a transfer is timed from its "transfer" line to
+"announce FTFIMREC/FTFIMENV", without the start-up and the login. sftp and
+curl are timed as whole processes, less the median time of the same
+command moving an empty file (their connection and login).
+
+Usage: sftp_bench.py --build DIR [--runs N] [--mib SIZE] [--quiral DIR]
+Needs root (the rig's mount namespace) and the build's sound library."""
+import argparse
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+MIB = 1024 * 1024
+HERE = os.path.dirname(os.path.abspath(__file__))
+RIG = os.path.join(os.path.dirname(HERE), "tests", "support", "sshd-rig.sh")
+CMD = "{until Comando ?}"
+
+
+def naviro_run(exe, quiral, work, sysdir, home, address, keys, cwd, timeout=600):
+    kfile = os.path.join(work, "keys.txt")
+    with open(kfile, "w", encoding="utf-8") as f:
+        f.write(keys)
+    fifo = os.path.join(work, "log.fifo")
+    if os.path.exists(fifo):
+        os.unlink(fifo)
+    os.mkfifo(fifo)
+    stamped = []
+
+    def reader():
+        with open(fifo, "rb") as f:
+            for line in f:
+                stamped.append((time.perf_counter(), line.decode("utf-8", "replace").rstrip()))
+
+    t = threading.Thread(target=reader, daemon=True)
+    t.start()
+    env = dict(os.environ, QUIRAL_CONSOLE="script", QUIRAL_AUDIO="null", QUIRAL_KEYS=kfile,
+               QUIRAL_LOG=fifo, QUIRAL_SYSDIR=sysdir, QUIRAL_ROOT=quiral, TMPDIR=work,
+               HOME=home)
+    env.pop("SSH_AUTH_SOCK", None)
+    proc = subprocess.Popen([exe, address], env=env, cwd=cwd, stdout=subprocess.DEVNULL)
+    try:
+        proc.wait(timeout)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.wait()
+    t.join(5)
+    return stamped
+
+
+def between(stamped, start_prefix, end_prefix):
+    t0 = next((t for t, l in stamped if l.startswith(start_prefix)), None)
+    if t0 is None:
+        return None
+    t1 = next((t for t, l in stamped if t >= t0 and l.startswith(end_prefix)), None)
+    return None if t1 is None else t1 - t0
+
+
+def timed(cmd, env=None):
+    os.sync()
+    t0 = time.perf_counter()
+    ok = subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                        env=env).returncode == 0
+    return time.perf_counter() - t0 if ok else None
+
+
+def remove(*paths):
+    for p in paths:
+        if os.path.exists(p):
+            os.unlink(p)
+    os.sync()
+    time.sleep(0.5)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--build", required=True)
+    ap.add_argument("--quiral")
+    ap.add_argument("--runs", type=int, default=3)
+    ap.add_argument("--mib", type=int, default=1024)
+    a = ap.parse_args()
+    exe = os.path.join(a.build, "app", "naviro")
+    quiral = a.quiral or os.path.join(a.build, "quiral")
+    if not os.path.isdir(os.path.join(quiral, "som")):
+        raise SystemExit("no sound library in " + quiral)
+    work = tempfile.mkdtemp(prefix="naviro-sftp-bench-")
+    os.chmod(work, 0o755)
+    rig = os.path.join(work, "rig")
+    out = subprocess.run(["sh", RIG, "start", rig], capture_output=True, text=True)
+    if out.returncode != 0:
+        raise SystemExit("sshd rig: " + out.stderr)
+    port = int(out.stdout.split()[0])
+    try:
+        home_srv = os.path.join(rig, "home")
+        st = os.stat(home_srv)
+        big = os.path.join(home_srv, "grande.bin")
+        subprocess.run(["head", "-c", str(a.mib * MIB), "/dev/urandom"],
+                       stdout=open(big, "wb"), check=True)
+        empty = os.path.join(home_srv, "vazio.bin")
+        open(empty, "wb").close()
+        for p in (big, empty):
+            os.chown(p, st.st_uid, st.st_gid)
+        cwd = os.path.join(work, "cwd")
+        os.makedirs(cwd)
+        local_big = os.path.join(cwd, "envio.bin")
+        shutil.copy(big, local_big)
+        open(os.path.join(cwd, "envio-vazio.bin"), "wb").close()
+        # The user: the rig's key, the server's key known.
+        home = os.path.join(work, "user")
+        os.makedirs(os.path.join(home, ".ssh"), mode=0o700)
+        shutil.copy(os.path.join(rig, "id"), os.path.join(home, ".ssh", "id_ed25519"))
+        os.chmod(os.path.join(home, ".ssh", "id_ed25519"), 0o600)
+        with open(os.path.join(rig, "hostkey.pub")) as f:
+            key = " ".join(f.read().split()[:2])
+        known = os.path.join(home, ".ssh", "known_hosts")
+        with open(known, "w") as f:
+            f.write("[127.0.0.1]:%d %s\n" % (port, key))
+        sysdir = os.path.join(work, "sys")
+        os.makedirs(sysdir)
+        shutil.copy(os.path.join(quiral, "QUIRAL.INI"), sysdir)
+        address = "sftp://ana@127.0.0.1:%d" % port
+        ssh_opts = ["-o", "BatchMode=yes", "-o", "UserKnownHostsFile=" + known,
+                    "-o", "IdentityFile=" + os.path.join(home, ".ssh", "id_ed25519"),
+                    "-o", "IdentitiesOnly=yes", "-P", str(port)]
+        env = dict(os.environ, HOME=home)
+        env.pop("SSH_AUTH_SOCK", None)
+
+        def sftp_cmd(batch):
+            bfile = os.path.join(work, "batch")
+            with open(bfile, "w") as f:
+                f.write(batch + "\n")
+            return ["sftp", "-q", "-b", bfile] + ssh_opts + ["ana@127.0.0.1"]
+
+        have_curl = shutil.which("curl") is not None and \
+            "sftp" in subprocess.run(["curl", "-V"], capture_output=True, text=True).stdout
+        curl_base = ["curl", "-s", "-S", "--key", os.path.join(home, ".ssh", "id_ed25519"),
+                     "--pubkey", os.path.join(rig, "id.pub"), "--insecure"]
+        url = "sftp://ana@127.0.0.1:%d/~/" % port
+
+        tools = {"naviro": {}, "sftp": {}, "curl": {}}
+        base = {"sftp": {"get": [], "put": []}, "curl": {"get": [], "put": []}}
+        got = os.path.join(cwd, "grande.bin")
+        sent = os.path.join(home_srv, "enviado.bin")
+        for i in range(a.runs):
+            # Receive.
+            remove(got, got + ".part")
+            stamped = naviro_run(exe, quiral, work, sysdir, home, address,
+                                 CMD + "r{until remoto ?}grande.bin{Enter}{until local ?}{Enter}"
+                                 "{until grande.bin, }" + CMD + "{Esc}", cwd)
+            tools["naviro"].setdefault("get", []).append(
+                between(stamped, "transfer receive", "announce FTFIMREC"))
+            remove(got)
+            tools["sftp"].setdefault("get", []).append(
+                timed(sftp_cmd("get grande.bin " + got), env))
+            base["sftp"]["get"].append(timed(sftp_cmd("get vazio.bin " + got + ".0"), env))
+            remove(got)
+            if have_curl:
+                tools["curl"].setdefault("get", []).append(
+                    timed(curl_base + ["-o", got, url + "grande.bin"], env))
+                base["curl"]["get"].append(
+                    timed(curl_base + ["-o", got + ".0", url + "vazio.bin"], env))
+                remove(got)
+            # Send.
+            remove(sent)
+            stamped = naviro_run(exe, quiral, work, sysdir, home, address,
+                                 CMD + "t{until local ?}envio.bin{Enter}{until remoto ?}"
+                                 "enviado.bin{Enter}{until envio.bin, }" + CMD + "{Esc}", cwd)
+            tools["naviro"].setdefault("put", []).append(
+                between(stamped, "transfer send", "announce FTFIMENV"))
+            remove(sent)
+            tools["sftp"].setdefault("put", []).append(
+                timed(sftp_cmd("put " + local_big + " enviado.bin"), env))
+            base["sftp"]["put"].append(
+                timed(sftp_cmd("put " + os.path.join(cwd, "envio-vazio.bin") + " v0.bin"), env))
+            remove(sent)
+            if have_curl:
+                tools["curl"].setdefault("put", []).append(
+                    timed(curl_base + ["-T", local_big, url + "enviado.bin"], env))
+                base["curl"]["put"].append(
+                    timed(curl_base + ["-T", os.path.join(cwd, "envio-vazio.bin"),
+                                       url + "v0.bin"], env))
+                remove(sent)
+            print("run %d of %d done" % (i + 1, a.runs), file=sys.stderr)
+
+        def median(xs):
+            xs = [x for x in xs if x is not None]
+            return statistics.median(xs) if xs else None
+
+        print("SFTP, %d MiB over loopback, median of %d interleaved runs" % (a.mib, a.runs))
+        print("%-8s %-8s %10s %10s %12s" % ("tool", "way", "seconds", "MiB/s", "vs sftp"))
+        figures = {}
+        for tool in ("naviro", "sftp", "curl"):
+            for way in ("get", "put"):
+                t = median(tools[tool].get(way, []))
+                if t is not None and tool in base:
+                    b = median(base[tool][way])
+                    t = t - (b or 0)
+                figures[(tool, way)] = t
+        for tool in ("naviro", "sftp", "curl"):
+            for way in ("get", "put"):
+                t = figures[(tool, way)]
+                if t is None:
+                    print("%-8s %-8s %10s" % (tool, way, "-"))
+                    continue
+                ref = figures[("sftp", way)]
+                ratio = "%.2fx" % (ref / t) if ref and t > 0 else "-"
+                print("%-8s %-8s %10.2f %10.1f %12s" % (tool, way, t, a.mib / t, ratio))
+        nav = [figures[("naviro", w)] for w in ("get", "put")]
+        ref = [figures[("sftp", w)] for w in ("get", "put")]
+        if all(nav) and all(ref):
+            held = all(r / n >= 1.0 for n, r in zip(nav, ref))
+            print("target naviro >= 1.0x OpenSSH sftp both ways:", "held" if held else "NOT held")
+    finally:
+        subprocess.run(["sh", RIG, "stop", rig], check=False)
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()

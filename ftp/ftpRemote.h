@@ -1,0 +1,90 @@
+// ftpRemote: the remote computer as the commands see it, whichever
+// protocol reaches it: FTP (the dialogue of ftpDlg) or SFTP (sftp/). The
+// commands ask, the spoken layer says what came of it; neither knows which
+// protocol speaks. Each operation does its own protocol talk, waits with
+// its deadlines, and returns a result; what only one protocol has (the
+// transfer type, passive mode, raw commands) stays outside.
+//
+// Names are RemoteName: the text the user hears and the bytes the server
+// gave or takes. Relative names are in the current remote directory.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ftp/ftpDlg.h"
+
+namespace ftp {
+
+enum class RemoteStatus {
+  Done,
+  NotFound,     // no such file or directory
+  Denied,       // permission denied
+  Refused,      // the server would not (reason holds its words)
+  Lost,         // the connection broke or the server went silent (said)
+  GaveUp,       // ESC
+  LocalFailed,  // the local file could not be read or written (localError)
+};
+
+struct RemoteResult {
+  RemoteStatus status = RemoteStatus::Done;
+  std::string reason;  // the server's line or message, Windows-1252
+  int localError = 0;  // the errno of LocalFailed
+  [[nodiscard]] bool ok() const { return status == RemoteStatus::Done; }
+};
+
+struct RemoteEntry {
+  RemoteName name;
+  std::string line;  // the entry as a listing shows it
+  bool directory = false;
+  std::optional<int64_t> size;
+  std::string modified;  // "YYYYMMDDHHMMSS" (UTC); empty when not told
+};
+
+// Watches a transfer: told after every pass how many bytes moved so far;
+// false stops it (the user pressed ESC).
+class TransferWatch {
+ public:
+  virtual ~TransferWatch() = default;
+  [[nodiscard]] virtual bool carryOn(int64_t moved) = 0;
+};
+
+struct TransferTally {
+  int64_t moved = 0;            // bytes after the starting offset
+  std::optional<int64_t> size;  // receive: the remote size when it began
+  bool whole = false;           // the server confirmed the end of the file
+};
+
+class RemoteFiles {
+ public:
+  virtual ~RemoteFiles() = default;
+
+  // The connection and what comes before the login (greeting, encryption,
+  // host key); false, said, when there is no going on.
+  [[nodiscard]] virtual bool Connect() = 0;
+  // Key L, and the first login. False, said, when refused.
+  [[nodiscard]] virtual bool Login() = 0;
+  // ESC: the session ends politely.
+  virtual void Quit() = 0;
+  [[nodiscard]] virtual bool connected() const = 0;
+
+  [[nodiscard]] virtual RemoteResult currentDirectory(std::string& path) = 0;
+  [[nodiscard]] virtual RemoteResult changeDirectory(const RemoteName& dir) = 0;
+  [[nodiscard]] virtual RemoteResult makeDirectory(const RemoteName& dir) = 0;
+  [[nodiscard]] virtual RemoteResult removeDirectory(const RemoteName& dir) = 0;
+  [[nodiscard]] virtual RemoteResult removeFile(const RemoteName& file) = 0;
+  [[nodiscard]] virtual RemoteResult rename(const RemoteName& from, const RemoteName& to) = 0;
+  [[nodiscard]] virtual RemoteResult stat(const RemoteName& name, RemoteEntry& entry) = 0;
+  // The current directory's entries.
+  [[nodiscard]] virtual RemoteResult list(std::vector<RemoteEntry>& entries) = 0;
+  // A file into fd from offset on (fd at offset); a file from fd (from
+  // offset) to the remote name, created or emptied when offset is 0.
+  [[nodiscard]] virtual RemoteResult receive(const RemoteName& file, int fd, int64_t offset,
+                                             TransferWatch& watch, TransferTally& facts) = 0;
+  [[nodiscard]] virtual RemoteResult send(int fd, int64_t offset, const RemoteName& file,
+                                          TransferWatch& watch, TransferTally& facts) = 0;
+};
+
+}  // namespace ftp

@@ -1,0 +1,716 @@
+// ftpRemoteCmds: the prompt's commands over the remote computer interface.
+#include "ftp/ftpRemoteCmds.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "base/cp1252.h"
+#include "ftp/ftpBrowseModel.h"
+#include "ftp/ftpJudge.h"
+#include "ftp/ftpOutcome.h"
+#include "ftp/ftpPlan.h"
+#include "ftp/ftpPump.h"
+#include "ftp/ftpTela.h"
+#include "ftp/ftpTransfer.h"
+#include "ftp/ftpmsg.h"
+#include "ftp/ftpvars.h"
+
+namespace ftp {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr uint8_t kEscape = 27;
+
+std::chrono::milliseconds since(Clock::time_point began) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - began);
+}
+
+// The size of a regular file that is not a link; 0 otherwise.
+int64_t regularSize(const std::string& name) {
+  struct stat st {};
+  if (::lstat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+  return static_cast<int64_t>(st.st_size);
+}
+
+// A new .part, created exclusively (an old one or a link of that name
+// removed first), with the target's permissions when it is a regular file.
+int createPartial(const std::string& target, const std::string& name, unsigned creationMask) {
+  (void)::unlink(name.c_str());
+  struct stat st {};
+  mode_t mode = 0666 & ~static_cast<mode_t>(creationMask);
+  if (::lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) mode = st.st_mode & 07777;
+  const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd >= 0) (void)::fchmod(fd, mode);
+  return fd;
+}
+
+// An existing .part to go on writing, cut to offset; -1 when it is not a
+// regular file.
+int reopenPartial(const std::string& name, int64_t offset) {
+  const int fd = ::open(name.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::ftruncate(fd, offset) != 0 ||
+      ::lseek(fd, offset, SEEK_SET) != offset) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+PartMark readMark(const std::string& partial) {
+  PartMark mark;
+  char text[64] = {};
+  ssize_t n = ::getxattr(partial.c_str(), kPartSizeAttribute, text, sizeof text - 1);
+  if (n > 0) mark.size = MarkedSize(std::string_view(text, static_cast<size_t>(n)));
+  n = ::getxattr(partial.c_str(), kPartTimeAttribute, text, sizeof text - 1);
+  if (n > 0) mark.modified.assign(text, static_cast<size_t>(n));
+  return mark;
+}
+
+void writeMark(int fd, const RemoteFacts& server) {
+  const std::string size = server.size ? std::to_string(*server.size) : std::string();
+  if (size.empty())
+    (void)::fremovexattr(fd, kPartSizeAttribute);
+  else
+    (void)::fsetxattr(fd, kPartSizeAttribute, size.data(), size.size(), 0);
+  if (server.modified.empty())
+    (void)::fremovexattr(fd, kPartTimeAttribute);
+  else
+    (void)::fsetxattr(fd, kPartTimeAttribute, server.modified.data(), server.modified.size(), 0);
+}
+
+// How the data of a transfer ended and what the server's last word was,
+// from the interface's result, for the judge.
+struct Ending {
+  DataEnd data = DataEnd::Ended;
+  ServerEnd server = ServerEnd::None;
+};
+Ending endingOf(const RemoteResult& r, const TransferTally& tally) {
+  switch (r.status) {
+    case RemoteStatus::Done:
+      return {DataEnd::Ended, tally.whole ? ServerEnd::Completed : ServerEnd::None};
+    case RemoteStatus::NotFound:
+    case RemoteStatus::Denied:
+    case RemoteStatus::Refused:
+      return {DataEnd::Answered, ServerEnd::Failed};
+    case RemoteStatus::Lost:
+      return {DataEnd::Lost, ServerEnd::None};
+    case RemoteStatus::GaveUp:
+      return {DataEnd::Aborted, ServerEnd::None};
+    case RemoteStatus::LocalFailed:
+      return {DataEnd::LocalFailed, ServerEnd::None};
+  }
+  return {DataEnd::Lost, ServerEnd::None};
+}
+
+// The transfer loops' watch: the caption, the milestones, progress on any
+// key, ESC stops.
+class Watch : public TransferWatch {
+ public:
+  Watch(ClientState& st, Tela& ui, Messages& msg, int64_t offset, std::optional<int64_t> total,
+        bool milestones)
+      : st_(st),
+        ui_(ui),
+        msg_(msg),
+        caption_(ui, st.remoteName),
+        offset_(offset),
+        total_(total),
+        milestones_(total.value_or(0), offset, milestones && total.has_value()),
+        began_(Clock::now()) {
+    st_.transferBytes = 0;
+  }
+  bool carryOn(int64_t moved) override {
+    st_.transferBytes = moved;
+    caption_.update(moved);
+    if (const int m = milestones_.update(offset_ + moved, since(began_))) {
+      say(std::to_string(m) + ResumeText("porcento"));
+    }
+    while (ui_.keyPending()) {
+      const uint8_t key = ui_.readKey();
+      if (key == kEscape) return false;
+      if (key == 0) (void)ui_.readKey();
+      if (ui_.cursorColumn() != 1) ui_.endLine();
+      msg_.AnnounceAndGoOn("FTTRANS", 0);
+      say(ProgressText(moved, offset_, total_, since(began_)));
+      ui_.flushKeys();  // keys typed together ask once
+    }
+    return true;
+  }
+  void done() { caption_.flush(st_.transferBytes); }
+
+ private:
+  void say(const std::string& text) {
+    if (ui_.cursorColumn() != 1) ui_.endLine();
+    ui_.write(text);
+    ui_.endLine();
+    ui_.speakAndGoOn(text);
+  }
+  ClientState& st_;
+  Tela& ui_;
+  Messages& msg_;
+  CaptionThrottle caption_;
+  int64_t offset_;
+  std::optional<int64_t> total_;
+  Milestones milestones_;
+  Clock::time_point began_;
+};
+
+}  // namespace
+
+std::string_view RefusalKey(RemoteStatus status, std::string_view fallback) {
+  switch (status) {
+    case RemoteStatus::Done:
+    case RemoteStatus::Lost:
+      return {};
+    case RemoteStatus::NotFound:
+      return "FTARQNAO";
+    case RemoteStatus::Denied:
+      return "FTSPERM";
+    case RemoteStatus::GaveUp:
+      return "FTDESIS";
+    case RemoteStatus::Refused:
+    case RemoteStatus::LocalFailed:
+      return fallback;
+  }
+  return fallback;
+}
+
+RemoteCommands::RemoteCommands(ClientState& state, Tela& ui, Messages& msg, RemoteFiles& remote,
+                               FileDialogs& dialogs)
+    : st_(state), ui_(ui), msg_(msg), remote_(remote), dialogs_(dialogs) {}
+
+void RemoteCommands::sayRefusal(const RemoteResult& r, std::string_view key) {
+  const std::string_view said = RefusalKey(r.status, key);
+  if (said.empty()) return;
+  if (r.status != RemoteStatus::GaveUp) ui_.errorBeep();
+  if (ui_.cursorColumn() != 1) ui_.endLine();
+  ui_.setForeground(4);
+  if (said != key && r.status != RemoteStatus::GaveUp) {
+    // What the server said names the case; the command's own sentence
+    // tells what did not happen.
+    msg_.Announce(key, 1);
+  }
+  // The server's own words only where no sentence of ours names the case
+  // (its messages for a missing file or a refusal are stock English).
+  const bool reason = !r.reason.empty() && said == key;
+  msg_.Announce(said, reason ? 0 : 1);
+  if (reason) ui_.writeLineSpoken(": " + r.reason);
+  ui_.setForeground(15);
+}
+
+bool RemoteCommands::askYesText(const std::string& question) {
+  if (ui_.cursorColumn() != 1) ui_.endLine();
+  ui_.write(question);
+  ui_.speakText(question.substr(0, question.find('?')));
+  msg_.Announce("FTSIMNAO", 0);
+  const uint8_t key = ui_.readKey();
+  if (key == 0) (void)ui_.readKey();
+  ui_.writeSpoken(std::string(1, static_cast<char>(key >= 32 ? key : ' ')));
+  ui_.endLine();
+  return key == 'S' || key == 's';
+}
+
+void RemoteCommands::sayOutcome(std::string_view name, int64_t bytes, Clock::time_point began) {
+  const std::string line = OutcomeText(name, bytes, since(began));
+  const size_t rest = name.size() + 2;
+  ui_.write(line.substr(0, rest));
+  ui_.speakText(name);
+  ui_.writeLineSpoken(line.substr(rest));
+}
+
+void RemoteCommands::sayKept(const std::string& partial) {
+  struct stat st {};
+  if (partial.empty() || ::stat(partial.c_str(), &st) != 0) return;
+  if (ui_.cursorColumn() != 1) ui_.endLine();
+  msg_.Announce("FTPARTE", 0);
+  const std::string written = qr::fromUtf8(partial);
+  const size_t slash = written.find_last_of('/');
+  ui_.writeLineSaying(written, slash == std::string::npos ? written : written.substr(slash + 1));
+}
+
+void RemoteCommands::sayLocalError(std::string_view key, int error) {
+  ui_.errorBeep();
+  if (ui_.cursorColumn() != 1) ui_.endLine();
+  ui_.setForeground(4);
+  msg_.Announce(key, 0);
+  ui_.write(": ");
+  ui_.writeLineSpoken(SystemReason(error));
+  ui_.setForeground(15);
+}
+
+bool RemoteCommands::milestonesWanted() {
+  const std::string v = ui_.setting("MARCOS");
+  return v.empty() || (v[0] != 'N' && v[0] != 'n');
+}
+
+void RemoteCommands::ReceiveFile() {
+  ReceiveFile(RemoteName{});
+}
+
+void RemoteCommands::ReceiveFile(const RemoteName& given) {
+  ui_.setBackground(5);
+  msg_.Announce("FTRECEBE", 0);
+  ui_.setBackground(0);
+  ui_.endLine();
+
+  RemoteName remote = given;
+  if (remote.text.empty() && remote.wire.empty()) {
+    msg_.Announce("FTNOMREM", 0);
+    remote = RemoteName::typed(ui_.readLineSpoken());
+    if (remote.text.empty()) return;
+  }
+  msg_.Announce("FTNOMLOC", 0);
+  std::string local = ui_.readLineSpoken();
+  if (local.empty()) {
+    // A name from the server never chooses where we write: only its last
+    // component, in the working directory.
+    local = SafeLocalName(remote.text);
+    if (local.empty()) {
+      ui_.errorBeep();
+      return;
+    }
+    ui_.write(local == remote.text ? qr::W("(Assumindo nomes idênticos)")
+                                   : "(Assumindo " + local + ")");
+    ui_.endLine();
+  }
+
+  // An existing local file is replaced only when the user says so.
+  std::string target;
+  for (;;) {
+    target = qr::toUtf8(local);
+    struct stat st {};
+    LocalTarget there;
+    there.exists = ::lstat(target.c_str(), &st) == 0;
+    there.directory = ::stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    const TargetStep step = PlanTarget(there);
+    if (step == TargetStep::Refuse) {
+      msg_.Announce("FTNAOCRI", 1);
+      return;
+    }
+    if (step == TargetStep::Write || askYesText(ReplaceQuestion(local))) break;
+    msg_.Announce("FTNOMLOC", 0);
+    local = ui_.readLineSpoken();
+    if (local.empty()) {
+      msg_.Announce("FTDESIS", 2);
+      return;
+    }
+  }
+  const std::string partial = PartialName(target);
+
+  // The remote file's size and time: whether it is there, how much is
+  // expected, and the mark of the .part.
+  RemoteEntry facts;
+  const RemoteResult found = remote_.stat(remote, facts);
+  if (!found.ok()) {
+    sayRefusal(found, "FTTRAREC");
+    return;
+  }
+  if (facts.directory) {
+    ui_.errorBeep();
+    ui_.writeLineSpoken(qr::W("É um diretório"));
+    return;
+  }
+  RemoteFacts server{facts.size, facts.modified};
+
+  const int64_t partSize = regularSize(partial);
+  const bool wantResume =
+      PlanPart(true, partSize) == PartStep::AskResume && askYesText(ResumeText("receber"));
+  const ReceiveStart start = PlanReceiveStart(wantResume, partSize, readMark(partial), server);
+  if (start.check == ResumeCheck::Changed) ui_.writeLineSpoken(ResumeText("mudou"));
+  if (start.check == ResumeCheck::Unknown) ui_.writeLineSpoken(ResumeText("semtamanho"));
+  const int64_t offset = start.offset;
+
+  const int fd = offset > 0 ? reopenPartial(partial, offset)
+                            : createPartial(target, partial, st_.fileCreationMask);
+  if (fd < 0) {
+    sayLocalError("FTNAOCRI", errno);
+    return;
+  }
+  if (offset == 0) writeMark(fd, server);
+  if (offset > 0) ui_.writeLineSpoken(ResumeText("continuando") + SizeWords(offset));
+
+  Watch watch(st_, ui_, msg_, offset, server.size, milestonesWanted());
+  TransferTally tally;
+  const auto began = Clock::now();
+  ui_.logEvent("transfer", "receive " + remote.text);
+  const RemoteResult r = remote_.receive(remote, fd, offset, watch, tally);
+  watch.done();
+  const int64_t have = offset + tally.moved;
+  const Ending end = endingOf(r, tally);
+  const Judgement j = JudgeTransfer({.upload = false,
+                                     .binary = true,
+                                     .data = end.data,
+                                     .server = end.server,
+                                     .have = have,
+                                     .expected = tally.size ? tally.size : server.size});
+
+  if (j.verdict == Verdict::Completed) {
+    (void)::fremovexattr(fd, kPartSizeAttribute);
+    (void)::fremovexattr(fd, kPartTimeAttribute);
+    int error = ::close(fd) == 0 ? 0 : errno;
+    if (error == 0 && ::rename(partial.c_str(), target.c_str()) != 0) error = errno;
+    if (error == 0) {
+      msg_.Announce("FTFIMREC", 1);
+      sayOutcome(SafeLocalName(remote.text), have, began);
+    } else {
+      sayLocalError("FTNAOCRI", error);
+      sayKept(partial);
+    }
+  } else {
+    const int closeError = ::close(fd) == 0 ? 0 : errno;
+    // Nothing arrived of a fresh start: nothing to keep. What an earlier
+    // attempt left is never thrown away.
+    const bool keep = offset > 0 || tally.moved > 0;
+    if (!keep) ::unlink(partial.c_str());
+    switch (j.account) {
+      case Account::Done:
+      case Account::SizesDiffer:
+        break;
+      case Account::Short:
+        ui_.errorBeep();
+        ui_.writeLineSpoken(ShortText(false, have, *server.size));
+        break;
+      case Account::ServerFailed:
+        sayRefusal(r, "FTTRAREC");
+        break;
+      case Account::LocalError:
+        sayLocalError("FTNAOCRI", r.localError ? r.localError : closeError);
+        break;
+      case Account::Interrupted:
+        if (ui_.cursorColumn() != 1) ui_.endLine();
+        msg_.Announce("FTINTERR", 1);
+        break;
+      case Account::DataBroken:
+      case Account::Lost:
+      case Account::NeverConnected:
+        // The connection's end was said where it was found.
+        if (ui_.cursorColumn() != 1) ui_.endLine();
+        msg_.Announce("FTINTERR", 1);
+        break;
+    }
+    if (keep) sayKept(partial);
+  }
+  ui_.setCaption(IdleCaption(st_.remoteName));
+}
+
+void RemoteCommands::SendFile() {
+  ui_.setBackground(5);
+  msg_.Announce("FTTRANSM", 0);
+  ui_.setBackground(0);
+  ui_.endLine();
+
+  msg_.Announce("FTNOMLOC", 0);
+  const std::string local = dialogs_.chooseLocalFile(6);
+  ui_.write(local);
+  ui_.endLine();
+  if (local.empty()) return;
+
+  int fd = ::open(qr::toUtf8(local).c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat st {};
+  if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+    ::close(fd);
+    fd = -1;
+  }
+  if (fd < 0) {
+    msg_.Announce("FTARQNAO", 1);
+    return;
+  }
+  struct FdCloser {
+    int fd;
+    ~FdCloser() { ::close(fd); }
+  } closer{fd};
+
+  msg_.Announce("FTNOMREM", 0);
+  std::string typed = ui_.readLineSpoken();
+  if (typed.empty()) {
+    typed = RemoteNameFromLocal(local);
+    ui_.write("(Assumindo " + typed + ")");
+    ui_.endLine();
+  }
+  const RemoteName remote = RemoteName::typed(typed);
+
+  // A remote file shorter than ours may be an interrupted send of it.
+  const int64_t localSize = static_cast<int64_t>(st.st_size);
+  int64_t offset = 0;
+  if (localSize > 0) {
+    RemoteEntry there;
+    const RemoteResult r = remote_.stat(remote, there);
+    if (r.status == RemoteStatus::Lost) return;
+    if (r.ok() && there.directory) {
+      ui_.errorBeep();
+      ui_.writeLineSpoken(qr::W("É um diretório"));
+      return;
+    }
+    if (r.ok() && OfferSendResume(true, localSize, there.size) &&
+        askYesText(ResumeText("enviar"))) {
+      offset = *there.size;
+      ui_.writeLineSpoken(ResumeText("continuando") + SizeWords(offset));
+    }
+  }
+
+  Watch watch(st_, ui_, msg_, offset, localSize, milestonesWanted());
+  TransferTally tally;
+  const auto began = Clock::now();
+  ui_.logEvent("transfer", "send " + remote.text);
+  const RemoteResult r = remote_.send(fd, offset, remote, watch, tally);
+  watch.done();
+  const Ending end = endingOf(r, tally);
+  const Judgement j = JudgeTransfer({.upload = true,
+                                     .binary = true,
+                                     .data = end.data,
+                                     .server = end.server,
+                                     .have = offset + tally.moved,
+                                     .expected = localSize});
+  switch (j.account) {
+    case Account::Done:
+    case Account::SizesDiffer:
+      msg_.Announce("FTFIMENV", 1);
+      sayOutcome(RemoteNameFromLocal(local), localSize, began);
+      break;
+    case Account::Short:
+      ui_.errorBeep();
+      ui_.writeLineSpoken(ShortText(true, offset + tally.moved, localSize));
+      break;
+    case Account::ServerFailed:
+      sayRefusal(r, "FTTRAREC");
+      break;
+    case Account::LocalError:
+      sayLocalError("FTERRENV", r.localError);
+      break;
+    case Account::Interrupted:
+    case Account::DataBroken:
+    case Account::Lost:
+    case Account::NeverConnected:
+      if (ui_.cursorColumn() != 1) ui_.endLine();
+      msg_.Announce("FTINTERR", 1);
+      // What the server kept under the remote name is told, so that it is
+      // not taken for the file.
+      if (offset + tally.moved > 0 && remote_.connected()) {
+        RemoteEntry there;
+        if (remote_.stat(remote, there).ok() && there.size && *there.size > 0)
+          ui_.writeLineSpoken(ServerKeptText(*there.size, localSize));
+      }
+      break;
+  }
+  ui_.setCaption(IdleCaption(st_.remoteName));
+}
+
+bool RemoteCommands::deleteNamed(const RemoteName& name, bool confirm) {
+  if (name.wire.empty()) {
+    ui_.errorBeep();
+    return false;
+  }
+  if (confirm) {
+    ui_.endLine();
+    msg_.Announce("FTCNFAPA", 0);
+    ui_.writeSpoken(name.text + "?  ");
+    msg_.Announce("FTSIMNAO", 0);
+    const uint8_t key = ui_.readKey();
+    if (key == 0) (void)ui_.readKey();
+    ui_.writeSpoken(std::string(1, static_cast<char>(key >= 32 ? key : ' ')));
+    ui_.endLine();
+    if (key != 'S' && key != 's') {
+      msg_.Announce("FTDESIS", 2);
+      return false;
+    }
+  }
+  const RemoteResult r = remote_.removeFile(name);
+  if (r.ok()) {
+    msg_.Announce("FTOKAPAG", 1);
+    return true;
+  }
+  sayRefusal(r, "FTNAOAPA");
+  return false;
+}
+
+void RemoteCommands::DeleteRemoteFile() {
+  msg_.Announce("FTAPAGA", 1);
+  msg_.Announce("FTNOMAPA", 0);
+  const std::string name = ui_.readLineSpoken();
+  if (name.empty()) {
+    msg_.Announce("FTDESIS", 1);
+    return;
+  }
+  (void)deleteNamed(RemoteName::typed(name), false);
+}
+
+void RemoteCommands::SayCurrentDirectory() {
+  std::string path;
+  const RemoteResult r = remote_.currentDirectory(path);
+  if (!r.ok()) {
+    sayRefusal(r, "FTNAODIR");
+    return;
+  }
+  ui_.writeLineSpoken(path);
+}
+
+bool RemoteCommands::changeTo(const RemoteName& dir) {
+  const RemoteResult r = remote_.changeDirectory(dir);
+  if (r.ok()) {
+    msg_.Announce("FTOK", 1);
+    return true;
+  }
+  sayRefusal(r, "FTNAOTRO");
+  return false;
+}
+
+void RemoteCommands::ShowAndChangeDirectory() {
+  msg_.Announce("FTVERDIR", 1);
+  std::string path;
+  const RemoteResult r = remote_.currentDirectory(path);
+  if (r.ok()) {
+    ui_.waitSpeechEnd();
+    ui_.delay(1000);
+    ui_.speakText(path);
+  } else if (r.status == RemoteStatus::Lost) {
+    return;
+  } else {
+    msg_.Announce("FTNAODIR", 1);
+  }
+  msg_.Announce("FTQUEDIR", 1);
+  const std::string answer = ui_.readLineSpoken();
+  if (answer.empty()) {
+    msg_.Announce("FTDESIS", 1);
+    return;
+  }
+  (void)changeTo(RemoteName::typed(answer));
+}
+
+void RemoteCommands::MakeRemoteDirectory() {
+  msg_.Announce("FTQUESBD", 1);
+  const std::string answer = ui_.readLineSpoken();
+  if (answer.empty()) {
+    msg_.Announce("FTDESIS", 1);
+    return;
+  }
+  const RemoteResult r = remote_.makeDirectory(RemoteName::typed(answer));
+  if (r.ok()) {
+    msg_.Announce("FTOK", 1);
+    return;
+  }
+  sayRefusal(r, "FTNCRIA");
+}
+
+void RemoteCommands::sayEntry(const std::vector<RemoteEntry>& entries, long position) {
+  if (position < 1 || position > static_cast<long>(entries.size())) return;
+  const RemoteEntry& e = entries[static_cast<size_t>(position - 1)];
+  ui_.endLine();
+  ui_.writeSpoken(e.name.text);
+  if (e.directory) ui_.writeSpoken(qr::W("  diretório"));
+}
+
+void RemoteCommands::ListRemoteDirectory() {
+  msg_.AnnounceAndGoOn("FTDIRPED", 1);
+  std::vector<RemoteEntry> entries;
+  const RemoteResult r = remote_.list(entries);
+  if (!r.ok()) {
+    sayRefusal(r, "FTERRDIR");
+    return;
+  }
+  // The lines as a listing shows them, then the walk over the names.
+  for (const RemoteEntry& e : entries) {
+    ui_.write(e.line);
+    ui_.endLine();
+  }
+  msg_.Announce("FTUSSETA", 1);
+  ui_.waitSpeechEnd();
+  BrowsePlace place(static_cast<long>(entries.size()));
+  bool leave = false;
+  while (!leave && remote_.connected()) {
+    if (place.hasEntry()) sayEntry(entries, place.position());
+    uint8_t key = ui_.readKey();
+    bool extended = false;
+    if (key == 0) {
+      key = ui_.readKey();
+      extended = true;
+    }
+    const BrowseAction action = BrowserAction(extended, key);
+    const RemoteEntry* e =
+        place.hasEntry() ? &entries[static_cast<size_t>(place.position() - 1)] : nullptr;
+    switch (action) {
+      case BrowseAction::Next:
+      case BrowseAction::Previous:
+      case BrowseAction::NextPage:
+      case BrowseAction::PreviousPage:
+      case BrowseAction::BeforeFirst:
+      case BrowseAction::AfterLast:
+        place.move(action);
+        break;
+      case BrowseAction::Copy:
+        if (e) {
+          msg_.Announce("FTOK", 1);
+          dialogs_.putClipboard(e->name.text);
+        }
+        break;
+      case BrowseAction::Review:
+        if (e) {
+          ui_.endLine();
+          bool ext = false;
+          (void)dialogs_.reviewLine(e->line, ext);
+        }
+        break;
+      case BrowseAction::Receive:
+        if (e && !e->directory) {
+          ui_.endLine();
+          ReceiveFile(e->name);
+        } else {
+          ui_.errorBeep();
+        }
+        break;
+      case BrowseAction::Delete:
+        if (e && deleteNamed(e->name, true)) {
+          entries.erase(entries.begin() + (place.position() - 1));
+          place.removeHere();
+        }
+        break;
+      case BrowseAction::Size:
+        if (e && e->directory) {
+          ui_.errorBeep();
+        } else if (e) {
+          ui_.write(" .... ");
+          ui_.writeLineSpoken(e->size ? SizeWords(*e->size) : qr::W("tamanho desconhecido"));
+        }
+        break;
+      case BrowseAction::Enter:
+        if (e && e->directory) {
+          ui_.endLine();
+          leave = changeTo(e->name);
+        } else {
+          ui_.errorBeep();
+        }
+        break;
+      case BrowseAction::Parent:
+        ui_.endLine();
+        if (changeTo(RemoteName::typed(".."))) {
+          place.toTop();
+          leave = true;
+        }
+        break;
+      case BrowseAction::Place:
+        ui_.endLine();
+        ui_.writeSpoken(place.placeText());
+        break;
+      case BrowseAction::Leave:
+        leave = true;
+        break;
+      case BrowseAction::Menu:
+      case BrowseAction::None:
+        break;
+    }
+    if (place.settleAtEdge()) {
+      ui_.endLine();
+      msg_.Announce("FTULTARQ", 1);
+    }
+  }
+  ui_.endLine();
+  ui_.flushKeys();
+}
+
+}  // namespace ftp

@@ -1,0 +1,75 @@
+// ftpRemoteCmds: the prompt's commands over the remote computer interface
+// (ftpRemote), whichever protocol is behind it: receive (R), send (T),
+// delete (A), the current directory (I), its change (S), a new directory
+// (C) and the listing (D). Each asks what the FTP commands ask, with the
+// same sentences, and says what came of it; no protocol word is said.
+//
+// The transfers take the same decisions as FTP's (ftpPlan) and are judged
+// by the same judge (ftpJudge): a receive writes into "<target>.part",
+// marked with the remote file's size and time, put in the target's place
+// only when the judge finds it complete; what arrived of a failed one is
+// kept as the .part and said, and a later receive may go on from its end
+// while the remote file is still the one begun. A send may go on from the
+// end of a shorter remote file. Transfers are binary: the protocols behind
+// this interface move files byte for byte.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ftp/ftpRemote.h"
+
+namespace ftp {
+
+struct ClientState;
+class Tela;
+class Messages;
+class FileDialogs;
+struct PartMark;
+enum class ResumeCheck;
+enum class RemoteStatus;
+
+// The sentence key of a refused operation's status; empty when the status
+// was said where it happened (a lost connection) or is not a refusal.
+[[nodiscard]] std::string_view RefusalKey(RemoteStatus status, std::string_view fallback);
+
+class RemoteCommands {
+ public:
+  RemoteCommands(ClientState& state, Tela& ui, Messages& msg, RemoteFiles& remote,
+                 FileDialogs& dialogs);
+
+  void ReceiveFile();
+  void ReceiveFile(const RemoteName& remote);
+  void SendFile();
+  void DeleteRemoteFile();
+  void SayCurrentDirectory();
+  void ShowAndChangeDirectory();
+  void MakeRemoteDirectory();
+  // The listing, walked with the browser's keys: Up and Down, Home, End,
+  // P for the place, R receives the entry, T enters a directory, V goes up,
+  // A deletes, D tells the size, ESC leaves.
+  void ListRemoteDirectory();
+
+ private:
+  void sayRefusal(const RemoteResult& r, std::string_view key);
+  [[nodiscard]] bool askYesText(const std::string& question);
+  void sayOutcome(std::string_view name, int64_t bytes,
+                  std::chrono::steady_clock::time_point began);
+  void sayKept(const std::string& partial);
+  void sayLocalError(std::string_view key, int error);
+  [[nodiscard]] bool milestonesWanted();
+  [[nodiscard]] bool changeTo(const RemoteName& dir);
+  [[nodiscard]] bool deleteNamed(const RemoteName& name, bool confirm);
+  void sayEntry(const std::vector<RemoteEntry>& entries, long position);
+
+  ClientState& st_;
+  Tela& ui_;
+  Messages& msg_;
+  RemoteFiles& remote_;
+  FileDialogs& dialogs_;
+};
+
+}  // namespace ftp

@@ -1,0 +1,263 @@
+// sftpDlg, the transfer loops: many READ or WRITE requests in flight, the
+// local file read and written at the pieces' own offsets.
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <deque>
+#include <unordered_map>
+
+#include "base/cp1252.h"
+#include "sftp/sftpDlg.h"
+#include "sftp/sftpDlgInternal.h"
+
+namespace sftp {
+
+namespace {
+
+struct Piece {
+  uint64_t offset = 0;
+  uint32_t length = 0;
+};
+
+// Writes all of bytes at offset; the errno of a failure, else 0.
+int writeAt(int fd, std::string_view bytes, uint64_t offset) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n < 0 ? errno : ENOSPC;
+    bytes.remove_prefix(static_cast<size_t>(n));
+    offset += static_cast<uint64_t>(n);
+  }
+  return 0;
+}
+
+size_t depthFor(uint32_t chunk) {
+  return std::clamp<size_t>(kInFlightBytes / std::max<uint32_t>(chunk, 1), kMinRequests,
+                            kMaxRequests);
+}
+
+Result badReply() {
+  return {Outcome::Failed, qr::W("resposta inválida do servidor"), 0};
+}
+
+}  // namespace
+
+void Arrivals::add(uint64_t offset, uint64_t length) {
+  if (length == 0) return;
+  const uint64_t end = offset + length;
+  if (offset > contiguous_) {
+    uint64_t& e = later_[offset];
+    e = std::max(e, end);
+    return;
+  }
+  contiguous_ = std::max(contiguous_, end);
+  while (!later_.empty() && later_.begin()->first <= contiguous_) {
+    contiguous_ = std::max(contiguous_, later_.begin()->second);
+    later_.erase(later_.begin());
+  }
+}
+
+Result Dlg::Get(std::string_view path, int fd, uint64_t offset, Progress& progress,
+                TransferReport& report) {
+  report = {};
+  std::string handle;
+  Result failure = openHandle(Type::Open, path, kOpenRead, handle);
+  if (!failure.ok()) return failure;
+  {
+    const uint32_t id = nextId_++;
+    Reply reply;
+    failure = call(Writer(Type::Fstat, id).str(handle).finish(), id, reply);
+    if (failure.outcome == Outcome::Lost || failure.outcome == Outcome::Escaped) {
+      if (failure.outcome == Outcome::Escaped) (void)closeHandle(handle);
+      return failure;
+    }
+    failure = {};
+    if (reply.type == Type::Attrs) {
+      Reader a(reply.body);
+      const Attributes attrs = a.attrs();
+      if (a.ok()) report.size = attrs.size;
+    }
+  }
+
+  const uint32_t chunk = readChunk_;
+  const size_t depth = depthFor(chunk);
+  std::unordered_map<uint32_t, Piece> asked;
+  std::deque<Piece> again;  // the rest of pieces that came short
+  uint64_t next = offset;
+  std::optional<uint64_t> end;  // the server said the file ends here
+  Arrivals arrived(offset);
+  bool stop = false;
+  heard_ = Clock::now();
+  for (;;) {
+    while (!stop && asked.size() < depth && out_.size() - outAt_ < kOutboxLimit) {
+      Piece p;
+      if (!again.empty()) {
+        p = again.front();
+        again.pop_front();
+        if (end && p.offset >= *end) continue;
+      } else {
+        if (end && next >= *end) break;
+        // Past the size the file had, one request at a time looks for its
+        // end (it may have grown).
+        if (report.size && next > *report.size && !asked.empty()) break;
+        p = {next, chunk};
+        next += chunk;
+      }
+      const uint32_t id = nextId_++;
+      queue(Writer(Type::Read, id).str(handle).u64(p.offset).u32(p.length).finish());
+      asked[id] = p;
+    }
+    const bool alive = pump(kSliceMs);
+    while (const std::optional<Packet> packet = in_.take()) {
+      Reader r(packet->body);
+      const auto it = asked.find(r.u32());
+      if (it == asked.end()) continue;
+      const Piece p = it->second;
+      asked.erase(it);
+      if (stop) continue;
+      if (packet->type == Type::Data) {
+        const std::string_view data = r.str();
+        if (!r.ok() || data.size() > p.length) {
+          failure = badReply();
+          stop = true;
+          continue;
+        }
+        if (data.empty()) {  // no bytes and no end: taken as the end
+          end = std::min(end.value_or(p.offset), p.offset);
+          continue;
+        }
+        if (const int error = writeAt(fd, data, p.offset)) {
+          failure = {Outcome::LocalFailed, {}, error};
+          stop = true;
+          continue;
+        }
+        arrived.add(p.offset, data.size());
+        if (data.size() < p.length)
+          again.push_back({p.offset + data.size(), static_cast<uint32_t>(p.length - data.size())});
+      } else if (packet->type == Type::Status) {
+        const Status code = static_cast<Status>(r.u32());
+        const std::string_view message = r.atEnd() ? std::string_view() : r.str();
+        if (code == Status::Eof) {
+          end = std::min(end.value_or(p.offset), p.offset);
+        } else {
+          failure = StatusResult(code, message);
+          stop = true;
+        }
+      } else {
+        failure = badReply();
+        stop = true;
+      }
+    }
+    if (stop) break;
+    if (!alive) {
+      failure = lostResult();
+      break;
+    }
+    if (end && arrived.contiguous() >= *end) break;
+    if (!progress.carryOn(arrived.contiguous() - offset)) {
+      failure = {Outcome::Escaped, {}, 0};
+      break;
+    }
+    if (Clock::now() - heard_ > std::chrono::milliseconds(deadlineMs_)) {
+      lost_ = "o servidor não respondeu";
+      failure = lostResult();
+      break;
+    }
+  }
+  if (failure.outcome != Outcome::Lost) {
+    const Result closed = closeHandle(handle);
+    if (closed.outcome == Outcome::Lost && failure.ok()) failure = closed;
+  }
+  // Pieces that came after a gap are not kept: the file holds what arrived
+  // in order, and a later receive goes on from its end.
+  const uint64_t kept = arrived.contiguous();
+  if (::ftruncate(fd, static_cast<off_t>(kept)) != 0 && failure.ok())
+    failure = {Outcome::LocalFailed, {}, errno};
+  report.moved = kept - offset;
+  report.reachedEnd = end && kept >= *end;
+  return failure;
+}
+
+Result Dlg::Put(int fd, uint64_t offset, std::string_view path, Progress& progress,
+                TransferReport& report) {
+  report = {};
+  std::string handle;
+  const uint32_t flags = kOpenWrite | kOpenCreate | (offset == 0 ? kOpenTruncate : 0);
+  Result failure = openHandle(Type::Open, path, flags, handle);
+  if (!failure.ok()) return failure;
+
+  const uint32_t chunk = writeChunk_;
+  const size_t depth = depthFor(chunk);
+  std::unordered_map<uint32_t, Piece> asked;
+  std::string block(chunk, '\0');
+  uint64_t next = offset;
+  bool allRead = false;
+  Arrivals confirmed(offset);
+  bool stop = false;
+  heard_ = Clock::now();
+  for (;;) {
+    while (!stop && !allRead && asked.size() < depth && out_.size() - outAt_ < kOutboxLimit) {
+      const ssize_t n = ::pread(fd, block.data(), chunk, static_cast<off_t>(next));
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) {
+        failure = {Outcome::LocalFailed, {}, errno};
+        stop = true;
+        break;
+      }
+      if (n == 0) {
+        allRead = true;
+        break;
+      }
+      const uint32_t id = nextId_++;
+      queue(Writer(Type::Write, id)
+                .str(handle)
+                .u64(next)
+                .str(std::string_view(block.data(), static_cast<size_t>(n)))
+                .finish());
+      asked[id] = {next, static_cast<uint32_t>(n)};
+      next += static_cast<uint64_t>(n);
+    }
+    const bool alive = pump(kSliceMs);
+    while (const std::optional<Packet> packet = in_.take()) {
+      Reader r(packet->body);
+      const auto it = asked.find(r.u32());
+      if (it == asked.end()) continue;
+      const Piece p = it->second;
+      asked.erase(it);
+      if (stop) continue;
+      const Result written = ReplyStatus(packet->type, packet->body.substr(4));
+      if (written.ok()) {
+        confirmed.add(p.offset, p.length);
+      } else {
+        failure = written;
+        stop = true;
+      }
+    }
+    if (stop) break;
+    if (!alive) {
+      failure = lostResult();
+      break;
+    }
+    if (allRead && asked.empty()) break;
+    if (!progress.carryOn(confirmed.contiguous() - offset)) {
+      failure = {Outcome::Escaped, {}, 0};
+      break;
+    }
+    if (Clock::now() - heard_ > std::chrono::milliseconds(deadlineMs_)) {
+      lost_ = "o servidor não respondeu";
+      failure = lostResult();
+      break;
+    }
+  }
+  // The file is whole only once its close is confirmed too: a server may
+  // find at the close that the disk could not take it.
+  if (failure.outcome != Outcome::Lost) {
+    const Result closed = closeHandle(handle);
+    if (failure.ok()) failure = closed;
+  }
+  report.moved = confirmed.contiguous() - offset;
+  return failure;
+}
+
+}  // namespace sftp

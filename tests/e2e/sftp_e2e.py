@@ -1,0 +1,346 @@
+#!/usr/bin/python3
+"""End-to-end runs of naviro over SFTP: the real program through the script
+console against a private OpenSSH server on loopback
+(tests/support/sshd-rig.sh). HOME is the run's own, so ~/.ssh (keys,
+known_hosts) is the test's; no agent is reachable. Checks the files on both
+sides by checksum, what was heard, and the server's log.
+
+Usage: sftp_e2e.py --naviro PATH --quiral DIR --case NAME
+Exit 0 pass, 1 fail, 77 skipped (no sound library, or no private sshd)."""
+import hashlib
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from ftp_e2e import Run, case_arguments, write_config  # noqa: E402
+
+RIG = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
+                   "support", "sshd-rig.sh")
+MIB = 1024 * 1024
+CMD = "{until Comando ?}"
+ACCEPT = "{until S ou N}s"
+
+
+class Sshd:
+    """The private server: started and stopped by its PID through the rig."""
+
+    def __init__(self, work):
+        self.dir = os.path.join(work, "rig")
+        out = subprocess.run(["sh", RIG, "start", self.dir], capture_output=True, text=True)
+        if out.returncode == 77:
+            raise SystemExit(77)
+        if out.returncode != 0:
+            raise RuntimeError("sshd did not start: " + out.stderr)
+        self.port = int(out.stdout.split()[0])
+        self.home = os.path.join(self.dir, "home")
+
+    def log(self):
+        with open(os.path.join(self.dir, "sshd.log"), errors="replace") as f:
+            return f.read()
+
+    def stop(self):
+        subprocess.run(["sh", RIG, "stop", self.dir], check=False)
+
+    def put(self, name, data):
+        """A file in the account's home, the account's own."""
+        path = os.path.join(self.home, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(data)
+        st = os.stat(self.home)
+        os.chown(path, st.st_uid, st.st_gid)
+        return path
+
+
+def sha(path):
+    with open(path, "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest()
+
+
+def recv(remote, local=""):
+    return CMD + "r{until remoto ?}" + remote + "{Enter}{until local ?}" + local + "{Enter}"
+
+
+def send(local, remote=""):
+    return CMD + "t{until local ?}" + local + "{Enter}{until remoto ?}" + remote + "{Enter}"
+
+
+def user_home(work, key_from=None):
+    """HOME with ~/.ssh: the rig's client key when given."""
+    home = os.path.join(work, "user")
+    ssh = os.path.join(home, ".ssh")
+    os.makedirs(ssh, exist_ok=True)
+    os.chmod(ssh, 0o700)
+    if key_from:
+        shutil.copy(os.path.join(key_from, "id"), os.path.join(ssh, "id_ed25519"))
+        os.chmod(os.path.join(ssh, "id_ed25519"), 0o600)
+    return home
+
+
+def run(a, work, sysdir, address, keys, home, timeout=90):
+    for old in ("log.txt", "screen.txt"):  # the log is appended to
+        p = os.path.join(work, old)
+        if os.path.exists(p):
+            os.unlink(p)
+    saved = os.environ.pop("SSH_AUTH_SOCK", None)
+    try:
+        return Run(a.naviro, a.quiral, address, keys, work, sysdir, os.path.join(work, "cwd"),
+                   extra_env={"HOME": home}, timeout=timeout)
+    finally:
+        if saved is not None:
+            os.environ["SSH_AUTH_SOCK"] = saved
+
+
+def expect(failures, label, r, code, heard, not_heard=()):
+    if r.timed_out:
+        failures.append("%s: naviro did not end" % label)
+        return
+    for f in r.failures(dict(exit=code, heard=heard, not_heard=list(not_heard))):
+        failures.append("%s: %s" % (label, f))
+
+
+def case_key_transfers(a, work, sysdir, sshd, failures):
+    """Key login, the unknown host key accepted and then known, listing with
+    blanks and accents, receives and sends of 0, 1 and 5 MiB + 1 bytes by
+    checksum, directories, delete, and the keys that mean nothing here."""
+    files = {"vazio.bin": b"", "um.bin": b"\x07", "grande.bin": os.urandom(5 * MIB + 1),
+             "  dois  brancos.txt": b"brancos", "canção.txt": "lá".encode(), "velho.txt": b"x"}
+    for name, data in files.items():
+        sshd.put(name, data)
+    cwd = os.path.join(work, "cwd")
+    for name, data in [("envio0.bin", b""), ("envio1.bin", b"\x01"),
+                       ("envio5.bin", os.urandom(5 * MIB + 1))]:
+        with open(os.path.join(cwd, name), "wb") as f:
+            f.write(data)
+    home = user_home(work, sshd.dir)
+    address = "sftp://ana@127.0.0.1:%d" % sshd.port
+    keys = (ACCEPT + CMD + "i" +
+            CMD + "d{until canção}{Home}{Down}{Down}{Down}{Down}{Down}{Down}{Esc}" +
+            recv("vazio.bin") + "{until vazio.bin, }" +
+            recv("um.bin") + "{until um.bin, }" +
+            recv("grande.bin") + "{until grande.bin, }" +
+            send("envio0.bin") + "{until envio0.bin, }" +
+            send("envio1.bin") + "{until envio1.bin, }" +
+            send("envio5.bin", "enviado5.bin") + "{until envio5.bin, }" +
+            CMD + "c{until subdiret}nova pasta{Enter}{until OK}" +
+            CMD + "a{until a apagar}velho.txt{Enter}{until apagado}" +
+            CMD + "p{until passivo}" + CMD + "/{until só para FTP}" +
+            CMD + "s{until desejado}nova pasta{Enter}{until OK}" + CMD + "i{wait 300}" +
+            CMD + "{Esc}")
+    r = run(a, work, sysdir, address, keys, home)
+    expect(failures, "first run", r, 0,
+           ["FTSSHINI", "FTHKDES", "FTHKTIP", "FTHKIMP", "FTHKFIM", "FTHKACE", "FTHKMEM",
+            "FTSSHOK", "FTACLIBE", "FTDIRPED", "FTUSSETA", "FTFIMREC", "FTFIMREC", "FTFIMREC",
+            "FTFIMENV", "FTFIMENV", "FTFIMENV", "FTOK", "FTOKAPAG", "FTSPASV", "FTSCMD",
+            "FTOK", "FTFIMPRG"],
+           ["FTSENHA", "FTCHVNAO", "FTMODIMG"])
+    if r.timed_out:
+        return
+    for name in ("vazio.bin", "um.bin", "grande.bin"):
+        got = os.path.join(cwd, name)
+        if not os.path.exists(got) or sha(got) != hashlib.sha256(files[name]).hexdigest():
+            failures.append("received %s differs" % name)
+    for local, remote in [("envio0.bin", "envio0.bin"), ("envio1.bin", "envio1.bin"),
+                          ("envio5.bin", "enviado5.bin")]:
+        there = os.path.join(sshd.home, remote)
+        if not os.path.exists(there) or sha(there) != sha(os.path.join(cwd, local)):
+            failures.append("sent %s differs" % local)
+    if not os.path.isdir(os.path.join(sshd.home, "nova pasta")):
+        failures.append("no remote directory 'nova pasta'")
+    if os.path.exists(os.path.join(sshd.home, "velho.txt")):
+        failures.append("velho.txt not deleted")
+    said = "\n".join(r.lines)
+    for shown in ("  dois  brancos.txt", "canção.txt", sshd.home + "/nova pasta"):
+        if shown not in said:
+            failures.append("not shown: %r" % shown)
+    if [n for n in os.listdir(cwd) if n.endswith(".part")]:
+        failures.append(".part left after complete receives")
+    known = open(os.path.join(home, ".ssh", "known_hosts")).read()
+    if not known.startswith("[127.0.0.1]:%d ssh-ed25519 " % sshd.port):
+        failures.append("known_hosts holds %r" % known)
+    # Known now: not asked again.
+    r = run(a, work, sysdir, address, CMD + "{Esc}", home)
+    expect(failures, "second run", r, 0, ["FTSSHINI", "FTACLIBE", "FTFIMPRG"],
+           ["FTHKDES", "FTHKACE"])
+
+
+def case_password(a, work, sysdir, sshd, failures):
+    """No key: a wrong password refused, the right one taken; neither
+    logged nor shown."""
+    home = user_home(work)
+    address = "sftp://127.0.0.1:%d" % sshd.port
+    keys = (ACCEPT + "{until Qual a conta}ana{Enter}{until Qual a senha}errada{Enter}"
+            "{until Qual a senha}s3nha{dump @WORK@/typing.txt}{Enter}" + CMD + "{Esc}")
+    r = run(a, work, sysdir, address, keys, home)
+    expect(failures, "run", r, 0, ["FTHKMEM", "FTSENHA", "FTSENREC", "FTSENHA", "FTACLIBE",
+                                   "FTFIMPRG"])
+    for secret in ("s3nha", "errada"):
+        if secret in r.shown or any(secret in l for l in r.lines):
+            failures.append("%s shown or logged" % secret)
+    typing = os.path.join(work, "typing.txt")
+    if not os.path.exists(typing) or "s3n" in open(typing, errors="replace").read():
+        failures.append("password in the screen while typed (or no dump)")
+
+
+def case_changed_key(a, work, sysdir, sshd, failures):
+    """A known_hosts entry with another key for the server: refused as a
+    possible impostor before any authentication."""
+    home = user_home(work, sshd.dir)
+    other = os.path.join(work, "outra")
+    subprocess.run(["ssh-keygen", "-q", "-t", "ed25519", "-N", "", "-f", other], check=True)
+    with open(other + ".pub") as f:
+        key = " ".join(f.read().split()[:2])
+    with open(os.path.join(home, ".ssh", "known_hosts"), "w") as f:
+        f.write("[127.0.0.1]:%d %s\n" % (sshd.port, key))
+    address = "sftp://ana@127.0.0.1:%d" % sshd.port
+    r = run(a, work, sysdir, address, "{wait 3000}{Esc}", home)
+    expect(failures, "run", r, 1, ["FTSSHINI", "FTHKMUD", "FTFIMPRG"],
+           ["FTHKACE", "FTSENHA", "FTACLIBE"])
+    if "userauth-request" in sshd.log():
+        failures.append("an authentication reached the server after a changed key")
+
+
+def case_resume_killed(a, work, sysdir, sshd, failures):
+    """A receive killed half way leaves the .part; the next one goes on from
+    its end and the file arrives whole."""
+    data = os.urandom(160 * MIB)
+    sshd.put("enorme.bin", data)
+    home = user_home(work, sshd.dir)
+    cwd = os.path.join(work, "cwd")
+    address = "sftp://ana@127.0.0.1:%d" % sshd.port
+    keys = os.path.join(work, "keys.txt")
+    with open(keys, "w") as f:
+        f.write(ACCEPT + recv("enorme.bin") + "{wait 60000}")
+    env = dict(os.environ, QUIRAL_CONSOLE="script", QUIRAL_AUDIO="null", QUIRAL_KEYS=keys,
+               QUIRAL_LOG=os.path.join(work, "log.txt"),
+               QUIRAL_SCREEN=os.path.join(work, "screen.txt"), QUIRAL_SYSDIR=sysdir,
+               QUIRAL_ROOT=a.quiral, TMPDIR=work, HOME=home)
+    env.pop("SSH_AUTH_SOCK", None)
+    part = os.path.join(cwd, "enorme.bin.part")
+    p = subprocess.Popen([a.naviro, address], env=env, cwd=cwd)
+    deadline = time.time() + 60
+    while time.time() < deadline and p.poll() is None:
+        if os.path.exists(part) and os.path.getsize(part) >= 4 * MIB:
+            break
+        time.sleep(0.002)
+    p.kill()
+    p.wait()
+    kept = os.path.getsize(part) if os.path.exists(part) else 0
+    if not 0 < kept < len(data):
+        failures.append("killed receive left %d bytes of %d" % (kept, len(data)))
+        return
+    r = run(a, work, sysdir, address,
+            recv("enorme.bin") + "{until Sim ou nao}s{until enorme.bin, }" + CMD + "{Esc}", home)
+    expect(failures, "resumed run", r, 0, ["FTACLIBE", "FTRECEBE", "FTFIMREC", "FTFIMPRG"])
+    got = os.path.join(cwd, "enorme.bin")
+    if not os.path.exists(got) or sha(got) != hashlib.sha256(data).hexdigest():
+        failures.append("resumed file differs")
+    if "Continuando" not in r.shown and "continuando" not in r.shown:
+        failures.append("the resume not said:\n" + r.shown)
+
+
+def case_server_killed(a, work, sysdir, sshd, failures):
+    """The server dies during a receive: the connection's end and what was
+    kept are said, never the completion."""
+    sshd.put("enorme.bin", os.urandom(160 * MIB))
+    home = user_home(work, sshd.dir)
+    cwd = os.path.join(work, "cwd")
+    part = os.path.join(cwd, "enorme.bin.part")
+
+    def killer():
+        deadline = time.time() + 60
+        while time.time() < deadline:
+            if os.path.exists(part) and os.path.getsize(part) >= 4 * MIB:
+                sshd.stop()
+                return
+            time.sleep(0.002)
+
+    t = threading.Thread(target=killer, daemon=True)
+    t.start()
+    address = "sftp://ana@127.0.0.1:%d" % sshd.port
+    r = run(a, work, sysdir, address, ACCEPT + recv("enorme.bin") + "{wait 30000}", home)
+    t.join(5)
+    expect(failures, "run", r, 0, ["FTACLIBE", "FTRECEBE", "FTCOMCAI", "FTINTERR", "FTPARTE",
+                                   "FTFIMPRG"], ["FTFIMREC"])
+    if not os.path.exists(part) or os.path.exists(os.path.join(cwd, "enorme.bin")):
+        failures.append("the .part not kept, or the file taken for whole")
+
+
+def case_bad_servers(a, work, sysdir, sshd, failures):
+    """A refused port, and a server that speaks another protocol."""
+    home = user_home(work)
+    r = run(a, work, sysdir, "sftp://127.0.0.1:1", "", home)
+    expect(failures, "refused port", r, 1, ["FTNAOCON", "FTFIMPRG"], ["FTSSHINI"])
+    s = socket.socket()
+    s.bind(("127.0.0.1", 0))
+    s.listen(1)
+
+    def greet():
+        try:
+            c, _ = s.accept()
+            c.sendall(b"220 FTP pronto\r\n")
+            time.sleep(3)
+            c.close()
+        except OSError:
+            pass
+
+    t = threading.Thread(target=greet, daemon=True)
+    t.start()
+    r = run(a, work, sysdir, "sftp://127.0.0.1:%d" % s.getsockname()[1], "", home)
+    s.close()
+    expect(failures, "FTP server", r, 1, ["FTCONEC", "FTSSHNAO", "FTFIMPRG"], ["FTSENHA"])
+    if "220 FTP pronto" not in r.shown:
+        failures.append("the other protocol's line not shown")
+
+
+CASES = {
+    "sftp_key_transfers": case_key_transfers,
+    "sftp_password": case_password,
+    "sftp_changed_key": case_changed_key,
+    "sftp_resume_killed": case_resume_killed,
+    "sftp_server_killed": case_server_killed,
+    "sftp_bad_servers": case_bad_servers,
+}
+
+
+def main():
+    a = case_arguments()
+    if a is None:
+        return 77
+    work = tempfile.mkdtemp(prefix="naviro-sftp-")
+    os.chmod(work, 0o755)
+    sshd = None
+    try:
+        sysdir = os.path.join(work, "sys")
+        os.makedirs(sysdir)
+        os.makedirs(os.path.join(work, "cwd"))
+        write_config(a.quiral, sysdir)
+        sshd = Sshd(work)
+        failures = []
+        started = time.time()
+        CASES[a.case](a, work, sysdir, sshd, failures)
+        print("%s: %.1f s" % (a.case, time.time() - started))
+        if failures:
+            print("FAIL:\n  " + "\n  ".join(failures))
+            screen = os.path.join(work, "screen.txt")
+            if os.path.exists(screen):
+                print("--- screen ---\n" + open(screen, errors="replace").read())
+            return 1
+        print("passed")
+        return 0
+    except SystemExit as e:
+        return e.code
+    finally:
+        if sshd is not None:
+            sshd.stop()
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
