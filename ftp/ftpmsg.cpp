@@ -5,6 +5,7 @@
 #include "ftp/ftpSshMessages.h"
 #include "ftp/ftpTela.h"
 #include "ftp/ftpTlsMessages.h"
+#include "ftp/ftpmsgOwn.h"
 #include "ftp/ftpmsgCatalogue.h"
 
 namespace ftp {
@@ -15,6 +16,8 @@ std::string MessageText(std::string_view key) {
   for (const auto& m : kTlsMessages)
     if (m.key == key) return qr::W(m.text);
   for (const auto& m : kSshMessages)
+    if (m.key == key) return qr::W(m.text);
+  for (const auto& m : kOwnMessages)
     if (m.key == key) return qr::W(m.text);
   return qr::W("--> Mensagem inválida: ") + std::string(key);
 }
