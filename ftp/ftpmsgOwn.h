@@ -9,7 +9,8 @@
 
 namespace ftp {
 
-inline constexpr std::array<MessageEntry, 5> kOwnMessages{{
+inline constexpr std::array<MessageEntry, 6> kOwnMessages{{
+    {"FTNAOENT", "Você não entrou no servidor. Tecle L para entrar."},
     {"FTPROCUR", "Procurar "},
     {"FTNENHUM", "Nada encontrado"},
     {"FTORDNOM", "Por nome"},

@@ -227,7 +227,7 @@ TEST(Browser, SearchOrderAndTheDateOfAnEntry) {
   r.ui.holdUntil = "announce FTUSSETA";
   r.ui.lines = {qr::W("ÇÃO"), "", "xyz"};
   const std::string kF3("\0\x3d", 2);
-  r.keys(kF3 + "/" + "/" + "o" + kDown + kDown + "o" + kDown + "d" + "O" + "\x1b");
+  r.keys(kF3 + "/" + "/" + "o" + kDown + kDown + "o" + kDown + "d" + kDown + "d" + "O" + "\x1b");
   r.browse.ListRemoteDirectory();
   const std::string acao = "speak " + qr::W("Ação.txt");
   EXPECT_TRUE(inOrder(r.ui.events,
@@ -239,7 +239,9 @@ TEST(Browser, SearchOrderAndTheDateOfAnEntry) {
                        // by date, the newest first
                        "announce FTORDDAT", "speak pub", "speak acaso.doc", "speak 8",
                        "speak " + qr::W("modificado em 9 de junho de 2021, 14 horas e 5 minutos"),
-                       "announce FTORDNOM", "speak pub"}))
+                       // a refusal's meaning before the server's words
+                       acao, "speak " + qr::W("Arquivo não encontrado ou sem permissão."),
+                       "speak Nao existe", "announce FTORDNOM", "speak pub"}))
       << ::testing::PrintToString(r.ui.events);
   EXPECT_TRUE(r.ui.keys.empty());
 }
