@@ -1,6 +1,7 @@
 // ftpLogin: the login dialogue and its code tables.
 #include "ftp/ftpLogin.h"
 
+#include "base/cp1252.h"
 #include "ftp/ftpDlg.h"
 #include "ftp/ftpTela.h"
 #include "ftp/ftpmsg.h"
@@ -114,7 +115,14 @@ bool LoginDialog::Login() {
   refusedOnce_ = false;
   Flags f;
   msg_.Announce("FTCONTA", 0);
-  st_.userName = ui_.readLineSpoken();
+  // CONTA in [NAVIRO] proposes the account, said after the question.
+  const std::string proposal = ui_.setting("CONTA");
+  if (proposal.empty()) {
+    st_.userName = ui_.readLineSpoken();
+  } else {
+    ui_.speakText(proposal + qr::W(", Enter aceita"));
+    st_.userName = ui_.readLineProposed(proposal);
+  }
   if (st_.userName.empty()) {
     msg_.Announce("FTDESIS", 1);
     msg_.Announce("FTLOGINL", 1);

@@ -95,6 +95,12 @@ class Tela {
 
   // Line editor (ESC gives an empty line) and spoken key reading.
   [[nodiscard]] virtual std::string readLineSpoken() = 0;
+  // The same with an answer proposed in the field: Enter takes it, the
+  // first typed character replaces it.
+  [[nodiscard]] virtual std::string readLineProposed(std::string_view proposal) {
+    (void)proposal;
+    return readLineSpoken();
+  }
   [[nodiscard]] virtual uint8_t readKeySpoken() = 0;
 
   // The pop-up menu: the chosen item's number, 0 when none.

@@ -160,6 +160,15 @@ std::string ConsoleTela::readLineSpoken() {
   return text;
 }
 
+std::string ConsoleTela::readLineProposed(std::string_view proposal) {
+  std::string text(proposal);
+  const int column = console_.consoleCursorColumn();
+  const int row = console_.consoleCursorRow();
+  if (input_.editFieldHere(text, column, row, true, 255) == 27) text.clear();
+  console_.outLine();
+  return text;
+}
+
 uint8_t ConsoleTela::readKeySpoken() {
   return input_.readKeySpoken();
 }
