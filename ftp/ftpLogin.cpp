@@ -111,7 +111,8 @@ bool LoginDialog::Login() {
   refusedOnce_ = false;
   Flags f;
   msg_.Announce("FTCONTA", 0);
-  st_.userName = ui_.readLineSpoken();
+  uint8_t end = 13;
+  st_.userName = ui_.readLineOffered(st_.offeredAccount, end);
   if (st_.userName.empty()) {
     msg_.Announce("FTDESIS", 1);
     msg_.Announce("FTLOGINL", 1);

@@ -19,8 +19,10 @@
 #include "ftp/ftpRede.h"
 #include "ftp/ftpRemote.h"
 #include "ftp/ftpRemoteCmds.h"
+#include "ftp/ftpSites.h"
 #include "ftp/ftpTls.h"
 #include "ftp/ftpTransfer.h"
+#include "ftp/ftpTree.h"
 #include "ftp/ftpmsg.h"
 #include "ftp/ftpvars.h"
 
@@ -128,6 +130,8 @@ class Client {
   PlainFileDialogs plainDialogs_;
   Transfer transfer_;
   Browse browse_;
+  Tree tree_;
+  SiteKeeper sites_;
   FileDialogs* activeDialogs_;
   RemoteFactory sftpFactory_;
   // Set while the computer is reached over the interface: the commands
