@@ -172,16 +172,83 @@ def everyday(a, work, sysdir):
     return 0
 
 
+class ArgvRun(ftp_e2e.Run):
+    """A run of naviro with the arguments given (none: the host is asked)."""
+
+    def __init__(self, a, args, keys_text, work, sysdir, cwd):
+        real = subprocess.run
+
+        def run_with_args(argv, **kw):
+            return real([argv[0]] + args, **kw)
+        subprocess.run = run_with_args
+        if os.path.exists(os.path.join(work, "log.txt")):
+            os.unlink(os.path.join(work, "log.txt"))  # the log of this run alone
+        try:
+            super().__init__(a.naviro, a.quiral, "", keys_text, work, sysdir, cwd)
+        finally:
+            subprocess.run = real
+
+
+def saved_sites(a, work, sysdir):
+    """A host typed at the question is offered for saving and saved without
+    its password; its name on the command line then connects with the
+    account offered; Down at the question offers it in the menu."""
+    srv = os.path.join(work, "srv")
+    os.makedirs(srv)
+    server = ftp_e2e.RealServer(srv)
+    host = "127.0.0.1:%d" % server.port
+    sites = os.path.join(sysdir, "SITES.INI")
+    failures = []
+    try:
+        first = ArgvRun(a, [], "{until computador}" + host + "{Enter}" + LOGIN_ANON +
+                        "{until Guardar este site}s{until Site guardado}{wait 200}{Esc}",
+                        work, sysdir, work)
+        text = ftp_e2e._read(sites)
+        if "[127.0.0.1]" not in text or "HOST=" + host not in text or "CONTA=anonymous" not in text:
+            failures.append("site not saved: %r" % text)
+        if "x@y" in text:
+            failures.append("the password was written")
+        before = len(server.commands)
+        second = ArgvRun(a, ["127.0.0.1"], "{until Qual a conta}{Enter}{until Qual a senha}x@y{Enter}"
+                         "{wait 300}{Esc}", work, sysdir, work)
+        if server.commands[before:before + 2] != ["USER anonymous", "PASS x@y"]:
+            failures.append("the site's name did not connect with its account: %s" %
+                            server.commands[before:])
+        if "Guardar este site" in second.shown or any("Guardar" in l for l in second.lines):
+            failures.append("a saved site was offered for saving again")
+        third = ArgvRun(a, [], "{until computador}{Down}{until conta anonymous}{Enter}"
+                        "{until Qual a conta}{Enter}{until Qual a senha}x@y{Enter}{wait 300}{Esc}",
+                        work, sysdir, work)
+        if third.rc != 0 or not any("FTACLIBE" in l for l in third.lines):
+            failures.append("the menu's site did not connect (rc %s)" % third.rc)
+        if "1=" + host not in ftp_e2e._read(sites):
+            failures.append("the recent host was not kept")
+        for r in (first, second, third):
+            if r.timed_out:
+                failures.append("a run did not end")
+    finally:
+        server.stop()
+    print("tree_saved_sites: %.1f s" % (first.elapsed + second.elapsed + third.elapsed))
+    if failures:
+        print("FAIL:\n  " + "\n  ".join(failures))
+        print("--- screen ---\n" + third.shown)
+        return 1
+    print("passed")
+    return 0
+
+
 def main():
     a = ftp_e2e.case_arguments()
     if a is None:
         return 77
-    if a.case == "tree_everyday_commands":
+    if a.case in ("tree_everyday_commands", "tree_saved_sites"):
         work = tempfile.mkdtemp(prefix="naviro-tree-")
         try:
             sysdir = os.path.join(work, "sys")
             os.makedirs(sysdir)
             ftp_e2e.write_config(a.quiral, sysdir)
+            if a.case == "tree_saved_sites":
+                return saved_sites(a, work, sysdir)
             return everyday(a, work, sysdir)
         finally:
             shutil.rmtree(work, ignore_errors=True)
