@@ -294,4 +294,28 @@ void SiteKeeper::afterLogin(Dlg& dlg) {
   (void)save();
 }
 
+std::optional<std::string> SiteKeeper::storedPassword(const std::string& account) {
+  if (!keyring_ || account.empty() || !keyring_->available()) return std::nullopt;
+  return keyring_->lookup(st_.remoteName, account);
+}
+
+void SiteKeeper::offerKeyring(const std::string& typedPassword) {
+  if (typedPassword.empty() || keyringAsked_ || !keyring_ || !keyring_->available()) return;
+  if (keyring_->lookup(st_.remoteName, st_.userName) == typedPassword) return;
+  keyringAsked_ = true;
+  const std::string question = qr::W("Guardar a senha no chaveiro do sistema?  ");
+  if (ui_.cursorColumn() != 1) ui_.endLine();
+  ui_.write(question);
+  ui_.speakText(question.substr(0, question.find('?')));
+  msg_.Announce("FTSIMNAO", 0);
+  const uint8_t key = ui_.readKey();
+  if (key == 0) (void)ui_.readKey();
+  ui_.writeSpoken(std::string(1, static_cast<char>(key >= 32 ? key : ' ')));
+  ui_.endLine();
+  if (key != 'S' && key != 's') return;
+  ui_.writeLineSpoken(keyring_->store(st_.remoteName, st_.userName, typedPassword)
+                          ? "Senha guardada no chaveiro"
+                          : qr::W("Não consegui guardar a senha no chaveiro"));
+}
+
 }  // namespace ftp

@@ -16,6 +16,8 @@
 #pragma once
 
 #include <optional>
+
+#include "base/keyring.h"
 #include <string>
 #include <string_view>
 #include <vector>
@@ -88,6 +90,13 @@ class SiteKeeper {
   // current, and a host typed at the question that was never connected to
   // offered for saving (a host from the command line is not asked about).
   void afterLogin(Dlg& dlg);
+  // After a login with a typed password: "Guardar a senha no chaveiro do
+  // sistema?", once a run, where a keyring answers and keeps another.
+  void offerKeyring(const std::string& typedPassword);
+
+  void setKeyring(qr::Keyring* keyring) { keyring_ = keyring; }
+  // The keyring's password for the account on this host, if any.
+  [[nodiscard]] std::optional<std::string> storedPassword(const std::string& account);
 
  private:
   void load();
@@ -102,6 +111,8 @@ class SiteKeeper {
   std::optional<Site> site_;
   bool asked_ = false;
   bool typed_ = false;  // the host was typed at the question
+  qr::Keyring* keyring_ = nullptr;
+  bool keyringAsked_ = false;
 };
 
 }  // namespace ftp

@@ -194,6 +194,13 @@ Client::Client(Tela& ui, std::optional<std::string> host, FileDialogs* dialogs)
 
 Client::~Client() = default;
 
+void Client::useKeyring(qr::Keyring* keyring) {
+  sites_.setKeyring(keyring);
+  login_.storedPassword = [this](const std::string& account) {
+    return sites_.storedPassword(account);
+  };
+}
+
 bool Client::InitializeClient() {
   ui_.speechStart(ui_.setting("DIRNAVIRO"));
   ui_.clearScreen();
@@ -470,7 +477,10 @@ void Client::Run() {
     EndProgram();
   }
   st_.loggedIn = login_.Login();
-  if (st_.loggedIn) sites_.afterLogin(dlg_);
+  if (st_.loggedIn) {
+    sites_.afterLogin(dlg_);
+    sites_.offerKeyring(login_.typedPassword());
+  }
   prompt();
   while (st_.running) {
     if (ui_.keyPending()) {

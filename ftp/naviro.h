@@ -69,6 +69,10 @@ class Client {
   Client(const Client&) = delete;
   Client& operator=(const Client&) = delete;
 
+  // The system keyring, where passwords may be kept; without it they are
+  // asked at every login.
+  void useKeyring(qr::Keyring* keyring);
+
   // Makes sftp:// reachable; without it such a computer is refused.
   void offerSftp(RemoteFactory factory) { sftpFactory_ = std::move(factory); }
 

@@ -175,11 +175,11 @@ def everyday(a, work, sysdir):
 class ArgvRun(ftp_e2e.Run):
     """A run of naviro with the arguments given (none: the host is asked)."""
 
-    def __init__(self, a, args, keys_text, work, sysdir, cwd):
+    def __init__(self, a, args, keys_text, work, sysdir, cwd, prefix=()):
         real = subprocess.run
 
         def run_with_args(argv, **kw):
-            return real([argv[0]] + args, **kw)
+            return real(list(prefix) + [argv[0]] + args, **kw)
         subprocess.run = run_with_args
         if os.path.exists(os.path.join(work, "log.txt")):
             os.unlink(os.path.join(work, "log.txt"))  # the log of this run alone
@@ -237,11 +237,65 @@ def saved_sites(a, work, sysdir):
     return 0
 
 
+def keyring(a, work, sysdir):
+    """A password typed once is kept in a private GNOME Keyring on its own
+    session bus, and the next login takes it from there; SITES.INI never
+    holds it."""
+    tools = [shutil.which(t) for t in ("dbus-run-session", "gnome-keyring-daemon")]
+    if not all(tools):
+        print("skipped: the keyring test needs dbus-run-session and gnome-keyring-daemon")
+        return 77
+    home = os.path.join(work, "home")
+    run_dir = os.path.join(work, "run")
+    for d in (home, run_dir):
+        os.makedirs(d, mode=0o700)
+    wrapper = os.path.join(work, "keyring.sh")
+    with open(wrapper, "w") as f:
+        f.write("#!/bin/sh\n"
+                "export HOME=%s XDG_RUNTIME_DIR=%s XDG_DATA_HOME=%s/.local/share\n"
+                "printf teste | gnome-keyring-daemon --unlock --components=secrets >/dev/null 2>&1\n"
+                "exec \"$@\"\n" % (home, run_dir, home))
+    os.chmod(wrapper, 0o755)
+    prefix = [tools[0], "--", wrapper]
+    srv = os.path.join(work, "srv")
+    os.makedirs(srv)
+    server = ftp_e2e.RealServer(srv)
+    host = "127.0.0.1:%d" % server.port
+    failures = []
+    try:
+        first = ArgvRun(a, [host], "{until Qual a conta}ana{Enter}{until Qual a senha}s3nha{Enter}"
+                        "{until chaveiro}s{until Senha guardada}{wait 200}{Esc}",
+                        work, sysdir, work, prefix)
+        if "Senha guardada no chaveiro" not in first.shown:
+            failures.append("the password was not kept: " + first.shown[-400:])
+        before = len(server.commands)
+        second = ArgvRun(a, [host], "{until Qual a conta}ana{Enter}{until Acesso liberado}"
+                         "{wait 200}{Esc}", work, sysdir, work, prefix)
+        if server.commands[before:before + 2] != ["USER ana", "PASS s3nha"]:
+            failures.append("the keyring's password was not used: %s" % server.commands[before:])
+        if "do chaveiro" not in second.shown:
+            failures.append("the password's source was not said")
+        if "chaveiro do sistema" in second.shown:
+            failures.append("asked again for a password the keyring keeps")
+        if "s3nha" in ftp_e2e._read(os.path.join(sysdir, "SITES.INI")):
+            failures.append("the password was written to SITES.INI")
+        if any("s3nha" in l for l in first.lines + second.lines):
+            failures.append("the password was logged")
+    finally:
+        server.stop()
+    print("tree_keyring: %.1f s" % (first.elapsed + second.elapsed))
+    if failures:
+        print("FAIL:\n  " + "\n  ".join(failures))
+        return 1
+    print("passed")
+    return 0
+
+
 def main():
     a = ftp_e2e.case_arguments()
     if a is None:
         return 77
-    if a.case in ("tree_everyday_commands", "tree_saved_sites"):
+    if a.case in ("tree_everyday_commands", "tree_saved_sites", "tree_keyring"):
         work = tempfile.mkdtemp(prefix="naviro-tree-")
         try:
             sysdir = os.path.join(work, "sys")
@@ -249,6 +303,8 @@ def main():
             ftp_e2e.write_config(a.quiral, sysdir)
             if a.case == "tree_saved_sites":
                 return saved_sites(a, work, sysdir)
+            if a.case == "tree_keyring":
+                return keyring(a, work, sysdir)
             return everyday(a, work, sysdir)
         finally:
             shutil.rmtree(work, ignore_errors=True)
