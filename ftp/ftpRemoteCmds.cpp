@@ -700,6 +700,8 @@ void RemoteCommands::ListRemoteDirectory() {
       case BrowseAction::Leave:
         leave = true;
         break;
+      case BrowseAction::Search:
+      case BrowseAction::Order:
       case BrowseAction::Menu:
       case BrowseAction::None:
         break;
