@@ -231,9 +231,12 @@ bool Client::InitializeClient() {
   st_.verbose = false;
   dlg_.clearQueue();
 
+  // The data connection's mode is said as the program starts, except to
+  // an SFTP address given to it: SFTP has no such mode. (A name still to
+  // be typed may be either; the mode is said before it is asked.)
   const std::string passivo = ui_.setting("PASSIVO");
   st_.passive = !passivo.empty() && passivo[0] == 'N';
-  togglePassive();
+  if (!hostArgument_ || ParseHost(*hostArgument_).scheme != "sftp") togglePassive();
 
   st_.listingFileName = makeListingFile();
 
