@@ -561,7 +561,10 @@ bool Browse::act(BrowseAction action, BrowsePlace& place) {
     case BrowseAction::Receive:
       if (usable(name)) {
         ui_.endLine();
-        transfer_.ReceiveFile(name);
+        if (receiveFolder && IsDirectoryEntry(entryAt(place)))
+          receiveFolder(name);
+        else
+          transfer_.ReceiveFile(name);
       }
       return false;
     case BrowseAction::Delete:

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -88,6 +89,10 @@ class Browse {
  public:
   Browse(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede, Dir& dir,
          Transfer& transfer, FileDialogs& dialogs);
+
+  // Where R on a directory goes: the whole folder is received (ftpTree).
+  // Unset, R on a directory asks for it as for a file.
+  std::function<void(const RemoteName& dir)> receiveFolder;
 
   void ListRemoteDirectory();
   void BrowseListing();

@@ -133,7 +133,9 @@ class RecordingTela : public ftp::Tela {
     return s;
   }
   // Enter (an empty answer) takes the proposal.
-  std::string readLineProposed(std::string_view proposal) override {
+  std::string readLineOffered(std::string_view proposal, uint8_t& endKey) override {
+    endKey = 13;
+    if (proposal.empty()) return readLineSpoken();
     events.push_back("proposed " + std::string(proposal));
     const std::string s = readLineSpoken();
     return s.empty() ? std::string(proposal) : s;
