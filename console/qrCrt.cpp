@@ -132,7 +132,7 @@ struct Console::State {
   bool dirty = false;
   uint64_t eventsSeen = 0;
   std::vector<std::string> notices;
-  Waiter* waiter = nullptr;
+  Loop loop;
   std::vector<WaitFd> waitFds;  // kept so that a wait allocates nothing
 };
 
@@ -328,26 +328,31 @@ void Console::consolePutCell(int column, int row, uint8_t ch, uint8_t attr) {
   s_->dirty = true;
 }
 
-// Every wait of the console comes here. A front end with an input
-// descriptor is waited for in the one wait, together with the caller's
-// descriptors, and then asked for its events without waiting; one without
-// (the script, the window) waits in its own poll, in slices when the caller
-// also watches descriptors.
+// Every wait of the console comes here, and through the loop: the sources
+// (a voice, the player) are dispatched after every wait, key reads
+// included, so speech goes on while the program waits for the user. A
+// front end with an input descriptor is waited for in the one wait,
+// together with the caller's descriptors and the sources', and then asked
+// for its events without waiting; one without (the script, the window while
+// events wait in its queues) is looked at first and the loop waits in
+// slices, unless nothing else is watched (then it waits in its own poll).
 void Console::pollFrontend(int maxWaitMs, bool askingForKey, std::span<WaitFd> extra) {
   present();
-  Waiter* waiter = s_->waiter;
+  Loop& loop = s_->loop;
   const int input = frontend_.inputDescriptor();
   maxWaitMs = std::max(maxWaitMs, 0);
-  // A look without waiting still looks at the caller's descriptors.
-  if (waiter == nullptr || (extra.empty() && (maxWaitMs == 0 || input < 0))) {
-    frontend_.poll(maxWaitMs, askingForKey, *this);
+  const Deadline until = std::min(deadlineIn(maxWaitMs), loop.nextDeadline());
+  if (loop.waiter() == nullptr || (extra.empty() && !loop.hasDescriptors() &&
+                                   (maxWaitMs == 0 || input < 0))) {
+    frontend_.poll(std::min(maxWaitMs, msUntil(until)), askingForKey, *this);
+    loop.dispatch();
     return;
   }
   if (input < 0) {
     const uint64_t seen = s_->eventsSeen;
     frontend_.poll(0, askingForKey, *this);
     const bool keyCame = s_->eventsSeen != seen;
-    (void)waiter->wait(extra, keyCame ? 0 : std::min(maxWaitMs, kPollSliceMs));
+    (void)loop.waitOnce(extra, keyCame ? Clock::now() : std::min(until, deadlineIn(kPollSliceMs)));
     if (keyCame) return;
     frontend_.poll(0, askingForKey, *this);
     return;
@@ -355,15 +360,15 @@ void Console::pollFrontend(int maxWaitMs, bool askingForKey, std::span<WaitFd> e
   std::vector<WaitFd>& fds = s_->waitFds;
   fds.assign(1, WaitFd{input});
   fds.insert(fds.end(), extra.begin(), extra.end());
-  (void)waiter->wait(fds, maxWaitMs);
+  (void)loop.waitOnce(fds, until);
   std::copy(fds.begin() + 1, fds.end(), extra.begin());
   frontend_.poll(0, askingForKey, *this);
 }
 
 void Console::sleepFor(int ms) {
   if (ms <= 0) return;
-  if (s_->waiter != nullptr)
-    (void)s_->waiter->wait({}, ms);
+  if (s_->loop.waiter() != nullptr)
+    (void)s_->loop.waitOnce({}, deadlineIn(ms));
   else
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
@@ -391,24 +396,18 @@ uint8_t Console::consoleReadKey() {
   return b;
 }
 
+// A timed pause: a deadline waited for in the loop, so keys are queued and
+// speech goes on meanwhile. 0 looks at everything once.
 void Console::consoleDelay(uint16_t milliseconds) {
-  using Clock = std::chrono::steady_clock;
-  const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+  const Deadline deadline = deadlineIn(milliseconds);
   for (;;) {
-    const auto now = Clock::now();
-    if (now >= deadline && milliseconds != 0) break;
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now).count();
-    const int slice =
-        static_cast<int>(std::min<long long>(std::max<long long>(left, 0), kPollSliceMs));
     const uint64_t seen = s_->eventsSeen;
-    const auto sliceEnd = Clock::now() + std::chrono::milliseconds(slice);
-    pollFrontend(slice, false);
+    const Deadline sliceEnd = std::min(deadline, deadlineIn(kPollSliceMs));
+    pollFrontend(msUntil(sliceEnd), false);
     // A front end that returns at once with nothing to deliver must not
     // turn the delay into a busy loop.
-    if (s_->eventsSeen == seen && Clock::now() < sliceEnd)
-      sleepFor(static_cast<int>(
-          std::chrono::ceil<std::chrono::milliseconds>(sliceEnd - Clock::now()).count()));
-    if (milliseconds == 0) break;
+    if (s_->eventsSeen == seen && !passed(sliceEnd)) sleepFor(msUntil(sliceEnd));
+    if (milliseconds == 0 || passed(deadline)) break;
   }
 }
 
@@ -526,7 +525,15 @@ void Console::idleWait(int ms, std::span<WaitFd> extra) {
 }
 
 void Console::useWaiter(Waiter& waiter) {
-  s_->waiter = &waiter;
+  s_->loop.useWaiter(waiter);
+}
+
+void Console::addSource(LoopSource& source) {
+  s_->loop.add(source);
+}
+
+void Console::removeSource(LoopSource& source) {
+  s_->loop.remove(source);
 }
 
 int Console::inputDescriptor() const {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "base/eventlog.h"
+#include "base/loop.h"
 #include "base/wait.h"
 #include "console/frontend.h"
 #include "console/qrCrtKeys.h"
@@ -82,6 +83,10 @@ class Console : public speech::Pacing, private KeySink {
   // The program's one wait (platform/); without it the console leaves the
   // waiting to the front end's poll and sleeps by itself.
   void useWaiter(Waiter& waiter);
+  // Sources dispatched after every wait of the console (a voice that must
+  // keep sounding while the program waits for a key).
+  void addSource(LoopSource& source);
+  void removeSource(LoopSource& source);
 
   void consoleOpen();
   void consoleWrite(std::string_view bytes);

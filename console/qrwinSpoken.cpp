@@ -89,6 +89,9 @@ class SystemVoice final : public speech::Voice {
     if (voices_) voices_->pump();
   }
   int eventDescriptor() const override { return voices_ ? voices_->eventDescriptor() : -1; }
+  qr::Deadline nextPump() const override {
+    return voices_ ? voices_->nextPump() : qr::kNoDeadline;
+  }
 
  private:
   speech::Dispatcher*& voices_;
@@ -159,6 +162,17 @@ struct Spoken::State {
   void voiceClose() {
     if (voices) voices->speechClose();
   }
+  // The active voice as a source of the console's loop: it goes on
+  // sounding during every wait, key reads included.
+  struct VoiceSource final : LoopSource {
+    explicit VoiceSource(State& state) : s(state) {}
+    int descriptor() const override { return s.active().eventDescriptor(); }
+    Deadline deadline() const override { return s.active().nextPump(); }
+    void dispatch() override { s.active().pump(); }
+    State& s;
+  };
+  VoiceSource source{*this};
+
   // One step of a wait while speech sounds: it ends early at a key or at
   // news from the voice (samples ready, the end of a text).
   void waitStep(Console& console) {
@@ -174,9 +188,13 @@ struct Spoken::State {
 Spoken::Spoken(Console& console, const Config& config, speech::WavPlayer& player,
                speech::Translator& translator, speech::Diphone& diphone)
     : s_(std::make_unique<State>(console, config, player, translator, diphone)),
-      console_(console) {}
+      console_(console) {
+  console_.addSource(s_->source);
+}
 
-Spoken::~Spoken() = default;
+Spoken::~Spoken() {
+  console_.removeSource(s_->source);
+}
 
 void Spoken::useLauncher(Launcher& launcher) {
   s_->launcher = &launcher;

@@ -31,9 +31,11 @@ LoginEffect JudgeLoginCode(LoginStep step, int code) {
   return LoginEffect::Refused;
 }
 
-void LoginDialog::refuse(const char* key, const std::string& line, Flags& f) {
+void LoginDialog::refuse(const char* key, int code, const std::string& line, Flags& f) {
   if (!refusedOnce_) {
     msg_.Announce(key, 1);
+    const std::string meaning = ReplyMeaning(code);
+    if (!meaning.empty()) ui_.speakText(meaning);
     if (!st_.verbose) ui_.speakText(line);
     refusedOnce_ = true;
   }
@@ -50,7 +52,7 @@ void LoginDialog::judge(LoginStep step, int code, const std::string& line, const
       f.needAccount = true;
       break;
     case LoginEffect::Refused:
-      refuse(refusalKey, line, f);
+      refuse(refusalKey, code, line, f);
       break;
     case LoginEffect::None:
     case LoginEffect::Preliminary:
@@ -77,6 +79,7 @@ void LoginDialog::judgeReplies(LoginStep step, const char* refusalKey, Flags& f)
           if (ui_.cursorColumn() != 1) ui_.endLine();
           msg_.Announce("FTACLIBE", 1);
           st_.loggedIn = true;
+          st_.inSession = true;
         });
       return;
     }
@@ -111,7 +114,8 @@ bool LoginDialog::Login() {
   refusedOnce_ = false;
   Flags f;
   msg_.Announce("FTCONTA", 0);
-  st_.userName = ui_.readLineSpoken();
+  uint8_t end = 13;
+  st_.userName = ui_.readLineOffered(st_.offeredAccount, end);
   if (st_.userName.empty()) {
     msg_.Announce("FTDESIS", 1);
     msg_.Announce("FTLOGINL", 1);
@@ -121,14 +125,24 @@ bool LoginDialog::Login() {
   judgeReplies(LoginStep::User, "FTERCONT", f);
   if (f.failed || lostReply()) return notLoggedIn();
 
+  typedPassword_.clear();
   if (f.needPassword) {
     msg_.Announce("FTSENHA", 0);
-    st_.password = readSecret();
+    const std::optional<std::string> kept =
+        storedPassword && !keyringRefused_ ? storedPassword(st_.userName) : std::nullopt;
+    if (kept) {
+      ui_.writeLineSpoken("do chaveiro");
+      st_.password = *kept;
+    } else {
+      st_.password = readSecret();
+      typedPassword_ = st_.password;
+    }
     if (!dlg_.SendCommand("PASS " + st_.password))
       f.failed = true;
     else
       judgeReplies(LoginStep::Pass, "FTERSENH", f);
     if (lostReply()) f.failed = true;
+    if (f.failed && kept) keyringRefused_ = true;
   }
   if (!f.failed && f.needAccount) {
     msg_.Announce("FTCHAVE", 0);

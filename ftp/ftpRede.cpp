@@ -21,6 +21,7 @@
 #include <mutex>
 #include <thread>
 
+#include "base/loop.h"
 #include "ftp/ftpTela.h"
 #include "ftp/ftpTlsCanal.h"
 #include "ftp/ftpvars.h"
@@ -59,13 +60,10 @@ bool wouldBlock(int error) {
 
 using Clock = std::chrono::steady_clock;
 
-// Whole milliseconds until a time, the fraction dropped: a wait counts as
-// over within a millisecond of its end, so no loop spins through that last
-// fraction (a wait of less than a millisecond may return at once).
+// Whole milliseconds until a time, rounded up (the loop's one rule): the
+// last fraction of a millisecond is waited for, not polled for in a spin.
 int msLeft(Clock::time_point until) {
-  const auto left = until - Clock::now();
-  if (left <= Clock::duration::zero()) return 0;
-  return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(left).count());
+  return qr::msUntil(until);
 }
 
 socklen_t addressLength(const sockaddr_storage& a) {

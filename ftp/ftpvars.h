@@ -23,6 +23,7 @@ struct ClientState {
   // beyond 2 GiB are still counted right.
   int64_t transferBytes = 0;
   std::string userName;
+  std::string offeredAccount;  // ftpSites: the saved site's account, offered at the login
   std::string password;    // also the access key after an ACCT step
   bool listening = false;  // ftpRede
   bool dataOpen = false;   // ftpRede
@@ -31,6 +32,8 @@ struct ClientState {
   bool lastContinuation = false;
 
   bool loggedIn = false;  // program body: a login succeeded during the run
+  // The last login was accepted: the commands that need one may be sent.
+  bool inSession = false;
   int exitCode = 0;       // program body: the process's exit status
   // The process's file creation mask (umask), for the mode of a new local
   // file; the program reads it at start-up.

@@ -19,8 +19,10 @@
 #include "ftp/ftpRede.h"
 #include "ftp/ftpRemote.h"
 #include "ftp/ftpRemoteCmds.h"
+#include "ftp/ftpSites.h"
 #include "ftp/ftpTls.h"
 #include "ftp/ftpTransfer.h"
+#include "ftp/ftpTree.h"
 #include "ftp/ftpmsg.h"
 #include "ftp/ftpvars.h"
 
@@ -67,6 +69,10 @@ class Client {
   Client(const Client&) = delete;
   Client& operator=(const Client&) = delete;
 
+  // The system keyring, where passwords may be kept; without it they are
+  // asked at every login.
+  void useKeyring(qr::Keyring* keyring);
+
   // Makes sftp:// reachable; without it such a computer is refused.
   void offerSftp(RemoteFactory factory) { sftpFactory_ = std::move(factory); }
 
@@ -93,6 +99,7 @@ class Client {
     uint8_t key;                  // the character typed, letters in upper case
     std::string_view help;        // its line of the help list and the menu; empty: none
     int menuPosition;             // its place in the help menu from 1; 0: not there
+    bool needsLogin;              // refused with a word before an accepted login
     void (*run)(Client& client);  // what it does; nullptr: nothing
   };
   static const Command kCommands[];
@@ -128,6 +135,8 @@ class Client {
   PlainFileDialogs plainDialogs_;
   Transfer transfer_;
   Browse browse_;
+  Tree tree_;
+  SiteKeeper sites_;
   FileDialogs* activeDialogs_;
   RemoteFactory sftpFactory_;
   // Set while the computer is reached over the interface: the commands

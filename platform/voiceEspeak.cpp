@@ -37,6 +37,7 @@ constexpr int kBlockMs = 20;
 // how much sound the device is given ahead of what it plays.
 constexpr size_t kAheadMs = 1000;
 constexpr size_t kDeviceAheadMs = 500;
+constexpr int kRefillMs = 50;
 
 // The library is one per process: one voice (or one listing) at a time.
 std::atomic<bool>& libraryInUse() {
@@ -156,6 +157,13 @@ class EspeakVoice final : public speech::Voice {
 
   int eventDescriptor() const override { return eventFd_; }
 
+  // Samples held back while the device has enough ahead: they go once it
+  // has played some of it (the thread sends no news while it waits).
+  qr::Deadline nextPump() const override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return ready_.empty() ? qr::kNoDeadline : qr::deadlineIn(kRefillMs);
+  }
+
   // On the voice's thread, from the library: 0 go on, 1 abort.
   int onSamples(const short* wav, int count) {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -210,7 +218,7 @@ class EspeakVoice final : public speech::Voice {
   const size_t deviceAheadBytes_;
   bool deviceOpen_ = false;  // the program's thread only
 
-  std::mutex mutex_;
+  mutable std::mutex mutex_;
   // A job, room in the buffer, a new generation or the end.
   std::condition_variable wakeWorker_;
   std::deque<Job> jobs_;

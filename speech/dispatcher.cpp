@@ -199,4 +199,9 @@ void Dispatcher::pump() {
   if (Voice* v = voice()) v->pump();
 }
 
+qr::Deadline Dispatcher::nextPump() const {
+  const Voice* v = voice();
+  return v ? v->nextPump() : qr::kNoDeadline;
+}
+
 }  // namespace speech

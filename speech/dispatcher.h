@@ -109,6 +109,8 @@ class Dispatcher {
   [[nodiscard]] int eventDescriptor() const;
   // Moves the running voice's work on (samples to the device, notices).
   void pump();
+  // When the running voice wants pump() without news (kNoDeadline: never).
+  [[nodiscard]] qr::Deadline nextPump() const;
 
  private:
   // Either back end, whichever kind runs.

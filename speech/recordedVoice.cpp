@@ -208,6 +208,15 @@ void RecordedVoice::pump() {
   }
 }
 
+qr::Deadline RecordedVoice::nextPump() const {
+  // The player's blocks come back as the device plays them: a piece is fed
+  // and the next started in steps of a block's share of time.
+  constexpr int kStepMs = 10;
+  if (!started_ && steps_.empty() && pieces_.empty() && pauseMs_ == 0) return qr::kNoDeadline;
+  if (!started_ && pauseMs_ == 0 && Clock::now() < pauseEnd_) return pauseEnd_;
+  return qr::deadlineIn(kStepMs);
+}
+
 bool RecordedVoice::feed() {
   Piece& p = pieces_.front();
   if (p.image.empty()) return true;

@@ -79,6 +79,7 @@ class RecordedVoice final : public Voice {
   bool busy(bool strict) override;
   void stop() override;
   void pump() override;
+  [[nodiscard]] qr::Deadline nextPump() const override;
 
  private:
   // One piece ready to sound: the events logged as it starts, its samples

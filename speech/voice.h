@@ -7,6 +7,8 @@
 
 #include <string_view>
 
+#include "base/loop.h"
+
 namespace speech {
 
 class Voice {
@@ -25,6 +27,10 @@ class Voice {
   // A descriptor that becomes readable when the voice has news (end of
   // speech, samples ready), or -1 when pump() needs no wake-up of its own.
   [[nodiscard]] virtual int eventDescriptor() const { return -1; }
+  // When pump() is next due without news on the descriptor (the device
+  // makes room for more sound, a pause ends); kNoDeadline when only news
+  // moves the voice on.
+  [[nodiscard]] virtual qr::Deadline nextPump() const { return qr::kNoDeadline; }
 };
 
 }  // namespace speech

@@ -5,14 +5,19 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <sys/eventfd.h>
+
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <thread>
 #include <filesystem>
 #include <fstream>
 
 #include "console/qrwinConfig.h"
 #include "platform/pollWaiter.h"
 #include "tests/support/fakes.h"
+#include "tests/support/realtime.h"
 
 using testing_support::FakeExit;
 using testing_support::FakeFrontend;
@@ -315,6 +320,75 @@ TEST_F(ConsoleTest, IdleWaitLooksAtTheCallersDescriptors) {
   }
   ::close(p[0]);
   ::close(p[1]);
+}
+
+// A voice keeps sounding while the program waits for a key: its news on a
+// descriptor (a system voice's samples or end notice) and its own deadline
+// (the recorded voice feeding the device) both move it on during the read,
+// before the key arrives. The key is typed only once both were seen, so a
+// read that leaves the sources alone waits out the guard and fails.
+TEST(ConsoleLoop, AKeyReadKeepsEveryVoiceSourceMoving) {
+  testing_support::PipeFrontend frontend;
+  MemoryAudio audio;
+  qr::EventLog log;
+  qr::Console console{frontend, audio, log};
+  console.useSettings(qr::ConsoleSettings{});
+  platform::PollWaiter waiter;
+  console.useWaiter(waiter);
+
+  struct NewsSource final : qr::LoopSource {
+    int fd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    std::atomic<int> news{0};
+    qr::Console* console = nullptr;
+    ~NewsSource() override { ::close(fd); }
+    int descriptor() const override { return fd; }
+    void dispatch() override {
+      uint64_t n = 0;
+      if (::read(fd, &n, sizeof n) == sizeof n) ++news;
+      (void)console->consoleKeyPending();  // a voice asks for keys: no dispatch inside itself
+    }
+  } voice;
+  voice.console = &console;
+  struct TimedSource final : qr::LoopSource {
+    qr::Deadline due = qr::deadlineIn(40);
+    std::atomic<int> fired{0};
+    qr::Deadline deadline() const override { return fired ? qr::kNoDeadline : due; }
+    void dispatch() override {
+      if (!fired && qr::passed(due)) ++fired;
+    }
+  } player;
+  console.addSource(voice);
+  console.addSource(player);
+
+  std::thread user([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const uint64_t one = 1;
+    (void)!::write(voice.fd, &one, sizeof one);
+    const auto guard = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while ((voice.news == 0 || player.fired == 0) && std::chrono::steady_clock::now() < guard)
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    frontend.press('k');
+  });
+  EXPECT_EQ(console.consoleReadKey(), 'k');
+  user.join();
+  EXPECT_EQ(voice.news, 1) << "the voice's news was not taken while the key was awaited";
+  EXPECT_EQ(player.fired, 1) << "the voice's deadline passed unseen while the key was awaited";
+  console.removeSource(voice);
+  console.removeSource(player);
+}
+
+// The one rounding rule: a deadline a fraction of a millisecond away is a
+// whole millisecond to wait, never 0 (which would spin), and 0 once passed.
+TEST(ConsoleLoop, DeadlinesRoundUpToWholeMilliseconds) {
+  const qr::Clock::time_point now = qr::Clock::now();
+  using std::chrono::microseconds;
+  EXPECT_EQ(qr::msUntil(now + microseconds(1), now), 1);
+  EXPECT_EQ(qr::msUntil(now + microseconds(999), now), 1);
+  EXPECT_EQ(qr::msUntil(now + microseconds(1000), now), 1);
+  EXPECT_EQ(qr::msUntil(now + microseconds(1001), now), 2);
+  EXPECT_EQ(qr::msUntil(now, now), 0);
+  EXPECT_EQ(qr::msUntil(now - microseconds(5), now), 0);
+  EXPECT_EQ(qr::msUntil(qr::kNoDeadline, now), 24 * 3600 * 1000);
 }
 
 TEST_F(ConsoleTest, ClipboardGoesThroughFrontEndAndIsLogged) {

@@ -140,8 +140,11 @@ TEST(Login, PasswordAndAccessKeyAreAskedAsTheCodesDemandAndNeverShown) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const bool esc = c.expected.size() == 1;
-    const Outcome o = runClient(c.steps, {esc ? "" : "ana"}, "\x1b", c.secrets);
+    // Not let in, D, R and I are answered here, and nothing goes to the server.
+    const Outcome o = runClient(c.steps, {esc ? "" : "ana"}, c.granted ? "\x1b" : "dri\x1b",
+                                c.secrets);
     EXPECT_EQ(o.commands, c.expected);
+    EXPECT_EQ(std::count(o.announced.begin(), o.announced.end(), "FTNAOENT"), c.granted ? 0 : 3);
     EXPECT_EQ(contains(o.announced, "FTACLIBE"), c.granted);
     // Not let in, and still connected: the user hears that L tries again.
     EXPECT_EQ(contains(o.announced, "FTLOGINL"), !c.granted);
@@ -162,7 +165,9 @@ TEST(Login, RefusalIsAnnouncedThenTheServerLineSpoken) {
   const auto it = std::find(o.events.begin(), o.events.end(), "announce FTERCONT");
   ASSERT_NE(it, o.events.end()) << ::testing::PrintToString(o.events)
                                 << ::testing::PrintToString(o.commands);
-  EXPECT_TRUE(std::find(it, o.events.end(), "speak 530 Conta desconhecida") != o.events.end());
+  // The code's meaning first, then the server's words.
+  const auto meaning = std::find(it, o.events.end(), "speak Conta ou senha recusada.");
+  EXPECT_TRUE(std::find(meaning, o.events.end(), "speak 530 Conta desconhecida") != o.events.end());
   EXPECT_FALSE(contains(o.announced, "FTSENHA"));
 }
 
@@ -287,8 +292,35 @@ TEST(Commands, DirectoryAndFileCommandsSendTheRightLinesAndTellTheOutcome) {
       {"V twice", "vV", {}, {}, {}, {"announce FTVERBO", "announce FTNAOVRB"}},
       {"P twice", "pp", {}, {}, {}, {"announce FTPNPASS", "announce FTPPASSI"}},
       {"Q", "q", {}, {}, {}, {"announce FTTRANS", "speak 0 K"}},
+      {"M renames with RNFR then RNTO",
+       "m",
+       {"velho.txt", "novo nome.txt"},
+       {reply("350 Pronto\r\n"), reply("250 Ok\r\n")},
+       {"RNFR velho.txt", "RNTO novo nome.txt"},
+       {"announce FTNOMATU", "announce FTNOVNOM", "announce FTOK"}},
+      {"M refused at RNFR sends no RNTO",
+       "M",
+       {"nada", "x"},
+       {reply("550 Nao existe\r\n")},
+       {"RNFR nada"},
+       {"announce FTNAOREN", "speak 550 Nao existe"}},
+      {"M refused at RNTO",
+       "m",
+       {"a", "b"},
+       {reply("350 Pronto\r\n"), reply("553 Nome ruim\r\n")},
+       {"RNFR a", "RNTO b"},
+       {"announce FTNAOREN", "speak 553 Nome ruim"}},
+      {"M cancelled", "m", {""}, {}, {}, {"announce FTDESIS"}},
+      {"X removes a directory", "x", {"vazio"}, {reply("250 Ok\r\n")}, {"RMD vazio"},
+       {"announce FTQUERMD", "announce FTOK"}},
+      {"X refused",
+       "X",
+       {"cheio"},
+       {reply("550 Nao vazio\r\n")},
+       {"RMD cheio"},
+       {"announce FTNAORMD", "speak 550 Nao vazio"}},
       {"unknown keys",
-       "xjkz",
+       "wjkz",
        {},
        {},
        {},
@@ -437,8 +469,9 @@ TEST(Commands, ALateReplyAfterEscIsTheGivenUpCommandsAndDecidesWhatTheUserHears)
 TEST(Commands, HelpListMenuAndAltReachEveryCommand) {
   using namespace qr;
   const std::vector<std::string> menu{"FTAJUD01", "FTAJUD03", "FTAJUD04", "FTAJUD07", "FTAJUD02",
-                                      "FTAJUD05", "FTAJUD8C", "FTAJUD06", "FTAJUD8D", "FTAJUD08",
-                                      "FTAJUD8A", "FTAJUD8B", "FTAJUD09", "FTAJUD10"};
+                                      "FTAJUD05", "FTAJUD8C", "FTAJUD06", "FTAJUD8D", "FTAJUD8E",
+                                      "FTAJUD8F", "FTAJUD8G", "FTAJUD08", "FTAJUD8A", "FTAJUD8B",
+                                      "FTAJUD09", "FTAJUD10"};
   auto join = [](std::initializer_list<std::vector<std::string>> parts) {
     std::vector<std::string> all;
     for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
@@ -462,7 +495,7 @@ TEST(Commands, HelpListMenuAndAltReachEveryCommand) {
        join({{"FTCMD"}, list, bye}),
        ""},
       {"?: the list", {'?', key::kEsc}, -1, {}, join({{"FTCMD"}, list, bye}), "?"},
-      {"Up, last entry: ends as ESC does", {0, ext::kUp}, 14, {}, {"FTCMD", "FTFIMPRG"}, ""},
+      {"Up, last entry: ends as ESC does", {0, ext::kUp}, 17, {}, {"FTCMD", "FTFIMPRG"}, ""},
       {"Down, third entry: send",
        {0, ext::kDown, key::kEsc},
        3,
@@ -478,7 +511,7 @@ TEST(Commands, HelpListMenuAndAltReachEveryCommand) {
        "v"},
       {"Alt+E, then Down",
        {0, ext::kAltE, 0, ext::kDown, key::kEsc},
-       13,
+       16,
        {},
        join({{"FTCMD"}, list, bye}),
        "?"},
@@ -509,7 +542,7 @@ TEST(Commands, HelpListMenuAndAltReachEveryCommand) {
     }
     EXPECT_EQ(heard, c.heard);
     EXPECT_EQ(echoed, c.echoed);
-    EXPECT_EQ(ui.has("menu 14"), c.menuChoice >= 0);
+    EXPECT_EQ(ui.has("menu 17"), c.menuChoice >= 0);
     if (c.menuChoice >= 0) {
       EXPECT_EQ(ui.menuKeys, menu);
     }
@@ -527,7 +560,7 @@ TEST(Commands, KeyPressedDuringTheHelpListIsTheNextCommand) {
     ScriptedServer server({greet(), {true, {"230 Ok\r\n"}, !downTyped}});
     RecordingTela ui;
     ui.lines = {"ana"};
-    ui.menuChoice = 14;
+    ui.menuChoice = 17;
     ui.keys = {0, 59};
     if (downTyped) ui.keys.insert(ui.keys.end(), {0, 80});  // the menu's last entry ends
     Client client(ui, "127.0.0.1:" + std::to_string(server.port()));
@@ -539,7 +572,7 @@ TEST(Commands, KeyPressedDuringTheHelpListIsTheNextCommand) {
                                            std::find(list, ui.events.end(), "announce FTCMD"));
     EXPECT_EQ(contains(between, "flush"), false);
     EXPECT_EQ(contains(between, "beep"), !downTyped);
-    EXPECT_EQ(ui.has("menu 14"), downTyped);
+    EXPECT_EQ(ui.has("menu 17"), downTyped);
   }
 }
 

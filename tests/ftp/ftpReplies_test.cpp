@@ -185,6 +185,10 @@ TEST(TlsRules, ModesKeptCertificatesAndFingerprints) {
 
   const std::string hex = "0123456789ABCDEF";
   EXPECT_EQ(FingerprintGroups(hex), "0123 4567 89AB CDEF");
+  EXPECT_EQ(FingerprintTail(hex), "89ABCDEF");
+  EXPECT_EQ(CommonName("CN=ftp.exemplo.br,O=Firma"), "ftp.exemplo.br");
+  EXPECT_EQ(CommonName("O=Firma\\, Ltda,CN=servidor"), "servidor");
+  EXPECT_EQ(CommonName("O=Firma"), "Firma");
   EXPECT_EQ(SpokenFingerprint(hex), "0 1 2 3, 4 5 6 7, 8 9 A B, C D E F");
 }
 
@@ -416,9 +420,9 @@ TEST(SmallRules, OurOwnSentencesMakeNoVoiceNameALayoutCharacter) {
 }
 
 TEST(HelpMenu, PositionsGiveTheirCommandCharacters) {
-  const std::string chars = "lrtqdaiscvp/?";
-  for (int i = 1; i <= 13; ++i) EXPECT_EQ(HelpMenuCharacter(i), chars[static_cast<size_t>(i - 1)]);
-  EXPECT_EQ(HelpMenuCharacter(14), 27);  // ends the program as ESC does
+  const std::string chars = "lrtqdaiscmxevp/?";
+  for (int i = 1; i <= 16; ++i) EXPECT_EQ(HelpMenuCharacter(i), chars[static_cast<size_t>(i - 1)]);
+  EXPECT_EQ(HelpMenuCharacter(17), 27);  // ends the program as ESC does
   EXPECT_EQ(HelpMenuCharacter(0), 13);
 }
 

@@ -34,6 +34,9 @@ struct Record {
   std::string outputFile;
   BuiltinFiles files;
   bool closed = false;
+  int pumps = 0;
+  int descriptor = -1;
+  qr::Deadline nextPump = qr::kNoDeadline;
 };
 
 class ScriptedVoice : public speech::BuiltinEngine {
@@ -58,6 +61,9 @@ class ScriptedVoice : public speech::BuiltinEngine {
     r_.rateFactor = rate;
   }
   void close() override { r_.closed = true; }
+  void pump() override { ++r_.pumps; }
+  int eventDescriptor() const override { return r_.descriptor; }
+  qr::Deadline nextPump() const override { return r_.nextPump; }
 
  private:
   Record& r_;
@@ -117,6 +123,29 @@ TEST_F(DispatcherTest, EachKindStartsItsBackEnd) {
     EXPECT_EQ(record.started, std::vector<std::string>{row.backEnd}) << row.kind;
     EXPECT_EQ(voices.kind(), row.kind);
   }
+}
+
+// The loop reaches the running voice through the dispatcher whatever its
+// kind: stop, pump, its descriptor and its next deadline.
+TEST_F(DispatcherTest, StopPumpDescriptorAndDeadlineReachTheVoiceOfEveryKind) {
+  const qr::Deadline soon = qr::deadlineIn(30);
+  for (const int kind : {3, 5, 54, 4}) {
+    record = Record{};
+    record.descriptor = 9;
+    record.nextPump = soon;
+    Dispatcher voices = make();
+    ASSERT_TRUE(voices.speechInit(1, 0, 0, {}, kind)) << kind;
+    voices.speechStop();
+    EXPECT_EQ(record.stops, 1) << kind;
+    const int pumped = record.pumps;
+    voices.pump();
+    EXPECT_EQ(record.pumps, pumped + 1) << kind;
+    EXPECT_EQ(voices.eventDescriptor(), 9) << kind;
+    EXPECT_EQ(voices.nextPump(), soon) << kind;
+  }
+  Dispatcher none = make();
+  EXPECT_EQ(none.eventDescriptor(), -1);
+  EXPECT_EQ(none.nextPump(), qr::kNoDeadline);
 }
 
 TEST_F(DispatcherTest, WithoutAVoiceEveryCallIsAnsweredQuietly) {
