@@ -600,6 +600,7 @@ void RemoteCommands::ListRemoteDirectory() {
         break;
       case BrowseAction::Search:
       case BrowseAction::Order:
+      case BrowseAction::Mark:
       case BrowseAction::Menu:
       case BrowseAction::None:
         break;
