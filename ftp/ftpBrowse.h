@@ -133,6 +133,7 @@ class Browse {
   bool instructionsHeard_ = false;  // the arrow instructions, once a run
   bool machineListing_ = false;     // the last listing was MLSD
   int order_ = 0;                   // ListOrder, kept from listing to listing
+  bool binaryForSize_ = false;      // TYPE I sent for SIZE since the listing
   NameSearch search_;
   std::string found_;  // the name the search looks at
 };
