@@ -302,8 +302,8 @@ uint8_t BrowserMenuLetter(int item) {
 // came meanwhile heard after each key.
 class Browse::FtpActions : public BrowseActions {
  public:
-  FtpActions(Tela& ui, Messages& msg, Dlg& dlg, Dir& dir, Transfer& transfer)
-      : ui_(ui), msg_(msg), dlg_(dlg), dir_(dir), transfer_(transfer) {}
+  FtpActions(Browse& browse, Tela& ui, Messages& msg, Dlg& dlg, Dir& dir, Transfer& transfer)
+      : browse_(browse), ui_(ui), msg_(msg), dlg_(dlg), dir_(dir), transfer_(transfer) {}
 
   bool usable(const RemoteName& name) override {
     if (name.wire.empty()) {
@@ -318,7 +318,12 @@ class Browse::FtpActions : public BrowseActions {
     }
     return true;
   }
-  void receive(const RemoteName& name) override { transfer_.ReceiveFile(name); }
+  void receive(const RemoteName& name, bool directory) override {
+    if (directory && browse_.receiveFolder)
+      browse_.receiveFolder(name);
+    else
+      transfer_.ReceiveFile(name);
+  }
   bool confirmAndDelete(const RemoteName& name) override { return dir_.ConfirmAndDelete(name); }
   bool saySize(const ListingEntry& entry) override {
     const RemoteName name = EntryName(entry);
@@ -338,6 +343,7 @@ class Browse::FtpActions : public BrowseActions {
   }
 
  private:
+  Browse& browse_;
   Tela& ui_;
   Messages& msg_;
   Dlg& dlg_;
@@ -355,7 +361,7 @@ Browse::Browse(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede
       dir_(dir),
       transfer_(transfer),
       dialogs_(dialogs),
-      ftpActions_(std::make_unique<FtpActions>(ui, msg, dlg, dir, transfer)) {}
+      ftpActions_(std::make_unique<FtpActions>(*this, ui, msg, dlg, dir, transfer)) {}
 
 Browse::~Browse() = default;
 
@@ -598,7 +604,7 @@ bool Browse::act(BrowseAction action, BrowsePlace& place, BrowseActions& actions
     case BrowseAction::Receive:
       if (actions.usable(name)) {
         ui_.endLine();
-        actions.receive(name);
+        actions.receive(name, IsDirectoryEntry(entryAt(place)));
       }
       return false;
     case BrowseAction::Delete:

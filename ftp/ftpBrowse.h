@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -92,7 +93,8 @@ class BrowseActions {
   virtual ~BrowseActions() = default;
   // Whether a name may go into a request; else the error beep (and why).
   [[nodiscard]] virtual bool usable(const RemoteName& name) = 0;
-  virtual void receive(const RemoteName& name) = 0;
+  // R on an entry; directory tells whether it is one.
+  virtual void receive(const RemoteName& name, bool directory) = 0;
   // Asks first; true when the file is gone.
   [[nodiscard]] virtual bool confirmAndDelete(const RemoteName& name) = 0;
   // Says the entry's size after " .... "; false when nothing was said.
@@ -109,6 +111,10 @@ class Browse {
   Browse(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede, Dir& dir,
          Transfer& transfer, FileDialogs& dialogs);
   ~Browse();
+
+  // Where R on a directory goes: the whole folder is received (ftpTree).
+  // Unset, R on a directory asks for it as for a file.
+  std::function<void(const RemoteName& dir)> receiveFolder;
 
   void ListRemoteDirectory();
   void BrowseListing();

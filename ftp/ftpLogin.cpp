@@ -114,7 +114,8 @@ bool LoginDialog::Login() {
   refusedOnce_ = false;
   Flags f;
   msg_.Announce("FTCONTA", 0);
-  st_.userName = ui_.readLineSpoken();
+  uint8_t end = 13;
+  st_.userName = ui_.readLineOffered(st_.offeredAccount, end);
   if (st_.userName.empty()) {
     msg_.Announce("FTDESIS", 1);
     msg_.Announce("FTLOGINL", 1);
@@ -124,14 +125,24 @@ bool LoginDialog::Login() {
   judgeReplies(LoginStep::User, "FTERCONT", f);
   if (f.failed || lostReply()) return notLoggedIn();
 
+  typedPassword_.clear();
   if (f.needPassword) {
     msg_.Announce("FTSENHA", 0);
-    st_.password = readSecret();
+    const std::optional<std::string> kept =
+        storedPassword && !keyringRefused_ ? storedPassword(st_.userName) : std::nullopt;
+    if (kept) {
+      ui_.writeLineSpoken("do chaveiro");
+      st_.password = *kept;
+    } else {
+      st_.password = readSecret();
+      typedPassword_ = st_.password;
+    }
     if (!dlg_.SendCommand("PASS " + st_.password))
       f.failed = true;
     else
       judgeReplies(LoginStep::Pass, "FTERSENH", f);
     if (lostReply()) f.failed = true;
+    if (f.failed && kept) keyringRefused_ = true;
   }
   if (!f.failed && f.needAccount) {
     msg_.Announce("FTCHAVE", 0);

@@ -177,7 +177,12 @@ class RemoteCommands::Actions : public BrowseActions {
     c_.ui_.errorBeep();
     return false;
   }
-  void receive(const RemoteName& name) override { c_.ReceiveFile(name); }
+  void receive(const RemoteName& name, bool directory) override {
+    if (directory)
+      c_.ui_.errorBeep();
+    else
+      c_.ReceiveFile(name);
+  }
   bool confirmAndDelete(const RemoteName& name) override { return c_.deleteNamed(name, true); }
   bool saySize(const ListingEntry& entry) override {
     if (IsDirectoryEntry(entry)) {
