@@ -326,8 +326,17 @@ class Browse::FtpActions : public BrowseActions {
   }
   bool confirmAndDelete(const RemoteName& name) override { return dir_.ConfirmAndDelete(name); }
   bool saySize(const ListingEntry& entry) override {
-    const RemoteName name = EntryName(entry);
-    if (!usable(name) || !dlg_.SendCommand("SIZE ", name.wire)) return false;
+    // A directory has no size to ask for; a file's is asked in type I,
+    // since servers refuse SIZE in the listing's type A.
+    if (IsDirectoryEntry(entry)) {
+      ui_.endLine();
+      return true;
+    }
+    if (!browse_.binaryForSize_) {
+      browse_.binaryForSize_ = dlg_.SendCommand("TYPE I");
+      if (browse_.binaryForSize_) (void)dlg_.awaitReply();
+    }
+    if (!dlg_.SendCommand("SIZE ", EntryName(entry).wire)) return false;
     ui_.write(" .... ");
     (void)dlg_.ReadAndSpeakReply(false);
     return true;
@@ -508,6 +517,7 @@ void Browse::BrowseListing() {
   std::vector<ListingEntry> table =
       machineListing_ ? MachineListingTable(bytes) : ListingTable(bytes);
   bytes = {};
+  binaryForSize_ = false;  // the listing came in type A
   Walk(std::move(table), *ftpActions_);
 }
 
@@ -614,15 +624,15 @@ bool Browse::act(BrowseAction action, BrowsePlace& place, BrowseActions& actions
         place.removeHere();
       }
       return false;
-    case BrowseAction::Size:
-      if (!place.hasEntry()) {
-        (void)actions.usable(name);  // the error beep
-      } else if (actions.saySize(entryAt(place))) {
-        // The listing knows when it was changed.
-        const std::string when = ModifiedWords(entryAt(place).modified, Today());
-        if (!when.empty()) ui_.writeLineSpoken(qr::W("modificado ") + when);
-      }
+    case BrowseAction::Size: {
+      if (!actions.usable(name)) return false;
+      const ListingEntry& entry = entryAt(place);
+      if (!actions.saySize(entry)) return false;
+      // The listing knows when it was changed.
+      const std::string when = ModifiedWords(entry.modified, Today());
+      if (!when.empty()) ui_.writeLineSpoken(qr::W("modificado ") + when);
       return false;
+    }
     case BrowseAction::Search:
       search(place);
       return false;

@@ -97,7 +97,8 @@ class BrowseActions {
   virtual void receive(const RemoteName& name, bool directory) = 0;
   // Asks first; true when the file is gone.
   [[nodiscard]] virtual bool confirmAndDelete(const RemoteName& name) = 0;
-  // Says the entry's size after " .... "; false when nothing was said.
+  // Says a file's size after " .... " (of a directory, nothing); false
+  // when it could not be asked.
   [[nodiscard]] virtual bool saySize(const ListingEntry& entry) = 0;
   // True when the current directory is now the one named.
   [[nodiscard]] virtual bool changeDirectory(const RemoteName& name) = 0;
@@ -149,6 +150,7 @@ class Browse {
   bool instructionsHeard_ = false;  // the arrow instructions, once a run
   bool machineListing_ = false;     // the last listing was MLSD
   int order_ = 0;                   // ListOrder, kept from listing to listing
+  bool binaryForSize_ = false;      // TYPE I sent for SIZE since the listing
   NameSearch search_;
   std::string found_;  // the name the search looks at
   std::unique_ptr<FtpActions> ftpActions_;

@@ -1,6 +1,7 @@
 // ftpLogin: the login dialogue and its code tables.
 #include "ftp/ftpLogin.h"
 
+#include "base/cp1252.h"
 #include "ftp/ftpDlg.h"
 #include "ftp/ftpTela.h"
 #include "ftp/ftpmsg.h"
@@ -114,8 +115,13 @@ bool LoginDialog::Login() {
   refusedOnce_ = false;
   Flags f;
   msg_.Announce("FTCONTA", 0);
+  // The saved site's account, else CONTA in [NAVIRO], is offered, and said
+  // after the question.
+  const std::string offered =
+      st_.offeredAccount.empty() ? ui_.setting("CONTA") : st_.offeredAccount;
+  if (!offered.empty()) ui_.speakText(offered + qr::W(", Enter aceita"));
   uint8_t end = 13;
-  st_.userName = ui_.readLineOffered(st_.offeredAccount, end);
+  st_.userName = ui_.readLineOffered(offered, end);
   if (st_.userName.empty()) {
     msg_.Announce("FTDESIS", 1);
     msg_.Announce("FTLOGINL", 1);

@@ -186,8 +186,8 @@ class RemoteCommands::Actions : public BrowseActions {
   bool confirmAndDelete(const RemoteName& name) override { return c_.deleteNamed(name, true); }
   bool saySize(const ListingEntry& entry) override {
     if (IsDirectoryEntry(entry)) {
-      c_.ui_.errorBeep();
-      return false;
+      c_.ui_.endLine();
+      return true;
     }
     c_.ui_.write(" .... ");
     c_.ui_.writeLineSpoken(entry.size >= 0 ? SizeWords(entry.size)

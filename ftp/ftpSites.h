@@ -86,6 +86,11 @@ class SiteKeeper {
   [[nodiscard]] std::string resolve(const std::string& argument);
   // The account the site keeps, offered at the login; empty when none.
   [[nodiscard]] std::string account() const { return site_ ? site_->account : std::string(); }
+  // The site's passive mode, when it sets one.
+  [[nodiscard]] std::optional<bool> passive() const {
+    if (!site_ || site_->passive.empty()) return std::nullopt;
+    return site_->passive[0] != 'N' && site_->passive[0] != 'n';
+  }
   // After a login: the host remembered, the site's remote directory made
   // current, and a host typed at the question that was never connected to
   // offered for saving (a host from the command line is not asked about).

@@ -244,6 +244,9 @@ bool Client::InitializeClient() {
   // the saved sites and the last hosts.
   st_.remoteName = hostArgument_ ? sites_.resolve(*hostArgument_) : sites_.askHost();
   st_.offeredAccount = sites_.account();
+  // A site's own data connection mode, said as the mode of the start is.
+  if (const std::optional<bool> passive = sites_.passive(); passive && *passive != st_.passive)
+    togglePassive();
   ui_.setCaption("NAVIRO " + st_.remoteName);
   const HostSpec spec = ParseHost(st_.remoteName);
   st_.remoteHost = spec.host;

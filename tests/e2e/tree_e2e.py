@@ -208,12 +208,20 @@ def saved_sites(a, work, sysdir):
             failures.append("site not saved: %r" % text)
         if "x@y" in text:
             failures.append("the password was written")
+        # The site's own mode and start directory, as a user would set them.
+        os.makedirs(os.path.join(srv, "sub pasta"))
+        with open(sites, "w", encoding="utf-8") as f:
+            f.write(text.replace("PASSIVO=S", "PASSIVO=N\nDIRREMOTO=/sub pasta"))
         before = len(server.commands)
         second = ArgvRun(a, ["127.0.0.1"], "{until Qual a conta}{Enter}{until Qual a senha}x@y{Enter}"
                          "{wait 300}{Esc}", work, sysdir, work)
         if server.commands[before:before + 2] != ["USER anonymous", "PASS x@y"]:
             failures.append("the site's name did not connect with its account: %s" %
                             server.commands[before:])
+        if "CWD /sub pasta" not in server.commands[before:]:
+            failures.append("the site's remote directory was not made current")
+        if not ftp_e2e.check_order(second.lines, ["FTPPASSI", "FTPNPASS"])[0]:
+            failures.append("the site's active mode was not taken and said")
         if "Guardar este site" in second.shown or any("Guardar" in l for l in second.lines):
             failures.append("a saved site was offered for saving again")
         third = ArgvRun(a, [], "{until computador}{Down}{until conta anonymous}{Enter}"

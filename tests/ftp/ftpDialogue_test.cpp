@@ -160,6 +160,18 @@ TEST(Login, PasswordAndAccessKeyAreAskedAsTheCodesDemandAndNeverShown) {
   }
 }
 
+TEST(Login, AProposedAccountIsSaidAndTakenByEnterOrReplaced) {
+  for (const char* typed : {"", "ana"}) {
+    const Outcome o =
+        runClient({greet(), reply("331 Senha\r\n"), reply("230 Ok\r\n")}, {typed}, "\x1b",
+                  {"x@y"}, std::nullopt, {{"CONTA", "anonymous"}});
+    const std::string user = *typed ? typed : "anonymous";
+    EXPECT_EQ(o.commands, (std::vector<std::string>{"USER " + user, "PASS x@y", "QUIT"}));
+    EXPECT_TRUE(contains(o.events, "speak anonymous, Enter aceita"));
+    EXPECT_TRUE(contains(o.events, "proposed anonymous"));
+  }
+}
+
 TEST(Login, RefusalIsAnnouncedThenTheServerLineSpoken) {
   const Outcome o = runClient({greet(), reply("530 Conta desconhecida\r\n")}, {"ana"}, "\x1b");
   const auto it = std::find(o.events.begin(), o.events.end(), "announce FTERCONT");
