@@ -4,7 +4,7 @@
 // body. However the run ends (the user, a closed terminal, a used-up key
 // script), qr::ProgramEnd unwinds to here and its code is the exit code.
 //
-//   naviro [--help] [--version] [--voices] [HOST[:PORT]]
+//   naviro [--help] [--version] [--voices [--all]] [HOST[:PORT]]
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,11 +39,12 @@
 namespace {
 
 constexpr const char* kUsage =
-    "Uso: naviro [--help] [--version] [--voices] [ftps://|ftp://][COMPUTADOR[:PORTA]]\n"
+    "Uso: naviro [--help] [--version] [--voices [--all]] [ftps://|ftp://][COMPUTADOR[:PORTA]]\n"
     "Cliente FTP falado. Sem COMPUTADOR, o nome é perguntado ao iniciar;\n"
     "a porta de controle é 21 quando não é dada. Com ftps:// a conexão\n"
     "criptografada (TLS) é exigida.\n"
-    "--voices lista as vozes do sistema com o número a pôr em VOZ.\n";
+    "--voices lista as vozes do sistema em português com o número a pôr em VOZ;\n"
+    "com --all, também as das outras línguas.\n";
 
 // errors: what of the configuration and of speech failed, for standard
 // error once the console is gone (a terminal shows the program's own screen
@@ -70,9 +71,12 @@ int main(int argc, char** argv) {
       return 0;
     }
     if (std::strcmp(arg, "--voices") == 0) {
-      app::printVoiceLists(stdout);
+      bool all = false;
+      for (int j = 1; j < argc; ++j) all = all || std::strcmp(argv[j], "--all") == 0;
+      app::printVoiceLists(stdout, all);
       return 0;
     }
+    if (std::strcmp(arg, "--all") == 0) continue;  // with --voices
     if (std::strncmp(arg, "--", 2) == 0) {
       std::fprintf(stderr, "naviro: opção desconhecida: %s\n%s", arg, kUsage);
       return 2;

@@ -49,18 +49,36 @@ speech::BuiltinFiles builtinFiles(const qr::Config& config) {
       config.configValue("CORALTTS", "BASE"), entry, qr::Config::quiralRoot() + "/coraltts/");
 }
 
+bool portuguese(const speech::VoiceEntry& v) {
+  return v.language.size() >= 2 && (v.language[0] | 0x20) == 'p' && (v.language[1] | 0x20) == 't' &&
+         (v.language.size() == 2 || v.language[2] == '-' || v.language[2] == '_');
+}
+
+// The Portuguese voices first, each with the number VOZ takes; the others
+// after them when all are asked for, else only counted.
 void printList(std::FILE* out, const char* title,
-               const std::optional<std::vector<speech::VoiceEntry>>& voices) {
+               const std::optional<std::vector<speech::VoiceEntry>>& voices, bool all) {
   std::fprintf(out, "%s\n", title);
   if (!voices) {
     std::fputs("  (não disponível)\n", out);
     return;
   }
   if (voices->empty()) std::fputs("  (nenhuma voz)\n", out);
-  for (size_t i = 0; i < voices->size(); ++i) {
-    const speech::VoiceEntry& v = (*voices)[i];
-    std::fprintf(out, "%5zu  %s  (%s)\n", i + 1, v.name.c_str(), v.language.c_str());
+  size_t others = 0;
+  for (const bool wanted : {true, false}) {
+    for (size_t i = 0; i < voices->size(); ++i) {
+      const speech::VoiceEntry& v = (*voices)[i];
+      if (portuguese(v) != wanted) continue;
+      if (!wanted && !all) {
+        ++others;
+        continue;
+      }
+      std::fprintf(out, "%5zu  %s  (%s)\n", i + 1, v.name.c_str(), v.language.c_str());
+    }
   }
+  if (others > 0)
+    std::fprintf(out, "  e mais %zu %s de outras línguas (naviro --voices --all lista todas)\n",
+                 others, others == 1 ? "voz" : "vozes");
 }
 
 }  // namespace
@@ -97,9 +115,9 @@ speech::Dispatcher& Voices::dispatcher() {
   return s_->dispatcher;
 }
 
-void printVoiceLists(std::FILE* out) {
-  printList(out, "eSpeak NG (TIPOSAPI=4), VOZ=", platform::espeakVoices());
-  printList(out, "Speech Dispatcher (TIPOSAPI=5 ou 54), VOZ=", platform::speechdVoices());
+void printVoiceLists(std::FILE* out, bool all) {
+  printList(out, "eSpeak NG (TIPOSAPI=4), VOZ=", platform::espeakVoices(), all);
+  printList(out, "Speech Dispatcher (TIPOSAPI=5 ou 54), VOZ=", platform::speechdVoices(), all);
 }
 
 }  // namespace app

@@ -37,7 +37,8 @@ class Voices {
   std::unique_ptr<State> s_;
 };
 
-// For each back end, the numbered list that "VOZ" refers to.
-void printVoiceLists(std::FILE* out);
+// For each back end, the numbered list that "VOZ" refers to: the Portuguese
+// voices, and the others counted, or listed after them when all.
+void printVoiceLists(std::FILE* out, bool all);
 
 }  // namespace app

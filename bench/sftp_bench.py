@@ -6,11 +6,14 @@ the script console; its event log goes through a pipe and each line is
 time-stamped here, so a transfer is timed from its "transfer" line to
 "announce FTFIMREC/FTFIMENV", without the start-up and the login. sftp and
 curl are timed as whole processes, less the median time of the same
-command moving an empty file (their connection and login).
+command moving an empty file (their connection and login). Every copy is
+compared with the file by its SHA-256; the table says whether all were the
+same.
 
 Usage: sftp_bench.py --build DIR [--runs N] [--mib SIZE] [--quiral DIR]
 Needs root (the rig's mount namespace) and the build's sound library."""
 import argparse
+import hashlib
 import os
 import shutil
 import statistics
@@ -73,6 +76,17 @@ def timed(cmd, env=None):
     return time.perf_counter() - t0 if ok else None
 
 
+def digest(path):
+    """The SHA-256 of a file; None when it is not there."""
+    if not os.path.exists(path):
+        return None
+    h = hashlib.sha256()
+    with open(path, "rb") as f:
+        for block in iter(lambda: f.read(1 << 20), b""):
+            h.update(block)
+    return h.hexdigest()
+
+
 def remove(*paths):
     for p in paths:
         if os.path.exists(p):
@@ -88,8 +102,9 @@ def main():
     ap.add_argument("--runs", type=int, default=3)
     ap.add_argument("--mib", type=int, default=1024)
     a = ap.parse_args()
-    exe = os.path.join(a.build, "app", "naviro")
-    quiral = a.quiral or os.path.join(a.build, "quiral")
+    build = os.path.abspath(a.build)
+    exe = os.path.join(build, "app", "naviro")
+    quiral = os.path.abspath(a.quiral) if a.quiral else os.path.join(build, "quiral")
     if not os.path.isdir(os.path.join(quiral, "som")):
         raise SystemExit("no sound library in " + quiral)
     work = tempfile.mkdtemp(prefix="naviro-sftp-bench-")
@@ -146,6 +161,13 @@ def main():
                      "--pubkey", os.path.join(rig, "id.pub"), "--insecure"]
         url = "sftp://ana@127.0.0.1:%d/~/" % port
 
+        original = digest(big)
+        wrong = {}  # (tool, way) -> transfers whose copy differs from the file
+
+        def check(tool, way, copy):
+            if digest(copy) != original:
+                wrong[(tool, way)] = wrong.get((tool, way), 0) + 1
+
         tools = {"naviro": {}, "sftp": {}, "curl": {}}
         base = {"sftp": {"get": [], "put": []}, "curl": {"get": [], "put": []}}
         got = os.path.join(cwd, "grande.bin")
@@ -158,14 +180,17 @@ def main():
                                  "{until grande.bin, }" + CMD + "{Esc}", cwd)
             tools["naviro"].setdefault("get", []).append(
                 between(stamped, "transfer receive", "announce FTFIMREC"))
+            check("naviro", "get", got)
             remove(got)
             tools["sftp"].setdefault("get", []).append(
                 timed(sftp_cmd("get grande.bin " + got), env))
+            check("sftp", "get", got)
             base["sftp"]["get"].append(timed(sftp_cmd("get vazio.bin " + got + ".0"), env))
             remove(got)
             if have_curl:
                 tools["curl"].setdefault("get", []).append(
                     timed(curl_base + ["-o", got, url + "grande.bin"], env))
+                check("curl", "get", got)
                 base["curl"]["get"].append(
                     timed(curl_base + ["-o", got + ".0", url + "vazio.bin"], env))
                 remove(got)
@@ -176,15 +201,18 @@ def main():
                                  "enviado.bin{Enter}{until envio.bin, }" + CMD + "{Esc}", cwd)
             tools["naviro"].setdefault("put", []).append(
                 between(stamped, "transfer send", "announce FTFIMENV"))
+            check("naviro", "put", sent)
             remove(sent)
             tools["sftp"].setdefault("put", []).append(
                 timed(sftp_cmd("put " + local_big + " enviado.bin"), env))
+            check("sftp", "put", sent)
             base["sftp"]["put"].append(
                 timed(sftp_cmd("put " + os.path.join(cwd, "envio-vazio.bin") + " v0.bin"), env))
             remove(sent)
             if have_curl:
                 tools["curl"].setdefault("put", []).append(
                     timed(curl_base + ["-T", local_big, url + "enviado.bin"], env))
+                check("curl", "put", sent)
                 base["curl"]["put"].append(
                     timed(curl_base + ["-T", os.path.join(cwd, "envio-vazio.bin"),
                                        url + "v0.bin"], env))
@@ -196,7 +224,8 @@ def main():
             return statistics.median(xs) if xs else None
 
         print("SFTP, %d MiB over loopback, median of %d interleaved runs" % (a.mib, a.runs))
-        print("%-8s %-8s %10s %10s %12s" % ("tool", "way", "seconds", "MiB/s", "vs sftp"))
+        print("%-8s %-8s %10s %10s %12s %10s" % ("tool", "way", "seconds", "MiB/s", "vs sftp",
+                                                "checksum"))
         figures = {}
         for tool in ("naviro", "sftp", "curl"):
             for way in ("get", "put"):
@@ -213,11 +242,13 @@ def main():
                     continue
                 ref = figures[("sftp", way)]
                 ratio = "%.2fx" % (ref / t) if ref and t > 0 else "-"
-                print("%-8s %-8s %10.2f %10.1f %12s" % (tool, way, t, a.mib / t, ratio))
+                sums = "%d differ" % wrong[(tool, way)] if (tool, way) in wrong else "same"
+                print("%-8s %-8s %10.2f %10.1f %12s %10s" % (tool, way, t, a.mib / t, ratio, sums))
         nav = [figures[("naviro", w)] for w in ("get", "put")]
         ref = [figures[("sftp", w)] for w in ("get", "put")]
         if all(nav) and all(ref):
-            held = all(r / n >= 1.0 for n, r in zip(nav, ref))
+            held = all(r / n >= 1.0 for n, r in zip(nav, ref)) and \
+                not any(tool == "naviro" for tool, _ in wrong)
             print("target naviro >= 1.0x OpenSSH sftp both ways:", "held" if held else "NOT held")
     finally:
         subprocess.run(["sh", RIG, "stop", rig], check=False)

@@ -243,11 +243,10 @@ std::vector<Told> defaultsNotice(const Config& config, const std::string& stateD
   std::string user = config.userFile();
   const std::string home = envOr("HOME");
   if (home.size() > 1 && user.starts_with(home + "/")) user = "~" + user.substr(home.size());
-  const std::string name = fromUtf8(std::filesystem::path(config.userFile()).filename().string());
-  return {{W("A configuração fica em ") + fromUtf8(user) + ".",
-           W("A configuração fica no arquivo ") + name + W(", que ainda não existe.")},
-          {W("Por ora valem os padrões de ") + fromUtf8(config.defaultsFile()) + ".",
-           W("Por ora valem os padrões do programa.")}};
+  // Said in a few words; where the files are is written.
+  return {{W("A configuração fica em ") + fromUtf8(user) + W(", que ainda não existe."),
+           W("Usando a configuração padrão; veja o manual para mudá-la.")},
+          {W("Por ora valem os padrões de ") + fromUtf8(config.defaultsFile()) + ".", ""}};
 }
 
 }  // namespace qr

@@ -140,6 +140,78 @@ size_t dosNameStart(std::string_view line) {
   return at;
 }
 
+int number(std::string_view s) {
+  int n = 0;
+  for (char c : s) n = n * 10 + (c - '0');
+  return n;
+}
+
+int monthNumber(std::string_view s) {
+  static constexpr std::array<std::string_view, 12> kMonths{
+      "jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec"};
+  for (size_t m = 0; m < kMonths.size(); ++m)
+    if (qr::asciiEqualNoCase(s, kMonths[m])) return static_cast<int>(m) + 1;
+  return 0;
+}
+
+int64_t stamp(int64_t year, int month, int day, int hour, int minute) {
+  return (((year * 100 + month) * 100 + day) * 100 + hour) * 100 + minute;
+}
+
+int64_t sizeOf(std::string_view s) {
+  return allDigits(s, 1, 18) ? std::stoll(std::string(s)) : -1;
+}
+
+// The size and time of a Unix or DOS line, where it is one.
+void lineFacts(std::string_view line, int64_t today, ListingEntry& e) {
+  const auto f = fields(line, 10);
+  if (!f.empty() && isModeField(f[0].text)) {
+    for (size_t i = 2; i + 1 < f.size(); ++i) {
+      if (!allDigits(f[i - 1].text, 1, 20)) continue;
+      if (i + 2 < f.size() && isMonth(f[i].text) && allDigits(f[i + 1].text, 1, 2) &&
+          (isTime(f[i + 2].text, false) || allDigits(f[i + 2].text, 4, 4))) {
+        e.size = sizeOf(f[i - 1].text);
+        const int month = monthNumber(f[i].text);
+        const int day = number(f[i + 1].text);
+        const std::string_view t = f[i + 2].text;
+        if (t.find(':') == std::string_view::npos) {
+          e.modified = stamp(number(t), month, day, 99, 99);
+        } else {
+          // Within the last half year: this year, unless that is after
+          // tomorrow.
+          int64_t year = today / 10000;
+          if ((year * 100 + month) * 100 + day > today + 1) --year;
+          const size_t colon = t.find(':');
+          e.modified =
+              stamp(year, month, day, number(t.substr(0, colon)), number(t.substr(colon + 1)));
+        }
+        return;
+      }
+      if (isIsoDate(f[i].text) && isTime(f[i + 1].text, false)) {
+        e.size = sizeOf(f[i - 1].text);
+        const std::string_view d = f[i].text, t = f[i + 1].text;
+        const size_t colon = t.find(':');
+        e.modified = stamp(number(d.substr(0, 4)), number(d.substr(5, 2)), number(d.substr(8, 2)),
+                           number(t.substr(0, colon)), number(t.substr(colon + 1, 2)));
+        return;
+      }
+    }
+    return;
+  }
+  if (f.size() >= 3 && isDosDate(f[0].text) && isTime(f[1].text, true)) {
+    const std::string_view d = f[0].text, t = f[1].text;
+    int64_t year = number(d.substr(6));
+    if (year < 100) year += year < 70 ? 2000 : 1900;
+    const size_t colon = t.find(':');
+    int hour = number(t.substr(0, colon)) % 12;
+    if (t.size() > 2 && (t.back() == 'M' || t.back() == 'm') && (t[t.size() - 2] | 0x20) == 'p')
+      hour += 12;
+    e.modified = stamp(year, number(d.substr(0, 2)), number(d.substr(3, 2)), hour,
+                       number(t.substr(colon + 1, 2)));
+    e.size = sizeOf(f[2].text);
+  }
+}
+
 }  // namespace
 
 std::string shownText(std::string_view raw) {
@@ -176,7 +248,8 @@ std::string_view NextListingLine(std::string_view bytes, size_t& at) {
   return raw;
 }
 
-std::vector<ListingEntry> ListingTable(std::string_view bytes) {
+std::vector<ListingEntry> ListingTable(std::string_view bytes, int64_t today) {
+  if (today < 0) today = Today();
   std::vector<ListingEntry> table;
   size_t at = 0;
   while (at < bytes.size()) {
@@ -186,9 +259,30 @@ std::vector<ListingEntry> ListingTable(std::string_view bytes) {
     e.raw = std::string(raw);
     e.line = shownText(raw);
     if (e.line.size() > kListingWidth) e.line.resize(kListingWidth);
+    lineFacts(raw, today, e);
     table.push_back(std::move(e));
   }
   return table;
+}
+
+void SortListing(std::vector<ListingEntry>& table, int order) {
+  // The names made plain once, not at every comparison.
+  std::vector<std::string> keys;
+  keys.reserve(table.size());
+  for (const ListingEntry& e : table) keys.push_back(PlainKey(EntryName(e).text));
+  std::vector<EntryFacts> facts;
+  facts.reserve(table.size());
+  for (size_t i = 0; i < table.size(); ++i)
+    facts.push_back({keys[i], IsDirectoryEntry(table[i]), table[i].size, table[i].modified});
+  std::vector<size_t> at(table.size());
+  for (size_t i = 0; i < at.size(); ++i) at[i] = i;
+  const auto o = static_cast<ListOrder>(order);
+  std::stable_sort(at.begin(), at.end(),
+                   [&](size_t a, size_t b) { return ComesBefore(facts[a], facts[b], o); });
+  std::vector<ListingEntry> sorted;
+  sorted.reserve(table.size());
+  for (size_t i : at) sorted.push_back(std::move(table[i]));
+  table = std::move(sorted);
 }
 
 RemoteName EntryName(const ListingEntry& entry) {
@@ -370,6 +464,7 @@ void Browse::BrowseListing() {
   std::fclose(file);
   table_ = machineListing_ ? MachineListingTable(bytes) : ListingTable(bytes);
   bytes = {};
+  SortListing(table_, order_);
 
   if (instructionsDue()) {
     msg_.Announce("FTUSSETA", 1);
@@ -394,6 +489,8 @@ void Browse::BrowseListing() {
       ui_.endLine();
       key = dialogs_.reviewLine(entryAt(place).line, extended);
       action = BrowserAction(extended, key);
+      // ESC ends the spelling: back at the entry, which a second ESC leaves.
+      if (action == BrowseAction::Leave) action = BrowseAction::None;
     }
     if (action == BrowseAction::Menu) action = BrowserAction(false, BrowserMenu());
     leave = act(action, place);
@@ -417,6 +514,32 @@ void Browse::BrowseListing() {
 
 const ListingEntry& Browse::entryAt(const BrowsePlace& place) const {
   return table_[static_cast<size_t>(place.position() - 1)];
+}
+
+void Browse::search(BrowsePlace& place) {
+  ui_.endLine();
+  msg_.Announce("FTPROCUR", 0);
+  const std::string answer = ui_.readLineSpoken();
+  if (search_.take(answer).empty()) return;
+  const long found = search_.next(place.position(), static_cast<long>(table_.size()),
+                                  [this](long at) -> std::string_view {
+                                    found_ = EntryName(table_[static_cast<size_t>(at - 1)]).text;
+                                    return found_;
+                                  });
+  if (found == 0) {
+    ui_.endLine();
+    msg_.Announce("FTNENHUM", 1);
+    return;
+  }
+  place.moveTo(found);
+}
+
+void Browse::reorder(BrowsePlace& place) {
+  order_ = static_cast<int>(NextOrder(static_cast<ListOrder>(order_)));
+  SortListing(table_, order_);
+  ui_.endLine();
+  msg_.Announce(OrderMessage(static_cast<ListOrder>(order_)), 0);
+  place.moveTo(1);
 }
 
 bool Browse::act(BrowseAction action, BrowsePlace& place) {
@@ -451,7 +574,16 @@ bool Browse::act(BrowseAction action, BrowsePlace& place) {
       if (usable(name) && dlg_.SendCommand("SIZE ", name.wire)) {
         ui_.write(" .... ");
         (void)dlg_.ReadAndSpeakReply(false);
+        // The listing knows when it was changed.
+        const std::string when = ModifiedWords(entryAt(place).modified, Today());
+        if (!when.empty()) ui_.writeLineSpoken(qr::W("modificado ") + when);
       }
+      return false;
+    case BrowseAction::Search:
+      search(place);
+      return false;
+    case BrowseAction::Order:
+      reorder(place);
       return false;
     case BrowseAction::Enter:
       return (name.wire.empty() || usable(name)) && dir_.ChangeRemoteDirectory(name);

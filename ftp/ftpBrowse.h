@@ -16,6 +16,8 @@
 #include <string_view>
 #include <vector>
 
+#include "ftp/ftpBrowseModel.h"
+
 namespace ftp {
 
 struct ClientState;
@@ -27,8 +29,6 @@ class Dir;
 class Transfer;
 class FileDialogs;
 struct RemoteName;
-class BrowsePlace;
-enum class BrowseAction : uint8_t;
 
 inline constexpr size_t kListingWidth = 150;
 // Bytes kept of one listing line; no file name comes near.
@@ -55,12 +55,20 @@ struct ListingEntry {
   bool directory = false;
   std::string name;
   int64_t size = -1;  // -1: not given
+  // The time it was last changed, YYYYMMDDhhmm in the server's time (hh and
+  // mm 99 when the listing gives only the day); -1: not given. From MLSD's
+  // modify fact, or the date of a Unix or DOS line, as is its size.
+  int64_t modified = -1;
 };
 // The line of a listing's bytes that starts at `at` (its LF or CR LF left
 // out); `at` moves past it.
 [[nodiscard]] std::string_view NextListingLine(std::string_view bytes, size_t& at);
-// The listing table of the file's bytes: lines end with LF or CR LF.
-[[nodiscard]] std::vector<ListingEntry> ListingTable(std::string_view bytes);
+// The listing table of the file's bytes: lines end with LF or CR LF. A Unix
+// line's date without a year is taken as within the year up to tomorrow
+// (YYYYMMDD).
+[[nodiscard]] std::vector<ListingEntry> ListingTable(std::string_view bytes, int64_t today = -1);
+// Puts a table in an order; the order of equal entries is kept.
+void SortListing(std::vector<ListingEntry>& table, int order);
 // The table of an MLSD listing (ftpMlsd): one entry per line that names a
 // file or directory, the current and parent directories left out. Shown
 // as the name, then the size or "diretório".
@@ -105,8 +113,16 @@ class Browse {
   Transfer& transfer_;
   FileDialogs& dialogs_;
   std::vector<ListingEntry> table_;
+  // Asks a piece of a name and goes to the next entry holding it.
+  void search(BrowsePlace& place);
+  // The next order of the list, said; the list from its first entry.
+  void reorder(BrowsePlace& place);
+
   bool instructionsHeard_ = false;  // the arrow instructions, once a run
   bool machineListing_ = false;     // the last listing was MLSD
+  int order_ = 0;                   // ListOrder, kept from listing to listing
+  NameSearch search_;
+  std::string found_;  // the name the search looks at
 };
 
 }  // namespace ftp

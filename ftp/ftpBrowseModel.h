@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 
 namespace ftp {
 
@@ -26,6 +28,8 @@ enum class BrowseAction : uint8_t {
   Enter,         // T: into the entry's directory
   Parent,        // V: to the parent directory
   Place,         // P: "N de M", the entry's place in the list
+  Search,        // F3, "/": a piece of a name, then the next entry holding it
+  Order,         // O: the next order of the list (name, size, date)
   Leave,         // ESC
 };
 
@@ -42,6 +46,7 @@ class BrowsePlace {
   // Moves for the movement actions; the others leave the place alone.
   void move(BrowseAction action);
   void toTop() { position_ = 0; }
+  void moveTo(long position) { position_ = position; }
   // The entry here left the list: the next one takes its place.
   void removeHere();
   // Brings a place beyond either end back to that end (0 or count + 1);
@@ -54,5 +59,53 @@ class BrowsePlace {
   long count_;
   long position_ = 1;
 };
+
+// What search and sort look at in an entry. The name is Windows-1252; the
+// size -1 and the time -1 when the listing does not give them; the time is
+// the number YYYYMMDDhhmm.
+struct EntryFacts {
+  std::string_view name;
+  bool directory = false;
+  int64_t size = -1;
+  int64_t modified = -1;
+};
+
+// The orders a listing is heard in. Directories come first in every one;
+// the biggest and the newest first.
+enum class ListOrder : uint8_t { Name, Size, Date };
+[[nodiscard]] ListOrder NextOrder(ListOrder order);
+// The message key that says the order.
+[[nodiscard]] std::string_view OrderMessage(ListOrder order);
+// Texts compared with runs of digits taken as numbers ("foto2" before
+// "foto10"): below zero, zero or above zero.
+[[nodiscard]] int NaturalCompare(std::string_view a, std::string_view b);
+[[nodiscard]] bool ComesBefore(const EntryFacts& a, const EntryFacts& b, ListOrder order);
+
+// A Windows-1252 text as search and sort compare it: letters in capitals,
+// accented ones as their plain letter (Ç as C, Ñ as N).
+[[nodiscard]] std::string PlainKey(std::string_view text);
+// Whether a name holds the piece, case and accents aside.
+[[nodiscard]] bool NameHolds(std::string_view name, std::string_view piece);
+// The search of the browser and of the picker: the piece asked last, and
+// the next position after `from` (1..count, going round past the end) whose
+// name holds it; 0 when none does. An empty answer searches for the last
+// piece again.
+class NameSearch {
+ public:
+  // The piece to use for a typed answer; empty when there is none at all.
+  std::string_view take(std::string_view answer);
+  [[nodiscard]] long next(long from, long count,
+                          const std::function<std::string_view(long)>& nameAt) const;
+
+ private:
+  std::string piece_;
+};
+
+// A listing's time (YYYYMMDDhhmm; hh and mm 99 when only the day is known)
+// said for the ear, beside today's date (YYYYMMDD): "hoje, 14 horas e 5
+// minutos", "ontem, ...", "3 de dezembro de 2026, ...". Empty for -1.
+[[nodiscard]] std::string ModifiedWords(int64_t modified, int64_t today);
+// Today's date in this computer's time, YYYYMMDD.
+[[nodiscard]] int64_t Today();
 
 }  // namespace ftp

@@ -295,6 +295,11 @@ Reply Dlg::readOneReply(const ReadOptions& how) {
       reply.lines.push_back(r.text);
       tookOne = true;
       if (how.speak && !how.quiet) {
+        // A refusal's meaning before the server's words.
+        if (reply.lines.size() == 1 && r.code >= 400) {
+          const std::string meaning = ReplyMeaning(r.code);
+          if (!meaning.empty()) ui_.speakText(meaning);
+        }
         std::string_view spoken = r.text;
         if (!how.keepCodes && !spoken.empty() && spoken[0] >= '0' && spoken[0] <= '9')
           spoken.remove_prefix(std::min<size_t>(4, spoken.size()));

@@ -31,9 +31,11 @@ LoginEffect JudgeLoginCode(LoginStep step, int code) {
   return LoginEffect::Refused;
 }
 
-void LoginDialog::refuse(const char* key, const std::string& line, Flags& f) {
+void LoginDialog::refuse(const char* key, int code, const std::string& line, Flags& f) {
   if (!refusedOnce_) {
     msg_.Announce(key, 1);
+    const std::string meaning = ReplyMeaning(code);
+    if (!meaning.empty()) ui_.speakText(meaning);
     if (!st_.verbose) ui_.speakText(line);
     refusedOnce_ = true;
   }
@@ -50,7 +52,7 @@ void LoginDialog::judge(LoginStep step, int code, const std::string& line, const
       f.needAccount = true;
       break;
     case LoginEffect::Refused:
-      refuse(refusalKey, line, f);
+      refuse(refusalKey, code, line, f);
       break;
     case LoginEffect::None:
     case LoginEffect::Preliminary:
@@ -77,6 +79,7 @@ void LoginDialog::judgeReplies(LoginStep step, const char* refusalKey, Flags& f)
           if (ui_.cursorColumn() != 1) ui_.endLine();
           msg_.Announce("FTACLIBE", 1);
           st_.loggedIn = true;
+          st_.inSession = true;
         });
       return;
     }

@@ -34,7 +34,7 @@ class LoginDialog {
   };
   void judgeReplies(LoginStep step, const char* refusalKey, Flags& f);
   void judge(LoginStep step, int code, const std::string& line, const char* refusalKey, Flags& f);
-  void refuse(const char* key, const std::string& line, Flags& f);
+  void refuse(const char* key, int code, const std::string& line, Flags& f);
   [[nodiscard]] std::string readSecret();
   [[nodiscard]] bool lostReply() const;
   [[nodiscard]] bool notLoggedIn();

@@ -2,6 +2,7 @@
 // then one blank, then the name to the end of the line (RFC 3659 section
 // 7.2), so a name keeps its leading and repeated blanks.
 #include <algorithm>
+#include <ctime>
 
 #include "base/cp1252.h"
 #include "ftp/ftpBrowse.h"
@@ -16,6 +17,31 @@ std::string lower(std::string_view s) {
   for (char& c : l)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
   return l;
+}
+
+bool digits(std::string_view s) {
+  return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The modify fact, YYYYMMDDHHMMSS[.sss] in UTC, in this computer's time as
+// YYYYMMDDhhmm; -1 when it is not one.
+int64_t localStamp(std::string_view v) {
+  if (v.size() < 14 || !digits(v.substr(0, 14))) return -1;
+  auto n = [&](size_t at, size_t len) { return std::stoi(std::string(v.substr(at, len))); };
+  std::tm t{};
+  t.tm_year = n(0, 4) - 1900;
+  t.tm_mon = n(4, 2) - 1;
+  t.tm_mday = n(6, 2);
+  t.tm_hour = n(8, 2);
+  t.tm_min = n(10, 2);
+  t.tm_sec = n(12, 2);
+  const std::time_t when = timegm(&t);
+  std::tm local{};
+  if (when == -1 || !localtime_r(&when, &local)) return -1;
+  return ((((local.tm_year + 1900) * 100LL + local.tm_mon + 1) * 100 + local.tm_mday) * 100 +
+          local.tm_hour) *
+             100 +
+         local.tm_min;
 }
 
 // One entry of a line; false for a line that names nothing to browse.
@@ -39,6 +65,8 @@ bool machineEntry(std::string_view raw, ListingEntry& e) {
                std::all_of(value.begin(), value.end(),
                            [](char c) { return c >= '0' && c <= '9'; })) {
       e.size = std::stoll(std::string(value));
+    } else if (name == "modify") {
+      e.modified = localStamp(value);
     }
   }
   if (type == "cdir" || type == "pdir") return false;

@@ -3,7 +3,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -12,6 +11,7 @@
 #include "ftp/ftpBrowseModel.h"
 #include "ftp/ftpJudge.h"
 #include "ftp/ftpOutcome.h"
+#include "ftp/ftpPartFile.h"
 #include "ftp/ftpPlan.h"
 #include "ftp/ftpPump.h"
 #include "ftp/ftpTela.h"
@@ -29,61 +29,6 @@ constexpr uint8_t kEscape = 27;
 
 std::chrono::milliseconds since(Clock::time_point began) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - began);
-}
-
-// The size of a regular file that is not a link; 0 otherwise.
-int64_t regularSize(const std::string& name) {
-  struct stat st {};
-  if (::lstat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
-  return static_cast<int64_t>(st.st_size);
-}
-
-// A new .part, created exclusively (an old one or a link of that name
-// removed first), with the target's permissions when it is a regular file.
-int createPartial(const std::string& target, const std::string& name, unsigned creationMask) {
-  (void)::unlink(name.c_str());
-  struct stat st {};
-  mode_t mode = 0666 & ~static_cast<mode_t>(creationMask);
-  if (::lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) mode = st.st_mode & 07777;
-  const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd >= 0) (void)::fchmod(fd, mode);
-  return fd;
-}
-
-// An existing .part to go on writing, cut to offset; -1 when it is not a
-// regular file.
-int reopenPartial(const std::string& name, int64_t offset) {
-  const int fd = ::open(name.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return -1;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::ftruncate(fd, offset) != 0 ||
-      ::lseek(fd, offset, SEEK_SET) != offset) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-PartMark readMark(const std::string& partial) {
-  PartMark mark;
-  char text[64] = {};
-  ssize_t n = ::getxattr(partial.c_str(), kPartSizeAttribute, text, sizeof text - 1);
-  if (n > 0) mark.size = MarkedSize(std::string_view(text, static_cast<size_t>(n)));
-  n = ::getxattr(partial.c_str(), kPartTimeAttribute, text, sizeof text - 1);
-  if (n > 0) mark.modified.assign(text, static_cast<size_t>(n));
-  return mark;
-}
-
-void writeMark(int fd, const RemoteFacts& server) {
-  const std::string size = server.size ? std::to_string(*server.size) : std::string();
-  if (size.empty())
-    (void)::fremovexattr(fd, kPartSizeAttribute);
-  else
-    (void)::fsetxattr(fd, kPartSizeAttribute, size.data(), size.size(), 0);
-  if (server.modified.empty())
-    (void)::fremovexattr(fd, kPartTimeAttribute);
-  else
-    (void)::fsetxattr(fd, kPartTimeAttribute, server.modified.data(), server.modified.size(), 0);
 }
 
 // How the data of a transfer ended and what the server's last word was,
@@ -205,51 +150,6 @@ void RemoteCommands::sayRefusal(const RemoteResult& r, std::string_view key) {
   ui_.setForeground(15);
 }
 
-bool RemoteCommands::askYesText(const std::string& question) {
-  if (ui_.cursorColumn() != 1) ui_.endLine();
-  ui_.write(question);
-  ui_.speakText(question.substr(0, question.find('?')));
-  msg_.Announce("FTSIMNAO", 0);
-  const uint8_t key = ui_.readKey();
-  if (key == 0) (void)ui_.readKey();
-  ui_.writeSpoken(std::string(1, static_cast<char>(key >= 32 ? key : ' ')));
-  ui_.endLine();
-  return key == 'S' || key == 's';
-}
-
-void RemoteCommands::sayOutcome(std::string_view name, int64_t bytes, Clock::time_point began) {
-  const std::string line = OutcomeText(name, bytes, since(began));
-  const size_t rest = name.size() + 2;
-  ui_.write(line.substr(0, rest));
-  ui_.speakText(name);
-  ui_.writeLineSpoken(line.substr(rest));
-}
-
-void RemoteCommands::sayKept(const std::string& partial) {
-  struct stat st {};
-  if (partial.empty() || ::stat(partial.c_str(), &st) != 0) return;
-  if (ui_.cursorColumn() != 1) ui_.endLine();
-  msg_.Announce("FTPARTE", 0);
-  const std::string written = qr::fromUtf8(partial);
-  const size_t slash = written.find_last_of('/');
-  ui_.writeLineSaying(written, slash == std::string::npos ? written : written.substr(slash + 1));
-}
-
-void RemoteCommands::sayLocalError(std::string_view key, int error) {
-  ui_.errorBeep();
-  if (ui_.cursorColumn() != 1) ui_.endLine();
-  ui_.setForeground(4);
-  msg_.Announce(key, 0);
-  ui_.write(": ");
-  ui_.writeLineSpoken(SystemReason(error));
-  ui_.setForeground(15);
-}
-
-bool RemoteCommands::milestonesWanted() {
-  const std::string v = ui_.setting("MARCOS");
-  return v.empty() || (v[0] != 'N' && v[0] != 'n');
-}
-
 void RemoteCommands::ReceiveFile() {
   ReceiveFile(RemoteName{});
 }
@@ -294,7 +194,7 @@ void RemoteCommands::ReceiveFile(const RemoteName& given) {
       msg_.Announce("FTNAOCRI", 1);
       return;
     }
-    if (step == TargetStep::Write || askYesText(ReplaceQuestion(local))) break;
+    if (step == TargetStep::Write || AskYesNo(ui_, msg_, ReplaceQuestion(local))) break;
     msg_.Announce("FTNOMLOC", 0);
     local = ui_.readLineSpoken();
     if (local.empty()) {
@@ -319,24 +219,23 @@ void RemoteCommands::ReceiveFile(const RemoteName& given) {
   }
   RemoteFacts server{facts.size, facts.modified};
 
-  const int64_t partSize = regularSize(partial);
+  const int64_t partSize = RegularSize(partial);
   const bool wantResume =
-      PlanPart(true, partSize) == PartStep::AskResume && askYesText(ResumeText("receber"));
-  const ReceiveStart start = PlanReceiveStart(wantResume, partSize, readMark(partial), server);
-  if (start.check == ResumeCheck::Changed) ui_.writeLineSpoken(ResumeText("mudou"));
-  if (start.check == ResumeCheck::Unknown) ui_.writeLineSpoken(ResumeText("semtamanho"));
+      PlanPart(true, partSize) == PartStep::AskResume && AskYesNo(ui_, msg_, ResumeText("receber"));
+  const ReceiveStart start = PlanReceiveStart(wantResume, partSize, ReadPartMark(partial), server);
+  if (start.check) SayResumeCheck(ui_, *start.check);
   const int64_t offset = start.offset;
 
-  const int fd = offset > 0 ? reopenPartial(partial, offset)
-                            : createPartial(target, partial, st_.fileCreationMask);
+  const int fd = offset > 0 ? ReopenPartial(partial, offset)
+                            : CreatePartial(target, partial, st_.fileCreationMask);
   if (fd < 0) {
-    sayLocalError("FTNAOCRI", errno);
+    SayLocalError(ui_, msg_, "FTNAOCRI", errno);
     return;
   }
-  if (offset == 0) writeMark(fd, server);
+  if (offset == 0) WritePartMark(fd, server);
   if (offset > 0) ui_.writeLineSpoken(ResumeText("continuando") + SizeWords(offset));
 
-  Watch watch(st_, ui_, msg_, offset, server.size, milestonesWanted());
+  Watch watch(st_, ui_, msg_, offset, server.size, MilestonesWanted(ui_));
   TransferTally tally;
   const auto began = Clock::now();
   ui_.logEvent("transfer", "receive " + remote.text);
@@ -352,16 +251,15 @@ void RemoteCommands::ReceiveFile(const RemoteName& given) {
                                      .expected = tally.size ? tally.size : server.size});
 
   if (j.verdict == Verdict::Completed) {
-    (void)::fremovexattr(fd, kPartSizeAttribute);
-    (void)::fremovexattr(fd, kPartTimeAttribute);
+    ClearPartMark(fd);
     int error = ::close(fd) == 0 ? 0 : errno;
     if (error == 0 && ::rename(partial.c_str(), target.c_str()) != 0) error = errno;
     if (error == 0) {
       msg_.Announce("FTFIMREC", 1);
-      sayOutcome(SafeLocalName(remote.text), have, began);
+      SayOutcome(ui_, SafeLocalName(remote.text), have, began);
     } else {
-      sayLocalError("FTNAOCRI", error);
-      sayKept(partial);
+      SayLocalError(ui_, msg_, "FTNAOCRI", error);
+      SayKept(ui_, msg_, partial);
     }
   } else {
     const int closeError = ::close(fd) == 0 ? 0 : errno;
@@ -381,7 +279,7 @@ void RemoteCommands::ReceiveFile(const RemoteName& given) {
         sayRefusal(r, "FTTRAREC");
         break;
       case Account::LocalError:
-        sayLocalError("FTNAOCRI", r.localError ? r.localError : closeError);
+        SayLocalError(ui_, msg_, "FTNAOCRI", r.localError ? r.localError : closeError);
         break;
       case Account::Interrupted:
         if (ui_.cursorColumn() != 1) ui_.endLine();
@@ -395,7 +293,7 @@ void RemoteCommands::ReceiveFile(const RemoteName& given) {
         msg_.Announce("FTINTERR", 1);
         break;
     }
-    if (keep) sayKept(partial);
+    if (keep) SayKept(ui_, msg_, partial);
   }
   ui_.setCaption(IdleCaption(st_.remoteName));
 }
@@ -449,13 +347,13 @@ void RemoteCommands::SendFile() {
       return;
     }
     if (r.ok() && OfferSendResume(true, localSize, there.size) &&
-        askYesText(ResumeText("enviar"))) {
+        AskYesNo(ui_, msg_, ResumeText("enviar"))) {
       offset = *there.size;
       ui_.writeLineSpoken(ResumeText("continuando") + SizeWords(offset));
     }
   }
 
-  Watch watch(st_, ui_, msg_, offset, localSize, milestonesWanted());
+  Watch watch(st_, ui_, msg_, offset, localSize, MilestonesWanted(ui_));
   TransferTally tally;
   const auto began = Clock::now();
   ui_.logEvent("transfer", "send " + remote.text);
@@ -472,7 +370,7 @@ void RemoteCommands::SendFile() {
     case Account::Done:
     case Account::SizesDiffer:
       msg_.Announce("FTFIMENV", 1);
-      sayOutcome(RemoteNameFromLocal(local), localSize, began);
+      SayOutcome(ui_, RemoteNameFromLocal(local), localSize, began);
       break;
     case Account::Short:
       ui_.errorBeep();
@@ -482,7 +380,7 @@ void RemoteCommands::SendFile() {
       sayRefusal(r, "FTTRAREC");
       break;
     case Account::LocalError:
-      sayLocalError("FTERRENV", r.localError);
+      SayLocalError(ui_, msg_, "FTERRENV", r.localError);
       break;
     case Account::Interrupted:
     case Account::DataBroken:
@@ -700,6 +598,8 @@ void RemoteCommands::ListRemoteDirectory() {
       case BrowseAction::Leave:
         leave = true;
         break;
+      case BrowseAction::Search:
+      case BrowseAction::Order:
       case BrowseAction::Menu:
       case BrowseAction::None:
         break;

@@ -55,12 +55,6 @@ class RemoteCommands {
 
  private:
   void sayRefusal(const RemoteResult& r, std::string_view key);
-  [[nodiscard]] bool askYesText(const std::string& question);
-  void sayOutcome(std::string_view name, int64_t bytes,
-                  std::chrono::steady_clock::time_point began);
-  void sayKept(const std::string& partial);
-  void sayLocalError(std::string_view key, int error);
-  [[nodiscard]] bool milestonesWanted();
   [[nodiscard]] bool changeTo(const RemoteName& dir);
   [[nodiscard]] bool deleteNamed(const RemoteName& name, bool confirm);
   void sayEntry(const std::vector<RemoteEntry>& entries, long position);

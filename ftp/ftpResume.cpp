@@ -1,7 +1,5 @@
 // ftpArq, the pieces of resuming and of the spoken outcome: SIZE, the
-// yes-or-no question, the mark on a .part, REST and the outcome line.
-#include <sys/xattr.h>
-
+// yes-or-no question, REST and the outcome line.
 #include <cerrno>
 
 #include "ftp/ftpDlg.h"
@@ -51,38 +49,36 @@ bool Transfer::askYes(std::string_view key) {
 }
 
 bool Transfer::askYesText(const std::string& question) {
-  if (ui_.cursorColumn() != 1) ui_.endLine();
+  return AskYesNo(ui_, msg_, question);
+}
+
+bool AskYesNo(Tela& ui, Messages& msg, const std::string& question) {
+  if (ui.cursorColumn() != 1) ui.endLine();
   // Written as it is, spoken without its question mark, which the voice
   // would name.
-  ui_.write(question);
-  ui_.speakText(question.substr(0, question.find('?')));
-  msg_.Announce("FTSIMNAO", 0);
-  const uint8_t key8 = ui_.readKey();
-  if (key8 == 0) (void)ui_.readKey();  // the code of an extended key
-  ui_.writeSpoken(std::string(1, static_cast<char>(key8 >= 32 ? key8 : ' ')));
-  ui_.endLine();
+  ui.write(question);
+  ui.speakText(question.substr(0, question.find('?')));
+  msg.Announce("FTSIMNAO", 0);
+  const uint8_t key8 = ui.readKey();
+  if (key8 == 0) (void)ui.readKey();  // the code of an extended key
+  ui.writeSpoken(std::string(1, static_cast<char>(key8 >= 32 ? key8 : ' ')));
+  ui.endLine();
   return key8 == 'S' || key8 == 's';
 }
 
-PartMark Transfer::readMark(const std::string& partial) {
-  PartMark mark;
-  char text[64] = {};
-  ssize_t n = ::getxattr(partial.c_str(), kPartSizeAttribute, text, sizeof text - 1);
-  if (n > 0) mark.size = MarkedSize(std::string_view(text, static_cast<size_t>(n)));
-  n = ::getxattr(partial.c_str(), kPartTimeAttribute, text, sizeof text - 1);
-  if (n > 0) mark.modified.assign(text, static_cast<size_t>(n));
-  return mark;
+void Transfer::sayResumeCheck(ResumeCheck check) {
+  SayResumeCheck(ui_, check);
 }
 
-void Transfer::sayResumeCheck(ResumeCheck check) {
+void SayResumeCheck(Tela& ui, ResumeCheck check) {
   switch (check) {
     case ResumeCheck::GoOn:
       return;
     case ResumeCheck::Changed:
-      ui_.writeLineSpoken(ResumeText("mudou"));
+      ui.writeLineSpoken(ResumeText("mudou"));
       return;
     case ResumeCheck::Unknown:
-      ui_.writeLineSpoken(ResumeText("semtamanho"));
+      ui.writeLineSpoken(ResumeText("semtamanho"));
       return;
   }
 }
@@ -103,19 +99,28 @@ bool Transfer::restartAt(int64_t offset) {
 
 void Transfer::announceOutcome(std::string_view name, int64_t bytes,
                                std::chrono::steady_clock::time_point began) {
+  SayOutcome(ui_, name, bytes, began);
+}
+
+void SayOutcome(Tela& ui, std::string_view name, int64_t bytes,
+                std::chrono::steady_clock::time_point began) {
   const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - began);
   // The name and the rest are spoken apart: the comma between them is a
   // pause, not a word.
   const std::string line = OutcomeText(name, bytes, took);
   const size_t rest = name.size() + 2;
-  ui_.write(line.substr(0, rest));
-  ui_.speakText(name);
-  ui_.writeLineSpoken(line.substr(rest));
+  ui.write(line.substr(0, rest));
+  ui.speakText(name);
+  ui.writeLineSpoken(line.substr(rest));
 }
 
 bool Transfer::milestonesWanted() {
-  const std::string v = ui_.setting("MARCOS");
+  return MilestonesWanted(ui_);
+}
+
+bool MilestonesWanted(Tela& ui) {
+  const std::string v = ui.setting("MARCOS");
   return v.empty() || (v[0] != 'N' && v[0] != 'n');
 }
 

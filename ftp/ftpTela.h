@@ -74,7 +74,7 @@ class Tela {
   // group by letter group, no bracket, colon or slash a voice would name.
   virtual void writeLineSaying(std::string_view written, std::string_view said) {
     write(written);
-    speakText(said);
+    if (!said.empty()) speakText(said);
     endLine();
   }
   virtual void spellText(std::string_view text) = 0;

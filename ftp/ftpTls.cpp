@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "base/cp1252.h"
+#include "base/keyCodes.h"
 #include "ftp/ftpDlg.h"
 #include "ftp/ftpRede.h"
 #include "ftp/ftpTela.h"
@@ -31,7 +32,7 @@ char upper(char c) {
   return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
 }
 
-// Why the check failed, as the user hears it.
+// Why the check failed, as the user reads it.
 std::string reasonText(const CertificateInfo& c) {
   if (c.selfSigned) return qr::W("ele é autoassinado");
   if (c.nameMismatch) return qr::W("ele não é deste computador");
@@ -40,7 +41,39 @@ std::string reasonText(const CertificateInfo& c) {
   return qr::W("o emissor é desconhecido");
 }
 
+// The same, short, for the ear.
+std::string reasonWords(const CertificateInfo& c) {
+  if (c.selfSigned) return qr::W("autoassinado");
+  if (c.nameMismatch) return qr::W("de outro computador");
+  if (c.expired) return qr::W("vencido");
+  if (c.notYetValid) return qr::W("ainda não válido");
+  return qr::W("de emissor desconhecido");
+}
+
 }  // namespace
+
+std::string CommonName(std::string_view dn) {
+  // "CN=host,O=Firma" (RFC 2253 order): the CN's value, or else the first.
+  std::string first;
+  size_t at = 0;
+  while (at <= dn.size()) {
+    size_t end = at;
+    while (end < dn.size() && dn[end] != ',') end += dn[end] == '\\' ? 2 : 1;
+    end = std::min(end, dn.size());
+    const std::string_view part = dn.substr(at, end - at);
+    const size_t eq = part.find('=');
+    std::string value(eq == std::string_view::npos ? part : part.substr(eq + 1));
+    std::erase(value, '\\');
+    if (eq != std::string_view::npos && SameAsciiText(part.substr(0, eq), "CN")) return value;
+    if (first.empty()) first = value;
+    at = end + 1;
+  }
+  return first;
+}
+
+std::string FingerprintTail(const std::string& hex) {
+  return hex.size() <= 8 ? hex : hex.substr(hex.size() - 8);
+}
 
 TlsMode TlsModeFromSetting(std::string_view value) {
   if (!value.empty() && upper(value[0]) == 'S') return TlsMode::Required;
@@ -96,7 +129,9 @@ bool Tls::Secure() {
   const TlsMode mode =
       st_.remoteScheme == "ftps" ? TlsMode::Required : TlsModeFromSetting(ui_.setting("TLS"));
   if (mode == TlsMode::Never) return true;
-  msg_.Announce("FTTLSINI", 1);
+  // Asked quietly: the ear hears about encryption only when it is missing
+  // or in doubt.
+  msg_.Write("FTTLSINI", 1);
   if (!dlg_.SendCommand("AUTH TLS")) return false;
   const Reply r = dlg_.awaitReply();
   if (!r.complete) return false;
@@ -140,7 +175,7 @@ bool Tls::Secure() {
   if (!handshake() || !judgeCertificate()) return false;
   // Every data connection must prove it comes from this very server.
   context_->trustPeer(rede_.controlTls()->certificate().fingerprint);
-  msg_.Announce("FTTLSOK", 0);
+  msg_.Write("FTTLSOK", 0);
   ui_.write(" (" + rede_.controlTls()->description() + ")");
   ui_.endLine();
   ui_.logEvent("tls", "control: " + rede_.controlTls()->description());
@@ -183,16 +218,44 @@ void Tls::describeCertificate(const CertificateInfo& c) {
   ui_.speakText(SpokenFingerprint(c.fingerprint));
 }
 
+void Tls::sayLine(std::string_view key, std::string_view writtenTail, std::string_view said) {
+  ui_.logEvent("announce", key);
+  ui_.writeLineSaying(MessageText(key) + std::string(writtenTail), said);
+}
+
 bool Tls::askAboutCertificate(const CertificateInfo& c) {
+  // Whose, by whom, why not trusted and the end of the fingerprint, said in
+  // a few seconds; the whole of each written, and F1 spells the fingerprint.
   if (ui_.cursorColumn() != 1) ui_.endLine();
   ui_.setForeground(14);
-  msg_.Announce("FTCERDES", 0);
-  ui_.writeLineSpoken(reasonText(c));
-  describeCertificate(c);
+  const std::string whose = qr::fromUtf8(CommonName(c.subject));
+  const std::string issuer = qr::fromUtf8(CommonName(c.issuer));
+  sayLine("FTCERDES", reasonText(c), qr::W("Certificado não confiável, ") + reasonWords(c) + ".");
+  sayLine("FTCERSUJ", qr::fromUtf8(c.subject), "De " + whose + ".");
+  sayLine("FTCEREMI", qr::fromUtf8(c.issuer),
+          whose == issuer ? qr::W("Emitido por ele mesmo.") : qr::W("Emitido por ") + issuer + ".");
+  // The fingerprint on a line of its own, as it is copied from.
+  ui_.logEvent("announce", "FTCERIMP");
+  ui_.write(MessageText("FTCERIMP"));
+  ui_.endLine();
+  ui_.writeLineSaying(FingerprintGroups(c.fingerprint),
+                      qr::W("Impressão digital termina em ") +
+                          SpokenFingerprint(FingerprintTail(c.fingerprint)) + ".");
   ui_.setForeground(15);
-  msg_.Announce("FTCERACE", 0);
-  uint8_t key = ui_.readKeySpoken();
-  if (key == 0) (void)ui_.readKey();  // an extended key is no yes
+  uint8_t key = 0;
+  for (;;) {
+    ui_.logEvent("announce", "FTCERACE");
+    ui_.write(MessageText("FTCERACE") + qr::W("(F1 soletra a impressão digital) "));
+    ui_.speakText(qr::W("Aceita e guarda, S ou N? F1 soletra a impressão."));
+    key = ui_.readKeySpoken();
+    if (key != 0) break;
+    const uint8_t extended = ui_.readKey();  // an extended key is no yes
+    if (extended != qr::ext::kF1 && extended != qr::ext::kCtrlF1) break;
+    ui_.endLine();
+    ui_.write(FingerprintGroups(c.fingerprint));
+    ui_.endLine();
+    ui_.speakText(SpokenFingerprint(c.fingerprint));
+  }
   if (key >= 32) ui_.write(std::string(1, static_cast<char>(key)));
   ui_.endLine();
   if (key != 'S' && key != 's') {

@@ -50,6 +50,11 @@ inline constexpr const char* kTrustFileName = "CERTIFIC.TXT";
                                                                std::string_view hostKey);
 // Texts equal but for the case of ASCII letters (host keys, fingerprints).
 [[nodiscard]] bool SameAsciiText(std::string_view a, std::string_view b);
+// The name a certificate is for, from its subject or issuer line ("CN=host,
+// O=Firma" gives host); the first value when there is no CN.
+[[nodiscard]] std::string CommonName(std::string_view dn);
+// The last two groups (eight digits) of a fingerprint.
+[[nodiscard]] std::string FingerprintTail(const std::string& hex);
 
 class Tls {
  public:
@@ -68,6 +73,8 @@ class Tls {
   [[nodiscard]] bool judgeCertificate();
   [[nodiscard]] bool askAboutCertificate(const CertificateInfo& c);
   void describeCertificate(const CertificateInfo& c);
+  // A line written whole and said short, heard as the key's message.
+  void sayLine(std::string_view key, std::string_view writtenTail, std::string_view said);
   [[nodiscard]] bool protectData(TlsMode mode);
   void warn(std::string_view key);
   [[nodiscard]] std::string hostKey() const;

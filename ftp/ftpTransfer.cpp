@@ -4,7 +4,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -15,6 +14,7 @@
 #include "base/cp1252.h"
 #include "ftp/ftpDlg.h"
 #include "ftp/ftpOutcome.h"
+#include "ftp/ftpPartFile.h"
 #include "ftp/ftpPort.h"
 #include "ftp/ftpRede.h"
 #include "ftp/ftpTela.h"
@@ -51,41 +51,6 @@ constexpr std::array<Reason, 12> kReasons{{
     {ENAMETOOLONG, "o nome é longo demais"},
     {EEXIST, "o arquivo já existe"},
 }};
-
-// The .part of target, new and created exclusively (an old one, or a
-// symbolic link of that name, is removed first: nothing is written through
-// a link), with target's permissions when target is a regular file, else
-// those of a new file under the process's file creation mask.
-int createPartial(const std::string& target, const std::string& name, unsigned creationMask) {
-  (void)::unlink(name.c_str());
-  struct stat st {};
-  mode_t mode = 0666 & ~static_cast<mode_t>(creationMask);
-  if (::lstat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) mode = st.st_mode & 07777;
-  const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd >= 0) (void)::fchmod(fd, mode);
-  return fd;
-}
-
-// An existing .part to go on writing, cut to offset; -1 when it is not a
-// regular file of ours.
-int reopenPartial(const std::string& name, int64_t offset) {
-  const int fd = ::open(name.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0) return -1;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || ::ftruncate(fd, offset) != 0 ||
-      ::lseek(fd, offset, SEEK_SET) != offset) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
-// The size of a regular file that is not a link; 0 otherwise.
-int64_t regularSize(const std::string& name) {
-  struct stat st {};
-  if (::lstat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
-  return static_cast<int64_t>(st.st_size);
-}
 
 template <class F>
 struct OnExit {
@@ -147,6 +112,27 @@ std::string SystemReason(int error) {
   for (const Reason& r : kReasons)
     if (r.error == error) return qr::W(r.text);
   return qr::fromUtf8(std::strerror(error));
+}
+
+void SayKept(Tela& ui, Messages& msg, const std::string& kept) {
+  struct stat st {};
+  if (kept.empty() || ::stat(kept.c_str(), &st) != 0) return;
+  if (ui.cursorColumn() != 1) ui.endLine();
+  msg.Announce("FTPARTE", 0);
+  // The whole path is written; the file's own name is what the ear needs.
+  const std::string written = qr::fromUtf8(kept);
+  const size_t slash = written.find_last_of('/');
+  ui.writeLineSaying(written, slash == std::string::npos ? written : written.substr(slash + 1));
+}
+
+void SayLocalError(Tela& ui, Messages& msg, std::string_view key, int error) {
+  ui.errorBeep();
+  if (ui.cursorColumn() != 1) ui.endLine();
+  ui.setForeground(4);
+  msg.Announce(key, 0);
+  ui.write(": ");
+  ui.writeLineSpoken(SystemReason(error));
+  ui.setForeground(15);
 }
 
 Transfer::Transfer(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede, Port& port,
@@ -305,14 +291,7 @@ void Transfer::announceDataBroken(bool upload, bool finalCame) {
 }
 
 void Transfer::announceKept(const std::string& kept) {
-  struct stat st {};
-  if (kept.empty() || ::stat(kept.c_str(), &st) != 0) return;
-  if (ui_.cursorColumn() != 1) ui_.endLine();
-  msg_.Announce("FTPARTE", 0);
-  // The whole path is written; the file's own name is what the ear needs.
-  const std::string written = qr::fromUtf8(kept);
-  const size_t slash = written.find_last_of('/');
-  ui_.writeLineSaying(written, slash == std::string::npos ? written : written.substr(slash + 1));
+  SayKept(ui_, msg_, kept);
 }
 
 void Transfer::announceInterrupted(const std::string& kept) {
@@ -322,13 +301,7 @@ void Transfer::announceInterrupted(const std::string& kept) {
 }
 
 void Transfer::announceLocalError(std::string_view key, int error) {
-  ui_.errorBeep();
-  if (ui_.cursorColumn() != 1) ui_.endLine();
-  ui_.setForeground(4);
-  msg_.Announce(key, 0);
-  ui_.write(": ");
-  ui_.writeLineSpoken(SystemReason(error));
-  ui_.setForeground(15);
+  SayLocalError(ui_, msg_, key, error);
 }
 
 void Transfer::announceFailure(const std::string& line) {
@@ -570,7 +543,7 @@ void Transfer::receive(const RemoteName& given) {
 
   if (!AskTransferType()) return;
   const bool binary = type_ == 'I';
-  const int64_t partSize = regularSize(partial);
+  const int64_t partSize = RegularSize(partial);
   bool wantResume = false;
   switch (PlanPart(binary, partSize)) {
     case PartStep::None:
@@ -597,28 +570,17 @@ void Transfer::receive(const RemoteName& given) {
     if (server.size && !dlg_.closed()) server.modified = remoteTime(remote.wire);
   }
   if (dlg_.closed()) return;
-  const ReceiveStart start = PlanReceiveStart(wantResume, partSize, readMark(partial), server);
+  const ReceiveStart start = PlanReceiveStart(wantResume, partSize, ReadPartMark(partial), server);
   if (start.check) sayResumeCheck(*start.check);
   int64_t offset = start.offset;
 
-  int fd = offset > 0 ? reopenPartial(partial, offset)
-                      : createPartial(target, partial, st_.fileCreationMask);
+  int fd = offset > 0 ? ReopenPartial(partial, offset)
+                      : CreatePartial(target, partial, st_.fileCreationMask);
   if (fd < 0) {
     msg_.Announce("FTNAOCRI", 1);
     return;
   }
-  auto mark = [&] {
-    const std::string size = server.size ? std::to_string(*server.size) : std::string();
-    if (size.empty())
-      (void)::fremovexattr(fd, kPartSizeAttribute);
-    else
-      (void)::fsetxattr(fd, kPartSizeAttribute, size.data(), size.size(), 0);
-    if (server.modified.empty())
-      (void)::fremovexattr(fd, kPartTimeAttribute);
-    else
-      (void)::fsetxattr(fd, kPartTimeAttribute, server.modified.data(), server.modified.size(), 0);
-  };
-  if (offset == 0) mark();
+  if (offset == 0) WritePartMark(fd, server);
 
   enum class Outcome { Discard, KeepPartial, Complete };
   // Closes the local file and puts it where the outcome says; the errno of
@@ -629,10 +591,7 @@ void Transfer::receive(const RemoteName& given) {
   auto finish = [&](Outcome outcome) {
     if (closed) return 0;
     closed = true;
-    if (outcome == Outcome::Complete) {
-      (void)::fremovexattr(fd, kPartSizeAttribute);
-      (void)::fremovexattr(fd, kPartTimeAttribute);
-    }
+    if (outcome == Outcome::Complete) ClearPartMark(fd);
     int error = ::close(fd) == 0 ? 0 : errno;
     if (outcome == Outcome::Complete && error == 0) {
       if (::rename(partial.c_str(), target.c_str()) == 0) return 0;
@@ -684,7 +643,7 @@ void Transfer::receive(const RemoteName& given) {
       rede_.CloseDataConnection();
       return;
     }
-    mark();
+    WritePartMark(fd, server);
   }
   st_.transferBytes = 0;
   const auto began = Clock::now();

@@ -100,6 +100,24 @@ class PlainFileDialogs : public FileDialogs {
 
 class Milestones;
 
+// What a transfer says, whichever protocol moves it.
+// A yes-or-no question, written whole and spoken without its question
+// mark, then "S/N"; true for S.
+[[nodiscard]] bool AskYesNo(Tela& ui, Messages& msg, const std::string& question);
+// Why a .part is not gone on with (nothing for GoOn).
+void SayResumeCheck(Tela& ui, ResumeCheck check);
+// The outcome of a completed transfer, after its message.
+void SayOutcome(Tela& ui, std::string_view name, int64_t bytes,
+                std::chrono::steady_clock::time_point began);
+// The file where what arrived was kept, written whole and its name spoken
+// (nothing when it is not there).
+void SayKept(Tela& ui, Messages& msg, const std::string& kept);
+// A local error in red after the error beep: the sentence of key and the
+// system's reason.
+void SayLocalError(Tela& ui, Messages& msg, std::string_view key, int error);
+// Whether the milestones are said (MARCOS of section NAVIRO, yes unless N).
+[[nodiscard]] bool MilestonesWanted(Tela& ui);
+
 // How opening the data path went; each failure said already.
 enum class DataPathOpen {
   Open,
@@ -170,9 +188,6 @@ class Transfer {
   void announceOutcome(std::string_view name, int64_t bytes,
                        std::chrono::steady_clock::time_point began);
   [[nodiscard]] bool milestonesWanted();
-  // A .part's mark: the server's size (and time) of the file it was begun
-  // from.
-  [[nodiscard]] PartMark readMark(const std::string& partial);
   // Why a .part is not gone on with, said.
   void sayResumeCheck(ResumeCheck check);
   // The REST that begins a resumed transfer at offset; false (said) when

@@ -13,6 +13,9 @@ class Tela;
 
 // The catalogue text of a key (Windows-1252), or the invalid-key text.
 [[nodiscard]] std::string MessageText(std::string_view key);
+// What a server's refusal code means, said before the server's own text
+// (Windows-1252); empty for codes that refuse nothing or say nothing more.
+[[nodiscard]] std::string ReplyMeaning(int code);
 // The console label of a key, if it is one.
 [[nodiscard]] bool LabelText(std::string_view key, std::string& text);
 
@@ -26,6 +29,9 @@ class Messages {
   // on its way, data moves while its progress is said.
   void AnnounceAndGoOn(std::string_view key, int lineEnds);
   void WriteLabel(std::string_view key, int lineEnds);
+  // A sentence written and not said: what the eye may want and the ear can
+  // do without (the connection made secure, as expected).
+  void Write(std::string_view key, int lineEnds);
 
  private:
   void announce(std::string_view key, int lineEnds, bool goOn);

@@ -31,6 +31,8 @@ struct ClientState {
   bool lastContinuation = false;
 
   bool loggedIn = false;  // program body: a login succeeded during the run
+  // The last login was accepted: the commands that need one may be sent.
+  bool inSession = false;
   int exitCode = 0;       // program body: the process's exit status
   // The process's file creation mask (umask), for the mode of a new local
   // file; the program reads it at start-up.

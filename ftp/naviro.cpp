@@ -59,83 +59,87 @@ void SplitHostPort(std::string_view typed, std::string& host, uint16_t& port) {
 // the next free menu place (or move the later ones down: the places must
 // stay 1, 2, 3 ... without a gap), and describe the key in the README's
 // table of prompt keys.
+constexpr bool kLogin = true;  // the command needs an accepted login
+constexpr bool kAny = false;
+
 const Client::Command Client::kCommands[] = {
-    {kEnter, "", 0, nullptr},  // nothing; also what a cancelled menu yields
-    {'L', "FTAJUD01", 1,
+    {kEnter, "", 0, kAny, nullptr},  // nothing; also what a cancelled menu yields
+    {'L', "FTAJUD01", 1, kAny,
      [](Client& c) {
-       if (c.remote_ ? c.remote_->Login() : c.login_.Login()) c.st_.loggedIn = true;
+       c.st_.inSession = c.remote_ ? c.remote_->Login() : c.login_.Login();
+       if (c.st_.inSession) c.st_.loggedIn = true;
      }},
-    {'R', "FTAJUD03", 2,
+    {'R', "FTAJUD03", 2, kLogin,
      [](Client& c) {
        if (c.remoteCmds_)
          c.remoteCmds_->ReceiveFile();
        else
          c.transfer_.ReceiveFile(std::string_view());
      }},
-    {'T', "FTAJUD04", 3,
+    {'T', "FTAJUD04", 3, kLogin,
      [](Client& c) {
        if (c.remoteCmds_)
          c.remoteCmds_->SendFile();
        else
          c.transfer_.SendFile();
      }},
-    {'Q', "FTAJUD07", 4, [](Client& c) { c.transfer_.AnnounceTransferred(); }},
-    {'D', "FTAJUD02", 5,
+    {'Q', "FTAJUD07", 4, kAny, [](Client& c) { c.transfer_.AnnounceTransferred(); }},
+    {'D', "FTAJUD02", 5, kLogin,
      [](Client& c) {
        if (c.remoteCmds_)
          c.remoteCmds_->ListRemoteDirectory();
        else
          c.browse_.ListRemoteDirectory();
      }},
-    {'A', "FTAJUD05", 6,
+    {'A', "FTAJUD05", 6, kLogin,
      [](Client& c) {
        if (c.remoteCmds_)
          c.remoteCmds_->DeleteRemoteFile();
        else
          c.arq_.DeleteRemoteFile();
      }},
-    {'I', "FTAJUD8C", 7,
+    {'I', "FTAJUD8C", 7, kLogin,
      [](Client& c) {
        if (c.remoteCmds_)
          c.remoteCmds_->SayCurrentDirectory();
        else if (c.dlg_.SendCommand("PWD"))
          (void)c.dlg_.ReadAndSpeakReply(false);
      }},
-    {'S', "FTAJUD06", 8,
+    {'S', "FTAJUD06", 8, kLogin,
      [](Client& c) {
        if (c.remoteCmds_)
          c.remoteCmds_->ShowAndChangeDirectory();
        else
          c.dir_.ShowAndChangeDirectory();
      }},
-    {'C', "FTAJUD8D", 9,
+    {'C', "FTAJUD8D", 9, kLogin,
      [](Client& c) {
        if (c.remoteCmds_)
          c.remoteCmds_->MakeRemoteDirectory();
        else
          c.dir_.MakeRemoteDirectory();
      }},
-    {'V', "FTAJUD08", 10,
+    {'V', "FTAJUD08", 10, kAny,
      [](Client& c) {
        c.st_.verbose = !c.st_.verbose;
        c.msg_.Announce(c.st_.verbose ? "FTVERBO" : "FTNAOVRB", 1);
      }},
-    {'P', "FTAJUD8A", 11,
+    {'P', "FTAJUD8A", 11, kAny,
      [](Client& c) {
        if (c.remote_)
          c.msg_.Announce("FTSPASV", 1);
        else
          c.togglePassive();
      }},
-    {'/', "FTAJUD8B", 12,
+    {'/', "FTAJUD8B", 12, kAny,
      [](Client& c) {
        if (c.remote_)
          c.msg_.Announce("FTSCMD", 1);
        else
          c.rawCommand();
      }},
-    {'?', "FTAJUD09", 13, [](Client& c) { c.SpeakHelpList(); }},
-    {kEscape, "FTAJUD10", 14, [](Client& c) { c.quit(); }},
+    {'?', "FTAJUD09", 13, kAny, [](Client& c) { c.SpeakHelpList(); }},
+    {kEscape, "FTAJUD10", 14, kAny, [](Client& c) { c.quit(); }},
 };
 
 const Client::Command* Client::findCommand(uint8_t key) {
@@ -200,9 +204,12 @@ bool Client::InitializeClient() {
   st_.verbose = false;
   dlg_.clearQueue();
 
+  // The data connection's mode is said as the program starts, except to
+  // an SFTP address given to it: SFTP has no such mode. (A name still to
+  // be typed may be either; the mode is said before it is asked.)
   const std::string passivo = ui_.setting("PASSIVO");
   st_.passive = !passivo.empty() && passivo[0] == 'N';
-  togglePassive();
+  if (!hostArgument_ || ParseHost(*hostArgument_).scheme != "sftp") togglePassive();
 
   st_.listingFileName = makeListingFile();
 
@@ -309,6 +316,9 @@ void Client::runCommandCharacter(uint8_t ch) {
   const Command* c = findCommand(qr::asciiUpper(ch));
   if (!c) {
     msg_.Announce("FTERRCMD", 1);
+  } else if (c->needsLogin && !st_.inSession) {
+    // Sent unlogged, its refusal would be heard as another failure.
+    msg_.Announce("FTNAOENT", 1);
   } else if (c->run) {
     c->run(*this);
   }
@@ -421,6 +431,7 @@ void Client::runRemote() {
   remoteCmds_ = std::make_unique<RemoteCommands>(st_, ui_, msg_, *remote_,
                                                  activeDialogs_ ? *activeDialogs_ : plainDialogs_);
   st_.loggedIn = remote_->Login();
+  st_.inSession = st_.loggedIn;
   prompt();
   while (st_.running) {
     if (ui_.keyPending()) {
@@ -452,6 +463,7 @@ void Client::Run() {
     EndProgram();
   }
   st_.loggedIn = login_.Login();
+  st_.inSession = st_.loggedIn;
   prompt();
   while (st_.running) {
     if (ui_.keyPending()) {

@@ -93,6 +93,7 @@ class Client {
     uint8_t key;                  // the character typed, letters in upper case
     std::string_view help;        // its line of the help list and the menu; empty: none
     int menuPosition;             // its place in the help menu from 1; 0: not there
+    bool needsLogin;              // refused with a word before an accepted login
     void (*run)(Client& client);  // what it does; nullptr: nothing
   };
   static const Command kCommands[];

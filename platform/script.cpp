@@ -190,7 +190,7 @@ class ScriptFrontend final : public qr::ConsoleFrontend {
   void untilExpired(int64_t now) {
     if (next_ >= steps_.size() || steps_[next_].kind != ScriptStep::Kind::Until) return;
     if (now - stepStart_ < kUntilMs) return;
-    if (screenDumpText(image_).find(steps_[next_].text) != std::string::npos) return;
+    if (screenText_.find(steps_[next_].text) != std::string::npos) return;
     std::cerr << "naviro: the key script waited " << kUntilMs / 1000 << " s in vain for \""
               << steps_[next_].text << "\" on the screen\n";
     exitProgram(124);
@@ -206,7 +206,7 @@ class ScriptFrontend final : public qr::ConsoleFrontend {
           advance(now);
           break;
         case ScriptStep::Kind::Until:
-          if (screenDumpText(image_).find(step.text) != std::string::npos) {
+          if (screenText_.find(step.text) != std::string::npos) {
             advance(now);
             break;
           }
@@ -214,7 +214,7 @@ class ScriptFrontend final : public qr::ConsoleFrontend {
           return false;
         case ScriptStep::Kind::Dump:
           if (!quiet(now)) return false;
-          (void)writeFile(step.text, screenDumpText(image_));
+          (void)writeFile(step.text, screenText_);
           advance(now);
           break;
         case ScriptStep::Kind::Key:
@@ -241,10 +241,10 @@ class ScriptFrontend final : public qr::ConsoleFrontend {
 
   void prepareSignalDumps() {
     const int spare = 1 - gReady.current;
-    const std::string screen = screenDumpText(image_);
+    screenText_ = screenDumpText(image_);
     const std::string attrs = attrsDumpText(image_);
-    gReady.screenLength[spare] = std::min(screen.size(), kDumpCapacity);
-    std::memcpy(gReady.screen[spare].data(), screen.data(), gReady.screenLength[spare]);
+    gReady.screenLength[spare] = std::min(screenText_.size(), kDumpCapacity);
+    std::memcpy(gReady.screen[spare].data(), screenText_.data(), gReady.screenLength[spare]);
     gReady.attrsLength[spare] = std::min(attrs.size(), kDumpCapacity);
     std::memcpy(gReady.attrs[spare].data(), attrs.data(), gReady.attrsLength[spare]);
     gReady.current = spare;
@@ -256,6 +256,9 @@ class ScriptFrontend final : public qr::ConsoleFrontend {
   ScriptFiles files_;
   ScriptClock clock_;
   qr::ScreenImage image_;
+  // The text of image_, made once per picture: {until} looks at it at
+  // every poll, and a transfer polls thousands of times a second.
+  std::string screenText_;
   std::string caption_;
   std::string clipboard_;
   uint64_t seenGeneration_ = 0;

@@ -37,6 +37,12 @@ std::string rowText(const qr::ScreenImage& screen, int row, std::pair<int, int> 
 
 constexpr std::pair<int, int> kWholeRow{0, qr::kColumns};
 
+// Whether a whole row's text reaches its last column: text that went on
+// into the next row by itself, unless it ends at a blank.
+bool fillsRow(const std::string& text, std::pair<int, int> span) {
+  return span == kWholeRow && static_cast<int>(text.size()) == qr::kColumns;
+}
+
 // The cells around the cursor on the background colour of the cursor's
 // cell: what a jump shows of a row (a menu entry, not the text beside the
 // menu's box).
@@ -69,6 +75,7 @@ std::string LinearText::glyphs(std::string_view text) const {
 
 std::string LinearText::endLine() {
   shown_.clear();
+  prefix_.clear();
   column_ = 0;
   return lineEnd_;
 }
@@ -134,26 +141,40 @@ std::string LinearText::update(const qr::ScreenImage& screen, int width) {
   if (oldRow != cursorRow) {
     // Left by line ends, the row is finished as it stands now (on the
     // screen still, or scrolled off); left by a jump (a cleared screen, a
-    // menu) it stays as it was shown.
+    // menu) it stays as it was shown. A row the text filled to its last
+    // column went on into the next by itself: the two are one line, so no
+    // word is cut at column 80.
     const bool byLineEnds = oldRow < cursorRow && ended >= cursorRow - oldRow;
+    bool goesOn = false;
     if (byLineEnds) {
       const std::string final =
           oldRow >= 0 ? rowText(screen, oldRow, span_) : rowText(last_, row_, span_);
-      const std::string end = final == withoutTrailingBlanks(shown_) ? shown_ : final;
+      const std::string whole = prefix_ + final;
+      const std::string end = whole == withoutTrailingBlanks(shown_) ? shown_ : whole;
       out += rewrite(end, static_cast<int>(end.size()), width);
+      goesOn = fillsRow(final, span_);
     }
-    if (byLineEnds || !shown_.empty()) out += endLine();
-    if (byLineEnds)
-      for (int r = std::max(oldRow + 1, 0); r < cursorRow; ++r)
-        out += glyphs(rowText(screen, r, kWholeRow)) + lineEnd_;
+    if (!goesOn && (byLineEnds || !shown_.empty())) out += endLine();
+    if (byLineEnds) {
+      for (int r = std::max(oldRow + 1, 0); r < cursorRow; ++r) {
+        const std::string text = rowText(screen, r, kWholeRow);
+        out += glyphs(text);
+        shown_ += text;
+        goesOn = fillsRow(text, kWholeRow);
+        if (!goesOn) out += endLine();
+      }
+    }
+    prefix_ = goesOn ? shown_ : std::string();
+    column_ = static_cast<int>(shown_.size());
     row_ = cursorRow;
     span_ = byLineEnds ? kWholeRow : spanAroundCursor(screen);
   }
   // A row that was emptied whole (a cleared screen) is not rubbed out.
-  if (!withoutTrailingBlanks(shown_).empty() && rowText(screen, cursorRow, span_).empty())
+  if (prefix_.empty() && !withoutTrailingBlanks(shown_).empty() &&
+      rowText(screen, cursorRow, span_).empty())
     out += endLine();
-  out += rewrite(rowText(screen, cursorRow, span_, screen.cursorColumn),
-                 screen.cursorColumn - span_.first, width);
+  out += rewrite(prefix_ + rowText(screen, cursorRow, span_, screen.cursorColumn),
+                 static_cast<int>(prefix_.size()) + screen.cursorColumn - span_.first, width);
   last_ = screen;
   return out;
 }

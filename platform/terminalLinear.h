@@ -9,7 +9,9 @@
 // the console's is. A jump of the cursor to another row (a menu entry, an
 // entry of the browser) finishes the line and shows that row, or of it the
 // cells around the cursor on the cursor's background colour (a menu's entry
-// without the text beside the menu's box), as the new one.
+// without the text beside the menu's box), as the new one. Text that fills
+// a row to its last column and goes on in the next stays one line: a long
+// line is written whole, never with a word cut at column 80.
 //
 // Pure: pictures in, bytes out.
 #pragma once
@@ -46,6 +48,7 @@ class LinearText {
   int row_ = 0;                                // the console row the current line mirrors
   std::pair<int, int> span_{0, qr::kColumns};  // and the columns of it shown
   std::string shown_;                          // its text as written (Windows-1252)
+  std::string prefix_;  // of it, the rows before the current one that the text filled
   int column_ = 0;                             // the terminal cursor within it
 };
 

@@ -93,7 +93,7 @@ bool Dlg::pump(int ms) {
     outAt_ = 0;
   }
   for (int i = 0; i < kReceivesPerPump; ++i) {
-    const long n = ssh_.receive(in_.room(kReceiveBlock), kReceiveBlock);
+    const long n = ssh_.receive(in_.room(kReceiveWindow), kReceiveWindow);
     if (n < 0) {
       lost_ = ssh_.failure().empty() ? "a conexão caiu" : ssh_.failure();
       return false;

@@ -118,6 +118,12 @@ class Dlg {
                                   std::string& handle);
   [[nodiscard]] Result closeHandle(const std::string& handle);
   [[nodiscard]] Result lostResult() const;
+  // Whether more requests may be queued: the connection takes what was.
+  [[nodiscard]] bool outboxHasRoom() const;
+  // The end of a transfer loop's pass: false, with failure set, when the
+  // connection is gone, the watcher stops it (ESC) or the server has been
+  // silent past the deadline.
+  [[nodiscard]] bool passGoesOn(bool alive, uint64_t moved, Progress& progress, Result& failure);
   [[nodiscard]] Result queryLimits();
 
   ftp::Tela& ui_;

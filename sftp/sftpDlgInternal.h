@@ -6,7 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string_view>
+#include <unordered_map>
 
 #include "sftp/sftpDlg.h"
 #include "sftp/sftpWire.h"
@@ -17,9 +19,12 @@ using Clock = std::chrono::steady_clock;
 
 // The longest wait between looks at the keys.
 inline constexpr int kSliceMs = 20;
-// Received bytes are taken in blocks, a few per pass, so that the loop
-// looks at its replies (and the keyboard) often.
-inline constexpr size_t kReceiveBlock = 64 * 1024;
+// Received bytes are taken a few times per pass, so that the loop looks at
+// its replies (and the keyboard) often. What one take may hold is also the
+// window the server is given (libssh opens the channel to as much as a read
+// asks for): twice what a transfer keeps in flight, so that the server
+// never waits for us to make room.
+inline constexpr size_t kReceiveWindow = 4 * 1024 * 1024;
 inline constexpr int kReceivesPerPump = 16;
 // Sent bytes not yet taken by the connection, past which the loop stops
 // queueing (the server's window is full).
@@ -44,6 +49,37 @@ class Arrivals {
  private:
   uint64_t contiguous_;
   std::map<uint64_t, uint64_t> later_;  // start -> end of pieces after a gap
+};
+
+// A piece of a file: what a READ asks for or a WRITE carries.
+struct Piece {
+  uint64_t offset = 0;
+  uint32_t length = 0;
+};
+
+// The requests of one transfer in flight, both ways: at most depth() at a
+// time (pieces of chunk bytes up to kInFlightBytes, within kMinRequests and
+// kMaxRequests), each id with its piece; and the pieces done (arrived, or
+// confirmed), in any order, with the run of them without a gap from start.
+class Window {
+ public:
+  Window(uint64_t start, uint32_t chunk);
+  [[nodiscard]] uint32_t chunk() const { return chunk_; }
+  [[nodiscard]] size_t depth() const { return depth_; }
+  [[nodiscard]] bool full() const { return asked_.size() >= depth_; }
+  [[nodiscard]] bool idle() const { return asked_.empty(); }
+  void ask(uint32_t id, Piece piece) { asked_[id] = piece; }
+  // The piece a reply answers, no longer in flight; nothing for an id this
+  // transfer did not ask with.
+  [[nodiscard]] std::optional<Piece> answer(uint32_t id);
+  void done(uint64_t offset, uint64_t length) { done_.add(offset, length); }
+  [[nodiscard]] uint64_t contiguous() const { return done_.contiguous(); }
+
+ private:
+  uint32_t chunk_;
+  size_t depth_;
+  std::unordered_map<uint32_t, Piece> asked_;
+  Arrivals done_;
 };
 
 // The Result of a STATUS code and message (Ok for Status::Ok).

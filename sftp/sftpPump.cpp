@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <deque>
-#include <unordered_map>
 
 #include "base/cp1252.h"
 #include "sftp/sftpDlg.h"
@@ -14,11 +13,6 @@
 namespace sftp {
 
 namespace {
-
-struct Piece {
-  uint64_t offset = 0;
-  uint32_t length = 0;
-};
 
 // Writes all of bytes at offset; the errno of a failure, else 0.
 int writeAt(int fd, std::string_view bytes, uint64_t offset) {
@@ -30,11 +24,6 @@ int writeAt(int fd, std::string_view bytes, uint64_t offset) {
     offset += static_cast<uint64_t>(n);
   }
   return 0;
-}
-
-size_t depthFor(uint32_t chunk) {
-  return std::clamp<size_t>(kInFlightBytes / std::max<uint32_t>(chunk, 1), kMinRequests,
-                            kMaxRequests);
 }
 
 Result badReply() {
@@ -56,6 +45,40 @@ void Arrivals::add(uint64_t offset, uint64_t length) {
     contiguous_ = std::max(contiguous_, later_.begin()->second);
     later_.erase(later_.begin());
   }
+}
+
+Window::Window(uint64_t start, uint32_t chunk)
+    : chunk_(std::max<uint32_t>(chunk, 1)),
+      depth_(std::clamp<size_t>(kInFlightBytes / chunk_, kMinRequests, kMaxRequests)),
+      done_(start) {}
+
+std::optional<Piece> Window::answer(uint32_t id) {
+  const auto it = asked_.find(id);
+  if (it == asked_.end()) return std::nullopt;
+  const Piece p = it->second;
+  asked_.erase(it);
+  return p;
+}
+
+bool Dlg::outboxHasRoom() const {
+  return out_.size() - outAt_ < kOutboxLimit;
+}
+
+bool Dlg::passGoesOn(bool alive, uint64_t moved, Progress& progress, Result& failure) {
+  if (!alive) {
+    failure = lostResult();
+    return false;
+  }
+  if (!progress.carryOn(moved)) {
+    failure = {Outcome::Escaped, {}, 0};
+    return false;
+  }
+  if (Clock::now() - heard_ > std::chrono::milliseconds(deadlineMs_)) {
+    lost_ = "o servidor não respondeu";
+    failure = lostResult();
+    return false;
+  }
+  return true;
 }
 
 Result Dlg::Get(std::string_view path, int fd, uint64_t offset, Progress& progress,
@@ -80,17 +103,15 @@ Result Dlg::Get(std::string_view path, int fd, uint64_t offset, Progress& progre
     }
   }
 
-  const uint32_t chunk = readChunk_;
-  const size_t depth = depthFor(chunk);
-  std::unordered_map<uint32_t, Piece> asked;
+  Window window(offset, readChunk_);
+  const uint32_t chunk = window.chunk();
   std::deque<Piece> again;  // the rest of pieces that came short
   uint64_t next = offset;
   std::optional<uint64_t> end;  // the server said the file ends here
-  Arrivals arrived(offset);
   bool stop = false;
   heard_ = Clock::now();
   for (;;) {
-    while (!stop && asked.size() < depth && out_.size() - outAt_ < kOutboxLimit) {
+    while (!stop && !window.full() && outboxHasRoom()) {
       Piece p;
       if (!again.empty()) {
         p = again.front();
@@ -100,22 +121,20 @@ Result Dlg::Get(std::string_view path, int fd, uint64_t offset, Progress& progre
         if (end && next >= *end) break;
         // Past the size the file had, one request at a time looks for its
         // end (it may have grown).
-        if (report.size && next > *report.size && !asked.empty()) break;
+        if (report.size && next > *report.size && !window.idle()) break;
         p = {next, chunk};
         next += chunk;
       }
       const uint32_t id = nextId_++;
       queue(Writer(Type::Read, id).str(handle).u64(p.offset).u32(p.length).finish());
-      asked[id] = p;
+      window.ask(id, p);
     }
     const bool alive = pump(kSliceMs);
     while (const std::optional<Packet> packet = in_.take()) {
       Reader r(packet->body);
-      const auto it = asked.find(r.u32());
-      if (it == asked.end()) continue;
-      const Piece p = it->second;
-      asked.erase(it);
-      if (stop) continue;
+      const std::optional<Piece> asked = window.answer(r.u32());
+      if (!asked || stop) continue;
+      const Piece p = *asked;
       if (packet->type == Type::Data) {
         const std::string_view data = r.str();
         if (!r.ok() || data.size() > p.length) {
@@ -132,7 +151,7 @@ Result Dlg::Get(std::string_view path, int fd, uint64_t offset, Progress& progre
           stop = true;
           continue;
         }
-        arrived.add(p.offset, data.size());
+        window.done(p.offset, data.size());
         if (data.size() < p.length)
           again.push_back({p.offset + data.size(), static_cast<uint32_t>(p.length - data.size())});
       } else if (packet->type == Type::Status) {
@@ -150,20 +169,8 @@ Result Dlg::Get(std::string_view path, int fd, uint64_t offset, Progress& progre
       }
     }
     if (stop) break;
-    if (!alive) {
-      failure = lostResult();
-      break;
-    }
-    if (end && arrived.contiguous() >= *end) break;
-    if (!progress.carryOn(arrived.contiguous() - offset)) {
-      failure = {Outcome::Escaped, {}, 0};
-      break;
-    }
-    if (Clock::now() - heard_ > std::chrono::milliseconds(deadlineMs_)) {
-      lost_ = "o servidor não respondeu";
-      failure = lostResult();
-      break;
-    }
+    if (alive && end && window.contiguous() >= *end) break;
+    if (!passGoesOn(alive, window.contiguous() - offset, progress, failure)) break;
   }
   if (failure.outcome != Outcome::Lost) {
     const Result closed = closeHandle(handle);
@@ -171,7 +178,7 @@ Result Dlg::Get(std::string_view path, int fd, uint64_t offset, Progress& progre
   }
   // Pieces that came after a gap are not kept: the file holds what arrived
   // in order, and a later receive goes on from its end.
-  const uint64_t kept = arrived.contiguous();
+  const uint64_t kept = window.contiguous();
   if (::ftruncate(fd, static_cast<off_t>(kept)) != 0 && failure.ok())
     failure = {Outcome::LocalFailed, {}, errno};
   report.moved = kept - offset;
@@ -187,17 +194,15 @@ Result Dlg::Put(int fd, uint64_t offset, std::string_view path, Progress& progre
   Result failure = openHandle(Type::Open, path, flags, handle);
   if (!failure.ok()) return failure;
 
-  const uint32_t chunk = writeChunk_;
-  const size_t depth = depthFor(chunk);
-  std::unordered_map<uint32_t, Piece> asked;
+  Window window(offset, writeChunk_);
+  const uint32_t chunk = window.chunk();
   std::string block(chunk, '\0');
   uint64_t next = offset;
   bool allRead = false;
-  Arrivals confirmed(offset);
   bool stop = false;
   heard_ = Clock::now();
   for (;;) {
-    while (!stop && !allRead && asked.size() < depth && out_.size() - outAt_ < kOutboxLimit) {
+    while (!stop && !allRead && !window.full() && outboxHasRoom()) {
       const ssize_t n = ::pread(fd, block.data(), chunk, static_cast<off_t>(next));
       if (n < 0 && errno == EINTR) continue;
       if (n < 0) {
@@ -215,40 +220,25 @@ Result Dlg::Put(int fd, uint64_t offset, std::string_view path, Progress& progre
                 .u64(next)
                 .str(std::string_view(block.data(), static_cast<size_t>(n)))
                 .finish());
-      asked[id] = {next, static_cast<uint32_t>(n)};
+      window.ask(id, {next, static_cast<uint32_t>(n)});
       next += static_cast<uint64_t>(n);
     }
     const bool alive = pump(kSliceMs);
     while (const std::optional<Packet> packet = in_.take()) {
       Reader r(packet->body);
-      const auto it = asked.find(r.u32());
-      if (it == asked.end()) continue;
-      const Piece p = it->second;
-      asked.erase(it);
-      if (stop) continue;
+      const std::optional<Piece> asked = window.answer(r.u32());
+      if (!asked || stop) continue;
       const Result written = ReplyStatus(packet->type, packet->body.substr(4));
       if (written.ok()) {
-        confirmed.add(p.offset, p.length);
+        window.done(asked->offset, asked->length);
       } else {
         failure = written;
         stop = true;
       }
     }
     if (stop) break;
-    if (!alive) {
-      failure = lostResult();
-      break;
-    }
-    if (allRead && asked.empty()) break;
-    if (!progress.carryOn(confirmed.contiguous() - offset)) {
-      failure = {Outcome::Escaped, {}, 0};
-      break;
-    }
-    if (Clock::now() - heard_ > std::chrono::milliseconds(deadlineMs_)) {
-      lost_ = "o servidor não respondeu";
-      failure = lostResult();
-      break;
-    }
+    if (alive && allRead && window.idle()) break;
+    if (!passGoesOn(alive, window.contiguous() - offset, progress, failure)) break;
   }
   // The file is whole only once its close is confirmed too: a server may
   // find at the close that the disk could not take it.
@@ -256,7 +246,7 @@ Result Dlg::Put(int fd, uint64_t offset, std::string_view path, Progress& progre
     const Result closed = closeHandle(handle);
     if (failure.ok()) failure = closed;
   }
-  report.moved = confirmed.contiguous() - offset;
+  report.moved = window.contiguous() - offset;
   return failure;
 }
 

@@ -396,7 +396,10 @@ long Ssh::send(std::string_view bytes) {
 long Ssh::receive(char* buffer, size_t capacity) {
   if (h_->channel == nullptr || !failure_.empty()) return -1;
   const uint32_t n = static_cast<uint32_t>(std::min<size_t>(capacity, 1u << 30));
-  const int got = ssh_channel_read_nonblocking(h_->channel, buffer, n, 0);
+  // A read without waiting (timeout 0) that may ask for more than has
+  // come: libssh opens the channel's window to what a read asks for, so the
+  // server may send that much ahead.
+  const int got = ssh_channel_read_timeout(h_->channel, buffer, n, 0, 0);
   if (got > 0) return got;
   if (got == SSH_EOF || ssh_channel_is_eof(h_->channel) || ssh_channel_is_closed(h_->channel)) {
     failWith("o servidor fechou o canal");

@@ -73,8 +73,9 @@ class Ssh {
 
   // Bytes on the channel, without waiting. send: how many were taken
   // (0 while the server's window is full); receive: how many came (0 for
-  // none now). Both -1 once the connection or the channel is gone
-  // (failure() tells why).
+  // none now), the capacity being also how much the server may send ahead.
+  // Both -1 once the connection or the channel is gone (failure() tells
+  // why).
   [[nodiscard]] long send(std::string_view bytes);
   [[nodiscard]] long receive(char* buffer, size_t capacity);
   // The one wait: until the socket can move something, a key comes, or ms

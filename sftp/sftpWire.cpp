@@ -159,8 +159,11 @@ void Splitter::compact() {
 char* Splitter::room(size_t n) {
   if (at_ == used_) at_ = used_ = 0;
   if (buffer_.size() - used_ < n) {
+    // Room for twice what is asked: a stream read in small pieces into a
+    // large room moves its unread bytes once per room's worth, not at
+    // every read.
     compact();
-    if (buffer_.size() - used_ < n) buffer_.resize(used_ + n);
+    if (buffer_.size() - used_ < n) buffer_.resize(used_ + 2 * n);
   }
   return buffer_.data() + used_;
 }

@@ -13,6 +13,8 @@
 #include "console/qrCrt.h"
 #include "console/qrwinInput.h"
 #include "console/qrwinSpoken.h"
+#include "ftp/ftpBrowseModel.h"
+#include "ftp/ftpmsg.h"
 
 namespace ftp {
 namespace {
@@ -319,6 +321,7 @@ enum class ChooserAction : uint8_t {
   SpellShort,
   Search,       // F5 and a letter
   SearchAgain,  // the letter searched for last
+  Find,         // F3 and a piece of a name
   Choose,
   Cancel,
   TypeName,
@@ -335,7 +338,8 @@ struct ChooserBinding {
   ChooserAction action;
 };
 constexpr int kChooserPage = 10;
-constexpr std::array<ChooserBinding, 20> kChooserKeys{{
+constexpr std::array<ChooserBinding, 21> kChooserKeys{{
+    {kF3, true, ChooserAction::Find},
     {kDown, true, ChooserAction::Down},         {kUp, true, ChooserAction::Up},
     {kPageDown, true, ChooserAction::PageDown}, {kPageUp, true, ChooserAction::PageUp},
     {kHome, true, ChooserAction::ToFirst},      {kCtrlPageUp, true, ChooserAction::ToFirst},
@@ -362,6 +366,10 @@ void keepShown(ChooserState& s, int count, int rows) {
 
 }  // namespace
 
+bool ChooserReadsPiece(uint8_t key, bool extended) {
+  return chooserAction(key, extended) == ChooserAction::Find;
+}
+
 bool ChooserReadsLetter(uint8_t key, bool extended) {
   return chooserAction(key, extended) == ChooserAction::Search;
 }
@@ -374,7 +382,7 @@ ChooserStep ChooserSettle(ChooserState& s, const std::vector<LocalEntry>& entrie
 }
 
 ChooserStep ChooserKey(ChooserState& s, std::vector<LocalEntry>& entries, int rows, uint8_t key,
-                       bool extended, bool shift, uint8_t letter) {
+                       bool extended, bool shift, uint8_t letter, std::string_view piece) {
   const int count = static_cast<int>(entries.size());
   auto on = [&] { return s.index >= 0 && s.index < count; };
   ChooserStep step;
@@ -445,6 +453,18 @@ ChooserStep ChooserKey(ChooserState& s, std::vector<LocalEntry>& entries, int ro
       keepShown(s, count, rows);
       break;
     }
+    case ChooserAction::Find: {
+      NameSearch search;
+      (void)search.take(s.searchPiece);
+      s.searchPiece = search.take(piece);
+      const long found = search.next(s.index + 1, count, [&](long at) -> std::string_view {
+        return entries[static_cast<size_t>(at - 1)].name;
+      });
+      if (found == 0) return {ChooserOutcome::NotFound};
+      s.index = static_cast<int>(found - 1);
+      keepShown(s, count, rows);
+      break;
+    }
     case ChooserAction::Choose:
       return {ChooserOutcome::Chosen};
     case ChooserAction::Cancel:
@@ -478,7 +498,9 @@ ChooserStep ChooserKey(ChooserState& s, std::vector<LocalEntry>& entries, int ro
 }
 
 LocalPicker::End LocalPicker::runChooser(Window& w, std::vector<LocalEntry>& entries, int& index) {
-  ChooserState state{index, w.first};
+  ChooserState state;
+  state.index = index;
+  state.first = w.first;
   ChooserStep step = ChooserSettle(state, entries, w.rows());
   for (;;) {
     if (w.first != state.first) {
@@ -511,8 +533,33 @@ LocalPicker::End LocalPicker::runChooser(Window& w, std::vector<LocalEntry>& ent
       letter = console_.consoleReadKey();
       if (letter == 0) (void)console_.consoleReadKey();
     }
-    step = ChooserKey(state, entries, w.rows(), key, extended, shift, letter);
+    std::string piece;
+    if (ChooserReadsPiece(key, extended)) {
+      // Asked on the window's last row, which is drawn again after.
+      const std::string prompt = MessageText("FTPROCUR");
+      console_.consoleSetBackground(kListBackground);
+      console_.consoleSetForeground(kEntryColour);
+      console_.consoleMoveCursor(w.left, w.bottom);
+      console_.consoleWrite(std::string(static_cast<size_t>(w.right - w.left + 1), ' '));
+      console_.consoleMoveCursor(w.left, w.bottom);
+      console_.consoleWrite(prompt);
+      spoken_.speakText(prompt);
+      const int column = w.left + static_cast<int>(prompt.size());
+      const uint8_t end = input_.editField(piece, column, w.bottom, true,
+                                           std::max(1, w.right - column + 1), 80);
+      drawWindow(w, entries);
+      if (end == 27) {  // ESC gives the search up: the entry is heard again
+        step = ChooserSettle(state, entries, w.rows());
+        continue;
+      }
+    }
+    step = ChooserKey(state, entries, w.rows(), key, extended, shift, letter, piece);
     index = state.index;
+    if (step.outcome == ChooserOutcome::NotFound) {
+      spoken_.speakText(MessageText("FTNENHUM"));
+      step = ChooserSettle(state, entries, w.rows());
+      continue;
+    }
     switch (step.outcome) {
       case ChooserOutcome::Chosen:
         return End::Enter;

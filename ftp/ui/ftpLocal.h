@@ -54,6 +54,7 @@ struct ChooserState {
   int index = 0;
   int first = 0;
   uint8_t searchLetter = ' ';
+  std::string searchPiece{};  // F3's last piece of a name
   bool operator==(const ChooserState&) const = default;
 };
 enum class ChooserOutcome : uint8_t {
@@ -64,6 +65,7 @@ enum class ChooserOutcome : uint8_t {
   Chosen,      // Enter
   Cancelled,   // ESC: the position goes to -1
   TypeName,    // Tab: back to typing a name
+  NotFound,    // F3 found no name holding the piece
 };
 struct ChooserStep {
   ChooserOutcome outcome = ChooserOutcome::Moved;
@@ -74,11 +76,15 @@ struct ChooserStep {
 // Whether the key is followed by a letter to search for (read by the caller
 // and passed as `letter`).
 [[nodiscard]] bool ChooserReadsLetter(uint8_t key, bool extended);
+// Whether the key asks for a piece of a name (F3), read by the caller and
+// passed as `piece`: the next entry whose name holds it, case and accents
+// aside, going round past the end; an empty piece searches for the last.
+[[nodiscard]] bool ChooserReadsPiece(uint8_t key, bool extended);
 // What a key does; `shift` marks (going down, to the end) or unmarks (going
 // up, to the start) the entries passed over.
 [[nodiscard]] ChooserStep ChooserKey(ChooserState& state, std::vector<LocalEntry>& entries,
                                      int rows, uint8_t key, bool extended, bool shift,
-                                     uint8_t letter = ' ');
+                                     uint8_t letter = ' ', std::string_view piece = {});
 // Keeps the position within -1..count and the current entry shown, as after
 // every key; the outcome is AtEdge outside the list.
 [[nodiscard]] ChooserStep ChooserSettle(ChooserState& state, const std::vector<LocalEntry>& entries,

@@ -108,7 +108,7 @@ SETTLE = "{wait 1000}"
 
 def tls_transfers(login=LOGIN_ANON):
     return ("{until S ou N}s" + login +
-            CMD + "d{until ESC termina}{until apagar.txt}{wait 200}{Esc}" +
+            CMD + "d{until ESC termina}{until brancos}{wait 200}{Esc}" +
             recv("binario.bin") + "{until Recepção completada}" +
             recv("texto.txt", "texto-local.txt", "n") + SETTLE + "{until Recepção completada}" +
             recv("vazio.txt") + SETTLE + "{until Recepção completada}" +
@@ -118,7 +118,7 @@ def tls_transfers(login=LOGIN_ANON):
 
 
 TLS_TRANSFERS = tls_transfers()
-TLS_HEARD = ["FTCERACE", "FTCERMEM", "FTTLSOK", "FTACLIBE", "FTDIRPED", "FTFIMREC", "FTFIMREC",
+TLS_HEARD = ["FTCERACE", "FTCERMEM", "FTACLIBE", "FTDIRPED", "FTFIMREC", "FTFIMREC",
              "FTFIMREC", "FTFIMENV", "FTFIMENV"]
 TLS_ABORT = ("{until S ou N}s" + LOGIN_ANON + recv("grande.bin") +
              "{wait 1500}x{until Transmitidos}{wait 300}{Esc}" +
@@ -152,18 +152,20 @@ CASES = {
         sent_tail="ABOR", partial="grande.bin"),
     "files_browser": dict(
         keys=LOGIN_ANON + CMD + "d{until ESC termina}{wait 200}"
-        "{Up}{Down}{PgDn}{PgDn}{PgDn}{Home}{End}{Home}{Down}"
+        "{Up}{Down}{PgDn}{PgDn}{PgDn}{Home}{End}{Home}{Down}{until brancos}"
+        "/{until Procurar}APAG{Enter}"
         "{until apagar.txt}d{until ....}{wait 200}{Ctrl+Ins}{wait 200}"
         "a{until Sim ou nao}n{wait 200}a{until Sim ou nao}s{until apagado}{wait 200}"
         "{F9}{until dados sobre}{Down}{Down}{Enter}{wait 300}"
-        "{Down}{Down}{Down}{until pub}{wait 100}t{until OK}"
+        "{Up}{until pub}{wait 100}t{until OK}"
         + CMD + "d{until ata.txt}{wait 200}p{until 1 de 1}{wait 200}v{until OK}"
         + CMD + "{Esc}",
-        # The deleted entry's place is taken by the next one (the size asked
-        # after the deletion is the next one's, and pub is a key nearer);
+        # Directories first (brancos, pub), apagar.txt found by a piece of
+        # its name in capitals; the deleted entry's place is taken by the
+        # next one (the size asked after the deletion is the next one's);
         # the second listing has no arrow instructions; V leaves at the
         # list's edge.
-        heard=["FTDIRPED", "FTUSSETA", "FTULTARQ", "FTULTARQ", "FTOK", "FTDESIS", "FTOKAPAG",
+        heard=["FTDIRPED", "FTUSSETA", "FTULTARQ", "FTULTARQ", "FTPROCUR", "FTOK", "FTDESIS", "FTOKAPAG",
                "FTOK", "FTDIRPED", "FTOK", "FTULTARQ", "FTFIMPRG"],
         once="FTUSSETA", said=["apagar.txt", "ata.txt", "1 de 1"],
         unsaid_after=("announce FTOKAPAG", "text apagar.txt"),
@@ -174,10 +176,10 @@ CASES = {
     # while "Diretorio pedido" still sounds, and the first name comes after it.
     "files_listing_while_announced": dict(
         audio=True,
-        keys=LOGIN_ANON + CMD + "d{until ESC termina}{until apagar.txt}{wait 2000}{Esc}" + CMD +
+        keys=LOGIN_ANON + CMD + "d{until ESC termina}{until brancos}{wait 2000}{Esc}" + CMD +
         "{Esc}",
         heard=["FTDIRPED", "FTUSSETA", "FTFIMPRG"],
-        log_order=["announce FTDIRPED", "send MLSD", "ended FTDIRPED", "text apagar.txt"]),
+        log_order=["announce FTDIRPED", "send MLSD", "ended FTDIRPED", "text brancos"]),
     # IPv6 on ::1: EPSV, then EPRT in active mode; the listing by MLSD, whose
     # names keep their blanks; the outcome of each transfer spoken.
     "files_ipv6_epsv_eprt_mlsd": dict(
@@ -226,7 +228,7 @@ CASES = {
         heard=TLS_HEARD + ["FTFIMPRG"], same=TLS_SAME, not_heard=["FTCOMCAI"]),
     "files_tls_vsftpd_abort": dict(
         server="vsftpd", throttle=True, keys=TLS_ABORT,
-        heard=["FTTLSOK", "FTACLIBE", "FTRECEBE", "FTTRANS", "FTINTERR", "FTRECEBE", "FTFIMREC",
+        heard=["FTACLIBE", "FTRECEBE", "FTTRANS", "FTINTERR", "FTRECEBE", "FTFIMREC",
                "FTFIMPRG"],
         same=[("binario.bin", "binario.bin")], not_heard=["FTCOMCAI"], sent_tail="ABOR",
         partial="grande.bin"),
@@ -253,7 +255,7 @@ CASES = {
         recv("binario.bin", "b6.bin") + "{until Recepção completada}" +
         CMD + "p" + recv("binario.bin", "b6a.bin") + SETTLE + "{until Recepção completada}" +
         send("envio.bin{Enter}", "up/e6.bin") + "{until Envio completado}" + CMD + "{Esc}",
-        heard=["FTCERACE", "FTTLSOK", "FTACLIBE", "FTFIMREC", "FTPNPASS", "FTFIMREC", "FTFIMENV",
+        heard=["FTCERACE", "FTACLIBE", "FTFIMREC", "FTPNPASS", "FTFIMREC", "FTFIMENV",
                "FTFIMPRG"],
         same=[("binario.bin", "b6.bin"), ("binario.bin", "b6a.bin"), ("up/e6.bin", "envio.bin")],
         not_heard=["FTCOMCAI"], sent_has=["EPSV", "PROT P"], sent_prefix=["EPRT |2|::1|"],

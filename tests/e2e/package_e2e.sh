@@ -108,12 +108,12 @@ rc=$?
 [ "$rc" -eq 0 ] || complain "session ended with $rc, not 0"
 # The notice is near the top: the screen as the login begins (the session's
 # later lines scroll it away).
-grep -qx 'A configuração fica em ~/.config/quiral/QUIRAL.INI.' "$work/run/top.screen" ||
+grep -qx 'A configuração fica em ~/.config/quiral/QUIRAL.INI, que ainda não existe.' "$work/run/top.screen" ||
   complain "the configuration's place not told"
 grep -q 'padrões de /usr/share/quiral/QUIRAL.INI' "$work/run/top.screen" ||
   complain "the installed defaults not named"
-# Said for the ear: the file's name, not its path read out "barra" by "barra".
-grep -q '^text A configuração fica no arquivo QUIRAL.INI' "$work/run/first.log" ||
+# Said for the ear in a few words, not its path read out "barra" by "barra".
+grep -q '^text Usando a configuração padrão; veja o manual para mudá-la.' "$work/run/first.log" ||
   complain "the notice not spoken"
 grep -q '^text .*/quiral' "$work/run/first.log" && complain "a path read out in the notice"
 grep -qx 'sound /usr/share/quiral/som/naviro/FTINIC.wav' "$work/run/first.log" ||

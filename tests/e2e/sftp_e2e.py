@@ -139,7 +139,7 @@ def case_key_transfers(a, work, sysdir, sshd, failures):
             "FTSSHOK", "FTACLIBE", "FTDIRPED", "FTUSSETA", "FTFIMREC", "FTFIMREC", "FTFIMREC",
             "FTFIMENV", "FTFIMENV", "FTFIMENV", "FTOK", "FTOKAPAG", "FTSPASV", "FTSCMD",
             "FTOK", "FTFIMPRG"],
-           ["FTSENHA", "FTCHVNAO", "FTMODIMG"])
+           ["FTSENHA", "FTCHVNAO", "FTMODIMG", "FTPPASSI", "FTPNPASS"])
     if r.timed_out:
         return
     for name in ("vazio.bin", "um.bin", "grande.bin"):

@@ -68,6 +68,13 @@ check grep -qx '    1  Portuguese (Brazil)  (pt-br)' voices.txt
 check grep -qx "Speech Dispatcher (TIPOSAPI=5 ou 54), VOZ=" voices.txt
 check grep -qx '  (não disponível)' voices.txt
 check test ! -s voices.err
+# Only the Portuguese voices, the rest counted; --all lists them too.
+check bash -c "! grep -q '(en' voices.txt"
+check grep -q '^  e mais [0-9]* vozes de outras línguas' voices.txt
+SPEECHD_ADDRESS="unix_socket:$work/nobody/speechd.sock" SPEECHD_CMD=/bin/false \
+  "$naviro" --voices --all > voices-all.txt 2>> voices.err
+check grep -q '  (en' voices-all.txt
+check test "$(wc -l < voices-all.txt)" -gt "$(wc -l < voices.txt)"
 
 if [ $fail -ne 0 ]; then
   for r in espeak recorded speechd; do

@@ -34,6 +34,11 @@ std::string unixLine(char type, const std::string& name) {
   return std::string(1, type) + "rw-r--r--   1 ana  users     4096 Jan  1 00:00 " + name;
 }
 
+std::string datedLine(char type, const std::string& size, const std::string& date,
+                      const std::string& name) {
+  return std::string(1, type) + "rw-r--r--   1 ana  users " + size + " " + date + " " + name;
+}
+
 }  // namespace
 
 TEST(ListingNames, UnixAndDosLinesGiveTheWholeNameOtherLinesTheirLastWord) {
@@ -158,6 +163,89 @@ TEST(BrowserModel, ExtendedCodesAreNotLettersAndDeletingTheLastEntryReachesTheEn
   EXPECT_FALSE(place.settleAtEdge());
 }
 
+TEST(BrowserModel, SearchIgnoresCaseAndAccentsAndGoesRoundOrdersPutDirectoriesFirst) {
+  EXPECT_TRUE(NameHolds(qr::W("Relatório Anual.PDF"), "orio a"));
+  EXPECT_TRUE(NameHolds("CANCAO.mp3", qr::W("canção")));
+  EXPECT_FALSE(NameHolds("canto", "cao"));
+  const std::vector<std::string> names{"um", "dois", "tres", "quatro"};
+  auto at = [&](long i) -> std::string_view { return names[static_cast<size_t>(i - 1)]; };
+  NameSearch search;
+  EXPECT_EQ(search.next(1, 4, at), 0) << "nothing asked yet";
+  EXPECT_EQ(search.take("s"), "s");
+  EXPECT_EQ(search.next(2, 4, at), 3);
+  EXPECT_EQ(search.next(3, 4, at), 2) << "round past the end";
+  EXPECT_EQ(search.take(""), "s") << "an empty answer is the last piece";
+  (void)search.take("x");
+  EXPECT_EQ(search.next(0, 4, at), 0);
+
+  const EntryFacts dir{"zeta", true, 10, 202001010000};
+  const EntryFacts big{"beta", false, 900, 202001010000};
+  const EntryFacts newer{qr::W("Álbum"), false, 5, 202612010000};
+  for (auto order : {ListOrder::Name, ListOrder::Size, ListOrder::Date})
+    EXPECT_TRUE(ComesBefore(dir, newer, order) && !ComesBefore(newer, dir, order));
+  EXPECT_TRUE(ComesBefore(newer, big, ListOrder::Name)) << "accented letters with plain ones";
+  EXPECT_TRUE(ComesBefore(big, newer, ListOrder::Size));
+  EXPECT_TRUE(ComesBefore(newer, big, ListOrder::Date));
+  EXPECT_EQ(NextOrder(NextOrder(NextOrder(ListOrder::Name))), ListOrder::Name);
+  EXPECT_LT(NaturalCompare("FOTO2.JPG", "FOTO10.JPG"), 0) << "numbers by their value";
+  EXPECT_LT(NaturalCompare("FOTO009", "FOTO10"), 0) << "leading zeros aside";
+  EXPECT_GT(NaturalCompare("B", "A99"), 0);
+}
+
+TEST(BrowserModel, ListingTimesAndSizesAndHowTheyAreSaid) {
+  const auto table = ListingTable(datedLine('-', "12", "Dec 31 23:00", "velho") + "\r\n" +
+                                      datedLine('-', "7", "Jan  4 08:30", "novo") + "\r\n" +
+                                      datedLine('-', "3", "Mar  3  2020", "ano") + "\r\n" +
+                                      datedLine('-', "5", "2021-06-09 10:01", "iso") + "\r\n" +
+                                      "12-03-26  02:05PM       1234 dos.txt\r\ntotal 8\r\n",
+                                  20260105);
+  ASSERT_EQ(table.size(), 6u);
+  EXPECT_EQ(table[0].modified, 202512312300) << "a date after tomorrow is last year's";
+  EXPECT_EQ(table[1].modified, 202601040830);
+  EXPECT_EQ(table[2].modified, 202003039999);
+  EXPECT_EQ(table[3].modified, 202106091001);
+  EXPECT_EQ(table[4].modified, 202612031405);
+  EXPECT_EQ(table[4].size, 1234);
+  EXPECT_EQ(table[0].size, 12);
+  EXPECT_EQ(table[5].modified, -1);
+
+  EXPECT_EQ(ModifiedWords(202612101405, 20261210), "hoje, 14 horas e 5 minutos");
+  EXPECT_EQ(ModifiedWords(202611302300, 20261201), "ontem, 23 horas");
+  EXPECT_EQ(ModifiedWords(202003039999, 20261210), qr::W("em 3 de março de 2020"));
+  EXPECT_EQ(ModifiedWords(-1, 20261210), "");
+}
+
+TEST(Browser, SearchOrderAndTheDateOfAnEntry) {
+  Rig r;
+  r.server.files["acaso.doc"] = "conteudo";
+  r.server.listing = datedLine('-', "10", "Jan  5  2019", "zeta.txt") + "\r\n" +
+                     datedLine('d', "4096", "Mar  3  2018", "pub") + "\r\n" +
+                     datedLine('-', "5000", "Feb  1  2020", qr::toUtf8(qr::W("Ação.txt"))) +
+                     "\r\n" + datedLine('-', "20", "2021-06-09 14:05", "acaso.doc") + "\r\n" +
+                     datedLine('-', "999", "Feb  1  2017", "beta") + "\r\n";
+  ASSERT_TRUE(r.connect());
+  r.ui.holdUntil = "announce FTUSSETA";
+  r.ui.lines = {qr::W("ÇÃO"), "", "xyz"};
+  const std::string kF3("\0\x3d", 2);
+  r.keys(kF3 + "/" + "/" + "o" + kDown + kDown + "o" + kDown + "d" + kDown + "d" + "O" + "\x1b");
+  r.browse.ListRemoteDirectory();
+  const std::string acao = "speak " + qr::W("Ação.txt");
+  EXPECT_TRUE(inOrder(r.ui.events,
+                      {// by name, directories first
+                       "speak pub", "announce FTPROCUR", acao, "announce FTPROCUR", acao,
+                       "announce FTPROCUR", "announce FTNENHUM", acao,
+                       // by size, the biggest first
+                       "announce FTORDTAM", "speak pub", acao, "speak beta",
+                       // by date, the newest first
+                       "announce FTORDDAT", "speak pub", "speak acaso.doc", "speak 8",
+                       "speak " + qr::W("modificado em 9 de junho de 2021, 14 horas e 5 minutos"),
+                       // a refusal's meaning before the server's words
+                       acao, "speak " + qr::W("Arquivo não encontrado ou sem permissão."),
+                       "speak Nao existe", "announce FTORDNOM", "speak pub"}))
+      << ::testing::PrintToString(r.ui.events);
+  EXPECT_TRUE(r.ui.keys.empty());
+}
+
 TEST(Browser, ArrowsPagesHomeEndAndTheEndsOfTheList) {
   Rig r;
   r.server.listing = "total 8\r\n" + unixLine('d', "pub") + "\r\n" + unixLine('-', "leia.txt") +
@@ -169,13 +257,13 @@ TEST(Browser, ArrowsPagesHomeEndAndTheEndsOfTheList) {
   r.browse.ListRemoteDirectory();
   EXPECT_EQ(r.server.commands(), (std::vector<std::string>{"FEAT", "TYPE A", "EPSV", "LIST"}));
   const auto& e = r.ui.events;
-  EXPECT_TRUE(
-      inOrder(e, {"speak 8", "announce FTULTARQ", "speak 8", "speak pub",
-                  "speak " + qr::W("  diretório"), "speak leia.txt", "announce FTOK",
-                  "speak leia.txt", "speak atalho", "announce FTULTARQ", "beep", "speak atalho"}));
+  // By name, the directory first.
+  EXPECT_TRUE(inOrder(e, {"speak pub", "speak " + qr::W("  diretório"), "announce FTULTARQ",
+                          "speak pub", "speak 8", "speak atalho", "announce FTOK", "speak atalho",
+                          "speak leia.txt", "announce FTULTARQ", "beep", "speak leia.txt"}));
   // Up on the first entry, Page Down past the end, Home, R at 0, End.
   EXPECT_EQ(count(e, "announce FTULTARQ"), 5u);
-  EXPECT_EQ(r.dialogs.clipboard, std::vector<std::string>{"leia.txt"});
+  EXPECT_EQ(r.dialogs.clipboard, std::vector<std::string>{"atalho"});
   EXPECT_EQ(count(e, "speak atalho"), 2u);
 }
 
@@ -220,8 +308,8 @@ TEST(Browser, SizeDeleteReceiveAndChangeDirectoryFromAnEntry) {
   r.ui.lines = {""};
   r.ui.holdUntil = "announce FTUSSETA";
   r.ui.holdDuringReceive = true;
-  // After the deletion the next entry, pub, takes the deleted one's place.
-  r.keys("d" + kF9 + "rs" + "as" + "t");
+  // The directory comes first; the last entry deleted, the end of the list.
+  r.keys(kDown + "d" + kF9 + "rs" + "as" + kUp + "t");
   r.browse.ListRemoteDirectory();
   std::filesystem::current_path(here);
   EXPECT_EQ(r.server.commands(),
@@ -241,21 +329,23 @@ TEST(Browser, ParentRefusedStaysAndReviewKeyTakesTheBrowsersPlace) {
   r.dialogs.reviewEnds = {{80, true}, {27, false}};  // Down, then ESC
   ASSERT_TRUE(r.connect());
   r.ui.holdUntil = "announce FTUSSETA";
-  r.keys("v" + kLeft + kLeft);
+  // ESC ends the spelling and stays at the entry; the next ESC leaves.
+  r.keys("v" + kLeft + kLeft + "\x1b");
   r.browse.ListRemoteDirectory();
   EXPECT_EQ(r.server.commands(),
             (std::vector<std::string>{"FEAT", "TYPE A", "EPSV", "LIST", "CWD .."}));
   EXPECT_TRUE(r.ui.has("announce FTNAOTRO"));
   EXPECT_EQ(r.dialogs.reviewed,
-            (std::vector<std::string>{unixLine('-', "um"), unixLine('-', "dois")}));
-  EXPECT_TRUE(inOrder(r.ui.events, {"speak um", "speak um", "speak dois"}));
+            (std::vector<std::string>{unixLine('-', "dois"), unixLine('-', "um")}));
+  EXPECT_TRUE(inOrder(r.ui.events, {"speak dois", "speak dois", "speak um", "speak um"}));
+  EXPECT_TRUE(r.ui.keys.empty());
 }
 
 TEST(Browser, PlaceInTheListADeletedEntryGoneAndTheEdgeAtTheTopAndAfterV) {
   Rig r;
   r.server.files["a.txt"] = "x";
   r.server.listing = unixLine('-', "a.txt") + "\r\n" + unixLine('-', "b.txt") + "\r\n" +
-                     unixLine('-', "c.txt") + "\r\n" + unixLine('d', "pub") + "\r\n";
+                     unixLine('-', "c.txt") + "\r\n" + unixLine('-', "pub") + "\r\n";
   ASSERT_TRUE(r.connect());
   r.ui.holdUntil = "announce FTUSSETA";
   r.keys("p" + std::string("as") + "P" + kUp + "p" + kDown + "v");
@@ -315,8 +405,9 @@ TEST(Browser, NamesWithBlanksOtherCodeSetsAndControlCharactersActOnTheListedFile
   r.ui.lines = {""};
   r.ui.holdUntil = "announce FTUSSETA";
   r.ui.holdDuringReceive = true;
-  // The deleted entry's place is taken by the Latin-1 one.
-  r.keys("rs" + std::string("as") + "d" + kDown + "r" + "a" + "\x1b");
+  // By name: the CR one, the Latin-1 one, the UTF-8 one; the last deleted,
+  // the end of the list.
+  r.keys(kDown + kDown + "rs" + "as" + kUp + "d" + kUp + "r" + "a" + "\x1b");
   r.browse.ListRemoteDirectory();
   std::filesystem::current_path(here);
   EXPECT_EQ(r.server.commands(),

@@ -140,8 +140,11 @@ TEST(Login, PasswordAndAccessKeyAreAskedAsTheCodesDemandAndNeverShown) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const bool esc = c.expected.size() == 1;
-    const Outcome o = runClient(c.steps, {esc ? "" : "ana"}, "\x1b", c.secrets);
+    // Not let in, D, R and I are answered here, and nothing goes to the server.
+    const Outcome o = runClient(c.steps, {esc ? "" : "ana"}, c.granted ? "\x1b" : "dri\x1b",
+                                c.secrets);
     EXPECT_EQ(o.commands, c.expected);
+    EXPECT_EQ(std::count(o.announced.begin(), o.announced.end(), "FTNAOENT"), c.granted ? 0 : 3);
     EXPECT_EQ(contains(o.announced, "FTACLIBE"), c.granted);
     // Not let in, and still connected: the user hears that L tries again.
     EXPECT_EQ(contains(o.announced, "FTLOGINL"), !c.granted);
@@ -162,7 +165,9 @@ TEST(Login, RefusalIsAnnouncedThenTheServerLineSpoken) {
   const auto it = std::find(o.events.begin(), o.events.end(), "announce FTERCONT");
   ASSERT_NE(it, o.events.end()) << ::testing::PrintToString(o.events)
                                 << ::testing::PrintToString(o.commands);
-  EXPECT_TRUE(std::find(it, o.events.end(), "speak 530 Conta desconhecida") != o.events.end());
+  // The code's meaning first, then the server's words.
+  const auto meaning = std::find(it, o.events.end(), "speak Conta ou senha recusada.");
+  EXPECT_TRUE(std::find(meaning, o.events.end(), "speak 530 Conta desconhecida") != o.events.end());
   EXPECT_FALSE(contains(o.announced, "FTSENHA"));
 }
 

@@ -185,6 +185,10 @@ TEST(TlsRules, ModesKeptCertificatesAndFingerprints) {
 
   const std::string hex = "0123456789ABCDEF";
   EXPECT_EQ(FingerprintGroups(hex), "0123 4567 89AB CDEF");
+  EXPECT_EQ(FingerprintTail(hex), "89ABCDEF");
+  EXPECT_EQ(CommonName("CN=ftp.exemplo.br,O=Firma"), "ftp.exemplo.br");
+  EXPECT_EQ(CommonName("O=Firma\\, Ltda,CN=servidor"), "servidor");
+  EXPECT_EQ(CommonName("O=Firma"), "Firma");
   EXPECT_EQ(SpokenFingerprint(hex), "0 1 2 3, 4 5 6 7, 8 9 A B, C D E F");
 }
 

@@ -110,4 +110,32 @@ TEST(Picker, AStarPatternOpensTheFilteredList) {
   EXPECT_EQ(rig.heardText().find("b.doc"), std::string::npos);
 }
 
+TEST(Picker, F3FindsAPieceOfANameAnEmptyAnswerTheNextAndSaysWhenNone) {
+  PickerRig rig;
+  std::ofstream(rig.files + "/" + qr::toUtf8(qr::W("relatório.txt"))) << "x";
+  rig.key(VKey::Down);  // the list: b.doc carta.txt leia.txt relatório.txt
+  rig.key(VKey::F3);
+  rig.type("RIO");  // case and accents aside
+  rig.ch(13);
+  rig.key(VKey::F3);
+  rig.type("zzz");
+  rig.ch(13);
+  rig.key(VKey::F3);
+  rig.type("txt");
+  rig.ch(13);  // after relatório.txt, round to carta.txt
+  rig.key(VKey::F3);
+  rig.ch(13);  // the same piece again: leia.txt
+  rig.key(VKey::F3);
+  rig.ch(27);  // given up: still leia.txt
+  rig.ch(13);
+  EXPECT_EQ(rig.picker.ChooseLocalFile(6), "leia.txt");
+  const std::string heard = rig.heardText();
+  const std::string found = "rio.txt|";  // relatório.txt
+  EXPECT_NE(heard.find(found), std::string::npos) << heard;
+  EXPECT_NE(heard.find(qr::W("Nada encontrado")), std::string::npos) << heard;
+  EXPECT_LT(heard.find(found), heard.find("Nada encontrado"));
+  EXPECT_LT(heard.find("Nada encontrado"), heard.rfind("text carta.txt|"));
+  EXPECT_LT(heard.rfind("text carta.txt|"), heard.rfind("text leia.txt|"));
+}
+
 }  // namespace

@@ -4,11 +4,13 @@
 // cannot be written or was written in other letters' case.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
 #include "base/cp1252.h"
 #include "ftp/ftpTls.h"
+#include "ftp/ftpTlsCanal.h"
 #include "tlsServer.h"
 #include "transferRig.h"
 
@@ -74,7 +76,7 @@ TEST(Tls, BytesSlippedInAfterThe234RefuseTheConnection) {
     ASSERT_TRUE(r.connect());
     EXPECT_FALSE(r.tls.Secure());
     EXPECT_TRUE(r.heard("FTTLSINJ"));
-    EXPECT_FALSE(r.heard("FTTLSOK"));
+    EXPECT_FALSE(r.ui.has("written FTTLSOK"));
     EXPECT_FALSE(r.dlg.hasUnreadBytes());
     EXPECT_EQ(r.server.commands(), std::vector<std::string>{"AUTH TLS"});
   }
@@ -172,7 +174,12 @@ TEST(Tls, KeptCertificatesAreFoundWhateverTheCaseAndAFailedKeepIsSaid) {
     ASSERT_TRUE(r.connect("localhost"));
     EXPECT_TRUE(r.tls.Secure());
     EXPECT_FALSE(r.heard("FTCERACE"));  // not asked: known
-    EXPECT_TRUE(r.heard("FTTLSOK"));
+    // A good connection is written, not said.
+    EXPECT_TRUE(r.ui.has("written FTTLSOK"));
+    EXPECT_TRUE(r.ui.has("written FTTLSINI"));
+    EXPECT_EQ(std::count_if(r.ui.events.begin(), r.ui.events.end(),
+                            [](const std::string& e) { return e.rfind("speak ", 0) == 0; }),
+              0);
   }
   {
     SCOPED_TRACE("the trust file cannot be written");
@@ -183,13 +190,24 @@ TEST(Tls, KeptCertificatesAreFoundWhateverTheCaseAndAFailedKeepIsSaid) {
     EXPECT_TRUE(r.heard("FTCERTMP"));
     EXPECT_FALSE(r.heard("FTCERMEM"));
     EXPECT_TRUE(r.ui.has("speak " + qr::W("o caminho não é um diretório")));
-    EXPECT_TRUE(r.heard("FTTLSOK"));  // accepted for this connection
+    EXPECT_TRUE(r.ui.has("written FTTLSOK"));  // accepted for this connection
   }
   {
-    SCOPED_TRACE("kept");
+    SCOPED_TRACE("kept, after F1 said the whole fingerprint");
     TlsRig r;
+    r.ui.keys = {0, 59};  // F1
     ASSERT_TRUE(r.secure()) << ::testing::PrintToString(r.ui.events);
     EXPECT_TRUE(r.heard("FTCERMEM"));
+    // Said short: why, whose, the end of the fingerprint; written whole.
+    const std::string whole = r.server.certificate().fingerprint();
+    EXPECT_TRUE(r.ui.has("speak " + qr::W("Certificado não confiável, autoassinado.")));
+    EXPECT_TRUE(r.ui.has("speak " + qr::W("Impressão digital termina em ") +
+                         SpokenFingerprint(whole.substr(whole.size() - 8)) + "."));
+    EXPECT_NE(r.ui.screen.find(FingerprintGroups(whole)), std::string::npos);
+    const auto& e = r.ui.events;
+    EXPECT_EQ(std::count(e.begin(), e.end(), "speak " + SpokenFingerprint(whole)), 1)
+        << "only after F1";
+    EXPECT_EQ(std::count(e.begin(), e.end(), "announce FTCERACE"), 2) << "asked again after F1";
     std::ifstream in(r.path(kTrustFileName));
     std::string host, fp;
     in >> host >> fp;

@@ -90,6 +90,12 @@ TEST(LinearText, ScreenChangesBecomePlainLines) {
          },
          "\r\n0X23456789abc"}},
        10},
+      {"a line longer than the console is one line, its words whole; one that wraps at a blank "
+       "ends there",
+       {{[](auto& c) { write(c, std::string(75, 'a') + " palavra longa\r\n"); },
+         std::string(75, 'a') + " palavra longa\r\n"},
+        {[](auto& c) { write(c, std::string(79, 'b') + " fim"); }, std::string(79, 'b') + "\r\nfim"},
+        {[](auto& c) { write(c, "\r\n"); }, "\r\n"}}},
       {"accented letters in UTF-8", {{[](auto& c) { write(c, qr::W("Diretório")); }, "Diretório"}}},
   };
   for (const Case& k : cases) {

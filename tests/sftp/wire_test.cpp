@@ -136,6 +136,34 @@ TEST(SftpWire, OnlyTheRunWithoutAGapCounts) {
   EXPECT_EQ(resumed.contiguous(), 101u);
 }
 
+// A transfer's requests in flight: as many as fill the window, within
+// bounds; each reply taken once, and only for an id that was asked.
+TEST(SftpWire, AWindowAnswersEachOfItsOwnRequestsOnce) {
+  struct Case {
+    uint32_t chunk;
+    size_t depth;
+  } cases[] = {{256 * 1024, 8}, {1024, sftp::kMaxRequests}, {8 * 1024 * 1024, sftp::kMinRequests},
+               {0, sftp::kMaxRequests}};
+  for (const Case& c : cases) EXPECT_EQ(sftp::Window(0, c.chunk).depth(), c.depth) << c.chunk;
+
+  sftp::Window w(100, 256 * 1024);
+  uint32_t id = 1;
+  for (; !w.full(); ++id) w.ask(id, {100 + (id - 1) * 10ull, 10});
+  EXPECT_EQ(id - 1, w.depth());
+  EXPECT_FALSE(w.answer(id).has_value());
+  const auto third = w.answer(3);
+  ASSERT_TRUE(third.has_value());
+  EXPECT_EQ(third->offset, 120u);
+  EXPECT_FALSE(w.answer(3).has_value());
+  EXPECT_FALSE(w.full());
+  w.done(third->offset, third->length);
+  EXPECT_EQ(w.contiguous(), 100u);
+  w.done(100, 20);
+  EXPECT_EQ(w.contiguous(), 130u);
+  for (uint32_t i = 1; i < id; ++i) (void)w.answer(i);
+  EXPECT_TRUE(w.idle());
+}
+
 TEST(SftpWire, IdentificationTellsSshFromOtherProtocols) {
   using Kind = sftp::Identification::Kind;
   struct Case {
