@@ -27,6 +27,7 @@
 #include "ftp/ui/consoleTela.h"
 #include "ftp/ui/ftpFileUi.h"
 #include "ftp/ui/review.h"
+#include "platform/keyringSecret.h"
 #include "platform/launcher.h"
 #include "platform/platform.h"
 #include "platform/pollWaiter.h"
@@ -130,6 +131,8 @@ int run(const std::optional<std::string>& host, qr::EventLog& log,
   ftp::ConsoleFileDialogs dialogs(console, spoken, input);
   ftp::Client client(tela, host, &dialogs);
   client.state().fileCreationMask = platform::fileCreationMask();
+  const std::unique_ptr<qr::Keyring> keyring = qr::makeSystemKeyring();
+  client.useKeyring(keyring.get());
   client.offerSftp([](ftp::ClientState& st, ftp::Tela& ui, ftp::Messages& msg, ftp::Rede& rede,
                       std::function<bool()> connect, int deadlineMs) {
     return std::make_unique<sftp::SftpFiles>(st, ui, msg, rede, std::move(connect), deadlineMs);

@@ -18,11 +18,11 @@ import argparse
 import os
 import socket
 import statistics
-import subprocess
 import sys
 import tempfile
 import threading
-import time
+
+from benchlib import stamped_run
 
 LOGIN = "{until Qual a conta}anonymous{Enter}{until Qual a senha}x@y{Enter}{until Comando ?}"
 # D in the top directory, Esc once its first name is heard, S into pub, D
@@ -61,29 +61,9 @@ def one_run(exe, quiral, work, port, every):
         ini = ini.replace("[NAVIRO]", "[NAVIRO]\nREPETEAJUDA=S")
     with open(os.path.join(sysdir, "QUIRAL.INI"), "w", encoding="utf-8") as f:
         f.write(ini)
-    keys = os.path.join(work, "keys.txt")
-    with open(keys, "w", encoding="utf-8") as f:
-        f.write(KEYS)
-    fifo = os.path.join(work, "log.fifo")
-    if os.path.exists(fifo):
-        os.unlink(fifo)
-    os.mkfifo(fifo)
-    stamped = []
-
-    def reader():
-        with open(fifo, "rb") as f:
-            for line in f:
-                stamped.append((time.perf_counter(), line.decode("utf-8", "replace").rstrip()))
-
-    t = threading.Thread(target=reader, daemon=True)
-    t.start()
-    env = dict(os.environ, QUIRAL_CONSOLE="script", QUIRAL_AUDIO="sdl",
-               SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE="/dev/null", QUIRAL_KEYS=keys,
-               QUIRAL_LOG=fifo, QUIRAL_SYSDIR=sysdir, QUIRAL_ROOT=quiral, TMPDIR=work)
-    proc = subprocess.run([exe, "127.0.0.1:%d" % port], env=env, cwd=work,
-                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
-    t.join(5)
-    return proc.returncode, stamped
+    return stamped_run(exe, quiral, sysdir, work, "127.0.0.1:%d" % port, KEYS, work,
+                       extra_env=dict(QUIRAL_AUDIO="sdl", SDL_AUDIODRIVER="disk",
+                                      SDL_DISKAUDIOFILE="/dev/null"), timeout=120)
 
 
 def listings(stamped):

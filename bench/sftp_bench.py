@@ -13,86 +13,16 @@ same.
 Usage: sftp_bench.py --build DIR [--runs N] [--mib SIZE] [--quiral DIR]
 Needs root (the rig's mount namespace) and the build's sound library."""
 import argparse
-import hashlib
 import os
 import shutil
 import statistics
 import subprocess
 import sys
 import tempfile
-import threading
-import time
 
-MIB = 1024 * 1024
-HERE = os.path.dirname(os.path.abspath(__file__))
-RIG = os.path.join(os.path.dirname(HERE), "tests", "support", "sshd-rig.sh")
+from benchlib import MIB, SshdRig, between, clear_outputs, digest, stamped_run, timed
+
 CMD = "{until Comando ?}"
-
-
-def naviro_run(exe, quiral, work, sysdir, home, address, keys, cwd, timeout=600):
-    kfile = os.path.join(work, "keys.txt")
-    with open(kfile, "w", encoding="utf-8") as f:
-        f.write(keys)
-    fifo = os.path.join(work, "log.fifo")
-    if os.path.exists(fifo):
-        os.unlink(fifo)
-    os.mkfifo(fifo)
-    stamped = []
-
-    def reader():
-        with open(fifo, "rb") as f:
-            for line in f:
-                stamped.append((time.perf_counter(), line.decode("utf-8", "replace").rstrip()))
-
-    t = threading.Thread(target=reader, daemon=True)
-    t.start()
-    env = dict(os.environ, QUIRAL_CONSOLE="script", QUIRAL_AUDIO="null", QUIRAL_KEYS=kfile,
-               QUIRAL_LOG=fifo, QUIRAL_SYSDIR=sysdir, QUIRAL_ROOT=quiral, TMPDIR=work,
-               HOME=home)
-    env.pop("SSH_AUTH_SOCK", None)
-    proc = subprocess.Popen([exe, address], env=env, cwd=cwd, stdout=subprocess.DEVNULL)
-    try:
-        proc.wait(timeout)
-    except subprocess.TimeoutExpired:
-        proc.kill()
-        proc.wait()
-    t.join(5)
-    return stamped
-
-
-def between(stamped, start_prefix, end_prefix):
-    t0 = next((t for t, l in stamped if l.startswith(start_prefix)), None)
-    if t0 is None:
-        return None
-    t1 = next((t for t, l in stamped if t >= t0 and l.startswith(end_prefix)), None)
-    return None if t1 is None else t1 - t0
-
-
-def timed(cmd, env=None):
-    os.sync()
-    t0 = time.perf_counter()
-    ok = subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                        env=env).returncode == 0
-    return time.perf_counter() - t0 if ok else None
-
-
-def digest(path):
-    """The SHA-256 of a file; None when it is not there."""
-    if not os.path.exists(path):
-        return None
-    h = hashlib.sha256()
-    with open(path, "rb") as f:
-        for block in iter(lambda: f.read(1 << 20), b""):
-            h.update(block)
-    return h.hexdigest()
-
-
-def remove(*paths):
-    for p in paths:
-        if os.path.exists(p):
-            os.unlink(p)
-    os.sync()
-    time.sleep(0.5)
 
 
 def main():
@@ -110,20 +40,17 @@ def main():
     work = tempfile.mkdtemp(prefix="naviro-sftp-bench-")
     os.chmod(work, 0o755)
     rig = os.path.join(work, "rig")
-    out = subprocess.run(["sh", RIG, "start", rig], capture_output=True, text=True)
-    if out.returncode != 0:
-        raise SystemExit("sshd rig: " + out.stderr)
-    port = int(out.stdout.split()[0])
+    sshd = SshdRig(rig)
+    port = sshd.port
     try:
-        home_srv = os.path.join(rig, "home")
-        st = os.stat(home_srv)
+        home_srv = sshd.home
         big = os.path.join(home_srv, "grande.bin")
-        subprocess.run(["head", "-c", str(a.mib * MIB), "/dev/urandom"],
-                       stdout=open(big, "wb"), check=True)
+        with open(big, "wb") as f:
+            subprocess.run(["head", "-c", str(a.mib * MIB), "/dev/urandom"], stdout=f, check=True)
         empty = os.path.join(home_srv, "vazio.bin")
         open(empty, "wb").close()
         for p in (big, empty):
-            os.chown(p, st.st_uid, st.st_gid)
+            sshd.own(p)
         cwd = os.path.join(work, "cwd")
         os.makedirs(cwd)
         local_big = os.path.join(cwd, "envio.bin")
@@ -148,6 +75,11 @@ def main():
                     "-o", "IdentitiesOnly=yes", "-P", str(port)]
         env = dict(os.environ, HOME=home)
         env.pop("SSH_AUTH_SOCK", None)
+
+        def naviro_run(keys):
+            _, stamped = stamped_run(exe, quiral, sysdir, work, address, keys, cwd,
+                                     extra_env={"HOME": home, "SSH_AUTH_SOCK": None})
+            return stamped
 
         def sftp_cmd(batch):
             bfile = os.path.join(work, "batch")
@@ -174,41 +106,39 @@ def main():
         sent = os.path.join(home_srv, "enviado.bin")
         for i in range(a.runs):
             # Receive.
-            remove(got, got + ".part")
-            stamped = naviro_run(exe, quiral, work, sysdir, home, address,
-                                 CMD + "r{until remoto ?}grande.bin{Enter}{until local ?}{Enter}"
-                                 "{until grande.bin, }" + CMD + "{Esc}", cwd)
+            clear_outputs(got, got + ".part")
+            stamped = naviro_run(CMD + "r{until remoto ?}grande.bin{Enter}{until local ?}{Enter}"
+                                 "{until grande.bin, }" + CMD + "{Esc}")
             tools["naviro"].setdefault("get", []).append(
                 between(stamped, "transfer receive", "announce FTFIMREC"))
             check("naviro", "get", got)
-            remove(got)
+            clear_outputs(got)
             tools["sftp"].setdefault("get", []).append(
                 timed(sftp_cmd("get grande.bin " + got), env))
             check("sftp", "get", got)
             base["sftp"]["get"].append(timed(sftp_cmd("get vazio.bin " + got + ".0"), env))
-            remove(got)
+            clear_outputs(got)
             if have_curl:
                 tools["curl"].setdefault("get", []).append(
                     timed(curl_base + ["-o", got, url + "grande.bin"], env))
                 check("curl", "get", got)
                 base["curl"]["get"].append(
                     timed(curl_base + ["-o", got + ".0", url + "vazio.bin"], env))
-                remove(got)
+                clear_outputs(got)
             # Send.
-            remove(sent)
-            stamped = naviro_run(exe, quiral, work, sysdir, home, address,
-                                 CMD + "t{until local ?}envio.bin{Enter}{until remoto ?}"
-                                 "enviado.bin{Enter}{until envio.bin, }" + CMD + "{Esc}", cwd)
+            clear_outputs(sent)
+            stamped = naviro_run(CMD + "t{until local ?}envio.bin{Enter}{until remoto ?}"
+                                 "enviado.bin{Enter}{until envio.bin, }" + CMD + "{Esc}")
             tools["naviro"].setdefault("put", []).append(
                 between(stamped, "transfer send", "announce FTFIMENV"))
             check("naviro", "put", sent)
-            remove(sent)
+            clear_outputs(sent)
             tools["sftp"].setdefault("put", []).append(
                 timed(sftp_cmd("put " + local_big + " enviado.bin"), env))
             check("sftp", "put", sent)
             base["sftp"]["put"].append(
                 timed(sftp_cmd("put " + os.path.join(cwd, "envio-vazio.bin") + " v0.bin"), env))
-            remove(sent)
+            clear_outputs(sent)
             if have_curl:
                 tools["curl"].setdefault("put", []).append(
                     timed(curl_base + ["-T", local_big, url + "enviado.bin"], env))
@@ -216,7 +146,7 @@ def main():
                 base["curl"]["put"].append(
                     timed(curl_base + ["-T", os.path.join(cwd, "envio-vazio.bin"),
                                        url + "v0.bin"], env))
-                remove(sent)
+                clear_outputs(sent)
             print("run %d of %d done" % (i + 1, a.runs), file=sys.stderr)
 
         def median(xs):
@@ -251,7 +181,7 @@ def main():
                 not any(tool == "naviro" for tool, _ in wrong)
             print("target naviro >= 1.0x OpenSSH sftp both ways:", "held" if held else "NOT held")
     finally:
-        subprocess.run(["sh", RIG, "stop", rig], check=False)
+        sshd.stop()
         shutil.rmtree(work, ignore_errors=True)
 
 

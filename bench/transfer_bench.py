@@ -25,16 +25,14 @@ import argparse
 import os
 import resource
 import shutil
-import signal
 import socket
 import statistics
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 
-MIB = 1024 * 1024
+from benchlib import MIB, between, clear_outputs, free_port, stamped_run, stop_server, timed
 
 
 def ensure_tools():
@@ -43,14 +41,6 @@ def ensure_tools():
     if missing:
         subprocess.run(["apt-get", "install", "-y"] + missing, check=True,
                        stdout=subprocess.DEVNULL)
-
-
-def free_port():
-    s = socket.socket()
-    s.bind(("127.0.0.1", 0))
-    p = s.getsockname()[1]
-    s.close()
-    return p
 
 
 def start_vsftpd(root, work, tls=None):
@@ -97,85 +87,18 @@ class Naviro:
     def run(self, port, keys, cwd, passive=True, timeout=300, audio=False):
         with open(os.path.join(self.sysdir, "QUIRAL.INI"), "w", encoding="utf-8") as f:
             f.write(self.ini if passive else self.ini.replace("PASSIVO=S", "PASSIVO=N"))
-        kfile = os.path.join(self.work, "keys.txt")
-        with open(kfile, "w", encoding="utf-8") as f:
-            f.write(keys)
-        fifo = os.path.join(self.work, "log.fifo")
-        if os.path.exists(fifo):
-            os.unlink(fifo)
-        os.mkfifo(fifo)
-        stamped = []
-
-        def reader():
-            with open(fifo, "rb") as f:
-                for line in f:
-                    stamped.append((time.perf_counter(), line.decode("utf-8", "replace").rstrip()))
-
-        t = threading.Thread(target=reader, daemon=True)
-        t.start()
-        env = dict(os.environ, QUIRAL_CONSOLE="script", QUIRAL_AUDIO="null", QUIRAL_KEYS=kfile,
-                   QUIRAL_LOG=fifo, QUIRAL_SYSDIR=self.sysdir, QUIRAL_ROOT=self.quiral,
-                   TMPDIR=self.work)
+        extra = {}
         if audio:
             # Real-time speech without a sound card: SDL's disk driver plays
             # at the device's pace into nothing.
-            env.update(QUIRAL_AUDIO="sdl", SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=os.devnull)
-        proc = subprocess.Popen([self.exe, "127.0.0.1:%d" % port], env=env, cwd=cwd,
-                                stdout=subprocess.DEVNULL)
-        try:
-            proc.wait(timeout)
-        except subprocess.TimeoutExpired:
-            proc.kill()
-            proc.wait()
-        t.join(5)
+            extra = dict(QUIRAL_AUDIO="sdl", SDL_AUDIODRIVER="disk", SDL_DISKAUDIOFILE=os.devnull)
+        _, stamped = stamped_run(self.exe, self.quiral, self.sysdir, self.work,
+                                 "127.0.0.1:%d" % port, keys, cwd, extra_env=extra,
+                                 timeout=timeout)
         return stamped
 
 
-def stop_server(server):
-    """Ends a server started by start_vsftpd, if one was."""
-    if server is None:
-        return
-    server.send_signal(signal.SIGTERM)
-    try:
-        server.wait(5)
-    except subprocess.TimeoutExpired:
-        server.kill()
-
-
-def between(stamped, start_prefix, end_prefix):
-    t0 = next((t for t, l in stamped if l.startswith(start_prefix)), None)
-    if t0 is None:
-        return None
-    t1 = next((t for t, l in stamped if t >= t0 and l.startswith(end_prefix)), None)
-    return None if t1 is None else t1 - t0
-
-
 LOGIN = "{until Qual a conta}anonymous{Enter}{until Comando ?}"
-
-
-def timed(cmd):
-    os.sync()  # the previous run's writes reach the disk first, for every tool
-    t0 = time.perf_counter()
-    ok = subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
-    return time.perf_counter() - t0 if ok else None
-
-
-def clear_outputs(*places):
-    """Every step writes a new file: what earlier steps wrote is removed
-    first, outside any timing, and the disk given the time to free it.
-    Replacing or truncating a 1 GiB file frees its blocks in the writer's
-    time, which would fall on whichever tool came second."""
-    for place in places:
-        if os.path.isdir(place):
-            for n in os.listdir(place):
-                path = os.path.join(place, n)
-                if os.path.isdir(path):
-                    shutil.rmtree(path, ignore_errors=True)
-                else:
-                    os.unlink(path)
-        elif os.path.exists(place):
-            os.unlink(place)
-    os.sync()
 
 
 def children_cpu():

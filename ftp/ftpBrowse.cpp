@@ -464,6 +464,7 @@ void Browse::BrowseListing() {
   std::fclose(file);
   table_ = machineListing_ ? MachineListingTable(bytes) : ListingTable(bytes);
   bytes = {};
+  binaryForSize_ = false;  // the listing came in type A
   SortListing(table_, order_);
 
   if (instructionsDue()) {
@@ -560,7 +561,10 @@ bool Browse::act(BrowseAction action, BrowsePlace& place) {
     case BrowseAction::Receive:
       if (usable(name)) {
         ui_.endLine();
-        transfer_.ReceiveFile(name);
+        if (receiveFolder && IsDirectoryEntry(entryAt(place)))
+          receiveFolder(name);
+        else
+          transfer_.ReceiveFile(name);
       }
       return false;
     case BrowseAction::Delete:
@@ -570,15 +574,27 @@ bool Browse::act(BrowseAction action, BrowsePlace& place) {
         place.removeHere();
       }
       return false;
-    case BrowseAction::Size:
-      if (usable(name) && dlg_.SendCommand("SIZE ", name.wire)) {
+    case BrowseAction::Size: {
+      if (!usable(name)) return false;
+      const ListingEntry& entry = entryAt(place);
+      // A directory has no size to ask for; a file's is asked in type I,
+      // since servers refuse SIZE in the listing's type A.
+      if (!IsDirectoryEntry(entry)) {
+        if (!binaryForSize_) {
+          binaryForSize_ = dlg_.SendCommand("TYPE I");
+          if (binaryForSize_) (void)dlg_.awaitReply();
+        }
+        if (!dlg_.SendCommand("SIZE ", name.wire)) return false;
         ui_.write(" .... ");
         (void)dlg_.ReadAndSpeakReply(false);
-        // The listing knows when it was changed.
-        const std::string when = ModifiedWords(entryAt(place).modified, Today());
-        if (!when.empty()) ui_.writeLineSpoken(qr::W("modificado ") + when);
+      } else {
+        ui_.endLine();
       }
+      // The listing knows when it was changed.
+      const std::string when = ModifiedWords(entry.modified, Today());
+      if (!when.empty()) ui_.writeLineSpoken(qr::W("modificado ") + when);
       return false;
+    }
     case BrowseAction::Search:
       search(place);
       return false;

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -89,6 +90,10 @@ class Browse {
   Browse(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede, Dir& dir,
          Transfer& transfer, FileDialogs& dialogs);
 
+  // Where R on a directory goes: the whole folder is received (ftpTree).
+  // Unset, R on a directory asks for it as for a file.
+  std::function<void(const RemoteName& dir)> receiveFolder;
+
   void ListRemoteDirectory();
   void BrowseListing();
   void AnnounceEntry(size_t position);
@@ -121,6 +126,7 @@ class Browse {
   bool instructionsHeard_ = false;  // the arrow instructions, once a run
   bool machineListing_ = false;     // the last listing was MLSD
   int order_ = 0;                   // ListOrder, kept from listing to listing
+  bool binaryForSize_ = false;      // TYPE I sent for SIZE since the listing
   NameSearch search_;
   std::string found_;  // the name the search looks at
 };

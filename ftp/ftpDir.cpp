@@ -111,4 +111,63 @@ void Dir::MakeRemoteDirectory() {
   msg_.Announce(dlg_.ReadReply() == 257 ? "FTOK" : "FTNCRIA", 1);
 }
 
+RemoteName Dir::askName(std::string_view key) {
+  msg_.Announce(key, 0);
+  const RemoteName name = RemoteName::typed(ui_.readLineSpoken());
+  if (name.text.empty()) {
+    msg_.Announce("FTDESIS", 1);
+    return {};
+  }
+  if (!SafeInCommand(name.wire)) {
+    ui_.errorBeep();
+    msg_.Announce("FTNOMINV", 1);
+    return {};
+  }
+  return name;
+}
+
+void Dir::sayRefused(std::string_view key, const std::string& line) {
+  ui_.errorBeep();
+  ui_.setForeground(4);
+  msg_.Announce(key, 1);
+  ui_.setForeground(15);
+  ui_.writeLineSpoken(line);
+}
+
+void Dir::RenameRemote() {
+  const RemoteName from = askName("FTNOMATU");
+  if (from.wire.empty()) return;
+  const RemoteName to = askName("FTNOVNOM");
+  if (to.wire.empty()) return;
+  // RFC 959 section 4.1.3: RNFR is answered 350 (pending), then RNTO
+  // does the renaming, answered 250.
+  if (!dlg_.SendCommand("RNFR ", from.wire)) return;
+  Reply r = dlg_.awaitReply();
+  if (!r.complete) return;
+  if (r.code != 350) {
+    sayRefused("FTNAOREN", r.line);
+    return;
+  }
+  if (!dlg_.SendCommand("RNTO ", to.wire)) return;
+  r = dlg_.awaitReply();
+  if (!r.complete) return;
+  if (r.code / 100 == 2)
+    msg_.Announce("FTOK", 1);
+  else
+    sayRefused("FTNAOREN", r.line);
+}
+
+void Dir::RemoveRemoteDirectory() {
+  const RemoteName dir = askName("FTQUERMD");
+  if (dir.wire.empty()) return;
+  if (!dlg_.SendCommand("RMD ", dir.wire)) return;
+  const Reply r = dlg_.awaitReply();
+  if (!r.complete) return;
+  // RFC 959 section 4.2: 250 for RMD; some servers answer 200.
+  if (r.code / 100 == 2)
+    msg_.Announce("FTOK", 1);
+  else
+    sayRefused("FTNAORMD", r.line);
+}
+
 }  // namespace ftp

@@ -32,10 +32,18 @@ class Dir {
   [[nodiscard]] bool ChangeRemoteDirectory(const RemoteName& name);
   void ShowAndChangeDirectory();
   void MakeRemoteDirectory();
+  // Key M: a remote file or directory renamed, both names asked.
+  void RenameRemote();
+  // Key X: an empty remote directory removed, its name asked.
+  void RemoveRemoteDirectory();
 
  private:
   // The reply to CWD or CDUP, said; true when the directory changed.
   [[nodiscard]] bool judgeChange();
+  // A name asked after key's question; empty (said) when given up or unusable.
+  [[nodiscard]] RemoteName askName(std::string_view key);
+  // The server's refusal: key in red, then its line.
+  void sayRefused(std::string_view key, const std::string& line);
 
   ClientState& st_;
   Tela& ui_;

@@ -1,6 +1,7 @@
 // ftpLogin: the login dialogue and its code tables.
 #include "ftp/ftpLogin.h"
 
+#include "base/cp1252.h"
 #include "ftp/ftpDlg.h"
 #include "ftp/ftpTela.h"
 #include "ftp/ftpmsg.h"
@@ -114,7 +115,13 @@ bool LoginDialog::Login() {
   refusedOnce_ = false;
   Flags f;
   msg_.Announce("FTCONTA", 0);
-  st_.userName = ui_.readLineSpoken();
+  // The saved site's account, else CONTA in [NAVIRO], is offered, and said
+  // after the question.
+  const std::string offered =
+      st_.offeredAccount.empty() ? ui_.setting("CONTA") : st_.offeredAccount;
+  if (!offered.empty()) ui_.speakText(offered + qr::W(", Enter aceita"));
+  uint8_t end = 13;
+  st_.userName = ui_.readLineOffered(offered, end);
   if (st_.userName.empty()) {
     msg_.Announce("FTDESIS", 1);
     msg_.Announce("FTLOGINL", 1);
@@ -124,14 +131,24 @@ bool LoginDialog::Login() {
   judgeReplies(LoginStep::User, "FTERCONT", f);
   if (f.failed || lostReply()) return notLoggedIn();
 
+  typedPassword_.clear();
   if (f.needPassword) {
     msg_.Announce("FTSENHA", 0);
-    st_.password = readSecret();
+    const std::optional<std::string> kept =
+        storedPassword && !keyringRefused_ ? storedPassword(st_.userName) : std::nullopt;
+    if (kept) {
+      ui_.writeLineSpoken("do chaveiro");
+      st_.password = *kept;
+    } else {
+      st_.password = readSecret();
+      typedPassword_ = st_.password;
+    }
     if (!dlg_.SendCommand("PASS " + st_.password))
       f.failed = true;
     else
       judgeReplies(LoginStep::Pass, "FTERSENH", f);
     if (lostReply()) f.failed = true;
+    if (f.failed && kept) keyringRefused_ = true;
   }
   if (!f.failed && f.needAccount) {
     msg_.Announce("FTCHAVE", 0);

@@ -3,6 +3,8 @@
 // them, and are never spoken or logged.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 
 namespace ftp {
@@ -26,6 +28,13 @@ class LoginDialog {
 
   [[nodiscard]] bool Login();
 
+  // The password the keyring keeps for an account, if any (ftpSites). It is
+  // used once; after a refusal the next login asks for it.
+  std::function<std::optional<std::string>(const std::string& account)> storedPassword;
+  // The password typed at the last login; empty when none was typed (the
+  // keyring's was used, or none was asked).
+  [[nodiscard]] const std::string& typedPassword() const { return typedPassword_; }
+
  private:
   struct Flags {
     bool needPassword = false;
@@ -44,6 +53,8 @@ class LoginDialog {
   Messages& msg_;
   Dlg& dlg_;
   bool refusedOnce_ = false;
+  std::string typedPassword_;
+  bool keyringRefused_ = false;  // the keyring's password was refused once
 };
 
 }  // namespace ftp

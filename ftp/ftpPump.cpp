@@ -195,7 +195,8 @@ Pumped Pump::run(const PumpJob& job) {
     }
     caption.update(st_.transferBytes);
     if (job.milestones && moving) {
-      if (const int m = job.milestones->update(job.offset + st_.transferBytes, since(began)))
+      if (const int m = job.milestones->update(job.offset + st_.transferBytes,
+                                               since(job.since.value_or(began))))
         sayMilestone(m);
     }
     if (broken) {
@@ -213,14 +214,20 @@ Pumped Pump::run(const PumpJob& job) {
     }
     if (r.key) {
       const uint8_t key = ui_.readKey();
-      if (key == kEscape) {
+      if (key == kEscape && job.confirmStop && !job.confirmStop()) {
+        heard = Clock::now();  // the question is the user's time, not the server's
+      } else if (key == kEscape) {
         if (!dataDone) return finish(DataEnd::Aborted);
         out.gaveUp = true;
         return finish(DataEnd::Ended);
+      } else {
+        if (key == 0) (void)ui_.readKey();
+        if (job.progress)
+          job.progress();
+        else
+          sayProgress(job, dataDone, began);
+        ui_.flushKeys();  // keys typed together ask once
       }
-      if (key == 0) (void)ui_.readKey();
-      sayProgress(job, dataDone, began);
-      ui_.flushKeys();  // keys typed together ask once
     }
 
     if (!dataDone && !st_.dataOpen && !st_.listening) {

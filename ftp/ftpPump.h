@@ -18,6 +18,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -55,6 +56,12 @@ struct PumpJob {
   std::optional<int64_t> total;      // the whole file's size, when known
   Milestones* milestones = nullptr;  // said as the data comes
   bool awaitFinal = true;            // after the data's end, wait for the final reply
+  // A folder's files: a key other than ESC says where the whole folder is,
+  // ESC asks whether to stop it (false goes on moving), and the milestones
+  // count the time from the folder's start.
+  std::function<void()> progress = nullptr;
+  std::function<bool()> confirmStop = nullptr;
+  std::optional<std::chrono::steady_clock::time_point> since = std::nullopt;
 };
 
 struct Pumped {

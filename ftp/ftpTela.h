@@ -95,6 +95,14 @@ class Tela {
 
   // Line editor (ESC gives an empty line) and spoken key reading.
   [[nodiscard]] virtual std::string readLineSpoken() = 0;
+  // The same with an answer proposed (an arrow keeps it, the first
+  // printable key replaces it); endKey is the key that ended the editor
+  // (13 Enter; the code of Down or Up, which may open a list).
+  [[nodiscard]] virtual std::string readLineOffered(std::string_view proposal, uint8_t& endKey) {
+    (void)proposal;
+    endKey = 13;
+    return readLineSpoken();
+  }
   [[nodiscard]] virtual uint8_t readKeySpoken() = 0;
 
   // The pop-up menu: the chosen item's number, 0 when none.

@@ -264,6 +264,36 @@ void Transfer::AnnounceTransferred() {
   ui_.endLine();
 }
 
+void Transfer::ChangeLocalDirectory() {
+  const auto sayWhere = [&] {
+    std::string here(4096, '\0');
+    if (!::getcwd(here.data(), here.size())) return;
+    here.resize(std::strlen(here.c_str()));
+    msg_.Announce("FTDIRLOC", 0);
+    ui_.writeLineSpoken(qr::fromUtf8(here));
+  };
+  sayWhere();
+  msg_.Announce("FTNOMLOC", 0);
+  std::string chosen = dialogs_.chooseLocalFile(6);
+  ui_.write(chosen);
+  ui_.endLine();
+  if (chosen.empty()) {
+    msg_.Announce("FTDESIS", 1);
+    return;
+  }
+  std::string path = qr::toUtf8(chosen);
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
+    const size_t slash = path.rfind('/');
+    path = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  }
+  if (::chdir(path.c_str()) != 0) {
+    announceLocalError("FTNAOTRO", errno);
+    return;
+  }
+  sayWhere();
+}
+
 void Transfer::abortTransfer(bool upload) {
   rede_.CloseDataConnection(upload);
   if (dlg_.closed() || !dlg_.SendCommand("ABOR")) return;
@@ -356,6 +386,11 @@ void Transfer::SendFile() {
   ui_.write(local);
   ui_.endLine();
   if (local.empty()) return;
+  if (struct stat dir {}; sendFolder && ::stat(qr::toUtf8(local).c_str(), &dir) == 0 &&
+                          S_ISDIR(dir.st_mode)) {
+    sendFolder(local);
+    return;
+  }
 
   int fd = ::open(qr::toUtf8(local).c_str(), O_RDONLY | O_CLOEXEC);
   struct stat st {};

@@ -29,6 +29,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -132,6 +133,10 @@ class Transfer {
   Transfer(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede, Port& port,
            FileDialogs& dialogs);
 
+  // Where T with a local directory goes: the whole folder is sent
+  // (ftpTree). Unset, a directory is not a file to send.
+  std::function<void(const std::string& local)> sendFolder;
+
   [[nodiscard]] bool AskTransferType();
   // TYPE and its reply; false (said) when it was refused or not answered.
   [[nodiscard]] bool SelectType(char type);
@@ -146,6 +151,9 @@ class Transfer {
   // it, or names a port nothing answers on), then the connection; in active
   // mode the listening socket, then PORT. Shared with the directory listing.
   [[nodiscard]] DataPathOpen openDataPath(bool portMustSucceed);
+  // Key E: the local directory said, another chosen with the picker (a
+  // file chosen stands for its directory) and said.
+  void ChangeLocalDirectory();
   // "Transmitidos N K": the progress command (key Q).
   void AnnounceTransferred();
   // Moves the data of a listing into the local descriptor fd until the
@@ -161,6 +169,9 @@ class Transfer {
   // server ("FTDADCER": the transfer is then aborted); the final reply is
   // taken unless it came (finalCame).
   void announceDataBroken(bool upload, bool finalCame);
+  // A yes-or-no question, asked as the delete confirmation is; true for S.
+  [[nodiscard]] bool askYesText(const std::string& question);
+  [[nodiscard]] bool milestonesWanted();
   // "Transferência interrompida", and where what arrived was kept.
   void announceInterrupted(const std::string& kept);
   // The file where what arrived was kept, written and spoken.
@@ -181,13 +192,10 @@ class Transfer {
   // other key asks another name.
   enum class Replace { Yes, AnotherName, GiveUp };
   [[nodiscard]] Replace askReplace(const std::string& name);
-  // A yes-or-no question, asked as the delete confirmation is; true for S.
   [[nodiscard]] bool askYes(std::string_view key);
-  [[nodiscard]] bool askYesText(const std::string& question);
   // The outcome of a completed transfer, said after its message.
   void announceOutcome(std::string_view name, int64_t bytes,
                        std::chrono::steady_clock::time_point began);
-  [[nodiscard]] bool milestonesWanted();
   // Why a .part is not gone on with, said.
   void sayResumeCheck(ResumeCheck check);
   // The REST that begins a resumed transfer at offset; false (said) when

@@ -14,7 +14,7 @@ struct MessageEntry {
   std::string_view text;
 };
 
-inline constexpr std::array<MessageEntry, 98> kMessages{{
+inline constexpr std::array<MessageEntry, 107> kMessages{{
     {"FTERRBIB", "Não consegui conexão com a rotina de comunicações"},
     {"FTERRSOQ", "Não consegui criar soquete"},
     {"FTERBIND", "Não consegui alocar porta (bind)"},
@@ -78,6 +78,9 @@ inline constexpr std::array<MessageEntry, 98> kMessages{{
     {"FTAJUD8D", "  C  Cria subdiretório"},
     {"FTQUESBD", "Qual o nome do subdiretório?"},
     {"FTNCRIA", "Não consegui criar"},
+    {"FTAJUD8E", "  M  mudar o nome de arquivo ou diretório remoto"},
+    {"FTAJUD8F", "  X  remover um diretório remoto vazio"},
+    {"FTAJUD8G", "  E  escolher o diretório local"},
     {"FTAJUD09", "  ?  ajuda"},
     {"FTAJUD10", "ESC  fim do programa"},
     {"FTVERBO", "Modo verborrágico ligado"},
@@ -101,6 +104,12 @@ inline constexpr std::array<MessageEntry, 98> kMessages{{
     {"FTCOMINT", "Comunicação foi interrompida"},
     {"FTINTERR", "Transferência interrompida"},
     {"FTPARTE", "O que chegou foi guardado em "},
+    {"FTNOMATU", "Qual o nome atual ? "},
+    {"FTNOVNOM", "Qual o novo nome ? "},
+    {"FTNAOREN", "Não consegui mudar o nome"},
+    {"FTQUERMD", "Qual o diretório a remover ? "},
+    {"FTNAORMD", "Não consegui remover o diretório"},
+    {"FTDIRLOC", "Diretório local: "},
     {"FTNOMINV", "Este nome tem caracteres de controle, não posso usá-lo"},
     {"FTPPASSI", "Modo passivo ativado"},
     {"FTPNPASS", "Modo passivo desativado"},

@@ -23,6 +23,7 @@ struct ClientState {
   // beyond 2 GiB are still counted right.
   int64_t transferBytes = 0;
   std::string userName;
+  std::string offeredAccount;  // ftpSites: the saved site's account, offered at the login
   std::string password;    // also the access key after an ACCT step
   bool listening = false;  // ftpRede
   bool dataOpen = false;   // ftpRede

@@ -119,27 +119,42 @@ const Client::Command Client::kCommands[] = {
        else
          c.dir_.MakeRemoteDirectory();
      }},
-    {'V', "FTAJUD08", 10, kAny,
+    {'M', "FTAJUD8E", 10, kLogin,
+     [](Client& c) {
+       if (c.remote_)
+         c.msg_.Announce("FTERRCMD", 1);
+       else
+         c.dir_.RenameRemote();
+     }},
+    {'X', "FTAJUD8F", 11, kLogin,
+     [](Client& c) {
+       if (c.remote_)
+         c.msg_.Announce("FTERRCMD", 1);
+       else
+         c.dir_.RemoveRemoteDirectory();
+     }},
+    {'E', "FTAJUD8G", 12, kAny, [](Client& c) { c.transfer_.ChangeLocalDirectory(); }},
+    {'V', "FTAJUD08", 13, kAny,
      [](Client& c) {
        c.st_.verbose = !c.st_.verbose;
        c.msg_.Announce(c.st_.verbose ? "FTVERBO" : "FTNAOVRB", 1);
      }},
-    {'P', "FTAJUD8A", 11, kAny,
+    {'P', "FTAJUD8A", 14, kAny,
      [](Client& c) {
        if (c.remote_)
          c.msg_.Announce("FTSPASV", 1);
        else
          c.togglePassive();
      }},
-    {'/', "FTAJUD8B", 12, kAny,
+    {'/', "FTAJUD8B", 15, kAny,
      [](Client& c) {
        if (c.remote_)
          c.msg_.Announce("FTSCMD", 1);
        else
          c.rawCommand();
      }},
-    {'?', "FTAJUD09", 13, kAny, [](Client& c) { c.SpeakHelpList(); }},
-    {kEscape, "FTAJUD10", 14, kAny, [](Client& c) { c.quit(); }},
+    {'?', "FTAJUD09", 16, kAny, [](Client& c) { c.SpeakHelpList(); }},
+    {kEscape, "FTAJUD10", 17, kAny, [](Client& c) { c.quit(); }},
 };
 
 const Client::Command* Client::findCommand(uint8_t key) {
@@ -174,9 +189,21 @@ Client::Client(Tela& ui, std::optional<std::string> host, FileDialogs* dialogs)
       plainDialogs_(ui),
       transfer_(st_, ui, msg_, dlg_, rede_, port_, dialogs ? *dialogs : plainDialogs_),
       browse_(st_, ui, msg_, dlg_, rede_, dir_, transfer_, dialogs ? *dialogs : plainDialogs_),
-      activeDialogs_(dialogs) {}
+      tree_(st_, ui, msg_, dlg_, rede_, transfer_),
+      sites_(st_, ui, msg_),
+      activeDialogs_(dialogs) {
+  transfer_.sendFolder = [this](const std::string& local) { tree_.SendFolder(local); };
+  browse_.receiveFolder = [this](const RemoteName& dir) { tree_.ReceiveFolder(dir); };
+}
 
 Client::~Client() = default;
+
+void Client::useKeyring(qr::Keyring* keyring) {
+  sites_.setKeyring(keyring);
+  login_.storedPassword = [this](const std::string& account) {
+    return sites_.storedPassword(account);
+  };
+}
 
 bool Client::InitializeClient() {
   ui_.speechStart(ui_.setting("DIRNAVIRO"));
@@ -213,12 +240,13 @@ bool Client::InitializeClient() {
 
   st_.listingFileName = makeListingFile();
 
-  if (hostArgument_) {
-    st_.remoteName = *hostArgument_;
-  } else {
-    msg_.Announce("FTCOMPUT", 0);
-    st_.remoteName = ui_.readLineSpoken();
-  }
+  // A saved site's name stands for its host; Down at the question offers
+  // the saved sites and the last hosts.
+  st_.remoteName = hostArgument_ ? sites_.resolve(*hostArgument_) : sites_.askHost();
+  st_.offeredAccount = sites_.account();
+  // A site's own data connection mode, said as the mode of the start is.
+  if (const std::optional<bool> passive = sites_.passive(); passive && *passive != st_.passive)
+    togglePassive();
   ui_.setCaption("NAVIRO " + st_.remoteName);
   const HostSpec spec = ParseHost(st_.remoteName);
   st_.remoteHost = spec.host;
@@ -464,6 +492,10 @@ void Client::Run() {
   }
   st_.loggedIn = login_.Login();
   st_.inSession = st_.loggedIn;
+  if (st_.loggedIn) {
+    sites_.afterLogin(dlg_);
+    sites_.offerKeyring(login_.typedPassword());
+  }
   prompt();
   while (st_.running) {
     if (ui_.keyPending()) {

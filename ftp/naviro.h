@@ -19,8 +19,10 @@
 #include "ftp/ftpRede.h"
 #include "ftp/ftpRemote.h"
 #include "ftp/ftpRemoteCmds.h"
+#include "ftp/ftpSites.h"
 #include "ftp/ftpTls.h"
 #include "ftp/ftpTransfer.h"
+#include "ftp/ftpTree.h"
 #include "ftp/ftpmsg.h"
 #include "ftp/ftpvars.h"
 
@@ -66,6 +68,10 @@ class Client {
   ~Client();
   Client(const Client&) = delete;
   Client& operator=(const Client&) = delete;
+
+  // The system keyring, where passwords may be kept; without it they are
+  // asked at every login.
+  void useKeyring(qr::Keyring* keyring);
 
   // Makes sftp:// reachable; without it such a computer is refused.
   void offerSftp(RemoteFactory factory) { sftpFactory_ = std::move(factory); }
@@ -129,6 +135,8 @@ class Client {
   PlainFileDialogs plainDialogs_;
   Transfer transfer_;
   Browse browse_;
+  Tree tree_;
+  SiteKeeper sites_;
   FileDialogs* activeDialogs_;
   RemoteFactory sftpFactory_;
   // Set while the computer is reached over the interface: the commands

@@ -1,9 +1,11 @@
 #!/usr/bin/python3
 """Local FTP server for the demonstration: serves a small sample tree with
 Portuguese names over loopback, anonymous login with write access, on a free
-port that it writes to PORTFILE. Runs until it is terminated.
+port that it writes to PORTFILE. With a certificate and its key it offers
+explicit TLS (AUTH TLS, protected data connections). Runs until it is
+terminated.
 
-Usage: demo-server.py ROOT PORTFILE"""
+Usage: demo-server.py ROOT PORTFILE [CERTIFICATE KEY]"""
 import logging
 import os
 import signal
@@ -11,7 +13,7 @@ import sys
 import warnings
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import FTPHandler, TLS_FTPHandler
 from pyftpdlib.servers import FTPServer
 
 SAMPLE = {
@@ -35,9 +37,14 @@ def main():
     config_logging(level=logging.ERROR)
     auth = DummyAuthorizer()
     auth.add_anonymous(root, perm="elradfmwMT")
-    FTPHandler.authorizer = auth
-    FTPHandler.banner = "Servidor de demonstração do Naviro pronto."
-    server = FTPServer(("127.0.0.1", 0), FTPHandler)
+    handler = FTPHandler
+    if len(sys.argv) > 4:
+        handler = TLS_FTPHandler
+        handler.certfile, handler.keyfile = sys.argv[3], sys.argv[4]
+    handler.authorizer = auth
+    handler.use_encoding = "utf8"
+    handler.banner = "Servidor de demonstração do Naviro pronto."
+    server = FTPServer(("127.0.0.1", 0), handler)
     signal.signal(signal.SIGTERM, lambda *_: server.close_all() or sys.exit(0))
     with open(portfile + ".tmp", "w") as f:
         f.write(str(server.socket.getsockname()[1]))

@@ -15,6 +15,9 @@ packages=(
   # file transfer over SSH: the library, and the server its tests start
   # privately (never the system's service: see below)
   libssh-dev openssh-server openssh-client
+  # passwords kept in the system keyring (Secret Service), and the private
+  # keyring and session bus its tests start
+  libsecret-1-dev gnome-keyring dbus-daemon
   # what the unpacked proftpd below links with
   libmemcached11 libmemcachedutil2 libhiredis0.14 libsodium23 libpam0g libcap2 libcap-ng0 libaudit1
   fonts-dejavu-core

@@ -160,6 +160,22 @@ std::string ConsoleTela::readLineSpoken() {
   return text;
 }
 
+std::string ConsoleTela::readLineOffered(std::string_view proposal, uint8_t& endKey) {
+  const int column = console_.consoleCursorColumn();
+  const int row = console_.consoleCursorRow();
+  std::string text(proposal);
+  endKey = input_.editFieldHere(text, column, row, true, 255);
+  if (endKey == 27) {
+    // ESC gives nothing, and the typed text leaves the screen.
+    console_.consoleMoveCursor(column, row);
+    console_.consoleWrite(std::string(std::min<size_t>(text.size(), 80 - column), ' '));
+    console_.consoleMoveCursor(column, row);
+    text.clear();
+  }
+  console_.outLine();
+  return text;
+}
+
 uint8_t ConsoleTela::readKeySpoken() {
   return input_.readKeySpoken();
 }

@@ -49,6 +49,7 @@ class ConsoleTela : public Tela {
   SpeechStartReport speechStartReport() override;
   void speechFinish() override;
   std::string readLineSpoken() override;
+  std::string readLineOffered(std::string_view proposal, uint8_t& endKey) override;
   uint8_t readKeySpoken() override;
   int runMenu(const MenuBox& box, const std::vector<MenuChoice>& items) override;
   std::string setting(std::string_view key) override;

@@ -338,7 +338,7 @@ CASES = {
         server="real", keys=LOGIN_ANON +
         "i{wait 200}s{until desejado}pub{Enter}{wait 200}c{until subdir}nova{Enter}{wait 200}"
         "A{until a apagar}ata.txt{Enter}{wait 200}/{until FTP}NOOP{Enter}{wait 200}"
-        "vv{wait 200}q{wait 200}x{wait 200}{Esc}",
+        "vv{wait 200}q{wait 200}w{wait 200}{Esc}",
         heard=["FTPPASSI", "FTACLIBE", "FTVERDIR", "FTQUEDIR", "FTOK", "FTQUESBD", "FTOK",
                "FTAPAGA", "FTOKAPAG", "FTCMDFTP", "FTVERBO", "FTNAOVRB", "FTTRANS",
                "FTERRCMD", "FTFIMPRG"],

@@ -6,7 +6,8 @@
 # loaded one), hence the long time-out.
 add_test(NAME package_installed_run
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/e2e/package_e2e.sh
-    ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR}/package_e2e_out)
+    ${CMAKE_BINARY_DIR} ${CMAKE_SOURCE_DIR} ${CMAKE_CURRENT_BINARY_DIR}/package_e2e_out
+    $<IF:$<BOOL:${NAVIRO_HARDENING}>,hardened,plain>)
 set_tests_properties(package_installed_run PROPERTIES TIMEOUT 900 SKIP_RETURN_CODE 77)
 
 add_test(NAME manual_page_formats_cleanly

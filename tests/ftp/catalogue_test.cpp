@@ -32,7 +32,7 @@ TEST(Catalogue, KeysAreWellFormedAndUnique) {
   };
   for (const auto& e : ftp::kMessages) check(e);
   for (const auto& e : ftp::kLabels) check(e);
-  EXPECT_EQ(keys.size(), 102u);
+  EXPECT_EQ(keys.size(), 111u);
   EXPECT_EQ(ftp::kMessages.front().key, "FTERRBIB");
   EXPECT_EQ(ftp::kMessages.back().key, "FTPAJA12");
 }

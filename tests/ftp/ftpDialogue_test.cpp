@@ -160,6 +160,18 @@ TEST(Login, PasswordAndAccessKeyAreAskedAsTheCodesDemandAndNeverShown) {
   }
 }
 
+TEST(Login, AProposedAccountIsSaidAndTakenByEnterOrReplaced) {
+  for (const char* typed : {"", "ana"}) {
+    const Outcome o =
+        runClient({greet(), reply("331 Senha\r\n"), reply("230 Ok\r\n")}, {typed}, "\x1b",
+                  {"x@y"}, std::nullopt, {{"CONTA", "anonymous"}});
+    const std::string user = *typed ? typed : "anonymous";
+    EXPECT_EQ(o.commands, (std::vector<std::string>{"USER " + user, "PASS x@y", "QUIT"}));
+    EXPECT_TRUE(contains(o.events, "speak anonymous, Enter aceita"));
+    EXPECT_TRUE(contains(o.events, "proposed anonymous"));
+  }
+}
+
 TEST(Login, RefusalIsAnnouncedThenTheServerLineSpoken) {
   const Outcome o = runClient({greet(), reply("530 Conta desconhecida\r\n")}, {"ana"}, "\x1b");
   const auto it = std::find(o.events.begin(), o.events.end(), "announce FTERCONT");
@@ -292,8 +304,35 @@ TEST(Commands, DirectoryAndFileCommandsSendTheRightLinesAndTellTheOutcome) {
       {"V twice", "vV", {}, {}, {}, {"announce FTVERBO", "announce FTNAOVRB"}},
       {"P twice", "pp", {}, {}, {}, {"announce FTPNPASS", "announce FTPPASSI"}},
       {"Q", "q", {}, {}, {}, {"announce FTTRANS", "speak 0 K"}},
+      {"M renames with RNFR then RNTO",
+       "m",
+       {"velho.txt", "novo nome.txt"},
+       {reply("350 Pronto\r\n"), reply("250 Ok\r\n")},
+       {"RNFR velho.txt", "RNTO novo nome.txt"},
+       {"announce FTNOMATU", "announce FTNOVNOM", "announce FTOK"}},
+      {"M refused at RNFR sends no RNTO",
+       "M",
+       {"nada", "x"},
+       {reply("550 Nao existe\r\n")},
+       {"RNFR nada"},
+       {"announce FTNAOREN", "speak 550 Nao existe"}},
+      {"M refused at RNTO",
+       "m",
+       {"a", "b"},
+       {reply("350 Pronto\r\n"), reply("553 Nome ruim\r\n")},
+       {"RNFR a", "RNTO b"},
+       {"announce FTNAOREN", "speak 553 Nome ruim"}},
+      {"M cancelled", "m", {""}, {}, {}, {"announce FTDESIS"}},
+      {"X removes a directory", "x", {"vazio"}, {reply("250 Ok\r\n")}, {"RMD vazio"},
+       {"announce FTQUERMD", "announce FTOK"}},
+      {"X refused",
+       "X",
+       {"cheio"},
+       {reply("550 Nao vazio\r\n")},
+       {"RMD cheio"},
+       {"announce FTNAORMD", "speak 550 Nao vazio"}},
       {"unknown keys",
-       "xjkz",
+       "wjkz",
        {},
        {},
        {},
@@ -442,8 +481,9 @@ TEST(Commands, ALateReplyAfterEscIsTheGivenUpCommandsAndDecidesWhatTheUserHears)
 TEST(Commands, HelpListMenuAndAltReachEveryCommand) {
   using namespace qr;
   const std::vector<std::string> menu{"FTAJUD01", "FTAJUD03", "FTAJUD04", "FTAJUD07", "FTAJUD02",
-                                      "FTAJUD05", "FTAJUD8C", "FTAJUD06", "FTAJUD8D", "FTAJUD08",
-                                      "FTAJUD8A", "FTAJUD8B", "FTAJUD09", "FTAJUD10"};
+                                      "FTAJUD05", "FTAJUD8C", "FTAJUD06", "FTAJUD8D", "FTAJUD8E",
+                                      "FTAJUD8F", "FTAJUD8G", "FTAJUD08", "FTAJUD8A", "FTAJUD8B",
+                                      "FTAJUD09", "FTAJUD10"};
   auto join = [](std::initializer_list<std::vector<std::string>> parts) {
     std::vector<std::string> all;
     for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
@@ -467,7 +507,7 @@ TEST(Commands, HelpListMenuAndAltReachEveryCommand) {
        join({{"FTCMD"}, list, bye}),
        ""},
       {"?: the list", {'?', key::kEsc}, -1, {}, join({{"FTCMD"}, list, bye}), "?"},
-      {"Up, last entry: ends as ESC does", {0, ext::kUp}, 14, {}, {"FTCMD", "FTFIMPRG"}, ""},
+      {"Up, last entry: ends as ESC does", {0, ext::kUp}, 17, {}, {"FTCMD", "FTFIMPRG"}, ""},
       {"Down, third entry: send",
        {0, ext::kDown, key::kEsc},
        3,
@@ -483,7 +523,7 @@ TEST(Commands, HelpListMenuAndAltReachEveryCommand) {
        "v"},
       {"Alt+E, then Down",
        {0, ext::kAltE, 0, ext::kDown, key::kEsc},
-       13,
+       16,
        {},
        join({{"FTCMD"}, list, bye}),
        "?"},
@@ -514,7 +554,7 @@ TEST(Commands, HelpListMenuAndAltReachEveryCommand) {
     }
     EXPECT_EQ(heard, c.heard);
     EXPECT_EQ(echoed, c.echoed);
-    EXPECT_EQ(ui.has("menu 14"), c.menuChoice >= 0);
+    EXPECT_EQ(ui.has("menu 17"), c.menuChoice >= 0);
     if (c.menuChoice >= 0) {
       EXPECT_EQ(ui.menuKeys, menu);
     }
@@ -532,7 +572,7 @@ TEST(Commands, KeyPressedDuringTheHelpListIsTheNextCommand) {
     ScriptedServer server({greet(), {true, {"230 Ok\r\n"}, !downTyped}});
     RecordingTela ui;
     ui.lines = {"ana"};
-    ui.menuChoice = 14;
+    ui.menuChoice = 17;
     ui.keys = {0, 59};
     if (downTyped) ui.keys.insert(ui.keys.end(), {0, 80});  // the menu's last entry ends
     Client client(ui, "127.0.0.1:" + std::to_string(server.port()));
@@ -544,7 +584,7 @@ TEST(Commands, KeyPressedDuringTheHelpListIsTheNextCommand) {
                                            std::find(list, ui.events.end(), "announce FTCMD"));
     EXPECT_EQ(contains(between, "flush"), false);
     EXPECT_EQ(contains(between, "beep"), !downTyped);
-    EXPECT_EQ(ui.has("menu 14"), downTyped);
+    EXPECT_EQ(ui.has("menu 17"), downTyped);
   }
 }
 

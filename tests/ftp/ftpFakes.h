@@ -132,6 +132,14 @@ class RecordingTela : public ftp::Tela {
     column = 1;
     return s;
   }
+  // Enter (an empty answer) takes the proposal.
+  std::string readLineOffered(std::string_view proposal, uint8_t& endKey) override {
+    endKey = 13;
+    if (proposal.empty()) return readLineSpoken();
+    events.push_back("proposed " + std::string(proposal));
+    const std::string s = readLineSpoken();
+    return s.empty() ? std::string(proposal) : s;
+  }
   uint8_t readKeySpoken() override { return readKey(); }
   int runMenu(const ftp::MenuBox&, const std::vector<ftp::MenuChoice>& items) override {
     events.push_back("menu " + std::to_string(items.size()));

@@ -420,9 +420,9 @@ TEST(SmallRules, OurOwnSentencesMakeNoVoiceNameALayoutCharacter) {
 }
 
 TEST(HelpMenu, PositionsGiveTheirCommandCharacters) {
-  const std::string chars = "lrtqdaiscvp/?";
-  for (int i = 1; i <= 13; ++i) EXPECT_EQ(HelpMenuCharacter(i), chars[static_cast<size_t>(i - 1)]);
-  EXPECT_EQ(HelpMenuCharacter(14), 27);  // ends the program as ESC does
+  const std::string chars = "lrtqdaiscmxevp/?";
+  for (int i = 1; i <= 16; ++i) EXPECT_EQ(HelpMenuCharacter(i), chars[static_cast<size_t>(i - 1)]);
+  EXPECT_EQ(HelpMenuCharacter(17), 27);  // ends the program as ESC does
   EXPECT_EQ(HelpMenuCharacter(0), 13);
 }
 

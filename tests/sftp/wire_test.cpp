@@ -55,7 +55,7 @@ TEST(SftpWire, ReadsPastTheEndGiveNothingAndStayFailed) {
   // A name that claims more bytes than the packet holds, then an attribute
   // block cut short.
   const std::string body =
-      Writer(Type::Name, 1).u32(1).finish().substr(9) + std::string("\x00\x00\x10\x00ab", 6);
+      Writer(Type::Name, 1).u32(1).finish().substr(9) + std::string("\x00\x00\x10\x00" "ab", 6);
   Reader r(body);
   EXPECT_EQ(r.u32(), 1u);
   EXPECT_EQ(r.str(), "");

@@ -1,0 +1,170 @@
+#!/usr/bin/python3
+"""Whole folders against vsftpd on loopback, run by run beside lftp's mirror
+(receive) and mirror -R (send), each also with --parallel=N: a tree of
+1,000 files of 4 KiB in 20 directories, and one of 10 files of 100 MiB.
+naviro runs through the script console (R on the folder in the browser, T
+with the local folder) and is timed from the log's "Receber pasta" /
+"Transmitir pasta" to its completion announcement, so its start-up and login
+are left out; lftp is timed whole, its connection and login included. The
+checksum of every file is compared after every run.
+
+Usage: tree_bench.py --build DIR [--runs N] [--parallel 2,4,8] [--trees small,big]
+Needs vsftpd and lftp (apt-get install lftp: for the bench only)."""
+import argparse
+import hashlib
+import os
+import shutil
+import socket
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import transfer_bench as tb  # noqa: E402  (vsftpd, the timed naviro run)
+
+KIB = 1024
+MIB = 1024 * KIB
+
+
+def make_tree(root, kind):
+    if kind == "small":
+        for d in range(20):
+            os.makedirs(os.path.join(root, "d%02d" % d))
+            for f in range(50):
+                with open(os.path.join(root, "d%02d" % d, "f%03d.bin" % f), "wb") as out:
+                    out.write(os.urandom(4 * KIB))
+    else:
+        os.makedirs(root)
+        block = os.urandom(MIB)
+        for f in range(10):
+            with open(os.path.join(root, "g%02d.bin" % f), "wb") as out:
+                for i in range(100):
+                    out.write(block[i:] + block[:i])
+
+
+def sums(root):
+    out = {}
+    for d, _, names in os.walk(root):
+        for n in names:
+            p = os.path.join(d, n)
+            h = hashlib.sha256()
+            with open(p, "rb") as f:
+                for chunk in iter(lambda: f.read(MIB), b""):
+                    h.update(chunk)
+            out[os.path.relpath(p, root)] = h.hexdigest()
+    return out
+
+
+def start_vsftpd_with_mkdir(root, work):
+    """The transfer bench's vsftpd, anonymous users also allowed MKD (a sent
+    folder makes its directories)."""
+    server, port = tb.start_vsftpd(root, work)
+    tb.stop_server(server)
+    conf = os.path.join(work, "vsftpd.conf")
+    with open(conf, "a") as f:
+        f.write("anon_mkdir_write_enable=YES\n")
+    server = subprocess.Popen(["/usr/sbin/vsftpd", conf], stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL)
+    for _ in range(50):
+        try:
+            socket.create_connection(("127.0.0.1", port), 0.2).close()
+            return server, port
+        except OSError:
+            time.sleep(0.1)
+    server.kill()
+    raise SystemExit("vsftpd did not start")
+
+
+def lftp(port, command):
+    return tb.timed(["lftp", "-u", "anonymous,x", "-p", str(port), "-e",
+                     "set ftp:passive-mode on; set net:max-retries 1; " + command + "; quit",
+                     "127.0.0.1"])
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--build", required=True)
+    ap.add_argument("--quiral")
+    ap.add_argument("--runs", type=int, default=3)
+    ap.add_argument("--parallel", default="2,4,8")
+    ap.add_argument("--trees", default="small,big")
+    a = ap.parse_args()
+    if not shutil.which("lftp"):
+        raise SystemExit("lftp is missing: apt-get install lftp")
+    exe = os.path.join(a.build, "app", "naviro")
+    quiral = a.quiral or os.path.join(a.build, "quiral")
+    work = tempfile.mkdtemp(prefix="naviro-treebench-")
+    server = None
+    try:
+        srv = os.path.join(work, "srv")
+        up = os.path.join(srv, "up")
+        os.makedirs(up)
+        os.chmod(up, 0o777)
+        local = os.path.join(work, "local")
+        got = os.path.join(work, "got")
+        os.makedirs(got)
+        nav = tb.Naviro(exe, quiral, work)
+        server, port = start_vsftpd_with_mkdir(srv, work)
+        print("%-6s %-8s %-22s %8s %8s" % ("tree", "way", "tool", "median", "best"))
+        for kind in a.trees.split(","):
+            clean_srv = os.path.join(srv, "arvore")
+            shutil.rmtree(clean_srv, ignore_errors=True)
+            shutil.rmtree(local, ignore_errors=True)
+            make_tree(clean_srv, kind)
+            shutil.copytree(clean_srv, local)
+            os.chmod(srv, 0o555)
+            want = sums(clean_srv)
+            tools = ["naviro", "lftp"] + ["lftp --parallel=%s" % n for n in a.parallel.split(",")]
+            times = {(w, t): [] for w in ("receive", "send") for t in tools}
+            for _ in range(a.runs):
+                for tool in tools:
+                    # Receive into got/arvore.
+                    tb.clear_outputs(got)
+                    if tool == "naviro":
+                        log = nav.run(port, tb.LOGIN + "d{until diret}r{until Continuar}s"
+                                      "{until completada}{wait 100}{Esc}{wait 100}{Esc}", got)
+                        t = tb.between(log, "text Receber pasta", "announce FTFIMREC")
+                    else:
+                        par = tool[len("lftp"):]
+                        t = lftp(port, "mirror%s /arvore %s" % (par, os.path.join(got, "arvore")))
+                    ok = sums(os.path.join(got, "arvore")) == want if t else False
+                    times[("receive", tool)].append(t if ok else None)
+                    # Send local/ as up/arvore.
+                    tb.clear_outputs(up)
+                    os.chdir(work)
+                    if tool == "naviro":
+                        shutil.rmtree(os.path.join(work, "arvore"), ignore_errors=True)
+                        os.rename(local, os.path.join(work, "arvore"))
+                        try:
+                            log = nav.run(port, tb.LOGIN + "s{until desejado}up{Enter}{wait 200}"
+                                          "t{until arquivo local}arvore{Enter}{until Continuar}s"
+                                          "{until completado}{wait 100}{Esc}", work)
+                        finally:
+                            os.rename(os.path.join(work, "arvore"), local)
+                        t = tb.between(log, "text Transmitir pasta", "announce FTFIMENV")
+                    else:
+                        par = tool[len("lftp"):]
+                        t = lftp(port, "mirror -R%s %s /up/arvore" % (par, local))
+                    ok = sums(os.path.join(up, "arvore")) == want if t else False
+                    times[("send", tool)].append(t if ok else None)
+            for way in ("receive", "send"):
+                for tool in tools:
+                    runs = times[(way, tool)]
+                    good = [t for t in runs if t is not None]
+                    if len(good) < len(runs):
+                        print("%-6s %-8s %-22s %d of %d runs failed or differed" %
+                              (kind, way, tool, len(runs) - len(good), len(runs)))
+                    if good:
+                        print("%-6s %-8s %-22s %7.2fs %7.2fs" %
+                              (kind, way, tool, statistics.median(good), min(good)))
+            os.chmod(srv, 0o755)
+        print("load average during the runs: %.2f" % os.getloadavg()[0])
+    finally:
+        tb.stop_server(server)
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    main()

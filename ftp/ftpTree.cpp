@@ -1,0 +1,938 @@
+// ftpTree: whole folders, both ways. The remote tree is listed one
+// directory at a time (CWD to its absolute path, then MLSD or LIST), its
+// files moved by absolute path, and the remote directory of the start is
+// made current again at the end. The local tree is opened one component at
+// a time from the chosen folder with O_NOFOLLOW, so that no link, old or
+// planted meanwhile, takes a file out of it.
+#include "ftp/ftpTree.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdio>
+
+#include "base/cp1252.h"
+#include "ftp/ftpBrowse.h"
+#include "ftp/ftpDir.h"
+#include "ftp/ftpFeat.h"
+#include "ftp/ftpJudge.h"
+#include "ftp/ftpOutcome.h"
+#include "ftp/ftpPlan.h"
+#include "ftp/ftpPump.h"
+#include "ftp/ftpRede.h"
+#include "ftp/ftpTela.h"
+#include "ftp/ftpTransfer.h"
+#include "ftp/ftpmsg.h"
+#include "ftp/ftpvars.h"
+
+namespace ftp {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kCountFirst = std::chrono::seconds(2);
+constexpr uint8_t kEscape = 27;
+constexpr uint8_t kUp = 72;
+constexpr uint8_t kDown = 80;
+
+struct Text {
+  std::string_view key;
+  std::string_view text;
+};
+constexpr std::array<Text, 17> kTexts{{
+    {"link", "ligação simbólica, não seguida"},
+    {"nome", "nome recusado, sairia da pasta"},
+    {"outro", "não é arquivo nem diretório"},
+    {"parar", "Parar a pasta inteira?  "},
+    {"receber", "Receber pasta"},
+    {"enviar", "Transmitir pasta"},
+    {"contando", "Contando os arquivos"},
+    {"lista", "Setas percorrem as falhas, R tenta de novo, ESC sai."},
+    {"conseguiu", "Desta vez foi"},
+    {"interrompida", "Pasta interrompida."},
+    {"semdados", "a conexão de dados não abriu"},
+    {"caiu", "a conexão de dados caiu"},
+    {"perdida", "a conexão com o servidor caiu"},
+    {"ediretorio", "já existe um diretório com esse nome"},
+    {"mantido", "já existia, mantido"},
+    {"naopwd", "O servidor não disse o diretório atual; não posso mover a pasta."},
+    {"naodir", "Não consegui abrir a pasta local"},
+}};
+
+std::string plural(int64_t n, std::string_view one, std::string_view many) {
+  return std::to_string(n) + " " + std::string(n == 1 ? one : many);
+}
+
+// The words of a size before and after its last blank: "48" and "megabaites".
+void splitSize(const std::string& words, std::string& number, std::string& unit) {
+  const size_t blank = words.rfind(' ');
+  number = words.substr(0, blank);
+  unit = blank == std::string::npos ? std::string() : words.substr(blank + 1);
+  if (!unit.empty() && unit.back() == 's') unit.pop_back();
+}
+
+// The directory part and the last component of a "/"-joined path.
+void splitLast(const std::string& path, std::string& dir, std::string& leaf) {
+  const size_t slash = path.rfind('/');
+  dir = slash == std::string::npos ? std::string() : path.substr(0, slash);
+  leaf = slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The directory rel below root, each component opened without following
+// a link and, when create, made first. -1 with errno on failure.
+int openBelow(int root, const std::string& rel, bool create) {
+  int fd = ::dup(root);
+  if (fd < 0) return -1;
+  size_t at = 0;
+  while (at < rel.size()) {
+    size_t slash = rel.find('/', at);
+    if (slash == std::string::npos) slash = rel.size();
+    const std::string part = rel.substr(at, slash - at);
+    at = slash + 1;
+    if (part.empty()) continue;
+    if (create) (void)::mkdirat(fd, part.c_str(), 0777);
+    const int next = ::openat(fd, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int error = errno;
+    ::close(fd);
+    if (next < 0) {
+      errno = error;
+      return -1;
+    }
+    fd = next;
+  }
+  return fd;
+}
+
+bool hasFact(std::string_view raw, std::string_view fact) {
+  std::string lower(raw.substr(0, raw.find(' ')));
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return lower.find(fact) != std::string::npos;
+}
+
+// The size field of a Unix "ls -l" line (the fifth), when it is one.
+int64_t unixSize(std::string_view line) {
+  size_t i = 0;
+  for (int field = 0; field < 5; ++field) {
+    while (i < line.size() && line[i] == ' ') ++i;
+    const size_t start = i;
+    while (i < line.size() && line[i] != ' ') ++i;
+    if (field == 4) {
+      const std::string_view f = line.substr(start, i - start);
+      if (f.empty() || f.size() > 18) return -1;
+      for (char c : f)
+        if (c < '0' || c > '9') return -1;
+      return std::stoll(std::string(f));
+    }
+  }
+  return -1;
+}
+
+struct FdCloser {
+  int fd;
+  ~FdCloser() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+}  // namespace
+
+bool SafeComponent(std::string_view bytes) {
+  if (bytes.empty() || bytes == "." || bytes == "..") return false;
+  for (char c : bytes) {
+    const auto u = static_cast<unsigned char>(c);
+    if (c == '/' || u < 32 || u == 127) return false;
+  }
+  return true;
+}
+
+TreeChild ChildOfEntry(const ListingEntry& entry) {
+  TreeChild c;
+  c.name = EntryName(entry);
+  if (entry.exact) {
+    // RFC 3659 section 7.5.1: type=file, dir, cdir, pdir or an OS type
+    // such as OS.unix=slink.
+    c.directory = entry.directory;
+    c.link = !entry.directory && !hasFact(entry.raw, "type=file;");
+    c.size = entry.size;
+    return c;
+  }
+  c.directory = IsDirectoryLine(entry.raw);
+  c.link = !entry.raw.empty() && entry.raw[0] != '-' && !c.directory;
+  c.size = unixSize(entry.raw);
+  return c;
+}
+
+std::string JoinPath(std::string_view dir, std::string_view name) {
+  if (dir.empty()) return std::string(name);
+  if (name.empty()) return std::string(dir);
+  std::string out(dir);
+  if (out.back() != '/') out += '/';
+  return out + std::string(name);
+}
+
+TreeWalk::TreeWalk() {
+  dirs_.push_back({});
+}
+
+const TreeDirectory& TreeWalk::nextDirectory() {
+  return dirs_[next_++];
+}
+
+void TreeWalk::add(const TreeDirectory& dir, const std::vector<TreeChild>& children) {
+  for (const TreeChild& c : children) {
+    if (c.name.wire == "." || c.name.wire == "..") continue;  // the directory and its parent
+    const RemoteName rel{JoinPath(dir.rel.text, c.name.text), JoinPath(dir.rel.wire, c.name.wire)};
+    if (!SafeComponent(c.name.wire)) {
+      leftOut_.push_back({rel.text, TreeText("nome")});
+    } else if (c.link) {
+      leftOut_.push_back({rel.text, TreeText("link")});
+    } else if (c.directory) {
+      dirs_.push_back({rel});
+    } else {
+      files_.push_back({rel, c.size});
+      if (c.size > 0) bytes_ += c.size;
+    }
+  }
+}
+
+void TreeWalk::failed(const TreeDirectory& dir, const std::string& reason) {
+  leftOut_.push_back({dir.rel.text.empty() ? std::string(".") : dir.rel.text, reason});
+}
+
+std::string TreeText(std::string_view key) {
+  for (const Text& t : kTexts)
+    if (t.key == key) return qr::W(t.text);
+  return {};
+}
+
+std::string TreeQuestion(std::string_view name, size_t files, int64_t bytes, bool counted) {
+  std::string q = "Pasta " + std::string(name) + ": ";
+  if (!counted) q += qr::W("até agora ");
+  q += plural(static_cast<int64_t>(files), "arquivo", "arquivos") + ", " + SizeWords(bytes);
+  if (!counted) q += ", ainda contando";
+  return q + ". Continuar?  ";
+}
+
+std::string TreeProgressText(size_t file, size_t files, int64_t done, int64_t total) {
+  std::string moved = SizeWords(done), whole = SizeWords(total);
+  std::string n1, u1, n2, u2;
+  splitSize(moved, n1, u1);
+  splitSize(whole, n2, u2);
+  return "Arquivo " + std::to_string(file) + " de " + std::to_string(files) + ", " + moved +
+         " de " + (u1 == u2 ? n2 : whole);
+}
+
+std::string TreeDoneText(bool upload, size_t files, int64_t bytes,
+                         std::chrono::milliseconds took) {
+  return std::string(upload ? "Pasta enviada: " : "Pasta recebida: ") +
+         plural(static_cast<int64_t>(files), "arquivo", "arquivos") + ", " + SizeWords(bytes) +
+         " em " + qr::W(DurationWords(took));
+}
+
+std::string TreeFailedText(bool upload, size_t moved, size_t files, size_t failed) {
+  return std::to_string(moved) + " de " + std::to_string(files) +
+         (upload ? " enviados; " : " recebidos; ") +
+         plural(static_cast<int64_t>(failed), "falhou", "falharam");
+}
+
+std::string TreeLeftOutText(size_t count) {
+  return plural(static_cast<int64_t>(count), "item deixado de lado", "itens deixados de lado");
+}
+
+// One folder's move.
+struct Tree::Run {
+  bool upload = false;
+  std::string name;        // the folder's name, as heard
+  std::string remoteBase;  // the remote root's absolute path (bytes)
+  std::string startDir;    // the remote directory current at the start (bytes)
+  int rootFd = -1;         // the local root
+  bool machine = false;    // MLSD
+  char type = 0;           // the TYPE last selected here
+  TreeWalk walk;
+  size_t dirsMade = 0;     // directories of the walk made on the other side
+  ReplaceAll replace = ReplaceAll::Ask;
+  std::vector<TreeProblem> failed;
+  size_t moved = 0, kept = 0;
+  int64_t movedBytes = 0;
+  int64_t bytesBefore = 0;  // of the files before the current one
+  size_t current = 0;       // the file moving, from 0
+  Clock::time_point began;
+  std::optional<Milestones> milestones;
+  bool milestonesOn = true;
+  bool stopped = false;
+  ~Run() {
+    if (rootFd >= 0) ::close(rootFd);
+  }
+};
+
+Tree::Tree(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede, Transfer& transfer)
+    : st_(state), ui_(ui), msg_(msg), dlg_(dlg), rede_(rede), transfer_(transfer) {}
+
+bool Tree::remoteStart(std::string& path) {
+  if (!dlg_.SendCommand("PWD")) return false;
+  const Reply r = dlg_.awaitReply();
+  if (!r.complete || ParseReplyCode(r.first).code != 257) return false;
+  // Replies are decoded for the ear; the path goes back as UTF-8.
+  const std::string shown = QuotedPath(r.first);
+  path = RemoteName::typed(shown).wire;
+  return !path.empty();
+}
+
+void Tree::backToStart(const Run& run) {
+  if (run.startDir.empty() || dlg_.closed()) return;
+  if (dlg_.SendCommand("CWD ", run.startDir)) (void)dlg_.awaitReply();
+}
+
+bool Tree::listRemote(Run& run, const TreeDirectory& dir, std::vector<TreeChild>& children,
+                      std::string& reason) {
+  if (run.type != 'A') {
+    if (!transfer_.SelectType('A')) return false;
+    run.type = 'A';
+  }
+  const std::string path = JoinPath(run.remoteBase, dir.rel.wire);
+  if (!SafeInCommand(path) || !dlg_.SendCommand("CWD ", path)) return false;
+  Reply r = dlg_.awaitReply();
+  if (!r.complete) return false;
+  if (!ChangeSucceeded(r.code)) {
+    reason = r.line;
+    return false;
+  }
+  if (transfer_.openDataPath(true) != DataPathOpen::Open) {
+    reason = TreeText("semdados");
+    return false;
+  }
+  std::FILE* file = std::tmpfile();
+  if (!file) {
+    rede_.CloseDataConnection();
+    reason = SystemReason(errno);
+    return false;
+  }
+  struct FileCloser {
+    std::FILE* f;
+    ~FileCloser() { std::fclose(f); }
+  } closer{file};
+  st_.transferBytes = 0;
+  if (!dlg_.SendCommand(run.machine ? "MLSD" : "LIST")) {
+    rede_.CloseDataConnection();
+    return false;
+  }
+  r = dlg_.awaitReply();
+  if (!r.complete) {
+    rede_.CloseDataConnection();
+    return false;
+  }
+  if (!TransferStarts(r.code)) {
+    rede_.CloseDataConnection();
+    // Servers answer LIST with 450 when there is nothing to list.
+    if (r.code == 450 && !run.machine) return true;
+    reason = r.line;
+    return false;
+  }
+  Reply final;
+  int localError = 0;
+  const DataEnd end = transfer_.receiveData(::fileno(file), final, localError);
+  if (end != DataEnd::Ended) {
+    if (end == DataEnd::Aborted || end == DataEnd::LocalFailed || end == DataEnd::NeverConnected)
+      transfer_.abortTransfer(false);
+    else
+      rede_.CloseDataConnection();
+    if (end == DataEnd::Aborted) run.stopped = true;
+    reason = end == DataEnd::LocalFailed ? SystemReason(localError) : TreeText("caiu");
+    return false;
+  }
+  if (!final.complete && !dlg_.closed()) final = dlg_.awaitReply();
+  rede_.CloseDataConnection();
+  if (!final.complete || !TransferCompleted(final.code)) {
+    reason = final.line;
+    return false;
+  }
+  std::string bytes;
+  std::rewind(file);
+  char block[65536];
+  size_t n;
+  while ((n = std::fread(block, 1, sizeof block, file)) > 0) bytes.append(block, n);
+  for (const ListingEntry& e : run.machine ? MachineListingTable(bytes) : ListingTable(bytes))
+    children.push_back(ChildOfEntry(e));
+  return true;
+}
+
+void Tree::listLocal(Run& run, const TreeDirectory& dir) {
+  const int fd = openBelow(run.rootFd, dir.rel.wire, false);
+  DIR* d = fd < 0 ? nullptr : ::fdopendir(fd);
+  if (!d) {
+    const int error = errno;
+    if (fd >= 0) ::close(fd);
+    run.walk.failed(dir, SystemReason(error));
+    return;
+  }
+  std::vector<TreeChild> children;
+  while (const dirent* e = ::readdir(d)) {
+    const std::string name = e->d_name;
+    if (name == "." || name == "..") continue;
+    TreeChild c;
+    c.name = {qr::fromUtf8(name), name};
+    struct stat st {};
+    if (::fstatat(::dirfd(d), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    c.directory = S_ISDIR(st.st_mode);
+    c.link = !c.directory && !S_ISREG(st.st_mode);
+    if (S_ISREG(st.st_mode)) c.size = static_cast<int64_t>(st.st_size);
+    children.push_back(std::move(c));
+  }
+  ::closedir(d);
+  std::sort(children.begin(), children.end(),
+            [](const TreeChild& a, const TreeChild& b) { return a.name.wire < b.name.wire; });
+  run.walk.add(dir, children);
+}
+
+void Tree::countOne(Run& run) {
+  const TreeDirectory dir = run.walk.nextDirectory();
+  if (run.upload) {
+    listLocal(run, dir);
+    return;
+  }
+  std::vector<TreeChild> children;
+  std::string reason;
+  if (listRemote(run, dir, children, reason))
+    run.walk.add(dir, children);
+  else if (!dlg_.closed())
+    run.walk.failed(dir, reason.empty() ? TreeText("perdida") : reason);
+}
+
+void Tree::count(Run& run, Clock::time_point until) {
+  while (run.walk.pending() && !run.stopped && !dlg_.closed() && Clock::now() < until)
+    countOne(run);
+}
+
+bool Tree::makeRemoteDirectory(Run& run, const TreeDirectory& dir) {
+  const std::string path = JoinPath(run.remoteBase, dir.rel.wire);
+  if (!SafeInCommand(path) || !dlg_.SendCommand("MKD ", path)) return false;
+  const Reply r = dlg_.awaitReply();
+  if (!r.complete) return false;
+  if (r.code == 257) return true;
+  // RFC 959 gives no code for "exists already": a directory there is one
+  // the user may well want to fill.
+  if (!dlg_.SendCommand("CWD ", path)) return false;
+  const Reply cwd = dlg_.awaitReply();
+  if (cwd.complete && ChangeSucceeded(cwd.code)) return true;
+  run.walk.failed(dir, r.line);
+  return false;
+}
+
+bool Tree::askStop() {
+  return transfer_.askYesText(TreeText("parar"));
+}
+
+bool Tree::askReplace(Run& run, const std::string& shown) {
+  if (run.replace != ReplaceAll::Ask) return run.replace == ReplaceAll::Yes;
+  if (ui_.cursorColumn() != 1) ui_.endLine();
+  const std::string question = ReplaceQuestion(shown);
+  ui_.write(question);
+  ui_.speakText(question.substr(0, question.find('?')));
+  ui_.endLine();
+  MenuBox box;
+  box.column = 1;
+  box.row = ui_.cursorRow();
+  box.height = 4;
+  const std::vector<MenuChoice> items{{"", "Sim"},
+                                      {"", qr::W("Não")},
+                                      {"", "Sim para todos"},
+                                      {"", qr::W("Não para todos")}};
+  switch (ui_.runMenu(box, items)) {
+    case 1:
+      return true;
+    case 3:
+      run.replace = ReplaceAll::Yes;
+      return true;
+    case 4:
+      run.replace = ReplaceAll::No;
+      return false;
+    default:
+      return false;
+  }
+}
+
+void Tree::sayProgress(const Run& run) {
+  if (ui_.cursorColumn() != 1) ui_.endLine();
+  const std::string text = TreeProgressText(run.current + 1, run.walk.files().size(),
+                                            run.bytesBefore + st_.transferBytes, run.walk.bytes());
+  ui_.write(text);
+  ui_.endLine();
+  ui_.speakAndGoOn(text);
+}
+
+namespace {
+
+// What the judge's account means for one file of a folder.
+std::string reasonOf(Account account, const Pumped& p, bool upload, int64_t have,
+                     std::optional<int64_t> expected) {
+  switch (account) {
+    case Account::Done:
+    case Account::SizesDiffer:
+      return {};
+    case Account::Short:
+      return ShortText(upload, have, expected.value_or(0));
+    case Account::ServerFailed:
+      return p.final.line;
+    case Account::DataBroken:
+      return TreeText("caiu");
+    case Account::LocalError:
+      return SystemReason(p.localError);
+    case Account::Interrupted:
+      return TransferText("interrompendo");
+    case Account::Lost:
+      return TreeText("perdida");
+    case Account::NeverConnected:
+      return TransferText("semconexao");
+  }
+  return {};
+}
+
+}  // namespace
+
+Tree::FileEnd Tree::receiveOne(Run& run, size_t index, std::string& reason) {
+  const TreeFile& f = run.walk.files()[index];
+  std::string dirText, leafText;
+  splitLast(f.rel.text, dirText, leafText);
+  const int dirFd = openBelow(run.rootFd, qr::toUtf8(dirText), true);
+  if (dirFd < 0) {
+    reason = SystemReason(errno);
+    return FileEnd::Failed;
+  }
+  FdCloser dirCloser{dirFd};
+  const std::string leaf = qr::toUtf8(leafText);
+  struct stat there {};
+  if (::fstatat(dirFd, leaf.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (S_ISDIR(there.st_mode)) {
+      reason = TreeText("ediretorio");
+      return FileEnd::Failed;
+    }
+    if (!askReplace(run, f.rel.text)) {
+      reason = TreeText("mantido");
+      return FileEnd::Skipped;
+    }
+  }
+  if (run.type != 'I') {
+    if (!transfer_.SelectType('I')) return dlg_.closed() ? FileEnd::Stop : FileEnd::Failed;
+    run.type = 'I';
+  }
+  const std::string path = JoinPath(run.remoteBase, f.rel.wire);
+  if (!SafeInCommand(path)) {
+    reason = TreeText("nome");
+    return FileEnd::Failed;
+  }
+  switch (transfer_.openDataPath(false)) {
+    case DataPathOpen::Open:
+      break;
+    case DataPathOpen::Lost:
+      return FileEnd::Stop;
+    case DataPathOpen::Refused:
+    case DataPathOpen::Unreachable:
+    case DataPathOpen::Failed:
+      reason = TreeText("semdados");
+      return FileEnd::Failed;
+  }
+  const std::string partial = PartialName(leaf);
+  (void)::unlinkat(dirFd, partial.c_str(), 0);
+  const int fd =
+      ::openat(dirFd, partial.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+               0666 & ~static_cast<mode_t>(st_.fileCreationMask));
+  if (fd < 0) {
+    reason = SystemReason(errno);
+    rede_.CloseDataConnection();
+    return FileEnd::Failed;
+  }
+  bool closed = false;
+  const auto closeFile = [&] {
+    if (closed) return 0;
+    closed = true;
+    return ::close(fd) == 0 ? 0 : errno;
+  };
+  const auto dropPartial = [&] {
+    (void)closeFile();
+    if (st_.transferBytes == 0) (void)::unlinkat(dirFd, partial.c_str(), 0);
+  };
+  st_.transferBytes = 0;
+  if (!dlg_.SendCommand("RETR ", path)) {
+    dropPartial();
+    rede_.CloseDataConnection();
+    return FileEnd::Stop;
+  }
+  const Reply started = dlg_.awaitReply();
+  if (!started.complete) {
+    dropPartial();
+    rede_.CloseDataConnection();
+    return FileEnd::Stop;
+  }
+  if (!TransferStarts(started.code)) {
+    dropPartial();
+    rede_.CloseDataConnection();
+    reason = started.line;
+    return FileEnd::Failed;
+  }
+  std::optional<int64_t> expected = AnnouncedSize(started.line);
+  if (!expected && run.machine && f.size >= 0) expected = f.size;
+  const Pumped p = Pump(st_, ui_, msg_, dlg_, rede_)
+                       .run({.fd = fd,
+                             .offset = run.bytesBefore,
+                             .total = run.walk.bytes(),
+                             .milestones = run.milestones ? &*run.milestones : nullptr,
+                             .progress = [&] { sayProgress(run); },
+                             .confirmStop = [&] { return askStop(); },
+                             .since = run.began});
+  const int64_t have = st_.transferBytes;
+  const Judgement j = JudgeTransfer({.upload = false,
+                                     .binary = true,
+                                     .data = p.data,
+                                     .server = p.gaveUp ? ServerEnd::GaveUp
+                                               : IsFinalReply(p.final) ? ServerEndOf(p.final.code)
+                                                                       : ServerEnd::None,
+                                     .have = have,
+                                     .expected = expected});
+  if (p.data == DataEnd::Aborted || p.data == DataEnd::LocalFailed ||
+      p.data == DataEnd::NeverConnected)
+    transfer_.abortTransfer(false);
+  rede_.CloseDataConnection();
+  if (j.verdict == Verdict::Completed) {
+    int error = closeFile();
+    if (error == 0 && ::renameat(dirFd, partial.c_str(), dirFd, leaf.c_str()) != 0) error = errno;
+    if (error == 0) {
+      run.movedBytes += have;
+      return FileEnd::Moved;
+    }
+    reason = SystemReason(error);
+    return FileEnd::Failed;
+  }
+  dropPartial();  // what arrived stays as the .part, as for one file
+  reason = reasonOf(j.account, p, false, have, expected);
+  if (p.data == DataEnd::Aborted || p.gaveUp) run.stopped = true;
+  return p.data == DataEnd::Lost || dlg_.closed() ? FileEnd::Stop : FileEnd::Failed;
+}
+
+Tree::FileEnd Tree::sendOne(Run& run, size_t index, std::string& reason) {
+  const TreeFile& f = run.walk.files()[index];
+  std::string dirPath, leaf;
+  splitLast(f.rel.wire, dirPath, leaf);
+  const int dirFd = openBelow(run.rootFd, dirPath, false);
+  if (dirFd < 0) {
+    reason = SystemReason(errno);
+    return FileEnd::Failed;
+  }
+  FdCloser dirCloser{dirFd};
+  const int fd = ::openat(dirFd, leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  struct stat st {};
+  if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    reason = fd < 0 ? SystemReason(errno) : TreeText("outro");
+    if (fd >= 0) ::close(fd);
+    return FileEnd::Failed;
+  }
+  FdCloser fileCloser{fd};
+  const int64_t size = static_cast<int64_t>(st.st_size);
+  if (run.type != 'I') {
+    if (!transfer_.SelectType('I')) return dlg_.closed() ? FileEnd::Stop : FileEnd::Failed;
+    run.type = 'I';
+  }
+  const std::string path = JoinPath(run.remoteBase, f.rel.wire);
+  if (!SafeInCommand(path)) {
+    reason = TreeText("nome");
+    return FileEnd::Failed;
+  }
+  switch (transfer_.openDataPath(false)) {
+    case DataPathOpen::Open:
+      break;
+    case DataPathOpen::Lost:
+      return FileEnd::Stop;
+    case DataPathOpen::Refused:
+    case DataPathOpen::Unreachable:
+    case DataPathOpen::Failed:
+      reason = TreeText("semdados");
+      return FileEnd::Failed;
+  }
+  st_.transferBytes = 0;
+  if (!dlg_.SendCommand("STOR ", path)) {
+    rede_.CloseDataConnection();
+    return FileEnd::Stop;
+  }
+  const Reply started = dlg_.awaitReply();
+  if (!started.complete) {
+    rede_.CloseDataConnection();
+    return FileEnd::Stop;
+  }
+  if (!TransferStarts(started.code)) {
+    rede_.CloseDataConnection();
+    reason = started.line;
+    return FileEnd::Failed;
+  }
+  const Pumped p = Pump(st_, ui_, msg_, dlg_, rede_)
+                       .run({.upload = true,
+                             .fd = fd,
+                             .offset = run.bytesBefore,
+                             .total = run.walk.bytes(),
+                             .milestones = run.milestones ? &*run.milestones : nullptr,
+                             .progress = [&] { sayProgress(run); },
+                             .confirmStop = [&] { return askStop(); },
+                             .since = run.began});
+  const Judgement j = JudgeTransfer({.upload = true,
+                                     .binary = true,
+                                     .data = p.data,
+                                     .server = p.gaveUp ? ServerEnd::GaveUp
+                                               : IsFinalReply(p.final) ? ServerEndOf(p.final.code)
+                                                                       : ServerEnd::None,
+                                     .have = st_.transferBytes,
+                                     .expected = size});
+  if (p.data == DataEnd::Aborted || p.data == DataEnd::LocalFailed ||
+      p.data == DataEnd::NeverConnected)
+    transfer_.abortTransfer(true);
+  rede_.CloseDataConnection();
+  if (j.verdict == Verdict::Completed) {
+    run.movedBytes += size;
+    return FileEnd::Moved;
+  }
+  reason = reasonOf(j.account, p, true, st_.transferBytes, size);
+  if (p.data == DataEnd::Aborted || p.gaveUp) run.stopped = true;
+  return p.data == DataEnd::Lost || dlg_.closed() ? FileEnd::Stop : FileEnd::Failed;
+}
+
+void Tree::moveAll(Run& run) {
+  run.began = Clock::now();
+  const auto makeDirectories = [&] {
+    const auto& dirs = run.walk.directories();
+    for (; run.dirsMade < dirs.size() && !dlg_.closed(); ++run.dirsMade) {
+      const TreeDirectory& d = dirs[run.dirsMade];
+      if (run.upload) {
+        (void)makeRemoteDirectory(run, d);
+      } else {
+        const int fd = openBelow(run.rootFd, qr::toUtf8(d.rel.text), true);
+        if (fd < 0)
+          run.walk.failed(d, SystemReason(errno));
+        else
+          ::close(fd);
+      }
+    }
+  };
+  const auto startMilestones = [&] {
+    if (!run.walk.pending() && !run.milestones)
+      run.milestones.emplace(run.walk.bytes(), run.bytesBefore, run.milestonesOn);
+  };
+  startMilestones();
+  for (size_t i = 0; !run.stopped && !dlg_.closed(); ++i) {
+    // Counting goes on where it stopped, one directory at a time.
+    while (i >= run.walk.files().size() && run.walk.pending() && !run.stopped && !dlg_.closed()) {
+      countOne(run);
+      startMilestones();
+    }
+    if (i >= run.walk.files().size()) break;
+    makeDirectories();
+    run.current = i;
+    std::string reason;
+    const FileEnd end = run.upload ? sendOne(run, i, reason) : receiveOne(run, i, reason);
+    const TreeFile& f = run.walk.files()[i];
+    switch (end) {
+      case FileEnd::Moved:
+        ++run.moved;
+        break;
+      case FileEnd::Skipped:
+        ++run.kept;
+        break;
+      case FileEnd::Failed:
+        run.failed.push_back({f.rel.text, reason, static_cast<long>(i)});
+        break;
+      case FileEnd::Stop:
+        if (!reason.empty()) run.failed.push_back({f.rel.text, reason, static_cast<long>(i)});
+        run.stopped = true;
+        break;
+    }
+    run.bytesBefore += end == FileEnd::Moved ? st_.transferBytes : std::max<int64_t>(f.size, 0);
+  }
+  makeDirectories();  // the empty ones at the end of the walk
+  ui_.setCaption(IdleCaption(st_.remoteName));
+}
+
+void Tree::sayOutcome(Run& run) {
+  if (ui_.cursorColumn() != 1) ui_.endLine();
+  const size_t files = run.walk.files().size();
+  const auto took =
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - run.began);
+  if (dlg_.closed()) return;  // the dialogue has said so
+  if (!run.stopped && run.failed.empty() && run.moved + run.kept == files) {
+    msg_.Announce(run.upload ? "FTFIMENV" : "FTFIMREC", 1);
+    ui_.writeLineSpoken(TreeDoneText(run.upload, run.moved, run.movedBytes, took));
+    if (run.kept > 0)
+      ui_.writeLineSpoken(
+          plural(static_cast<int64_t>(run.kept), "arquivo que já existia mantido",
+                 "arquivos que já existiam mantidos"));
+  } else {
+    ui_.errorBeep();
+    ui_.setForeground(4);
+    if (run.stopped) ui_.writeLineSpoken(TreeText("interrompida"));
+    ui_.writeLineSpoken(TreeFailedText(run.upload, run.moved, files, run.failed.size()));
+    ui_.setForeground(15);
+  }
+  if (!run.walk.leftOut().empty()) ui_.writeLineSpoken(TreeLeftOutText(run.walk.leftOut().size()));
+}
+
+void Tree::walkFailures(Run& run) {
+  std::vector<TreeProblem> items = run.failed;
+  for (const TreeProblem& p : run.walk.leftOut()) items.push_back(p);
+  if (items.empty() || dlg_.closed()) return;
+  ui_.writeLineSpoken(TreeText("lista"));
+  size_t at = 0;
+  bool sayItem = true;
+  while (!items.empty()) {
+    if (sayItem) {
+      const TreeProblem& p = items[at];
+      ui_.write(p.name + ": " + p.reason);
+      ui_.speakText(p.name);
+      ui_.speakText(p.reason);
+      ui_.endLine();
+    }
+    sayItem = true;
+    uint8_t key = ui_.readKey();
+    bool extended = false;
+    if (key == 0) {
+      key = ui_.readKey();
+      extended = true;
+    }
+    if (!extended && (key == kEscape || key == 13)) break;
+    if (extended && (key == kDown || key == kUp)) {
+      const bool down = key == kDown;
+      if (down ? at + 1 < items.size() : at > 0) {
+        at = down ? at + 1 : at - 1;
+      } else {
+        msg_.Announce("FTULTARQ", 1);
+        sayItem = false;
+      }
+      continue;
+    }
+    if (extended || (key != 'R' && key != 'r')) continue;
+    TreeProblem& p = items[at];
+    if (p.file < 0) {
+      ui_.errorBeep();  // a name left out is not tried
+      sayItem = false;
+      continue;
+    }
+    run.current = static_cast<size_t>(p.file);
+    run.stopped = false;
+    run.milestones.reset();
+    std::string reason;
+    const FileEnd end = run.upload ? sendOne(run, static_cast<size_t>(p.file), reason)
+                                   : receiveOne(run, static_cast<size_t>(p.file), reason);
+    ui_.setCaption(IdleCaption(st_.remoteName));
+    if (dlg_.closed()) break;
+    if (end == FileEnd::Moved) {
+      ui_.writeLineSpoken(TreeText("conseguiu"));
+      items.erase(items.begin() + static_cast<long>(at));
+      if (at >= items.size() && at > 0) --at;
+    } else if (!reason.empty()) {
+      p.reason = reason;
+    }
+  }
+  ui_.flushKeys();
+}
+
+void Tree::ReceiveFolder(const RemoteName& dir) {
+  ui_.setBackground(5);
+  ui_.writeSpoken(TreeText("receber"));
+  ui_.setBackground(0);
+  ui_.endLine();
+  if (!SafeComponent(dir.wire)) {
+    ui_.errorBeep();
+    msg_.Announce("FTNOMINV", 1);
+    return;
+  }
+  Run run;
+  run.upload = false;
+  run.name = dir.text;
+  run.milestonesOn = transfer_.milestonesWanted();
+  if (!remoteStart(run.startDir)) {
+    if (!dlg_.closed()) ui_.writeLineSpoken(TreeText("naopwd"));
+    return;
+  }
+  run.remoteBase = JoinPath(run.startDir, dir.wire);
+  const Features& features = dlg_.features();
+  run.machine = features.has("MLST") || features.has("MLSD");
+
+  // The local folder of the same name, in the working directory; an
+  // existing one is filled, file by file with the replace question.
+  const std::string local = qr::toUtf8(dir.text);
+  (void)::mkdir(local.c_str(), 0777);
+  run.rootFd = ::open(local.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (run.rootFd < 0) {
+    ui_.setForeground(4);
+    ui_.write(TreeText("naodir") + ": ");
+    ui_.writeLineSpoken(SystemReason(errno));
+    ui_.setForeground(15);
+    return;
+  }
+
+  msg_.AnnounceAndGoOn("FTDIRPED", 1);
+  count(run, Clock::now() + kCountFirst);
+  if (dlg_.closed()) return;
+  const bool counted = !run.walk.pending();
+  if (run.stopped ||
+      !transfer_.askYesText(
+          TreeQuestion(run.name, run.walk.files().size(), run.walk.bytes(), counted))) {
+    backToStart(run);
+    msg_.Announce("FTDESIS", 2);
+    return;
+  }
+  moveAll(run);
+  backToStart(run);
+  sayOutcome(run);
+  walkFailures(run);
+  backToStart(run);
+}
+
+void Tree::SendFolder(const std::string& localPath) {
+  ui_.setBackground(5);
+  ui_.writeSpoken(TreeText("enviar"));
+  ui_.setBackground(0);
+  ui_.endLine();
+  std::string path = localPath;
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  const RemoteName root = RemoteName::typed(RemoteNameFromLocal(path));
+  if (!SafeComponent(root.wire)) {
+    ui_.errorBeep();
+    msg_.Announce("FTNOMINV", 1);
+    return;
+  }
+  Run run;
+  run.upload = true;
+  run.name = root.text;
+  run.milestonesOn = transfer_.milestonesWanted();
+  // The folder the user named may itself be a link; nothing below it is
+  // followed.
+  run.rootFd = ::open(qr::toUtf8(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (run.rootFd < 0) {
+    ui_.setForeground(4);
+    ui_.write(TreeText("naodir") + ": ");
+    ui_.writeLineSpoken(SystemReason(errno));
+    ui_.setForeground(15);
+    return;
+  }
+  if (!remoteStart(run.startDir)) {
+    if (!dlg_.closed()) ui_.writeLineSpoken(TreeText("naopwd"));
+    return;
+  }
+  run.remoteBase = JoinPath(run.startDir, root.wire);
+  count(run, Clock::now() + kCountFirst);
+  const bool counted = !run.walk.pending();
+  if (!transfer_.askYesText(
+          TreeQuestion(run.name, run.walk.files().size(), run.walk.bytes(), counted))) {
+    msg_.Announce("FTDESIS", 2);
+    return;
+  }
+  moveAll(run);
+  backToStart(run);
+  sayOutcome(run);
+  walkFailures(run);
+  backToStart(run);
+}
+
+}  // namespace ftp

@@ -1,0 +1,168 @@
+// ftpTree: whole folders. R on a directory of the browser receives the
+// whole tree into a local folder of the same name; T with a local directory
+// sends the whole tree, making the remote directories with MKD.
+//
+// First the tree is counted and the user hears what will move ("Pasta
+// fotos: 312 arquivos, 48 megabaites. Continuar?"); a tree that takes longer
+// than two seconds to count is said as counted so far and counted on while
+// its files move. Each file is one transfer of the single-file kind: the
+// data moved by the pump, judged by the judge, a receive written into a
+// .part put in place only when the judge calls it complete. Any key says
+// "Arquivo 45 de 312, 12 megabaites de 48" while the data goes on; ESC asks
+// "Parar a pasta inteira?"; the milestones count the whole tree. One outcome
+// ends it, with the failures (name and reason) in a list walked with the
+// arrows, where R tries a file again.
+//
+// Safety. Every name of a listing passes SafeComponent (no "/", no "." or
+// "..", no control character): the tree never leaves the chosen folder on
+// either side. Symbolic links are not followed on either side: a listed
+// link is left out and said so, and the local folders are opened one
+// component at a time without following links. An existing local file is
+// replaced only when the user says so, once or for all.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ftp/ftpDlg.h"
+
+namespace ftp {
+
+struct ClientState;
+class Tela;
+class Messages;
+class Rede;
+class Transfer;
+struct ListingEntry;
+
+// A name that may be one component of a path on both sides: not empty,
+// not "." or "..", no "/" and no control character.
+[[nodiscard]] bool SafeComponent(std::string_view bytes);
+
+// One entry of a listed directory, as the walk takes it.
+struct TreeChild {
+  RemoteName name;  // as heard, and the bytes of the server or the disk
+  bool directory = false;
+  bool link = false;   // a symbolic link (or anything not a file or directory)
+  int64_t size = -1;   // -1: not told
+};
+
+// A listing entry of either format as a child of the walk.
+[[nodiscard]] TreeChild ChildOfEntry(const ListingEntry& entry);
+
+struct TreeFile {
+  RemoteName rel;    // the path below the tree's root, "/"-joined
+  int64_t size = -1;
+};
+
+struct TreeDirectory {
+  RemoteName rel;  // "" for the root
+};
+
+// Something left out or that failed, with its reason (Windows-1252).
+struct TreeProblem {
+  std::string name;    // the path below the root, as heard
+  std::string reason;
+  long file = -1;      // the file's index when it may be tried again
+};
+
+// The walk over a tree: directories still to list, the files found, in the
+// order found, and what was left out. Nothing here touches a server or a
+// disk: the caller lists each directory the walk gives and hands the
+// entries back.
+class TreeWalk {
+ public:
+  TreeWalk();
+
+  [[nodiscard]] bool pending() const { return next_ < dirs_.size(); }
+  // The next directory to list; pending() must be true.
+  [[nodiscard]] const TreeDirectory& nextDirectory();
+  // The entries of a directory given by nextDirectory.
+  void add(const TreeDirectory& dir, const std::vector<TreeChild>& children);
+  void failed(const TreeDirectory& dir, const std::string& reason);
+
+  [[nodiscard]] const std::vector<TreeFile>& files() const { return files_; }
+  [[nodiscard]] const std::vector<TreeDirectory>& directories() const { return dirs_; }
+  [[nodiscard]] const std::vector<TreeProblem>& leftOut() const { return leftOut_; }
+  [[nodiscard]] int64_t bytes() const { return bytes_; }
+
+ private:
+  std::vector<TreeDirectory> dirs_;
+  size_t next_ = 0;
+  std::vector<TreeFile> files_;
+  std::vector<TreeProblem> leftOut_;
+  int64_t bytes_ = 0;
+};
+
+// "a/b" joined, either side empty.
+[[nodiscard]] std::string JoinPath(std::string_view dir, std::string_view name);
+
+// The sentences of a folder, Windows-1252.
+// "Pasta fotos: 312 arquivos, 48 megabaites. Continuar?"; counting not done:
+// "Pasta fotos: até agora 312 arquivos, 48 megabaites, ainda contando.
+// Continuar?"
+[[nodiscard]] std::string TreeQuestion(std::string_view name, size_t files, int64_t bytes,
+                                       bool counted);
+// "Arquivo 45 de 312, 12 megabaites de 48"; the total's unit is said only
+// when it is not the unit of what moved.
+[[nodiscard]] std::string TreeProgressText(size_t file, size_t files, int64_t done,
+                                           int64_t total);
+// "Pasta recebida: 312 arquivos, 48 megabaites em 9 segundos".
+[[nodiscard]] std::string TreeDoneText(bool upload, size_t files, int64_t bytes,
+                                       std::chrono::milliseconds took);
+// "310 de 312 recebidos; 2 falharam".
+[[nodiscard]] std::string TreeFailedText(bool upload, size_t moved, size_t files, size_t failed);
+// "1 item deixado de lado" / "3 itens deixados de lado".
+[[nodiscard]] std::string TreeLeftOutText(size_t count);
+// The reasons a name is left out, and other texts of the folder.
+[[nodiscard]] std::string TreeText(std::string_view key);
+
+// What is done with a local file that exists already.
+enum class ReplaceAll { Ask, Yes, No };
+
+class Tree {
+ public:
+  Tree(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede, Transfer& transfer);
+
+  // The directory of the current remote directory, into a local folder of
+  // its name in the working directory.
+  void ReceiveFolder(const RemoteName& dir);
+  // A local directory (Windows-1252 path) into a remote directory of its
+  // name in the current remote directory.
+  void SendFolder(const std::string& local);
+
+ private:
+  struct Run;
+  enum class FileEnd { Moved, Failed, Skipped, Stop };
+  [[nodiscard]] bool listRemote(Run& run, const TreeDirectory& dir,
+                                std::vector<TreeChild>& children, std::string& reason);
+  void listLocal(Run& run, const TreeDirectory& dir);
+  // Lists the next directory of the walk.
+  void countOne(Run& run);
+  // Walks until nothing is pending, or until the deadline.
+  void count(Run& run, std::chrono::steady_clock::time_point until);
+  [[nodiscard]] bool makeRemoteDirectory(Run& run, const TreeDirectory& dir);
+  [[nodiscard]] FileEnd receiveOne(Run& run, size_t index, std::string& reason);
+  [[nodiscard]] FileEnd sendOne(Run& run, size_t index, std::string& reason);
+  void moveAll(Run& run);
+  void sayOutcome(Run& run);
+  void walkFailures(Run& run);
+  void sayProgress(const Run& run);
+  [[nodiscard]] bool askStop();
+  [[nodiscard]] bool askReplace(Run& run, const std::string& shown);
+  [[nodiscard]] bool remoteStart(std::string& path);
+  void backToStart(const Run& run);
+
+  ClientState& st_;
+  Tela& ui_;
+  Messages& msg_;
+  Dlg& dlg_;
+  Rede& rede_;
+  Transfer& transfer_;
+};
+
+}  // namespace ftp
