@@ -456,8 +456,8 @@ void Client::runRemote() {
     rede_.CloseConnections();
     EndProgram();
   }
-  remoteCmds_ = std::make_unique<RemoteCommands>(st_, ui_, msg_, *remote_,
-                                                 activeDialogs_ ? *activeDialogs_ : plainDialogs_);
+  remoteCmds_ = std::make_unique<RemoteCommands>(
+      st_, ui_, msg_, *remote_, activeDialogs_ ? *activeDialogs_ : plainDialogs_, browse_);
   st_.loggedIn = remote_->Login();
   st_.inSession = st_.loggedIn;
   prompt();
