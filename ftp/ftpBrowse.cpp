@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
@@ -297,6 +298,71 @@ uint8_t BrowserMenuLetter(int item) {
   return kBrowserMenu[static_cast<size_t>(item - 1)].letter;
 }
 
+// The browser's requests over FTP: names checked for CR and LF, SIZE
+// asked, the directory and delete commands of Dir, and the replies that
+// came meanwhile heard after each key.
+class Browse::FtpActions : public BrowseActions {
+ public:
+  FtpActions(Browse& browse, Tela& ui, Messages& msg, Dlg& dlg, Dir& dir, Transfer& transfer)
+      : browse_(browse), ui_(ui), msg_(msg), dlg_(dlg), dir_(dir), transfer_(transfer) {}
+
+  bool marks() const override { return true; }
+
+  bool usable(const RemoteName& name) override {
+    if (name.wire.empty()) {
+      ui_.errorBeep();
+      return false;
+    }
+    if (!SafeInCommand(name.wire)) {
+      ui_.errorBeep();
+      ui_.endLine();
+      msg_.Announce("FTNOMINV", 1);
+      return false;
+    }
+    return true;
+  }
+  void receive(const RemoteName& name, bool directory) override {
+    if (directory && browse_.receiveFolder)
+      browse_.receiveFolder(name);
+    else
+      transfer_.ReceiveFile(name);
+  }
+  bool confirmAndDelete(const RemoteName& name) override { return dir_.ConfirmAndDelete(name); }
+  bool saySize(const ListingEntry& entry) override {
+    // A directory has no size to ask for; a file's is asked in type I,
+    // since servers refuse SIZE in the listing's type A.
+    if (IsDirectoryEntry(entry)) {
+      ui_.endLine();
+      return true;
+    }
+    if (!browse_.binaryForSize_) {
+      browse_.binaryForSize_ = dlg_.SendCommand("TYPE I");
+      if (browse_.binaryForSize_) (void)dlg_.awaitReply();
+    }
+    if (!dlg_.SendCommand("SIZE ", EntryName(entry).wire)) return false;
+    ui_.write(" .... ");
+    (void)dlg_.ReadAndSpeakReply(false);
+    return true;
+  }
+  bool changeDirectory(const RemoteName& name) override { return dir_.ChangeRemoteDirectory(name); }
+  bool stillThere() override {
+    while (dlg_.hasLines()) {
+      ui_.endLine();
+      (void)dlg_.awaitReply();
+      if (dlg_.closed() || dlg_.interrupted()) break;
+    }
+    return !dlg_.closed();
+  }
+
+ private:
+  Browse& browse_;
+  Tela& ui_;
+  Messages& msg_;
+  Dlg& dlg_;
+  Dir& dir_;
+  Transfer& transfer_;
+};
+
 Browse::Browse(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede, Dir& dir,
                Transfer& transfer, FileDialogs& dialogs)
     : st_(state),
@@ -306,7 +372,10 @@ Browse::Browse(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede
       rede_(rede),
       dir_(dir),
       transfer_(transfer),
-      dialogs_(dialogs) {}
+      dialogs_(dialogs),
+      ftpActions_(std::make_unique<FtpActions>(*this, ui, msg, dlg, dir, transfer)) {}
+
+Browse::~Browse() = default;
 
 void Browse::ListRemoteDirectory() {
   while (dlg_.hasLines()) {
@@ -405,20 +474,6 @@ bool Browse::hasEntry(long position) const {
   return position >= 1 && position <= static_cast<long>(table_.size());
 }
 
-bool Browse::usable(const RemoteName& name) {
-  if (name.wire.empty()) {
-    ui_.errorBeep();
-    return false;
-  }
-  if (!SafeInCommand(name.wire)) {
-    ui_.errorBeep();
-    ui_.endLine();
-    msg_.Announce("FTNOMINV", 1);
-    return false;
-  }
-  return true;
-}
-
 void Browse::AnnounceEntry(size_t position) {
   if (!hasEntry(static_cast<long>(position))) return;
   const ListingEntry& entry = table_[position - 1];
@@ -428,6 +483,70 @@ void Browse::AnnounceEntry(size_t position) {
     ui_.moveCursor(kDirectoryColumn, ui_.cursorRow());
     ui_.writeSpoken(qr::W("  diretório"));
   }
+  if (entry.marked) ui_.writeSpoken("  marcado");
+}
+
+size_t Browse::markedCount() const {
+  return static_cast<size_t>(
+      std::count_if(table_.begin(), table_.end(), [](const ListingEntry& e) { return e.marked; }));
+}
+
+void Browse::deleteMarked(BrowsePlace& place) {
+  const size_t count = markedCount();
+  ui_.endLine();
+  const std::string question = "Apagar os " + std::to_string(count) + " marcados?  ";
+  ui_.write(question);
+  ui_.speakText(question.substr(0, question.find('?')));
+  msg_.Announce("FTSIMNAO", 0);
+  const uint8_t key = ui_.readKey();
+  if (key == 0) (void)ui_.readKey();
+  ui_.writeSpoken(std::string(1, static_cast<char>(key >= 32 ? key : ' ')));
+  ui_.endLine();
+  if (key != 'S' && key != 's') {
+    msg_.Announce("FTDESIS", 2);
+    return;
+  }
+  // Files go with DELE, directories with RMD (only an empty one can go).
+  size_t deleted = 0;
+  std::vector<std::string> failed;
+  for (size_t i = 0; i < table_.size() && !dlg_.closed();) {
+    if (!table_[i].marked) {
+      ++i;
+      continue;
+    }
+    const RemoteName name = EntryName(table_[i]);
+    bool gone = false;
+    if (SafeInCommand(name.wire) &&
+        dlg_.SendCommand(IsDirectoryEntry(table_[i]) ? "RMD " : "DELE ", name.wire)) {
+      const Reply r = dlg_.awaitReply();
+      gone = r.complete && r.code / 100 == 2;
+      if (!gone && r.complete) failed.push_back(name.text + ": " + r.line);
+    }
+    if (!gone) {
+      table_[i].marked = false;
+      ++i;
+      continue;
+    }
+    ++deleted;
+    table_.erase(table_.begin() + static_cast<long>(i));
+    if (static_cast<long>(i) < place.position()) place.moveTo(place.position() - 1);
+  }
+  place = [&] {
+    BrowsePlace p(static_cast<long>(table_.size()));
+    p.moveTo(std::min<long>(place.position(), static_cast<long>(table_.size())));
+    return p;
+  }();
+  if (failed.empty()) {
+    ui_.writeLineSpoken(std::to_string(deleted) + (deleted == 1 ? " apagado" : " apagados"));
+    return;
+  }
+  ui_.errorBeep();
+  ui_.setForeground(4);
+  ui_.writeLineSpoken(std::to_string(deleted) + " de " + std::to_string(count) + " apagados; " +
+                      std::to_string(failed.size()) +
+                      (failed.size() == 1 ? " falhou" : " falharam"));
+  ui_.setForeground(15);
+  for (const std::string& f : failed) ui_.writeLineSpoken(f);
 }
 
 uint8_t Browse::BrowserMenu() {
@@ -462,9 +581,15 @@ void Browse::BrowseListing() {
   size_t n;
   while ((n = std::fread(block, 1, sizeof block, file)) > 0) bytes.append(block, n);
   std::fclose(file);
-  table_ = machineListing_ ? MachineListingTable(bytes) : ListingTable(bytes);
+  std::vector<ListingEntry> table =
+      machineListing_ ? MachineListingTable(bytes) : ListingTable(bytes);
   bytes = {};
   binaryForSize_ = false;  // the listing came in type A
+  Walk(std::move(table), *ftpActions_);
+}
+
+void Browse::Walk(std::vector<ListingEntry> table, BrowseActions& actions) {
+  table_ = std::move(table);
   SortListing(table_, order_);
 
   if (instructionsDue()) {
@@ -494,14 +619,9 @@ void Browse::BrowseListing() {
       if (action == BrowseAction::Leave) action = BrowseAction::None;
     }
     if (action == BrowseAction::Menu) action = BrowserAction(false, BrowserMenu());
-    leave = act(action, place);
-
-    while (dlg_.hasLines()) {
-      ui_.endLine();
-      (void)dlg_.awaitReply();
-      if (dlg_.closed() || dlg_.interrupted()) break;
-    }
-    if (dlg_.closed()) leave = true;  // nothing more can be asked of the server
+    leave = act(action, place, actions);
+    // Nothing more can be asked of a server that is gone.
+    if (!actions.stillThere()) leave = true;
     if (place.settleAtEdge()) {
       ui_.endLine();
       msg_.Announce("FTULTARQ", 1);
@@ -543,7 +663,7 @@ void Browse::reorder(BrowsePlace& place) {
   place.moveTo(1);
 }
 
-bool Browse::act(BrowseAction action, BrowsePlace& place) {
+bool Browse::act(BrowseAction action, BrowsePlace& place, BrowseActions& actions) {
   const RemoteName name = place.hasEntry() ? EntryName(entryAt(place)) : RemoteName{};
   switch (action) {
     case BrowseAction::Next:
@@ -558,38 +678,49 @@ bool Browse::act(BrowseAction action, BrowsePlace& place) {
       msg_.Announce("FTOK", 1);
       dialogs_.putClipboard(name.text);
       return false;
+    case BrowseAction::Mark: {
+      if (!place.hasEntry() || !actions.marks()) {
+        ui_.errorBeep();
+        return false;
+      }
+      ListingEntry& e = table_[static_cast<size_t>(place.position() - 1)];
+      e.marked = !e.marked;
+      const size_t count = markedCount();
+      ui_.endLine();
+      ui_.writeSpoken(std::string(e.marked ? "marcado, " : "desmarcado, ") +
+                      std::to_string(count) + (count == 1 ? " marcado" : " marcados"));
+      return false;
+    }
     case BrowseAction::Receive:
-      if (usable(name)) {
+      if (receiveMarked && markedCount() > 0) {
+        std::vector<const ListingEntry*> marked;
+        for (const ListingEntry& e : table_)
+          if (e.marked) marked.push_back(&e);
         ui_.endLine();
-        if (receiveFolder && IsDirectoryEntry(entryAt(place)))
-          receiveFolder(name);
-        else
-          transfer_.ReceiveFile(name);
+        receiveMarked(marked);
+        for (ListingEntry& e : table_) e.marked = false;
+        return false;
+      }
+      if (actions.usable(name)) {
+        ui_.endLine();
+        actions.receive(name, IsDirectoryEntry(entryAt(place)));
       }
       return false;
     case BrowseAction::Delete:
+      if (markedCount() > 0) {
+        deleteMarked(place);
+        return false;
+      }
       // A deleted entry is not offered again: the next one takes its place.
-      if ((name.wire.empty() || usable(name)) && dir_.ConfirmAndDelete(name)) {
+      if ((name.wire.empty() || actions.usable(name)) && actions.confirmAndDelete(name)) {
         table_.erase(table_.begin() + (place.position() - 1));
         place.removeHere();
       }
       return false;
     case BrowseAction::Size: {
-      if (!usable(name)) return false;
+      if (!actions.usable(name)) return false;
       const ListingEntry& entry = entryAt(place);
-      // A directory has no size to ask for; a file's is asked in type I,
-      // since servers refuse SIZE in the listing's type A.
-      if (!IsDirectoryEntry(entry)) {
-        if (!binaryForSize_) {
-          binaryForSize_ = dlg_.SendCommand("TYPE I");
-          if (binaryForSize_) (void)dlg_.awaitReply();
-        }
-        if (!dlg_.SendCommand("SIZE ", name.wire)) return false;
-        ui_.write(" .... ");
-        (void)dlg_.ReadAndSpeakReply(false);
-      } else {
-        ui_.endLine();
-      }
+      if (!actions.saySize(entry)) return false;
       // The listing knows when it was changed.
       const std::string when = ModifiedWords(entry.modified, Today());
       if (!when.empty()) ui_.writeLineSpoken(qr::W("modificado ") + when);
@@ -602,9 +733,9 @@ bool Browse::act(BrowseAction action, BrowsePlace& place) {
       reorder(place);
       return false;
     case BrowseAction::Enter:
-      return (name.wire.empty() || usable(name)) && dir_.ChangeRemoteDirectory(name);
+      return (name.wire.empty() || actions.usable(name)) && actions.changeDirectory(name);
     case BrowseAction::Parent:
-      if (!dir_.ChangeRemoteDirectory(RemoteName::typed(".."))) return false;
+      if (!actions.changeDirectory(RemoteName::typed(".."))) return false;
       place.toTop();  // out of the list at its top: its edge is heard
       return true;
     case BrowseAction::Place:

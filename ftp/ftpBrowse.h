@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,6 +61,7 @@ struct ListingEntry {
   // mm 99 when the listing gives only the day); -1: not given. From MLSD's
   // modify fact, or the date of a Unix or DOS line, as is its size.
   int64_t modified = -1;
+  bool marked = false;  // Space or Insert in the browser
 };
 // The line of a listing's bytes that starts at `at` (its LF or CR LF left
 // out); `at` moves past it.
@@ -85,29 +87,61 @@ void SortListing(std::vector<ListingEntry>& table, int order);
 // The browser menu's letters for items 1 to 5; Enter for none.
 [[nodiscard]] uint8_t BrowserMenuLetter(int item);
 
+// What the browser's keys ask of the remote computer, whichever protocol
+// reaches it; each says what came of it.
+class BrowseActions {
+ public:
+  virtual ~BrowseActions() = default;
+  // Whether a name may go into a request; else the error beep (and why).
+  [[nodiscard]] virtual bool usable(const RemoteName& name) = 0;
+  // R on an entry; directory tells whether it is one.
+  virtual void receive(const RemoteName& name, bool directory) = 0;
+  // Asks first; true when the file is gone.
+  [[nodiscard]] virtual bool confirmAndDelete(const RemoteName& name) = 0;
+  // Says a file's size after " .... " (of a directory, nothing); false
+  // when it could not be asked.
+  [[nodiscard]] virtual bool saySize(const ListingEntry& entry) = 0;
+  // True when the current directory is now the one named.
+  [[nodiscard]] virtual bool changeDirectory(const RemoteName& name) = 0;
+  // After each key: whatever the server said meanwhile is heard; false
+  // once nothing more can be asked of it.
+  [[nodiscard]] virtual bool stillThere() = 0;
+  // Whether entries may be marked and moved or deleted as a set (FTP's
+  // folders and sets, ftpTree); elsewhere Space and Insert beep.
+  [[nodiscard]] virtual bool marks() const { return false; }
+};
+
 class Browse {
  public:
   Browse(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede, Dir& dir,
          Transfer& transfer, FileDialogs& dialogs);
+  ~Browse();
 
   // Where R on a directory goes: the whole folder is received (ftpTree).
   // Unset, R on a directory asks for it as for a file.
   std::function<void(const RemoteName& dir)> receiveFolder;
+  // Where R goes while entries are marked: all of them, directories whole,
+  // as one queue (ftpTree). Unset, R takes the entry heard.
+  std::function<void(const std::vector<const ListingEntry*>& marked)> receiveMarked;
 
   void ListRemoteDirectory();
   void BrowseListing();
+  // The walk over a listing's table with the browser's keys, its order and
+  // its search, the keys' requests made by actions.
+  void Walk(std::vector<ListingEntry> table, BrowseActions& actions);
   void AnnounceEntry(size_t position);
   [[nodiscard]] uint8_t BrowserMenu();
 
  private:
+  class FtpActions;
   [[nodiscard]] bool hasEntry(long position) const;
-  // An entry name a command may use; else the error beep, and for a name
-  // holding CR or LF a message too.
-  [[nodiscard]] bool usable(const RemoteName& name);
   [[nodiscard]] bool instructionsDue();
   [[nodiscard]] const ListingEntry& entryAt(const BrowsePlace& place) const;
   // Carries out one key's action; true when the browser is to be left.
-  [[nodiscard]] bool act(BrowseAction action, BrowsePlace& place);
+  [[nodiscard]] bool act(BrowseAction action, BrowsePlace& place, BrowseActions& actions);
+  [[nodiscard]] size_t markedCount() const;
+  // The marked entries deleted after one question; the deleted leave the list.
+  void deleteMarked(BrowsePlace& place);
 
   ClientState& st_;
   Tela& ui_;
@@ -129,6 +163,7 @@ class Browse {
   bool binaryForSize_ = false;      // TYPE I sent for SIZE since the listing
   NameSearch search_;
   std::string found_;  // the name the search looks at
+  std::unique_ptr<FtpActions> ftpActions_;
 };
 
 }  // namespace ftp

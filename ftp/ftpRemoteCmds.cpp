@@ -5,9 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <time.h>
+
 #include <cerrno>
 
 #include "base/cp1252.h"
+#include "ftp/ftpBrowse.h"
 #include "ftp/ftpBrowseModel.h"
 #include "ftp/ftpJudge.h"
 #include "ftp/ftpOutcome.h"
@@ -127,9 +130,83 @@ std::string_view RefusalKey(RemoteStatus status, std::string_view fallback) {
   return fallback;
 }
 
+int64_t ListingTime(std::string_view utc) {
+  if (utc.size() < 14) return -1;
+  struct tm t {};
+  for (size_t i = 0; i < 14; ++i)
+    if (utc[i] < '0' || utc[i] > '9') return -1;
+  auto number = [&](size_t at, size_t n) { return std::stoi(std::string(utc.substr(at, n))); };
+  t.tm_year = number(0, 4) - 1900;
+  t.tm_mon = number(4, 2) - 1;
+  t.tm_mday = number(6, 2);
+  t.tm_hour = number(8, 2);
+  t.tm_min = number(10, 2);
+  t.tm_sec = number(12, 2);
+  const time_t when = ::timegm(&t);
+  struct tm local {};
+  if (when == static_cast<time_t>(-1) || ::localtime_r(&when, &local) == nullptr) return -1;
+  return ((((local.tm_year + 1900) * 100LL + local.tm_mon + 1) * 100 + local.tm_mday) * 100 +
+          local.tm_hour) *
+             100 +
+         local.tm_min;
+}
+
+std::vector<ListingEntry> RemoteListingTable(const std::vector<RemoteEntry>& entries) {
+  std::vector<ListingEntry> table;
+  table.reserve(entries.size());
+  for (const RemoteEntry& e : entries) {
+    ListingEntry l;
+    l.exact = true;
+    l.name = e.name.wire;
+    l.directory = e.directory;
+    l.size = e.size.value_or(-1);
+    l.modified = ListingTime(e.modified);
+    l.raw = e.line;
+    l.line = e.line.size() > kListingWidth ? e.line.substr(0, kListingWidth) : e.line;
+    table.push_back(std::move(l));
+  }
+  return table;
+}
+
+// The browser's requests over the interface.
+class RemoteCommands::Actions : public BrowseActions {
+ public:
+  explicit Actions(RemoteCommands& c) : c_(c) {}
+  bool usable(const RemoteName& name) override {
+    if (!name.wire.empty()) return true;
+    c_.ui_.errorBeep();
+    return false;
+  }
+  void receive(const RemoteName& name, bool directory) override {
+    if (directory)
+      c_.ui_.errorBeep();
+    else
+      c_.ReceiveFile(name);
+  }
+  bool confirmAndDelete(const RemoteName& name) override { return c_.deleteNamed(name, true); }
+  bool saySize(const ListingEntry& entry) override {
+    if (IsDirectoryEntry(entry)) {
+      c_.ui_.endLine();
+      return true;
+    }
+    c_.ui_.write(" .... ");
+    c_.ui_.writeLineSpoken(entry.size >= 0 ? SizeWords(entry.size)
+                                           : qr::W("tamanho desconhecido"));
+    return true;
+  }
+  bool changeDirectory(const RemoteName& name) override {
+    c_.ui_.endLine();
+    return c_.changeTo(name);
+  }
+  bool stillThere() override { return c_.remote_.connected(); }
+
+ private:
+  RemoteCommands& c_;
+};
+
 RemoteCommands::RemoteCommands(ClientState& state, Tela& ui, Messages& msg, RemoteFiles& remote,
-                               FileDialogs& dialogs)
-    : st_(state), ui_(ui), msg_(msg), remote_(remote), dialogs_(dialogs) {}
+                               FileDialogs& dialogs, Browse& browse)
+    : st_(state), ui_(ui), msg_(msg), remote_(remote), dialogs_(dialogs), browse_(browse) {}
 
 void RemoteCommands::sayRefusal(const RemoteResult& r, std::string_view key) {
   const std::string_view said = RefusalKey(r.status, key);
@@ -496,14 +573,6 @@ void RemoteCommands::MakeRemoteDirectory() {
   sayRefusal(r, "FTNCRIA");
 }
 
-void RemoteCommands::sayEntry(const std::vector<RemoteEntry>& entries, long position) {
-  if (position < 1 || position > static_cast<long>(entries.size())) return;
-  const RemoteEntry& e = entries[static_cast<size_t>(position - 1)];
-  ui_.endLine();
-  ui_.writeSpoken(e.name.text);
-  if (e.directory) ui_.writeSpoken(qr::W("  diretório"));
-}
-
 void RemoteCommands::ListRemoteDirectory() {
   msg_.AnnounceAndGoOn("FTDIRPED", 1);
   std::vector<RemoteEntry> entries;
@@ -512,105 +581,8 @@ void RemoteCommands::ListRemoteDirectory() {
     sayRefusal(r, "FTERRDIR");
     return;
   }
-  // The lines as a listing shows them, then the walk over the names.
-  for (const RemoteEntry& e : entries) {
-    ui_.write(e.line);
-    ui_.endLine();
-  }
-  msg_.Announce("FTUSSETA", 1);
-  ui_.waitSpeechEnd();
-  BrowsePlace place(static_cast<long>(entries.size()));
-  bool leave = false;
-  while (!leave && remote_.connected()) {
-    if (place.hasEntry()) sayEntry(entries, place.position());
-    uint8_t key = ui_.readKey();
-    bool extended = false;
-    if (key == 0) {
-      key = ui_.readKey();
-      extended = true;
-    }
-    const BrowseAction action = BrowserAction(extended, key);
-    const RemoteEntry* e =
-        place.hasEntry() ? &entries[static_cast<size_t>(place.position() - 1)] : nullptr;
-    switch (action) {
-      case BrowseAction::Next:
-      case BrowseAction::Previous:
-      case BrowseAction::NextPage:
-      case BrowseAction::PreviousPage:
-      case BrowseAction::BeforeFirst:
-      case BrowseAction::AfterLast:
-        place.move(action);
-        break;
-      case BrowseAction::Copy:
-        if (e) {
-          msg_.Announce("FTOK", 1);
-          dialogs_.putClipboard(e->name.text);
-        }
-        break;
-      case BrowseAction::Review:
-        if (e) {
-          ui_.endLine();
-          bool ext = false;
-          (void)dialogs_.reviewLine(e->line, ext);
-        }
-        break;
-      case BrowseAction::Receive:
-        if (e && !e->directory) {
-          ui_.endLine();
-          ReceiveFile(e->name);
-        } else {
-          ui_.errorBeep();
-        }
-        break;
-      case BrowseAction::Delete:
-        if (e && deleteNamed(e->name, true)) {
-          entries.erase(entries.begin() + (place.position() - 1));
-          place.removeHere();
-        }
-        break;
-      case BrowseAction::Size:
-        if (e && e->directory) {
-          ui_.errorBeep();
-        } else if (e) {
-          ui_.write(" .... ");
-          ui_.writeLineSpoken(e->size ? SizeWords(*e->size) : qr::W("tamanho desconhecido"));
-        }
-        break;
-      case BrowseAction::Enter:
-        if (e && e->directory) {
-          ui_.endLine();
-          leave = changeTo(e->name);
-        } else {
-          ui_.errorBeep();
-        }
-        break;
-      case BrowseAction::Parent:
-        ui_.endLine();
-        if (changeTo(RemoteName::typed(".."))) {
-          place.toTop();
-          leave = true;
-        }
-        break;
-      case BrowseAction::Place:
-        ui_.endLine();
-        ui_.writeSpoken(place.placeText());
-        break;
-      case BrowseAction::Leave:
-        leave = true;
-        break;
-      case BrowseAction::Search:
-      case BrowseAction::Order:
-      case BrowseAction::Menu:
-      case BrowseAction::None:
-        break;
-    }
-    if (place.settleAtEdge()) {
-      ui_.endLine();
-      msg_.Announce("FTULTARQ", 1);
-    }
-  }
-  ui_.endLine();
-  ui_.flushKeys();
+  Actions actions(*this);
+  browse_.Walk(RemoteListingTable(entries), actions);
 }
 
 }  // namespace ftp

@@ -20,6 +20,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ftp/ftpBrowse.h"
 #include "ftp/ftpRemote.h"
 
 namespace ftp {
@@ -36,10 +37,17 @@ enum class RemoteStatus;
 // was said where it happened (a lost connection) or is not a refusal.
 [[nodiscard]] std::string_view RefusalKey(RemoteStatus status, std::string_view fallback);
 
+// A listing's time as the browser says it: "YYYYMMDDHHMMSS" in UTC to
+// YYYYMMDDhhmm in this computer's time; -1 when it is not such a time.
+[[nodiscard]] int64_t ListingTime(std::string_view utc);
+// The browser's table of a listing: exact names, the listing's lines.
+[[nodiscard]] std::vector<ListingEntry> RemoteListingTable(const std::vector<RemoteEntry>& entries);
+
 class RemoteCommands {
  public:
+  // The listing is walked with browse, the FTP listing's browser.
   RemoteCommands(ClientState& state, Tela& ui, Messages& msg, RemoteFiles& remote,
-                 FileDialogs& dialogs);
+                 FileDialogs& dialogs, Browse& browse);
 
   void ReceiveFile();
   void ReceiveFile(const RemoteName& remote);
@@ -48,22 +56,23 @@ class RemoteCommands {
   void SayCurrentDirectory();
   void ShowAndChangeDirectory();
   void MakeRemoteDirectory();
-  // The listing, walked with the browser's keys: Up and Down, Home, End,
-  // P for the place, R receives the entry, T enters a directory, V goes up,
-  // A deletes, D tells the size, ESC leaves.
+  // The listing, walked with the browser's keys, search and orders (as
+  // FTP's): R receives the entry, T enters a directory, V goes up, A
+  // deletes, D tells the size and time, ESC leaves.
   void ListRemoteDirectory();
 
  private:
   void sayRefusal(const RemoteResult& r, std::string_view key);
   [[nodiscard]] bool changeTo(const RemoteName& dir);
   [[nodiscard]] bool deleteNamed(const RemoteName& name, bool confirm);
-  void sayEntry(const std::vector<RemoteEntry>& entries, long position);
+  class Actions;
 
   ClientState& st_;
   Tela& ui_;
   Messages& msg_;
   RemoteFiles& remote_;
   FileDialogs& dialogs_;
+  Browse& browse_;
 };
 
 }  // namespace ftp

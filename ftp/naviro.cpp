@@ -194,6 +194,9 @@ Client::Client(Tela& ui, std::optional<std::string> host, FileDialogs* dialogs)
       activeDialogs_(dialogs) {
   transfer_.sendFolder = [this](const std::string& local) { tree_.SendFolder(local); };
   browse_.receiveFolder = [this](const RemoteName& dir) { tree_.ReceiveFolder(dir); };
+  browse_.receiveMarked = [this](const std::vector<const ListingEntry*>& marked) {
+    tree_.ReceiveMarked(marked);
+  };
 }
 
 Client::~Client() = default;
@@ -456,8 +459,8 @@ void Client::runRemote() {
     rede_.CloseConnections();
     EndProgram();
   }
-  remoteCmds_ = std::make_unique<RemoteCommands>(st_, ui_, msg_, *remote_,
-                                                 activeDialogs_ ? *activeDialogs_ : plainDialogs_);
+  remoteCmds_ = std::make_unique<RemoteCommands>(
+      st_, ui_, msg_, *remote_, activeDialogs_ ? *activeDialogs_ : plainDialogs_, browse_);
   st_.loggedIn = remote_->Login();
   st_.inSession = st_.loggedIn;
   prompt();

@@ -121,7 +121,8 @@ def case_key_transfers(a, work, sysdir, sshd, failures):
     home = user_home(work, sshd.dir)
     address = "sftp://ana@127.0.0.1:%d" % sshd.port
     keys = (ACCEPT + CMD + "i" +
-            CMD + "d{until canção}{Home}{Down}{Down}{Down}{Down}{Down}{Down}{Esc}" +
+            CMD + "d{until ESC termina}{Down}{Down}{Down}{Down}{Down}{Down}" +
+            "/{until Procurar}CANC{Enter}{until canção}o{until maiores}d{until megabaites}{Esc}" +
             recv("vazio.bin") + "{until vazio.bin, }" +
             recv("um.bin") + "{until um.bin, }" +
             recv("grande.bin") + "{until grande.bin, }" +
@@ -136,7 +137,7 @@ def case_key_transfers(a, work, sysdir, sshd, failures):
     r = run(a, work, sysdir, address, keys, home)
     expect(failures, "first run", r, 0,
            ["FTSSHINI", "FTHKDES", "FTHKTIP", "FTHKIMP", "FTHKFIM", "FTHKACE", "FTHKMEM",
-            "FTSSHOK", "FTACLIBE", "FTDIRPED", "FTUSSETA", "FTFIMREC", "FTFIMREC", "FTFIMREC",
+            "FTSSHOK", "FTACLIBE", "FTDIRPED", "FTUSSETA", "FTPROCUR", "FTORDTAM", "FTFIMREC", "FTFIMREC", "FTFIMREC",
             "FTFIMENV", "FTFIMENV", "FTFIMENV", "FTOK", "FTOKAPAG", "FTSPASV", "FTSCMD",
             "FTOK", "FTFIMPRG"],
            ["FTSENHA", "FTCHVNAO", "FTMODIMG", "FTPPASSI", "FTPNPASS"])
@@ -156,6 +157,12 @@ def case_key_transfers(a, work, sysdir, sshd, failures):
     if os.path.exists(os.path.join(sshd.home, "velho.txt")):
         failures.append("velho.txt not deleted")
     said = "\n".join(r.lines)
+    # The browser's search and order: the entry heard after each.
+    for mark, name in (("announce FTPROCUR", "canção.txt"), ("announce FTORDTAM", "grande.bin")):
+        after = r.lines[r.lines.index(mark):] if mark in r.lines else []
+        heard = [l[5:] for l in after if l.startswith("text ") and l[5:] in files][:1]
+        if heard != [name]:
+            failures.append("after %s heard %s, not %s" % (mark, heard, name))
     for shown in ("  dois  brancos.txt", "canção.txt", sshd.home + "/nova pasta"):
         if shown not in said:
             failures.append("not shown: %r" % shown)
