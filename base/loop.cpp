@@ -1,6 +1,7 @@
 #include "base/loop.h"
 
 #include <algorithm>
+#include <thread>
 
 namespace qr {
 
@@ -49,6 +50,15 @@ int Loop::waitOnce(std::span<WaitFd> extra, Deadline until) {
   return static_cast<int>(std::count_if(extra.begin(), extra.end(), [](const WaitFd& f) {
     return f.fd >= 0 && (f.readable || f.writable || f.closed);
   }));
+}
+
+void Loop::pause(Deadline until) {
+  const int ms = msUntil(until);
+  if (ms <= 0) return;
+  if (waiter_ != nullptr)
+    (void)waiter_->wait({}, ms);
+  else
+    std::this_thread::sleep_until(until);
 }
 
 void Loop::dispatch() {

@@ -30,6 +30,14 @@ inline constexpr Deadline kNoDeadline = Deadline::max();
   return Clock::now() >= deadline;
 }
 
+// What may end a wait besides the loop's own sources: a descriptor with
+// news, and a time at which the waited-for condition may have changed by
+// itself (the audio device has played a block).
+struct Wake {
+  int fd = -1;
+  Deadline at = kNoDeadline;
+};
+
 class LoopSource {
  public:
   virtual ~LoopSource() = default;
@@ -63,6 +71,10 @@ class Loop {
   // number of the caller's descriptors that are ready. Without a waiter
   // the loop only dispatches.
   int waitOnce(std::span<WaitFd> extra, Deadline until);
+
+  // Lets time pass until the deadline without looking at anything (a
+  // front end that returns at once must not make a busy loop of a wait).
+  void pause(Deadline until);
 
   // Dispatches every source now. A dispatch that waits (a voice handing
   // samples to a full device) comes back here: the nested call does

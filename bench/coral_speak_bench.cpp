@@ -50,6 +50,10 @@ struct Keys : speech::Pacing {
   bool keyPending() override { return keyAfterFirstSound && audio->any; }
   void delay(int) override {}
   void pump() override {}
+  void waitWhile(const std::function<bool()>& busy, const std::function<qr::Wake()>&) override {
+    while (busy()) {
+    }
+  }
 };
 
 }  // namespace

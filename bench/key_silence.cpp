@@ -100,7 +100,8 @@ int main(int argc, char** argv) try {
     restart.push_back(ms(Clock::now() - start));
     frontend.delivered = false;
     frontend.due = Clock::now() + std::chrono::milliseconds(300 + 37 * t % 100);
-    while (player.wavBusy()) console.consoleDelay(10);
+    console.waitWhile([&] { return player.wavBusy(); },
+                      [&] { return qr::Wake{-1, player.nextChange()}; });
     const auto stopped = Clock::now();
     console.flushKeys();
     stop.push_back(ms(stopped - frontend.pressed));

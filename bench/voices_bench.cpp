@@ -52,6 +52,14 @@ struct QuietPacing : speech::Pacing {
   bool keyPending() override { return false; }
   void delay(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
   void pump() override {}
+  void waitWhile(const std::function<bool()>& busy,
+                 const std::function<qr::Wake()>& wake) override {
+    while (busy()) {
+      const qr::Wake w = wake();
+      pollfd p{w.fd, POLLIN, 0};
+      (void)poll(&p, 1, std::clamp(qr::msUntil(w.at), 1, 50));
+    }
+  }
 };
 
 struct Figures {

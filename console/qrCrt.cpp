@@ -11,7 +11,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -366,11 +365,7 @@ void Console::pollFrontend(int maxWaitMs, bool askingForKey, std::span<WaitFd> e
 }
 
 void Console::sleepFor(int ms) {
-  if (ms <= 0) return;
-  if (s_->loop.waiter() != nullptr)
-    (void)s_->loop.waitOnce({}, deadlineIn(ms));
-  else
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  if (ms > 0) s_->loop.pause(deadlineIn(ms));
 }
 
 bool Console::consoleKeyPending() {
@@ -408,6 +403,28 @@ void Console::consoleDelay(uint16_t milliseconds) {
     // turn the delay into a busy loop.
     if (s_->eventsSeen == seen && !passed(sliceEnd)) sleepFor(msUntil(sliceEnd));
     if (milliseconds == 0 || passed(deadline)) break;
+  }
+}
+
+void Console::waitWhile(const std::function<bool()>& busy, const std::function<Wake()>& wake) {
+  // A wake-up forgotten by a source costs at most this, never a hang.
+  constexpr int kLongestWaitMs = 250;
+  while (busy()) {
+    const Wake w = wake();
+    WaitFd fd{w.fd};
+    // At least a millisecond: a deadline just passed while the condition
+    // still holds must not spin.
+    Deadline until = std::min({w.at, s_->loop.nextDeadline(), deadlineIn(kLongestWaitMs)});
+    // A front end that is not waited for through a descriptor is looked at
+    // in slices: its keys must still end the wait at once.
+    if (s_->loop.waiter() == nullptr || frontend_.inputDescriptor() < 0)
+      until = std::min(until, deadlineIn(kPollSliceMs));
+    until = std::max(until, deadlineIn(1));
+    const uint64_t seen = s_->eventsSeen;
+    pollFrontend(msUntil(until), false, fd.fd >= 0 ? std::span<WaitFd>(&fd, 1) : std::span<WaitFd>{});
+    if (s_->eventsSeen == seen && !passed(until) && !fd.readable && !fd.closed &&
+        s_->loop.waiter() == nullptr)
+      sleepFor(msUntil(until));
   }
 }
 

@@ -161,6 +161,8 @@ class Console : public speech::Pacing, private KeySink {
     consoleDelay(static_cast<uint16_t>(std::clamp(milliseconds, 0, 65535)));
   }
   void pump() override { consolePumpMessages(); }
+  void waitWhile(const std::function<bool()>& busy,
+                 const std::function<Wake()>& wake) override;
 
  private:
   void keyEvent(const KeyEvent& event) override;

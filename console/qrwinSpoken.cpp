@@ -23,7 +23,6 @@
 namespace qr {
 namespace {
 
-constexpr uint16_t kWaitStepMs = 10;
 constexpr size_t kMaxDocumentWord = 255;
 // The error tone: about 46 ms at about 1378 Hz.
 constexpr std::array<uint8_t, 8> kToneCycle = {128, 112, 96, 80, 64, 80, 96, 112};
@@ -173,15 +172,11 @@ struct Spoken::State {
   };
   VoiceSource source{*this};
 
-  // One step of a wait while speech sounds: it ends early at a key or at
-  // news from the voice (samples ready, the end of a text).
-  void waitStep(Console& console) {
-    WaitFd voice{active().eventDescriptor()};
-    if (voice.fd < 0) {
-      console.consoleDelay(kWaitStepMs);
-      return;
-    }
-    console.idleWait(kWaitStepMs, {&voice, 1});
+  // What may end a wait while speech sounds besides a key: news from the
+  // voice (samples ready, the end of a text), its deadline or the player's.
+  Wake speechWake() {
+    speech::Voice& v = active();
+    return Wake{v.eventDescriptor(), std::min(v.nextPump(), player.nextChange())};
   }
 };
 
@@ -291,7 +286,7 @@ void Spoken::speakText(std::string_view text) {
   if (!s.started.empty()) waitSpeechEnd();  // a sound left playing ends first
   console_.log().event("text", text);
   // The text before ends first; a key silences it and this one.
-  while (speechBusyAny()) s.waitStep(console_);
+  waitWhileSpeaking();
   if (console_.consoleKeyPending()) return;
   (void)s.active().speak(text);
   s.speechPending = true;
@@ -380,7 +375,7 @@ void Spoken::clickSound() {
   const bool cut = s.player.cut();
   s.player.setCut(false);
   s.player.playWavImage(s.click.data(), s.click.size());
-  while (s.player.wavBusy()) console_.consoleDelay(kWaitStepMs);
+  waitWhilePlaying();
   s.player.setCut(cut);
 }
 
@@ -396,7 +391,7 @@ void Spoken::errorBeep() {
   s.player.setFast(false);
   s.player.setTempo(1.0);
   s.player.playWavImage(s.tone.data(), s.tone.size());
-  while (s.player.wavBusy()) console_.consoleDelay(kWaitStepMs);
+  waitWhilePlaying();
   s.player.setCut(cut);
   s.player.setFast(fast);
   s.player.setTempo(tempo);
@@ -405,7 +400,7 @@ void Spoken::errorBeep() {
 void Spoken::playImageWait(const std::vector<uint8_t>& image) {
   waitSpeechEnd();
   s_->player.playWavImage(image.data(), image.size());
-  while (s_->player.wavBusy()) console_.consoleDelay(kWaitStepMs);
+  waitWhilePlaying();
 }
 
 bool Spoken::speechBusyAny() {
@@ -420,9 +415,19 @@ bool Spoken::speechBusyAny() {
   return voice || wav;
 }
 
+void Spoken::waitWhileSpeaking() {
+  console_.waitWhile([this] { return speechBusyAny(); }, [this] { return s_->speechWake(); });
+}
+
+void Spoken::waitWhilePlaying() {
+  speech::WavPlayer& player = s_->player;
+  console_.waitWhile([&player] { return player.wavBusy(); },
+                     [&player] { return Wake{-1, player.nextChange()}; });
+}
+
 void Spoken::waitSpeechEnd() {
   if (!s_->speechPending) return;
-  while (speechBusyAny()) s_->waitStep(console_);
+  waitWhileSpeaking();
   s_->speechPending = false;
   noteSoundEnded();
 }
@@ -445,7 +450,7 @@ void Spoken::stopSpeech() {
 
 void Spoken::speechFinish() {
   State& s = *s_;
-  while (speechBusyAny()) s_->waitStep(console_);
+  waitWhileSpeaking();
   stopSpeech();
   if (s.settings.sapi) {
     s.voiceClose();
@@ -461,7 +466,7 @@ void Spoken::openDocument(std::string_view word) {
   const DocumentCommand command = documentCommand(word, cwd, [&](std::string_view extension) {
     return s.config.configValue("QUIRAL", "PROG." + std::string(extension));
   });
-  while (speechBusyAny()) s_->waitStep(console_);
+  waitWhileSpeaking();
   // A word that is a document rather than a program is opened by the
   // desktop's association, as is a web address with no browser configured.
   if (s.launcher == nullptr) {
@@ -471,7 +476,7 @@ void Spoken::openDocument(std::string_view word) {
              command.parameter.empty()) {
     (void)s.launcher->startDetached("xdg-open", command.program);
   }
-  while (speechBusyAny()) s_->waitStep(console_);
+  waitWhileSpeaking();
 }
 
 }  // namespace qr

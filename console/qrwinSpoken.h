@@ -125,6 +125,10 @@ class Spoken {
 
  private:
   void noteSoundEnded();
+  // Waits in the console's loop until speech (or the player alone) is over
+  // or a key came.
+  void waitWhileSpeaking();
+  void waitWhilePlaying();
 
   struct State;
   std::unique_ptr<State> s_;

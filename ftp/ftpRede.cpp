@@ -31,7 +31,9 @@ namespace ftp {
 namespace {
 
 constexpr int kConnectTimeoutMs = 20000;
-constexpr int kWaitSliceMs = 20;
+// A key other than Esc stays queued; the wait looks for an Esc behind it
+// this often.
+constexpr int kOtherKeyWaitMs = 10;
 // How long a clean end of a protected data connection may wait for room to
 // send its close_notify.
 constexpr int kTlsCloseMs = 5000;
@@ -98,11 +100,24 @@ bool ipv4Of(const sockaddr_storage& a, in_addr& out) {
 // A lookup in a thread of its own: getaddrinfo cannot be interrupted, and
 // the user must be able to give up on a name server that does not answer.
 // The thread owns its half of the result; a lookup given up on ends alone.
+// A lookup on its own thread (getaddrinfo blocks); it reports its end
+// through a pipe the program's wait watches. Shared with the thread, so
+// that a lookup given up (Esc) ends in its own time.
 struct Lookup {
+  Lookup() {
+    if (::pipe(done_pipe) != 0) done_pipe[0] = done_pipe[1] = -1;
+  }
+  ~Lookup() {
+    for (const int fd : done_pipe)
+      if (fd >= 0) ::close(fd);
+  }
+  Lookup(const Lookup&) = delete;
+  Lookup& operator=(const Lookup&) = delete;
   std::mutex m;
   bool done = false;
   int rc = 0;
   std::vector<sockaddr_storage> found;
+  int done_pipe[2];
 };
 
 void lookUp(const std::shared_ptr<Lookup>& lookup, std::string host) {
@@ -124,6 +139,7 @@ void lookUp(const std::shared_ptr<Lookup>& lookup, std::string host) {
   lookup->rc = rc;
   lookup->found = std::move(found);
   lookup->done = true;
+  if (lookup->done_pipe[1] >= 0) (void)!::write(lookup->done_pipe[1], "", 1);
 }
 
 }  // namespace
@@ -166,7 +182,7 @@ Rede::Connect Rede::connectInterruptible(int fd, const sockaddr_storage& address
     const auto until = Clock::now() + std::chrono::milliseconds(limitMs);
     while (Clock::now() < until) {
       qr::WaitFd f{.fd = fd, .wantRead = false, .wantWrite = true};
-      ui_.waitFor(std::span<qr::WaitFd>(&f, 1), kWaitSliceMs);
+      ui_.waitFor(std::span<qr::WaitFd>(&f, 1), msLeft(until));
       if (f.writable || f.closed) {
         int err = 0;
         socklen_t len = sizeof err;
@@ -214,7 +230,8 @@ NetResult Rede::resolve(std::vector<sockaddr_storage>& found) {
     }
     if (ui_.keyPending() && ui_.takeEscape()) return {NetFailure::GaveUp};
     if (Clock::now() >= until) break;
-    ui_.waitFor({}, kWaitSliceMs);
+    qr::WaitFd f{.fd = lookup->done_pipe[0]};
+    ui_.waitFor(std::span<qr::WaitFd>(&f, 1), msLeft(until));
   }
   if (found.empty()) return {NetFailure::NameNotFound};
   return {};
@@ -536,7 +553,7 @@ Ready Rede::wait(const WaitFor& what, int ms) {
     if (iControl >= 0 && controlTls_ && !controlTls_->wantsWrite() && controlTls_->pending())
       r.control = true;
     if (iData >= 0 && what.dataRead && dataTls_ && dataTls_->pending()) r.data = true;
-    const int slice = r.any() ? 0 : std::min(msLeft(until), kWaitSliceMs);
+    const int slice = r.any() ? 0 : msLeft(until);
     ui_.waitFor(std::span<qr::WaitFd>(fds, n), slice);
     const auto at = [&](int i) -> const qr::WaitFd* { return i >= 0 ? &fds[i] : nullptr; };
     if (const auto* f = at(iControl)) r.control |= f->readable || f->writable || f->closed;
@@ -583,7 +600,7 @@ bool Rede::sendControl(std::string_view bytes, int ms) {
     if (io != TlsIo::WantRead && io != TlsIo::WantWrite) return false;
     const int left = msLeft(until);
     if (left <= 0) return false;
-    (void)wait({.control = true}, std::min(left, kWaitSliceMs));
+    (void)wait({.control = true}, left);
   }
   while (sent < bytes.size()) {
     const ssize_t r =
@@ -596,7 +613,7 @@ bool Rede::sendControl(std::string_view bytes, int ms) {
       const int left = msLeft(until);
       if (left <= 0) return false;
       qr::WaitFd f{.fd = control_, .wantRead = false, .wantWrite = true};
-      ui_.waitFor(std::span<qr::WaitFd>(&f, 1), std::min(left, kWaitSliceMs));
+      ui_.waitFor(std::span<qr::WaitFd>(&f, 1), left);
       continue;
     }
     return false;
@@ -612,7 +629,8 @@ WaitResult Rede::waitForControl(int ms, bool escapeInterrupts) {
     if (r.control) return WaitResult::Ready;
     if (r.key && ui_.takeEscape()) return WaitResult::Escape;
     if (msLeft(until) <= 0) return WaitResult::TimedOut;
-    if (r.key) ui_.delay(kWaitSliceMs / 2);  // another key: it waits for its command
+    // Another key waits for its command; it is not news again until more come.
+    if (r.key) (void)wait({.control = true}, std::min(msLeft(until), kOtherKeyWaitMs));
   }
 }
 

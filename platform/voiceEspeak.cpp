@@ -159,9 +159,16 @@ class EspeakVoice final : public speech::Voice {
 
   // Samples held back while the device has enough ahead: they go once it
   // has played some of it (the thread sends no news while it waits).
+  // Once all is handed over, the device's tail ends the speech.
   qr::Deadline nextPump() const override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return ready_.empty() ? qr::kNoDeadline : qr::deadlineIn(kRefillMs);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (!ready_.empty()) return qr::deadlineIn(kRefillMs);
+    }
+    const size_t pending = deviceOpen_ ? audio_.pending() : 0;
+    if (pending == 0) return qr::kNoDeadline;
+    return qr::Clock::now() +
+           std::chrono::microseconds(pending * 1000000 / (rate_ * sizeof(int16_t)) + 1000);
   }
 
   // On the voice's thread, from the library: 0 go on, 1 abort.

@@ -12,6 +12,8 @@
 # nothing else. Also: no SDL, terminal, dynamic loading or voice-library
 # headers outside platform/, and socket headers only in the socket layer
 # (ftp/ftpRede), and signals and the umask are set in platform/ only.
+# Waiting: poll() only in platform/ and base/loop.cpp, sleeping only there
+# too, and no loop that spins on delays.
 # Directories that do not exist yet are skipped.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -104,6 +106,51 @@ others=()
 for d in app base bench console ftp sftp speech tests tools tts; do [ -d "$d" ] && others+=("$d"); done
 if grep -rnE --include='*.h' --include='*.cpp' "$process_calls" "${others[@]}"; then
   echo "signals and the umask are set in platform/ only (above)"
+  status=1
+fi
+
+# Waiting is the loop's (base/loop) and the platform's: no private poll()
+# outside platform/, no sleeping call outside both, and no loop that turns
+# on a delay (a "while (busy) delay(10)" polls; the loop waits on what
+# ends the wait instead). Comments do not count. Tests and benches are
+# drivers and may do as they like.
+wait_dirs=()
+for d in app base console ftp sftp speech synth tts; do [ -d "$d" ] && wait_dirs+=("$d"); done
+code_lines() {  # file:line:text of the pattern, comments left out
+  grep -rnE --include='*.h' --include='*.cpp' "$1" "${wait_dirs[@]}" |
+    grep -vE '^[^:]+:[0-9]+:[[:space:]]*//' |
+    grep -v '^base/loop\.cpp:' || true
+}
+found=$(code_lines '(^|[^.>_[:alnum:]])(::)?(poll|ppoll|select|epoll_wait)[[:space:]]*\(' |
+  grep -vE '(void|int|bool)[[:space:]]+(poll|select)[[:space:]]*\(' |
+  grep -vE '^[^:]+:[0-9]+:.*//.*(poll|select)' || true)
+if [ -n "$found" ]; then
+  echo "$found"
+  echo "poll() and its kin belong to platform/ and base/loop.cpp (above)"
+  status=1
+fi
+found=$(code_lines '(sleep_for|sleep_until|usleep|nanosleep)[[:space:]]*\(|(^|[^_[:alnum:]])sleep[[:space:]]*\(')
+if [ -n "$found" ]; then
+  echo "$found"
+  echo "the program sleeps only in the loop (base/loop.cpp) and platform/ (above)"
+  status=1
+fi
+# A loop header with a delay in it or on the next line.
+found=$(for d in "${wait_dirs[@]}"; do
+  find "$d" -name '*.cpp' -o -name '*.h'
+done | grep -v '^base/loop\.cpp$' | sort | while IFS= read -r f; do
+  awk -v f="$f" '
+    { code = $0; sub(/\/\/.*/, "", code) }
+    header && code ~ /(^|[^_[:alnum:]])[[:alnum:]_]*[Dd]elay[[:space:]]*\(/ { print f ":" FNR ": " $0 }
+    { header = 0 }
+    code ~ /(^|[^_[:alnum:]])(while|for)[[:space:]]*\(/ {
+      if (code ~ /(^|[^_[:alnum:]])[[:alnum:]_]*[Dd]elay[[:space:]]*\(/) print f ":" FNR ": " $0
+      else if (code !~ /[{;][[:space:]]*$/) header = 1
+    }' "$f"
+done)
+if [ -n "$found" ]; then
+  echo "$found"
+  echo "a loop waits in the program's loop (waitWhile), not by delays (above)"
   status=1
 fi
 exit $status

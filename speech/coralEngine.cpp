@@ -247,7 +247,8 @@ class CoralVoice : public BuiltinEngine {
  public:
   CoralVoice(LibraryLoader& loader, WavPlayer& player, qr::MiniReg registry, std::string root,
              std::string libraryDir)
-      : engine_(loader, player, std::move(registry), std::move(root), std::move(libraryDir)) {}
+      : engine_(loader, player, std::move(registry), std::move(root), std::move(libraryDir)),
+        player_(player) {}
   bool speak(std::string_view text) override { return engine_.EngineSpeak(text); }
   bool busy(bool) override { return engine_.EngineBusy(); }
   void stop() override { engine_.EngineStop(); }
@@ -258,9 +259,12 @@ class CoralVoice : public BuiltinEngine {
   }
   void setFactors(double pitch, double rate) override { engine_.EngineSetFactors(pitch, rate); }
   void close() override { engine_.EngineClose(); }
+  // Its speech is the player's blocks: busy changes as they are played.
+  qr::Deadline nextPump() const override { return player_.nextChange(); }
 
  private:
   CoralEngine engine_;
+  WavPlayer& player_;
 };
 
 }  // namespace

@@ -63,7 +63,8 @@ void Diphone::diphoneSpeak(std::string_view phonetic, int flag) {
   const DiphoneEngine::Sink sink = [this](const uint8_t* image, size_t length) {
     if (s_->pacing.keyPending()) return false;
     s_->player.playWavImage(image, length);
-    while (s_->player.wavBusy()) s_->pacing.delay(10);
+    s_->pacing.waitWhile([this] { return s_->player.wavBusy(); },
+                         [this] { return qr::Wake{-1, s_->player.nextChange()}; });
     return !s_->pacing.keyPending();
   };
   // The units of each speed are already at its pace: the player's time

@@ -15,12 +15,6 @@
 namespace speech {
 namespace {
 
-// The start-up wait, and the closing waits of the
-// built-in engine and of the Speech Dispatcher voices.
-constexpr int kStartWaitMs = 50;
-constexpr int kBuiltinCloseWaitMs = 500;
-constexpr int kSpeechdCloseWaitMs = 300;
-
 constexpr std::array<const char*, 5> kRuleExtensions = {".nrl", ".exc", ".abr", ".pro", ".dfn"};
 
 std::string withSlash(std::string dir) {
@@ -112,9 +106,7 @@ bool Dispatcher::speechInit(int voice, int speed, int pitch, const std::string& 
       started = system_ != nullptr;
       break;
   }
-  if (started) {
-    while (speechBusy(true)) pacing_.delay(kStartWaitMs);
-  }
+  if (started) waitWhileBusy(true);
   return started;
 }
 
@@ -173,7 +165,7 @@ void Dispatcher::speechClose() {
   switch (voiceKindOf(kind_)) {
     case VoiceKind::Builtin:
       if (!engine_) return;
-      while (speechBusy(false)) pacing_.delay(kBuiltinCloseWaitMs);
+      waitWhileBusy(false);
       speechStop();
       engine_->close();
       engine_.reset();
@@ -181,13 +173,18 @@ void Dispatcher::speechClose() {
     case VoiceKind::Speechd5:
     case VoiceKind::Speechd54:
       if (!system_) return;
-      while (speechBusy(false)) pacing_.delay(kSpeechdCloseWaitMs);
+      waitWhileBusy(false);
       system_.reset();
       return;
     case VoiceKind::Espeak:
       system_.reset();
       return;
   }
+}
+
+void Dispatcher::waitWhileBusy(bool strict) {
+  pacing_.waitWhile([this, strict] { return speechBusy(strict); },
+                    [this] { return qr::Wake{eventDescriptor(), nextPump()}; });
 }
 
 int Dispatcher::eventDescriptor() const {

@@ -115,6 +115,8 @@ class Dispatcher {
  private:
   // Either back end, whichever kind runs.
   [[nodiscard]] Voice* voice() const;
+  // Waits in the program's loop, woken by the voice's news and deadline.
+  void waitWhileBusy(bool strict);
 
   Pacing& pacing_;
   qr::EventLog& log_;

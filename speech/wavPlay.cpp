@@ -1,8 +1,9 @@
 // WAV playback on the audio output. Up to four blocks are queued on the
 // device; a block counts as done once the device has consumed its bytes
 // (AudioOutput::pending), which is looked at whenever the program is pumped.
-// Every wait goes through the pacing in steps of at most 10 ms and gives up at a
-// key press, so a key silences sound within a few tens of milliseconds.
+// Every wait is a wait of the program's loop until the oldest block will
+// have been played (worked out from what the device still holds and its
+// byte rate), and gives up at a key press.
 // The blocks and the read buffer are allocated once: nothing is allocated
 // while sound plays.
 #include "speech/wavPlay.h"
@@ -24,8 +25,8 @@ constexpr int kQueueLimit = 4;
 constexpr size_t kMinBlock = 256;
 constexpr int kDeviceAllocated = 4;  // the device is in use elsewhere: retry
 constexpr int kOpenAttempts = 100;
-constexpr uint16_t kStepMs = 10;
-constexpr int kFullQueueSteps = 200;  // 2 s for a block to come back
+constexpr int kRetryOpenMs = 100;
+constexpr int kFullQueueMs = 2000;  // for a block to come back
 
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
@@ -81,9 +82,30 @@ struct WavPlayer::State {
     blockDone();
   }
 
-  void delay(uint16_t ms) {
-    pacing.delay(ms);
-    blockDone();
+  // When the oldest block will have been played.
+  [[nodiscard]] qr::Deadline nextChange() const {
+    if (queued == 0 || !deviceOpen) return qr::kNoDeadline;
+    const size_t byteRate = size_t{format.rate} * std::max<uint16_t>(format.channels, 1) *
+                            std::max<uint16_t>(format.bits / 8, 1);
+    if (byteRate == 0) return qr::deadlineIn(1);
+    size_t outstanding = 0;
+    for (int i = 0; i < queued; ++i) outstanding += queuedLength[static_cast<size_t>(i)];
+    const size_t pending = audio.pending();
+    const size_t afterOldest = outstanding - queuedLength[0];
+    const size_t toPlay = pending > afterOldest ? pending - afterOldest : 0;
+    // Rounded up to the next millisecond, so the block is over when we look.
+    return qr::Clock::now() + std::chrono::microseconds(toPlay * 1000000 / byteRate + 1000);
+  }
+
+  // Waits in the program's loop while the condition holds; the player's
+  // next change and the keys end each wait.
+  void waitWhile(const std::function<bool()>& condition) {
+    pacing.waitWhile(
+        [&] {
+          blockDone();
+          return condition();
+        },
+        [&] { return qr::Wake{-1, nextChange()}; });
   }
 
   bool keyWaiting() { return pacing.keyPending(); }
@@ -136,16 +158,14 @@ struct WavPlayer::State {
   // Opens the device for a format, first letting the sound of another
   // format end. 0 or the device's error.
   int openDevice(const qr::PcmFormat& want) {
-    if (!(want == format)) {
-      while (busy()) delay(kStepMs);
-    }
+    if (!(want == format)) waitWhile([&] { return busy(); });
     format = want;
     if (deviceOpen) return 0;
     int result = 0;
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
       result = audio.open(want);
       if (result != kDeviceAllocated) break;
-      pacing.delay(100);
+      pacing.delay(kRetryOpenMs);  // a timed pause of the loop
     }
     deviceOpen = result == 0;
     return result;
@@ -158,7 +178,8 @@ struct WavPlayer::State {
   // Hands n bytes to the device in the next block (the data may already be
   // in it). False when the block was dropped.
   bool queueBlock(const uint8_t* data, size_t n) {
-    for (int i = 0; i < kFullQueueSteps && queued >= kQueueLimit; ++i) delay(kStepMs);
+    const qr::Deadline giveUp = qr::deadlineIn(kFullQueueMs);
+    waitWhile([&] { return queued >= kQueueLimit && !qr::passed(giveUp); });
     if (queued >= kQueueLimit) return false;
     uint8_t* block = nextBlockData();
     nextBlock = nextBlock % kQueueLimit + 1;
@@ -208,6 +229,10 @@ void WavPlayer::wavStop() {
   s_->stop();
 }
 
+qr::Deadline WavPlayer::nextChange() const {
+  return s_->nextChange();
+}
+
 bool WavPlayer::wavBusy() {
   return s_->busy();
 }
@@ -224,13 +249,7 @@ int WavPlayer::playSamples(const uint8_t* samples, size_t length, uint32_t rate,
   if (opened != 0) return opened;
   const size_t most = sh.most;
   while (length > 0) {
-    while (s.queued >= kQueueLimit) {
-      if (s.keyWaiting()) {
-        wavStop();
-        return 0;
-      }
-      s.delay(kStepMs);
-    }
+    s.waitWhile([&] { return s.queued >= kQueueLimit && !s.keyWaiting(); });
     if (s.keyWaiting()) {
       wavStop();
       return 0;
@@ -278,7 +297,7 @@ void WavPlayer::playWavImage(const uint8_t* image, size_t length) {
 
 int WavPlayer::playWavFile(const std::string& path) {
   const int result = startWavFile(path);
-  while (wavBusy()) s_->delay(kStepMs);
+  s_->waitWhile([this] { return s_->busy(); });
   return result;
 }
 

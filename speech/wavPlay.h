@@ -97,6 +97,9 @@ class WavPlayer {
   [[nodiscard]] long offerSamples(const uint8_t* samples, size_t length, const WavFormat& format);
   [[nodiscard]] bool wavBusy();
   void wavStop();
+  // When the oldest queued block will have been played (what may end a
+  // wait for room or for the end); kNoDeadline with nothing queued.
+  [[nodiscard]] qr::Deadline nextChange() const;
 
   void setFast(bool on);
   void setCut(bool on);

@@ -77,6 +77,15 @@ struct TestHost : speech::Pacing {
   bool keyPending() override { return key; }
   void delay(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
   void pump() override {}
+  // The program's wait: the voice's descriptor and deadline, in real time.
+  void waitWhile(const std::function<bool()>& busy,
+                 const std::function<qr::Wake()>& wake) override {
+    while (busy()) {
+      const qr::Wake w = wake();
+      pollfd p{w.fd, POLLIN, 0};
+      (void)::poll(&p, 1, std::clamp(qr::msUntil(w.at), 1, 50));
+    }
+  }
   std::function<void()> beep() {
     return [this] { ++beeps; };
   }

@@ -47,6 +47,11 @@ struct Quiet : speech::Pacing {
   bool keyPending() override { return false; }
   void delay(int) override {}
   void pump() override {}
+  // The memory device plays at once: busy ends by itself.
+  void waitWhile(const std::function<bool()>& busy, const std::function<qr::Wake()>&) override {
+    while (busy()) {
+    }
+  }
 };
 
 // The player, its audio and log, and an engine over them whose QUIRAL root
