@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
@@ -305,6 +306,8 @@ class Browse::FtpActions : public BrowseActions {
   FtpActions(Browse& browse, Tela& ui, Messages& msg, Dlg& dlg, Dir& dir, Transfer& transfer)
       : browse_(browse), ui_(ui), msg_(msg), dlg_(dlg), dir_(dir), transfer_(transfer) {}
 
+  bool marks() const override { return true; }
+
   bool usable(const RemoteName& name) override {
     if (name.wire.empty()) {
       ui_.errorBeep();
@@ -480,6 +483,70 @@ void Browse::AnnounceEntry(size_t position) {
     ui_.moveCursor(kDirectoryColumn, ui_.cursorRow());
     ui_.writeSpoken(qr::W("  diretório"));
   }
+  if (entry.marked) ui_.writeSpoken("  marcado");
+}
+
+size_t Browse::markedCount() const {
+  return static_cast<size_t>(
+      std::count_if(table_.begin(), table_.end(), [](const ListingEntry& e) { return e.marked; }));
+}
+
+void Browse::deleteMarked(BrowsePlace& place) {
+  const size_t count = markedCount();
+  ui_.endLine();
+  const std::string question = "Apagar os " + std::to_string(count) + " marcados?  ";
+  ui_.write(question);
+  ui_.speakText(question.substr(0, question.find('?')));
+  msg_.Announce("FTSIMNAO", 0);
+  const uint8_t key = ui_.readKey();
+  if (key == 0) (void)ui_.readKey();
+  ui_.writeSpoken(std::string(1, static_cast<char>(key >= 32 ? key : ' ')));
+  ui_.endLine();
+  if (key != 'S' && key != 's') {
+    msg_.Announce("FTDESIS", 2);
+    return;
+  }
+  // Files go with DELE, directories with RMD (only an empty one can go).
+  size_t deleted = 0;
+  std::vector<std::string> failed;
+  for (size_t i = 0; i < table_.size() && !dlg_.closed();) {
+    if (!table_[i].marked) {
+      ++i;
+      continue;
+    }
+    const RemoteName name = EntryName(table_[i]);
+    bool gone = false;
+    if (SafeInCommand(name.wire) &&
+        dlg_.SendCommand(IsDirectoryEntry(table_[i]) ? "RMD " : "DELE ", name.wire)) {
+      const Reply r = dlg_.awaitReply();
+      gone = r.complete && r.code / 100 == 2;
+      if (!gone && r.complete) failed.push_back(name.text + ": " + r.line);
+    }
+    if (!gone) {
+      table_[i].marked = false;
+      ++i;
+      continue;
+    }
+    ++deleted;
+    table_.erase(table_.begin() + static_cast<long>(i));
+    if (static_cast<long>(i) < place.position()) place.moveTo(place.position() - 1);
+  }
+  place = [&] {
+    BrowsePlace p(static_cast<long>(table_.size()));
+    p.moveTo(std::min<long>(place.position(), static_cast<long>(table_.size())));
+    return p;
+  }();
+  if (failed.empty()) {
+    ui_.writeLineSpoken(std::to_string(deleted) + (deleted == 1 ? " apagado" : " apagados"));
+    return;
+  }
+  ui_.errorBeep();
+  ui_.setForeground(4);
+  ui_.writeLineSpoken(std::to_string(deleted) + " de " + std::to_string(count) + " apagados; " +
+                      std::to_string(failed.size()) +
+                      (failed.size() == 1 ? " falhou" : " falharam"));
+  ui_.setForeground(15);
+  for (const std::string& f : failed) ui_.writeLineSpoken(f);
 }
 
 uint8_t Browse::BrowserMenu() {
@@ -611,13 +678,39 @@ bool Browse::act(BrowseAction action, BrowsePlace& place, BrowseActions& actions
       msg_.Announce("FTOK", 1);
       dialogs_.putClipboard(name.text);
       return false;
+    case BrowseAction::Mark: {
+      if (!place.hasEntry() || !actions.marks()) {
+        ui_.errorBeep();
+        return false;
+      }
+      ListingEntry& e = table_[static_cast<size_t>(place.position() - 1)];
+      e.marked = !e.marked;
+      const size_t count = markedCount();
+      ui_.endLine();
+      ui_.writeSpoken(std::string(e.marked ? "marcado, " : "desmarcado, ") +
+                      std::to_string(count) + (count == 1 ? " marcado" : " marcados"));
+      return false;
+    }
     case BrowseAction::Receive:
+      if (receiveMarked && markedCount() > 0) {
+        std::vector<const ListingEntry*> marked;
+        for (const ListingEntry& e : table_)
+          if (e.marked) marked.push_back(&e);
+        ui_.endLine();
+        receiveMarked(marked);
+        for (ListingEntry& e : table_) e.marked = false;
+        return false;
+      }
       if (actions.usable(name)) {
         ui_.endLine();
         actions.receive(name, IsDirectoryEntry(entryAt(place)));
       }
       return false;
     case BrowseAction::Delete:
+      if (markedCount() > 0) {
+        deleteMarked(place);
+        return false;
+      }
       // A deleted entry is not offered again: the next one takes its place.
       if ((name.wire.empty() || actions.usable(name)) && actions.confirmAndDelete(name)) {
         table_.erase(table_.begin() + (place.position() - 1));

@@ -61,6 +61,7 @@ struct ListingEntry {
   // mm 99 when the listing gives only the day); -1: not given. From MLSD's
   // modify fact, or the date of a Unix or DOS line, as is its size.
   int64_t modified = -1;
+  bool marked = false;  // Space or Insert in the browser
 };
 // The line of a listing's bytes that starts at `at` (its LF or CR LF left
 // out); `at` moves past it.
@@ -105,6 +106,9 @@ class BrowseActions {
   // After each key: whatever the server said meanwhile is heard; false
   // once nothing more can be asked of it.
   [[nodiscard]] virtual bool stillThere() = 0;
+  // Whether entries may be marked and moved or deleted as a set (FTP's
+  // folders and sets, ftpTree); elsewhere Space and Insert beep.
+  [[nodiscard]] virtual bool marks() const { return false; }
 };
 
 class Browse {
@@ -116,6 +120,9 @@ class Browse {
   // Where R on a directory goes: the whole folder is received (ftpTree).
   // Unset, R on a directory asks for it as for a file.
   std::function<void(const RemoteName& dir)> receiveFolder;
+  // Where R goes while entries are marked: all of them, directories whole,
+  // as one queue (ftpTree). Unset, R takes the entry heard.
+  std::function<void(const std::vector<const ListingEntry*>& marked)> receiveMarked;
 
   void ListRemoteDirectory();
   void BrowseListing();
@@ -132,6 +139,9 @@ class Browse {
   [[nodiscard]] const ListingEntry& entryAt(const BrowsePlace& place) const;
   // Carries out one key's action; true when the browser is to be left.
   [[nodiscard]] bool act(BrowseAction action, BrowsePlace& place, BrowseActions& actions);
+  [[nodiscard]] size_t markedCount() const;
+  // The marked entries deleted after one question; the deleted leave the list.
+  void deleteMarked(BrowsePlace& place);
 
   ClientState& st_;
   Tela& ui_;

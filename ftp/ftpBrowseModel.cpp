@@ -23,7 +23,7 @@ struct KeyAction {
 
 // One row per key.
 // clang-format off
-constexpr std::array<KeyAction, 22> kBrowserKeys{{
+constexpr std::array<KeyAction, 24> kBrowserKeys{{
     {true, kDown, BrowseAction::Next},
     {true, kUp, BrowseAction::Previous},
     {true, kPageDown, BrowseAction::NextPage},
@@ -46,6 +46,8 @@ constexpr std::array<KeyAction, 22> kBrowserKeys{{
     {true, kF3, BrowseAction::Search},
     {false, '/', BrowseAction::Search},
     {false, 'O', BrowseAction::Order},
+    {false, ' ', BrowseAction::Mark},
+    {true, kInsert, BrowseAction::Mark},
 }};
 // clang-format on
 
@@ -238,6 +240,7 @@ void BrowsePlace::move(BrowseAction action) {
     case BrowseAction::Place:
     case BrowseAction::Search:
     case BrowseAction::Order:
+    case BrowseAction::Mark:
     case BrowseAction::Leave:
       break;
   }

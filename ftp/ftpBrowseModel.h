@@ -30,6 +30,7 @@ enum class BrowseAction : uint8_t {
   Place,         // P: "N de M", the entry's place in the list
   Search,        // F3, "/": a piece of a name, then the next entry holding it
   Order,         // O: the next order of the list (name, size, date)
+  Mark,          // Space, Insert: the entry marked or unmarked
   Leave,         // ESC
 };
 

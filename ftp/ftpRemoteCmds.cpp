@@ -558,6 +558,50 @@ void RemoteCommands::ShowAndChangeDirectory() {
   (void)changeTo(RemoteName::typed(answer));
 }
 
+bool RemoteCommands::Login() {
+  return remote_.Login();
+}
+
+RemoteName RemoteCommands::askName(std::string_view key) {
+  msg_.Announce(key, 0);
+  const std::string typed = ui_.readLineSpoken();
+  if (typed.empty()) {
+    msg_.Announce("FTDESIS", 1);
+    return {};
+  }
+  return RemoteName::typed(typed);
+}
+
+void RemoteCommands::RenameRemote() {
+  const RemoteName from = askName("FTNOMATU");
+  if (from.wire.empty()) return;
+  const RemoteName to = askName("FTNOVNOM");
+  if (to.wire.empty()) return;
+  const RemoteResult r = remote_.rename(from, to);
+  if (r.ok())
+    msg_.Announce("FTOK", 1);
+  else
+    sayRefusal(r, "FTNAOREN");
+}
+
+void RemoteCommands::RemoveRemoteDirectory() {
+  const RemoteName dir = askName("FTQUERMD");
+  if (dir.wire.empty()) return;
+  const RemoteResult r = remote_.removeDirectory(dir);
+  if (r.ok())
+    msg_.Announce("FTOK", 1);
+  else
+    sayRefusal(r, "FTNAORMD");
+}
+
+void RemoteCommands::TogglePassive() {
+  msg_.Announce("FTSPASV", 1);
+}
+
+void RemoteCommands::RawCommand() {
+  msg_.Announce("FTSCMD", 1);
+}
+
 void RemoteCommands::MakeRemoteDirectory() {
   msg_.Announce("FTQUESBD", 1);
   const std::string answer = ui_.readLineSpoken();

@@ -43,26 +43,57 @@ enum class RemoteStatus;
 // The browser's table of a listing: exact names, the listing's lines.
 [[nodiscard]] std::vector<ListingEntry> RemoteListingTable(const std::vector<RemoteEntry>& entries);
 
-class RemoteCommands {
+// The prompt's commands on the remote computer, as the command table calls
+// them, whichever protocol reaches it: FTP's own modules, or RemoteCommands
+// over the remote computer interface. What a protocol does not have is
+// said to mean nothing there.
+class PromptCommands {
+ public:
+  virtual ~PromptCommands() = default;
+  // Key L; true when the login was accepted.
+  [[nodiscard]] virtual bool Login() = 0;
+  virtual void ReceiveFile() = 0;
+  virtual void SendFile() = 0;
+  virtual void ListRemoteDirectory() = 0;
+  virtual void DeleteRemoteFile() = 0;
+  virtual void SayCurrentDirectory() = 0;
+  virtual void ShowAndChangeDirectory() = 0;
+  virtual void MakeRemoteDirectory() = 0;
+  virtual void RenameRemote() = 0;
+  virtual void RemoveRemoteDirectory() = 0;
+  virtual void TogglePassive() = 0;
+  virtual void RawCommand() = 0;
+};
+
+class RemoteCommands : public PromptCommands {
  public:
   // The listing is walked with browse, the FTP listing's browser.
   RemoteCommands(ClientState& state, Tela& ui, Messages& msg, RemoteFiles& remote,
                  FileDialogs& dialogs, Browse& browse);
 
-  void ReceiveFile();
+  [[nodiscard]] bool Login() override;
+  void ReceiveFile() override;
   void ReceiveFile(const RemoteName& remote);
-  void SendFile();
-  void DeleteRemoteFile();
-  void SayCurrentDirectory();
-  void ShowAndChangeDirectory();
-  void MakeRemoteDirectory();
+  void SendFile() override;
+  void DeleteRemoteFile() override;
+  void SayCurrentDirectory() override;
+  void ShowAndChangeDirectory() override;
+  void MakeRemoteDirectory() override;
+  // The old name, the new one, and the renaming (FTP's sentences).
+  void RenameRemote() override;
+  void RemoveRemoteDirectory() override;
+  // Said to mean nothing here: passive mode, raw commands.
+  void TogglePassive() override;
+  void RawCommand() override;
   // The listing, walked with the browser's keys, search and orders (as
   // FTP's): R receives the entry, T enters a directory, V goes up, A
   // deletes, D tells the size and time, ESC leaves.
-  void ListRemoteDirectory();
+  void ListRemoteDirectory() override;
 
  private:
   void sayRefusal(const RemoteResult& r, std::string_view key);
+  // A name typed after the sentence of key; empty (said) when none was.
+  [[nodiscard]] RemoteName askName(std::string_view key);
   [[nodiscard]] bool changeTo(const RemoteName& dir);
   [[nodiscard]] bool deleteNamed(const RemoteName& name, bool confirm);
   class Actions;

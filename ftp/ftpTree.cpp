@@ -45,7 +45,8 @@ struct Text {
   std::string_view key;
   std::string_view text;
 };
-constexpr std::array<Text, 17> kTexts{{
+constexpr std::array<Text, 18> kTexts{{
+    {"marcados", "Receber marcados"},
     {"link", "ligação simbólica, não seguida"},
     {"nome", "nome recusado, sairia da pasta"},
     {"outro", "não é arquivo nem diretório"},
@@ -246,9 +247,22 @@ std::string TreeLeftOutText(size_t count) {
   return plural(static_cast<int64_t>(count), "item deixado de lado", "itens deixados de lado");
 }
 
+std::string MarkedQuestion(size_t files, int64_t bytes, bool counted) {
+  const std::string q = TreeQuestion("", files, bytes, counted);
+  return "Marcados" + q.substr(q.find(':'));
+}
+
+std::string MarkedDoneText(bool upload, size_t files, int64_t bytes,
+                           std::chrono::milliseconds took) {
+  const std::string done = TreeDoneText(upload, files, bytes, took);
+  return std::string(upload ? "Marcados enviados" : "Marcados recebidos") +
+         done.substr(done.find(':'));
+}
+
 // One folder's move.
 struct Tree::Run {
   bool upload = false;
+  bool marked = false;     // entries marked in the browser, not one folder
   std::string name;        // the folder's name, as heard
   std::string remoteBase;  // the remote root's absolute path (bytes)
   std::string startDir;    // the remote directory current at the start (bytes)
@@ -762,7 +776,8 @@ void Tree::sayOutcome(Run& run) {
   if (dlg_.closed()) return;  // the dialogue has said so
   if (!run.stopped && run.failed.empty() && run.moved + run.kept == files) {
     msg_.Announce(run.upload ? "FTFIMENV" : "FTFIMREC", 1);
-    ui_.writeLineSpoken(TreeDoneText(run.upload, run.moved, run.movedBytes, took));
+    ui_.writeLineSpoken(run.marked ? MarkedDoneText(run.upload, run.moved, run.movedBytes, took)
+                                   : TreeDoneText(run.upload, run.moved, run.movedBytes, took));
     if (run.kept > 0)
       ui_.writeLineSpoken(
           plural(static_cast<int64_t>(run.kept), "arquivo que já existia mantido",
@@ -925,6 +940,47 @@ void Tree::SendFolder(const std::string& localPath) {
   const bool counted = !run.walk.pending();
   if (!transfer_.askYesText(
           TreeQuestion(run.name, run.walk.files().size(), run.walk.bytes(), counted))) {
+    msg_.Announce("FTDESIS", 2);
+    return;
+  }
+  moveAll(run);
+  backToStart(run);
+  sayOutcome(run);
+  walkFailures(run);
+  backToStart(run);
+}
+
+void Tree::ReceiveMarked(const std::vector<const ListingEntry*>& marked) {
+  ui_.setBackground(5);
+  ui_.writeSpoken(TreeText("marcados"));
+  ui_.setBackground(0);
+  ui_.endLine();
+  Run run;
+  run.marked = true;
+  run.milestonesOn = transfer_.milestonesWanted();
+  if (!remoteStart(run.startDir)) {
+    if (!dlg_.closed()) ui_.writeLineSpoken(TreeText("naopwd"));
+    return;
+  }
+  run.remoteBase = run.startDir;
+  const Features& features = dlg_.features();
+  run.machine = features.has("MLST") || features.has("MLSD");
+  run.rootFd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (run.rootFd < 0) {
+    ui_.writeLineSpoken(TreeText("naodir") + ": " + SystemReason(errno));
+    return;
+  }
+  // The current directory stands for the root, listed by the marks.
+  const TreeDirectory root = run.walk.nextDirectory();
+  std::vector<TreeChild> children;
+  for (const ListingEntry* e : marked) children.push_back(ChildOfEntry(*e));
+  run.walk.add(root, children);
+  if (run.walk.pending()) msg_.AnnounceAndGoOn("FTDIRPED", 1);
+  count(run, Clock::now() + kCountFirst);
+  if (dlg_.closed()) return;
+  if (run.stopped || !transfer_.askYesText(MarkedQuestion(run.walk.files().size(),
+                                                          run.walk.bytes(), !run.walk.pending()))) {
+    backToStart(run);
     msg_.Announce("FTDESIS", 2);
     return;
   }

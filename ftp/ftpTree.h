@@ -118,6 +118,11 @@ class TreeWalk {
 [[nodiscard]] std::string TreeFailedText(bool upload, size_t moved, size_t files, size_t failed);
 // "1 item deixado de lado" / "3 itens deixados de lado".
 [[nodiscard]] std::string TreeLeftOutText(size_t count);
+// The same sentences for marked entries: "Marcados: 12 arquivos, 4
+// megabaites. Continuar?", "Marcados recebidos: 12 arquivos, ...".
+[[nodiscard]] std::string MarkedQuestion(size_t files, int64_t bytes, bool counted);
+[[nodiscard]] std::string MarkedDoneText(bool upload, size_t files, int64_t bytes,
+                                         std::chrono::milliseconds took);
 // The reasons a name is left out, and other texts of the folder.
 [[nodiscard]] std::string TreeText(std::string_view key);
 
@@ -134,6 +139,9 @@ class Tree {
   // A local directory (Windows-1252 path) into a remote directory of its
   // name in the current remote directory.
   void SendFolder(const std::string& local);
+  // Entries marked in the browser, directories whole, into the working
+  // directory, as one queue with one outcome.
+  void ReceiveMarked(const std::vector<const ListingEntry*>& marked);
 
  private:
   struct Run;

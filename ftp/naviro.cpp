@@ -46,6 +46,30 @@ void SplitHostPort(std::string_view typed, std::string& host, uint16_t& port) {
   port = spec.port;
 }
 
+// The prompt's commands over FTP: the FTP modules, each with its own
+// dialogue.
+class Client::FtpCommands : public PromptCommands {
+ public:
+  explicit FtpCommands(Client& c) : c_(c) {}
+  bool Login() override { return c_.login_.Login(); }
+  void ReceiveFile() override { c_.transfer_.ReceiveFile(std::string_view()); }
+  void SendFile() override { c_.transfer_.SendFile(); }
+  void ListRemoteDirectory() override { c_.browse_.ListRemoteDirectory(); }
+  void DeleteRemoteFile() override { c_.arq_.DeleteRemoteFile(); }
+  void SayCurrentDirectory() override {
+    if (c_.dlg_.SendCommand("PWD")) (void)c_.dlg_.ReadAndSpeakReply(false);
+  }
+  void ShowAndChangeDirectory() override { c_.dir_.ShowAndChangeDirectory(); }
+  void MakeRemoteDirectory() override { c_.dir_.MakeRemoteDirectory(); }
+  void RenameRemote() override { c_.dir_.RenameRemote(); }
+  void RemoveRemoteDirectory() override { c_.dir_.RemoveRemoteDirectory(); }
+  void TogglePassive() override { c_.togglePassive(); }
+  void RawCommand() override { c_.rawCommand(); }
+
+ private:
+  Client& c_;
+};
+
 // The command keys of the prompt, one row each: the key (the upper-cased
 // character typed), the catalogue key of its line in the spoken help list
 // (empty: not in the list), its place in the help menu (1 is the first
@@ -66,93 +90,27 @@ const Client::Command Client::kCommands[] = {
     {kEnter, "", 0, kAny, nullptr},  // nothing; also what a cancelled menu yields
     {'L', "FTAJUD01", 1, kAny,
      [](Client& c) {
-       c.st_.inSession = c.remote_ ? c.remote_->Login() : c.login_.Login();
+       c.st_.inSession = c.commands().Login();
        if (c.st_.inSession) c.st_.loggedIn = true;
      }},
-    {'R', "FTAJUD03", 2, kLogin,
-     [](Client& c) {
-       if (c.remoteCmds_)
-         c.remoteCmds_->ReceiveFile();
-       else
-         c.transfer_.ReceiveFile(std::string_view());
-     }},
-    {'T', "FTAJUD04", 3, kLogin,
-     [](Client& c) {
-       if (c.remoteCmds_)
-         c.remoteCmds_->SendFile();
-       else
-         c.transfer_.SendFile();
-     }},
+    {'R', "FTAJUD03", 2, kLogin, [](Client& c) { c.commands().ReceiveFile(); }},
+    {'T', "FTAJUD04", 3, kLogin, [](Client& c) { c.commands().SendFile(); }},
     {'Q', "FTAJUD07", 4, kAny, [](Client& c) { c.transfer_.AnnounceTransferred(); }},
-    {'D', "FTAJUD02", 5, kLogin,
-     [](Client& c) {
-       if (c.remoteCmds_)
-         c.remoteCmds_->ListRemoteDirectory();
-       else
-         c.browse_.ListRemoteDirectory();
-     }},
-    {'A', "FTAJUD05", 6, kLogin,
-     [](Client& c) {
-       if (c.remoteCmds_)
-         c.remoteCmds_->DeleteRemoteFile();
-       else
-         c.arq_.DeleteRemoteFile();
-     }},
-    {'I', "FTAJUD8C", 7, kLogin,
-     [](Client& c) {
-       if (c.remoteCmds_)
-         c.remoteCmds_->SayCurrentDirectory();
-       else if (c.dlg_.SendCommand("PWD"))
-         (void)c.dlg_.ReadAndSpeakReply(false);
-     }},
-    {'S', "FTAJUD06", 8, kLogin,
-     [](Client& c) {
-       if (c.remoteCmds_)
-         c.remoteCmds_->ShowAndChangeDirectory();
-       else
-         c.dir_.ShowAndChangeDirectory();
-     }},
-    {'C', "FTAJUD8D", 9, kLogin,
-     [](Client& c) {
-       if (c.remoteCmds_)
-         c.remoteCmds_->MakeRemoteDirectory();
-       else
-         c.dir_.MakeRemoteDirectory();
-     }},
-    {'M', "FTAJUD8E", 10, kLogin,
-     [](Client& c) {
-       if (c.remote_)
-         c.msg_.Announce("FTERRCMD", 1);
-       else
-         c.dir_.RenameRemote();
-     }},
-    {'X', "FTAJUD8F", 11, kLogin,
-     [](Client& c) {
-       if (c.remote_)
-         c.msg_.Announce("FTERRCMD", 1);
-       else
-         c.dir_.RemoveRemoteDirectory();
-     }},
+    {'D', "FTAJUD02", 5, kLogin, [](Client& c) { c.commands().ListRemoteDirectory(); }},
+    {'A', "FTAJUD05", 6, kLogin, [](Client& c) { c.commands().DeleteRemoteFile(); }},
+    {'I', "FTAJUD8C", 7, kLogin, [](Client& c) { c.commands().SayCurrentDirectory(); }},
+    {'S', "FTAJUD06", 8, kLogin, [](Client& c) { c.commands().ShowAndChangeDirectory(); }},
+    {'C', "FTAJUD8D", 9, kLogin, [](Client& c) { c.commands().MakeRemoteDirectory(); }},
+    {'M', "FTAJUD8E", 10, kLogin, [](Client& c) { c.commands().RenameRemote(); }},
+    {'X', "FTAJUD8F", 11, kLogin, [](Client& c) { c.commands().RemoveRemoteDirectory(); }},
     {'E', "FTAJUD8G", 12, kAny, [](Client& c) { c.transfer_.ChangeLocalDirectory(); }},
     {'V', "FTAJUD08", 13, kAny,
      [](Client& c) {
        c.st_.verbose = !c.st_.verbose;
        c.msg_.Announce(c.st_.verbose ? "FTVERBO" : "FTNAOVRB", 1);
      }},
-    {'P', "FTAJUD8A", 14, kAny,
-     [](Client& c) {
-       if (c.remote_)
-         c.msg_.Announce("FTSPASV", 1);
-       else
-         c.togglePassive();
-     }},
-    {'/', "FTAJUD8B", 15, kAny,
-     [](Client& c) {
-       if (c.remote_)
-         c.msg_.Announce("FTSCMD", 1);
-       else
-         c.rawCommand();
-     }},
+    {'P', "FTAJUD8A", 14, kAny, [](Client& c) { c.commands().TogglePassive(); }},
+    {'/', "FTAJUD8B", 15, kAny, [](Client& c) { c.commands().RawCommand(); }},
     {'?', "FTAJUD09", 16, kAny, [](Client& c) { c.SpeakHelpList(); }},
     {kEscape, "FTAJUD10", 17, kAny, [](Client& c) { c.quit(); }},
 };
@@ -191,12 +149,21 @@ Client::Client(Tela& ui, std::optional<std::string> host, FileDialogs* dialogs)
       browse_(st_, ui, msg_, dlg_, rede_, dir_, transfer_, dialogs ? *dialogs : plainDialogs_),
       tree_(st_, ui, msg_, dlg_, rede_, transfer_),
       sites_(st_, ui, msg_),
-      activeDialogs_(dialogs) {
+      activeDialogs_(dialogs),
+      ftpCmds_(std::make_unique<FtpCommands>(*this)) {
   transfer_.sendFolder = [this](const std::string& local) { tree_.SendFolder(local); };
   browse_.receiveFolder = [this](const RemoteName& dir) { tree_.ReceiveFolder(dir); };
+  browse_.receiveMarked = [this](const std::vector<const ListingEntry*>& marked) {
+    tree_.ReceiveMarked(marked);
+  };
 }
 
 Client::~Client() = default;
+
+PromptCommands& Client::commands() {
+  if (remoteCmds_) return *remoteCmds_;
+  return *ftpCmds_;
+}
 
 void Client::useKeyring(qr::Keyring* keyring) {
   sites_.setKeyring(keyring);
@@ -231,21 +198,25 @@ bool Client::InitializeClient() {
   st_.verbose = false;
   dlg_.clearQueue();
 
+  // A saved site's name stands for its host; Down at the question offers
+  // the saved sites and the last hosts.
+  std::optional<std::string> given;
+  if (hostArgument_) given = sites_.resolve(*hostArgument_);
+
   // The data connection's mode is said as the program starts, except to
   // an SFTP address given to it: SFTP has no such mode. (A name still to
   // be typed may be either; the mode is said before it is asked.)
   const std::string passivo = ui_.setting("PASSIVO");
   st_.passive = !passivo.empty() && passivo[0] == 'N';
-  if (!hostArgument_ || ParseHost(*hostArgument_).scheme != "sftp") togglePassive();
+  if (!given || ParseHost(*given).scheme != "sftp") togglePassive();
 
   st_.listingFileName = makeListingFile();
 
-  // A saved site's name stands for its host; Down at the question offers
-  // the saved sites and the last hosts.
-  st_.remoteName = hostArgument_ ? sites_.resolve(*hostArgument_) : sites_.askHost();
+  st_.remoteName = given ? *given : sites_.askHost();
   st_.offeredAccount = sites_.account();
   // A site's own data connection mode, said as the mode of the start is.
-  if (const std::optional<bool> passive = sites_.passive(); passive && *passive != st_.passive)
+  if (const std::optional<bool> passive = sites_.passive();
+      passive && *passive != st_.passive && ParseHost(st_.remoteName).scheme != "sftp")
     togglePassive();
   ui_.setCaption("NAVIRO " + st_.remoteName);
   const HostSpec spec = ParseHost(st_.remoteName);

@@ -117,6 +117,10 @@ class Client {
   void rawCommand();
   void togglePassive();
   void quit();
+  class FtpCommands;
+  // The prompt's commands: over the remote computer interface while there
+  // is one, else FTP's.
+  [[nodiscard]] PromptCommands& commands();
   // The run over the remote computer interface (sftp://): the connection
   // and its host key, the login, then the same command loop.
   [[noreturn]] void runRemote();
@@ -143,6 +147,7 @@ class Client {
   // then go to it rather than to the FTP dialogue.
   std::unique_ptr<RemoteFiles> remote_;
   std::unique_ptr<RemoteCommands> remoteCmds_;
+  std::unique_ptr<FtpCommands> ftpCmds_;
 };
 
 }  // namespace ftp

@@ -107,8 +107,9 @@ def expect(failures, label, r, code, heard, not_heard=()):
 
 def case_key_transfers(a, work, sysdir, sshd, failures):
     """Key login, the unknown host key accepted and then known, listing with
-    blanks and accents, receives and sends of 0, 1 and 5 MiB + 1 bytes by
-    checksum, directories, delete, and the keys that mean nothing here."""
+    blanks and accents walked with search and order, receives and sends of
+    0, 1 and 5 MiB + 1 bytes by checksum, directories made and removed,
+    rename, delete, and the keys that mean nothing here."""
     files = {"vazio.bin": b"", "um.bin": b"\x07", "grande.bin": os.urandom(5 * MIB + 1),
              "  dois  brancos.txt": b"brancos", "canção.txt": "lá".encode(), "velho.txt": b"x"}
     for name, data in files.items():
@@ -130,6 +131,9 @@ def case_key_transfers(a, work, sysdir, sshd, failures):
             send("envio1.bin") + "{until envio1.bin, }" +
             send("envio5.bin", "enviado5.bin") + "{until envio5.bin, }" +
             CMD + "c{until subdiret}nova pasta{Enter}{until OK}" +
+            CMD + "m{until nome atual}um.bin{Enter}{until novo nome}renomeado.bin{Enter}" +
+            CMD + "c{until subdiret}temporaria{Enter}" +
+            CMD + "x{until a remover}temporaria{Enter}" + CMD + "x{until a remover}nada{Enter}" +
             CMD + "a{until a apagar}velho.txt{Enter}{until apagado}" +
             CMD + "p{until passivo}" + CMD + "/{until só para FTP}" +
             CMD + "s{until desejado}nova pasta{Enter}{until OK}" + CMD + "i{wait 300}" +
@@ -138,7 +142,8 @@ def case_key_transfers(a, work, sysdir, sshd, failures):
     expect(failures, "first run", r, 0,
            ["FTSSHINI", "FTHKDES", "FTHKTIP", "FTHKIMP", "FTHKFIM", "FTHKACE", "FTHKMEM",
             "FTSSHOK", "FTACLIBE", "FTDIRPED", "FTUSSETA", "FTPROCUR", "FTORDTAM", "FTFIMREC", "FTFIMREC", "FTFIMREC",
-            "FTFIMENV", "FTFIMENV", "FTFIMENV", "FTOK", "FTOKAPAG", "FTSPASV", "FTSCMD",
+            "FTFIMENV", "FTFIMENV", "FTFIMENV", "FTOK", "FTNOMATU", "FTNOVNOM", "FTOK", "FTOK",
+            "FTQUERMD", "FTOK", "FTQUERMD", "FTNAORMD", "FTOKAPAG", "FTSPASV", "FTSCMD",
             "FTOK", "FTFIMPRG"],
            ["FTSENHA", "FTCHVNAO", "FTMODIMG", "FTPPASSI", "FTPNPASS"])
     if r.timed_out:
@@ -156,6 +161,11 @@ def case_key_transfers(a, work, sysdir, sshd, failures):
         failures.append("no remote directory 'nova pasta'")
     if os.path.exists(os.path.join(sshd.home, "velho.txt")):
         failures.append("velho.txt not deleted")
+    if not os.path.exists(os.path.join(sshd.home, "renomeado.bin")) or \
+            os.path.exists(os.path.join(sshd.home, "um.bin")):
+        failures.append("um.bin not renamed")
+    if os.path.exists(os.path.join(sshd.home, "temporaria")):
+        failures.append("directory temporaria not removed")
     said = "\n".join(r.lines)
     # The browser's search and order: the entry heard after each.
     for mark, name in (("announce FTPROCUR", "canção.txt"), ("announce FTORDTAM", "grande.bin")):

@@ -299,11 +299,117 @@ def keyring(a, work, sysdir):
     return 0
 
 
+def marked(a, work, sysdir):
+    """Entries marked in the browser (Space, Insert) move as one queue with
+    one outcome, a directory whole; a marked set is deleted after one
+    question."""
+    srv, cli = os.path.join(work, "srv"), os.path.join(work, "cli")
+    os.makedirs(os.path.join(srv, "pasta"))
+    os.makedirs(cli)
+    files = {"a.txt": b"a\n", "b b.txt": b"b\n", "nao.txt": b"n\n", "pasta/c.txt": b"c\n"}
+    for rel, data in files.items():
+        with open(os.path.join(srv, rel), "wb") as f:
+            f.write(data)
+    server = ftp_e2e.RealServer(srv)
+    try:
+        # Sorted by name, directories first: pasta, a.txt, b b.txt, nao.txt.
+        keys = (LOGIN_ANON + "d{until diret}{Space}{until 1 marcado}{Down}{Ins}{until 2 marcados}"
+                "{Down}{Space}{until 3 marcados}{Space}{until desmarcado}"
+                "r{until Continuar}s{until Marcados recebidos}{wait 300}"
+                "{Space}{until 1 marcado}{Down}{Space}{until 2 marcados}a{until Apagar os 2}s"
+                "{until apagados}{wait 300}{Esc}{wait 300}{Esc}")
+        run = ftp_e2e.Run(a.naviro, a.quiral, "127.0.0.1:%d" % server.port, keys, work, sysdir,
+                          cli)
+    finally:
+        server.stop()
+    failures = []
+    for rel in ("pasta/c.txt", "a.txt"):
+        p = os.path.join(cli, rel)
+        if not os.path.exists(p) or open(p, "rb").read() != files[rel]:
+            failures.append("marked %s not received whole" % rel)
+    for rel in ("b b.txt", "nao.txt"):
+        if os.path.exists(os.path.join(cli, rel)):
+            failures.append("unmarked %s received" % rel)
+    said = "\n".join(run.lines)
+    if "Marcados recebidos: 2 arquivos" not in said:
+        failures.append("the one outcome was not said")
+    if "2 apagados" not in said:
+        failures.append("the deletion was not said")
+    # After the receive the marks are gone; the cursor is on b b.txt, then nao.txt.
+    left = sorted(os.listdir(srv))
+    if left != ["a.txt", "pasta"]:
+        failures.append("the server kept %s" % left)
+    print("tree_marked_browser: %.1f s" % run.elapsed)
+    if failures:
+        print("FAIL:\n  " + "\n  ".join(failures))
+        print("--- screen ---\n" + run.shown)
+        return 1
+    print("passed")
+    return 0
+
+
+def stopped(a, work, sysdir):
+    """A key during a slow folder says where the whole folder is while the
+    data goes on; Esc asks first (N goes on), then S stops it: the outcome
+    says so, never completion, and the file cut short is not put in place."""
+    if not os.path.exists("/usr/sbin/vsftpd") or os.getuid() != 0:
+        print("skipped: vsftpd needs /usr/sbin/vsftpd and root")
+        return 77
+    srv, cli = os.path.join(work, "srv"), os.path.join(work, "cli")
+    os.makedirs(os.path.join(srv, "lenta"))
+    os.makedirs(cli)
+    data = {}
+    for i in range(6):
+        name = "parte%d.bin" % i
+        data[name] = os.urandom(3 * 1024 * 1024)
+        with open(os.path.join(srv, "lenta", name), "wb") as f:
+            f.write(data[name])
+    os.chmod(srv, 0o755)
+    server = ftp_e2e.Vsftpd(srv, work, slow=True)  # about 4 MB/s
+    try:
+        keys = (LOGIN_ANON + "d{until diret}r{until Continuar}s{until Arquivo}"
+                "{wait 700}x{until megabaites de}{wait 700}{Esc}{until Parar a pasta}n"
+                "{wait 700}{Esc}{until Parar a pasta}s{until recebidos;}{wait 300}{Esc}"
+                "{wait 300}{Esc}{wait 300}{Esc}")
+        keys = keys.replace("{until Arquivo}", "{wait 1000}")
+        run = ftp_e2e.Run(a.naviro, a.quiral, "127.0.0.1:%d" % server.port, keys, work, sysdir,
+                          cli)
+    finally:
+        server.stop()
+    failures = []
+    said = "\n".join(run.lines)
+    if "text Arquivo " not in said:
+        failures.append("the folder's progress was not said")
+    if "Pasta interrompida." not in said:
+        failures.append("the stop was not said")
+    if "announce FTFIMREC" in said or "Pasta recebida" in said:
+        failures.append("completion said for a stopped folder")
+    here = os.path.join(cli, "lenta")
+    whole = [n for n in sorted(os.listdir(here)) if not n.endswith(".part")] if os.path.isdir(
+        here) else []
+    for n in whole:
+        with open(os.path.join(here, n), "rb") as f:
+            if f.read() != data[n]:
+                failures.append("%s put in place but not whole" % n)
+    if len(whole) >= len(data):
+        failures.append("every file arrived: the stop came too late to test anything")
+    if "%d de 6 recebidos" % len(whole) not in said:
+        failures.append("the count of files received is not the one said (%d here)" % len(whole))
+    print("tree_stop_and_progress: %.1f s" % run.elapsed)
+    if failures:
+        print("FAIL:\n  " + "\n  ".join(failures))
+        print("--- screen ---\n" + run.shown)
+        return 1
+    print("passed")
+    return 0
+
+
 def main():
     a = ftp_e2e.case_arguments()
     if a is None:
         return 77
-    if a.case in ("tree_everyday_commands", "tree_saved_sites", "tree_keyring"):
+    if a.case in ("tree_everyday_commands", "tree_saved_sites", "tree_keyring",
+                  "tree_marked_browser", "tree_stop_and_progress"):
         work = tempfile.mkdtemp(prefix="naviro-tree-")
         try:
             sysdir = os.path.join(work, "sys")
@@ -313,6 +419,10 @@ def main():
                 return saved_sites(a, work, sysdir)
             if a.case == "tree_keyring":
                 return keyring(a, work, sysdir)
+            if a.case == "tree_marked_browser":
+                return marked(a, work, sysdir)
+            if a.case == "tree_stop_and_progress":
+                return stopped(a, work, sysdir)
             return everyday(a, work, sysdir)
         finally:
             shutil.rmtree(work, ignore_errors=True)

@@ -145,9 +145,13 @@ TEST(BrowserModel, ExtendedCodesAreNotLettersAndDeletingTheLastEntryReachesTheEn
   EXPECT_EQ(BrowserAction(true, 80), BrowseAction::Next);
   EXPECT_EQ(BrowserAction(false, 80), BrowseAction::Place);
   EXPECT_EQ(BrowserAction(false, 'p'), BrowseAction::Place);
-  EXPECT_EQ(BrowserAction(true, 'R'), BrowseAction::None);
+  EXPECT_EQ(BrowserAction(true, 'S'), BrowseAction::None);
   EXPECT_EQ(BrowserAction(false, 13), BrowseAction::None);
   EXPECT_EQ(BrowserAction(false, BrowserMenuLetter(4)), BrowseAction::Parent);
+  // Space and Insert mark; Insert's code is the letter R's.
+  EXPECT_EQ(BrowserAction(false, ' '), BrowseAction::Mark);
+  EXPECT_EQ(BrowserAction(true, 82), BrowseAction::Mark);
+  EXPECT_EQ(BrowserAction(false, 82), BrowseAction::Receive);
 
   BrowsePlace place(2);
   place.move(BrowseAction::Next);

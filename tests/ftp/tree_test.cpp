@@ -112,6 +112,10 @@ TEST(TreeTexts, CountProgressAndOutcomeAreSaidInWords) {
   EXPECT_EQ(ftp::TreeFailedText(false, 310, 312, 2), "310 de 312 recebidos; 2 falharam");
   EXPECT_EQ(ftp::TreeFailedText(true, 0, 1, 1), "0 de 1 enviados; 1 falhou");
   EXPECT_EQ(ftp::TreeLeftOutText(3), "3 itens deixados de lado");
+  EXPECT_EQ(ftp::MarkedQuestion(12, 4 * kM, true),
+            "Marcados: 12 arquivos, 4 megabaites. Continuar?  ");
+  EXPECT_EQ(ftp::MarkedDoneText(false, 2, 10, std::chrono::seconds(1)),
+            "Marcados recebidos: 2 arquivos, 10 baites em 1 segundo");
 }
 
 TEST(TreeNames, PathsJoinWithOneSlash) {
