@@ -195,10 +195,10 @@ std::string ModifiedWords(int64_t modified, int64_t today) {
             " de " + std::to_string(date / 10000);
   }
   if (hour < 24 && minute < 60) {
-    words += ", " + std::to_string(hour) + (hour == 1 ? " hora" : " horas");
+    words += " às " + std::to_string(hour) + (hour == 1 ? " hora" : " horas");
     if (minute > 0) words += " e " + std::to_string(minute) + (minute == 1 ? " minuto" : " minutos");
   }
-  return qr::W(words);
+  return qr::W(words);  // the words above are UTF-8
 }
 
 BrowseAction BrowserAction(bool extended, uint8_t key) {

@@ -103,8 +103,9 @@ class NameSearch {
 };
 
 // A listing's time (YYYYMMDDhhmm; hh and mm 99 when only the day is known)
-// said for the ear, beside today's date (YYYYMMDD): "hoje, 14 horas e 5
-// minutos", "ontem, ...", "3 de dezembro de 2026, ...". Empty for -1.
+// said for the ear, beside today's date (YYYYMMDD): "hoje às 14 horas e 5
+// minutos", "ontem às ...", "em 3 de dezembro de 2026 às ..."; no comma
+// for the voice to name. Empty for -1.
 [[nodiscard]] std::string ModifiedWords(int64_t modified, int64_t today);
 // Today's date in this computer's time, YYYYMMDD.
 [[nodiscard]] int64_t Today();

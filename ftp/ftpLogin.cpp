@@ -119,7 +119,7 @@ bool LoginDialog::Login() {
   // after the question.
   const std::string offered =
       st_.offeredAccount.empty() ? ui_.setting("CONTA") : st_.offeredAccount;
-  if (!offered.empty()) ui_.speakText(offered + qr::W(", Enter aceita"));
+  if (!offered.empty()) ui_.speakText("sugiro " + offered);
   uint8_t end = 13;
   st_.userName = ui_.readLineOffered(offered, end);
   if (st_.userName.empty()) {

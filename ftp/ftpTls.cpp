@@ -43,11 +43,22 @@ std::string reasonText(const CertificateInfo& c) {
 
 // The same, short, for the ear.
 std::string reasonWords(const CertificateInfo& c) {
-  if (c.selfSigned) return qr::W("autoassinado");
-  if (c.nameMismatch) return qr::W("de outro computador");
-  if (c.expired) return qr::W("vencido");
-  if (c.notYetValid) return qr::W("ainda não válido");
-  return qr::W("de emissor desconhecido");
+  if (c.selfSigned) return qr::W("é autoassinado");
+  if (c.nameMismatch) return qr::W("é de outro computador");
+  if (c.expired) return qr::W("venceu");
+  if (c.notYetValid) return qr::W("ainda não vale");
+  return qr::W("o emissor é desconhecido");
+}
+
+// Hexadecimal digits said one by one, the groups of four joined by "e":
+// no punctuation for the voice to name.
+std::string digitsForTheEar(const std::string& hex) {
+  std::string out;
+  for (size_t i = 0; i < hex.size(); ++i) {
+    if (i > 0) out += i % 4 == 0 ? " e " : " ";
+    out += hex[i];
+  }
+  return out;
 }
 
 }  // namespace
@@ -225,28 +236,29 @@ void Tls::sayLine(std::string_view key, std::string_view writtenTail, std::strin
 
 bool Tls::askAboutCertificate(const CertificateInfo& c) {
   // Whose, by whom, why not trusted and the end of the fingerprint, said in
-  // a few seconds; the whole of each written, and F1 spells the fingerprint.
+  // a few seconds, without punctuation the voice would name; the whole of
+  // each written, and F1 says the whole fingerprint.
   if (ui_.cursorColumn() != 1) ui_.endLine();
   ui_.setForeground(14);
   const std::string whose = qr::fromUtf8(CommonName(c.subject));
   const std::string issuer = qr::fromUtf8(CommonName(c.issuer));
-  sayLine("FTCERDES", reasonText(c), qr::W("Certificado não confiável, ") + reasonWords(c) + ".");
-  sayLine("FTCERSUJ", qr::fromUtf8(c.subject), "De " + whose + ".");
+  sayLine("FTCERDES", reasonText(c), qr::W("Certificado não confiável porque ") + reasonWords(c));
+  sayLine("FTCERSUJ", qr::fromUtf8(c.subject), qr::W("É de ") + whose);
   sayLine("FTCEREMI", qr::fromUtf8(c.issuer),
-          whose == issuer ? qr::W("Emitido por ele mesmo.") : qr::W("Emitido por ") + issuer + ".");
+          whose == issuer ? qr::W("emitido por ele mesmo") : qr::W("emitido por ") + issuer);
   // The fingerprint on a line of its own, as it is copied from.
   ui_.logEvent("announce", "FTCERIMP");
   ui_.write(MessageText("FTCERIMP"));
   ui_.endLine();
   ui_.writeLineSaying(FingerprintGroups(c.fingerprint),
                       qr::W("Impressão digital termina em ") +
-                          SpokenFingerprint(FingerprintTail(c.fingerprint)) + ".");
+                          digitsForTheEar(FingerprintTail(c.fingerprint)));
   ui_.setForeground(15);
   uint8_t key = 0;
   for (;;) {
     ui_.logEvent("announce", "FTCERACE");
     ui_.write(MessageText("FTCERACE") + qr::W("(F1 soletra a impressão digital) "));
-    ui_.speakText(qr::W("Aceita e guarda, S ou N? F1 soletra a impressão."));
+    ui_.speakText(qr::W("Aceita e guarda tecle S ou N ou F1 para ouvir a impressão toda"));
     key = ui_.readKeySpoken();
     if (key != 0) break;
     const uint8_t extended = ui_.readKey();  // an extended key is no yes

@@ -11,7 +11,7 @@ namespace ftp {
 inline constexpr std::array<MessageEntry, 19> kTlsMessages{{
     {"FTTLSINI", "Pedindo conexão segura (TLS)"},
     {"FTTLSOK", "Conexão segura estabelecida"},
-    {"FTTLSNAO", "Este servidor não tem criptografia, a senha vai aberta."},
+    {"FTTLSNAO", "Este servidor não tem criptografia e a senha vai aberta"},
     {"FTTLSEXI", "O servidor não aceita conexão segura, que é exigida. Não vou fazer o login."},
     {"FTTLSERR", "Falha na conexão segura: "},
     {"FTTLSBIB", "Não consegui iniciar a biblioteca de criptografia"},
@@ -32,7 +32,7 @@ inline constexpr std::array<MessageEntry, 19> kTlsMessages{{
     {"FTDADCER",
      "A conexão de dados não veio do servidor aceito. Pode ser um ataque. Transferência "
      "cancelada."},
-    {"FTDADNAO", "Os arquivos vão passar sem criptografia."},
+    {"FTDADNAO", "Os arquivos vão passar sem criptografia"},
 }};
 
 }  // namespace ftp

@@ -30,25 +30,25 @@ std::string ReplyMeaning(int code) {
     std::string_view text;
   };
   // RFC 959 section 4.2, RFC 2228 and RFC 3659: the codes a server refuses
-  // with, and what they mean to the user.
+  // with, and what they mean to the user, without a full stop to be named.
   static constexpr std::array<Meaning, 17> kMeanings{{
-      {421, "O servidor encerrou o serviço."},
-      {425, "A conexão de dados não abriu."},
-      {426, "A conexão de dados caiu."},
-      {430, "Conta ou senha recusada."},
-      {450, "Arquivo ocupado ou indisponível."},
-      {451, "Erro no servidor."},
-      {452, "Sem espaço no servidor."},
-      {500, "O servidor não entendeu o comando."},
-      {501, "O servidor não aceitou o nome ou os parâmetros."},
-      {502, "O servidor não tem este comando."},
-      {504, "O servidor não tem este comando."},
-      {530, "Conta ou senha recusada."},
-      {532, "O servidor pede uma conta de acesso."},
-      {534, "O servidor recusou a conexão segura."},
-      {550, "Arquivo não encontrado ou sem permissão."},
-      {552, "Sem espaço no servidor."},
-      {553, "Nome de arquivo não permitido."},
+      {421, "O servidor encerrou o serviço"},
+      {425, "A conexão de dados não abriu"},
+      {426, "A conexão de dados caiu"},
+      {430, "Conta ou senha recusada"},
+      {450, "Arquivo ocupado ou indisponível"},
+      {451, "Erro no servidor"},
+      {452, "Sem espaço no servidor"},
+      {500, "O servidor não entendeu o comando"},
+      {501, "O servidor não aceitou o nome ou os parâmetros"},
+      {502, "O servidor não tem este comando"},
+      {504, "O servidor não tem este comando"},
+      {530, "Conta ou senha recusada"},
+      {532, "O servidor pede uma conta de acesso"},
+      {534, "O servidor recusou a conexão segura"},
+      {550, "Arquivo não encontrado ou sem permissão"},
+      {552, "Sem espaço no servidor"},
+      {553, "Nome de arquivo não permitido"},
   }};
   for (const Meaning& m : kMeanings)
     if (m.code == code) return qr::W(m.text);

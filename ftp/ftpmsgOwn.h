@@ -1,6 +1,6 @@
 // The client's sentences beyond the catalogue, looked up by Announce as
-// those of the catalogue are: written for the ear, short, without brackets
-// or colons a voice would read. UTF-8 here.
+// those of the catalogue are: written for the ear, short, without the
+// punctuation the voice names aloud. UTF-8 here.
 #pragma once
 
 #include <array>
@@ -14,8 +14,8 @@ inline constexpr std::array<MessageEntry, 6> kOwnMessages{{
     {"FTPROCUR", "Procurar "},
     {"FTNENHUM", "Nada encontrado"},
     {"FTORDNOM", "Por nome"},
-    {"FTORDTAM", "Por tamanho, maiores primeiro"},
-    {"FTORDDAT", "Por data, mais novos primeiro"},
+    {"FTORDTAM", "Por tamanho maiores primeiro"},
+    {"FTORDDAT", "Por data mais novos primeiro"},
 }};
 
 }  // namespace ftp

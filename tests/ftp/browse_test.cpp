@@ -213,8 +213,8 @@ TEST(BrowserModel, ListingTimesAndSizesAndHowTheyAreSaid) {
   EXPECT_EQ(table[0].size, 12);
   EXPECT_EQ(table[5].modified, -1);
 
-  EXPECT_EQ(ModifiedWords(202612101405, 20261210), "hoje, 14 horas e 5 minutos");
-  EXPECT_EQ(ModifiedWords(202611302300, 20261201), "ontem, 23 horas");
+  EXPECT_EQ(ModifiedWords(202612101405, 20261210), qr::W("hoje às 14 horas e 5 minutos"));
+  EXPECT_EQ(ModifiedWords(202611302300, 20261201), qr::W("ontem às 23 horas"));
   EXPECT_EQ(ModifiedWords(202003039999, 20261210), qr::W("em 3 de março de 2020"));
   EXPECT_EQ(ModifiedWords(-1, 20261210), "");
 }
@@ -242,9 +242,9 @@ TEST(Browser, SearchOrderAndTheDateOfAnEntry) {
                        "announce FTORDTAM", "speak pub", acao, "speak beta",
                        // by date, the newest first
                        "announce FTORDDAT", "speak pub", "speak acaso.doc", "speak 8",
-                       "speak " + qr::W("modificado em 9 de junho de 2021, 14 horas e 5 minutos"),
+                       "speak " + qr::W("modificado em 9 de junho de 2021 às 14 horas e 5 minutos"),
                        // a refusal's meaning before the server's words
-                       acao, "speak " + qr::W("Arquivo não encontrado ou sem permissão."),
+                       acao, "speak " + qr::W("Arquivo não encontrado ou sem permissão"),
                        "speak Nao existe", "announce FTORDNOM", "speak pub"}))
       << ::testing::PrintToString(r.ui.events);
   EXPECT_TRUE(r.ui.keys.empty());

@@ -167,7 +167,7 @@ TEST(Login, AProposedAccountIsSaidAndTakenByEnterOrReplaced) {
                   {"x@y"}, std::nullopt, {{"CONTA", "anonymous"}});
     const std::string user = *typed ? typed : "anonymous";
     EXPECT_EQ(o.commands, (std::vector<std::string>{"USER " + user, "PASS x@y", "QUIT"}));
-    EXPECT_TRUE(contains(o.events, "speak anonymous, Enter aceita"));
+    EXPECT_TRUE(contains(o.events, "speak sugiro anonymous"));
     EXPECT_TRUE(contains(o.events, "proposed anonymous"));
   }
 }
@@ -178,7 +178,7 @@ TEST(Login, RefusalIsAnnouncedThenTheServerLineSpoken) {
   ASSERT_NE(it, o.events.end()) << ::testing::PrintToString(o.events)
                                 << ::testing::PrintToString(o.commands);
   // The code's meaning first, then the server's words.
-  const auto meaning = std::find(it, o.events.end(), "speak Conta ou senha recusada.");
+  const auto meaning = std::find(it, o.events.end(), "speak Conta ou senha recusada");
   EXPECT_TRUE(std::find(meaning, o.events.end(), "speak 530 Conta desconhecida") != o.events.end());
   EXPECT_FALSE(contains(o.announced, "FTSENHA"));
 }
