@@ -386,6 +386,10 @@ void Transfer::SendFile() {
   ui_.write(local);
   ui_.endLine();
   if (local.empty()) return;
+  if (sendMatching && local.find_first_of("*?", local.rfind('/') + 1) != std::string::npos) {
+    sendMatching(local);
+    return;
+  }
   if (struct stat dir {}; sendFolder && ::stat(qr::toUtf8(local).c_str(), &dir) == 0 &&
                           S_ISDIR(dir.st_mode)) {
     sendFolder(local);

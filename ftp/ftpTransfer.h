@@ -136,6 +136,9 @@ class Transfer {
   // Where T with a local directory goes: the whole folder is sent
   // (ftpTree). Unset, a directory is not a file to send.
   std::function<void(const std::string& local)> sendFolder;
+  // Where T with a "*" or "?" pattern goes: every matching file is sent as
+  // one queue (ftpTree). Unset, the pattern is taken as a name.
+  std::function<void(const std::string& pattern)> sendMatching;
 
   [[nodiscard]] bool AskTransferType();
   // TYPE and its reply; false (said) when it was refused or not answered.

@@ -247,16 +247,42 @@ std::string TreeLeftOutText(size_t count) {
   return plural(static_cast<int64_t>(count), "item deixado de lado", "itens deixados de lado");
 }
 
-std::string MarkedQuestion(size_t files, int64_t bytes, bool counted) {
+std::string MarkedQuestion(size_t files, int64_t bytes, bool counted, std::string_view label) {
   const std::string q = TreeQuestion("", files, bytes, counted);
-  return "Marcados" + q.substr(q.find(':'));
+  return std::string(label) + q.substr(q.find(':'));
 }
 
 std::string MarkedDoneText(bool upload, size_t files, int64_t bytes,
-                           std::chrono::milliseconds took) {
+                           std::chrono::milliseconds took, std::string_view label) {
   const std::string done = TreeDoneText(upload, files, bytes, took);
-  return std::string(upload ? "Marcados enviados" : "Marcados recebidos") +
-         done.substr(done.find(':'));
+  return std::string(label) + (upload ? " enviados" : " recebidos") + done.substr(done.find(':'));
+}
+
+namespace {
+
+char folded(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+}
+
+bool globMatch(std::string_view p, std::string_view n) {
+  if (p.empty()) return n.empty();
+  if (p[0] == '*') {
+    for (size_t i = 0; i <= n.size(); ++i)
+      if (globMatch(p.substr(1), n.substr(i))) return true;
+    return false;
+  }
+  if (n.empty()) return false;
+  if (p[0] != '?' && folded(p[0]) != folded(n[0])) return false;
+  return globMatch(p.substr(1), n.substr(1));
+}
+
+}  // namespace
+
+bool PatternMatches(std::string_view pattern, std::string_view name) {
+  if (pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == ".*" &&
+      name.find('.') == std::string_view::npos)
+    return globMatch(pattern.substr(0, pattern.size() - 2), name);
+  return globMatch(pattern, name);
 }
 
 // One folder's move.
@@ -264,6 +290,7 @@ struct Tree::Run {
   bool upload = false;
   bool marked = false;     // entries marked in the browser, not one folder
   std::string name;        // the folder's name, as heard
+  std::string label;       // a set's name in its sentences ("Marcados", a pattern)
   std::string remoteBase;  // the remote root's absolute path (bytes)
   std::string startDir;    // the remote directory current at the start (bytes)
   int rootFd = -1;         // the local root
@@ -776,8 +803,9 @@ void Tree::sayOutcome(Run& run) {
   if (dlg_.closed()) return;  // the dialogue has said so
   if (!run.stopped && run.failed.empty() && run.moved + run.kept == files) {
     msg_.Announce(run.upload ? "FTFIMENV" : "FTFIMREC", 1);
-    ui_.writeLineSpoken(run.marked ? MarkedDoneText(run.upload, run.moved, run.movedBytes, took)
-                                   : TreeDoneText(run.upload, run.moved, run.movedBytes, took));
+    ui_.writeLineSpoken(
+        run.marked ? MarkedDoneText(run.upload, run.moved, run.movedBytes, took, run.label)
+                   : TreeDoneText(run.upload, run.moved, run.movedBytes, took));
     if (run.kept > 0)
       ui_.writeLineSpoken(
           plural(static_cast<int64_t>(run.kept), "arquivo que já existia mantido",
@@ -957,6 +985,7 @@ void Tree::ReceiveMarked(const std::vector<const ListingEntry*>& marked) {
   ui_.endLine();
   Run run;
   run.marked = true;
+  run.label = "Marcados";
   run.milestonesOn = transfer_.milestonesWanted();
   if (!remoteStart(run.startDir)) {
     if (!dlg_.closed()) ui_.writeLineSpoken(TreeText("naopwd"));
@@ -981,6 +1010,64 @@ void Tree::ReceiveMarked(const std::vector<const ListingEntry*>& marked) {
   if (run.stopped || !transfer_.askYesText(MarkedQuestion(run.walk.files().size(),
                                                           run.walk.bytes(), !run.walk.pending()))) {
     backToStart(run);
+    msg_.Announce("FTDESIS", 2);
+    return;
+  }
+  moveAll(run);
+  backToStart(run);
+  sayOutcome(run);
+  walkFailures(run);
+  backToStart(run);
+}
+
+void Tree::SendMatching(const std::string& pattern) {
+  ui_.setBackground(5);
+  ui_.writeSpoken(TreeText("enviar"));
+  ui_.setBackground(0);
+  ui_.endLine();
+  const size_t slash = pattern.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : pattern.substr(0, slash + 1);
+  const std::string mask = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+  Run run;
+  run.upload = true;
+  run.marked = true;
+  run.label = "Arquivos " + mask;
+  run.milestonesOn = transfer_.milestonesWanted();
+  run.rootFd = ::open(qr::toUtf8(dir).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (run.rootFd < 0) {
+    ui_.writeLineSpoken(TreeText("naodir") + ": " + SystemReason(errno));
+    return;
+  }
+  // The matching regular files of the directory, links left alone.
+  std::vector<TreeChild> children;
+  if (DIR* d = ::fdopendir(::dup(run.rootFd))) {
+    while (const dirent* e = ::readdir(d)) {
+      const std::string name = e->d_name;
+      struct stat st {};
+      if (name.empty() || name[0] == '.' || !PatternMatches(mask, qr::fromUtf8(name)) ||
+          ::fstatat(::dirfd(d), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+          !S_ISREG(st.st_mode))
+        continue;
+      children.push_back({{qr::fromUtf8(name), name}, false, false, st.st_size});
+    }
+    ::closedir(d);
+  }
+  std::sort(children.begin(), children.end(),
+            [](const TreeChild& a, const TreeChild& b) { return a.name.wire < b.name.wire; });
+  if (children.empty()) {
+    msg_.Announce("FTARQNAO", 1);
+    return;
+  }
+  if (!remoteStart(run.startDir)) {
+    if (!dlg_.closed()) ui_.writeLineSpoken(TreeText("naopwd"));
+    return;
+  }
+  run.remoteBase = run.startDir;
+  const TreeDirectory root = run.walk.nextDirectory();
+  run.walk.add(root, children);
+  run.dirsMade = 1;  // the current remote directory is there already
+  if (!transfer_.askYesText(
+          MarkedQuestion(run.walk.files().size(), run.walk.bytes(), true, run.label))) {
     msg_.Announce("FTDESIS", 2);
     return;
   }

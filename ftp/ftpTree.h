@@ -120,9 +120,14 @@ class TreeWalk {
 [[nodiscard]] std::string TreeLeftOutText(size_t count);
 // The same sentences for marked entries: "Marcados: 12 arquivos, 4
 // megabaites. Continuar?", "Marcados recebidos: 12 arquivos, ...".
-[[nodiscard]] std::string MarkedQuestion(size_t files, int64_t bytes, bool counted);
+[[nodiscard]] std::string MarkedQuestion(size_t files, int64_t bytes, bool counted,
+                                         std::string_view label = "Marcados");
 [[nodiscard]] std::string MarkedDoneText(bool upload, size_t files, int64_t bytes,
-                                         std::chrono::milliseconds took);
+                                         std::chrono::milliseconds took,
+                                         std::string_view label = "Marcados");
+// Whether a "*" / "?" pattern matches a name, letters without regard to
+// case; a pattern ending in ".*" also takes a name without extension.
+[[nodiscard]] bool PatternMatches(std::string_view pattern, std::string_view name);
 // The reasons a name is left out, and other texts of the folder.
 [[nodiscard]] std::string TreeText(std::string_view key);
 
@@ -142,6 +147,9 @@ class Tree {
   // Entries marked in the browser, directories whole, into the working
   // directory, as one queue with one outcome.
   void ReceiveMarked(const std::vector<const ListingEntry*>& marked);
+  // Every regular file that a "*" or "?" pattern (Windows-1252, letters
+  // without regard to case) matches, into the current remote directory.
+  void SendMatching(const std::string& pattern);
 
  private:
   struct Run;

@@ -218,7 +218,9 @@ std::string LocalPicker::AskFileName(int rows, std::string_view defaultPattern) 
       text += '/';
     const std::string dir = directoryPart(text);
     if (text.empty()) text = defaultPattern;
-    if (key != 13 || text.find('*') != std::string::npos)
+    // Enter on a pattern gives the pattern: every match is meant (T sends
+    // them all); another key that ends the field opens the list.
+    if (key != 13)
       text = PickFromFileList(column, row, qr::kColumns, std::min(qr::kRows, row + rows - 1), text);
     if (text == kTabAnswer) {
       spoken_.clickSound();

@@ -404,12 +404,49 @@ def stopped(a, work, sysdir):
     return 0
 
 
+def pattern(a, work, sysdir):
+    """T with a pattern sends every matching file, not only the first, as
+    one queue with one outcome; a link that matches is not followed."""
+    srv, cli = os.path.join(work, "srv"), os.path.join(work, "cli")
+    os.makedirs(srv)
+    os.makedirs(cli)
+    files = {"a.txt": b"a\n", "B.TXT": b"bb\n", "c.doc": b"c\n"}
+    for rel, data in files.items():
+        with open(os.path.join(cli, rel), "wb") as f:
+            f.write(data)
+    os.symlink("/etc/passwd", os.path.join(cli, "senhas.txt"))
+    server = ftp_e2e.RealServer(srv)
+    try:
+        keys = (LOGIN_ANON + "t{until arquivo local}*.txt{Enter}{until Continuar}s"
+                "{until enviados:}{wait 300}{Esc}")
+        run = ftp_e2e.Run(a.naviro, a.quiral, "127.0.0.1:%d" % server.port, keys, work, sysdir,
+                          cli)
+    finally:
+        server.stop()
+    failures = []
+    if sorted(os.listdir(srv)) != ["B.TXT", "a.txt"]:
+        failures.append("the server got %s" % sorted(os.listdir(srv)))
+    for rel in ("a.txt", "B.TXT"):
+        p = os.path.join(srv, rel)
+        if os.path.exists(p) and open(p, "rb").read() != files[rel]:
+            failures.append("%s not whole" % rel)
+    if "Arquivos *.txt enviados: 2 arquivos" not in "\n".join(run.lines):
+        failures.append("the one outcome was not said")
+    print("tree_send_pattern: %.1f s" % run.elapsed)
+    if failures:
+        print("FAIL:\n  " + "\n  ".join(failures))
+        print("--- screen ---\n" + run.shown)
+        return 1
+    print("passed")
+    return 0
+
+
 def main():
     a = ftp_e2e.case_arguments()
     if a is None:
         return 77
     if a.case in ("tree_everyday_commands", "tree_saved_sites", "tree_keyring",
-                  "tree_marked_browser", "tree_stop_and_progress"):
+                  "tree_marked_browser", "tree_stop_and_progress", "tree_send_pattern"):
         work = tempfile.mkdtemp(prefix="naviro-tree-")
         try:
             sysdir = os.path.join(work, "sys")
@@ -423,6 +460,8 @@ def main():
                 return marked(a, work, sysdir)
             if a.case == "tree_stop_and_progress":
                 return stopped(a, work, sysdir)
+            if a.case == "tree_send_pattern":
+                return pattern(a, work, sysdir)
             return everyday(a, work, sysdir)
         finally:
             shutil.rmtree(work, ignore_errors=True)

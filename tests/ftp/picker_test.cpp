@@ -100,14 +100,17 @@ TEST(Picker, TabInTheListClicksTwiceAndAsksAgain) {
   EXPECT_GE(rig.count("click"), 2);
 }
 
-TEST(Picker, AStarPatternOpensTheFilteredList) {
+TEST(Picker, AStarPatternWithEnterIsEveryMatchAndWithDownTheFilteredList) {
   PickerRig rig;
   rig.type("*.txt");
-  rig.ch(13);  // opens the list: carta.txt, leia.txt
+  rig.key(VKey::Down);  // opens the list: carta.txt, leia.txt
   rig.key(VKey::End);
   rig.ch(13);
   EXPECT_EQ(rig.picker.ChooseLocalFile(6), "leia.txt");
   EXPECT_EQ(rig.heardText().find("b.doc"), std::string::npos);
+  rig.type("*.txt");
+  rig.ch(13);  // the pattern itself: the caller takes every match
+  EXPECT_EQ(rig.picker.ChooseLocalFile(6), "*.txt");
 }
 
 TEST(Picker, F3FindsAPieceOfANameAnEmptyAnswerTheNextAndSaysWhenNone) {

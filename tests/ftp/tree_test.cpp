@@ -118,6 +118,23 @@ TEST(TreeTexts, CountProgressAndOutcomeAreSaidInWords) {
             "Marcados recebidos: 2 arquivos, 10 baites em 1 segundo");
 }
 
+TEST(TreeNames, PatternsMatchWithoutCaseAndDotStarTakesNamesWithoutExtension) {
+  struct Case {
+    const char* pattern;
+    const char* name;
+    bool match;
+  } cases[] = {
+      {"*.txt", "a.txt", true},      {"*.txt", "B.TXT", true},   {"*.txt", "a.txt.bak", false},
+      {"*.txt", "c.doc", false},     {"?.txt", "ab.txt", false}, {"a?c*", "abcdef", true},
+      {"leia*.*", "leiame", true},   {"*", "", true},            {"*.*", "sem", true},
+      {"x*y", "x", false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(ftp::PatternMatches(c.pattern, c.name), c.match) << c.pattern << " " << c.name;
+  EXPECT_EQ(ftp::MarkedDoneText(true, 2, 4, std::chrono::seconds(2), "Arquivos *.txt"),
+            "Arquivos *.txt enviados: 2 arquivos, 4 baites em 2 segundos");
+}
+
 TEST(TreeNames, PathsJoinWithOneSlash) {
   EXPECT_EQ(ftp::JoinPath("/", "fotos"), "/fotos");
   EXPECT_EQ(ftp::JoinPath("/home/u", "fotos"), "/home/u/fotos");
