@@ -126,6 +126,10 @@ class ConsoleFrontend {
   // small for the console), handed over once; the program writes and
   // speaks it. Windows-1252; empty when there is nothing.
   [[nodiscard]] virtual std::string takeNotice() { return {}; }
+  // The program is waiting for sound to end (speech, a click, a tone):
+  // a key now would cut it short. The script front end holds its keys
+  // meanwhile, as a person waits for the program to finish talking.
+  virtual void soundPlaying(bool /*on*/) {}
   // Ends the run: restores the terminal, writes the dumps, and throws
   // qr::ProgramEnd{code} (base/programEnd.h), which unwinds to main.
   [[noreturn]] virtual void exitProgram(int code) = 0;

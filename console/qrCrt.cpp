@@ -132,6 +132,7 @@ struct Console::State {
   uint64_t eventsSeen = 0;
   std::vector<std::string> notices;
   Loop loop;
+  int soundWaits = 0;  // waitWhile calls running, one inside another
   std::vector<WaitFd> waitFds;  // kept so that a wait allocates nothing
 };
 
@@ -409,6 +410,16 @@ void Console::consoleDelay(uint16_t milliseconds) {
 void Console::waitWhile(const std::function<bool()>& busy, const std::function<Wake()>& wake) {
   // A wake-up forgotten by a source costs at most this, never a hang.
   constexpr int kLongestWaitMs = 250;
+  struct Playing {
+    State& s;
+    ConsoleFrontend& f;
+    explicit Playing(State& state, ConsoleFrontend& frontend) : s(state), f(frontend) {
+      if (s.soundWaits++ == 0) f.soundPlaying(true);
+    }
+    ~Playing() {
+      if (--s.soundWaits == 0) f.soundPlaying(false);
+    }
+  } playing{*s_, frontend_};
   while (busy()) {
     const Wake w = wake();
     WaitFd fd{w.fd};

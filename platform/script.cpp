@@ -123,6 +123,12 @@ class ScriptFrontend final : public qr::ConsoleFrontend {
     if (maxWaitMs > 0) clock_.sleepMs(std::min(maxWaitMs, nextWakeMs(clock_.nowMs())));
   }
 
+  void soundPlaying(bool on) override {
+    playing_ = on;
+    // Quiet is counted from the end of the sound.
+    if (!on) markChange(clock_.nowMs());
+  }
+
   void present(const qr::ScreenImage& screen) override {
     if (screen == image_) return;
     image_ = screen;
@@ -179,7 +185,9 @@ class ScriptFrontend final : public qr::ConsoleFrontend {
     }
   }
 
-  bool quiet(int64_t now) const { return now - lastChange_ >= kQuietMs && asks_ >= 2; }
+  bool quiet(int64_t now) const {
+    return !playing_ && now - lastChange_ >= kQuietMs && asks_ >= 2;
+  }
 
   void advance(int64_t now) {
     ++next_;
@@ -266,6 +274,7 @@ class ScriptFrontend final : public qr::ConsoleFrontend {
   int64_t stepStart_ = 0;
   int64_t lastOffer_ = 0;
   int asks_ = 0;
+  bool playing_ = false;  // the program waits for sound to end
   bool dumped_ = false;
 };
 

@@ -1,7 +1,8 @@
 // The script console: no screen, keys from a key script, offered at the pace
 // of a person who waits for the program to finish talking. A key (or a
-// dump) is offered only when the program asks for a key, nothing it shows
-// or logs has changed for 30 ms and it has asked at least twice since.
+// dump) is offered only when the program asks for a key, is not waiting
+// for sound to end, nothing it shows or logs has changed for 30 ms (nor
+// has sound ended) and it has asked at least twice since.
 //
 // The run ends with exit code 3 when the script is used up and the program
 // has waited 3 s for a key, and with 124 when {until} waited 20 s in vain.

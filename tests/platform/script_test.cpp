@@ -66,6 +66,20 @@ TEST(ScriptConsole, KeyWaitsForThirtyQuietMillisecondsAndTwoAsks) {
   EXPECT_EQ(platform_test::describe(h.keys.events), "X:120");
 }
 
+// A person waits for the program to finish talking: while it waits for
+// sound to end, asking for a key (to let a key cut the sound short) gets
+// none, however long the quiet; the quiet counts from the sound's end.
+TEST(ScriptConsole, NoKeyWhileTheProgramWaitsForSoundToEnd) {
+  Harness h("x");
+  h.frontend->soundPlaying(true);
+  EXPECT_EQ(h.ask(40), 0u);
+  EXPECT_EQ(h.ask(500), 0u);
+  h.frontend->soundPlaying(false);
+  EXPECT_EQ(h.ask(1), 0u);
+  EXPECT_EQ(h.ask(28), 0u);  // asked twice, 29 ms after the end
+  EXPECT_EQ(h.ask(1), 3u);
+}
+
 TEST(ScriptConsole, ScreenAndCaptionChangesDelayTheNextKey) {
   Harness h("abc");
   h.ask(40);
