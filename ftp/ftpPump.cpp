@@ -92,19 +92,29 @@ void Pump::sayProgress(const PumpJob& job, bool dataDone, Clock::time_point bega
     ui_.speakAndGoOn(text);
     return;
   }
-  msg_.AnnounceAndGoOn("FTTRANS", 0);
-  const std::string tail = ProgressText(st_.transferBytes, job.offset, job.total, since(began));
-  ui_.write(tail);
-  ui_.endLine();
-  ui_.speakAndGoOn(tail);
+  SayProgress(ui_, msg_, st_.transferBytes, job.offset, job.total, since(began));
 }
 
 void Pump::sayMilestone(int percent) {
-  if (ui_.cursorColumn() != 1) ui_.endLine();
+  SayMilestone(ui_, percent);
+}
+
+void SayProgress(Tela& ui, Messages& msg, int64_t moved, int64_t offset,
+                 std::optional<int64_t> total, std::chrono::milliseconds took) {
+  if (ui.cursorColumn() != 1) ui.endLine();
+  msg.AnnounceAndGoOn("FTTRANS", 0);
+  const std::string tail = ProgressText(moved, offset, total, took);
+  ui.write(tail);
+  ui.endLine();
+  ui.speakAndGoOn(tail);
+}
+
+void SayMilestone(Tela& ui, int percent) {
+  if (ui.cursorColumn() != 1) ui.endLine();
   const std::string text = std::to_string(percent) + ResumeText("porcento");
-  ui_.write(text);
-  ui_.endLine();
-  ui_.speakAndGoOn(text);
+  ui.write(text);
+  ui.endLine();
+  ui.speakAndGoOn(text);
 }
 
 Pumped Pump::run(const PumpJob& job) {

@@ -49,6 +49,12 @@ class CaptionThrottle {
   int64_t shown_ = -1;
 };
 
+// What a transfer says as it goes, whichever protocol moves it: the
+// progress asked for with a key ("Transmitidos ..."), and a milestone.
+void SayProgress(Tela& ui, Messages& msg, int64_t moved, int64_t offset,
+                 std::optional<int64_t> total, std::chrono::milliseconds took);
+void SayMilestone(Tela& ui, int percent);
+
 struct PumpJob {
   bool upload = false;
   int fd = -1;                       // the local file: read for an upload, written otherwise

@@ -77,16 +77,12 @@ class Watch : public TransferWatch {
   bool carryOn(int64_t moved) override {
     st_.transferBytes = moved;
     caption_.update(moved);
-    if (const int m = milestones_.update(offset_ + moved, since(began_))) {
-      say(std::to_string(m) + ResumeText("porcento"));
-    }
+    if (const int m = milestones_.update(offset_ + moved, since(began_))) SayMilestone(ui_, m);
     while (ui_.keyPending()) {
       const uint8_t key = ui_.readKey();
       if (key == kEscape) return false;
       if (key == 0) (void)ui_.readKey();
-      if (ui_.cursorColumn() != 1) ui_.endLine();
-      msg_.AnnounceAndGoOn("FTTRANS", 0);
-      say(ProgressText(moved, offset_, total_, since(began_)));
+      SayProgress(ui_, msg_, moved, offset_, total_, since(began_));
       ui_.flushKeys();  // keys typed together ask once
     }
     return true;
@@ -94,12 +90,6 @@ class Watch : public TransferWatch {
   void done() { caption_.flush(st_.transferBytes); }
 
  private:
-  void say(const std::string& text) {
-    if (ui_.cursorColumn() != 1) ui_.endLine();
-    ui_.write(text);
-    ui_.endLine();
-    ui_.speakAndGoOn(text);
-  }
   ClientState& st_;
   Tela& ui_;
   Messages& msg_;
