@@ -199,7 +199,7 @@ bool Tls::Secure() {
 
 bool Tls::handshake() {
   TlsChannel* ch = rede_.controlTls();
-  const auto until = Clock::now() + std::chrono::milliseconds(dlg_.replyDeadlineMs());
+  const auto until = Clock::now() + std::chrono::milliseconds(dlg_.replyInactivityTimeoutMs());
   for (;;) {
     const TlsIo io = ch->handshake();
     if (io == TlsIo::Moved) return true;
