@@ -687,8 +687,7 @@ bool Browse::act(BrowseAction action, BrowsePlace& place, BrowseActions& actions
       e.marked = !e.marked;
       const size_t count = markedCount();
       ui_.endLine();
-      ui_.writeSpoken(std::string(e.marked ? "marcado, " : "desmarcado, ") +
-                      std::to_string(count) + (count == 1 ? " marcado" : " marcados"));
+      ui_.writeSpoken(MarkSentence(e.marked, count));
       return false;
     }
     case BrowseAction::Receive:

@@ -178,6 +178,11 @@ int64_t Today() {
   return (t.tm_year + 1900) * 10000LL + (t.tm_mon + 1) * 100 + t.tm_mday;
 }
 
+std::string MarkSentence(bool marked, size_t count) {
+  return std::string(marked ? "marcado, " : "desmarcado, ") + std::to_string(count) +
+         (count == 1 ? " marcado" : " marcados");
+}
+
 std::string ModifiedWords(int64_t modified, int64_t today) {
   if (modified < 0) return {};
   const int64_t date = modified / 10000;

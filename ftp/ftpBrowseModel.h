@@ -107,6 +107,8 @@ class NameSearch {
 // minutos", "ontem às ...", "em 3 de dezembro de 2026 às ..."; no comma
 // for the voice to name. Empty for -1.
 [[nodiscard]] std::string ModifiedWords(int64_t modified, int64_t today);
+// What a mark key says: "marcado, 3 marcados" or "desmarcado, 1 marcado".
+[[nodiscard]] std::string MarkSentence(bool marked, size_t count);
 // Today's date in this computer's time, YYYYMMDD.
 [[nodiscard]] int64_t Today();
 

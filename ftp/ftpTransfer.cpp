@@ -383,9 +383,14 @@ void Transfer::SendFile() {
 
   msg_.Announce("FTNOMLOC", 0);
   const std::string local = dialogs_.chooseLocalFile(6);
+  const std::vector<std::string> marked = dialogs_.takeMarkedLocal();
   ui_.write(local);
   ui_.endLine();
   if (local.empty()) return;
+  if (sendMarked && !marked.empty()) {
+    sendMarked(marked);
+    return;
+  }
   if (sendMatching && local.find_first_of("*?", local.rfind('/') + 1) != std::string::npos) {
     sendMatching(local);
     return;

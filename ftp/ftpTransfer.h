@@ -33,6 +33,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "ftp/ftpJudge.h"
 #include "ftp/ftpPlan.h"
@@ -57,6 +58,9 @@ class FileDialogs {
   // Reserves rows lines below the cursor and runs the local file picker
   // there; empty when the user gave up.
   [[nodiscard]] virtual std::string chooseLocalFile(int rows) = 0;
+  // The entries marked in the last picker that ended with Enter on marks
+  // (Windows-1252 paths), emptied by the call; none where nothing marks.
+  [[nodiscard]] virtual std::vector<std::string> takeMarkedLocal() { return {}; }
   // Opens the line editor, read-only, on text at column 1 of the cursor's
   // row. Returns the key that ended it; extended tells whether that is the
   // code of a two-byte key.
@@ -139,6 +143,9 @@ class Transfer {
   // Where T with a "*" or "?" pattern goes: every matching file is sent as
   // one queue (ftpTree). Unset, the pattern is taken as a name.
   std::function<void(const std::string& pattern)> sendMatching;
+  // Where T goes when entries were marked in the picker: every one is sent,
+  // directories whole, as one queue (ftpTree).
+  std::function<void(const std::vector<std::string>& paths)> sendMarked;
 
   [[nodiscard]] bool AskTransferType();
   // TYPE and its reply; false (said) when it was refused or not answered.

@@ -1021,34 +1021,57 @@ void Tree::ReceiveMarked(const std::vector<const ListingEntry*>& marked) {
 }
 
 void Tree::SendMatching(const std::string& pattern) {
+  const size_t slash = pattern.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : pattern.substr(0, slash + 1);
+  const std::string mask = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
+  sendSet(dir, "Arquivos " + mask, [&](const std::string& name, const struct stat& st) {
+    return PatternMatches(mask, qr::fromUtf8(name)) && S_ISREG(st.st_mode);
+  });
+}
+
+void Tree::SendMarked(const std::vector<std::string>& paths) {
+  if (paths.empty()) return;
+  const size_t slash = paths.front().rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : paths.front().substr(0, slash + 1);
+  std::vector<std::string> names;
+  for (const std::string& p : paths) {
+    const size_t at = p.rfind('/');
+    names.push_back(qr::toUtf8(at == std::string::npos ? p : p.substr(at + 1)));
+  }
+  sendSet(dir, "Marcados", [&](const std::string& name, const struct stat& st) {
+    return std::find(names.begin(), names.end(), name) != names.end() &&
+           (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode));
+  });
+}
+
+void Tree::sendSet(const std::string& dir, const std::string& label,
+                   const std::function<bool(const std::string&, const struct stat&)>& wanted) {
   ui_.setBackground(5);
   ui_.writeSpoken(TreeText("enviar"));
   ui_.setBackground(0);
   ui_.endLine();
-  const size_t slash = pattern.rfind('/');
-  const std::string dir = slash == std::string::npos ? "." : pattern.substr(0, slash + 1);
-  const std::string mask = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
   Run run;
   run.upload = true;
   run.marked = true;
-  run.label = "Arquivos " + mask;
+  run.label = label;
   run.milestonesOn = transfer_.milestonesWanted();
   run.rootFd = ::open(qr::toUtf8(dir).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (run.rootFd < 0) {
     ui_.writeLineSpoken(TreeText("naodir") + ": " + SystemReason(errno));
     return;
   }
-  // The matching regular files of the directory, links left alone.
+  // The wanted entries of the directory, links left alone; directories go
+  // whole.
   std::vector<TreeChild> children;
   if (DIR* d = ::fdopendir(::dup(run.rootFd))) {
     while (const dirent* e = ::readdir(d)) {
       const std::string name = e->d_name;
       struct stat st {};
-      if (name.empty() || name[0] == '.' || !PatternMatches(mask, qr::fromUtf8(name)) ||
-          ::fstatat(::dirfd(d), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-          !S_ISREG(st.st_mode))
+      if (name.empty() || name[0] == '.' ||
+          ::fstatat(::dirfd(d), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !wanted(name, st))
         continue;
-      children.push_back({{qr::fromUtf8(name), name}, false, false, st.st_size});
+      children.push_back({{qr::fromUtf8(name), name}, S_ISDIR(st.st_mode), false,
+                          S_ISDIR(st.st_mode) ? -1 : static_cast<int64_t>(st.st_size)});
     }
     ::closedir(d);
   }
@@ -1066,8 +1089,11 @@ void Tree::SendMatching(const std::string& pattern) {
   const TreeDirectory root = run.walk.nextDirectory();
   run.walk.add(root, children);
   run.dirsMade = 1;  // the current remote directory is there already
-  if (!transfer_.askYesText(
-          MarkedQuestion(run.walk.files().size(), run.walk.bytes(), true, run.label))) {
+  if (run.walk.pending()) count(run, Clock::now() + kCountFirst);
+  if (dlg_.closed()) return;
+  if (run.stopped ||
+      !transfer_.askYesText(MarkedQuestion(run.walk.files().size(), run.walk.bytes(),
+                                           !run.walk.pending(), run.label))) {
     msg_.Announce("FTDESIS", 2);
     return;
   }

@@ -21,8 +21,11 @@
 // replaced only when the user says so, once or for all.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -150,9 +153,16 @@ class Tree {
   // Every regular file that a "*" or "?" pattern (Windows-1252, letters
   // without regard to case) matches, into the current remote directory.
   void SendMatching(const std::string& pattern);
+  // The entries marked in the local picker (Windows-1252 paths of one
+  // directory), directories whole, into the current remote directory.
+  void SendMarked(const std::vector<std::string>& paths);
 
  private:
   struct Run;
+  // Sends the entries of a local directory that `wanted` takes (by their
+  // file-system name and what lstat says) as one queue named `label`.
+  void sendSet(const std::string& dir, const std::string& label,
+               const std::function<bool(const std::string&, const struct stat&)>& wanted);
   enum class FileEnd { Moved, Failed, Skipped, Stop };
   [[nodiscard]] bool listRemote(Run& run, const TreeDirectory& dir,
                                 std::vector<TreeChild>& children, std::string& reason);

@@ -153,6 +153,9 @@ Client::Client(Tela& ui, std::optional<std::string> host, FileDialogs* dialogs)
       ftpCmds_(std::make_unique<FtpCommands>(*this)) {
   transfer_.sendFolder = [this](const std::string& local) { tree_.SendFolder(local); };
   transfer_.sendMatching = [this](const std::string& pattern) { tree_.SendMatching(pattern); };
+  transfer_.sendMarked = [this](const std::vector<std::string>& paths) {
+    tree_.SendMarked(paths);
+  };
   browse_.receiveFolder = [this](const RemoteName& dir) { tree_.ReceiveFolder(dir); };
   browse_.receiveMarked = [this](const std::vector<const ListingEntry*>& marked) {
     tree_.ReceiveMarked(marked);

@@ -14,7 +14,9 @@ std::string ConsoleFileDialogs::chooseLocalFile(int rows) {
   QrForm form(console_, spoken_);
   form.ReserveLines(rows);
   LocalPicker picker(console_, spoken_, input_);
-  return picker.ChooseLocalFile(rows);
+  std::string chosen = picker.ChooseLocalFile(rows);
+  marked_ = picker.TakeMarked();
+  return chosen;
 }
 
 uint8_t ConsoleFileDialogs::reviewLine(std::string_view text, bool& extended) {

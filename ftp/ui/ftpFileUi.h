@@ -3,6 +3,10 @@
 // line, and the clipboard.
 #pragma once
 
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "ftp/ftpTransfer.h"
 
 namespace qr {
@@ -19,6 +23,7 @@ class ConsoleFileDialogs : public FileDialogs {
       : console_(console), spoken_(spoken), input_(input) {}
 
   std::string chooseLocalFile(int rows) override;
+  std::vector<std::string> takeMarkedLocal() override { return std::exchange(marked_, {}); }
   uint8_t reviewLine(std::string_view text, bool& extended) override;
   void putClipboard(std::string_view text) override;
 
@@ -26,6 +31,7 @@ class ConsoleFileDialogs : public FileDialogs {
   qr::Console& console_;
   qr::Spoken& spoken_;
   qr::LineInput& input_;
+  std::vector<std::string> marked_;
 };
 
 }  // namespace ftp

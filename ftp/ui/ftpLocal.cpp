@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <climits>
+#include <utility>
 
 #include "base/cp1252.h"
 #include "base/keyCodes.h"
@@ -200,7 +201,12 @@ std::string LocalPicker::ChooseLocalFile(int rows) {
   return AskFileName(rows, "*.*");
 }
 
+std::vector<std::string> LocalPicker::TakeMarked() {
+  return std::exchange(marked_, {});
+}
+
 std::string LocalPicker::AskFileName(int rows, std::string_view defaultPattern) {
+  marked_.clear();
   const int column = console_.consoleCursorColumn();
   const int row = console_.consoleCursorRow();
   for (;;) {
@@ -272,10 +278,15 @@ std::string LocalPicker::PickFromFileList(int left, int top, int right, int bott
   if (end == End::Tab) {
     answer = std::string(kTabAnswer);
   } else if (end == End::Enter && index >= 0 && index < static_cast<int>(entries.size())) {
-    answer = entries[index].name;
     const std::string listDirCp = qr::fromUtf8(listDir);
-    if (listDir != remembered)
-      answer = listDirCp + (listDirCp.empty() || listDirCp.back() != '/' ? "/" : "") + answer;
+    const auto placed = [&](const std::string& name) {
+      if (listDir == remembered) return name;
+      return listDirCp + (listDirCp.empty() || listDirCp.back() != '/' ? "/" : "") + name;
+    };
+    marked_.clear();
+    for (const LocalEntry& e : entries)
+      if (e.marked) marked_.push_back(placed(e.name));
+    answer = marked_.empty() ? placed(entries[index].name) : marked_.front();
   }
 
   size_t k = 0;
@@ -476,6 +487,7 @@ ChooserStep ChooserKey(ChooserState& s, std::vector<LocalEntry>& entries, int ro
       return {ChooserOutcome::TypeName};
     case ChooserAction::ToggleMark:
       if (on()) entries[s.index].marked = !entries[s.index].marked;
+      step.toggled = on();
       break;
     case ChooserAction::Mark:
       if (on()) entries[s.index].marked = true;
@@ -574,6 +586,12 @@ LocalPicker::End LocalPicker::runChooser(Window& w, std::vector<LocalEntry>& ent
     }
     for (int i = 0; i < step.tones; ++i) spoken_.errorBeep();
     for (int i = 0; i < step.clicks; ++i) spoken_.clickSound();
+    if (step.toggled) {
+      const auto count = static_cast<size_t>(
+          std::count_if(entries.begin(), entries.end(), [](const LocalEntry& e) { return e.marked; }));
+      spoken_.speakText(MarkSentence(entries[index].marked, count));
+      spoken_.waitSpeechEnd();
+    }
     // Marks may have changed anywhere in the window.
     w.first = state.first;
     drawWindow(w, entries);

@@ -71,6 +71,7 @@ struct ChooserStep {
   ChooserOutcome outcome = ChooserOutcome::Moved;
   int tones = 0;   // entries marked on the way, or one for a whole range
   int clicks = 0;  // entries unmarked on the way
+  bool toggled = false;  // Space marked or unmarked the current entry
   bool operator==(const ChooserStep&) const = default;
 };
 // Whether the key is followed by a letter to search for (read by the caller
@@ -98,6 +99,9 @@ class LocalPicker {
   [[nodiscard]] std::string AskFileName(int rows, std::string_view defaultPattern);
   [[nodiscard]] std::string PickFromFileList(int left, int top, int right, int bottom,
                                              std::string_view pattern);
+  // The entries marked when the list ended with Enter (paths as the chosen
+  // name is given), emptied by the call; Enter then means all of them.
+  [[nodiscard]] std::vector<std::string> TakeMarked();
 
  private:
   struct Window;
@@ -110,6 +114,7 @@ class LocalPicker {
   qr::Console& console_;
   qr::Spoken& spoken_;
   qr::LineInput& input_;
+  std::vector<std::string> marked_;
 };
 
 }  // namespace ftp

@@ -441,12 +441,52 @@ def pattern(a, work, sysdir):
     return 0
 
 
+def marked_picker(a, work, sysdir):
+    """Files marked with Space in the local picker at T go as one queue with
+    one outcome; the unmarked ones stay behind."""
+    srv, cli = os.path.join(work, "srv"), os.path.join(work, "cli")
+    os.makedirs(srv)
+    os.makedirs(os.path.join(cli, "pasta"))
+    files = {"a.txt": b"a\n" * 5000, "b b.txt": b"b\n", "c.doc": b"c\n", "pasta/d.txt": b"d\n"}
+    for rel, data in files.items():
+        with open(os.path.join(cli, rel), "wb") as f:
+            f.write(data)
+    server = ftp_e2e.RealServer(srv)
+    try:
+        # The picker lists plain files by name: a.txt, b b.txt, c.doc.
+        keys = (LOGIN_ANON + "t{until arquivo local}{Down}{wait 400}{Space}{wait 400}{Down}"
+                "{wait 400}{Space}{wait 400}{Enter}{until Continuar}s{until enviados:}{wait 300}"
+                "{Esc}")
+        run = ftp_e2e.Run(a.naviro, a.quiral, "127.0.0.1:%d" % server.port, keys, work, sysdir,
+                          cli)
+    finally:
+        server.stop()
+    failures = []
+    if sorted(os.listdir(srv)) != ["a.txt", "b b.txt"]:
+        failures.append("the server got %s" % sorted(os.listdir(srv)))
+    for rel in ("a.txt", "b b.txt"):
+        p = os.path.join(srv, rel)
+        if os.path.exists(p) and hashlib.sha256(open(p, "rb").read()).digest() != \
+                hashlib.sha256(files[rel]).digest():
+            failures.append("%s not whole" % rel)
+    if "Marcados enviados: 2 arquivos" not in "\n".join(run.lines):
+        failures.append("the one outcome was not said")
+    print("tree_marked_picker: %.1f s" % run.elapsed)
+    if failures:
+        print("FAIL:\n  " + "\n  ".join(failures))
+        print("--- screen ---\n" + run.shown)
+        return 1
+    print("passed")
+    return 0
+
+
 def main():
     a = ftp_e2e.case_arguments()
     if a is None:
         return 77
     if a.case in ("tree_everyday_commands", "tree_saved_sites", "tree_keyring",
-                  "tree_marked_browser", "tree_stop_and_progress", "tree_send_pattern"):
+                  "tree_marked_browser", "tree_stop_and_progress", "tree_send_pattern",
+                  "tree_marked_picker"):
         work = tempfile.mkdtemp(prefix="naviro-tree-")
         try:
             sysdir = os.path.join(work, "sys")
@@ -456,6 +496,8 @@ def main():
                 return saved_sites(a, work, sysdir)
             if a.case == "tree_keyring":
                 return keyring(a, work, sysdir)
+            if a.case == "tree_marked_picker":
+                return marked_picker(a, work, sysdir)
             if a.case == "tree_marked_browser":
                 return marked(a, work, sysdir)
             if a.case == "tree_stop_and_progress":

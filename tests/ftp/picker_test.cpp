@@ -6,6 +6,8 @@
 #include <climits>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <vector>
 
 #include "base/cp1252.h"
 #include "console/qrwinInput.h"
@@ -88,6 +90,37 @@ TEST(Picker, AnEntryChosenInAnotherDirectoryCarriesItsDirectory) {
   rig.ch(13);
   const std::string chosen = rig.picker.ChooseLocalFile(6);
   EXPECT_EQ(chosen, qr::fromUtf8(std::filesystem::path(rig.files).string()) + "/sub/dentro.txt");
+}
+
+TEST(Picker, SpaceMarksAndSaysTheCountAndEnterGivesEveryMarkedEntry) {
+  PickerRig rig;
+  rig.key(VKey::Down);  // b.doc
+  rig.ch(' ');
+  rig.key(VKey::Down);  // carta.txt
+  rig.ch(' ');
+  rig.ch(' ');
+  rig.ch(' ');
+  rig.key(VKey::Down);  // leia.txt, left unmarked
+  rig.ch(13);
+  EXPECT_EQ(rig.picker.ChooseLocalFile(6), "b.doc") << "the first marked entry";
+  const std::string heard = rig.heardText();
+  for (const char* said : {"text marcado, 1 marcado|", "text marcado, 2 marcados|",
+                           "text desmarcado, 1 marcado|"})
+    EXPECT_NE(heard.find(said), std::string::npos) << said << " in " << heard;
+  EXPECT_EQ(rig.picker.TakeMarked(), (std::vector<std::string>{"b.doc", "carta.txt"}));
+  EXPECT_TRUE(rig.picker.TakeMarked().empty()) << "taken once";
+
+  rig.type("sub/");  // marks in another directory carry it; none: Enter as before
+  rig.key(VKey::Down);
+  rig.ch(' ');
+  rig.ch(13);
+  const std::string sub = qr::fromUtf8(std::filesystem::path(rig.files).string()) + "/sub/";
+  EXPECT_EQ(rig.picker.ChooseLocalFile(6), sub + "dentro.txt");
+  EXPECT_EQ(rig.picker.TakeMarked(), (std::vector<std::string>{sub + "dentro.txt"}));
+  rig.key(VKey::Down);
+  rig.ch(13);
+  EXPECT_EQ(rig.picker.ChooseLocalFile(6), "b.doc");
+  EXPECT_TRUE(rig.picker.TakeMarked().empty());
 }
 
 TEST(Picker, TabInTheListClicksTwiceAndAsksAgain) {
