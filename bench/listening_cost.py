@@ -18,7 +18,9 @@ and 260 beside speed 5.
 Tasks (the rows printed):
   100th of 200      D, then F3, a piece of the name, Enter: from D to the name
                     heard; the first listing of a run (with the arrow
-                    instructions) and a later one. lftp: `cls -1` read to the
+                    instructions) and a later one. The sound file takes all
+                    that is said: a key that silences the instructions aloud
+                    does not shorten it here. lftp: `cls -1` read to the
                     100th name, and `cls *PIECE*`.
   start->account    from the start to the end of "Qual a conta": a server
                     without TLS, and one with a kept certificate.
@@ -254,8 +256,8 @@ def main():
                 rows.setdefault(name, {})[speed] = value[0]
                 return value[1]
 
-            lines, rate = naviro_run(exe, quiral, work, "127.0.0.1:%d" % plain.port,
-                                     find_keys(), speed)
+            lines, rate = naviro_run(exe, quiral, work, "127.0.0.1:%d" % plain.port, find_keys(),
+                                     speed)
             row("start to account, no TLS", speech(lines, rate, None, ["char 97"]))
             at = row("100th of 200, first listing",
                      speech(lines, rate, "char 100", ["announce FTCMD"]))

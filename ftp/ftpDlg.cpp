@@ -100,7 +100,7 @@ std::string LoggedCommand(std::string_view text) {
 Dlg::Dlg(ClientState& state, Tela& ui, Messages& msg, Rede& rede)
     : st_(state), ui_(ui), msg_(msg), rede_(rede) {}
 
-int Dlg::replyDeadlineMs() {
+int Dlg::replyInactivityTimeoutMs() {
   if (deadlineMs_ < 0) {
     const std::string value = ui_.setting("PRAZO");
     double seconds = 0;
@@ -170,7 +170,7 @@ void Dlg::ReceiveControlData(int boundMs) {
   if (closed_) return;
   // A short, bounded wait leaves the keys alone: they belong to the prompt.
   const WaitResult w =
-      boundMs > 0 ? rede_.waitForControl(boundMs, false) : rede_.waitForControl(replyDeadlineMs());
+      boundMs > 0 ? rede_.waitForControl(boundMs, false) : rede_.waitForControl(replyInactivityTimeoutMs());
   if (w == WaitResult::Escape) {
     interrupted_ = true;
     ui_.endLine();
@@ -340,7 +340,7 @@ bool Dlg::SendCommand(std::string_view verb, std::string_view wireArgument) {
     ui_.errorBeep();
     return false;
   }
-  if (closed_ || !rede_.sendControl(line, replyDeadlineMs())) {
+  if (closed_ || !rede_.sendControl(line, replyInactivityTimeoutMs())) {
     msg_.Announce("FTCOMINT", 1);
     return false;
   }

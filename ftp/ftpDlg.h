@@ -135,8 +135,10 @@ class Dlg {
   [[nodiscard]] bool closed() const { return closed_; }
   // ESC ended the last wait for the server; readers stop waiting.
   [[nodiscard]] bool interrupted() const { return interrupted_; }
-  // The longest silence of the server before the connection is lost, ms.
-  [[nodiscard]] int replyDeadlineMs();
+  // The longest silence of the server before the connection is lost, ms:
+  // an inactivity timeout (every byte that comes starts it again), not a
+  // bound on the whole reply.
+  [[nodiscard]] int replyInactivityTimeoutMs();
   // QUIT went out: the server closing the connection is no loss.
   void expectClose() { goodbye_ = true; }
   // The connection's end found by someone else (a send that failed).

@@ -124,7 +124,7 @@ Pumped Pump::run(const PumpJob& job) {
   // The server's last sign of life: a reply, a connection, data or room to
   // send. Keys are the user's and do not count.
   auto heard = Clock::now();
-  const auto silence = std::chrono::milliseconds(dlg_.replyDeadlineMs());
+  const auto silence = std::chrono::milliseconds(dlg_.replyInactivityTimeoutMs());
   std::string buffer(job.upload ? kReadBuffer : kDataBlock * kBlocksPerCall, '\0');
   size_t at = 0, have = 0;  // an upload's bytes read and not yet sent
   bool endOfFile = false;

@@ -164,7 +164,11 @@ bool Tls::Secure() {
       ui_.logEvent("tls", "AUTH TLS refused by a server kept in " + std::string(kTrustFileName));
       return false;
     }
-    warn("FTTLSNAO");
+    // Written whole, said in a few words: it is heard at every connection.
+    if (ui_.cursorColumn() != 1) ui_.endLine();
+    ui_.setForeground(4);
+    sayLine("FTTLSNAO", "", qr::W("Sem criptografia neste servidor"));
+    ui_.setForeground(15);
     return true;
   }
   // RFC 4217 section 4: the handshake follows the 234 at once, and no
@@ -195,7 +199,7 @@ bool Tls::Secure() {
 
 bool Tls::handshake() {
   TlsChannel* ch = rede_.controlTls();
-  const auto until = Clock::now() + std::chrono::milliseconds(dlg_.replyDeadlineMs());
+  const auto until = Clock::now() + std::chrono::milliseconds(dlg_.replyInactivityTimeoutMs());
   for (;;) {
     const TlsIo io = ch->handshake();
     if (io == TlsIo::Moved) return true;

@@ -11,7 +11,9 @@ namespace ftp {
 inline constexpr std::array<MessageEntry, 19> kTlsMessages{{
     {"FTTLSINI", "Pedindo conexão segura (TLS)"},
     {"FTTLSOK", "Conexão segura estabelecida"},
-    {"FTTLSNAO", "Este servidor não tem criptografia e a senha vai aberta"},
+    {"FTTLSNAO",
+     "Atenção: o servidor não aceita conexão segura; a conta, a senha e os arquivos vão passar "
+     "sem criptografia."},
     {"FTTLSEXI", "O servidor não aceita conexão segura, que é exigida. Não vou fazer o login."},
     {"FTTLSERR", "Falha na conexão segura: "},
     {"FTTLSBIB", "Não consegui iniciar a biblioteca de criptografia"},

@@ -299,7 +299,7 @@ void Transfer::abortTransfer(bool upload) {
   if (dlg_.closed() || !dlg_.SendCommand("ABOR")) return;
   // RFC 959 section 4.1.3: an aborted transfer is answered 426 and then
   // 226; a transfer that had ended already, by one reply.
-  const int bound = std::min(kAbortWaitMs, dlg_.replyDeadlineMs());
+  const int bound = std::min(kAbortWaitMs, dlg_.replyInactivityTimeoutMs());
   Reply r = dlg_.awaitReply({.boundMs = bound});
   if (r.complete && r.code >= 400) r = dlg_.awaitReply({.boundMs = bound});
   while (r.complete) r = dlg_.awaitReply({.boundMs = kAbortGraceMs});

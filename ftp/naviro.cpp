@@ -422,7 +422,7 @@ void Client::runRemote() {
     EndProgram();
   }
   remote_ = sftpFactory_(
-      st_, ui_, msg_, rede_, [this] { return connect(); }, dlg_.replyDeadlineMs());
+      st_, ui_, msg_, rede_, [this] { return connect(); }, dlg_.replyInactivityTimeoutMs());
   if (!remote_->Connect()) {
     remote_.reset();
     rede_.CloseConnections();

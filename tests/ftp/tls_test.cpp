@@ -160,6 +160,12 @@ TEST(Tls, AServerKeptAsSpeakingTlsThatRefusesItNowIsRefusedUnlessToldOtherwise) 
       EXPECT_TRUE(r.heard(c.heard)) << ::testing::PrintToString(r.ui.events);
     }
     EXPECT_EQ(r.heard("FTTLSANT"), std::string(c.heard) == "FTTLSANT");
+    // The warning heard at every connection is said in a few words, and
+    // written whole.
+    if (std::string(c.heard) == "FTTLSNAO") {
+      EXPECT_TRUE(r.ui.has("speak Sem criptografia neste servidor"));
+      EXPECT_NE(r.ui.screen.find("a senha e os arquivos"), std::string::npos);
+    }
   }
 }
 
