@@ -19,10 +19,18 @@ import statistics
 import subprocess
 import sys
 import tempfile
+import time
 
 from benchlib import MIB, SshdRig, between, clear_outputs, digest, stamped_run, timed
 
 CMD = "{until Comando ?}"
+
+
+def clear(*paths):
+    """The outputs of earlier steps removed, and a pause for the disk to
+    free their blocks before the next transfer is timed."""
+    clear_outputs(*paths)
+    time.sleep(0.5)
 
 
 def main():
@@ -106,39 +114,39 @@ def main():
         sent = os.path.join(home_srv, "enviado.bin")
         for i in range(a.runs):
             # Receive.
-            clear_outputs(got, got + ".part")
+            clear(got, got + ".part")
             stamped = naviro_run(CMD + "r{until remoto ?}grande.bin{Enter}{until local ?}{Enter}"
                                  "{until grande.bin, }" + CMD + "{Esc}")
             tools["naviro"].setdefault("get", []).append(
                 between(stamped, "transfer receive", "announce FTFIMREC"))
             check("naviro", "get", got)
-            clear_outputs(got)
+            clear(got)
             tools["sftp"].setdefault("get", []).append(
                 timed(sftp_cmd("get grande.bin " + got), env))
             check("sftp", "get", got)
             base["sftp"]["get"].append(timed(sftp_cmd("get vazio.bin " + got + ".0"), env))
-            clear_outputs(got)
+            clear(got)
             if have_curl:
                 tools["curl"].setdefault("get", []).append(
                     timed(curl_base + ["-o", got, url + "grande.bin"], env))
                 check("curl", "get", got)
                 base["curl"]["get"].append(
                     timed(curl_base + ["-o", got + ".0", url + "vazio.bin"], env))
-                clear_outputs(got)
+                clear(got)
             # Send.
-            clear_outputs(sent)
+            clear(sent)
             stamped = naviro_run(CMD + "t{until local ?}envio.bin{Enter}{until remoto ?}"
                                  "enviado.bin{Enter}{until envio.bin, }" + CMD + "{Esc}")
             tools["naviro"].setdefault("put", []).append(
                 between(stamped, "transfer send", "announce FTFIMENV"))
             check("naviro", "put", sent)
-            clear_outputs(sent)
+            clear(sent)
             tools["sftp"].setdefault("put", []).append(
                 timed(sftp_cmd("put " + local_big + " enviado.bin"), env))
             check("sftp", "put", sent)
             base["sftp"]["put"].append(
                 timed(sftp_cmd("put " + os.path.join(cwd, "envio-vazio.bin") + " v0.bin"), env))
-            clear_outputs(sent)
+            clear(sent)
             if have_curl:
                 tools["curl"].setdefault("put", []).append(
                     timed(curl_base + ["-T", local_big, url + "enviado.bin"], env))
@@ -146,7 +154,7 @@ def main():
                 base["curl"]["put"].append(
                     timed(curl_base + ["-T", os.path.join(cwd, "envio-vazio.bin"),
                                        url + "v0.bin"], env))
-                clear_outputs(sent)
+                clear(sent)
             print("run %d of %d done" % (i + 1, a.runs), file=sys.stderr)
 
         def median(xs):

@@ -31,6 +31,9 @@ constexpr int kSliceMs = 20;
 constexpr int kIdentifyMs = 10000;
 constexpr int kOtherProtocolGraceMs = 1000;
 constexpr uint8_t kEscape = 27;
+constexpr const char* kCiphers =
+    "aes128-gcm@openssh.com,aes256-gcm@openssh.com,chacha20-poly1305@openssh.com,"
+    "aes256-ctr,aes192-ctr,aes128-ctr";
 
 int msLeft(Clock::time_point until) {
   const auto left = until - Clock::now();
@@ -218,6 +221,11 @@ bool Ssh::Start(ftp::Rede& rede, const std::string& host, uint16_t port) {
   ssh_options_set(session, SSH_OPTIONS_SSH_DIR, dir.c_str());
   ssh_options_set(session, SSH_OPTIONS_KNOWNHOSTS, known.c_str());
   ssh_options_set(session, SSH_OPTIONS_FD, &socket);
+  // AES-GCM first: libssh runs it through OpenSSL with the processor's AES
+  // instructions, at several times the speed of its ChaCha20-Poly1305; the
+  // others stay offered for servers without it.
+  ssh_options_set(session, SSH_OPTIONS_CIPHERS_C_S, kCiphers);
+  ssh_options_set(session, SSH_OPTIONS_CIPHERS_S_C, kCiphers);
   ssh_set_blocking(session, 0);
 
   msg_.Announce("FTSSHINI", 1);
