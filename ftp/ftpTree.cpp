@@ -537,6 +537,72 @@ std::string reasonOf(Account account, const Pumped& p, bool upload, int64_t have
 
 }  // namespace
 
+std::optional<Tree::FileEnd> Tree::startFile(Run& run, const TreeFile& f, const char* verb,
+                                              Reply& started, std::string& reason) {
+  if (run.type != 'I') {
+    if (!transfer_.SelectType('I')) return dlg_.closed() ? FileEnd::Stop : FileEnd::Failed;
+    run.type = 'I';
+  }
+  const std::string path = JoinPath(run.remoteBase, f.rel.wire);
+  if (!SafeInCommand(path)) {
+    reason = TreeText("nome");
+    return FileEnd::Failed;
+  }
+  switch (transfer_.openDataPath(false)) {
+    case DataPathOpen::Open:
+      break;
+    case DataPathOpen::Lost:
+      return FileEnd::Stop;
+    case DataPathOpen::Refused:
+    case DataPathOpen::Unreachable:
+    case DataPathOpen::Failed:
+      reason = TreeText("semdados");
+      return FileEnd::Failed;
+  }
+  st_.transferBytes = 0;
+  if (!dlg_.SendCommand(verb, path)) {
+    rede_.CloseDataConnection();
+    return FileEnd::Stop;
+  }
+  started = dlg_.awaitReply();
+  if (!started.complete) {
+    rede_.CloseDataConnection();
+    return FileEnd::Stop;
+  }
+  if (!TransferStarts(started.code)) {
+    rede_.CloseDataConnection();
+    reason = started.line;
+    return FileEnd::Failed;
+  }
+  return std::nullopt;
+}
+
+Judgement Tree::moveData(Run& run, bool upload, int fd, std::optional<int64_t> expected,
+                         Pumped& p) {
+  p = Pump(st_, ui_, msg_, dlg_, rede_)
+          .run({.upload = upload,
+                .fd = fd,
+                .offset = run.bytesBefore,
+                .total = run.walk.bytes(),
+                .milestones = run.milestones ? &*run.milestones : nullptr,
+                .progress = [&] { sayProgress(run); },
+                .confirmStop = [&] { return askStop(); },
+                .since = run.began});
+  const Judgement j = JudgeTransfer({.upload = upload,
+                                     .binary = true,
+                                     .data = p.data,
+                                     .server = p.gaveUp ? ServerEnd::GaveUp
+                                               : IsFinalReply(p.final) ? ServerEndOf(p.final.code)
+                                                                       : ServerEnd::None,
+                                     .have = st_.transferBytes,
+                                     .expected = expected});
+  if (p.data == DataEnd::Aborted || p.data == DataEnd::LocalFailed ||
+      p.data == DataEnd::NeverConnected)
+    transfer_.abortTransfer(upload);
+  rede_.CloseDataConnection();
+  return j;
+}
+
 Tree::FileEnd Tree::receiveOne(Run& run, size_t index, std::string& reason) {
   const TreeFile& f = run.walk.files()[index];
   std::string dirText, leafText;
@@ -559,34 +625,14 @@ Tree::FileEnd Tree::receiveOne(Run& run, size_t index, std::string& reason) {
       return FileEnd::Skipped;
     }
   }
-  if (run.type != 'I') {
-    if (!transfer_.SelectType('I')) return dlg_.closed() ? FileEnd::Stop : FileEnd::Failed;
-    run.type = 'I';
-  }
-  const std::string path = JoinPath(run.remoteBase, f.rel.wire);
-  if (!SafeInCommand(path)) {
-    reason = TreeText("nome");
-    return FileEnd::Failed;
-  }
-  switch (transfer_.openDataPath(false)) {
-    case DataPathOpen::Open:
-      break;
-    case DataPathOpen::Lost:
-      return FileEnd::Stop;
-    case DataPathOpen::Refused:
-    case DataPathOpen::Unreachable:
-    case DataPathOpen::Failed:
-      reason = TreeText("semdados");
-      return FileEnd::Failed;
-  }
   const std::string partial = PartialName(leaf);
+  st_.transferBytes = 0;  // an empty .part left by a file that could not begin goes
   (void)::unlinkat(dirFd, partial.c_str(), 0);
   const int fd =
       ::openat(dirFd, partial.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                0666 & ~static_cast<mode_t>(st_.fileCreationMask));
   if (fd < 0) {
     reason = SystemReason(errno);
-    rede_.CloseDataConnection();
     return FileEnd::Failed;
   }
   bool closed = false;
@@ -599,47 +645,16 @@ Tree::FileEnd Tree::receiveOne(Run& run, size_t index, std::string& reason) {
     (void)closeFile();
     if (st_.transferBytes == 0) (void)::unlinkat(dirFd, partial.c_str(), 0);
   };
-  st_.transferBytes = 0;
-  if (!dlg_.SendCommand("RETR ", path)) {
+  Reply started;
+  if (const auto end = startFile(run, f, "RETR ", started, reason)) {
     dropPartial();
-    rede_.CloseDataConnection();
-    return FileEnd::Stop;
-  }
-  const Reply started = dlg_.awaitReply();
-  if (!started.complete) {
-    dropPartial();
-    rede_.CloseDataConnection();
-    return FileEnd::Stop;
-  }
-  if (!TransferStarts(started.code)) {
-    dropPartial();
-    rede_.CloseDataConnection();
-    reason = started.line;
-    return FileEnd::Failed;
+    return *end;
   }
   std::optional<int64_t> expected = AnnouncedSize(started.line);
   if (!expected && run.machine && f.size >= 0) expected = f.size;
-  const Pumped p = Pump(st_, ui_, msg_, dlg_, rede_)
-                       .run({.fd = fd,
-                             .offset = run.bytesBefore,
-                             .total = run.walk.bytes(),
-                             .milestones = run.milestones ? &*run.milestones : nullptr,
-                             .progress = [&] { sayProgress(run); },
-                             .confirmStop = [&] { return askStop(); },
-                             .since = run.began});
+  Pumped p;
+  const Judgement j = moveData(run, false, fd, expected, p);
   const int64_t have = st_.transferBytes;
-  const Judgement j = JudgeTransfer({.upload = false,
-                                     .binary = true,
-                                     .data = p.data,
-                                     .server = p.gaveUp ? ServerEnd::GaveUp
-                                               : IsFinalReply(p.final) ? ServerEndOf(p.final.code)
-                                                                       : ServerEnd::None,
-                                     .have = have,
-                                     .expected = expected});
-  if (p.data == DataEnd::Aborted || p.data == DataEnd::LocalFailed ||
-      p.data == DataEnd::NeverConnected)
-    transfer_.abortTransfer(false);
-  rede_.CloseDataConnection();
   if (j.verdict == Verdict::Completed) {
     int error = closeFile();
     if (error == 0 && ::renameat(dirFd, partial.c_str(), dirFd, leaf.c_str()) != 0) error = errno;
@@ -675,62 +690,10 @@ Tree::FileEnd Tree::sendOne(Run& run, size_t index, std::string& reason) {
   }
   FdCloser fileCloser{fd};
   const int64_t size = static_cast<int64_t>(st.st_size);
-  if (run.type != 'I') {
-    if (!transfer_.SelectType('I')) return dlg_.closed() ? FileEnd::Stop : FileEnd::Failed;
-    run.type = 'I';
-  }
-  const std::string path = JoinPath(run.remoteBase, f.rel.wire);
-  if (!SafeInCommand(path)) {
-    reason = TreeText("nome");
-    return FileEnd::Failed;
-  }
-  switch (transfer_.openDataPath(false)) {
-    case DataPathOpen::Open:
-      break;
-    case DataPathOpen::Lost:
-      return FileEnd::Stop;
-    case DataPathOpen::Refused:
-    case DataPathOpen::Unreachable:
-    case DataPathOpen::Failed:
-      reason = TreeText("semdados");
-      return FileEnd::Failed;
-  }
-  st_.transferBytes = 0;
-  if (!dlg_.SendCommand("STOR ", path)) {
-    rede_.CloseDataConnection();
-    return FileEnd::Stop;
-  }
-  const Reply started = dlg_.awaitReply();
-  if (!started.complete) {
-    rede_.CloseDataConnection();
-    return FileEnd::Stop;
-  }
-  if (!TransferStarts(started.code)) {
-    rede_.CloseDataConnection();
-    reason = started.line;
-    return FileEnd::Failed;
-  }
-  const Pumped p = Pump(st_, ui_, msg_, dlg_, rede_)
-                       .run({.upload = true,
-                             .fd = fd,
-                             .offset = run.bytesBefore,
-                             .total = run.walk.bytes(),
-                             .milestones = run.milestones ? &*run.milestones : nullptr,
-                             .progress = [&] { sayProgress(run); },
-                             .confirmStop = [&] { return askStop(); },
-                             .since = run.began});
-  const Judgement j = JudgeTransfer({.upload = true,
-                                     .binary = true,
-                                     .data = p.data,
-                                     .server = p.gaveUp ? ServerEnd::GaveUp
-                                               : IsFinalReply(p.final) ? ServerEndOf(p.final.code)
-                                                                       : ServerEnd::None,
-                                     .have = st_.transferBytes,
-                                     .expected = size});
-  if (p.data == DataEnd::Aborted || p.data == DataEnd::LocalFailed ||
-      p.data == DataEnd::NeverConnected)
-    transfer_.abortTransfer(true);
-  rede_.CloseDataConnection();
+  Reply started;
+  if (const auto end = startFile(run, f, "STOR ", started, reason)) return *end;
+  Pumped p;
+  const Judgement j = moveData(run, true, fd, size, p);
   if (j.verdict == Verdict::Completed) {
     run.movedBytes += size;
     return FileEnd::Moved;
@@ -879,11 +842,23 @@ void Tree::walkFailures(Run& run) {
   ui_.flushKeys();
 }
 
-void Tree::ReceiveFolder(const RemoteName& dir) {
+void Tree::heading(const std::string& text) {
   ui_.setBackground(5);
-  ui_.writeSpoken(TreeText("receber"));
+  ui_.writeSpoken(text);
   ui_.setBackground(0);
   ui_.endLine();
+}
+
+void Tree::moveAndTell(Run& run) {
+  moveAll(run);
+  backToStart(run);
+  sayOutcome(run);
+  walkFailures(run);
+  backToStart(run);
+}
+
+void Tree::ReceiveFolder(const RemoteName& dir) {
+  heading(TreeText("receber"));
   if (!SafeComponent(dir.wire)) {
     ui_.errorBeep();
     msg_.Announce("FTNOMINV", 1);
@@ -925,18 +900,11 @@ void Tree::ReceiveFolder(const RemoteName& dir) {
     msg_.Announce("FTDESIS", 2);
     return;
   }
-  moveAll(run);
-  backToStart(run);
-  sayOutcome(run);
-  walkFailures(run);
-  backToStart(run);
+  moveAndTell(run);
 }
 
 void Tree::SendFolder(const std::string& localPath) {
-  ui_.setBackground(5);
-  ui_.writeSpoken(TreeText("enviar"));
-  ui_.setBackground(0);
-  ui_.endLine();
+  heading(TreeText("enviar"));
   std::string path = localPath;
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   const RemoteName root = RemoteName::typed(RemoteNameFromLocal(path));
@@ -971,18 +939,11 @@ void Tree::SendFolder(const std::string& localPath) {
     msg_.Announce("FTDESIS", 2);
     return;
   }
-  moveAll(run);
-  backToStart(run);
-  sayOutcome(run);
-  walkFailures(run);
-  backToStart(run);
+  moveAndTell(run);
 }
 
 void Tree::ReceiveMarked(const std::vector<const ListingEntry*>& marked) {
-  ui_.setBackground(5);
-  ui_.writeSpoken(TreeText("marcados"));
-  ui_.setBackground(0);
-  ui_.endLine();
+  heading(TreeText("marcados"));
   Run run;
   run.marked = true;
   run.label = "Marcados";
@@ -1013,11 +974,7 @@ void Tree::ReceiveMarked(const std::vector<const ListingEntry*>& marked) {
     msg_.Announce("FTDESIS", 2);
     return;
   }
-  moveAll(run);
-  backToStart(run);
-  sayOutcome(run);
-  walkFailures(run);
-  backToStart(run);
+  moveAndTell(run);
 }
 
 void Tree::SendMatching(const std::string& pattern) {
@@ -1046,10 +1003,7 @@ void Tree::SendMarked(const std::vector<std::string>& paths) {
 
 void Tree::sendSet(const std::string& dir, const std::string& label,
                    const std::function<bool(const std::string&, const struct stat&)>& wanted) {
-  ui_.setBackground(5);
-  ui_.writeSpoken(TreeText("enviar"));
-  ui_.setBackground(0);
-  ui_.endLine();
+  heading(TreeText("enviar"));
   Run run;
   run.upload = true;
   run.marked = true;
@@ -1097,11 +1051,7 @@ void Tree::sendSet(const std::string& dir, const std::string& label,
     msg_.Announce("FTDESIS", 2);
     return;
   }
-  moveAll(run);
-  backToStart(run);
-  sayOutcome(run);
-  walkFailures(run);
-  backToStart(run);
+  moveAndTell(run);
 }
 
 }  // namespace ftp

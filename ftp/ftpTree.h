@@ -32,6 +32,8 @@
 #include <vector>
 
 #include "ftp/ftpDlg.h"
+#include "ftp/ftpJudge.h"
+#include "ftp/ftpPump.h"
 
 namespace ftp {
 
@@ -172,7 +174,17 @@ class Tree {
   // Walks until nothing is pending, or until the deadline.
   void count(Run& run, std::chrono::steady_clock::time_point until);
   [[nodiscard]] bool makeRemoteDirectory(Run& run, const TreeDirectory& dir);
+  // The steps one file takes in either direction: the type, the name's
+  // check, the data path and the command with its first reply (nothing when
+  // the data may flow; how the file ends when it may not), then the data
+  // pumped, judged and its connection closed.
+  [[nodiscard]] std::optional<FileEnd> startFile(Run& run, const TreeFile& f, const char* verb,
+                                                 Reply& started, std::string& reason);
+  [[nodiscard]] Judgement moveData(Run& run, bool upload, int fd,
+                                   std::optional<int64_t> expected, Pumped& p);
   [[nodiscard]] FileEnd receiveOne(Run& run, size_t index, std::string& reason);
+  void heading(const std::string& text);  // the command's name, written on its colour and said
+  void moveAndTell(Run& run);             // every file, the outcome and the failures' list
   [[nodiscard]] FileEnd sendOne(Run& run, size_t index, std::string& reason);
   void moveAll(Run& run);
   void sayOutcome(Run& run);
