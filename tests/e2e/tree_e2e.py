@@ -24,6 +24,21 @@ import ftp_e2e  # noqa: E402  (the servers and the run of naviro)
 LOGIN_ANON = ftp_e2e.LOGIN_ANON
 
 
+def verdict(name, run, failures, elapsed=None, shown=True, log_tail=0):
+    """Prints the case's time and its failures, with the screen (and the
+    log's last lines) when it failed; 0 passed, 1 failed."""
+    print("%s: %.1f s" % (name, run.elapsed if elapsed is None else elapsed))
+    if not failures:
+        print("passed")
+        return 0
+    print("FAIL:\n  " + "\n  ".join(failures))
+    if shown:
+        print("--- screen ---\n" + run.shown)
+    if log_tail:
+        print("--- log tail ---\n" + "\n".join(run.lines[-log_tail:]))
+    return 1
+
+
 def make_tree(root):
     """A tree with the names that break naive code; returns its files."""
     os.makedirs(os.path.join(root, "vazio"))
@@ -163,13 +178,7 @@ def everyday(a, work, sysdir):
         failures.append("heard %s" % heard)
     if not any("sub pasta" in l for l in run.lines):
         failures.append("the new local directory was not said")
-    print("tree_everyday_commands: %.1f s" % run.elapsed)
-    if failures:
-        print("FAIL:\n  " + "\n  ".join(failures))
-        print("--- screen ---\n" + run.shown)
-        return 1
-    print("passed")
-    return 0
+    return verdict("tree_everyday_commands", run, failures)
 
 
 class ArgvRun(ftp_e2e.Run):
@@ -236,13 +245,8 @@ def saved_sites(a, work, sysdir):
                 failures.append("a run did not end")
     finally:
         server.stop()
-    print("tree_saved_sites: %.1f s" % (first.elapsed + second.elapsed + third.elapsed))
-    if failures:
-        print("FAIL:\n  " + "\n  ".join(failures))
-        print("--- screen ---\n" + third.shown)
-        return 1
-    print("passed")
-    return 0
+    return verdict("tree_saved_sites", third, failures,
+                   elapsed=first.elapsed + second.elapsed + third.elapsed)
 
 
 def keyring(a, work, sysdir):
@@ -291,12 +295,8 @@ def keyring(a, work, sysdir):
             failures.append("the password was logged")
     finally:
         server.stop()
-    print("tree_keyring: %.1f s" % (first.elapsed + second.elapsed))
-    if failures:
-        print("FAIL:\n  " + "\n  ".join(failures))
-        return 1
-    print("passed")
-    return 0
+    return verdict("tree_keyring", second, failures, elapsed=first.elapsed + second.elapsed,
+                   shown=False)
 
 
 def marked(a, work, sysdir):
@@ -339,13 +339,7 @@ def marked(a, work, sysdir):
     left = sorted(os.listdir(srv))
     if left != ["a.txt", "pasta"]:
         failures.append("the server kept %s" % left)
-    print("tree_marked_browser: %.1f s" % run.elapsed)
-    if failures:
-        print("FAIL:\n  " + "\n  ".join(failures))
-        print("--- screen ---\n" + run.shown)
-        return 1
-    print("passed")
-    return 0
+    return verdict("tree_marked_browser", run, failures)
 
 
 def stopped(a, work, sysdir):
@@ -395,13 +389,7 @@ def stopped(a, work, sysdir):
         failures.append("every file arrived: the stop came too late to test anything")
     if "%d de 6 recebidos" % len(whole) not in said:
         failures.append("the count of files received is not the one said (%d here)" % len(whole))
-    print("tree_stop_and_progress: %.1f s" % run.elapsed)
-    if failures:
-        print("FAIL:\n  " + "\n  ".join(failures))
-        print("--- screen ---\n" + run.shown)
-        return 1
-    print("passed")
-    return 0
+    return verdict("tree_stop_and_progress", run, failures)
 
 
 def pattern(a, work, sysdir):
@@ -432,13 +420,7 @@ def pattern(a, work, sysdir):
             failures.append("%s not whole" % rel)
     if "Arquivos *.txt enviados: 2 arquivos" not in "\n".join(run.lines):
         failures.append("the one outcome was not said")
-    print("tree_send_pattern: %.1f s" % run.elapsed)
-    if failures:
-        print("FAIL:\n  " + "\n  ".join(failures))
-        print("--- screen ---\n" + run.shown)
-        return 1
-    print("passed")
-    return 0
+    return verdict("tree_send_pattern", run, failures)
 
 
 def marked_picker(a, work, sysdir):
@@ -471,13 +453,7 @@ def marked_picker(a, work, sysdir):
             failures.append("%s not whole" % rel)
     if "Marcados enviados: 2 arquivos" not in "\n".join(run.lines):
         failures.append("the one outcome was not said")
-    print("tree_marked_picker: %.1f s" % run.elapsed)
-    if failures:
-        print("FAIL:\n  " + "\n  ".join(failures))
-        print("--- screen ---\n" + run.shown)
-        return 1
-    print("passed")
-    return 0
+    return verdict("tree_marked_picker", run, failures)
 
 
 def main():
@@ -601,14 +577,7 @@ def main():
             left = 4 if receive and case["server"] == "pyftpdlib" else 2
         if "%d itens deixados de lado" % left not in said:
             failures.append("left-out items not said (%d expected)" % left)
-        print("%s: %.1f s, %d log lines" % (a.case, run.elapsed, len(run.lines)))
-        if failures:
-            print("FAIL:\n  " + "\n  ".join(failures))
-            print("--- screen ---\n" + run.shown)
-            print("--- log tail ---\n" + "\n".join(run.lines[-60:]))
-            return 1
-        print("passed")
-        return 0
+        return verdict(a.case, run, failures, log_tail=60)
     finally:
         if server is not None:
             server.stop()
