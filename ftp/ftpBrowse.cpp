@@ -494,15 +494,7 @@ size_t Browse::markedCount() const {
 void Browse::deleteMarked(BrowsePlace& place) {
   const size_t count = markedCount();
   ui_.endLine();
-  const std::string question = "Apagar os " + std::to_string(count) + " marcados?  ";
-  ui_.write(question);
-  ui_.speakText(question.substr(0, question.find('?')));
-  msg_.Announce("FTSIMNAO", 0);
-  const uint8_t key = ui_.readKey();
-  if (key == 0) (void)ui_.readKey();
-  ui_.writeSpoken(std::string(1, static_cast<char>(key >= 32 ? key : ' ')));
-  ui_.endLine();
-  if (key != 'S' && key != 's') {
+  if (!AskYesNo(ui_, msg_, "Apagar os " + std::to_string(count) + " marcados?  ")) {
     msg_.Announce("FTDESIS", 2);
     return;
   }

@@ -264,16 +264,7 @@ void SiteKeeper::afterLogin(Dlg& dlg) {
   }
   if (offer) {
     asked_ = true;
-    const std::string question = "Guardar este site?  ";
-    if (ui_.cursorColumn() != 1) ui_.endLine();
-    ui_.write(question);
-    ui_.speakText(question.substr(0, question.find('?')));
-    msg_.Announce("FTSIMNAO", 0);
-    const uint8_t key = ui_.readKey();
-    if (key == 0) (void)ui_.readKey();
-    ui_.writeSpoken(std::string(1, static_cast<char>(key >= 32 ? key : ' ')));
-    ui_.endLine();
-    if (key == 'S' || key == 's') {
+    if (AskYesNo(ui_, msg_, "Guardar este site?  ")) {
       Site site;
       site.name = NameForHost(book_, st_.remoteName);
       site.host = st_.remoteName;
@@ -303,16 +294,7 @@ void SiteKeeper::offerKeyring(const std::string& typedPassword) {
   if (typedPassword.empty() || keyringAsked_ || !keyring_ || !keyring_->available()) return;
   if (keyring_->lookup(st_.remoteName, st_.userName) == typedPassword) return;
   keyringAsked_ = true;
-  const std::string question = qr::W("Guardar a senha no chaveiro do sistema?  ");
-  if (ui_.cursorColumn() != 1) ui_.endLine();
-  ui_.write(question);
-  ui_.speakText(question.substr(0, question.find('?')));
-  msg_.Announce("FTSIMNAO", 0);
-  const uint8_t key = ui_.readKey();
-  if (key == 0) (void)ui_.readKey();
-  ui_.writeSpoken(std::string(1, static_cast<char>(key >= 32 ? key : ' ')));
-  ui_.endLine();
-  if (key != 'S' && key != 's') return;
+  if (!AskYesNo(ui_, msg_, qr::W("Guardar a senha no chaveiro do sistema?  "))) return;
   ui_.writeLineSpoken(keyring_->store(st_.remoteName, st_.userName, typedPassword)
                           ? "Senha guardada no chaveiro"
                           : qr::W("Não consegui guardar a senha no chaveiro"));
