@@ -43,7 +43,10 @@ def ensure_tools():
                        stdout=subprocess.DEVNULL)
 
 
-def start_vsftpd(root, work, tls=None):
+def start_vsftpd(root, work, tls=None, extra=()):
+    """vsftpd on a free loopback port serving ROOT to anonymous users with
+    write access; TLS=(certificate, key) requires TLS; EXTRA lines are added
+    to its configuration."""
     port = free_port()
     empty = os.path.join(work, "empty")
     os.makedirs(empty, exist_ok=True)
@@ -61,7 +64,7 @@ def start_vsftpd(root, work, tls=None):
             "pasv_promiscuous=YES", "port_promiscuous=YES"] +
             (["ssl_enable=YES", "rsa_cert_file=" + tls[0], "rsa_private_key_file=" + tls[1],
               "allow_anon_ssl=YES", "force_anon_logins_ssl=YES", "force_anon_data_ssl=YES",
-              "require_ssl_reuse=YES", "ssl_ciphers=HIGH"] if tls else []) + [""]))
+              "require_ssl_reuse=YES", "ssl_ciphers=HIGH"] if tls else []) + list(extra) + [""]))
     proc = subprocess.Popen(["/usr/sbin/vsftpd", conf], stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL)
     for _ in range(50):

@@ -14,12 +14,9 @@ import argparse
 import hashlib
 import os
 import shutil
-import socket
 import statistics
-import subprocess
 import sys
 import tempfile
-import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import transfer_bench as tb  # noqa: E402  (vsftpd, the timed naviro run)
@@ -57,26 +54,6 @@ def sums(root):
     return out
 
 
-def start_vsftpd_with_mkdir(root, work):
-    """The transfer bench's vsftpd, anonymous users also allowed MKD (a sent
-    folder makes its directories)."""
-    server, port = tb.start_vsftpd(root, work)
-    tb.stop_server(server)
-    conf = os.path.join(work, "vsftpd.conf")
-    with open(conf, "a") as f:
-        f.write("anon_mkdir_write_enable=YES\n")
-    server = subprocess.Popen(["/usr/sbin/vsftpd", conf], stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL)
-    for _ in range(50):
-        try:
-            socket.create_connection(("127.0.0.1", port), 0.2).close()
-            return server, port
-        except OSError:
-            time.sleep(0.1)
-    server.kill()
-    raise SystemExit("vsftpd did not start")
-
-
 def lftp(port, command):
     return tb.timed(["lftp", "-u", "anonymous,x", "-p", str(port), "-e",
                      "set ftp:passive-mode on; set net:max-retries 1; " + command + "; quit",
@@ -93,8 +70,8 @@ def main():
     a = ap.parse_args()
     if not shutil.which("lftp"):
         raise SystemExit("lftp is missing: apt-get install lftp")
-    exe = os.path.join(a.build, "app", "naviro")
-    quiral = a.quiral or os.path.join(a.build, "quiral")
+    exe = os.path.join(os.path.abspath(a.build), "app", "naviro")
+    quiral = a.quiral or os.path.join(os.path.abspath(a.build), "quiral")
     work = tempfile.mkdtemp(prefix="naviro-treebench-")
     server = None
     try:
@@ -106,7 +83,7 @@ def main():
         got = os.path.join(work, "got")
         os.makedirs(got)
         nav = tb.Naviro(exe, quiral, work)
-        server, port = start_vsftpd_with_mkdir(srv, work)
+        server, port = tb.start_vsftpd(srv, work, extra=["anon_mkdir_write_enable=YES"])  # a sent folder makes its directories
         print("%-6s %-8s %-22s %8s %8s" % ("tree", "way", "tool", "median", "best"))
         for kind in a.trees.split(","):
             clean_srv = os.path.join(srv, "arvore")
