@@ -83,7 +83,10 @@ struct Pool::Worker {
     Connecting, Greeting, Auth, Handshake, Pbsz, Prot, User, Pass, Opts, Type,
     Idle, Passive, DataConnecting, Transfer, Dead,
   };
-  enum class Data { None, Connecting, Open, Closing, Done };
+  // Closing: an upload's close_notify is going; Draining: it went, and the
+  // server's is awaited (or its final reply), so that the socket is not
+  // closed on unread bytes, which would reset it.
+  enum class Data { None, Connecting, Open, Closing, Draining, Done };
   int number = 0;
   Phase phase = Phase::Connecting;
   int control = -1;
@@ -189,6 +192,12 @@ void Pool::lose(Worker& w, const std::string& why) {
 
 void Pool::closeData(Worker& w, bool reset) {
   if (w.data < 0) return;
+  // A clean end says close_notify (once, without waiting): a session
+  // freed without it may not be resumed, and the tickets that came on
+  // this connection are the next data connection's.
+  if (w.dataTls && !reset && w.dataState != Worker::Data::Closing &&
+      w.dataState != Worker::Data::Draining)
+    (void)w.dataTls->shutdown();
   w.dataTls.reset();
   Rede::closeConnection(w.data, reset);
   w.data = -1;
@@ -297,6 +306,7 @@ void Pool::onReply(Worker& w, const Reply& r) {
     case P::Type:
       if (!ok) return lose(w, "TYPE: " + r.line);
       w.phase = P::Idle;
+      ui_.logEvent("conexao", std::to_string(w.number) + " ready");
       return;
     case P::Passive: {
       std::optional<uint16_t> port;
@@ -319,6 +329,15 @@ void Pool::onReply(Worker& w, const Reply& r) {
       if (preliminary) {
         w.end.began = true;
         w.end.started = r.line;
+        // A protected data connection's hello goes once the command is
+        // taken, as on the main connection.
+        if (rede_.dataProtection() && w.context && w.data >= 0 && !w.dataTls) {
+          w.dataTls = TlsChannel::open(*w.context, w.data, st_.remoteHost, false);
+          if (!w.dataTls) {
+            closeData(w, true);
+            w.decided = DataEnd::Failed;
+          }
+        }
         return;
       }
       w.end.final = r;
@@ -327,6 +346,8 @@ void Pool::onReply(Worker& w, const Reply& r) {
       // data is read on. Any other final reply ends the file, and so does
       // any for an upload: it did not arrive whole.
       if (!w.task->upload && ServerEndOf(r.code) == ServerEnd::Completed) return;
+      // An upload whose close_notify went is over: the reply is its end.
+      if (w.dataState == Worker::Data::Draining) return endFile(w, DataEnd::Ended);
       return endFile(w, DataEnd::Answered);
     default:
       return lose(w, "reply out of turn: " + r.line);
@@ -390,7 +411,18 @@ void Pool::moveData(Worker& w) {
   if (w.dataState == Worker::Data::Closing) {
     const TlsIo io = w.dataTls->shutdown();
     if (io == TlsIo::WantRead || io == TlsIo::WantWrite) return;
-    return dataEnded(io == TlsIo::Moved ? DataEnd::Ended : DataEnd::Failed);
+    if (io != TlsIo::Moved) return dataEnded(DataEnd::Failed);
+    w.dataState = Worker::Data::Draining;
+  }
+  if (w.dataState == Worker::Data::Draining) {
+    for (int i = 0; i < kCallsPerTurn; ++i) {
+      char none[4096];
+      size_t got = 0;
+      const TlsIo io = w.dataTls->read(none, sizeof none, got);
+      if (io == TlsIo::WantRead || io == TlsIo::WantWrite) return;
+      if (io != TlsIo::Moved) return dataEnded(DataEnd::Ended);  // its close_notify, or its end
+    }
+    return;
   }
   for (int i = 0; i < kCallsPerTurn && w.dataState == Worker::Data::Open; ++i) {
     if (w.at == w.have && !w.endOfFile) {
@@ -459,10 +491,6 @@ void Pool::drive(Worker& w, bool controlReady, bool dataReady) {
       return noDataPath(w);
     }
     w.dataState = Worker::Data::Open;
-    if (TlsContext* protect = rede_.dataProtection(); protect && w.context) {
-      w.dataTls = TlsChannel::open(*w.context, w.data, st_.remoteHost, false);
-      if (!w.dataTls) return noDataPath(w);
-    }
     w.at = w.have = 0;
     w.endOfFile = false;
     w.heard = Clock::now();
@@ -472,7 +500,8 @@ void Pool::drive(Worker& w, bool controlReady, bool dataReady) {
     }
   }
   if (w.phase == P::Transfer && (w.dataState == Worker::Data::Open ||
-                                 w.dataState == Worker::Data::Closing) &&
+                                 w.dataState == Worker::Data::Closing ||
+                                 w.dataState == Worker::Data::Draining) &&
       (dataReady || (w.dataTls && w.dataTls->pending())))
     moveData(w);
 }
@@ -551,7 +580,10 @@ Pool::End Pool::run(PoolUser& user) {
       bool dRead = false, dWrite = false;
       if (w.dataState == Worker::Data::Connecting || w.dataState == Worker::Data::Closing) {
         dWrite = true;
-      } else if (w.dataState == Worker::Data::Open) {
+      } else if (w.dataState == Worker::Data::Draining) {
+        dRead = true;
+      } else if (w.dataState == Worker::Data::Open &&
+                 (w.dataTls || !rede_.dataProtection() || !w.context)) {
         dRead = !w.task->upload;
         dWrite = w.task->upload && w.end.began;
       }
