@@ -26,7 +26,7 @@
 #include "ftp/naviro.h"
 #include "ftp/ui/consoleTela.h"
 #include "ftp/ui/ftpFileUi.h"
-#include "ftp/ui/review.h"
+#include "console/review.h"
 #include "platform/keyringSecret.h"
 #include "platform/launcher.h"
 #include "platform/platform.h"
@@ -124,7 +124,7 @@ int run(const std::optional<std::string>& host, qr::EventLog& log,
   app::Voices voices(console, *frontend, *audio, player, log, config);
   spoken.useVoices(&voices.dispatcher());
   qr::LineInput input(console, spoken);
-  ftp::Review review(console, spoken);
+  qr::Review review(console, spoken);
   input.setScreenReview(&review);
 
   ftp::ConsoleTela tela(console, config, spoken, input);

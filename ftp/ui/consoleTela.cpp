@@ -8,7 +8,7 @@
 #include "console/qrwinConfig.h"
 #include "console/qrwinInput.h"
 #include "console/qrwinSpoken.h"
-#include "ftp/ui/qrform.h"
+#include "console/qrform.h"
 
 namespace ftp {
 
@@ -181,7 +181,7 @@ uint8_t ConsoleTela::readKeySpoken() {
 }
 
 int ConsoleTela::runMenu(const MenuBox& box, const std::vector<MenuChoice>& items) {
-  QrForm form(console_, spoken_);
+  qr::QrForm form(console_, spoken_);
   form.OpenMenu(box.column, box.row, box.width, box.colour, box.height);
   for (const auto& item : items) form.AddMenuItem(item.key, item.text);
   return form.RunMenu();

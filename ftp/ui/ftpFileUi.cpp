@@ -6,12 +6,12 @@
 #include "console/qrwinInput.h"
 #include "ftp/ftpBrowse.h"
 #include "ftp/ui/ftpLocal.h"
-#include "ftp/ui/qrform.h"
+#include "console/qrform.h"
 
 namespace ftp {
 
 std::string ConsoleFileDialogs::chooseLocalFile(int rows) {
-  QrForm form(console_, spoken_);
+  qr::QrForm form(console_, spoken_);
   form.ReserveLines(rows);
   LocalPicker picker(console_, spoken_, input_);
   std::string chosen = picker.ChooseLocalFile(rows);

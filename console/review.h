@@ -15,11 +15,10 @@
 #include "console/qrwinInput.h"
 
 namespace qr {
+
 class Console;
 class Spoken;
-}  // namespace qr
 
-namespace ftp {
 
 class Review : public qr::ScreenReview {
  public:
@@ -81,4 +80,4 @@ class Review : public qr::ScreenReview {
   std::string search_;
 };
 
-}  // namespace ftp
+}  // namespace qr

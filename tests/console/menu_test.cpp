@@ -7,7 +7,7 @@
 
 #include "base/cp1252.h"
 #include "base/keyCodes.h"
-#include "ftp/ui/qrform.h"
+#include "console/qrform.h"
 #include "tests/support/inputRig.h"
 
 namespace {
@@ -20,7 +20,7 @@ constexpr uint8_t kEsc = 27;
 
 struct MenuTest : ::testing::Test {
   SpokenRig rig{{"FTPAJA02", "FTPAJA04"}};
-  ftp::QrForm form{rig.console, rig.spoken};
+  qr::QrForm form{rig.console, rig.spoken};
 
   // The browser's menu: five items, the second and fourth recorded.
   void browserMenu() {
@@ -93,7 +93,7 @@ TEST_F(MenuTest, KeysMoveToTheRightItem) {
 // The moving keys over the position alone, without a console: items known
 // by the first character of their texts.
 TEST(MenuKeys, KeysMoveThePositionAlone) {
-  using ftp::MenuStep;
+  using qr::MenuStep;
   constexpr uint8_t kUpCode = qr::ext::kUp, kPgUp = qr::ext::kPageUp, kRight = qr::ext::kRight;
   const struct {
     int current;
@@ -111,7 +111,7 @@ TEST(MenuKeys, KeysMoveThePositionAlone) {
       {2, kEnter, false, {2, false, true}},
   };
   for (const auto& c : cases)
-    EXPECT_EQ(ftp::MenuKey(c.current, "aBbcd", c.key, c.extended), c.step)
+    EXPECT_EQ(qr::MenuKey(c.current, "aBbcd", c.key, c.extended), c.step)
         << c.current << " " << int(c.key);
 }
 

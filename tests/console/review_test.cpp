@@ -1,6 +1,6 @@
 // Screen review: what is read from the screen, where the review position
 // goes, and that the screen itself never changes.
-#include "ftp/ui/review.h"
+#include "console/review.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,7 @@ constexpr uint8_t kEsc = 27;
 
 struct ReviewTest : ::testing::Test {
   SpokenRig rig{{"_DEL"}};
-  ftp::Review review{rig.console, rig.spoken};
+  qr::Review review{rig.console, rig.spoken};
 
   void put(int row, int column, std::string_view text, uint8_t attr = 0x0F) {
     rig.console.consoleSetTextAttr(attr);

@@ -5,7 +5,7 @@
 // so that the saved rectangle covers everything the menu ever drew, even
 // when there are more items than rows. The current item runs from 0 to
 // count + 1; 0 and count + 1 stand outside the items and sound the tone.
-#include "ftp/ui/qrform.h"
+#include "console/qrform.h"
 
 #include <algorithm>
 #include <array>
@@ -15,7 +15,7 @@
 #include "console/qrCrt.h"
 #include "console/qrwinSpoken.h"
 
-namespace ftp {
+namespace qr {
 
 namespace {
 
@@ -252,4 +252,4 @@ void QrForm::restore() {
   console_.consoleMoveCursor(savedColumn_, savedRow_);
 }
 
-}  // namespace ftp
+}  // namespace qr

@@ -7,7 +7,7 @@
 // read with up to two more equal ones after it, and when its run is longer
 // than three a click follows, so that a ruler of 30 hyphens does not sound
 // like three.
-#include "ftp/ui/review.h"
+#include "console/review.h"
 
 #include <algorithm>
 #include <array>
@@ -18,7 +18,7 @@
 #include "console/qrCrt.h"
 #include "console/qrwinSpoken.h"
 
-namespace ftp {
+namespace qr {
 
 namespace {
 
@@ -547,4 +547,4 @@ void Review::findAgain() {
   findText(false);
 }
 
-}  // namespace ftp
+}  // namespace qr

@@ -15,11 +15,10 @@
 #include <vector>
 
 namespace qr {
+
 class Console;
 class Spoken;
-}  // namespace qr
 
-namespace ftp {
 
 // Plays the recorded message of an item's key and returns true, or returns
 // false when the key has no recording (the menu then speaks the item's
@@ -89,4 +88,4 @@ class QrForm {
   int firstShown_ = 1;
 };
 
-}  // namespace ftp
+}  // namespace qr
