@@ -1,16 +1,15 @@
-// qrCrt: the console core. Owns the two screen planes, the cursor, the text
-// attribute, the colour map and the 64-byte key queue; the front end draws
-// the ScreenImage handed to it and delivers key events while we poll.
+// qrCrt: the console core. Owns the screen (console/screen.h) and the key
+// queue, and waits: the front end draws the image handed to it and delivers
+// key events while we wait.
 //
-// The console opens on first use of the screen or the keys. Visible changes
-// mark the image dirty; writes and clears present it at once, cursor moves
-// and cell stores are presented before the next wait.
+// The console opens on first use of the screen or the keys.
 #include "console/qrCrt.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -21,9 +20,7 @@ namespace qr {
 
 namespace {
 
-constexpr size_t kQueueSize = 64;
 constexpr int kPollSliceMs = 20;
-constexpr uint8_t kSpace = 32;
 // The console's keys of "QUIRAL.INI", read by bare reads: values of at
 // most 80 bytes, only the first character of "AMPLIF" and "MODO".
 enum class VideoKey {
@@ -123,12 +120,9 @@ struct Console::State {
   KeyTranslator keys;
   bool opened = false;
   ConsoleSettings settings;
-  ScreenImage image;  // the planes, palette and cursor as drawn
-  uint8_t attr = 15;
-  bool coloursChangeable = true;
-  std::array<uint8_t, kQueueSize> queue{};
-  size_t count = 0;
-  bool dirty = false;
+  Screen screen;
+  std::optional<ScreenImage> shown;  // the picture the front end drew last
+  KeyQueue queue;
   uint64_t eventsSeen = 0;
   std::vector<std::string> notices;
   Loop loop;
@@ -147,185 +141,97 @@ void Console::useSettings(const ConsoleSettings& settings) {
   s_->settings = settings;
 }
 
-namespace {
-
-void applyPalette(ScreenImage& image, const std::array<uint8_t, 16>& map) {
-  for (size_t i = 0; i < 16; ++i) image.colours[i] = map[i] <= 15 ? kPalette[map[i]] : Rgb{0, 0, 0};
-}
-
-}  // namespace
-
 void Console::consoleOpen() {
   State& s = *s_;
   if (s.opened) return;
   s.opened = true;
   const ConsoleSettings& cs = s.settings;
-  s.attr = static_cast<uint8_t>((cs.background * 16) | cs.foreground);
-  s.coloursChangeable = cs.coloursChangeable;
-  s.image.chars.fill(kSpace);
-  s.image.attrs.fill(s.attr);
-  applyPalette(s.image, cs.colourMap);
-  s.image.cursorColumn = 0;
-  s.image.cursorRow = 0;
-  s.image.caretVisible = false;
-  s.dirty = true;
+  s.screen.reset(static_cast<uint8_t>((cs.background * 16) | cs.foreground), cs.colourMap,
+                 cs.coloursChangeable);
   present();
   s.keys.setBrailleMode(cs.brailleMode);
 }
 
+// Front ends draw what differs from their last picture; the console hands
+// over only a picture that changed.
 void Console::present() {
-  if (!s_->dirty) return;
-  s_->dirty = false;
-  frontend_.present(s_->image);
+  State& s = *s_;
+  if (!s.opened || s.shown == s.screen.image()) return;
+  s.shown = s.screen.image();
+  frontend_.present(*s.shown);
 }
 
-void Console::newLine() {
-  ScreenImage& im = s_->image;
-  ++im.newLines;
-  if (++im.cursorRow < kRows) return;
-  im.cursorRow = kRows - 1;
-  ++im.scrolls;
-  std::copy(im.chars.begin() + kColumns, im.chars.end(), im.chars.begin());
-  std::copy(im.attrs.begin() + kColumns, im.attrs.end(), im.attrs.begin());
-  std::fill(im.chars.end() - kColumns, im.chars.end(), kSpace);
-  std::fill(im.attrs.end() - kColumns, im.attrs.end(), s_->attr);
-}
-
+// Writes and clears are drawn at once; cursor moves and cell stores before
+// the next wait.
 void Console::consoleWrite(std::string_view bytes) {
   consoleOpen();
-  State& s = *s_;
-  ScreenImage& im = s.image;
-  for (const char ch : bytes) {
-    const auto b = static_cast<uint8_t>(ch);
-    switch (b) {
-      case 7:
-        frontend_.beep();
-        log_.event("beep");
-        break;
-      case 8:
-        if (im.cursorColumn > 0) {
-          --im.cursorColumn;
-          const size_t at = static_cast<size_t>(im.cursorRow * kColumns + im.cursorColumn);
-          im.chars[at] = kSpace;
-          im.attrs[at] = s.attr;
-        }
-        break;
-      case 10:
-        newLine();
-        im.cursorColumn = 0;
-        break;
-      case 13:
-        im.cursorColumn = 0;
-        break;
-      default:
-        if (b < 32) break;  // tabs and other controls draw nothing
-        if (im.cursorColumn >= kColumns) {
-          im.cursorColumn = 0;
-          newLine();
-        }
-        {
-          const size_t at = static_cast<size_t>(im.cursorRow * kColumns + im.cursorColumn);
-          im.chars[at] = b;
-          im.attrs[at] = s.attr;
-        }
-        ++im.cursorColumn;
-        break;
-    }
-    s.dirty = true;
+  for (int bells = s_->screen.write(bytes); bells > 0; --bells) {
+    frontend_.beep();
+    log_.event("beep");
   }
   present();
 }
 
 void Console::consoleMoveCursor(int column, int row) {
   consoleOpen();
-  s_->image.cursorColumn = std::clamp(column - 1, 0, kColumns - 1);
-  s_->image.cursorRow = std::clamp(row - 1, 0, kRows - 1);
-  s_->dirty = true;
+  s_->screen.moveCursor(column, row);
 }
 
 int Console::consoleCursorColumn() {
   consoleOpen();
-  return s_->image.cursorColumn + 1;
+  return s_->screen.cursorColumn();
 }
 
 int Console::consoleCursorRow() {
   consoleOpen();
-  return s_->image.cursorRow + 1;
+  return s_->screen.cursorRow();
 }
 
 void Console::consoleClearScreen() {
   consoleOpen();
-  s_->image.chars.fill(kSpace);
-  s_->image.attrs.fill(s_->attr);
-  s_->image.cursorColumn = 0;
-  s_->image.cursorRow = 0;
-  s_->dirty = true;
+  s_->screen.clear();
   present();
 }
 
 void Console::consoleClearToLineEnd() {
   consoleOpen();
-  ScreenImage& im = s_->image;
-  const size_t rowStart = static_cast<size_t>(im.cursorRow * kColumns);
-  for (int c = im.cursorColumn; c < kColumns; ++c) {
-    im.chars[rowStart + c] = kSpace;
-    im.attrs[rowStart + c] = s_->attr;
-  }
-  s_->dirty = true;
+  s_->screen.clearToLineEnd();
   present();
 }
 
 void Console::consoleSetForeground(uint8_t colour) {
   consoleOpen();
-  if (!s_->coloursChangeable) return;
-  s_->attr = static_cast<uint8_t>((s_->attr & 0xF0) | (colour & 0x0F));
+  s_->screen.setForeground(colour);
 }
 
 void Console::consoleSetBackground(uint8_t colour) {
   consoleOpen();
-  if (!s_->coloursChangeable) return;
-  s_->attr = static_cast<uint8_t>((s_->attr & 0x0F) | ((colour * 16) & 0xFF));
+  s_->screen.setBackground(colour);
 }
 
 uint8_t Console::consoleTextAttr() {
   consoleOpen();
-  return s_->attr;
+  return s_->screen.textAttr();
 }
 
 void Console::consoleSetTextAttr(uint8_t attr) {
   consoleOpen();
-  s_->attr = attr;
+  s_->screen.setTextAttr(attr);
 }
-
-namespace {
-
-// The cell index of a 1-based position, or -1 off the screen.
-int cellIndex(int column, int row) {
-  if (column < 1 || column > kColumns || row < 1 || row > kRows) return -1;
-  return (row - 1) * kColumns + (column - 1);
-}
-
-}  // namespace
 
 uint8_t Console::consoleCharAt(int column, int row) {
   consoleOpen();
-  const int at = cellIndex(column, row);
-  return at < 0 ? kSpace : s_->image.chars[static_cast<size_t>(at)];
+  return s_->screen.charAt(column, row);
 }
 
 uint8_t Console::consoleAttrAt(int column, int row) {
   consoleOpen();
-  const int at = cellIndex(column, row);
-  return at < 0 ? 0 : s_->image.attrs[static_cast<size_t>(at)];
+  return s_->screen.attrAt(column, row);
 }
 
 void Console::consolePutCell(int column, int row, uint8_t ch, uint8_t attr) {
   consoleOpen();
-  const int at = cellIndex(column, row);
-  if (at < 0) return;
-  s_->image.chars[static_cast<size_t>(at)] = ch;
-  s_->image.attrs[static_cast<size_t>(at)] = attr;
-  s_->dirty = true;
+  s_->screen.putCell(column, row, ch, attr);
 }
 
 // Every wait of the console comes here, and through the loop: the sources
@@ -372,24 +278,19 @@ void Console::sleepFor(int ms) {
 bool Console::consoleKeyPending() {
   consoleOpen();
   pollFrontend(0, true);
-  return s_->count > 0;
+  return !s_->queue.empty();
 }
 
 uint8_t Console::consoleReadKey() {
   consoleOpen();
   State& s = *s_;
-  if (s.count == 0) {
-    s.image.caretVisible = true;
-    s.dirty = true;
-    while (s.count == 0) pollFrontend(kPollSliceMs, true);
-    s.image.caretVisible = false;
-    s.dirty = true;
+  if (s.queue.empty()) {
+    s.screen.showCaret(true);
+    while (s.queue.empty()) pollFrontend(kPollSliceMs, true);
+    s.screen.showCaret(false);
     present();
   }
-  const uint8_t b = s.queue[0];
-  std::copy(s.queue.begin() + 1, s.queue.begin() + static_cast<long>(s.count), s.queue.begin());
-  --s.count;
-  return b;
+  return s.queue.pop();
 }
 
 // A timed pause: a deadline waited for in the loop, so keys are queued and
@@ -482,7 +383,7 @@ std::string Console::clipboardGetText(size_t capacity) {
 }
 
 void Console::consoleClose() {
-  s_->count = 0;
+  s_->queue.clear();
   s_->keys.toneStop();
   frontend_.exitProgram(0);
   throw ProgramEnd{0};  // a front end that returned
@@ -498,9 +399,8 @@ void Console::programEnd(int code) {
 }
 
 void Console::endByBreak() {
-  if (s_->image.caretVisible) {
-    s_->image.caretVisible = false;
-    s_->dirty = true;
+  if (s_->screen.caretVisible()) {
+    s_->screen.showCaret(false);
     present();
   }
   s_->keys.toneStop();
@@ -525,18 +425,15 @@ void Console::outLine(std::string_view text) {
 }
 
 bool Console::queueKeyBytes(std::string_view bytes) {
-  State& s = *s_;
-  if (bytes.size() > kQueueSize - s.count) return false;
-  for (const char c : bytes) s.queue[s.count++] = static_cast<uint8_t>(c);
-  return true;
+  return s_->queue.push(bytes);
 }
 
 void Console::flushKeys() {
-  s_->count = 0;
+  s_->queue.clear();
 }
 
 size_t Console::queuedKeyBytes() const {
-  return s_->count;
+  return s_->queue.size();
 }
 
 void Console::addNotice(std::string text) {
@@ -570,7 +467,7 @@ int Console::inputDescriptor() const {
 
 const ScreenImage& Console::screen() {
   consoleOpen();
-  return s_->image;
+  return s_->screen.image();
 }
 
 const ConsoleSettings& Console::settings() {

@@ -1,7 +1,9 @@
-// qrCrt: the text console. An 80x25 character screen with colours, a queue of
-// keys, and the program's standard output and plain line input. The logic is
-// platform-free: a ConsoleFrontend (platform/) draws the planes and produces
-// key events, which the key translation (qrCrtKeys) turns into queue bytes.
+// qrCrt: the text console. It joins a Screen (the 80x25 planes with colours
+// and cursor, a value with pure writes), a KeyQueue, and the waiting: the
+// program's standard output and plain line input, key reads and timed
+// pauses, all through one loop. The logic is platform-free: a
+// ConsoleFrontend (platform/) draws the screen's image and produces key
+// events, which the key translation (qrCrtKeys) turns into queue bytes.
 //
 // Positions given to callers are 1-based (column 1..80, row 1..25); the
 // planes are row-major, cell (c, r) at r * 80 + c, 0-based. Text is
@@ -22,6 +24,7 @@
 #include "base/wait.h"
 #include "console/frontend.h"
 #include "console/qrCrtKeys.h"
+#include "console/screen.h"
 #include "speech/audio.h"
 #include "speech/pacing.h"
 
@@ -49,26 +52,6 @@ struct ConsoleSettings {
 // The console's keys of sections "VIDEO" and "BRAILLE", by bare reads.
 // "PESOLETRA" is read only when the program presets a non-zero weight.
 [[nodiscard]] ConsoleSettings readConsoleSettings(const Config& config, int presetWeight = 0);
-
-// The fixed palette (before the colour map).
-inline constexpr std::array<Rgb, 16> kPalette = {{
-    {0, 0, 0},
-    {0, 0, 255},
-    {0, 255, 0},
-    {0, 255, 255},
-    {255, 0, 0},
-    {142, 0, 142},
-    {68, 34, 34},
-    {192, 192, 192},
-    {128, 128, 128},
-    {128, 128, 255},
-    {128, 255, 128},
-    {128, 255, 255},
-    {255, 128, 128},
-    {255, 128, 255},
-    {255, 255, 0},
-    {255, 255, 255},
-}};
 
 class Console : public speech::Pacing, private KeySink {
  public:
@@ -167,7 +150,6 @@ class Console : public speech::Pacing, private KeySink {
  private:
   void keyEvent(const KeyEvent& event) override;
   void present();  // hands the image to the front end when it changed
-  void newLine();
   void pollFrontend(int maxWaitMs, bool askingForKey, std::span<WaitFd> extra = {});
   void sleepFor(int ms);
   struct State;

@@ -13,9 +13,9 @@
 #include "base/ascii.h"
 #include "base/cp1252.h"
 #include "ftp/ftpBrowseModel.h"
-#include "ftp/ftpDir.h"
 #include "ftp/ftpDlg.h"
 #include "ftp/ftpRede.h"
+#include "ftp/ftpRemoteCmds.h"
 #include "ftp/ftpTela.h"
 #include "ftp/ftpTransfer.h"
 #include "ftp/ftpmsg.h"
@@ -299,12 +299,13 @@ uint8_t BrowserMenuLetter(int item) {
 }
 
 // The browser's requests over FTP: names checked for CR and LF, SIZE
-// asked, the directory and delete commands of Dir, and the replies that
+// asked, the directory commands and the deletion, and the replies that
 // came meanwhile heard after each key.
 class Browse::FtpActions : public BrowseActions {
  public:
-  FtpActions(Browse& browse, Tela& ui, Messages& msg, Dlg& dlg, Dir& dir, Transfer& transfer)
-      : browse_(browse), ui_(ui), msg_(msg), dlg_(dlg), dir_(dir), transfer_(transfer) {}
+  FtpActions(Browse& browse, Tela& ui, Messages& msg, Dlg& dlg, DirectoryCommands& dirs,
+             Transfer& transfer)
+      : browse_(browse), ui_(ui), msg_(msg), dlg_(dlg), dirs_(dirs), transfer_(transfer) {}
 
   bool marks() const override { return true; }
 
@@ -327,7 +328,7 @@ class Browse::FtpActions : public BrowseActions {
     else
       transfer_.ReceiveFile(name);
   }
-  bool confirmAndDelete(const RemoteName& name) override { return dir_.ConfirmAndDelete(name); }
+  bool confirmAndDelete(const RemoteName& name) override { return dirs_.deleteNamed(name, true); }
   bool saySize(const ListingEntry& entry) override {
     // A directory has no size to ask for; a file's is asked in type I,
     // since servers refuse SIZE in the listing's type A.
@@ -344,7 +345,7 @@ class Browse::FtpActions : public BrowseActions {
     (void)dlg_.ReadAndSpeakReply(false);
     return true;
   }
-  bool changeDirectory(const RemoteName& name) override { return dir_.ChangeRemoteDirectory(name); }
+  bool changeDirectory(const RemoteName& name) override { return dirs_.changeTo(name); }
   bool stillThere() override {
     while (dlg_.hasLines()) {
       ui_.endLine();
@@ -359,21 +360,21 @@ class Browse::FtpActions : public BrowseActions {
   Tela& ui_;
   Messages& msg_;
   Dlg& dlg_;
-  Dir& dir_;
+  DirectoryCommands& dirs_;
   Transfer& transfer_;
 };
 
-Browse::Browse(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede, Dir& dir,
-               Transfer& transfer, FileDialogs& dialogs)
+Browse::Browse(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede,
+               DirectoryCommands& dirs, Transfer& transfer, FileDialogs& dialogs)
     : st_(state),
       ui_(ui),
       msg_(msg),
       dlg_(dlg),
       rede_(rede),
-      dir_(dir),
+      dirs_(dirs),
       transfer_(transfer),
       dialogs_(dialogs),
-      ftpActions_(std::make_unique<FtpActions>(*this, ui, msg, dlg, dir, transfer)) {}
+      ftpActions_(std::make_unique<FtpActions>(*this, ui, msg, dlg, dirs, transfer)) {}
 
 Browse::~Browse() = default;
 

@@ -27,7 +27,7 @@ class Tela;
 class Messages;
 class Dlg;
 class Rede;
-class Dir;
+class DirectoryCommands;
 class Transfer;
 class FileDialogs;
 struct RemoteName;
@@ -113,7 +113,7 @@ class BrowseActions {
 
 class Browse {
  public:
-  Browse(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede, Dir& dir,
+  Browse(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede, DirectoryCommands& dirs,
          Transfer& transfer, FileDialogs& dialogs);
   ~Browse();
 
@@ -148,7 +148,7 @@ class Browse {
   Messages& msg_;
   Dlg& dlg_;
   Rede& rede_;
-  Dir& dir_;
+  DirectoryCommands& dirs_;
   Transfer& transfer_;
   FileDialogs& dialogs_;
   std::vector<ListingEntry> table_;

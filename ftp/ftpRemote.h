@@ -1,5 +1,6 @@
 // ftpRemote: the remote computer as the commands see it, whichever
-// protocol reaches it: FTP (the dialogue of ftpDlg) or SFTP (sftp/). The
+// protocol reaches it: FTP (the dialogue of ftpDlg, through ftpFiles: the
+// directories so far) or SFTP (sftp/). The
 // commands ask, the spoken layer says what came of it; neither knows which
 // protocol speaks. Each operation does its own protocol talk, waits with
 // its deadlines, and returns a result; what only one protocol has (the
@@ -32,6 +33,7 @@ struct RemoteResult {
   RemoteStatus status = RemoteStatus::Done;
   std::string reason;  // the server's line or message, Windows-1252
   int localError = 0;  // the errno of LocalFailed
+  bool said = false;   // already told where it happened (an ESC, a lost connection)
   [[nodiscard]] bool ok() const { return status == RemoteStatus::Done; }
 };
 
@@ -57,10 +59,31 @@ struct TransferTally {
   bool whole = false;           // the server confirmed the end of the file
 };
 
-class RemoteFiles {
+// The remote computer's directories and the removal and renaming of its
+// files: what needs no transfer.
+class RemoteDirectories {
  public:
-  virtual ~RemoteFiles() = default;
+  virtual ~RemoteDirectories() = default;
 
+  [[nodiscard]] virtual bool connected() const = 0;
+  // Whether the protocol can carry the name at all; a name it cannot is
+  // refused before anything is asked of the server.
+  [[nodiscard]] virtual bool nameUsable(const RemoteName& /*name*/) const { return true; }
+
+  // path: the current directory; reason, when given, is the server's own
+  // words about it.
+  [[nodiscard]] virtual RemoteResult currentDirectory(std::string& path) = 0;
+  [[nodiscard]] virtual RemoteResult changeDirectory(const RemoteName& dir) = 0;
+  // The parent of the current directory.
+  [[nodiscard]] virtual RemoteResult changeToParent() = 0;
+  [[nodiscard]] virtual RemoteResult makeDirectory(const RemoteName& dir) = 0;
+  [[nodiscard]] virtual RemoteResult removeDirectory(const RemoteName& dir) = 0;
+  [[nodiscard]] virtual RemoteResult removeFile(const RemoteName& file) = 0;
+  [[nodiscard]] virtual RemoteResult rename(const RemoteName& from, const RemoteName& to) = 0;
+};
+
+class RemoteFiles : public RemoteDirectories {
+ public:
   // The connection and what comes before the login (greeting, encryption,
   // host key); false, said, when there is no going on.
   [[nodiscard]] virtual bool Connect() = 0;
@@ -68,14 +91,7 @@ class RemoteFiles {
   [[nodiscard]] virtual bool Login() = 0;
   // ESC: the session ends politely.
   virtual void Quit() = 0;
-  [[nodiscard]] virtual bool connected() const = 0;
 
-  [[nodiscard]] virtual RemoteResult currentDirectory(std::string& path) = 0;
-  [[nodiscard]] virtual RemoteResult changeDirectory(const RemoteName& dir) = 0;
-  [[nodiscard]] virtual RemoteResult makeDirectory(const RemoteName& dir) = 0;
-  [[nodiscard]] virtual RemoteResult removeDirectory(const RemoteName& dir) = 0;
-  [[nodiscard]] virtual RemoteResult removeFile(const RemoteName& file) = 0;
-  [[nodiscard]] virtual RemoteResult rename(const RemoteName& from, const RemoteName& to) = 0;
   [[nodiscard]] virtual RemoteResult stat(const RemoteName& name, RemoteEntry& entry) = 0;
   // The current directory's entries.
   [[nodiscard]] virtual RemoteResult list(std::vector<RemoteEntry>& entries) = 0;

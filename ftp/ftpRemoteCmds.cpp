@@ -3,9 +3,8 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
-
 #include <time.h>
+#include <unistd.h>
 
 #include <cerrno>
 
@@ -173,20 +172,21 @@ class RemoteCommands::Actions : public BrowseActions {
     else
       c_.ReceiveFile(name);
   }
-  bool confirmAndDelete(const RemoteName& name) override { return c_.deleteNamed(name, true); }
+  bool confirmAndDelete(const RemoteName& name) override {
+    return c_.dirs_.deleteNamed(name, true);
+  }
   bool saySize(const ListingEntry& entry) override {
     if (IsDirectoryEntry(entry)) {
       c_.ui_.endLine();
       return true;
     }
     c_.ui_.write(" .... ");
-    c_.ui_.writeLineSpoken(entry.size >= 0 ? SizeWords(entry.size)
-                                           : qr::W("tamanho desconhecido"));
+    c_.ui_.writeLineSpoken(entry.size >= 0 ? SizeWords(entry.size) : qr::W("tamanho desconhecido"));
     return true;
   }
   bool changeDirectory(const RemoteName& name) override {
     c_.ui_.endLine();
-    return c_.changeTo(name);
+    return c_.dirs_.changeTo(name);
   }
   bool stillThere() override { return c_.remote_.connected(); }
 
@@ -196,9 +196,16 @@ class RemoteCommands::Actions : public BrowseActions {
 
 RemoteCommands::RemoteCommands(ClientState& state, Tela& ui, Messages& msg, RemoteFiles& remote,
                                FileDialogs& dialogs, Browse& browse)
-    : st_(state), ui_(ui), msg_(msg), remote_(remote), dialogs_(dialogs), browse_(browse) {}
+    : st_(state),
+      ui_(ui),
+      msg_(msg),
+      remote_(remote),
+      dialogs_(dialogs),
+      browse_(browse),
+      dirs_(ui, msg, remote) {}
 
-void RemoteCommands::sayRefusal(const RemoteResult& r, std::string_view key) {
+void DirectoryCommands::sayRefusal(const RemoteResult& r, std::string_view key) {
+  if (r.said) return;
   const std::string_view said = RefusalKey(r.status, key);
   if (said.empty()) return;
   if (r.status != RemoteStatus::GaveUp) ui_.errorBeep();
@@ -209,12 +216,11 @@ void RemoteCommands::sayRefusal(const RemoteResult& r, std::string_view key) {
     // tells what did not happen.
     msg_.Announce(key, 1);
   }
+  msg_.Announce(said, 1);
+  ui_.setForeground(15);
   // The server's own words only where no sentence of ours names the case
   // (its messages for a missing file or a refusal are stock English).
-  const bool reason = !r.reason.empty() && said == key;
-  msg_.Announce(said, reason ? 0 : 1);
-  if (reason) ui_.writeLineSpoken(": " + r.reason);
-  ui_.setForeground(15);
+  if (!r.reason.empty() && said == key) ui_.writeLineSpoken(r.reason);
 }
 
 void RemoteCommands::ReceiveFile() {
@@ -276,7 +282,7 @@ void RemoteCommands::ReceiveFile(const RemoteName& given) {
   RemoteEntry facts;
   const RemoteResult found = remote_.stat(remote, facts);
   if (!found.ok()) {
-    sayRefusal(found, "FTTRAREC");
+    dirs_.sayRefusal(found, "FTTRAREC");
     return;
   }
   if (facts.directory) {
@@ -343,7 +349,7 @@ void RemoteCommands::ReceiveFile(const RemoteName& given) {
         ui_.writeLineSpoken(ShortText(false, have, *server.size));
         break;
       case Account::ServerFailed:
-        sayRefusal(r, "FTTRAREC");
+        dirs_.sayRefusal(r, "FTTRAREC");
         break;
       case Account::LocalError:
         SayLocalError(ui_, msg_, "FTNAOCRI", r.localError ? r.localError : closeError);
@@ -444,7 +450,7 @@ void RemoteCommands::SendFile() {
       ui_.writeLineSpoken(ShortText(true, offset + tally.moved, localSize));
       break;
     case Account::ServerFailed:
-      sayRefusal(r, "FTTRAREC");
+      dirs_.sayRefusal(r, "FTTRAREC");
       break;
     case Account::LocalError:
       SayLocalError(ui_, msg_, "FTERRENV", r.localError);
@@ -467,7 +473,7 @@ void RemoteCommands::SendFile() {
   ui_.setCaption(IdleCaption(st_.remoteName));
 }
 
-bool RemoteCommands::deleteNamed(const RemoteName& name, bool confirm) {
+bool DirectoryCommands::deleteNamed(const RemoteName& name, bool confirm) {
   if (name.wire.empty()) {
     ui_.errorBeep();
     return false;
@@ -478,7 +484,7 @@ bool RemoteCommands::deleteNamed(const RemoteName& name, bool confirm) {
     ui_.writeSpoken(name.text + "?  ");
     msg_.Announce("FTSIMNAO", 0);
     const uint8_t key = ui_.readKey();
-    if (key == 0) (void)ui_.readKey();
+    if (key == 0) (void)ui_.readKey();  // the code of an extended key
     ui_.writeSpoken(std::string(1, static_cast<char>(key >= 32 ? key : ' ')));
     ui_.endLine();
     if (key != 'S' && key != 's') {
@@ -495,38 +501,55 @@ bool RemoteCommands::deleteNamed(const RemoteName& name, bool confirm) {
   return false;
 }
 
-void RemoteCommands::DeleteRemoteFile() {
-  msg_.Announce("FTAPAGA", 1);
-  msg_.Announce("FTNOMAPA", 0);
-  const std::string name = ui_.readLineSpoken();
-  if (name.empty()) {
+RemoteName DirectoryCommands::askName(std::string_view key, int level) {
+  msg_.Announce(key, level);
+  const RemoteName name = RemoteName::typed(ui_.readLineSpoken());
+  if (name.text.empty()) {
     msg_.Announce("FTDESIS", 1);
-    return;
+    return {};
   }
-  (void)deleteNamed(RemoteName::typed(name), false);
+  if (!remote_.nameUsable(name)) {
+    ui_.errorBeep();
+    msg_.Announce("FTNOMINV", 1);
+    return {};
+  }
+  return name;
 }
 
-void RemoteCommands::SayCurrentDirectory() {
+void DirectoryCommands::sayDone(const RemoteResult& r, std::string_view refusal) {
+  if (r.ok())
+    msg_.Announce("FTOK", 1);
+  else
+    sayRefusal(r, refusal);
+}
+
+void DirectoryCommands::DeleteRemoteFile() {
+  msg_.Announce("FTAPAGA", 1);
+  const RemoteName name = askName("FTNOMAPA", 0);
+  if (!name.wire.empty()) (void)deleteNamed(name, false);
+}
+
+void DirectoryCommands::SayCurrentDirectory() {
   std::string path;
   const RemoteResult r = remote_.currentDirectory(path);
   if (!r.ok()) {
     sayRefusal(r, "FTNAODIR");
     return;
   }
-  ui_.writeLineSpoken(path);
+  ui_.writeLineSpoken(r.reason.empty() ? path : r.reason);
 }
 
-bool RemoteCommands::changeTo(const RemoteName& dir) {
-  const RemoteResult r = remote_.changeDirectory(dir);
-  if (r.ok()) {
-    msg_.Announce("FTOK", 1);
-    return true;
+bool DirectoryCommands::changeTo(const RemoteName& dir) {
+  if (dir.wire.empty()) {
+    ui_.errorBeep();
+    return false;
   }
-  sayRefusal(r, "FTNAOTRO");
-  return false;
+  const RemoteResult r = remote_.changeDirectory(dir);
+  sayDone(r, "FTNAOTRO");
+  return r.ok();
 }
 
-void RemoteCommands::ShowAndChangeDirectory() {
+void DirectoryCommands::ShowAndChangeDirectory() {
   msg_.Announce("FTVERDIR", 1);
   std::string path;
   const RemoteResult r = remote_.currentDirectory(path);
@@ -534,54 +557,39 @@ void RemoteCommands::ShowAndChangeDirectory() {
     ui_.waitSpeechEnd();
     ui_.delay(1000);
     ui_.speakText(path);
-  } else if (r.status == RemoteStatus::Lost) {
+  } else if (r.status == RemoteStatus::Lost || r.status == RemoteStatus::GaveUp) {
     return;
   } else {
     msg_.Announce("FTNAODIR", 1);
   }
-  msg_.Announce("FTQUEDIR", 1);
-  const std::string answer = ui_.readLineSpoken();
-  if (answer.empty()) {
-    msg_.Announce("FTDESIS", 1);
-    return;
-  }
-  (void)changeTo(RemoteName::typed(answer));
+  const RemoteName dir = askName("FTQUEDIR", 1);
+  if (dir.wire.empty()) return;
+  if (dir.text == "..")
+    sayDone(remote_.changeToParent(), "FTNAOTRO");
+  else
+    (void)changeTo(dir);
+}
+
+void DirectoryCommands::MakeRemoteDirectory() {
+  const RemoteName dir = askName("FTQUESBD", 1);
+  if (!dir.wire.empty()) sayDone(remote_.makeDirectory(dir), "FTNCRIA");
+}
+
+void DirectoryCommands::RenameRemote() {
+  const RemoteName from = askName("FTNOMATU", 0);
+  if (from.wire.empty()) return;
+  const RemoteName to = askName("FTNOVNOM", 0);
+  if (to.wire.empty()) return;
+  sayDone(remote_.rename(from, to), "FTNAOREN");
+}
+
+void DirectoryCommands::RemoveRemoteDirectory() {
+  const RemoteName dir = askName("FTQUERMD", 0);
+  if (!dir.wire.empty()) sayDone(remote_.removeDirectory(dir), "FTNAORMD");
 }
 
 bool RemoteCommands::Login() {
   return remote_.Login();
-}
-
-RemoteName RemoteCommands::askName(std::string_view key) {
-  msg_.Announce(key, 0);
-  const std::string typed = ui_.readLineSpoken();
-  if (typed.empty()) {
-    msg_.Announce("FTDESIS", 1);
-    return {};
-  }
-  return RemoteName::typed(typed);
-}
-
-void RemoteCommands::RenameRemote() {
-  const RemoteName from = askName("FTNOMATU");
-  if (from.wire.empty()) return;
-  const RemoteName to = askName("FTNOVNOM");
-  if (to.wire.empty()) return;
-  const RemoteResult r = remote_.rename(from, to);
-  if (r.ok())
-    msg_.Announce("FTOK", 1);
-  else
-    sayRefusal(r, "FTNAOREN");
-}
-
-void RemoteCommands::RemoveRemoteDirectory() {
-  const RemoteName dir = askName("FTQUERMD");
-  if (dir.wire.empty()) return;
-  const RemoteResult r = remote_.removeDirectory(dir);
-  if (r.ok())
-    msg_.Announce("FTOK", 1);
-  else
-    sayRefusal(r, "FTNAORMD");
 }
 
 void RemoteCommands::TogglePassive() {
@@ -592,27 +600,12 @@ void RemoteCommands::RawCommand() {
   msg_.Announce("FTSCMD", 1);
 }
 
-void RemoteCommands::MakeRemoteDirectory() {
-  msg_.Announce("FTQUESBD", 1);
-  const std::string answer = ui_.readLineSpoken();
-  if (answer.empty()) {
-    msg_.Announce("FTDESIS", 1);
-    return;
-  }
-  const RemoteResult r = remote_.makeDirectory(RemoteName::typed(answer));
-  if (r.ok()) {
-    msg_.Announce("FTOK", 1);
-    return;
-  }
-  sayRefusal(r, "FTNCRIA");
-}
-
 void RemoteCommands::ListRemoteDirectory() {
   msg_.AnnounceAndGoOn("FTDIRPED", 1);
   std::vector<RemoteEntry> entries;
   const RemoteResult r = remote_.list(entries);
   if (!r.ok()) {
-    sayRefusal(r, "FTERRDIR");
+    dirs_.sayRefusal(r, "FTERRDIR");
     return;
   }
   Actions actions(*this);

@@ -1,8 +1,9 @@
 // ftpRemoteCmds: the prompt's commands over the remote computer interface
 // (ftpRemote), whichever protocol is behind it: receive (R), send (T),
 // delete (A), the current directory (I), its change (S), a new directory
-// (C) and the listing (D). Each asks what the FTP commands ask, with the
-// same sentences, and says what came of it; no protocol word is said.
+// (C), renaming (M), removing a directory (X) and the listing (D). Each
+// asks what it needs, says what came of it, and no protocol word is said.
+// The directory commands serve FTP and SFTP alike.
 //
 // The transfers take the same decisions as FTP's (ftpPlan) and are judged
 // by the same judge (ftpJudge): a receive writes into "<target>.part",
@@ -65,6 +66,43 @@ class PromptCommands {
   virtual void RawCommand() = 0;
 };
 
+// The commands on the remote directories, and the deletion of a file (A,
+// I, S, C, M, X, and the browser's change of directory and deletion). A
+// refusal is said by the command's own sentence in red, then the server's
+// words.
+class DirectoryCommands {
+ public:
+  DirectoryCommands(Tela& ui, Messages& msg, RemoteDirectories& remote)
+      : ui_(ui), msg_(msg), remote_(remote) {}
+
+  void DeleteRemoteFile();
+  // Key I: the server's words about the current directory, else its path.
+  void SayCurrentDirectory();
+  // Key S: the path said, another asked (".." is the parent) and changed to.
+  void ShowAndChangeDirectory();
+  void MakeRemoteDirectory();
+  // The old name, the new one, and the renaming.
+  void RenameRemote();
+  void RemoveRemoteDirectory();
+  // True when the current directory is now the one named.
+  [[nodiscard]] bool changeTo(const RemoteName& dir);
+  // Asks first when confirm; true when the file is gone.
+  [[nodiscard]] bool deleteNamed(const RemoteName& name, bool confirm);
+  // What a failed operation of the sentence key means to the user; nothing
+  // when it was said where it happened.
+  void sayRefusal(const RemoteResult& r, std::string_view key);
+
+ private:
+  // A name typed after the sentence of key; empty (said) when none was or
+  // the protocol cannot carry it.
+  [[nodiscard]] RemoteName askName(std::string_view key, int level);
+  void sayDone(const RemoteResult& r, std::string_view refusal);
+
+  Tela& ui_;
+  Messages& msg_;
+  RemoteDirectories& remote_;
+};
+
 class RemoteCommands : public PromptCommands {
  public:
   // The listing is walked with browse, the FTP listing's browser.
@@ -75,13 +113,12 @@ class RemoteCommands : public PromptCommands {
   void ReceiveFile() override;
   void ReceiveFile(const RemoteName& remote);
   void SendFile() override;
-  void DeleteRemoteFile() override;
-  void SayCurrentDirectory() override;
-  void ShowAndChangeDirectory() override;
-  void MakeRemoteDirectory() override;
-  // The old name, the new one, and the renaming (FTP's sentences).
-  void RenameRemote() override;
-  void RemoveRemoteDirectory() override;
+  void DeleteRemoteFile() override { dirs_.DeleteRemoteFile(); }
+  void SayCurrentDirectory() override { dirs_.SayCurrentDirectory(); }
+  void ShowAndChangeDirectory() override { dirs_.ShowAndChangeDirectory(); }
+  void MakeRemoteDirectory() override { dirs_.MakeRemoteDirectory(); }
+  void RenameRemote() override { dirs_.RenameRemote(); }
+  void RemoveRemoteDirectory() override { dirs_.RemoveRemoteDirectory(); }
   // Said to mean nothing here: passive mode, raw commands.
   void TogglePassive() override;
   void RawCommand() override;
@@ -91,11 +128,6 @@ class RemoteCommands : public PromptCommands {
   void ListRemoteDirectory() override;
 
  private:
-  void sayRefusal(const RemoteResult& r, std::string_view key);
-  // A name typed after the sentence of key; empty (said) when none was.
-  [[nodiscard]] RemoteName askName(std::string_view key);
-  [[nodiscard]] bool changeTo(const RemoteName& dir);
-  [[nodiscard]] bool deleteNamed(const RemoteName& name, bool confirm);
   class Actions;
 
   ClientState& st_;
@@ -104,6 +136,7 @@ class RemoteCommands : public PromptCommands {
   RemoteFiles& remote_;
   FileDialogs& dialogs_;
   Browse& browse_;
+  DirectoryCommands dirs_;
 };
 
 }  // namespace ftp

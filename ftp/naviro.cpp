@@ -46,8 +46,9 @@ void SplitHostPort(std::string_view typed, std::string& host, uint16_t& port) {
   port = spec.port;
 }
 
-// The prompt's commands over FTP: the FTP modules, each with its own
-// dialogue.
+// The prompt's commands over FTP: the directory commands over the FTP
+// dialogue's remote directories, and the FTP modules, each with its own
+// dialogue, for the rest.
 class Client::FtpCommands : public PromptCommands {
  public:
   explicit FtpCommands(Client& c) : c_(c) {}
@@ -55,14 +56,12 @@ class Client::FtpCommands : public PromptCommands {
   void ReceiveFile() override { c_.transfer_.ReceiveFile(std::string_view()); }
   void SendFile() override { c_.transfer_.SendFile(); }
   void ListRemoteDirectory() override { c_.browse_.ListRemoteDirectory(); }
-  void DeleteRemoteFile() override { c_.arq_.DeleteRemoteFile(); }
-  void SayCurrentDirectory() override {
-    if (c_.dlg_.SendCommand("PWD")) (void)c_.dlg_.ReadAndSpeakReply(false);
-  }
-  void ShowAndChangeDirectory() override { c_.dir_.ShowAndChangeDirectory(); }
-  void MakeRemoteDirectory() override { c_.dir_.MakeRemoteDirectory(); }
-  void RenameRemote() override { c_.dir_.RenameRemote(); }
-  void RemoveRemoteDirectory() override { c_.dir_.RemoveRemoteDirectory(); }
+  void DeleteRemoteFile() override { c_.ftpDirs_.DeleteRemoteFile(); }
+  void SayCurrentDirectory() override { c_.ftpDirs_.SayCurrentDirectory(); }
+  void ShowAndChangeDirectory() override { c_.ftpDirs_.ShowAndChangeDirectory(); }
+  void MakeRemoteDirectory() override { c_.ftpDirs_.MakeRemoteDirectory(); }
+  void RenameRemote() override { c_.ftpDirs_.RenameRemote(); }
+  void RemoveRemoteDirectory() override { c_.ftpDirs_.RemoveRemoteDirectory(); }
   void TogglePassive() override { c_.togglePassive(); }
   void RawCommand() override { c_.rawCommand(); }
 
@@ -142,20 +141,18 @@ Client::Client(Tela& ui, std::optional<std::string> host, FileDialogs* dialogs)
       tls_(st_, ui, msg_, dlg_, rede_),
       login_(st_, ui, msg_, dlg_),
       port_(st_, dlg_, rede_),
-      arq_(st_, ui, msg_, dlg_),
-      dir_(st_, ui, msg_, dlg_, arq_),
+      ftpFiles_(ui, msg_, dlg_),
+      ftpDirs_(ui, msg_, ftpFiles_),
       plainDialogs_(ui),
       transfer_(st_, ui, msg_, dlg_, rede_, port_, dialogs ? *dialogs : plainDialogs_),
-      browse_(st_, ui, msg_, dlg_, rede_, dir_, transfer_, dialogs ? *dialogs : plainDialogs_),
+      browse_(st_, ui, msg_, dlg_, rede_, ftpDirs_, transfer_, dialogs ? *dialogs : plainDialogs_),
       tree_(st_, ui, msg_, dlg_, rede_, transfer_),
       sites_(st_, ui, msg_),
       activeDialogs_(dialogs),
       ftpCmds_(std::make_unique<FtpCommands>(*this)) {
   transfer_.sendFolder = [this](const std::string& local) { tree_.SendFolder(local); };
   transfer_.sendMatching = [this](const std::string& pattern) { tree_.SendMatching(pattern); };
-  transfer_.sendMarked = [this](const std::vector<std::string>& paths) {
-    tree_.SendMarked(paths);
-  };
+  transfer_.sendMarked = [this](const std::vector<std::string>& paths) { tree_.SendMarked(paths); };
   browse_.receiveFolder = [this](const RemoteName& dir) { tree_.ReceiveFolder(dir); };
   browse_.receiveMarked = [this](const std::vector<const ListingEntry*>& marked) {
     tree_.ReceiveMarked(marked);

@@ -10,10 +10,9 @@
 #include <string>
 #include <string_view>
 
-#include "ftp/ftpArq.h"
 #include "ftp/ftpBrowse.h"
-#include "ftp/ftpDir.h"
 #include "ftp/ftpDlg.h"
+#include "ftp/ftpFiles.h"
 #include "ftp/ftpLogin.h"
 #include "ftp/ftpPort.h"
 #include "ftp/ftpRede.h"
@@ -134,8 +133,8 @@ class Client {
   Tls tls_;
   LoginDialog login_;
   Port port_;
-  Arq arq_;
-  Dir dir_;
+  FtpFiles ftpFiles_;
+  DirectoryCommands ftpDirs_;
   PlainFileDialogs plainDialogs_;
   Transfer transfer_;
   Browse browse_;

@@ -194,6 +194,10 @@ ftp::RemoteResult SftpFiles::changeDirectory(const ftp::RemoteName& dir) {
   return judged(r);
 }
 
+ftp::RemoteResult SftpFiles::changeToParent() {
+  return changeDirectory(ftp::RemoteName::typed(".."));
+}
+
 ftp::RemoteResult SftpFiles::makeDirectory(const ftp::RemoteName& dir) {
   ftp::RemoteResult refusal;
   if (!ready(refusal)) return refusal;

@@ -49,6 +49,7 @@ class SftpFiles : public ftp::RemoteFiles {
 
   [[nodiscard]] ftp::RemoteResult currentDirectory(std::string& path) override;
   [[nodiscard]] ftp::RemoteResult changeDirectory(const ftp::RemoteName& dir) override;
+  [[nodiscard]] ftp::RemoteResult changeToParent() override;
   [[nodiscard]] ftp::RemoteResult makeDirectory(const ftp::RemoteName& dir) override;
   [[nodiscard]] ftp::RemoteResult removeDirectory(const ftp::RemoteName& dir) override;
   [[nodiscard]] ftp::RemoteResult removeFile(const ftp::RemoteName& file) override;

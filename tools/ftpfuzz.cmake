@@ -8,7 +8,7 @@ if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
     ${CMAKE_SOURCE_DIR}/tests/fuzz/ftp_reply_fuzz.cpp
     ${CMAKE_SOURCE_DIR}/ftp/ftpDlg.cpp ${CMAKE_SOURCE_DIR}/ftp/ftpRede.cpp
     ${CMAKE_SOURCE_DIR}/ftp/ftpmsg.cpp ${CMAKE_SOURCE_DIR}/ftp/ftpPort.cpp
-    ${CMAKE_SOURCE_DIR}/ftp/ftpDir.cpp ${CMAKE_SOURCE_DIR}/ftp/ftpArq.cpp
+    ${CMAKE_SOURCE_DIR}/ftp/ftpDir.cpp
     ${CMAKE_SOURCE_DIR}/base/cp1252.cpp)
   target_include_directories(ftp_reply_fuzz PRIVATE ${CMAKE_SOURCE_DIR})
   target_compile_options(ftp_reply_fuzz PRIVATE -fsanitize=fuzzer,address,undefined)

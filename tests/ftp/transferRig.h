@@ -9,9 +9,9 @@
 #include <iterator>
 #include <memory>
 
-#include "ftp/ftpArq.h"
 #include "ftp/ftpBrowse.h"
-#include "ftp/ftpDir.h"
+#include "ftp/ftpFiles.h"
+#include "ftp/ftpRemoteCmds.h"
 #include "ftp/ftpTransfer.h"
 #include "platform/signals.h"
 #include "transferServer.h"
@@ -73,8 +73,8 @@ struct Rig {
   ftp::Rede rede{st, ui};
   ftp::Dlg dlg{st, ui, msg, rede};
   ftp::Port port{st, dlg, rede};
-  ftp::Arq arq{st, ui, msg, dlg};
-  ftp::Dir dir{st, ui, msg, dlg, arq};
+  ftp::FtpFiles files{ui, msg, dlg};
+  ftp::DirectoryCommands dir{ui, msg, files};
   FakeDialogs dialogs;
   ftp::Transfer transfer{st, ui, msg, dlg, rede, port, dialogs};
   ftp::Browse browse{st, ui, msg, dlg, rede, dir, transfer, dialogs};

@@ -561,7 +561,7 @@ TEST(Receive, EscapeClosesTheDataFirstSoTheServerHearsAborAndTheNextCommandGetsI
   EXPECT_FALSE(heard(r, "FTFIMREC"));
   EXPECT_EQ(static_cast<int64_t>(readFile(r.path("lento.bin.part")).size()), r.st.transferBytes);
   r.ui.events.clear();
-  EXPECT_TRUE(r.dir.ChangeRemoteDirectory(RemoteName::typed("pub")))
+  EXPECT_TRUE(r.dir.changeTo(RemoteName::typed("pub")))
       << ::testing::PrintToString(r.server.commands()) << r.ui.screen;
   EXPECT_TRUE(heard(r, "FTOK"));
 }
@@ -888,7 +888,7 @@ TEST(Receive, AFinalReplyThatNeverComesLeavesTheKeysAnsweredAndTheConnectionOpen
   EXPECT_EQ(readFile(r.path("a.bin.part")), bytes);
   EXPECT_FALSE(r.dlg.closed());
   r.ui.events.clear();
-  EXPECT_TRUE(r.dir.ChangeRemoteDirectory(RemoteName::typed("pub")));
+  EXPECT_TRUE(r.dir.changeTo(RemoteName::typed("pub")));
 }
 
 // Progress asked during a transfer is said while the data goes on: never by
@@ -1002,7 +1002,7 @@ TEST(Receive, ARefusedTypeOrADataConnectionThatNeverComesEndsTheTransferSaidAsSu
     EXPECT_EQ(cmds, c.commands) << c.what;
     // The connection goes on: the next command gets its own reply.
     r.ui.events.clear();
-    EXPECT_TRUE(r.dir.ChangeRemoteDirectory(RemoteName::typed("pub"))) << c.what;
+    EXPECT_TRUE(r.dir.changeTo(RemoteName::typed("pub"))) << c.what;
   }
   {
     Rig r;  // the server's line is said after the refusal
