@@ -4,11 +4,15 @@
 1,000 files of 4 KiB in 20 directories, and one of 10 files of 100 MiB.
 naviro runs through the script console (R on the folder in the browser, T
 with the local folder) and is timed from the log's "Receber pasta" /
-"Transmitir pasta" to its completion announcement, so its start-up and login
-are left out; lftp is timed whole, its connection and login included. The
-checksum of every file is compared after every run.
+"Transmitir pasta" to its completion announcement, less the time its
+question ("Pasta arvore: ... Continuar?") waits for the script's answer, so
+its start-up, login and the user's time are left out (the listing and the
+making of directories count); lftp is timed whole, its connection and login
+included. naviro runs with CONEXOES as given (--conexoes 1,4 runs both).
+The checksum of every file is compared after every run.
 
 Usage: tree_bench.py --build DIR [--runs N] [--parallel 2,4,8] [--trees small,big]
+                     [--conexoes 4]
 Needs vsftpd and lftp (apt-get install lftp: for the bench only)."""
 import argparse
 import hashlib
@@ -60,6 +64,14 @@ def lftp(port, command):
                      "127.0.0.1"])
 
 
+def naviro_time(log, start, end):
+    """From start to end, less the wait of the folder's question for its
+    answer; None when either is missing."""
+    total = tb.between(log, start, end)
+    asked = tb.between(log, "text Pasta arvore:", "text s")
+    return total - asked if total is not None and asked is not None else total
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--build", required=True)
@@ -67,6 +79,7 @@ def main():
     ap.add_argument("--runs", type=int, default=3)
     ap.add_argument("--parallel", default="2,4,8")
     ap.add_argument("--trees", default="small,big")
+    ap.add_argument("--conexoes", default="4")
     a = ap.parse_args()
     if not shutil.which("lftp"):
         raise SystemExit("lftp is missing: apt-get install lftp")
@@ -83,6 +96,11 @@ def main():
         got = os.path.join(work, "got")
         os.makedirs(got)
         nav = tb.Naviro(exe, quiral, work)
+        ini = nav.ini
+
+        def use(tool):
+            count = tool.split("=")[1] if "=" in tool else "4"
+            nav.ini = ini.replace("[NAVIRO]", "[NAVIRO]\nCONEXOES=%s" % count, 1)
         server, port = tb.start_vsftpd(srv, work, extra=["anon_mkdir_write_enable=YES"])  # a sent folder makes its directories
         print("%-6s %-8s %-22s %8s %8s" % ("tree", "way", "tool", "median", "best"))
         for kind in a.trees.split(","):
@@ -93,16 +111,19 @@ def main():
             shutil.copytree(clean_srv, local)
             os.chmod(srv, 0o555)
             want = sums(clean_srv)
-            tools = ["naviro", "lftp"] + ["lftp --parallel=%s" % n for n in a.parallel.split(",")]
+            navs = ["naviro" if c == "4" and a.conexoes == "4" else "naviro CONEXOES=%s" % c
+                    for c in a.conexoes.split(",")]
+            tools = navs + ["lftp"] + ["lftp --parallel=%s" % n for n in a.parallel.split(",")]
             times = {(w, t): [] for w in ("receive", "send") for t in tools}
             for _ in range(a.runs):
                 for tool in tools:
                     # Receive into got/arvore.
                     tb.clear_outputs(got)
-                    if tool == "naviro":
+                    if tool.startswith("naviro"):
+                        use(tool)
                         log = nav.run(port, tb.LOGIN + "d{until diret}r{until Continuar}s"
                                       "{until completada}{wait 100}{Esc}{wait 100}{Esc}", got)
-                        t = tb.between(log, "text Receber pasta", "announce FTFIMREC")
+                        t = naviro_time(log, "text Receber pasta", "announce FTFIMREC")
                     else:
                         par = tool[len("lftp"):]
                         t = lftp(port, "mirror%s /arvore %s" % (par, os.path.join(got, "arvore")))
@@ -111,7 +132,8 @@ def main():
                     # Send local/ as up/arvore.
                     tb.clear_outputs(up)
                     os.chdir(work)
-                    if tool == "naviro":
+                    if tool.startswith("naviro"):
+                        use(tool)
                         shutil.rmtree(os.path.join(work, "arvore"), ignore_errors=True)
                         os.rename(local, os.path.join(work, "arvore"))
                         try:
@@ -120,7 +142,7 @@ def main():
                                           "{until completado}{wait 100}{Esc}", work)
                         finally:
                             os.rename(os.path.join(work, "arvore"), local)
-                        t = tb.between(log, "text Transmitir pasta", "announce FTFIMENV")
+                        t = naviro_time(log, "text Transmitir pasta", "announce FTFIMENV")
                     else:
                         par = tool[len("lftp"):]
                         t = lftp(port, "mirror -R%s %s /up/arvore" % (par, local))

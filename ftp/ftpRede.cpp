@@ -513,6 +513,57 @@ DataIo Rede::SendDataBlock(std::string_view bytes, size_t& sent) {
   return DataIo::Moved;
 }
 
+int Rede::startConnection(uint16_t port) const {
+  const int fd = ::socket(server_.ss_family, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+  if (fd < 0) return -1;
+  setNonBlocking(fd);
+  sendAtOnce(fd);
+  sockaddr_storage target = server_;
+  if (port != 0) setPort(target, port);
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&target), addressLength(target)) != 0 &&
+      errno != EINPROGRESS) {
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return -1;
+  }
+  return fd;
+}
+
+int Rede::connectError(int fd) {
+  int error = 0;
+  socklen_t len = sizeof error;
+  if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &len) != 0) return errno;
+  return error;
+}
+
+long Rede::receiveOn(int fd, char* buffer, size_t capacity) {
+  ssize_t n;
+  do {
+    n = ::recv(fd, buffer, capacity, MSG_DONTWAIT);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) return wouldBlock(errno) ? -2 : -1;
+  return static_cast<long>(n);
+}
+
+long Rede::sendOn(int fd, const char* bytes, size_t size) {
+  ssize_t n;
+  do {
+    n = ::send(fd, bytes, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) return wouldBlock(errno) ? -2 : -1;
+  return static_cast<long>(n);
+}
+
+void Rede::closeConnection(int fd, bool reset) {
+  if (fd < 0) return;
+  if (reset) {
+    const linger abrupt{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abrupt, sizeof abrupt);
+  }
+  ::close(fd);
+}
+
 int Rede::PollEvent() {
   const Ready r = wait({.control = true, .accept = true, .dataRead = true}, 0);
   if (r.listen) return PEDCONEXAO;

@@ -136,6 +136,24 @@ class Rede {
   // The idle wait: a reply, a data connection or data, or a key; at most ms.
   void waitIdle(int milliseconds);
 
+  // Further connections to the control connection's server, for those
+  // that move a folder's files beside it (ftpPool), which drives them in
+  // its own wait: a non-blocking socket whose connection to port (0: the
+  // control connection's) is begun; -1 with errno when none could be made.
+  [[nodiscard]] int startConnection(uint16_t port) const;
+  // How the connection begun by startConnection ended, once the socket is
+  // writable: 0, or the errno of its failure.
+  [[nodiscard]] static int connectError(int fd);
+  // One receive or send on such a socket: the count, -2 when it would wait,
+  // 0 (receive) at the peer's end, -1 on an error.
+  [[nodiscard]] static long receiveOn(int fd, char* buffer, size_t capacity);
+  [[nodiscard]] static long sendOn(int fd, const char* bytes, size_t size);
+  // Closes such a socket; reset: with a reset, so that the server cannot
+  // take what it received for a whole file.
+  static void closeConnection(int fd, bool reset);
+  // The TLS context of protected data connections, nullptr without PROT P.
+  [[nodiscard]] TlsContext* dataProtection() const { return dataContext_; }
+
   // The local IPv4 address in network order; 0 over IPv6.
   [[nodiscard]] uint32_t localAddress() const;
   // The control connection runs over IPv6.

@@ -15,6 +15,9 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <deque>
+#include <map>
+#include <utility>
 
 #include "base/cp1252.h"
 #include "ftp/ftpBrowse.h"
@@ -23,6 +26,7 @@
 #include "ftp/ftpJudge.h"
 #include "ftp/ftpOutcome.h"
 #include "ftp/ftpPlan.h"
+#include "ftp/ftpPool.h"
 #include "ftp/ftpPump.h"
 #include "ftp/ftpRede.h"
 #include "ftp/ftpTela.h"
@@ -303,7 +307,12 @@ struct Tree::Run {
   size_t moved = 0, kept = 0;
   int64_t movedBytes = 0;
   int64_t bytesBefore = 0;  // of the files before the current one
-  size_t current = 0;       // the file moving, from 0
+  size_t current = 0;       // the file moving, from 0 (over several connections: the last begun)
+  size_t nextFile = 0;      // the first file of the walk not yet begun
+  std::deque<size_t> again;            // files given back by a lost connection
+  std::vector<size_t> givenBack;       // and each is given back only once
+  bool pooled = false;      // files move over several connections
+  int64_t moving = 0;       // then the bytes of the files moving
   Clock::time_point began;
   std::optional<Milestones> milestones;
   bool milestonesOn = true;
@@ -501,8 +510,10 @@ bool Tree::askReplace(Run& run, const std::string& shown) {
 
 void Tree::sayProgress(const Run& run) {
   if (ui_.cursorColumn() != 1) ui_.endLine();
-  const std::string text = TreeProgressText(run.current + 1, run.walk.files().size(),
-                                            run.bytesBefore + st_.transferBytes, run.walk.bytes());
+  const std::string text =
+      TreeProgressText(run.current + 1, run.walk.files().size(),
+                       run.bytesBefore + (run.pooled ? run.moving : st_.transferBytes),
+                       run.walk.bytes());
   ui_.write(text);
   ui_.endLine();
   ui_.speakAndGoOn(text);
@@ -511,8 +522,8 @@ void Tree::sayProgress(const Run& run) {
 namespace {
 
 // What the judge's account means for one file of a folder.
-std::string reasonOf(Account account, const Pumped& p, bool upload, int64_t have,
-                     std::optional<int64_t> expected) {
+std::string reasonOf(Account account, const std::string& finalLine, int localError, bool upload,
+                     int64_t have, std::optional<int64_t> expected) {
   switch (account) {
     case Account::Done:
     case Account::SizesDiffer:
@@ -520,11 +531,11 @@ std::string reasonOf(Account account, const Pumped& p, bool upload, int64_t have
     case Account::Short:
       return ShortText(upload, have, expected.value_or(0));
     case Account::ServerFailed:
-      return p.final.line;
+      return finalLine;
     case Account::DataBroken:
       return TreeText("caiu");
     case Account::LocalError:
-      return SystemReason(p.localError);
+      return SystemReason(localError);
     case Account::Interrupted:
       return TransferText("interrompendo");
     case Account::Lost:
@@ -603,19 +614,77 @@ Judgement Tree::moveData(Run& run, bool upload, int fd, std::optional<int64_t> e
   return j;
 }
 
-Tree::FileEnd Tree::receiveOne(Run& run, size_t index, std::string& reason) {
+struct Tree::Local {
+  bool upload = false;
+  int dirFd = -1;
+  int fd = -1;
+  std::string leaf, partial;  // a receive's name and its .part
+  int64_t size = -1;          // an upload's size
+  Local() = default;
+  Local(Local&& o) noexcept
+      : upload(o.upload), dirFd(std::exchange(o.dirFd, -1)), fd(std::exchange(o.fd, -1)),
+        leaf(std::move(o.leaf)), partial(std::move(o.partial)), size(o.size) {}
+  Local& operator=(Local&&) = delete;
+  ~Local() {
+    if (fd >= 0) ::close(fd);
+    if (dirFd >= 0) ::close(dirFd);
+  }
+  // Closes the file: 0, or the errno of the close.
+  int closeFile() {
+    if (fd < 0) return 0;
+    const int rc = ::close(fd);
+    fd = -1;
+    return rc == 0 ? 0 : errno;
+  }
+  // A receive that brought nothing leaves no .part behind; what arrived
+  // stays as the .part, as for one file.
+  void dropPartial(int64_t have) {
+    (void)closeFile();
+    if (!upload && have == 0 && dirFd >= 0) (void)::unlinkat(dirFd, partial.c_str(), 0);
+  }
+};
+
+struct Tree::Ending {
+  Judgement judgement;
+  DataEnd data = DataEnd::Ended;
+  bool gaveUp = false;
+  std::string finalLine;
+  int localError = 0;
+  int64_t have = 0;
+  std::optional<int64_t> expected;
+};
+
+std::optional<Tree::FileEnd> Tree::openLocal(Run& run, size_t index, Local& local,
+                                              std::string& reason) {
   const TreeFile& f = run.walk.files()[index];
+  local.upload = run.upload;
+  if (run.upload) {
+    std::string dirPath, leaf;
+    splitLast(f.rel.wire, dirPath, leaf);
+    local.dirFd = openBelow(run.rootFd, dirPath, false);
+    if (local.dirFd < 0) {
+      reason = SystemReason(errno);
+      return FileEnd::Failed;
+    }
+    local.fd = ::openat(local.dirFd, leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st {};
+    if (local.fd < 0 || ::fstat(local.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      reason = local.fd < 0 ? SystemReason(errno) : TreeText("outro");
+      return FileEnd::Failed;
+    }
+    local.size = static_cast<int64_t>(st.st_size);
+    return std::nullopt;
+  }
   std::string dirText, leafText;
   splitLast(f.rel.text, dirText, leafText);
-  const int dirFd = openBelow(run.rootFd, qr::toUtf8(dirText), true);
-  if (dirFd < 0) {
+  local.dirFd = openBelow(run.rootFd, qr::toUtf8(dirText), true);
+  if (local.dirFd < 0) {
     reason = SystemReason(errno);
     return FileEnd::Failed;
   }
-  FdCloser dirCloser{dirFd};
-  const std::string leaf = qr::toUtf8(leafText);
+  local.leaf = qr::toUtf8(leafText);
   struct stat there {};
-  if (::fstatat(dirFd, leaf.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0) {
+  if (::fstatat(local.dirFd, local.leaf.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0) {
     if (S_ISDIR(there.st_mode)) {
       reason = TreeText("ediretorio");
       return FileEnd::Failed;
@@ -625,136 +694,264 @@ Tree::FileEnd Tree::receiveOne(Run& run, size_t index, std::string& reason) {
       return FileEnd::Skipped;
     }
   }
-  const std::string partial = PartialName(leaf);
-  st_.transferBytes = 0;  // an empty .part left by a file that could not begin goes
-  (void)::unlinkat(dirFd, partial.c_str(), 0);
-  const int fd =
-      ::openat(dirFd, partial.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-               0666 & ~static_cast<mode_t>(st_.fileCreationMask));
-  if (fd < 0) {
+  local.partial = PartialName(local.leaf);
+  // An empty .part left by a file that could not begin goes.
+  (void)::unlinkat(local.dirFd, local.partial.c_str(), 0);
+  local.fd = ::openat(local.dirFd, local.partial.c_str(),
+                      O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                      0666 & ~static_cast<mode_t>(st_.fileCreationMask));
+  if (local.fd < 0) {
     reason = SystemReason(errno);
     return FileEnd::Failed;
   }
-  bool closed = false;
-  const auto closeFile = [&] {
-    if (closed) return 0;
-    closed = true;
-    return ::close(fd) == 0 ? 0 : errno;
-  };
-  const auto dropPartial = [&] {
-    (void)closeFile();
-    if (st_.transferBytes == 0) (void)::unlinkat(dirFd, partial.c_str(), 0);
-  };
-  Reply started;
-  if (const auto end = startFile(run, f, "RETR ", started, reason)) {
-    dropPartial();
-    return *end;
-  }
-  std::optional<int64_t> expected = AnnouncedSize(started.line);
-  if (!expected && run.machine && f.size >= 0) expected = f.size;
-  Pumped p;
-  const Judgement j = moveData(run, false, fd, expected, p);
-  const int64_t have = st_.transferBytes;
-  if (j.verdict == Verdict::Completed) {
-    int error = closeFile();
-    if (error == 0 && ::renameat(dirFd, partial.c_str(), dirFd, leaf.c_str()) != 0) error = errno;
+  return std::nullopt;
+}
+
+Tree::FileEnd Tree::finishLocal(Run& run, Local& local, const Ending& e, std::string& reason) {
+  if (e.judgement.verdict == Verdict::Completed) {
+    int error = local.closeFile();
+    if (!local.upload && error == 0 &&
+        ::renameat(local.dirFd, local.partial.c_str(), local.dirFd, local.leaf.c_str()) != 0)
+      error = errno;
     if (error == 0) {
-      run.movedBytes += have;
+      run.movedBytes += local.upload ? local.size : e.have;
       return FileEnd::Moved;
     }
     reason = SystemReason(error);
     return FileEnd::Failed;
   }
-  dropPartial();  // what arrived stays as the .part, as for one file
-  reason = reasonOf(j.account, p, false, have, expected);
-  if (p.data == DataEnd::Aborted || p.gaveUp) run.stopped = true;
-  return p.data == DataEnd::Lost || dlg_.closed() ? FileEnd::Stop : FileEnd::Failed;
+  local.dropPartial(e.have);
+  reason = reasonOf(e.judgement.account, e.finalLine, e.localError, local.upload, e.have,
+                    e.expected);
+  if (e.data == DataEnd::Aborted || e.gaveUp) run.stopped = true;
+  return e.data == DataEnd::Lost || dlg_.closed() ? FileEnd::Stop : FileEnd::Failed;
+}
+
+Tree::FileEnd Tree::receiveOne(Run& run, size_t index, std::string& reason) {
+  Local local;
+  st_.transferBytes = 0;
+  if (const auto end = openLocal(run, index, local, reason)) return *end;
+  const TreeFile& f = run.walk.files()[index];
+  Reply started;
+  if (const auto end = startFile(run, f, "RETR ", started, reason)) {
+    local.dropPartial(0);
+    return *end;
+  }
+  std::optional<int64_t> expected = AnnouncedSize(started.line);
+  if (!expected && run.machine && f.size >= 0) expected = f.size;
+  Pumped p;
+  const Judgement j = moveData(run, false, local.fd, expected, p);
+  return finishLocal(run, local,
+                     {j, p.data, p.gaveUp, p.final.line, p.localError, st_.transferBytes, expected},
+                     reason);
 }
 
 Tree::FileEnd Tree::sendOne(Run& run, size_t index, std::string& reason) {
-  const TreeFile& f = run.walk.files()[index];
-  std::string dirPath, leaf;
-  splitLast(f.rel.wire, dirPath, leaf);
-  const int dirFd = openBelow(run.rootFd, dirPath, false);
-  if (dirFd < 0) {
-    reason = SystemReason(errno);
-    return FileEnd::Failed;
-  }
-  FdCloser dirCloser{dirFd};
-  const int fd = ::openat(dirFd, leaf.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-  struct stat st {};
-  if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    reason = fd < 0 ? SystemReason(errno) : TreeText("outro");
-    if (fd >= 0) ::close(fd);
-    return FileEnd::Failed;
-  }
-  FdCloser fileCloser{fd};
-  const int64_t size = static_cast<int64_t>(st.st_size);
+  Local local;
+  st_.transferBytes = 0;
+  if (const auto end = openLocal(run, index, local, reason)) return *end;
   Reply started;
-  if (const auto end = startFile(run, f, "STOR ", started, reason)) return *end;
+  if (const auto end = startFile(run, run.walk.files()[index], "STOR ", started, reason))
+    return *end;
   Pumped p;
-  const Judgement j = moveData(run, true, fd, size, p);
-  if (j.verdict == Verdict::Completed) {
-    run.movedBytes += size;
-    return FileEnd::Moved;
+  const Judgement j = moveData(run, true, local.fd, local.size, p);
+  return finishLocal(run, local,
+                     {j, p.data, p.gaveUp, p.final.line, p.localError, st_.transferBytes, local.size},
+                     reason);
+}
+
+void Tree::makeDirectories(Run& run) {
+  const auto& dirs = run.walk.directories();
+  for (; run.dirsMade < dirs.size() && !dlg_.closed(); ++run.dirsMade) {
+    const TreeDirectory& d = dirs[run.dirsMade];
+    if (run.upload) {
+      (void)makeRemoteDirectory(run, d);
+    } else {
+      const int fd = openBelow(run.rootFd, qr::toUtf8(d.rel.text), true);
+      if (fd < 0)
+        run.walk.failed(d, SystemReason(errno));
+      else
+        ::close(fd);
+    }
   }
-  reason = reasonOf(j.account, p, true, st_.transferBytes, size);
-  if (p.data == DataEnd::Aborted || p.gaveUp) run.stopped = true;
-  return p.data == DataEnd::Lost || dlg_.closed() ? FileEnd::Stop : FileEnd::Failed;
+}
+
+void Tree::startMilestones(Run& run) {
+  if (!run.walk.pending() && !run.milestones)
+    run.milestones.emplace(run.walk.bytes(), run.bytesBefore, run.milestonesOn);
+}
+
+std::optional<size_t> Tree::nextFile(Run& run) {
+  if (!run.again.empty()) {
+    const size_t i = run.again.front();
+    run.again.pop_front();
+    return i;
+  }
+  // Counting goes on where it stopped, one directory at a time.
+  while (run.nextFile >= run.walk.files().size() && run.walk.pending() && !run.stopped &&
+         !dlg_.closed()) {
+    countOne(run);
+    startMilestones(run);
+  }
+  if (run.nextFile >= run.walk.files().size() || run.stopped || dlg_.closed()) return std::nullopt;
+  makeDirectories(run);
+  return run.nextFile++;
+}
+
+void Tree::settle(Run& run, size_t index, FileEnd end, const std::string& reason, int64_t moved) {
+  const TreeFile& f = run.walk.files()[index];
+  switch (end) {
+    case FileEnd::Moved:
+      ++run.moved;
+      break;
+    case FileEnd::Skipped:
+      ++run.kept;
+      break;
+    case FileEnd::Failed:
+      run.failed.push_back({f.rel.text, reason, static_cast<long>(index)});
+      break;
+    case FileEnd::Stop:
+      if (!reason.empty()) run.failed.push_back({f.rel.text, reason, static_cast<long>(index)});
+      run.stopped = true;
+      break;
+  }
+  run.bytesBefore += end == FileEnd::Moved ? moved : std::max<int64_t>(f.size, 0);
+}
+
+size_t Tree::connectionsWanted(const Run& run) {
+  // Over several connections only in passive mode: a server reached only
+  // by active connections may well not reach us more than once.
+  if (!st_.passive || st_.userName.empty() || dlg_.closed()) return 1;
+  const size_t wanted = static_cast<size_t>(ConnectionsSetting(ui_.setting("CONEXOES")));
+  const size_t left = run.walk.files().size() - std::min(run.nextFile, run.walk.files().size());
+  return run.walk.pending() ? wanted : std::min(wanted, left);
+}
+
+// The folder's side of the pool: it hands out the files, judges each as
+// one file is judged, and says the progress, the milestones and the stop.
+struct Tree::Feed : PoolUser {
+  Tree& tree;
+  Run& run;
+  std::map<size_t, Local> locals;
+  CaptionThrottle caption;
+  Clock::time_point lastNoop = Clock::now();
+  int noops = 0;  // NOOPs that keep the main connection from timing out, replies owed
+  Feed(Tree& t, Run& r) : tree(t), run(r), caption(t.ui_, t.st_.remoteName) {}
+
+  std::optional<PoolTask> next() override {
+    for (;;) {
+      const std::optional<size_t> i = tree.nextFile(run);
+      if (!i) return std::nullopt;
+      Local local;
+      std::string reason;
+      if (const auto end = tree.openLocal(run, *i, local, reason)) {
+        tree.settle(run, *i, *end, reason, 0);
+        continue;
+      }
+      const std::string path = JoinPath(run.remoteBase, run.walk.files()[*i].rel.wire);
+      if (!SafeInCommand(path)) {
+        local.dropPartial(0);
+        tree.settle(run, *i, FileEnd::Failed, TreeText("nome"), 0);
+        continue;
+      }
+      PoolTask task{.index = *i, .upload = run.upload, .path = path, .fd = local.fd};
+      locals.emplace(*i, std::move(local));
+      run.current = std::max(run.current, *i);
+      return task;
+    }
+  }
+
+  void ended(const PoolTask& task, const PoolEnd& end) override {
+    auto it = locals.find(task.index);
+    Local& local = it->second;
+    const TreeFile& f = run.walk.files()[task.index];
+    // A file whose connection was lost under it goes again, once, over
+    // another connection (or the main one); its .part is made anew.
+    if (end.data == DataEnd::Lost &&
+        std::find(run.givenBack.begin(), run.givenBack.end(), task.index) == run.givenBack.end()) {
+      local.dropPartial(end.have);
+      run.givenBack.push_back(task.index);
+      run.again.push_back(task.index);
+      locals.erase(it);
+      return;
+    }
+    std::optional<int64_t> expected = run.upload ? std::optional<int64_t>(local.size)
+                                                 : AnnouncedSize(end.started);
+    if (!expected && !run.upload && run.machine && f.size >= 0) expected = f.size;
+    const Judgement j = JudgeTransfer(
+        {.upload = run.upload,
+         .binary = true,
+         .data = end.data,
+         .server = IsFinalReply(end.final) ? ServerEndOf(end.final.code) : ServerEnd::None,
+         .have = end.have,
+         .expected = expected});
+    std::string reason;
+    FileEnd fileEnd = tree.finishLocal(
+        run, local, {j, end.data, false, end.final.line, end.localError, end.have, expected},
+        reason);
+    if (end.noDataPath && reason.empty()) reason = TreeText("semdados");
+    if (end.noDataPath && !end.final.line.empty()) reason = end.final.line;
+    // One connection lost is not the end of the folder.
+    if (fileEnd == FileEnd::Stop && !tree.dlg_.closed()) fileEnd = FileEnd::Failed;
+    if (fileEnd == FileEnd::Failed && reason.empty()) reason = TreeText("perdida");
+    tree.settle(run, task.index, fileEnd, reason, end.have);
+    locals.erase(it);
+  }
+
+  void progress(int64_t moving) override {
+    run.moving = moving;
+    const int64_t done = run.bytesBefore + moving;
+    caption.update(done);
+    if (run.milestones) {
+      if (const int m = run.milestones->update(
+              done, std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - run.began)))
+        SayMilestone(tree.ui_, m);
+    }
+    // The main connection waits meanwhile; a server may end a connection
+    // silent for minutes.
+    if (Clock::now() - lastNoop > std::chrono::seconds(60) && !tree.dlg_.closed()) {
+      lastNoop = Clock::now();
+      if (tree.dlg_.SendCommand("NOOP")) ++noops;
+    }
+  }
+
+  bool key(uint8_t key) override {
+    if (key == kEscape) return tree.askStop();
+    if (key == 0) (void)tree.ui_.readKey();
+    tree.sayProgress(run);
+    tree.ui_.flushKeys();  // keys typed together ask once
+    return false;
+  }
+};
+
+void Tree::movePooled(Run& run) {
+  const size_t wanted = connectionsWanted(run);
+  if (wanted <= 1) return;
+  Pool pool(st_, ui_, rede_, dlg_.replyInactivityTimeoutMs());
+  pool.open(wanted);
+  Feed feed(*this, run);
+  run.pooled = true;
+  const Pool::End end = pool.run(feed);
+  run.pooled = false;
+  if (end == Pool::End::Stopped) run.stopped = true;
+  if (end == Pool::End::NoConnection)
+    ui_.logEvent("conexao", "no further connection: the main one moves the rest");
+  for (; feed.noops > 0 && !dlg_.closed(); --feed.noops) (void)dlg_.awaitReply({.quiet = true});
 }
 
 void Tree::moveAll(Run& run) {
   run.began = Clock::now();
-  const auto makeDirectories = [&] {
-    const auto& dirs = run.walk.directories();
-    for (; run.dirsMade < dirs.size() && !dlg_.closed(); ++run.dirsMade) {
-      const TreeDirectory& d = dirs[run.dirsMade];
-      if (run.upload) {
-        (void)makeRemoteDirectory(run, d);
-      } else {
-        const int fd = openBelow(run.rootFd, qr::toUtf8(d.rel.text), true);
-        if (fd < 0)
-          run.walk.failed(d, SystemReason(errno));
-        else
-          ::close(fd);
-      }
-    }
-  };
-  const auto startMilestones = [&] {
-    if (!run.walk.pending() && !run.milestones)
-      run.milestones.emplace(run.walk.bytes(), run.bytesBefore, run.milestonesOn);
-  };
-  startMilestones();
-  for (size_t i = 0; !run.stopped && !dlg_.closed(); ++i) {
-    // Counting goes on where it stopped, one directory at a time.
-    while (i >= run.walk.files().size() && run.walk.pending() && !run.stopped && !dlg_.closed()) {
-      countOne(run);
-      startMilestones();
-    }
-    if (i >= run.walk.files().size()) break;
-    makeDirectories();
-    run.current = i;
+  startMilestones(run);
+  movePooled(run);
+  while (!run.stopped && !dlg_.closed()) {
+    const std::optional<size_t> i = nextFile(run);
+    if (!i) break;
+    run.current = *i;
     std::string reason;
-    const FileEnd end = run.upload ? sendOne(run, i, reason) : receiveOne(run, i, reason);
-    const TreeFile& f = run.walk.files()[i];
-    switch (end) {
-      case FileEnd::Moved:
-        ++run.moved;
-        break;
-      case FileEnd::Skipped:
-        ++run.kept;
-        break;
-      case FileEnd::Failed:
-        run.failed.push_back({f.rel.text, reason, static_cast<long>(i)});
-        break;
-      case FileEnd::Stop:
-        if (!reason.empty()) run.failed.push_back({f.rel.text, reason, static_cast<long>(i)});
-        run.stopped = true;
-        break;
-    }
-    run.bytesBefore += end == FileEnd::Moved ? st_.transferBytes : std::max<int64_t>(f.size, 0);
+    const FileEnd end = run.upload ? sendOne(run, *i, reason) : receiveOne(run, *i, reason);
+    settle(run, *i, end, reason, st_.transferBytes);
   }
-  makeDirectories();  // the empty ones at the end of the walk
+  makeDirectories(run);  // the empty ones at the end of the walk
   ui_.setCaption(IdleCaption(st_.remoteName));
 }
 

@@ -182,6 +182,29 @@ class Tree {
                                                  Reply& started, std::string& reason);
   [[nodiscard]] Judgement moveData(Run& run, bool upload, int fd,
                                    std::optional<int64_t> expected, Pumped& p);
+  // A file's local side while it moves: a receive's directory, its .part
+  // and name; an upload's file and size.
+  struct Local;
+  // How a file's data ended, for the judge and the reason.
+  struct Ending;
+  // Opens a file's local side (nothing when it may move; how the file
+  // ends when it may not).
+  [[nodiscard]] std::optional<FileEnd> openLocal(Run& run, size_t index, Local& local,
+                                                 std::string& reason);
+  // Judges a file whose data ended, puts a whole receive in place and
+  // removes an empty .part.
+  [[nodiscard]] FileEnd finishLocal(Run& run, Local& local, const Ending& e, std::string& reason);
+  // The next file to move: one given back first, then those of the walk,
+  // counted on and their directories made as they are needed.
+  [[nodiscard]] std::optional<size_t> nextFile(Run& run);
+  void makeDirectories(Run& run);
+  void startMilestones(Run& run);
+  // Counts a file's end.
+  void settle(Run& run, size_t index, FileEnd end, const std::string& reason, int64_t moved);
+  // Moves files over further connections beside this one while they last.
+  struct Feed;
+  void movePooled(Run& run);
+  [[nodiscard]] size_t connectionsWanted(const Run& run);
   [[nodiscard]] FileEnd receiveOne(Run& run, size_t index, std::string& reason);
   void heading(const std::string& text);  // the command's name, written on its colour and said
   void moveAndTell(Run& run);             // every file, the outcome and the failures' list

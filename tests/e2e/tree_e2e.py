@@ -103,14 +103,15 @@ def hostile_server(root, machine):
     return server
 
 
-def vsftpd_with_mkdir(srv, work):
-    """vsftpd as the FTP cases run it, anonymous users also allowed MKD."""
-    server = ftp_e2e.Vsftpd(srv, work)
+def vsftpd_with_mkdir(srv, work, tls=None, more=()):
+    """vsftpd as the FTP cases run it, anonymous users also allowed MKD,
+    and the configuration lines of more."""
+    server = ftp_e2e.Vsftpd(srv, work, tls=tls)
     server.proc.kill()
     server.proc.wait()
     conf = os.path.join(work, "vsftpd.conf")
     with open(conf, "a") as f:
-        f.write("anon_mkdir_write_enable=YES\n")
+        f.write("\n".join(["anon_mkdir_write_enable=YES"] + list(more)) + "\n")
     server.proc = subprocess.Popen(["/usr/sbin/vsftpd", conf], stdout=subprocess.DEVNULL,
                                    stderr=subprocess.DEVNULL)
     for _ in range(50):
@@ -343,9 +344,10 @@ def marked(a, work, sysdir):
 
 
 def stopped(a, work, sysdir):
-    """A key during a slow folder says where the whole folder is while the
-    data goes on; Esc asks first (N goes on), then S stops it: the outcome
-    says so, never completion, and the file cut short is not put in place."""
+    """A key during a slow folder moving over three connections says where
+    the whole folder is while the data goes on; Esc asks first (N goes on),
+    then S stops every connection: the outcome says so, never completion,
+    and no file cut short is put in place."""
     if not os.path.exists("/usr/sbin/vsftpd") or os.getuid() != 0:
         print("skipped: vsftpd needs /usr/sbin/vsftpd and root")
         return 77
@@ -355,11 +357,12 @@ def stopped(a, work, sysdir):
     data = {}
     for i in range(6):
         name = "parte%d.bin" % i
-        data[name] = os.urandom(3 * 1024 * 1024)
+        data[name] = os.urandom(12 * 1024 * 1024)
         with open(os.path.join(srv, "lenta", name), "wb") as f:
             f.write(data[name])
     os.chmod(srv, 0o755)
-    server = ftp_e2e.Vsftpd(srv, work, slow=True)  # about 4 MB/s
+    use_connections(sysdir, 3)
+    server = ftp_e2e.Vsftpd(srv, work, slow=True)  # about 4 MB/s a connection
     try:
         keys = (LOGIN_ANON + "d{until diret}r{until Continuar}s{until Arquivo}"
                 "{wait 700}x{until megabaites de}{wait 700}{Esc}{until Parar a pasta}n"
@@ -456,10 +459,127 @@ def marked_picker(a, work, sysdir):
     return verdict("tree_marked_picker", run, failures)
 
 
+def use_connections(sysdir, count):
+    """CONEXOES=count in the run's QUIRAL.INI."""
+    ini = os.path.join(sysdir, "QUIRAL.INI")
+    with open(ini, encoding="utf-8", errors="replace") as f:
+        text = f.read()
+    with open(ini, "w", encoding="utf-8") as f:
+        f.write(text.replace("[NAVIRO]", "[NAVIRO]\nCONEXOES=%d" % count, 1))
+
+
+def flat_tree(root, count):
+    """count files of a few kilobytes to a few hundred in two directories
+    and the root: name -> bytes."""
+    files = {}
+    for i in range(count):
+        rel = os.path.join(("um", "dois", "")[i % 3], "f%02d.bin" % i)
+        os.makedirs(os.path.dirname(os.path.join(root, rel)), exist_ok=True)
+        files[rel] = os.urandom(1000 + 9000 * (i % 7) + (300000 if i % 10 == 0 else 0))
+        with open(os.path.join(root, rel), "wb") as f:
+            f.write(files[rel])
+    return files
+
+
+PARALLEL = {
+    # pyftpdlib takes two connections from one address: the main one and
+    # one more; the other two asked for are refused (421) and left out.
+    "tree_parallel_pyftpdlib": dict(server="pyftpdlib", limit=2, extra=1),
+    # vsftpd takes one: the main connection moves everything.
+    "tree_parallel_vsftpd_one": dict(server="vsftpd", limit=1, extra=0),
+    # Under TLS with session reuse required on the data connections: every
+    # connection secured as the main one, each data connection resuming its
+    # own connection's session.
+    "tree_parallel_vsftpd_tls": dict(server="vsftpd", tls=True, extra=3),
+}
+
+
+def parallel(a, work, sysdir, name):
+    """A folder received and one sent with CONEXOES=3, every file compared
+    by its checksum, the further connections used as the server allows."""
+    case = PARALLEL[name]
+    vsftpd = case["server"] == "vsftpd"
+    if vsftpd and (not os.path.exists("/usr/sbin/vsftpd") or os.getuid() != 0):
+        print("skipped: vsftpd needs /usr/sbin/vsftpd and root")
+        return 77
+    srv, cli = os.path.join(work, "srv"), os.path.join(work, "cli")
+    os.makedirs(cli)
+    there = flat_tree(os.path.join(srv, "arvore"), 30)
+    here = flat_tree(os.path.join(cli, "envio"), 30)
+    tls = ftp_e2e.make_certificate(work, "servidor") if case.get("tls") else None
+    ftp_e2e.write_config(a.quiral, sysdir, tls="S" if tls else "N")
+    use_connections(sysdir, 3)
+    if vsftpd:
+        for d, dirs, names in os.walk(srv):
+            for n in dirs:
+                os.chmod(os.path.join(d, n), 0o755)
+            for n in names:
+                os.chmod(os.path.join(d, n), 0o644)
+        server = vsftpd_with_mkdir(srv, work, tls=tls, more=["max_per_ip=%d" % case["limit"]]
+                                   if "limit" in case else [])
+        up = "s{until desejado}up{Enter}{wait 300}"
+    else:
+        server = ftp_e2e.RealServer(srv)
+        server.server.max_cons_per_ip = case["limit"]
+        up = ""
+    if tls:
+        with open(os.path.join(sysdir, "CERTIFIC.TXT"), "w") as f:
+            f.write("127.0.0.1:%d %s\n" % (server.port, ftp_e2e.fingerprint(tls[0])))
+    host = "127.0.0.1:%d" % server.port
+    try:
+        runs = []
+        for keys in ("d{until diret}r{until Continuar}s{until Pasta recebida}"
+                     "{wait 300}{Esc}{wait 300}{Esc}{wait 300}{Esc}",
+                     up + "t{until arquivo local}envio{Enter}{until Continuar}s"
+                     "{until Pasta enviada}{wait 300}{Esc}{wait 300}{Esc}"):
+            own = os.path.join(work, "run%d" % len(runs))  # a log of its own
+            os.makedirs(own)
+            runs.append(ftp_e2e.Run(a.naviro, a.quiral, host, LOGIN_ANON + keys, own, sysdir, cli))
+        got, sent = runs
+        if os.environ.get("KEEPLOG"):
+            for i, r in enumerate(runs):
+                open("/tmp/tprobe/e2e%d.log" % i, "w").write("\n".join(r.lines))
+    finally:
+        server.stop()
+    failures = []
+    for run, files, root, done in (
+            (got, there, os.path.join(cli, "arvore"), "Pasta recebida: 30 arquivos"),
+            (sent, here, os.path.join(srv, "up" if vsftpd else "", "envio"),
+             "Pasta enviada: 30 arquivos")):
+        want = {k: hashlib.sha256(v).hexdigest() for k, v in files.items()}
+        have = checksums(root) if os.path.isdir(root) else {}
+        if have != want:
+            failures.append("%s: missing %s, extra %s, changed %s" % (
+                done, sorted(set(want) - set(have)), sorted(set(have) - set(want)),
+                sorted(k for k in want if k in have and have[k] != want[k])))
+        said = "\n".join(run.lines)
+        if done not in said or "falh" in said:
+            failures.append("not said whole: " + done)
+        logged_in = sum(1 for n in (2, 3, 4) if "conexao %d ready" % n in said)
+        if logged_in != case["extra"]:
+            failures.append("%s: %d further connections logged in, %d expected" %
+                            (done, logged_in, case["extra"]))
+        if tls and "conexao 2< 234" not in said:
+            failures.append("the further connections did not ask for TLS")
+        refused = said.count("left out: refused: 421")
+        if refused != 3 - case["extra"]:
+            failures.append("%s: %d connections refused, %d expected" %
+                            (done, refused, 3 - case["extra"]))
+    return verdict(name, sent, failures, elapsed=got.elapsed + sent.elapsed, log_tail=40)
+
+
 def main():
     a = ftp_e2e.case_arguments()
     if a is None:
         return 77
+    if a.case in PARALLEL:
+        work = tempfile.mkdtemp(prefix="naviro-tree-")
+        try:
+            sysdir = os.path.join(work, "sys")
+            os.makedirs(sysdir)
+            return parallel(a, work, sysdir, a.case)
+        finally:
+            shutil.rmtree(work, ignore_errors=True)
     if a.case in ("tree_everyday_commands", "tree_saved_sites", "tree_keyring",
                   "tree_marked_browser", "tree_stop_and_progress", "tree_send_pattern",
                   "tree_marked_picker"):
