@@ -77,6 +77,35 @@ def timed(cmd, env=None):
     return time.perf_counter() - t0 if ok else None
 
 
+def machine_state():
+    """The one-minute load average and the kB of dirty and written-back
+    page cache now, as (load, dirty, writeback)."""
+    with open("/proc/loadavg") as f:
+        load = float(f.read().split()[0])
+    dirty = writeback = 0
+    with open("/proc/meminfo") as f:
+        for line in f:
+            if line.startswith("Dirty:"):
+                dirty = int(line.split()[1])
+            elif line.startswith("Writeback:"):
+                writeback = int(line.split()[1])
+    return load, dirty, writeback
+
+
+def drop_caches(*warm):
+    """Every dirty page written, then the page cache dropped (root only),
+    then the files in warm read back in, so that the next transfer reads
+    its source from memory as before and nothing of earlier runs is left
+    to write back or to evict."""
+    os.sync()
+    with open("/proc/sys/vm/drop_caches", "w") as f:
+        f.write("3\n")
+    for path in warm:
+        with open(path, "rb") as f:
+            while f.read(8 * MIB):
+                pass
+
+
 def clear_outputs(*places):
     """Every step writes a new file: what earlier steps wrote is removed
     first, outside any timing, and the disk given the time to free it.

@@ -10,7 +10,14 @@ command moving an empty file (their connection and login). Every copy is
 compared with the file by its SHA-256; the table says whether all were the
 same.
 
-Usage: sftp_bench.py --build DIR [--runs N] [--mib SIZE] [--quiral DIR]
+Every transfer starts after every dirty page was written (sync), and is
+printed as it ends with the one-minute load average and the dirty and
+written-back page cache at its start; the table gives the median and the
+best of each. --drop-caches also drops the page cache before every transfer
+(each tool's source file read back in first), so that no tool inherits
+another's cache.
+
+Usage: sftp_bench.py --build DIR [--runs N] [--mib SIZE] [--quiral DIR] [--drop-caches]
 Needs root (the rig's mount namespace) and the build's sound library."""
 import argparse
 import os
@@ -21,7 +28,8 @@ import sys
 import tempfile
 import time
 
-from benchlib import MIB, SshdRig, between, clear_outputs, digest, stamped_run, timed
+from benchlib import (MIB, SshdRig, between, clear_outputs, digest, drop_caches, machine_state,
+                      stamped_run, timed)
 
 CMD = "{until Comando ?}"
 
@@ -39,6 +47,7 @@ def main():
     ap.add_argument("--quiral")
     ap.add_argument("--runs", type=int, default=3)
     ap.add_argument("--mib", type=int, default=1024)
+    ap.add_argument("--drop-caches", action="store_true")
     a = ap.parse_args()
     build = os.path.abspath(a.build)
     exe = os.path.join(build, "app", "naviro")
@@ -112,21 +121,34 @@ def main():
         base = {"sftp": {"get": [], "put": []}, "curl": {"get": [], "put": []}}
         got = os.path.join(cwd, "grande.bin")
         sent = os.path.join(home_srv, "enviado.bin")
+        states = {}  # (tool, way) -> [(load, dirty kB, writeback kB) at each start]
+        first_load = machine_state()[0]
+
+        def ready(tool, way, source):
+            """Just before a timed transfer: the caches as the options say,
+            and the machine's state noted."""
+            if a.drop_caches:
+                drop_caches(source)
+            states.setdefault((tool, way), []).append(machine_state())
+
         for i in range(a.runs):
             # Receive.
             clear(got, got + ".part")
+            ready("naviro", "get", big)
             stamped = naviro_run(CMD + "r{until remoto ?}grande.bin{Enter}{until local ?}{Enter}"
                                  "{until grande.bin, }" + CMD + "{Esc}")
             tools["naviro"].setdefault("get", []).append(
                 between(stamped, "transfer receive", "announce FTFIMREC"))
             check("naviro", "get", got)
             clear(got)
+            ready("sftp", "get", big)
             tools["sftp"].setdefault("get", []).append(
                 timed(sftp_cmd("get grande.bin " + got), env))
             check("sftp", "get", got)
             base["sftp"]["get"].append(timed(sftp_cmd("get vazio.bin " + got + ".0"), env))
             clear(got)
             if have_curl:
+                ready("curl", "get", big)
                 tools["curl"].setdefault("get", []).append(
                     timed(curl_base + ["-o", got, url + "grande.bin"], env))
                 check("curl", "get", got)
@@ -135,12 +157,14 @@ def main():
                 clear(got)
             # Send.
             clear(sent)
+            ready("naviro", "put", local_big)
             stamped = naviro_run(CMD + "t{until local ?}envio.bin{Enter}{until remoto ?}"
                                  "enviado.bin{Enter}{until envio.bin, }" + CMD + "{Esc}")
             tools["naviro"].setdefault("put", []).append(
                 between(stamped, "transfer send", "announce FTFIMENV"))
             check("naviro", "put", sent)
             clear(sent)
+            ready("sftp", "put", local_big)
             tools["sftp"].setdefault("put", []).append(
                 timed(sftp_cmd("put " + local_big + " enviado.bin"), env))
             check("sftp", "put", sent)
@@ -148,6 +172,7 @@ def main():
                 timed(sftp_cmd("put " + os.path.join(cwd, "envio-vazio.bin") + " v0.bin"), env))
             clear(sent)
             if have_curl:
+                ready("curl", "put", local_big)
                 tools["curl"].setdefault("put", []).append(
                     timed(curl_base + ["-T", local_big, url + "enviado.bin"], env))
                 check("curl", "put", sent)
@@ -161,33 +186,57 @@ def main():
             xs = [x for x in xs if x is not None]
             return statistics.median(xs) if xs else None
 
-        print("SFTP, %d MiB over loopback, median of %d interleaved runs" % (a.mib, a.runs))
-        print("%-8s %-8s %10s %10s %12s %10s" % ("tool", "way", "seconds", "MiB/s", "vs sftp",
-                                                "checksum"))
-        figures = {}
+        # Each transfer's seconds: sftp's and curl's less their median
+        # connection and login.
+        times = {}
         for tool in ("naviro", "sftp", "curl"):
             for way in ("get", "put"):
-                t = median(tools[tool].get(way, []))
-                if t is not None and tool in base:
-                    b = median(base[tool][way])
-                    t = t - (b or 0)
-                figures[(tool, way)] = t
+                b = median(base[tool][way]) if tool in base else 0
+                times[(tool, way)] = [None if t is None else t - (b or 0)
+                                      for t in tools[tool].get(way, [])]
+        print("Each transfer, in the order run (load: one-minute average at its start;"
+              " dirty/writeback: page cache at its start)")
+        for i in range(a.runs):
+            for way in ("get", "put"):
+                for tool in ("naviro", "sftp", "curl"):
+                    ts = times[(tool, way)]
+                    if i >= len(ts):
+                        continue
+                    load, dirty, writeback = states[(tool, way)][i]
+                    rate = "%7.1f MiB/s" % (a.mib / ts[i]) if ts[i] else "  failed"
+                    print("  run %d %-4s %-6s %s  load %5.2f  dirty %4d MiB  writeback %4d MiB"
+                          % (i + 1, way, tool, rate, load, dirty // 1024, writeback // 1024))
+        loads = [st[0] for v in states.values() for st in v]
+        print("SFTP, %d MiB over loopback, %d interleaved runs%s; load average %.2f at the"
+              " start, %.2f to %.2f during, %.2f at the end"
+              % (a.mib, a.runs, ", page cache dropped before each" if a.drop_caches else "",
+                 first_load, min(loads), max(loads), machine_state()[0]))
+        print("%-7s %-4s %8s %9s %9s %9s %9s %9s" % ("tool", "way", "median s", "med MiB/s",
+                                                    "best MiB/s", "vs sftp", "best vs", "checksum"))
+        figures, bests = {}, {}
+        for key, ts in times.items():
+            ts = [t for t in ts if t]
+            figures[key] = statistics.median(ts) if ts else None
+            bests[key] = min(ts) if ts else None
         for tool in ("naviro", "sftp", "curl"):
             for way in ("get", "put"):
-                t = figures[(tool, way)]
+                t, best = figures[(tool, way)], bests[(tool, way)]
                 if t is None:
-                    print("%-8s %-8s %10s" % (tool, way, "-"))
+                    print("%-7s %-4s %8s" % (tool, way, "-"))
                     continue
-                ref = figures[("sftp", way)]
+                ref, ref_best = figures[("sftp", way)], bests[("sftp", way)]
                 ratio = "%.2fx" % (ref / t) if ref and t > 0 else "-"
+                best_ratio = "%.2fx" % (ref_best / best) if ref_best and best > 0 else "-"
                 sums = "%d differ" % wrong[(tool, way)] if (tool, way) in wrong else "same"
-                print("%-8s %-8s %10.2f %10.1f %12s %10s" % (tool, way, t, a.mib / t, ratio, sums))
+                print("%-7s %-4s %8.2f %9.1f %9.1f %9s %9s %9s" %
+                      (tool, way, t, a.mib / t, a.mib / best, ratio, best_ratio, sums))
         nav = [figures[("naviro", w)] for w in ("get", "put")]
         ref = [figures[("sftp", w)] for w in ("get", "put")]
         if all(nav) and all(ref):
             held = all(r / n >= 1.0 for n, r in zip(nav, ref)) and \
                 not any(tool == "naviro" for tool, _ in wrong)
-            print("target naviro >= 1.0x OpenSSH sftp both ways:", "held" if held else "NOT held")
+            print("target naviro >= 1.0x OpenSSH sftp both ways (medians):",
+                  "held" if held else "NOT held")
     finally:
         sshd.stop()
         shutil.rmtree(work, ignore_errors=True)
