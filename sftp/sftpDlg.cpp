@@ -57,7 +57,8 @@ Result ReplyStatus(Type type, std::string_view body) {
   return StatusResult(code, message);
 }
 
-Dlg::Dlg(ftp::Tela& ui, Ssh& ssh, int deadlineMs) : ui_(ui), ssh_(ssh), deadlineMs_(deadlineMs) {}
+Dlg::Dlg(ftp::Tela& ui, Ssh& ssh, int deadlineMs)
+    : ui_(ui), ssh_(ssh), deadlineMs_(deadlineMs), receiveRoom_(kCommandRoom) {}
 
 void Dlg::queue(std::string packet) {
   if (out_.empty()) {
@@ -93,7 +94,7 @@ bool Dlg::pump(int ms) {
     outAt_ = 0;
   }
   for (int i = 0; i < kReceivesPerPump; ++i) {
-    const long n = ssh_.receive(in_.room(kReceiveWindow), kReceiveWindow);
+    const long n = ssh_.receive(in_.room(receiveRoom_), receiveRoom_);
     if (n < 0) {
       lost_ = ssh_.failure().empty() ? "a conexão caiu" : ssh_.failure();
       return false;

@@ -130,6 +130,11 @@ class Dlg {
   Ssh& ssh_;
   int deadlineMs_;
   Splitter in_;
+  // What one receive may take (and the server is allowed to send ahead):
+  // large during a transfer, small otherwise.
+  size_t receiveRoom_;
+  // A transfer's large room while it lives; the buffer given back after.
+  class TransferRoom;
   std::string out_;
   size_t outAt_ = 0;
   uint32_t nextId_ = 1;

@@ -60,6 +60,20 @@ std::optional<Piece> Window::answer(uint32_t id) {
   return p;
 }
 
+class Dlg::TransferRoom {
+ public:
+  explicit TransferRoom(Dlg& d) : d_(d) { d_.receiveRoom_ = kReceiveWindow; }
+  ~TransferRoom() {
+    d_.receiveRoom_ = kCommandRoom;
+    d_.in_.release();
+  }
+  TransferRoom(const TransferRoom&) = delete;
+  TransferRoom& operator=(const TransferRoom&) = delete;
+
+ private:
+  Dlg& d_;
+};
+
 bool Dlg::outboxHasRoom() const {
   return out_.size() - outAt_ < kOutboxLimit;
 }
@@ -84,6 +98,7 @@ bool Dlg::passGoesOn(bool alive, uint64_t moved, Progress& progress, Result& fai
 Result Dlg::Get(std::string_view path, int fd, uint64_t offset, Progress& progress,
                 TransferReport& report) {
   report = {};
+  const TransferRoom room(*this);
   std::string handle;
   Result failure = openHandle(Type::Open, path, kOpenRead, handle);
   if (!failure.ok()) return failure;
@@ -189,6 +204,7 @@ Result Dlg::Get(std::string_view path, int fd, uint64_t offset, Progress& progre
 Result Dlg::Put(int fd, uint64_t offset, std::string_view path, Progress& progress,
                 TransferReport& report) {
   report = {};
+  const TransferRoom room(*this);
   std::string handle;
   const uint32_t flags = kOpenWrite | kOpenCreate | (offset == 0 ? kOpenTruncate : 0);
   Result failure = openHandle(Type::Open, path, flags, handle);

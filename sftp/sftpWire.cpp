@@ -168,6 +168,12 @@ char* Splitter::room(size_t n) {
   return buffer_.data() + used_;
 }
 
+void Splitter::release() {
+  if (at_ != used_) return;
+  std::string().swap(buffer_);
+  at_ = used_ = 0;
+}
+
 void Splitter::commit(size_t n) {
   used_ += n;
 }

@@ -134,6 +134,9 @@ class Splitter {
   [[nodiscard]] std::optional<Packet> take();
   [[nodiscard]] bool broken() const { return broken_; }
   [[nodiscard]] size_t buffered() const { return used_ - at_; }
+  // The buffer's memory given back when it holds nothing (after a
+  // transfer, whose room is large).
+  void release();
 
  private:
   void compact();

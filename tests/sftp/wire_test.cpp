@@ -41,6 +41,23 @@ TEST(SftpWire, PacketsSurviveAnyCutOfTheStream) {
   }
 }
 
+TEST(SftpWire, GivingTheBufferBackNeverDropsUnreadBytes) {
+  const std::string two = dataReply(1, "um") + dataReply(2, "dois");
+  Splitter s;
+  s.feed(std::string_view(two).substr(0, two.size() - 3));
+  ASSERT_TRUE(s.take().has_value());
+  s.release();  // half of the second packet is held: kept
+  s.feed(std::string_view(two).substr(two.size() - 3));
+  const auto second = s.take();
+  ASSERT_TRUE(second.has_value());
+  EXPECT_EQ(second->body.substr(4 + 4), "dois");
+  s.release();  // empty: given back, and the stream goes on
+  s.feed(dataReply(3, "tres"));
+  const auto third = s.take();
+  ASSERT_TRUE(third.has_value());
+  EXPECT_EQ(third->body.substr(4 + 4), "tres");
+}
+
 TEST(SftpWire, ImpossibleLengthsBreakTheStreamForGood) {
   for (const std::string& bad : {std::string("\0\0\0\0", 4), std::string("\xff\xff\xff\xff", 4),
                                  std::string("\x00\x20\x00\x00", 4)}) {
@@ -54,8 +71,10 @@ TEST(SftpWire, ImpossibleLengthsBreakTheStreamForGood) {
 TEST(SftpWire, ReadsPastTheEndGiveNothingAndStayFailed) {
   // A name that claims more bytes than the packet holds, then an attribute
   // block cut short.
-  const std::string body =
-      Writer(Type::Name, 1).u32(1).finish().substr(9) + std::string("\x00\x00\x10\x00" "ab", 6);
+  const std::string body = Writer(Type::Name, 1).u32(1).finish().substr(9) + std::string(
+                                                                                 "\x00\x00\x10\x00"
+                                                                                 "ab",
+                                                                                 6);
   Reader r(body);
   EXPECT_EQ(r.u32(), 1u);
   EXPECT_EQ(r.str(), "");
@@ -142,7 +161,9 @@ TEST(SftpWire, AWindowAnswersEachOfItsOwnRequestsOnce) {
   struct Case {
     uint32_t chunk;
     size_t depth;
-  } cases[] = {{256 * 1024, 8}, {1024, sftp::kMaxRequests}, {8 * 1024 * 1024, sftp::kMinRequests},
+  } cases[] = {{256 * 1024, sftp::kInFlightBytes / (256 * 1024)},
+               {1024, sftp::kMaxRequests},
+               {32 * 1024 * 1024, sftp::kMinRequests},
                {0, sftp::kMaxRequests}};
   for (const Case& c : cases) EXPECT_EQ(sftp::Window(0, c.chunk).depth(), c.depth) << c.chunk;
 
