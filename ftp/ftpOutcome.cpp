@@ -78,6 +78,23 @@ std::string OutcomeText(std::string_view name, int64_t bytes, std::chrono::milli
   return std::string(name) + ", " + SizeWords(bytes) + " em " + qr::W(DurationWords(took));
 }
 
+std::string ShortSize(int64_t bytes) {
+  constexpr int64_t kK = 1024, kM = kK * 1024, kG = kM * 1024;
+  if (bytes < kM) return std::to_string((std::max<int64_t>(bytes, 0) + kK - 1) / kK) + " K";
+  if (bytes < kG) return std::to_string((bytes + kM / 2) / kM) + " mega";
+  const int64_t tenths = (bytes * 10 + kG / 2) / kG;
+  if (tenths % 10 == 0) return std::to_string(tenths / 10) + " giga";
+  return std::to_string(tenths / 10) + "," + std::to_string(tenths % 10) + " giga";
+}
+
+std::string SpokenOutcome(std::string_view name, std::string_view heard, int64_t bytes,
+                          std::chrono::milliseconds took) {
+  std::string said = name == heard ? std::string() : std::string(name) + " ";
+  said += ShortSize(bytes);
+  if (took >= kWorthSaying) said += " em " + qr::W(DurationWords(took));
+  return said;
+}
+
 Milestones::Milestones(int64_t total, int64_t start, bool enabled)
     : total_(total), start_(start), enabled_(enabled && total > 0) {
   // Milestones already behind a resumed transfer are not said.

@@ -1,7 +1,8 @@
 // ftpOutcome: what a transfer tells the user beyond the design's messages.
-// The outcome of a completed transfer, its name, size and time ("carta.pdf,
-// 12 megabaites em 3 segundos"), spoken after "Recepção completada" or "Envio
-// completado" and never after a failure; the milestones 25, 50 and 75 per
+// The outcome of a completed transfer, written whole after "Recepção
+// completada" or "Envio completado" with its name, size and time
+// ("carta.pdf, 12 megabaites em 3 segundos") and said short (see
+// SpokenOutcome), never after a failure; the milestones 25, 50 and 75 per
 // cent of a transfer expected to take more than 10 seconds (key MARCOS of
 // section NAVIRO: N turns them off); the texts of resuming. Texts are
 // Windows-1252 once through qr::W; numbers are digits, which the speech
@@ -25,6 +26,16 @@ namespace ftp {
 // "name, SIZE em TIME".
 [[nodiscard]] std::string OutcomeText(std::string_view name, int64_t bytes,
                                       std::chrono::milliseconds took);
+// The size as the progress says it: "20 K" below a megabyte (kilobytes
+// rounded up, as the caption counts them), then "12 mega", "1,5 giga".
+[[nodiscard]] std::string ShortSize(int64_t bytes);
+// What is said of a completed transfer after its message: the name only
+// when it is not the one the user typed or heard for it, the size short,
+// and the time only when the transfer took 10 seconds or more. The
+// completion message itself says the file is whole (a short one is a
+// failure); the rest is written for review, not said.
+[[nodiscard]] std::string SpokenOutcome(std::string_view name, std::string_view heard,
+                                        int64_t bytes, std::chrono::milliseconds took);
 
 // The milestones of one transfer of total bytes, of which start were there
 // before it began (a resumed receive or send).

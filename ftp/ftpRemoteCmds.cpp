@@ -329,7 +329,7 @@ void RemoteCommands::ReceiveFile(const RemoteName& given) {
     if (error == 0 && ::rename(partial.c_str(), target.c_str()) != 0) error = errno;
     if (error == 0) {
       msg_.Announce("FTFIMREC", 1);
-      SayOutcome(ui_, SafeLocalName(remote.text), have, began);
+      SayOutcome(ui_, SafeLocalName(remote.text), remote.text, have, began);
     } else {
       SayLocalError(ui_, msg_, "FTNAOCRI", error);
       SayKept(ui_, msg_, partial);
@@ -443,7 +443,7 @@ void RemoteCommands::SendFile() {
     case Account::Done:
     case Account::SizesDiffer:
       msg_.Announce("FTFIMENV", 1);
-      SayOutcome(ui_, RemoteNameFromLocal(local), localSize, began);
+      SayOutcome(ui_, RemoteNameFromLocal(local), RemoteNameFromLocal(local), localSize, began);
       break;
     case Account::Short:
       ui_.errorBeep();

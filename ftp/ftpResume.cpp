@@ -97,22 +97,18 @@ bool Transfer::restartAt(int64_t offset) {
   return false;
 }
 
-void Transfer::announceOutcome(std::string_view name, int64_t bytes,
+void Transfer::announceOutcome(std::string_view name, std::string_view heard, int64_t bytes,
                                std::chrono::steady_clock::time_point began) {
-  SayOutcome(ui_, name, bytes, began);
+  SayOutcome(ui_, name, heard, bytes, began);
 }
 
-void SayOutcome(Tela& ui, std::string_view name, int64_t bytes,
+void SayOutcome(Tela& ui, std::string_view name, std::string_view heard, int64_t bytes,
                 std::chrono::steady_clock::time_point began) {
   const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now() - began);
-  // The name and the rest are spoken apart: the comma between them is a
-  // pause, not a word.
-  const std::string line = OutcomeText(name, bytes, took);
-  const size_t rest = name.size() + 2;
-  ui.write(line.substr(0, rest));
-  ui.speakText(name);
-  ui.writeLineSpoken(line.substr(rest));
+  ui.write(OutcomeText(name, bytes, took));
+  ui.speakText(SpokenOutcome(name, heard, bytes, took));
+  ui.endLine();
 }
 
 bool Transfer::milestonesWanted() {

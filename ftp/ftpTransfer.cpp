@@ -490,7 +490,7 @@ void Transfer::SendFile() {
     case Account::Done:
     case Account::SizesDiffer:
       msg_.Announce("FTFIMENV", 1);
-      announceOutcome(RemoteNameFromLocal(local), localSize, began);
+      announceOutcome(RemoteNameFromLocal(local), RemoteNameFromLocal(local), localSize, began);
       break;
     case Account::Short:
       announceErrorText(ShortText(true, offset + st_.transferBytes, localSize));
@@ -727,7 +727,7 @@ void Transfer::receive(const RemoteName& given) {
     const int error = finish(Outcome::Complete);
     if (error == 0) {
       msg_.Announce("FTFIMREC", 1);
-      announceOutcome(SafeLocalName(remote.text), have, began);
+      announceOutcome(SafeLocalName(remote.text), remote.text, have, began);
       if (j.account == Account::SizesDiffer) ui_.writeLineSpoken(TextSizesText(have, *expected));
     } else {
       announceLocalError("FTNAOCRI", error);

@@ -111,8 +111,9 @@ class Milestones;
 [[nodiscard]] bool AskYesNo(Tela& ui, Messages& msg, const std::string& question);
 // Why a .part is not gone on with (nothing for GoOn).
 void SayResumeCheck(Tela& ui, ResumeCheck check);
-// The outcome of a completed transfer, after its message.
-void SayOutcome(Tela& ui, std::string_view name, int64_t bytes,
+// The outcome of a completed transfer, after its message: written whole,
+// said short; heard is the name the user typed or heard for the file.
+void SayOutcome(Tela& ui, std::string_view name, std::string_view heard, int64_t bytes,
                 std::chrono::steady_clock::time_point began);
 // The file where what arrived was kept, written whole and its name spoken
 // (nothing when it is not there).
@@ -204,7 +205,7 @@ class Transfer {
   [[nodiscard]] Replace askReplace(const std::string& name);
   [[nodiscard]] bool askYes(std::string_view key);
   // The outcome of a completed transfer, said after its message.
-  void announceOutcome(std::string_view name, int64_t bytes,
+  void announceOutcome(std::string_view name, std::string_view heard, int64_t bytes,
                        std::chrono::steady_clock::time_point began);
   // Why a .part is not gone on with, said.
   void sayResumeCheck(ResumeCheck check);

@@ -23,6 +23,7 @@ if(NAVIRO_GENERATE_DATA)
             ${CMAKE_SOURCE_DIR}/speech/numbers.h
             ${CMAKE_SOURCE_DIR}/tts/numbers.cpp
             ${CMAKE_SOURCE_DIR}/ftp/ftpmsgCatalogue.h
+            ${CMAKE_SOURCE_DIR}/ftp/ftpmsgOwn.h
     COMMENT "Generating the sound library with eSpeak NG"
     VERBATIM)
   add_custom_target(soundlib_data ALL DEPENDS ${_soundlib_stamp})

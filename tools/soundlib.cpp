@@ -1,8 +1,9 @@
 // Generates the environment's sound library: letter names, number pieces,
 // time and date pieces, shared "_" sounds and telephone tones in som/letras,
-// and one recording per catalogue message in som/naviro. Speech comes from
-// eSpeak NG's Brazilian Portuguese voice (22,050 Hz, 16 bits), low-pass
-// filtered and decimated to the library's 8-bit mono 11,025 Hz WAV format.
+// and one recording per message, the catalogue's and our own, in som/naviro.
+// Speech comes from eSpeak NG's Brazilian Portuguese voice (22,050 Hz, 16
+// bits), low-pass filtered and decimated to the library's 8-bit mono
+// 11,025 Hz WAV format.
 // The list of number pieces is derived from numberWords itself, so the
 // library always holds every piece the program can ask for.
 //
@@ -30,6 +31,7 @@
 #include "base/cp1252.h"
 #include "base/wav.h"
 #include "ftp/ftpmsgCatalogue.h"
+#include "ftp/ftpmsgOwn.h"
 #include "speech/numbers.h"
 #include "speech/speechLevel.h"
 #include "tools/halfRate.h"
@@ -169,10 +171,15 @@ std::optional<std::vector<Item>> buildItems() {
     items.push_back({"letras/" + stem + ".wav", text, nullptr, pieces.count(stem) > 0});
   for (const auto& t : kDtmf)
     items.push_back({std::string("letras/dtmf_") + t.key + ".wav", {}, &t});
-  for (const auto& m : ftp::kMessages) {
-    std::string text = trimSpaces(std::string(m.text));
-    items.push_back({"naviro/" + std::string(m.key) + ".wav", text});
-  }
+  // Our own sentences are recorded as the catalogue's are: a full stop in
+  // them is then the voice's pause, not the name of the mark that the
+  // letter-by-letter speech gives it.
+  auto record = [&items](const auto& table) {
+    for (const auto& m : table)
+      items.push_back({"naviro/" + std::string(m.key) + ".wav", trimSpaces(std::string(m.text))});
+  };
+  record(ftp::kMessages);
+  record(ftp::kOwnMessages);
   return items;
 }
 

@@ -196,7 +196,7 @@ CASES = {
               ("brancos/  dois  brancos.txt", "  dois  brancos.txt")],
         sent_has=["EPSV", "MLSD", "CWD brancos"], sent_prefix=["EPRT |2|::1|"],
         sent_not=["LIST", "PASV"],
-        log_has=["293 quilobaites em ", "489 quilobaites em "],
+        log_has=["text 293 K", "text 489 K"],
         secret="s3nha"),
     # A server without MLSD, EPSV or REST: LIST, PASV from the second
     # transfer on, and a .part from an earlier attempt received anew.
@@ -219,7 +219,7 @@ CASES = {
         "{until Recepção completada}" + CMD + "{Esc}",
         heard=["FTRECEBE", "FTFIMREC", "FTFIMPRG"],
         same=[("grande.bin", "grande.bin")], sent_prefix=["REST "],
-        log_has=["Continuar a recepção de onde parou", "24 megabaites em "]),
+        log_has=["Continuar a recepção de onde parou", "text 24 mega"]),
     "files_tls_vsftpd_passive": dict(
         server="vsftpd", keys=TLS_TRANSFERS + CMD + "{Esc}", heard=TLS_HEARD + ["FTFIMPRG"],
         same=TLS_SAME, not_heard=["FTCOMCAI"]),

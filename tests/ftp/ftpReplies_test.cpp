@@ -349,6 +349,25 @@ TEST(SmallRules, SizesDurationsAndMilestonesInWords) {
   EXPECT_EQ(DurationWords(milliseconds(7260000)), "2 horas e 1 minuto");
   EXPECT_EQ(OutcomeText(qr::W("relatório.pdf"), 12 * 1024 * 1024, milliseconds(3000)),
             qr::W("relatório.pdf, 12 megabaites em 3 segundos"));
+  // Said of it: the name only when it is not the one the user gave, the
+  // size short, the time only when it is long enough to matter.
+  struct Said {
+    const char* name;
+    const char* heard;
+    int64_t bytes;
+    int ms;
+    const char* text;
+  } said[] = {
+      {"leia.txt", "leia.txt", 20000, 300, "20 K"},
+      {"leia.txt", "docs/leia.txt", 20000, 300, "leia.txt 20 K"},
+      {"vazio.txt", "vazio.txt", 0, 10, "0 K"},
+      {"a.bin", "a.bin", 1024 * 1024 - 1, 9400, "1024 K"},
+      {"a.iso", "a.iso", 12 * 1024 * 1024 + 5, 10000, "12 mega em 10 segundos"},
+      {"a.iso", "a.iso", 3LL * 1024 * 1024 * 1024 / 2, 65000, "1,5 giga em 1 minuto e 5 segundos"},
+      {"a.iso", "a.iso", 2LL * 1024 * 1024 * 1024, 9000, "2 giga"},
+  };
+  for (const auto& c : said)
+    EXPECT_EQ(SpokenOutcome(c.name, c.heard, c.bytes, milliseconds(c.ms)), c.text) << c.text;
 
   // 1000 bytes: 25 % after 3 s is a 12 s transfer (said); a fast one is not.
   Milestones slow(1000, 0, true);
@@ -387,9 +406,7 @@ TEST(SmallRules, SizesDurationsAndMilestonesInWords) {
 // ("abre parênteses", "dois pontos", "barra"), so none is said.
 TEST(SmallRules, OurOwnSentencesMakeNoVoiceNameALayoutCharacter) {
   using std::chrono::milliseconds;
-  const std::string outcome = OutcomeText("carta.pdf", 5 << 20, milliseconds(4000));
-  std::vector<std::string> said = {outcome.substr(0, outcome.find(',')),
-                                   outcome.substr(outcome.find(',') + 2),
+  std::vector<std::string> said = {SpokenOutcome("carta.pdf", "", 5 << 20, milliseconds(40000)),
                                    ResumeText("continuando") + SizeWords(300000),
                                    "25" + ResumeText("porcento"),
                                    MessageText("FTINTERR"),

@@ -12,6 +12,7 @@
 #include <set>
 
 #include "ftp/ftpmsgCatalogue.h"
+#include "ftp/ftpmsgOwn.h"
 #include "speech/numbers.h"
 #include "speech/speechLevel.h"
 #include "tools/halfRate.h"
@@ -53,6 +54,10 @@ TEST(SoundLibrary, EveryPieceTheProgramAsksForExists) {
   for (const auto& name : wanted)
     EXPECT_TRUE(std::filesystem::exists(kSom / "letras" / (name + ".wav"))) << name;
   for (const auto& m : ftp::kMessages)
+    EXPECT_TRUE(std::filesystem::exists(kSom / "naviro" / (std::string(m.key) + ".wav"))) << m.key;
+  // Our own sentences too: without a recording the full stop in "Você não
+  // entrou no servidor. Tecle L para entrar." is said by its name.
+  for (const auto& m : ftp::kOwnMessages)
     EXPECT_TRUE(std::filesystem::exists(kSom / "naviro" / (std::string(m.key) + ".wav"))) << m.key;
 }
 
