@@ -436,6 +436,10 @@ size_t Console::queuedKeyBytes() const {
   return s_->queue.size();
 }
 
+uint64_t Console::keyArrivals() const {
+  return s_->queue.arrivals();
+}
+
 void Console::addNotice(std::string text) {
   if (!text.empty()) s_->notices.push_back(std::move(text));
 }

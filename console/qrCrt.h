@@ -112,6 +112,7 @@ class Console : public speech::Pacing, private KeySink {
   [[nodiscard]] bool queueKeyBytes(std::string_view bytes);  // drops the whole key if no room
   void flushKeys();
   [[nodiscard]] size_t queuedKeyBytes() const;
+  [[nodiscard]] uint64_t keyArrivals() const;  // see KeyQueue::arrivals
 
   // Notices for the user from the platform (the front end's, and those
   // handed in at start-up, such as a missing sound device), each once.

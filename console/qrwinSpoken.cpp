@@ -359,9 +359,9 @@ void Spoken::speakDtmf(std::string_view text) {
     if (isDigit(c) || c == '#' || c == '*') {
       const char name = c == '*' ? 'X' : static_cast<char>(c);
       (void)s.player.playWavFile(s.settings.lettersDir + "dtmf_" + name + ".wav");
-      console_.consoleDelay(100);
+      console_.consoleDelay(100);  // a timed pause between the tones
     } else if (c == ',') {
-      console_.consoleDelay(1000);
+      console_.consoleDelay(1000);  // a timed pause for the comma
     }
   }
   s.player.setFast(fast);

@@ -130,6 +130,7 @@ void Screen::putCell(int column, int row, uint8_t ch, uint8_t attr) {
 bool KeyQueue::push(std::string_view bytes) {
   if (bytes.size() > kCapacity - count_) return false;
   for (const char c : bytes) bytes_[count_++] = static_cast<uint8_t>(c);
+  ++arrivals_;
   return true;
 }
 

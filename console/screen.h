@@ -86,10 +86,14 @@ class KeyQueue {
   [[nodiscard]] size_t size() const { return count_; }
   [[nodiscard]] bool empty() const { return count_ == 0; }
   void clear() { count_ = 0; }
+  // Keys queued since the start (a count that only grows): a reader that
+  // left keys in the queue tells new ones from those by it.
+  [[nodiscard]] uint64_t arrivals() const { return arrivals_; }
 
  private:
   std::array<uint8_t, kCapacity> bytes_{};
   size_t count_ = 0;
+  uint64_t arrivals_ = 0;
 };
 
 }  // namespace qr

@@ -32,9 +32,6 @@ namespace ftp {
 namespace {
 
 constexpr int kConnectTimeoutMs = 20000;
-// A key other than Esc stays queued; the wait looks for an Esc behind it
-// this often.
-constexpr int kOtherKeyWaitMs = 10;
 // How long a clean end of a protected data connection may wait for room to
 // send its close_notify.
 constexpr int kTlsCloseMs = 5000;
@@ -610,7 +607,7 @@ Ready Rede::wait(const WaitFor& what, int ms) {
       fds[n++] = {.fd = data_, .wantRead = read, .wantWrite = write};
     }
     Ready r;
-    if (what.keys && ui_.keyPending()) r.key = true;
+    if ((what.keys && ui_.keyPending()) || (what.escape && ui_.keysArrived())) r.key = true;
     if (iControl >= 0 && controlTls_ && !controlTls_->wantsWrite() && controlTls_->pending())
       r.control = true;
     if (iData >= 0 && what.dataRead && dataTls_ && dataTls_->pending()) r.data = true;
@@ -686,13 +683,25 @@ WaitResult Rede::waitForControl(int ms, bool escapeInterrupts) {
   if (control_ < 0) return WaitResult::NoSocket;
   const auto until = Clock::now() + std::chrono::milliseconds(ms);
   for (;;) {
-    const Ready r = wait({.control = true, .keys = escapeInterrupts}, msLeft(until));
+    const Ready r = wait({.control = true, .escape = escapeInterrupts}, msLeft(until));
     if (r.control) return WaitResult::Ready;
     if (r.key && ui_.takeEscape()) return WaitResult::Escape;
+    // Another key waits for its command; it is not news again until more
+    // come (keysArrived).
     if (msLeft(until) <= 0) return WaitResult::TimedOut;
-    // Another key waits for its command; it is not news again until more come.
-    if (r.key) (void)wait({.control = true}, std::min(msLeft(until), kOtherKeyWaitMs));
   }
+}
+
+// The socket's low-water mark makes it readable only once more than the
+// bytes already seen are there.
+WaitResult Rede::waitForMoreControl(size_t have, int ms) {
+  if (control_ < 0) return WaitResult::NoSocket;
+  int mark = static_cast<int>(std::min<size_t>(have + 1, 1 << 20));
+  (void)::setsockopt(control_, SOL_SOCKET, SO_RCVLOWAT, &mark, sizeof mark);
+  const WaitResult w = waitForControl(ms);
+  mark = 1;
+  if (control_ >= 0) (void)::setsockopt(control_, SOL_SOCKET, SO_RCVLOWAT, &mark, sizeof mark);
+  return w;
 }
 
 long Rede::peekControl(char* buffer, size_t capacity) {

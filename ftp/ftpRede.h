@@ -49,7 +49,8 @@ struct WaitFor {
   bool accept = false;     // an incoming data connection
   bool dataRead = false;   // data (or its end) on the data connection
   bool dataWrite = false;  // room to send on the data connection
-  bool keys = false;       // a key from the console
+  bool keys = false;       // a key in the queue (the caller reads it)
+  bool escape = false;     // keys that came since Tela::takeEscape last looked
 };
 struct Ready {
   bool control = false;
@@ -125,6 +126,10 @@ class Rede {
   // it next: their count, -2 when none came yet, 0 when the server closed
   // the connection, -1 on an error.
   [[nodiscard]] long peekControl(char* buffer, size_t capacity);
+  // waitForControl for more than the `have` bytes already peeked at (they
+  // keep the socket readable): the end of the connection, a key or ms also
+  // end it.
+  [[nodiscard]] WaitResult waitForMoreControl(size_t have, int ms);
   // Hands the control connection's socket over to another layer (the SSH
   // library), which closes it; Rede forgets it.
   [[nodiscard]] int releaseControl();

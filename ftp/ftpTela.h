@@ -57,6 +57,9 @@ class Tela {
   // True when ESC was typed since the last look; it is taken out of the
   // queue, other keys typed ahead stay in it, in order.
   [[nodiscard]] virtual bool takeEscape() = 0;
+  // True when keys came since takeEscape last looked: the keys it left in
+  // the queue for their command are not news again.
+  [[nodiscard]] virtual bool keysArrived() { return keyPending(); }
   virtual void delay(int milliseconds) = 0;
   // The one wait: up to ms milliseconds for a key or for one of fds (the
   // sockets), whose readiness is written into them. Keys that came are

@@ -212,13 +212,12 @@ bool Tls::handshake() {
       ui_.logEvent("tls", "control: " + why);
       return false;
     }
-    const Ready got = rede_.wait({.control = true, .keys = true}, static_cast<int>(left.count()));
+    const Ready got = rede_.wait({.control = true, .escape = true}, static_cast<int>(left.count()));
     if (got.key && ui_.takeEscape()) {
       if (ui_.cursorColumn() != 1) ui_.endLine();
       msg_.Announce("FTDESIS", 1);
       return false;
     }
-    if (got.key && !got.control) ui_.delay(10);  // another key: it waits for the prompt
   }
 }
 

@@ -135,17 +135,68 @@ if [ -n "$found" ]; then
   echo "the program sleeps only in the loop (base/loop.cpp) and platform/ (above)"
   status=1
 fi
-# A loop header with a delay in it or on the next line.
+# A delay anywhere in a loop: in its header, its one-statement body or its
+# braced body, however deep (a lambda or a block inside counts too). Read
+# character by character, comments and literals left out. A pause the
+# program makes on purpose (between the tones of a number, before a retry)
+# says so on its line with a "timed pause" comment: it waits in the loop,
+# keys and speech flow meanwhile, and it ends the loop's step, not a poll.
 found=$(for d in "${wait_dirs[@]}"; do
   find "$d" -name '*.cpp' -o -name '*.h'
 done | grep -v '^base/loop\.cpp$' | sort | while IFS= read -r f; do
   awk -v f="$f" '
-    { code = $0; sub(/\/\/.*/, "", code) }
-    header && code ~ /(^|[^_[:alnum:]])[[:alnum:]_]*[Dd]elay[[:space:]]*\(/ { print f ":" FNR ": " $0 }
-    { header = 0 }
-    code ~ /(^|[^_[:alnum:]])(while|for)[[:space:]]*\(/ {
-      if (code ~ /(^|[^_[:alnum:]])[[:alnum:]_]*[Dd]elay[[:space:]]*\(/) print f ":" FNR ": " $0
-      else if (code !~ /[{;][[:space:]]*$/) header = 1
+    BEGIN { depth = 0; loops = 0; state = 0; paren = 0; block = 0 }
+    {
+      code = $0
+      allowed = $0 ~ /\/\/.*timed pause/
+      if (block) { if (sub(/^.*\*\//, "", code)) block = 0; else next }
+      gsub(/\/\*([^*]|\*[^\/])*\*\//, " ", code)
+      if (sub(/\/\*.*$/, "", code)) block = 1
+      sub(/\/\/.*/, "", code)
+      gsub(/"([^"\\]|\\.)*"/, "\"\"", code)
+      gsub(/\047([^\047\\]|\\.)*\047/, "0", code)
+      reported = 0
+      n = length(code)
+      for (i = 1; i <= n; i++) {
+        ch = substr(code, i, 1)
+        if (ch ~ /[[:alnum:]_]/) {
+          j = i
+          while (j <= n && substr(code, j, 1) ~ /[[:alnum:]_]/) j++
+          word = substr(code, i, j - i)
+          prev = i > 1 ? substr(code, i - 1, 1) : " "
+          rest = substr(code, j)
+          if (word ~ /^(while|for)$/ && rest ~ /^[[:space:]]*\(/) {
+            if (state == 0 || state == 3) { state = 1; paren = 0 }
+          } else if (word == "do" && state == 0) {
+            state = 2
+          } else if (word ~ /[Dd]elay$/ && rest ~ /^[[:space:]]*\(/ &&
+                     (loops > 0 || state == 1 || state == 3) && !reported && !allowed) {
+            print f ":" FNR ": " $0; reported = 1
+          } else if (state == 2) {
+            state = 3  # a one-statement body
+          }
+          i = j - 1
+          continue
+        }
+        if (ch ~ /[[:space:]]/) continue
+        if (state == 1) {
+          if (ch == "(") paren++
+          else if (ch == ")" && --paren == 0) state = 2
+          continue
+        }
+        if (ch == "{") {
+          depth++
+          # A body, or a block of a one-statement body (an if inside).
+          if (state == 2 || state == 3) { stack[++loops] = depth; state = 0 }
+        } else if (ch == "}") {
+          if (loops > 0 && stack[loops] == depth) loops--
+          depth--
+        } else if (ch == ";") {
+          if (state == 2 || state == 3) state = 0
+        } else if (state == 2) {
+          state = 3
+        }
+      }
     }' "$f"
 done)
 if [ -n "$found" ]; then

@@ -149,7 +149,6 @@ bool Ssh::identify(ftp::Rede& rede) {
   const auto until = Clock::now() + std::chrono::milliseconds(std::min(kIdentifyMs, deadlineMs_));
   std::optional<Clock::time_point> otherSince;
   char seen[1024];
-  long before = -3;
   for (;;) {
     const long n = rede.peekControl(seen, sizeof seen);
     if (n == 0 || n == -1) {
@@ -173,20 +172,14 @@ bool Ssh::identify(ftp::Rede& rede) {
         }
       }
     }
-    const int left = msLeft(until);
-    if (left <= 0) return true;  // libssh sends ours and waits for theirs
-    // Bytes that did not change leave the socket readable: no new ones
-    // would wake the wait, so it is a short pause instead.
-    if (n > 0 && n == before) {
-      ui_.delay(10);
-      if (ui_.keyPending() && ui_.takeEscape()) {
-        (void)stepFailed(Step::Escape, "FTSSHERR");
-        return false;
-      }
-      continue;
-    }
-    before = n;
-    const ftp::WaitResult w = rede.waitForControl(std::min(left, 200));
+    if (msLeft(until) <= 0) return true;  // libssh sends ours and waits for theirs
+    // Bytes peeked at stay readable: the wait is for more than those, the
+    // end of another protocol's grace, or a key.
+    const Clock::time_point next =
+        otherSince ? std::min(until, *otherSince + std::chrono::milliseconds(kOtherProtocolGraceMs))
+                   : until;
+    const ftp::WaitResult w =
+        rede.waitForMoreControl(n > 0 ? static_cast<size_t>(n) : 0, msLeft(next));
     if (w == ftp::WaitResult::Escape) {
       (void)stepFailed(Step::Escape, "FTSSHERR");
       return false;

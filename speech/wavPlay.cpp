@@ -165,7 +165,7 @@ struct WavPlayer::State {
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
       result = audio.open(want);
       if (result != kDeviceAllocated) break;
-      pacing.delay(kRetryOpenMs);  // a timed pause of the loop
+      pacing.delay(kRetryOpenMs);  // a timed pause before the next attempt
     }
     deviceOpen = result == 0;
     return result;

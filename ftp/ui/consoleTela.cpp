@@ -51,15 +51,18 @@ uint8_t ConsoleTela::readKey() {
 }
 void ConsoleTela::flushKeys() {
   console_.flushKeys();
-  keysSeen_ = 0;
+}
+
+bool ConsoleTela::keysArrived() {
+  return console_.consoleKeyPending() && console_.keyArrivals() != arrivalsSeen_;
 }
 
 // The queue cannot be peeked: take every byte, keep all keys but a plain
-// ESC, and put them back in their order. Looked at only when the queue grew.
+// ESC, and put them back in their order. Looked at only when keys came.
 bool ConsoleTela::takeEscape() {
   const size_t n = console_.queuedKeyBytes();
-  if (n == 0 || n == keysSeen_) {
-    keysSeen_ = n;
+  if (n == 0 || console_.keyArrivals() == arrivalsSeen_) {
+    arrivalsSeen_ = console_.keyArrivals();
     return false;
   }
   std::string bytes;
@@ -75,7 +78,7 @@ bool ConsoleTela::takeEscape() {
       (void)console_.queueKeyBytes(bytes.substr(i, 1));
     }
   }
-  keysSeen_ = console_.queuedKeyBytes();
+  arrivalsSeen_ = console_.keyArrivals();
   return escape;
 }
 

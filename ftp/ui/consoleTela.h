@@ -32,6 +32,7 @@ class ConsoleTela : public Tela {
   uint8_t readKey() override;
   void flushKeys() override;
   bool takeEscape() override;
+  bool keysArrived() override;
   void delay(int milliseconds) override;
   void waitFor(std::span<qr::WaitFd> fds, int ms) override;
   std::string readLinePlain() override;
@@ -64,7 +65,7 @@ class ConsoleTela : public Tela {
   const qr::Config& config_;
   qr::Spoken& spoken_;
   qr::LineInput& input_;
-  size_t keysSeen_ = 0;
+  uint64_t arrivalsSeen_ = 0;  // the key queue's arrivals when takeEscape looked
 };
 
 }  // namespace ftp

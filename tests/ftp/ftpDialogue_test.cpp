@@ -490,6 +490,26 @@ TEST(Commands, ALateReplyAfterEscIsTheGivenUpCommandsAndDecidesWhatTheUserHears)
   }
 }
 
+// A key typed while a reply is awaited is the next command: the wait goes
+// on for the reply without looking at that key again and again.
+TEST(Commands, AKeyTypedDuringAWaitWaitsForItsCommandWithoutSpinning) {
+  ScriptedServer server({greet(), reply("230 Ok\r\n"), reply("257 \"/\" atual\r\n"),
+                         {true, {"250 Ok\r\n"}, false, 400}, reply("257 \"/pub\" atual\r\n")});
+  RecordingTela ui;
+  ui.escapeInterrupts = true;
+  ui.lines = {"ana", "pub"};
+  for (char k : std::string("si\x1b")) ui.keys.push_back(static_cast<uint8_t>(k));
+  {
+    Client client(ui, "127.0.0.1:" + std::to_string(server.port()));
+    EXPECT_THROW(client.Run(), Ended);
+  }
+  EXPECT_EQ(server.commands(),
+            (std::vector<std::string>{"USER ana", "PWD", "CWD pub", "PWD", "QUIT"}));
+  const auto cwd = std::find(ui.events.begin(), ui.events.end(), "send CWD pub");
+  EXPECT_NE(std::find(cwd, ui.events.end(), "announce FTOK"), ui.events.end());
+  EXPECT_LT(ui.keyLooks, 200) << "the wait looked at the keys in a loop";
+}
+
 TEST(Commands, HelpListMenuAndAltReachEveryCommand) {
   using namespace qr;
   const std::vector<std::string> menu{"FTAJUD01", "FTAJUD03", "FTAJUD04", "FTAJUD07", "FTAJUD02",

@@ -74,9 +74,15 @@ class RecordingTela : public ftp::Tela {
   void clearScreen() override {}
   void setCaption(std::string_view t) override { events.push_back("caption " + std::string(t)); }
   bool keyPending() override {
+    ++keyLooks;
     if (keys.empty() && ++idleAsks > 2000) throw Ended{3};
     return !keys.empty();
   }
+  // Keys are typed ahead: news when the queue changed since takeEscape
+  // looked at it.
+  bool keysArrived() override { return keyPending() && keys.size() != keysLookedAt; }
+  int keyLooks = 0;
+  size_t keysLookedAt = 0;
   uint8_t readKey() override {
     if (keys.empty()) throw Ended{3};
     const uint8_t k = keys.front();
@@ -85,11 +91,10 @@ class RecordingTela : public ftp::Tela {
   }
   void flushKeys() override { events.push_back("flush"); }
   bool takeEscape() override {
-    if (escapeInterrupts && !keys.empty() && keys.front() == 27) {
-      keys.pop_front();
-      return true;
-    }
-    return false;
+    const bool escape = escapeInterrupts && !keys.empty() && keys.front() == 27;
+    if (escape) keys.pop_front();
+    keysLookedAt = keys.size();
+    return escape;
   }
   void delay(int) override {}
   void waitFor(std::span<qr::WaitFd> fds, int ms) override { (void)waiter.wait(fds, ms); }
