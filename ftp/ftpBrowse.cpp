@@ -308,6 +308,7 @@ class Browse::FtpActions : public BrowseActions {
       : browse_(browse), ui_(ui), msg_(msg), dlg_(dlg), dirs_(dirs), transfer_(transfer) {}
 
   bool marks() const override { return true; }
+  void sayNoMarks() override {}
 
   bool usable(const RemoteName& name) override {
     if (name.wire.empty()) {
@@ -672,8 +673,12 @@ bool Browse::act(BrowseAction action, BrowsePlace& place, BrowseActions& actions
       dialogs_.putClipboard(name.text);
       return false;
     case BrowseAction::Mark: {
-      if (!place.hasEntry() || !actions.marks()) {
+      if (!place.hasEntry()) {
         ui_.errorBeep();
+        return false;
+      }
+      if (!actions.marks()) {
+        actions.sayNoMarks();
         return false;
       }
       ListingEntry& e = table_[static_cast<size_t>(place.position() - 1)];

@@ -107,8 +107,10 @@ class BrowseActions {
   // once nothing more can be asked of it.
   [[nodiscard]] virtual bool stillThere() = 0;
   // Whether entries may be marked and moved or deleted as a set (FTP's
-  // folders and sets, ftpTree); elsewhere Space and Insert beep.
+  // folders and sets, ftpTree).
   [[nodiscard]] virtual bool marks() const { return false; }
+  // Space or Insert where entries cannot be marked: why.
+  virtual void sayNoMarks() = 0;
 };
 
 class Browse {

@@ -168,9 +168,13 @@ class RemoteCommands::Actions : public BrowseActions {
   }
   void receive(const RemoteName& name, bool directory) override {
     if (directory)
-      c_.ui_.errorBeep();
+      c_.msg_.Announce("FTSPASTA", 1);
     else
       c_.ReceiveFile(name);
+  }
+  void sayNoMarks() override {
+    c_.ui_.endLine();
+    c_.msg_.Announce("FTSMARC", 1);
   }
   bool confirmAndDelete(const RemoteName& name) override {
     return c_.dirs_.deleteNamed(name, true);
@@ -379,9 +383,18 @@ void RemoteCommands::SendFile() {
 
   msg_.Announce("FTNOMLOC", 0);
   const std::string local = dialogs_.chooseLocalFile(6);
+  const bool marked = !dialogs_.takeMarkedLocal().empty();
   ui_.write(local);
   ui_.endLine();
   if (local.empty()) return;
+  if (marked) {
+    msg_.Announce("FTSMARC", 1);
+    return;
+  }
+  if (struct stat dir{}; ::stat(qr::toUtf8(local).c_str(), &dir) == 0 && S_ISDIR(dir.st_mode)) {
+    msg_.Announce("FTSPASTA", 1);
+    return;
+  }
 
   int fd = ::open(qr::toUtf8(local).c_str(), O_RDONLY | O_CLOEXEC);
   struct stat st {};

@@ -204,21 +204,20 @@ bool Client::InitializeClient() {
   std::optional<std::string> given;
   if (hostArgument_) given = sites_.resolve(*hostArgument_);
 
-  // The data connection's mode is said as the program starts, except to
-  // an SFTP address given to it: SFTP has no such mode. (A name still to
-  // be typed may be either; the mode is said before it is asked.)
-  const std::string passivo = ui_.setting("PASSIVO");
-  st_.passive = !passivo.empty() && passivo[0] == 'N';
-  if (!given || ParseHost(*given).scheme != "sftp") togglePassive();
-
   st_.listingFileName = makeListingFile();
 
   st_.remoteName = given ? *given : sites_.askHost();
   st_.offeredAccount = sites_.account();
-  // A site's own data connection mode, said as the mode of the start is.
-  if (const std::optional<bool> passive = sites_.passive();
-      passive && *passive != st_.passive && ParseHost(st_.remoteName).scheme != "sftp")
+  // The data connection's mode is said once the computer is known (given,
+  // typed or chosen), except for an SFTP address: SFTP has no such mode. A
+  // site's own mode is said the same way.
+  const std::string passivo = ui_.setting("PASSIVO");
+  st_.passive = !passivo.empty() && passivo[0] == 'N';
+  if (!st_.remoteName.empty() && ParseHost(st_.remoteName).scheme != "sftp") {
     togglePassive();
+    if (const std::optional<bool> passive = sites_.passive(); passive && *passive != st_.passive)
+      togglePassive();
+  }
   ui_.setCaption("NAVIRO " + st_.remoteName);
   const HostSpec spec = ParseHost(st_.remoteName);
   st_.remoteHost = spec.host;

@@ -477,7 +477,9 @@ class Run:
         start = time.time()
         self.timed_out = False
         try:
-            self.rc = subprocess.run([naviro, host], env=env, cwd=cwd,
+            # host None: no computer named, it is asked.
+            argv = [naviro] if host is None else [naviro, host]
+            self.rc = subprocess.run(argv, env=env, cwd=cwd,
                                      timeout=timeout).returncode
         except subprocess.TimeoutExpired:
             self.timed_out = True

@@ -181,10 +181,16 @@ def case_key_transfers(a, work, sysdir, sshd, failures):
     known = open(os.path.join(home, ".ssh", "known_hosts")).read()
     if not known.startswith("[127.0.0.1]:%d ssh-ed25519 " % sshd.port):
         failures.append("known_hosts holds %r" % known)
-    # Known now: not asked again.
-    r = run(a, work, sysdir, address, CMD + "{Esc}", home)
-    expect(failures, "second run", r, 0, ["FTSSHINI", "FTACLIBE", "FTFIMPRG"],
-           ["FTHKDES", "FTHKACE"])
+    # Known now: not asked again. The address typed at the question: no
+    # data connection mode is said. Marking and a whole directory are said
+    # to be unavailable, not beeped.
+    keys = ("{until computador}" + address + "{Enter}" +
+            CMD + "d{until ESC termina}/{until Procurar}nova{Enter}{until nova pasta}"
+            " {until SFTP}r{until SFTP}{Esc}" + CMD + "{Esc}")
+    r = run(a, work, sysdir, None, keys, home)
+    expect(failures, "second run", r, 0,
+           ["FTCOMPUT", "FTSSHINI", "FTACLIBE", "FTDIRPED", "FTSMARC", "FTSPASTA", "FTFIMPRG"],
+           ["FTHKDES", "FTHKACE", "FTPPASSI", "FTPNPASS", "FTFIMREC"])
 
 
 def case_password(a, work, sysdir, sshd, failures):
