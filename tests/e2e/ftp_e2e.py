@@ -503,6 +503,7 @@ class Run:
         for text in case.get("not_voiced", []):
             if any(l.startswith("text " + text) for l in self.lines):
                 out.append("said by the voice, not its recording: " + text)
+        self.announced = announced
         return out
 
 
