@@ -33,6 +33,7 @@ constexpr int kDefaultConnections = 4;
 constexpr int kTurnMs = 100;          // the longest wait: the caption and the keys
 constexpr size_t kBuffer = 256 * 1024;
 constexpr int kCallsPerTurn = 8;      // data calls per connection and turn
+constexpr size_t kSendChunk = 1024 * 1024;  // a plain upload's bytes per call, at most
 // A call of the user that took longer than this was the user's time (a
 // question), not the server's silence.
 constexpr auto kUserTime = std::chrono::milliseconds(500);
@@ -421,6 +422,26 @@ void Pool::moveData(Worker& w) {
       const TlsIo io = w.dataTls->read(none, sizeof none, got);
       if (io == TlsIo::WantRead || io == TlsIo::WantWrite) return;
       if (io != TlsIo::Moved) return dataEnded(DataEnd::Ended);  // its close_notify, or its end
+    }
+    return;
+  }
+  if (!w.dataTls) {
+    // Plain data goes from the file to the socket inside the system.
+    for (int i = 0; i < kCallsPerTurn; ++i) {
+      const long n = Rede::sendFileOn(w.data, w.task->fd, kSendChunk);
+      if (n == -2) return;
+      if (n == 0) return dataEnded(DataEnd::Ended);  // all went: the clean end marks the file's end
+      if (n < 0) {
+        // A file that cannot be read is this side's fault; anything else
+        // is the connection's.
+        if (errno == EIO || errno == EINVAL || errno == EBADF) {
+          e.localError = errno;
+          return dataEnded(DataEnd::LocalFailed);
+        }
+        return dataEnded(DataEnd::Failed);
+      }
+      w.heard = Clock::now();
+      e.have += n;
     }
     return;
   }

@@ -10,6 +10,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -550,6 +551,15 @@ long Rede::sendOn(int fd, const char* bytes, size_t size) {
   ssize_t n;
   do {
     n = ::send(fd, bytes, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) return wouldBlock(errno) ? -2 : -1;
+  return static_cast<long>(n);
+}
+
+long Rede::sendFileOn(int socket, int fd, size_t size) {
+  ssize_t n;
+  do {
+    n = ::sendfile(socket, fd, nullptr, size);
   } while (n < 0 && errno == EINTR);
   if (n < 0) return wouldBlock(errno) ? -2 : -1;
   return static_cast<long>(n);
