@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <mutex>
 #include <set>
@@ -30,6 +31,8 @@ class ManyFtp {
   std::string shortOn;     // RETR of this path: half its bytes, then 226
   std::string refuseStor;  // STOR of this path: 553
   int maxConnections = 100;  // control connections at once; beyond them 421
+  int listPauseMs = 0;       // LIST: a slow server, this long before each listing
+  std::string refuseListOnce;  // LIST of this directory: 550, the first time
 
   ManyFtp() {
     listen_ = listenOn(port_);
@@ -166,6 +169,11 @@ class ManyFtp {
         pasv = listenOn(p);
         say(control, "229 Passivo (|||" + std::to_string(p) + "|)\r\n");
       } else if (verb == "LIST") {
+        if (listPauseMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(listPauseMs));
+        if (takeListRefusal(cwd)) {
+          say(control, "550 Sem permissao\r\n");
+          continue;
+        }
         say(control, "150 Lista\r\n");
         const int fd = acceptData(pasv);
         say(fd, listing(cwd));
@@ -221,6 +229,12 @@ class ManyFtp {
     open_.erase(control);
     ::close(control);
     --live_;
+  }
+  bool takeListRefusal(const std::string& dir) {
+    std::lock_guard<std::mutex> g(m_);
+    if (refuseListOnce.empty() || dir != refuseListOnce) return false;
+    refuseListOnce.clear();
+    return true;
   }
   bool takeDrop(const std::string& path) {
     std::lock_guard<std::mutex> g(m_);

@@ -310,6 +310,54 @@ TEST(FolderConnections, EachFileIsJudgedAsOneFileWhateverBefallsItsConnection) {
   }
 }
 
+TEST(FolderConnections, AHugeTreeIsSaidAsCountedSoFarAndCountedOnWhileItsFilesMove) {
+  TreeRig rig;
+  rig.ui.settings["CONEXOES"] = "3";
+  // Ten directories listed 400 ms apart: four seconds to count.
+  for (size_t d = 0; d < 10; ++d)
+    for (size_t i = 0; i < 3; ++i)
+      rig.server.files["/pasta/d" + std::to_string(d) + "/f" + std::to_string(i)] = bytesOf(i);
+  rig.server.listPauseMs = 400;
+  ASSERT_TRUE(rig.login());
+  rig.ui.gate = [&rig] {
+    return !rig.ui.events.empty() && rig.ui.events.back().find("Continuar") != std::string::npos;
+  };
+  rig.keys("s");
+  rig.tree.ReceiveFolder(ftp::RemoteName::typed("pasta"));
+  const std::string said = rig.said();
+  EXPECT_NE(said.find(qr::W("Pasta pasta: até agora")), std::string::npos) << said;
+  EXPECT_NE(said.find("ainda contando"), std::string::npos);
+  EXPECT_NE(said.find("Pasta recebida: 30 arquivos"), std::string::npos) << said;
+  for (size_t d = 0; d < 10; ++d)
+    for (size_t i = 0; i < 3; ++i)
+      EXPECT_TRUE(local(rig.scratch / "pasta" / ("d" + std::to_string(d)) / ("f" + std::to_string(i))) ==
+                  bytesOf(i))
+          << d << "/" << i;
+}
+
+TEST(FolderConnections, ADirectoryThatCouldNotBeListedIsListedAgainFromTheFailures) {
+  TreeRig rig;
+  rig.ui.settings["CONEXOES"] = "3";
+  for (size_t i = 0; i < kFiles; ++i) rig.server.files["/pasta/" + fileName(i)] = bytesOf(i);
+  rig.server.refuseListOnce = "/pasta/um/dois";
+  ASSERT_TRUE(rig.login());
+  rig.ui.gate = [&rig] {
+    const auto& e = rig.ui.events;
+    for (size_t k = e.size() > 3 ? e.size() - 3 : 0; k < e.size(); ++k)
+      if (e[k].find("Continuar") != std::string::npos ||
+          e[k].find("Setas percorrem") != std::string::npos)
+        return true;
+    return false;
+  };
+  rig.keys("sR\x1b");  // R on the directory, the first item of the list
+  rig.tree.ReceiveFolder(ftp::RemoteName::typed("pasta"));
+  const std::string said = rig.said();
+  EXPECT_NE(said.find("um/dois: 550 Sem permissao"), std::string::npos) << said;
+  EXPECT_NE(said.find("Desta vez foi"), std::string::npos) << said;
+  for (size_t i = 0; i < kFiles; ++i)
+    EXPECT_TRUE(local(rig.scratch / "pasta" / fileName(i)) == bytesOf(i)) << fileName(i);
+}
+
 TEST(FolderConnections, TheSettingIsClampedAndDefaultsToFour) {
   const std::pair<const char*, int> rows[] = {{"", 4},  {"x", 4},  {"0", 1},   {"1", 1},
                                               {"3", 3}, {" 6", 6}, {"99", 8},  {"-2", 4},
