@@ -24,7 +24,9 @@ class Waiter {
   virtual ~Waiter() = default;
   // Blocks until one of the descriptors is ready or timeoutMs (>= 0; there
   // is no "forever") has passed. Returns the number of ready descriptors,
-  // 0 on time-out, -1 on an error other than an interrupted wait.
+  // 0 on time-out, -1 on an error other than an interrupted wait. A wait
+  // interrupted by a signal returns 0 early (its handler may have news for
+  // a front end); callers wait again until their own deadline.
   virtual int wait(std::span<WaitFd> fds, int timeoutMs) = 0;
 };
 

@@ -281,12 +281,21 @@ bool Console::consoleKeyPending() {
   return !s_->queue.empty();
 }
 
+// How long one wait of a key read or a pause may last: until the deadline
+// when the front end is waited for through its descriptor (a key wakes the
+// wait), in slices when it must be asked (the script; events waiting in a
+// window's queues; a terminal's lone Esc being told apart).
+Deadline Console::waitEnd(Deadline deadline) {
+  if (s_->loop.waiter() != nullptr && frontend_.inputDescriptor() >= 0) return deadline;
+  return std::min(deadline, deadlineIn(kPollSliceMs));
+}
+
 uint8_t Console::consoleReadKey() {
   consoleOpen();
   State& s = *s_;
   if (s.queue.empty()) {
     s.screen.showCaret(true);
-    while (s.queue.empty()) pollFrontend(kPollSliceMs, true);
+    while (s.queue.empty()) pollFrontend(msUntil(waitEnd(kNoDeadline)), true);
     s.screen.showCaret(false);
     present();
   }
@@ -299,11 +308,13 @@ void Console::consoleDelay(uint16_t milliseconds) {
   const Deadline deadline = deadlineIn(milliseconds);
   for (;;) {
     const uint64_t seen = s_->eventsSeen;
-    const Deadline sliceEnd = std::min(deadline, deadlineIn(kPollSliceMs));
-    pollFrontend(msUntil(sliceEnd), false);
+    const Deadline end = waitEnd(deadline);
+    pollFrontend(msUntil(end), false);
     // A front end that returns at once with nothing to deliver must not
     // turn the delay into a busy loop.
-    if (s_->eventsSeen == seen && !passed(sliceEnd)) sleepFor(msUntil(sliceEnd));
+    if (s_->eventsSeen == seen && !passed(end) &&
+        (s_->loop.waiter() == nullptr || frontend_.inputDescriptor() < 0))
+      sleepFor(msUntil(end));
     if (milliseconds == 0 || passed(deadline)) break;
   }
 }

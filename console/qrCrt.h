@@ -153,6 +153,7 @@ class Console : public speech::Pacing, private KeySink {
   void present();  // hands the image to the front end when it changed
   void pollFrontend(int maxWaitMs, bool askingForKey, std::span<WaitFd> extra = {});
   void sleepFor(int ms);
+  [[nodiscard]] Deadline waitEnd(Deadline deadline);
   struct State;
   std::unique_ptr<State> s_;
   ConsoleFrontend& frontend_;

@@ -35,10 +35,9 @@ int PollWaiter::wait(std::span<qr::WaitFd> fds, int timeoutMs) {
       if (left > 0) std::this_thread::sleep_for(std::chrono::milliseconds(left));
       return 0;
     }
-    if (n < 0 && errno == EINTR) {
-      if (Clock::now() >= deadline) return 0;
-      continue;
-    }
+    // A signal's handler may have news for a front end (a resized
+    // terminal): the wait ends as a time-out and its caller waits again.
+    if (n < 0 && errno == EINTR) return 0;
     if (n <= 0) return n;
     for (size_t i = 0; i < p.size(); ++i) {
       fds[i].readable = (p[i].revents & POLLIN) != 0;

@@ -193,7 +193,9 @@ class TerminalFrontend final : public qr::ConsoleFrontend {
 
   void beep() override { writeAll("\x07", 1); }
 
-  int inputDescriptor() const override { return STDIN_FILENO; }
+  // The keyboard; -1 (ask poll() soon) while bytes wait to be told apart
+  // from a lone Esc, which no byte on the descriptor will announce.
+  int inputDescriptor() const override { return pending_.empty() ? STDIN_FILENO : -1; }
 
   std::string takeNotice() override { return std::exchange(notice_, {}); }
 

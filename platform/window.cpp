@@ -279,10 +279,12 @@ class WindowFrontend final : public qr::ConsoleFrontend {
     XFlush(xDisplay_);
   }
 
-  // The X connection, for a caller's wait; -1 (ask poll() at once) while
-  // events already wait in the queues, where the connection shows nothing.
+  // The X connection, for a caller's wait; -1 (ask poll() soon) while
+  // events already wait in the queues, where the connection shows nothing,
+  // and while an input method's messages, which come another way, need
+  // SDL pumped.
   int inputDescriptor() const override {
-    if (xDisplay_ == nullptr || SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT) ||
+    if (xDisplay_ == nullptr || inputMethod_ || SDL_HasEvents(SDL_FIRSTEVENT, SDL_LASTEVENT) ||
         XEventsQueued(xDisplay_, QueuedAlready) > 0)
       return -1;
     flushRequests();

@@ -7,7 +7,9 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,7 +31,8 @@ class SpeechdDaemon {
     return ::access(kBinary, X_OK) == 0 && std::filesystem::exists(kModuleConf);
   }
 
-  // Starts the daemon and waits (up to 10 s) for its socket.
+  // Starts the daemon and waits (up to 10 s) until its socket takes a
+  // connection: the file appears at bind, a moment before the daemon listens.
   bool start() {
     namespace fs = std::filesystem;
     char pattern[] = "/tmp/naviro-speechd-XXXXXX";
@@ -73,7 +76,7 @@ class SpeechdDaemon {
     }
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (std::chrono::steady_clock::now() < deadline) {
-      if (fs::exists(socket())) return true;
+      if (fs::exists(socket()) && accepts()) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return false;
@@ -111,6 +114,22 @@ class SpeechdDaemon {
     stop();
     std::error_code error;
     if (!dir_.empty()) std::filesystem::remove_all(dir_, error);
+  }
+
+  [[nodiscard]] bool accepts() const {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string path = socket().string();
+    if (path.size() >= sizeof address.sun_path) {
+      ::close(fd);
+      return false;
+    }
+    path.copy(address.sun_path, path.size());
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    ::close(fd);
+    return ok;
   }
 
   [[nodiscard]] std::filesystem::path socket() const { return dir_ / "run/speechd.sock"; }
