@@ -28,6 +28,12 @@ class AudioOutput {
   // Stops at once and discards what is queued.
   virtual void stop() = 0;
   virtual void close() = 0;
+  // A descriptor that becomes readable when the device has played a queued
+  // block to its end (room for the next, or the end of the stream), or -1
+  // when the output cannot tell (its user then computes when to look).
+  [[nodiscard]] virtual int playedDescriptor() const { return -1; }
+  // Takes that descriptor's news, so that it waits for the next.
+  virtual void takePlayed() {}
   // The tone channel: plays the samples over and over until toneStop.
   virtual void toneStart(const PcmFormat& format, const uint8_t* data, size_t length) = 0;
   virtual void toneStop() = 0;

@@ -259,7 +259,10 @@ class CoralVoice : public BuiltinEngine {
   }
   void setFactors(double pitch, double rate) override { engine_.EngineSetFactors(pitch, rate); }
   void close() override { engine_.EngineClose(); }
-  // Its speech is the player's blocks: busy changes as they are played.
+  // Its speech is the player's blocks: busy changes as they are played,
+  // which the player's descriptor tells (or its computed time).
+  void pump() override { player_.takePlayed(); }
+  int eventDescriptor() const override { return player_.playedDescriptor(); }
   qr::Deadline nextPump() const override { return player_.nextChange(); }
 
  private:

@@ -179,6 +179,7 @@ void RecordedVoice::stop() {
 }
 
 void RecordedVoice::pump() {
+  player_.takePlayed();
   for (;;) {
     if (started_) {
       if (!feed()) return;  // the device has no room yet
@@ -214,7 +215,13 @@ qr::Deadline RecordedVoice::nextPump() const {
   constexpr int kStepMs = 10;
   if (!started_ && steps_.empty() && pieces_.empty() && pauseMs_ == 0) return qr::kNoDeadline;
   if (!started_ && pauseMs_ == 0 && Clock::now() < pauseEnd_) return pauseEnd_;
+  // A device that tells when it played a block wakes the pump itself.
+  if (player_.playedDescriptor() >= 0) return qr::kNoDeadline;
   return qr::deadlineIn(kStepMs);
+}
+
+int RecordedVoice::eventDescriptor() const {
+  return player_.playedDescriptor();
 }
 
 bool RecordedVoice::feed() {

@@ -79,6 +79,8 @@ class RecordedVoice final : public Voice {
   bool busy(bool strict) override;
   void stop() override;
   void pump() override;
+  // The player's news of played blocks moves the voice on.
+  [[nodiscard]] int eventDescriptor() const override;
   [[nodiscard]] qr::Deadline nextPump() const override;
 
  private:

@@ -62,8 +62,10 @@ struct WavPlayer::State {
     accum.assign(kBlockBytes, 0.0f);
   }
 
-  // Blocks whose bytes the device has consumed come back.
+  // Blocks whose bytes the device has consumed come back (and the device's
+  // news of them is taken).
   void blockDone() {
+    audio.takePlayed();
     if (queued == 0) return;
     size_t outstanding = 0;
     for (int i = 0; i < queued; ++i) outstanding += queuedLength[static_cast<size_t>(i)];
@@ -82,6 +84,12 @@ struct WavPlayer::State {
     blockDone();
   }
 
+  // The device's news of played blocks, while blocks are queued: what ends
+  // a wait for room or for the end where the device can tell.
+  [[nodiscard]] int playedDescriptor() const {
+    return deviceOpen && queued > 0 ? audio.playedDescriptor() : -1;
+  }
+
   // When the oldest block will have been played.
   [[nodiscard]] qr::Deadline nextChange() const {
     if (queued == 0 || !deviceOpen) return qr::kNoDeadline;
@@ -97,15 +105,19 @@ struct WavPlayer::State {
     return qr::Clock::now() + std::chrono::microseconds(toPlay * 1000000 / byteRate + 1000);
   }
 
-  // Waits in the program's loop while the condition holds; the player's
-  // next change and the keys end each wait.
+  // Waits in the program's loop while the condition holds; the device's
+  // news of a played block (or, from a device that cannot tell, the time
+  // its oldest block will have been played) and the keys end each wait.
   void waitWhile(const std::function<bool()>& condition) {
     pacing.waitWhile(
         [&] {
           blockDone();
           return condition();
         },
-        [&] { return qr::Wake{-1, nextChange()}; });
+        [&] {
+          const int fd = playedDescriptor();
+          return qr::Wake{fd, fd >= 0 ? qr::kNoDeadline : nextChange()};
+        });
   }
 
   bool keyWaiting() { return pacing.keyPending(); }
@@ -230,7 +242,15 @@ void WavPlayer::wavStop() {
 }
 
 qr::Deadline WavPlayer::nextChange() const {
-  return s_->nextChange();
+  return s_->playedDescriptor() >= 0 ? qr::kNoDeadline : s_->nextChange();
+}
+
+int WavPlayer::playedDescriptor() const {
+  return s_->playedDescriptor();
+}
+
+void WavPlayer::takePlayed() {
+  s_->blockDone();
 }
 
 bool WavPlayer::wavBusy() {

@@ -97,9 +97,14 @@ class WavPlayer {
   [[nodiscard]] long offerSamples(const uint8_t* samples, size_t length, const WavFormat& format);
   [[nodiscard]] bool wavBusy();
   void wavStop();
-  // When the oldest queued block will have been played (what may end a
-  // wait for room or for the end); kNoDeadline with nothing queued.
+  // What may end a wait for room or for the end: a descriptor readable when
+  // the device has played a block (-1 with nothing queued, or from a device
+  // that cannot tell), and for a device that cannot tell, when the oldest
+  // queued block will have been played (kNoDeadline otherwise).
+  [[nodiscard]] int playedDescriptor() const;
   [[nodiscard]] qr::Deadline nextChange() const;
+  // Takes the descriptor's news and gives back the blocks played.
+  void takePlayed();
 
   void setFast(bool on);
   void setCut(bool on);

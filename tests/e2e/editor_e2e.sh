@@ -9,7 +9,7 @@ naviro=$1 root=$2 work=$3
 [ -d "$root/som/letras" ] || { echo "no generated sound library in $root"; exit 77; }
 rm -rf "$work" && mkdir -p "$work" && cd "$work" || exit 1
 
-# abc, review: Ctrl+K tells row 4 column 24, Esc back; Left onto c,
+# abc, review: Ctrl+K tells the question's row and column 24, Esc back; Left onto c,
 # Backspace deletes b, x is typed; Esc cancels the answer and ends the run.
 printf '%s' 'abc{Ctrl+Alt+R}{Ctrl+K}{Esc}{Left}{Backspace}x{Esc}' > keys.txt
 QUIRAL_CONSOLE=script QUIRAL_AUDIO=null QUIRAL_KEYS=keys.txt QUIRAL_SCREEN=screen.txt \
@@ -19,9 +19,11 @@ fail=0
 check() { if ! "$@"; then echo "FAILED: $*"; fail=1; fi; }
 check [ "$rc" -eq 0 ]
 check grep -qx 'Nome do computador:' screen.txt
-check grep -qx 'text 4 24' log.txt
+# The question's row, wherever the lines before it put it.
+row=$(grep -n -m1 '^Nome do computador:' screen.txt | cut -d: -f1)
+check grep -qx "text $row 24" log.txt
 # Leaving review: two tones, then the editor speaks c (Left), then _DEL and b.
-check bash -c "grep -v -e '^stop' -e '^image' -e '^sound' log.txt | grep -A4 -x 'text 4 24' | tr '\n' ' ' | grep -q 'text 4 24 beep beep char 99 char 98'"
+check bash -c "grep -v -e '^stop' -e '^image' -e '^sound' log.txt | grep -A4 -x 'text $row 24' | tr '\n' ' ' | grep -q 'text $row 24 beep beep char 99 char 98'"
 check grep -q '^sound .*/_DEL.wav$' log.txt
 if [ $fail -ne 0 ]; then
   echo "--- screen"; cat screen.txt; echo "--- log"; cat log.txt

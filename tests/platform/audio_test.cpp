@@ -1,8 +1,10 @@
 // Audio outputs: the conversions behind the WAV file output, the file as a
-// test reads it while the program runs, and the null output's promise that
-// every sound is over at once.
+// test reads it while the program runs, the null output's promise that
+// every sound is over at once, and the sound device's news of played blocks.
 #include <gtest/gtest.h>
+#include <poll.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -115,6 +117,54 @@ TEST(AudioFactory, UnusableChoicesFallBackToSilence) {
   }
   unsetenv("QUIRAL_AUDIO");
   unsetenv("SDL_AUDIODRIVER");
+}
+
+// The sound device tells on its descriptor when it has played a queued
+// block (the player waits on that, not on a computed time): once per block,
+// in order, and nothing more while it plays silence.
+TEST(AudioSdl, EachPlayedBlockIsToldOnTheDescriptorAndTheBytesGoOutInOrder) {
+  const auto out = std::filesystem::temp_directory_path() / "naviro_sdl_played.raw";
+  setenv("SDL_AUDIODRIVER", "disk", 1);
+  setenv("SDL_DISKAUDIOFILE", out.c_str(), 1);
+  std::string error;
+  auto audio = platform::makeSdlAudio(error);
+  ASSERT_TRUE(audio) << error;
+  ASSERT_EQ(audio->open({11025, 8, 1}), 0);
+  const int fd = audio->playedDescriptor();
+  ASSERT_GE(fd, 0);
+  const std::vector<uint8_t> first(1102, 10), second(551, 20);  // 100 and 50 ms
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(audio->queue(first.data(), first.size()));
+  ASSERT_TRUE(audio->queue(second.data(), second.size()));
+  const auto told = [fd](int ms) {
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, ms) == 1;
+  };
+  ASSERT_TRUE(told(2000)) << "the first block's end was not told";
+  audio->takePlayed();
+  EXPECT_LE(audio->pending(), second.size());
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(80))
+      << "told before the block could have been played";
+  if (audio->pending() > 0) {
+    ASSERT_TRUE(told(2000)) << "the second block's end was not told";
+    audio->takePlayed();
+  }
+  EXPECT_EQ(audio->pending(), 0u);
+  EXPECT_FALSE(told(60)) << "news while nothing was queued";
+  // A stopped stream drops what was queued.
+  const std::vector<uint8_t> third(11025, 30);
+  ASSERT_TRUE(audio->queue(third.data(), third.size()));
+  audio->stop();
+  EXPECT_EQ(audio->pending(), 0u);
+  audio.reset();
+  const std::vector<uint8_t> played = readBytes(out);
+  std::vector<uint8_t> both(first);
+  both.insert(both.end(), second.begin(), second.end());
+  EXPECT_NE(std::search(played.begin(), played.end(), both.begin(), both.end()), played.end())
+      << "the two blocks did not go out whole and in order";
+  unsetenv("SDL_DISKAUDIOFILE");
+  unsetenv("SDL_AUDIODRIVER");
+  std::filesystem::remove(out);
 }
 
 TEST(FrontendChoice, ConsoleVariableWinsThenTheDisplayDecides) {
