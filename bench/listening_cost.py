@@ -369,7 +369,10 @@ def pieces(lines, speed):
     """The pieces of sound of logged lines: [(index, seconds, what)].
     Recordings (messages, letters, number pieces) are played faster or
     slower than made by the speed's pace; the voice's in-memory sounds
-    (8-bit, 11,025 Hz) are made at it. A sound file is named by its file
+    (8-bit, 11,025 Hz) are made at it, except numbers joined from recorded
+    pieces, which the player still speeds up: at speed 5 they count longer
+    here than they sound (the first model's totals, read from the sound
+    file, are not touched by this). A sound file is named by its file
     (FTCMD, _46: the sign of code 46); an in-memory one by the text that
     went before."""
     tempo = PACE[speed] / PACE[3]

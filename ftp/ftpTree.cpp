@@ -207,8 +207,11 @@ void TreeWalk::add(const TreeDirectory& dir, const std::vector<TreeChild>& child
   }
 }
 
-void TreeWalk::failed(const TreeDirectory& dir, const std::string& reason) {
-  leftOut_.push_back({dir.rel.text.empty() ? std::string(".") : dir.rel.text, reason});
+void TreeWalk::failed(const TreeDirectory& dir, const std::string& reason, bool relist) {
+  long index = -1;
+  for (size_t i = 0; relist && i < dirs_.size(); ++i)
+    if (dirs_[i].rel.wire == dir.rel.wire) index = static_cast<long>(i);
+  leftOut_.push_back({dir.rel.text.empty() ? std::string(".") : dir.rel.text, reason, -1, index});
 }
 
 std::string TreeText(std::string_view key) {
@@ -413,16 +416,16 @@ bool Tree::listRemote(Run& run, const TreeDirectory& dir, std::vector<TreeChild>
   return true;
 }
 
-void Tree::listLocal(Run& run, const TreeDirectory& dir) {
+bool Tree::readLocal(Run& run, const TreeDirectory& dir, std::vector<TreeChild>& children,
+                     std::string& reason) {
   const int fd = openBelow(run.rootFd, dir.rel.wire, false);
   DIR* d = fd < 0 ? nullptr : ::fdopendir(fd);
   if (!d) {
     const int error = errno;
     if (fd >= 0) ::close(fd);
-    run.walk.failed(dir, SystemReason(error));
-    return;
+    reason = SystemReason(error);
+    return false;
   }
-  std::vector<TreeChild> children;
   while (const dirent* e = ::readdir(d)) {
     const std::string name = e->d_name;
     if (name == "." || name == "..") continue;
@@ -438,7 +441,16 @@ void Tree::listLocal(Run& run, const TreeDirectory& dir) {
   ::closedir(d);
   std::sort(children.begin(), children.end(),
             [](const TreeChild& a, const TreeChild& b) { return a.name.wire < b.name.wire; });
-  run.walk.add(dir, children);
+  return true;
+}
+
+void Tree::listLocal(Run& run, const TreeDirectory& dir) {
+  std::vector<TreeChild> children;
+  std::string reason;
+  if (readLocal(run, dir, children, reason))
+    run.walk.add(dir, children);
+  else
+    run.walk.failed(dir, reason, true);
 }
 
 void Tree::countOne(Run& run) {
@@ -452,7 +464,50 @@ void Tree::countOne(Run& run) {
   if (listRemote(run, dir, children, reason))
     run.walk.add(dir, children);
   else if (!dlg_.closed())
-    run.walk.failed(dir, reason.empty() ? TreeText("perdida") : reason);
+    run.walk.failed(dir, reason.empty() ? TreeText("perdida") : reason, true);
+}
+
+void Tree::retryDirectory(Run& run, TreeProblem& problem, std::vector<TreeProblem>& items) {
+  const TreeDirectory dir = run.walk.directories()[static_cast<size_t>(problem.directory)];
+  const size_t filesBefore = run.walk.files().size();
+  const size_t leftBefore = run.walk.leftOut().size();
+  std::vector<TreeChild> children;
+  std::string reason;
+  if (!(run.upload ? readLocal(run, dir, children, reason)
+                   : listRemote(run, dir, children, reason))) {
+    if (!reason.empty()) problem.reason = reason;
+    ui_.errorBeep();
+    return;
+  }
+  problem.directory = -1;  // listed: it is no longer a failure
+  run.walk.add(dir, children);
+  // What lies below it is counted whole now: the user waits for this one.
+  count(run, Clock::time_point::max());
+  makeDirectories(run);
+  size_t moved = 0, failed = 0;
+  std::vector<TreeProblem> found;
+  for (size_t i = filesBefore; i < run.walk.files().size() && !dlg_.closed(); ++i) {
+    run.current = i;
+    std::string why;
+    const FileEnd end = run.upload ? sendOne(run, i, why) : receiveOne(run, i, why);
+    if (end == FileEnd::Moved || end == FileEnd::Skipped) {
+      ++moved;
+    } else {
+      ++failed;
+      found.push_back({run.walk.files()[i].rel.text, why, static_cast<long>(i)});
+    }
+    if (run.stopped) break;
+  }
+  for (size_t i = leftBefore; i < run.walk.leftOut().size(); ++i)
+    found.push_back(run.walk.leftOut()[i]);
+  ui_.setCaption(IdleCaption(st_.remoteName));
+  if (failed == 0) {
+    ui_.writeLineSpoken(TreeText("conseguiu"));
+  } else {
+    ui_.errorBeep();
+    ui_.writeLineSpoken(TreeFailedText(run.upload, moved, moved + failed, failed));
+  }
+  items.insert(items.end(), found.begin(), found.end());
 }
 
 void Tree::count(Run& run, Clock::time_point until) {
@@ -1015,6 +1070,18 @@ void Tree::walkFailures(Run& run) {
     }
     if (extended || (key != 'R' && key != 'r')) continue;
     TreeProblem& p = items[at];
+    if (p.file < 0 && p.directory >= 0) {
+      run.stopped = false;
+      run.milestones.reset();
+      retryDirectory(run, p, items);
+      if (dlg_.closed()) break;
+      if (items[at].directory < 0) {  // listed this time
+        items.erase(items.begin() + static_cast<long>(at));
+        if (at >= items.size() && at > 0) --at;
+      }
+      if (items.empty()) break;
+      continue;
+    }
     if (p.file < 0) {
       ui_.errorBeep();  // a name left out is not tried
       sayItem = false;

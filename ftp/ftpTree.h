@@ -73,6 +73,7 @@ struct TreeProblem {
   std::string name;    // the path below the root, as heard
   std::string reason;
   long file = -1;      // the file's index when it may be tried again
+  long directory = -1;  // a directory's index when it may be listed again
 };
 
 // The walk over a tree: directories still to list, the files found, in the
@@ -88,7 +89,8 @@ class TreeWalk {
   [[nodiscard]] const TreeDirectory& nextDirectory();
   // The entries of a directory given by nextDirectory.
   void add(const TreeDirectory& dir, const std::vector<TreeChild>& children);
-  void failed(const TreeDirectory& dir, const std::string& reason);
+  // relist: the directory could not be listed, and may be listed again.
+  void failed(const TreeDirectory& dir, const std::string& reason, bool relist = false);
 
   [[nodiscard]] const std::vector<TreeFile>& files() const { return files_; }
   [[nodiscard]] const std::vector<TreeDirectory>& directories() const { return dirs_; }
@@ -168,7 +170,13 @@ class Tree {
   enum class FileEnd { Moved, Failed, Skipped, Stop };
   [[nodiscard]] bool listRemote(Run& run, const TreeDirectory& dir,
                                 std::vector<TreeChild>& children, std::string& reason);
+  [[nodiscard]] bool readLocal(Run& run, const TreeDirectory& dir,
+                               std::vector<TreeChild>& children, std::string& reason);
   void listLocal(Run& run, const TreeDirectory& dir);
+  // A directory that could not be listed, listed again from the failures'
+  // list: its files (and those below it) move, and their failures join the
+  // list.
+  void retryDirectory(Run& run, TreeProblem& problem, std::vector<TreeProblem>& items);
   // Lists the next directory of the walk.
   void countOne(Run& run);
   // Walks until nothing is pending, or until the deadline.

@@ -482,11 +482,13 @@ def flat_tree(root, count):
 
 
 PARALLEL = {
-    # pyftpdlib takes two connections from one address: the main one and
-    # one more; the other two asked for are refused (421) and left out.
-    "tree_parallel_pyftpdlib": dict(server="pyftpdlib", limit=2, extra=1),
-    # vsftpd takes one: the main connection moves everything.
-    "tree_parallel_vsftpd_one": dict(server="vsftpd", limit=1, extra=0),
+    # pyftpdlib takes one connection from an address: the main connection
+    # moves everything; the three further ones are refused (421).
+    "tree_parallel_pyftpdlib": dict(server="pyftpdlib", limit=1, extra=0),
+    # vsftpd takes two: the main one and one more (at most: it counts a
+    # connection until its process has gone, so one just closed may still
+    # count), the others refused.
+    "tree_parallel_vsftpd_two": dict(server="vsftpd", limit=2, extra=1, at_most=True),
     # Under TLS with session reuse required on the data connections: every
     # connection secured as the main one, each data connection resuming its
     # own connection's session.
@@ -517,6 +519,8 @@ def parallel(a, work, sysdir, name):
                 os.chmod(os.path.join(d, n), 0o644)
         server = vsftpd_with_mkdir(srv, work, tls=tls, more=["max_per_ip=%d" % case["limit"]]
                                    if "limit" in case else [])
+        if "limit" in case:
+            time.sleep(0.5)  # the readiness probe's connection gone from vsftpd's count
         up = "s{until desejado}up{Enter}{wait 300}"
     else:
         server = ftp_e2e.RealServer(srv)
@@ -556,16 +560,17 @@ def parallel(a, work, sysdir, name):
         if done not in said or "falh" in said:
             failures.append("not said whole: " + done)
         logged_in = sum(1 for n in (2, 3, 4) if "conexao %d ready" % n in said)
-        if logged_in != case["extra"]:
+        if logged_in > case["extra"] or (logged_in < case["extra"] and not case.get("at_most")):
             failures.append("%s: %d further connections logged in, %d expected" %
                             (done, logged_in, case["extra"]))
         if tls and "conexao 2< 234" not in said:
             failures.append("the further connections did not ask for TLS")
         refused = said.count("left out: refused: 421")
-        if refused != 3 - case["extra"]:
+        if refused != 3 - logged_in:
             failures.append("%s: %d connections refused, %d expected" %
-                            (done, refused, 3 - case["extra"]))
-    return verdict(name, sent, failures, elapsed=got.elapsed + sent.elapsed, log_tail=40)
+                            (done, refused, 3 - logged_in))
+    shown = got if any("recebida" in f for f in failures) else sent
+    return verdict(name, shown, failures, elapsed=got.elapsed + sent.elapsed, log_tail=40)
 
 
 def main():

@@ -3,7 +3,10 @@
 
 #include "base/cp1252.h"
 #include "ftp/ftpBrowse.h"
+#include "ftp/ftpPool.h"
 #include "ftp/ftpTree.h"
+#include "manyServer.h"
+#include "transferRig.h"
 
 namespace {
 
@@ -142,5 +145,226 @@ TEST(TreeNames, PathsJoinWithOneSlash) {
   EXPECT_EQ(ftp::JoinPath("", "a"), "a");
   EXPECT_EQ(ftp::JoinPath("/base", ""), "/base");
 }
+
+
+// Folders over several connections, against a server that takes several:
+// every file judged as one file is, whatever befalls the connection that
+// moves it.
+namespace folders {
+
+struct TreeRig {
+  ftp_test::ManyFtp server;
+  ftp_test::GatedTela ui;
+  ftp::ClientState st;
+  ftp::Messages msg{ui};
+  ftp::Rede rede{st, ui};
+  ftp::Dlg dlg{st, ui, msg, rede};
+  ftp::Port port{st, dlg, rede};
+  ftp_test::FakeDialogs dialogs;
+  ftp::Transfer transfer{st, ui, msg, dlg, rede, port, dialogs};
+  ftp::Tree tree{st, ui, msg, dlg, rede, transfer};
+  std::filesystem::path scratch, before;
+
+  TreeRig() {
+    platform::ignoreProcessSignals();
+    ui.settings["PRAZO"] = "5";
+    scratch = std::filesystem::temp_directory_path() /
+              ("naviro-folders-" + std::to_string(::getpid()));
+    std::filesystem::remove_all(scratch);
+    std::filesystem::create_directories(scratch);
+    before = std::filesystem::current_path();
+    std::filesystem::current_path(scratch);  // a received folder lands in the working directory
+  }
+  ~TreeRig() {
+    rede.CloseConnections();
+    std::filesystem::current_path(before);
+    std::filesystem::remove_all(scratch);
+  }
+  bool login() {
+    st.remoteName = st.remoteHost = "127.0.0.1";
+    st.controlPort = server.port();
+    st.passive = true;
+    st.userName = "ana";
+    st.password = "s3nha";
+    if (!rede.OpenControlConnection().ok() || dlg.ReadReply() != 220) return false;
+    return dlg.SendCommand("USER ana") && dlg.ReadReply() == 331 &&
+           dlg.SendCommand("PASS s3nha") && dlg.ReadReply() == 230;
+  }
+  void keys(const std::string& k) {
+    for (char c : k) ui.keys.push_back(static_cast<uint8_t>(c));
+  }
+  std::string said() const {
+    std::string all;
+    for (const auto& e : ui.events) all += e + "\n";
+    return all;
+  }
+};
+
+std::string bytesOf(size_t i) {
+  std::string s(2000 + 7919 * (i % 5) + (i == 3 ? 300000 : 0), '\0');
+  for (size_t k = 0; k < s.size(); ++k) s[k] = static_cast<char>((k * 31 + i * 7) >> 3);
+  return s;
+}
+
+std::string fileName(size_t i) {
+  return (i % 3 == 0 ? "" : i % 3 == 1 ? "um/" : "um/dois/") + std::string("f") +
+         std::to_string(i) + ".bin";
+}
+
+std::string local(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  if (!in) return "<none>";
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+constexpr size_t kFiles = 12;
+
+TEST(FolderConnections, EachFileIsJudgedAsOneFileWhateverBefallsItsConnection) {
+  struct Case {
+    const char* what;
+    bool upload;
+    std::string connections;
+    std::function<void(ftp_test::ManyFtp&)> serve;
+    std::string outcome;            // said at the end
+    std::vector<size_t> notThere;   // files that must not be in place
+    int peakAtMost = 100;
+  } cases[] = {
+      {"a connection lost under a file: the file moves again", false, "3",
+       [](auto& s) { s.dropOn = "/pasta/" + fileName(4); }, "Pasta recebida: 12 arquivos", {}},
+      {"a file sent short with 226 is not put in place", false, "3",
+       [](auto& s) { s.shortOn = "/pasta/" + fileName(3); }, "11 de 12 recebidos; 1 falhou",
+       {3}},
+      {"a server taking two connections gets two", false, "4",
+       [](auto& s) { s.maxConnections = 2; }, "Pasta recebida: 12 arquivos", {}, 2},
+      {"a server taking one: the main connection moves all", false, "4",
+       [](auto& s) { s.maxConnections = 1; }, "Pasta recebida: 12 arquivos", {}, 1},
+      {"one connection: the files one by one", false, "1", [](auto&) {},
+       "Pasta recebida: 12 arquivos", {}, 1},
+      {"a refused upload fails alone", true, "3",
+       [](auto& s) { s.refuseStor = "/envio/" + fileName(2); }, "11 de 12 enviados; 1 falhou",
+       {2}},
+      {"a connection lost under an upload: the file goes again", true, "3",
+       [](auto& s) { s.dropOn = "/envio/" + fileName(7); }, "Pasta enviada: 12 arquivos", {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TreeRig rig;
+    rig.ui.settings["CONEXOES"] = c.connections;
+    for (size_t i = 0; i < kFiles; ++i) {
+      if (c.upload) {
+        const auto p = rig.scratch / "envio" / fileName(i);
+        std::filesystem::create_directories(p.parent_path());
+        std::ofstream(p, std::ios::binary) << bytesOf(i);
+      } else {
+        rig.server.files["/pasta/" + fileName(i)] = bytesOf(i);
+      }
+    }
+    c.serve(rig.server);
+    ASSERT_TRUE(rig.login());
+    // The keys wait for the question and the failures' list: a key while
+    // data moves would ask for the progress.
+    rig.ui.gate = [&rig] {
+      const auto& e = rig.ui.events;
+      for (size_t k = e.size() > 3 ? e.size() - 3 : 0; k < e.size(); ++k)
+        if (e[k].find("Continuar") != std::string::npos ||
+            e[k].find("Setas percorrem") != std::string::npos)
+          return true;
+      return false;
+    };
+    rig.keys(std::string("s") + (c.outcome.find("falhou") != std::string::npos ? "\x1b" : ""));
+    try {
+      if (c.upload)
+        rig.tree.SendFolder("envio");
+      else
+        rig.tree.ReceiveFolder(ftp::RemoteName::typed("pasta"));
+    } catch (...) {
+      ADD_FAILURE() << "ended early:\n" << rig.said();
+    }
+    const std::string said = rig.said();
+    EXPECT_NE(said.find(c.outcome), std::string::npos) << said;
+    const bool whole = c.notThere.empty();
+    EXPECT_EQ(rig.ui.occurrences(c.upload ? "announce FTFIMENV" : "announce FTFIMREC"),
+              whole ? 1u : 0u);
+    for (size_t i = 0; i < kFiles; ++i) {
+      const bool missing =
+          std::find(c.notThere.begin(), c.notThere.end(), i) != c.notThere.end();
+      const std::string there = c.upload ? rig.server.file("/envio/" + fileName(i))
+                                         : local(rig.scratch / "pasta" / fileName(i));
+      // Compared whole, not printed: the bytes would fill the screen.
+      EXPECT_EQ(there == bytesOf(i), !missing)
+          << fileName(i) << (missing ? " put in place though not whole" : " not whole");
+      if (!c.upload && !missing) {
+        EXPECT_FALSE(std::filesystem::exists(rig.scratch / "pasta" / (fileName(i) + ".part")));
+      }
+    }
+    EXPECT_LE(rig.server.peak(), c.peakAtMost);
+    if (c.upload) {
+      // Every directory is made before a file is sent into it.
+      const auto cmds = rig.server.commands();
+      const auto first = [&](const std::string& prefix) {
+        return std::find_if(cmds.begin(), cmds.end(),
+                            [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+      };
+      EXPECT_LT(first("MKD /envio/um/dois"), first("STOR /envio/um/dois/"));
+    }
+  }
+}
+
+TEST(FolderConnections, AHugeTreeIsSaidAsCountedSoFarAndCountedOnWhileItsFilesMove) {
+  TreeRig rig;
+  rig.ui.settings["CONEXOES"] = "3";
+  // Ten directories listed 400 ms apart: four seconds to count.
+  for (size_t d = 0; d < 10; ++d)
+    for (size_t i = 0; i < 3; ++i)
+      rig.server.files["/pasta/d" + std::to_string(d) + "/f" + std::to_string(i)] = bytesOf(i);
+  rig.server.listPauseMs = 400;
+  ASSERT_TRUE(rig.login());
+  rig.ui.gate = [&rig] {
+    return !rig.ui.events.empty() && rig.ui.events.back().find("Continuar") != std::string::npos;
+  };
+  rig.keys("s");
+  rig.tree.ReceiveFolder(ftp::RemoteName::typed("pasta"));
+  const std::string said = rig.said();
+  EXPECT_NE(said.find(qr::W("Pasta pasta: até agora")), std::string::npos) << said;
+  EXPECT_NE(said.find("ainda contando"), std::string::npos);
+  EXPECT_NE(said.find("Pasta recebida: 30 arquivos"), std::string::npos) << said;
+  for (size_t d = 0; d < 10; ++d)
+    for (size_t i = 0; i < 3; ++i)
+      EXPECT_TRUE(local(rig.scratch / "pasta" / ("d" + std::to_string(d)) / ("f" + std::to_string(i))) ==
+                  bytesOf(i))
+          << d << "/" << i;
+}
+
+TEST(FolderConnections, ADirectoryThatCouldNotBeListedIsListedAgainFromTheFailures) {
+  TreeRig rig;
+  rig.ui.settings["CONEXOES"] = "3";
+  for (size_t i = 0; i < kFiles; ++i) rig.server.files["/pasta/" + fileName(i)] = bytesOf(i);
+  rig.server.refuseListOnce = "/pasta/um/dois";
+  ASSERT_TRUE(rig.login());
+  rig.ui.gate = [&rig] {
+    const auto& e = rig.ui.events;
+    for (size_t k = e.size() > 3 ? e.size() - 3 : 0; k < e.size(); ++k)
+      if (e[k].find("Continuar") != std::string::npos ||
+          e[k].find("Setas percorrem") != std::string::npos)
+        return true;
+    return false;
+  };
+  rig.keys("sR\x1b");  // R on the directory, the first item of the list
+  rig.tree.ReceiveFolder(ftp::RemoteName::typed("pasta"));
+  const std::string said = rig.said();
+  EXPECT_NE(said.find("um/dois: 550 Sem permissao"), std::string::npos) << said;
+  EXPECT_NE(said.find("Desta vez foi"), std::string::npos) << said;
+  for (size_t i = 0; i < kFiles; ++i)
+    EXPECT_TRUE(local(rig.scratch / "pasta" / fileName(i)) == bytesOf(i)) << fileName(i);
+}
+
+TEST(FolderConnections, TheSettingIsClampedAndDefaultsToFour) {
+  const std::pair<const char*, int> rows[] = {{"", 4},  {"x", 4},  {"0", 1},   {"1", 1},
+                                              {"3", 3}, {" 6", 6}, {"99", 8},  {"-2", 4},
+                                              {"8", 8}, {"9", 8},  {"123456789012", 8}};
+  for (const auto& [value, n] : rows) EXPECT_EQ(ftp::ConnectionsSetting(value), n) << value;
+}
+
+}  // namespace folders
 
 }  // namespace
