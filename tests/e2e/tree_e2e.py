@@ -357,7 +357,7 @@ def stopped(a, work, sysdir):
     data = {}
     for i in range(6):
         name = "parte%d.bin" % i
-        data[name] = os.urandom(12 * 1024 * 1024)
+        data[name] = os.urandom(32 * 1024 * 1024)
         with open(os.path.join(srv, "lenta", name), "wb") as f:
             f.write(data[name])
     os.chmod(srv, 0o755)
