@@ -6,6 +6,8 @@
 // connections beyond a limit). A thread per connection.
 #pragma once
 
+#include "tests/support/loopbackListen.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -63,18 +65,7 @@ class ManyFtp {
   }
 
  private:
-  static int listenOn(uint16_t& got) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    (void)::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-    socklen_t len = sizeof sa;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
-    got = ntohs(sa.sin_port);
-    ::listen(fd, 16);
-    return fd;
-  }
+  static int listenOn(uint16_t& got) { return testing_support::listenOnLoopback(got, 16); }
   static void say(int fd, const std::string& text) {
     (void)::send(fd, text.data(), text.size(), MSG_NOSIGNAL);
   }

@@ -6,6 +6,8 @@
 // the server thread for long.
 #pragma once
 
+#include "tests/support/loopbackListen.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <openssl/err.h>
@@ -128,18 +130,7 @@ class TlsFtp {
   int dataHandshakes() const { return dataHandshakes_; }
 
  private:
-  static int listenOn(uint16_t& port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    (void)::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-    socklen_t len = sizeof sa;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
-    port = ntohs(sa.sin_port);
-    ::listen(fd, 2);
-    return fd;
-  }
+  static int listenOn(uint16_t& port) { return testing_support::listenOnLoopback(port, 2); }
   static void limitWaits(int fd) {
     const timeval t{5, 0};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &t, sizeof t);

@@ -7,6 +7,8 @@
 // command.
 #pragma once
 
+#include "tests/support/loopbackListen.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -114,17 +116,7 @@ class FakeFtp {
 
  private:
   static int listenOn(uint16_t want, uint16_t& got) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    sa.sin_port = htons(want);
-    (void)::bind(fd, reinterpret_cast<sockaddr*>(&sa), sizeof sa);
-    socklen_t len = sizeof sa;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&sa), &len);
-    got = ntohs(sa.sin_port);
-    ::listen(fd, 1);
-    return fd;
+    return testing_support::listenOnLoopback(got, 1, want);
   }
   void say(const std::string& text) {
     if (dribbleMs <= 0) {
