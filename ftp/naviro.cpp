@@ -432,6 +432,9 @@ void Client::runRemote() {
   }
   remoteCmds_ = std::make_unique<RemoteCommands>(
       st_, ui_, msg_, *remote_, activeDialogs_ ? *activeDialogs_ : plainDialogs_, browse_);
+  // Folders and marked sets walk over the same interface.
+  tree_.useRemote(remote_.get());
+  remoteCmds_->offerFolders(tree_);
   st_.loggedIn = remote_->Login();
   st_.inSession = st_.loggedIn;
   prompt();
@@ -444,6 +447,7 @@ void Client::runRemote() {
     if (!ui_.keyPending()) rede_.waitIdle(kIdleWaitMs);
   }
   remoteCmds_.reset();
+  tree_.useRemote(nullptr);
   remote_->Quit();
   remote_.reset();
   rede_.CloseConnections();
