@@ -3,6 +3,7 @@
 
 #include <libssh/libssh.h>
 #include <pwd.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -423,6 +424,12 @@ void Ssh::wait(int ms) {
   const bool write = (ssh_get_poll_flags(h_->session) & SSH_WRITE_PENDING) != 0;
   qr::WaitFd f{.fd = fd, .wantRead = true, .wantWrite = write};
   ui_.waitFor(std::span<qr::WaitFd>(&f, 1), ms);
+}
+
+bool Ssh::pending() const {
+  if (h_->session == nullptr) return false;
+  int n = 0;
+  return ::ioctl(ssh_get_fd(h_->session), FIONREAD, &n) == 0 && n > 0;
 }
 
 bool Ssh::connected() const {
