@@ -276,6 +276,20 @@ def played(stamped, t0, t1, speed):
     return total
 
 
+def answer_transfer(run, first, name, second, know):
+    """A transfer's questions answered as a practised user does: the name at
+    the first, the offered name kept at the second, the image mode taken;
+    returns once the outcome was heard whole (the prompt came after it)."""
+    run.after(first, know)
+    run.type(name)
+    run.key("Enter")
+    run.after(second, know)
+    run.key("Enter")
+    run.after("FTMODIMG", know)
+    run.key("s")
+    run.after("FTCMD", know)
+
+
 def practised_user(exe, quiral, work, address, speed, cwd):
     """The second model's rows at a speed: {task: seconds played}."""
     know = RECOGNISED * PACE[3] / PACE[speed]
@@ -302,24 +316,10 @@ def practised_user(exe, quiral, work, address, speed, cwd):
             run.after("FTCMD", 1.0)
             rows[task] = played(run.lines, t0, t1, speed)
         t0 = run.key("r")
-        run.after("FTNOMREM", know)
-        run.type("leia.txt")
-        run.key("Enter")
-        run.after("FTNOMLOC", know)
-        run.key("Enter")
-        run.after("FTMODIMG", know)
-        run.key("s")
-        run.after("FTCMD", know)  # the outcome was heard whole before it
+        answer_transfer(run, "FTNOMREM", "leia.txt", "FTNOMLOC", know)
         t1 = run.key("t")
         rows["receive one file"] = played(run.lines, t0, t1, speed)
-        run.after("FTNOMLOC", know)
-        run.type("envio.txt")
-        run.key("Enter")
-        run.after("FTNOMREM", know)
-        run.key("Enter")
-        run.after("FTMODIMG", know)
-        run.key("s")
-        run.after("FTCMD", know)
+        answer_transfer(run, "FTNOMLOC", "envio.txt", "FTNOMREM", know)
         rows["send one file"] = played(run.lines, t1, run.key("Escape"), speed)
         time.sleep(1.5)
     finally:

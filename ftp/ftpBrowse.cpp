@@ -330,6 +330,17 @@ class Browse::FtpActions : public BrowseActions {
       transfer_.ReceiveFile(name);
   }
   bool confirmAndDelete(const RemoteName& name) override { return dirs_.deleteNamed(name, true); }
+  bool removeMarked(const ListingEntry& entry, std::string& failure) override {
+    // Files go with DELE, directories with RMD.
+    const RemoteName name = EntryName(entry);
+    if (!SafeInCommand(name.wire) ||
+        !dlg_.SendCommand(IsDirectoryEntry(entry) ? "RMD " : "DELE ", name.wire))
+      return false;
+    const Reply r = dlg_.awaitReply();
+    if (r.complete && r.code / 100 == 2) return true;
+    if (r.complete) failure = r.line;
+    return false;
+  }
   bool saySize(const ListingEntry& entry) override {
     // A directory has no size to ask for; a file's is asked in type I,
     // since servers refuse SIZE in the listing's type A.
@@ -493,29 +504,24 @@ size_t Browse::markedCount() const {
       std::count_if(table_.begin(), table_.end(), [](const ListingEntry& e) { return e.marked; }));
 }
 
-void Browse::deleteMarked(BrowsePlace& place) {
+void Browse::deleteMarked(BrowsePlace& place, BrowseActions& actions) {
   const size_t count = markedCount();
   ui_.endLine();
   if (!AskYesNo(ui_, msg_, "Apagar os " + std::to_string(count) + " marcados?  ")) {
     msg_.Announce("FTDESIS", 2);
     return;
   }
-  // Files go with DELE, directories with RMD (only an empty one can go).
+  // Only an empty directory can go.
   size_t deleted = 0;
   std::vector<std::string> failed;
-  for (size_t i = 0; i < table_.size() && !dlg_.closed();) {
+  for (size_t i = 0; i < table_.size() && actions.stillThere();) {
     if (!table_[i].marked) {
       ++i;
       continue;
     }
-    const RemoteName name = EntryName(table_[i]);
-    bool gone = false;
-    if (SafeInCommand(name.wire) &&
-        dlg_.SendCommand(IsDirectoryEntry(table_[i]) ? "RMD " : "DELE ", name.wire)) {
-      const Reply r = dlg_.awaitReply();
-      gone = r.complete && r.code / 100 == 2;
-      if (!gone && r.complete) failed.push_back(name.text + ": " + r.line);
-    }
+    std::string failure;
+    const bool gone = actions.removeMarked(table_[i], failure);
+    if (!gone && !failure.empty()) failed.push_back(EntryName(table_[i]).text + ": " + failure);
     if (!gone) {
       table_[i].marked = false;
       ++i;
@@ -705,7 +711,7 @@ bool Browse::act(BrowseAction action, BrowsePlace& place, BrowseActions& actions
       return false;
     case BrowseAction::Delete:
       if (markedCount() > 0) {
-        deleteMarked(place);
+        deleteMarked(place, actions);
         return false;
       }
       // A deleted entry is not offered again: the next one takes its place.

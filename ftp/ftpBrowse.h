@@ -111,6 +111,9 @@ class BrowseActions {
   [[nodiscard]] virtual bool marks() const { return false; }
   // Space or Insert where entries cannot be marked: why.
   virtual void sayNoMarks() = 0;
+  // One entry of a marked set deleted without a question (a directory only
+  // when empty); false, with the server's words in failure, when it stays.
+  [[nodiscard]] virtual bool removeMarked(const ListingEntry& entry, std::string& failure) = 0;
 };
 
 class Browse {
@@ -143,7 +146,7 @@ class Browse {
   [[nodiscard]] bool act(BrowseAction action, BrowsePlace& place, BrowseActions& actions);
   [[nodiscard]] size_t markedCount() const;
   // The marked entries deleted after one question; the deleted leave the list.
-  void deleteMarked(BrowsePlace& place);
+  void deleteMarked(BrowsePlace& place, BrowseActions& actions);
 
   ClientState& st_;
   Tela& ui_;

@@ -1,10 +1,23 @@
-// ftpFiles: the remote directories over the FTP dialogue.
+// ftpFiles: the remote computer over the FTP dialogue.
 #include "ftp/ftpFiles.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cctype>
+
+#include "ftp/ftpBrowse.h"
 #include "ftp/ftpDir.h"
 #include "ftp/ftpDlg.h"
+#include "ftp/ftpFeat.h"
+#include "ftp/ftpOutcome.h"
+#include "ftp/ftpPlan.h"
+#include "ftp/ftpPump.h"
+#include "ftp/ftpRede.h"
 #include "ftp/ftpTela.h"
+#include "ftp/ftpTransfer.h"
 #include "ftp/ftpmsg.h"
+#include "ftp/ftpvars.h"
 
 namespace ftp {
 
@@ -12,6 +25,28 @@ namespace {
 
 RemoteResult refused(const Reply& r) {
   return {RemoteStatus::Refused, r.line, 0, false};
+}
+
+// A refused transfer or fact: missing, denied or refused, by its reply.
+RemoteResult judgedRefusal(const Reply& r) {
+  return {StatusOfRefusal(r.code, r.line), r.line, 0, false};
+}
+
+bool containsNoCase(std::string_view text, std::string_view word) {
+  for (size_t i = 0; i + word.size() <= text.size(); ++i) {
+    size_t j = 0;
+    while (j < word.size() &&
+           std::tolower(static_cast<unsigned char>(text[i + j])) == word[j])
+      ++j;
+    if (j == word.size()) return true;
+  }
+  return false;
+}
+
+// A listing's time "YYYYMMDDhhmm" from an MLSD line's modify fact, as the
+// interface has it ("YYYYMMDDHHMMSS", UTC); empty when the line has none.
+std::string machineTime(const std::string& raw) {
+  return TimeFromMlst(250, {" " + raw});
 }
 
 // A reply line's text without its code.
@@ -22,6 +57,14 @@ std::string withoutCode(std::string_view line) {
 }
 
 }  // namespace
+
+RemoteStatus StatusOfRefusal(int code, std::string_view line) {
+  if (code == 530 || code == 532) return RemoteStatus::Denied;
+  if (code != 550) return RemoteStatus::Refused;
+  for (std::string_view word : {"denied", "permission", "privilege", "not allowed"})
+    if (containsNoCase(line, word)) return RemoteStatus::Denied;
+  return RemoteStatus::NotFound;
+}
 
 bool DeleteSucceeded(int code) {
   return code == 125 || code == 150 || code == 250;
@@ -128,6 +171,252 @@ RemoteResult FtpFiles::rename(const RemoteName& from, const RemoteName& to) {
   if (r.code != 350) return refused(r);
   if (!ask("RNTO ", to.wire, r, unanswered)) return unanswered;
   return r.code / 100 == 2 ? RemoteResult{} : refused(r);
+}
+
+void FtpFiles::useTransfers(ClientState& state, Rede& rede, Transfer& transfer) {
+  st_ = &state;
+  rede_ = &rede;
+  transfer_ = &transfer;
+}
+
+bool FtpFiles::Connect() {
+  return connectSession && connectSession();
+}
+
+bool FtpFiles::Login() {
+  return loginSession && loginSession();
+}
+
+void FtpFiles::Quit() {
+  if (quitSession) quitSession();
+}
+
+bool FtpFiles::canMoveData(RemoteResult& refusal) const {
+  if (transfer_ && !dlg_.closed()) return true;
+  refusal = {dlg_.closed() ? RemoteStatus::Lost : RemoteStatus::Refused, {}, 0, dlg_.closed()};
+  return false;
+}
+
+bool FtpFiles::selectType(char type) {
+  return transfer_->SelectType(type);
+}
+
+bool FtpFiles::restartAt(int64_t offset) {
+  // RFC 3659 section 5: REST in stream mode takes the byte offset, and 350
+  // says the next transfer starts there.
+  if (!dlg_.SendCommand("REST " + std::to_string(offset))) return false;
+  const Reply r = dlg_.awaitReply();
+  return r.complete && r.code == 350;
+}
+
+bool FtpFiles::openData(bool mustSucceed, RemoteResult& failed) {
+  switch (transfer_->openDataPath(mustSucceed)) {
+    case DataPathOpen::Open:
+      return true;
+    case DataPathOpen::Refused:
+      failed = {RemoteStatus::Refused, {}, 0, true};
+      return false;
+    case DataPathOpen::Unreachable:
+    case DataPathOpen::Failed:
+    case DataPathOpen::Lost:
+      break;
+  }
+  failed = {dlg_.closed() ? RemoteStatus::Lost : RemoteStatus::Refused, {}, 0, true};
+  return false;
+}
+
+bool FtpFiles::startTransfer(std::string_view verb, std::string_view wire, Reply& started,
+                             RemoteResult& failed) {
+  if (!dlg_.SendCommand(verb, wire)) {
+    rede_->CloseDataConnection();
+    failed = {dlg_.closed() ? RemoteStatus::Lost : RemoteStatus::Refused, {}, 0, true};
+    return false;
+  }
+  started = dlg_.awaitReply();
+  if (started.complete && TransferStarts(started.code)) return true;
+  rede_->CloseDataConnection();
+  if (!started.complete)
+    failed = {dlg_.closed() ? RemoteStatus::Lost : RemoteStatus::GaveUp, {}, 0, true};
+  else
+    failed = judgedRefusal(started);
+  return false;
+}
+
+Pumped FtpFiles::pumpWatched(bool upload, int fd, int64_t offset, TransferWatch& watch) {
+  Pump pump(*st_, ui_, msg_, dlg_, *rede_);
+  PumpJob job;
+  job.upload = upload;
+  job.fd = fd;
+  job.offset = offset;
+  job.watch = [&watch](int64_t moved) { return watch.carryOn(moved); };
+  return pump.run(job);
+}
+
+RemoteResult FtpFiles::judgePumped(const Pumped& p, bool upload) {
+  switch (p.data) {
+    case DataEnd::Ended:
+      if (p.gaveUp) return {RemoteStatus::GaveUp, {}, 0, false};
+      if (!IsFinalReply(p.final)) return {RemoteStatus::Lost, {}, 0, true};
+      if (TransferCompleted(p.final.code)) return {};
+      return judgedRefusal(p.final);
+    case DataEnd::Answered:
+      return judgedRefusal(p.final);
+    case DataEnd::Aborted:
+      transfer_->abortTransfer(upload);
+      return {RemoteStatus::GaveUp, {}, 0, false};
+    case DataEnd::LocalFailed:
+      transfer_->abortTransfer(upload);
+      return {RemoteStatus::LocalFailed, {}, p.localError, false};
+    case DataEnd::NeverConnected:
+      transfer_->abortTransfer(upload);
+      return {RemoteStatus::Refused, TransferText("semconexao"), 0, false};
+    case DataEnd::Failed:
+      // A data connection that broke, or whose peer was not the server:
+      // said, and the transfer stopped where the server may still wait.
+      transfer_->announceDataBroken(upload, IsFinalReply(p.final));
+      return {dlg_.closed() ? RemoteStatus::Lost : RemoteStatus::Refused, {}, 0, true};
+    case DataEnd::Lost:
+      return {RemoteStatus::Lost, {}, 0, true};
+  }
+  return {RemoteStatus::Lost, {}, 0, true};
+}
+
+RemoteResult FtpFiles::stat(const RemoteName& name, RemoteEntry& entry) {
+  entry = {};
+  entry.name = name;
+  if (!nameUsable(name)) return {RemoteStatus::Refused, {}, 0, false};
+  Reply r;
+  RemoteResult unanswered;
+  if (dlg_.features().has("MLST")) {
+    // RFC 3659 section 7.2: the entry is the reply's line that starts with
+    // a blank, its facts as an MLSD line has them.
+    if (!ask("MLST ", name.wire, r, unanswered)) return unanswered;
+    if (r.code != 250) return judgedRefusal(r);
+    for (const std::string& line : r.lines) {
+      if (line.size() < 2 || line[0] != ' ') continue;
+      const std::vector<ListingEntry> table = MachineListingTable(line.substr(1));
+      if (table.empty()) continue;
+      entry.directory = table.front().directory;
+      if (table.front().size >= 0) entry.size = table.front().size;
+      entry.modified = TimeFromMlst(r.code, r.lines);
+      entry.line = table.front().line;
+      return {};
+    }
+    // A server that names no entry: the size and time as others say them.
+  }
+  // SIZE is for a binary transfer's size (RFC 3659 section 4).
+  if (!ask("TYPE I", {}, r, unanswered)) return unanswered;
+  if (!ask("SIZE ", name.wire, r, unanswered)) return unanswered;
+  entry.size = SizeFromReply(r.code, r.line);
+  if (!entry.size) {
+    if (r.code / 100 == 5 && r.code != 500 && r.code != 502) return judgedRefusal(r);
+  }
+  if (!ask("MDTM ", name.wire, r, unanswered)) return unanswered;
+  entry.modified = TimeFromReply(r.code, r.line);
+  return {};
+}
+
+RemoteResult FtpFiles::list(std::vector<RemoteEntry>& entries) {
+  entries.clear();
+  RemoteResult failed;
+  if (!canMoveData(failed)) return failed;
+  // RFC 3659 section 7: MLSD's names are exact; others are asked LIST.
+  const bool machine = dlg_.features().has("MLST") || dlg_.features().has("MLSD");
+  // RFC 959 section 4.1.3: a listing is text.
+  if (!selectType('A')) return {dlg_.closed() ? RemoteStatus::Lost : RemoteStatus::Refused, {}, 0, true};
+  // The listing is kept in memory: nothing of it lands on disk.
+  const int fd = ::memfd_create("listing", MFD_CLOEXEC);
+  if (fd < 0) return {RemoteStatus::LocalFailed, {}, errno, false};
+  struct FdCloser {
+    int fd;
+    ~FdCloser() { ::close(fd); }
+  } closer{fd};
+  if (!openData(true, failed)) return failed;
+  Reply started;
+  if (!startTransfer(machine ? "MLSD" : "LIST", {}, started, failed)) {
+    // Servers answer LIST with 450 ("No files found") when there is
+    // nothing to list: an empty directory.
+    if (!machine && started.complete && started.code == 450) return {};
+    return failed;
+  }
+  Pump pump(*st_, ui_, msg_, dlg_, *rede_);
+  PumpJob job;
+  job.fd = fd;
+  const Pumped p = pump.run(job);
+  const RemoteResult r = judgePumped(p, false);
+  rede_->CloseDataConnection();
+  if (!r.ok()) return r;
+  const off_t size = ::lseek(fd, 0, SEEK_END);
+  std::string bytes(size > 0 ? static_cast<size_t>(size) : 0, '\0');
+  if (size > 0 && ::pread(fd, bytes.data(), bytes.size(), 0) != size)
+    return {RemoteStatus::LocalFailed, {}, errno, false};
+  const std::vector<ListingEntry> table = machine ? MachineListingTable(bytes) : ListingTable(bytes);
+  entries.reserve(table.size());
+  for (const ListingEntry& l : table) {
+    RemoteEntry e;
+    e.name = EntryName(l);
+    e.line = l.line;
+    e.directory = IsDirectoryEntry(l);
+    if (l.size >= 0) e.size = l.size;
+    if (l.exact) e.modified = machineTime(l.raw);
+    entries.push_back(std::move(e));
+  }
+  return {};
+}
+
+RemoteResult FtpFiles::receive(const RemoteName& file, int fd, int64_t offset,
+                               TransferWatch& watch, TransferTally& facts) {
+  facts = {};
+  RemoteResult failed;
+  if (!canMoveData(failed)) return failed;
+  if (!nameUsable(file)) return {RemoteStatus::Refused, {}, 0, false};
+  if (!selectType(transferType)) return {dlg_.closed() ? RemoteStatus::Lost : RemoteStatus::Refused, {}, 0, true};
+  if (!openData(false, failed)) return failed;
+  if (offset > 0 && !restartAt(offset)) {
+    rede_->CloseDataConnection();
+    if (dlg_.closed()) return {RemoteStatus::Lost, {}, 0, true};
+    return {RemoteStatus::Refused, ResumeText("semrest"), 0, false};
+  }
+  st_->transferBytes = 0;
+  Reply started;
+  if (!startTransfer("RETR ", file.wire, started, failed)) return failed;
+  // The count the 150 announced is of the whole file only when the
+  // transfer starts at its beginning.
+  if (offset == 0) facts.size = AnnouncedSize(started.line);
+  const Pumped p = pumpWatched(false, fd, offset, watch);
+  facts.moved = st_->transferBytes;
+  const RemoteResult r = judgePumped(p, false);
+  facts.whole = r.ok();
+  rede_->CloseDataConnection();
+  return r;
+}
+
+RemoteResult FtpFiles::send(int fd, int64_t offset, const RemoteName& file, TransferWatch& watch,
+                            TransferTally& facts) {
+  facts = {};
+  RemoteResult failed;
+  if (!canMoveData(failed)) return failed;
+  if (!nameUsable(file)) return {RemoteStatus::Refused, {}, 0, false};
+  if (::lseek(fd, offset, SEEK_SET) != offset) return {RemoteStatus::LocalFailed, {}, errno, false};
+  if (!selectType(transferType)) return {dlg_.closed() ? RemoteStatus::Lost : RemoteStatus::Refused, {}, 0, true};
+  if (!openData(false, failed)) return failed;
+  bool restAccepted = false;
+  if (offset > 0) {
+    restAccepted = restartAt(offset);
+    if (!restAccepted && dlg_.closed()) {
+      rede_->CloseDataConnection();
+      return {RemoteStatus::Lost, {}, 0, true};
+    }
+  }
+  st_->transferBytes = 0;
+  Reply started;
+  const bool append = PlanSendVerb(offset, restAccepted) == SendVerb::Appe;
+  if (!startTransfer(append ? "APPE " : "STOR ", file.wire, started, failed)) return failed;
+  const Pumped p = pumpWatched(true, fd, offset, watch);
+  facts.moved = st_->transferBytes;
+  const RemoteResult r = judgePumped(p, true);
+  facts.whole = r.ok();
+  return r;
 }
 
 }  // namespace ftp

@@ -222,7 +222,12 @@ Pumped Pump::run(const PumpJob& job) {
       const Reply got = dlg_.awaitReply();
       if (IsFinalReply(got)) out.final = got;
     }
-    if (r.key) {
+    if (job.watch && !job.watch(st_.transferBytes)) {
+      if (!dataDone) return finish(DataEnd::Aborted);
+      out.gaveUp = true;
+      return finish(DataEnd::Ended);
+    }
+    if (r.key && !job.watch) {
       const uint8_t key = ui_.readKey();
       if (key == kEscape && job.confirmStop && !job.confirmStop()) {
         heard = Clock::now();  // the question is the user's time, not the server's

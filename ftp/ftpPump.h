@@ -68,6 +68,9 @@ struct PumpJob {
   std::function<void()> progress = nullptr;
   std::function<bool()> confirmStop = nullptr;
   std::optional<std::chrono::steady_clock::time_point> since = std::nullopt;
+  // Told the count after every pass, in place of the pump's own milestones
+  // and keys (it reads them itself); false stops the transfer as ESC does.
+  std::function<bool(int64_t moved)> watch = nullptr;
 };
 
 struct Pumped {

@@ -41,6 +41,7 @@ struct RemoteEntry {
   RemoteName name;
   std::string line;  // the entry as a listing shows it
   bool directory = false;
+  bool link = false;  // a symbolic link, or anything neither a file nor a directory
   std::optional<int64_t> size;
   std::string modified;  // "YYYYMMDDHHMMSS" (UTC); empty when not told
 };
@@ -95,6 +96,14 @@ class RemoteFiles : public RemoteDirectories {
   [[nodiscard]] virtual RemoteResult stat(const RemoteName& name, RemoteEntry& entry) = 0;
   // The current directory's entries.
   [[nodiscard]] virtual RemoteResult list(std::vector<RemoteEntry>& entries) = 0;
+  // The entries of the directory named (relative names in the current
+  // directory), the current directory left as it is: what a walk over a
+  // tree asks. Without it a tree cannot be walked.
+  [[nodiscard]] virtual RemoteResult listDirectory(const RemoteName& /*dir*/,
+                                                   std::vector<RemoteEntry>& entries) {
+    entries.clear();
+    return {RemoteStatus::Refused, {}, 0, false};
+  }
   // A file into fd from offset on (fd at offset); a file from fd (from
   // offset) to the remote name, created or emptied when offset is 0.
   [[nodiscard]] virtual RemoteResult receive(const RemoteName& file, int fd, int64_t offset,

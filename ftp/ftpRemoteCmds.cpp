@@ -18,6 +18,7 @@
 #include "ftp/ftpPump.h"
 #include "ftp/ftpTela.h"
 #include "ftp/ftpTransfer.h"
+#include "ftp/ftpTree.h"
 #include "ftp/ftpmsg.h"
 #include "ftp/ftpvars.h"
 
@@ -33,13 +34,9 @@ std::chrono::milliseconds since(Clock::time_point began) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - began);
 }
 
-// How the data of a transfer ended and what the server's last word was,
-// from the interface's result, for the judge.
-struct Ending {
-  DataEnd data = DataEnd::Ended;
-  ServerEnd server = ServerEnd::None;
-};
-Ending endingOf(const RemoteResult& r, const TransferTally& tally) {
+}  // namespace
+
+RemoteEnding EndingOf(const RemoteResult& r, const TransferTally& tally) {
   switch (r.status) {
     case RemoteStatus::Done:
       return {DataEnd::Ended, tally.whole ? ServerEnd::Completed : ServerEnd::None};
@@ -56,6 +53,8 @@ Ending endingOf(const RemoteResult& r, const TransferTally& tally) {
   }
   return {DataEnd::Lost, ServerEnd::None};
 }
+
+namespace {
 
 // The transfer loops' watch: the caption, the milestones, progress on any
 // key, ESC stops.
@@ -167,17 +166,22 @@ class RemoteCommands::Actions : public BrowseActions {
     return false;
   }
   void receive(const RemoteName& name, bool directory) override {
-    if (directory)
-      c_.msg_.Announce("FTSPASTA", 1);
+    if (directory && c_.tree_)
+      c_.tree_->ReceiveFolder(name);
     else
       c_.ReceiveFile(name);
   }
-  void sayNoMarks() override {
-    c_.ui_.endLine();
-    c_.msg_.Announce("FTSMARC", 1);
-  }
+  bool marks() const override { return c_.tree_ != nullptr; }
+  void sayNoMarks() override { c_.ui_.errorBeep(); }
   bool confirmAndDelete(const RemoteName& name) override {
     return c_.dirs_.deleteNamed(name, true);
+  }
+  bool removeMarked(const ListingEntry& entry, std::string& failure) override {
+    const RemoteName name = EntryName(entry);
+    const RemoteResult r = IsDirectoryEntry(entry) ? c_.remote_.removeDirectory(name)
+                                                   : c_.remote_.removeFile(name);
+    if (!r.ok()) failure = r.reason.empty() ? MessageText(RefusalKey(r.status, "FTNAOAPA")) : r.reason;
+    return r.ok();
   }
   bool saySize(const ListingEntry& entry) override {
     if (IsDirectoryEntry(entry)) {
@@ -319,7 +323,7 @@ void RemoteCommands::ReceiveFile(const RemoteName& given) {
   const RemoteResult r = remote_.receive(remote, fd, offset, watch, tally);
   watch.done();
   const int64_t have = offset + tally.moved;
-  const Ending end = endingOf(r, tally);
+  const RemoteEnding end = EndingOf(r, tally);
   const Judgement j = JudgeTransfer({.upload = false,
                                      .binary = true,
                                      .data = end.data,
@@ -383,16 +387,21 @@ void RemoteCommands::SendFile() {
 
   msg_.Announce("FTNOMLOC", 0);
   const std::string local = dialogs_.chooseLocalFile(6);
-  const bool marked = !dialogs_.takeMarkedLocal().empty();
+  const std::vector<std::string> marked = dialogs_.takeMarkedLocal();
   ui_.write(local);
   ui_.endLine();
   if (local.empty()) return;
-  if (marked) {
-    msg_.Announce("FTSMARC", 1);
+  if (tree_ && !marked.empty()) {
+    tree_->SendMarked(marked);
     return;
   }
-  if (struct stat dir{}; ::stat(qr::toUtf8(local).c_str(), &dir) == 0 && S_ISDIR(dir.st_mode)) {
-    msg_.Announce("FTSPASTA", 1);
+  if (tree_ && local.find_first_of("*?", local.rfind('/') + 1) != std::string::npos) {
+    tree_->SendMatching(local);
+    return;
+  }
+  if (struct stat dir {}; tree_ && ::stat(qr::toUtf8(local).c_str(), &dir) == 0 &&
+                          S_ISDIR(dir.st_mode)) {
+    tree_->SendFolder(local);
     return;
   }
 
@@ -445,7 +454,7 @@ void RemoteCommands::SendFile() {
   ui_.logEvent("transfer", "send " + remote.text);
   const RemoteResult r = remote_.send(fd, offset, remote, watch, tally);
   watch.done();
-  const Ending end = endingOf(r, tally);
+  const RemoteEnding end = EndingOf(r, tally);
   const Judgement j = JudgeTransfer({.upload = true,
                                      .binary = true,
                                      .data = end.data,

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "ftp/ftpBrowse.h"
+#include "ftp/ftpJudge.h"
 #include "ftp/ftpRemote.h"
 
 namespace ftp {
@@ -30,9 +31,18 @@ struct ClientState;
 class Tela;
 class Messages;
 class FileDialogs;
+class Tree;
 struct PartMark;
 enum class ResumeCheck;
 enum class RemoteStatus;
+
+// How a transfer through the interface ended, as the judge takes it: how
+// its data ended and the server's last word.
+struct RemoteEnding {
+  DataEnd data = DataEnd::Ended;
+  ServerEnd server = ServerEnd::None;
+};
+[[nodiscard]] RemoteEnding EndingOf(const RemoteResult& r, const TransferTally& tally);
 
 // The sentence key of a refused operation's status; empty when the status
 // was said where it happened (a lost connection) or is not a refusal.
@@ -119,6 +129,11 @@ class RemoteCommands : public PromptCommands {
   void MakeRemoteDirectory() override { dirs_.MakeRemoteDirectory(); }
   void RenameRemote() override { dirs_.RenameRemote(); }
   void RemoveRemoteDirectory() override { dirs_.RemoveRemoteDirectory(); }
+  // Whole folders and marked sets (ftpTree, walking over this interface):
+  // R on a directory of the browser, marks, T with a directory, a "*" or
+  // "?" pattern, or entries marked in the local picker. Without them, the
+  // browser's entries cannot be marked.
+  void offerFolders(Tree& tree) { tree_ = &tree; }
   // Said to mean nothing here: passive mode, raw commands.
   void TogglePassive() override;
   void RawCommand() override;
@@ -137,6 +152,7 @@ class RemoteCommands : public PromptCommands {
   FileDialogs& dialogs_;
   Browse& browse_;
   DirectoryCommands dirs_;
+  Tree* tree_ = nullptr;
 };
 
 }  // namespace ftp

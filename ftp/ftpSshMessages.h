@@ -9,7 +9,7 @@
 
 namespace ftp {
 
-inline constexpr std::array<MessageEntry, 27> kSshMessages{{
+inline constexpr std::array<MessageEntry, 25> kSshMessages{{
     {"FTSSHINI", "Negociando a conexão segura (SSH)"},
     {"FTSSHOK", "Conexão SSH estabelecida"},
     {"FTSSHNAO", "Este servidor não fala SSH: "},
@@ -36,8 +36,6 @@ inline constexpr std::array<MessageEntry, 27> kSshMessages{{
     {"FTSFTPNA", "O servidor não oferece transferência de arquivos (SFTP)"},
     {"FTSPASV", "O modo passivo não tem sentido no SFTP"},
     {"FTSCMD", "Comandos diretos são só para FTP"},
-    {"FTSMARC", "Marcar vários itens ainda não está disponível no SFTP: um de cada vez"},
-    {"FTSPASTA", "Pastas inteiras ainda não são transferidas no SFTP: um arquivo de cada vez"},
     {"FTSPERM", "Permissão negada"},
 }};
 

@@ -1,7 +1,9 @@
-// ftpTree: whole folders, both ways. The remote tree is listed one
+// ftpTree: whole folders, both ways. Over FTP the remote tree is listed one
 // directory at a time (CWD to its absolute path, then MLSD or LIST), its
 // files moved by absolute path, and the remote directory of the start is
-// made current again at the end. The local tree is opened one component at
+// made current again at the end. Through the remote computer interface
+// every directory is listed and every file moved by its name relative to
+// the current directory, which stays as it is. The local tree is opened one component at
 // a time from the chosen folder with O_NOFOLLOW, so that no link, old or
 // planted meanwhile, takes a file out of it.
 #include "ftp/ftpTree.h"
@@ -29,6 +31,7 @@
 #include "ftp/ftpPool.h"
 #include "ftp/ftpPump.h"
 #include "ftp/ftpRede.h"
+#include "ftp/ftpRemoteCmds.h"
 #include "ftp/ftpTela.h"
 #include "ftp/ftpTransfer.h"
 #include "ftp/ftpmsg.h"
@@ -172,6 +175,10 @@ TreeChild ChildOfEntry(const ListingEntry& entry) {
   c.link = !entry.raw.empty() && entry.raw[0] != '-' && !c.directory;
   c.size = unixSize(entry.raw);
   return c;
+}
+
+TreeChild ChildOfRemote(const RemoteEntry& entry) {
+  return {entry.name, entry.directory, entry.link, entry.size.value_or(-1)};
 }
 
 std::string JoinPath(std::string_view dir, std::string_view name) {
@@ -328,7 +335,21 @@ struct Tree::Run {
 Tree::Tree(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede, Transfer& transfer)
     : st_(state), ui_(ui), msg_(msg), dlg_(dlg), rede_(rede), transfer_(transfer) {}
 
+bool Tree::gone() const {
+  return remote_ ? !remote_->connected() : dlg_.closed();
+}
+
+RemoteName Tree::remotePath(const Run& run, const RemoteName& rel) const {
+  return {JoinPath(qr::fromUtf8(run.remoteBase), rel.text), JoinPath(run.remoteBase, rel.wire)};
+}
+
 bool Tree::remoteStart(std::string& path) {
+  if (remote_) {
+    // Names are taken relative to the current directory, which the walk
+    // does not change.
+    path.clear();
+    return !gone();
+  }
   if (!dlg_.SendCommand("PWD")) return false;
   const Reply r = dlg_.awaitReply();
   if (!r.complete || ParseReplyCode(r.first).code != 257) return false;
@@ -339,12 +360,23 @@ bool Tree::remoteStart(std::string& path) {
 }
 
 void Tree::backToStart(const Run& run) {
-  if (run.startDir.empty() || dlg_.closed()) return;
+  if (run.startDir.empty() || gone()) return;
   if (dlg_.SendCommand("CWD ", run.startDir)) (void)dlg_.awaitReply();
 }
 
 bool Tree::listRemote(Run& run, const TreeDirectory& dir, std::vector<TreeChild>& children,
                       std::string& reason) {
+  if (remote_) {
+    std::vector<RemoteEntry> entries;
+    const RemoteResult r = remote_->listDirectory(remotePath(run, dir.rel), entries);
+    if (r.status == RemoteStatus::GaveUp) run.stopped = true;
+    if (!r.ok()) {
+      reason = r.reason;
+      return false;
+    }
+    for (const RemoteEntry& e : entries) children.push_back(ChildOfRemote(e));
+    return true;
+  }
   if (run.type != 'A') {
     if (!transfer_.SelectType('A')) return false;
     run.type = 'A';
@@ -400,7 +432,7 @@ bool Tree::listRemote(Run& run, const TreeDirectory& dir, std::vector<TreeChild>
     reason = end == DataEnd::LocalFailed ? SystemReason(localError) : TreeText("caiu");
     return false;
   }
-  if (!final.complete && !dlg_.closed()) final = dlg_.awaitReply();
+  if (!final.complete && !gone()) final = dlg_.awaitReply();
   rede_.CloseDataConnection();
   if (!final.complete || !TransferCompleted(final.code)) {
     reason = final.line;
@@ -463,7 +495,7 @@ void Tree::countOne(Run& run) {
   std::string reason;
   if (listRemote(run, dir, children, reason))
     run.walk.add(dir, children);
-  else if (!dlg_.closed())
+  else if (!gone())
     run.walk.failed(dir, reason.empty() ? TreeText("perdida") : reason, true);
 }
 
@@ -486,7 +518,7 @@ void Tree::retryDirectory(Run& run, TreeProblem& problem, std::vector<TreeProble
   makeDirectories(run);
   size_t moved = 0, failed = 0;
   std::vector<TreeProblem> found;
-  for (size_t i = filesBefore; i < run.walk.files().size() && !dlg_.closed(); ++i) {
+  for (size_t i = filesBefore; i < run.walk.files().size() && !gone(); ++i) {
     run.current = i;
     std::string why;
     const FileEnd end = run.upload ? sendOne(run, i, why) : receiveOne(run, i, why);
@@ -511,11 +543,21 @@ void Tree::retryDirectory(Run& run, TreeProblem& problem, std::vector<TreeProble
 }
 
 void Tree::count(Run& run, Clock::time_point until) {
-  while (run.walk.pending() && !run.stopped && !dlg_.closed() && Clock::now() < until)
+  while (run.walk.pending() && !run.stopped && !gone() && Clock::now() < until)
     countOne(run);
 }
 
 bool Tree::makeRemoteDirectory(Run& run, const TreeDirectory& dir) {
+  if (remote_) {
+    const RemoteName path = remotePath(run, dir.rel);
+    const RemoteResult made = remote_->makeDirectory(path);
+    if (made.ok()) return true;
+    // A directory there already is one the user may well want to fill.
+    RemoteEntry there;
+    if (!gone() && remote_->stat(path, there).ok() && there.directory) return true;
+    if (!gone()) run.walk.failed(dir, made.reason);
+    return false;
+  }
   const std::string path = JoinPath(run.remoteBase, dir.rel.wire);
   if (!SafeInCommand(path) || !dlg_.SendCommand("MKD ", path)) return false;
   const Reply r = dlg_.awaitReply();
@@ -606,7 +648,7 @@ std::string reasonOf(Account account, const std::string& finalLine, int localErr
 std::optional<Tree::FileEnd> Tree::startFile(Run& run, const TreeFile& f, const char* verb,
                                               Reply& started, std::string& reason) {
   if (run.type != 'I') {
-    if (!transfer_.SelectType('I')) return dlg_.closed() ? FileEnd::Stop : FileEnd::Failed;
+    if (!transfer_.SelectType('I')) return gone() ? FileEnd::Stop : FileEnd::Failed;
     run.type = 'I';
   }
   const std::string path = JoinPath(run.remoteBase, f.rel.wire);
@@ -779,10 +821,11 @@ Tree::FileEnd Tree::finishLocal(Run& run, Local& local, const Ending& e, std::st
   reason = reasonOf(e.judgement.account, e.finalLine, e.localError, local.upload, e.have,
                     e.expected);
   if (e.data == DataEnd::Aborted || e.gaveUp) run.stopped = true;
-  return e.data == DataEnd::Lost || dlg_.closed() ? FileEnd::Stop : FileEnd::Failed;
+  return e.data == DataEnd::Lost || gone() ? FileEnd::Stop : FileEnd::Failed;
 }
 
 Tree::FileEnd Tree::receiveOne(Run& run, size_t index, std::string& reason) {
+  if (remote_) return moveOver(run, index, reason);
   Local local;
   st_.transferBytes = 0;
   if (const auto end = openLocal(run, index, local, reason)) return *end;
@@ -802,6 +845,7 @@ Tree::FileEnd Tree::receiveOne(Run& run, size_t index, std::string& reason) {
 }
 
 Tree::FileEnd Tree::sendOne(Run& run, size_t index, std::string& reason) {
+  if (remote_) return moveOver(run, index, reason);
   Local local;
   st_.transferBytes = 0;
   if (const auto end = openLocal(run, index, local, reason)) return *end;
@@ -815,9 +859,77 @@ Tree::FileEnd Tree::sendOne(Run& run, size_t index, std::string& reason) {
                      reason);
 }
 
+// The watch of a file moved through the interface: the whole folder's
+// caption and milestones, its progress on any key, ESC asks first.
+class Tree::Watch : public TransferWatch {
+ public:
+  Watch(Tree& tree, Run& run) : tree_(tree), run_(run), caption_(tree.ui_, tree.st_.remoteName) {}
+  bool carryOn(int64_t moved) override {
+    tree_.st_.transferBytes = moved;
+    const int64_t done = run_.bytesBefore + moved;
+    caption_.update(done);
+    if (run_.milestones) {
+      if (const int m = run_.milestones->update(
+              done, std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - run_.began)))
+        SayMilestone(tree_.ui_, m);
+    }
+    while (tree_.ui_.keyPending()) {
+      const uint8_t key = tree_.ui_.readKey();
+      if (key == kEscape) {
+        if (tree_.askStop()) return false;
+        continue;
+      }
+      if (key == 0) (void)tree_.ui_.readKey();
+      tree_.sayProgress(run_);
+      tree_.ui_.flushKeys();  // keys typed together ask once
+    }
+    return true;
+  }
+  void done() { caption_.flush(run_.bytesBefore + tree_.st_.transferBytes); }
+
+ private:
+  Tree& tree_;
+  Run& run_;
+  CaptionThrottle caption_;
+};
+
+Tree::FileEnd Tree::moveOver(Run& run, size_t index, std::string& reason) {
+  Local local;
+  st_.transferBytes = 0;
+  if (const auto end = openLocal(run, index, local, reason)) return *end;
+  const TreeFile& f = run.walk.files()[index];
+  const RemoteName path = remotePath(run, f.rel);
+  if (!remote_->nameUsable(path)) {
+    local.dropPartial(0);
+    reason = TreeText("nome");
+    return FileEnd::Failed;
+  }
+  Watch watch(*this, run);
+  TransferTally tally;
+  const RemoteResult r = run.upload ? remote_->send(local.fd, 0, path, watch, tally)
+                                    : remote_->receive(path, local.fd, 0, watch, tally);
+  watch.done();
+  st_.transferBytes = tally.moved;
+  std::optional<int64_t> expected = run.upload ? std::optional<int64_t>(local.size) : tally.size;
+  if (!expected && f.size >= 0) expected = f.size;
+  const RemoteEnding end = EndingOf(r, tally);
+  const Judgement j = JudgeTransfer({.upload = run.upload,
+                                     .binary = true,
+                                     .data = end.data,
+                                     .server = end.server,
+                                     .have = tally.moved,
+                                     .expected = expected});
+  // A refusal without words is named by what it was.
+  std::string words = r.reason;
+  if (words.empty() && r.status == RemoteStatus::Denied) words = MessageText("FTSPERM");
+  if (words.empty() && r.status == RemoteStatus::NotFound) words = MessageText("FTARQNAO");
+  return finishLocal(run, local, {j, end.data, false, words, r.localError, tally.moved, expected},
+                     reason);
+}
+
 void Tree::makeDirectories(Run& run) {
   const auto& dirs = run.walk.directories();
-  for (; run.dirsMade < dirs.size() && !dlg_.closed(); ++run.dirsMade) {
+  for (; run.dirsMade < dirs.size() && !gone(); ++run.dirsMade) {
     const TreeDirectory& d = dirs[run.dirsMade];
     if (run.upload) {
       (void)makeRemoteDirectory(run, d);
@@ -844,11 +956,11 @@ std::optional<size_t> Tree::nextFile(Run& run) {
   }
   // Counting goes on where it stopped, one directory at a time.
   while (run.nextFile >= run.walk.files().size() && run.walk.pending() && !run.stopped &&
-         !dlg_.closed()) {
+         !gone()) {
     countOne(run);
     startMilestones(run);
   }
-  if (run.nextFile >= run.walk.files().size() || run.stopped || dlg_.closed()) return std::nullopt;
+  if (run.nextFile >= run.walk.files().size() || run.stopped || gone()) return std::nullopt;
   makeDirectories(run);
   return run.nextFile++;
 }
@@ -876,7 +988,7 @@ void Tree::settle(Run& run, size_t index, FileEnd end, const std::string& reason
 size_t Tree::connectionsWanted(const Run& run) {
   // Over several connections only in passive mode: a server reached only
   // by active connections may well not reach us more than once.
-  if (!st_.passive || st_.userName.empty() || dlg_.closed()) return 1;
+  if (remote_ || !st_.passive || st_.userName.empty() || gone()) return 1;
   const size_t wanted = static_cast<size_t>(ConnectionsSetting(ui_.setting("CONEXOES")));
   const size_t left = run.walk.files().size() - std::min(run.nextFile, run.walk.files().size());
   return run.walk.pending() ? wanted : std::min(wanted, left);
@@ -947,7 +1059,7 @@ struct Tree::Feed : PoolUser {
     if (end.noDataPath && reason.empty()) reason = TreeText("semdados");
     if (end.noDataPath && !end.final.line.empty()) reason = end.final.line;
     // One connection lost is not the end of the folder.
-    if (fileEnd == FileEnd::Stop && !tree.dlg_.closed()) fileEnd = FileEnd::Failed;
+    if (fileEnd == FileEnd::Stop && !tree.gone()) fileEnd = FileEnd::Failed;
     if (fileEnd == FileEnd::Failed && reason.empty()) reason = TreeText("perdida");
     tree.settle(run, task.index, fileEnd, reason, end.have);
     locals.erase(it);
@@ -964,7 +1076,7 @@ struct Tree::Feed : PoolUser {
     }
     // The main connection waits meanwhile; a server may end a connection
     // silent for minutes.
-    if (Clock::now() - lastNoop > std::chrono::seconds(60) && !tree.dlg_.closed()) {
+    if (Clock::now() - lastNoop > std::chrono::seconds(60) && !tree.gone()) {
       lastNoop = Clock::now();
       if (tree.dlg_.SendCommand("NOOP")) ++noops;
     }
@@ -991,14 +1103,14 @@ void Tree::movePooled(Run& run) {
   if (end == Pool::End::Stopped) run.stopped = true;
   if (end == Pool::End::NoConnection)
     ui_.logEvent("conexao", "no further connection: the main one moves the rest");
-  for (; feed.noops > 0 && !dlg_.closed(); --feed.noops) (void)dlg_.awaitReply({.quiet = true});
+  for (; feed.noops > 0 && !gone(); --feed.noops) (void)dlg_.awaitReply({.quiet = true});
 }
 
 void Tree::moveAll(Run& run) {
   run.began = Clock::now();
   startMilestones(run);
   movePooled(run);
-  while (!run.stopped && !dlg_.closed()) {
+  while (!run.stopped && !gone()) {
     const std::optional<size_t> i = nextFile(run);
     if (!i) break;
     run.current = *i;
@@ -1015,7 +1127,8 @@ void Tree::sayOutcome(Run& run) {
   const size_t files = run.walk.files().size();
   const auto took =
       std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - run.began);
-  if (dlg_.closed()) return;  // the dialogue has said so
+  // A connection lost was said where it was found; what arrived is said
+  // here, as for a stop.
   if (!run.stopped && run.failed.empty() && run.moved + run.kept == files) {
     msg_.Announce(run.upload ? "FTFIMENV" : "FTFIMREC", 1);
     ui_.writeLineSpoken(
@@ -1038,7 +1151,7 @@ void Tree::sayOutcome(Run& run) {
 void Tree::walkFailures(Run& run) {
   std::vector<TreeProblem> items = run.failed;
   for (const TreeProblem& p : run.walk.leftOut()) items.push_back(p);
-  if (items.empty() || dlg_.closed()) return;
+  if (items.empty() || gone()) return;
   ui_.writeLineSpoken(TreeText("lista"));
   size_t at = 0;
   bool sayItem = true;
@@ -1074,7 +1187,7 @@ void Tree::walkFailures(Run& run) {
       run.stopped = false;
       run.milestones.reset();
       retryDirectory(run, p, items);
-      if (dlg_.closed()) break;
+      if (gone()) break;
       if (items[at].directory < 0) {  // listed this time
         items.erase(items.begin() + static_cast<long>(at));
         if (at >= items.size() && at > 0) --at;
@@ -1094,7 +1207,7 @@ void Tree::walkFailures(Run& run) {
     const FileEnd end = run.upload ? sendOne(run, static_cast<size_t>(p.file), reason)
                                    : receiveOne(run, static_cast<size_t>(p.file), reason);
     ui_.setCaption(IdleCaption(st_.remoteName));
-    if (dlg_.closed()) break;
+    if (gone()) break;
     if (end == FileEnd::Moved) {
       ui_.writeLineSpoken(TreeText("conseguiu"));
       items.erase(items.begin() + static_cast<long>(at));
@@ -1133,12 +1246,11 @@ void Tree::ReceiveFolder(const RemoteName& dir) {
   run.name = dir.text;
   run.milestonesOn = transfer_.milestonesWanted();
   if (!remoteStart(run.startDir)) {
-    if (!dlg_.closed()) ui_.writeLineSpoken(TreeText("naopwd"));
+    if (!gone()) ui_.writeLineSpoken(TreeText("naopwd"));
     return;
   }
   run.remoteBase = JoinPath(run.startDir, dir.wire);
-  const Features& features = dlg_.features();
-  run.machine = features.has("MLST") || features.has("MLSD");
+  run.machine = remote_ || dlg_.features().has("MLST") || dlg_.features().has("MLSD");
 
   // The local folder of the same name, in the working directory; an
   // existing one is filled, file by file with the replace question.
@@ -1155,7 +1267,7 @@ void Tree::ReceiveFolder(const RemoteName& dir) {
 
   msg_.AnnounceAndGoOn("FTDIRPED", 1);
   count(run, Clock::now() + kCountFirst);
-  if (dlg_.closed()) return;
+  if (gone()) return;
   const bool counted = !run.walk.pending();
   if (run.stopped ||
       !transfer_.askYesText(
@@ -1192,7 +1304,7 @@ void Tree::SendFolder(const std::string& localPath) {
     return;
   }
   if (!remoteStart(run.startDir)) {
-    if (!dlg_.closed()) ui_.writeLineSpoken(TreeText("naopwd"));
+    if (!gone()) ui_.writeLineSpoken(TreeText("naopwd"));
     return;
   }
   run.remoteBase = JoinPath(run.startDir, root.wire);
@@ -1213,12 +1325,11 @@ void Tree::ReceiveMarked(const std::vector<const ListingEntry*>& marked) {
   run.label = "Marcados";
   run.milestonesOn = transfer_.milestonesWanted();
   if (!remoteStart(run.startDir)) {
-    if (!dlg_.closed()) ui_.writeLineSpoken(TreeText("naopwd"));
+    if (!gone()) ui_.writeLineSpoken(TreeText("naopwd"));
     return;
   }
   run.remoteBase = run.startDir;
-  const Features& features = dlg_.features();
-  run.machine = features.has("MLST") || features.has("MLSD");
+  run.machine = remote_ || dlg_.features().has("MLST") || dlg_.features().has("MLSD");
   run.rootFd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (run.rootFd < 0) {
     ui_.writeLineSpoken(TreeText("naodir") + ": " + SystemReason(errno));
@@ -1227,11 +1338,29 @@ void Tree::ReceiveMarked(const std::vector<const ListingEntry*>& marked) {
   // The current directory stands for the root, listed by the marks.
   const TreeDirectory root = run.walk.nextDirectory();
   std::vector<TreeChild> children;
-  for (const ListingEntry* e : marked) children.push_back(ChildOfEntry(*e));
+  if (remote_) {
+    // The marked names as the directory holds them now, with their types.
+    std::vector<RemoteEntry> entries;
+    const RemoteResult r = remote_->listDirectory({}, entries);
+    if (!r.ok()) {
+      if (!gone()) {
+        ui_.errorBeep();
+        msg_.Announce("FTERRDIR", 1);
+        if (!r.reason.empty()) ui_.writeLineSpoken(r.reason);
+      }
+      return;
+    }
+    for (const RemoteEntry& e : entries)
+      if (std::any_of(marked.begin(), marked.end(),
+                      [&](const ListingEntry* m) { return EntryName(*m).wire == e.name.wire; }))
+        children.push_back(ChildOfRemote(e));
+  } else {
+    for (const ListingEntry* e : marked) children.push_back(ChildOfEntry(*e));
+  }
   run.walk.add(root, children);
   if (run.walk.pending()) msg_.AnnounceAndGoOn("FTDIRPED", 1);
   count(run, Clock::now() + kCountFirst);
-  if (dlg_.closed()) return;
+  if (gone()) return;
   if (run.stopped || !transfer_.askYesText(MarkedQuestion(run.walk.files().size(),
                                                           run.walk.bytes(), !run.walk.pending()))) {
     backToStart(run);
@@ -1300,7 +1429,7 @@ void Tree::sendSet(const std::string& dir, const std::string& label,
     return;
   }
   if (!remoteStart(run.startDir)) {
-    if (!dlg_.closed()) ui_.writeLineSpoken(TreeText("naopwd"));
+    if (!gone()) ui_.writeLineSpoken(TreeText("naopwd"));
     return;
   }
   run.remoteBase = run.startDir;
@@ -1308,7 +1437,7 @@ void Tree::sendSet(const std::string& dir, const std::string& label,
   run.walk.add(root, children);
   run.dirsMade = 1;  // the current remote directory is there already
   if (run.walk.pending()) count(run, Clock::now() + kCountFirst);
-  if (dlg_.closed()) return;
+  if (gone()) return;
   if (run.stopped ||
       !transfer_.askYesText(MarkedQuestion(run.walk.files().size(), run.walk.bytes(),
                                            !run.walk.pending(), run.label))) {

@@ -19,6 +19,11 @@
 // link is left out and said so, and the local folders are opened one
 // component at a time without following links. An existing local file is
 // replaced only when the user says so, once or for all.
+//
+// Over FTP the tree is listed and moved through the dialogue, its files
+// over several connections. A computer reached through the remote computer
+// interface (SFTP) is walked and moved through it, one file at a time over
+// its one connection, with the same sentences, checks and judge.
 #pragma once
 
 #include <sys/stat.h>
@@ -34,6 +39,7 @@
 #include "ftp/ftpDlg.h"
 #include "ftp/ftpJudge.h"
 #include "ftp/ftpPump.h"
+#include "ftp/ftpRemote.h"
 
 namespace ftp {
 
@@ -58,6 +64,8 @@ struct TreeChild {
 
 // A listing entry of either format as a child of the walk.
 [[nodiscard]] TreeChild ChildOfEntry(const ListingEntry& entry);
+// An entry of the remote computer interface as a child of the walk.
+[[nodiscard]] TreeChild ChildOfRemote(const RemoteEntry& entry);
 
 struct TreeFile {
   RemoteName rel;    // the path below the tree's root, "/"-joined
@@ -145,6 +153,10 @@ class Tree {
  public:
   Tree(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede, Transfer& transfer);
 
+  // The computer is reached through the interface (SFTP) while remote is
+  // set; nullptr: through FTP's dialogue.
+  void useRemote(RemoteFiles* remote) { remote_ = remote; }
+
   // The directory of the current remote directory, into a local folder of
   // its name in the working directory.
   void ReceiveFolder(const RemoteName& dir);
@@ -212,6 +224,12 @@ class Tree {
   // Moves files over further connections beside this one while they last.
   struct Feed;
   void movePooled(Run& run);
+  // Whether the connection to the computer is gone (said where found).
+  [[nodiscard]] bool gone() const;
+  // A file moved through the remote computer interface.
+  class Watch;
+  [[nodiscard]] FileEnd moveOver(Run& run, size_t index, std::string& reason);
+  [[nodiscard]] RemoteName remotePath(const Run& run, const RemoteName& rel) const;
   [[nodiscard]] size_t connectionsWanted(const Run& run);
   [[nodiscard]] FileEnd receiveOne(Run& run, size_t index, std::string& reason);
   void heading(const std::string& text);  // the command's name, written on its colour and said
@@ -232,6 +250,7 @@ class Tree {
   Dlg& dlg_;
   Rede& rede_;
   Transfer& transfer_;
+  RemoteFiles* remote_ = nullptr;
 };
 
 }  // namespace ftp

@@ -150,6 +150,10 @@ Client::Client(Tela& ui, std::optional<std::string> host, FileDialogs* dialogs)
       sites_(st_, ui, msg_),
       activeDialogs_(dialogs),
       ftpCmds_(std::make_unique<FtpCommands>(*this)) {
+  ftpFiles_.useTransfers(st_, rede_, transfer_);
+  ftpFiles_.connectSession = [this] { return connect() && awaitGreeting() && tls_.Secure(); };
+  ftpFiles_.loginSession = [this] { return login_.Login(); };
+  ftpFiles_.quitSession = [this] { rede_.CloseConnections(); };
   transfer_.sendFolder = [this](const std::string& local) { tree_.SendFolder(local); };
   transfer_.sendMatching = [this](const std::string& pattern) { tree_.SendMatching(pattern); };
   transfer_.sendMarked = [this](const std::vector<std::string>& paths) { tree_.SendMarked(paths); };
@@ -429,6 +433,9 @@ void Client::runRemote() {
   }
   remoteCmds_ = std::make_unique<RemoteCommands>(
       st_, ui_, msg_, *remote_, activeDialogs_ ? *activeDialogs_ : plainDialogs_, browse_);
+  // Folders and marked sets walk over the same interface.
+  tree_.useRemote(remote_.get());
+  remoteCmds_->offerFolders(tree_);
   st_.loggedIn = remote_->Login();
   st_.inSession = st_.loggedIn;
   prompt();
@@ -441,6 +448,7 @@ void Client::runRemote() {
     if (!ui_.keyPending()) rede_.waitIdle(kIdleWaitMs);
   }
   remoteCmds_.reset();
+  tree_.useRemote(nullptr);
   remote_->Quit();
   remote_.reset();
   rede_.CloseConnections();

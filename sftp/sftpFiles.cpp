@@ -236,16 +236,29 @@ ftp::RemoteResult SftpFiles::stat(const ftp::RemoteName& name, ftp::RemoteEntry&
 }
 
 ftp::RemoteResult SftpFiles::list(std::vector<ftp::RemoteEntry>& entries) {
+  return listPath(cwd_, entries);
+}
+
+ftp::RemoteResult SftpFiles::listDirectory(const ftp::RemoteName& dir,
+                                           std::vector<ftp::RemoteEntry>& entries) {
+  return listPath(pathOf(dir), entries);
+}
+
+ftp::RemoteResult SftpFiles::listPath(const std::string& path,
+                                      std::vector<ftp::RemoteEntry>& entries) {
   ftp::RemoteResult refusal;
+  entries.clear();
   if (!ready(refusal)) return refusal;
   std::vector<Entry> found;
-  const Result r = dlg_->List(cwd_, found);
-  entries.clear();
+  const Result r = dlg_->List(path, found);
   for (const Entry& e : found) {
     ftp::RemoteEntry out;
     out.name = {qr::fromUtf8(e.name), e.name};
     out.line = qr::fromUtf8(e.longname.empty() ? e.name : e.longname);
     out.directory = e.attrs.isDirectory();
+    // The entries' attributes are those of the names themselves (a link's
+    // own, not its target's); without a type, nothing says it is a file.
+    out.link = !out.directory && !e.attrs.isRegular();
     if (e.attrs.size) out.size = static_cast<int64_t>(*e.attrs.size);
     if (e.attrs.mtime) out.modified = TimeText(*e.attrs.mtime);
     entries.push_back(std::move(out));

@@ -58,6 +58,8 @@ class SftpFiles : public ftp::RemoteFiles {
   [[nodiscard]] ftp::RemoteResult stat(const ftp::RemoteName& name,
                                        ftp::RemoteEntry& entry) override;
   [[nodiscard]] ftp::RemoteResult list(std::vector<ftp::RemoteEntry>& entries) override;
+  [[nodiscard]] ftp::RemoteResult listDirectory(const ftp::RemoteName& dir,
+                                                std::vector<ftp::RemoteEntry>& entries) override;
   [[nodiscard]] ftp::RemoteResult receive(const ftp::RemoteName& file, int fd, int64_t offset,
                                           ftp::TransferWatch& watch,
                                           ftp::TransferTally& facts) override;
@@ -73,6 +75,8 @@ class SftpFiles : public ftp::RemoteFiles {
   // ends the session.
   [[nodiscard]] ftp::RemoteResult judged(const Result& r);
   [[nodiscard]] bool ready(ftp::RemoteResult& refusal) const;
+  [[nodiscard]] ftp::RemoteResult listPath(const std::string& path,
+                                           std::vector<ftp::RemoteEntry>& entries);
   void lose(const std::string& why);
 
   ftp::ClientState& st_;

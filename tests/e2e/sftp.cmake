@@ -8,7 +8,7 @@ else()
   find_program(_sftp_python python3 REQUIRED)
 endif()
 foreach(_case sftp_key_transfers sftp_password sftp_changed_key sftp_resume_killed
-    sftp_server_killed sftp_bad_servers)
+    sftp_server_killed sftp_bad_servers sftp_tree sftp_tree_dropped)
   add_test(NAME e2e_${_case}
     COMMAND ${_sftp_python} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/sftp_e2e.py
       --naviro $<TARGET_FILE:naviro> --quiral ${QUIRAL_BUILD_ROOT} --case ${_case})

@@ -182,14 +182,13 @@ def case_key_transfers(a, work, sysdir, sshd, failures):
     if not known.startswith("[127.0.0.1]:%d ssh-ed25519 " % sshd.port):
         failures.append("known_hosts holds %r" % known)
     # Known now: not asked again. The address typed at the question: no
-    # data connection mode is said. Marking and a whole directory are said
-    # to be unavailable, not beeped.
+    # data connection mode is said.
     keys = ("{until computador}" + address + "{Enter}" +
-            CMD + "d{until ESC termina}/{until Procurar}nova{Enter}{until nova pasta}"
-            " {until SFTP}r{until SFTP}{Esc}" + CMD + "{Esc}")
+            CMD + "d{until ESC termina}/{until Procurar}nova{Enter}{until nova pasta}{Esc}" +
+            CMD + "{Esc}")
     r = run(a, work, sysdir, None, keys, home)
     expect(failures, "second run", r, 0,
-           ["FTCOMPUT", "FTSSHINI", "FTACLIBE", "FTDIRPED", "FTSMARC", "FTSPASTA", "FTFIMPRG"],
+           ["FTCOMPUT", "FTSSHINI", "FTACLIBE", "FTDIRPED", "FTFIMPRG"],
            ["FTHKDES", "FTHKACE", "FTPPASSI", "FTPNPASS", "FTFIMREC"])
 
 
@@ -322,6 +321,196 @@ def case_bad_servers(a, work, sysdir, sshd, failures):
         failures.append("the other protocol's line not shown")
 
 
+def own(sshd, top):
+    """Everything below top the account's own, links too."""
+    st = os.stat(sshd.home)
+    for d, dirs, names in os.walk(top):
+        for n in [d] + [os.path.join(d, x) for x in dirs + names]:
+            os.lchown(n, st.st_uid, st.st_gid)
+
+
+def make_tree(root):
+    """A tree with blanks, accents, an empty directory, a deep path, links
+    (to a file and to a directory) and a name with a line break; returns
+    the regular files that may move, by path below root."""
+    os.makedirs(os.path.join(root, "vazio"))
+    deep = os.path.join(root, "um", "dois", "três", "quatro", "cinco")
+    os.makedirs(deep)
+    files = {
+        "a b.txt": b"com brancos\n",
+        "ação.txt": "acentuação\n".encode(),
+        "um/meio.bin": os.urandom(70000),
+        "um/dois/três/quatro/cinco/fundo.bin": os.urandom(300000),
+        "vazio.txt": b"",
+        "grande.bin": os.urandom(3 * MIB + 1),
+    }
+    for rel, data in files.items():
+        with open(os.path.join(root, rel), "wb") as f:
+            f.write(data)
+    with open(os.path.join(root, "linha\nquebrada.txt"), "wb") as f:
+        f.write(b"hostil\n")
+    os.symlink("/etc/passwd", os.path.join(root, "ligação"))
+    os.symlink("/etc", os.path.join(root, "pastalink"))
+    return {k: hashlib.sha256(v).hexdigest() for k, v in files.items()}
+
+
+def checksums(root):
+    """Every regular file below root, links not followed: path -> sha256."""
+    out = {}
+    for d, dirs, names in os.walk(root):
+        for n in names:
+            p = os.path.join(d, n)
+            if not os.path.islink(p) and os.path.isfile(p):
+                out[os.path.relpath(p, root)] = sha(p)
+    return out
+
+
+def tree_failures(failures, label, want, here):
+    got = checksums(here) if os.path.isdir(here) else {}
+    if got != want:
+        failures.append("%s: files differ: missing %s, extra %s, changed %s" % (
+            label, sorted(set(want) - set(got)), sorted(set(got) - set(want)),
+            sorted(k for k in want if k in got and got[k] != want[k])))
+    if not os.path.isdir(os.path.join(here, "vazio")):
+        failures.append("%s: the empty directory was not made" % label)
+    for d, dirs, names in os.walk(here):
+        for n in dirs + names:
+            if os.path.islink(os.path.join(d, n)):
+                failures.append("%s: a link was made: %s" % (label, os.path.join(d, n)))
+
+
+def case_tree(a, work, sysdir, sshd, failures):
+    """Whole folders both ways (R on a directory of the browser, T with a
+    local directory), a marked set received and then deleted, a pattern
+    sent, and files marked in the local picker: over SFTP with the
+    sentences, checks and judge of FTP's folders. Checksums compared; no
+    link followed, no hostile name written."""
+    home = user_home(work, sshd.dir)
+    cwd = os.path.join(work, "cwd")
+    address = "sftp://ana@127.0.0.1:%d" % sshd.port
+    # Marked in the local picker first, while the working directory holds
+    # only these (listed by name: "p 2.txt", "p1.txt", "p3.doc").
+    picked = {"p 2.txt": b"dois\n" * 3000, "p1.txt": b"um\n", "p3.doc": b"tres\n"}
+    for name, data in picked.items():
+        with open(os.path.join(cwd, name), "wb") as f:
+            f.write(data)
+    keys = (ACCEPT + CMD + "t{until local ?}{Down}{wait 400}{Space}{wait 400}{Down}{wait 400}"
+            "{Space}{wait 400}{Enter}{until Continuar}s{until enviados:}" + CMD + "{Esc}")
+    r = run(a, work, sysdir, address, keys, home)
+    expect(failures, "picker", r, 0, ["FTACLIBE", "FTFIMENV", "FTFIMPRG"])
+    if "Marcados enviados: 2 arquivos" not in "\n".join(r.lines):
+        failures.append("picker: the one outcome was not said")
+    for name in ("p 2.txt", "p1.txt"):
+        there = os.path.join(sshd.home, name)
+        if not os.path.exists(there) or sha(there) != hashlib.sha256(picked[name]).hexdigest():
+            failures.append("picker: %s not sent whole" % name)
+    if os.path.exists(os.path.join(sshd.home, "p3.doc")):
+        failures.append("picker: the unmarked p3.doc was sent")
+    for name in picked:
+        os.unlink(os.path.join(cwd, name))
+
+    received = make_tree(os.path.join(sshd.home, "fotos"))
+    own(sshd, os.path.join(sshd.home, "fotos"))
+    sent = make_tree(os.path.join(cwd, "envio"))
+    marked = {"m1.txt": b"m1\n", "m 2.txt": b"m2\n", "m3.txt": b"m3\n"}
+    for name, data in marked.items():
+        sshd.put(name, data)
+    for name, data in (("a.txt", b"a\n"), ("B.TXT", b"bb\n"), ("c.doc", b"c\n")):
+        with open(os.path.join(cwd, name), "wb") as f:
+            f.write(data)
+    os.symlink("/etc/passwd", os.path.join(cwd, "senhas.txt"))
+    find = "/{until Procurar}%s{Enter}{until %s}"
+    keys = (CMD + "d{until ESC termina}" + find % ("foto", "fotos") +
+            "r{until Continuar}s{until Pasta recebida}{until deixados}{wait 300}{Esc}{wait 300}"
+            "{Esc}" +
+            CMD + "t{until local ?}envio{Enter}{until Continuar}s{until Pasta enviada}"
+            "{until deixados}{wait 300}{Esc}" +
+            CMD + "t{until local ?}*.txt{Enter}{until Continuar}s{until enviados:}" +
+            CMD + "d{wait 1500}" + find % ("m1", "m1.txt") + "{Space}{until 1 marcado}" +
+            find % ("m 2", "m 2.txt") + "{Ins}{until 2 marcados}r{until Continuar}s"
+            "{until Marcados recebidos}{wait 300}" +
+            find % ("m1", "m1.txt") + "{Space}{until 1 marcado}" + find % ("m3", "m3.txt") +
+            "{Space}{until 2 marcados}a{until Apagar os 2}s{until apagados}{wait 300}{Esc}" +
+            CMD + "{Esc}")
+    r = run(a, work, sysdir, address, keys, home, timeout=120)
+    expect(failures, "folders", r, 0,
+           ["FTACLIBE", "FTDIRPED", "FTFIMREC", "FTFIMENV", "FTFIMENV", "FTFIMREC", "FTFIMPRG"])
+    if r.timed_out:
+        return
+    said = "\n".join(r.lines)
+    tree_failures(failures, "received", received, os.path.join(cwd, "fotos"))
+    tree_failures(failures, "sent", sent, os.path.join(sshd.home, "envio"))
+    for sentence in ("Pasta recebida: 6 arquivos", "Pasta enviada: 6 arquivos",
+                     "3 itens deixados de lado", "Arquivos *.txt enviados: 2 arquivos",
+                     "Marcados recebidos: 2 arquivos", "2 apagados"):
+        if sentence not in said:
+            failures.append("not said: %r" % sentence)
+    if "falhou" in said or "falharam" in said:
+        failures.append("a failure was said")
+    for name in ("m1.txt", "m 2.txt"):
+        got = os.path.join(cwd, name)
+        if not os.path.exists(got) or open(got, "rb").read() != marked[name]:
+            failures.append("marked %s not received whole" % name)
+    if os.path.exists(os.path.join(cwd, "m3.txt")):
+        failures.append("the unmarked m3.txt was received")
+    left = sorted(n for n in os.listdir(sshd.home) if n.startswith("m"))
+    if left != ["m 2.txt"]:
+        failures.append("after deleting the marked set the server keeps %s" % left)
+    for name, data in (("a.txt", b"a\n"), ("B.TXT", b"bb\n")):
+        there = os.path.join(sshd.home, name)
+        if not os.path.exists(there) or open(there, "rb").read() != data:
+            failures.append("the pattern did not send %s whole" % name)
+    for name in ("c.doc", "senhas.txt"):
+        if os.path.lexists(os.path.join(sshd.home, name)):
+            failures.append("the pattern sent %s" % name)
+    strays = [n for n in os.listdir(work) if n not in ("cwd", "sys", "rig", "user", "keys.txt",
+                                                       "log.txt", "screen.txt")]
+    if strays:
+        failures.append("written outside the folders: %s" % strays)
+
+
+def case_tree_dropped(a, work, sysdir, sshd, failures):
+    """The server dies while a folder is received: the connection's end and
+    the stopped folder are said, never its completion, and no file cut
+    short is put in place."""
+    data = {"parte%d.bin" % i: os.urandom(24 * MIB) for i in range(4)}
+    for name, d in data.items():
+        sshd.put(os.path.join("lenta", name), d)
+    own(sshd, os.path.join(sshd.home, "lenta"))
+    home = user_home(work, sshd.dir)
+    here = os.path.join(work, "cwd", "lenta")
+
+    def killer():
+        deadline = time.time() + 60
+        while time.time() < deadline:
+            parts = [os.path.join(here, n) for n in ("parte1.bin.part", "parte1.bin")]
+            if any(os.path.exists(p) and os.path.getsize(p) >= 2 * MIB for p in parts):
+                sshd.stop()
+                return
+            time.sleep(0.002)
+
+    t = threading.Thread(target=killer, daemon=True)
+    t.start()
+    address = "sftp://ana@127.0.0.1:%d" % sshd.port
+    keys = (ACCEPT + CMD + "d{until ESC termina}r{until Continuar}s{until recebidos;}"
+            "{wait 300}{Esc}{wait 300}{Esc}")
+    r = run(a, work, sysdir, address, keys, home)
+    t.join(5)
+    expect(failures, "run", r, 0, ["FTACLIBE", "FTCOMCAI", "FTFIMPRG"], ["FTFIMREC"])
+    said = "\n".join(r.lines)
+    if "Pasta interrompida." not in said or "Pasta recebida" in said:
+        failures.append("the stop not said, or completion said")
+    whole = [n for n in sorted(os.listdir(here)) if not n.endswith(".part")] \
+        if os.path.isdir(here) else []
+    for n in whole:
+        if sha(os.path.join(here, n)) != hashlib.sha256(data[n]).hexdigest():
+            failures.append("%s put in place but not whole" % n)
+    if len(whole) >= len(data):
+        failures.append("every file arrived: the server died too late to test anything")
+    if "%d de 4 recebidos" % len(whole) not in said:
+        failures.append("the count said is not the %d received" % len(whole))
+
+
 CASES = {
     "sftp_key_transfers": case_key_transfers,
     "sftp_password": case_password,
@@ -329,6 +518,8 @@ CASES = {
     "sftp_resume_killed": case_resume_killed,
     "sftp_server_killed": case_server_killed,
     "sftp_bad_servers": case_bad_servers,
+    "sftp_tree": case_tree,
+    "sftp_tree_dropped": case_tree_dropped,
 }
 
 

@@ -1,5 +1,9 @@
 // Whole folders: which listed names the walk takes, and what the user hears.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <map>
+#include <set>
 
 #include "base/cp1252.h"
 #include "ftp/ftpBrowse.h"
@@ -356,6 +360,309 @@ TEST(FolderConnections, ADirectoryThatCouldNotBeListedIsListedAgainFromTheFailur
   EXPECT_NE(said.find("Desta vez foi"), std::string::npos) << said;
   for (size_t i = 0; i < kFiles; ++i)
     EXPECT_TRUE(local(rig.scratch / "pasta" / fileName(i)) == bytesOf(i)) << fileName(i);
+}
+
+// A remote computer held in memory, reached through the interface as an
+// SFTP server is: names relative to the current directory, one request at a
+// time.
+class MemoryRemote : public ftp::RemoteFiles {
+ public:
+  std::map<std::string, std::string> files;  // path -> bytes
+  std::set<std::string> dirs{""};            // "" is the current directory
+  std::set<std::string> links;
+  std::map<std::string, std::vector<std::string>> hostile;  // names a directory's listing adds
+  std::string dropOn, shortOn, refuseOn;  // the connection lost; cut short; denied
+  bool up = true;
+  bool moving = false;  // inside a transfer
+  std::vector<std::string> requests;
+
+  bool Connect() override { return true; }
+  bool Login() override { return true; }
+  void Quit() override {}
+  bool connected() const override { return up; }
+  ftp::RemoteResult currentDirectory(std::string& path) override {
+    path = "/";
+    return {};
+  }
+  ftp::RemoteResult changeDirectory(const ftp::RemoteName&) override { return refused(); }
+  ftp::RemoteResult changeToParent() override { return refused(); }
+  ftp::RemoteResult removeDirectory(const ftp::RemoteName&) override { return refused(); }
+  ftp::RemoteResult removeFile(const ftp::RemoteName&) override { return refused(); }
+  ftp::RemoteResult rename(const ftp::RemoteName&, const ftp::RemoteName&) override {
+    return refused();
+  }
+  ftp::RemoteResult makeDirectory(const ftp::RemoteName& dir) override {
+    requests.push_back("mkdir " + dir.wire);
+    if (!up) return lost();
+    if (dirs.count(dir.wire) || files.count(dir.wire)) return refused();
+    if (!dirs.count(parent(dir.wire))) return {ftp::RemoteStatus::NotFound, "No such file", 0};
+    dirs.insert(dir.wire);
+    return {};
+  }
+  ftp::RemoteResult stat(const ftp::RemoteName& name, ftp::RemoteEntry& entry) override {
+    if (!up) return lost();
+    entry = {};
+    entry.name = name;
+    entry.directory = dirs.count(name.wire) > 0;
+    if (files.count(name.wire)) entry.size = static_cast<int64_t>(files[name.wire].size());
+    if (!entry.directory && !entry.size) return {ftp::RemoteStatus::NotFound, "No such file", 0};
+    return {};
+  }
+  ftp::RemoteResult list(std::vector<ftp::RemoteEntry>& entries) override {
+    return listDirectory({}, entries);
+  }
+  ftp::RemoteResult listDirectory(const ftp::RemoteName& dir,
+                                  std::vector<ftp::RemoteEntry>& entries) override {
+    requests.push_back("list " + dir.wire);
+    entries.clear();
+    if (!up) return lost();
+    if (!dirs.count(dir.wire)) return {ftp::RemoteStatus::NotFound, "No such file", 0};
+    auto add = [&](const std::string& path, bool directory, bool link, int64_t size) {
+      if (path.empty() || parent(path) != dir.wire) return;
+      const std::string name = path.substr(dir.wire.empty() ? 0 : dir.wire.size() + 1);
+      ftp::RemoteEntry e;
+      e.name = {qr::fromUtf8(name), name};
+      e.line = e.name.text;
+      e.directory = directory;
+      e.link = link;
+      if (size >= 0) e.size = size;
+      entries.push_back(e);
+    };
+    for (const auto& d : dirs) add(d, true, false, -1);
+    for (const auto& l : links) add(l, false, true, 9);
+    for (const auto& [path, bytes] : files) add(path, false, false, static_cast<int64_t>(bytes.size()));
+    for (const auto& name : hostile[dir.wire]) {
+      ftp::RemoteEntry e;
+      e.name = {name, name};
+      e.size = 5;
+      entries.push_back(e);
+    }
+    return {};
+  }
+  ftp::RemoteResult receive(const ftp::RemoteName& file, int fd, int64_t, ftp::TransferWatch& watch,
+                            ftp::TransferTally& tally) override {
+    requests.push_back("get " + file.wire);
+    if (!up) return lost();
+    if (!files.count(file.wire)) return {ftp::RemoteStatus::NotFound, "No such file", 0};
+    const std::string& bytes = files[file.wire];
+    tally.size = static_cast<int64_t>(bytes.size());
+    const size_t end = file.wire == dropOn || file.wire == shortOn ? bytes.size() / 2 : bytes.size();
+    const Moved m = pass(bytes.substr(0, end), watch, tally, [fd](const std::string& piece) {
+      return ::write(fd, piece.data(), piece.size()) == static_cast<ssize_t>(piece.size());
+    });
+    if (m != Moved::All) return m == Moved::Stopped ? ftp::RemoteResult{ftp::RemoteStatus::GaveUp, {}, 0, false} : lost();
+    if (file.wire == dropOn) return lost();
+    tally.whole = true;  // the server said the file ends here
+    return {};
+  }
+  ftp::RemoteResult send(int fd, int64_t, const ftp::RemoteName& file, ftp::TransferWatch& watch,
+                         ftp::TransferTally& tally) override {
+    requests.push_back("put " + file.wire);
+    if (!up) return lost();
+    if (file.wire == refuseOn) return {ftp::RemoteStatus::Denied, "Permission denied", 0};
+    if (!dirs.count(parent(file.wire))) return {ftp::RemoteStatus::NotFound, "No such file", 0};
+    std::string bytes;
+    char block[4096];
+    ssize_t n;
+    while ((n = ::read(fd, block, sizeof block)) > 0) bytes.append(block, static_cast<size_t>(n));
+    if (file.wire == dropOn) bytes.resize(bytes.size() / 2);
+    std::string& there = files[file.wire];
+    there.clear();
+    const Moved m = pass(bytes, watch, tally, [&there](const std::string& piece) {
+      there += piece;
+      return true;
+    });
+    if (m != Moved::All) return m == Moved::Stopped ? ftp::RemoteResult{ftp::RemoteStatus::GaveUp, {}, 0, false} : lost();
+    if (file.wire == dropOn) return lost();
+    tally.whole = true;
+    return {};
+  }
+
+ private:
+  enum class Moved { All, Stopped, Failed };
+  static std::string parent(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+  }
+  static ftp::RemoteResult refused() { return {ftp::RemoteStatus::Refused, "Failure", 0}; }
+  ftp::RemoteResult lost() {
+    up = false;
+    return {ftp::RemoteStatus::Lost, "Connection lost", 0, true};
+  }
+  Moved pass(const std::string& bytes, ftp::TransferWatch& watch, ftp::TransferTally& tally,
+             const std::function<bool(const std::string&)>& put) {
+    moving = true;
+    for (size_t at = 0; at < bytes.size() || at == 0; at += 65536) {
+      const std::string piece = bytes.substr(at, 65536);
+      if (!put(piece)) {
+        moving = false;
+        return Moved::Failed;
+      }
+      tally.moved += static_cast<int64_t>(piece.size());
+      if (!watch.carryOn(tally.moved)) {
+        moving = false;
+        return Moved::Stopped;
+      }
+      if (bytes.empty()) break;
+    }
+    moving = false;
+    return Moved::All;
+  }
+};
+
+// Folders through the remote computer interface (SFTP's way): one file at a
+// time over one connection, the same walk, checks, sentences and judge.
+TEST(FolderOverInterface, TheSameWalkChecksAndJudgeOverOneConnection) {
+  struct Case {
+    const char* what;
+    bool upload;
+    std::function<void(MemoryRemote&)> serve;
+    std::string keys;        // after the "s" that answers the question
+    bool keysWhileMoving;    // the keys come while data moves
+    std::string outcome;     // said at the end
+    std::function<bool(size_t)> inPlace;  // the files whole in place at the end
+    bool lost = false;
+  } cases[] = {
+      {"a whole tree received; links and hostile names left out", false, [](auto&) {}, "\x1b",
+       false, "Pasta recebida: 12 arquivos", [](size_t) { return true; }},
+      {"a whole tree sent; links left out, directories made first", true, [](auto&) {}, "\x1b",
+       false, "Pasta enviada: 12 arquivos", [](size_t) { return true; }},
+      {"a file that came short is not put in place", false,
+       [](auto& r) { r.shortOn = "pasta/" + fileName(3); }, "\x1b", false,
+       "11 de 12 recebidos; 1 falhou", [](size_t i) { return i != 3; }},
+      {"a refused upload fails alone", true, [](auto& r) { r.refuseOn = "envio/" + fileName(2); },
+       "\x1b", false, "11 de 12 enviados; 1 falhou", [](size_t i) { return i != 2; }},
+      // The files at the top move first, then those of um/, f1 first.
+      {"the connection lost under a received file: never completion", false,
+       [](auto& r) { r.dropOn = "pasta/" + fileName(1); }, "", false,
+       "4 de 12 recebidos; 1 falhou", [](size_t i) { return i % 3 == 0; }, true},
+      {"the connection lost under a sent file: never completion", true,
+       [](auto& r) { r.dropOn = "envio/" + fileName(1); }, "", false,
+       "4 de 12 enviados; 1 falhou", [](size_t i) { return i % 3 == 0; }, true},
+      {"a key says where the folder is; ESC stops it after asking", false, [](auto&) {},
+       "x\x1bs\x1b", true, "0 de 12 recebidos; 1 falhou", [](size_t) { return false; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TreeRig rig;
+    MemoryRemote remote;
+    rig.tree.useRemote(&remote);
+    remote.dirs.insert("pasta");
+    for (const char* d : {"um", "um/dois", "vazio"}) {
+      if (c.upload)
+        std::filesystem::create_directories(rig.scratch / "envio" / d);
+      else
+        remote.dirs.insert(std::string("pasta/") + d);
+    }
+    for (size_t i = 0; i < kFiles; ++i) {
+      if (c.upload)
+        std::ofstream(rig.scratch / "envio" / fileName(i), std::ios::binary) << bytesOf(i);
+      else
+        remote.files["pasta/" + fileName(i)] = bytesOf(i);
+    }
+    if (c.upload) {
+      std::filesystem::create_symlink("/etc/passwd", rig.scratch / "envio" / "senhas");
+    } else {
+      remote.links.insert("pasta/um/senhas");
+      remote.hostile["pasta"] = {"../x", "/etc/x"};
+    }
+    c.serve(remote);
+    rig.ui.gate = [&rig, &remote, &c] {
+      if (c.keysWhileMoving && remote.moving) return true;
+      const auto& e = rig.ui.events;
+      for (size_t k = e.size() > 3 ? e.size() - 3 : 0; k < e.size(); ++k)
+        if (e[k].find("Continuar") != std::string::npos ||
+            e[k].find("Parar a pasta") != std::string::npos ||
+            e[k].find("Setas percorrem") != std::string::npos)
+          return true;
+      return false;
+    };
+    rig.keys("s" + c.keys);
+    try {
+      if (c.upload)
+        rig.tree.SendFolder("envio");
+      else
+        rig.tree.ReceiveFolder(ftp::RemoteName::typed("pasta"));
+    } catch (...) {
+      ADD_FAILURE() << "ended early:\n" << rig.said();
+    }
+    const std::string said = rig.said();
+    EXPECT_NE(said.find(c.outcome), std::string::npos) << said;
+    bool whole = true;
+    for (size_t i = 0; i < kFiles; ++i) whole = whole && c.inPlace(i);
+    EXPECT_EQ(rig.ui.occurrences(c.upload ? "announce FTFIMENV" : "announce FTFIMREC"),
+              whole ? 1u : 0u);
+    if (c.keysWhileMoving) {
+      EXPECT_NE(said.find("say Arquivo 1 de 12, "), std::string::npos) << said;
+      EXPECT_NE(said.find("Parar a pasta inteira?"), std::string::npos) << said;
+    }
+    if (c.lost || c.keysWhileMoving) {
+      EXPECT_NE(said.find("Pasta interrompida."), std::string::npos) << said;
+    }
+    for (size_t i = 0; i < kFiles; ++i) {
+      const bool wanted = c.inPlace(i);
+      const std::string got = c.upload ? (remote.files.count("envio/" + fileName(i))
+                                              ? remote.files["envio/" + fileName(i)]
+                                              : "<none>")
+                                       : local(rig.scratch / "pasta" / fileName(i));
+      EXPECT_EQ(got == bytesOf(i), wanted)
+          << fileName(i) << (wanted ? " not whole" : " put in place though not whole");
+    }
+    if (c.upload) {
+      EXPECT_EQ(remote.links.size() + remote.files.count("envio/senhas"), 0u) << "a link followed";
+      EXPECT_TRUE(!whole || remote.dirs.count("envio/vazio")) << "the empty directory not made";
+      const auto& q = remote.requests;
+      EXPECT_LT(std::find(q.begin(), q.end(), "mkdir envio/um/dois"),
+                std::find_if(q.begin(), q.end(),
+                             [](const std::string& l) { return l.rfind("put envio/um/dois/", 0) == 0; }));
+    } else {
+      EXPECT_FALSE(std::filesystem::exists(rig.scratch / "x"));
+      EXPECT_FALSE(std::filesystem::exists(rig.scratch / "pasta" / "um" / "senhas"));
+      if (whole) {
+        EXPECT_TRUE(std::filesystem::is_directory(rig.scratch / "pasta" / "vazio"));
+        EXPECT_NE(said.find("3 itens deixados de lado"), std::string::npos) << said;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(rig.scratch / "pasta"))
+          EXPECT_NE(e.path().extension(), ".part") << e.path();
+      }
+    }
+  }
+}
+
+TEST(FolderOverInterface, MarkedEntriesMoveAsOneQueueAsTheDirectoryHoldsThem) {
+  TreeRig rig;
+  MemoryRemote remote;
+  rig.tree.useRemote(&remote);
+  for (size_t i = 0; i < kFiles; ++i) remote.files[fileName(i)] = bytesOf(i);
+  remote.dirs.insert("um");
+  remote.dirs.insert("um/dois");
+  remote.links.insert("ligado");
+  // The browser's entries: a file, a directory and a link that its line
+  // took for a file.
+  std::vector<ftp::ListingEntry> table(3);
+  const char* names[] = {"f0.bin", "um", "ligado"};
+  for (size_t k = 0; k < 3; ++k) {
+    table[k].exact = true;
+    table[k].name = names[k];
+    table[k].directory = k == 1;
+  }
+  rig.ui.gate = [&rig] {
+    const auto& e = rig.ui.events;
+    return !e.empty() && (e.back().find("Continuar") != std::string::npos ||
+                          e.back().find("Setas percorrem") != std::string::npos);
+  };
+  rig.keys("s\x1b");  // the question, then out of the list of what was left out
+  try {
+    rig.tree.ReceiveMarked({&table[0], &table[1], &table[2]});
+  } catch (...) {
+    ADD_FAILURE() << "ended early:\n" << rig.said();
+  }
+  const std::string said = rig.said();
+  // f0 at the top; um/ holds f1, f4, f7, f10 and um/dois/ f2, f5, f8, f11.
+  EXPECT_NE(said.find("Marcados recebidos: 9 arquivos"), std::string::npos) << said;
+  EXPECT_NE(said.find("1 item deixado de lado"), std::string::npos) << said;
+  for (size_t i = 0; i < kFiles; ++i)
+    EXPECT_EQ(local(rig.scratch / fileName(i)) == bytesOf(i), i % 3 != 0 || i == 0) << fileName(i);
+  EXPECT_FALSE(std::filesystem::exists(rig.scratch / "ligado"));
 }
 
 TEST(FolderConnections, TheSettingIsClampedAndDefaultsToFour) {

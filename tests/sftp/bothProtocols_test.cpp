@@ -1,0 +1,345 @@
+// The remote computer interface behaves the same over both protocols: one
+// table of rows run against FTP (ftpFiles, on a private pyftpdlib, with and
+// without MLST and MLSD) and SFTP (sftpFiles, on the private OpenSSH
+// server). Names with blanks and
+// accents, the facts of a file, transfers of odd sizes compared byte for
+// byte, transfers that go on from an offset, the directory operations, and
+// a missing file told apart from a denied one.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <random>
+#include <set>
+
+#include "../ftp/ftpFakes.h"
+#include "../support/ftpdRig.h"
+#include "../support/sshdRig.h"
+#include "base/cp1252.h"
+#include "ftp/ftpDlg.h"
+#include "ftp/ftpFiles.h"
+#include "ftp/ftpPort.h"
+#include "ftp/ftpRede.h"
+#include "ftp/ftpTransfer.h"
+#include "ftp/ftpmsg.h"
+#include "ftp/ftpvars.h"
+#include "sftp/sftpFiles.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using ftp::RemoteName;
+using ftp::RemoteStatus;
+
+constexpr int kDeadlineMs = 20000;
+
+std::string bytesOf(size_t n, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::string s(n, '\0');
+  for (char& c : s) c = static_cast<char>(gen());
+  return s;
+}
+
+std::string readAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class CountingWatch : public ftp::TransferWatch {
+ public:
+  int64_t last = -1;
+  bool carryOn(int64_t moved) override {
+    last = moved;
+    return true;
+  }
+};
+
+// One back end, logged in, with the local path of its remote directory.
+class Side {
+ public:
+  virtual ~Side() = default;
+  // False when its server cannot run here.
+  [[nodiscard]] virtual bool up() = 0;
+  [[nodiscard]] virtual ftp::RemoteFiles& files() = 0;
+  [[nodiscard]] virtual std::string home() const = 0;
+  // A file of the remote directory, as the server's user would own it.
+  virtual void put(const std::string& name, const std::string& bytes) {
+    std::ofstream(home() + "/" + name, std::ios::binary) << bytes;
+  }
+  // A directory where the user may read but not write, holding a file she
+  // may not read.
+  virtual void makeForbidden() = 0;
+  ftp_test::RecordingTela ui;
+  ftp::ClientState st;
+};
+
+class FtpSide : public Side {
+ public:
+  explicit FtpSide(bool old) : old_(old) {}
+  bool up() override {
+    if (!rig_.start(old_)) return false;
+    ui.settings["PRAZO"] = "20";
+    st.remoteName = st.remoteHost = "127.0.0.1";
+    st.controlPort = rig_.port();
+    st.passive = true;
+    st.running = true;
+    files_.useTransfers(st, rede_, transfer_);
+    if (!rede_.OpenControlConnection().ok() || dlg_.ReadReply() != 220) return false;
+    for (const char* line : {"USER ana", "PASS s3nha"}) {
+      if (!dlg_.SendCommand(line)) return false;
+      (void)dlg_.awaitReply();
+    }
+    std::string where;
+    return files_.currentDirectory(where).ok();
+  }
+  ftp::RemoteFiles& files() override { return files_; }
+  std::string home() const override { return rig_.home(); }
+  void makeForbidden() override {
+    // The server's own rule: listing only, under ro.
+    std::ofstream(home() + "/ro/segredo.txt") << "x";
+  }
+
+ private:
+  bool old_;
+  testing_support::FtpdRig rig_;
+  ftp::Messages msg_{ui};
+  ftp::Rede rede_{st, ui};
+  ftp::Dlg dlg_{st, ui, msg_, rede_};
+  ftp::Port port_{st, dlg_, rede_};
+  ftp::PlainFileDialogs dialogs_{ui};
+  ftp::Transfer transfer_{st, ui, msg_, dlg_, rede_, port_, dialogs_};
+  ftp::FtpFiles files_{ui, msg_, dlg_};
+};
+
+class SftpSide : public Side {
+ public:
+  ~SftpSide() override {
+    files_.reset();
+    if (!oldHome_.empty()) ::setenv("HOME", oldHome_.c_str(), 1);
+  }
+  bool up() override {
+    if (!rig_.start()) return false;
+    const std::string home = rig_.dir() + "/client";
+    fs::create_directories(home + "/.ssh");
+    if (const char* old = std::getenv("HOME")) oldHome_ = old;
+    ::setenv("HOME", home.c_str(), 1);
+    ::unsetenv("SSH_AUTH_SOCK");
+    fs::copy_file(rig_.clientKey(), home + "/.ssh/id_ed25519");
+    fs::copy_file(rig_.clientKey() + ".pub", home + "/.ssh/id_ed25519.pub");
+    fs::permissions(home + "/.ssh/id_ed25519", fs::perms::owner_read | fs::perms::owner_write);
+    ui.keys = {'s'};  // the unknown host key is accepted
+    st.remoteName = "sftp://ana@127.0.0.1:" + std::to_string(rig_.port());
+    st.remoteHost = "127.0.0.1";
+    st.controlPort = rig_.port();
+    st.running = true;
+    files_ = std::make_unique<sftp::SftpFiles>(
+        st, ui, msg_, rede_, [this] { return rede_.OpenControlConnection().ok(); }, kDeadlineMs);
+    return files_->Connect() && files_->Login();
+  }
+  ftp::RemoteFiles& files() override { return *files_; }
+  std::string home() const override { return rig_.home(); }
+  void put(const std::string& name, const std::string& bytes) override { rig_.putFile(name, bytes); }
+  void makeForbidden() override {
+    // Owned by this process's user, not the server's: she may list it only.
+    fs::create_directories(home() + "/ro");
+    fs::permissions(home() + "/ro", fs::perms::owner_all | fs::perms::group_read |
+                                        fs::perms::group_exec | fs::perms::others_read |
+                                        fs::perms::others_exec);
+    std::ofstream(home() + "/ro/segredo.txt") << "x";
+    fs::permissions(home() + "/ro/segredo.txt", fs::perms::owner_read | fs::perms::owner_write);
+  }
+
+ private:
+  testing_support::SshdRig rig_;
+  std::string oldHome_;
+  ftp::Messages msg_{ui};
+  ftp::Rede rede_{st, ui};
+  std::unique_ptr<sftp::SftpFiles> files_;
+};
+
+class BothProtocols : public ::testing::TestWithParam<std::string> {
+ protected:
+  void SetUp() override {
+    if (GetParam() != "sftp")
+      side_ = std::make_unique<FtpSide>(GetParam() == "ftpWithoutMlst");
+    else
+      side_ = std::make_unique<SftpSide>();
+    if (!side_->up()) GTEST_SKIP() << "no private " << GetParam() << " server here";
+    std::string pattern = fs::temp_directory_path().string() + "/both-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    scratch_ = pattern;
+  }
+  void TearDown() override {
+    side_.reset();
+    std::error_code ec;
+    if (!scratch_.empty()) fs::remove_all(scratch_, ec);
+  }
+  ftp::RemoteFiles& remote() { return side_->files(); }
+  std::string local(const std::string& name) const { return scratch_ + "/" + name; }
+
+  std::unique_ptr<Side> side_;
+  std::string scratch_;
+};
+
+TEST_P(BothProtocols, ListingAndFactsOfNamesWithBlanksAndAccents) {
+  const std::string accented = "relatório de março.txt";  // UTF-8 on the server
+  fs::create_directories(side_->home() + "/lista/pasta com espaço");
+  side_->put("lista/" + accented, "abcde");
+  side_->put("lista/a b.txt", "");
+  ASSERT_TRUE(remote().changeDirectory(RemoteName::typed("lista")).ok());
+
+  std::vector<ftp::RemoteEntry> entries;
+  ASSERT_TRUE(remote().list(entries).ok());
+  std::set<std::string> names;
+  for (const ftp::RemoteEntry& e : entries) {
+    names.insert(e.name.wire);
+    EXPECT_EQ(e.name.text, qr::fromUtf8(e.name.wire)) << e.name.wire;
+    EXPECT_EQ(e.directory, e.name.wire == "pasta com espaço") << e.name.wire;
+    if (e.name.wire == accented) {
+      EXPECT_EQ(e.size, 5);
+      // A plain listing's time is the server's local one: not told.
+      if (GetParam() != "ftpWithoutMlst") {
+        EXPECT_EQ(e.modified.size(), 14u);
+      }
+    }
+  }
+  EXPECT_EQ(names, (std::set<std::string>{accented, "a b.txt", "pasta com espaço"}));
+
+  struct Row {
+    std::string name;
+    RemoteStatus status;
+    std::optional<int64_t> size;
+    bool directory;
+  };
+  const Row rows[] = {
+      {accented, RemoteStatus::Done, 5, false},
+      {"a b.txt", RemoteStatus::Done, 0, false},
+      {"nada.txt", RemoteStatus::NotFound, std::nullopt, false},
+  };
+  for (const Row& row : rows) {
+    ftp::RemoteEntry e;
+    const ftp::RemoteResult r = remote().stat(RemoteName::typed(qr::fromUtf8(row.name)), e);
+    EXPECT_EQ(r.status, row.status) << row.name;
+    if (!r.ok()) continue;
+    EXPECT_EQ(e.size, row.size) << row.name;
+    EXPECT_EQ(e.directory, row.directory) << row.name;
+    EXPECT_EQ(e.modified.size(), 14u) << row.name;
+  }
+}
+
+TEST_P(BothProtocols, TransfersArriveByteForByteAndGoOnFromAnOffset) {
+  struct Row {
+    size_t size;
+    int64_t offset;  // what is there already: locally for a receive, remotely for a send
+  };
+  const Row rows[] = {{0, 0}, {1, 0}, {65537, 0}, {(1 << 20) + 3, 0}, {65537, 4099}, {1, 0}};
+  unsigned seed = 1;
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::to_string(row.size) + " from " + std::to_string(row.offset));
+    const std::string bytes = bytesOf(row.size, seed++);
+    const std::string name = "file " + std::to_string(seed) + ".bin";
+
+    // Receive: the local file holds the first offset bytes.
+    side_->put(name, bytes);
+    const std::string got = local("got");
+    std::ofstream(got, std::ios::binary) << bytes.substr(0, static_cast<size_t>(row.offset));
+    int fd = ::open(got.c_str(), O_WRONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::lseek(fd, row.offset, SEEK_SET), row.offset);
+    CountingWatch watch;
+    ftp::TransferTally tally;
+    ftp::RemoteResult r = remote().receive(RemoteName::typed(name), fd, row.offset, watch, tally);
+    ::close(fd);
+    EXPECT_TRUE(r.ok()) << r.reason;
+    EXPECT_TRUE(tally.whole);
+    EXPECT_EQ(tally.moved, static_cast<int64_t>(row.size) - row.offset);
+    EXPECT_TRUE(readAll(got) == bytes);
+
+    // Send: the remote file holds the first offset bytes.
+    const std::string sentName = "sent " + name;
+    if (row.offset > 0) side_->put(sentName, bytes.substr(0, static_cast<size_t>(row.offset)));
+    const std::string from = local("from");
+    std::ofstream(from, std::ios::binary) << bytes;
+    fd = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    tally = {};
+    r = remote().send(fd, row.offset, RemoteName::typed(sentName), watch, tally);
+    ::close(fd);
+    EXPECT_TRUE(r.ok()) << r.reason;
+    EXPECT_TRUE(tally.whole);
+    EXPECT_EQ(tally.moved, static_cast<int64_t>(row.size) - row.offset);
+    EXPECT_TRUE(readAll(side_->home() + "/" + sentName) == bytes);
+  }
+}
+
+TEST_P(BothProtocols, DirectoryOperationsAndTheirRefusals) {
+  side_->put("velho.txt", "v");
+  const RemoteName dir = RemoteName::typed(qr::fromUtf8("nova pasta ç"));
+  EXPECT_TRUE(remote().makeDirectory(dir).ok());
+  EXPECT_TRUE(fs::is_directory(side_->home() + "/nova pasta ç"));
+  EXPECT_FALSE(remote().makeDirectory(dir).ok());  // already there
+  EXPECT_TRUE(remote().changeDirectory(dir).ok());
+  EXPECT_TRUE(remote().changeToParent().ok());
+  EXPECT_TRUE(remote().rename(RemoteName::typed("velho.txt"), RemoteName::typed("novo.txt")).ok());
+  EXPECT_TRUE(fs::exists(side_->home() + "/novo.txt"));
+  EXPECT_FALSE(fs::exists(side_->home() + "/velho.txt"));
+  EXPECT_TRUE(remote().removeFile(RemoteName::typed("novo.txt")).ok());
+  EXPECT_TRUE(remote().removeDirectory(dir).ok());
+  EXPECT_FALSE(fs::exists(side_->home() + "/nova pasta ç"));
+
+  // What is not there fails, and nothing is said to have been done.
+  const RemoteName none = RemoteName::typed("nada");
+  for (const ftp::RemoteResult& r :
+       {remote().removeFile(none), remote().removeDirectory(none), remote().changeDirectory(none),
+        remote().rename(none, RemoteName::typed("outro"))}) {
+    EXPECT_FALSE(r.ok());
+    EXPECT_NE(r.status, RemoteStatus::Lost);
+  }
+  EXPECT_TRUE(remote().connected());
+}
+
+TEST_P(BothProtocols, AMissingFileIsToldApartFromADeniedOne) {
+  side_->makeForbidden();
+  const std::string from = local("from");
+  std::ofstream(from, std::ios::binary) << "abc";
+  struct Row {
+    const char* what;
+    bool receive;
+    const char* name;
+    RemoteStatus status;
+  };
+  const Row rows[] = {
+      {"receive a missing file", true, "nada.bin", RemoteStatus::NotFound},
+      {"receive a file not to be read", true, "ro/segredo.txt", RemoteStatus::Denied},
+      {"send into a directory not to be written", false, "ro/novo.txt", RemoteStatus::Denied},
+      {"send into a missing directory", false, "nada/novo.txt", RemoteStatus::NotFound},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    CountingWatch watch;
+    ftp::TransferTally tally;
+    ftp::RemoteResult r;
+    if (row.receive) {
+      const int fd = ::open(local("got").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+      r = remote().receive(RemoteName::typed(row.name), fd, 0, watch, tally);
+      ::close(fd);
+    } else {
+      const int fd = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+      r = remote().send(fd, 0, RemoteName::typed(row.name), watch, tally);
+      ::close(fd);
+    }
+    EXPECT_EQ(r.status, row.status) << r.reason;
+    EXPECT_FALSE(tally.whole);
+    EXPECT_TRUE(remote().connected());
+  }
+  EXPECT_FALSE(fs::exists(side_->home() + "/ro/novo.txt"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Protocols, BothProtocols, ::testing::Values("ftp", "ftpWithoutMlst", "sftp"),
+                         [](const auto& info) { return info.param; });
+
+}  // namespace
