@@ -3,7 +3,6 @@
 
 #include <libssh/libssh.h>
 #include <pwd.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -428,8 +427,7 @@ void Ssh::wait(int ms) {
 
 bool Ssh::pending() const {
   if (h_->session == nullptr) return false;
-  int n = 0;
-  return ::ioctl(ssh_get_fd(h_->session), FIONREAD, &n) == 0 && n > 0;
+  return ftp::HasBytesToRead(ssh_get_fd(h_->session));
 }
 
 bool Ssh::connected() const {
