@@ -127,6 +127,9 @@ class Dlg {
   [[nodiscard]] uint32_t readChunk() const { return readChunk_; }
   [[nodiscard]] uint32_t writeChunk() const { return writeChunk_; }
   [[nodiscard]] bool lost() const { return !lost_.empty(); }
+  // Time a transfer's watcher took (a question to the user, "Parar a pasta
+  // inteira?"): the server's silence meanwhile is not held against it.
+  void notCounted(std::chrono::steady_clock::duration took) { heard_ += took; }
 
  private:
   struct Reply {

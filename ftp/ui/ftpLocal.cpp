@@ -155,11 +155,17 @@ std::vector<LocalEntry> listLocalFiles(const std::string& directory, std::string
   while (const dirent* e = readdir(d)) {
     const std::string raw = e->d_name;
     if (raw.empty() || raw[0] == '.') continue;  // hidden files, "." and ".."
+    // A directory is listed only as itself: a whole tree sent from here
+    // follows no link.
+    const std::string path = dir + "/" + raw;
     struct stat st {};
-    if (stat((dir + "/" + raw).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (lstat(path.c_str(), &st) != 0) continue;
+    const bool directory = S_ISDIR(st.st_mode);
+    if (!directory && (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))) continue;
     std::string name = qr::fromUtf8(raw);
     if (!maskMatches(mask, name)) continue;
-    entries.push_back({std::move(name), static_cast<uint64_t>(st.st_size), false});
+    entries.push_back({std::move(name), directory ? 0 : static_cast<uint64_t>(st.st_size), false,
+                       directory});
   }
   closedir(d);
   std::stable_sort(entries.begin(), entries.end(), [](const LocalEntry& a, const LocalEntry& b) {
@@ -167,6 +173,10 @@ std::vector<LocalEntry> listLocalFiles(const std::string& directory, std::string
     return ka != kb ? ka < kb : a.name < b.name;
   });
   return entries;
+}
+
+std::string EntryText(const LocalEntry& entry) {
+  return entry.directory ? entry.name + qr::W("  diretório") : entry.name;
 }
 
 std::string directoryPart(std::string_view text) {
@@ -245,7 +255,10 @@ std::string LocalPicker::PickFromFileList(int left, int top, int right, int bott
   const std::string namePattern(pattern.substr(dir.size()));
   if (!dir.empty() && chdir(qr::toUtf8(dir).c_str()) != 0) return {};
   const std::string listDir = workingDirectory();
-  const std::string mask = namePattern + (namePattern.find('.') != std::string::npos ? "*" : "*.*");
+  // A pattern ending in "*" is whole ("*.*" takes names without a dot too).
+  const std::string mask =
+      !namePattern.empty() && namePattern.back() == '*' ? namePattern
+      : namePattern + (namePattern.find('.') != std::string::npos ? "*" : "*.*");
   std::vector<LocalEntry> entries = listLocalFiles(".", mask);
   if (entries.empty()) {
     if (chdir(remembered.c_str()) != 0) { /* the directory we came from is gone */
@@ -305,7 +318,7 @@ void LocalPicker::drawEntry(const Window& w, const std::vector<LocalEntry>& entr
   const int row = w.top + index - w.first;
   if (index < w.first || row > w.bottom) return;
   std::string line(static_cast<size_t>(w.prefix), ' ');
-  if (index >= 0 && index < static_cast<int>(entries.size())) line += entries[index].name;
+  if (index >= 0 && index < static_cast<int>(entries.size())) line += EntryText(entries[index]);
   line.resize(static_cast<size_t>(w.prefix + w.width()), ' ');
   console_.consoleSetBackground(kListBackground);
   console_.consoleSetForeground(colour);
@@ -533,7 +546,7 @@ LocalPicker::End LocalPicker::runChooser(Window& w, std::vector<LocalEntry>& ent
         spoken_.spellText(shortName(entries[index].name));
       } else {
         if (entries[index].marked) spoken_.errorBeep();
-        spoken_.speakText(entries[index].name);
+        spoken_.speakText(EntryText(entries[index]));
       }
       spoken_.waitSpeechEnd();
     }

@@ -28,6 +28,7 @@ struct LocalEntry {
   std::string name;  // long name, Windows-1252
   uint64_t size = 0;
   bool marked = false;
+  bool directory = false;  // a directory (never a link to one)
 };
 
 // The sort key: a-z to capitals, bytes 128-255 through the folding table.
@@ -37,11 +38,15 @@ struct LocalEntry {
 // The 8.3 form of a name: the name itself when it fits, else the first six
 // letters, "~1" and the first three letters of the extension, upper case.
 [[nodiscard]] std::string shortName(std::string_view name);
-// The plain, visible files of a directory matching a mask, sorted by their
-// sort keys. Directories, hidden files and anything not a regular file are
-// left out.
+// The visible files and directories of a directory matching a mask, sorted
+// by their sort keys. Hidden names, links to directories and anything else
+// neither a regular file nor a directory are left out; a link to a regular
+// file is listed as the file.
 [[nodiscard]] std::vector<LocalEntry> listLocalFiles(const std::string& directory,
                                                      std::string_view mask);
+// What the list shows and says for an entry: its name, and for a directory
+// the word that says so.
+[[nodiscard]] std::string EntryText(const LocalEntry& entry);
 // The directory part of a pattern: up to and including its last "/".
 [[nodiscard]] std::string directoryPart(std::string_view text);
 

@@ -427,34 +427,42 @@ def pattern(a, work, sysdir):
 
 
 def marked_picker(a, work, sysdir):
-    """Files marked with Space in the local picker at T go as one queue with
-    one outcome; the unmarked ones stay behind."""
+    """Files and a directory marked with Space in the local picker at T go
+    as one queue with one question and one outcome, the directory as its
+    whole tree; the unmarked ones stay behind."""
     srv, cli = os.path.join(work, "srv"), os.path.join(work, "cli")
     os.makedirs(srv)
-    os.makedirs(os.path.join(cli, "pasta"))
-    files = {"a.txt": b"a\n" * 5000, "b b.txt": b"b\n", "c.doc": b"c\n", "pasta/d.txt": b"d\n"}
+    os.makedirs(os.path.join(cli, "pasta", "sub"))
+    files = {"a.txt": b"a\n" * 5000, "b b.txt": b"b\n", "c.doc": b"c\n", "pasta/d.txt": b"d\n",
+             "pasta/sub/e.bin": os.urandom(200000)}
     for rel, data in files.items():
         with open(os.path.join(cli, rel), "wb") as f:
             f.write(data)
     server = ftp_e2e.RealServer(srv)
     try:
-        # The picker lists plain files by name: a.txt, b b.txt, c.doc.
+        # The picker lists by name: a.txt, b b.txt, c.doc, pasta.
         keys = (LOGIN_ANON + "t{until arquivo local}{Down}{wait 400}{Space}{wait 400}{Down}"
-                "{wait 400}{Space}{wait 400}{Enter}{until Continuar}s{until enviados:}{wait 300}"
-                "{Esc}")
+                "{wait 400}{Space}{wait 400}{End}{until diret}{Space}{wait 400}{Enter}"
+                "{until Continuar}s{until enviados:}{wait 300}{Esc}")
         run = ftp_e2e.Run(a.naviro, a.quiral, "127.0.0.1:%d" % server.port, keys, work, sysdir,
                           cli)
     finally:
         server.stop()
     failures = []
-    if sorted(os.listdir(srv)) != ["a.txt", "b b.txt"]:
-        failures.append("the server got %s" % sorted(os.listdir(srv)))
-    for rel in ("a.txt", "b b.txt"):
+    got = sorted(os.path.relpath(os.path.join(d, n), srv)
+                 for d, _, names in os.walk(srv) for n in names)
+    sent = ["a.txt", "b b.txt", "pasta/d.txt", "pasta/sub/e.bin"]
+    if got != sent:
+        failures.append("the server got %s" % got)
+    for rel in sent:
         p = os.path.join(srv, rel)
         if os.path.exists(p) and hashlib.sha256(open(p, "rb").read()).digest() != \
                 hashlib.sha256(files[rel]).digest():
             failures.append("%s not whole" % rel)
-    if "Marcados enviados: 2 arquivos" not in "\n".join(run.lines):
+    said = "\n".join(run.lines)
+    if said.count("Continuar") != 1:
+        failures.append("not one question")
+    if "Marcados enviados: 4 arquivos" not in said:
         failures.append("the one outcome was not said")
     return verdict("tree_marked_picker", run, failures)
 

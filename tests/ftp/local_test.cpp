@@ -50,7 +50,7 @@ TEST(LocalPicker, ShortNamesAreBuiltAsTheDesktopBuildsThem) {
   EXPECT_EQ(ftp::shortName(W("ação longa.txt")), W("AÇÃOLO~1.TXT"));
 }
 
-TEST(LocalPicker, DirectorySearchKeepsPlainVisibleFilesSorted) {
+TEST(LocalPicker, DirectorySearchKeepsVisibleFilesAndDirectoriesSorted) {
   char dirTemplate[] = "/tmp/pickerXXXXXX";
   ASSERT_NE(mkdtemp(dirTemplate), nullptr);
   const std::string dir = dirTemplate;
@@ -58,13 +58,18 @@ TEST(LocalPicker, DirectorySearchKeepsPlainVisibleFilesSorted) {
     std::ofstream(dir + "/" + name) << "x";
   ASSERT_EQ(mkdir((dir + "/pasta.txt").c_str(), 0755), 0);
 
+  ASSERT_EQ(symlink((dir + "/pasta.txt").c_str(), (dir + "/link.txt").c_str()), 0);
+  ASSERT_EQ(symlink((dir + "/b.txt").c_str(), (dir + "/c.txt").c_str()), 0);
+
   auto entries = ftp::listLocalFiles(dir, "*.*");
   std::vector<std::string> names;
-  for (const auto& e : entries) names.push_back(qr::toUtf8(e.name));
-  EXPECT_EQ(names, (std::vector<std::string>{"acao.txt", "ação.txt", "b.txt", "z.doc"}));
+  for (const auto& e : entries) names.push_back(qr::toUtf8(ftp::EntryText(e)));
+  EXPECT_EQ(names, (std::vector<std::string>{"acao.txt", "ação.txt", "b.txt", "c.txt",
+                                             "pasta.txt  diretório", "z.doc"}))
+      << "a link to a directory is left out, one to a file is the file";
 
   entries = ftp::listLocalFiles(dir, "*.txt*");
-  EXPECT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries.size(), 5u);
   EXPECT_TRUE(ftp::listLocalFiles(dir + "/nada", "*.*").empty());
   EXPECT_EQ(ftp::directoryPart("dados/sub/leia.txt"), "dados/sub/");
   EXPECT_EQ(ftp::directoryPart("leia.txt"), "");

@@ -54,19 +54,32 @@ TEST(Picker, TypedNameAndEnterGivesTheNameWithoutAList) {
   EXPECT_EQ(rig.heardText().find("text b.doc"), std::string::npos);
 }
 
-TEST(Picker, DownArrowListsEveryPlainFileAndEnterChoosesTheBareName) {
+TEST(Picker, DownArrowListsFilesAndDirectoriesAndEnterChoosesTheBareName) {
   PickerRig rig;
+  std::filesystem::create_directory_symlink(rig.files + "/sub", rig.files + "/atalho");
   const std::string before = rig.row(11);
   rig.key(VKey::Down);  // open the list on an empty answer
   rig.key(VKey::Down);  // b.doc -> carta.txt
   rig.ch(13);
   EXPECT_EQ(rig.picker.ChooseLocalFile(6), "carta.txt");
-  const std::string heard = rig.heardText();
+  std::string heard = rig.heardText();
   EXPECT_NE(heard.find("text b.doc|"), std::string::npos) << heard;
   EXPECT_NE(heard.find("text carta.txt|"), std::string::npos) << heard;
-  EXPECT_EQ(heard.find("sub"), std::string::npos) << "directories are not listed";
   EXPECT_EQ(rig.row(11), before) << "the list's rows are put back";
   EXPECT_EQ(std::filesystem::current_path().string(), std::filesystem::path(rig.files).string());
+
+  // A directory is listed and said as one; a link to one is not listed.
+  rig.key(VKey::Down);
+  rig.key(VKey::End);
+  rig.key(VKey::Up);
+  rig.key(VKey::Down);
+  rig.ch(13);
+  EXPECT_EQ(rig.picker.ChooseLocalFile(6), "sub");
+  heard = rig.heardText();
+  const std::string dir = "text sub  diretório|";
+  EXPECT_NE(heard.find(dir + "text leia.txt|"), std::string::npos) << heard;
+  EXPECT_GT(heard.rfind(dir), heard.find(dir)) << heard;
+  EXPECT_EQ(heard.find("atalho"), std::string::npos) << heard;
 }
 
 TEST(Picker, UpOnTheFirstEntryBeepsAndEscapeGivesBackTheTypedDirectory) {
@@ -101,13 +114,15 @@ TEST(Picker, SpaceMarksAndSaysTheCountAndEnterGivesEveryMarkedEntry) {
   rig.ch(' ');
   rig.ch(' ');
   rig.key(VKey::Down);  // leia.txt, left unmarked
+  rig.key(VKey::Down);  // the directory sub, marked like a file
+  rig.ch(' ');
   rig.ch(13);
   EXPECT_EQ(rig.picker.ChooseLocalFile(6), "b.doc") << "the first marked entry";
   const std::string heard = rig.heardText();
   for (const char* said : {"text marcado, 1 marcado|", "text marcado, 2 marcados|",
                            "text desmarcado, 1 marcado|"})
     EXPECT_NE(heard.find(said), std::string::npos) << said << " in " << heard;
-  EXPECT_EQ(rig.picker.TakeMarked(), (std::vector<std::string>{"b.doc", "carta.txt"}));
+  EXPECT_EQ(rig.picker.TakeMarked(), (std::vector<std::string>{"b.doc", "carta.txt", "sub"}));
   EXPECT_TRUE(rig.picker.TakeMarked().empty()) << "taken once";
 
   rig.type("sub/");  // marks in another directory carry it; none: Enter as before
