@@ -3,6 +3,7 @@
 
 #include <time.h>
 
+#include <chrono>
 #include <ctime>
 
 #include "base/cp1252.h"
@@ -39,14 +40,21 @@ ftp::RemoteStatus statusOf(Outcome o) {
   return ftp::RemoteStatus::Refused;
 }
 
-// The commands' watch, for the transfer loops.
+// The commands' watch, for the transfer loops. The time it takes is the
+// user's (a question may wait for an answer), not the server's silence.
 class Watch : public Progress {
  public:
-  explicit Watch(ftp::TransferWatch& watch) : watch_(watch) {}
-  bool carryOn(uint64_t moved) override { return watch_.carryOn(static_cast<int64_t>(moved)); }
+  Watch(ftp::TransferWatch& watch, Dlg& dlg) : watch_(watch), dlg_(dlg) {}
+  bool carryOn(uint64_t moved) override {
+    const auto asked = std::chrono::steady_clock::now();
+    const bool on = watch_.carryOn(static_cast<int64_t>(moved));
+    dlg_.notCounted(std::chrono::steady_clock::now() - asked);
+    return on;
+  }
 
  private:
   ftp::TransferWatch& watch_;
+  Dlg& dlg_;
 };
 
 }  // namespace
@@ -270,7 +278,7 @@ ftp::RemoteResult SftpFiles::receive(const ftp::RemoteName& file, int fd, int64_
                                      ftp::TransferWatch& watch, ftp::TransferTally& facts) {
   ftp::RemoteResult refusal;
   if (!ready(refusal)) return refusal;
-  Watch w(watch);
+  Watch w(watch, *dlg_);
   TransferReport report;
   const Result r = dlg_->Get(pathOf(file), fd, static_cast<uint64_t>(offset), w, report);
   facts.moved = static_cast<int64_t>(report.moved);
@@ -284,7 +292,7 @@ ftp::RemoteResult SftpFiles::send(int fd, int64_t offset, const ftp::RemoteName&
                                   ftp::TransferWatch& watch, ftp::TransferTally& facts) {
   ftp::RemoteResult refusal;
   if (!ready(refusal)) return refusal;
-  Watch w(watch);
+  Watch w(watch, *dlg_);
   TransferReport report;
   const Result r = dlg_->Put(fd, static_cast<uint64_t>(offset), pathOf(file), w, report);
   facts.moved = static_cast<int64_t>(report.moved);

@@ -425,6 +425,18 @@ TEST_F(SftpServer, FilesKeepACurrentDirectoryThatIsOne) {
   ftp::RemoteEntry entry;
   ASSERT_TRUE(files.stat(RemoteName::typed("ata.txt"), entry).ok());
   EXPECT_EQ(entry.size, 3);
+  // Another directory listed where it is, its link as a link (a walk
+  // over a tree leaves it out), the current directory kept.
+  rig_.putFile("pub/relatórios/r.txt", "r");
+  fs::create_symlink("../ata.txt", rig_.home() + "/pub/relatórios/atalho");
+  ASSERT_TRUE(files.listDirectory(RemoteName::typed(qr::W("relatórios")), entries).ok());
+  ASSERT_EQ(entries.size(), 2u);
+  for (const auto& e : entries) {
+    EXPECT_EQ(e.link, e.name.wire == "atalho") << e.name.wire;
+    EXPECT_FALSE(e.directory);
+  }
+  ASSERT_TRUE(files.currentDirectory(where).ok());
+  EXPECT_EQ(where, rig_.home() + "/pub");
   // L again is a new session, as another account if the user wants.
   ui.lines = {"ana"};
   ASSERT_TRUE(files.Login());
@@ -433,6 +445,48 @@ TEST_F(SftpServer, FilesKeepACurrentDirectoryThatIsOne) {
   EXPECT_EQ(files.list(entries).status, ftp::RemoteStatus::Lost);
   EXPECT_TRUE(ui.has("announce FTCOMCAI"));
   EXPECT_FALSE(st.running);
+}
+
+// A question asked while data moves (ESC during a folder: "Parar a pasta
+// inteira?") is the user's time: the server's silence meanwhile is not held
+// against it, both ways.
+TEST_F(SftpServer, TheUsersTimeOnAQuestionIsNotTheServersSilence) {
+  const std::string bytes = randomBytes(4 * 1024 * 1024, 11);
+  rig_.putFile("grande", bytes);
+  Tela ui;
+  ui.keys = {'s'};
+  ftp::ClientState st;
+  st.remoteName = "sftp://ana@127.0.0.1:" + std::to_string(rig_.port());
+  st.remoteHost = "127.0.0.1";
+  st.controlPort = rig_.port();
+  st.running = true;
+  ftp::Messages msg(ui);
+  ftp::Rede rede(st, ui);
+  constexpr int kShortDeadlineMs = 1000;
+  sftp::SftpFiles files(
+      st, ui, msg, rede, [&] { return rede.OpenControlConnection().ok(); }, kShortDeadlineMs);
+  ASSERT_TRUE(files.Connect());
+  ASSERT_TRUE(files.Login());
+  struct Asking : ftp::TransferWatch {
+    bool asked = false;
+    bool carryOn(int64_t) override {
+      if (!asked) std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+      asked = true;
+      return true;
+    }
+  };
+  Asking down, up;
+  ftp::TransferTally tally;
+  int fd = ::open(local("desceu").c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
+  EXPECT_TRUE(files.receive(ftp::RemoteName::typed("grande"), fd, 0, down, tally).ok());
+  ::close(fd);
+  EXPECT_TRUE(down.asked);
+  EXPECT_TRUE(readFile(local("desceu")) == bytes);  // not printed: 4 MiB
+  fd = ::open(local("desceu").c_str(), O_RDONLY);
+  EXPECT_TRUE(files.send(fd, 0, ftp::RemoteName::typed("subiu"), up, tally).ok());
+  ::close(fd);
+  EXPECT_TRUE(readFile(rig_.home() + "/subiu") == bytes);
+  EXPECT_TRUE(st.running);
 }
 
 // A server of another protocol on the port: said at once, not after the
