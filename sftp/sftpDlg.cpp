@@ -58,7 +58,7 @@ Result ReplyStatus(Type type, std::string_view body) {
 }
 
 Dlg::Dlg(ftp::Tela& ui, Ssh& ssh, int deadlineMs)
-    : ui_(ui), ssh_(ssh), deadlineMs_(deadlineMs), receiveRoom_(kCommandRoom) {}
+    : ui_(ui), ssh_(ssh), deadlineMs_(deadlineMs), asks_(kCommandRoom, kCommandRoom) {}
 
 void Dlg::queue(std::string packet) {
   if (out_.empty()) {
@@ -93,13 +93,22 @@ bool Dlg::pump(int ms) {
     out_.erase(0, outAt_);
     outAt_ = 0;
   }
+  // libssh takes at most 4 KiB from the socket per call, so a packet may
+  // take several calls that bring nothing: they go on while the socket
+  // holds bytes, rather than waiting for it.
   for (int i = 0; i < kReceivesPerPump; ++i) {
-    const long n = ssh_.receive(in_.room(receiveRoom_), receiveRoom_);
+    const size_t ask = asks_.next();
+    const long n = ssh_.receive(in_.room(ask), ask);
     if (n < 0) {
       lost_ = ssh_.failure().empty() ? "a conexão caiu" : ssh_.failure();
       return false;
     }
-    if (n == 0) break;
+    asks_.took(ask, static_cast<size_t>(n));
+    if (n == 0) {
+      if (!ssh_.pending()) break;
+      moved = true;
+      continue;
+    }
     in_.commit(static_cast<size_t>(n));
     heard_ = Clock::now();
     moved = true;

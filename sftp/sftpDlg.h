@@ -13,7 +13,9 @@
 // from its start, so a partial file can be gone on with.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -70,6 +72,32 @@ struct TransferReport {
   uint64_t moved = 0;
   std::optional<uint64_t> size;  // receive: the remote file's size when opened
   bool reachedEnd = false;       // receive: the server said the file ends there
+};
+
+// What each read of the channel asks for. libssh tops the server's window
+// up to what a read asks for whenever the window is below that, each time
+// with a message that wakes the server: reads that all asked for the whole
+// room sent one per packet received. So the whole room is asked for only
+// once a quarter of it has come since the last time (the window stays
+// above three quarters of the room, more than a transfer keeps in
+// flight), and other reads ask for plain bytes, less than that.
+class Asks {
+ public:
+  Asks(size_t room, size_t plain) : room_(room), plain_(plain), since_(room) {}
+  [[nodiscard]] size_t room() const { return room_; }
+  [[nodiscard]] size_t next() const {
+    return since_ >= room_ / 4 ? room_ : std::min(room_, plain_);
+  }
+  // A read that asked for asked bytes brought got.
+  void took(size_t asked, size_t got) {
+    if (asked == room_) since_ = 0;
+    since_ += got;
+  }
+
+ private:
+  size_t room_;
+  size_t plain_;  // what the other reads ask for
+  size_t since_;  // bytes come since the whole room was last asked for
 };
 
 class Dlg {
@@ -133,9 +161,9 @@ class Dlg {
   Ssh& ssh_;
   int deadlineMs_;
   Splitter in_;
-  // What one receive may take (and the server is allowed to send ahead):
-  // large during a transfer, small otherwise.
-  size_t receiveRoom_;
+  // What receives ask for (and the server is allowed to send ahead):
+  // a large room during a transfer, a small one otherwise.
+  Asks asks_;
   // A transfer's large room while it lives; the buffer given back after.
   class TransferRoom;
   std::string out_;

@@ -62,9 +62,9 @@ std::optional<Piece> Window::answer(uint32_t id) {
 
 class Dlg::TransferRoom {
  public:
-  explicit TransferRoom(Dlg& d) : d_(d) { d_.receiveRoom_ = kReceiveWindow; }
+  explicit TransferRoom(Dlg& d) : d_(d) { d_.asks_ = Asks(kReceiveWindow, kCommandRoom); }
   ~TransferRoom() {
-    d_.receiveRoom_ = kCommandRoom;
+    d_.asks_ = Asks(kCommandRoom, kCommandRoom);
     d_.in_.release();
   }
   TransferRoom(const TransferRoom&) = delete;

@@ -425,6 +425,11 @@ void Ssh::wait(int ms) {
   ui_.waitFor(std::span<qr::WaitFd>(&f, 1), ms);
 }
 
+bool Ssh::pending() const {
+  if (h_->session == nullptr) return false;
+  return ftp::HasBytesToRead(ssh_get_fd(h_->session));
+}
+
 bool Ssh::connected() const {
   return h_->session != nullptr && ssh_is_connected(h_->session) && failure_.empty();
 }

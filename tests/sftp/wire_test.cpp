@@ -185,6 +185,38 @@ TEST(SftpWire, AWindowAnswersEachOfItsOwnRequestsOnce) {
   EXPECT_TRUE(w.idle());
 }
 
+// The server's window as libssh keeps it: topped up to what a read asks
+// for, with a message to the server, whenever it is below that. A long
+// receive sends few such messages, and the window never closes on the
+// requests a transfer keeps in flight.
+TEST(SftpWire, ReadsOpenTheWindowRarelyAndNeverLetItClose) {
+  sftp::Asks asks(sftp::kReceiveWindow, sftp::kCommandRoom);
+  uint64_t window = 64 * 1024;  // what the channel opened with
+  uint64_t lowest = UINT64_MAX;
+  int messages = 0;
+  const uint64_t total = 256ull * 1024 * 1024;
+  for (uint64_t got = 0; got < total;) {
+    const size_t ask = asks.next();
+    if (ask > window) {
+      window = ask;
+      ++messages;
+    }
+    // One packet of the server's at most, within the window.
+    const uint64_t n = std::min<uint64_t>({32 * 1024, window, ask});
+    ASSERT_GT(n, 0u) << "the window closed after " << got << " bytes";
+    window -= n;
+    got += n;
+    asks.took(ask, n);
+    if (messages > 0) lowest = std::min(lowest, window);
+  }
+  EXPECT_LE(messages, total / (sftp::kReceiveWindow / 4) + 1);
+  EXPECT_GE(lowest, sftp::kInFlightBytes);
+  // Outside transfers every read asks for the small room.
+  sftp::Asks commands(sftp::kCommandRoom, sftp::kCommandRoom);
+  commands.took(commands.next(), 1000);
+  EXPECT_EQ(commands.next(), sftp::kCommandRoom);
+}
+
 TEST(SftpWire, IdentificationTellsSshFromOtherProtocols) {
   using Kind = sftp::Identification::Kind;
   struct Case {
