@@ -135,7 +135,7 @@ class Rede {
   // end it.
   [[nodiscard]] WaitResult waitForMoreControl(size_t have, int ms);
   // Hands the control connection's socket over to another layer (the SSH
-  // library), which closes it; Rede forgets it.
+  // library), which closes it; Rede forgets it. The socket sends at once.
   [[nodiscard]] int releaseControl();
   // The idle wait: a reply, a data connection or data, or a key; at most ms.
   void waitIdle(int milliseconds);
