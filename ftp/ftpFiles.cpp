@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <utility>
 
 #include "ftp/ftpBrowse.h"
 #include "ftp/ftpDir.h"
@@ -184,6 +185,7 @@ bool FtpFiles::Connect() {
 }
 
 bool FtpFiles::Login() {
+  typeTaken_ = 0;
   return loginSession && loginSession();
 }
 
@@ -198,6 +200,7 @@ bool FtpFiles::canMoveData(RemoteResult& refusal) const {
 }
 
 bool FtpFiles::selectType(char type) {
+  if (typeTaken_ == type) return true;
   return transfer_->SelectType(type);
 }
 
@@ -210,7 +213,9 @@ bool FtpFiles::restartAt(int64_t offset) {
 }
 
 bool FtpFiles::openData(bool mustSucceed, RemoteResult& failed) {
-  switch (transfer_->openDataPath(mustSucceed)) {
+  record_.stage = FtpTransferRecord::Stage::DataPath;
+  record_.path = transfer_->openDataPath(mustSucceed);
+  switch (record_.path) {
     case DataPathOpen::Open:
       return true;
     case DataPathOpen::Refused:
@@ -227,13 +232,19 @@ bool FtpFiles::openData(bool mustSucceed, RemoteResult& failed) {
 
 bool FtpFiles::startTransfer(std::string_view verb, std::string_view wire, Reply& started,
                              RemoteResult& failed) {
-  if (!dlg_.SendCommand(verb, wire)) {
+  record_.stage = FtpTransferRecord::Stage::Command;
+  record_.commandSent = SafeInCommand(wire) && dlg_.SendCommand(verb, wire);
+  if (!record_.commandSent) {
     rede_->CloseDataConnection();
     failed = {dlg_.closed() ? RemoteStatus::Lost : RemoteStatus::Refused, {}, 0, true};
     return false;
   }
   started = dlg_.awaitReply();
-  if (started.complete && TransferStarts(started.code)) return true;
+  record_.started = started;
+  if (started.complete && TransferStarts(started.code)) {
+    record_.stage = FtpTransferRecord::Stage::Pumped;
+    return true;
+  }
   rede_->CloseDataConnection();
   if (!started.complete)
     failed = {dlg_.closed() ? RemoteStatus::Lost : RemoteStatus::GaveUp, {}, 0, true};
@@ -248,11 +259,18 @@ Pumped FtpFiles::pumpWatched(bool upload, int fd, int64_t offset, TransferWatch&
   job.upload = upload;
   job.fd = fd;
   job.offset = offset;
-  job.watch = [&watch](int64_t moved) { return watch.carryOn(moved); };
-  return pump.run(job);
+  if (ownWatching) {
+    const OwnWatching own = ownWatching(record_.started);
+    job.milestones = own.milestones;
+    job.total = own.total;
+  } else {
+    job.watch = [&watch](int64_t moved) { return watch.carryOn(moved); };
+  }
+  record_.pumped = pump.run(job);
+  return record_.pumped;
 }
 
-RemoteResult FtpFiles::judgePumped(const Pumped& p, bool upload) {
+RemoteResult FtpFiles::judgePumped(const Pumped& p, bool upload, bool beep) {
   switch (p.data) {
     case DataEnd::Ended:
       if (p.gaveUp) return {RemoteStatus::GaveUp, {}, 0, false};
@@ -262,6 +280,7 @@ RemoteResult FtpFiles::judgePumped(const Pumped& p, bool upload) {
     case DataEnd::Answered:
       return judgedRefusal(p.final);
     case DataEnd::Aborted:
+      if (stopping) stopping();
       transfer_->abortTransfer(upload);
       return {RemoteStatus::GaveUp, {}, 0, false};
     case DataEnd::LocalFailed:
@@ -273,6 +292,7 @@ RemoteResult FtpFiles::judgePumped(const Pumped& p, bool upload) {
     case DataEnd::Failed:
       // A data connection that broke, or whose peer was not the server:
       // said, and the transfer stopped where the server may still wait.
+      if (beep) ui_.errorBeep();
       transfer_->announceDataBroken(upload, IsFinalReply(p.final));
       return {dlg_.closed() ? RemoteStatus::Lost : RemoteStatus::Refused, {}, 0, true};
     case DataEnd::Lost:
@@ -281,12 +301,50 @@ RemoteResult FtpFiles::judgePumped(const Pumped& p, bool upload) {
   return {RemoteStatus::Lost, {}, 0, true};
 }
 
+bool FtpFiles::askSize(const RemoteName& name, Reply& reply, RemoteResult& unanswered) {
+  if (!nameUsable(name)) {
+    unanswered = {RemoteStatus::Refused, {}, 0, false};
+    return false;
+  }
+  return ask("SIZE ", name.wire, reply, unanswered);
+}
+
+RemoteResult FtpFiles::size(const RemoteName& name, std::optional<int64_t>& bytes) {
+  bytes.reset();
+  Reply r;
+  RemoteResult unanswered;
+  if (!askSize(name, r, unanswered)) return unanswered;
+  bytes = SizeFromReply(r.code, r.line);
+  return bytes ? RemoteResult{} : judgedRefusal(r);
+}
+
+std::string FtpFiles::modified(const RemoteName& name) {
+  if (!SafeInCommand(name.wire) || !dlg_.SendCommand("MDTM ", name.wire)) return {};
+  const Reply r = dlg_.awaitReply();
+  if (!r.complete) return {};
+  // A server without MDTM may tell the time as MLST's "modify" fact.
+  if (r.code != 500 && r.code != 502) return TimeFromReply(r.code, r.line);
+  if (dlg_.closed() || !dlg_.features().has("MLST") || !dlg_.SendCommand("MLST ", name.wire))
+    return {};
+  const Reply m = dlg_.awaitReply();
+  return m.complete ? TimeFromMlst(m.code, m.lines) : std::string();
+}
+
 RemoteResult FtpFiles::stat(const RemoteName& name, RemoteEntry& entry) {
   entry = {};
   entry.name = name;
   if (!nameUsable(name)) return {RemoteStatus::Refused, {}, 0, false};
   Reply r;
   RemoteResult unanswered;
+  // SIZE is of a binary transfer's size (RFC 3659 section 4).
+  if (typeTaken_ != 'I' && !ask("TYPE I", {}, r, unanswered)) return unanswered;
+  Reply sized;
+  if (!askSize(name, sized, unanswered)) return unanswered;
+  entry.size = SizeFromReply(sized.code, sized.line);
+  if (entry.size) {
+    entry.modified = modified(name);
+    return dlg_.closed() ? RemoteResult{RemoteStatus::Lost, {}, 0, true} : RemoteResult{};
+  }
   if (dlg_.features().has("MLST")) {
     // RFC 3659 section 7.2: the entry is the reply's line that starts with
     // a blank, its facts as an MLSD line has them.
@@ -302,28 +360,49 @@ RemoteResult FtpFiles::stat(const RemoteName& name, RemoteEntry& entry) {
       entry.line = table.front().line;
       return {};
     }
-    // A server that names no entry: the size and time as others say them.
+    return judgedRefusal(r);
   }
-  // SIZE is for a binary transfer's size (RFC 3659 section 4).
-  if (!ask("TYPE I", {}, r, unanswered)) return unanswered;
-  if (!ask("SIZE ", name.wire, r, unanswered)) return unanswered;
-  entry.size = SizeFromReply(r.code, r.line);
-  if (!entry.size) {
-    if (r.code / 100 == 5 && r.code != 500 && r.code != 502) return judgedRefusal(r);
+  // A server that does not know SIZE may still tell the time of a file.
+  if (sized.code == 500 || sized.code == 502) {
+    entry.modified = modified(name);
+    if (!entry.modified.empty()) return {};
   }
-  if (!ask("MDTM ", name.wire, r, unanswered)) return unanswered;
-  entry.modified = TimeFromReply(r.code, r.line);
-  return {};
+  return judgedRefusal(sized);
+}
+
+bool FtpFiles::machineListing() {
+  // RFC 3659 section 7: MLSD's names are exact; others are asked LIST.
+  return dlg_.features().has("MLST") || dlg_.features().has("MLSD");
+}
+
+RemoteResult FtpFiles::listInto(int fd) {
+  record_ = {};
+  const bool machine = machineListing();
+  RemoteResult failed;
+  if (!canMoveData(failed)) return failed;
+  // RFC 959 section 4.1.3: a listing is text.
+  record_.stage = FtpTransferRecord::Stage::Type;
+  if (!selectType('A')) return {dlg_.closed() ? RemoteStatus::Lost : RemoteStatus::Refused, {}, 0, true};
+  if (!openData(true, failed)) return failed;
+  st_->transferBytes = 0;
+  Reply started;
+  if (!startTransfer(machine ? "MLSD" : "LIST", {}, started, failed)) return failed;
+  Pump pump(*st_, ui_, msg_, dlg_, *rede_);
+  PumpJob job;
+  job.fd = fd;
+  // The final reply is awaited apart, so that a server that never sends
+  // it leaves the connection open.
+  job.awaitFinal = false;
+  record_.pumped = pump.run(job);
+  Pumped& p = record_.pumped;
+  if (p.data == DataEnd::Ended && !p.final.complete && !dlg_.closed()) p.final = dlg_.awaitReply();
+  const RemoteResult r = judgePumped(p, false, false);
+  rede_->CloseDataConnection();
+  return r;
 }
 
 RemoteResult FtpFiles::list(std::vector<RemoteEntry>& entries) {
   entries.clear();
-  RemoteResult failed;
-  if (!canMoveData(failed)) return failed;
-  // RFC 3659 section 7: MLSD's names are exact; others are asked LIST.
-  const bool machine = dlg_.features().has("MLST") || dlg_.features().has("MLSD");
-  // RFC 959 section 4.1.3: a listing is text.
-  if (!selectType('A')) return {dlg_.closed() ? RemoteStatus::Lost : RemoteStatus::Refused, {}, 0, true};
   // The listing is kept in memory: nothing of it lands on disk.
   const int fd = ::memfd_create("listing", MFD_CLOEXEC);
   if (fd < 0) return {RemoteStatus::LocalFailed, {}, errno, false};
@@ -331,21 +410,16 @@ RemoteResult FtpFiles::list(std::vector<RemoteEntry>& entries) {
     int fd;
     ~FdCloser() { ::close(fd); }
   } closer{fd};
-  if (!openData(true, failed)) return failed;
-  Reply started;
-  if (!startTransfer(machine ? "MLSD" : "LIST", {}, started, failed)) {
+  const bool machine = machineListing();
+  if (const RemoteResult r = listInto(fd); !r.ok()) {
     // Servers answer LIST with 450 ("No files found") when there is
     // nothing to list: an empty directory.
-    if (!machine && started.complete && started.code == 450) return {};
-    return failed;
+    const Reply& started = record_.started;
+    if (!machine && record_.stage == FtpTransferRecord::Stage::Command && started.complete &&
+        started.code == 450)
+      return {};
+    return r;
   }
-  Pump pump(*st_, ui_, msg_, dlg_, *rede_);
-  PumpJob job;
-  job.fd = fd;
-  const Pumped p = pump.run(job);
-  const RemoteResult r = judgePumped(p, false);
-  rede_->CloseDataConnection();
-  if (!r.ok()) return r;
   const off_t size = ::lseek(fd, 0, SEEK_END);
   std::string bytes(size > 0 ? static_cast<size_t>(size) : 0, '\0');
   if (size > 0 && ::pread(fd, bytes.data(), bytes.size(), 0) != size)
@@ -367,15 +441,31 @@ RemoteResult FtpFiles::list(std::vector<RemoteEntry>& entries) {
 RemoteResult FtpFiles::receive(const RemoteName& file, int fd, int64_t offset,
                                TransferWatch& watch, TransferTally& facts) {
   facts = {};
+  record_ = {};
+  const char taken = std::exchange(typeTaken_, 0);
   RemoteResult failed;
   if (!canMoveData(failed)) return failed;
   if (!nameUsable(file)) return {RemoteStatus::Refused, {}, 0, false};
-  if (!selectType(transferType)) return {dlg_.closed() ? RemoteStatus::Lost : RemoteStatus::Refused, {}, 0, true};
+  record_.stage = FtpTransferRecord::Stage::Type;
+  if (taken != transferType && !transfer_->SelectType(transferType))
+    return {dlg_.closed() ? RemoteStatus::Lost : RemoteStatus::Refused, {}, 0, true};
   if (!openData(false, failed)) return failed;
-  if (offset > 0 && !restartAt(offset)) {
-    rede_->CloseDataConnection();
-    if (dlg_.closed()) return {RemoteStatus::Lost, {}, 0, true};
-    return {RemoteStatus::Refused, ResumeText("semrest"), 0, false};
+  if (offset > 0) {
+    if (restartAt(offset)) {
+      if (restTaken) restTaken(offset);
+    } else {
+      record_.stage = FtpTransferRecord::Stage::Rest;
+      if (dlg_.closed()) {
+        rede_->CloseDataConnection();
+        return {RemoteStatus::Lost, {}, 0, true};
+      }
+      if (!restRefused || !restRefused()) {
+        rede_->CloseDataConnection();
+        return {RemoteStatus::Refused, ResumeText("semrest"), 0, false};
+      }
+      // Received whole after all.
+      offset = 0;
+    }
   }
   st_->transferBytes = 0;
   Reply started;
@@ -385,7 +475,7 @@ RemoteResult FtpFiles::receive(const RemoteName& file, int fd, int64_t offset,
   if (offset == 0) facts.size = AnnouncedSize(started.line);
   const Pumped p = pumpWatched(false, fd, offset, watch);
   facts.moved = st_->transferBytes;
-  const RemoteResult r = judgePumped(p, false);
+  const RemoteResult r = judgePumped(p, false, true);
   facts.whole = r.ok();
   rede_->CloseDataConnection();
   return r;
@@ -394,16 +484,23 @@ RemoteResult FtpFiles::receive(const RemoteName& file, int fd, int64_t offset,
 RemoteResult FtpFiles::send(int fd, int64_t offset, const RemoteName& file, TransferWatch& watch,
                             TransferTally& facts) {
   facts = {};
+  record_ = {};
+  const char taken = std::exchange(typeTaken_, 0);
   RemoteResult failed;
   if (!canMoveData(failed)) return failed;
   if (!nameUsable(file)) return {RemoteStatus::Refused, {}, 0, false};
   if (::lseek(fd, offset, SEEK_SET) != offset) return {RemoteStatus::LocalFailed, {}, errno, false};
-  if (!selectType(transferType)) return {dlg_.closed() ? RemoteStatus::Lost : RemoteStatus::Refused, {}, 0, true};
+  record_.stage = FtpTransferRecord::Stage::Type;
+  if (taken != transferType && !transfer_->SelectType(transferType))
+    return {dlg_.closed() ? RemoteStatus::Lost : RemoteStatus::Refused, {}, 0, true};
   if (!openData(false, failed)) return failed;
   bool restAccepted = false;
   if (offset > 0) {
     restAccepted = restartAt(offset);
+    if (restAccepted && restTaken) restTaken(offset);
+    if (!restAccepted && restRefused) (void)restRefused();
     if (!restAccepted && dlg_.closed()) {
+      record_.stage = FtpTransferRecord::Stage::Rest;
       rede_->CloseDataConnection();
       return {RemoteStatus::Lost, {}, 0, true};
     }
@@ -414,7 +511,7 @@ RemoteResult FtpFiles::send(int fd, int64_t offset, const RemoteName& file, Tran
   if (!startTransfer(append ? "APPE " : "STOR ", file.wire, started, failed)) return failed;
   const Pumped p = pumpWatched(true, fd, offset, watch);
   facts.moved = st_->transferBytes;
-  const RemoteResult r = judgePumped(p, true);
+  const RemoteResult r = judgePumped(p, true, false);
   facts.whole = r.ok();
   return r;
 }

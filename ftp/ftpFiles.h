@@ -12,9 +12,12 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "ftp/ftpDlg.h"
+#include "ftp/ftpPump.h"
 #include "ftp/ftpRemote.h"
 
 namespace ftp {
@@ -25,8 +28,34 @@ class Messages;
 class Dlg;
 class Rede;
 class Transfer;
-struct Reply;
-struct Pumped;
+class Milestones;
+
+// How opening the data path went; each failure said already.
+enum class DataPathOpen {
+  Open,
+  Refused,      // PASV or PORT refused (PORT only where it must be taken)
+  Unreachable,  // nothing answered on the server's data port
+  Failed,       // no socket, no local port
+  Lost,         // the control connection is gone, or ESC
+};
+
+// Where the last transfer or listing of FtpFiles got to, and what the
+// server said on the way, for the FTP commands' own sentences.
+struct FtpTransferRecord {
+  enum class Stage {
+    Refused,   // the name cannot be sent, or the local file not placed
+    Type,      // TYPE refused or unanswered
+    DataPath,  // the data path did not open (path tells how)
+    Rest,      // REST refused on a receive, or unanswered
+    Command,   // RETR, STOR, APPE, LIST or MLSD not sent, unanswered or refused
+    Pumped,    // the data moved (pumped tells how it ended)
+  };
+  Stage stage = Stage::Refused;
+  DataPathOpen path = DataPathOpen::Open;
+  bool commandSent = false;
+  Reply started;  // the reply to the transfer command
+  Pumped pumped;
+};
 
 // DELE succeeded (RFC 959 section 4.2: 250, and the 1xx preliminary codes
 // some servers give).
@@ -50,6 +79,44 @@ class FtpFiles : public RemoteFiles {
   // FTP commands' own question; passive or active mode is the client
   // state's, as for every data connection.
   char transferType = 'I';
+  // TYPE type was just taken (the FTP commands' question sent it): the
+  // next transfer or fact does not send it again. Forgotten by that
+  // transfer and by a login.
+  void typeTaken(char type) { typeTaken_ = type; }
+
+  // The FTP commands' own ways (ftpTransfer), each set for one command and
+  // unset after it; unset, a transfer is as the interface describes it.
+  // The data loop answers the keys and says the milestones itself, as FTP
+  // always has: told the transfer command's reply, this gives the
+  // milestones and the whole size.
+  struct OwnWatching {
+    Milestones* milestones = nullptr;
+    std::optional<int64_t> total;
+  };
+  std::function<OwnWatching(const Reply& started)> ownWatching;
+  // REST was taken at offset.
+  std::function<void(int64_t offset)> restTaken;
+  // REST was refused: a send goes on with APPE; a receive goes on from the
+  // file's start when this says true (the local file was emptied).
+  std::function<bool()> restRefused;
+  // A stopped transfer is about to be ended with the server (ABOR may take
+  // seconds).
+  std::function<void()> stopping;
+  void forgetOwnWays() {
+    ownWatching = nullptr;
+    restTaken = nullptr;
+    restRefused = nullptr;
+    stopping = nullptr;
+  }
+  [[nodiscard]] const FtpTransferRecord& lastTransfer() const { return record_; }
+  // Whether the listing is asked with MLSD (FEAT lists MLST or MLSD).
+  [[nodiscard]] bool machineListing();
+  // The current directory's listing as the server sent it, into fd; how it
+  // went is in lastTransfer() (the final reply in its pumped.final).
+  [[nodiscard]] RemoteResult listInto(int fd);
+  // The time of a file as MDTM tells it (as MLST's modify fact where MDTM
+  // is unknown and FEAT lists MLST), "YYYYMMDDHHMMSS"; empty when not told.
+  [[nodiscard]] std::string modified(const RemoteName& name);
   // The session: the connection with its greeting and encryption, the
   // login and the polite end, as the program body does them.
   std::function<bool()> connectSession;
@@ -73,15 +140,18 @@ class FtpFiles : public RemoteFiles {
   [[nodiscard]] RemoteResult removeDirectory(const RemoteName& dir) override;
   [[nodiscard]] RemoteResult removeFile(const RemoteName& file) override;
   [[nodiscard]] RemoteResult rename(const RemoteName& from, const RemoteName& to) override;
-  // MLST when the server lists it in FEAT, else SIZE (in binary type) and
-  // MDTM: a name SIZE does not know is taken as not found.
+  // SIZE (in binary type) and, when it tells one, MDTM. A name SIZE does
+  // not size is asked with MLST where FEAT lists it (a directory, or what
+  // is missing or denied); else SIZE's refusal is the result.
   [[nodiscard]] RemoteResult stat(const RemoteName& name, RemoteEntry& entry) override;
+  // SIZE alone; bytes is empty when it does not tell.
+  [[nodiscard]] RemoteResult size(const RemoteName& name, std::optional<int64_t>& bytes) override;
   // MLSD when the server knows it, else LIST (450 is an empty directory).
   // A LIST line's time is the server's local time, and not told.
   [[nodiscard]] RemoteResult list(std::vector<RemoteEntry>& entries) override;
   // In the transfer type; an offset is asked with REST (a send goes on
   // with APPE when REST is refused). A refused REST on a receive is a
-  // refusal: the caller decides whether to begin again.
+  // refusal unless restRefused begins the file again.
   [[nodiscard]] RemoteResult receive(const RemoteName& file, int fd, int64_t offset,
                                      TransferWatch& watch, TransferTally& facts) override;
   [[nodiscard]] RemoteResult send(int fd, int64_t offset, const RemoteName& file,
@@ -90,8 +160,11 @@ class FtpFiles : public RemoteFiles {
  private:
   // Whether the transfers were given their data path; else the refusal.
   [[nodiscard]] bool canMoveData(RemoteResult& refusal) const;
-  // TYPE and its reply; false (said) when refused or unanswered.
+  // TYPE and its reply, unless it was just taken; false (said) when
+  // refused or unanswered.
   [[nodiscard]] bool selectType(char type);
+  // The reply to SIZE; false, with the result, when there is none.
+  [[nodiscard]] bool askSize(const RemoteName& name, Reply& reply, RemoteResult& unanswered);
   // REST offset answered 350.
   [[nodiscard]] bool restartAt(int64_t offset);
   // The data path opened; else what came of it (said).
@@ -103,8 +176,9 @@ class FtpFiles : public RemoteFiles {
   // The data of a started transfer moved, the watch told after each pass.
   [[nodiscard]] Pumped pumpWatched(bool upload, int fd, int64_t offset, TransferWatch& watch);
   // The pumped data and the server's last word as a result; a stopped or
-  // failed transfer is aborted first.
-  [[nodiscard]] RemoteResult judgePumped(const Pumped& p, bool upload);
+  // failed transfer is aborted first, a broken one said (after the error
+  // beep when beep).
+  [[nodiscard]] RemoteResult judgePumped(const Pumped& p, bool upload, bool beep);
 
   // Sends the command and takes its whole reply; false, with the result of
   // a command that went unanswered, when there is none.
@@ -119,6 +193,8 @@ class FtpFiles : public RemoteFiles {
   ClientState* st_ = nullptr;
   Rede* rede_ = nullptr;
   Transfer* transfer_ = nullptr;
+  char typeTaken_ = 0;
+  FtpTransferRecord record_;
 };
 
 }  // namespace ftp

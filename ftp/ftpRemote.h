@@ -94,6 +94,14 @@ class RemoteFiles : public RemoteDirectories {
   virtual void Quit() = 0;
 
   [[nodiscard]] virtual RemoteResult stat(const RemoteName& name, RemoteEntry& entry) = 0;
+  // The size alone (empty when not told), where a protocol tells it with
+  // less than all of stat.
+  [[nodiscard]] virtual RemoteResult size(const RemoteName& name, std::optional<int64_t>& bytes) {
+    RemoteEntry entry;
+    const RemoteResult r = stat(name, entry);
+    bytes = entry.size;
+    return r;
+  }
   // The current directory's entries.
   [[nodiscard]] virtual RemoteResult list(std::vector<RemoteEntry>& entries) = 0;
   // The entries of the directory named (relative names in the current

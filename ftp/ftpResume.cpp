@@ -1,5 +1,5 @@
-// ftpArq, the pieces of resuming and of the spoken outcome: SIZE, the
-// yes-or-no question, REST and the outcome line.
+// ftpArq, the pieces of resuming and of the spoken outcome: the yes-or-no
+// question and the outcome line.
 #include <cerrno>
 
 #include "ftp/ftpDlg.h"
@@ -10,24 +10,6 @@
 #include "ftp/ftpvars.h"
 
 namespace ftp {
-
-std::optional<int64_t> Transfer::remoteSize(std::string_view wire) {
-  if (!SafeInCommand(wire) || !dlg_.SendCommand("SIZE ", wire)) return std::nullopt;
-  const Reply r = dlg_.awaitReply();
-  if (!r.complete) return std::nullopt;
-  return SizeFromReply(r.code, r.line);
-}
-
-std::string Transfer::remoteTime(std::string_view wire) {
-  if (!SafeInCommand(wire) || !dlg_.SendCommand("MDTM ", wire)) return {};
-  const Reply r = dlg_.awaitReply();
-  if (!r.complete) return {};
-  // A server without MDTM may tell the time as MLST's "modify" fact.
-  if (r.code != 500 && r.code != 502) return TimeFromReply(r.code, r.line);
-  if (dlg_.closed() || !dlg_.features().has("MLST") || !dlg_.SendCommand("MLST ", wire)) return {};
-  const Reply m = dlg_.awaitReply();
-  return m.complete ? TimeFromMlst(m.code, m.lines) : std::string();
-}
 
 Transfer::Replace Transfer::askReplace(const std::string& name) {
   if (ui_.cursorColumn() != 1) ui_.endLine();
@@ -81,20 +63,6 @@ void SayResumeCheck(Tela& ui, ResumeCheck check) {
       ui.writeLineSpoken(ResumeText("semtamanho"));
       return;
   }
-}
-
-bool Transfer::restartAt(int64_t offset) {
-  // RFC 3659 section 5: REST in stream mode takes the byte offset, and 350
-  // says the next transfer starts there.
-  if (dlg_.SendCommand("REST " + std::to_string(offset))) {
-    const Reply r = dlg_.awaitReply();
-    if (r.complete && r.code == 350) {
-      ui_.writeLineSpoken(ResumeText("continuando") + SizeWords(offset));
-      return true;
-    }
-  }
-  if (!dlg_.closed()) ui_.writeLineSpoken(ResumeText("semrest"));
-  return false;
 }
 
 void Transfer::announceOutcome(std::string_view name, std::string_view heard, int64_t bytes,

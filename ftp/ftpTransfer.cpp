@@ -58,6 +58,12 @@ struct OnExit {
   ~OnExit() { f(); }
 };
 
+// The FTP commands watch their transfers in the data loop itself.
+class NoWatch : public TransferWatch {
+ public:
+  bool carryOn(int64_t) override { return true; }
+};
+
 // What the server's last word on a pumped transfer was.
 ServerEnd serverEnd(const Pumped& p) {
   if (p.gaveUp) return ServerEnd::GaveUp;
@@ -144,7 +150,10 @@ Transfer::Transfer(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& 
       rede_(rede),
       port_(port),
       dialogs_(dialogs),
-      pump_(state, ui, msg, dlg, rede) {}
+      pump_(state, ui, msg, dlg, rede),
+      files_(ui, msg, dlg) {
+  files_.useTransfers(state, rede, *this);
+}
 
 bool Transfer::AskTransferType() {
   msg_.Announce("FTMODIMG", 0);
@@ -171,7 +180,10 @@ bool Transfer::SelectType(char type) {
   // still be called complete.
   const Reply r = dlg_.awaitReply();
   if (!r.complete) return false;
-  if (r.code / 100 == 2) return true;
+  if (r.code / 100 == 2) {
+    files_.typeTaken(type);
+    return true;
+  }
   announceError("FTERRMOD");
   ui_.writeLineSpoken(r.line);
   return false;
@@ -430,62 +442,59 @@ void Transfer::SendFile() {
   const bool binary = type_ == 'I';
   const int64_t localSize = static_cast<int64_t>(st.st_size);
   int64_t offset = 0;
+  const RemoteName name = RemoteName::typed(remote);
   if (binary && localSize > 0) {
-    const std::optional<int64_t> there = remoteSize(qr::toUtf8(remote));
+    std::optional<int64_t> there;
+    (void)files_.size(name, there);
     if (dlg_.closed()) return;
     if (OfferSendResume(binary, localSize, there) && askYes("enviar")) offset = *there;
   }
-  if (openDataPath(false) != DataPathOpen::Open) return;
 
-  bool restAccepted = false;
-  if (offset > 0) {
-    restAccepted = restartAt(offset);
-    if (!restAccepted && dlg_.closed()) {
-      rede_.CloseDataConnection();
-      return;
-    }
-  }
-  const std::string verb = PlanSendVerb(offset, restAccepted) == SendVerb::Appe ? "APPE " : "STOR ";
-  if (offset > 0 && ::lseek(fd, offset, SEEK_SET) != offset) {
-    announceLocalError("FTERRENV", errno);
-    rede_.CloseDataConnection();
-    return;
-  }
-
-  st_.transferBytes = 0;
-  const auto began = Clock::now();
-  if (!dlg_.SendCommand(verb + remote)) {
-    msg_.Announce("FTTRAREC", 1);
-    rede_.CloseDataConnection();
-    return;
-  }
-  const Reply started = dlg_.awaitReply();
-  if (!started.complete || !TransferStarts(started.code)) {
-    if (started.complete) msg_.Announce("FTTRAREC", 1);
-    rede_.CloseDataConnection();
-    return;
-  }
-
-  Milestones milestones(localSize, offset, milestonesWanted());
-  const Pumped p = pump_.run(
-      {.upload = true, .fd = fd, .offset = offset, .total = localSize, .milestones = &milestones});
-  const Judgement j = JudgeTransfer({.upload = true,
-                                     .binary = binary,
-                                     .data = p.data,
-                                     .server = serverEnd(p),
-                                     .have = offset + st_.transferBytes,
-                                     .expected = localSize});
-  if (p.data == DataEnd::Aborted) {
+  std::optional<Milestones> milestones;
+  files_.transferType = type_;
+  files_.ownWatching = [&](const Reply&) {
+    milestones.emplace(localSize, offset, milestonesWanted());
+    return FtpFiles::OwnWatching{&*milestones, localSize};
+  };
+  files_.restTaken = [&](int64_t at) {
+    ui_.writeLineSpoken(ResumeText("continuando") + SizeWords(at));
+  };
+  files_.restRefused = [&] {
+    if (!dlg_.closed()) ui_.writeLineSpoken(ResumeText("semrest"));
+    return true;
+  };
+  files_.stopping = [&] {
     // Heard at once: stopping the server may take seconds.
     if (ui_.cursorColumn() != 1) ui_.endLine();
     const std::string stopping = TransferText("interrompendo");
     ui_.write(stopping + qr::W("…"));
     ui_.endLine();
     ui_.speakAndGoOn(stopping);
+  };
+  OnExit unhook{[&] { files_.forgetOwnWays(); }};
+  st_.transferBytes = 0;
+  const auto began = Clock::now();
+  NoWatch unwatched;
+  TransferTally tally;
+  const RemoteResult sent = files_.send(fd, offset, name, unwatched, tally);
+  const FtpTransferRecord& record = files_.lastTransfer();
+  if (record.stage != FtpTransferRecord::Stage::Pumped) {
+    if (sent.status == RemoteStatus::LocalFailed) {
+      announceLocalError("FTERRENV", sent.localError);
+    } else if (record.stage == FtpTransferRecord::Stage::Refused ||
+               (record.stage == FtpTransferRecord::Stage::Command &&
+                (!record.commandSent || record.started.complete))) {
+      msg_.Announce("FTTRAREC", 1);
+    }
+    return;
   }
-  if (p.data == DataEnd::Aborted || p.data == DataEnd::LocalFailed ||
-      p.data == DataEnd::NeverConnected)
-    abortTransfer(true);
+  const Pumped& p = record.pumped;
+  const Judgement j = JudgeTransfer({.upload = true,
+                                     .binary = binary,
+                                     .data = p.data,
+                                     .server = serverEnd(p),
+                                     .have = offset + st_.transferBytes,
+                                     .expected = localSize});
   switch (j.account) {
     case Account::Done:
     case Account::SizesDiffer:
@@ -499,8 +508,7 @@ void Transfer::SendFile() {
       announceFailure(p.final.line);
       break;
     case Account::DataBroken:
-      announceDataBroken(true, IsFinalReply(p.final));
-      break;
+      break;  // said as it was found
     case Account::LocalError:
       announceLocalError("FTERRENV", p.localError);
       break;
@@ -516,7 +524,8 @@ void Transfer::SendFile() {
   // A server may keep what arrived of a failed upload under the remote
   // name: the user is told, so that it is not taken for the file.
   if (j.verdict != Verdict::Completed && st_.transferBytes > 0 && !p.gaveUp && !dlg_.closed()) {
-    const std::optional<int64_t> kept = remoteSize(qr::toUtf8(remote));
+    std::optional<int64_t> kept;
+    (void)files_.size(name, kept);
     if (kept && *kept > 0) ui_.writeLineSpoken(ServerKeptText(*kept, localSize));
   }
   ui_.setCaption(IdleCaption(st_.remoteName));
@@ -610,8 +619,8 @@ void Transfer::receive(const RemoteName& given) {
   // on only from the very file begun) and tell whether all of it came.
   RemoteFacts server;
   if (binary && SafeInCommand(remote.wire)) {
-    server.size = remoteSize(remote.wire);
-    if (server.size && !dlg_.closed()) server.modified = remoteTime(remote.wire);
+    (void)files_.size(remote, server.size);
+    if (server.size && !dlg_.closed()) server.modified = files_.modified(remote);
   }
   if (dlg_.closed()) return;
   const ReceiveStart start = PlanReceiveStart(wantResume, partSize, ReadPartMark(partial), server);
@@ -657,62 +666,66 @@ void Transfer::receive(const RemoteName& given) {
     rede_.CloseDataConnection();
   };
 
-  switch (openDataPath(false)) {
-    case DataPathOpen::Open:
+  std::optional<int64_t> expected = server.size;
+  std::optional<Milestones> milestones;
+  bool emptied = true;  // a refused REST: the file begins again
+  files_.transferType = type_;
+  files_.ownWatching = [&](const Reply& started) {
+    // The whole size: SIZE's, else the count the 150 announced (of the
+    // whole file only when the transfer starts at its beginning).
+    if (!expected && offset == 0) expected = AnnouncedSize(started.line);
+    milestones.emplace(expected.value_or(0), offset, milestonesWanted());
+    return FtpFiles::OwnWatching{&*milestones, expected};
+  };
+  files_.restTaken = [&](int64_t at) {
+    ui_.writeLineSpoken(ResumeText("continuando") + SizeWords(at));
+  };
+  files_.restRefused = [&] {
+    ui_.writeLineSpoken(ResumeText("semrest"));
+    // Received whole after all: the file begins again, marked anew.
+    offset = 0;
+    emptied = ::ftruncate(fd, 0) == 0 && ::lseek(fd, 0, SEEK_SET) == 0;
+    if (emptied) WritePartMark(fd, server);
+    return emptied;
+  };
+  OnExit unhook{[&] { files_.forgetOwnWays(); }};
+  st_.transferBytes = 0;
+  const auto began = Clock::now();
+  NoWatch unwatched;
+  TransferTally tally;
+  (void)files_.receive(remote, fd, offset, unwatched, tally);
+  const FtpTransferRecord& record = files_.lastTransfer();
+  switch (record.stage) {
+    case FtpTransferRecord::Stage::Pumped:
       break;
-    case DataPathOpen::Lost:
-    case DataPathOpen::Unreachable:
-      // A network failure is said as such, not as a refusal by the server.
+    case FtpTransferRecord::Stage::Refused:
+      refuse(0);
+      return;
+    case FtpTransferRecord::Stage::Type:
       (void)finish(Outcome::Discard);
       return;
-    case DataPathOpen::Refused:
-    case DataPathOpen::Failed:
-      if (dlg_.closed()) {
+    case FtpTransferRecord::Stage::DataPath:
+      // A network failure is said as such, not as a refusal by the server.
+      if (record.path == DataPathOpen::Lost || record.path == DataPathOpen::Unreachable ||
+          dlg_.closed()) {
         (void)finish(Outcome::Discard);
         return;
       }
       refuse(0);
       return;
-  }
-  if (offset > 0 && !restartAt(offset)) {
-    if (dlg_.closed()) {
+    case FtpTransferRecord::Stage::Rest:
       (void)finish(Outcome::Discard);
+      if (!emptied) msg_.Announce("FTNAOCRI", 1);
       return;
-    }
-    // Received whole after all: the file begins again, marked anew.
-    offset = 0;
-    if (::ftruncate(fd, 0) != 0 || ::lseek(fd, 0, SEEK_SET) != 0) {
-      (void)finish(Outcome::Discard);
-      msg_.Announce("FTNAOCRI", 1);
-      rede_.CloseDataConnection();
+    case FtpTransferRecord::Stage::Command:
+      if (record.commandSent && !record.started.complete) {
+        (void)finish(Outcome::Discard);
+        return;
+      }
+      refuse(record.commandSent ? record.started.code : 0);
       return;
-    }
-    WritePartMark(fd, server);
   }
-  st_.transferBytes = 0;
-  const auto began = Clock::now();
-  if (!SafeInCommand(remote.wire) || !dlg_.SendCommand("RETR ", remote.wire)) {
-    refuse(0);
-    return;
-  }
-  const Reply started = dlg_.awaitReply();
-  if (!started.complete) {
-    (void)finish(Outcome::Discard);
-    rede_.CloseDataConnection();
-    return;
-  }
-  if (!TransferStarts(started.code)) {
-    refuse(started.code);
-    return;
-  }
-
-  // The whole size: SIZE's, else the count the 150 announced (of the whole
-  // file only when the transfer starts at its beginning).
-  std::optional<int64_t> expected = server.size;
-  if (!expected && offset == 0) expected = AnnouncedSize(started.line);
-  Milestones milestones(expected.value_or(0), offset, milestonesWanted());
-  const Pumped p =
-      pump_.run({.fd = fd, .offset = offset, .total = expected, .milestones = &milestones});
+  const Pumped& p = record.pumped;
   const int64_t have = offset + st_.transferBytes;
   const Judgement j = JudgeTransfer({.upload = false,
                                      .binary = binary,
@@ -720,9 +733,6 @@ void Transfer::receive(const RemoteName& given) {
                                      .server = serverEnd(p),
                                      .have = have,
                                      .expected = expected});
-  if (p.data == DataEnd::Aborted || p.data == DataEnd::LocalFailed ||
-      p.data == DataEnd::NeverConnected)
-    abortTransfer(false);  // disk full, permission lost, size limit, ESC
   if (j.verdict == Verdict::Completed) {
     const int error = finish(Outcome::Complete);
     if (error == 0) {
@@ -745,9 +755,7 @@ void Transfer::receive(const RemoteName& given) {
         announceFailure(p.final.line);
         break;
       case Account::DataBroken:
-        ui_.errorBeep();
-        announceDataBroken(false, IsFinalReply(p.final));
-        break;
+        break;  // said as it was found
       case Account::LocalError:
         announceLocalError("FTNAOCRI", p.localError);
         break;

@@ -1,9 +1,11 @@
 // ftpArq, the transfers: sending a local file (key T) and receiving a remote
 // one (key R, and R in the directory browser), with the image-mode question,
 // progress in the caption and on any key, ABOR on ESC. Each transfer is a
-// plan (ftpPlan: names, questions, offset), the one data loop (ftpPump) and
-// a verdict (ftpJudge); this module holds the dialogue around them and says
-// what the verdict means.
+// plan (ftpPlan: names, questions, offset), the protocol's work through the
+// remote computer interface (ftpFiles: SIZE and MDTM, the data path, REST,
+// the transfer command, the one data loop of ftpPump, ABOR) and a verdict
+// (ftpJudge); this module asks the questions and says what each step and
+// the verdict mean, in FTP's own sentences.
 //
 // Local names are Windows-1252 inside the program and UTF-8 on disk. A
 // receive writes into a new file beside the target, created exclusively
@@ -35,6 +37,7 @@
 #include <string_view>
 #include <vector>
 
+#include "ftp/ftpFiles.h"
 #include "ftp/ftpJudge.h"
 #include "ftp/ftpPlan.h"
 #include "ftp/ftpPump.h"
@@ -124,15 +127,6 @@ void SayLocalError(Tela& ui, Messages& msg, std::string_view key, int error);
 // Whether the milestones are said (MARCOS of section NAVIRO, yes unless N).
 [[nodiscard]] bool MilestonesWanted(Tela& ui);
 
-// How opening the data path went; each failure said already.
-enum class DataPathOpen {
-  Open,
-  Refused,      // PASV or PORT refused (PORT only where it must be taken)
-  Unreachable,  // nothing answered on the server's data port
-  Failed,       // no socket, no local port
-  Lost,         // the control connection is gone, or ESC
-};
-
 class Transfer {
  public:
   Transfer(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede, Port& port,
@@ -147,6 +141,9 @@ class Transfer {
   // Where T goes when entries were marked in the picker: every one is sent,
   // directories whole, as one queue (ftpTree).
   std::function<void(const std::vector<std::string>& paths)> sendMarked;
+
+  // The remote computer over this dialogue, the transfers' own.
+  [[nodiscard]] FtpFiles& files() { return files_; }
 
   [[nodiscard]] bool AskTransferType();
   // TYPE and its reply; false (said) when it was refused or not answered.
@@ -195,10 +192,6 @@ class Transfer {
 
  private:
   void receive(const RemoteName& remote);
-  // The server's SIZE of a remote file; nullopt when it does not say.
-  [[nodiscard]] std::optional<int64_t> remoteSize(std::string_view wire);
-  // The server's MDTM of a remote file; empty when it does not say.
-  [[nodiscard]] std::string remoteTime(std::string_view wire);
   // "Já existe NOME. Substituir?": S replaces, Enter or ESC gives up, any
   // other key asks another name.
   enum class Replace { Yes, AnotherName, GiveUp };
@@ -209,9 +202,6 @@ class Transfer {
                        std::chrono::steady_clock::time_point began);
   // Why a .part is not gone on with, said.
   void sayResumeCheck(ResumeCheck check);
-  // The REST that begins a resumed transfer at offset; false (said) when
-  // the server refuses it.
-  [[nodiscard]] bool restartAt(int64_t offset);
   // An error line in red after the error beep.
   void announceError(std::string_view key);
   void announceErrorText(const std::string& text);
@@ -225,6 +215,9 @@ class Transfer {
   FileDialogs& dialogs_;
   Pump pump_;
   char type_ = 'I';  // the TYPE of the last type question
+  // The file transfers' protocol work: facts, data path, REST, the
+  // transfer command, the data loop and ABOR.
+  FtpFiles files_;
 };
 
 }  // namespace ftp

@@ -52,7 +52,7 @@ void SplitHostPort(std::string_view typed, std::string& host, uint16_t& port) {
 class Client::FtpCommands : public PromptCommands {
  public:
   explicit FtpCommands(Client& c) : c_(c) {}
-  bool Login() override { return c_.login_.Login(); }
+  bool Login() override { return c_.transfer_.files().Login(); }
   void ReceiveFile() override { c_.transfer_.ReceiveFile(std::string_view()); }
   void SendFile() override { c_.transfer_.SendFile(); }
   void ListRemoteDirectory() override { c_.browse_.ListRemoteDirectory(); }
@@ -141,19 +141,18 @@ Client::Client(Tela& ui, std::optional<std::string> host, FileDialogs* dialogs)
       tls_(st_, ui, msg_, dlg_, rede_),
       login_(st_, ui, msg_, dlg_),
       port_(st_, dlg_, rede_),
-      ftpFiles_(ui, msg_, dlg_),
-      ftpDirs_(ui, msg_, ftpFiles_),
       plainDialogs_(ui),
       transfer_(st_, ui, msg_, dlg_, rede_, port_, dialogs ? *dialogs : plainDialogs_),
+      ftpDirs_(ui, msg_, transfer_.files()),
       browse_(st_, ui, msg_, dlg_, rede_, ftpDirs_, transfer_, dialogs ? *dialogs : plainDialogs_),
       tree_(st_, ui, msg_, dlg_, rede_, transfer_),
       sites_(st_, ui, msg_),
       activeDialogs_(dialogs),
       ftpCmds_(std::make_unique<FtpCommands>(*this)) {
-  ftpFiles_.useTransfers(st_, rede_, transfer_);
-  ftpFiles_.connectSession = [this] { return connect() && awaitGreeting() && tls_.Secure(); };
-  ftpFiles_.loginSession = [this] { return login_.Login(); };
-  ftpFiles_.quitSession = [this] { rede_.CloseConnections(); };
+  FtpFiles& files = transfer_.files();
+  files.connectSession = [this] { return connect() && awaitGreeting() && tls_.Secure(); };
+  files.loginSession = [this] { return login_.Login(); };
+  files.quitSession = [this] { rede_.CloseConnections(); };
   transfer_.sendFolder = [this](const std::string& local) { tree_.SendFolder(local); };
   transfer_.sendMatching = [this](const std::string& pattern) { tree_.SendMatching(pattern); };
   transfer_.sendMarked = [this](const std::vector<std::string>& paths) { tree_.SendMarked(paths); };

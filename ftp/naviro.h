@@ -133,10 +133,9 @@ class Client {
   Tls tls_;
   LoginDialog login_;
   Port port_;
-  FtpFiles ftpFiles_;
-  DirectoryCommands ftpDirs_;
   PlainFileDialogs plainDialogs_;
-  Transfer transfer_;
+  Transfer transfer_;  // and the remote computer over FTP, its files()
+  DirectoryCommands ftpDirs_;
   Browse browse_;
   Tree tree_;
   SiteKeeper sites_;

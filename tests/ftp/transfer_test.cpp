@@ -428,6 +428,21 @@ TEST(Send, FilesArriveWholeAndEmptyFilesAsEmptyStores) {
     }
 }
 
+TEST(Send, ATypedNameGoesOutAsUtf8InEveryCommand) {
+  // The size asked and the file stored are the same file.
+  Rig r;
+  ASSERT_TRUE(r.connect());
+  writeFile(r.path("a.txt"), "abc");
+  r.dialogs.localFile = r.path("a.txt");
+  r.ui.lines = {qr::W("relatório.txt")};
+  r.keys("s");
+  r.transfer.SendFile();
+  EXPECT_EQ(r.server.stored("relatório.txt"), "abc");
+  const std::vector<std::string> sent{"TYPE I", "SIZE relatório.txt", "EPSV",
+                                      "STOR relatório.txt"};
+  EXPECT_EQ(r.server.commands(), sent);
+}
+
 TEST(Send, RefusedStoreOrMissingFileEndsTheCommand) {
   {
     Rig r;

@@ -5,6 +5,8 @@
 // died. HOME points at a directory of the test, so ~/.ssh is the test's.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -497,6 +499,25 @@ TEST_F(SftpServer, TheUsersTimeOnAQuestionIsNotTheServersSilence) {
   ::close(fd);
   EXPECT_TRUE(readFile(rig_.home() + "/subiu") == bytes);
   EXPECT_TRUE(st.running);
+}
+
+// The connection handed to SSH sends each write at once: SFTP's requests
+// are short, and one held back for a full segment waits for the server's
+// delayed acknowledgement (about 40 ms a request, seconds for a folder).
+TEST_F(SftpServer, TheConnectionSendsShortRequestsAtOnce) {
+  Tela ui;
+  ftp::ClientState st;
+  st.remoteHost = "127.0.0.1";
+  st.controlPort = rig_.port();
+  ftp::Rede rede(st, ui);
+  ASSERT_TRUE(rede.OpenControlConnection().ok());
+  const int fd = rede.releaseControl();
+  ASSERT_GE(fd, 0);
+  int on = 0;
+  socklen_t size = sizeof on;
+  EXPECT_EQ(::getsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, &size), 0);
+  EXPECT_EQ(on, 1);
+  ::close(fd);
 }
 
 // A server of another protocol on the port: said at once, not after the
