@@ -397,22 +397,16 @@ void Browse::ListRemoteDirectory() {
   }
   // Heard while the request goes out: nothing waits for it to end.
   msg_.AnnounceAndGoOn("FTDIRPED", 1);
-  // RFC 3659 section 7: a server that lists MLST in FEAT lists a directory
-  // with MLSD, whose names are exact; others are asked LIST.
-  const Features& features = dlg_.features();
-  machineListing_ = features.has("MLST") || features.has("MLSD");
+  // The listing goes into our own temporary file: truncated in place,
+  // never through a link put in its stead.
+  FtpFiles& files = transfer_.files();
+  machineListing_ = files.machineListing();
   if (dlg_.closed()) return;
-  if (!transfer_.SelectType('A')) return;
-  if (transfer_.openDataPath(true) != DataPathOpen::Open) return;
-  // openDataPath opened the data connection already; the temporary file is
-  // made before anything can arrive on it. Our own temporary file:
-  // truncated in place, never through a link put in its stead.
   const int fd = st_.listingFileName.empty()
                      ? -1
                      : ::open(st_.listingFileName.c_str(),
                               O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) {
-    rede_.CloseDataConnection();
     msg_.Announce("FTERRCRI", 1);
     return;
   }
@@ -421,63 +415,48 @@ void Browse::ListRemoteDirectory() {
     ~FdCloser() { ::close(fd); }
   } closer{fd};
 
-  st_.transferBytes = 0;
-  if (!dlg_.SendCommand(machineListing_ ? "MLSD" : "LIST")) {
-    rede_.CloseDataConnection();
-    return;
+  const RemoteResult listed = files.listInto(fd);
+  const FtpTransferRecord& record = files.lastTransfer();
+  switch (record.stage) {
+    case FtpTransferRecord::Stage::Pumped:
+      break;
+    case FtpTransferRecord::Stage::Command:
+      if (!record.commandSent || !record.started.complete) return;
+      // Servers answer LIST with 450 ("No files found") when there is
+      // nothing to list, as curl also takes it: an empty directory.
+      if (record.started.code == 450 && !machineListing_) {
+        BrowseListing();
+        return;
+      }
+      msg_.Announce("FTPEDREC", 1);
+      msg_.Announce("FTERRDIR", 1);
+      return;
+    case FtpTransferRecord::Stage::Refused:
+    case FtpTransferRecord::Stage::Type:
+    case FtpTransferRecord::Stage::DataPath:
+    case FtpTransferRecord::Stage::Rest:
+      return;  // said where it happened
   }
-  Reply final = dlg_.awaitReply();
-  if (!final.complete) {
-    rede_.CloseDataConnection();
-    return;
-  }
-  DataEnd end = DataEnd::Answered;
-  int localError = 0;
-  if (TransferStarts(final.code)) {
-    final = {};
-    end = transfer_.receiveData(fd, final, localError);
-  } else if (final.code == 450 && !machineListing_) {
-    // Servers answer LIST with 450 ("No files found") when there is
-    // nothing to list, as curl also takes it: an empty directory.
-    rede_.CloseDataConnection();
-    BrowseListing();
-    return;
-  } else {
-    msg_.Announce("FTPEDREC", 1);
-  }
-  switch (end) {
+  const Pumped& p = record.pumped;
+  switch (p.data) {
     case DataEnd::LocalFailed:
       // A full temporary directory: the list would be cut short unheard.
-      transfer_.abortTransfer(false);
-      transfer_.announceLocalError("FTERTEMP", localError);
+      transfer_.announceLocalError("FTERTEMP", p.localError);
       return;
     case DataEnd::Aborted:
-      transfer_.abortTransfer(false);
       transfer_.announceInterrupted({});
       return;
-    case DataEnd::Lost:
-      rede_.CloseDataConnection();
-      msg_.Announce("FTERRDIR", 1);
-      return;
-    case DataEnd::Failed:
-      transfer_.announceDataBroken(false, final.complete);
-      msg_.Announce("FTERRDIR", 1);
-      return;
-    case DataEnd::Answered:
-      rede_.CloseDataConnection();
-      msg_.Announce("FTERRDIR", 1);
-      return;
     case DataEnd::NeverConnected:
-      transfer_.abortTransfer(false);
       transfer_.announceNeverConnected();
       msg_.Announce("FTERRDIR", 1);
       return;
+    case DataEnd::Lost:
+    case DataEnd::Failed:  // said as it was found
+    case DataEnd::Answered:
     case DataEnd::Ended:
       break;
   }
-  if (!final.complete && !dlg_.closed()) final = dlg_.awaitReply();
-  rede_.CloseDataConnection();
-  if (final.complete && TransferCompleted(final.code))
+  if (listed.ok())
     BrowseListing();
   else
     msg_.Announce("FTERRDIR", 1);

@@ -270,7 +270,7 @@ Pumped FtpFiles::pumpWatched(bool upload, int fd, int64_t offset, TransferWatch&
   return record_.pumped;
 }
 
-RemoteResult FtpFiles::judgePumped(const Pumped& p, bool upload) {
+RemoteResult FtpFiles::judgePumped(const Pumped& p, bool upload, bool beep) {
   switch (p.data) {
     case DataEnd::Ended:
       if (p.gaveUp) return {RemoteStatus::GaveUp, {}, 0, false};
@@ -292,7 +292,7 @@ RemoteResult FtpFiles::judgePumped(const Pumped& p, bool upload) {
     case DataEnd::Failed:
       // A data connection that broke, or whose peer was not the server:
       // said, and the transfer stopped where the server may still wait.
-      if (!upload) ui_.errorBeep();
+      if (beep) ui_.errorBeep();
       transfer_->announceDataBroken(upload, IsFinalReply(p.final));
       return {dlg_.closed() ? RemoteStatus::Lost : RemoteStatus::Refused, {}, 0, true};
     case DataEnd::Lost:
@@ -370,18 +370,39 @@ RemoteResult FtpFiles::stat(const RemoteName& name, RemoteEntry& entry) {
   return judgedRefusal(sized);
 }
 
-RemoteResult FtpFiles::list(std::vector<RemoteEntry>& entries) {
-  entries.clear();
+bool FtpFiles::machineListing() {
+  // RFC 3659 section 7: MLSD's names are exact; others are asked LIST.
+  return dlg_.features().has("MLST") || dlg_.features().has("MLSD");
+}
+
+RemoteResult FtpFiles::listInto(int fd) {
   record_ = {};
+  const bool machine = machineListing();
   RemoteResult failed;
   if (!canMoveData(failed)) return failed;
-  // RFC 3659 section 7: MLSD's names are exact; others are asked LIST.
-  const bool machine = dlg_.features().has("MLST") || dlg_.features().has("MLSD");
   // RFC 959 section 4.1.3: a listing is text.
   record_.stage = FtpTransferRecord::Stage::Type;
-  const bool typed = selectType('A');
-  typeTaken_ = 0;
-  if (!typed) return {dlg_.closed() ? RemoteStatus::Lost : RemoteStatus::Refused, {}, 0, true};
+  if (!selectType('A')) return {dlg_.closed() ? RemoteStatus::Lost : RemoteStatus::Refused, {}, 0, true};
+  if (!openData(true, failed)) return failed;
+  st_->transferBytes = 0;
+  Reply started;
+  if (!startTransfer(machine ? "MLSD" : "LIST", {}, started, failed)) return failed;
+  Pump pump(*st_, ui_, msg_, dlg_, *rede_);
+  PumpJob job;
+  job.fd = fd;
+  // The final reply is awaited apart, so that a server that never sends
+  // it leaves the connection open.
+  job.awaitFinal = false;
+  record_.pumped = pump.run(job);
+  Pumped& p = record_.pumped;
+  if (p.data == DataEnd::Ended && !p.final.complete && !dlg_.closed()) p.final = dlg_.awaitReply();
+  const RemoteResult r = judgePumped(p, false, false);
+  rede_->CloseDataConnection();
+  return r;
+}
+
+RemoteResult FtpFiles::list(std::vector<RemoteEntry>& entries) {
+  entries.clear();
   // The listing is kept in memory: nothing of it lands on disk.
   const int fd = ::memfd_create("listing", MFD_CLOEXEC);
   if (fd < 0) return {RemoteStatus::LocalFailed, {}, errno, false};
@@ -389,21 +410,16 @@ RemoteResult FtpFiles::list(std::vector<RemoteEntry>& entries) {
     int fd;
     ~FdCloser() { ::close(fd); }
   } closer{fd};
-  if (!openData(true, failed)) return failed;
-  Reply started;
-  if (!startTransfer(machine ? "MLSD" : "LIST", {}, started, failed)) {
+  const bool machine = machineListing();
+  if (const RemoteResult r = listInto(fd); !r.ok()) {
     // Servers answer LIST with 450 ("No files found") when there is
     // nothing to list: an empty directory.
-    if (!machine && started.complete && started.code == 450) return {};
-    return failed;
+    const Reply& started = record_.started;
+    if (!machine && record_.stage == FtpTransferRecord::Stage::Command && started.complete &&
+        started.code == 450)
+      return {};
+    return r;
   }
-  Pump pump(*st_, ui_, msg_, dlg_, *rede_);
-  PumpJob job;
-  job.fd = fd;
-  record_.pumped = pump.run(job);
-  const RemoteResult r = judgePumped(record_.pumped, false);
-  rede_->CloseDataConnection();
-  if (!r.ok()) return r;
   const off_t size = ::lseek(fd, 0, SEEK_END);
   std::string bytes(size > 0 ? static_cast<size_t>(size) : 0, '\0');
   if (size > 0 && ::pread(fd, bytes.data(), bytes.size(), 0) != size)
@@ -459,7 +475,7 @@ RemoteResult FtpFiles::receive(const RemoteName& file, int fd, int64_t offset,
   if (offset == 0) facts.size = AnnouncedSize(started.line);
   const Pumped p = pumpWatched(false, fd, offset, watch);
   facts.moved = st_->transferBytes;
-  const RemoteResult r = judgePumped(p, false);
+  const RemoteResult r = judgePumped(p, false, true);
   facts.whole = r.ok();
   rede_->CloseDataConnection();
   return r;
@@ -495,7 +511,7 @@ RemoteResult FtpFiles::send(int fd, int64_t offset, const RemoteName& file, Tran
   if (!startTransfer(append ? "APPE " : "STOR ", file.wire, started, failed)) return failed;
   const Pumped p = pumpWatched(true, fd, offset, watch);
   facts.moved = st_->transferBytes;
-  const RemoteResult r = judgePumped(p, true);
+  const RemoteResult r = judgePumped(p, true, false);
   facts.whole = r.ok();
   return r;
 }

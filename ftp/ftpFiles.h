@@ -109,6 +109,11 @@ class FtpFiles : public RemoteFiles {
     stopping = nullptr;
   }
   [[nodiscard]] const FtpTransferRecord& lastTransfer() const { return record_; }
+  // Whether the listing is asked with MLSD (FEAT lists MLST or MLSD).
+  [[nodiscard]] bool machineListing();
+  // The current directory's listing as the server sent it, into fd; how it
+  // went is in lastTransfer() (the final reply in its pumped.final).
+  [[nodiscard]] RemoteResult listInto(int fd);
   // The time of a file as MDTM tells it (as MLST's modify fact where MDTM
   // is unknown and FEAT lists MLST), "YYYYMMDDHHMMSS"; empty when not told.
   [[nodiscard]] std::string modified(const RemoteName& name);
@@ -171,8 +176,9 @@ class FtpFiles : public RemoteFiles {
   // The data of a started transfer moved, the watch told after each pass.
   [[nodiscard]] Pumped pumpWatched(bool upload, int fd, int64_t offset, TransferWatch& watch);
   // The pumped data and the server's last word as a result; a stopped or
-  // failed transfer is aborted first.
-  [[nodiscard]] RemoteResult judgePumped(const Pumped& p, bool upload);
+  // failed transfer is aborted first, a broken one said (after the error
+  // beep when beep).
+  [[nodiscard]] RemoteResult judgePumped(const Pumped& p, bool upload, bool beep);
 
   // Sends the command and takes its whole reply; false, with the result of
   // a command that went unanswered, when there is none.

@@ -33,7 +33,6 @@ constexpr int kDefaultConnections = 4;
 constexpr int kTurnMs = 100;          // the longest wait: the caption and the keys
 constexpr size_t kBuffer = 256 * 1024;
 constexpr int kCallsPerTurn = 8;      // data calls per connection and turn
-constexpr size_t kSendChunk = 1024 * 1024;  // a plain upload's bytes per call, at most
 // A call of the user that took longer than this was the user's time (a
 // question), not the server's silence.
 constexpr auto kUserTime = std::chrono::milliseconds(500);
@@ -257,6 +256,9 @@ std::string Pool::command(const Worker& w) {
 void Pool::startData(Worker& w, uint16_t port) {
   w.data = rede_.startConnection(port);
   if (w.data < 0) return noDataPath(w);
+  // A plain upload's bytes may wait for the segment to fill: the end of
+  // the file closes the connection, which sends what is left at once.
+  if (!rede_.dataProtection()) Rede::sendInBulk(w.data);
   w.dataState = Worker::Data::Connecting;
   w.phase = w.pipelined ? Worker::Phase::Transfer : Worker::Phase::DataConnecting;
 }
@@ -425,26 +427,10 @@ void Pool::moveData(Worker& w) {
     }
     return;
   }
-  if (!w.dataTls) {
-    // Plain data goes from the file to the socket inside the system.
-    for (int i = 0; i < kCallsPerTurn; ++i) {
-      const long n = Rede::sendFileOn(w.data, w.task->fd, kSendChunk);
-      if (n == -2) return;
-      if (n == 0) return dataEnded(DataEnd::Ended);  // all went: the clean end marks the file's end
-      if (n < 0) {
-        // A file that cannot be read is this side's fault; anything else
-        // is the connection's.
-        if (errno == EIO || errno == EINVAL || errno == EBADF) {
-          e.localError = errno;
-          return dataEnded(DataEnd::LocalFailed);
-        }
-        return dataEnded(DataEnd::Failed);
-      }
-      w.heard = Clock::now();
-      e.have += n;
-    }
-    return;
-  }
+  // The file is read and its bytes sent, plain or under TLS. Not sendfile:
+  // on the server's own machine, a page of our file cache sent by
+  // reference costs the server more to take in than a copy costs us (about
+  // 0.3 s more of its processor per gigabyte against vsftpd on loopback).
   for (int i = 0; i < kCallsPerTurn && w.dataState == Worker::Data::Open; ++i) {
     if (w.at == w.have && !w.endOfFile) {
       ssize_t n;

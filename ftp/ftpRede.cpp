@@ -10,7 +10,6 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <sys/sendfile.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -556,13 +555,9 @@ long Rede::sendOn(int fd, const char* bytes, size_t size) {
   return static_cast<long>(n);
 }
 
-long Rede::sendFileOn(int socket, int fd, size_t size) {
-  ssize_t n;
-  do {
-    n = ::sendfile(socket, fd, nullptr, size);
-  } while (n < 0 && errno == EINTR);
-  if (n < 0) return wouldBlock(errno) ? -2 : -1;
-  return static_cast<long>(n);
+void Rede::sendInBulk(int fd) {
+  const int off = 0;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &off, sizeof off);
 }
 
 void Rede::closeConnection(int fd, bool reset) {

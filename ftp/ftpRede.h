@@ -152,10 +152,9 @@ class Rede {
   // 0 (receive) at the peer's end, -1 on an error.
   [[nodiscard]] static long receiveOn(int fd, char* buffer, size_t capacity);
   [[nodiscard]] static long sendOn(int fd, const char* bytes, size_t size);
-  // Up to size bytes of the file fd, from its offset on, sent on such a
-  // socket without passing through this process: the count, 0 at the
-  // file's end, -2 when the socket would wait, -1 on an error (errno).
-  [[nodiscard]] static long sendFileOn(int socket, int fd, size_t size);
+  // Lets such a socket hold short writes back until a segment fills, as
+  // suits a stream of bulk data (every socket here starts sending at once).
+  static void sendInBulk(int fd);
   // Closes such a socket; reset: with a reset, so that the server cannot
   // take what it received for a whole file.
   static void closeConnection(int fd, bool reset);

@@ -35,6 +35,7 @@ class ManyFtp {
   int maxConnections = 100;  // control connections at once; beyond them 421
   int listPauseMs = 0;       // LIST: a slow server, this long before each listing
   std::string refuseListOnce;  // LIST of this directory: 550, the first time
+  bool accountAfterPass = false;  // PASS of every login but the first: 332, an account asked
 
   ManyFtp() {
     listen_ = listenOn(port_);
@@ -141,7 +142,9 @@ class ManyFtp {
       if (verb == "USER") {
         say(control, "331 Senha\r\n");
       } else if (verb == "PASS") {
-        say(control, "230 Entrou\r\n");
+        say(control, accountAfterPass && logins_++ > 0 ? "332 Conta\r\n" : "230 Entrou\r\n");
+      } else if (verb == "ACCT") {
+        say(control, "530 Conta recusada\r\n");
       } else if (verb == "QUIT") {
         say(control, "221 Tchau\r\n");
         break;
@@ -242,6 +245,7 @@ class ManyFtp {
   std::mutex m_;
   std::set<int> open_;
   int live_ = 0;
+  std::atomic<int> logins_{0};
   std::atomic<int> peak_{0};
   std::atomic<int> refused_{0};
   std::vector<std::string> commands_;

@@ -257,6 +257,7 @@ TEST(FolderConnections, EachFileIsJudgedAsOneFileWhateverBefallsItsConnection) {
     std::string outcome;            // said at the end
     std::vector<size_t> notThere;   // files that must not be in place
     int peakAtMost = 100;
+    const char* logged = "";  // in the log, and never said
   } cases[] = {
       {"a connection lost under a file: the file moves again", false, "3",
        [](auto& s) { s.dropOn = "/pasta/" + fileName(4); }, "Pasta recebida: 12 arquivos", {}},
@@ -269,6 +270,9 @@ TEST(FolderConnections, EachFileIsJudgedAsOneFileWhateverBefallsItsConnection) {
        [](auto& s) { s.maxConnections = 1; }, "Pasta recebida: 12 arquivos", {}, 1},
       {"one connection: the files one by one", false, "1", [](auto&) {},
        "Pasta recebida: 12 arquivos", {}, 1},
+      {"a server asking an account of further logins: they are left out unsaid", false, "3",
+       [](auto& s) { s.accountAfterPass = true; }, "Pasta recebida: 12 arquivos", {}, 100,
+       "332 Conta"},
       {"a refused upload fails alone", true, "3",
        [](auto& s) { s.refuseStor = "/envio/" + fileName(2); }, "11 de 12 enviados; 1 falhou",
        {2}},
@@ -311,6 +315,15 @@ TEST(FolderConnections, EachFileIsJudgedAsOneFileWhateverBefallsItsConnection) {
       }
     }
     EXPECT_LE(rig.server.peak(), c.peakAtMost);
+    if (*c.logged) {
+      size_t logged = 0;
+      for (const std::string& e : rig.ui.events) {
+        if (e.find(c.logged) == std::string::npos) continue;
+        EXPECT_EQ(e.rfind("conexao ", 0), 0u) << "said: " << e;
+        ++logged;
+      }
+      EXPECT_GT(logged, 0u) << said;
+    }
     if (c.upload) {
       // Every directory is made before a file is sent into it.
       const auto cmds = rig.server.commands();
