@@ -214,8 +214,11 @@ def case_password(a, work, sysdir, sshd, failures):
     logged nor shown."""
     home = user_home(work)
     address = "sftp://127.0.0.1:%d" % sshd.port
+    # The refusal is waited for: the first question stays on the screen, and
+    # keys typed while the server judges the wrong password are thrown away
+    # by the refusal's beep.
     keys = (ACCEPT + "{until Qual a conta}ana{Enter}{until Qual a senha}errada{Enter}"
-            "{until Qual a senha}s3nha{dump @WORK@/typing.txt}{Enter}" + CMD + "{Esc}")
+            "{until Senha recusada}s3nha{dump @WORK@/typing.txt}{Enter}" + CMD + "{Esc}")
     r = run(a, work, sysdir, address, keys, home)
     expect(failures, "run", r, 0, ["FTHKMEM", "FTSENHA", "FTSENREC", "FTSENHA", "FTACLIBE",
                                    "FTFIMPRG"])

@@ -49,12 +49,14 @@ std::string readAll(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// Stops the transfer (as ESC does) once more than stopAfter bytes moved.
 class CountingWatch : public ftp::TransferWatch {
  public:
   int64_t last = -1;
+  int64_t stopAfter = INT64_MAX;
   bool carryOn(int64_t moved) override {
     last = moved;
-    return true;
+    return moved <= stopAfter;
   }
 };
 
@@ -273,6 +275,37 @@ TEST_P(BothProtocols, TransfersArriveByteForByteAndGoOnFromAnOffset) {
     EXPECT_TRUE(tally.whole);
     EXPECT_EQ(tally.moved, static_cast<int64_t>(row.size) - row.offset);
     EXPECT_TRUE(readAll(side_->home() + "/" + sentName) == bytes);
+  }
+}
+
+TEST_P(BothProtocols, AStoppedTransferEndsThereAndTheSessionGoesOn) {
+  const std::string bytes = bytesOf(16 << 20, 7);
+  side_->put("grande.bin", bytes);
+  const std::string from = local("from");
+  std::ofstream(from, std::ios::binary) << bytes;
+  for (const bool receive : {true, false}) {
+    SCOPED_TRACE(receive ? "receive" : "send");
+    CountingWatch watch;
+    watch.stopAfter = 0;
+    ftp::TransferTally tally;
+    ftp::RemoteResult r;
+    if (receive) {
+      const int fd = ::open(local("got").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+      r = remote().receive(RemoteName::typed("grande.bin"), fd, 0, watch, tally);
+      ::close(fd);
+      EXPECT_EQ(static_cast<int64_t>(fs::file_size(local("got"))), tally.moved);
+    } else {
+      const int fd = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+      r = remote().send(fd, 0, RemoteName::typed("enviado.bin"), watch, tally);
+      ::close(fd);
+    }
+    EXPECT_EQ(r.status, RemoteStatus::GaveUp);
+    EXPECT_FALSE(tally.whole);
+    EXPECT_LT(tally.moved, static_cast<int64_t>(bytes.size()));
+    // The next request is answered as its own.
+    ftp::RemoteEntry e;
+    ASSERT_TRUE(remote().stat(RemoteName::typed("grande.bin"), e).ok());
+    EXPECT_EQ(e.size, static_cast<int64_t>(bytes.size()));
   }
 }
 
