@@ -699,15 +699,6 @@ WaitResult Rede::waitForMoreControl(size_t have, int ms) {
   return w;
 }
 
-bool HasBytesToRead(int fd) {
-  char c;
-  ssize_t n;
-  do {
-    n = ::recv(fd, &c, 1, MSG_PEEK | MSG_DONTWAIT);
-  } while (n < 0 && errno == EINTR);
-  return n > 0;
-}
-
 long Rede::peekControl(char* buffer, size_t capacity) {
   if (control_ < 0) return -1;
   ssize_t n;

@@ -81,10 +81,6 @@ struct NetResult {
 // One receive or send on the data connection.
 enum class DataIo { Moved, Ended, Failed, WouldBlock };
 
-// Whether a connected socket holds received bytes not yet read, without
-// waiting (for a socket another library reads, such as the SSH session's).
-[[nodiscard]] bool HasBytesToRead(int fd);
-
 class Rede {
  public:
   Rede(ClientState& state, Tela& ui);

@@ -94,10 +94,11 @@ bool Dlg::pump(int ms) {
     outAt_ = 0;
   }
   // libssh takes at most 4 KiB from the socket per call, so a packet may
-  // take several calls that bring nothing: they go on while the socket
-  // holds bytes, rather than waiting for it.
+  // take several calls that bring nothing: they go on while a call still
+  // finds bytes on the socket, rather than waiting for it.
   for (int i = 0; i < kReceivesPerPump; ++i) {
     const size_t ask = asks_.next();
+    const uint64_t socketBefore = ssh_.bytesReadFromSocket();
     const long n = ssh_.receive(in_.room(ask), ask);
     if (n < 0) {
       lost_ = ssh_.failure().empty() ? "a conexão caiu" : ssh_.failure();
@@ -105,7 +106,7 @@ bool Dlg::pump(int ms) {
     }
     asks_.took(ask, static_cast<size_t>(n));
     if (n == 0) {
-      if (!ssh_.pending()) break;
+      if (ssh_.bytesReadFromSocket() == socketBefore) break;
       moved = true;
       continue;
     }

@@ -19,14 +19,13 @@ using Clock = std::chrono::steady_clock;
 
 // The longest wait between looks at the keys.
 inline constexpr int kSliceMs = 20;
-// Received bytes are taken a few times per pass, so that the loop looks at
-// its replies (and the keyboard) often. What one take may hold is also the
-// window the server is given (libssh opens the channel to as much as a read
-// asks for): twice what a transfer keeps in flight, so that the server
-// never waits for us to make room. The buffer is given back after each
-// transfer.
+// The receives of one pass (each takes at most 4 KiB from the socket), so
+// that the loop looks at its replies (and the keyboard) every 256 KiB or
+// so. The room is the window the server is given during a transfer (see
+// Asks): twice what a transfer keeps in flight, so that the server never
+// waits for us to make room. The buffer is given back after each transfer.
 inline constexpr size_t kReceiveWindow = 16 * 1024 * 1024;
-inline constexpr int kReceivesPerPump = 16;
+inline constexpr int kReceivesPerPump = 64;
 // What one receive may take outside transfers: a directory's names, a
 // status.
 inline constexpr size_t kCommandRoom = 256 * 1024;

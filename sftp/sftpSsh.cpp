@@ -214,6 +214,7 @@ bool Ssh::Start(ftp::Rede& rede, const std::string& host, uint16_t port) {
   ssh_options_set(session, SSH_OPTIONS_SSH_DIR, dir.c_str());
   ssh_options_set(session, SSH_OPTIONS_KNOWNHOSTS, known.c_str());
   ssh_options_set(session, SSH_OPTIONS_FD, &socket);
+  ssh_set_counters(session, &h_->socket, nullptr);
   // AES-GCM first: libssh runs it through OpenSSL with the processor's AES
   // instructions, at several times the speed of its ChaCha20-Poly1305; the
   // others stay offered for servers without it.
@@ -425,9 +426,8 @@ void Ssh::wait(int ms) {
   ui_.waitFor(std::span<qr::WaitFd>(&f, 1), ms);
 }
 
-bool Ssh::pending() const {
-  if (h_->session == nullptr) return false;
-  return ftp::HasBytesToRead(ssh_get_fd(h_->session));
+uint64_t Ssh::bytesReadFromSocket() const {
+  return h_->socket.in_bytes;
 }
 
 bool Ssh::connected() const {

@@ -81,8 +81,9 @@ class Ssh {
   // The one wait: until the socket can move something, a key comes, or ms
   // pass. Call receive() until it gives 0 first: libssh may hold bytes.
   void wait(int ms);
-  // Whether the socket holds received bytes libssh has not taken yet.
-  [[nodiscard]] bool pending() const;
+  // How many bytes libssh has read from the socket so far: a receive()
+  // that gave nothing but read some may have left more there.
+  [[nodiscard]] uint64_t bytesReadFromSocket() const;
   [[nodiscard]] bool connected() const;
   [[nodiscard]] const std::string& failure() const { return failure_; }
   // The negotiated ciphers, for the connection's description.

@@ -11,6 +11,9 @@ struct SshHandles {
   // The socket handed to the session: libssh does not close a socket it
   // was given (SSH_OPTIONS_FD), so the session's end closes it.
   int fd = -1;
+  // What libssh has read from the socket and written to it, counted by
+  // libssh itself.
+  ssh_counter_struct socket{};
 };
 
 }  // namespace sftp
