@@ -336,7 +336,10 @@ Tree::Tree(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede, Tr
     : st_(state), ui_(ui), msg_(msg), dlg_(dlg), rede_(rede), transfer_(transfer) {}
 
 bool Tree::gone() const {
-  return remote_ ? !remote_->connected() : dlg_.closed();
+  // Through the interface a lost connection is said where an operation
+  // finds it, and the run ends; a connection that went quietly is found
+  // (and said) by the next operation.
+  return remote_ ? !st_.running : dlg_.closed();
 }
 
 RemoteName Tree::remotePath(const Run& run, const RemoteName& rel) const {
@@ -859,6 +862,22 @@ Tree::FileEnd Tree::sendOne(Run& run, size_t index, std::string& reason) {
                      reason);
 }
 
+void Tree::tellMoved(Run& run, CaptionThrottle& caption, int64_t done) {
+  caption.update(done);
+  if (!run.milestones) return;
+  if (const int m = run.milestones->update(
+          done, std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - run.began)))
+    SayMilestone(ui_, m);
+}
+
+bool Tree::keyWhileMoving(Run& run, uint8_t key) {
+  if (key == kEscape) return askStop();
+  if (key == 0) (void)ui_.readKey();
+  sayProgress(run);
+  ui_.flushKeys();  // keys typed together ask once
+  return false;
+}
+
 // The watch of a file moved through the interface: the whole folder's
 // caption and milestones, its progress on any key, ESC asks first.
 class Tree::Watch : public TransferWatch {
@@ -866,23 +885,9 @@ class Tree::Watch : public TransferWatch {
   Watch(Tree& tree, Run& run) : tree_(tree), run_(run), caption_(tree.ui_, tree.st_.remoteName) {}
   bool carryOn(int64_t moved) override {
     tree_.st_.transferBytes = moved;
-    const int64_t done = run_.bytesBefore + moved;
-    caption_.update(done);
-    if (run_.milestones) {
-      if (const int m = run_.milestones->update(
-              done, std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - run_.began)))
-        SayMilestone(tree_.ui_, m);
-    }
-    while (tree_.ui_.keyPending()) {
-      const uint8_t key = tree_.ui_.readKey();
-      if (key == kEscape) {
-        if (tree_.askStop()) return false;
-        continue;
-      }
-      if (key == 0) (void)tree_.ui_.readKey();
-      tree_.sayProgress(run_);
-      tree_.ui_.flushKeys();  // keys typed together ask once
-    }
+    tree_.tellMoved(run_, caption_, run_.bytesBefore + moved);
+    while (tree_.ui_.keyPending())
+      if (tree_.keyWhileMoving(run_, tree_.ui_.readKey())) return false;
     return true;
   }
   void done() { caption_.flush(run_.bytesBefore + tree_.st_.transferBytes); }
@@ -1067,13 +1072,7 @@ struct Tree::Feed : PoolUser {
 
   void progress(int64_t moving) override {
     run.moving = moving;
-    const int64_t done = run.bytesBefore + moving;
-    caption.update(done);
-    if (run.milestones) {
-      if (const int m = run.milestones->update(
-              done, std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - run.began)))
-        SayMilestone(tree.ui_, m);
-    }
+    tree.tellMoved(run, caption, run.bytesBefore + moving);
     // The main connection waits meanwhile; a server may end a connection
     // silent for minutes.
     if (Clock::now() - lastNoop > std::chrono::seconds(60) && !tree.gone()) {
@@ -1082,13 +1081,7 @@ struct Tree::Feed : PoolUser {
     }
   }
 
-  bool key(uint8_t key) override {
-    if (key == kEscape) return tree.askStop();
-    if (key == 0) (void)tree.ui_.readKey();
-    tree.sayProgress(run);
-    tree.ui_.flushKeys();  // keys typed together ask once
-    return false;
-  }
+  bool key(uint8_t key) override { return tree.keyWhileMoving(run, key); }
 };
 
 void Tree::movePooled(Run& run) {

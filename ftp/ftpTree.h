@@ -224,7 +224,7 @@ class Tree {
   // Moves files over further connections beside this one while they last.
   struct Feed;
   void movePooled(Run& run);
-  // Whether the connection to the computer is gone (said where found).
+  // Whether the connection to the computer is gone (and that was said).
   [[nodiscard]] bool gone() const;
   // A file moved through the remote computer interface.
   class Watch;
@@ -239,6 +239,10 @@ class Tree {
   void sayOutcome(Run& run);
   void walkFailures(Run& run);
   void sayProgress(const Run& run);
+  // While data moves: the caption and the milestones, told what the whole
+  // folder has moved; a key says where it is, ESC asks (true: stop).
+  void tellMoved(Run& run, CaptionThrottle& caption, int64_t done);
+  [[nodiscard]] bool keyWhileMoving(Run& run, uint8_t key);
   [[nodiscard]] bool askStop();
   [[nodiscard]] bool askReplace(Run& run, const std::string& shown);
   [[nodiscard]] bool remoteStart(std::string& path);

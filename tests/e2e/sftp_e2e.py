@@ -19,6 +19,7 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from ftp_e2e import Run, case_arguments, write_config  # noqa: E402
+import tree_e2e  # noqa: E402  (the tree of awkward names, its checksums)
 
 RIG = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
                    "support", "sshd-rig.sh")
@@ -56,6 +57,22 @@ class Sshd:
         st = os.stat(self.home)
         os.chown(path, st.st_uid, st.st_gid)
         return path
+
+
+def stop_when_grown(sshd, paths, size):
+    """Stops the server, from a thread, once one of paths holds size bytes
+    (within a minute); returns the thread."""
+    def killer():
+        deadline = time.time() + 60
+        while time.time() < deadline:
+            if any(os.path.exists(p) and os.path.getsize(p) >= size for p in paths):
+                sshd.stop()
+                return
+            time.sleep(0.002)
+
+    t = threading.Thread(target=killer, daemon=True)
+    t.start()
+    return t
 
 
 def sha(path):
@@ -277,17 +294,7 @@ def case_server_killed(a, work, sysdir, sshd, failures):
     home = user_home(work, sshd.dir)
     cwd = os.path.join(work, "cwd")
     part = os.path.join(cwd, "enorme.bin.part")
-
-    def killer():
-        deadline = time.time() + 60
-        while time.time() < deadline:
-            if os.path.exists(part) and os.path.getsize(part) >= 4 * MIB:
-                sshd.stop()
-                return
-            time.sleep(0.002)
-
-    t = threading.Thread(target=killer, daemon=True)
-    t.start()
+    t = stop_when_grown(sshd, [part], 4 * MIB)
     address = "sftp://ana@127.0.0.1:%d" % sshd.port
     r = run(a, work, sysdir, address, ACCEPT + recv("enorme.bin") + "{wait 30000}", home)
     t.join(5)
@@ -333,43 +340,21 @@ def own(sshd, top):
 
 
 def make_tree(root):
-    """A tree with blanks, accents, an empty directory, a deep path, links
-    (to a file and to a directory) and a name with a line break; returns
-    the regular files that may move, by path below root."""
-    os.makedirs(os.path.join(root, "vazio"))
-    deep = os.path.join(root, "um", "dois", "três", "quatro", "cinco")
-    os.makedirs(deep)
-    files = {
-        "a b.txt": b"com brancos\n",
-        "ação.txt": "acentuação\n".encode(),
-        "um/meio.bin": os.urandom(70000),
-        "um/dois/três/quatro/cinco/fundo.bin": os.urandom(300000),
-        "vazio.txt": b"",
-        "grande.bin": os.urandom(3 * MIB + 1),
-    }
-    for rel, data in files.items():
-        with open(os.path.join(root, rel), "wb") as f:
-            f.write(data)
+    """The folder tests' tree (blanks, accents, an empty directory, a deep
+    path, links to a file and to a directory), a file of several reads, and
+    a name with a line break that only a hostile server would list; returns
+    the checksums of the regular files that may move, by path below root."""
+    files = tree_e2e.make_tree(root)
+    files["grande.bin"] = os.urandom(3 * MIB + 1)
+    with open(os.path.join(root, "grande.bin"), "wb") as f:
+        f.write(files["grande.bin"])
     with open(os.path.join(root, "linha\nquebrada.txt"), "wb") as f:
         f.write(b"hostil\n")
-    os.symlink("/etc/passwd", os.path.join(root, "ligação"))
-    os.symlink("/etc", os.path.join(root, "pastalink"))
     return {k: hashlib.sha256(v).hexdigest() for k, v in files.items()}
 
 
-def checksums(root):
-    """Every regular file below root, links not followed: path -> sha256."""
-    out = {}
-    for d, dirs, names in os.walk(root):
-        for n in names:
-            p = os.path.join(d, n)
-            if not os.path.islink(p) and os.path.isfile(p):
-                out[os.path.relpath(p, root)] = sha(p)
-    return out
-
-
 def tree_failures(failures, label, want, here):
-    got = checksums(here) if os.path.isdir(here) else {}
+    got = tree_e2e.checksums(here) if os.path.isdir(here) else {}
     if got != want:
         failures.append("%s: files differ: missing %s, extra %s, changed %s" % (
             label, sorted(set(want) - set(got)), sorted(set(got) - set(want)),
@@ -476,24 +461,16 @@ def case_tree_dropped(a, work, sysdir, sshd, failures):
     """The server dies while a folder is received: the connection's end and
     the stopped folder are said, never its completion, and no file cut
     short is put in place."""
-    data = {"parte%d.bin" % i: os.urandom(24 * MIB) for i in range(4)}
+    data = {"parte%d.bin" % i: os.urandom(24 * MIB) for i in range(6)}
     for name, d in data.items():
         sshd.put(os.path.join("lenta", name), d)
     own(sshd, os.path.join(sshd.home, "lenta"))
     home = user_home(work, sshd.dir)
     here = os.path.join(work, "cwd", "lenta")
-
-    def killer():
-        deadline = time.time() + 60
-        while time.time() < deadline:
-            parts = [os.path.join(here, n) for n in ("parte1.bin.part", "parte1.bin")]
-            if any(os.path.exists(p) and os.path.getsize(p) >= 2 * MIB for p in parts):
-                sshd.stop()
-                return
-            time.sleep(0.002)
-
-    t = threading.Thread(target=killer, daemon=True)
-    t.start()
+    # Early in the first file: what is left takes longer than the stop,
+    # even on a loaded machine.
+    t = stop_when_grown(sshd, [os.path.join(here, n) for n in ("parte0.bin.part", "parte0.bin")],
+                        MIB)
     address = "sftp://ana@127.0.0.1:%d" % sshd.port
     keys = (ACCEPT + CMD + "d{until ESC termina}r{until Continuar}s{until recebidos;}"
             "{wait 300}{Esc}{wait 300}{Esc}")
@@ -510,7 +487,7 @@ def case_tree_dropped(a, work, sysdir, sshd, failures):
             failures.append("%s put in place but not whole" % n)
     if len(whole) >= len(data):
         failures.append("every file arrived: the server died too late to test anything")
-    if "%d de 4 recebidos" % len(whole) not in said:
+    if "%d de 6 recebidos" % len(whole) not in said:
         failures.append("the count said is not the %d received" % len(whole))
 
 

@@ -202,6 +202,31 @@ struct TreeRig {
     for (const auto& e : ui.events) all += e + "\n";
     return all;
   }
+  // Keys are seen at the folder's questions and in its failures' list (a
+  // key while data moves would ask for the progress), or when also says.
+  void keysAtQuestions(std::function<bool()> also = {}) {
+    ui.gate = [this, also] {
+      if (also && also()) return true;
+      const auto& e = ui.events;
+      for (size_t k = e.size() > 3 ? e.size() - 3 : 0; k < e.size(); ++k)
+        if (e[k].find("Continuar") != std::string::npos ||
+            e[k].find("Parar a pasta") != std::string::npos ||
+            e[k].find("Setas percorrem") != std::string::npos)
+          return true;
+      return false;
+    };
+  }
+  // "envio" sent, or "pasta" received; a run that ends early fails.
+  void moveFolder(bool upload) {
+    try {
+      if (upload)
+        tree.SendFolder("envio");
+      else
+        tree.ReceiveFolder(ftp::RemoteName::typed("pasta"));
+    } catch (...) {
+      ADD_FAILURE() << "ended early:\n" << said();
+    }
+  }
 };
 
 std::string bytesOf(size_t i) {
@@ -269,25 +294,9 @@ TEST(FolderConnections, EachFileIsJudgedAsOneFileWhateverBefallsItsConnection) {
     }
     c.serve(rig.server);
     ASSERT_TRUE(rig.login());
-    // The keys wait for the question and the failures' list: a key while
-    // data moves would ask for the progress.
-    rig.ui.gate = [&rig] {
-      const auto& e = rig.ui.events;
-      for (size_t k = e.size() > 3 ? e.size() - 3 : 0; k < e.size(); ++k)
-        if (e[k].find("Continuar") != std::string::npos ||
-            e[k].find("Setas percorrem") != std::string::npos)
-          return true;
-      return false;
-    };
+    rig.keysAtQuestions();
     rig.keys(std::string("s") + (c.outcome.find("falhou") != std::string::npos ? "\x1b" : ""));
-    try {
-      if (c.upload)
-        rig.tree.SendFolder("envio");
-      else
-        rig.tree.ReceiveFolder(ftp::RemoteName::typed("pasta"));
-    } catch (...) {
-      ADD_FAILURE() << "ended early:\n" << rig.said();
-    }
+    rig.moveFolder(c.upload);
     const std::string said = rig.said();
     EXPECT_NE(said.find(c.outcome), std::string::npos) << said;
     const bool whole = c.notThere.empty();
@@ -358,16 +367,9 @@ TEST(FolderConnections, ADirectoryThatCouldNotBeListedIsListedAgainFromTheFailur
   for (size_t i = 0; i < kFiles; ++i) rig.server.files["/pasta/" + fileName(i)] = bytesOf(i);
   rig.server.refuseListOnce = "/pasta/um/dois";
   ASSERT_TRUE(rig.login());
-  rig.ui.gate = [&rig] {
-    const auto& e = rig.ui.events;
-    for (size_t k = e.size() > 3 ? e.size() - 3 : 0; k < e.size(); ++k)
-      if (e[k].find("Continuar") != std::string::npos ||
-          e[k].find("Setas percorrem") != std::string::npos)
-        return true;
-    return false;
-  };
+  rig.keysAtQuestions();
   rig.keys("sR\x1b");  // R on the directory, the first item of the list
-  rig.tree.ReceiveFolder(ftp::RemoteName::typed("pasta"));
+  rig.moveFolder(false);
   const std::string said = rig.said();
   EXPECT_NE(said.find("um/dois: 550 Sem permissao"), std::string::npos) << said;
   EXPECT_NE(said.find("Desta vez foi"), std::string::npos) << said;
@@ -386,6 +388,8 @@ class MemoryRemote : public ftp::RemoteFiles {
   std::map<std::string, std::vector<std::string>> hostile;  // names a directory's listing adds
   std::string dropOn, refuseOn;  // the connection lost under it; denied
   std::string shortOn;           // comes short once, with the server saying it ended
+  std::string quietAfter;        // whole, and then the connection goes without a word
+  ftp::ClientState* run = nullptr;  // ended, as a lost connection ends it
   bool up = true;
   bool moving = false;  // inside a transfer
   std::vector<std::string> requests;
@@ -469,6 +473,7 @@ class MemoryRemote : public ftp::RemoteFiles {
     if (m != Moved::All) return m == Moved::Stopped ? ftp::RemoteResult{ftp::RemoteStatus::GaveUp, {}, 0, false} : lost();
     if (file.wire == dropOn) return lost();
     tally.whole = true;  // the server said the file ends here
+    if (file.wire == quietAfter) up = false;
     return {};
   }
   ftp::RemoteResult send(int fd, int64_t, const ftp::RemoteName& file, ftp::TransferWatch& watch,
@@ -503,6 +508,7 @@ class MemoryRemote : public ftp::RemoteFiles {
   static ftp::RemoteResult refused() { return {ftp::RemoteStatus::Refused, "Failure", 0}; }
   ftp::RemoteResult lost() {
     up = false;
+    if (run) run->running = false;
     return {ftp::RemoteStatus::Lost, "Connection lost", 0, true};
   }
   Moved pass(const std::string& bytes, ftp::TransferWatch& watch, ftp::TransferTally& tally,
@@ -553,6 +559,9 @@ TEST(FolderOverInterface, TheSameWalkChecksAndJudgeOverOneConnection) {
       {"the connection lost under a received file: never completion", false,
        [](auto& r) { r.dropOn = "pasta/" + fileName(1); }, "", false,
        "4 de 12 recebidos; 1 falhou", [](size_t i) { return i % 3 == 0; }, true},
+      {"the connection gone quietly after a file: the next one finds it, never completion",
+       false, [](auto& r) { r.quietAfter = "pasta/" + fileName(0); }, "", false,
+       "1 de 12 recebidos; 1 falhou", [](size_t i) { return i == 0; }, true},
       {"the connection lost under a sent file: never completion", true,
        [](auto& r) { r.dropOn = "envio/" + fileName(1); }, "", false,
        "4 de 12 enviados; 1 falhou", [](size_t i) { return i % 3 == 0; }, true},
@@ -564,6 +573,8 @@ TEST(FolderOverInterface, TheSameWalkChecksAndJudgeOverOneConnection) {
     TreeRig rig;
     MemoryRemote remote;
     rig.tree.useRemote(&remote);
+    rig.st.running = true;
+    remote.run = &rig.st;
     remote.dirs.insert("pasta");
     for (const char* d : {"um", "um/dois", "vazio"}) {
       if (c.upload)
@@ -584,25 +595,9 @@ TEST(FolderOverInterface, TheSameWalkChecksAndJudgeOverOneConnection) {
       remote.hostile["pasta"] = {"../x", "/etc/x"};
     }
     c.serve(remote);
-    rig.ui.gate = [&rig, &remote, &c] {
-      if (c.keysWhileMoving && remote.moving) return true;
-      const auto& e = rig.ui.events;
-      for (size_t k = e.size() > 3 ? e.size() - 3 : 0; k < e.size(); ++k)
-        if (e[k].find("Continuar") != std::string::npos ||
-            e[k].find("Parar a pasta") != std::string::npos ||
-            e[k].find("Setas percorrem") != std::string::npos)
-          return true;
-      return false;
-    };
+    rig.keysAtQuestions([&remote, &c] { return c.keysWhileMoving && remote.moving; });
     rig.keys("s" + c.keys);
-    try {
-      if (c.upload)
-        rig.tree.SendFolder("envio");
-      else
-        rig.tree.ReceiveFolder(ftp::RemoteName::typed("pasta"));
-    } catch (...) {
-      ADD_FAILURE() << "ended early:\n" << rig.said();
-    }
+    rig.moveFolder(c.upload);
     const std::string said = rig.said();
     EXPECT_NE(said.find(c.outcome), std::string::npos) << said;
     bool whole = true;
@@ -654,6 +649,7 @@ TEST(FolderOverInterface, MarkedEntriesMoveAsOneQueueAsTheDirectoryHoldsThem) {
   TreeRig rig;
   MemoryRemote remote;
   rig.tree.useRemote(&remote);
+  rig.st.running = true;
   for (size_t i = 0; i < kFiles; ++i) remote.files[fileName(i)] = bytesOf(i);
   remote.dirs.insert("um");
   remote.dirs.insert("um/dois");
@@ -667,11 +663,7 @@ TEST(FolderOverInterface, MarkedEntriesMoveAsOneQueueAsTheDirectoryHoldsThem) {
     table[k].name = names[k];
     table[k].directory = k == 1;
   }
-  rig.ui.gate = [&rig] {
-    const auto& e = rig.ui.events;
-    return !e.empty() && (e.back().find("Continuar") != std::string::npos ||
-                          e.back().find("Setas percorrem") != std::string::npos);
-  };
+  rig.keysAtQuestions();
   rig.keys("s\x1b");  // the question, then out of the list of what was left out
   try {
     rig.tree.ReceiveMarked({&table[0], &table[1], &table[2]});

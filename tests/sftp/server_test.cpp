@@ -92,6 +92,23 @@ struct Link {
   sftp::Dlg dlg;
 };
 
+// The commands' view of the server (SftpFiles) over a connection of its own.
+struct FilesLink {
+  FilesLink(Tela& ui, uint16_t port, int deadlineMs)
+      : msg(ui),
+        rede(st, ui),
+        files(st, ui, msg, rede, [this] { return rede.OpenControlConnection().ok(); }, deadlineMs) {
+    st.remoteName = "sftp://ana@127.0.0.1:" + std::to_string(port);
+    st.remoteHost = "127.0.0.1";
+    st.controlPort = port;
+    st.running = true;
+  }
+  ftp::ClientState st;
+  ftp::Messages msg;
+  ftp::Rede rede;
+  sftp::SftpFiles files;
+};
+
 class SftpServer : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -403,15 +420,9 @@ TEST_F(SftpServer, FilesKeepACurrentDirectoryThatIsOne) {
   rig_.putFile("pub/ata.txt", "ata");
   Tela ui;
   ui.keys = {'s'};
-  ftp::ClientState st;
-  st.remoteName = "sftp://ana@127.0.0.1:" + std::to_string(rig_.port());
-  st.remoteHost = "127.0.0.1";
-  st.controlPort = rig_.port();
-  st.running = true;
-  ftp::Messages msg(ui);
-  ftp::Rede rede(st, ui);
-  sftp::SftpFiles files(
-      st, ui, msg, rede, [&] { return rede.OpenControlConnection().ok(); }, kDeadlineMs);
+  FilesLink link(ui, rig_.port(), kDeadlineMs);
+  sftp::SftpFiles& files = link.files;
+  const ftp::ClientState& st = link.st;
   ASSERT_TRUE(files.Connect());
   ASSERT_TRUE(files.Login());
   EXPECT_TRUE(ui.has("announce FTACLIBE"));
@@ -467,16 +478,9 @@ TEST_F(SftpServer, TheUsersTimeOnAQuestionIsNotTheServersSilence) {
   rig_.putFile("grande", bytes);
   Tela ui;
   ui.keys = {'s'};
-  ftp::ClientState st;
-  st.remoteName = "sftp://ana@127.0.0.1:" + std::to_string(rig_.port());
-  st.remoteHost = "127.0.0.1";
-  st.controlPort = rig_.port();
-  st.running = true;
-  ftp::Messages msg(ui);
-  ftp::Rede rede(st, ui);
   constexpr int kShortDeadlineMs = 1000;
-  sftp::SftpFiles files(
-      st, ui, msg, rede, [&] { return rede.OpenControlConnection().ok(); }, kShortDeadlineMs);
+  FilesLink link(ui, rig_.port(), kShortDeadlineMs);
+  sftp::SftpFiles& files = link.files;
   ASSERT_TRUE(files.Connect());
   ASSERT_TRUE(files.Login());
   struct Asking : ftp::TransferWatch {
@@ -498,7 +502,7 @@ TEST_F(SftpServer, TheUsersTimeOnAQuestionIsNotTheServersSilence) {
   EXPECT_TRUE(files.send(fd, 0, ftp::RemoteName::typed("subiu"), up, tally).ok());
   ::close(fd);
   EXPECT_TRUE(readFile(rig_.home() + "/subiu") == bytes);
-  EXPECT_TRUE(st.running);
+  EXPECT_TRUE(link.st.running);
 }
 
 // The connection handed to SSH sends each write at once: SFTP's requests
