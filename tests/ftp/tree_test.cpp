@@ -3,7 +3,6 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-
 #include <map>
 #include <set>
 
