@@ -10,6 +10,12 @@ command moving an empty file (their connection and login). Every copy is
 compared with the file by its SHA-256; the table says whether all were the
 same.
 
+Each transfer's CPU time is measured too, per GiB moved: the client's
+(naviro's whole run, its start-up and login included; sftp's and curl's
+less the median CPU of their empty transfer) and the server's (the rig's
+sshd sessions, its sftp server included, sampled every 20 ms). A client
+that is slower while spending less CPU is waiting, not working.
+
 Every transfer starts after every dirty page was written (sync), and is
 printed as it ends with the one-minute load average and the dirty and
 written-back page cache at its start; the table gives the median and the
@@ -20,18 +26,62 @@ another's cache.
 Usage: sftp_bench.py --build DIR [--runs N] [--mib SIZE] [--quiral DIR] [--drop-caches]
 Needs root (the rig's mount namespace) and the build's sound library."""
 import argparse
+import itertools
 import os
+import resource
 import shutil
 import statistics
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 from benchlib import (MIB, SshdRig, between, clear_outputs, digest, drop_caches, machine_state,
                       stamped_run, timed)
 
 CMD = "{until Comando ?}"
+
+
+class ServerCpu:
+    """CPU seconds used by the sessions of the server whose process id is
+    given (its descendants), sampled every 20 ms: a session's last sample
+    before it ended counts."""
+
+    def __init__(self, pid):
+        self.pid = str(pid)
+        self.seen = {}
+        self.tick = os.sysconf("SC_CLK_TCK")
+        threading.Thread(target=self.run, daemon=True).start()
+
+    def children(self, pid):
+        try:
+            with open("/proc/%s/task/%s/children" % (pid, pid)) as f:
+                kids = f.read().split()
+        except OSError:
+            return []
+        return kids + [g for k in kids for g in self.children(k)]
+
+    def run(self):
+        while True:
+            for pid in self.children(self.pid):
+                try:
+                    with open("/proc/%s/stat" % pid) as f:
+                        fields = f.read().rsplit(")", 1)[1].split()
+                    self.seen[pid] = (int(fields[11]) + int(fields[12])) / self.tick
+                except (OSError, IndexError, ValueError):
+                    pass
+            time.sleep(0.02)
+
+    def total(self):
+        """Every session's CPU so far, once the ones just ended were seen."""
+        time.sleep(0.05)
+        return sum(self.seen.values())
+
+
+def children_cpu():
+    r = resource.getrusage(resource.RUSAGE_CHILDREN)
+    return r.ru_utime + r.ru_stime
 
 
 def clear(*paths):
@@ -98,8 +148,11 @@ def main():
                                      extra_env={"HOME": home, "SSH_AUTH_SOCK": None})
             return stamped
 
+        batches = itertools.count()
+
         def sftp_cmd(batch):
-            bfile = os.path.join(work, "batch")
+            """The command that runs batch (a file of its own for each)."""
+            bfile = os.path.join(work, "batch-%d" % next(batches))
             with open(bfile, "w") as f:
                 f.write(batch + "\n")
             return ["sftp", "-q", "-b", bfile] + ssh_opts + ["ana@127.0.0.1"]
@@ -131,55 +184,57 @@ def main():
                 drop_caches(source)
             states.setdefault((tool, way), []).append(machine_state())
 
+        server = ServerCpu(open(os.path.join(rig, "sshd.pid")).read().strip())
+        cpu = {}  # (tool, way[, "empty"]) -> [(client CPU s, server CPU s)] of each transfer
+
+        def metered(key, fn):
+            """fn(), with the client's and the server's CPU noted under key."""
+            c0, s0 = children_cpu(), server.total()
+            out = fn()
+            cpu.setdefault(key, []).append((children_cpu() - c0, server.total() - s0))
+            return out
+
+        def other(tool, way, cmd, empty_cmd, copy):
+            """sftp or curl: the transfer timed and checked, then an empty one
+            (its connection and login)."""
+            ready(tool, way, big if way == "get" else local_big)
+            tools[tool].setdefault(way, []).append(metered((tool, way), lambda: timed(cmd, env)))
+            check(tool, way, copy)
+            base[tool][way].append(metered((tool, way, "empty"), lambda: timed(empty_cmd, env)))
+            clear(copy)
+
         for i in range(a.runs):
             # Receive.
             clear(got, got + ".part")
             ready("naviro", "get", big)
-            stamped = naviro_run(CMD + "r{until remoto ?}grande.bin{Enter}{until local ?}{Enter}"
-                                 "{until grande.bin, }" + CMD + "{Esc}")
+            stamped = metered(("naviro", "get"), lambda: naviro_run(
+                CMD + "r{until remoto ?}grande.bin{Enter}{until local ?}{Enter}"
+                "{until grande.bin, }" + CMD + "{Esc}"))
             tools["naviro"].setdefault("get", []).append(
                 between(stamped, "transfer receive", "announce FTFIMREC"))
             check("naviro", "get", got)
             clear(got)
-            ready("sftp", "get", big)
-            tools["sftp"].setdefault("get", []).append(
-                timed(sftp_cmd("get grande.bin " + got), env))
-            check("sftp", "get", got)
-            base["sftp"]["get"].append(timed(sftp_cmd("get vazio.bin " + got + ".0"), env))
-            clear(got)
+            other("sftp", "get", sftp_cmd("get grande.bin " + got),
+                  sftp_cmd("get vazio.bin " + got + ".0"), got)
             if have_curl:
-                ready("curl", "get", big)
-                tools["curl"].setdefault("get", []).append(
-                    timed(curl_base + ["-o", got, url + "grande.bin"], env))
-                check("curl", "get", got)
-                base["curl"]["get"].append(
-                    timed(curl_base + ["-o", got + ".0", url + "vazio.bin"], env))
-                clear(got)
+                other("curl", "get", curl_base + ["-o", got, url + "grande.bin"],
+                      curl_base + ["-o", got + ".0", url + "vazio.bin"], got)
             # Send.
             clear(sent)
             ready("naviro", "put", local_big)
-            stamped = naviro_run(CMD + "t{until local ?}envio.bin{Enter}{until remoto ?}"
-                                 "enviado.bin{Enter}{until envio.bin, }" + CMD + "{Esc}")
+            stamped = metered(("naviro", "put"), lambda: naviro_run(
+                CMD + "t{until local ?}envio.bin{Enter}{until remoto ?}"
+                "enviado.bin{Enter}{until envio.bin, }" + CMD + "{Esc}"))
             tools["naviro"].setdefault("put", []).append(
                 between(stamped, "transfer send", "announce FTFIMENV"))
             check("naviro", "put", sent)
             clear(sent)
-            ready("sftp", "put", local_big)
-            tools["sftp"].setdefault("put", []).append(
-                timed(sftp_cmd("put " + local_big + " enviado.bin"), env))
-            check("sftp", "put", sent)
-            base["sftp"]["put"].append(
-                timed(sftp_cmd("put " + os.path.join(cwd, "envio-vazio.bin") + " v0.bin"), env))
-            clear(sent)
+            other("sftp", "put", sftp_cmd("put " + local_big + " enviado.bin"),
+                  sftp_cmd("put " + os.path.join(cwd, "envio-vazio.bin") + " v0.bin"), sent)
             if have_curl:
-                ready("curl", "put", local_big)
-                tools["curl"].setdefault("put", []).append(
-                    timed(curl_base + ["-T", local_big, url + "enviado.bin"], env))
-                check("curl", "put", sent)
-                base["curl"]["put"].append(
-                    timed(curl_base + ["-T", os.path.join(cwd, "envio-vazio.bin"),
-                                       url + "v0.bin"], env))
-                clear(sent)
+                other("curl", "put", curl_base + ["-T", local_big, url + "enviado.bin"],
+                      curl_base + ["-T", os.path.join(cwd, "envio-vazio.bin"), url + "v0.bin"],
+                      sent)
             print("run %d of %d done" % (i + 1, a.runs), file=sys.stderr)
 
         def median(xs):
@@ -194,8 +249,19 @@ def main():
                 b = median(base[tool][way]) if tool in base else 0
                 times[(tool, way)] = [None if t is None else t - (b or 0)
                                       for t in tools[tool].get(way, [])]
+        # Each transfer's CPU seconds per GiB, client and server: sftp's and
+        # curl's less the median of their empty transfers.
+        per_gib = {}
+        for key, pairs in cpu.items():
+            if len(key) == 3:
+                continue
+            empty = cpu.get(key + ("empty",), [])
+            c0 = median([c for c, _ in empty]) or 0
+            s0 = median([v for _, v in empty]) or 0
+            per_gib[key] = [((c - c0) * 1024 / a.mib, (v - s0) * 1024 / a.mib) for c, v in pairs]
         print("Each transfer, in the order run (load: one-minute average at its start;"
-              " dirty/writeback: page cache at its start)")
+              " dirty/writeback: page cache at its start; CPU-s per GiB of the client and"
+              " of the server)")
         for i in range(a.runs):
             for way in ("get", "put"):
                 for tool in ("naviro", "sftp", "curl"):
@@ -204,15 +270,19 @@ def main():
                         continue
                     load, dirty, writeback = states[(tool, way)][i]
                     rate = "%7.1f MiB/s" % (a.mib / ts[i]) if ts[i] else "  failed"
+                    client, srv = per_gib[(tool, way)][i]
                     print("  run %d %-4s %-6s %s  load %5.2f  dirty %4d MiB  writeback %4d MiB"
-                          % (i + 1, way, tool, rate, load, dirty // 1024, writeback // 1024))
+                          "  CPU %5.2f + %5.2f"
+                          % (i + 1, way, tool, rate, load, dirty // 1024, writeback // 1024,
+                             client, srv))
         loads = [st[0] for v in states.values() for st in v]
         print("SFTP, %d MiB over loopback, %d interleaved runs%s; load average %.2f at the"
               " start, %.2f to %.2f during, %.2f at the end"
               % (a.mib, a.runs, ", page cache dropped before each" if a.drop_caches else "",
                  first_load, min(loads), max(loads), machine_state()[0]))
-        print("%-7s %-4s %8s %9s %9s %9s %9s %9s" % ("tool", "way", "median s", "med MiB/s",
-                                                    "best MiB/s", "vs sftp", "best vs", "checksum"))
+        print("%-7s %-4s %8s %9s %9s %9s %9s %9s %10s %10s"
+              % ("tool", "way", "median s", "med MiB/s", "best MiB/s", "vs sftp", "best vs",
+                 "checksum", "client CPU", "server CPU"))
         figures, bests = {}, {}
         for key, ts in times.items():
             ts = [t for t in ts if t]
@@ -228,8 +298,12 @@ def main():
                 ratio = "%.2fx" % (ref / t) if ref and t > 0 else "-"
                 best_ratio = "%.2fx" % (ref_best / best) if ref_best and best > 0 else "-"
                 sums = "%d differ" % wrong[(tool, way)] if (tool, way) in wrong else "same"
-                print("%-7s %-4s %8.2f %9.1f %9.1f %9s %9s %9s" %
-                      (tool, way, t, a.mib / t, a.mib / best, ratio, best_ratio, sums))
+                client = median([c for c, _ in per_gib[(tool, way)]])
+                srv = median([v for _, v in per_gib[(tool, way)]])
+                print("%-7s %-4s %8.2f %9.1f %9.1f %9s %9s %9s %10.2f %10.2f" %
+                      (tool, way, t, a.mib / t, a.mib / best, ratio, best_ratio, sums, client, srv))
+        print("(CPU: median CPU-s per GiB; naviro's client figure includes its start-up and"
+              " login)")
         nav = [figures[("naviro", w)] for w in ("get", "put")]
         ref = [figures[("sftp", w)] for w in ("get", "put")]
         if all(nav) and all(ref):

@@ -79,8 +79,8 @@ struct TransferReport {
 // with a message that wakes the server: reads that all asked for the whole
 // room sent one per packet received. So the whole room is asked for only
 // once a quarter of it has come since the last time (the window stays
-// above three quarters of the room, more than a transfer keeps in
-// flight), and other reads ask for plain bytes, less than that.
+// above three quarters of the room), and other reads ask for plain bytes,
+// less than that.
 class Asks {
  public:
   Asks(size_t room, size_t plain) : room_(room), plain_(plain), since_(room) {}
