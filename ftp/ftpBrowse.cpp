@@ -333,13 +333,12 @@ class Browse::FtpActions : public BrowseActions {
   bool removeMarked(const ListingEntry& entry, std::string& failure) override {
     // Files go with DELE, directories with RMD.
     const RemoteName name = EntryName(entry);
-    if (!SafeInCommand(name.wire) ||
-        !dlg_.SendCommand(IsDirectoryEntry(entry) ? "RMD " : "DELE ", name.wire))
-      return false;
-    const Reply r = dlg_.awaitReply();
-    if (r.complete && r.code / 100 == 2) return true;
-    if (r.complete) failure = r.line;
-    return false;
+    FtpFiles& files = transfer_.files();
+    if (!files.nameUsable(name)) return false;
+    const RemoteResult r =
+        IsDirectoryEntry(entry) ? files.removeDirectory(name) : files.removeFile(name);
+    if (!r.ok() && !r.said) failure = r.reason;
+    return r.ok();
   }
   bool saySize(const ListingEntry& entry) override {
     // A directory has no size to ask for; a file's is asked in type I,

@@ -9,6 +9,7 @@
 #include "ftp/ftpBrowse.h"
 #include "ftp/ftpDir.h"
 #include "ftp/ftpDlg.h"
+#include "ftp/ftpFiles.h"
 #include "ftp/ftpHost.h"
 #include "ftp/ftpLogin.h"
 #include "ftp/ftpOutcome.h"
@@ -307,6 +308,28 @@ TEST(SmallRules, RepliesThatTellAFilesSizeAndTime) {
       {"150 (12 kB)", -1},
   };
   for (const auto& c : announced) EXPECT_EQ(AnnouncedSize(c.line).value_or(-1), c.size) << c.line;
+}
+
+TEST(SmallRules, RefusalsReadAsMissingDeniedOrRefused) {
+  // FTP has one code for a missing file and one the user may not touch;
+  // only the words tell them apart.
+  struct Case {
+    int code;
+    const char* line;
+    RemoteStatus status;
+  } cases[] = {
+      {550, "550 No such file or directory.", RemoteStatus::NotFound},
+      {550, "550 a.txt: not a plain file", RemoteStatus::NotFound},
+      {550, "550 Not enough privileges.", RemoteStatus::Denied},
+      {550, "550 Permission denied.", RemoteStatus::Denied},
+      {550, "550 PERMISSION DENIED", RemoteStatus::Denied},
+      {550, "550 Operation not allowed", RemoteStatus::Denied},
+      {530, "530 Not logged in.", RemoteStatus::Denied},
+      {553, "553 Could not create file.", RemoteStatus::Refused},
+      {450, "450 Permission denied for now", RemoteStatus::Refused},
+      {452, "452 Insufficient storage space", RemoteStatus::Refused},
+  };
+  for (const auto& c : cases) EXPECT_EQ(StatusOfRefusal(c.code, c.line), c.status) << c.line;
 }
 
 TEST(SmallRules, ProgressSaysTheShareAndTheTimeLeftWhenTheSizeIsKnown) {
