@@ -6,6 +6,7 @@
 // that sent its command.
 #include "ftp/ftpPool.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -33,6 +34,7 @@ constexpr int kDefaultConnections = 4;
 constexpr int kTurnMs = 100;          // the longest wait: the caption and the keys
 constexpr size_t kBuffer = 256 * 1024;
 constexpr int kCallsPerTurn = 8;      // data calls per connection and turn
+constexpr int kPipeBytes = 1024 * 1024;  // a received file's pipe, when the system allows
 // A call of the user that took longer than this was the user's time (a
 // question), not the server's silence.
 constexpr auto kUserTime = std::chrono::milliseconds(500);
@@ -47,6 +49,29 @@ int writeAll(int fd, const char* bytes, size_t size) {
   }
   return 0;
 }
+
+// A pipe between a received file's socket and the file, so that its bytes
+// pass from one to the other inside the system; its size is a wish.
+struct Pipe {
+  int read = -1, write = -1;
+  Pipe() = default;
+  Pipe(const Pipe&) = delete;
+  Pipe& operator=(const Pipe&) = delete;
+  ~Pipe() { close(); }
+  bool open() {
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0) return false;
+    read = fds[0];
+    write = fds[1];
+    (void)::fcntl(write, F_SETPIPE_SZ, kPipeBytes);
+    return true;
+  }
+  void close() {
+    if (read >= 0) ::close(read);
+    if (write >= 0) ::close(write);
+    read = write = -1;
+  }
+};
 
 // The whole reply at the front of a queue that holds one.
 Reply takeReply(ReplySplitter& q) {
@@ -108,6 +133,8 @@ struct Pool::Worker {
   Data dataState = Data::None;
   std::optional<DataEnd> decided;  // how the data ended, the final reply still owed
   std::string buffer;
+  Pipe pipe;  // a plain receive's, while it works
+  bool spliceFailed = false;  // the system would not: plain reads and writes
   size_t at = 0, have = 0;  // an upload's bytes read and not yet sent
   bool endOfFile = false;
 };
@@ -387,6 +414,7 @@ void Pool::moveData(Worker& w) {
     if (IsFinalReply(e.final)) endFile(w, how);
   };
   if (w.buffer.empty()) w.buffer.resize(kBuffer);
+  if (!w.task->upload && !w.dataTls && !w.spliceFailed && receiveSpliced(w)) return;
   if (!w.task->upload) {
     for (int i = 0; i < kCallsPerTurn && w.dataState == Worker::Data::Open; ++i) {
       long n;
@@ -466,6 +494,59 @@ void Pool::moveData(Worker& w) {
     w.at += static_cast<size_t>(n);
     e.have += n;
   }
+}
+
+bool Pool::receiveSpliced(Worker& w) {
+  PoolEnd& e = w.end;
+  const auto dataEnded = [&](DataEnd how) {
+    closeData(w, how != DataEnd::Ended);
+    w.decided = how;
+    if (IsFinalReply(e.final)) endFile(w, how);
+    return true;
+  };
+  if (w.pipe.read < 0 && !w.pipe.open()) {
+    w.spliceFailed = true;
+    return false;
+  }
+  for (int i = 0; i < kCallsPerTurn && w.dataState == Worker::Data::Open; ++i) {
+    const ssize_t n = ::splice(w.data, nullptr, w.pipe.write, nullptr, kPipeBytes,
+                               SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;  // the pipe is empty
+    if (n < 0 && errno == EINVAL) {
+      // This socket will not splice: the bytes are read and written.
+      w.spliceFailed = true;
+      return false;
+    }
+    if (n < 0) return dataEnded(DataEnd::Failed);
+    w.heard = Clock::now();
+    if (n == 0) return dataEnded(DataEnd::Ended);
+    e.began = true;
+    // Into the file, all of it; a file that cannot take them is this
+    // side's failure, and the pipe goes with what it still holds.
+    for (ssize_t left = n; left > 0;) {
+      ssize_t m = ::splice(w.pipe.read, nullptr, w.task->fd, nullptr, static_cast<size_t>(left),
+                           SPLICE_F_MOVE);
+      if (m < 0 && errno == EINTR) continue;
+      if (m < 0 && errno == EINVAL) {
+        // The file's system will not: what the pipe holds is read and
+        // written, and later files do without the pipe.
+        w.spliceFailed = true;
+        m = ::read(w.pipe.read, w.buffer.data(), std::min(w.buffer.size(), static_cast<size_t>(left)));
+        if (m > 0) e.localError = writeAll(w.task->fd, w.buffer.data(), static_cast<size_t>(m));
+        if (m <= 0 && e.localError == 0) e.localError = m < 0 ? errno : EIO;
+      } else if (m <= 0) {
+        e.localError = m < 0 ? errno : ENOSPC;
+      }
+      if (e.localError != 0) {
+        w.pipe.close();
+        return dataEnded(DataEnd::LocalFailed);
+      }
+      left -= m;
+      e.have += m;
+    }
+  }
+  return true;
 }
 
 void Pool::drive(Worker& w, bool controlReady, bool dataReady) {

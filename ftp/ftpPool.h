@@ -102,6 +102,9 @@ class Pool {
   void noDataPath(Worker& w);
   [[nodiscard]] static std::string command(const Worker& w);
   void moveData(Worker& w);
+  // A plain receive's turn through a pipe; false: splicing cannot be had
+  // here, and the bytes go through this process.
+  [[nodiscard]] bool receiveSpliced(Worker& w);
   void endFile(Worker& w, DataEnd how);
   void closeData(Worker& w, bool reset);
   void lose(Worker& w, const std::string& why);

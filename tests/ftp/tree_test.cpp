@@ -1,6 +1,8 @@
 // Whole folders: which listed names the walk takes, and what the user hears.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
 
 #include <map>
 #include <set>
@@ -258,6 +260,7 @@ TEST(FolderConnections, EachFileIsJudgedAsOneFileWhateverBefallsItsConnection) {
     std::vector<size_t> notThere;   // files that must not be in place
     int peakAtMost = 100;
     const char* logged = "";  // in the log, and never said
+    rlim_t fileLimit = RLIM_INFINITY;  // the local files' size limit: writes beyond it fail
   } cases[] = {
       {"a connection lost under a file: the file moves again", false, "3",
        [](auto& s) { s.dropOn = "/pasta/" + fileName(4); }, "Pasta recebida: 12 arquivos", {}},
@@ -273,6 +276,8 @@ TEST(FolderConnections, EachFileIsJudgedAsOneFileWhateverBefallsItsConnection) {
       {"a server asking an account of further logins: they are left out unsaid", false, "3",
        [](auto& s) { s.accountAfterPass = true; }, "Pasta recebida: 12 arquivos", {}, 100,
        "332 Conta"},
+      {"a received file the local disk cannot take fails alone", false, "3", [](auto&) {},
+       "11 de 12 recebidos; 1 falhou", {3}, 100, "", 100000},
       {"a refused upload fails alone", true, "3",
        [](auto& s) { s.refuseStor = "/envio/" + fileName(2); }, "11 de 12 enviados; 1 falhou",
        {2}},
@@ -296,7 +301,14 @@ TEST(FolderConnections, EachFileIsJudgedAsOneFileWhateverBefallsItsConnection) {
     ASSERT_TRUE(rig.login());
     rig.keysAtQuestions();
     rig.keys(std::string("s") + (c.outcome.find("falhou") != std::string::npos ? "\x1b" : ""));
+    rlimit limit{};
+    ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit unlimited = limit;
+    limit.rlim_cur = c.fileLimit;
+    // A write past the limit fails with EFBIG (the rig ignores SIGXFSZ).
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limit), 0);
     rig.moveFolder(c.upload);
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &unlimited), 0);
     const std::string said = rig.said();
     EXPECT_NE(said.find(c.outcome), std::string::npos) << said;
     const bool whole = c.notThere.empty();
@@ -312,6 +324,10 @@ TEST(FolderConnections, EachFileIsJudgedAsOneFileWhateverBefallsItsConnection) {
           << fileName(i) << (missing ? " put in place though not whole" : " not whole");
       if (!c.upload && !missing) {
         EXPECT_FALSE(std::filesystem::exists(rig.scratch / "pasta" / (fileName(i) + ".part")));
+      }
+      if (!c.upload && missing) {
+        EXPECT_FALSE(std::filesystem::exists(rig.scratch / "pasta" / fileName(i)))
+            << fileName(i) << " put in place";
       }
     }
     EXPECT_LE(rig.server.peak(), c.peakAtMost);
