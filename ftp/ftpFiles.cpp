@@ -193,6 +193,10 @@ void FtpFiles::Quit() {
   if (quitSession) quitSession();
 }
 
+bool FtpFiles::serveNews() {
+  return newsSession && newsSession();
+}
+
 bool FtpFiles::canMoveData(RemoteResult& refusal) const {
   if (transfer_ && !dlg_.closed()) return true;
   refusal = {dlg_.closed() ? RemoteStatus::Lost : RemoteStatus::Refused, {}, 0, dlg_.closed()};

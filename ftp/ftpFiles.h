@@ -122,10 +122,12 @@ class FtpFiles : public RemoteFiles {
   std::function<bool()> connectSession;
   std::function<bool()> loginSession;
   std::function<void()> quitSession;
+  std::function<bool()> newsSession;
 
   [[nodiscard]] bool Connect() override;
   [[nodiscard]] bool Login() override;
   void Quit() override;
+  [[nodiscard]] bool serveNews() override;
 
   [[nodiscard]] bool connected() const override;
   // No CR, LF or NUL: they would end the command line early.

@@ -92,6 +92,9 @@ class RemoteFiles : public RemoteDirectories {
   [[nodiscard]] virtual bool Login() = 0;
   // ESC: the session ends politely.
   virtual void Quit() = 0;
+  // Between commands: what the server said unasked is heard; true when
+  // there was something.
+  [[nodiscard]] virtual bool serveNews() { return false; }
 
   [[nodiscard]] virtual RemoteResult stat(const RemoteName& name, RemoteEntry& entry) = 0;
   // The size alone (empty when not told), where a protocol tells it with

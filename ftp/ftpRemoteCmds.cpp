@@ -180,7 +180,9 @@ class RemoteCommands::Actions : public BrowseActions {
     const RemoteName name = EntryName(entry);
     const RemoteResult r = IsDirectoryEntry(entry) ? c_.remote_.removeDirectory(name)
                                                    : c_.remote_.removeFile(name);
-    if (!r.ok()) failure = r.reason.empty() ? MessageText(RefusalKey(r.status, "FTNAOAPA")) : r.reason;
+    // A lost connection was said where it was found.
+    const std::string_view key = RefusalKey(r.status, "FTNAOAPA");
+    if (!r.ok() && !key.empty()) failure = r.reason.empty() ? MessageText(key) : r.reason;
     return r.ok();
   }
   bool saySize(const ListingEntry& entry) override {

@@ -152,7 +152,17 @@ Client::Client(Tela& ui, std::optional<std::string> host, FileDialogs* dialogs)
   FtpFiles& files = transfer_.files();
   files.connectSession = [this] { return connect() && awaitGreeting() && tls_.Secure(); };
   files.loginSession = [this] { return login_.Login(); };
-  files.quitSession = [this] { rede_.CloseConnections(); };
+  files.quitSession = [this] {
+    // The server closing the connection after QUIT is no loss, and a
+    // server that never answers it does not keep the user waiting.
+    dlg_.expectClose();
+    if (dlg_.SendCommand("QUIT")) (void)dlg_.awaitReply({.boundMs = kQuitWaitMs});
+  };
+  files.newsSession = [this] {
+    if (rede_.PollEvent() != REDE) return false;
+    serveUnsolicitedReplies();
+    return true;
+  };
   transfer_.sendFolder = [this](const std::string& local) { tree_.SendFolder(local); };
   transfer_.sendMatching = [this](const std::string& pattern) { tree_.SendMatching(pattern); };
   transfer_.sendMarked = [this](const std::vector<std::string>& paths) { tree_.SendMarked(paths); };
@@ -300,17 +310,14 @@ void Client::rawCommand() {
   if (dlg_.SendCommand(line)) (void)dlg_.ReadAndSpeakReply(true);
 }
 
+RemoteFiles& Client::remote() {
+  if (remote_) return *remote_;
+  return transfer_.files();
+}
+
 void Client::quit() {
   st_.noPrompt = true;
-  if (remote_) {
-    remote_->Quit();
-    st_.running = false;
-    return;
-  }
-  // The server closing the connection after QUIT is no loss, and a
-  // server that never answers it does not keep the user waiting.
-  dlg_.expectClose();
-  if (dlg_.SendCommand("QUIT")) (void)dlg_.awaitReply({.boundMs = kQuitWaitMs});
+  remote().Quit();
   st_.running = false;
 }
 
@@ -417,6 +424,19 @@ bool Client::connect() {
   return true;
 }
 
+void Client::commandLoop() {
+  prompt();
+  while (st_.running) {
+    if (ui_.keyPending()) {
+      RunCommand();
+      if (!st_.noPrompt && st_.running) prompt();
+    }
+    if (!st_.running) break;
+    if (remote().serveNews()) continue;
+    if (!ui_.keyPending()) rede_.waitIdle(kIdleWaitMs);
+  }
+}
+
 void Client::runRemote() {
   if (!sftpFactory_) {
     ui_.errorBeep();
@@ -437,15 +457,7 @@ void Client::runRemote() {
   remoteCmds_->offerFolders(tree_);
   st_.loggedIn = remote_->Login();
   st_.inSession = st_.loggedIn;
-  prompt();
-  while (st_.running) {
-    if (ui_.keyPending()) {
-      RunCommand();
-      if (!st_.noPrompt && st_.running) prompt();
-    }
-    if (!st_.running) break;
-    if (!ui_.keyPending()) rede_.waitIdle(kIdleWaitMs);
-  }
+  commandLoop();
   remoteCmds_.reset();
   tree_.useRemote(nullptr);
   remote_->Quit();
@@ -460,33 +472,19 @@ void Client::Run() {
   if (!InitializeClient()) EndProgram();
   st_.exitCode = kExitNoConnection;
   if (st_.remoteScheme == "sftp") runRemote();
-  if (!connect()) {
+  // The connection, its greeting and encryption, and the login.
+  FtpFiles& files = transfer_.files();
+  if (!files.Connect()) {
     rede_.CloseConnections();
     EndProgram();
   }
-  if (!awaitGreeting() || !tls_.Secure()) {
-    rede_.CloseConnections();
-    EndProgram();
-  }
-  st_.loggedIn = login_.Login();
+  st_.loggedIn = files.Login();
   st_.inSession = st_.loggedIn;
   if (st_.loggedIn) {
     sites_.afterLogin(dlg_);
     sites_.offerKeyring(login_.typedPassword());
   }
-  prompt();
-  while (st_.running) {
-    if (ui_.keyPending()) {
-      RunCommand();
-      if (!st_.noPrompt && st_.running) prompt();
-    }
-    if (!st_.running) break;
-    if (rede_.PollEvent() == REDE) {
-      serveUnsolicitedReplies();
-      continue;
-    }
-    if (!ui_.keyPending()) rede_.waitIdle(kIdleWaitMs);
-  }
+  commandLoop();
   rede_.CloseConnections();
   st_.exitCode = st_.loggedIn ? kExitNormal : kExitNoLogin;
   EndProgram();

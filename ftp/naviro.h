@@ -123,6 +123,12 @@ class Client {
   // The run over the remote computer interface (sftp://): the connection
   // and its host key, the login, then the same command loop.
   [[noreturn]] void runRemote();
+  // The remote computer: over the other protocol while there is one, else
+  // over FTP.
+  [[nodiscard]] RemoteFiles& remote();
+  // One command per key until the run ends; between them, what the server
+  // says unasked is heard.
+  void commandLoop();
 
   Tela& ui_;
   std::optional<std::string> hostArgument_;
