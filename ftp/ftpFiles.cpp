@@ -442,18 +442,32 @@ RemoteResult FtpFiles::list(std::vector<RemoteEntry>& entries) {
   return {};
 }
 
+bool FtpFiles::beginTransfer(const RemoteName& file, int sendFd, int64_t offset,
+                             RemoteResult& failed) {
+  record_ = {};
+  const char taken = std::exchange(typeTaken_, 0);
+  if (!canMoveData(failed)) return false;
+  if (!nameUsable(file)) {
+    failed = {RemoteStatus::Refused, {}, 0, false};
+    return false;
+  }
+  if (sendFd >= 0 && ::lseek(sendFd, offset, SEEK_SET) != offset) {
+    failed = {RemoteStatus::LocalFailed, {}, errno, false};
+    return false;
+  }
+  record_.stage = FtpTransferRecord::Stage::Type;
+  if (taken != transferType && !transfer_->SelectType(transferType)) {
+    failed = {dlg_.closed() ? RemoteStatus::Lost : RemoteStatus::Refused, {}, 0, true};
+    return false;
+  }
+  return openData(false, failed);
+}
+
 RemoteResult FtpFiles::receive(const RemoteName& file, int fd, int64_t offset,
                                TransferWatch& watch, TransferTally& facts) {
   facts = {};
-  record_ = {};
-  const char taken = std::exchange(typeTaken_, 0);
   RemoteResult failed;
-  if (!canMoveData(failed)) return failed;
-  if (!nameUsable(file)) return {RemoteStatus::Refused, {}, 0, false};
-  record_.stage = FtpTransferRecord::Stage::Type;
-  if (taken != transferType && !transfer_->SelectType(transferType))
-    return {dlg_.closed() ? RemoteStatus::Lost : RemoteStatus::Refused, {}, 0, true};
-  if (!openData(false, failed)) return failed;
+  if (!beginTransfer(file, -1, 0, failed)) return failed;
   if (offset > 0) {
     if (restartAt(offset)) {
       if (restTaken) restTaken(offset);
@@ -488,16 +502,8 @@ RemoteResult FtpFiles::receive(const RemoteName& file, int fd, int64_t offset,
 RemoteResult FtpFiles::send(int fd, int64_t offset, const RemoteName& file, TransferWatch& watch,
                             TransferTally& facts) {
   facts = {};
-  record_ = {};
-  const char taken = std::exchange(typeTaken_, 0);
   RemoteResult failed;
-  if (!canMoveData(failed)) return failed;
-  if (!nameUsable(file)) return {RemoteStatus::Refused, {}, 0, false};
-  if (::lseek(fd, offset, SEEK_SET) != offset) return {RemoteStatus::LocalFailed, {}, errno, false};
-  record_.stage = FtpTransferRecord::Stage::Type;
-  if (taken != transferType && !transfer_->SelectType(transferType))
-    return {dlg_.closed() ? RemoteStatus::Lost : RemoteStatus::Refused, {}, 0, true};
-  if (!openData(false, failed)) return failed;
+  if (!beginTransfer(file, fd, offset, failed)) return failed;
   bool restAccepted = false;
   if (offset > 0) {
     restAccepted = restartAt(offset);

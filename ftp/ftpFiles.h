@@ -160,6 +160,10 @@ class FtpFiles : public RemoteFiles {
                                   TransferWatch& watch, TransferTally& facts) override;
 
  private:
+  // What every transfer does first: the name checked, a send's file placed
+  // at offset (sendFd; -1 for a receive), the type, the data path.
+  [[nodiscard]] bool beginTransfer(const RemoteName& file, int sendFd, int64_t offset,
+                                   RemoteResult& failed);
   // Whether the transfers were given their data path; else the refusal.
   [[nodiscard]] bool canMoveData(RemoteResult& refusal) const;
   // TYPE and its reply, unless it was just taken; false (said) when
