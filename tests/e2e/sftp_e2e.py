@@ -10,6 +10,7 @@ Exit 0 pass, 1 fail, 77 skipped (no sound library, or no private sshd)."""
 import hashlib
 import os
 import shutil
+import signal
 import socket
 import subprocess
 import sys
@@ -48,6 +49,25 @@ class Sshd:
     def stop(self):
         subprocess.run(["sh", RIG, "stop", self.dir], check=False)
 
+    def freeze(self):
+        """The server and every session it forked held where they are at
+        once (SIGSTOP, by their ids; each before its children are read, so
+        none forks meanwhile): the rig's stop looks its sessions up with ps,
+        and a fast transfer could end before it kills them."""
+        try:
+            with open(os.path.join(self.dir, "sshd.pid")) as f:
+                pids = [f.read().strip()]
+        except OSError:
+            return
+        while pids:
+            pid = pids.pop()
+            try:
+                os.kill(int(pid), signal.SIGSTOP)
+                with open("/proc/%s/task/%s/children" % (pid, pid)) as f:
+                    pids += f.read().split()
+            except (OSError, ValueError):
+                pass
+
     def put(self, name, data):
         """A file in the account's home, the account's own."""
         path = os.path.join(self.home, name)
@@ -66,6 +86,7 @@ def stop_when_grown(sshd, paths, size):
         deadline = time.time() + 60
         while time.time() < deadline:
             if any(os.path.exists(p) and os.path.getsize(p) >= size for p in paths):
+                sshd.freeze()
                 sshd.stop()
                 return
             time.sleep(0.002)

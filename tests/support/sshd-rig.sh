@@ -23,11 +23,13 @@ dir=${2:-}
 
 # The processes a process started, and theirs, by their ids. Each session
 # of the server runs in a session of its own (setsid), so a signal to the
-# server's process group would not reach them.
+# server's process group would not reach them. (A shell function's
+# variables are global: a child is named before its own children are
+# looked up, which reuse the variable.)
 descendants() {
   for child in $(ps -o pid= --ppid "$1" 2>/dev/null); do
-    descendants "$child"
     echo "$child"
+    descendants "$child"
   done
 }
 
