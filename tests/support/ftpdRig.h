@@ -13,19 +13,15 @@
 #include <filesystem>
 #include <string>
 
+#include "scratchDir.h"
+
 namespace testing_support {
 
 class FtpdRig {
  public:
-  FtpdRig() {
-    std::string pattern = std::filesystem::temp_directory_path().string() + "/ftpd-rig-XXXXXX";
-    if (::mkdtemp(pattern.data())) dir_ = pattern;
-  }
-  ~FtpdRig() {
-    stop();
-    std::error_code ec;
-    if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
-  }
+  FtpdRig() = default;
+  // The server stops before its directory goes.
+  ~FtpdRig() { stop(); }
   FtpdRig(const FtpdRig&) = delete;
   FtpdRig& operator=(const FtpdRig&) = delete;
 
@@ -69,7 +65,8 @@ class FtpdRig {
   std::string home() const { return dir_ + "/home"; }
 
  private:
-  std::string dir_;
+  ScratchDir scratch_{"ftpd-rig"};
+  const std::string& dir_ = scratch_.path();
   pid_t pid_ = -1;
   uint16_t port_ = 0;
 };

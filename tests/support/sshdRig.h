@@ -14,19 +14,15 @@
 #include <sstream>
 #include <string>
 
+#include "scratchDir.h"
+
 namespace testing_support {
 
 class SshdRig {
  public:
-  SshdRig() {
-    std::string pattern = std::filesystem::temp_directory_path().string() + "/sshd-rig-XXXXXX";
-    if (::mkdtemp(pattern.data())) dir_ = pattern;
-  }
-  ~SshdRig() {
-    stop();
-    std::error_code ec;
-    if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
-  }
+  SshdRig() = default;
+  // The server stops before its directory goes.
+  ~SshdRig() { stop(); }
   SshdRig(const SshdRig&) = delete;
   SshdRig& operator=(const SshdRig&) = delete;
 
@@ -85,7 +81,8 @@ class SshdRig {
   }
 
  private:
-  std::string dir_;
+  ScratchDir scratch_{"sshd-rig"};
+  const std::string& dir_ = scratch_.path();
   uint16_t port_ = 0;
   bool running_ = false;
 };
