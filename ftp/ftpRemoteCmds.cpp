@@ -238,31 +238,9 @@ void RemoteCommands::ReceiveFile() {
 }
 
 void RemoteCommands::ReceiveFile(const RemoteName& given) {
-  ui_.setBackground(5);
-  msg_.Announce("FTRECEBE", 0);
-  ui_.setBackground(0);
-  ui_.endLine();
-
   RemoteName remote = given;
-  if (remote.text.empty() && remote.wire.empty()) {
-    msg_.Announce("FTNOMREM", 0);
-    remote = RemoteName::typed(ui_.readLineSpoken());
-    if (remote.text.empty()) return;
-  }
-  msg_.Announce("FTNOMLOC", 0);
-  std::string local = ui_.readLineSpoken();
-  if (local.empty()) {
-    // A name from the server never chooses where we write: only its last
-    // component, in the working directory.
-    local = SafeLocalName(remote.text);
-    if (local.empty()) {
-      ui_.errorBeep();
-      return;
-    }
-    ui_.write(local == remote.text ? qr::W("(Assumindo nomes idênticos)")
-                                   : "(Assumindo " + local + ")");
-    ui_.endLine();
-  }
+  std::string local;
+  if (!AskReceiveNames(ui_, msg_, remote, local)) return;
 
   // An existing local file is replaced only when the user says so.
   std::string target;
@@ -382,57 +360,24 @@ void RemoteCommands::ReceiveFile(const RemoteName& given) {
 }
 
 void RemoteCommands::SendFile() {
-  ui_.setBackground(5);
-  msg_.Announce("FTTRANSM", 0);
-  ui_.setBackground(0);
-  ui_.endLine();
-
-  msg_.Announce("FTNOMLOC", 0);
-  const std::string local = dialogs_.chooseLocalFile(6);
-  const std::vector<std::string> marked = dialogs_.takeMarkedLocal();
-  ui_.write(local);
-  ui_.endLine();
-  if (local.empty()) return;
-  if (tree_ && !marked.empty()) {
-    tree_->SendMarked(marked);
-    return;
+  SendHandOffs handOffs;
+  if (tree_) {
+    handOffs.folder = [this](const std::string& folder) { tree_->SendFolder(folder); };
+    handOffs.matching = [this](const std::string& pattern) { tree_->SendMatching(pattern); };
+    handOffs.marked = [this](const std::vector<std::string>& paths) { tree_->SendMarked(paths); };
   }
-  if (tree_ && local.find_first_of("*?", local.rfind('/') + 1) != std::string::npos) {
-    tree_->SendMatching(local);
-    return;
-  }
-  if (struct stat dir {}; tree_ && ::stat(qr::toUtf8(local).c_str(), &dir) == 0 &&
-                          S_ISDIR(dir.st_mode)) {
-    tree_->SendFolder(local);
-    return;
-  }
-
-  int fd = ::open(qr::toUtf8(local).c_str(), O_RDONLY | O_CLOEXEC);
-  struct stat st {};
-  if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-    ::close(fd);
-    fd = -1;
-  }
-  if (fd < 0) {
-    msg_.Announce("FTARQNAO", 1);
-    return;
-  }
+  const SendChoice choice = AskSendFile(ui_, msg_, dialogs_, handOffs);
+  if (choice.fd < 0) return;
+  const int fd = choice.fd;
   struct FdCloser {
     int fd;
     ~FdCloser() { ::close(fd); }
   } closer{fd};
-
-  msg_.Announce("FTNOMREM", 0);
-  std::string typed = ui_.readLineSpoken();
-  if (typed.empty()) {
-    typed = RemoteNameFromLocal(local);
-    ui_.write("(Assumindo " + typed + ")");
-    ui_.endLine();
-  }
-  const RemoteName remote = RemoteName::typed(typed);
+  const std::string& local = choice.local;
+  const RemoteName remote = RemoteName::typed(choice.remote);
 
   // A remote file shorter than ours may be an interrupted send of it.
-  const int64_t localSize = static_cast<int64_t>(st.st_size);
+  const int64_t localSize = choice.size;
   int64_t offset = 0;
   if (localSize > 0) {
     RemoteEntry there;

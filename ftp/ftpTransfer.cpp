@@ -105,6 +105,87 @@ std::string SafeLocalName(std::string_view remoteName) {
   return std::string(last);
 }
 
+bool AskReceiveNames(Tela& ui, Messages& msg, RemoteName& remote, std::string& local) {
+  ui.setBackground(5);
+  msg.Announce("FTRECEBE", 0);
+  ui.setBackground(0);
+  ui.endLine();
+
+  if (remote.text.empty() && remote.wire.empty()) {
+    msg.Announce("FTNOMREM", 0);
+    remote = RemoteName::typed(ui.readLineSpoken());
+    if (remote.text.empty()) return false;
+  }
+  msg.Announce("FTNOMLOC", 0);
+  local = ui.readLineSpoken();
+  if (local.empty()) {
+    // A name from the server never chooses where we write: only its last
+    // component, in the working directory.
+    local = SafeLocalName(remote.text);
+    if (local.empty()) {
+      ui.errorBeep();
+      return false;
+    }
+    ui.write(local == remote.text ? qr::W("(Assumindo nomes idênticos)")
+                                  : "(Assumindo " + local + ")");
+    ui.endLine();
+  }
+  return true;
+}
+
+SendChoice AskSendFile(Tela& ui, Messages& msg, FileDialogs& dialogs,
+                       const SendHandOffs& handOffs) {
+  SendChoice choice;
+  std::string& local = choice.local;
+  ui.setBackground(5);
+  msg.Announce("FTTRANSM", 0);
+  ui.setBackground(0);
+  ui.endLine();
+
+  msg.Announce("FTNOMLOC", 0);
+  local = dialogs.chooseLocalFile(6);
+  const std::vector<std::string> marked = dialogs.takeMarkedLocal();
+  ui.write(local);
+  ui.endLine();
+  if (local.empty()) return choice;
+  if (handOffs.marked && !marked.empty()) {
+    handOffs.marked(marked);
+    return choice;
+  }
+  if (handOffs.matching &&
+      local.find_first_of("*?", local.rfind('/') + 1) != std::string::npos) {
+    handOffs.matching(local);
+    return choice;
+  }
+  if (struct stat dir {}; handOffs.folder && ::stat(qr::toUtf8(local).c_str(), &dir) == 0 &&
+                          S_ISDIR(dir.st_mode)) {
+    handOffs.folder(local);
+    return choice;
+  }
+
+  int fd = ::open(qr::toUtf8(local).c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat st {};
+  if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+    ::close(fd);
+    fd = -1;
+  }
+  if (fd < 0) {
+    msg.Announce("FTARQNAO", 1);
+    return choice;
+  }
+  choice.fd = fd;
+  choice.size = static_cast<int64_t>(st.st_size);
+
+  msg.Announce("FTNOMREM", 0);
+  choice.remote = ui.readLineSpoken();
+  if (choice.remote.empty()) {
+    choice.remote = RemoteNameFromLocal(local);
+    ui.write("(Assumindo " + choice.remote + ")");
+    ui.endLine();
+  }
+  return choice;
+}
+
 std::string RemoteNameFromLocal(std::string_view localPath) {
   const size_t slash = localPath.rfind('/');
   return std::string(slash == std::string_view::npos ? localPath : localPath.substr(slash + 1));
@@ -388,59 +469,21 @@ DataEnd Transfer::receiveData(int fd, Reply& final, int& localError) {
 }
 
 void Transfer::SendFile() {
-  ui_.setBackground(5);
-  msg_.Announce("FTTRANSM", 0);
-  ui_.setBackground(0);
-  ui_.endLine();
-
-  msg_.Announce("FTNOMLOC", 0);
-  const std::string local = dialogs_.chooseLocalFile(6);
-  const std::vector<std::string> marked = dialogs_.takeMarkedLocal();
-  ui_.write(local);
-  ui_.endLine();
-  if (local.empty()) return;
-  if (sendMarked && !marked.empty()) {
-    sendMarked(marked);
-    return;
-  }
-  if (sendMatching && local.find_first_of("*?", local.rfind('/') + 1) != std::string::npos) {
-    sendMatching(local);
-    return;
-  }
-  if (struct stat dir {}; sendFolder && ::stat(qr::toUtf8(local).c_str(), &dir) == 0 &&
-                          S_ISDIR(dir.st_mode)) {
-    sendFolder(local);
-    return;
-  }
-
-  int fd = ::open(qr::toUtf8(local).c_str(), O_RDONLY | O_CLOEXEC);
-  struct stat st {};
-  if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-    ::close(fd);
-    fd = -1;
-  }
-  if (fd < 0) {
-    msg_.Announce("FTARQNAO", 1);
-    return;
-  }
+  SendChoice choice = AskSendFile(ui_, msg_, dialogs_, {sendFolder, sendMatching, sendMarked});
+  if (choice.fd < 0) return;
+  const int fd = choice.fd;
   struct FdCloser {
     int fd;
     ~FdCloser() { ::close(fd); }
   } closer{fd};
-
-  msg_.Announce("FTNOMREM", 0);
-  std::string remote = ui_.readLineSpoken();
-  if (remote.empty()) {
-    remote = RemoteNameFromLocal(local);
-    ui_.write("(Assumindo " + remote + ")");
-    ui_.endLine();
-  }
+  const std::string& local = choice.local;
+  const std::string remote = std::move(choice.remote);
 
   if (!AskTransferType()) return;
   // A remote file shorter than ours may be an interrupted send of it: the
   // user may go on from its end (binary mode only, as for a receive).
   const bool binary = type_ == 'I';
-  const int64_t localSize = static_cast<int64_t>(st.st_size);
+  const int64_t localSize = choice.size;
   int64_t offset = 0;
   const RemoteName name = RemoteName::typed(remote);
   if (binary && localSize > 0) {
@@ -540,31 +583,9 @@ void Transfer::ReceiveFile(const RemoteName& remote) {
 }
 
 void Transfer::receive(const RemoteName& given) {
-  ui_.setBackground(5);
-  msg_.Announce("FTRECEBE", 0);
-  ui_.setBackground(0);
-  ui_.endLine();
-
   RemoteName remote = given;
-  if (remote.text.empty() && remote.wire.empty()) {
-    msg_.Announce("FTNOMREM", 0);
-    remote = RemoteName::typed(ui_.readLineSpoken());
-    if (remote.text.empty()) return;
-  }
-  msg_.Announce("FTNOMLOC", 0);
-  std::string local = ui_.readLineSpoken();
-  if (local.empty()) {
-    // A name from the server never chooses where we write: only its last
-    // component, in the working directory.
-    local = SafeLocalName(remote.text);
-    if (local.empty()) {
-      ui_.errorBeep();
-      return;
-    }
-    ui_.write(local == remote.text ? qr::W("(Assumindo nomes idênticos)")
-                                   : "(Assumindo " + local + ")");
-    ui_.endLine();
-  }
+  std::string local;
+  if (!AskReceiveNames(ui_, msg_, remote, local)) return;
 
   // An existing local file is replaced only when the user says so: it is
   // the one loss the user cannot undo. N asks another name; an empty one

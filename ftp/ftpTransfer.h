@@ -127,6 +127,34 @@ void SayLocalError(Tela& ui, Messages& msg, std::string_view key, int error);
 // Whether the milestones are said (MARCOS of section NAVIRO, yes unless N).
 [[nodiscard]] bool MilestonesWanted(Tela& ui);
 
+// The start of a receive, whichever protocol moves it: its heading, the
+// remote name (asked unless given) and the local one, which is the remote
+// name's last component when none is typed. False when no remote name was
+// typed or that component cannot name a file (beeped).
+[[nodiscard]] bool AskReceiveNames(Tela& ui, Messages& msg, RemoteName& remote,
+                                   std::string& local);
+
+// Where a send hands over what is not one file; an unset one takes nothing.
+struct SendHandOffs {
+  std::function<void(const std::string& local)> folder;
+  std::function<void(const std::string& pattern)> matching;
+  std::function<void(const std::vector<std::string>& paths)> marked;
+};
+// What the start of a send chose: the local file, open for reading (the
+// caller closes it), its size, and the remote name (typed, or the local
+// name's last component).
+struct SendChoice {
+  int fd = -1;  // -1: nothing more to do (said)
+  std::string local;
+  int64_t size = 0;
+  std::string remote;
+};
+// The start of a send, whichever protocol moves it: its heading, the local
+// file chosen in the picker and the remote name. Marked entries, a "*" or
+// "?" pattern and a directory go to their hand-off instead.
+[[nodiscard]] SendChoice AskSendFile(Tela& ui, Messages& msg, FileDialogs& dialogs,
+                                     const SendHandOffs& handOffs);
+
 class Transfer {
  public:
   Transfer(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede, Port& port,
