@@ -242,27 +242,8 @@ void RemoteCommands::ReceiveFile(const RemoteName& given) {
   std::string local;
   if (!AskReceiveNames(ui_, msg_, remote, local)) return;
 
-  // An existing local file is replaced only when the user says so.
   std::string target;
-  for (;;) {
-    target = qr::toUtf8(local);
-    struct stat st {};
-    LocalTarget there;
-    there.exists = ::lstat(target.c_str(), &st) == 0;
-    there.directory = ::stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    const TargetStep step = PlanTarget(there);
-    if (step == TargetStep::Refuse) {
-      msg_.Announce("FTNAOCRI", 1);
-      return;
-    }
-    if (step == TargetStep::Write || AskYesNo(ui_, msg_, ReplaceQuestion(local))) break;
-    msg_.Announce("FTNOMLOC", 0);
-    local = ui_.readLineSpoken();
-    if (local.empty()) {
-      msg_.Announce("FTDESIS", 2);
-      return;
-    }
-  }
+  if (!ChooseReceiveTarget(ui_, msg_, local, target)) return;
   const std::string partial = PartialName(target);
 
   // The remote file's size and time: whether it is there, how much is

@@ -11,21 +11,6 @@
 
 namespace ftp {
 
-Transfer::Replace Transfer::askReplace(const std::string& name) {
-  if (ui_.cursorColumn() != 1) ui_.endLine();
-  const std::string question = ReplaceQuestion(name);
-  ui_.write(question);
-  ui_.speakText(question.substr(0, question.find('?')));
-  msg_.Announce("FTSIMNAO", 0);
-  const uint8_t key = ui_.readKey();
-  if (key == 0) (void)ui_.readKey();  // the code of an extended key
-  ui_.writeSpoken(std::string(1, static_cast<char>(key >= 32 ? key : ' ')));
-  ui_.endLine();
-  if (key == 'S' || key == 's') return Replace::Yes;
-  if (key == 13 || key == 27) return Replace::GiveUp;
-  return Replace::AnotherName;
-}
-
 bool Transfer::askYes(std::string_view key) {
   return askYesText(ResumeText(key));
 }

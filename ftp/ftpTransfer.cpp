@@ -133,6 +133,39 @@ bool AskReceiveNames(Tela& ui, Messages& msg, RemoteName& remote, std::string& l
   return true;
 }
 
+bool ChooseReceiveTarget(Tela& ui, Messages& msg, std::string& local, std::string& target) {
+  for (;;) {
+    target = qr::toUtf8(local);
+    struct stat st {};
+    LocalTarget there;
+    there.exists = ::lstat(target.c_str(), &st) == 0;
+    there.directory = ::stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    const TargetStep step = PlanTarget(there);
+    if (step == TargetStep::Refuse) {
+      msg.Announce("FTNAOCRI", 1);
+      return false;
+    }
+    if (step == TargetStep::Write) return true;
+    if (ui.cursorColumn() != 1) ui.endLine();
+    const std::string question = ReplaceQuestion(local);
+    ui.write(question);
+    ui.speakText(question.substr(0, question.find('?')));
+    msg.Announce("FTSIMNAO", 0);
+    const uint8_t key = ui.readKey();
+    if (key == 0) (void)ui.readKey();  // the code of an extended key
+    ui.writeSpoken(std::string(1, static_cast<char>(key >= 32 ? key : ' ')));
+    ui.endLine();
+    if (key == 'S' || key == 's') return true;
+    if (key != 13 && key != 27) {
+      msg.Announce("FTNOMLOC", 0);
+      local = ui.readLineSpoken();
+      if (!local.empty()) continue;
+    }
+    msg.Announce("FTDESIS", 2);
+    return false;
+  }
+}
+
 SendChoice AskSendFile(Tela& ui, Messages& msg, FileDialogs& dialogs,
                        const SendHandOffs& handOffs) {
   SendChoice choice;
@@ -587,32 +620,8 @@ void Transfer::receive(const RemoteName& given) {
   std::string local;
   if (!AskReceiveNames(ui_, msg_, remote, local)) return;
 
-  // An existing local file is replaced only when the user says so: it is
-  // the one loss the user cannot undo. N asks another name; an empty one
-  // (or Enter or ESC at the question) gives up.
   std::string target;
-  for (;;) {
-    target = qr::toUtf8(local);
-    struct stat st {};
-    LocalTarget there;
-    there.exists = ::lstat(target.c_str(), &st) == 0;
-    there.directory = ::stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    const TargetStep step = PlanTarget(there);
-    if (step == TargetStep::Refuse) {
-      msg_.Announce("FTNAOCRI", 1);
-      return;
-    }
-    if (step == TargetStep::Write) break;
-    const Replace answer = askReplace(local);
-    if (answer == Replace::Yes) break;
-    if (answer == Replace::AnotherName) {
-      msg_.Announce("FTNOMLOC", 0);
-      local = ui_.readLineSpoken();
-      if (!local.empty()) continue;
-    }
-    msg_.Announce("FTDESIS", 2);
-    return;
-  }
+  if (!ChooseReceiveTarget(ui_, msg_, local, target)) return;
   const std::string partial = PartialName(target);
 
   if (!AskTransferType()) return;

@@ -134,6 +134,14 @@ void SayLocalError(Tela& ui, Messages& msg, std::string_view key, int error);
 [[nodiscard]] bool AskReceiveNames(Tela& ui, Messages& msg, RemoteName& remote,
                                    std::string& local);
 
+// Where a receive writes (target: the local name in UTF-8). An existing
+// file is replaced only when the user says so at "Substituir?" (S): it is
+// the one loss the user cannot undo. Another key asks another name; Enter
+// or ESC at the question, or an empty name, gives up (said). False when
+// given up or when the name cannot be written (said).
+[[nodiscard]] bool ChooseReceiveTarget(Tela& ui, Messages& msg, std::string& local,
+                                       std::string& target);
+
 // Where a send hands over what is not one file; an unset one takes nothing.
 struct SendHandOffs {
   std::function<void(const std::string& local)> folder;
@@ -222,8 +230,6 @@ class Transfer {
   void receive(const RemoteName& remote);
   // "Já existe NOME. Substituir?": S replaces, Enter or ESC gives up, any
   // other key asks another name.
-  enum class Replace { Yes, AnotherName, GiveUp };
-  [[nodiscard]] Replace askReplace(const std::string& name);
   [[nodiscard]] bool askYes(std::string_view key);
   // The outcome of a completed transfer, said after its message.
   void announceOutcome(std::string_view name, std::string_view heard, int64_t bytes,

@@ -146,7 +146,8 @@ def expect(failures, label, r, code, heard, not_heard=()):
 def case_key_transfers(a, work, sysdir, sshd, failures):
     """Key login, the unknown host key accepted and then known, listing with
     blanks and accents walked with search and order, receives and sends of
-    0, 1 and 5 MiB + 1 bytes by checksum, directories made and removed,
+    0, 1 and 5 MiB + 1 bytes by checksum, ESC at the question about a local
+    file that exists giving up, directories made and removed,
     rename, delete, and the keys that mean nothing here."""
     files = {"vazio.bin": b"", "um.bin": b"\x07", "grande.bin": os.urandom(5 * MIB + 1),
              "  dois  brancos.txt": b"brancos", "canção.txt": "lá".encode(), "velho.txt": b"x"}
@@ -164,6 +165,7 @@ def case_key_transfers(a, work, sysdir, sshd, failures):
             "/{until Procurar}CANC{Enter}{until canção}o{until maiores}d{until megabaites}{Esc}" +
             recv("vazio.bin") + "{until vazio.bin, }" +
             recv("um.bin") + "{until um.bin, }" +
+            recv("um.bin") + "{until Substituir}{Esc}{until Desistiu}" +
             recv("grande.bin") + "{until grande.bin, }" +
             send("envio0.bin") + "{until envio0.bin, }" +
             send("envio1.bin") + "{until envio1.bin, }" +
@@ -179,7 +181,8 @@ def case_key_transfers(a, work, sysdir, sshd, failures):
     r = run(a, work, sysdir, address, keys, home)
     expect(failures, "first run", r, 0,
            ["FTSSHINI", "FTHKDES", "FTHKTIP", "FTHKIMP", "FTHKFIM", "FTHKACE", "FTHKMEM",
-            "FTSSHOK", "FTACLIBE", "FTDIRPED", "FTUSSETA", "FTPROCUR", "FTORDTAM", "FTFIMREC", "FTFIMREC", "FTFIMREC",
+            "FTSSHOK", "FTACLIBE", "FTDIRPED", "FTUSSETA", "FTPROCUR", "FTORDTAM", "FTFIMREC", "FTFIMREC", "FTDESIS",
+            "FTFIMREC",
             "FTFIMENV", "FTFIMENV", "FTFIMENV", "FTOK", "FTNOMATU", "FTNOVNOM", "FTOK", "FTOK",
             "FTQUERMD", "FTOK", "FTQUERMD", "FTNAORMD", "FTOKAPAG", "FTSPASV", "FTSCMD",
             "FTOK", "FTFIMPRG"],
