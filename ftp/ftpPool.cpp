@@ -512,7 +512,7 @@ bool Pool::receiveSpliced(Worker& w) {
     const ssize_t n = ::splice(w.data, nullptr, w.pipe.write, nullptr, kPipeBytes,
                                SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;  // the pipe is empty
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return true;  // nothing waits on the socket
     if (n < 0 && errno == EINVAL) {
       // This socket will not splice: the bytes are read and written.
       w.spliceFailed = true;

@@ -20,6 +20,11 @@ bool Transfer::askYesText(const std::string& question) {
 }
 
 bool AskYesNo(Tela& ui, Messages& msg, const std::string& question) {
+  const uint8_t key = AskYesNoKey(ui, msg, question);
+  return key == 'S' || key == 's';
+}
+
+uint8_t AskYesNoKey(Tela& ui, Messages& msg, const std::string& question) {
   if (ui.cursorColumn() != 1) ui.endLine();
   // Written as it is, spoken without its question mark, which the voice
   // would name.
@@ -30,7 +35,7 @@ bool AskYesNo(Tela& ui, Messages& msg, const std::string& question) {
   if (key8 == 0) (void)ui.readKey();  // the code of an extended key
   ui.writeSpoken(std::string(1, static_cast<char>(key8 >= 32 ? key8 : ' ')));
   ui.endLine();
-  return key8 == 'S' || key8 == 's';
+  return key8;
 }
 
 void Transfer::sayResumeCheck(ResumeCheck check) {

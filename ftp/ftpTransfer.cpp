@@ -146,15 +146,7 @@ bool ChooseReceiveTarget(Tela& ui, Messages& msg, std::string& local, std::strin
       return false;
     }
     if (step == TargetStep::Write) return true;
-    if (ui.cursorColumn() != 1) ui.endLine();
-    const std::string question = ReplaceQuestion(local);
-    ui.write(question);
-    ui.speakText(question.substr(0, question.find('?')));
-    msg.Announce("FTSIMNAO", 0);
-    const uint8_t key = ui.readKey();
-    if (key == 0) (void)ui.readKey();  // the code of an extended key
-    ui.writeSpoken(std::string(1, static_cast<char>(key >= 32 ? key : ' ')));
-    ui.endLine();
+    const uint8_t key = AskYesNoKey(ui, msg, ReplaceQuestion(local));
     if (key == 'S' || key == 's') return true;
     if (key != 13 && key != 27) {
       msg.Announce("FTNOMLOC", 0);

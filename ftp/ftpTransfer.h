@@ -112,6 +112,8 @@ class Milestones;
 // A yes-or-no question, written whole and spoken without its question
 // mark, then "S/N"; true for S.
 [[nodiscard]] bool AskYesNo(Tela& ui, Messages& msg, const std::string& question);
+// The same question; the key that answered it (S or s is yes).
+[[nodiscard]] uint8_t AskYesNoKey(Tela& ui, Messages& msg, const std::string& question);
 // Why a .part is not gone on with (nothing for GoOn).
 void SayResumeCheck(Tela& ui, ResumeCheck check);
 // The outcome of a completed transfer, after its message: written whole,
