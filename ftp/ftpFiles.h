@@ -29,6 +29,7 @@ class Dlg;
 class Rede;
 class Transfer;
 class Milestones;
+struct ListingEntry;
 
 // How opening the data path went; each failure said already.
 enum class DataPathOpen {
@@ -65,6 +66,12 @@ struct FtpTransferRecord {
 // the user may not (FTP has one code for both); 530/532 deny; any other is
 // a refusal.
 [[nodiscard]] RemoteStatus StatusOfRefusal(int code, std::string_view line);
+
+// An entry of either listing format as the interface has it: a LIST
+// line's type from its first letter (a link, or anything but a file or a
+// directory, is a link), its size from the line's fifth field and not
+// exact; an MLSD line's from its facts (RFC 3659 section 7.5.1).
+[[nodiscard]] RemoteEntry EntryOfListing(const ListingEntry& entry);
 
 class FtpFiles : public RemoteFiles {
  public:
@@ -103,6 +110,7 @@ class FtpFiles : public RemoteFiles {
   // seconds).
   std::function<void()> stopping;
   void forgetOwnWays() {
+    transferType = 'I';  // what the interface's own callers move is binary
     ownWatching = nullptr;
     restTaken = nullptr;
     restRefused = nullptr;
@@ -151,6 +159,16 @@ class FtpFiles : public RemoteFiles {
   // MLSD when the server knows it, else LIST (450 is an empty directory).
   // A LIST line's time is the server's local time, and not told.
   [[nodiscard]] RemoteResult list(std::vector<RemoteEntry>& entries) override;
+  // The named directory's listing, the current directory left as it is:
+  // PWD, CWD to it, its listing as list() asks it, and CWD back (LIST
+  // takes no name safely: blanks, or a leading "-" read as an option).
+  // Links are told as links.
+  [[nodiscard]] RemoteResult listDirectory(const RemoteName& dir,
+                                           std::vector<RemoteEntry>& entries) override;
+  // Further logins with the same account, in passive mode only (a server
+  // reached by active connections may well not reach us more than once);
+  // names relative to the current directory of this connection.
+  [[nodiscard]] std::unique_ptr<ParallelMover> parallelMover(size_t connections) override;
   // In the transfer type; an offset is asked with REST (a send goes on
   // with APPE when REST is refused). A refused REST on a receive is a
   // refusal unless restRefused begins the file again.
@@ -192,6 +210,8 @@ class FtpFiles : public RemoteFiles {
                          RemoteResult& unanswered);
   // The reply to CWD or CDUP.
   [[nodiscard]] RemoteResult judgeChange();
+  // The current directory's entries, links told (listDirectory's).
+  [[nodiscard]] RemoteResult listHere(std::vector<RemoteEntry>& entries);
 
   Tela& ui_;
   Messages& msg_;
