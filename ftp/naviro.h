@@ -116,6 +116,7 @@ class Client {
   void rawCommand();
   void togglePassive();
   void quit();
+  class FtpKeys;
   class FtpCommands;
   // The prompt's commands: over the remote computer interface while there
   // is one, else FTP's.
@@ -151,6 +152,9 @@ class Client {
   // then go to it rather than to the FTP dialogue.
   std::unique_ptr<RemoteFiles> remote_;
   std::unique_ptr<RemoteCommands> remoteCmds_;
+  std::unique_ptr<FtpKeys> ftpKeys_;
+  // The shared commands over FTP.
+  std::unique_ptr<RemoteCommands> ftpRemoteCmds_;
   std::unique_ptr<FtpCommands> ftpCmds_;
 };
 
