@@ -454,51 +454,38 @@ void Client::commandLoop() {
   }
 }
 
-void Client::runRemote() {
+bool Client::openRemote() {
+  if (st_.remoteScheme != "sftp") return true;  // FTP's, made with the client
   if (!sftpFactory_) {
     ui_.errorBeep();
     msg_.Announce("FTSSHBIB", 1);
-    EndProgram();
+    return false;
   }
   remote_ = sftpFactory_(
       st_, ui_, msg_, rede_, [this] { return connect(); }, dlg_.replyInactivityTimeoutMs());
-  if (!remote_->Connect()) {
-    remote_.reset();
-    rede_.CloseConnections();
-    EndProgram();
-  }
   remoteCmds_ = std::make_unique<RemoteCommands>(
       st_, ui_, msg_, *remote_, activeDialogs_ ? *activeDialogs_ : plainDialogs_, browse_);
   // Folders and marked sets walk over the same interface.
   tree_.useRemote(remote_.get());
   remoteCmds_->offerFolders(tree_);
-  st_.loggedIn = remote_->Login();
-  st_.inSession = st_.loggedIn;
-  commandLoop();
-  remoteCmds_.reset();
-  tree_.useRemote(nullptr);
-  remote_->Quit();
-  remote_.reset();
-  rede_.CloseConnections();
-  st_.exitCode = st_.loggedIn ? kExitNormal : kExitNoLogin;
-  EndProgram();
+  return true;
 }
 
 void Client::Run() {
   st_.exitCode = kExitNormal;
   if (!InitializeClient()) EndProgram();
   st_.exitCode = kExitNoConnection;
-  if (st_.remoteScheme == "sftp") runRemote();
-  // The connection, its greeting and encryption, and the login.
-  FtpFiles& files = transfer_.files();
-  if (!files.Connect()) {
+  // The connection, its greeting, encryption or host key, and the login.
+  if (!openRemote() || !remote().Connect()) {
     rede_.CloseConnections();
     EndProgram();
   }
-  st_.loggedIn = files.Login();
+  st_.loggedIn = remote().Login();
   st_.inSession = st_.loggedIn;
   if (st_.loggedIn) {
-    sites_.afterLogin(dlg_);
+    sites_.afterLogin(remote());
+    // Only a password typed at FTP's login is offered to the keyring: the
+    // SFTP password is never kept.
     sites_.offerKeyring(login_.typedPassword());
   }
   commandLoop();

@@ -121,9 +121,9 @@ class Client {
   // The prompt's commands: over the remote computer interface while there
   // is one, else FTP's.
   [[nodiscard]] PromptCommands& commands();
-  // The run over the remote computer interface (sftp://): the connection
-  // and its host key, the login, then the same command loop.
-  [[noreturn]] void runRemote();
+  // The remote computer of another protocol (sftp://), with its commands;
+  // false, said, when it cannot be reached from this program.
+  [[nodiscard]] bool openRemote();
   // The remote computer: over the other protocol while there is one, else
   // over FTP.
   [[nodiscard]] RemoteFiles& remote();
