@@ -44,6 +44,12 @@ bool containsNoCase(std::string_view text, std::string_view word) {
   return false;
 }
 
+// What the server's last word on a pumped transfer was.
+ServerEnd serverEnd(const Pumped& p) {
+  if (p.gaveUp) return ServerEnd::GaveUp;
+  return IsFinalReply(p.final) ? ServerEndOf(p.final.code) : ServerEnd::None;
+}
+
 // A listing's time "YYYYMMDDhhmm" from an MLSD line's modify fact, as the
 // interface has it ("YYYYMMDDHHMMSS", UTC); empty when the line has none.
 std::string machineTime(const std::string& raw) {
@@ -203,6 +209,28 @@ bool FtpFiles::canMoveData(RemoteResult& refusal) const {
   return false;
 }
 
+bool FtpFiles::chooseTextMode(bool text) {
+  transferType_ = text ? 'A' : 'I';
+  if (!transfer_ || !transfer_->SelectType(transferType_)) return false;
+  typeTaken_ = transferType_;
+  return true;
+}
+
+bool FtpFiles::statCertain() const {
+  return dlg_.features().has("MLST");
+}
+
+RemoteResult FtpFiles::unbegun(RemoteResult failed) const {
+  if (dlg_.closed()) return failed;
+  const bool pathFailed = record_.stage == FtpTransferRecord::Stage::DataPath &&
+                          (record_.path == DataPathOpen::Refused ||
+                           record_.path == DataPathOpen::Failed);
+  const bool notSent =
+      record_.stage == FtpTransferRecord::Stage::Command && !record_.commandSent;
+  if (pathFailed || notSent) failed = {RemoteStatus::Refused, {}, 0, false};
+  return failed;
+}
+
 bool FtpFiles::selectType(char type) {
   if (typeTaken_ == type) return true;
   return transfer_->SelectType(type);
@@ -263,18 +291,14 @@ Pumped FtpFiles::pumpWatched(bool upload, int fd, int64_t offset, TransferWatch&
   job.upload = upload;
   job.fd = fd;
   job.offset = offset;
-  if (ownWatching) {
-    const OwnWatching own = ownWatching(record_.started);
-    job.milestones = own.milestones;
-    job.total = own.total;
-  } else {
-    job.watch = [&watch](int64_t moved) { return watch.carryOn(moved); };
-  }
+  job.watch = [&watch](int64_t moved) { return watch.carryOn(moved); };
+  job.dataEnded = [&watch] { watch.dataEnded(); };
   record_.pumped = pump.run(job);
   return record_.pumped;
 }
 
-RemoteResult FtpFiles::judgePumped(const Pumped& p, bool upload, bool beep) {
+RemoteResult FtpFiles::judgePumped(const Pumped& p, bool upload, bool beep,
+                                   TransferWatch* watch) {
   switch (p.data) {
     case DataEnd::Ended:
       if (p.gaveUp) return {RemoteStatus::GaveUp, {}, 0, false};
@@ -284,7 +308,7 @@ RemoteResult FtpFiles::judgePumped(const Pumped& p, bool upload, bool beep) {
     case DataEnd::Answered:
       return judgedRefusal(p.final);
     case DataEnd::Aborted:
-      if (stopping) stopping();
+      if (watch) watch->stopping();
       transfer_->abortTransfer(upload);
       return {RemoteStatus::GaveUp, {}, 0, false};
     case DataEnd::LocalFailed:
@@ -456,7 +480,7 @@ bool FtpFiles::beginTransfer(const RemoteName& file, int sendFd, int64_t offset,
     return false;
   }
   record_.stage = FtpTransferRecord::Stage::Type;
-  if (taken != transferType && !transfer_->SelectType(transferType)) {
+  if (taken != transferType_ && !transfer_->SelectType(transferType_)) {
     failed = {dlg_.closed() ? RemoteStatus::Lost : RemoteStatus::Refused, {}, 0, true};
     return false;
   }
@@ -467,17 +491,17 @@ RemoteResult FtpFiles::receive(const RemoteName& file, int fd, int64_t offset,
                                TransferWatch& watch, TransferTally& facts) {
   facts = {};
   RemoteResult failed;
-  if (!beginTransfer(file, -1, 0, failed)) return failed;
+  if (!beginTransfer(file, -1, 0, failed)) return unbegun(failed);
   if (offset > 0) {
     if (restartAt(offset)) {
-      if (restTaken) restTaken(offset);
+      watch.offsetTaken(offset);
     } else {
       record_.stage = FtpTransferRecord::Stage::Rest;
       if (dlg_.closed()) {
         rede_->CloseDataConnection();
         return {RemoteStatus::Lost, {}, 0, true};
       }
-      if (!restRefused || !restRefused()) {
+      if (!watch.startOver()) {
         rede_->CloseDataConnection();
         return {RemoteStatus::Refused, ResumeText("semrest"), 0, false};
       }
@@ -487,13 +511,16 @@ RemoteResult FtpFiles::receive(const RemoteName& file, int fd, int64_t offset,
   }
   st_->transferBytes = 0;
   Reply started;
-  if (!startTransfer("RETR ", file.wire, started, failed)) return failed;
+  if (!startTransfer("RETR ", file.wire, started, failed)) return unbegun(failed);
   // The count the 150 announced is of the whole file only when the
   // transfer starts at its beginning.
   if (offset == 0) facts.size = AnnouncedSize(started.line);
+  if (facts.size) watch.sizeTold(*facts.size);
   const Pumped p = pumpWatched(false, fd, offset, watch);
   facts.moved = st_->transferBytes;
-  const RemoteResult r = judgePumped(p, false, true);
+  facts.data = p.data;
+  facts.server = serverEnd(p);
+  const RemoteResult r = judgePumped(p, false, true, &watch);
   facts.whole = r.ok();
   rede_->CloseDataConnection();
   return r;
@@ -503,25 +530,29 @@ RemoteResult FtpFiles::send(int fd, int64_t offset, const RemoteName& file, Tran
                             TransferTally& facts) {
   facts = {};
   RemoteResult failed;
-  if (!beginTransfer(file, fd, offset, failed)) return failed;
+  if (!beginTransfer(file, fd, offset, failed)) return unbegun(failed);
   bool restAccepted = false;
   if (offset > 0) {
     restAccepted = restartAt(offset);
-    if (restAccepted && restTaken) restTaken(offset);
-    if (!restAccepted && restRefused) (void)restRefused();
     if (!restAccepted && dlg_.closed()) {
       record_.stage = FtpTransferRecord::Stage::Rest;
       rede_->CloseDataConnection();
       return {RemoteStatus::Lost, {}, 0, true};
     }
+    // Without REST, APPE adds to the end of the remote file: the send goes
+    // on from there all the same.
+    watch.offsetTaken(offset);
   }
   st_->transferBytes = 0;
   Reply started;
   const bool append = PlanSendVerb(offset, restAccepted) == SendVerb::Appe;
-  if (!startTransfer(append ? "APPE " : "STOR ", file.wire, started, failed)) return failed;
+  if (!startTransfer(append ? "APPE " : "STOR ", file.wire, started, failed))
+    return unbegun(failed);
   const Pumped p = pumpWatched(true, fd, offset, watch);
   facts.moved = st_->transferBytes;
-  const RemoteResult r = judgePumped(p, true, false);
+  facts.data = p.data;
+  facts.server = serverEnd(p);
+  const RemoteResult r = judgePumped(p, true, false, &watch);
   facts.whole = r.ok();
   return r;
 }

@@ -28,7 +28,6 @@ class Messages;
 class Dlg;
 class Rede;
 class Transfer;
-class Milestones;
 
 // How opening the data path went; each failure said already.
 enum class DataPathOpen {
@@ -74,49 +73,17 @@ class FtpFiles : public RemoteFiles {
   // until this is called they are refused.
   void useTransfers(ClientState& state, Rede& rede, Transfer& transfer);
 
-  // What only FTP has, held here and never asked through the interface:
-  // the TYPE a transfer is made in ('I' binary, 'A' text), chosen by the
-  // FTP commands' own question; passive or active mode is the client
-  // state's, as for every data connection.
-  char transferType = 'I';
-  // TYPE type was just taken (the FTP commands' question sent it): the
-  // next transfer or fact does not send it again. Forgotten by that
-  // transfer and by a login.
+  // TYPE type was just taken (the FTP commands sent it): the next
+  // transfer or fact does not send it again. Forgotten by that transfer
+  // and by a login.
   void typeTaken(char type) { typeTaken_ = type; }
 
-  // The FTP commands' own ways (ftpTransfer), each set for one command and
-  // unset after it; unset, a transfer is as the interface describes it.
-  // The data loop answers the keys and says the milestones itself, as FTP
-  // always has: told the transfer command's reply, this gives the
-  // milestones and the whole size.
-  struct OwnWatching {
-    Milestones* milestones = nullptr;
-    std::optional<int64_t> total;
-  };
-  std::function<OwnWatching(const Reply& started)> ownWatching;
-  // REST was taken at offset.
-  std::function<void(int64_t offset)> restTaken;
-  // REST was refused: a send goes on with APPE; a receive goes on from the
-  // file's start when this says true (the local file was emptied).
-  std::function<bool()> restRefused;
-  // A stopped transfer is about to be ended with the server (ABOR may take
-  // seconds).
-  std::function<void()> stopping;
-  void forgetOwnWays() {
-    ownWatching = nullptr;
-    restTaken = nullptr;
-    restRefused = nullptr;
-    stopping = nullptr;
-  }
   [[nodiscard]] const FtpTransferRecord& lastTransfer() const { return record_; }
   // Whether the listing is asked with MLSD (FEAT lists MLST or MLSD).
   [[nodiscard]] bool machineListing();
   // The current directory's listing as the server sent it, into fd; how it
   // went is in lastTransfer() (the final reply in its pumped.final).
   [[nodiscard]] RemoteResult listInto(int fd);
-  // The time of a file as MDTM tells it (as MLST's modify fact where MDTM
-  // is unknown and FEAT lists MLST), "YYYYMMDDHHMMSS"; empty when not told.
-  [[nodiscard]] std::string modified(const RemoteName& name);
   // The session: the connection with its greeting and encryption, the
   // login and the polite end, as the program body does them.
   std::function<bool()> connectSession;
@@ -142,6 +109,12 @@ class FtpFiles : public RemoteFiles {
   [[nodiscard]] RemoteResult removeDirectory(const RemoteName& dir) override;
   [[nodiscard]] RemoteResult removeFile(const RemoteName& file) override;
   [[nodiscard]] RemoteResult rename(const RemoteName& from, const RemoteName& to) override;
+  // TYPE A or TYPE I, sent at once (its refusal said).
+  [[nodiscard]] bool offersTextMode() const override { return true; }
+  [[nodiscard]] bool chooseTextMode(bool text) override;
+  // Only MLST tells a missing file for certain: SIZE's 550 is also the
+  // answer for what is no plain file, or what SIZE will not size.
+  [[nodiscard]] bool statCertain() const override;
   // SIZE (in binary type) and, when it tells one, MDTM. A name SIZE does
   // not size is asked with MLST where FEAT lists it (a directory, or what
   // is missing or denied); else SIZE's refusal is the result.
@@ -151,9 +124,10 @@ class FtpFiles : public RemoteFiles {
   // MLSD when the server knows it, else LIST (450 is an empty directory).
   // A LIST line's time is the server's local time, and not told.
   [[nodiscard]] RemoteResult list(std::vector<RemoteEntry>& entries) override;
-  // In the transfer type; an offset is asked with REST (a send goes on
+  // In the type chosen last; an offset is asked with REST (a send goes on
   // with APPE when REST is refused). A refused REST on a receive is a
-  // refusal unless restRefused begins the file again.
+  // refusal unless the watch starts the file over. The count a 150 reply
+  // announces is told as the whole size.
   [[nodiscard]] RemoteResult receive(const RemoteName& file, int fd, int64_t offset,
                                      TransferWatch& watch, TransferTally& facts) override;
   [[nodiscard]] RemoteResult send(int fd, int64_t offset, const RemoteName& file,
@@ -182,9 +156,18 @@ class FtpFiles : public RemoteFiles {
   // The data of a started transfer moved, the watch told after each pass.
   [[nodiscard]] Pumped pumpWatched(bool upload, int fd, int64_t offset, TransferWatch& watch);
   // The pumped data and the server's last word as a result; a stopped or
-  // failed transfer is aborted first, a broken one said (after the error
-  // beep when beep).
-  [[nodiscard]] RemoteResult judgePumped(const Pumped& p, bool upload, bool beep);
+  // failed transfer is aborted first (the watch told), a broken one said
+  // (after the error beep when beep).
+  [[nodiscard]] RemoteResult judgePumped(const Pumped& p, bool upload, bool beep,
+                                         TransferWatch* watch = nullptr);
+  // A transfer that did not begin: a data path or a command that failed
+  // on this side while the connection lives is left for the commands to
+  // say as a refusal.
+  [[nodiscard]] RemoteResult unbegun(RemoteResult failed) const;
+  // The time of a file as MDTM tells it (as MLST's modify fact where MDTM
+  // is unknown and FEAT lists MLST), "YYYYMMDDHHMMSS"; empty when not told.
+  [[nodiscard]] std::string modified(const RemoteName& name);
+
 
   // Sends the command and takes its whole reply; false, with the result of
   // a command that went unanswered, when there is none.
@@ -200,6 +183,7 @@ class FtpFiles : public RemoteFiles {
   Rede* rede_ = nullptr;
   Transfer* transfer_ = nullptr;
   char typeTaken_ = 0;
+  char transferType_ = 'I';  // the TYPE of the transfers
   FtpTransferRecord record_;
 };
 
