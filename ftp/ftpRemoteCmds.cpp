@@ -581,11 +581,17 @@ bool RemoteCommands::Login() {
 }
 
 void RemoteCommands::TogglePassive() {
-  msg_.Announce("FTSPASV", 1);
+  if (keys_)
+    keys_->TogglePassive();
+  else
+    msg_.Announce("FTSPASV", 1);
 }
 
 void RemoteCommands::RawCommand() {
-  msg_.Announce("FTSCMD", 1);
+  if (keys_)
+    keys_->RawCommand();
+  else
+    msg_.Announce("FTSCMD", 1);
 }
 
 void RemoteCommands::ListRemoteDirectory() {

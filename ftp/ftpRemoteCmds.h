@@ -113,6 +113,15 @@ class DirectoryCommands {
   RemoteDirectories& remote_;
 };
 
+// The prompt's keys that mean something over one protocol only (passive
+// mode, raw commands), offered by the protocol that has them.
+class ProtocolKeys {
+ public:
+  virtual ~ProtocolKeys() = default;
+  virtual void TogglePassive() = 0;
+  virtual void RawCommand() = 0;
+};
+
 class RemoteCommands : public PromptCommands {
  public:
   // The listing is walked with browse, the FTP listing's browser.
@@ -134,7 +143,9 @@ class RemoteCommands : public PromptCommands {
   // "?" pattern, or entries marked in the local picker. Without them, the
   // browser's entries cannot be marked.
   void offerFolders(Tree& tree) { tree_ = &tree; }
-  // Said to mean nothing here: passive mode, raw commands.
+  // Passive mode and raw commands, where the protocol has them; without,
+  // they are said to mean nothing here.
+  void offerProtocolKeys(ProtocolKeys& keys) { keys_ = &keys; }
   void TogglePassive() override;
   void RawCommand() override;
   // The listing, walked with the browser's keys, search and orders (as
@@ -153,6 +164,7 @@ class RemoteCommands : public PromptCommands {
   Browse& browse_;
   DirectoryCommands dirs_;
   Tree* tree_ = nullptr;
+  ProtocolKeys* keys_ = nullptr;
 };
 
 }  // namespace ftp

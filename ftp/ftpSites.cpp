@@ -14,6 +14,7 @@
 #include "base/ini.h"
 #include "ftp/ftpDlg.h"
 #include "ftp/ftpHost.h"
+#include "ftp/ftpRemote.h"
 #include "ftp/ftpTela.h"
 #include "ftp/ftpTransfer.h"
 #include "ftp/ftpmsg.h"
@@ -243,7 +244,7 @@ std::string SiteKeeper::askHost() {
   }
 }
 
-void SiteKeeper::afterLogin(Dlg& dlg) {
+void SiteKeeper::afterLogin(RemoteDirectories& remote) {
   load();
   if (!st_.loggedIn || st_.remoteName.empty()) return;
   // Asked once: the first time a host typed at the question lets the user in.
@@ -253,14 +254,14 @@ void SiteKeeper::afterLogin(Dlg& dlg) {
   const bool offer = typed_ && !known && !site_ && !asked_ && !path_.empty() &&
                      !SiteOfHost(book_, st_.remoteName);
   RememberHost(book_, st_.remoteName);
-  if (site_ && !site_->remoteDir.empty() && !dlg.closed()) {
+  if (site_ && !site_->remoteDir.empty() && remote.connected()) {
     const RemoteName dir = RemoteName::typed(site_->remoteDir);
-    if (SafeInCommand(dir.wire) && dlg.SendCommand("CWD ", dir.wire)) {
-      const Reply r = dlg.awaitReply();
-      if (r.complete && r.code / 100 != 2)
-        ui_.writeLineSpoken(qr::W("Não consegui ir ao diretório remoto do site: ") +
-                            site_->remoteDir);
-    }
+    const RemoteResult r = remote.nameUsable(dir) ? remote.changeDirectory(dir)
+                                                  : RemoteResult{RemoteStatus::Refused, {}, 0, false};
+    // A lost connection, or ESC while the server was slow, was said there.
+    if (!r.ok() && !r.said && r.status != RemoteStatus::Lost && r.status != RemoteStatus::GaveUp)
+      ui_.writeLineSpoken(qr::W("Não consegui ir ao diretório remoto do site: ") +
+                          site_->remoteDir);
   }
   if (offer) {
     asked_ = true;
@@ -269,7 +270,8 @@ void SiteKeeper::afterLogin(Dlg& dlg) {
       site.name = NameForHost(book_, st_.remoteName);
       site.host = st_.remoteName;
       site.account = st_.userName;
-      site.passive = st_.passive ? "S" : "N";
+      // SFTP has no data connection, so no mode to keep.
+      if (ParseHost(st_.remoteName).scheme != "sftp") site.passive = st_.passive ? "S" : "N";
       std::string here(4096, '\0');
       if (::getcwd(here.data(), here.size())) site.localDir = qr::fromUtf8(here.c_str());
       book_.sites.push_back(site);

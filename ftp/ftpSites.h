@@ -70,7 +70,7 @@ struct HostChoice {
 struct ClientState;
 class Tela;
 class Messages;
-class Dlg;
+class RemoteDirectories;
 
 // The sites at the start of a run: the host question with its menu (Down),
 // a site named on the command line, and after the login the remote start
@@ -91,10 +91,11 @@ class SiteKeeper {
     if (!site_ || site_->passive.empty()) return std::nullopt;
     return site_->passive[0] != 'N' && site_->passive[0] != 'n';
   }
-  // After a login: the host remembered, the site's remote directory made
-  // current, and a host typed at the question that was never connected to
-  // offered for saving (a host from the command line is not asked about).
-  void afterLogin(Dlg& dlg);
+  // After a login, whichever protocol: the host remembered, the site's
+  // remote directory made current, and a host typed at the question that
+  // was never connected to offered for saving (a host from the command line
+  // is not asked about).
+  void afterLogin(RemoteDirectories& remote);
   // After a login with a typed password: "Guardar a senha no chaveiro do
   // sistema?", once a run, where a keyring answers and keeps another.
   void offerKeyring(const std::string& typedPassword);

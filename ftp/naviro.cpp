@@ -46,27 +46,38 @@ void SplitHostPort(std::string_view typed, std::string& host, uint16_t& port) {
   port = spec.port;
 }
 
-// The prompt's commands over FTP: the directory commands over the FTP
-// dialogue's remote directories, and the FTP modules, each with its own
-// dialogue, for the rest.
-class Client::FtpCommands : public PromptCommands {
+// What only FTP has of the prompt's keys: passive mode and raw commands.
+class Client::FtpKeys : public ProtocolKeys {
  public:
-  explicit FtpCommands(Client& c) : c_(c) {}
-  bool Login() override { return c_.transfer_.files().Login(); }
-  void ReceiveFile() override { c_.transfer_.ReceiveFile(std::string_view()); }
-  void SendFile() override { c_.transfer_.SendFile(); }
-  void ListRemoteDirectory() override { c_.browse_.ListRemoteDirectory(); }
-  void DeleteRemoteFile() override { c_.ftpDirs_.DeleteRemoteFile(); }
-  void SayCurrentDirectory() override { c_.ftpDirs_.SayCurrentDirectory(); }
-  void ShowAndChangeDirectory() override { c_.ftpDirs_.ShowAndChangeDirectory(); }
-  void MakeRemoteDirectory() override { c_.ftpDirs_.MakeRemoteDirectory(); }
-  void RenameRemote() override { c_.ftpDirs_.RenameRemote(); }
-  void RemoveRemoteDirectory() override { c_.ftpDirs_.RemoveRemoteDirectory(); }
+  explicit FtpKeys(Client& c) : c_(c) {}
   void TogglePassive() override { c_.togglePassive(); }
   void RawCommand() override { c_.rawCommand(); }
 
  private:
   Client& c_;
+};
+
+// The prompt's commands over FTP: the shared commands over the FTP
+// dialogue's remote computer, and FTP's own modules for the rest.
+class Client::FtpCommands : public PromptCommands {
+ public:
+  explicit FtpCommands(Client& c) : c_(c), shared_(*c.ftpRemoteCmds_) {}
+  bool Login() override { return shared_.Login(); }
+  void ReceiveFile() override { c_.transfer_.ReceiveFile(std::string_view()); }
+  void SendFile() override { c_.transfer_.SendFile(); }
+  void ListRemoteDirectory() override { c_.browse_.ListRemoteDirectory(); }
+  void DeleteRemoteFile() override { shared_.DeleteRemoteFile(); }
+  void SayCurrentDirectory() override { shared_.SayCurrentDirectory(); }
+  void ShowAndChangeDirectory() override { shared_.ShowAndChangeDirectory(); }
+  void MakeRemoteDirectory() override { shared_.MakeRemoteDirectory(); }
+  void RenameRemote() override { shared_.RenameRemote(); }
+  void RemoveRemoteDirectory() override { shared_.RemoveRemoteDirectory(); }
+  void TogglePassive() override { shared_.TogglePassive(); }
+  void RawCommand() override { shared_.RawCommand(); }
+
+ private:
+  Client& c_;
+  RemoteCommands& shared_;
 };
 
 // The command keys of the prompt, one row each: the key (the upper-cased
@@ -148,7 +159,13 @@ Client::Client(Tela& ui, std::optional<std::string> host, FileDialogs* dialogs)
       tree_(st_, ui, msg_, dlg_, rede_, transfer_),
       sites_(st_, ui, msg_),
       activeDialogs_(dialogs),
+      ftpKeys_(std::make_unique<FtpKeys>(*this)),
+      ftpRemoteCmds_(std::make_unique<RemoteCommands>(st_, ui_, msg_, transfer_.files(),
+                                                      dialogs ? *dialogs : plainDialogs_,
+                                                      browse_)),
       ftpCmds_(std::make_unique<FtpCommands>(*this)) {
+  ftpRemoteCmds_->offerFolders(tree_);
+  ftpRemoteCmds_->offerProtocolKeys(*ftpKeys_);
   FtpFiles& files = transfer_.files();
   files.connectSession = [this] { return connect() && awaitGreeting() && tls_.Secure(); };
   files.loginSession = [this] { return login_.Login(); };
@@ -437,51 +454,38 @@ void Client::commandLoop() {
   }
 }
 
-void Client::runRemote() {
+bool Client::openRemote() {
+  if (st_.remoteScheme != "sftp") return true;  // FTP's, made with the client
   if (!sftpFactory_) {
     ui_.errorBeep();
     msg_.Announce("FTSSHBIB", 1);
-    EndProgram();
+    return false;
   }
   remote_ = sftpFactory_(
       st_, ui_, msg_, rede_, [this] { return connect(); }, dlg_.replyInactivityTimeoutMs());
-  if (!remote_->Connect()) {
-    remote_.reset();
-    rede_.CloseConnections();
-    EndProgram();
-  }
   remoteCmds_ = std::make_unique<RemoteCommands>(
       st_, ui_, msg_, *remote_, activeDialogs_ ? *activeDialogs_ : plainDialogs_, browse_);
   // Folders and marked sets walk over the same interface.
   tree_.useRemote(remote_.get());
   remoteCmds_->offerFolders(tree_);
-  st_.loggedIn = remote_->Login();
-  st_.inSession = st_.loggedIn;
-  commandLoop();
-  remoteCmds_.reset();
-  tree_.useRemote(nullptr);
-  remote_->Quit();
-  remote_.reset();
-  rede_.CloseConnections();
-  st_.exitCode = st_.loggedIn ? kExitNormal : kExitNoLogin;
-  EndProgram();
+  return true;
 }
 
 void Client::Run() {
   st_.exitCode = kExitNormal;
   if (!InitializeClient()) EndProgram();
   st_.exitCode = kExitNoConnection;
-  if (st_.remoteScheme == "sftp") runRemote();
-  // The connection, its greeting and encryption, and the login.
-  FtpFiles& files = transfer_.files();
-  if (!files.Connect()) {
+  // The connection, its greeting, encryption or host key, and the login.
+  if (!openRemote() || !remote().Connect()) {
     rede_.CloseConnections();
     EndProgram();
   }
-  st_.loggedIn = files.Login();
+  st_.loggedIn = remote().Login();
   st_.inSession = st_.loggedIn;
   if (st_.loggedIn) {
-    sites_.afterLogin(dlg_);
+    sites_.afterLogin(remote());
+    // Only a password typed at FTP's login is offered to the keyring: the
+    // SFTP password is never kept.
     sites_.offerKeyring(login_.typedPassword());
   }
   commandLoop();

@@ -116,13 +116,14 @@ class Client {
   void rawCommand();
   void togglePassive();
   void quit();
+  class FtpKeys;
   class FtpCommands;
   // The prompt's commands: over the remote computer interface while there
   // is one, else FTP's.
   [[nodiscard]] PromptCommands& commands();
-  // The run over the remote computer interface (sftp://): the connection
-  // and its host key, the login, then the same command loop.
-  [[noreturn]] void runRemote();
+  // The remote computer of another protocol (sftp://), with its commands;
+  // false, said, when it cannot be reached from this program.
+  [[nodiscard]] bool openRemote();
   // The remote computer: over the other protocol while there is one, else
   // over FTP.
   [[nodiscard]] RemoteFiles& remote();
@@ -151,6 +152,9 @@ class Client {
   // then go to it rather than to the FTP dialogue.
   std::unique_ptr<RemoteFiles> remote_;
   std::unique_ptr<RemoteCommands> remoteCmds_;
+  std::unique_ptr<FtpKeys> ftpKeys_;
+  // The shared commands over FTP.
+  std::unique_ptr<RemoteCommands> ftpRemoteCmds_;
   std::unique_ptr<FtpCommands> ftpCmds_;
 };
 

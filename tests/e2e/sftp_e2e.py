@@ -223,14 +223,31 @@ def case_key_transfers(a, work, sysdir, sshd, failures):
     if not known.startswith("[127.0.0.1]:%d ssh-ed25519 " % sshd.port):
         failures.append("known_hosts holds %r" % known)
     # Known now: not asked again. The address typed at the question: no
-    # data connection mode is said.
+    # data connection mode is said, and a host never typed before is offered
+    # for saving as a site.
+    sites = os.path.join(sysdir, "SITES.INI")
+    if os.path.exists(sites):
+        os.unlink(sites)
     keys = ("{until computador}" + address + "{Enter}" +
+            "{until Guardar este site}s{until Site guardado}" +
             CMD + "d{until ESC termina}/{until Procurar}nova{Enter}{until nova pasta}{Esc}" +
             CMD + "{Esc}")
     r = run(a, work, sysdir, None, keys, home)
     expect(failures, "second run", r, 0,
            ["FTCOMPUT", "FTSSHINI", "FTACLIBE", "FTDIRPED", "FTFIMPRG"],
            ["FTHKDES", "FTHKACE", "FTPPASSI", "FTPNPASS", "FTFIMREC"])
+    text = open(sites, encoding="utf-8").read() if os.path.exists(sites) else ""
+    if "HOST=" + address not in text or "CONTA=ana" not in text or "PASSIVO" in text:
+        failures.append("the SFTP site was not saved as typed: %r" % text)
+    # The saved site by its name: its remote directory made current.
+    with open(sites, "w", encoding="utf-8") as f:
+        f.write(text.replace("CONTA=ana", "CONTA=ana\nDIRREMOTO=nova pasta"))
+    keys = CMD + "i{until nova pasta}" + CMD + "{Esc}"
+    r = run(a, work, sysdir, "127.0.0.1", keys, home)
+    expect(failures, "the site by name", r, 0, ["FTSSHINI", "FTACLIBE", "FTFIMPRG"],
+           ["FTHKDES", "Guardar"])
+    if not r.timed_out and sshd.home + "/nova pasta" not in r.shown:
+        failures.append("the site's remote directory was not made current")
 
 
 def case_password(a, work, sysdir, sshd, failures):
