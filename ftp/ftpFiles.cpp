@@ -429,8 +429,70 @@ RemoteResult FtpFiles::listInto(int fd) {
   return r;
 }
 
+RemoteResult FtpFiles::listingFailure(const RemoteResult& failed, bool machine) {
+  const Reply& started = record_.started;
+  switch (record_.stage) {
+    case FtpTransferRecord::Stage::Command:
+      // Servers answer LIST with 450 ("No files found") when there is
+      // nothing to list: an empty directory.
+      if (!machine && record_.commandSent && started.complete && started.code == 450) return {};
+      return failed;  // refused as asked, or said where it went wrong
+    case FtpTransferRecord::Stage::Refused:
+    case FtpTransferRecord::Stage::Type:
+    case FtpTransferRecord::Stage::DataPath:
+    case FtpTransferRecord::Stage::Rest:
+      return failed;
+    case FtpTransferRecord::Stage::Pumped:
+      break;
+  }
+  // Begun and not ended well: what arrived is no listing. A full memory, a
+  // stop by ESC and a data connection that never came are said as such;
+  // the rest is a listing cut short, whatever was said of its cause.
+  switch (record_.pumped.data) {
+    case DataEnd::LocalFailed:
+    case DataEnd::Aborted:
+      return failed;
+    case DataEnd::NeverConnected:
+      transfer_->announceNeverConnected();
+      return {RemoteStatus::Lost, {}, 0, false};
+    case DataEnd::Failed:
+    case DataEnd::Lost:
+    case DataEnd::Answered:
+    case DataEnd::Ended:
+      break;
+  }
+  return {RemoteStatus::Lost, failed.reason, 0, false};
+}
+
+std::vector<RemoteEntry> ListingEntries(std::string_view bytes, bool machine) {
+  std::vector<ListingEntry> table = machine ? MachineListingTable(bytes) : ListingTable(bytes);
+  std::vector<RemoteEntry> entries;
+  entries.reserve(table.size());
+  for (ListingEntry& l : table) {
+    RemoteEntry e;
+    e.name = EntryName(l);
+    e.directory = IsDirectoryEntry(l);
+    if (l.size >= 0) e.size = l.size;
+    if (l.exact) e.modified = machineTime(l.raw);
+    e.exact = l.exact;
+    e.lineTime = l.modified;
+    e.line = std::move(l.line);
+    e.raw = std::move(l.raw);
+    entries.push_back(std::move(e));
+  }
+  return entries;
+}
+
 RemoteResult FtpFiles::list(std::vector<RemoteEntry>& entries) {
   entries.clear();
+  // Whatever the server said before is heard before the listing is asked.
+  while (dlg_.hasLines()) {
+    (void)dlg_.awaitReply();
+    if (dlg_.closed()) return {RemoteStatus::Lost, {}, 0, true};
+    if (dlg_.interrupted()) return {RemoteStatus::GaveUp, {}, 0, true};
+  }
+  const bool machine = machineListing();
+  if (dlg_.closed()) return {RemoteStatus::Lost, {}, 0, true};
   // The listing is kept in memory: nothing of it lands on disk.
   const int fd = ::memfd_create("listing", MFD_CLOEXEC);
   if (fd < 0) return {RemoteStatus::LocalFailed, {}, errno, false};
@@ -438,31 +500,12 @@ RemoteResult FtpFiles::list(std::vector<RemoteEntry>& entries) {
     int fd;
     ~FdCloser() { ::close(fd); }
   } closer{fd};
-  const bool machine = machineListing();
-  if (const RemoteResult r = listInto(fd); !r.ok()) {
-    // Servers answer LIST with 450 ("No files found") when there is
-    // nothing to list: an empty directory.
-    const Reply& started = record_.started;
-    if (!machine && record_.stage == FtpTransferRecord::Stage::Command && started.complete &&
-        started.code == 450)
-      return {};
-    return r;
-  }
+  if (const RemoteResult r = listInto(fd); !r.ok()) return listingFailure(r, machine);
   const off_t size = ::lseek(fd, 0, SEEK_END);
   std::string bytes(size > 0 ? static_cast<size_t>(size) : 0, '\0');
   if (size > 0 && ::pread(fd, bytes.data(), bytes.size(), 0) != size)
     return {RemoteStatus::LocalFailed, {}, errno, false};
-  const std::vector<ListingEntry> table = machine ? MachineListingTable(bytes) : ListingTable(bytes);
-  entries.reserve(table.size());
-  for (const ListingEntry& l : table) {
-    RemoteEntry e;
-    e.name = EntryName(l);
-    e.line = l.line;
-    e.directory = IsDirectoryEntry(l);
-    if (l.size >= 0) e.size = l.size;
-    if (l.exact) e.modified = machineTime(l.raw);
-    entries.push_back(std::move(e));
-  }
+  entries = ListingEntries(bytes, machine);
   return {};
 }
 

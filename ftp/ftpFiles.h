@@ -65,6 +65,11 @@ struct FtpTransferRecord {
 // a refusal.
 [[nodiscard]] RemoteStatus StatusOfRefusal(int code, std::string_view line);
 
+// The entries of a listing's bytes, MLSD's (machine) or LIST's: each with
+// its line as the server sent it and as shown, its name (LIST's read out of
+// the line by the listing's rules) and what the line tells of it.
+[[nodiscard]] std::vector<RemoteEntry> ListingEntries(std::string_view bytes, bool machine);
+
 class FtpFiles : public RemoteFiles {
  public:
   FtpFiles(Tela& ui, Messages& msg, Dlg& dlg) : ui_(ui), msg_(msg), dlg_(dlg) {}
@@ -122,7 +127,9 @@ class FtpFiles : public RemoteFiles {
   // SIZE alone; bytes is empty when it does not tell.
   [[nodiscard]] RemoteResult size(const RemoteName& name, std::optional<int64_t>& bytes) override;
   // MLSD when the server knows it, else LIST (450 is an empty directory).
-  // A LIST line's time is the server's local time, and not told.
+  // A LIST line's time is the server's local time: not told as modified,
+  // but as the line's time. A listing that began and broke off is Lost,
+  // not said (what was said was of its cause).
   [[nodiscard]] RemoteResult list(std::vector<RemoteEntry>& entries) override;
   // In the type chosen last; an offset is asked with REST (a send goes on
   // with APPE when REST is refused). A refused REST on a receive is a
@@ -169,6 +176,9 @@ class FtpFiles : public RemoteFiles {
   [[nodiscard]] std::string modified(const RemoteName& name);
 
 
+  // What a listing that went wrong comes to (the reply 450 to LIST is an
+  // empty directory).
+  [[nodiscard]] RemoteResult listingFailure(const RemoteResult& failed, bool machine);
   // Sends the command and takes its whole reply; false, with the result of
   // a command that went unanswered, when there is none.
   [[nodiscard]] bool ask(std::string_view verb, std::string_view wire, Reply& reply,

@@ -46,6 +46,14 @@ struct RemoteEntry {
   bool link = false;  // a symbolic link, or anything neither a file nor a directory
   std::optional<int64_t> size;
   std::string modified;  // "YYYYMMDDHHMMSS" (UTC); empty when not told
+  // A listing made of the server's own lines (FTP's) also gives each line
+  // as the server sent it, whether name is the server's own (a machine
+  // listing's) or read out of the line by the listing's rules, and the time
+  // as the line shows it: YYYYMMDDhhmm in the server's own time, -1 when it
+  // shows none (a line's time is no UTC time, so modified stays empty).
+  std::string raw;
+  bool exact = true;
+  int64_t lineTime = -1;
 };
 
 // Watches a transfer: told after every pass how many bytes moved so far;

@@ -211,12 +211,15 @@ std::vector<ListingEntry> RemoteListingTable(const std::vector<RemoteEntry>& ent
   table.reserve(entries.size());
   for (const RemoteEntry& e : entries) {
     ListingEntry l;
-    l.exact = true;
-    l.name = e.name.wire;
-    l.directory = e.directory;
+    l.exact = e.exact;
+    // A name read out of its line is read again from it, as the line has it.
+    if (e.exact) {
+      l.name = e.name.wire;
+      l.directory = e.directory;
+    }
     l.size = e.size.value_or(-1);
-    l.modified = ListingTime(e.modified);
-    l.raw = e.line;
+    l.modified = e.modified.empty() ? e.lineTime : ListingTime(e.modified);
+    l.raw = e.raw.empty() ? e.line : e.raw;
     l.line = e.line.size() > kListingWidth ? e.line.substr(0, kListingWidth) : e.line;
     table.push_back(std::move(l));
   }
@@ -228,9 +231,17 @@ class RemoteCommands::Actions : public BrowseActions {
  public:
   explicit Actions(RemoteCommands& c) : c_(c) {}
   bool usable(const RemoteName& name) override {
-    if (!name.wire.empty()) return true;
-    c_.ui_.errorBeep();
-    return false;
+    if (name.wire.empty()) {
+      c_.ui_.errorBeep();
+      return false;
+    }
+    if (!c_.remote_.nameUsable(name)) {
+      c_.ui_.errorBeep();
+      c_.ui_.endLine();
+      c_.msg_.Announce("FTNOMINV", 1);
+      return false;
+    }
+    return true;
   }
   void receive(const RemoteName& name, bool directory) override {
     if (directory && c_.tree_)
@@ -245,6 +256,10 @@ class RemoteCommands::Actions : public BrowseActions {
   }
   bool removeMarked(const ListingEntry& entry, std::string& failure) override {
     const RemoteName name = EntryName(entry);
+    if (!c_.remote_.nameUsable(name)) {
+      failure = MessageText("FTNOMINV");
+      return false;
+    }
     const RemoteResult r = IsDirectoryEntry(entry) ? c_.remote_.removeDirectory(name)
                                                    : c_.remote_.removeFile(name);
     // A lost connection was said where it was found.
@@ -252,20 +267,43 @@ class RemoteCommands::Actions : public BrowseActions {
     if (!r.ok() && !key.empty()) failure = r.reason.empty() ? MessageText(key) : r.reason;
     return r.ok();
   }
-  bool saySize(const ListingEntry& entry) override {
+  bool saySize(ListingEntry& entry) override {
     if (IsDirectoryEntry(entry)) {
       c_.ui_.endLine();
       return true;
     }
+    // The listing's own size; the remote computer is asked only where it
+    // gave none, and what it tells is kept for the next time.
+    if (entry.size < 0) {
+      RemoteEntry facts;
+      const RemoteResult r = c_.remote_.stat(EntryName(entry), facts);
+      if (r.status == RemoteStatus::Lost) return false;
+      if (r.status == RemoteStatus::GaveUp) return true;  // ESC, said
+      if (r.ok()) {
+        entry.size = facts.size.value_or(-1);
+        if (entry.modified < 0) entry.modified = ListingTime(facts.modified);
+      } else if (const std::string_view key = RefusalKey(r.status, {}); !key.empty()) {
+        // Missing or forbidden; any other refusal leaves the size unknown.
+        c_.ui_.errorBeep();
+        c_.ui_.write(" .... ");
+        c_.msg_.Announce(key, 1);
+        return true;
+      }
+    }
     c_.ui_.write(" .... ");
-    c_.ui_.writeLineSpoken(entry.size >= 0 ? SizeWords(entry.size) : qr::W("tamanho desconhecido"));
+    c_.ui_.writeLineSpoken(entry.size >= 0 ? SizeWords(entry.size)
+                                           : qr::W("tamanho desconhecido"));
     return true;
   }
   bool changeDirectory(const RemoteName& name) override {
     c_.ui_.endLine();
     return c_.dirs_.changeTo(name);
   }
-  bool stillThere() override { return c_.remote_.connected(); }
+  // What the server said between keys is heard.
+  bool stillThere() override {
+    if (c_.remote_.connected()) (void)c_.remote_.serveNews();
+    return c_.remote_.connected();
+  }
 
  private:
   RemoteCommands& c_;
@@ -728,15 +766,43 @@ void RemoteCommands::RawCommand() {
 }
 
 void RemoteCommands::ListRemoteDirectory() {
+  // Heard while the request goes out: nothing waits for it to end.
   msg_.AnnounceAndGoOn("FTDIRPED", 1);
   std::vector<RemoteEntry> entries;
   const RemoteResult r = remote_.list(entries);
-  if (!r.ok()) {
-    dirs_.sayRefusal(r, "FTERRDIR");
+  if (r.ok()) {
+    Actions actions(*this);
+    browse_.Walk(RemoteListingTable(entries), actions);
     return;
   }
-  Actions actions(*this);
-  browse_.Walk(RemoteListingTable(entries), actions);
+  // Said where it went wrong: nothing to add.
+  if (r.said) return;
+  if (ui_.cursorColumn() != 1) ui_.endLine();
+  switch (r.status) {
+    case RemoteStatus::Done:
+      return;
+    case RemoteStatus::LocalFailed:
+      // No room for the listing: it would be cut short unheard.
+      SayLocalError(ui_, msg_, "FTERTEMP", r.localError);
+      return;
+    case RemoteStatus::GaveUp:
+      msg_.Announce("FTINTERR", 1);
+      return;
+    case RemoteStatus::NotFound:
+    case RemoteStatus::Denied:
+    case RemoteStatus::Refused:
+      // The request itself refused.
+      ui_.errorBeep();
+      msg_.Announce("FTPEDREC", 1);
+      msg_.Announce("FTERRDIR", 1);
+      if (r.status == RemoteStatus::Denied) msg_.Announce("FTSPERM", 1);
+      return;
+    case RemoteStatus::Lost:
+      // Begun and broken off: what came is no listing.
+      ui_.errorBeep();
+      msg_.Announce("FTERRDIR", 1);
+      return;
+  }
 }
 
 }  // namespace ftp
