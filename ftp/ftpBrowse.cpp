@@ -340,7 +340,7 @@ class Browse::FtpActions : public BrowseActions {
     if (!r.ok() && !r.said) failure = r.reason;
     return r.ok();
   }
-  bool saySize(const ListingEntry& entry) override {
+  bool saySize(ListingEntry& entry) override {
     // A directory has no size to ask for; a file's is asked in type I,
     // since servers refuse SIZE in the listing's type A.
     if (IsDirectoryEntry(entry)) {
@@ -700,7 +700,7 @@ bool Browse::act(BrowseAction action, BrowsePlace& place, BrowseActions& actions
       return false;
     case BrowseAction::Size: {
       if (!actions.usable(name)) return false;
-      const ListingEntry& entry = entryAt(place);
+      ListingEntry& entry = table_[static_cast<size_t>(place.position() - 1)];
       if (!actions.saySize(entry)) return false;
       // The listing knows when it was changed.
       const std::string when = ModifiedWords(entry.modified, Today());

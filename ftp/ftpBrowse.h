@@ -99,8 +99,9 @@ class BrowseActions {
   // Asks first; true when the file is gone.
   [[nodiscard]] virtual bool confirmAndDelete(const RemoteName& name) = 0;
   // Says a file's size after " .... " (of a directory, nothing); false
-  // when it could not be asked.
-  [[nodiscard]] virtual bool saySize(const ListingEntry& entry) = 0;
+  // when it could not be asked. What it learnt of the entry (its size, its
+  // time) is kept in it.
+  [[nodiscard]] virtual bool saySize(ListingEntry& entry) = 0;
   // True when the current directory is now the one named.
   [[nodiscard]] virtual bool changeDirectory(const RemoteName& name) = 0;
   // After each key: whatever the server said meanwhile is heard; false

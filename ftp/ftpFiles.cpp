@@ -46,6 +46,12 @@ bool containsNoCase(std::string_view text, std::string_view word) {
   return false;
 }
 
+// What the server's last word on a pumped transfer was.
+ServerEnd serverEnd(const Pumped& p) {
+  if (p.gaveUp) return ServerEnd::GaveUp;
+  return IsFinalReply(p.final) ? ServerEndOf(p.final.code) : ServerEnd::None;
+}
+
 // A listing's time "YYYYMMDDhhmm" from an MLSD line's modify fact, as the
 // interface has it ("YYYYMMDDHHMMSS", UTC); empty when the line has none.
 std::string machineTime(const std::string& raw) {
@@ -90,6 +96,9 @@ RemoteEntry EntryOfListing(const ListingEntry& l) {
   RemoteEntry e;
   e.name = EntryName(l);
   e.line = l.line;
+  e.raw = l.raw;
+  e.exact = l.exact;
+  e.lineTime = l.modified;
   if (l.exact) {
     // type=file, dir, cdir, pdir or an OS type such as OS.unix=slink.
     e.directory = l.directory;
@@ -101,7 +110,6 @@ RemoteEntry EntryOfListing(const ListingEntry& l) {
   e.directory = IsDirectoryLine(l.raw);
   e.link = !l.raw.empty() && l.raw[0] != '-' && !e.directory;
   e.size = unixSize(l.raw);
-  e.sizeExact = false;
   return e;
 }
 
@@ -249,6 +257,28 @@ bool FtpFiles::canMoveData(RemoteResult& refusal) const {
   return false;
 }
 
+bool FtpFiles::chooseTextMode(bool text) {
+  transferType_ = text ? 'A' : 'I';
+  if (!transfer_ || !transfer_->SelectType(transferType_)) return false;
+  typeTaken_ = transferType_;
+  return true;
+}
+
+bool FtpFiles::statCertain() const {
+  return dlg_.features().has("MLST");
+}
+
+RemoteResult FtpFiles::unbegun(RemoteResult failed) const {
+  if (dlg_.closed()) return failed;
+  const bool pathFailed = record_.stage == FtpTransferRecord::Stage::DataPath &&
+                          (record_.path == DataPathOpen::Refused ||
+                           record_.path == DataPathOpen::Failed);
+  const bool notSent =
+      record_.stage == FtpTransferRecord::Stage::Command && !record_.commandSent;
+  if (pathFailed || notSent) failed = {RemoteStatus::Refused, {}, 0, false};
+  return failed;
+}
+
 bool FtpFiles::selectType(char type) {
   if (typeTaken_ == type) return true;
   return transfer_->SelectType(type);
@@ -309,18 +339,14 @@ Pumped FtpFiles::pumpWatched(bool upload, int fd, int64_t offset, TransferWatch&
   job.upload = upload;
   job.fd = fd;
   job.offset = offset;
-  if (ownWatching) {
-    const OwnWatching own = ownWatching(record_.started);
-    job.milestones = own.milestones;
-    job.total = own.total;
-  } else {
-    job.watch = [&watch](int64_t moved) { return watch.carryOn(moved); };
-  }
+  job.watch = [&watch](int64_t moved) { return watch.carryOn(moved); };
+  job.dataEnded = [&watch] { watch.dataEnded(); };
   record_.pumped = pump.run(job);
   return record_.pumped;
 }
 
-RemoteResult FtpFiles::judgePumped(const Pumped& p, bool upload, bool beep) {
+RemoteResult FtpFiles::judgePumped(const Pumped& p, bool upload, bool beep,
+                                   TransferWatch* watch) {
   switch (p.data) {
     case DataEnd::Ended:
       if (p.gaveUp) return {RemoteStatus::GaveUp, {}, 0, false};
@@ -330,7 +356,7 @@ RemoteResult FtpFiles::judgePumped(const Pumped& p, bool upload, bool beep) {
     case DataEnd::Answered:
       return judgedRefusal(p.final);
     case DataEnd::Aborted:
-      if (stopping) stopping();
+      if (watch) watch->stopping();
       transfer_->abortTransfer(upload);
       return {RemoteStatus::GaveUp, {}, 0, false};
     case DataEnd::LocalFailed:
@@ -451,8 +477,70 @@ RemoteResult FtpFiles::listInto(int fd) {
   return r;
 }
 
+RemoteResult FtpFiles::listingFailure(const RemoteResult& failed, bool machine) {
+  const Reply& started = record_.started;
+  switch (record_.stage) {
+    case FtpTransferRecord::Stage::Command:
+      // Servers answer LIST with 450 ("No files found") when there is
+      // nothing to list: an empty directory.
+      if (!machine && record_.commandSent && started.complete && started.code == 450) return {};
+      return failed;  // refused as asked, or said where it went wrong
+    case FtpTransferRecord::Stage::Refused:
+    case FtpTransferRecord::Stage::Type:
+    case FtpTransferRecord::Stage::DataPath:
+    case FtpTransferRecord::Stage::Rest:
+      return failed;
+    case FtpTransferRecord::Stage::Pumped:
+      break;
+  }
+  // Begun and not ended well: what arrived is no listing. A full memory, a
+  // stop by ESC and a data connection that never came are said as such;
+  // the rest is a listing cut short, whatever was said of its cause.
+  switch (record_.pumped.data) {
+    case DataEnd::LocalFailed:
+    case DataEnd::Aborted:
+      return failed;
+    case DataEnd::NeverConnected:
+      transfer_->announceNeverConnected();
+      return {RemoteStatus::Lost, {}, 0, false};
+    case DataEnd::Failed:
+    case DataEnd::Lost:
+    case DataEnd::Answered:
+    case DataEnd::Ended:
+      break;
+  }
+  return {RemoteStatus::Lost, failed.reason, 0, false};
+}
+
+std::vector<RemoteEntry> ListingEntries(std::string_view bytes, bool machine) {
+  std::vector<ListingEntry> table = machine ? MachineListingTable(bytes) : ListingTable(bytes);
+  std::vector<RemoteEntry> entries;
+  entries.reserve(table.size());
+  for (ListingEntry& l : table) {
+    RemoteEntry e;
+    e.name = EntryName(l);
+    e.directory = IsDirectoryEntry(l);
+    if (l.size >= 0) e.size = l.size;
+    if (l.exact) e.modified = machineTime(l.raw);
+    e.exact = l.exact;
+    e.lineTime = l.modified;
+    e.line = std::move(l.line);
+    e.raw = std::move(l.raw);
+    entries.push_back(std::move(e));
+  }
+  return entries;
+}
+
 RemoteResult FtpFiles::list(std::vector<RemoteEntry>& entries) {
   entries.clear();
+  // Whatever the server said before is heard before the listing is asked.
+  while (dlg_.hasLines()) {
+    (void)dlg_.awaitReply();
+    if (dlg_.closed()) return {RemoteStatus::Lost, {}, 0, true};
+    if (dlg_.interrupted()) return {RemoteStatus::GaveUp, {}, 0, true};
+  }
+  const bool machine = machineListing();
+  if (dlg_.closed()) return {RemoteStatus::Lost, {}, 0, true};
   // The listing is kept in memory: nothing of it lands on disk.
   const int fd = ::memfd_create("listing", MFD_CLOEXEC);
   if (fd < 0) return {RemoteStatus::LocalFailed, {}, errno, false};
@@ -460,31 +548,12 @@ RemoteResult FtpFiles::list(std::vector<RemoteEntry>& entries) {
     int fd;
     ~FdCloser() { ::close(fd); }
   } closer{fd};
-  const bool machine = machineListing();
-  if (const RemoteResult r = listInto(fd); !r.ok()) {
-    // Servers answer LIST with 450 ("No files found") when there is
-    // nothing to list: an empty directory.
-    const Reply& started = record_.started;
-    if (!machine && record_.stage == FtpTransferRecord::Stage::Command && started.complete &&
-        started.code == 450)
-      return {};
-    return r;
-  }
+  if (const RemoteResult r = listInto(fd); !r.ok()) return listingFailure(r, machine);
   const off_t size = ::lseek(fd, 0, SEEK_END);
   std::string bytes(size > 0 ? static_cast<size_t>(size) : 0, '\0');
   if (size > 0 && ::pread(fd, bytes.data(), bytes.size(), 0) != size)
     return {RemoteStatus::LocalFailed, {}, errno, false};
-  const std::vector<ListingEntry> table = machine ? MachineListingTable(bytes) : ListingTable(bytes);
-  entries.reserve(table.size());
-  for (const ListingEntry& l : table) {
-    RemoteEntry e;
-    e.name = EntryName(l);
-    e.line = l.line;
-    e.directory = IsDirectoryEntry(l);
-    if (l.size >= 0) e.size = l.size;
-    if (l.exact) e.modified = machineTime(l.raw);
-    entries.push_back(std::move(e));
-  }
+  entries = ListingEntries(bytes, machine);
   return {};
 }
 
@@ -502,7 +571,7 @@ bool FtpFiles::beginTransfer(const RemoteName& file, int sendFd, int64_t offset,
     return false;
   }
   record_.stage = FtpTransferRecord::Stage::Type;
-  if (taken != transferType && !transfer_->SelectType(transferType)) {
+  if (taken != transferType_ && !transfer_->SelectType(transferType_)) {
     failed = {dlg_.closed() ? RemoteStatus::Lost : RemoteStatus::Refused, {}, 0, true};
     return false;
   }
@@ -513,17 +582,17 @@ RemoteResult FtpFiles::receive(const RemoteName& file, int fd, int64_t offset,
                                TransferWatch& watch, TransferTally& facts) {
   facts = {};
   RemoteResult failed;
-  if (!beginTransfer(file, -1, 0, failed)) return failed;
+  if (!beginTransfer(file, -1, 0, failed)) return unbegun(failed);
   if (offset > 0) {
     if (restartAt(offset)) {
-      if (restTaken) restTaken(offset);
+      watch.offsetTaken(offset);
     } else {
       record_.stage = FtpTransferRecord::Stage::Rest;
       if (dlg_.closed()) {
         rede_->CloseDataConnection();
         return {RemoteStatus::Lost, {}, 0, true};
       }
-      if (!restRefused || !restRefused()) {
+      if (!watch.startOver()) {
         rede_->CloseDataConnection();
         return {RemoteStatus::Refused, ResumeText("semrest"), 0, false};
       }
@@ -533,13 +602,16 @@ RemoteResult FtpFiles::receive(const RemoteName& file, int fd, int64_t offset,
   }
   st_->transferBytes = 0;
   Reply started;
-  if (!startTransfer("RETR ", file.wire, started, failed)) return failed;
+  if (!startTransfer("RETR ", file.wire, started, failed)) return unbegun(failed);
   // The count the 150 announced is of the whole file only when the
   // transfer starts at its beginning.
   if (offset == 0) facts.size = AnnouncedSize(started.line);
+  if (facts.size) watch.sizeTold(*facts.size);
   const Pumped p = pumpWatched(false, fd, offset, watch);
   facts.moved = st_->transferBytes;
-  const RemoteResult r = judgePumped(p, false, true);
+  facts.data = p.data;
+  facts.server = serverEnd(p);
+  const RemoteResult r = judgePumped(p, false, true, &watch);
   facts.whole = r.ok();
   rede_->CloseDataConnection();
   return r;
@@ -549,25 +621,29 @@ RemoteResult FtpFiles::send(int fd, int64_t offset, const RemoteName& file, Tran
                             TransferTally& facts) {
   facts = {};
   RemoteResult failed;
-  if (!beginTransfer(file, fd, offset, failed)) return failed;
+  if (!beginTransfer(file, fd, offset, failed)) return unbegun(failed);
   bool restAccepted = false;
   if (offset > 0) {
     restAccepted = restartAt(offset);
-    if (restAccepted && restTaken) restTaken(offset);
-    if (!restAccepted && restRefused) (void)restRefused();
     if (!restAccepted && dlg_.closed()) {
       record_.stage = FtpTransferRecord::Stage::Rest;
       rede_->CloseDataConnection();
       return {RemoteStatus::Lost, {}, 0, true};
     }
+    // Without REST, APPE adds to the end of the remote file: the send goes
+    // on from there all the same.
+    watch.offsetTaken(offset);
   }
   st_->transferBytes = 0;
   Reply started;
   const bool append = PlanSendVerb(offset, restAccepted) == SendVerb::Appe;
-  if (!startTransfer(append ? "APPE " : "STOR ", file.wire, started, failed)) return failed;
+  if (!startTransfer(append ? "APPE " : "STOR ", file.wire, started, failed))
+    return unbegun(failed);
   const Pumped p = pumpWatched(true, fd, offset, watch);
   facts.moved = st_->transferBytes;
-  const RemoteResult r = judgePumped(p, true, false);
+  facts.data = p.data;
+  facts.server = serverEnd(p);
+  const RemoteResult r = judgePumped(p, true, false, &watch);
   facts.whole = r.ok();
   return r;
 }

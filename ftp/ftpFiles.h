@@ -28,7 +28,6 @@ class Messages;
 class Dlg;
 class Rede;
 class Transfer;
-class Milestones;
 struct ListingEntry;
 
 // How opening the data path went; each failure said already.
@@ -67,6 +66,11 @@ struct FtpTransferRecord {
 // a refusal.
 [[nodiscard]] RemoteStatus StatusOfRefusal(int code, std::string_view line);
 
+// The entries of a listing's bytes, MLSD's (machine) or LIST's: each with
+// its line as the server sent it and as shown, its name (LIST's read out of
+// the line by the listing's rules) and what the line tells of it.
+[[nodiscard]] std::vector<RemoteEntry> ListingEntries(std::string_view bytes, bool machine);
+
 // An entry of either listing format as the interface has it: a LIST
 // line's type from its first letter (a link, or anything but a file or a
 // directory, is a link), its size from the line's fifth field and not
@@ -81,50 +85,17 @@ class FtpFiles : public RemoteFiles {
   // until this is called they are refused.
   void useTransfers(ClientState& state, Rede& rede, Transfer& transfer);
 
-  // What only FTP has, held here and never asked through the interface:
-  // the TYPE a transfer is made in ('I' binary, 'A' text), chosen by the
-  // FTP commands' own question; passive or active mode is the client
-  // state's, as for every data connection.
-  char transferType = 'I';
-  // TYPE type was just taken (the FTP commands' question sent it): the
-  // next transfer or fact does not send it again. Forgotten by that
-  // transfer and by a login.
+  // TYPE type was just taken (the FTP commands sent it): the next
+  // transfer or fact does not send it again. Forgotten by that transfer
+  // and by a login.
   void typeTaken(char type) { typeTaken_ = type; }
 
-  // The FTP commands' own ways (ftpTransfer), each set for one command and
-  // unset after it; unset, a transfer is as the interface describes it.
-  // The data loop answers the keys and says the milestones itself, as FTP
-  // always has: told the transfer command's reply, this gives the
-  // milestones and the whole size.
-  struct OwnWatching {
-    Milestones* milestones = nullptr;
-    std::optional<int64_t> total;
-  };
-  std::function<OwnWatching(const Reply& started)> ownWatching;
-  // REST was taken at offset.
-  std::function<void(int64_t offset)> restTaken;
-  // REST was refused: a send goes on with APPE; a receive goes on from the
-  // file's start when this says true (the local file was emptied).
-  std::function<bool()> restRefused;
-  // A stopped transfer is about to be ended with the server (ABOR may take
-  // seconds).
-  std::function<void()> stopping;
-  void forgetOwnWays() {
-    transferType = 'I';  // what the interface's own callers move is binary
-    ownWatching = nullptr;
-    restTaken = nullptr;
-    restRefused = nullptr;
-    stopping = nullptr;
-  }
   [[nodiscard]] const FtpTransferRecord& lastTransfer() const { return record_; }
   // Whether the listing is asked with MLSD (FEAT lists MLST or MLSD).
   [[nodiscard]] bool machineListing();
   // The current directory's listing as the server sent it, into fd; how it
   // went is in lastTransfer() (the final reply in its pumped.final).
   [[nodiscard]] RemoteResult listInto(int fd);
-  // The time of a file as MDTM tells it (as MLST's modify fact where MDTM
-  // is unknown and FEAT lists MLST), "YYYYMMDDHHMMSS"; empty when not told.
-  [[nodiscard]] std::string modified(const RemoteName& name);
   // The session: the connection with its greeting and encryption, the
   // login and the polite end, as the program body does them.
   std::function<bool()> connectSession;
@@ -150,6 +121,12 @@ class FtpFiles : public RemoteFiles {
   [[nodiscard]] RemoteResult removeDirectory(const RemoteName& dir) override;
   [[nodiscard]] RemoteResult removeFile(const RemoteName& file) override;
   [[nodiscard]] RemoteResult rename(const RemoteName& from, const RemoteName& to) override;
+  // TYPE A or TYPE I, sent at once (its refusal said).
+  [[nodiscard]] bool offersTextMode() const override { return true; }
+  [[nodiscard]] bool chooseTextMode(bool text) override;
+  // Only MLST tells a missing file for certain: SIZE's 550 is also the
+  // answer for what is no plain file, or what SIZE will not size.
+  [[nodiscard]] bool statCertain() const override;
   // SIZE (in binary type) and, when it tells one, MDTM. A name SIZE does
   // not size is asked with MLST where FEAT lists it (a directory, or what
   // is missing or denied); else SIZE's refusal is the result.
@@ -157,7 +134,9 @@ class FtpFiles : public RemoteFiles {
   // SIZE alone; bytes is empty when it does not tell.
   [[nodiscard]] RemoteResult size(const RemoteName& name, std::optional<int64_t>& bytes) override;
   // MLSD when the server knows it, else LIST (450 is an empty directory).
-  // A LIST line's time is the server's local time, and not told.
+  // A LIST line's time is the server's local time: not told as modified,
+  // but as the line's time. A listing that began and broke off is Lost,
+  // not said (what was said was of its cause).
   [[nodiscard]] RemoteResult list(std::vector<RemoteEntry>& entries) override;
   // The named directory's listing, the current directory left as it is:
   // PWD, CWD to it, its listing as list() asks it, and CWD back (LIST
@@ -169,9 +148,10 @@ class FtpFiles : public RemoteFiles {
   // reached by active connections may well not reach us more than once);
   // names relative to the current directory of this connection.
   [[nodiscard]] std::unique_ptr<ParallelMover> parallelMover(size_t connections) override;
-  // In the transfer type; an offset is asked with REST (a send goes on
+  // In the type chosen last; an offset is asked with REST (a send goes on
   // with APPE when REST is refused). A refused REST on a receive is a
-  // refusal unless restRefused begins the file again.
+  // refusal unless the watch starts the file over. The count a 150 reply
+  // announces is told as the whole size.
   [[nodiscard]] RemoteResult receive(const RemoteName& file, int fd, int64_t offset,
                                      TransferWatch& watch, TransferTally& facts) override;
   [[nodiscard]] RemoteResult send(int fd, int64_t offset, const RemoteName& file,
@@ -200,10 +180,22 @@ class FtpFiles : public RemoteFiles {
   // The data of a started transfer moved, the watch told after each pass.
   [[nodiscard]] Pumped pumpWatched(bool upload, int fd, int64_t offset, TransferWatch& watch);
   // The pumped data and the server's last word as a result; a stopped or
-  // failed transfer is aborted first, a broken one said (after the error
-  // beep when beep).
-  [[nodiscard]] RemoteResult judgePumped(const Pumped& p, bool upload, bool beep);
+  // failed transfer is aborted first (the watch told), a broken one said
+  // (after the error beep when beep).
+  [[nodiscard]] RemoteResult judgePumped(const Pumped& p, bool upload, bool beep,
+                                         TransferWatch* watch = nullptr);
+  // A transfer that did not begin: a data path or a command that failed
+  // on this side while the connection lives is left for the commands to
+  // say as a refusal.
+  [[nodiscard]] RemoteResult unbegun(RemoteResult failed) const;
+  // The time of a file as MDTM tells it (as MLST's modify fact where MDTM
+  // is unknown and FEAT lists MLST), "YYYYMMDDHHMMSS"; empty when not told.
+  [[nodiscard]] std::string modified(const RemoteName& name);
 
+
+  // What a listing that went wrong comes to (the reply 450 to LIST is an
+  // empty directory).
+  [[nodiscard]] RemoteResult listingFailure(const RemoteResult& failed, bool machine);
   // Sends the command and takes its whole reply; false, with the result of
   // a command that went unanswered, when there is none.
   [[nodiscard]] bool ask(std::string_view verb, std::string_view wire, Reply& reply,
@@ -220,6 +212,7 @@ class FtpFiles : public RemoteFiles {
   Rede* rede_ = nullptr;
   Transfer* transfer_ = nullptr;
   char typeTaken_ = 0;
+  char transferType_ = 'I';  // the TYPE of the transfers
   FtpTransferRecord record_;
 };
 

@@ -131,6 +131,10 @@ Pumped Pump::run(const PumpJob& job) {
   size_t at = 0, have = 0;  // an upload's bytes read and not yet sent
   bool endOfFile = false;
   bool dataDone = false;  // the data ended cleanly
+  const auto ended = [&] {
+    dataDone = true;
+    if (job.dataEnded) job.dataEnded();
+  };
   const auto finish = [&](DataEnd how) {
     out.data = how;
     caption.flush(st_.transferBytes);
@@ -152,7 +156,7 @@ Pumped Pump::run(const PumpJob& job) {
       if (at == have && endOfFile && st_.dataOpen) {
         // All went: the clean end of the data connection marks the file's end.
         rede_.CloseDataConnection();
-        dataDone = true;
+        ended();
         heard = Clock::now();
       }
     }
@@ -177,7 +181,7 @@ Pumped Pump::run(const PumpJob& job) {
         }
         if (io == DataIo::Ended) {
           rede_.CloseDataConnection();
-          dataDone = true;
+          ended();
           break;
         }
         out.localError = writeAll(job.fd, std::string_view(buffer).substr(0, got));

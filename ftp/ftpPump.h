@@ -71,6 +71,8 @@ struct PumpJob {
   // Told the count after every pass, in place of the pump's own milestones
   // and keys (it reads them itself); false stops the transfer as ESC does.
   std::function<bool(int64_t moved)> watch = nullptr;
+  // Told once, when all the data has moved and the final reply is awaited.
+  std::function<void()> dataEnded = nullptr;
 };
 
 struct Pumped {

@@ -3,8 +3,9 @@
 // directories so far) or SFTP (sftp/). The
 // commands ask, the spoken layer says what came of it; neither knows which
 // protocol speaks. Each operation does its own protocol talk, waits with
-// its deadlines, and returns a result; what only one protocol has (the
-// transfer type, passive mode, raw commands) stays outside.
+// its deadlines, and returns a result; what only one protocol has (passive
+// mode, raw commands) stays outside, and a text mode is a capability asked
+// of the remote computer.
 //
 // Names are RemoteName: the text the user hears and the bytes the server
 // gave or takes. Relative names are in the current remote directory.
@@ -47,23 +48,47 @@ struct RemoteEntry {
   bool link = false;  // a symbolic link, or anything neither a file nor a directory
   std::optional<int64_t> size;
   std::string modified;  // "YYYYMMDDHHMMSS" (UTC); empty when not told
-  // False when the size was read from a line written for the eye (an FTP
-  // LIST line): good for counting, not for judging a transfer.
-  bool sizeExact = true;
+  // A listing made of the server's own lines (FTP's) also gives each line
+  // as the server sent it, whether name is the server's own (a machine
+  // listing's) or read out of the line by the listing's rules, and the time
+  // as the line shows it: YYYYMMDDhhmm in the server's own time, -1 when it
+  // shows none (a line's time is no UTC time, so modified stays empty).
+  std::string raw;
+  bool exact = true;
+  int64_t lineTime = -1;
 };
 
 // Watches a transfer: told after every pass how many bytes moved so far;
-// false stops it (the user pressed ESC).
+// false stops it (the user pressed ESC). The protocol also tells it what it
+// learns on the way, each where it happens, for the user to hear.
 class TransferWatch {
  public:
   virtual ~TransferWatch() = default;
   [[nodiscard]] virtual bool carryOn(int64_t moved) = 0;
+  // The whole file's size, told by the server as the data began (a receive
+  // from the start only).
+  virtual void sizeTold(int64_t /*whole*/) {}
+  // The transfer goes on from offset, as asked.
+  virtual void offsetTaken(int64_t /*offset*/) {}
+  // The server will not start a receive at the offset asked: true when the
+  // local file was emptied, so that the receive begins at 0; false ends it,
+  // refused.
+  [[nodiscard]] virtual bool startOver() { return false; }
+  // All the data moved; the server's last word is awaited.
+  virtual void dataEnded() {}
+  // A stopped transfer is being ended with the server, which may take
+  // seconds.
+  virtual void stopping() {}
 };
 
 struct TransferTally {
   int64_t moved = 0;            // bytes after the starting offset
-  std::optional<int64_t> size;  // receive: the remote size when it began
+  std::optional<int64_t> size;  // the whole size as told when the data began
   bool whole = false;           // the server confirmed the end of the file
+  // How the data ended and the server's last word, where the protocol
+  // tells more than the result does; unset when the data never began.
+  std::optional<DataEnd> data;
+  ServerEnd server = ServerEnd::None;
 };
 
 // One file handed to a parallel mover: a receive into fd or a send from
@@ -150,12 +175,12 @@ class RemoteFiles : public RemoteDirectories {
   [[nodiscard]] virtual bool serveNews() { return false; }
 
   [[nodiscard]] virtual RemoteResult stat(const RemoteName& name, RemoteEntry& entry) = 0;
-  // The size alone (empty when not told), where a protocol tells it with
-  // less than all of stat.
+  // The size alone of a file (empty when not told, and for a directory),
+  // where a protocol tells it with less than all of stat.
   [[nodiscard]] virtual RemoteResult size(const RemoteName& name, std::optional<int64_t>& bytes) {
     RemoteEntry entry;
     const RemoteResult r = stat(name, entry);
-    bytes = entry.size;
+    bytes = entry.directory ? std::nullopt : entry.size;
     return r;
   }
   // The current directory's entries.
@@ -168,6 +193,15 @@ class RemoteFiles : public RemoteDirectories {
     entries.clear();
     return {RemoteStatus::Refused, {}, 0, false};
   }
+  // Whether the remote computer has a text mode besides the binary one
+  // (line ends changed on the way, so no offset and no size check).
+  [[nodiscard]] virtual bool offersTextMode() const { return false; }
+  // The mode of the transfers that follow; false, said, when the remote
+  // computer would not take it.
+  [[nodiscard]] virtual bool chooseTextMode(bool text) { return !text; }
+  // Whether stat's NotFound and Denied are certain. Where they are not (a
+  // protocol that only asks the size), a transfer is left to decide.
+  [[nodiscard]] virtual bool statCertain() const { return true; }
   // A file into fd from offset on (fd at offset); a file from fd (from
   // offset) to the remote name, created or emptied when offset is 0.
   [[nodiscard]] virtual RemoteResult receive(const RemoteName& file, int fd, int64_t offset,

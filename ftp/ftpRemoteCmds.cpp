@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <functional>
+#include <optional>
 
 #include "base/cp1252.h"
 #include "ftp/ftpBrowse.h"
@@ -37,6 +39,7 @@ std::chrono::milliseconds since(Clock::time_point began) {
 }  // namespace
 
 RemoteEnding EndingOf(const RemoteResult& r, const TransferTally& tally) {
+  if (tally.data) return {*tally.data, tally.server};
   switch (r.status) {
     case RemoteStatus::Done:
       return {DataEnd::Ended, tally.whole ? ServerEnd::Completed : ServerEnd::None};
@@ -56,34 +59,73 @@ RemoteEnding EndingOf(const RemoteResult& r, const TransferTally& tally) {
 
 namespace {
 
-// The transfer loops' watch: the caption, the milestones, progress on any
-// key, ESC stops.
+// The transfers' watch: the caption, the milestones, progress on any key
+// ("recebidos" or "enviados" once the data is all there), ESC stops, and
+// what the protocol meets on the way said as it happens.
 class Watch : public TransferWatch {
  public:
-  Watch(ClientState& st, Tela& ui, Messages& msg, int64_t offset, std::optional<int64_t> total,
-        bool milestones)
+  Watch(ClientState& st, Tela& ui, Messages& msg, bool upload, int64_t offset,
+        std::optional<int64_t> total)
       : st_(st),
         ui_(ui),
         msg_(msg),
         caption_(ui, st.remoteName),
+        upload_(upload),
         offset_(offset),
-        total_(total),
-        milestones_(total.value_or(0), offset, milestones && total.has_value()),
+        wanted_(MilestonesWanted(ui)),
         began_(Clock::now()) {
     st_.transferBytes = 0;
+    if (total) sizeTold(*total);
   }
+  // A receive that starts over: true when the local file is ready for it.
+  std::function<bool()> restart;
+
   bool carryOn(int64_t moved) override {
     st_.transferBytes = moved;
     caption_.update(moved);
-    if (const int m = milestones_.update(offset_ + moved, since(began_))) SayMilestone(ui_, m);
+    if (milestones_ && !ended_) {
+      if (const int m = milestones_->update(offset_ + moved, since(began_))) SayMilestone(ui_, m);
+    }
     while (ui_.keyPending()) {
       const uint8_t key = ui_.readKey();
       if (key == kEscape) return false;
       if (key == 0) (void)ui_.readKey();
-      SayProgress(ui_, msg_, moved, offset_, total_, since(began_));
+      if (ended_) {
+        // The data is all there; the server's last word is awaited.
+        if (ui_.cursorColumn() != 1) ui_.endLine();
+        const std::string text = TransferText(upload_ ? "enviados" : "recebidos");
+        ui_.write(text);
+        ui_.endLine();
+        ui_.speakAndGoOn(text);
+      } else {
+        SayProgress(ui_, msg_, moved, offset_, total_, since(began_));
+      }
       ui_.flushKeys();  // keys typed together ask once
     }
     return true;
+  }
+  void sizeTold(int64_t whole) override {
+    if (total_) return;
+    total_ = whole;
+    milestones_.emplace(whole, offset_, wanted_);
+  }
+  void offsetTaken(int64_t offset) override {
+    ui_.writeLineSpoken(ResumeText("continuando") + SizeWords(offset));
+  }
+  bool startOver() override {
+    if (!restart || !restart()) return false;
+    offset_ = 0;
+    if (total_) milestones_.emplace(*total_, 0, wanted_);
+    return true;
+  }
+  void dataEnded() override { ended_ = true; }
+  void stopping() override {
+    // Heard at once: ending it with the server may take seconds.
+    if (ui_.cursorColumn() != 1) ui_.endLine();
+    const std::string text = TransferText("interrompendo");
+    ui_.write(text + qr::W("…"));
+    ui_.endLine();
+    ui_.speakAndGoOn(text);
   }
   void done() { caption_.flush(st_.transferBytes); }
 
@@ -92,11 +134,36 @@ class Watch : public TransferWatch {
   Tela& ui_;
   Messages& msg_;
   CaptionThrottle caption_;
+  bool upload_;
   int64_t offset_;
+  bool wanted_;
   std::optional<int64_t> total_;
-  Milestones milestones_;
+  std::optional<Milestones> milestones_;
+  bool ended_ = false;
   Clock::time_point began_;
 };
+
+// Binary unless N: the type question, as FTP has always asked it.
+bool AskTextMode(Tela& ui, Messages& msg, bool& text) {
+  msg.Announce("FTMODIMG", 0);
+  const uint8_t key = ui.readKeySpoken();
+  if (key == 0) (void)ui.readKey();  // an extended key counts as "yes"
+  if (key == kEscape) {
+    msg.Announce("FTDESIS", 2);
+    return false;
+  }
+  if (key >= 32) ui.write(std::string(1, static_cast<char>(key)));
+  ui.endLine();
+  text = key == 'n' || key == 'N';
+  return true;
+}
+
+// A result that tells a transfer refused before any of its data moved.
+bool RefusedBeforeData(const RemoteResult& r, const TransferTally& tally) {
+  if (tally.data || tally.moved > 0) return false;
+  return r.status == RemoteStatus::NotFound || r.status == RemoteStatus::Denied ||
+         r.status == RemoteStatus::Refused;
+}
 
 }  // namespace
 
@@ -144,12 +211,15 @@ std::vector<ListingEntry> RemoteListingTable(const std::vector<RemoteEntry>& ent
   table.reserve(entries.size());
   for (const RemoteEntry& e : entries) {
     ListingEntry l;
-    l.exact = true;
-    l.name = e.name.wire;
-    l.directory = e.directory;
+    l.exact = e.exact;
+    // A name read out of its line is read again from it, as the line has it.
+    if (e.exact) {
+      l.name = e.name.wire;
+      l.directory = e.directory;
+    }
     l.size = e.size.value_or(-1);
-    l.modified = ListingTime(e.modified);
-    l.raw = e.line;
+    l.modified = e.modified.empty() ? e.lineTime : ListingTime(e.modified);
+    l.raw = e.raw.empty() ? e.line : e.raw;
     l.line = e.line.size() > kListingWidth ? e.line.substr(0, kListingWidth) : e.line;
     table.push_back(std::move(l));
   }
@@ -161,9 +231,17 @@ class RemoteCommands::Actions : public BrowseActions {
  public:
   explicit Actions(RemoteCommands& c) : c_(c) {}
   bool usable(const RemoteName& name) override {
-    if (!name.wire.empty()) return true;
-    c_.ui_.errorBeep();
-    return false;
+    if (name.wire.empty()) {
+      c_.ui_.errorBeep();
+      return false;
+    }
+    if (!c_.remote_.nameUsable(name)) {
+      c_.ui_.errorBeep();
+      c_.ui_.endLine();
+      c_.msg_.Announce("FTNOMINV", 1);
+      return false;
+    }
+    return true;
   }
   void receive(const RemoteName& name, bool directory) override {
     if (directory && c_.tree_)
@@ -178,6 +256,10 @@ class RemoteCommands::Actions : public BrowseActions {
   }
   bool removeMarked(const ListingEntry& entry, std::string& failure) override {
     const RemoteName name = EntryName(entry);
+    if (!c_.remote_.nameUsable(name)) {
+      failure = MessageText("FTNOMINV");
+      return false;
+    }
     const RemoteResult r = IsDirectoryEntry(entry) ? c_.remote_.removeDirectory(name)
                                                    : c_.remote_.removeFile(name);
     // A lost connection was said where it was found.
@@ -185,20 +267,43 @@ class RemoteCommands::Actions : public BrowseActions {
     if (!r.ok() && !key.empty()) failure = r.reason.empty() ? MessageText(key) : r.reason;
     return r.ok();
   }
-  bool saySize(const ListingEntry& entry) override {
+  bool saySize(ListingEntry& entry) override {
     if (IsDirectoryEntry(entry)) {
       c_.ui_.endLine();
       return true;
     }
+    // The listing's own size; the remote computer is asked only where it
+    // gave none, and what it tells is kept for the next time.
+    if (entry.size < 0) {
+      RemoteEntry facts;
+      const RemoteResult r = c_.remote_.stat(EntryName(entry), facts);
+      if (r.status == RemoteStatus::Lost) return false;
+      if (r.status == RemoteStatus::GaveUp) return true;  // ESC, said
+      if (r.ok()) {
+        entry.size = facts.size.value_or(-1);
+        if (entry.modified < 0) entry.modified = ListingTime(facts.modified);
+      } else if (const std::string_view key = RefusalKey(r.status, {}); !key.empty()) {
+        // Missing or forbidden; any other refusal leaves the size unknown.
+        c_.ui_.errorBeep();
+        c_.ui_.write(" .... ");
+        c_.msg_.Announce(key, 1);
+        return true;
+      }
+    }
     c_.ui_.write(" .... ");
-    c_.ui_.writeLineSpoken(entry.size >= 0 ? SizeWords(entry.size) : qr::W("tamanho desconhecido"));
+    c_.ui_.writeLineSpoken(entry.size >= 0 ? SizeWords(entry.size)
+                                           : qr::W("tamanho desconhecido"));
     return true;
   }
   bool changeDirectory(const RemoteName& name) override {
     c_.ui_.endLine();
     return c_.dirs_.changeTo(name);
   }
-  bool stillThere() override { return c_.remote_.connected(); }
+  // What the server said between keys is heard.
+  bool stillThere() override {
+    if (c_.remote_.connected()) (void)c_.remote_.serveNews();
+    return c_.remote_.connected();
+  }
 
  private:
   RemoteCommands& c_;
@@ -212,7 +317,8 @@ RemoteCommands::RemoteCommands(ClientState& state, Tela& ui, Messages& msg, Remo
       remote_(remote),
       dialogs_(dialogs),
       browse_(browse),
-      dirs_(ui, msg, remote) {}
+      dirs_(ui, msg, remote),
+      transfers_(state, ui, msg, remote, dialogs) {}
 
 void DirectoryCommands::sayRefusal(const RemoteResult& r, std::string_view key) {
   if (r.said) return;
@@ -234,110 +340,11 @@ void DirectoryCommands::sayRefusal(const RemoteResult& r, std::string_view key) 
 }
 
 void RemoteCommands::ReceiveFile() {
-  ReceiveFile(RemoteName{});
+  transfers_.ReceiveFile(RemoteName{});
 }
 
-void RemoteCommands::ReceiveFile(const RemoteName& given) {
-  RemoteName remote = given;
-  std::string local;
-  if (!AskReceiveNames(ui_, msg_, remote, local)) return;
-
-  std::string target;
-  if (!ChooseReceiveTarget(ui_, msg_, local, target)) return;
-  const std::string partial = PartialName(target);
-
-  // The remote file's size and time: whether it is there, how much is
-  // expected, and the mark of the .part.
-  RemoteEntry facts;
-  const RemoteResult found = remote_.stat(remote, facts);
-  if (!found.ok()) {
-    dirs_.sayRefusal(found, "FTTRAREC");
-    return;
-  }
-  if (facts.directory) {
-    ui_.errorBeep();
-    ui_.writeLineSpoken(qr::W("É um diretório"));
-    return;
-  }
-  RemoteFacts server{facts.size, facts.modified};
-
-  const int64_t partSize = RegularSize(partial);
-  const bool wantResume =
-      PlanPart(true, partSize) == PartStep::AskResume && AskYesNo(ui_, msg_, ResumeText("receber"));
-  const ReceiveStart start = PlanReceiveStart(wantResume, partSize, ReadPartMark(partial), server);
-  if (start.check) SayResumeCheck(ui_, *start.check);
-  const int64_t offset = start.offset;
-
-  const int fd = offset > 0 ? ReopenPartial(partial, offset)
-                            : CreatePartial(target, partial, st_.fileCreationMask);
-  if (fd < 0) {
-    SayLocalError(ui_, msg_, "FTNAOCRI", errno);
-    return;
-  }
-  if (offset == 0) WritePartMark(fd, server);
-  if (offset > 0) ui_.writeLineSpoken(ResumeText("continuando") + SizeWords(offset));
-
-  Watch watch(st_, ui_, msg_, offset, server.size, MilestonesWanted(ui_));
-  TransferTally tally;
-  const auto began = Clock::now();
-  ui_.logEvent("transfer", "receive " + remote.text);
-  const RemoteResult r = remote_.receive(remote, fd, offset, watch, tally);
-  watch.done();
-  const int64_t have = offset + tally.moved;
-  const RemoteEnding end = EndingOf(r, tally);
-  const Judgement j = JudgeTransfer({.upload = false,
-                                     .binary = true,
-                                     .data = end.data,
-                                     .server = end.server,
-                                     .have = have,
-                                     .expected = tally.size ? tally.size : server.size});
-
-  if (j.verdict == Verdict::Completed) {
-    ClearPartMark(fd);
-    int error = ::close(fd) == 0 ? 0 : errno;
-    if (error == 0 && ::rename(partial.c_str(), target.c_str()) != 0) error = errno;
-    if (error == 0) {
-      msg_.Announce("FTFIMREC", 1);
-      SayOutcome(ui_, SafeLocalName(remote.text), remote.text, have, began);
-    } else {
-      SayLocalError(ui_, msg_, "FTNAOCRI", error);
-      SayKept(ui_, msg_, partial);
-    }
-  } else {
-    const int closeError = ::close(fd) == 0 ? 0 : errno;
-    // Nothing arrived of a fresh start: nothing to keep. What an earlier
-    // attempt left is never thrown away.
-    const bool keep = offset > 0 || tally.moved > 0;
-    if (!keep) ::unlink(partial.c_str());
-    switch (j.account) {
-      case Account::Done:
-      case Account::SizesDiffer:
-        break;
-      case Account::Short:
-        ui_.errorBeep();
-        ui_.writeLineSpoken(ShortText(false, have, *server.size));
-        break;
-      case Account::ServerFailed:
-        dirs_.sayRefusal(r, "FTTRAREC");
-        break;
-      case Account::LocalError:
-        SayLocalError(ui_, msg_, "FTNAOCRI", r.localError ? r.localError : closeError);
-        break;
-      case Account::Interrupted:
-        if (ui_.cursorColumn() != 1) ui_.endLine();
-        msg_.Announce("FTINTERR", 1);
-        break;
-      case Account::DataBroken:
-      case Account::Lost:
-      case Account::NeverConnected:
-        // The connection's end was said where it was found.
-        if (ui_.cursorColumn() != 1) ui_.endLine();
-        msg_.Announce("FTINTERR", 1);
-        break;
-    }
-    if (keep) SayKept(ui_, msg_, partial);
-  }
-  ui_.setCaption(IdleCaption(st_.remoteName));
+void RemoteCommands::ReceiveFile(const RemoteName& remote) {
+  transfers_.ReceiveFile(remote);
 }
 
 void RemoteCommands::SendFile() {
@@ -347,6 +354,195 @@ void RemoteCommands::SendFile() {
     handOffs.matching = [this](const std::string& pattern) { tree_->SendMatching(pattern); };
     handOffs.marked = [this](const std::vector<std::string>& paths) { tree_->SendMarked(paths); };
   }
+  transfers_.SendFile(handOffs);
+}
+
+bool RemoteTransfers::chooseMode(bool& text) {
+  text = false;
+  if (!remote_.offersTextMode()) return true;
+  return AskTextMode(ui_, msg_, text) && remote_.chooseTextMode(text);
+}
+
+void RemoteTransfers::sayRefused(const RemoteResult& r) {
+  if (r.said) return;
+  ui_.errorBeep();
+  if (ui_.cursorColumn() != 1) ui_.endLine();
+  ui_.setForeground(4);
+  if (r.status == RemoteStatus::NotFound) msg_.Announce("FTARQNAO", 1);
+  if (r.status == RemoteStatus::Denied) msg_.Announce("FTSPERM", 1);
+  msg_.Announce("FTTRAREC", 1);
+  ui_.setForeground(15);
+  // The server's own words only where no sentence of ours names the case
+  // (its messages for a missing file or a refusal are stock English).
+  if (r.status == RemoteStatus::Refused && !r.reason.empty()) ui_.writeLineSpoken(r.reason);
+}
+
+void RemoteTransfers::sayUnfinished() {
+  if (ui_.cursorColumn() != 1) ui_.endLine();
+  msg_.Announce("FTINTERR", 1);
+}
+
+void RemoteTransfers::ReceiveFile(const RemoteName& given) {
+  RemoteName remote = given;
+  std::string local;
+  if (!AskReceiveNames(ui_, msg_, remote, local)) return;
+
+  std::string target;
+  if (!ChooseReceiveTarget(ui_, msg_, local, target)) return;
+  const std::string partial = PartialName(target);
+
+  bool text = false;
+  if (!chooseMode(text)) return;
+  const int64_t partSize = RegularSize(partial);
+  bool wantResume = false;
+  switch (PlanPart(!text, partSize)) {
+    case PartStep::None:
+      break;
+    case PartStep::AskResume:
+      wantResume = AskYesNo(ui_, msg_, ResumeText("receber"));
+      break;
+    case PartStep::AskRestart:
+      // Starting over throws away what an earlier attempt received, so the
+      // user chooses (a no keeps it).
+      if (ui_.cursorColumn() != 1) ui_.endLine();
+      ui_.writeLineSpoken(ResumeText("textonao"));
+      if (!AskYesNo(ui_, msg_, ResumeText("textorecomeca"))) {
+        msg_.Announce("FTDESIS", 2);
+        return;
+      }
+      break;
+  }
+
+  // The remote file's size and time mark the .part (resuming goes on only
+  // from the very file begun) and tell whether all of it came. A file
+  // certainly missing or denied is refused before anything is made here;
+  // where the protocol cannot tell, the transfer itself decides, unless a
+  // .part the user wants to go on with would be thrown away for it.
+  RemoteFacts server;
+  if (!text) {
+    RemoteEntry facts;
+    const RemoteResult found = remote_.stat(remote, facts);
+    if (found.ok() && facts.directory) {
+      ui_.errorBeep();
+      ui_.writeLineSpoken(qr::W("É um diretório"));
+      return;
+    }
+    if (found.ok()) server = {facts.size, facts.modified};
+    if (found.status == RemoteStatus::Lost || found.status == RemoteStatus::GaveUp) return;
+    if ((found.status == RemoteStatus::NotFound || found.status == RemoteStatus::Denied) &&
+        (remote_.statCertain() || wantResume)) {
+      sayRefused(found);
+      return;
+    }
+  }
+
+  const ReceiveStart start = PlanReceiveStart(wantResume, partSize, ReadPartMark(partial), server);
+  if (start.check) SayResumeCheck(ui_, *start.check);
+  int64_t offset = start.offset;
+
+  const int fd = offset > 0 ? ReopenPartial(partial, offset)
+                            : CreatePartial(target, partial, st_.fileCreationMask);
+  if (fd < 0) {
+    SayLocalError(ui_, msg_, "FTNAOCRI", errno);
+    return;
+  }
+  if (offset == 0) WritePartMark(fd, server);
+
+  Watch watch(st_, ui_, msg_, false, offset, server.size);
+  int emptyError = 0;  // a start over that could not empty the local file
+  watch.restart = [&] {
+    ui_.writeLineSpoken(ResumeText("semrest"));
+    // Received whole after all: the file begins again, marked anew.
+    if (::ftruncate(fd, 0) != 0 || ::lseek(fd, 0, SEEK_SET) != 0) {
+      emptyError = errno;
+      return false;
+    }
+    offset = 0;
+    WritePartMark(fd, server);
+    return true;
+  };
+  TransferTally tally;
+  const auto began = Clock::now();
+  ui_.logEvent("transfer", "receive " + remote.text);
+  const RemoteResult r = remote_.receive(remote, fd, offset, watch, tally);
+  watch.done();
+  const int64_t have = offset + tally.moved;
+  const RemoteEnding end = EndingOf(r, tally);
+  // The size asked before, else the one told as the data began.
+  const std::optional<int64_t> expected = server.size ? server.size : tally.size;
+  const Judgement j = JudgeTransfer({.upload = false,
+                                     .binary = !text,
+                                     .data = end.data,
+                                     .server = end.server,
+                                     .have = have,
+                                     .expected = expected});
+
+  if (j.verdict == Verdict::Completed) {
+    ClearPartMark(fd);
+    int error = ::close(fd) == 0 ? 0 : errno;
+    if (error == 0 && ::rename(partial.c_str(), target.c_str()) != 0) error = errno;
+    if (error == 0) {
+      msg_.Announce("FTFIMREC", 1);
+      SayOutcome(ui_, SafeLocalName(remote.text), remote.text, have, began);
+      if (j.account == Account::SizesDiffer) ui_.writeLineSpoken(TextSizesText(have, *expected));
+    } else {
+      SayLocalError(ui_, msg_, "FTNAOCRI", error);
+      SayKept(ui_, msg_, partial);
+    }
+    ui_.setCaption(IdleCaption(st_.remoteName));
+    return;
+  }
+  const int closeError = ::close(fd) == 0 ? 0 : errno;
+  // Nothing arrived of a fresh start: nothing to keep. What an earlier
+  // attempt left is never thrown away.
+  const bool keep = offset > 0 || tally.moved > 0;
+  if (!keep) ::unlink(partial.c_str());
+  if (emptyError != 0) {
+    SayLocalError(ui_, msg_, "FTNAOCRI", emptyError);
+  } else if (RefusedBeforeData(r, tally)) {
+    sayRefused(r);
+  } else {
+    switch (j.account) {
+      case Account::Done:
+      case Account::SizesDiffer:
+        break;
+      case Account::Short:
+        ui_.errorBeep();
+        ui_.writeLineSpoken(ShortText(false, have, *expected));
+        break;
+      case Account::ServerFailed:
+        if (r.said) break;
+        ui_.errorBeep();
+        if (ui_.cursorColumn() != 1) ui_.endLine();
+        ui_.setForeground(4);
+        msg_.Announce("FTERRENV", 1);
+        if (!r.reason.empty()) ui_.writeLineSpoken(r.reason);
+        ui_.setForeground(15);
+        break;
+      case Account::LocalError:
+        SayLocalError(ui_, msg_, "FTNAOCRI", r.localError ? r.localError : closeError);
+        break;
+      case Account::NeverConnected:
+        ui_.errorBeep();
+        if (ui_.cursorColumn() != 1) ui_.endLine();
+        ui_.setForeground(4);
+        ui_.writeLineSpoken(TransferText("semconexao"));
+        ui_.setForeground(15);
+        sayUnfinished();
+        break;
+      case Account::Interrupted:
+      case Account::DataBroken:
+      case Account::Lost:
+        // A broken connection was said where it was found.
+        sayUnfinished();
+        break;
+    }
+  }
+  if (keep) SayKept(ui_, msg_, partial);
+  ui_.setCaption(IdleCaption(st_.remoteName));
+}
+
+void RemoteTransfers::SendFile(const SendHandOffs& handOffs) {
   const SendChoice choice = AskSendFile(ui_, msg_, dialogs_, handOffs);
   if (choice.fd < 0) return;
   const int fd = choice.fd;
@@ -357,26 +553,21 @@ void RemoteCommands::SendFile() {
   const std::string& local = choice.local;
   const RemoteName remote = RemoteName::typed(choice.remote);
 
-  // A remote file shorter than ours may be an interrupted send of it.
+  bool text = false;
+  if (!chooseMode(text)) return;
+  // A remote file shorter than ours may be an interrupted send of it: the
+  // user may go on from its end (binary only, as for a receive).
   const int64_t localSize = choice.size;
   int64_t offset = 0;
-  if (localSize > 0) {
-    RemoteEntry there;
-    const RemoteResult r = remote_.stat(remote, there);
-    if (r.status == RemoteStatus::Lost) return;
-    if (r.ok() && there.directory) {
-      ui_.errorBeep();
-      ui_.writeLineSpoken(qr::W("É um diretório"));
-      return;
-    }
-    if (r.ok() && OfferSendResume(true, localSize, there.size) &&
-        AskYesNo(ui_, msg_, ResumeText("enviar"))) {
-      offset = *there.size;
-      ui_.writeLineSpoken(ResumeText("continuando") + SizeWords(offset));
-    }
+  if (!text && localSize > 0) {
+    std::optional<int64_t> there;
+    const RemoteResult r = remote_.size(remote, there);
+    if (r.status == RemoteStatus::Lost || r.status == RemoteStatus::GaveUp) return;
+    if (OfferSendResume(true, localSize, there) && AskYesNo(ui_, msg_, ResumeText("enviar")))
+      offset = *there;
   }
 
-  Watch watch(st_, ui_, msg_, offset, localSize, MilestonesWanted(ui_));
+  Watch watch(st_, ui_, msg_, true, offset, localSize);
   TransferTally tally;
   const auto began = Clock::now();
   ui_.logEvent("transfer", "send " + remote.text);
@@ -384,11 +575,16 @@ void RemoteCommands::SendFile() {
   watch.done();
   const RemoteEnding end = EndingOf(r, tally);
   const Judgement j = JudgeTransfer({.upload = true,
-                                     .binary = true,
+                                     .binary = !text,
                                      .data = end.data,
                                      .server = end.server,
                                      .have = offset + tally.moved,
                                      .expected = localSize});
+  if (RefusedBeforeData(r, tally)) {
+    sayRefused(r);
+    ui_.setCaption(IdleCaption(st_.remoteName));
+    return;
+  }
   switch (j.account) {
     case Account::Done:
     case Account::SizesDiffer:
@@ -400,25 +596,38 @@ void RemoteCommands::SendFile() {
       ui_.writeLineSpoken(ShortText(true, offset + tally.moved, localSize));
       break;
     case Account::ServerFailed:
-      dirs_.sayRefusal(r, "FTTRAREC");
+      if (r.said) break;
+      ui_.errorBeep();
+      if (ui_.cursorColumn() != 1) ui_.endLine();
+      ui_.setForeground(4);
+      msg_.Announce("FTERRENV", 1);
+      if (!r.reason.empty()) ui_.writeLineSpoken(r.reason);
+      ui_.setForeground(15);
       break;
     case Account::LocalError:
       SayLocalError(ui_, msg_, "FTERRENV", r.localError);
       break;
+    case Account::NeverConnected:
+      ui_.errorBeep();
+      if (ui_.cursorColumn() != 1) ui_.endLine();
+      ui_.setForeground(4);
+      ui_.writeLineSpoken(TransferText("semconexao"));
+      ui_.setForeground(15);
+      sayUnfinished();
+      break;
     case Account::Interrupted:
     case Account::DataBroken:
     case Account::Lost:
-    case Account::NeverConnected:
-      if (ui_.cursorColumn() != 1) ui_.endLine();
-      msg_.Announce("FTINTERR", 1);
-      // What the server kept under the remote name is told, so that it is
-      // not taken for the file.
-      if (offset + tally.moved > 0 && remote_.connected()) {
-        RemoteEntry there;
-        if (remote_.stat(remote, there).ok() && there.size && *there.size > 0)
-          ui_.writeLineSpoken(ServerKeptText(*there.size, localSize));
-      }
+      sayUnfinished();
       break;
+  }
+  // A server may keep what arrived of a failed upload under the remote
+  // name: the user is told, so that it is not taken for the file.
+  if (j.verdict != Verdict::Completed && tally.moved > 0 && end.server != ServerEnd::GaveUp &&
+      remote_.connected()) {
+    std::optional<int64_t> kept;
+    if (remote_.size(remote, kept).ok() && kept && *kept > 0)
+      ui_.writeLineSpoken(ServerKeptText(*kept, localSize));
   }
   ui_.setCaption(IdleCaption(st_.remoteName));
 }
@@ -557,15 +766,43 @@ void RemoteCommands::RawCommand() {
 }
 
 void RemoteCommands::ListRemoteDirectory() {
+  // Heard while the request goes out: nothing waits for it to end.
   msg_.AnnounceAndGoOn("FTDIRPED", 1);
   std::vector<RemoteEntry> entries;
   const RemoteResult r = remote_.list(entries);
-  if (!r.ok()) {
-    dirs_.sayRefusal(r, "FTERRDIR");
+  if (r.ok()) {
+    Actions actions(*this);
+    browse_.Walk(RemoteListingTable(entries), actions);
     return;
   }
-  Actions actions(*this);
-  browse_.Walk(RemoteListingTable(entries), actions);
+  // Said where it went wrong: nothing to add.
+  if (r.said) return;
+  if (ui_.cursorColumn() != 1) ui_.endLine();
+  switch (r.status) {
+    case RemoteStatus::Done:
+      return;
+    case RemoteStatus::LocalFailed:
+      // No room for the listing: it would be cut short unheard.
+      SayLocalError(ui_, msg_, "FTERTEMP", r.localError);
+      return;
+    case RemoteStatus::GaveUp:
+      msg_.Announce("FTINTERR", 1);
+      return;
+    case RemoteStatus::NotFound:
+    case RemoteStatus::Denied:
+    case RemoteStatus::Refused:
+      // The request itself refused.
+      ui_.errorBeep();
+      msg_.Announce("FTPEDREC", 1);
+      msg_.Announce("FTERRDIR", 1);
+      if (r.status == RemoteStatus::Denied) msg_.Announce("FTSPERM", 1);
+      return;
+    case RemoteStatus::Lost:
+      // Begun and broken off: what came is no listing.
+      ui_.errorBeep();
+      msg_.Announce("FTERRDIR", 1);
+      return;
+  }
 }
 
 }  // namespace ftp

@@ -5,14 +5,16 @@
 // asks what it needs, says what came of it, and no protocol word is said.
 // The directory commands serve FTP and SFTP alike.
 //
-// The transfers take the same decisions as FTP's (ftpPlan) and are judged
-// by the same judge (ftpJudge): a receive writes into "<target>.part",
-// marked with the remote file's size and time, put in the target's place
-// only when the judge finds it complete; what arrived of a failed one is
-// kept as the .part and said, and a later receive may go on from its end
-// while the remote file is still the one begun. A send may go on from the
-// end of a shorter remote file. Transfers are binary: the protocols behind
-// this interface move files byte for byte.
+// The transfers (RemoteTransfers, one receive and one send for every
+// protocol) take their decisions in ftpPlan and are judged by ftpJudge: a
+// receive writes into "<target>.part", marked with the remote file's size
+// and time, put in the target's place only when the judge finds it
+// complete; what arrived of a failed one is kept as the .part and said, and
+// a later receive may go on from its end while the remote file is still the
+// one begun. A send may go on from the end of a shorter remote file. Where
+// the remote computer offers a text mode the user is asked for it; a text
+// transfer changes line ends, so it never goes on from an offset and its
+// size is only told.
 #pragma once
 
 #include <chrono>
@@ -24,6 +26,7 @@
 #include "ftp/ftpBrowse.h"
 #include "ftp/ftpJudge.h"
 #include "ftp/ftpRemote.h"
+#include "ftp/ftpTransfer.h"
 
 namespace ftp {
 
@@ -113,6 +116,39 @@ class DirectoryCommands {
   RemoteDirectories& remote_;
 };
 
+// The one receive (R) and the one send (T), over whichever protocol: what
+// the protocol meets on the way reaches the user through the watch, and
+// the end through the judge, in the same words for both.
+class RemoteTransfers {
+ public:
+  RemoteTransfers(ClientState& state, Tela& ui, Messages& msg, RemoteFiles& remote,
+                  FileDialogs& dialogs)
+      : st_(state), ui_(ui), msg_(msg), remote_(remote), dialogs_(dialogs) {}
+
+  // An empty name is asked.
+  void ReceiveFile(const RemoteName& remote);
+  // What is not one file goes to its hand-off.
+  void SendFile(const SendHandOffs& handOffs);
+
+ private:
+  // Binary or text, asked where the remote computer offers text and
+  // chosen there; false when given up or refused (said).
+  [[nodiscard]] bool chooseMode(bool& text);
+  // A transfer refused before any data moved: why, then "Transferência
+  // de arquivo foi recusada", then the server's words when no sentence of
+  // ours names the case.
+  void sayRefused(const RemoteResult& r);
+  // A transfer that did not finish, after what was said where it was
+  // found.
+  void sayUnfinished();
+
+  ClientState& st_;
+  Tela& ui_;
+  Messages& msg_;
+  RemoteFiles& remote_;
+  FileDialogs& dialogs_;
+};
+
 // The prompt's keys that mean something over one protocol only (passive
 // mode, raw commands), offered by the protocol that has them.
 class ProtocolKeys {
@@ -163,6 +199,7 @@ class RemoteCommands : public PromptCommands {
   FileDialogs& dialogs_;
   Browse& browse_;
   DirectoryCommands dirs_;
+  RemoteTransfers transfers_;
   Tree* tree_ = nullptr;
   ProtocolKeys* keys_ = nullptr;
 };

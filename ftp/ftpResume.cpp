@@ -11,10 +11,6 @@
 
 namespace ftp {
 
-bool Transfer::askYes(std::string_view key) {
-  return askYesText(ResumeText(key));
-}
-
 bool Transfer::askYesText(const std::string& question) {
   return AskYesNo(ui_, msg_, question);
 }
@@ -38,10 +34,6 @@ uint8_t AskYesNoKey(Tela& ui, Messages& msg, const std::string& question) {
   return key8;
 }
 
-void Transfer::sayResumeCheck(ResumeCheck check) {
-  SayResumeCheck(ui_, check);
-}
-
 void SayResumeCheck(Tela& ui, ResumeCheck check) {
   switch (check) {
     case ResumeCheck::GoOn:
@@ -53,11 +45,6 @@ void SayResumeCheck(Tela& ui, ResumeCheck check) {
       ui.writeLineSpoken(ResumeText("semtamanho"));
       return;
   }
-}
-
-void Transfer::announceOutcome(std::string_view name, std::string_view heard, int64_t bytes,
-                               std::chrono::steady_clock::time_point began) {
-  SayOutcome(ui_, name, heard, bytes, began);
 }
 
 void SayOutcome(Tela& ui, std::string_view name, std::string_view heard, int64_t bytes,

@@ -17,6 +17,7 @@
 #include "ftp/ftpPartFile.h"
 #include "ftp/ftpPort.h"
 #include "ftp/ftpRede.h"
+#include "ftp/ftpRemoteCmds.h"
 #include "ftp/ftpTela.h"
 #include "ftp/ftpmsg.h"
 #include "ftp/ftpvars.h"
@@ -51,24 +52,6 @@ constexpr std::array<Reason, 12> kReasons{{
     {ENAMETOOLONG, "o nome é longo demais"},
     {EEXIST, "o arquivo já existe"},
 }};
-
-template <class F>
-struct OnExit {
-  F f;
-  ~OnExit() { f(); }
-};
-
-// The FTP commands watch their transfers in the data loop itself.
-class NoWatch : public TransferWatch {
- public:
-  bool carryOn(int64_t) override { return true; }
-};
-
-// What the server's last word on a pumped transfer was.
-ServerEnd serverEnd(const Pumped& p) {
-  if (p.gaveUp) return ServerEnd::GaveUp;
-  return IsFinalReply(p.final) ? ServerEndOf(p.final.code) : ServerEnd::None;
-}
 
 }  // namespace
 
@@ -257,24 +240,12 @@ Transfer::Transfer(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& 
       port_(port),
       dialogs_(dialogs),
       pump_(state, ui, msg, dlg, rede),
-      files_(ui, msg, dlg) {
+      files_(ui, msg, dlg),
+      transfers_(std::make_unique<RemoteTransfers>(state, ui, msg, files_, dialogs)) {
   files_.useTransfers(state, rede, *this);
 }
 
-bool Transfer::AskTransferType() {
-  msg_.Announce("FTMODIMG", 0);
-  const uint8_t key = ui_.readKeySpoken();
-  if (key == 0) (void)ui_.readKey();  // an extended key counts as "yes"
-  if (key == kEscape) {
-    msg_.Announce("FTDESIS", 2);
-    return false;
-  }
-  if (key >= 32) ui_.write(std::string(1, static_cast<char>(key)));
-  ui_.endLine();
-  const char type = (key == 'n' || key == 'N') ? 'A' : 'I';
-  type_ = type;
-  return SelectType(type);
-}
+Transfer::~Transfer() = default;
 
 bool Transfer::SelectType(char type) {
   if (!dlg_.SendCommand(std::string("TYPE ") + type)) {
@@ -452,15 +423,6 @@ void Transfer::announceLocalError(std::string_view key, int error) {
   SayLocalError(ui_, msg_, key, error);
 }
 
-void Transfer::announceFailure(const std::string& line) {
-  ui_.errorBeep();
-  if (ui_.cursorColumn() != 1) ui_.endLine();
-  ui_.setForeground(4);
-  msg_.Announce("FTERRENV", 1);
-  ui_.writeLineSpoken(line);
-  ui_.setForeground(15);
-}
-
 void Transfer::announceError(std::string_view key) {
   ui_.errorBeep();
   if (ui_.cursorColumn() != 1) ui_.endLine();
@@ -494,307 +456,15 @@ DataEnd Transfer::receiveData(int fd, Reply& final, int& localError) {
 }
 
 void Transfer::SendFile() {
-  SendChoice choice = AskSendFile(ui_, msg_, dialogs_, {sendFolder, sendMatching, sendMarked});
-  if (choice.fd < 0) return;
-  const int fd = choice.fd;
-  struct FdCloser {
-    int fd;
-    ~FdCloser() { ::close(fd); }
-  } closer{fd};
-  const std::string& local = choice.local;
-  const std::string remote = std::move(choice.remote);
-
-  if (!AskTransferType()) return;
-  // A remote file shorter than ours may be an interrupted send of it: the
-  // user may go on from its end (binary mode only, as for a receive).
-  const bool binary = type_ == 'I';
-  const int64_t localSize = choice.size;
-  int64_t offset = 0;
-  const RemoteName name = RemoteName::typed(remote);
-  if (binary && localSize > 0) {
-    std::optional<int64_t> there;
-    (void)files_.size(name, there);
-    if (dlg_.closed()) return;
-    if (OfferSendResume(binary, localSize, there) && askYes("enviar")) offset = *there;
-  }
-
-  std::optional<Milestones> milestones;
-  files_.transferType = type_;
-  files_.ownWatching = [&](const Reply&) {
-    milestones.emplace(localSize, offset, milestonesWanted());
-    return FtpFiles::OwnWatching{&*milestones, localSize};
-  };
-  files_.restTaken = [&](int64_t at) {
-    ui_.writeLineSpoken(ResumeText("continuando") + SizeWords(at));
-  };
-  files_.restRefused = [&] {
-    if (!dlg_.closed()) ui_.writeLineSpoken(ResumeText("semrest"));
-    return true;
-  };
-  files_.stopping = [&] {
-    // Heard at once: stopping the server may take seconds.
-    if (ui_.cursorColumn() != 1) ui_.endLine();
-    const std::string stopping = TransferText("interrompendo");
-    ui_.write(stopping + qr::W("…"));
-    ui_.endLine();
-    ui_.speakAndGoOn(stopping);
-  };
-  OnExit unhook{[&] { files_.forgetOwnWays(); }};
-  st_.transferBytes = 0;
-  const auto began = Clock::now();
-  NoWatch unwatched;
-  TransferTally tally;
-  const RemoteResult sent = files_.send(fd, offset, name, unwatched, tally);
-  const FtpTransferRecord& record = files_.lastTransfer();
-  if (record.stage != FtpTransferRecord::Stage::Pumped) {
-    if (sent.status == RemoteStatus::LocalFailed) {
-      announceLocalError("FTERRENV", sent.localError);
-    } else if (record.stage == FtpTransferRecord::Stage::Refused ||
-               (record.stage == FtpTransferRecord::Stage::Command &&
-                (!record.commandSent || record.started.complete))) {
-      msg_.Announce("FTTRAREC", 1);
-    }
-    return;
-  }
-  const Pumped& p = record.pumped;
-  const Judgement j = JudgeTransfer({.upload = true,
-                                     .binary = binary,
-                                     .data = p.data,
-                                     .server = serverEnd(p),
-                                     .have = offset + st_.transferBytes,
-                                     .expected = localSize});
-  switch (j.account) {
-    case Account::Done:
-    case Account::SizesDiffer:
-      msg_.Announce("FTFIMENV", 1);
-      announceOutcome(RemoteNameFromLocal(local), RemoteNameFromLocal(local), localSize, began);
-      break;
-    case Account::Short:
-      announceErrorText(ShortText(true, offset + st_.transferBytes, localSize));
-      break;
-    case Account::ServerFailed:
-      announceFailure(p.final.line);
-      break;
-    case Account::DataBroken:
-      break;  // said as it was found
-    case Account::LocalError:
-      announceLocalError("FTERRENV", p.localError);
-      break;
-    case Account::Interrupted:
-      announceInterrupted({});
-      break;
-    case Account::Lost:
-      break;  // the dialogue has said so
-    case Account::NeverConnected:
-      announceNeverConnected();
-      break;
-  }
-  // A server may keep what arrived of a failed upload under the remote
-  // name: the user is told, so that it is not taken for the file.
-  if (j.verdict != Verdict::Completed && st_.transferBytes > 0 && !p.gaveUp && !dlg_.closed()) {
-    std::optional<int64_t> kept;
-    (void)files_.size(name, kept);
-    if (kept && *kept > 0) ui_.writeLineSpoken(ServerKeptText(*kept, localSize));
-  }
-  ui_.setCaption(IdleCaption(st_.remoteName));
+  transfers_->SendFile({sendFolder, sendMatching, sendMarked});
 }
 
 void Transfer::ReceiveFile(std::string_view remoteName) {
-  receive(RemoteName::typed(remoteName));
+  transfers_->ReceiveFile(RemoteName::typed(remoteName));
 }
 
 void Transfer::ReceiveFile(const RemoteName& remote) {
-  receive(remote);
-}
-
-void Transfer::receive(const RemoteName& given) {
-  RemoteName remote = given;
-  std::string local;
-  if (!AskReceiveNames(ui_, msg_, remote, local)) return;
-
-  std::string target;
-  if (!ChooseReceiveTarget(ui_, msg_, local, target)) return;
-  const std::string partial = PartialName(target);
-
-  if (!AskTransferType()) return;
-  const bool binary = type_ == 'I';
-  const int64_t partSize = RegularSize(partial);
-  bool wantResume = false;
-  switch (PlanPart(binary, partSize)) {
-    case PartStep::None:
-      break;
-    case PartStep::AskResume:
-      wantResume = askYes("receber");
-      break;
-    case PartStep::AskRestart:
-      // Starting over throws away what an earlier attempt received, so the
-      // user chooses (a no keeps it for a receive in binary mode).
-      if (ui_.cursorColumn() != 1) ui_.endLine();
-      ui_.writeLineSpoken(ResumeText("textonao"));
-      if (!askYes("textorecomeca")) {
-        msg_.Announce("FTDESIS", 2);
-        return;
-      }
-      break;
-  }
-  // The server's size and time of the file mark the .part (resuming goes
-  // on only from the very file begun) and tell whether all of it came.
-  RemoteFacts server;
-  if (binary && SafeInCommand(remote.wire)) {
-    (void)files_.size(remote, server.size);
-    if (server.size && !dlg_.closed()) server.modified = files_.modified(remote);
-  }
-  if (dlg_.closed()) return;
-  const ReceiveStart start = PlanReceiveStart(wantResume, partSize, ReadPartMark(partial), server);
-  if (start.check) sayResumeCheck(*start.check);
-  int64_t offset = start.offset;
-
-  int fd = offset > 0 ? ReopenPartial(partial, offset)
-                      : CreatePartial(target, partial, st_.fileCreationMask);
-  if (fd < 0) {
-    msg_.Announce("FTNAOCRI", 1);
-    return;
-  }
-  if (offset == 0) WritePartMark(fd, server);
-
-  enum class Outcome { Discard, KeepPartial, Complete };
-  // Closes the local file and puts it where the outcome says; the errno of
-  // a failed close or rename, else 0. kept names the partial copy, if any.
-  // What an earlier attempt left is never thrown away by a failed resume.
-  std::string kept;
-  bool closed = false;
-  auto finish = [&](Outcome outcome) {
-    if (closed) return 0;
-    closed = true;
-    if (outcome == Outcome::Complete) ClearPartMark(fd);
-    int error = ::close(fd) == 0 ? 0 : errno;
-    if (outcome == Outcome::Complete && error == 0) {
-      if (::rename(partial.c_str(), target.c_str()) == 0) return 0;
-      error = errno;
-    }
-    if (offset > 0 || (outcome != Outcome::Discard && st_.transferBytes > 0)) {
-      kept = partial;
-      return error;
-    }
-    ::unlink(partial.c_str());
-    return error;
-  };
-  OnExit guard{[&] { (void)finish(Outcome::KeepPartial); }};
-  auto refuse = [&](int code) {
-    if (code == 550) msg_.Announce("FTARQNAO", 1);
-    (void)finish(Outcome::Discard);
-    msg_.Announce("FTTRAREC", 1);
-    ui_.setCaption(IdleCaption(st_.remoteName));
-    rede_.CloseDataConnection();
-  };
-
-  std::optional<int64_t> expected = server.size;
-  std::optional<Milestones> milestones;
-  bool emptied = true;  // a refused REST: the file begins again
-  files_.transferType = type_;
-  files_.ownWatching = [&](const Reply& started) {
-    // The whole size: SIZE's, else the count the 150 announced (of the
-    // whole file only when the transfer starts at its beginning).
-    if (!expected && offset == 0) expected = AnnouncedSize(started.line);
-    milestones.emplace(expected.value_or(0), offset, milestonesWanted());
-    return FtpFiles::OwnWatching{&*milestones, expected};
-  };
-  files_.restTaken = [&](int64_t at) {
-    ui_.writeLineSpoken(ResumeText("continuando") + SizeWords(at));
-  };
-  files_.restRefused = [&] {
-    ui_.writeLineSpoken(ResumeText("semrest"));
-    // Received whole after all: the file begins again, marked anew.
-    offset = 0;
-    emptied = ::ftruncate(fd, 0) == 0 && ::lseek(fd, 0, SEEK_SET) == 0;
-    if (emptied) WritePartMark(fd, server);
-    return emptied;
-  };
-  OnExit unhook{[&] { files_.forgetOwnWays(); }};
-  st_.transferBytes = 0;
-  const auto began = Clock::now();
-  NoWatch unwatched;
-  TransferTally tally;
-  (void)files_.receive(remote, fd, offset, unwatched, tally);
-  const FtpTransferRecord& record = files_.lastTransfer();
-  switch (record.stage) {
-    case FtpTransferRecord::Stage::Pumped:
-      break;
-    case FtpTransferRecord::Stage::Refused:
-      refuse(0);
-      return;
-    case FtpTransferRecord::Stage::Type:
-      (void)finish(Outcome::Discard);
-      return;
-    case FtpTransferRecord::Stage::DataPath:
-      // A network failure is said as such, not as a refusal by the server.
-      if (record.path == DataPathOpen::Lost || record.path == DataPathOpen::Unreachable ||
-          dlg_.closed()) {
-        (void)finish(Outcome::Discard);
-        return;
-      }
-      refuse(0);
-      return;
-    case FtpTransferRecord::Stage::Rest:
-      (void)finish(Outcome::Discard);
-      if (!emptied) msg_.Announce("FTNAOCRI", 1);
-      return;
-    case FtpTransferRecord::Stage::Command:
-      if (record.commandSent && !record.started.complete) {
-        (void)finish(Outcome::Discard);
-        return;
-      }
-      refuse(record.commandSent ? record.started.code : 0);
-      return;
-  }
-  const Pumped& p = record.pumped;
-  const int64_t have = offset + st_.transferBytes;
-  const Judgement j = JudgeTransfer({.upload = false,
-                                     .binary = binary,
-                                     .data = p.data,
-                                     .server = serverEnd(p),
-                                     .have = have,
-                                     .expected = expected});
-  if (j.verdict == Verdict::Completed) {
-    const int error = finish(Outcome::Complete);
-    if (error == 0) {
-      msg_.Announce("FTFIMREC", 1);
-      announceOutcome(SafeLocalName(remote.text), remote.text, have, began);
-      if (j.account == Account::SizesDiffer) ui_.writeLineSpoken(TextSizesText(have, *expected));
-    } else {
-      announceLocalError("FTNAOCRI", error);
-    }
-  } else {
-    (void)finish(Outcome::KeepPartial);
-    switch (j.account) {
-      case Account::Done:
-      case Account::SizesDiffer:
-        break;
-      case Account::Short:
-        announceErrorText(ShortText(false, have, *expected));
-        break;
-      case Account::ServerFailed:
-        announceFailure(p.final.line);
-        break;
-      case Account::DataBroken:
-        break;  // said as it was found
-      case Account::LocalError:
-        announceLocalError("FTNAOCRI", p.localError);
-        break;
-      case Account::Interrupted:
-        if (ui_.cursorColumn() != 1) ui_.endLine();
-        msg_.Announce("FTINTERR", 1);
-        break;
-      case Account::Lost:
-        break;  // the dialogue has said so
-      case Account::NeverConnected:
-        announceNeverConnected();
-        break;
-    }
-    announceKept(kept);
-  }
-  ui_.setCaption(IdleCaption(st_.remoteName));
-  rede_.CloseDataConnection();
+  transfers_->ReceiveFile(remote);
 }
 
 }  // namespace ftp

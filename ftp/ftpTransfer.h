@@ -1,37 +1,24 @@
-// ftpArq, the transfers: sending a local file (key T) and receiving a remote
-// one (key R, and R in the directory browser), with the image-mode question,
-// progress in the caption and on any key, ABOR on ESC. Each transfer is a
-// plan (ftpPlan: names, questions, offset), the protocol's work through the
-// remote computer interface (ftpFiles: SIZE and MDTM, the data path, REST,
-// the transfer command, the one data loop of ftpPump, ABOR) and a verdict
-// (ftpJudge); this module asks the questions and says what each step and
-// the verdict mean, in FTP's own sentences.
+// ftpArq, the transfers' FTP side and what every transfer begins with. The
+// beginnings shared by both protocols: the names asked for a receive and
+// the file chosen for a send, the local target and its replace question,
+// the yes-or-no question, the outcome and the sentences of local errors.
+// FTP's own: TYPE, the data path (passive or active), ABOR, the progress
+// key (Q) and the local directory (E). The receive and the send themselves
+// are RemoteTransfers (ftpRemoteCmds), over ftpFiles for FTP.
 //
 // Local names are Windows-1252 inside the program and UTF-8 on disk. A
 // receive writes into a new file beside the target, created exclusively
 // (never through a symbolic link), and puts it in the target's place only
-// when the judge finds it complete (the data ended cleanly, the transfer's
-// own final reply is 226 or 250, and no fewer bytes came than the server
-// announced); an aborted or failed receive keeps what arrived as "<target>.part"
-// and says so. A local read or write error stops the transfer with ABOR and
-// is told with the system's reason. The loops read and write the local file
-// themselves and wait only in Rede::wait, for the network and the keys.
-//
-// Resuming (binary mode only). A receive writes into "<target>.part" from
-// its start, so that what arrived survives even a killed program, and marks
-// that file with the size the server gave (SIZE) for the whole file, in the
-// extended attribute user.naviro.tamanho. A later receive of the same target
-// that finds the .part asks whether to go on; it goes on with REST only when
-// the server's SIZE is still the size marked and the .part is not longer:
-// a file that changed on the server, or whose size cannot be checked, is
-// received from the start, and the user is told why. A send whose remote
-// file exists and is shorter than the local file asks the same, and goes on
-// with REST and STOR, or APPE when REST is refused.
+// when the judge finds it complete; what arrived of a failed one is kept as
+// "<target>.part", marked with the server's size and time of the whole
+// file (extended attributes), and a later receive goes on from it only
+// while the server's file is still the one begun.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -165,10 +152,13 @@ struct SendChoice {
 [[nodiscard]] SendChoice AskSendFile(Tela& ui, Messages& msg, FileDialogs& dialogs,
                                      const SendHandOffs& handOffs);
 
+class RemoteTransfers;
+
 class Transfer {
  public:
   Transfer(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede, Port& port,
            FileDialogs& dialogs);
+  ~Transfer();
 
   // Where T with a local directory goes: the whole folder is sent
   // (ftpTree). Unset, a directory is not a file to send.
@@ -183,9 +173,10 @@ class Transfer {
   // The remote computer over this dialogue, the transfers' own.
   [[nodiscard]] FtpFiles& files() { return files_; }
 
-  [[nodiscard]] bool AskTransferType();
   // TYPE and its reply; false (said) when it was refused or not answered.
   [[nodiscard]] bool SelectType(char type);
+  // The receive and the send of every protocol (RemoteTransfers) over
+  // this dialogue, for the listing's browser.
   void SendFile();
   // remoteName empty: asked.
   void ReceiveFile(std::string_view remoteName);
@@ -223,21 +214,10 @@ class Transfer {
   // The file where what arrived was kept, written and spoken.
   void announceKept(const std::string& kept);
   void announceLocalError(std::string_view key, int error);
-  // Error beep, "FTERRENV" in red and the server's line.
-  void announceFailure(const std::string& line);
   // The server never opened the data connection: said in red.
   void announceNeverConnected();
 
  private:
-  void receive(const RemoteName& remote);
-  // "Já existe NOME. Substituir?": S replaces, Enter or ESC gives up, any
-  // other key asks another name.
-  [[nodiscard]] bool askYes(std::string_view key);
-  // The outcome of a completed transfer, said after its message.
-  void announceOutcome(std::string_view name, std::string_view heard, int64_t bytes,
-                       std::chrono::steady_clock::time_point began);
-  // Why a .part is not gone on with, said.
-  void sayResumeCheck(ResumeCheck check);
   // An error line in red after the error beep.
   void announceError(std::string_view key);
   void announceErrorText(const std::string& text);
@@ -250,10 +230,10 @@ class Transfer {
   Port& port_;
   FileDialogs& dialogs_;
   Pump pump_;
-  char type_ = 'I';  // the TYPE of the last type question
   // The file transfers' protocol work: facts, data path, REST, the
   // transfer command, the data loop and ABOR.
   FtpFiles files_;
+  std::unique_ptr<RemoteTransfers> transfers_;
 };
 
 }  // namespace ftp

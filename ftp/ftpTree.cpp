@@ -135,7 +135,7 @@ TreeChild ChildOfEntry(const ListingEntry& entry) {
 }
 
 TreeChild ChildOfRemote(const RemoteEntry& entry) {
-  return {entry.name, entry.directory, entry.link, entry.size.value_or(-1), entry.sizeExact};
+  return {entry.name, entry.directory, entry.link, entry.size.value_or(-1), entry.exact};
 }
 
 std::string JoinPath(std::string_view dir, std::string_view name) {
@@ -868,6 +868,12 @@ void Tree::moveSideBySide(Run& run) {
 
 void Tree::moveAll(Run& run) {
   run.began = Clock::now();
+  // A folder moves its files as they are, whatever mode a file was moved
+  // in before (a refusal was said).
+  if (!remote_->chooseTextMode(false)) {
+    run.stopped = true;
+    return;
+  }
   startMilestones(run);
   moveSideBySide(run);
   while (!run.stopped && !gone()) {

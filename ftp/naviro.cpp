@@ -63,8 +63,8 @@ class Client::FtpCommands : public PromptCommands {
  public:
   explicit FtpCommands(Client& c) : c_(c), shared_(*c.ftpRemoteCmds_) {}
   bool Login() override { return shared_.Login(); }
-  void ReceiveFile() override { c_.transfer_.ReceiveFile(std::string_view()); }
-  void SendFile() override { c_.transfer_.SendFile(); }
+  void ReceiveFile() override { c_.ftpRemoteCmds_->ReceiveFile(); }
+  void SendFile() override { c_.ftpRemoteCmds_->SendFile(); }
   void ListRemoteDirectory() override { c_.browse_.ListRemoteDirectory(); }
   void DeleteRemoteFile() override { shared_.DeleteRemoteFile(); }
   void SayCurrentDirectory() override { shared_.SayCurrentDirectory(); }

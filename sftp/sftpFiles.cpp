@@ -278,6 +278,8 @@ ftp::RemoteResult SftpFiles::receive(const ftp::RemoteName& file, int fd, int64_
                                      ftp::TransferWatch& watch, ftp::TransferTally& facts) {
   ftp::RemoteResult refusal;
   if (!ready(refusal)) return refusal;
+  // Reads and writes name their offset: any is taken.
+  if (offset > 0) watch.offsetTaken(offset);
   Watch w(watch, *dlg_);
   TransferReport report;
   const Result r = dlg_->Get(pathOf(file), fd, static_cast<uint64_t>(offset), w, report);
@@ -292,6 +294,7 @@ ftp::RemoteResult SftpFiles::send(int fd, int64_t offset, const ftp::RemoteName&
                                   ftp::TransferWatch& watch, ftp::TransferTally& facts) {
   ftp::RemoteResult refusal;
   if (!ready(refusal)) return refusal;
+  if (offset > 0) watch.offsetTaken(offset);
   Watch w(watch, *dlg_);
   TransferReport report;
   const Result r = dlg_->Put(fd, static_cast<uint64_t>(offset), pathOf(file), w, report);

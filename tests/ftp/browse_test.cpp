@@ -8,6 +8,8 @@
 #include "base/cp1252.h"
 #include "ftp/ftpBrowseModel.h"
 #include "ftp/ftpDlg.h"
+#include "ftp/ftpFiles.h"
+#include "ftp/ftpRemoteCmds.h"
 #include "transferRig.h"
 
 using namespace ftp;
@@ -139,6 +141,34 @@ TEST(ListingNames, MachineListingsKeepNamesExactlyWithTypesAndSizes) {
   EXPECT_EQ(EntryName(t[4]).wire, "sem fatos");
 }
 
+TEST(ListingNames, TheListingOverTheRemoteInterfaceIsTheBrowsersOwnTable) {
+  // What the browser builds from FTP's entries is the very table it builds
+  // from the server's bytes: lines, bytes of names, types, sizes and times.
+  auto facts = [](const std::vector<ListingEntry>& table) {
+    std::vector<std::string> out;
+    for (const ListingEntry& e : table)
+      out.push_back(e.raw + "|" + e.line + "|" + EntryName(e).wire + "|" + EntryName(e).text +
+                    "|" + std::to_string(IsDirectoryEntry(e)) + std::to_string(e.exact) + "|" +
+                    std::to_string(e.size) + "|" + std::to_string(e.modified));
+    return out;
+  };
+  const std::string plain =
+      "total 8\r\n" + datedLine('d', "4096", "Mar  3  2018", "pub") + "\r\n" +
+      datedLine('-', "20", "2021-06-09 14:05", "nome com  blanks.txt") + "\r\n" +
+      datedLine('l', "11", "Jan  4 08:30", "atalho -> /etc/passwd") + "\r\n" +
+      datedLine('-', "7", "Feb  1  2020", "caf\xe9 \xe0 noite") + "\r\n" +
+      datedLine('-', "5", "Feb  1  2020", std::string(160, 'y')) + "\r\n" +
+      "12-03-26  02:05PM       1234 minhas fotos.zip\r\n01-01-20  10:00AM  <DIR>  dados\r\n";
+  EXPECT_EQ(facts(RemoteListingTable(ListingEntries(plain, false))), facts(ListingTable(plain)));
+  const std::string machine =
+      "type=cdir; .\r\nType=file;Size=1234;modify=20240101103000;   dois  brancos .txt\r\n"
+      "type=dir;modify=20200303000000; pub\r\nsize=7; caf\xc3\xa9 \xc3\xa0 noite\r\n";
+  const auto table = RemoteListingTable(ListingEntries(machine, true));
+  EXPECT_EQ(facts(table), facts(MachineListingTable(machine)));
+  ASSERT_EQ(table.size(), 3u);
+  EXPECT_GT(table[0].modified, 0) << "the time of the modify fact";
+}
+
 TEST(BrowserModel, ExtendedCodesAreNotLettersAndDeletingTheLastEntryReachesTheEnd) {
   // Down arrives as 0 and 80, the code of "P"; Enter, the menu left
   // without a choice, does nothing.
@@ -233,7 +263,7 @@ TEST(Browser, SearchOrderAndTheDateOfAnEntry) {
   r.ui.lines = {qr::W("ÇÃO"), "", "xyz"};
   const std::string kF3("\0\x3d", 2);
   r.keys(kF3 + "/" + "/" + "o" + kDown + kDown + "o" + kDown + "d" + kDown + "d" + "O" + "\x1b");
-  r.browse.ListRemoteDirectory();
+  r.commands.ListRemoteDirectory();
   const std::string acao = "speak " + qr::W("Ação.txt");
   EXPECT_TRUE(inOrder(r.ui.events,
                       {// by name, directories first
@@ -242,11 +272,10 @@ TEST(Browser, SearchOrderAndTheDateOfAnEntry) {
                        // by size, the biggest first
                        "announce FTORDTAM", "speak pub", acao, "speak beta",
                        // by date, the newest first
-                       "announce FTORDDAT", "speak pub", "speak acaso.doc", "speak 8",
+                       "announce FTORDDAT", "speak pub", "speak acaso.doc", "speak 20 baites",
                        "speak " + qr::W("modificado em 9 de junho de 2021 às 14 horas e 5 minutos"),
-                       // a refusal's meaning before the server's words
-                       acao, "speak " + qr::W("Arquivo não encontrado ou sem permissão"),
-                       "speak Nao existe", "announce FTORDNOM", "speak pub"}))
+                       // the size as the listing gave it
+                       acao, "speak 5 quilobaites", "announce FTORDNOM", "speak pub"}))
       << ::testing::PrintToString(r.ui.events);
   EXPECT_TRUE(r.ui.keys.empty());
 }
@@ -259,7 +288,7 @@ TEST(Browser, ArrowsPagesHomeEndAndTheEndsOfTheList) {
   r.ui.holdUntil = "announce FTUSSETA";
   r.keys(kUp + kDown + kDown + kDown + kCtrlIns + kDown + kPageDown + kHome + "r" + kEnd + kUp +
          "\x1b");
-  r.browse.ListRemoteDirectory();
+  r.commands.ListRemoteDirectory();
   EXPECT_EQ(r.server.commands(), (std::vector<std::string>{"FEAT", "TYPE A", "EPSV", "LIST"}));
   const auto& e = r.ui.events;
   // By name, the directory first.
@@ -282,7 +311,7 @@ TEST(Browser, EmptyListingAnnouncesTheEndAfterTheFirstKey) {
     ASSERT_TRUE(r.connect());
     r.ui.holdUntil = "announce FTUSSETA";
     r.keys(kDown + "\x1b");
-    r.browse.ListRemoteDirectory();
+    r.commands.ListRemoteDirectory();
     // The connection is made quietly: the first thing said is the request.
     EXPECT_EQ(r.ui.announced(),
               (std::vector<std::string>{"FTDIRPED", "FTUSSETA", "FTULTARQ", "FTULTARQ"}));
@@ -296,7 +325,7 @@ TEST(Browser, ListingOfTwentyThousandEntriesIsBrowsedWhole) {
   ASSERT_TRUE(r.connect());
   r.ui.holdUntil = "announce FTUSSETA";
   r.keys(kEnd + kUp + "p" + "\x1b");
-  r.browse.ListRemoteDirectory();
+  r.commands.ListRemoteDirectory();
   EXPECT_TRUE(
       inOrder(r.ui.events, {"announce FTULTARQ", "speak arquivo19999.txt", "speak 20000 de 20000"}))
       << ::testing::PrintToString(r.ui.events);
@@ -305,7 +334,7 @@ TEST(Browser, ListingOfTwentyThousandEntriesIsBrowsedWhole) {
 TEST(Browser, SizeDeleteReceiveAndChangeDirectoryFromAnEntry) {
   Rig r;
   r.server.files["a.txt"] = "conteudo";
-  r.server.listing = unixLine('-', "a.txt") + "\r\n" + unixLine('d', "pub") + "\r\n";
+  r.server.listing = datedLine('-', "8", "Jan  1 00:00", "a.txt") + "\r\n" + unixLine('d', "pub") + "\r\n";
   r.ui.menuChoice = 3;  // D
   ASSERT_TRUE(r.connect());
   const auto here = std::filesystem::current_path();
@@ -314,18 +343,47 @@ TEST(Browser, SizeDeleteReceiveAndChangeDirectoryFromAnEntry) {
   r.ui.holdUntil = "announce FTUSSETA";
   r.ui.holdDuringReceive = true;
   // The directory comes first; the last entry deleted, the end of the list.
-  // SIZE goes in type I, which servers ask for; the listing left type A.
+  // The size is the listing's: D asks nothing.
   r.keys(kDown + "d" + kF9 + "rs" + "as" + kUp + "t");
-  r.browse.ListRemoteDirectory();
+  r.commands.ListRemoteDirectory();
   std::filesystem::current_path(here);
   EXPECT_EQ(r.server.commands(),
             (std::vector<std::string>{"FEAT", "TYPE A", "EPSV", "LIST", "TYPE I", "SIZE a.txt",
-                                      "SIZE a.txt", "TYPE I", "SIZE a.txt", "MDTM a.txt", "EPSV",
-                                      "RETR a.txt", "DELE a.txt", "CWD pub"}));
-  EXPECT_EQ(count(r.ui.events, "speak 8"), 2u);
+                                      "MDTM a.txt", "EPSV", "RETR a.txt", "DELE a.txt",
+                                      "CWD pub"}));
+  EXPECT_EQ(count(r.ui.events, "speak 8 baites"), 2u);
   EXPECT_EQ(readFile(r.path("a.txt")), "conteudo");
   EXPECT_TRUE(r.ui.has("menu 5"));
   EXPECT_TRUE(r.ui.keys.empty());  // T left the browser
+}
+
+TEST(Browser, SizeIsTheListingsAndAskedOnlyWhereTheListingGaveNone) {
+  struct Row {
+    std::string line;
+    std::vector<std::string> asked;  // after the listing
+    std::string heard;
+  } rows[] = {
+      {datedLine('-', "8", "Jan  1 00:00", "dado.txt"), {}, "speak 8 baites"},
+      {"sozinho", {"TYPE I", "SIZE sozinho", "MDTM sozinho"}, "speak 5 baites"},
+      {"perdido", {"TYPE I", "SIZE perdido"}, "announce FTARQNAO"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.line);
+    Rig r;
+    r.server.files["dado.txt"] = "conteudo";
+    r.server.files["sozinho"] = "12345";
+    r.server.listing = row.line + "\r\n";
+    ASSERT_TRUE(r.connect());
+    r.ui.holdUntil = "announce FTUSSETA";
+    r.keys("d\x1b");
+    r.commands.ListRemoteDirectory();
+    std::vector<std::string> asked = r.server.commands();
+    const auto listed = std::find(asked.begin(), asked.end(), "LIST");
+    ASSERT_NE(listed, asked.end());
+    asked.erase(asked.begin(), listed + 1);
+    EXPECT_EQ(asked, row.asked);
+    EXPECT_TRUE(r.ui.has(row.heard)) << ::testing::PrintToString(r.ui.events);
+  }
 }
 
 TEST(Browser, ParentRefusedStaysAndReviewKeyTakesTheBrowsersPlace) {
@@ -337,7 +395,7 @@ TEST(Browser, ParentRefusedStaysAndReviewKeyTakesTheBrowsersPlace) {
   r.ui.holdUntil = "announce FTUSSETA";
   // ESC ends the spelling and stays at the entry; the next ESC leaves.
   r.keys("v" + kLeft + kLeft + "\x1b");
-  r.browse.ListRemoteDirectory();
+  r.commands.ListRemoteDirectory();
   EXPECT_EQ(r.server.commands(),
             (std::vector<std::string>{"FEAT", "TYPE A", "EPSV", "LIST", "CWD .."}));
   EXPECT_TRUE(r.ui.has("announce FTNAOTRO"));
@@ -355,7 +413,7 @@ TEST(Browser, PlaceInTheListADeletedEntryGoneAndTheEdgeAtTheTopAndAfterV) {
   ASSERT_TRUE(r.connect());
   r.ui.holdUntil = "announce FTUSSETA";
   r.keys("p" + std::string("as") + "P" + kUp + "p" + kDown + "v");
-  r.browse.ListRemoteDirectory();
+  r.commands.ListRemoteDirectory();
   EXPECT_EQ(r.server.commands(),
             (std::vector<std::string>{"FEAT", "TYPE A", "EPSV", "LIST", "DELE a.txt", "CWD .."}));
   const auto& e = r.ui.events;
@@ -378,7 +436,7 @@ TEST(Browser, ArrowInstructionsOnceARunUnlessAskedForEveryTime) {
     // Keys are seen once the listing's first entry was heard.
     r.ui.gate = [&] { return r.ui.occurrences("speak um") == r.ui.occurrences("send LIST"); };
     r.keys("\x1b\x1b\x1b");
-    for (int i = 0; i < 3; ++i) r.browse.ListRemoteDirectory();
+    for (int i = 0; i < 3; ++i) r.commands.ListRemoteDirectory();
     EXPECT_EQ(count(r.ui.events, "speak um"), 3u) << every;
     EXPECT_EQ(count(r.ui.events, "announce FTUSSETA"), *every ? 3u : 1u) << every;
   }
@@ -390,7 +448,7 @@ TEST(Browser, ListingWithoutFinalReplyIsAnErrorAndTheBrowserStaysShut) {
   r.server.endReply = "";
   ASSERT_TRUE(r.connect());
   const auto start = std::chrono::steady_clock::now();
-  r.browse.ListRemoteDirectory();
+  r.commands.ListRemoteDirectory();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
   EXPECT_TRUE(r.ui.has("announce FTERRDIR"));
   EXPECT_FALSE(r.ui.has("announce FTUSSETA"));
@@ -403,7 +461,8 @@ TEST(Browser, NamesWithBlanksOtherCodeSetsAndControlCharactersActOnTheListedFile
   r.server.files[accented] = "conteudo";
   r.server.files[latin1] = "12345";
   r.server.files["a\xc3\xa7\xc3\xa3o.txt"] = "outro";
-  r.server.listing = unixLine('-', accented) + "\r\n" + unixLine('-', latin1) + "\r\n" +
+  r.server.listing = unixLine('-', accented) + "\r\n" +
+                     datedLine('-', "5", "Jan  1 00:00", latin1) + "\r\n" +
                      unixLine('-', "a\rDELE x") + "\r\n";
   ASSERT_TRUE(r.connect());
   const auto here = std::filesystem::current_path();
@@ -414,16 +473,15 @@ TEST(Browser, NamesWithBlanksOtherCodeSetsAndControlCharactersActOnTheListedFile
   // By name: the CR one, the Latin-1 one, the UTF-8 one; the last deleted,
   // the end of the list.
   r.keys(kDown + kDown + "rs" + "as" + kUp + "d" + kUp + "r" + "a" + "\x1b");
-  r.browse.ListRemoteDirectory();
+  r.commands.ListRemoteDirectory();
   std::filesystem::current_path(here);
   EXPECT_EQ(r.server.commands(),
             (std::vector<std::string>{"FEAT", "TYPE A", "EPSV", "LIST", "TYPE I",
                                       "SIZE " + accented, "MDTM " + accented, "EPSV",
-                                      "RETR " + accented, "DELE " + accented, "TYPE I",
-                                      "SIZE " + latin1}));
+                                      "RETR " + accented, "DELE " + accented}));
   EXPECT_TRUE(r.ui.has("speak " + qr::W("relatório de ação.txt")));
   EXPECT_EQ(readFile(r.path(qr::toUtf8(qr::W("relatório de ação.txt")))), "conteudo");
-  EXPECT_TRUE(r.ui.has("speak 5"));  // the size of the Latin-1 file
+  EXPECT_TRUE(r.ui.has("speak 5 baites"));  // the size of the Latin-1 file, as listed
   // R and A on the name holding a CR: refused, with the beep and a message.
   EXPECT_EQ(count(r.ui.events, "announce FTNOMINV"), 2u);
   EXPECT_GE(count(r.ui.events, "beep"), 2u);
@@ -455,7 +513,7 @@ TEST(Browser, AListingThatCannotBeStoredOrWhoseConnectionDropsIsNeverBrowsed) {
     small.rlim_cur = c.sizeLimit;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
     const auto start = std::chrono::steady_clock::now();
-    r.browse.ListRemoteDirectory();
+    r.commands.ListRemoteDirectory();
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &old), 0);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(6)) << c.what;
     EXPECT_TRUE(r.ui.has(std::string("announce ") + c.heard)) << c.what;

@@ -78,6 +78,9 @@ struct Rig {
   FakeDialogs dialogs;
   ftp::Transfer transfer{st, ui, msg, dlg, rede, port, dialogs};
   ftp::Browse browse{st, ui, msg, dlg, rede, dir, transfer, dialogs};
+  // The prompt's commands over FTP as the program has them: D's listing and
+  // its browser.
+  ftp::RemoteCommands commands{st, ui, msg, transfer.files(), dialogs, browse};
   std::filesystem::path scratch;
 
   Rig() {

@@ -836,6 +836,9 @@ TEST(Resume, ASendGoesOnWithRestOrAppendWhenTheRemoteFileIsShorter) {
     EXPECT_EQ(r.server.stored("carta.txt"), bytes) << restReply;
     EXPECT_NE(r.ui.screen.find(ResumeText("enviar")), std::string::npos) << restReply;
     EXPECT_EQ(r.server.commands().back(), *restReply ? "APPE carta.txt" : "STOR carta.txt");
+    // APPE goes on from the remote file's end just as REST would have.
+    EXPECT_TRUE(r.ui.has("speak " + ResumeText("continuando") + SizeWords(50000))) << restReply;
+    EXPECT_FALSE(r.ui.has("speak " + ResumeText("semrest"))) << restReply;
     EXPECT_EQ(r.st.transferBytes, 150000);
     EXPECT_TRUE(toldOutcome(r, "carta.txt", "196 quilobaites", "196 K")) << restReply;
   }
@@ -909,30 +912,55 @@ TEST(Receive, AFinalReplyThatNeverComesLeavesTheKeysAnsweredAndTheConnectionOpen
 // Progress asked during a transfer is said while the data goes on: never by
 // the speech that holds the program until it is said.
 TEST(Receive, AskingForProgressNeverHoldsTheData) {
-  Rig r;
-  r.server.files["lento.bin"] = pattern(400000);
-  r.server.chunk = 8192;
-  r.server.chunkPauseMs = 5;
-  ASSERT_TRUE(r.connect());
-  r.ui.lines = {"lento.bin", r.path("lento.bin")};
-  r.keys("sx");
-  r.ui.gate = [&r] { return r.st.transferBytes > 100000; };
-  r.transfer.ReceiveFile("");
-  ASSERT_TRUE(heard(r, "FTFIMREC"));
-  const auto& e = r.ui.events;
-  const auto from = std::find(e.begin(), e.end(), "send RETR lento.bin");
-  const auto to = std::find(e.begin(), e.end(), "announce FTFIMREC");
-  ASSERT_LT(from, to);
-  bool progress = false;
-  for (auto it = from; it != to; ++it) {
-    EXPECT_NE(it->rfind("speak ", 0), 0u) << *it;
-    progress = progress || it->rfind("say ", 0) == 0;
+  // The share needs the whole size: SIZE's in binary mode, else the count
+  // the 150 announces as the data begins.
+  for (const char* type : {"s", "n"}) {
+    Rig r;
+    r.server.files["lento.bin"] = pattern(400000);
+    r.server.chunk = 8192;
+    r.server.chunkPauseMs = 5;
+    r.server.opening = "150 Abrindo lento.bin (400000 bytes)\r\n";
+    ASSERT_TRUE(r.connect());
+    r.ui.lines = {"lento.bin", r.path("lento.bin")};
+    r.keys(std::string(type) + "x");
+    r.ui.gate = [&r] { return r.st.transferBytes > 100000; };
+    r.transfer.ReceiveFile("");
+    ASSERT_TRUE(heard(r, "FTFIMREC")) << type;
+    const auto& e = r.ui.events;
+    const auto from = std::find(e.begin(), e.end(), "send RETR lento.bin");
+    const auto to = std::find(e.begin(), e.end(), "announce FTFIMREC");
+    ASSERT_LT(from, to);
+    bool progress = false;
+    for (auto it = from; it != to; ++it) {
+      EXPECT_NE(it->rfind("speak ", 0), 0u) << *it;
+      progress = progress || it->rfind("say ", 0) == 0;
+    }
+    EXPECT_TRUE(progress) << type;
+    EXPECT_TRUE(std::any_of(e.begin(), e.end(), [](const std::string& x) {
+      return x.rfind("say ", 0) == 0 && x.find(" por cento, falta") != std::string::npos;
+    })) << type;
   }
-  EXPECT_TRUE(progress);
-  // The share and the time left, the size being known.
-  EXPECT_TRUE(std::any_of(e.begin(), e.end(), [](const std::string& x) {
-    return x.rfind("say ", 0) == 0 && x.find(" por cento, falta") != std::string::npos;
-  }));
+}
+
+// A .part the user wants to go on with is never thrown away for a file the
+// server does not have: with MLST the answer is certain; without it, SIZE's
+// 550 is taken as it, rather than the .part.
+TEST(Resume, APartIsKeptWhenTheServerNoLongerHasTheFile) {
+  for (bool mlst : {true, false}) {
+    Rig r;
+    r.server.mlstOnly = mlst;
+    ASSERT_TRUE(r.connect());
+    writeFile(r.path("sumiu.bin.part"), "metade");
+    markPart(r.path("sumiu.bin.part"), "12");
+    r.ui.lines = {"sumiu.bin", r.path("sumiu.bin")};
+    r.keys("ss");
+    r.transfer.ReceiveFile("");
+    EXPECT_TRUE(heard(r, "FTARQNAO")) << mlst;
+    EXPECT_TRUE(heard(r, "FTTRAREC")) << mlst;
+    EXPECT_EQ(readFile(r.path("sumiu.bin.part")), "metade") << mlst;
+    const auto cmds = r.server.commands();
+    EXPECT_EQ(std::count(cmds.begin(), cmds.end(), "RETR sumiu.bin"), 0) << mlst;
+  }
 }
 
 // An existing local file is never lost without a word: S replaces it, N

@@ -23,6 +23,7 @@
 #include "ftp/ftpDlg.h"
 #include "ftp/ftpFiles.h"
 #include "ftp/ftpPort.h"
+#include "ftp/ftpRemoteCmds.h"
 #include "ftp/ftpRede.h"
 #include "ftp/ftpTransfer.h"
 #include "ftp/ftpmsg.h"
@@ -210,6 +211,21 @@ TEST_P(BothProtocols, ListingAndFactsOfNamesWithBlanksAndAccents) {
     }
   }
   EXPECT_EQ(names, (std::set<std::string>{accented, "a b.txt", "pasta com espaço"}));
+
+  // The browser's table of it is the same whichever protocol and listing
+  // gave it: the names heard and sent, the directory, the size, a time, the
+  // order.
+  std::vector<ftp::ListingEntry> table = ftp::RemoteListingTable(entries);
+  ftp::SortListing(table, static_cast<int>(ftp::ListOrder::Name));
+  std::vector<std::string> browsed;
+  for (const ftp::ListingEntry& e : table) {
+    const RemoteName n = ftp::EntryName(e);
+    browsed.push_back(n.wire + (ftp::IsDirectoryEntry(e) ? " dir" : " " + std::to_string(e.size)));
+    EXPECT_EQ(n.text, qr::fromUtf8(n.wire));
+    EXPECT_GT(e.modified, 200001010000) << n.wire;
+  }
+  EXPECT_EQ(browsed, (std::vector<std::string>{"pasta com espaço dir", "a b.txt 0",
+                                               accented + " 5"}));
 
   struct Row {
     std::string name;
