@@ -509,12 +509,15 @@ TEST(Receive, EveryBadEndIsToldAndWhatArrivedIsKeptAsPart) {
     const char* what;
     void (*setup)(FakeFtp&);
     const char* heard;
-    bool wholeData;  // the data was read to its end
+    bool wholeData;     // the data was read to its end
+    const char* after;  // then: that the transfer did not finish
   } cases[] = {
       {"control closed during the data", [](FakeFtp& f) { f.closeControlAfter = 100000; },
-       "FTCOMCAI", true},
-      {"data reset, then 226", [](FakeFtp& f) { f.resetAfter = 100000; }, "FTCOMCAI", false},
-      {"451 after the data", [](FakeFtp& f) { f.endReply = "451 Falha\r\n"; }, "FTERRENV", true},
+       "FTCOMCAI", true, "FTINTERR"},
+      {"data reset, then 226", [](FakeFtp& f) { f.resetAfter = 100000; }, "FTCOMCAI", false,
+       "FTINTERR"},
+      {"451 after the data", [](FakeFtp& f) { f.endReply = "451 Falha\r\n"; }, "FTERRENV", true,
+       "FTERRENV"},
   };
   for (const auto& c : cases) {
     Rig r;
@@ -529,6 +532,9 @@ TEST(Receive, EveryBadEndIsToldAndWhatArrivedIsKeptAsPart) {
     r.commands.ReceiveFile();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(6)) << c.what;
     EXPECT_TRUE(heard(r, c.heard)) << c.what;
+    const auto a = r.ui.announced();
+    EXPECT_NE(std::find(std::find(a.begin(), a.end(), c.heard), a.end(), c.after), a.end())
+        << c.what;
     EXPECT_TRUE(heard(r, "FTPARTE")) << c.what;
     EXPECT_FALSE(heard(r, "FTFIMREC")) << c.what;
     EXPECT_FALSE(std::filesystem::exists(r.path("a.bin"))) << c.what;
