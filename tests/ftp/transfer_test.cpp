@@ -274,6 +274,8 @@ TEST(Receive, RefusalLeavesNoNewFileAndTheOldOneUntouched) {
       r.commands.ReceiveFile();
       EXPECT_TRUE(heard(r, "FTTRAREC")) << refusal;
       EXPECT_EQ(heard(r, "FTARQNAO"), refusal[0] == '5') << refusal;
+      // The server's words where no sentence of ours names the case.
+      EXPECT_EQ(r.ui.has("speak 450 Ocupado"), refusal[0] == '4') << refusal;
       EXPECT_EQ(r.localNames(),
                 existed ? std::vector<std::string>{"a.txt"} : std::vector<std::string>{})
           << refusal;
