@@ -455,14 +455,6 @@ DataEnd Transfer::receiveData(int fd, Reply& final, int& localError) {
   return p.data;
 }
 
-void Transfer::SendFile() {
-  transfers_->SendFile({sendFolder, sendMatching, sendMarked});
-}
-
-void Transfer::ReceiveFile(std::string_view remoteName) {
-  transfers_->ReceiveFile(RemoteName::typed(remoteName));
-}
-
 void Transfer::ReceiveFile(const RemoteName& remote) {
   transfers_->ReceiveFile(remote);
 }

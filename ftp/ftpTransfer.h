@@ -175,12 +175,8 @@ class Transfer {
 
   // TYPE and its reply; false (said) when it was refused or not answered.
   [[nodiscard]] bool SelectType(char type);
-  // The receive and the send of every protocol (RemoteTransfers) over
-  // this dialogue, for the listing's browser.
-  void SendFile();
-  // remoteName empty: asked.
-  void ReceiveFile(std::string_view remoteName);
-  // A name from the listing, its bytes kept for the command.
+  // A name from the listing received by the receive of every protocol
+  // (RemoteTransfers) over this dialogue, its bytes kept for the command.
   void ReceiveFile(const RemoteName& remote);
 
   // Opens the data path in the current mode and says what failed: in

@@ -30,6 +30,7 @@ struct TlsRig {
   Port port{st, dlg, rede};
   FakeDialogs dialogs;
   Transfer transfer{st, ui, msg, dlg, rede, port, dialogs};
+  RemoteTransfers transfers{st, ui, msg, transfer.files(), dialogs};
   std::filesystem::path scratch;
 
   TlsRig() {
@@ -115,13 +116,13 @@ TEST(Tls, ADataConnectionIsTakenOnlyFromTheServerAccepted) {
     if (c.send) {
       r.dialogs.localFile = r.path("envio.bin");
       r.ui.lines = {""};
-      r.transfer.SendFile();
+      r.transfers.SendFile({});
       // Not a byte of the file reached anyone but the server.
       EXPECT_EQ(r.server.stored("envio.bin"), c.completes ? bytes : "");
       EXPECT_EQ(r.heard("FTFIMENV"), c.completes);
     } else {
       r.ui.lines = {"dados.bin", r.path("dados.bin")};
-      r.transfer.ReceiveFile("");
+      r.transfers.ReceiveFile(RemoteName{});
       EXPECT_EQ(readFile(r.path("dados.bin")), c.completes ? bytes : "velho");
       EXPECT_EQ(r.heard("FTFIMREC"), c.completes);
     }

@@ -247,7 +247,7 @@ TEST(Receive, BinaryAndTextFilesArriveWholeAndReplaceTheOldCopy) {
     writeFile(r.path("dados.bin"), "velho");
     r.ui.lines = {"dados.bin", r.path("dados.bin")};
     r.keys(std::string("s") + c.typeKey);  // replace it, then the type
-    r.transfer.ReceiveFile("");
+    r.commands.ReceiveFile();
     EXPECT_EQ(readFile(r.path("dados.bin")), bytes) << c.type;
     EXPECT_EQ(r.localNames(), std::vector<std::string>{"dados.bin"}) << c.type;
     EXPECT_TRUE(heard(r, "FTFIMREC")) << c.type;
@@ -271,7 +271,7 @@ TEST(Receive, RefusalLeavesNoNewFileAndTheOldOneUntouched) {
       if (existed) writeFile(r.path("a.txt"), "velho");
       r.ui.lines = {"a.txt", r.path("a.txt")};
       r.keys(existed ? "ss" : "s");
-      r.transfer.ReceiveFile("");
+      r.commands.ReceiveFile();
       EXPECT_TRUE(heard(r, "FTTRAREC")) << refusal;
       EXPECT_EQ(heard(r, "FTARQNAO"), refusal[0] == '5') << refusal;
       EXPECT_EQ(r.localNames(),
@@ -303,7 +303,7 @@ TEST(Receive, EarlyCloseOrMissingFinalReplyKeepsOldFileAndAPartialCopy) {
     r.ui.lines = {"a.bin", r.path("a.bin")};
     r.keys("ss");
     const auto start = std::chrono::steady_clock::now();
-    r.transfer.ReceiveFile("");
+    r.commands.ReceiveFile();
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_LT(took, std::chrono::seconds(8)) << c.what;
     EXPECT_TRUE(heard(r, c.heard)) << c.what;
@@ -328,7 +328,7 @@ TEST(Receive, AFailedLocalWriteAbortsAndIsToldWithItsReason) {
   rlimit small = old;
   small.rlim_cur = 100000;
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-  r.transfer.ReceiveFile("");
+  r.commands.ReceiveFile();
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &old), 0);
   EXPECT_TRUE(r.server.received("ABOR"));
   EXPECT_TRUE(heard(r, "FTNAOCRI"));
@@ -351,7 +351,7 @@ TEST(Receive, BrowserNamesThatLeaveTheDirectoryAreCutOrRefused) {
     std::filesystem::current_path(r.scratch);
     r.ui.lines = {""};
     r.keys("s");
-    r.transfer.ReceiveFile(c.remote);
+    r.commands.ReceiveFile(RemoteName::typed(c.remote));
     std::filesystem::current_path(here);
     if (*c.local) {
       EXPECT_EQ(readFile(r.path(c.local)), "conteudo") << c.remote;
@@ -372,7 +372,7 @@ TEST(Receive, NeverWritesThroughASymbolicLinkUntilTheFileIsWhole) {
   std::filesystem::create_symlink(r.path("alvo"), r.path("a.txt"));
   r.ui.lines = {"a.txt", r.path("a.txt")};
   r.keys("ss");
-  r.transfer.ReceiveFile("");
+  r.commands.ReceiveFile();
   EXPECT_EQ(readFile(r.path("alvo")), "intocado");
   EXPECT_TRUE(std::filesystem::is_symlink(r.path("a.txt")));
 }
@@ -382,7 +382,7 @@ TEST(Receive, EscapeAtTheTypeQuestionSendsNothingAndLeavesNothing) {
   ASSERT_TRUE(r.connect());
   r.ui.lines = {"a.txt", r.path("a.txt")};
   r.keys("\x1b");
-  r.transfer.ReceiveFile("");
+  r.commands.ReceiveFile();
   EXPECT_TRUE(heard(r, "FTDESIS"));
   EXPECT_TRUE(r.server.commands().empty());
   EXPECT_TRUE(r.localNames().empty());
@@ -396,7 +396,7 @@ TEST(Receive, EscapeDuringTheTransferSendsAborAndKeepsWhatArrived) {
   ASSERT_TRUE(r.connect());
   r.ui.lines = {"lento.bin", r.path("lento.bin")};
   r.keys("s\x1b");
-  r.transfer.ReceiveFile("");
+  r.commands.ReceiveFile();
   EXPECT_TRUE(r.server.received("ABOR"));
   EXPECT_FALSE(heard(r, "FTFIMREC"));
   EXPECT_FALSE(std::filesystem::exists(r.path("lento.bin")));
@@ -416,7 +416,7 @@ TEST(Send, FilesArriveWholeAndEmptyFilesAsEmptyStores) {
       r.dialogs.localFile = r.path("carta.txt");
       r.ui.lines = {""};
       r.keys(type);
-      r.transfer.SendFile();
+      r.commands.SendFile();
       EXPECT_EQ(r.server.stored("carta.txt"), bytes) << size << type;
       EXPECT_TRUE(heard(r, "FTFIMENV")) << size;
       EXPECT_NE(r.ui.screen.find("(Assumindo carta.txt)"), std::string::npos);
@@ -436,7 +436,7 @@ TEST(Send, ATypedNameGoesOutAsUtf8InEveryCommand) {
   r.dialogs.localFile = r.path("a.txt");
   r.ui.lines = {qr::W("relatório.txt")};
   r.keys("s");
-  r.transfer.SendFile();
+  r.commands.SendFile();
   EXPECT_EQ(r.server.stored("relatório.txt"), "abc");
   const std::vector<std::string> sent{"TYPE I", "SIZE relatório.txt", "EPSV",
                                       "STOR relatório.txt"};
@@ -452,7 +452,7 @@ TEST(Send, RefusedStoreOrMissingFileEndsTheCommand) {
     r.dialogs.localFile = r.path("a.txt");
     r.ui.lines = {"remoto.txt"};
     r.keys("s");
-    r.transfer.SendFile();
+    r.commands.SendFile();
     EXPECT_TRUE(heard(r, "FTTRAREC"));
     EXPECT_FALSE(heard(r, "FTFIMENV"));
   }
@@ -460,7 +460,7 @@ TEST(Send, RefusedStoreOrMissingFileEndsTheCommand) {
     Rig r;
     ASSERT_TRUE(r.connect());
     r.dialogs.localFile = r.path("nada.txt");
-    r.transfer.SendFile();
+    r.commands.SendFile();
     EXPECT_TRUE(heard(r, "FTARQNAO"));
     EXPECT_TRUE(r.server.commands().empty());
   }
@@ -468,7 +468,7 @@ TEST(Send, RefusedStoreOrMissingFileEndsTheCommand) {
     Rig r;  // a directory is no file to send
     ASSERT_TRUE(r.connect());
     r.dialogs.localFile = r.scratch.string();
-    r.transfer.SendFile();
+    r.commands.SendFile();
     EXPECT_TRUE(heard(r, "FTARQNAO"));
   }
 }
@@ -482,7 +482,7 @@ TEST(Receive, KeysTypedTogetherSpeakTheProgressOnce) {
   r.ui.lines = {"lento.bin", r.path("lento.bin")};
   r.ui.dropKeysOnFlush = true;
   r.keys("sxyz");
-  r.transfer.ReceiveFile("");
+  r.commands.ReceiveFile();
   EXPECT_EQ(r.ui.occurrences("announce FTTRANS"), 1u);
   EXPECT_TRUE(heard(r, "FTFIMREC"));
   EXPECT_EQ(readFile(r.path("lento.bin")).size(), 300000u);
@@ -526,7 +526,7 @@ TEST(Receive, EveryBadEndIsToldAndWhatArrivedIsKeptAsPart) {
     r.ui.lines = {"a.bin", r.path("a.bin")};
     r.keys("s");
     const auto start = std::chrono::steady_clock::now();
-    r.transfer.ReceiveFile("");
+    r.commands.ReceiveFile();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(6)) << c.what;
     EXPECT_TRUE(heard(r, c.heard)) << c.what;
     EXPECT_TRUE(heard(r, "FTPARTE")) << c.what;
@@ -552,7 +552,7 @@ TEST(Receive, RepliesArrivingAByteAtATimeAreJudgedWhole) {
     r.st.passive = passive;
     r.ui.lines = {"a.bin", r.path("a.bin")};
     r.keys("s");
-    r.transfer.ReceiveFile("");
+    r.commands.ReceiveFile();
     EXPECT_TRUE(heard(r, "FTFIMREC")) << passive;
     EXPECT_FALSE(heard(r, "FTERRENV")) << passive;
     EXPECT_EQ(readFile(r.path("a.bin")), bytes) << passive;
@@ -569,7 +569,7 @@ TEST(Receive, EscapeClosesTheDataFirstSoTheServerHearsAborAndTheNextCommandGetsI
   r.ui.lines = {"lento.bin", r.path("lento.bin")};
   r.keys("s\x1b");
   r.ui.gate = [&r] { return r.st.transferBytes > 200000; };
-  r.transfer.ReceiveFile("");
+  r.commands.ReceiveFile();
   EXPECT_TRUE(r.server.received("ABOR"));
   EXPECT_TRUE(heard(r, "FTINTERR"));
   EXPECT_TRUE(heard(r, "FTPARTE"));
@@ -593,7 +593,7 @@ TEST(Receive, AnAborNeverAnsweredEndsWithinAFewSeconds) {
   r.keys("s\x1b");
   r.ui.gate = [&r] { return r.st.transferBytes > 0; };
   const auto start = std::chrono::steady_clock::now();
-  r.transfer.ReceiveFile("");
+  r.commands.ReceiveFile();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   EXPECT_TRUE(r.server.received("ABOR"));
   EXPECT_TRUE(heard(r, "FTINTERR"));
@@ -619,7 +619,7 @@ TEST(Send, OnlyTheTransfersOwnFinalReplyCompletesIt) {
     r.dialogs.localFile = r.path("carta.txt");
     r.ui.lines = {""};
     r.keys("s");
-    r.transfer.SendFile();
+    r.commands.SendFile();
     EXPECT_EQ(heard(r, "FTFIMENV"), c.completed) << c.endReply;
     // Half way, the broken data connection may be seen before the reply.
     EXPECT_EQ(heard(r, "FTERRENV") || (c.refuseAfter != SIZE_MAX && heard(r, "FTCOMCAI")),
@@ -644,7 +644,7 @@ TEST(Send, AServerThatStopsReadingNeverBlocksTheKeysOrOutlastsTheDeadline) {
     r.keys(escape ? "s\x1b" : "s");
     r.ui.gate = whenStalled(r);
     const auto start = std::chrono::steady_clock::now();
-    r.transfer.SendFile();
+    r.commands.SendFile();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8)) << escape;
     EXPECT_FALSE(heard(r, "FTFIMENV")) << escape;
     EXPECT_TRUE(heard(r, escape ? "FTINTERR" : "FTCOMCAI")) << escape;
@@ -672,7 +672,7 @@ TEST(Send, AnUploadGivenUpTellsWhatTheServerKeptOfIt) {
   r.ui.lines = {""};
   r.keys("s\x1b");
   r.ui.gate = whenStalled(r);
-  r.transfer.SendFile();
+  r.commands.SendFile();
   EXPECT_TRUE(heard(r, "FTINTERR"));
   const size_t kept = r.server.stored("grande.bin").size();
   ASSERT_GE(kept, size_t{1} << 20);
@@ -689,7 +689,7 @@ TEST(Send, ActiveModeServesOnlyTheServerNotAStrangerOnTheDataPort) {
   r.dialogs.localFile = r.path("carta.txt");
   r.ui.lines = {""};
   r.keys("s");
-  r.transfer.SendFile();
+  r.commands.SendFile();
   EXPECT_EQ(r.server.stored("carta.txt"), bytes);
   EXPECT_TRUE(heard(r, "FTFIMENV"));
   EXPECT_EQ(r.server.strangerGot(), 0u);
@@ -755,7 +755,7 @@ TEST(Resume, AReceiveGoesOnFromThePartOnlyWhenTheServerFileIsTheOneBegun) {
     }
     r.ui.lines = {"dados.bin", r.path("dados.bin")};
     r.keys(std::string("s") + c.answer);
-    r.transfer.ReceiveFile("");
+    r.commands.ReceiveFile();
     EXPECT_EQ(readFile(r.path("dados.bin")), source) << c.what;
     EXPECT_EQ(r.localNames(), std::vector<std::string>{"dados.bin"}) << c.what;
     EXPECT_NE(r.ui.screen.find(ResumeText("receber")), std::string::npos) << c.what;
@@ -782,7 +782,7 @@ TEST(Resume, TextModeAsksBeforeAnEarlierPartIsThrownAway) {
     markPart(r.path("texto.txt.part"), "21");
     r.ui.lines = {"texto.txt", r.path("texto.txt")};
     r.keys(std::string("n") + answer);
-    r.transfer.ReceiveFile("");
+    r.commands.ReceiveFile();
     EXPECT_TRUE(r.ui.has("speak " + ResumeText("textonao"))) << answer;
     EXPECT_NE(r.ui.screen.find(ResumeText("textorecomeca")), std::string::npos) << answer;
     EXPECT_EQ(r.ui.screen.find(ResumeText("receber")), std::string::npos) << answer;
@@ -810,7 +810,7 @@ TEST(Resume, AnInterruptedReceiveLeavesAPartMarkedWithTheServerSizeAndTime) {
   ASSERT_TRUE(r.connect());
   r.ui.lines = {"a.bin", r.path("a.bin")};
   r.keys("s");
-  r.transfer.ReceiveFile("");
+  r.commands.ReceiveFile();
   char mark[32] = {};
   ASSERT_GT(::getxattr(r.path("a.bin.part").c_str(), kPartSizeAttribute, mark, sizeof mark), 0);
   EXPECT_STREQ(mark, "200000");
@@ -832,7 +832,7 @@ TEST(Resume, ASendGoesOnWithRestOrAppendWhenTheRemoteFileIsShorter) {
     r.dialogs.localFile = r.path("carta.txt");
     r.ui.lines = {""};
     r.keys("ss");
-    r.transfer.SendFile();
+    r.commands.SendFile();
     EXPECT_EQ(r.server.stored("carta.txt"), bytes) << restReply;
     EXPECT_NE(r.ui.screen.find(ResumeText("enviar")), std::string::npos) << restReply;
     EXPECT_EQ(r.server.commands().back(), *restReply ? "APPE carta.txt" : "STOR carta.txt");
@@ -870,7 +870,7 @@ TEST(Receive, AFileShorterThanAnnouncedIsKeptAsPartNeverCalledComplete) {
     ASSERT_TRUE(r.connect());
     r.ui.lines = {"a.bin", r.path("a.bin")};
     r.keys(std::string(1, c.type));
-    r.transfer.ReceiveFile("");
+    r.commands.ReceiveFile();
     EXPECT_EQ(heard(r, "FTFIMREC"), c.completes) << c.what;
     EXPECT_TRUE(r.ui.has("speak " + c.told)) << c.what;
     if (c.completes) {
@@ -896,7 +896,7 @@ TEST(Receive, AFinalReplyThatNeverComesLeavesTheKeysAnsweredAndTheConnectionOpen
   r.keys("sx\x1b");
   r.ui.gate = [&r] { return r.st.transferBytes == 100000 && !r.st.dataOpen; };
   const auto start = std::chrono::steady_clock::now();
-  r.transfer.ReceiveFile("");
+  r.commands.ReceiveFile();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
   EXPECT_TRUE(r.ui.has("say " + TransferText("recebidos")));
   EXPECT_TRUE(heard(r, "FTINTERR"));
@@ -924,7 +924,7 @@ TEST(Receive, AskingForProgressNeverHoldsTheData) {
     r.ui.lines = {"lento.bin", r.path("lento.bin")};
     r.keys(std::string(type) + "x");
     r.ui.gate = [&r] { return r.st.transferBytes > 100000; };
-    r.transfer.ReceiveFile("");
+    r.commands.ReceiveFile();
     ASSERT_TRUE(heard(r, "FTFIMREC")) << type;
     const auto& e = r.ui.events;
     const auto from = std::find(e.begin(), e.end(), "send RETR lento.bin");
@@ -954,7 +954,7 @@ TEST(Resume, APartIsKeptWhenTheServerNoLongerHasTheFile) {
     markPart(r.path("sumiu.bin.part"), "12");
     r.ui.lines = {"sumiu.bin", r.path("sumiu.bin")};
     r.keys("ss");
-    r.transfer.ReceiveFile("");
+    r.commands.ReceiveFile();
     EXPECT_TRUE(heard(r, "FTARQNAO")) << mlst;
     EXPECT_TRUE(heard(r, "FTTRAREC")) << mlst;
     EXPECT_EQ(readFile(r.path("sumiu.bin.part")), "metade") << mlst;
@@ -987,7 +987,7 @@ TEST(Receive, AnExistingLocalFileIsReplacedOnlyWhenTheUserSaysSo) {
     r.ui.lines = {"a.bin", r.path("a.bin")};
     for (const auto& l : c.lines) r.ui.lines.push_back(l.empty() ? l : r.path(l));
     r.keys(c.keys);
-    r.transfer.ReceiveFile("");
+    r.commands.ReceiveFile();
     EXPECT_NE(r.ui.screen.find(ReplaceQuestion(r.path("a.bin"))), std::string::npos) << c.what;
     EXPECT_EQ(readFile(r.path("a.bin")), c.old) << c.what;
     EXPECT_EQ(std::filesystem::exists(r.path("outro.bin")), c.other) << c.what;
@@ -1030,7 +1030,7 @@ TEST(Receive, ARefusedTypeOrADataConnectionThatNeverComesEndsTheTransferSaidAsSu
     r.ui.lines = {"a.bin", r.path("a.bin")};
     r.keys("s");
     const auto start = std::chrono::steady_clock::now();
-    r.transfer.ReceiveFile("");
+    r.commands.ReceiveFile();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << c.what;
     const std::string told = std::string(c.heard).rfind("announce ", 0) == 0
                                  ? std::string(c.heard)
@@ -1053,7 +1053,7 @@ TEST(Receive, ARefusedTypeOrADataConnectionThatNeverComesEndsTheTransferSaidAsSu
     ASSERT_TRUE(r.connect());
     r.ui.lines = {"a.bin", r.path("a.bin")};
     r.keys("s");
-    r.transfer.ReceiveFile("");
+    r.commands.ReceiveFile();
     EXPECT_TRUE(r.ui.has("speak 504 Tipo nao suportado"));
   }
 }
@@ -1075,7 +1075,7 @@ TEST(Passive, AnEpsvPortThatNothingAnswersIsSaidAndPasvTriedOnce) {
   ASSERT_TRUE(r.connect());
   r.ui.lines = {"a.bin", r.path("a.bin")};
   r.keys("s");
-  r.transfer.ReceiveFile("");
+  r.commands.ReceiveFile();
   EXPECT_TRUE(r.ui.has("speak " + TransferText("epsvmudo")));
   EXPECT_FALSE(heard(r, "FTTRAREC"));
   EXPECT_TRUE(heard(r, "FTFIMREC"));
@@ -1092,7 +1092,7 @@ TEST(Passive, EpsvRefusedFallsBackToPasvOnceForTheConnection) {
   for (int i = 0; i < 2; ++i) {
     r.ui.lines = {"a.bin", r.path("a.bin")};
     r.keys(i == 0 ? "s" : "ss");  // the second replaces the first
-    r.transfer.ReceiveFile("");
+    r.commands.ReceiveFile();
   }
   EXPECT_EQ(readFile(r.path("a.bin")), "abc");
   EXPECT_EQ(

@@ -7,6 +7,7 @@
 // a missing file told apart from a denied one.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,9 +23,12 @@
 #include "base/cp1252.h"
 #include "ftp/ftpDlg.h"
 #include "ftp/ftpFiles.h"
+#include "ftp/ftpOutcome.h"
+#include "ftp/ftpPlan.h"
 #include "ftp/ftpPort.h"
 #include "ftp/ftpRemoteCmds.h"
 #include "ftp/ftpRede.h"
+#include "ftp/ftpRemoteCmds.h"
 #include "ftp/ftpTransfer.h"
 #include "ftp/ftpmsg.h"
 #include "ftp/ftpvars.h"
@@ -386,6 +390,71 @@ TEST_P(BothProtocols, AMissingFileIsToldApartFromADeniedOne) {
     EXPECT_TRUE(remote().connected());
   }
   EXPECT_FALSE(fs::exists(side_->home() + "/ro/novo.txt"));
+}
+
+// The prompt's receive over either protocol: the same words for the same
+// event, whatever the protocol met on the way (FTP's REST, SFTP's offset
+// reads; FTP's 550 to SIZE or MLST, SFTP's status).
+TEST_P(BothProtocols, TheReceiveSaysTheSameOverEitherProtocol) {
+  const std::string bytes = bytesOf(3 << 20, 11);
+  side_->put("igual.bin", bytes);
+  ftp::Messages msg(side_->ui);
+  ftp::PlainFileDialogs dialogs(side_->ui);
+  ftp::RemoteTransfers transfers(side_->st, side_->ui, msg, remote(), dialogs);
+  struct Row {
+    const char* what;
+    const char* name;
+    int64_t part;  // bytes of an earlier attempt, gone on with
+    bool escape;   // ESC as the data begins
+    std::vector<std::string> heard;
+    const char* spoken;  // said as it happened
+  };
+  const Row rows[] = {
+      {"whole", "igual.bin", 0, false, {"FTRECEBE", "FTFIMREC"}, ""},
+      {"resumed", "igual.bin", 65536, false, {"FTRECEBE", "FTFIMREC"}, "continuando"},
+      {"missing", "nada.bin", 0, false, {"FTRECEBE", "FTARQNAO", "FTTRAREC"}, ""},
+      {"stopped", "igual.bin", 0, true, {"FTRECEBE", "FTINTERR"}, ""},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    const std::string target = local(std::string(row.what) + ".bin");
+    const std::string part = target + ".part";
+    if (row.part > 0) {
+      std::ofstream(part, std::ios::binary) << bytes.substr(0, static_cast<size_t>(row.part));
+      ftp::RemoteEntry e;
+      ASSERT_TRUE(remote().stat(RemoteName::typed(row.name), e).ok());
+      const std::string size = std::to_string(*e.size);
+      ASSERT_EQ(::setxattr(part.c_str(), ftp::kPartSizeAttribute, size.data(), size.size(), 0), 0);
+      ASSERT_EQ(::setxattr(part.c_str(), ftp::kPartTimeAttribute, e.modified.data(),
+                           e.modified.size(), 0),
+                0);
+    }
+    ftp_test::RecordingTela& ui = side_->ui;
+    ui.events.clear();
+    ui.idleAsks = 0;
+    ui.lines = {row.name, target};
+    ui.keys.clear();
+    if (remote().offersTextMode()) ui.keys.push_back('s');  // binary
+    if (row.part > 0) ui.keys.push_back('s');               // go on from the .part
+    if (row.escape) ui.keys.push_back(27);
+    transfers.ReceiveFile(RemoteName{});
+    std::vector<std::string> heard;
+    for (const std::string& key : ui.announced())
+      if (key.rfind("FTMODIMG", 0) != 0 && key != "FTNOMREM" && key != "FTNOMLOC" &&
+          key != "FTSIMNAO" && key != "FTPARTE")
+        heard.push_back(key);
+    EXPECT_EQ(heard, row.heard);
+    if (*row.spoken) {
+      EXPECT_TRUE(ui.has("speak " + ftp::ResumeText(row.spoken) + ftp::SizeWords(row.part)));
+    }
+    const bool whole = row.heard.back() == "FTFIMREC";
+    EXPECT_EQ(fs::exists(target), whole);
+    if (whole) {
+      EXPECT_TRUE(readAll(target) == bytes);
+    }
+    EXPECT_FALSE(fs::exists(part) && fs::file_size(part) == 0);
+    EXPECT_TRUE(remote().connected());
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Protocols, BothProtocols, ::testing::Values("ftp", "ftpWithoutMlst", "sftp"),
