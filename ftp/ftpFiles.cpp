@@ -7,12 +7,14 @@
 #include <cctype>
 #include <utility>
 
+#include "base/cp1252.h"
 #include "ftp/ftpBrowse.h"
 #include "ftp/ftpDir.h"
 #include "ftp/ftpDlg.h"
 #include "ftp/ftpFeat.h"
 #include "ftp/ftpOutcome.h"
 #include "ftp/ftpPlan.h"
+#include "ftp/ftpPool.h"
 #include "ftp/ftpPump.h"
 #include "ftp/ftpRede.h"
 #include "ftp/ftpTela.h"
@@ -63,7 +65,53 @@ std::string withoutCode(std::string_view line) {
   return std::string(line);
 }
 
+bool hasFact(std::string_view raw, std::string_view fact) {
+  std::string lower(raw.substr(0, raw.find(' ')));
+  for (char& c : lower)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return lower.find(fact) != std::string::npos;
+}
+
+// The size field of a Unix "ls -l" line (the fifth), when it is one.
+std::optional<int64_t> unixSize(std::string_view line) {
+  size_t i = 0;
+  for (int field = 0; field < 5; ++field) {
+    while (i < line.size() && line[i] == ' ') ++i;
+    const size_t start = i;
+    while (i < line.size() && line[i] != ' ') ++i;
+    if (field == 4) {
+      const std::string_view f = line.substr(start, i - start);
+      if (f.empty() || f.size() > 18) return std::nullopt;
+      for (char c : f)
+        if (c < '0' || c > '9') return std::nullopt;
+      return std::stoll(std::string(f));
+    }
+  }
+  return std::nullopt;
+}
+
 }  // namespace
+
+RemoteEntry EntryOfListing(const ListingEntry& l) {
+  RemoteEntry e;
+  e.name = EntryName(l);
+  e.line = l.line;
+  e.raw = l.raw;
+  e.exact = l.exact;
+  e.lineTime = l.modified;
+  if (l.exact) {
+    // type=file, dir, cdir, pdir or an OS type such as OS.unix=slink.
+    e.directory = l.directory;
+    e.link = !l.directory && !hasFact(l.raw, "type=file;");
+    if (l.size >= 0) e.size = l.size;
+    e.modified = machineTime(l.raw);
+    return e;
+  }
+  e.directory = IsDirectoryLine(l.raw);
+  e.link = !l.raw.empty() && l.raw[0] != '-' && !e.directory;
+  e.size = unixSize(l.raw);
+  return e;
+}
 
 RemoteStatus StatusOfRefusal(int code, std::string_view line) {
   if (code == 530 || code == 532) return RemoteStatus::Denied;
@@ -598,6 +646,69 @@ RemoteResult FtpFiles::send(int fd, int64_t offset, const RemoteName& file, Tran
   const RemoteResult r = judgePumped(p, true, false, &watch);
   facts.whole = r.ok();
   return r;
+}
+
+RemoteResult FtpFiles::listHere(std::vector<RemoteEntry>& entries) {
+  const int fd = ::memfd_create("listing", MFD_CLOEXEC);
+  if (fd < 0) return {RemoteStatus::LocalFailed, {}, errno, false};
+  struct FdCloser {
+    int fd;
+    ~FdCloser() { ::close(fd); }
+  } closer{fd};
+  const bool machine = machineListing();
+  if (RemoteResult r = listInto(fd); !r.ok()) {
+    const Reply& started = record_.started;
+    // Servers answer LIST with 450 when there is nothing to list.
+    if (!machine && record_.stage == FtpTransferRecord::Stage::Command && started.complete &&
+        started.code == 450)
+      return {};
+    if (r.reason.empty() && record_.stage == FtpTransferRecord::Stage::DataPath)
+      r.reason = qr::W("a conexão de dados não abriu");
+    if (r.reason.empty() && r.status == RemoteStatus::Refused && IsFinalReply(record_.pumped.final))
+      r.reason = record_.pumped.final.line;
+    return r;
+  }
+  const off_t size = ::lseek(fd, 0, SEEK_END);
+  std::string bytes(size > 0 ? static_cast<size_t>(size) : 0, '\0');
+  if (size > 0 && ::pread(fd, bytes.data(), bytes.size(), 0) != size)
+    return {RemoteStatus::LocalFailed, {}, errno, false};
+  for (const ListingEntry& l : machine ? MachineListingTable(bytes) : ListingTable(bytes))
+    entries.push_back(EntryOfListing(l));
+  return {};
+}
+
+RemoteResult FtpFiles::listDirectory(const RemoteName& dir, std::vector<RemoteEntry>& entries) {
+  entries.clear();
+  RemoteResult failed;
+  if (!canMoveData(failed)) return failed;
+  if (dir.wire.empty()) return listHere(entries);
+  if (!nameUsable(dir)) return {RemoteStatus::Refused, {}, 0, false};
+  std::string shown;
+  if (const RemoteResult r = currentDirectory(shown); !r.ok()) return r;
+  // Replies are decoded for the ear; the path goes back as UTF-8.
+  const RemoteName home = RemoteName::typed(shown);
+  if (home.wire.empty() || home.wire[0] != '/' || !nameUsable(home))
+    return {RemoteStatus::Refused, qr::W("o servidor não disse o diretório atual"), 0, false};
+  Reply r;
+  if (!ask("CWD ", dir.wire, r, failed)) return failed;
+  if (!ChangeSucceeded(r.code)) return judgedRefusal(r);
+  const RemoteResult listed = listHere(entries);
+  if (!dlg_.closed() && !ask("CWD ", home.wire, r, failed)) return failed;
+  if (dlg_.closed()) return {RemoteStatus::Lost, {}, 0, true};
+  if (!ChangeSucceeded(r.code)) return refused(r);
+  return listed;
+}
+
+std::unique_ptr<ParallelMover> FtpFiles::parallelMover(size_t connections) {
+  if (connections == 0 || !st_ || !st_->passive || st_->userName.empty() || dlg_.closed())
+    return nullptr;
+  // The further connections begin where a login puts them: the names are
+  // made whole with this connection's current directory.
+  std::string shown;
+  if (!currentDirectory(shown).ok()) return nullptr;
+  const RemoteName base = RemoteName::typed(shown);
+  if (base.wire.empty() || base.wire[0] != '/' || !nameUsable(base)) return nullptr;
+  return std::make_unique<PoolMover>(*st_, ui_, dlg_, *rede_, base.wire, connections);
 }
 
 }  // namespace ftp

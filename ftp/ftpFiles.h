@@ -28,6 +28,7 @@ class Messages;
 class Dlg;
 class Rede;
 class Transfer;
+struct ListingEntry;
 
 // How opening the data path went; each failure said already.
 enum class DataPathOpen {
@@ -69,6 +70,12 @@ struct FtpTransferRecord {
 // its line as the server sent it and as shown, its name (LIST's read out of
 // the line by the listing's rules) and what the line tells of it.
 [[nodiscard]] std::vector<RemoteEntry> ListingEntries(std::string_view bytes, bool machine);
+
+// An entry of either listing format as the interface has it: a LIST
+// line's type from its first letter (a link, or anything but a file or a
+// directory, is a link), its size from the line's fifth field and not
+// exact; an MLSD line's from its facts (RFC 3659 section 7.5.1).
+[[nodiscard]] RemoteEntry EntryOfListing(const ListingEntry& entry);
 
 class FtpFiles : public RemoteFiles {
  public:
@@ -128,6 +135,16 @@ class FtpFiles : public RemoteFiles {
   // but as the line's time. A listing that began and broke off is Lost,
   // not said (what was said was of its cause).
   [[nodiscard]] RemoteResult list(std::vector<RemoteEntry>& entries) override;
+  // The named directory's listing, the current directory left as it is:
+  // PWD, CWD to it, its listing as list() asks it, and CWD back (LIST
+  // takes no name safely: blanks, or a leading "-" read as an option).
+  // Links are told as links.
+  [[nodiscard]] RemoteResult listDirectory(const RemoteName& dir,
+                                           std::vector<RemoteEntry>& entries) override;
+  // Further logins with the same account, in passive mode only (a server
+  // reached by active connections may well not reach us more than once);
+  // names relative to the current directory of this connection.
+  [[nodiscard]] std::unique_ptr<ParallelMover> parallelMover(size_t connections) override;
   // In the type chosen last; an offset is asked with REST (a send goes on
   // with APPE when REST is refused). A refused REST on a receive is a
   // refusal unless the watch starts the file over. The count a 150 reply
@@ -183,6 +200,8 @@ class FtpFiles : public RemoteFiles {
                          RemoteResult& unanswered);
   // The reply to CWD or CDUP.
   [[nodiscard]] RemoteResult judgeChange();
+  // The current directory's entries, links told (listDirectory's).
+  [[nodiscard]] RemoteResult listHere(std::vector<RemoteEntry>& entries);
 
   Tela& ui_;
   Messages& msg_;

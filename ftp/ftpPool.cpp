@@ -13,8 +13,11 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <map>
+#include <utility>
 
 #include "base/wait.h"
+#include "ftp/ftpPlan.h"
 #include "ftp/ftpPort.h"
 #include "ftp/ftpPump.h"
 #include "ftp/ftpRede.h"
@@ -713,6 +716,77 @@ Pool::End Pool::run(PoolUser& user) {
     if (ends != endsBefore) exhausted = false;
     user.progress(moving);
   }
+}
+
+PoolMover::PoolMover(ClientState& state, Tela& ui, Dlg& dlg, Rede& rede, std::string base,
+                     size_t connections)
+    : st_(state), ui_(ui), dlg_(dlg), rede_(rede), base_(std::move(base)),
+      connections_(connections) {}
+
+struct PoolMover::Feed : PoolUser {
+  PoolMover& mover;
+  ParallelUser& user;
+  std::map<size_t, ParallelFile> files;  // by task index
+  Clock::time_point lastNoop = Clock::now();
+  int noops = 0;  // replies owed
+  Feed(PoolMover& m, ParallelUser& u) : mover(m), user(u) {}
+
+  std::optional<PoolTask> next() override {
+    std::optional<ParallelFile> f = user.next();
+    if (!f) return std::nullopt;
+    std::string path = mover.base_;
+    if (path.empty() || path.back() != '/') path += '/';
+    path += f->name.wire;
+    PoolTask task{.index = f->index, .upload = f->upload, .path = std::move(path), .fd = f->fd};
+    files[f->index] = std::move(*f);
+    return task;
+  }
+
+  void ended(const PoolTask& task, const PoolEnd& end) override {
+    const auto it = files.find(task.index);
+    const ParallelFile file = it->second;
+    files.erase(it);
+    ParallelEnd out;
+    out.data = end.data;
+    out.server = IsFinalReply(end.final) ? ServerEndOf(end.final.code) : ServerEnd::None;
+    out.tally.moved = end.have;
+    // The count the 150 announced is of the whole file.
+    if (!task.upload) out.tally.size = AnnouncedSize(end.started);
+    out.tally.whole = end.data == DataEnd::Ended && out.server == ServerEnd::Completed;
+    out.reason = end.final.line;
+    out.localError = end.localError;
+    out.noChannel = end.noDataPath;
+    user.ended(file, out);
+  }
+
+  void progress(int64_t moving) override {
+    user.progress(moving);
+    // The main connection waits meanwhile; a server may end a connection
+    // silent for minutes.
+    if (Clock::now() - lastNoop > std::chrono::seconds(60) && !mover.dlg_.closed()) {
+      lastNoop = Clock::now();
+      if (mover.dlg_.SendCommand("NOOP")) ++noops;
+    }
+  }
+
+  bool key(uint8_t key) override { return user.key(key); }
+};
+
+ParallelMover::End PoolMover::run(ParallelUser& user) {
+  Pool pool(st_, ui_, rede_, dlg_.replyInactivityTimeoutMs());
+  pool.open(connections_);
+  Feed feed(*this, user);
+  const Pool::End end = pool.run(feed);
+  for (; feed.noops > 0 && !dlg_.closed(); --feed.noops) (void)dlg_.awaitReply({.quiet = true});
+  switch (end) {
+    case Pool::End::Done:
+      return End::Done;
+    case Pool::End::Stopped:
+      return End::Stopped;
+    case Pool::End::NoConnection:
+      break;
+  }
+  return End::NoConnection;
 }
 
 }  // namespace ftp

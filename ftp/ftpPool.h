@@ -26,6 +26,7 @@
 
 #include "ftp/ftpDlg.h"
 #include "ftp/ftpJudge.h"
+#include "ftp/ftpRemote.h"
 
 namespace ftp {
 
@@ -118,6 +119,27 @@ class Pool {
   std::vector<std::unique_ptr<Worker>> workers_;
   PoolUser* user_ = nullptr;
   std::string fingerprint_;  // the main connection's certificate, under TLS
+};
+
+// The pool as the remote computer interface offers it: files named
+// relative to the main connection's current directory (base, its absolute
+// path), each file's end told as the judge's facts. While the further
+// connections move, the main one is kept from its server's idle timeout
+// with NOOP, its replies taken when they are done.
+class PoolMover : public ParallelMover {
+ public:
+  PoolMover(ClientState& state, Tela& ui, Dlg& dlg, Rede& rede, std::string base,
+            size_t connections);
+  [[nodiscard]] End run(ParallelUser& user) override;
+
+ private:
+  struct Feed;
+  ClientState& st_;
+  Tela& ui_;
+  Dlg& dlg_;
+  Rede& rede_;
+  std::string base_;
+  size_t connections_;
 };
 
 }  // namespace ftp

@@ -32,6 +32,8 @@ constexpr size_t kReadBuffer = 1024 * 1024;
 // connection: at loopback speed a call takes well under a millisecond and
 // each look is a system call too.
 constexpr int kCallsPerLook = 8;
+// A watch that took longer than this was asking the user (a question).
+constexpr auto kUserTime = std::chrono::milliseconds(500);
 
 // Writes all of bytes; the errno of the failure, else 0.
 int writeAll(int fd, std::string_view bytes) {
@@ -226,11 +228,15 @@ Pumped Pump::run(const PumpJob& job) {
       const Reply got = dlg_.awaitReply();
       if (IsFinalReply(got)) out.final = got;
     }
+    const Clock::time_point watched = Clock::now();
     if (job.watch && !job.watch(st_.transferBytes)) {
       if (!dataDone) return finish(DataEnd::Aborted);
       out.gaveUp = true;
       return finish(DataEnd::Ended);
     }
+    // A watch that asked the user something took the user's time, not the
+    // server's silence.
+    if (job.watch && Clock::now() - watched > kUserTime) heard = Clock::now();
     if (r.key && !job.watch) {
       const uint8_t key = ui_.readKey();
       if (key == kEscape && job.confirmStop && !job.confirmStop()) {

@@ -11,7 +11,9 @@
 // gave or takes. Relative names are in the current remote directory.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -89,6 +91,53 @@ struct TransferTally {
   ServerEnd server = ServerEnd::None;
 };
 
+// One file handed to a parallel mover: a receive into fd or a send from
+// it, from the file's start; the name as receive and send take it.
+struct ParallelFile {
+  size_t index = 0;  // the caller's own number for it
+  bool upload = false;
+  RemoteName name;
+  int fd = -1;  // the caller's to close
+};
+
+// How a file of a parallel mover ended: the judge's facts and the words.
+struct ParallelEnd {
+  DataEnd data = DataEnd::Ended;
+  ServerEnd server = ServerEnd::None;
+  TransferTally tally;      // moved; a receive's size when told; whole
+  std::string reason;       // the server's last words on it, Windows-1252
+  int localError = 0;       // the errno of the local read or write
+  bool noChannel = false;   // no way for its data could be had
+};
+
+// What a parallel mover asks of its caller, all from its one wait.
+class ParallelUser {
+ public:
+  virtual ~ParallelUser() = default;
+  // The next file to move; nullopt when there is none now.
+  [[nodiscard]] virtual std::optional<ParallelFile> next() = 0;
+  virtual void ended(const ParallelFile& file, const ParallelEnd& end) = 0;
+  // Bytes of the files moving now, after every turn of the wait.
+  virtual void progress(int64_t moving) = 0;
+  // A key the user typed (read already); true: stop every file.
+  [[nodiscard]] virtual bool key(uint8_t key) = 0;
+};
+
+// Further connections to the same computer that move files side by side
+// beside the one the session holds; a file whose connection is lost under
+// it ends Lost, and the caller may give it to another. Nothing is said
+// here: the caller tells the user.
+class ParallelMover {
+ public:
+  virtual ~ParallelMover() = default;
+  enum class End {
+    Done,          // nothing more to move
+    Stopped,       // the caller stopped it; every file moving ended Aborted
+    NoConnection,  // no further connection is left (none came up, or all were lost)
+  };
+  [[nodiscard]] virtual End run(ParallelUser& user) = 0;
+};
+
 // The remote computer's directories and the removal and renaming of its
 // files: what needs no transfer.
 class RemoteDirectories {
@@ -159,6 +208,13 @@ class RemoteFiles : public RemoteDirectories {
                                              TransferWatch& watch, TransferTally& facts) = 0;
   [[nodiscard]] virtual RemoteResult send(int fd, int64_t offset, const RemoteName& file,
                                           TransferWatch& watch, TransferTally& facts) = 0;
+  // At most `connections` further connections that move files beside this
+  // one, as the session's settings allow; nullptr where the protocol or
+  // the session has none (the files then move one at a time through
+  // receive and send).
+  [[nodiscard]] virtual std::unique_ptr<ParallelMover> parallelMover(size_t /*connections*/) {
+    return nullptr;
+  }
 };
 
 }  // namespace ftp

@@ -40,7 +40,8 @@ enum class ResumeCheck;
 enum class RemoteStatus;
 
 // How a transfer through the interface ended, as the judge takes it: how
-// its data ended and the server's last word.
+// its data ended and the server's last word, as the protocol told them in
+// the tally, else as the result reads.
 struct RemoteEnding {
   DataEnd data = DataEnd::Ended;
   ServerEnd server = ServerEnd::None;

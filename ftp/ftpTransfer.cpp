@@ -239,7 +239,6 @@ Transfer::Transfer(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& 
       rede_(rede),
       port_(port),
       dialogs_(dialogs),
-      pump_(state, ui, msg, dlg, rede),
       files_(ui, msg, dlg),
       transfers_(std::make_unique<RemoteTransfers>(state, ui, msg, files_, dialogs)) {
   files_.useTransfers(state, rede, *this);
@@ -441,18 +440,6 @@ void Transfer::announceErrorText(const std::string& text) {
 
 void Transfer::announceNeverConnected() {
   announceErrorText(TransferText("semconexao"));
-}
-
-DataEnd Transfer::receiveData(int fd, Reply& final, int& localError) {
-  const Pumped p = pump_.run({.upload = false,
-                              .fd = fd,
-                              .offset = 0,
-                              .total = std::nullopt,
-                              .milestones = nullptr,
-                              .awaitFinal = false});
-  final = p.final;
-  localError = p.localError;
-  return p.data;
 }
 
 void Transfer::ReceiveFile(const RemoteName& remote) {

@@ -189,10 +189,6 @@ class Transfer {
   void ChangeLocalDirectory();
   // "Transmitidos N K": the progress command (key Q).
   void AnnounceTransferred();
-  // Moves the data of a listing into the local descriptor fd until the
-  // data connection ends, counting it in the caption. final holds the
-  // final reply when it came meanwhile (complete set).
-  [[nodiscard]] DataEnd receiveData(int fd, Reply& final, int& localError);
   // Ends the transfer in progress: the data connection closed first (reset
   // for an upload, so the server cannot take it for a whole file), then
   // ABOR and its replies, each waited for a few seconds at most, so that
@@ -225,7 +221,6 @@ class Transfer {
   Rede& rede_;
   Port& port_;
   FileDialogs& dialogs_;
-  Pump pump_;
   // The file transfers' protocol work: facts, data path, REST, the
   // transfer command, the data loop and ABOR.
   FtpFiles files_;

@@ -1,11 +1,8 @@
-// ftpTree: whole folders, both ways. Over FTP the remote tree is listed one
-// directory at a time (CWD to its absolute path, then MLSD or LIST), its
-// files moved by absolute path, and the remote directory of the start is
-// made current again at the end. Through the remote computer interface
-// every directory is listed and every file moved by its name relative to
-// the current directory, which stays as it is. The local tree is opened one component at
-// a time from the chosen folder with O_NOFOLLOW, so that no link, old or
-// planted meanwhile, takes a file out of it.
+// ftpTree: whole folders, both ways. Every remote directory is listed and
+// every file moved by its name relative to the current remote directory,
+// which stays as it is. The local tree is opened one component at a time
+// from the chosen folder with O_NOFOLLOW, so that no link, old or planted
+// meanwhile, takes a file out of it.
 #include "ftp/ftpTree.h"
 
 #include <dirent.h>
@@ -23,14 +20,12 @@
 
 #include "base/cp1252.h"
 #include "ftp/ftpBrowse.h"
-#include "ftp/ftpDir.h"
-#include "ftp/ftpFeat.h"
+#include "ftp/ftpFiles.h"
 #include "ftp/ftpJudge.h"
 #include "ftp/ftpOutcome.h"
 #include "ftp/ftpPlan.h"
 #include "ftp/ftpPool.h"
 #include "ftp/ftpPump.h"
-#include "ftp/ftpRede.h"
 #include "ftp/ftpRemoteCmds.h"
 #include "ftp/ftpTela.h"
 #include "ftp/ftpTransfer.h"
@@ -69,7 +64,7 @@ constexpr std::array<Text, 18> kTexts{{
     {"perdida", "a conexão com o servidor caiu"},
     {"ediretorio", "já existe um diretório com esse nome"},
     {"mantido", "já existia, mantido"},
-    {"naopwd", "O servidor não disse o diretório atual; não posso mover a pasta."},
+    {"recusado", "o servidor recusou"},
     {"naodir", "Não consegui abrir a pasta local"},
 }};
 
@@ -117,31 +112,6 @@ int openBelow(int root, const std::string& rel, bool create) {
   return fd;
 }
 
-bool hasFact(std::string_view raw, std::string_view fact) {
-  std::string lower(raw.substr(0, raw.find(' ')));
-  for (char& c : lower)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return lower.find(fact) != std::string::npos;
-}
-
-// The size field of a Unix "ls -l" line (the fifth), when it is one.
-int64_t unixSize(std::string_view line) {
-  size_t i = 0;
-  for (int field = 0; field < 5; ++field) {
-    while (i < line.size() && line[i] == ' ') ++i;
-    const size_t start = i;
-    while (i < line.size() && line[i] != ' ') ++i;
-    if (field == 4) {
-      const std::string_view f = line.substr(start, i - start);
-      if (f.empty() || f.size() > 18) return -1;
-      for (char c : f)
-        if (c < '0' || c > '9') return -1;
-      return std::stoll(std::string(f));
-    }
-  }
-  return -1;
-}
-
 struct FdCloser {
   int fd;
   ~FdCloser() {
@@ -161,24 +131,11 @@ bool SafeComponent(std::string_view bytes) {
 }
 
 TreeChild ChildOfEntry(const ListingEntry& entry) {
-  TreeChild c;
-  c.name = EntryName(entry);
-  if (entry.exact) {
-    // RFC 3659 section 7.5.1: type=file, dir, cdir, pdir or an OS type
-    // such as OS.unix=slink.
-    c.directory = entry.directory;
-    c.link = !entry.directory && !hasFact(entry.raw, "type=file;");
-    c.size = entry.size;
-    return c;
-  }
-  c.directory = IsDirectoryLine(entry.raw);
-  c.link = !entry.raw.empty() && entry.raw[0] != '-' && !c.directory;
-  c.size = unixSize(entry.raw);
-  return c;
+  return ChildOfRemote(EntryOfListing(entry));
 }
 
 TreeChild ChildOfRemote(const RemoteEntry& entry) {
-  return {entry.name, entry.directory, entry.link, entry.size.value_or(-1)};
+  return {entry.name, entry.directory, entry.link, entry.size.value_or(-1), entry.exact};
 }
 
 std::string JoinPath(std::string_view dir, std::string_view name) {
@@ -208,7 +165,7 @@ void TreeWalk::add(const TreeDirectory& dir, const std::vector<TreeChild>& child
     } else if (c.directory) {
       dirs_.push_back({rel});
     } else {
-      files_.push_back({rel, c.size});
+      files_.push_back({rel, c.size, c.sizeExact});
       if (c.size > 0) bytes_ += c.size;
     }
   }
@@ -305,11 +262,8 @@ struct Tree::Run {
   bool marked = false;     // entries marked in the browser, not one folder
   std::string name;        // the folder's name, as heard
   std::string label;       // a set's name in its sentences ("Marcados", a pattern)
-  std::string remoteBase;  // the remote root's absolute path (bytes)
-  std::string startDir;    // the remote directory current at the start (bytes)
+  std::string remoteBase;  // the remote root, relative to the current remote directory (bytes)
   int rootFd = -1;         // the local root
-  bool machine = false;    // MLSD
-  char type = 0;           // the TYPE last selected here
   TreeWalk walk;
   size_t dirsMade = 0;     // directories of the walk made on the other side
   ReplaceAll replace = ReplaceAll::Ask;
@@ -332,122 +286,54 @@ struct Tree::Run {
   }
 };
 
-Tree::Tree(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede, Transfer& transfer)
-    : st_(state), ui_(ui), msg_(msg), dlg_(dlg), rede_(rede), transfer_(transfer) {}
+Tree::Tree(ClientState& state, Tela& ui, Messages& msg, Transfer& transfer, RemoteFiles& remote)
+    : st_(state), ui_(ui), msg_(msg), transfer_(transfer), first_(remote), remote_(&remote) {}
 
 bool Tree::gone() const {
-  // Through the interface a lost connection is said where an operation
-  // finds it, and the run ends; a connection that went quietly is found
-  // (and said) by the next operation.
-  return remote_ ? !st_.running : dlg_.closed();
+  // A lost connection is said where an operation finds it, and the run
+  // ends; a connection that went quietly is found (and said) by the next
+  // operation.
+  return !st_.running;
 }
 
 RemoteName Tree::remotePath(const Run& run, const RemoteName& rel) const {
   return {JoinPath(qr::fromUtf8(run.remoteBase), rel.text), JoinPath(run.remoteBase, rel.wire)};
 }
 
-bool Tree::remoteStart(std::string& path) {
-  if (remote_) {
-    // Names are taken relative to the current directory, which the walk
-    // does not change.
-    path.clear();
-    return !gone();
+namespace {
+
+// The words of a refusal, or what it was when it came without any.
+std::string wordsOf(const RemoteResult& r) {
+  if (!r.reason.empty()) return r.reason;
+  switch (r.status) {
+    case RemoteStatus::Denied:
+      return MessageText("FTSPERM");
+    case RemoteStatus::NotFound:
+      return MessageText("FTARQNAO");
+    case RemoteStatus::Refused:
+      return TreeText("recusado");
+    case RemoteStatus::LocalFailed:
+      return SystemReason(r.localError);
+    case RemoteStatus::Done:
+    case RemoteStatus::Lost:
+    case RemoteStatus::GaveUp:
+      break;
   }
-  if (!dlg_.SendCommand("PWD")) return false;
-  const Reply r = dlg_.awaitReply();
-  if (!r.complete || ParseReplyCode(r.first).code != 257) return false;
-  // Replies are decoded for the ear; the path goes back as UTF-8.
-  const std::string shown = QuotedPath(r.first);
-  path = RemoteName::typed(shown).wire;
-  return !path.empty();
+  return {};
 }
 
-void Tree::backToStart(const Run& run) {
-  if (run.startDir.empty() || gone()) return;
-  if (dlg_.SendCommand("CWD ", run.startDir)) (void)dlg_.awaitReply();
-}
+}  // namespace
 
 bool Tree::listRemote(Run& run, const TreeDirectory& dir, std::vector<TreeChild>& children,
                       std::string& reason) {
-  if (remote_) {
-    std::vector<RemoteEntry> entries;
-    const RemoteResult r = remote_->listDirectory(remotePath(run, dir.rel), entries);
-    if (r.status == RemoteStatus::GaveUp) run.stopped = true;
-    if (!r.ok()) {
-      reason = r.reason;
-      return false;
-    }
-    for (const RemoteEntry& e : entries) children.push_back(ChildOfRemote(e));
-    return true;
-  }
-  if (run.type != 'A') {
-    if (!transfer_.SelectType('A')) return false;
-    run.type = 'A';
-  }
-  const std::string path = JoinPath(run.remoteBase, dir.rel.wire);
-  if (!SafeInCommand(path) || !dlg_.SendCommand("CWD ", path)) return false;
-  Reply r = dlg_.awaitReply();
-  if (!r.complete) return false;
-  if (!ChangeSucceeded(r.code)) {
-    reason = r.line;
+  std::vector<RemoteEntry> entries;
+  const RemoteResult r = remote_->listDirectory(remotePath(run, dir.rel), entries);
+  if (r.status == RemoteStatus::GaveUp) run.stopped = true;
+  if (!r.ok()) {
+    reason = wordsOf(r);
     return false;
   }
-  if (transfer_.openDataPath(true) != DataPathOpen::Open) {
-    reason = TreeText("semdados");
-    return false;
-  }
-  std::FILE* file = std::tmpfile();
-  if (!file) {
-    rede_.CloseDataConnection();
-    reason = SystemReason(errno);
-    return false;
-  }
-  struct FileCloser {
-    std::FILE* f;
-    ~FileCloser() { std::fclose(f); }
-  } closer{file};
-  st_.transferBytes = 0;
-  if (!dlg_.SendCommand(run.machine ? "MLSD" : "LIST")) {
-    rede_.CloseDataConnection();
-    return false;
-  }
-  r = dlg_.awaitReply();
-  if (!r.complete) {
-    rede_.CloseDataConnection();
-    return false;
-  }
-  if (!TransferStarts(r.code)) {
-    rede_.CloseDataConnection();
-    // Servers answer LIST with 450 when there is nothing to list.
-    if (r.code == 450 && !run.machine) return true;
-    reason = r.line;
-    return false;
-  }
-  Reply final;
-  int localError = 0;
-  const DataEnd end = transfer_.receiveData(::fileno(file), final, localError);
-  if (end != DataEnd::Ended) {
-    if (end == DataEnd::Aborted || end == DataEnd::LocalFailed || end == DataEnd::NeverConnected)
-      transfer_.abortTransfer(false);
-    else
-      rede_.CloseDataConnection();
-    if (end == DataEnd::Aborted) run.stopped = true;
-    reason = end == DataEnd::LocalFailed ? SystemReason(localError) : TreeText("caiu");
-    return false;
-  }
-  if (!final.complete && !gone()) final = dlg_.awaitReply();
-  rede_.CloseDataConnection();
-  if (!final.complete || !TransferCompleted(final.code)) {
-    reason = final.line;
-    return false;
-  }
-  std::string bytes;
-  std::rewind(file);
-  char block[65536];
-  size_t n;
-  while ((n = std::fread(block, 1, sizeof block, file)) > 0) bytes.append(block, n);
-  for (const ListingEntry& e : run.machine ? MachineListingTable(bytes) : ListingTable(bytes))
-    children.push_back(ChildOfEntry(e));
+  for (const RemoteEntry& e : entries) children.push_back(ChildOfRemote(e));
   return true;
 }
 
@@ -524,7 +410,7 @@ void Tree::retryDirectory(Run& run, TreeProblem& problem, std::vector<TreeProble
   for (size_t i = filesBefore; i < run.walk.files().size() && !gone(); ++i) {
     run.current = i;
     std::string why;
-    const FileEnd end = run.upload ? sendOne(run, i, why) : receiveOne(run, i, why);
+    const FileEnd end = moveOne(run, i, why);
     if (end == FileEnd::Moved || end == FileEnd::Skipped) {
       ++moved;
     } else {
@@ -551,27 +437,18 @@ void Tree::count(Run& run, Clock::time_point until) {
 }
 
 bool Tree::makeRemoteDirectory(Run& run, const TreeDirectory& dir) {
-  if (remote_) {
-    const RemoteName path = remotePath(run, dir.rel);
-    const RemoteResult made = remote_->makeDirectory(path);
-    if (made.ok()) return true;
-    // A directory there already is one the user may well want to fill.
-    RemoteEntry there;
-    if (!gone() && remote_->stat(path, there).ok() && there.directory) return true;
-    if (!gone()) run.walk.failed(dir, made.reason);
+  const RemoteName path = remotePath(run, dir.rel);
+  if (!remote_->nameUsable(path)) {
+    run.walk.failed(dir, TreeText("nome"));
     return false;
   }
-  const std::string path = JoinPath(run.remoteBase, dir.rel.wire);
-  if (!SafeInCommand(path) || !dlg_.SendCommand("MKD ", path)) return false;
-  const Reply r = dlg_.awaitReply();
-  if (!r.complete) return false;
-  if (r.code == 257) return true;
-  // RFC 959 gives no code for "exists already": a directory there is one
-  // the user may well want to fill.
-  if (!dlg_.SendCommand("CWD ", path)) return false;
-  const Reply cwd = dlg_.awaitReply();
-  if (cwd.complete && ChangeSucceeded(cwd.code)) return true;
-  run.walk.failed(dir, r.line);
+  const RemoteResult made = remote_->makeDirectory(path);
+  if (made.ok()) return true;
+  // No protocol says "exists already" the same way: a directory there is
+  // one the user may well want to fill.
+  RemoteEntry there;
+  if (!gone() && remote_->stat(path, there).ok() && there.directory) return true;
+  if (!gone()) run.walk.failed(dir, wordsOf(made));
   return false;
 }
 
@@ -647,72 +524,6 @@ std::string reasonOf(Account account, const std::string& finalLine, int localErr
 }
 
 }  // namespace
-
-std::optional<Tree::FileEnd> Tree::startFile(Run& run, const TreeFile& f, const char* verb,
-                                              Reply& started, std::string& reason) {
-  if (run.type != 'I') {
-    if (!transfer_.SelectType('I')) return gone() ? FileEnd::Stop : FileEnd::Failed;
-    run.type = 'I';
-  }
-  const std::string path = JoinPath(run.remoteBase, f.rel.wire);
-  if (!SafeInCommand(path)) {
-    reason = TreeText("nome");
-    return FileEnd::Failed;
-  }
-  switch (transfer_.openDataPath(false)) {
-    case DataPathOpen::Open:
-      break;
-    case DataPathOpen::Lost:
-      return FileEnd::Stop;
-    case DataPathOpen::Refused:
-    case DataPathOpen::Unreachable:
-    case DataPathOpen::Failed:
-      reason = TreeText("semdados");
-      return FileEnd::Failed;
-  }
-  st_.transferBytes = 0;
-  if (!dlg_.SendCommand(verb, path)) {
-    rede_.CloseDataConnection();
-    return FileEnd::Stop;
-  }
-  started = dlg_.awaitReply();
-  if (!started.complete) {
-    rede_.CloseDataConnection();
-    return FileEnd::Stop;
-  }
-  if (!TransferStarts(started.code)) {
-    rede_.CloseDataConnection();
-    reason = started.line;
-    return FileEnd::Failed;
-  }
-  return std::nullopt;
-}
-
-Judgement Tree::moveData(Run& run, bool upload, int fd, std::optional<int64_t> expected,
-                         Pumped& p) {
-  p = Pump(st_, ui_, msg_, dlg_, rede_)
-          .run({.upload = upload,
-                .fd = fd,
-                .offset = run.bytesBefore,
-                .total = run.walk.bytes(),
-                .milestones = run.milestones ? &*run.milestones : nullptr,
-                .progress = [&] { sayProgress(run); },
-                .confirmStop = [&] { return askStop(); },
-                .since = run.began});
-  const Judgement j = JudgeTransfer({.upload = upload,
-                                     .binary = true,
-                                     .data = p.data,
-                                     .server = p.gaveUp ? ServerEnd::GaveUp
-                                               : IsFinalReply(p.final) ? ServerEndOf(p.final.code)
-                                                                       : ServerEnd::None,
-                                     .have = st_.transferBytes,
-                                     .expected = expected});
-  if (p.data == DataEnd::Aborted || p.data == DataEnd::LocalFailed ||
-      p.data == DataEnd::NeverConnected)
-    transfer_.abortTransfer(upload);
-  rede_.CloseDataConnection();
-  return j;
-}
 
 struct Tree::Local {
   bool upload = false;
@@ -827,39 +638,13 @@ Tree::FileEnd Tree::finishLocal(Run& run, Local& local, const Ending& e, std::st
   return e.data == DataEnd::Lost || gone() ? FileEnd::Stop : FileEnd::Failed;
 }
 
-Tree::FileEnd Tree::receiveOne(Run& run, size_t index, std::string& reason) {
-  if (remote_) return moveOver(run, index, reason);
-  Local local;
-  st_.transferBytes = 0;
-  if (const auto end = openLocal(run, index, local, reason)) return *end;
+std::optional<int64_t> Tree::expectedSize(const Run& run, const Local& local, size_t index,
+                                          std::optional<int64_t> told) const {
+  if (run.upload) return local.size;
+  if (told) return told;
   const TreeFile& f = run.walk.files()[index];
-  Reply started;
-  if (const auto end = startFile(run, f, "RETR ", started, reason)) {
-    local.dropPartial(0);
-    return *end;
-  }
-  std::optional<int64_t> expected = AnnouncedSize(started.line);
-  if (!expected && run.machine && f.size >= 0) expected = f.size;
-  Pumped p;
-  const Judgement j = moveData(run, false, local.fd, expected, p);
-  return finishLocal(run, local,
-                     {j, p.data, p.gaveUp, p.final.line, p.localError, st_.transferBytes, expected},
-                     reason);
-}
-
-Tree::FileEnd Tree::sendOne(Run& run, size_t index, std::string& reason) {
-  if (remote_) return moveOver(run, index, reason);
-  Local local;
-  st_.transferBytes = 0;
-  if (const auto end = openLocal(run, index, local, reason)) return *end;
-  Reply started;
-  if (const auto end = startFile(run, run.walk.files()[index], "STOR ", started, reason))
-    return *end;
-  Pumped p;
-  const Judgement j = moveData(run, true, local.fd, local.size, p);
-  return finishLocal(run, local,
-                     {j, p.data, p.gaveUp, p.final.line, p.localError, st_.transferBytes, local.size},
-                     reason);
+  if (f.sizeExact && f.size >= 0) return f.size;
+  return std::nullopt;
 }
 
 void Tree::tellMoved(Run& run, CaptionThrottle& caption, int64_t done) {
@@ -898,7 +683,7 @@ class Tree::Watch : public TransferWatch {
   CaptionThrottle caption_;
 };
 
-Tree::FileEnd Tree::moveOver(Run& run, size_t index, std::string& reason) {
+Tree::FileEnd Tree::moveOne(Run& run, size_t index, std::string& reason) {
   Local local;
   st_.transferBytes = 0;
   if (const auto end = openLocal(run, index, local, reason)) return *end;
@@ -915,8 +700,7 @@ Tree::FileEnd Tree::moveOver(Run& run, size_t index, std::string& reason) {
                                     : remote_->receive(path, local.fd, 0, watch, tally);
   watch.done();
   st_.transferBytes = tally.moved;
-  std::optional<int64_t> expected = run.upload ? std::optional<int64_t>(local.size) : tally.size;
-  if (!expected && f.size >= 0) expected = f.size;
+  const std::optional<int64_t> expected = expectedSize(run, local, index, tally.size);
   const RemoteEnding end = EndingOf(r, tally);
   const Judgement j = JudgeTransfer({.upload = run.upload,
                                      .binary = true,
@@ -924,12 +708,8 @@ Tree::FileEnd Tree::moveOver(Run& run, size_t index, std::string& reason) {
                                      .server = end.server,
                                      .have = tally.moved,
                                      .expected = expected});
-  // A refusal without words is named by what it was.
-  std::string words = r.reason;
-  if (words.empty() && r.status == RemoteStatus::Denied) words = MessageText("FTSPERM");
-  if (words.empty() && r.status == RemoteStatus::NotFound) words = MessageText("FTARQNAO");
-  return finishLocal(run, local, {j, end.data, false, words, r.localError, tally.moved, expected},
-                     reason);
+  return finishLocal(run, local,
+                     {j, end.data, false, wordsOf(r), r.localError, tally.moved, expected}, reason);
 }
 
 void Tree::makeDirectories(Run& run) {
@@ -991,26 +771,23 @@ void Tree::settle(Run& run, size_t index, FileEnd end, const std::string& reason
 }
 
 size_t Tree::connectionsWanted(const Run& run) {
-  // Over several connections only in passive mode: a server reached only
-  // by active connections may well not reach us more than once.
-  if (remote_ || !st_.passive || st_.userName.empty() || gone()) return 1;
+  if (gone()) return 1;
   const size_t wanted = static_cast<size_t>(ConnectionsSetting(ui_.setting("CONEXOES")));
   const size_t left = run.walk.files().size() - std::min(run.nextFile, run.walk.files().size());
   return run.walk.pending() ? wanted : std::min(wanted, left);
 }
 
-// The folder's side of the pool: it hands out the files, judges each as
-// one file is judged, and says the progress, the milestones and the stop.
-struct Tree::Feed : PoolUser {
+// The folder's side of the files moving side by side: it hands out the
+// files, judges each as one file is judged, and says the progress, the
+// milestones and the stop.
+struct Tree::Feed : ParallelUser {
   Tree& tree;
   Run& run;
   std::map<size_t, Local> locals;
   CaptionThrottle caption;
-  Clock::time_point lastNoop = Clock::now();
-  int noops = 0;  // NOOPs that keep the main connection from timing out, replies owed
   Feed(Tree& t, Run& r) : tree(t), run(r), caption(t.ui_, t.st_.remoteName) {}
 
-  std::optional<PoolTask> next() override {
+  std::optional<ParallelFile> next() override {
     for (;;) {
       const std::optional<size_t> i = tree.nextFile(run);
       if (!i) return std::nullopt;
@@ -1020,95 +797,91 @@ struct Tree::Feed : PoolUser {
         tree.settle(run, *i, *end, reason, 0);
         continue;
       }
-      const std::string path = JoinPath(run.remoteBase, run.walk.files()[*i].rel.wire);
-      if (!SafeInCommand(path)) {
+      const RemoteName path = tree.remotePath(run, run.walk.files()[*i].rel);
+      if (!tree.remote_->nameUsable(path)) {
         local.dropPartial(0);
         tree.settle(run, *i, FileEnd::Failed, TreeText("nome"), 0);
         continue;
       }
-      PoolTask task{.index = *i, .upload = run.upload, .path = path, .fd = local.fd};
+      ParallelFile file{.index = *i, .upload = run.upload, .name = path, .fd = local.fd};
       locals.emplace(*i, std::move(local));
       run.current = std::max(run.current, *i);
-      return task;
+      return file;
     }
   }
 
-  void ended(const PoolTask& task, const PoolEnd& end) override {
-    auto it = locals.find(task.index);
+  void ended(const ParallelFile& file, const ParallelEnd& end) override {
+    auto it = locals.find(file.index);
     Local& local = it->second;
-    const TreeFile& f = run.walk.files()[task.index];
     // A file whose connection was lost under it goes again, once, over
     // another connection (or the main one); its .part is made anew.
     if (end.data == DataEnd::Lost &&
-        std::find(run.givenBack.begin(), run.givenBack.end(), task.index) == run.givenBack.end()) {
-      local.dropPartial(end.have);
-      run.givenBack.push_back(task.index);
-      run.again.push_back(task.index);
+        std::find(run.givenBack.begin(), run.givenBack.end(), file.index) == run.givenBack.end()) {
+      local.dropPartial(end.tally.moved);
+      run.givenBack.push_back(file.index);
+      run.again.push_back(file.index);
       locals.erase(it);
       return;
     }
-    std::optional<int64_t> expected = run.upload ? std::optional<int64_t>(local.size)
-                                                 : AnnouncedSize(end.started);
-    if (!expected && !run.upload && run.machine && f.size >= 0) expected = f.size;
-    const Judgement j = JudgeTransfer(
-        {.upload = run.upload,
-         .binary = true,
-         .data = end.data,
-         .server = IsFinalReply(end.final) ? ServerEndOf(end.final.code) : ServerEnd::None,
-         .have = end.have,
-         .expected = expected});
+    const std::optional<int64_t> expected =
+        tree.expectedSize(run, local, file.index, end.tally.size);
+    const Judgement j = JudgeTransfer({.upload = run.upload,
+                                       .binary = true,
+                                       .data = end.data,
+                                       .server = end.server,
+                                       .have = end.tally.moved,
+                                       .expected = expected});
     std::string reason;
     FileEnd fileEnd = tree.finishLocal(
-        run, local, {j, end.data, false, end.final.line, end.localError, end.have, expected},
-        reason);
-    if (end.noDataPath && reason.empty()) reason = TreeText("semdados");
-    if (end.noDataPath && !end.final.line.empty()) reason = end.final.line;
+        run, local,
+        {j, end.data, false, end.reason, end.localError, end.tally.moved, expected}, reason);
+    if (end.noChannel && reason.empty()) reason = TreeText("semdados");
+    if (end.noChannel && !end.reason.empty()) reason = end.reason;
     // One connection lost is not the end of the folder.
     if (fileEnd == FileEnd::Stop && !tree.gone()) fileEnd = FileEnd::Failed;
     if (fileEnd == FileEnd::Failed && reason.empty()) reason = TreeText("perdida");
-    tree.settle(run, task.index, fileEnd, reason, end.have);
+    tree.settle(run, file.index, fileEnd, reason, end.tally.moved);
     locals.erase(it);
   }
 
   void progress(int64_t moving) override {
     run.moving = moving;
     tree.tellMoved(run, caption, run.bytesBefore + moving);
-    // The main connection waits meanwhile; a server may end a connection
-    // silent for minutes.
-    if (Clock::now() - lastNoop > std::chrono::seconds(60) && !tree.gone()) {
-      lastNoop = Clock::now();
-      if (tree.dlg_.SendCommand("NOOP")) ++noops;
-    }
   }
 
   bool key(uint8_t key) override { return tree.keyWhileMoving(run, key); }
 };
 
-void Tree::movePooled(Run& run) {
+void Tree::moveSideBySide(Run& run) {
   const size_t wanted = connectionsWanted(run);
   if (wanted <= 1) return;
-  Pool pool(st_, ui_, rede_, dlg_.replyInactivityTimeoutMs());
-  pool.open(wanted);
+  const std::unique_ptr<ParallelMover> mover = remote_->parallelMover(wanted);
+  if (!mover) return;
   Feed feed(*this, run);
   run.pooled = true;
-  const Pool::End end = pool.run(feed);
+  const ParallelMover::End end = mover->run(feed);
   run.pooled = false;
-  if (end == Pool::End::Stopped) run.stopped = true;
-  if (end == Pool::End::NoConnection)
+  if (end == ParallelMover::End::Stopped) run.stopped = true;
+  if (end == ParallelMover::End::NoConnection)
     ui_.logEvent("conexao", "no further connection: the main one moves the rest");
-  for (; feed.noops > 0 && !gone(); --feed.noops) (void)dlg_.awaitReply({.quiet = true});
 }
 
 void Tree::moveAll(Run& run) {
   run.began = Clock::now();
+  // A folder moves its files as they are, whatever mode a file was moved
+  // in before (a refusal was said).
+  if (!remote_->chooseTextMode(false)) {
+    run.stopped = true;
+    return;
+  }
   startMilestones(run);
-  movePooled(run);
+  moveSideBySide(run);
   while (!run.stopped && !gone()) {
     const std::optional<size_t> i = nextFile(run);
     if (!i) break;
     run.current = *i;
     std::string reason;
-    const FileEnd end = run.upload ? sendOne(run, *i, reason) : receiveOne(run, *i, reason);
+    const FileEnd end = moveOne(run, *i, reason);
     settle(run, *i, end, reason, st_.transferBytes);
   }
   makeDirectories(run);  // the empty ones at the end of the walk
@@ -1197,8 +970,7 @@ void Tree::walkFailures(Run& run) {
     run.stopped = false;
     run.milestones.reset();
     std::string reason;
-    const FileEnd end = run.upload ? sendOne(run, static_cast<size_t>(p.file), reason)
-                                   : receiveOne(run, static_cast<size_t>(p.file), reason);
+    const FileEnd end = moveOne(run, static_cast<size_t>(p.file), reason);
     ui_.setCaption(IdleCaption(st_.remoteName));
     if (gone()) break;
     if (end == FileEnd::Moved) {
@@ -1221,10 +993,8 @@ void Tree::heading(const std::string& text) {
 
 void Tree::moveAndTell(Run& run) {
   moveAll(run);
-  backToStart(run);
   sayOutcome(run);
   walkFailures(run);
-  backToStart(run);
 }
 
 void Tree::ReceiveFolder(const RemoteName& dir) {
@@ -1238,12 +1008,8 @@ void Tree::ReceiveFolder(const RemoteName& dir) {
   run.upload = false;
   run.name = dir.text;
   run.milestonesOn = transfer_.milestonesWanted();
-  if (!remoteStart(run.startDir)) {
-    if (!gone()) ui_.writeLineSpoken(TreeText("naopwd"));
-    return;
-  }
-  run.remoteBase = JoinPath(run.startDir, dir.wire);
-  run.machine = remote_ || dlg_.features().has("MLST") || dlg_.features().has("MLSD");
+  if (gone()) return;
+  run.remoteBase = dir.wire;
 
   // The local folder of the same name, in the working directory; an
   // existing one is filled, file by file with the replace question.
@@ -1265,7 +1031,6 @@ void Tree::ReceiveFolder(const RemoteName& dir) {
   if (run.stopped ||
       !transfer_.askYesText(
           TreeQuestion(run.name, run.walk.files().size(), run.walk.bytes(), counted))) {
-    backToStart(run);
     msg_.Announce("FTDESIS", 2);
     return;
   }
@@ -1296,11 +1061,8 @@ void Tree::SendFolder(const std::string& localPath) {
     ui_.setForeground(15);
     return;
   }
-  if (!remoteStart(run.startDir)) {
-    if (!gone()) ui_.writeLineSpoken(TreeText("naopwd"));
-    return;
-  }
-  run.remoteBase = JoinPath(run.startDir, root.wire);
+  if (gone()) return;
+  run.remoteBase = root.wire;
   count(run, Clock::now() + kCountFirst);
   const bool counted = !run.walk.pending();
   if (!transfer_.askYesText(
@@ -1317,12 +1079,7 @@ void Tree::ReceiveMarked(const std::vector<const ListingEntry*>& marked) {
   run.marked = true;
   run.label = "Marcados";
   run.milestonesOn = transfer_.milestonesWanted();
-  if (!remoteStart(run.startDir)) {
-    if (!gone()) ui_.writeLineSpoken(TreeText("naopwd"));
-    return;
-  }
-  run.remoteBase = run.startDir;
-  run.machine = remote_ || dlg_.features().has("MLST") || dlg_.features().has("MLSD");
+  if (gone()) return;
   run.rootFd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (run.rootFd < 0) {
     ui_.writeLineSpoken(TreeText("naodir") + ": " + SystemReason(errno));
@@ -1330,33 +1087,28 @@ void Tree::ReceiveMarked(const std::vector<const ListingEntry*>& marked) {
   }
   // The current directory stands for the root, listed by the marks.
   const TreeDirectory root = run.walk.nextDirectory();
-  std::vector<TreeChild> children;
-  if (remote_) {
-    // The marked names as the directory holds them now, with their types.
-    std::vector<RemoteEntry> entries;
-    const RemoteResult r = remote_->listDirectory({}, entries);
-    if (!r.ok()) {
-      if (!gone()) {
-        ui_.errorBeep();
-        msg_.Announce("FTERRDIR", 1);
-        if (!r.reason.empty()) ui_.writeLineSpoken(r.reason);
-      }
-      return;
+  // The marked names as the directory holds them now, with their types.
+  std::vector<RemoteEntry> entries;
+  const RemoteResult r = remote_->listDirectory({}, entries);
+  if (!r.ok()) {
+    if (!gone()) {
+      ui_.errorBeep();
+      msg_.Announce("FTERRDIR", 1);
+      if (!r.reason.empty()) ui_.writeLineSpoken(r.reason);
     }
-    for (const RemoteEntry& e : entries)
-      if (std::any_of(marked.begin(), marked.end(),
-                      [&](const ListingEntry* m) { return EntryName(*m).wire == e.name.wire; }))
-        children.push_back(ChildOfRemote(e));
-  } else {
-    for (const ListingEntry* e : marked) children.push_back(ChildOfEntry(*e));
+    return;
   }
+  std::vector<TreeChild> children;
+  for (const RemoteEntry& e : entries)
+    if (std::any_of(marked.begin(), marked.end(),
+                    [&](const ListingEntry* m) { return EntryName(*m).wire == e.name.wire; }))
+      children.push_back(ChildOfRemote(e));
   run.walk.add(root, children);
   if (run.walk.pending()) msg_.AnnounceAndGoOn("FTDIRPED", 1);
   count(run, Clock::now() + kCountFirst);
   if (gone()) return;
   if (run.stopped || !transfer_.askYesText(MarkedQuestion(run.walk.files().size(),
                                                           run.walk.bytes(), !run.walk.pending()))) {
-    backToStart(run);
     msg_.Announce("FTDESIS", 2);
     return;
   }
@@ -1421,11 +1173,7 @@ void Tree::sendSet(const std::string& dir, const std::string& label,
     msg_.Announce("FTARQNAO", 1);
     return;
   }
-  if (!remoteStart(run.startDir)) {
-    if (!gone()) ui_.writeLineSpoken(TreeText("naopwd"));
-    return;
-  }
-  run.remoteBase = run.startDir;
+  if (gone()) return;
   const TreeDirectory root = run.walk.nextDirectory();
   run.walk.add(root, children);
   run.dirsMade = 1;  // the current remote directory is there already

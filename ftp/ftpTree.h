@@ -20,10 +20,11 @@
 // component at a time without following links. An existing local file is
 // replaced only when the user says so, once or for all.
 //
-// Over FTP the tree is listed and moved through the dialogue, its files
-// over several connections. A computer reached through the remote computer
-// interface (SFTP) is walked and moved through it, one file at a time over
-// its one connection, with the same sentences, checks and judge.
+// The remote computer is reached only through its interface, whichever
+// protocol speaks: the tree walked with listDirectory, the directories made
+// with makeDirectory, the files moved with receive and send, or side by
+// side by the parallel mover the computer offers (none: one at a time over
+// the one connection). The same sentences, checks and judge either way.
 #pragma once
 
 #include <sys/stat.h>
@@ -46,7 +47,6 @@ namespace ftp {
 struct ClientState;
 class Tela;
 class Messages;
-class Rede;
 class Transfer;
 struct ListingEntry;
 
@@ -60,6 +60,7 @@ struct TreeChild {
   bool directory = false;
   bool link = false;   // a symbolic link (or anything not a file or directory)
   int64_t size = -1;   // -1: not told
+  bool sizeExact = true;  // false: read from a line written for the eye
 };
 
 // A listing entry of either format as a child of the walk.
@@ -70,6 +71,7 @@ struct TreeChild {
 struct TreeFile {
   RemoteName rel;    // the path below the tree's root, "/"-joined
   int64_t size = -1;
+  bool sizeExact = true;  // a size fit to judge the transfer by
 };
 
 struct TreeDirectory {
@@ -151,11 +153,13 @@ enum class ReplaceAll { Ask, Yes, No };
 
 class Tree {
  public:
-  Tree(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede, Transfer& transfer);
+  // remote: the computer the session reaches first (and again after
+  // useRemote(nullptr)).
+  Tree(ClientState& state, Tela& ui, Messages& msg, Transfer& transfer, RemoteFiles& remote);
 
-  // The computer is reached through the interface (SFTP) while remote is
-  // set; nullptr: through FTP's dialogue.
-  void useRemote(RemoteFiles* remote) { remote_ = remote; }
+  // Another computer while remote is set (a session of another protocol);
+  // nullptr: the first one again.
+  void useRemote(RemoteFiles* remote) { remote_ = remote ? remote : &first_; }
 
   // The directory of the current remote directory, into a local folder of
   // its name in the working directory.
@@ -194,14 +198,6 @@ class Tree {
   // Walks until nothing is pending, or until the deadline.
   void count(Run& run, std::chrono::steady_clock::time_point until);
   [[nodiscard]] bool makeRemoteDirectory(Run& run, const TreeDirectory& dir);
-  // The steps one file takes in either direction: the type, the name's
-  // check, the data path and the command with its first reply (nothing when
-  // the data may flow; how the file ends when it may not), then the data
-  // pumped, judged and its connection closed.
-  [[nodiscard]] std::optional<FileEnd> startFile(Run& run, const TreeFile& f, const char* verb,
-                                                 Reply& started, std::string& reason);
-  [[nodiscard]] Judgement moveData(Run& run, bool upload, int fd,
-                                   std::optional<int64_t> expected, Pumped& p);
   // A file's local side while it moves: a receive's directory, its .part
   // and name; an upload's file and size.
   struct Local;
@@ -214,6 +210,11 @@ class Tree {
   // Judges a file whose data ended, puts a whole receive in place and
   // removes an empty .part.
   [[nodiscard]] FileEnd finishLocal(Run& run, Local& local, const Ending& e, std::string& reason);
+  // The size a file's data is judged against: an upload's own, else the
+  // one the server told, else the listing's when it is exact.
+  [[nodiscard]] std::optional<int64_t> expectedSize(const Run& run, const Local& local,
+                                                    size_t index,
+                                                    std::optional<int64_t> told) const;
   // The next file to move: one given back first, then those of the walk,
   // counted on and their directories made as they are needed.
   [[nodiscard]] std::optional<size_t> nextFile(Run& run);
@@ -223,18 +224,16 @@ class Tree {
   void settle(Run& run, size_t index, FileEnd end, const std::string& reason, int64_t moved);
   // Moves files over further connections beside this one while they last.
   struct Feed;
-  void movePooled(Run& run);
+  void moveSideBySide(Run& run);
   // Whether the connection to the computer is gone (and that was said).
   [[nodiscard]] bool gone() const;
-  // A file moved through the remote computer interface.
+  // One file moved over the one connection.
   class Watch;
-  [[nodiscard]] FileEnd moveOver(Run& run, size_t index, std::string& reason);
+  [[nodiscard]] FileEnd moveOne(Run& run, size_t index, std::string& reason);
   [[nodiscard]] RemoteName remotePath(const Run& run, const RemoteName& rel) const;
   [[nodiscard]] size_t connectionsWanted(const Run& run);
-  [[nodiscard]] FileEnd receiveOne(Run& run, size_t index, std::string& reason);
   void heading(const std::string& text);  // the command's name, written on its colour and said
   void moveAndTell(Run& run);             // every file, the outcome and the failures' list
-  [[nodiscard]] FileEnd sendOne(Run& run, size_t index, std::string& reason);
   void moveAll(Run& run);
   void sayOutcome(Run& run);
   void walkFailures(Run& run);
@@ -245,16 +244,13 @@ class Tree {
   [[nodiscard]] bool keyWhileMoving(Run& run, uint8_t key);
   [[nodiscard]] bool askStop();
   [[nodiscard]] bool askReplace(Run& run, const std::string& shown);
-  [[nodiscard]] bool remoteStart(std::string& path);
-  void backToStart(const Run& run);
 
   ClientState& st_;
   Tela& ui_;
   Messages& msg_;
-  Dlg& dlg_;
-  Rede& rede_;
   Transfer& transfer_;
-  RemoteFiles* remote_ = nullptr;
+  RemoteFiles& first_;
+  RemoteFiles* remote_;
 };
 
 }  // namespace ftp

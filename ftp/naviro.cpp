@@ -156,7 +156,7 @@ Client::Client(Tela& ui, std::optional<std::string> host, FileDialogs* dialogs)
       transfer_(st_, ui, msg_, dlg_, rede_, port_, dialogs ? *dialogs : plainDialogs_),
       ftpDirs_(ui, msg_, transfer_.files()),
       browse_(ui, msg_, dialogs ? *dialogs : plainDialogs_),
-      tree_(st_, ui, msg_, dlg_, rede_, transfer_),
+      tree_(st_, ui, msg_, transfer_, transfer_.files()),
       sites_(st_, ui, msg_),
       activeDialogs_(dialogs),
       ftpKeys_(std::make_unique<FtpKeys>(*this)),

@@ -49,6 +49,8 @@ class Watch : public Progress {
     const auto asked = std::chrono::steady_clock::now();
     const bool on = watch_.carryOn(static_cast<int64_t>(moved));
     dlg_.notCounted(std::chrono::steady_clock::now() - asked);
+    // The requests in flight are still answered before it ends.
+    if (!on) watch_.stopping();
     return on;
   }
 

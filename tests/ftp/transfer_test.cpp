@@ -274,6 +274,8 @@ TEST(Receive, RefusalLeavesNoNewFileAndTheOldOneUntouched) {
       r.commands.ReceiveFile();
       EXPECT_TRUE(heard(r, "FTTRAREC")) << refusal;
       EXPECT_EQ(heard(r, "FTARQNAO"), refusal[0] == '5') << refusal;
+      // The server's words where no sentence of ours names the case.
+      EXPECT_EQ(r.ui.has("speak 450 Ocupado"), refusal[0] == '4') << refusal;
       EXPECT_EQ(r.localNames(),
                 existed ? std::vector<std::string>{"a.txt"} : std::vector<std::string>{})
           << refusal;
@@ -509,12 +511,15 @@ TEST(Receive, EveryBadEndIsToldAndWhatArrivedIsKeptAsPart) {
     const char* what;
     void (*setup)(FakeFtp&);
     const char* heard;
-    bool wholeData;  // the data was read to its end
+    bool wholeData;     // the data was read to its end
+    const char* after;  // then: that the transfer did not finish
   } cases[] = {
       {"control closed during the data", [](FakeFtp& f) { f.closeControlAfter = 100000; },
-       "FTCOMCAI", true},
-      {"data reset, then 226", [](FakeFtp& f) { f.resetAfter = 100000; }, "FTCOMCAI", false},
-      {"451 after the data", [](FakeFtp& f) { f.endReply = "451 Falha\r\n"; }, "FTERRENV", true},
+       "FTCOMCAI", true, "FTINTERR"},
+      {"data reset, then 226", [](FakeFtp& f) { f.resetAfter = 100000; }, "FTCOMCAI", false,
+       "FTINTERR"},
+      {"451 after the data", [](FakeFtp& f) { f.endReply = "451 Falha\r\n"; }, "FTERRENV", true,
+       "FTERRENV"},
   };
   for (const auto& c : cases) {
     Rig r;
@@ -529,6 +534,9 @@ TEST(Receive, EveryBadEndIsToldAndWhatArrivedIsKeptAsPart) {
     r.commands.ReceiveFile();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(6)) << c.what;
     EXPECT_TRUE(heard(r, c.heard)) << c.what;
+    const auto a = r.ui.announced();
+    EXPECT_NE(std::find(std::find(a.begin(), a.end(), c.heard), a.end(), c.after), a.end())
+        << c.what;
     EXPECT_TRUE(heard(r, "FTPARTE")) << c.what;
     EXPECT_FALSE(heard(r, "FTFIMREC")) << c.what;
     EXPECT_FALSE(std::filesystem::exists(r.path("a.bin"))) << c.what;

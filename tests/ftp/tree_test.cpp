@@ -167,7 +167,7 @@ struct TreeRig {
   ftp::Port port{st, dlg, rede};
   ftp_test::FakeDialogs dialogs;
   ftp::Transfer transfer{st, ui, msg, dlg, rede, port, dialogs};
-  ftp::Tree tree{st, ui, msg, dlg, rede, transfer};
+  ftp::Tree tree{st, ui, msg, transfer, transfer.files()};
   std::filesystem::path scratch, before;
 
   TreeRig() {
@@ -191,6 +191,7 @@ struct TreeRig {
     st.passive = true;
     st.userName = "ana";
     st.password = "s3nha";
+    st.running = true;  // as in a session: a lost connection ends it
     if (!rede.OpenControlConnection().ok() || dlg.ReadReply() != 220) return false;
     return dlg.SendCommand("USER ana") && dlg.ReadReply() == 331 &&
            dlg.SendCommand("PASS s3nha") && dlg.ReadReply() == 230;
@@ -340,13 +341,16 @@ TEST(FolderConnections, EachFileIsJudgedAsOneFileWhateverBefallsItsConnection) {
       EXPECT_GT(logged, 0u) << said;
     }
     if (c.upload) {
-      // Every directory is made before a file is sent into it.
+      // Every directory is made before a file is sent into it (the main
+      // connection names it from its current directory, the further ones
+      // from the root).
       const auto cmds = rig.server.commands();
       const auto first = [&](const std::string& prefix) {
-        return std::find_if(cmds.begin(), cmds.end(),
-                            [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+        return std::find_if(cmds.begin(), cmds.end(), [&](const std::string& l) {
+          return l.rfind(prefix, 0) == 0 || l.rfind(prefix.substr(0, 4) + "/" + prefix.substr(4), 0) == 0;
+        });
       };
-      EXPECT_LT(first("MKD /envio/um/dois"), first("STOR /envio/um/dois/"));
+      EXPECT_LT(first("MKD envio/um/dois"), first("STOR envio/um/dois/"));
     }
   }
 }
@@ -405,6 +409,9 @@ class MemoryRemote : public ftp::RemoteFiles {
   std::string shortOn;           // comes short once, with the server saying it ended
   std::string quietAfter;        // whole, and then the connection goes without a word
   ftp::ClientState* run = nullptr;  // ended, as a lost connection ends it
+  bool sideBySide = false;  // further connections are offered
+  std::string dropSideOn;   // lost once under a further connection
+  size_t mainMoves = 0;     // files moved over the one connection
   bool up = true;
   bool moving = false;  // inside a transfer
   std::vector<std::string> requests;
@@ -475,6 +482,7 @@ class MemoryRemote : public ftp::RemoteFiles {
   ftp::RemoteResult receive(const ftp::RemoteName& file, int fd, int64_t, ftp::TransferWatch& watch,
                             ftp::TransferTally& tally) override {
     requests.push_back("get " + file.wire);
+    ++mainMoves;
     if (!up) return lost();
     if (!files.count(file.wire)) return {ftp::RemoteStatus::NotFound, "No such file", 0};
     const std::string& bytes = files[file.wire];
@@ -494,6 +502,7 @@ class MemoryRemote : public ftp::RemoteFiles {
   ftp::RemoteResult send(int fd, int64_t, const ftp::RemoteName& file, ftp::TransferWatch& watch,
                          ftp::TransferTally& tally) override {
     requests.push_back("put " + file.wire);
+    ++mainMoves;
     if (!up) return lost();
     if (file.wire == refuseOn) return {ftp::RemoteStatus::Denied, "Permission denied", 0};
     if (!dirs.count(parent(file.wire))) return {ftp::RemoteStatus::NotFound, "No such file", 0};
@@ -513,6 +522,7 @@ class MemoryRemote : public ftp::RemoteFiles {
     tally.whole = true;
     return {};
   }
+  std::unique_ptr<ftp::ParallelMover> parallelMover(size_t connections) override;
 
  private:
   enum class Moved { All, Stopped, Failed };
@@ -546,6 +556,51 @@ class MemoryRemote : public ftp::RemoteFiles {
     return Moved::All;
   }
 };
+
+// Further connections held in memory: each file moved whole at once, one
+// lost under its connection once when asked.
+class MemoryMover : public ftp::ParallelMover {
+ public:
+  explicit MemoryMover(MemoryRemote& remote) : remote_(remote) {}
+  End run(ftp::ParallelUser& user) override {
+    while (std::optional<ftp::ParallelFile> f = user.next()) {
+      remote_.requests.push_back((f->upload ? "put " : "get ") + f->name.wire);
+      ftp::ParallelEnd end;
+      std::string& there = remote_.files[f->name.wire];
+      if (f->upload) {
+        there.clear();
+        char block[4096];
+        ssize_t n;
+        while ((n = ::read(f->fd, block, sizeof block)) > 0) there.append(block, static_cast<size_t>(n));
+      } else {
+        end.tally.size = static_cast<int64_t>(there.size());
+      }
+      const bool lost = f->name.wire == remote_.dropSideOn;
+      const std::string moved = lost ? there.substr(0, there.size() / 2) : there;
+      if (!f->upload && ::write(f->fd, moved.data(), moved.size()) != static_cast<ssize_t>(moved.size()))
+        end.data = ftp::DataEnd::LocalFailed;
+      end.tally.moved = static_cast<int64_t>(moved.size());
+      user.progress(end.tally.moved);
+      if (lost) {
+        remote_.dropSideOn.clear();
+        end.data = ftp::DataEnd::Lost;
+      } else if (end.data == ftp::DataEnd::Ended) {
+        end.server = ftp::ServerEnd::Completed;
+        end.tally.whole = true;
+      }
+      user.ended(*f, end);
+    }
+    return End::Done;
+  }
+
+ private:
+  MemoryRemote& remote_;
+};
+
+std::unique_ptr<ftp::ParallelMover> MemoryRemote::parallelMover(size_t) {
+  if (!sideBySide) return nullptr;
+  return std::make_unique<MemoryMover>(*this);
+}
 
 // Folders through the remote computer interface (SFTP's way): one file at a
 // time over one connection, the same walk, checks, sentences and judge.
@@ -582,6 +637,15 @@ TEST(FolderOverInterface, TheSameWalkChecksAndJudgeOverOneConnection) {
        "4 de 12 enviados; 1 falhou", [](size_t i) { return i % 3 == 0; }, true},
       {"a key says where the folder is; ESC stops it after asking", false, [](auto&) {},
        "x\x1bs\x1b", true, "0 de 12 recebidos; 1 falhou", [](size_t) { return false; }},
+      {"side by side: a file lost under a further connection moves again", false,
+       [](auto& r) {
+         r.sideBySide = true;
+         r.dropSideOn = "pasta/" + fileName(4);
+       },
+       "\x1b", false, "Pasta recebida: 12 arquivos", [](size_t) { return true; }},
+      {"side by side, sent; directories made before their files", true,
+       [](auto& r) { r.sideBySide = true; }, "\x1b", false, "Pasta enviada: 12 arquivos",
+       [](size_t) { return true; }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -610,6 +674,7 @@ TEST(FolderOverInterface, TheSameWalkChecksAndJudgeOverOneConnection) {
       remote.hostile["pasta"] = {"../x", "/etc/x"};
     }
     c.serve(remote);
+    const bool sideLoss = !remote.dropSideOn.empty();
     rig.keysAtQuestions([&remote, &c] { return c.keysWhileMoving && remote.moving; });
     rig.keys("s" + c.keys);
     rig.moveFolder(c.upload);
@@ -629,6 +694,14 @@ TEST(FolderOverInterface, TheSameWalkChecksAndJudgeOverOneConnection) {
     }
     if (c.lost || c.keysWhileMoving) {
       EXPECT_NE(said.find("Pasta interrompida."), std::string::npos) << said;
+    }
+    if (remote.sideBySide) {
+      // Nothing over the one connection; a file lost under a further one
+      // is asked again, once.
+      EXPECT_EQ(remote.mainMoves, 0u) << said;
+      EXPECT_EQ(std::count(remote.requests.begin(), remote.requests.end(),
+                           "get pasta/" + fileName(4)),
+                sideLoss ? 2 : c.upload ? 0 : 1);
     }
     for (size_t i = 0; i < kFiles; ++i) {
       const bool wanted = c.inPlace(i);
