@@ -1,25 +1,15 @@
-// ftpDir, the listing and its browser. Listings always go in type A
-// (RFC 959 section 4.1.3: LIST data is ASCII), whatever the last transfer
-// used; the browser reads the lines back from the temporary file.
+// ftpDir, the listing's browser and the listing parsers.
 #include "ftp/ftpBrowse.h"
-
-#include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 
 #include "base/ascii.h"
 #include "base/cp1252.h"
 #include "ftp/ftpBrowseModel.h"
-#include "ftp/ftpDlg.h"
-#include "ftp/ftpRede.h"
-#include "ftp/ftpRemoteCmds.h"
 #include "ftp/ftpTela.h"
 #include "ftp/ftpTransfer.h"
 #include "ftp/ftpmsg.h"
-#include "ftp/ftpvars.h"
 
 namespace ftp {
 
@@ -298,168 +288,8 @@ uint8_t BrowserMenuLetter(int item) {
   return kBrowserMenu[static_cast<size_t>(item - 1)].letter;
 }
 
-// The browser's requests over FTP: names checked for CR and LF, SIZE
-// asked, the directory commands and the deletion, and the replies that
-// came meanwhile heard after each key.
-class Browse::FtpActions : public BrowseActions {
- public:
-  FtpActions(Browse& browse, Tela& ui, Messages& msg, Dlg& dlg, DirectoryCommands& dirs,
-             Transfer& transfer)
-      : browse_(browse), ui_(ui), msg_(msg), dlg_(dlg), dirs_(dirs), transfer_(transfer) {}
-
-  bool marks() const override { return true; }
-  void sayNoMarks() override {}
-
-  bool usable(const RemoteName& name) override {
-    if (name.wire.empty()) {
-      ui_.errorBeep();
-      return false;
-    }
-    if (!SafeInCommand(name.wire)) {
-      ui_.errorBeep();
-      ui_.endLine();
-      msg_.Announce("FTNOMINV", 1);
-      return false;
-    }
-    return true;
-  }
-  void receive(const RemoteName& name, bool directory) override {
-    if (directory && browse_.receiveFolder)
-      browse_.receiveFolder(name);
-    else
-      transfer_.ReceiveFile(name);
-  }
-  bool confirmAndDelete(const RemoteName& name) override { return dirs_.deleteNamed(name, true); }
-  bool removeMarked(const ListingEntry& entry, std::string& failure) override {
-    // Files go with DELE, directories with RMD.
-    const RemoteName name = EntryName(entry);
-    FtpFiles& files = transfer_.files();
-    if (!files.nameUsable(name)) return false;
-    const RemoteResult r =
-        IsDirectoryEntry(entry) ? files.removeDirectory(name) : files.removeFile(name);
-    if (!r.ok() && !r.said) failure = r.reason;
-    return r.ok();
-  }
-  bool saySize(ListingEntry& entry) override {
-    // A directory has no size to ask for; a file's is asked in type I,
-    // since servers refuse SIZE in the listing's type A.
-    if (IsDirectoryEntry(entry)) {
-      ui_.endLine();
-      return true;
-    }
-    if (!browse_.binaryForSize_) {
-      browse_.binaryForSize_ = dlg_.SendCommand("TYPE I");
-      if (browse_.binaryForSize_) (void)dlg_.awaitReply();
-    }
-    if (!dlg_.SendCommand("SIZE ", EntryName(entry).wire)) return false;
-    ui_.write(" .... ");
-    (void)dlg_.ReadAndSpeakReply(false);
-    return true;
-  }
-  bool changeDirectory(const RemoteName& name) override { return dirs_.changeTo(name); }
-  bool stillThere() override {
-    while (dlg_.hasLines()) {
-      ui_.endLine();
-      (void)dlg_.awaitReply();
-      if (dlg_.closed() || dlg_.interrupted()) break;
-    }
-    return !dlg_.closed();
-  }
-
- private:
-  Browse& browse_;
-  Tela& ui_;
-  Messages& msg_;
-  Dlg& dlg_;
-  DirectoryCommands& dirs_;
-  Transfer& transfer_;
-};
-
-Browse::Browse(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede,
-               DirectoryCommands& dirs, Transfer& transfer, FileDialogs& dialogs)
-    : st_(state),
-      ui_(ui),
-      msg_(msg),
-      dlg_(dlg),
-      rede_(rede),
-      dirs_(dirs),
-      transfer_(transfer),
-      dialogs_(dialogs),
-      ftpActions_(std::make_unique<FtpActions>(*this, ui, msg, dlg, dirs, transfer)) {}
-
-Browse::~Browse() = default;
-
-void Browse::ListRemoteDirectory() {
-  while (dlg_.hasLines()) {
-    (void)dlg_.awaitReply();
-    if (dlg_.closed() || dlg_.interrupted()) return;
-  }
-  // Heard while the request goes out: nothing waits for it to end.
-  msg_.AnnounceAndGoOn("FTDIRPED", 1);
-  // The listing goes into our own temporary file: truncated in place,
-  // never through a link put in its stead.
-  FtpFiles& files = transfer_.files();
-  machineListing_ = files.machineListing();
-  if (dlg_.closed()) return;
-  const int fd = st_.listingFileName.empty()
-                     ? -1
-                     : ::open(st_.listingFileName.c_str(),
-                              O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    msg_.Announce("FTERRCRI", 1);
-    return;
-  }
-  struct FdCloser {
-    int fd;
-    ~FdCloser() { ::close(fd); }
-  } closer{fd};
-
-  const RemoteResult listed = files.listInto(fd);
-  const FtpTransferRecord& record = files.lastTransfer();
-  switch (record.stage) {
-    case FtpTransferRecord::Stage::Pumped:
-      break;
-    case FtpTransferRecord::Stage::Command:
-      if (!record.commandSent || !record.started.complete) return;
-      // Servers answer LIST with 450 ("No files found") when there is
-      // nothing to list, as curl also takes it: an empty directory.
-      if (record.started.code == 450 && !machineListing_) {
-        BrowseListing();
-        return;
-      }
-      msg_.Announce("FTPEDREC", 1);
-      msg_.Announce("FTERRDIR", 1);
-      return;
-    case FtpTransferRecord::Stage::Refused:
-    case FtpTransferRecord::Stage::Type:
-    case FtpTransferRecord::Stage::DataPath:
-    case FtpTransferRecord::Stage::Rest:
-      return;  // said where it happened
-  }
-  const Pumped& p = record.pumped;
-  switch (p.data) {
-    case DataEnd::LocalFailed:
-      // A full temporary directory: the list would be cut short unheard.
-      transfer_.announceLocalError("FTERTEMP", p.localError);
-      return;
-    case DataEnd::Aborted:
-      transfer_.announceInterrupted({});
-      return;
-    case DataEnd::NeverConnected:
-      transfer_.announceNeverConnected();
-      msg_.Announce("FTERRDIR", 1);
-      return;
-    case DataEnd::Lost:
-    case DataEnd::Failed:  // said as it was found
-    case DataEnd::Answered:
-    case DataEnd::Ended:
-      break;
-  }
-  if (listed.ok())
-    BrowseListing();
-  else
-    msg_.Announce("FTERRDIR", 1);
-}
+Browse::Browse(Tela& ui, Messages& msg, FileDialogs& dialogs)
+    : ui_(ui), msg_(msg), dialogs_(dialogs) {}
 
 bool Browse::hasEntry(long position) const {
   return position >= 1 && position <= static_cast<long>(table_.size());
@@ -545,25 +375,6 @@ bool Browse::instructionsDue() {
   if (!instructionsHeard_) return true;
   const std::string every = ui_.setting("REPETEAJUDA");
   return !every.empty() && (every[0] == 'S' || every[0] == 's');
-}
-
-void Browse::BrowseListing() {
-  std::FILE* file =
-      st_.listingFileName.empty() ? nullptr : std::fopen(st_.listingFileName.c_str(), "rb");
-  if (!file) {
-    msg_.Announce("FTERTEMP", 1);
-    return;
-  }
-  std::string bytes;
-  char block[65536];
-  size_t n;
-  while ((n = std::fread(block, 1, sizeof block, file)) > 0) bytes.append(block, n);
-  std::fclose(file);
-  std::vector<ListingEntry> table =
-      machineListing_ ? MachineListingTable(bytes) : ListingTable(bytes);
-  bytes = {};
-  binaryForSize_ = false;  // the listing came in type A
-  Walk(std::move(table), *ftpActions_);
 }
 
 void Browse::Walk(std::vector<ListingEntry> table, BrowseActions& actions) {
@@ -673,12 +484,12 @@ bool Browse::act(BrowseAction action, BrowsePlace& place, BrowseActions& actions
       return false;
     }
     case BrowseAction::Receive:
-      if (receiveMarked && markedCount() > 0) {
+      if (actions.marks() && markedCount() > 0) {
         std::vector<const ListingEntry*> marked;
         for (const ListingEntry& e : table_)
           if (e.marked) marked.push_back(&e);
         ui_.endLine();
-        receiveMarked(marked);
+        actions.receiveMarked(marked);
         for (ListingEntry& e : table_) e.marked = false;
         return false;
       }

@@ -1,7 +1,9 @@
-// ftpDir, the listing and its browser (key D): LIST into the temporary
-// listing file, then a walk over its lines with the arrow keys, each entry
-// heard by its name, with receive, delete, size, change of directory, the
-// line spelt in the editor and the name copied to the clipboard.
+// ftpDir, the listing's browser (key D): a walk over a listing's table
+// with the arrow keys, each entry heard by its name, with receive, delete,
+// size, change of directory, the line spelt in the editor and the name
+// copied to the clipboard; what the keys ask of the remote computer is done
+// by BrowseActions, whichever protocol reaches it. Here too: the listing
+// parsers that make FTP's lines and MLSD's facts a table.
 //
 // The listing table holds every line of the listing, however many. Each
 // keeps the bytes the server sent, from which the entry's name goes into
@@ -12,8 +14,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,13 +22,8 @@
 
 namespace ftp {
 
-struct ClientState;
 class Tela;
 class Messages;
-class Dlg;
-class Rede;
-class DirectoryCommands;
-class Transfer;
 class FileDialogs;
 struct RemoteName;
 
@@ -96,6 +91,9 @@ class BrowseActions {
   [[nodiscard]] virtual bool usable(const RemoteName& name) = 0;
   // R on an entry; directory tells whether it is one.
   virtual void receive(const RemoteName& name, bool directory) = 0;
+  // R while entries are marked: all of them, directories whole, as one
+  // queue (only where marks() allows marking).
+  virtual void receiveMarked(const std::vector<const ListingEntry*>& marked) = 0;
   // Asks first; true when the file is gone.
   [[nodiscard]] virtual bool confirmAndDelete(const RemoteName& name) = 0;
   // Says a file's size after " .... " (of a directory, nothing); false
@@ -107,8 +105,8 @@ class BrowseActions {
   // After each key: whatever the server said meanwhile is heard; false
   // once nothing more can be asked of it.
   [[nodiscard]] virtual bool stillThere() = 0;
-  // Whether entries may be marked and moved or deleted as a set (FTP's
-  // folders and sets, ftpTree).
+  // Whether entries may be marked and moved or deleted as a set (the
+  // folders and sets of ftpTree).
   [[nodiscard]] virtual bool marks() const { return false; }
   // Space or Insert where entries cannot be marked: why.
   virtual void sayNoMarks() = 0;
@@ -119,19 +117,8 @@ class BrowseActions {
 
 class Browse {
  public:
-  Browse(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede, DirectoryCommands& dirs,
-         Transfer& transfer, FileDialogs& dialogs);
-  ~Browse();
+  Browse(Tela& ui, Messages& msg, FileDialogs& dialogs);
 
-  // Where R on a directory goes: the whole folder is received (ftpTree).
-  // Unset, R on a directory asks for it as for a file.
-  std::function<void(const RemoteName& dir)> receiveFolder;
-  // Where R goes while entries are marked: all of them, directories whole,
-  // as one queue (ftpTree). Unset, R takes the entry heard.
-  std::function<void(const std::vector<const ListingEntry*>& marked)> receiveMarked;
-
-  void ListRemoteDirectory();
-  void BrowseListing();
   // The walk over a listing's table with the browser's keys, its order and
   // its search, the keys' requests made by actions.
   void Walk(std::vector<ListingEntry> table, BrowseActions& actions);
@@ -139,7 +126,6 @@ class Browse {
   [[nodiscard]] uint8_t BrowserMenu();
 
  private:
-  class FtpActions;
   [[nodiscard]] bool hasEntry(long position) const;
   [[nodiscard]] bool instructionsDue();
   [[nodiscard]] const ListingEntry& entryAt(const BrowsePlace& place) const;
@@ -148,28 +134,19 @@ class Browse {
   [[nodiscard]] size_t markedCount() const;
   // The marked entries deleted after one question; the deleted leave the list.
   void deleteMarked(BrowsePlace& place, BrowseActions& actions);
-
-  ClientState& st_;
-  Tela& ui_;
-  Messages& msg_;
-  Dlg& dlg_;
-  Rede& rede_;
-  DirectoryCommands& dirs_;
-  Transfer& transfer_;
-  FileDialogs& dialogs_;
-  std::vector<ListingEntry> table_;
   // Asks a piece of a name and goes to the next entry holding it.
   void search(BrowsePlace& place);
   // The next order of the list, said; the list from its first entry.
   void reorder(BrowsePlace& place);
 
+  Tela& ui_;
+  Messages& msg_;
+  FileDialogs& dialogs_;
+  std::vector<ListingEntry> table_;
   bool instructionsHeard_ = false;  // the arrow instructions, once a run
-  bool machineListing_ = false;     // the last listing was MLSD
   int order_ = 0;                   // ListOrder, kept from listing to listing
-  bool binaryForSize_ = false;      // TYPE I sent for SIZE since the listing
   NameSearch search_;
   std::string found_;  // the name the search looks at
-  std::unique_ptr<FtpActions> ftpActions_;
 };
 
 }  // namespace ftp

@@ -93,9 +93,6 @@ class FtpFiles : public RemoteFiles {
   [[nodiscard]] const FtpTransferRecord& lastTransfer() const { return record_; }
   // Whether the listing is asked with MLSD (FEAT lists MLST or MLSD).
   [[nodiscard]] bool machineListing();
-  // The current directory's listing as the server sent it, into fd; how it
-  // went is in lastTransfer() (the final reply in its pumped.final).
-  [[nodiscard]] RemoteResult listInto(int fd);
   // The session: the connection with its greeting and encryption, the
   // login and the polite end, as the program body does them.
   std::function<bool()> connectSession;
@@ -191,8 +188,9 @@ class FtpFiles : public RemoteFiles {
   // The time of a file as MDTM tells it (as MLST's modify fact where MDTM
   // is unknown and FEAT lists MLST), "YYYYMMDDHHMMSS"; empty when not told.
   [[nodiscard]] std::string modified(const RemoteName& name);
-
-
+  // The current directory's listing as the server sent it, into fd; how it
+  // went is in record_ (the final reply in its pumped.final).
+  [[nodiscard]] RemoteResult listInto(int fd);
   // What a listing that went wrong comes to (the reply 450 to LIST is an
   // empty directory).
   [[nodiscard]] RemoteResult listingFailure(const RemoteResult& failed, bool machine);

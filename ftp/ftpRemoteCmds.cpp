@@ -249,6 +249,9 @@ class RemoteCommands::Actions : public BrowseActions {
     else
       c_.ReceiveFile(name);
   }
+  void receiveMarked(const std::vector<const ListingEntry*>& marked) override {
+    if (c_.tree_) c_.tree_->ReceiveMarked(marked);
+  }
   bool marks() const override { return c_.tree_ != nullptr; }
   void sayNoMarks() override { c_.ui_.errorBeep(); }
   bool confirmAndDelete(const RemoteName& name) override {

@@ -55,7 +55,9 @@ struct RemoteEnding {
 // A listing's time as the browser says it: "YYYYMMDDHHMMSS" in UTC to
 // YYYYMMDDhhmm in this computer's time; -1 when it is not such a time.
 [[nodiscard]] int64_t ListingTime(std::string_view utc);
-// The browser's table of a listing: exact names, the listing's lines.
+// The browser's table of a listing: the very table the listing parsers
+// make of the server's lines where the entries came from lines (FTP's),
+// else of exact names and the entries' own lines.
 [[nodiscard]] std::vector<ListingEntry> RemoteListingTable(const std::vector<RemoteEntry>& entries);
 
 // The prompt's commands on the remote computer, as the command table calls
@@ -161,7 +163,7 @@ class ProtocolKeys {
 
 class RemoteCommands : public PromptCommands {
  public:
-  // The listing is walked with browse, the FTP listing's browser.
+  // The listing is walked with browse, the listing's browser.
   RemoteCommands(ClientState& state, Tela& ui, Messages& msg, RemoteFiles& remote,
                  FileDialogs& dialogs, Browse& browse);
 
@@ -185,9 +187,11 @@ class RemoteCommands : public PromptCommands {
   void offerProtocolKeys(ProtocolKeys& keys) { keys_ = &keys; }
   void TogglePassive() override;
   void RawCommand() override;
-  // The listing, walked with the browser's keys, search and orders (as
-  // FTP's): R receives the entry, T enters a directory, V goes up, A
-  // deletes, D tells the size and time, ESC leaves.
+  // Key D: the listing, walked with the browser's keys, search and orders:
+  // R receives the entry, T enters a directory, V goes up, A deletes, D
+  // tells the size (the listing's, else asked) and time, ESC leaves. A
+  // listing that failed is said: its request refused, broken off, stopped,
+  // or no room for it; nothing more where the cause was said.
   void ListRemoteDirectory() override;
 
  private:

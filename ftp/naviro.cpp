@@ -65,7 +65,7 @@ class Client::FtpCommands : public PromptCommands {
   bool Login() override { return shared_.Login(); }
   void ReceiveFile() override { c_.ftpRemoteCmds_->ReceiveFile(); }
   void SendFile() override { c_.ftpRemoteCmds_->SendFile(); }
-  void ListRemoteDirectory() override { c_.browse_.ListRemoteDirectory(); }
+  void ListRemoteDirectory() override { shared_.ListRemoteDirectory(); }
   void DeleteRemoteFile() override { shared_.DeleteRemoteFile(); }
   void SayCurrentDirectory() override { shared_.SayCurrentDirectory(); }
   void ShowAndChangeDirectory() override { shared_.ShowAndChangeDirectory(); }
@@ -155,7 +155,7 @@ Client::Client(Tela& ui, std::optional<std::string> host, FileDialogs* dialogs)
       plainDialogs_(ui),
       transfer_(st_, ui, msg_, dlg_, rede_, port_, dialogs ? *dialogs : plainDialogs_),
       ftpDirs_(ui, msg_, transfer_.files()),
-      browse_(st_, ui, msg_, dlg_, rede_, ftpDirs_, transfer_, dialogs ? *dialogs : plainDialogs_),
+      browse_(ui, msg_, dialogs ? *dialogs : plainDialogs_),
       tree_(st_, ui, msg_, transfer_, transfer_.files()),
       sites_(st_, ui, msg_),
       activeDialogs_(dialogs),
@@ -183,10 +183,6 @@ Client::Client(Tela& ui, std::optional<std::string> host, FileDialogs* dialogs)
   transfer_.sendFolder = [this](const std::string& local) { tree_.SendFolder(local); };
   transfer_.sendMatching = [this](const std::string& pattern) { tree_.SendMatching(pattern); };
   transfer_.sendMarked = [this](const std::vector<std::string>& paths) { tree_.SendMarked(paths); };
-  browse_.receiveFolder = [this](const RemoteName& dir) { tree_.ReceiveFolder(dir); };
-  browse_.receiveMarked = [this](const std::vector<const ListingEntry*>& marked) {
-    tree_.ReceiveMarked(marked);
-  };
 }
 
 Client::~Client() = default;

@@ -494,10 +494,13 @@ TEST(Browser, AListingThatCannotBeStoredOrWhoseConnectionDropsIsNeverBrowsed) {
     size_t closeControlAfter;
     const char* heard;
     const char* typeReply = "";
+    const char* listRefusal = "";
   } cases[] = {
       {"temporary file full", 20000, SIZE_MAX, "FTERTEMP"},
       {"control closed", RLIM_INFINITY, 20000, "FTCOMCAI"},
       {"TYPE A refused", RLIM_INFINITY, SIZE_MAX, "FTERRMOD", "504 Nao\r\n"},
+      {"LIST refused", RLIM_INFINITY, SIZE_MAX, "FTPEDREC", "", "501 Nao\r\n"},
+      {"LIST denied", RLIM_INFINITY, SIZE_MAX, "FTSPERM", "", "550 Permission denied\r\n"},
   };
   for (const auto& c : cases) {
     Rig r;
@@ -506,6 +509,7 @@ TEST(Browser, AListingThatCannotBeStoredOrWhoseConnectionDropsIsNeverBrowsed) {
     r.server.chunk = 8192;
     r.server.closeControlAfter = c.closeControlAfter;
     r.server.typeReply = c.typeReply;
+    r.server.listRefusal = c.listRefusal;
     ASSERT_TRUE(r.connect());
     rlimit old{};
     ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);

@@ -77,7 +77,7 @@ struct Rig {
   ftp::DirectoryCommands dir{ui, msg, files};
   FakeDialogs dialogs;
   ftp::Transfer transfer{st, ui, msg, dlg, rede, port, dialogs};
-  ftp::Browse browse{st, ui, msg, dlg, rede, dir, transfer, dialogs};
+  ftp::Browse browse{ui, msg, dialogs};
   // The prompt's commands over FTP as the program has them: D's listing and
   // its browser.
   ftp::RemoteCommands commands{st, ui, msg, transfer.files(), dialogs, browse};
@@ -90,8 +90,6 @@ struct Rig {
               ("naviro-files-" + std::to_string(::getpid()) + "-" + std::to_string(counter()++));
     std::filesystem::remove_all(scratch);
     std::filesystem::create_directories(scratch);
-    st.listingFileName = (scratch / "dirLISTING").string();
-    std::ofstream(st.listingFileName).close();
   }
   ~Rig() {
     rede.CloseConnections();
@@ -106,11 +104,11 @@ struct Rig {
     return dlg.ReadReply() == 220;
   }
   std::string path(const std::string& name) const { return (scratch / name).string(); }
-  // The scratch directory's names, the listing file left out.
+  // The scratch directory's names.
   std::vector<std::string> localNames() const {
     std::vector<std::string> names;
     for (const auto& e : std::filesystem::directory_iterator(scratch))
-      if (e.path().filename() != "dirLISTING") names.push_back(e.path().filename().string());
+      names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
   }
