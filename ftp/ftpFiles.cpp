@@ -281,7 +281,9 @@ RemoteResult FtpFiles::unbegun(RemoteResult failed) const {
 
 bool FtpFiles::selectType(char type) {
   if (typeTaken_ == type) return true;
-  return transfer_->SelectType(type);
+  const bool taken = transfer_->SelectType(type);
+  typeTaken_ = taken ? type : 0;
+  return taken;
 }
 
 bool FtpFiles::restartAt(int64_t offset) {
@@ -413,7 +415,11 @@ RemoteResult FtpFiles::stat(const RemoteName& name, RemoteEntry& entry) {
   Reply r;
   RemoteResult unanswered;
   // SIZE is of a binary transfer's size (RFC 3659 section 4).
-  if (typeTaken_ != 'I' && !ask("TYPE I", {}, r, unanswered)) return unanswered;
+  if (typeTaken_ != 'I') {
+    if (!ask("TYPE I", {}, r, unanswered)) return unanswered;
+    // The transfer that follows asks its own type again.
+    typeTaken_ = r.code / 100 == 2 ? 'I' : 0;
+  }
   Reply sized;
   if (!askSize(name, sized, unanswered)) return unanswered;
   entry.size = SizeFromReply(sized.code, sized.line);
