@@ -448,6 +448,10 @@ bool Tree::makeRemoteDirectory(Run& run, const TreeDirectory& dir) {
   // one the user may well want to fill.
   RemoteEntry there;
   if (!gone() && remote_->stat(path, there).ok() && there.directory) return true;
+  // Where the facts of a name do not tell a directory, one that lists is
+  // one.
+  std::vector<RemoteEntry> entries;
+  if (!gone() && remote_->listDirectory(path, entries).ok()) return true;
   if (!gone()) run.walk.failed(dir, wordsOf(made));
   return false;
 }

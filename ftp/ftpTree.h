@@ -1,6 +1,6 @@
 // ftpTree: whole folders. R on a directory of the browser receives the
 // whole tree into a local folder of the same name; T with a local directory
-// sends the whole tree, making the remote directories with MKD.
+// sends the whole tree, making the remote directories.
 //
 // First the tree is counted and the user hears what will move ("Pasta
 // fotos: 312 arquivos, 48 megabaites. Continuar?"); a tree that takes longer

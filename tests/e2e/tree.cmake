@@ -8,7 +8,7 @@ else()
 endif()
 foreach(_case tree_receive_pyftpdlib tree_receive_pyftpdlib_mlsd tree_send_pyftpdlib tree_receive_vsftpd tree_send_vsftpd
     tree_everyday_commands tree_saved_sites tree_keyring tree_marked_browser
-    tree_stop_and_progress tree_send_pattern tree_marked_picker
+    tree_stop_and_progress tree_server_killed tree_send_pattern tree_marked_picker
     tree_parallel_pyftpdlib tree_parallel_vsftpd_two tree_parallel_vsftpd_tls)
   add_test(NAME e2e_${_case}
     COMMAND ${_tree_python} ${CMAKE_CURRENT_SOURCE_DIR}/e2e/tree_e2e.py

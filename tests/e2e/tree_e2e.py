@@ -395,6 +395,93 @@ def stopped(a, work, sysdir):
     return verdict("tree_stop_and_progress", run, failures)
 
 
+def kill_with_sessions(pid):
+    """Kills a server and every process below it (its sessions), by PID."""
+    below = []
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open("/proc/%s/stat" % entry) as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+        except OSError:
+            continue
+        if int(fields[1]) == pid:
+            below.append(int(entry))
+    for child in below:
+        kill_with_sessions(child)
+    try:
+        os.kill(pid, 9)
+    except ProcessLookupError:
+        pass
+
+
+def server_killed(a, work, sysdir):
+    """The server dies while a folder moves over three connections: the
+    lost connection and the stopped folder are said, with the count that
+    arrived, never completion; no file cut short is put in place."""
+    if not os.path.exists("/usr/sbin/vsftpd") or os.getuid() != 0:
+        print("skipped: vsftpd needs /usr/sbin/vsftpd and root")
+        return 77
+    srv, cli = os.path.join(work, "srv"), os.path.join(work, "cli")
+    os.makedirs(os.path.join(srv, "lenta"))
+    os.makedirs(cli)
+    data = {}
+    for i in range(6):
+        name = "parte%d.bin" % i
+        data[name] = os.urandom(24 * 1024 * 1024)
+        with open(os.path.join(srv, "lenta", name), "wb") as f:
+            f.write(data[name])
+    os.chmod(srv, 0o755)
+    use_connections(sysdir, 3)
+    server = ftp_e2e.Vsftpd(srv, work, slow=True)  # about 4 MB/s a connection
+    here = os.path.join(cli, "lenta")
+
+    def kill_when_moving():
+        # Early: what is left takes longer than the stop, even when loaded.
+        deadline = time.time() + 60
+        while time.time() < deadline:
+            try:
+                if any(os.path.getsize(os.path.join(here, n)) >= 1024 * 1024
+                       for n in os.listdir(here)):
+                    break
+            except OSError:
+                pass
+            time.sleep(0.02)
+        kill_with_sessions(server.proc.pid)
+
+    import threading
+    stopper = threading.Thread(target=kill_when_moving)
+    stopper.start()
+    try:
+        keys = (LOGIN_ANON + "d{until diret}r{until Continuar}s{until recebidos;}"
+                "{wait 300}{Esc}{wait 300}{Esc}")
+        run = ftp_e2e.Run(a.naviro, a.quiral, "127.0.0.1:%d" % server.port, keys, work, sysdir,
+                          cli)
+    finally:
+        stopper.join(5)
+        server.stop()
+    failures = []
+    said = "\n".join(run.lines)
+    if "announce FTCOMCAI" not in said:
+        failures.append("the lost connection was not said")
+    if "Pasta interrompida." not in said:
+        failures.append("the stopped folder was not said")
+    if "announce FTFIMREC" in said or "Pasta recebida" in said:
+        failures.append("completion said for a folder whose server died")
+    whole = [n for n in sorted(os.listdir(here)) if not n.endswith(".part")] if os.path.isdir(
+        here) else []
+    for n in whole:
+        with open(os.path.join(here, n), "rb") as f:
+            if f.read() != data[n]:
+                failures.append("%s put in place but not whole" % n)
+    if len(whole) >= len(data):
+        failures.append("every file arrived: the server died too late to test anything")
+    if "%d de 6 recebidos" % len(whole) not in said:
+        failures.append("the count of files received is not the one said (%d here)" % len(whole))
+    return verdict("tree_server_killed", run, failures, log_tail=30)
+
+
 def pattern(a, work, sysdir):
     """T with a pattern sends every matching file, not only the first, as
     one queue with one outcome; a link that matches is not followed."""
@@ -595,7 +682,7 @@ def main():
             shutil.rmtree(work, ignore_errors=True)
     if a.case in ("tree_everyday_commands", "tree_saved_sites", "tree_keyring",
                   "tree_marked_browser", "tree_stop_and_progress", "tree_send_pattern",
-                  "tree_marked_picker"):
+                  "tree_marked_picker", "tree_server_killed"):
         work = tempfile.mkdtemp(prefix="naviro-tree-")
         try:
             sysdir = os.path.join(work, "sys")
@@ -611,6 +698,8 @@ def main():
                 return marked(a, work, sysdir)
             if a.case == "tree_stop_and_progress":
                 return stopped(a, work, sysdir)
+            if a.case == "tree_server_killed":
+                return server_killed(a, work, sysdir)
             if a.case == "tree_send_pattern":
                 return pattern(a, work, sysdir)
             return everyday(a, work, sysdir)

@@ -35,6 +35,7 @@ class ManyFtp {
   int maxConnections = 100;  // control connections at once; beyond them 421
   int listPauseMs = 0;       // LIST: a slow server, this long before each listing
   std::string refuseListOnce;  // LIST of this directory: 550, the first time
+  std::set<std::string> existing;  // directories there already: MKD 550
   bool accountAfterPass = false;  // PASS of every login but the first: 332, an account asked
 
   ManyFtp() {
@@ -153,6 +154,8 @@ class ManyFtp {
       } else if (verb == "CWD") {
         cwd = path;
         say(control, "250 Ok\r\n");
+      } else if (verb == "MKD" && existing.count(path)) {
+        say(control, "550 Create directory operation failed.\r\n");
       } else if (verb == "MKD") {
         say(control, "257 \"" + path + "\" criado\r\n");
       } else if (verb == "FEAT") {

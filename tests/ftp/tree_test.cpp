@@ -283,6 +283,9 @@ TEST(FolderConnections, EachFileIsJudgedAsOneFileWhateverBefallsItsConnection) {
        {2}},
       {"a connection lost under an upload: the file goes again", true, "3",
        [](auto& s) { s.dropOn = "/envio/" + fileName(7); }, "Pasta enviada: 12 arquivos", {}},
+      {"sent into a folder partly there, on a server that tells no directory by its facts",
+       true, "1", [](auto& s) { s.existing = {"/envio", "/envio/um"}; },
+       "Pasta enviada: 12 arquivos", {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -331,6 +334,7 @@ TEST(FolderConnections, EachFileIsJudgedAsOneFileWhateverBefallsItsConnection) {
       }
     }
     EXPECT_LE(rig.server.peak(), c.peakAtMost);
+    EXPECT_EQ(said.find("deixado"), std::string::npos) << "nothing here is left out:\n" << said;
     if (*c.logged) {
       size_t logged = 0;
       for (const std::string& e : rig.ui.events) {
