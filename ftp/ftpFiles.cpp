@@ -413,7 +413,11 @@ RemoteResult FtpFiles::stat(const RemoteName& name, RemoteEntry& entry) {
   Reply r;
   RemoteResult unanswered;
   // SIZE is of a binary transfer's size (RFC 3659 section 4).
-  if (typeTaken_ != 'I' && !ask("TYPE I", {}, r, unanswered)) return unanswered;
+  if (typeTaken_ != 'I') {
+    if (!ask("TYPE I", {}, r, unanswered)) return unanswered;
+    // Taken: what comes next in another type (a listing) asks for it again.
+    if (r.code / 100 == 2) typeTaken_ = 'I';
+  }
   Reply sized;
   if (!askSize(name, sized, unanswered)) return unanswered;
   entry.size = SizeFromReply(sized.code, sized.line);
