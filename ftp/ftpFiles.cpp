@@ -417,7 +417,8 @@ RemoteResult FtpFiles::stat(const RemoteName& name, RemoteEntry& entry) {
   // SIZE is of a binary transfer's size (RFC 3659 section 4).
   if (typeTaken_ != 'I') {
     if (!ask("TYPE I", {}, r, unanswered)) return unanswered;
-    // The transfer that follows asks its own type again.
+    // Taken: what comes next in another type (a listing, a text transfer)
+    // asks for it again.
     typeTaken_ = r.code / 100 == 2 ? 'I' : 0;
   }
   Reply sized;

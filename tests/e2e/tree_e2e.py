@@ -395,8 +395,8 @@ def stopped(a, work, sysdir):
     return verdict("tree_stop_and_progress", run, failures)
 
 
-def kill_with_sessions(pid):
-    """Kills a server and every process below it (its sessions), by PID."""
+def with_sessions(pid):
+    """A server's PID and those of every process below it (its sessions)."""
     below = []
     for entry in os.listdir("/proc"):
         if not entry.isdigit():
@@ -407,13 +407,21 @@ def kill_with_sessions(pid):
         except OSError:
             continue
         if int(fields[1]) == pid:
-            below.append(int(entry))
-    for child in below:
-        kill_with_sessions(child)
-    try:
-        os.kill(pid, 9)
-    except ProcessLookupError:
-        pass
+            below += with_sessions(int(entry))
+    return [pid] + below
+
+
+def kill_with_sessions(pid):
+    """Kills a server with its sessions, all at once: each is frozen first,
+    so that none sees another go and answers for it (vsftpd's session says
+    "500 OOPS" when its other half dies first)."""
+    pids = with_sessions(pid)
+    for signal in (19, 9):  # SIGSTOP, then SIGKILL
+        for p in pids:
+            try:
+                os.kill(p, signal)
+            except ProcessLookupError:
+                pass
 
 
 def server_killed(a, work, sysdir):

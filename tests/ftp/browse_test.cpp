@@ -363,9 +363,12 @@ TEST(Browser, SizeIsTheListingsAndAskedOnlyWhereTheListingGaveNone) {
     std::vector<std::string> asked;  // after the listing
     std::string heard;
   } rows[] = {
-      {datedLine('-', "8", "Jan  1 00:00", "dado.txt"), {}, "speak 8 baites"},
-      {"sozinho", {"TYPE I", "SIZE sozinho", "MDTM sozinho"}, "speak 5 baites"},
-      {"perdido", {"TYPE I", "SIZE perdido"}, "announce FTARQNAO"},
+      {datedLine('-', "8", "Jan  1 00:00", "dado.txt"), {"EPSV", "LIST"}, "speak 8 baites"},
+      // Asked in type I; the next listing asks for type A again.
+      {"sozinho",
+       {"TYPE I", "SIZE sozinho", "MDTM sozinho", "TYPE A", "EPSV", "LIST"},
+       "speak 5 baites"},
+      {"perdido", {"TYPE I", "SIZE perdido", "TYPE A", "EPSV", "LIST"}, "announce FTARQNAO"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.line);
@@ -374,14 +377,19 @@ TEST(Browser, SizeIsTheListingsAndAskedOnlyWhereTheListingGaveNone) {
     r.server.files["sozinho"] = "12345";
     r.server.listing = row.line + "\r\n";
     ASSERT_TRUE(r.connect());
+    // D and ESC in the first listing, ESC once the second one's entry was heard.
+    const std::string heard = "speak " + NameOfListingLine(row.line);
     r.ui.holdUntil = "announce FTUSSETA";
-    r.keys("d\x1b");
+    r.ui.gate = [&] { return r.ui.keys.size() > 1 || r.ui.events.back() == heard; };
+    r.keys("d\x1b\x1b");
+    r.commands.ListRemoteDirectory();
     r.commands.ListRemoteDirectory();
     std::vector<std::string> asked = r.server.commands();
     const auto listed = std::find(asked.begin(), asked.end(), "LIST");
     ASSERT_NE(listed, asked.end());
     asked.erase(asked.begin(), listed + 1);
     EXPECT_EQ(asked, row.asked);
+    EXPECT_TRUE(r.ui.keys.empty());
     EXPECT_TRUE(r.ui.has(row.heard)) << ::testing::PrintToString(r.ui.events);
   }
 }

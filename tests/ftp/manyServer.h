@@ -36,6 +36,7 @@ class ManyFtp {
   int listPauseMs = 0;       // LIST: a slow server, this long before each listing
   std::string refuseListOnce;  // LIST of this directory: 550, the first time
   std::set<std::string> existing;  // directories there already: MKD 550
+  std::string slowOn;  // RETR of this path: 4 KiB every 20 ms
   bool accountAfterPass = false;  // PASS of every login but the first: 332, an account asked
 
   ManyFtp() {
@@ -192,8 +193,10 @@ class ManyFtp {
         say(control, "150 Abrindo (" + std::to_string(bytes.size()) + " bytes)\r\n");
         const int fd = acceptData(pasv);
         const size_t send = path == shortOn ? bytes.size() / 2 : bytes.size();
+        const bool slow = path == slowOn;
         for (size_t at = 0; at < send;) {
-          const ssize_t n = ::send(fd, bytes.data() + at, send - at, MSG_NOSIGNAL);
+          if (slow) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+          const ssize_t n = ::send(fd, bytes.data() + at, slow ? std::min<size_t>(4096, send - at) : send - at, MSG_NOSIGNAL);
           if (n <= 0) break;
           at += static_cast<size_t>(n);
         }

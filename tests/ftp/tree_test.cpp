@@ -157,9 +157,18 @@ TEST(TreeNames, PathsJoinWithOneSlash) {
 // moves it.
 namespace folders {
 
+// Keys read as a person answers: beforeRead may take its time.
+struct FolderTela : ftp_test::GatedTela {
+  std::function<void()> beforeRead;
+  uint8_t readKey() override {
+    if (beforeRead) beforeRead();
+    return GatedTela::readKey();
+  }
+};
+
 struct TreeRig {
   ftp_test::ManyFtp server;
-  ftp_test::GatedTela ui;
+  FolderTela ui;
   ftp::ClientState st;
   ftp::Messages msg{ui};
   ftp::Rede rede{st, ui};
@@ -398,6 +407,37 @@ TEST(FolderConnections, ADirectoryThatCouldNotBeListedIsListedAgainFromTheFailur
   EXPECT_NE(said.find("Desta vez foi"), std::string::npos) << said;
   for (size_t i = 0; i < kFiles; ++i)
     EXPECT_TRUE(local(rig.scratch / "pasta" / fileName(i)) == bytesOf(i)) << fileName(i);
+}
+
+TEST(FolderConnections, AnsweringTheStopQuestionSlowlyIsNoSilenceOfTheServer) {
+  TreeRig rig;
+  rig.ui.settings["CONEXOES"] = "1";
+  rig.ui.settings["PRAZO"] = "1";
+  for (size_t i = 0; i < 4; ++i) rig.server.files["/pasta/f" + std::to_string(i)] = bytesOf(3);
+  rig.server.slowOn = "/pasta/f0";  // about 15 s at its pace
+  ASSERT_TRUE(rig.login());
+  rig.ui.gate = [&rig] {
+    const auto& e = rig.ui.events;
+    const auto question = std::find_if(e.rbegin(), e.rend(), [](const std::string& line) {
+      return line.find("Continuar") != std::string::npos;
+    });
+    if (question == e.rend()) return false;
+    if (question == e.rbegin()) return true;
+    // ESC once the folder's data moves.
+    return std::any_of(e.rbegin(), question, [](const std::string& line) {
+      return line.rfind("caption", 0) == 0 && line.find(" 0K") == std::string::npos;
+    });
+  };
+  // N, well after the reply deadline.
+  rig.ui.beforeRead = [&rig] {
+    if (!rig.ui.keys.empty() && rig.ui.keys.front() == 'n')
+      std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  };
+  rig.keys("s\x1bn");
+  rig.moveFolder(false);
+  const std::string said = rig.said();
+  EXPECT_NE(said.find("Pasta recebida: 4 arquivos"), std::string::npos) << said;
+  EXPECT_EQ(said.find("announce FTCOMCAI"), std::string::npos) << said;
 }
 
 // A remote computer held in memory, reached through the interface as an
