@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <functional>
 #include <optional>
 
@@ -18,6 +19,7 @@
 #include "ftp/ftpPartFile.h"
 #include "ftp/ftpPlan.h"
 #include "ftp/ftpPump.h"
+#include "ftp/ftpRede.h"
 #include "ftp/ftpTela.h"
 #include "ftp/ftpTransfer.h"
 #include "ftp/ftpTree.h"
@@ -321,7 +323,8 @@ RemoteCommands::RemoteCommands(ClientState& state, Tela& ui, Messages& msg, Remo
       dialogs_(dialogs),
       browse_(browse),
       dirs_(ui, msg, remote),
-      transfers_(state, ui, msg, remote, dialogs) {}
+      transfers_(state, ui, msg, remote, dialogs),
+      local_(state, ui, msg, dialogs) {}
 
 void DirectoryCommands::sayRefusal(const RemoteResult& r, std::string_view key) {
   if (r.said) return;
@@ -402,6 +405,7 @@ void RemoteTransfers::ReceiveFile(const RemoteName& given) {
 
   bool text = false;
   if (!chooseMode(text)) return;
+  st_.transferBytes = 0;  // Q: nothing moved of this one yet
   const int64_t partSize = RegularSize(partial);
   bool wantResume = false;
   switch (PlanPart(!text, partSize)) {
@@ -475,6 +479,9 @@ void RemoteTransfers::ReceiveFile(const RemoteName& given) {
   const auto began = Clock::now();
   ui_.logEvent("transfer", "receive " + remote.text);
   const RemoteResult r = remote_.receive(remote, fd, offset, watch, tally);
+  // What Q tells: all the protocol moved, whether or not its last steps
+  // were watched.
+  st_.transferBytes = tally.moved;
   watch.done();
   const int64_t have = offset + tally.moved;
   const RemoteEnding end = EndingOf(r, tally);
@@ -565,6 +572,7 @@ void RemoteTransfers::SendFile(const SendHandOffs& handOffs) {
 
   bool text = false;
   if (!chooseMode(text)) return;
+  st_.transferBytes = 0;  // Q: nothing moved of this one yet
   const int64_t localSize = choice.size;
   // A directory under the remote name takes no file: said, and nothing is
   // sent, where the remote computer tells it for certain. Else the server
@@ -599,6 +607,9 @@ void RemoteTransfers::SendFile(const SendHandOffs& handOffs) {
   const auto began = Clock::now();
   ui_.logEvent("transfer", "send " + remote.text);
   const RemoteResult r = remote_.send(fd, offset, remote, watch, tally);
+  // What Q tells: all the protocol moved, whether or not its last steps
+  // were watched.
+  st_.transferBytes = tally.moved;
   watch.done();
   const RemoteEnding end = EndingOf(r, tally);
   const Judgement j = JudgeTransfer({.upload = true,
@@ -772,6 +783,43 @@ void DirectoryCommands::RenameRemote() {
 void DirectoryCommands::RemoveRemoteDirectory() {
   const RemoteName dir = askName("FTQUERMD", 0);
   if (!dir.wire.empty()) sayDone(remote_.removeDirectory(dir), "FTNAORMD");
+}
+
+void LocalCommands::sayWhere() {
+  std::string here(4096, '\0');
+  if (!::getcwd(here.data(), here.size())) return;
+  here.resize(std::strlen(here.c_str()));
+  msg_.Announce("FTDIRLOC", 0);
+  ui_.writeLineSpoken(qr::fromUtf8(here));
+}
+
+void LocalCommands::ChangeLocalDirectory() {
+  sayWhere();
+  msg_.Announce("FTNOMLOC", 0);
+  const std::string chosen = dialogs_.chooseLocalFile(6);
+  ui_.write(chosen);
+  ui_.endLine();
+  if (chosen.empty()) {
+    msg_.Announce("FTDESIS", 1);
+    return;
+  }
+  std::string path = qr::toUtf8(chosen);
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
+    const size_t slash = path.rfind('/');
+    path = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  }
+  if (::chdir(path.c_str()) != 0) {
+    SayLocalError(ui_, msg_, "FTNAOTRO", errno);
+    return;
+  }
+  sayWhere();
+}
+
+void LocalCommands::AnnounceTransferred() {
+  msg_.Announce("FTTRANS", 0);
+  ui_.writeSpoken(std::to_string(KilobytesRoundedUp(st_.transferBytes)) + " K");
+  ui_.endLine();
 }
 
 bool RemoteCommands::Login() {

@@ -60,9 +60,8 @@ struct RemoteEnding {
 // else of exact names and the entries' own lines.
 [[nodiscard]] std::vector<ListingEntry> RemoteListingTable(const std::vector<RemoteEntry>& entries);
 
-// The prompt's commands on the remote computer, as the command table calls
-// them, whichever protocol reaches it: FTP's own modules, or RemoteCommands
-// over the remote computer interface. What a protocol does not have is
+// The prompt's commands, as the command table calls them, whichever
+// protocol reaches the remote computer. What a protocol does not have is
 // said to mean nothing there.
 class PromptCommands {
  public:
@@ -80,6 +79,33 @@ class PromptCommands {
   virtual void RemoveRemoteDirectory() = 0;
   virtual void TogglePassive() = 0;
   virtual void RawCommand() = 0;
+  // Key E: the local directory; before a login too.
+  virtual void ChangeLocalDirectory() = 0;
+  // Key Q: the bytes of the last transfer; before a login too.
+  virtual void AnnounceTransferred() = 0;
+};
+
+// The prompt's keys on this computer alone, the same over every protocol.
+class LocalCommands {
+ public:
+  LocalCommands(ClientState& state, Tela& ui, Messages& msg, FileDialogs& dialogs)
+      : st_(state), ui_(ui), msg_(msg), dialogs_(dialogs) {}
+  // Key E: the local directory said, another chosen with the picker (a
+  // file chosen stands for its directory) and said; nothing changes when
+  // none is chosen or it cannot be entered (said with the system's
+  // reason).
+  void ChangeLocalDirectory();
+  // Key Q: "Transmitidos N K", the bytes the last transfer moved (so far,
+  // during one), in kilobytes rounded up.
+  void AnnounceTransferred();
+
+ private:
+  void sayWhere();
+
+  ClientState& st_;
+  Tela& ui_;
+  Messages& msg_;
+  FileDialogs& dialogs_;
 };
 
 // The commands on the remote directories, and the deletion of a file (A,
@@ -189,6 +215,8 @@ class RemoteCommands : public PromptCommands {
   void offerProtocolKeys(ProtocolKeys& keys) { keys_ = &keys; }
   void TogglePassive() override;
   void RawCommand() override;
+  void ChangeLocalDirectory() override { local_.ChangeLocalDirectory(); }
+  void AnnounceTransferred() override { local_.AnnounceTransferred(); }
   // Key D: the listing, walked with the browser's keys, search and orders:
   // R receives the entry, T enters a directory, V goes up, A deletes, D
   // tells the size (the listing's, else asked) and time, ESC leaves. A
@@ -207,6 +235,7 @@ class RemoteCommands : public PromptCommands {
   Browse& browse_;
   DirectoryCommands dirs_;
   RemoteTransfers transfers_;
+  LocalCommands local_;
   Tree* tree_ = nullptr;
   ProtocolKeys* keys_ = nullptr;
 };

@@ -344,42 +344,6 @@ DataPathOpen Transfer::openDataPath(bool portMustSucceed) {
   return DataPathOpen::Open;
 }
 
-void Transfer::AnnounceTransferred() {
-  msg_.Announce("FTTRANS", 0);
-  ui_.writeSpoken(std::to_string(KilobytesRoundedUp(st_.transferBytes)) + " K");
-  ui_.endLine();
-}
-
-void Transfer::ChangeLocalDirectory() {
-  const auto sayWhere = [&] {
-    std::string here(4096, '\0');
-    if (!::getcwd(here.data(), here.size())) return;
-    here.resize(std::strlen(here.c_str()));
-    msg_.Announce("FTDIRLOC", 0);
-    ui_.writeLineSpoken(qr::fromUtf8(here));
-  };
-  sayWhere();
-  msg_.Announce("FTNOMLOC", 0);
-  std::string chosen = dialogs_.chooseLocalFile(6);
-  ui_.write(chosen);
-  ui_.endLine();
-  if (chosen.empty()) {
-    msg_.Announce("FTDESIS", 1);
-    return;
-  }
-  std::string path = qr::toUtf8(chosen);
-  struct stat st {};
-  if (::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) {
-    const size_t slash = path.rfind('/');
-    path = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-  }
-  if (::chdir(path.c_str()) != 0) {
-    announceLocalError("FTNAOTRO", errno);
-    return;
-  }
-  sayWhere();
-}
-
 void Transfer::abortTransfer(bool upload) {
   rede_.CloseDataConnection(upload);
   if (dlg_.closed() || !dlg_.SendCommand("ABOR")) return;
@@ -404,10 +368,6 @@ void Transfer::announceDataBroken(bool upload, bool finalCame) {
   msg_.Announce("FTCOMCAI", 1);
   ui_.setForeground(15);
   if (!finalCame && !dlg_.closed()) (void)dlg_.awaitReply();
-}
-
-void Transfer::announceLocalError(std::string_view key, int error) {
-  SayLocalError(ui_, msg_, key, error);
 }
 
 void Transfer::announceError(std::string_view key) {

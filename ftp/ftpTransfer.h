@@ -2,8 +2,7 @@
 // beginnings shared by both protocols: the names asked for a receive and
 // the file chosen for a send, the local target and its replace question,
 // the yes-or-no question, the outcome and the sentences of local errors.
-// FTP's own: TYPE, the data path (passive or active), ABOR, the progress
-// key (Q) and the local directory (E). The receive and the send themselves
+// FTP's own: TYPE, the data path (passive or active) and ABOR. The receive and the send themselves
 // are RemoteTransfers (ftpRemoteCmds), over ftpFiles for FTP.
 //
 // Local names are Windows-1252 inside the program and UTF-8 on disk. A
@@ -168,11 +167,6 @@ class Transfer {
   // it, or names a port nothing answers on), then the connection; in active
   // mode the listening socket, then PORT. Shared with the directory listing.
   [[nodiscard]] DataPathOpen openDataPath(bool portMustSucceed);
-  // Key E: the local directory said, another chosen with the picker (a
-  // file chosen stands for its directory) and said.
-  void ChangeLocalDirectory();
-  // "Transmitidos N K": the progress command (key Q).
-  void AnnounceTransferred();
   // Ends the transfer in progress: the data connection closed first (reset
   // for an upload, so the server cannot take it for a whole file), then
   // ABOR and its replies, each waited for a few seconds at most, so that
@@ -185,7 +179,6 @@ class Transfer {
   // A yes-or-no question, asked as the delete confirmation is; true for S.
   [[nodiscard]] bool askYesText(const std::string& question);
   [[nodiscard]] bool milestonesWanted();
-  void announceLocalError(std::string_view key, int error);
   // The server never opened the data connection: said in red.
   void announceNeverConnected();
 

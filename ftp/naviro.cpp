@@ -82,7 +82,7 @@ const Client::Command Client::kCommands[] = {
      }},
     {'R', "FTAJUD03", 2, kLogin, [](Client& c) { c.commands().ReceiveFile(); }},
     {'T', "FTAJUD04", 3, kLogin, [](Client& c) { c.commands().SendFile(); }},
-    {'Q', "FTAJUD07", 4, kAny, [](Client& c) { c.transfer_.AnnounceTransferred(); }},
+    {'Q', "FTAJUD07", 4, kAny, [](Client& c) { c.commands().AnnounceTransferred(); }},
     {'D', "FTAJUD02", 5, kLogin, [](Client& c) { c.commands().ListRemoteDirectory(); }},
     {'A', "FTAJUD05", 6, kLogin, [](Client& c) { c.commands().DeleteRemoteFile(); }},
     {'I', "FTAJUD8C", 7, kLogin, [](Client& c) { c.commands().SayCurrentDirectory(); }},
@@ -90,7 +90,7 @@ const Client::Command Client::kCommands[] = {
     {'C', "FTAJUD8D", 9, kLogin, [](Client& c) { c.commands().MakeRemoteDirectory(); }},
     {'M', "FTAJUD8E", 10, kLogin, [](Client& c) { c.commands().RenameRemote(); }},
     {'X', "FTAJUD8F", 11, kLogin, [](Client& c) { c.commands().RemoveRemoteDirectory(); }},
-    {'E', "FTAJUD8G", 12, kAny, [](Client& c) { c.transfer_.ChangeLocalDirectory(); }},
+    {'E', "FTAJUD8G", 12, kAny, [](Client& c) { c.commands().ChangeLocalDirectory(); }},
     {'V', "FTAJUD08", 13, kAny,
      [](Client& c) {
        c.st_.verbose = !c.st_.verbose;

@@ -148,7 +148,9 @@ def case_key_transfers(a, work, sysdir, sshd, failures):
     blanks and accents walked with search and order, receives and sends of
     0, 1 and 5 MiB + 1 bytes by checksum, ESC at the question about a local
     file that exists giving up, directories made and removed,
-    rename, delete, and the keys that mean nothing here."""
+    rename, delete, a send onto a directory refused before anything moved,
+    the bytes of the last transfer (Q), the local directory changed (E) and
+    a receive landing there, and the keys that mean nothing here."""
     files = {"vazio.bin": b"", "um.bin": b"\x07", "grande.bin": os.urandom(5 * MIB + 1),
              "  dois  brancos.txt": b"brancos", "canção.txt": "lá".encode(), "velho.txt": b"x"}
     for name, data in files.items():
@@ -158,6 +160,7 @@ def case_key_transfers(a, work, sysdir, sshd, failures):
                        ("envio5.bin", os.urandom(5 * MIB + 1))]:
         with open(os.path.join(cwd, name), "wb") as f:
             f.write(data)
+    os.makedirs(os.path.join(cwd, "destino"))
     home = user_home(work, sshd.dir)
     address = "sftp://ana@127.0.0.1:%d" % sshd.port
     keys = (ACCEPT + CMD + "i" +
@@ -170,11 +173,16 @@ def case_key_transfers(a, work, sysdir, sshd, failures):
             send("envio0.bin") + "{until envio0.bin, }" +
             send("envio1.bin") + "{until envio1.bin, }" +
             send("envio5.bin", "enviado5.bin") + "{until envio5.bin, }" +
+            CMD + "q{until Transmitidos}" +
             CMD + "c{until subdiret}nova pasta{Enter}{until OK}" +
             CMD + "m{until nome atual}um.bin{Enter}{until novo nome}renomeado.bin{Enter}" +
             CMD + "c{until subdiret}temporaria{Enter}" +
             CMD + "x{until a remover}temporaria{Enter}" + CMD + "x{until a remover}nada{Enter}" +
             CMD + "a{until a apagar}velho.txt{Enter}{until apagado}" +
+            send("envio1.bin", "nova pasta") + "{until diretório}" +
+            CMD + "q{until Transmitidos}" +
+            CMD + "e{until arquivo local}destino{Enter}{until destino}" +
+            recv("vazio.bin") + "{until vazio.bin, }" +
             CMD + "p{until passivo}" + CMD + "/{until só para FTP}" +
             CMD + "s{until desejado}nova pasta{Enter}{until OK}" + CMD + "i{wait 300}" +
             CMD + "{Esc}")
@@ -183,8 +191,9 @@ def case_key_transfers(a, work, sysdir, sshd, failures):
            ["FTSSHINI", "FTHKDES", "FTHKTIP", "FTHKIMP", "FTHKFIM", "FTHKACE", "FTHKMEM",
             "FTSSHOK", "FTACLIBE", "FTDIRPED", "FTUSSETA", "FTPROCUR", "FTORDTAM", "FTFIMREC", "FTFIMREC", "FTDESIS",
             "FTFIMREC",
-            "FTFIMENV", "FTFIMENV", "FTFIMENV", "FTOK", "FTNOMATU", "FTNOVNOM", "FTOK", "FTOK",
-            "FTQUERMD", "FTOK", "FTQUERMD", "FTNAORMD", "FTOKAPAG", "FTSPASV", "FTSCMD",
+            "FTFIMENV", "FTFIMENV", "FTFIMENV", "FTTRANS", "FTOK", "FTNOMATU", "FTNOVNOM", "FTOK", "FTOK",
+            "FTQUERMD", "FTOK", "FTQUERMD", "FTNAORMD", "FTOKAPAG", "FTTRANSM", "FTTRANS",
+            "FTDIRLOC", "FTDIRLOC", "FTFIMREC", "FTSPASV", "FTSCMD",
             "FTOK", "FTFIMPRG"],
            ["FTSENHA", "FTCHVNAO", "FTMODIMG", "FTPPASSI", "FTPNPASS"])
     if r.timed_out:
@@ -207,6 +216,16 @@ def case_key_transfers(a, work, sysdir, sshd, failures):
         failures.append("um.bin not renamed")
     if os.path.exists(os.path.join(sshd.home, "temporaria")):
         failures.append("directory temporaria not removed")
+    if "text É um diretório" not in r.lines or os.listdir(os.path.join(sshd.home, "nova pasta")):
+        failures.append("a send onto a directory was not refused as one")
+    # Q: all of the 5 MiB + 1 sent; then nothing, the send onto the
+    # directory refused before it began.
+    told = [r.lines[i + 1:i + 4] for i, l in enumerate(r.lines) if l == "announce FTTRANS"]
+    for i, want in enumerate(["text 5121 K", "text 0 K"]):
+        if i >= len(told) or want not in told[i]:
+            failures.append("Q said %r, not %s" % (told[i] if i < len(told) else None, want))
+    if not os.path.exists(os.path.join(cwd, "destino", "vazio.bin")):
+        failures.append("the receive after E did not land in the chosen local directory")
     said = "\n".join(r.lines)
     # The browser's search and order: the entry heard after each.
     for mark, name in (("announce FTPROCUR", "canção.txt"), ("announce FTORDTAM", "grande.bin")):

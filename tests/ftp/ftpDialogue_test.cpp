@@ -758,6 +758,6 @@ TEST(DataPort, ActiveModeAcceptsOnlyTheServersAddressAndKeepsListeningPastOthers
   char c;
   EXPECT_LE(::recv(stranger, &c, 1, 0), 0);
   ::close(stranger);
-  k.client->transfer().AnnounceTransferred();
+  Client::findCommand('Q')->run(*k.client);
   EXPECT_TRUE(k.ui.has("speak 20 K"));
 }

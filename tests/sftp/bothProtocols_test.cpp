@@ -529,6 +529,8 @@ TEST_P(BothProtocols, TheReceiveAndTheSendSayTheSameOverEitherProtocol) {
     EXPECT_EQ(fs::exists(target), whole);
     if (whole) {
       EXPECT_TRUE(readAll(target) == bytes);
+      // What Q says: all this receive moved.
+      EXPECT_EQ(side_->st.transferBytes, static_cast<int64_t>(bytes.size()) - row.part);
     }
     EXPECT_FALSE(fs::exists(part) && fs::file_size(part) == 0);
     EXPECT_TRUE(remote().connected());
