@@ -282,7 +282,9 @@ RemoteResult FtpFiles::unbegun(RemoteResult failed) const {
 
 bool FtpFiles::selectType(char type) {
   if (typeTaken_ == type) return true;
-  return transfer_->SelectType(type);
+  const bool taken = transfer_->SelectType(type);
+  typeTaken_ = taken ? type : 0;
+  return taken;
 }
 
 bool FtpFiles::restartAt(int64_t offset) {
@@ -390,8 +392,9 @@ bool FtpFiles::binaryForSize(RemoteResult& unanswered) {
   if (typeTaken_ == 'I') return true;
   Reply r;
   if (!ask("TYPE I", {}, r, unanswered)) return false;
-  // Taken: what comes next in another type (a listing) asks for it again.
-  if (r.code / 100 == 2) typeTaken_ = 'I';
+  // Taken: what comes next in another type (a listing, a text transfer)
+  // asks for it again.
+  typeTaken_ = r.code / 100 == 2 ? 'I' : 0;
   return true;
 }
 
