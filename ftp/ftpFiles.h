@@ -40,7 +40,7 @@ enum class DataPathOpen {
 };
 
 // Where the last transfer or listing of FtpFiles got to, and what the
-// server said on the way, for the FTP commands' own sentences.
+// server said on the way, for the judgement of its outcome.
 struct FtpTransferRecord {
   enum class Stage {
     Refused,   // the name cannot be sent, or the local file not placed
@@ -90,7 +90,6 @@ class FtpFiles : public RemoteFiles {
   // and by a login.
   void typeTaken(char type) { typeTaken_ = type; }
 
-  [[nodiscard]] const FtpTransferRecord& lastTransfer() const { return record_; }
   // Whether the listing is asked with MLSD (FEAT lists MLST or MLSD).
   [[nodiscard]] bool machineListing();
   // The session: the connection with its greeting and encryption, the

@@ -154,9 +154,6 @@ Client::Client(Tela& ui, std::optional<std::string> host, FileDialogs* dialogs)
     serveUnsolicitedReplies();
     return true;
   };
-  transfer_.sendFolder = [this](const std::string& local) { tree_.SendFolder(local); };
-  transfer_.sendMatching = [this](const std::string& pattern) { tree_.SendMatching(pattern); };
-  transfer_.sendMarked = [this](const std::vector<std::string>& paths) { tree_.SendMarked(paths); };
 }
 
 Client::~Client() = default;
