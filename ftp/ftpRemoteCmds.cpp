@@ -277,27 +277,26 @@ class RemoteCommands::Actions : public BrowseActions {
       c_.ui_.endLine();
       return true;
     }
-    // The listing's own size; the remote computer is asked only where it
-    // gave none, and what it tells is kept for the next time.
-    if (entry.size < 0) {
-      RemoteEntry facts;
-      const RemoteResult r = c_.remote_.stat(EntryName(entry), facts);
-      if (r.status == RemoteStatus::Lost) return false;
-      if (r.status == RemoteStatus::GaveUp) return true;  // ESC, said
-      if (r.ok()) {
-        entry.size = facts.size.value_or(-1);
-        if (entry.modified < 0) entry.modified = ListingTime(facts.modified);
-      } else if (const std::string_view key = RefusalKey(r.status, {}); !key.empty()) {
-        // Missing or forbidden; any other refusal leaves the size unknown.
-        c_.ui_.errorBeep();
-        c_.ui_.write(" .... ");
-        c_.msg_.Announce(key, 1);
-        return true;
-      }
-    }
+    // Asked of the remote computer each time, and said in the server's own
+    // words where its protocol words a size; else in ours.
+    std::optional<int64_t> bytes;
+    const RemoteResult r = c_.remote_.size(EntryName(entry), bytes);
+    if (r.status == RemoteStatus::Lost) return false;
+    if (r.status == RemoteStatus::GaveUp) return true;  // ESC, said
+    if (bytes) entry.size = *bytes;
     c_.ui_.write(" .... ");
-    c_.ui_.writeLineSpoken(entry.size >= 0 ? SizeWords(entry.size)
-                                           : qr::W("tamanho desconhecido"));
+    // A missing or forbidden file: what that means before the server's
+    // words; any other refusal leaves the size unknown.
+    const std::string_view meaning = r.ok() ? std::string_view() : RefusalKey(r.status, {});
+    if (!meaning.empty()) {
+      c_.ui_.errorBeep();
+      c_.msg_.Announce(meaning, 1);
+    }
+    if (!r.reason.empty())
+      c_.ui_.writeLineSpoken(r.reason);
+    else if (meaning.empty())
+      c_.ui_.writeLineSpoken(entry.size >= 0 ? SizeWords(entry.size)
+                                             : qr::W("tamanho desconhecido"));
     return true;
   }
   bool changeDirectory(const RemoteName& name) override {
