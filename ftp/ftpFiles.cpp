@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <utility>
 
@@ -281,7 +282,9 @@ RemoteResult FtpFiles::unbegun(RemoteResult failed) const {
 
 bool FtpFiles::selectType(char type) {
   if (typeTaken_ == type) return true;
-  return transfer_->SelectType(type);
+  const bool taken = transfer_->SelectType(type);
+  typeTaken_ = taken ? type : 0;
+  return taken;
 }
 
 bool FtpFiles::restartAt(int64_t offset) {
@@ -385,13 +388,29 @@ bool FtpFiles::askSize(const RemoteName& name, Reply& reply, RemoteResult& unans
   return ask("SIZE ", name.wire, reply, unanswered);
 }
 
+bool FtpFiles::binaryForSize(RemoteResult& unanswered) {
+  if (typeTaken_ == 'I') return true;
+  Reply r;
+  if (!ask("TYPE I", {}, r, unanswered)) return false;
+  // Taken: what comes next in another type (a listing, a text transfer)
+  // asks for it again.
+  typeTaken_ = r.code / 100 == 2 ? 'I' : 0;
+  return true;
+}
+
 RemoteResult FtpFiles::size(const RemoteName& name, std::optional<int64_t>& bytes) {
   bytes.reset();
   Reply r;
   RemoteResult unanswered;
-  if (!askSize(name, r, unanswered)) return unanswered;
+  if (!nameUsable(name)) return {RemoteStatus::Refused, {}, 0, false};
+  if (!binaryForSize(unanswered) || !askSize(name, r, unanswered)) return unanswered;
   bytes = SizeFromReply(r.code, r.line);
-  return bytes ? RemoteResult{} : judgedRefusal(r);
+  RemoteResult told = bytes ? RemoteResult{} : judgedRefusal(r);
+  std::string_view words = r.line;
+  if (words.size() >= 3 && words[0] >= '0' && words[0] <= '9')
+    words.remove_prefix(std::min<size_t>(4, words.size()));
+  told.reason = std::string(words);
+  return told;
 }
 
 std::string FtpFiles::modified(const RemoteName& name) {
@@ -412,14 +431,8 @@ RemoteResult FtpFiles::stat(const RemoteName& name, RemoteEntry& entry) {
   if (!nameUsable(name)) return {RemoteStatus::Refused, {}, 0, false};
   Reply r;
   RemoteResult unanswered;
-  // SIZE is of a binary transfer's size (RFC 3659 section 4).
-  if (typeTaken_ != 'I') {
-    if (!ask("TYPE I", {}, r, unanswered)) return unanswered;
-    // Taken: what comes next in another type (a listing) asks for it again.
-    if (r.code / 100 == 2) typeTaken_ = 'I';
-  }
   Reply sized;
-  if (!askSize(name, sized, unanswered)) return unanswered;
+  if (!binaryForSize(unanswered) || !askSize(name, sized, unanswered)) return unanswered;
   entry.size = SizeFromReply(sized.code, sized.line);
   if (entry.size) {
     entry.modified = modified(name);

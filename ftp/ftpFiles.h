@@ -40,7 +40,7 @@ enum class DataPathOpen {
 };
 
 // Where the last transfer or listing of FtpFiles got to, and what the
-// server said on the way, for the FTP commands' own sentences.
+// server said on the way, for the judgement of its outcome.
 struct FtpTransferRecord {
   enum class Stage {
     Refused,   // the name cannot be sent, or the local file not placed
@@ -90,7 +90,6 @@ class FtpFiles : public RemoteFiles {
   // and by a login.
   void typeTaken(char type) { typeTaken_ = type; }
 
-  [[nodiscard]] const FtpTransferRecord& lastTransfer() const { return record_; }
   // Whether the listing is asked with MLSD (FEAT lists MLST or MLSD).
   [[nodiscard]] bool machineListing();
   // The session: the connection with its greeting and encryption, the
@@ -128,7 +127,8 @@ class FtpFiles : public RemoteFiles {
   // not size is asked with MLST where FEAT lists it (a directory, or what
   // is missing or denied); else SIZE's refusal is the result.
   [[nodiscard]] RemoteResult stat(const RemoteName& name, RemoteEntry& entry) override;
-  // SIZE alone; bytes is empty when it does not tell.
+  // SIZE alone (in binary type); bytes is empty when it does not tell. The
+  // reason is the reply's text without its code, told or refused.
   [[nodiscard]] RemoteResult size(const RemoteName& name, std::optional<int64_t>& bytes) override;
   // MLSD when the server knows it, else LIST (450 is an empty directory).
   // A LIST line's time is the server's local time: not told as modified,
@@ -164,6 +164,10 @@ class FtpFiles : public RemoteFiles {
   // TYPE and its reply, unless it was just taken; false (said) when
   // refused or unanswered.
   [[nodiscard]] bool selectType(char type);
+  // TYPE I, unless it is the type taken: SIZE is of a binary transfer's
+  // size (RFC 3659 section 4), and servers refuse it in type A. False, with
+  // the result, when unanswered.
+  [[nodiscard]] bool binaryForSize(RemoteResult& unanswered);
   // The reply to SIZE; false, with the result, when there is none.
   [[nodiscard]] bool askSize(const RemoteName& name, Reply& reply, RemoteResult& unanswered);
   // REST offset answered 350.

@@ -176,11 +176,14 @@ class RemoteFiles : public RemoteDirectories {
 
   [[nodiscard]] virtual RemoteResult stat(const RemoteName& name, RemoteEntry& entry) = 0;
   // The size alone of a file (empty when not told, and for a directory),
-  // where a protocol tells it with less than all of stat.
+  // where a protocol tells it with less than all of stat. The result's
+  // reason, where the protocol words a size itself, holds the server's
+  // words about it, told or refused.
   [[nodiscard]] virtual RemoteResult size(const RemoteName& name, std::optional<int64_t>& bytes) {
     RemoteEntry entry;
-    const RemoteResult r = stat(name, entry);
+    RemoteResult r = stat(name, entry);
     bytes = entry.directory ? std::nullopt : entry.size;
+    r.reason.clear();  // not words about a size
     return r;
   }
   // The current directory's entries.

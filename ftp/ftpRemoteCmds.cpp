@@ -275,27 +275,26 @@ class RemoteCommands::Actions : public BrowseActions {
       c_.ui_.endLine();
       return true;
     }
-    // The listing's own size; the remote computer is asked only where it
-    // gave none, and what it tells is kept for the next time.
-    if (entry.size < 0) {
-      RemoteEntry facts;
-      const RemoteResult r = c_.remote_.stat(EntryName(entry), facts);
-      if (r.status == RemoteStatus::Lost) return false;
-      if (r.status == RemoteStatus::GaveUp) return true;  // ESC, said
-      if (r.ok()) {
-        entry.size = facts.size.value_or(-1);
-        if (entry.modified < 0) entry.modified = ListingTime(facts.modified);
-      } else if (const std::string_view key = RefusalKey(r.status, {}); !key.empty()) {
-        // Missing or forbidden; any other refusal leaves the size unknown.
-        c_.ui_.errorBeep();
-        c_.ui_.write(" .... ");
-        c_.msg_.Announce(key, 1);
-        return true;
-      }
-    }
+    // Asked of the remote computer each time, and said in the server's own
+    // words where its protocol words a size; else in ours.
+    std::optional<int64_t> bytes;
+    const RemoteResult r = c_.remote_.size(EntryName(entry), bytes);
+    if (r.status == RemoteStatus::Lost) return false;
+    if (r.status == RemoteStatus::GaveUp) return true;  // ESC, said
+    if (bytes) entry.size = *bytes;
     c_.ui_.write(" .... ");
-    c_.ui_.writeLineSpoken(entry.size >= 0 ? SizeWords(entry.size)
-                                           : qr::W("tamanho desconhecido"));
+    // A missing or forbidden file: what that means before the server's
+    // words; any other refusal leaves the size unknown.
+    const std::string_view meaning = r.ok() ? std::string_view() : RefusalKey(r.status, {});
+    if (!meaning.empty()) {
+      c_.ui_.errorBeep();
+      c_.msg_.Announce(meaning, 1);
+    }
+    if (!r.reason.empty())
+      c_.ui_.writeLineSpoken(r.reason);
+    else if (meaning.empty())
+      c_.ui_.writeLineSpoken(entry.size >= 0 ? SizeWords(entry.size)
+                                             : qr::W("tamanho desconhecido"));
     return true;
   }
   bool changeDirectory(const RemoteName& name) override {
@@ -380,6 +379,12 @@ void RemoteTransfers::sayRefused(const RemoteResult& r) {
   if (r.status == RemoteStatus::Refused && !r.reason.empty()) ui_.writeLineSpoken(r.reason);
 }
 
+void RemoteTransfers::sayDirectory() {
+  ui_.errorBeep();
+  if (ui_.cursorColumn() != 1) ui_.endLine();
+  ui_.writeLineSpoken(qr::W("É um diretório"));
+}
+
 void RemoteTransfers::sayUnfinished() {
   if (ui_.cursorColumn() != 1) ui_.endLine();
   msg_.Announce("FTINTERR", 1);
@@ -421,16 +426,17 @@ void RemoteTransfers::ReceiveFile(const RemoteName& given) {
   // certainly missing or denied is refused before anything is made here;
   // where the protocol cannot tell, the transfer itself decides, unless a
   // .part the user wants to go on with would be thrown away for it.
+  // A text transfer asks only where the answer is certain: whether the
+  // name is a directory, or missing.
   RemoteFacts server;
-  if (!text) {
+  if (!text || remote_.statCertain()) {
     RemoteEntry facts;
     const RemoteResult found = remote_.stat(remote, facts);
     if (found.ok() && facts.directory) {
-      ui_.errorBeep();
-      ui_.writeLineSpoken(qr::W("É um diretório"));
+      sayDirectory();
       return;
     }
-    if (found.ok()) server = {facts.size, facts.modified};
+    if (found.ok() && !text) server = {facts.size, facts.modified};
     if (found.status == RemoteStatus::Lost || found.status == RemoteStatus::GaveUp) return;
     if ((found.status == RemoteStatus::NotFound || found.status == RemoteStatus::Denied) &&
         (remote_.statCertain() || wantResume)) {
@@ -558,14 +564,31 @@ void RemoteTransfers::SendFile(const SendHandOffs& handOffs) {
 
   bool text = false;
   if (!chooseMode(text)) return;
+  const int64_t localSize = choice.size;
+  // A directory under the remote name takes no file: said, and nothing is
+  // sent, where the remote computer tells it for certain. Else the server
+  // would refuse the send in words of its own, or take the name for a file.
+  std::optional<int64_t> there;
+  bool asked = false;
+  if (remote_.statCertain()) {
+    RemoteEntry facts;
+    const RemoteResult r = remote_.stat(remote, facts);
+    if (r.status == RemoteStatus::Lost || r.status == RemoteStatus::GaveUp) return;
+    if (r.ok() && facts.directory) {
+      sayDirectory();
+      return;
+    }
+    if (r.ok()) there = facts.size;
+    asked = true;
+  }
   // A remote file shorter than ours may be an interrupted send of it: the
   // user may go on from its end (binary only, as for a receive).
-  const int64_t localSize = choice.size;
   int64_t offset = 0;
   if (!text && localSize > 0) {
-    std::optional<int64_t> there;
-    const RemoteResult r = remote_.size(remote, there);
-    if (r.status == RemoteStatus::Lost || r.status == RemoteStatus::GaveUp) return;
+    if (!asked) {
+      const RemoteResult r = remote_.size(remote, there);
+      if (r.status == RemoteStatus::Lost || r.status == RemoteStatus::GaveUp) return;
+    }
     if (OfferSendResume(true, localSize, there) && AskYesNo(ui_, msg_, ResumeText("enviar")))
       offset = *there;
   }

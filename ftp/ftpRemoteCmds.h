@@ -141,6 +141,8 @@ class RemoteTransfers {
   // de arquivo foi recusada", then the server's words when no sentence of
   // ours names the case.
   void sayRefused(const RemoteResult& r);
+  // The remote name is a directory: no file moves.
+  void sayDirectory();
   // A transfer that did not finish, after what was said where it was
   // found.
   void sayUnfinished();

@@ -17,7 +17,6 @@
 #include "ftp/ftpPartFile.h"
 #include "ftp/ftpPort.h"
 #include "ftp/ftpRede.h"
-#include "ftp/ftpRemoteCmds.h"
 #include "ftp/ftpTela.h"
 #include "ftp/ftpmsg.h"
 #include "ftp/ftpvars.h"
@@ -239,8 +238,7 @@ Transfer::Transfer(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& 
       rede_(rede),
       port_(port),
       dialogs_(dialogs),
-      files_(ui, msg, dlg),
-      transfers_(std::make_unique<RemoteTransfers>(state, ui, msg, files_, dialogs)) {
+      files_(ui, msg, dlg) {
   files_.useTransfers(state, rede, *this);
 }
 
@@ -408,16 +406,6 @@ void Transfer::announceDataBroken(bool upload, bool finalCame) {
   if (!finalCame && !dlg_.closed()) (void)dlg_.awaitReply();
 }
 
-void Transfer::announceKept(const std::string& kept) {
-  SayKept(ui_, msg_, kept);
-}
-
-void Transfer::announceInterrupted(const std::string& kept) {
-  if (ui_.cursorColumn() != 1) ui_.endLine();
-  msg_.Announce("FTINTERR", 1);
-  announceKept(kept);
-}
-
 void Transfer::announceLocalError(std::string_view key, int error) {
   SayLocalError(ui_, msg_, key, error);
 }
@@ -440,10 +428,6 @@ void Transfer::announceErrorText(const std::string& text) {
 
 void Transfer::announceNeverConnected() {
   announceErrorText(TransferText("semconexao"));
-}
-
-void Transfer::ReceiveFile(const RemoteName& remote) {
-  transfers_->ReceiveFile(remote);
 }
 
 }  // namespace ftp

@@ -18,7 +18,6 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -152,32 +151,17 @@ struct SendChoice {
 [[nodiscard]] SendChoice AskSendFile(Tela& ui, Messages& msg, FileDialogs& dialogs,
                                      const SendHandOffs& handOffs);
 
-class RemoteTransfers;
-
 class Transfer {
  public:
   Transfer(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede, Port& port,
            FileDialogs& dialogs);
   ~Transfer();
 
-  // Where T with a local directory goes: the whole folder is sent
-  // (ftpTree). Unset, a directory is not a file to send.
-  std::function<void(const std::string& local)> sendFolder;
-  // Where T with a "*" or "?" pattern goes: every matching file is sent as
-  // one queue (ftpTree). Unset, the pattern is taken as a name.
-  std::function<void(const std::string& pattern)> sendMatching;
-  // Where T goes when entries were marked in the picker: every one is sent,
-  // directories whole, as one queue (ftpTree).
-  std::function<void(const std::vector<std::string>& paths)> sendMarked;
-
   // The remote computer over this dialogue, the transfers' own.
   [[nodiscard]] FtpFiles& files() { return files_; }
 
   // TYPE and its reply; false (said) when it was refused or not answered.
   [[nodiscard]] bool SelectType(char type);
-  // A name from the listing received by the receive of every protocol
-  // (RemoteTransfers) over this dialogue, its bytes kept for the command.
-  void ReceiveFile(const RemoteName& remote);
 
   // Opens the data path in the current mode and says what failed: in
   // passive mode EPSV first (PASV when the server does not know it, refuses
@@ -201,10 +185,6 @@ class Transfer {
   // A yes-or-no question, asked as the delete confirmation is; true for S.
   [[nodiscard]] bool askYesText(const std::string& question);
   [[nodiscard]] bool milestonesWanted();
-  // "Transferência interrompida", and where what arrived was kept.
-  void announceInterrupted(const std::string& kept);
-  // The file where what arrived was kept, written and spoken.
-  void announceKept(const std::string& kept);
   void announceLocalError(std::string_view key, int error);
   // The server never opened the data connection: said in red.
   void announceNeverConnected();
@@ -224,7 +204,6 @@ class Transfer {
   // The file transfers' protocol work: facts, data path, REST, the
   // transfer command, the data loop and ABOR.
   FtpFiles files_;
-  std::unique_ptr<RemoteTransfers> transfers_;
 };
 
 }  // namespace ftp

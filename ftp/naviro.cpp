@@ -57,29 +57,6 @@ class Client::FtpKeys : public ProtocolKeys {
   Client& c_;
 };
 
-// The prompt's commands over FTP: the shared commands over the FTP
-// dialogue's remote computer, and FTP's own modules for the rest.
-class Client::FtpCommands : public PromptCommands {
- public:
-  explicit FtpCommands(Client& c) : c_(c), shared_(*c.ftpRemoteCmds_) {}
-  bool Login() override { return shared_.Login(); }
-  void ReceiveFile() override { c_.ftpRemoteCmds_->ReceiveFile(); }
-  void SendFile() override { c_.ftpRemoteCmds_->SendFile(); }
-  void ListRemoteDirectory() override { shared_.ListRemoteDirectory(); }
-  void DeleteRemoteFile() override { shared_.DeleteRemoteFile(); }
-  void SayCurrentDirectory() override { shared_.SayCurrentDirectory(); }
-  void ShowAndChangeDirectory() override { shared_.ShowAndChangeDirectory(); }
-  void MakeRemoteDirectory() override { shared_.MakeRemoteDirectory(); }
-  void RenameRemote() override { shared_.RenameRemote(); }
-  void RemoveRemoteDirectory() override { shared_.RemoveRemoteDirectory(); }
-  void TogglePassive() override { shared_.TogglePassive(); }
-  void RawCommand() override { shared_.RawCommand(); }
-
- private:
-  Client& c_;
-  RemoteCommands& shared_;
-};
-
 // The command keys of the prompt, one row each: the key (the upper-cased
 // character typed), the catalogue key of its line in the spoken help list
 // (empty: not in the list), its place in the help menu (1 is the first
@@ -154,18 +131,15 @@ Client::Client(Tela& ui, std::optional<std::string> host, FileDialogs* dialogs)
       port_(st_, dlg_, rede_),
       plainDialogs_(ui),
       transfer_(st_, ui, msg_, dlg_, rede_, port_, dialogs ? *dialogs : plainDialogs_),
-      ftpDirs_(ui, msg_, transfer_.files()),
       browse_(ui, msg_, dialogs ? *dialogs : plainDialogs_),
       tree_(st_, ui, msg_, transfer_, transfer_.files()),
       sites_(st_, ui, msg_),
       activeDialogs_(dialogs),
       ftpKeys_(std::make_unique<FtpKeys>(*this)),
-      ftpRemoteCmds_(std::make_unique<RemoteCommands>(st_, ui_, msg_, transfer_.files(),
-                                                      dialogs ? *dialogs : plainDialogs_,
-                                                      browse_)),
-      ftpCmds_(std::make_unique<FtpCommands>(*this)) {
-  ftpRemoteCmds_->offerFolders(tree_);
-  ftpRemoteCmds_->offerProtocolKeys(*ftpKeys_);
+      commands_(std::make_unique<RemoteCommands>(st_, ui_, msg_, transfer_.files(),
+                                                 dialogs ? *dialogs : plainDialogs_, browse_)) {
+  commands_->offerFolders(tree_);
+  commands_->offerProtocolKeys(*ftpKeys_);
   FtpFiles& files = transfer_.files();
   files.connectSession = [this] { return connect() && awaitGreeting() && tls_.Secure(); };
   files.loginSession = [this] { return login_.Login(); };
@@ -180,16 +154,12 @@ Client::Client(Tela& ui, std::optional<std::string> host, FileDialogs* dialogs)
     serveUnsolicitedReplies();
     return true;
   };
-  transfer_.sendFolder = [this](const std::string& local) { tree_.SendFolder(local); };
-  transfer_.sendMatching = [this](const std::string& pattern) { tree_.SendMatching(pattern); };
-  transfer_.sendMarked = [this](const std::vector<std::string>& paths) { tree_.SendMarked(paths); };
 }
 
 Client::~Client() = default;
 
 PromptCommands& Client::commands() {
-  if (remoteCmds_) return *remoteCmds_;
-  return *ftpCmds_;
+  return *commands_;
 }
 
 void Client::useKeyring(qr::Keyring* keyring) {
@@ -459,11 +429,11 @@ bool Client::openRemote() {
   }
   remote_ = sftpFactory_(
       st_, ui_, msg_, rede_, [this] { return connect(); }, dlg_.replyInactivityTimeoutMs());
-  remoteCmds_ = std::make_unique<RemoteCommands>(
+  commands_ = std::make_unique<RemoteCommands>(
       st_, ui_, msg_, *remote_, activeDialogs_ ? *activeDialogs_ : plainDialogs_, browse_);
   // Folders and marked sets walk over the same interface.
   tree_.useRemote(remote_.get());
-  remoteCmds_->offerFolders(tree_);
+  commands_->offerFolders(tree_);
   return true;
 }
 

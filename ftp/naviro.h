@@ -117,9 +117,8 @@ class Client {
   void togglePassive();
   void quit();
   class FtpKeys;
-  class FtpCommands;
-  // The prompt's commands: over the remote computer interface while there
-  // is one, else FTP's.
+  // The prompt's commands, the same for every protocol, over the remote
+  // computer in use.
   [[nodiscard]] PromptCommands& commands();
   // The remote computer of another protocol (sftp://), with its commands;
   // false, said, when it cannot be reached from this program.
@@ -142,20 +141,18 @@ class Client {
   Port port_;
   PlainFileDialogs plainDialogs_;
   Transfer transfer_;  // and the remote computer over FTP, its files()
-  DirectoryCommands ftpDirs_;
   Browse browse_;
   Tree tree_;
   SiteKeeper sites_;
   FileDialogs* activeDialogs_;
   RemoteFactory sftpFactory_;
-  // Set while the computer is reached over the interface: the commands
-  // then go to it rather than to the FTP dialogue.
+  // Another protocol's remote computer (sftp://), while there is one; else
+  // the remote computer is FTP's, transfer_.files().
   std::unique_ptr<RemoteFiles> remote_;
-  std::unique_ptr<RemoteCommands> remoteCmds_;
   std::unique_ptr<FtpKeys> ftpKeys_;
-  // The shared commands over FTP.
-  std::unique_ptr<RemoteCommands> ftpRemoteCmds_;
-  std::unique_ptr<FtpCommands> ftpCmds_;
+  // Over FTP's remote computer (transfer_.files()) until another
+  // protocol's is made.
+  std::unique_ptr<RemoteCommands> commands_;
 };
 
 }  // namespace ftp

@@ -162,16 +162,15 @@ CASES = {
         + CMD + "{Esc}",
         # Directories first (brancos, pub), apagar.txt found by a piece of
         # its name in capitals; the deleted entry's place is taken by the
-        # next one (the size said after the deletion is the next one's);
-        # sizes are the listing's, so none is asked of the server; the
-        # second listing has no arrow instructions; V leaves at the list's
-        # edge.
+        # next one (the size asked after the deletion is the next one's);
+        # the second listing has no arrow instructions; V leaves at the
+        # list's edge.
         heard=["FTDIRPED", "FTUSSETA", "FTULTARQ", "FTULTARQ", "FTPROCUR", "FTOK", "FTDESIS", "FTOKAPAG",
                "FTOK", "FTDIRPED", "FTOK", "FTULTARQ", "FTFIMPRG"],
         once="FTUSSETA", said=["apagar.txt", "ata.txt", "1 de 1"],
         unsaid_after=("announce FTOKAPAG", "text apagar.txt"),
-        sent_has=["TYPE A", "MLSD", "DELE apagar.txt", "CWD pub", "CWD .."],
-        sent_not=["SIZE apagar.txt", "SIZE ata.txt"],
+        sent_has=["TYPE A", "MLSD", "SIZE apagar.txt", "DELE apagar.txt", "CWD pub", "CWD .."],
+        sent_once=["SIZE apagar.txt"],
         gone=["apagar.txt"], clipboard="apagar.txt"),
     # With sound in real time (SDL's disk driver): the listing is asked for
     # while "Diretorio pedido" still sounds, and the first name comes after it.

@@ -272,10 +272,11 @@ TEST(Browser, SearchOrderAndTheDateOfAnEntry) {
                        // by size, the biggest first
                        "announce FTORDTAM", "speak pub", acao, "speak beta",
                        // by date, the newest first
-                       "announce FTORDDAT", "speak pub", "speak acaso.doc", "speak 20 baites",
+                       "announce FTORDDAT", "speak pub", "speak acaso.doc", "speak 8",
                        "speak " + qr::W("modificado em 9 de junho de 2021 às 14 horas e 5 minutos"),
-                       // the size as the listing gave it
-                       acao, "speak 5 quilobaites", "announce FTORDNOM", "speak pub"}))
+                       // a refusal's meaning before the server's words
+                       acao, "announce FTARQNAO", "speak Nao existe", "announce FTORDNOM",
+                       "speak pub"}))
       << ::testing::PrintToString(r.ui.events);
   EXPECT_TRUE(r.ui.keys.empty());
 }
@@ -343,31 +344,32 @@ TEST(Browser, SizeDeleteReceiveAndChangeDirectoryFromAnEntry) {
   r.ui.holdUntil = "announce FTUSSETA";
   r.ui.holdDuringReceive = true;
   // The directory comes first; the last entry deleted, the end of the list.
-  // The size is the listing's: D asks nothing.
+  // SIZE goes in type I, which servers ask for; the listing left type A.
+  // The server's words are said, though the listing told the size too.
   r.keys(kDown + "d" + kF9 + "rs" + "as" + kUp + "t");
   r.commands.ListRemoteDirectory();
   std::filesystem::current_path(here);
   EXPECT_EQ(r.server.commands(),
             (std::vector<std::string>{"FEAT", "TYPE A", "EPSV", "LIST", "TYPE I", "SIZE a.txt",
-                                      "MDTM a.txt", "EPSV", "RETR a.txt", "DELE a.txt",
-                                      "CWD pub"}));
-  EXPECT_EQ(count(r.ui.events, "speak 8 baites"), 2u);
+                                      "SIZE a.txt", "TYPE I", "SIZE a.txt", "MDTM a.txt", "EPSV",
+                                      "RETR a.txt", "DELE a.txt", "CWD pub"}));
+  EXPECT_EQ(count(r.ui.events, "speak 8"), 2u);
   EXPECT_EQ(readFile(r.path("a.txt")), "conteudo");
   EXPECT_TRUE(r.ui.has("menu 5"));
   EXPECT_TRUE(r.ui.keys.empty());  // T left the browser
 }
 
-TEST(Browser, SizeIsTheListingsAndAskedOnlyWhereTheListingGaveNone) {
+TEST(Browser, SizeIsAskedEveryTimeInTypeIAndTheNextListingAsksTypeAAgain) {
   struct Row {
     std::string line;
     std::vector<std::string> asked;  // after the listing
     std::string heard;
   } rows[] = {
-      {datedLine('-', "8", "Jan  1 00:00", "dado.txt"), {"EPSV", "LIST"}, "speak 8 baites"},
-      // Asked in type I; the next listing asks for type A again.
-      {"sozinho",
-       {"TYPE I", "SIZE sozinho", "MDTM sozinho", "TYPE A", "EPSV", "LIST"},
-       "speak 5 baites"},
+      // The listing's size is not taken for the server's word.
+      {datedLine('-', "8", "Jan  1 00:00", "dado.txt"),
+       {"TYPE I", "SIZE dado.txt", "TYPE A", "EPSV", "LIST"},
+       "speak 8"},
+      {"sozinho", {"TYPE I", "SIZE sozinho", "TYPE A", "EPSV", "LIST"}, "speak 5"},
       {"perdido", {"TYPE I", "SIZE perdido", "TYPE A", "EPSV", "LIST"}, "announce FTARQNAO"},
   };
   for (const Row& row : rows) {
@@ -486,10 +488,11 @@ TEST(Browser, NamesWithBlanksOtherCodeSetsAndControlCharactersActOnTheListedFile
   EXPECT_EQ(r.server.commands(),
             (std::vector<std::string>{"FEAT", "TYPE A", "EPSV", "LIST", "TYPE I",
                                       "SIZE " + accented, "MDTM " + accented, "EPSV",
-                                      "RETR " + accented, "DELE " + accented}));
+                                      "RETR " + accented, "DELE " + accented, "TYPE I",
+                                      "SIZE " + latin1}));
   EXPECT_TRUE(r.ui.has("speak " + qr::W("relatório de ação.txt")));
   EXPECT_EQ(readFile(r.path(qr::toUtf8(qr::W("relatório de ação.txt")))), "conteudo");
-  EXPECT_TRUE(r.ui.has("speak 5 baites"));  // the size of the Latin-1 file, as listed
+  EXPECT_TRUE(r.ui.has("speak 5"));  // the size of the Latin-1 file, in the server's words
   // R and A on the name holding a CR: refused, with the beep and a message.
   EXPECT_EQ(count(r.ui.events, "announce FTNOMINV"), 2u);
   EXPECT_GE(count(r.ui.events, "beep"), 2u);

@@ -234,15 +234,18 @@ TEST(Receive, BinaryAndTextFilesArriveWholeAndReplaceTheOldCopy) {
     const char* type;
     size_t size;
     const char* endReply;
+    bool mlst = false;  // a text receive asks the certain facts too (is it a directory?)
   } cases[] = {{'s', "TYPE I", 300000, "226 ok\r\n"},
                {'n', "TYPE A", 5000, "226 ok\r\n"},
                {'\r', "TYPE I", 0, "226 ok\r\n"},
-               {'s', "TYPE I", 1000, "250 ok\r\n"}};  // 250 completes too
+               {'s', "TYPE I", 1000, "250 ok\r\n"},  // 250 completes too
+               {'n', "TYPE A", 5000, "226 ok\r\n", true}};
   for (const auto& c : cases) {
     Rig r;
     const std::string bytes = pattern(c.size);
     r.server.files["dados.bin"] = bytes;
     r.server.endReply = c.endReply;
+    r.server.mlstOnly = c.mlst;
     ASSERT_TRUE(r.connect());
     writeFile(r.path("dados.bin"), "velho");
     r.ui.lines = {"dados.bin", r.path("dados.bin")};
@@ -255,8 +258,14 @@ TEST(Receive, BinaryAndTextFilesArriveWholeAndReplaceTheOldCopy) {
     const auto cmds = r.server.commands();
     const std::vector<std::string> binary{c.type, "SIZE dados.bin", "MDTM dados.bin", "EPSV",
                                           "RETR dados.bin"};
-    const std::vector<std::string> text{c.type, "EPSV", "RETR dados.bin"};
-    EXPECT_EQ(cmds, c.typeKey == 'n' ? text : binary) << c.type;
+    // Whether the server's facts are certain (FEAT) decides whether a text
+    // receive asks them; they are asked in binary, and the text type again
+    // after.
+    const std::vector<std::string> text{c.type, "FEAT", "EPSV", "RETR dados.bin"};
+    const std::vector<std::string> textAsked{
+        c.type,           "FEAT",   "TYPE I", "SIZE dados.bin", "MDTM dados.bin",
+        "MLST dados.bin", c.type,   "EPSV",   "RETR dados.bin"};
+    EXPECT_EQ(cmds, c.typeKey != 'n' ? binary : c.mlst ? textAsked : text) << c.type;
     EXPECT_EQ(r.ui.events.back(), "caption NAVIRO 127.0.0.1") << c.type;
   }
 }
@@ -422,9 +431,12 @@ TEST(Send, FilesArriveWholeAndEmptyFilesAsEmptyStores) {
       EXPECT_EQ(r.server.stored("carta.txt"), bytes) << size << type;
       EXPECT_TRUE(heard(r, "FTFIMENV")) << size;
       EXPECT_NE(r.ui.screen.find("(Assumindo carta.txt)"), std::string::npos);
-      const std::vector<std::string> empty{"TYPE I", "EPSV", "STOR carta.txt"};
-      const std::vector<std::string> sized{"TYPE I", "SIZE carta.txt", "EPSV", "STOR carta.txt"};
-      const std::vector<std::string> text{"TYPE A", "EPSV", "STOR carta.txt"};
+      // FEAT tells whether the server's facts are certain (is the name a
+      // directory?); this one's are not, so only the size is asked.
+      const std::vector<std::string> empty{"TYPE I", "FEAT", "EPSV", "STOR carta.txt"};
+      const std::vector<std::string> sized{"TYPE I", "FEAT", "SIZE carta.txt", "EPSV",
+                                           "STOR carta.txt"};
+      const std::vector<std::string> text{"TYPE A", "FEAT", "EPSV", "STOR carta.txt"};
       EXPECT_EQ(r.server.commands(), *type == 'n' ? text : size == 0 ? empty : sized);
       EXPECT_EQ(r.st.transferBytes, static_cast<int64_t>(size));
     }
@@ -440,7 +452,7 @@ TEST(Send, ATypedNameGoesOutAsUtf8InEveryCommand) {
   r.keys("s");
   r.commands.SendFile();
   EXPECT_EQ(r.server.stored("relatório.txt"), "abc");
-  const std::vector<std::string> sent{"TYPE I", "SIZE relatório.txt", "EPSV",
+  const std::vector<std::string> sent{"TYPE I", "FEAT", "SIZE relatório.txt", "EPSV",
                                       "STOR relatório.txt"};
   EXPECT_EQ(r.server.commands(), sent);
 }
@@ -702,8 +714,8 @@ TEST(Send, ActiveModeServesOnlyTheServerNotAStrangerOnTheDataPort) {
   EXPECT_TRUE(heard(r, "FTFIMENV"));
   EXPECT_EQ(r.server.strangerGot(), 0u);
   const auto cmds = r.server.commands();
-  ASSERT_EQ(cmds.size(), 4u);
-  EXPECT_EQ(cmds[2].rfind("PORT 127,0,0,1,", 0), 0u);
+  ASSERT_EQ(cmds.size(), 5u);
+  EXPECT_EQ(cmds[3].rfind("PORT 127,0,0,1,", 0), 0u);
 }
 
 namespace {
