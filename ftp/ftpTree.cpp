@@ -562,7 +562,6 @@ struct Tree::Local {
 struct Tree::Ending {
   Judgement judgement;
   DataEnd data = DataEnd::Ended;
-  bool gaveUp = false;
   std::string finalLine;
   int localError = 0;
   int64_t have = 0;
@@ -638,7 +637,7 @@ Tree::FileEnd Tree::finishLocal(Run& run, Local& local, const Ending& e, std::st
   local.dropPartial(e.have);
   reason = reasonOf(e.judgement.account, e.finalLine, e.localError, local.upload, e.have,
                     e.expected);
-  if (e.data == DataEnd::Aborted || e.gaveUp) run.stopped = true;
+  if (e.data == DataEnd::Aborted) run.stopped = true;
   return e.data == DataEnd::Lost || gone() ? FileEnd::Stop : FileEnd::Failed;
 }
 
@@ -704,6 +703,8 @@ Tree::FileEnd Tree::moveOne(Run& run, size_t index, std::string& reason) {
                                     : remote_->receive(path, local.fd, 0, watch, tally);
   watch.done();
   st_.transferBytes = tally.moved;
+  // ESC, also while the server's last word was awaited, stops the folder.
+  if (r.status == RemoteStatus::GaveUp) run.stopped = true;
   const std::optional<int64_t> expected = expectedSize(run, local, index, tally.size);
   const RemoteEnding end = EndingOf(r, tally);
   const Judgement j = JudgeTransfer({.upload = run.upload,
@@ -713,7 +714,7 @@ Tree::FileEnd Tree::moveOne(Run& run, size_t index, std::string& reason) {
                                      .have = tally.moved,
                                      .expected = expected});
   return finishLocal(run, local,
-                     {j, end.data, false, wordsOf(r), r.localError, tally.moved, expected}, reason);
+                     {j, end.data, wordsOf(r), r.localError, tally.moved, expected}, reason);
 }
 
 void Tree::makeDirectories(Run& run) {
@@ -838,7 +839,7 @@ struct Tree::Feed : ParallelUser {
     std::string reason;
     FileEnd fileEnd = tree.finishLocal(
         run, local,
-        {j, end.data, false, end.reason, end.localError, end.tally.moved, expected}, reason);
+        {j, end.data, end.reason, end.localError, end.tally.moved, expected}, reason);
     if (end.noChannel && reason.empty()) reason = TreeText("semdados");
     if (end.noChannel && !end.reason.empty()) reason = end.reason;
     // One connection lost is not the end of the folder.
