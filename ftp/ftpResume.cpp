@@ -11,10 +11,6 @@
 
 namespace ftp {
 
-bool Transfer::askYesText(const std::string& question) {
-  return AskYesNo(ui_, msg_, question);
-}
-
 bool AskYesNo(Tela& ui, Messages& msg, const std::string& question) {
   const uint8_t key = AskYesNoKey(ui, msg, question);
   return key == 'S' || key == 's';
@@ -54,10 +50,6 @@ void SayOutcome(Tela& ui, std::string_view name, std::string_view heard, int64_t
   ui.write(OutcomeText(name, bytes, took));
   ui.speakText(SpokenOutcome(name, heard, bytes, took));
   ui.endLine();
-}
-
-bool Transfer::milestonesWanted() {
-  return MilestonesWanted(ui_);
 }
 
 bool MilestonesWanted(Tela& ui) {

@@ -229,15 +229,13 @@ void SayLocalError(Tela& ui, Messages& msg, std::string_view key, int error) {
   ui.setForeground(15);
 }
 
-Transfer::Transfer(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede, Port& port,
-                   FileDialogs& dialogs)
+Transfer::Transfer(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede, Port& port)
     : st_(state),
       ui_(ui),
       msg_(msg),
       dlg_(dlg),
       rede_(rede),
       port_(port),
-      dialogs_(dialogs),
       files_(ui, msg, dlg) {
   files_.useTransfers(state, rede, *this);
 }

@@ -152,8 +152,7 @@ struct SendChoice {
 
 class Transfer {
  public:
-  Transfer(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede, Port& port,
-           FileDialogs& dialogs);
+  Transfer(ClientState& state, Tela& ui, Messages& msg, Dlg& dlg, Rede& rede, Port& port);
   ~Transfer();
 
   // The remote computer over this dialogue, the transfers' own.
@@ -176,9 +175,6 @@ class Transfer {
   // server ("FTDADCER": the transfer is then aborted); the final reply is
   // taken unless it came (finalCame).
   void announceDataBroken(bool upload, bool finalCame);
-  // A yes-or-no question, asked as the delete confirmation is; true for S.
-  [[nodiscard]] bool askYesText(const std::string& question);
-  [[nodiscard]] bool milestonesWanted();
   // The server never opened the data connection: said in red.
   void announceNeverConnected();
 
@@ -193,7 +189,6 @@ class Transfer {
   Dlg& dlg_;
   Rede& rede_;
   Port& port_;
-  FileDialogs& dialogs_;
   // The file transfers' protocol work: facts, data path, REST, the
   // transfer command, the data loop and ABOR.
   FtpFiles files_;

@@ -286,8 +286,8 @@ struct Tree::Run {
   }
 };
 
-Tree::Tree(ClientState& state, Tela& ui, Messages& msg, Transfer& transfer, RemoteFiles& remote)
-    : st_(state), ui_(ui), msg_(msg), transfer_(transfer), first_(remote), remote_(&remote) {}
+Tree::Tree(ClientState& state, Tela& ui, Messages& msg, RemoteFiles& remote)
+    : st_(state), ui_(ui), msg_(msg), first_(remote), remote_(&remote) {}
 
 bool Tree::gone() const {
   // A lost connection is said where an operation finds it, and the run
@@ -457,7 +457,7 @@ bool Tree::makeRemoteDirectory(Run& run, const TreeDirectory& dir) {
 }
 
 bool Tree::askStop() {
-  return transfer_.askYesText(TreeText("parar"));
+  return AskYesNo(ui_, msg_, TreeText("parar"));
 }
 
 bool Tree::askReplace(Run& run, const std::string& shown) {
@@ -1012,7 +1012,7 @@ void Tree::ReceiveFolder(const RemoteName& dir) {
   Run run;
   run.upload = false;
   run.name = dir.text;
-  run.milestonesOn = transfer_.milestonesWanted();
+  run.milestonesOn = MilestonesWanted(ui_);
   if (gone()) return;
   run.remoteBase = dir.wire;
 
@@ -1034,7 +1034,7 @@ void Tree::ReceiveFolder(const RemoteName& dir) {
   if (gone()) return;
   const bool counted = !run.walk.pending();
   if (run.stopped ||
-      !transfer_.askYesText(
+      !AskYesNo(ui_, msg_, 
           TreeQuestion(run.name, run.walk.files().size(), run.walk.bytes(), counted))) {
     msg_.Announce("FTDESIS", 2);
     return;
@@ -1055,7 +1055,7 @@ void Tree::SendFolder(const std::string& localPath) {
   Run run;
   run.upload = true;
   run.name = root.text;
-  run.milestonesOn = transfer_.milestonesWanted();
+  run.milestonesOn = MilestonesWanted(ui_);
   // The folder the user named may itself be a link; nothing below it is
   // followed.
   run.rootFd = ::open(qr::toUtf8(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -1070,7 +1070,7 @@ void Tree::SendFolder(const std::string& localPath) {
   run.remoteBase = root.wire;
   count(run, Clock::now() + kCountFirst);
   const bool counted = !run.walk.pending();
-  if (!transfer_.askYesText(
+  if (!AskYesNo(ui_, msg_, 
           TreeQuestion(run.name, run.walk.files().size(), run.walk.bytes(), counted))) {
     msg_.Announce("FTDESIS", 2);
     return;
@@ -1083,7 +1083,7 @@ void Tree::ReceiveMarked(const std::vector<const ListingEntry*>& marked) {
   Run run;
   run.marked = true;
   run.label = "Marcados";
-  run.milestonesOn = transfer_.milestonesWanted();
+  run.milestonesOn = MilestonesWanted(ui_);
   if (gone()) return;
   run.rootFd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (run.rootFd < 0) {
@@ -1112,7 +1112,7 @@ void Tree::ReceiveMarked(const std::vector<const ListingEntry*>& marked) {
   if (run.walk.pending()) msg_.AnnounceAndGoOn("FTDIRPED", 1);
   count(run, Clock::now() + kCountFirst);
   if (gone()) return;
-  if (run.stopped || !transfer_.askYesText(MarkedQuestion(run.walk.files().size(),
+  if (run.stopped || !AskYesNo(ui_, msg_, MarkedQuestion(run.walk.files().size(),
                                                           run.walk.bytes(), !run.walk.pending()))) {
     msg_.Announce("FTDESIS", 2);
     return;
@@ -1151,7 +1151,7 @@ void Tree::sendSet(const std::string& dir, const std::string& label,
   run.upload = true;
   run.marked = true;
   run.label = label;
-  run.milestonesOn = transfer_.milestonesWanted();
+  run.milestonesOn = MilestonesWanted(ui_);
   run.rootFd = ::open(qr::toUtf8(dir).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (run.rootFd < 0) {
     ui_.writeLineSpoken(TreeText("naodir") + ": " + SystemReason(errno));
@@ -1185,7 +1185,7 @@ void Tree::sendSet(const std::string& dir, const std::string& label,
   if (run.walk.pending()) count(run, Clock::now() + kCountFirst);
   if (gone()) return;
   if (run.stopped ||
-      !transfer_.askYesText(MarkedQuestion(run.walk.files().size(), run.walk.bytes(),
+      !AskYesNo(ui_, msg_, MarkedQuestion(run.walk.files().size(), run.walk.bytes(),
                                            !run.walk.pending(), run.label))) {
     msg_.Announce("FTDESIS", 2);
     return;

@@ -47,7 +47,6 @@ namespace ftp {
 struct ClientState;
 class Tela;
 class Messages;
-class Transfer;
 struct ListingEntry;
 
 // A name that may be one component of a path on both sides: not empty,
@@ -155,7 +154,7 @@ class Tree {
  public:
   // remote: the computer the session reaches first (and again after
   // useRemote(nullptr)).
-  Tree(ClientState& state, Tela& ui, Messages& msg, Transfer& transfer, RemoteFiles& remote);
+  Tree(ClientState& state, Tela& ui, Messages& msg, RemoteFiles& remote);
 
   // Another computer while remote is set (a session of another protocol);
   // nullptr: the first one again.
@@ -248,7 +247,6 @@ class Tree {
   ClientState& st_;
   Tela& ui_;
   Messages& msg_;
-  Transfer& transfer_;
   RemoteFiles& first_;
   RemoteFiles* remote_;
 };

@@ -29,7 +29,7 @@ struct TlsRig {
   Tls tls{st, ui, msg, dlg, rede};
   Port port{st, dlg, rede};
   FakeDialogs dialogs;
-  Transfer transfer{st, ui, msg, dlg, rede, port, dialogs};
+  Transfer transfer{st, ui, msg, dlg, rede, port};
   RemoteTransfers transfers{st, ui, msg, transfer.files(), dialogs};
   std::filesystem::path scratch;
 

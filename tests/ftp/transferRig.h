@@ -76,7 +76,7 @@ struct Rig {
   ftp::FtpFiles files{ui, msg, dlg};
   ftp::DirectoryCommands dir{ui, msg, files};
   FakeDialogs dialogs;
-  ftp::Transfer transfer{st, ui, msg, dlg, rede, port, dialogs};
+  ftp::Transfer transfer{st, ui, msg, dlg, rede, port};
   ftp::Browse browse{ui, msg, dialogs};
   // The prompt's commands over FTP as the program has them: D's listing and
   // its browser.

@@ -175,8 +175,8 @@ struct TreeRig {
   ftp::Dlg dlg{st, ui, msg, rede};
   ftp::Port port{st, dlg, rede};
   ftp_test::FakeDialogs dialogs;
-  ftp::Transfer transfer{st, ui, msg, dlg, rede, port, dialogs};
-  ftp::Tree tree{st, ui, msg, transfer, transfer.files()};
+  ftp::Transfer transfer{st, ui, msg, dlg, rede, port};
+  ftp::Tree tree{st, ui, msg, transfer.files()};
   std::filesystem::path scratch, before;
 
   TreeRig() {

@@ -118,7 +118,7 @@ class FtpSide : public Side {
   ftp::Dlg dlg_{st, ui, msg_, rede_};
   ftp::Port port_{st, dlg_, rede_};
   ftp::PlainFileDialogs dialogs_{ui};
-  ftp::Transfer transfer_{st, ui, msg_, dlg_, rede_, port_, dialogs_};
+  ftp::Transfer transfer_{st, ui, msg_, dlg_, rede_, port_};
   ftp::FtpFiles files_{ui, msg_, dlg_};
 };
 
