@@ -558,6 +558,17 @@ RemoteResult FtpFiles::list(std::vector<RemoteEntry>& entries) {
   }
   const bool machine = machineListing();
   if (dlg_.closed()) return {RemoteStatus::Lost, {}, 0, true};
+  std::string bytes;
+  bool here = false;
+  if (const RemoteResult r = listBytes(bytes, here); !r.ok())
+    return here ? r : listingFailure(r, machine);
+  entries = ListingEntries(bytes, machine);
+  return {};
+}
+
+RemoteResult FtpFiles::listBytes(std::string& bytes, bool& here) {
+  bytes.clear();
+  here = true;
   // The listing is kept in memory: nothing of it lands on disk.
   const int fd = ::memfd_create("listing", MFD_CLOEXEC);
   if (fd < 0) return {RemoteStatus::LocalFailed, {}, errno, false};
@@ -565,12 +576,14 @@ RemoteResult FtpFiles::list(std::vector<RemoteEntry>& entries) {
     int fd;
     ~FdCloser() { ::close(fd); }
   } closer{fd};
-  if (const RemoteResult r = listInto(fd); !r.ok()) return listingFailure(r, machine);
+  if (const RemoteResult r = listInto(fd); !r.ok()) {
+    here = false;
+    return r;
+  }
   const off_t size = ::lseek(fd, 0, SEEK_END);
-  std::string bytes(size > 0 ? static_cast<size_t>(size) : 0, '\0');
+  bytes.assign(size > 0 ? static_cast<size_t>(size) : 0, '\0');
   if (size > 0 && ::pread(fd, bytes.data(), bytes.size(), 0) != size)
     return {RemoteStatus::LocalFailed, {}, errno, false};
-  entries = ListingEntries(bytes, machine);
   return {};
 }
 
@@ -666,14 +679,11 @@ RemoteResult FtpFiles::send(int fd, int64_t offset, const RemoteName& file, Tran
 }
 
 RemoteResult FtpFiles::listHere(std::vector<RemoteEntry>& entries) {
-  const int fd = ::memfd_create("listing", MFD_CLOEXEC);
-  if (fd < 0) return {RemoteStatus::LocalFailed, {}, errno, false};
-  struct FdCloser {
-    int fd;
-    ~FdCloser() { ::close(fd); }
-  } closer{fd};
   const bool machine = machineListing();
-  if (RemoteResult r = listInto(fd); !r.ok()) {
+  std::string bytes;
+  bool here = false;
+  if (RemoteResult r = listBytes(bytes, here); !r.ok()) {
+    if (here) return r;
     const Reply& started = record_.started;
     // Servers answer LIST with 450 when there is nothing to list.
     if (!machine && record_.stage == FtpTransferRecord::Stage::Command && started.complete &&
@@ -685,10 +695,6 @@ RemoteResult FtpFiles::listHere(std::vector<RemoteEntry>& entries) {
       r.reason = record_.pumped.final.line;
     return r;
   }
-  const off_t size = ::lseek(fd, 0, SEEK_END);
-  std::string bytes(size > 0 ? static_cast<size_t>(size) : 0, '\0');
-  if (size > 0 && ::pread(fd, bytes.data(), bytes.size(), 0) != size)
-    return {RemoteStatus::LocalFailed, {}, errno, false};
   for (const ListingEntry& l : machine ? MachineListingTable(bytes) : ListingTable(bytes))
     entries.push_back(EntryOfListing(l));
   return {};

@@ -206,6 +206,10 @@ class FtpFiles : public RemoteFiles {
   [[nodiscard]] RemoteResult judgeChange();
   // The current directory's entries, links told (listDirectory's).
   [[nodiscard]] RemoteResult listHere(std::vector<RemoteEntry>& entries);
+  // The current directory's listing as the server sent it, kept in memory;
+  // here tells whether a failure was this computer's (no memory for it)
+  // rather than the listing's.
+  [[nodiscard]] RemoteResult listBytes(std::string& bytes, bool& here);
 
   Tela& ui_;
   Messages& msg_;

@@ -393,6 +393,15 @@ void RemoteTransfers::sayUnfinished() {
   msg_.Announce("FTINTERR", 1);
 }
 
+void RemoteTransfers::sayNeverConnected() {
+  ui_.errorBeep();
+  if (ui_.cursorColumn() != 1) ui_.endLine();
+  ui_.setForeground(4);
+  ui_.writeLineSpoken(TransferText("semconexao"));
+  ui_.setForeground(15);
+  sayUnfinished();
+}
+
 void RemoteTransfers::ReceiveFile(const RemoteName& given) {
   RemoteName remote = given;
   std::string local;
@@ -539,12 +548,7 @@ void RemoteTransfers::ReceiveFile(const RemoteName& given) {
         SayLocalError(ui_, msg_, "FTNAOCRI", r.localError ? r.localError : closeError);
         break;
       case Account::NeverConnected:
-        ui_.errorBeep();
-        if (ui_.cursorColumn() != 1) ui_.endLine();
-        ui_.setForeground(4);
-        ui_.writeLineSpoken(TransferText("semconexao"));
-        ui_.setForeground(15);
-        sayUnfinished();
+        sayNeverConnected();
         break;
       case Account::Interrupted:
       case Account::DataBroken:
@@ -645,12 +649,7 @@ void RemoteTransfers::SendFile(const SendHandOffs& handOffs) {
       SayLocalError(ui_, msg_, "FTERRENV", r.localError);
       break;
     case Account::NeverConnected:
-      ui_.errorBeep();
-      if (ui_.cursorColumn() != 1) ui_.endLine();
-      ui_.setForeground(4);
-      ui_.writeLineSpoken(TransferText("semconexao"));
-      ui_.setForeground(15);
-      sayUnfinished();
+      sayNeverConnected();
       break;
     case Account::Interrupted:
     case Account::DataBroken:

@@ -172,6 +172,9 @@ class RemoteTransfers {
   // A transfer that did not finish, after what was said where it was
   // found.
   void sayUnfinished();
+  // The server never opened the data connection: said in red, then that
+  // the transfer did not finish.
+  void sayNeverConnected();
 
   ClientState& st_;
   Tela& ui_;
