@@ -393,6 +393,16 @@ void RemoteTransfers::sayUnfinished() {
   msg_.Announce("FTINTERR", 1);
 }
 
+void RemoteTransfers::sayServerFailed(const RemoteResult& r) {
+  if (r.said) return;
+  ui_.errorBeep();
+  if (ui_.cursorColumn() != 1) ui_.endLine();
+  ui_.setForeground(4);
+  msg_.Announce("FTERRENV", 1);
+  if (!r.reason.empty()) ui_.writeLineSpoken(r.reason);
+  ui_.setForeground(15);
+}
+
 void RemoteTransfers::sayNeverConnected() {
   ui_.errorBeep();
   if (ui_.cursorColumn() != 1) ui_.endLine();
@@ -536,13 +546,7 @@ void RemoteTransfers::ReceiveFile(const RemoteName& given) {
         ui_.writeLineSpoken(ShortText(false, have, *expected));
         break;
       case Account::ServerFailed:
-        if (r.said) break;
-        ui_.errorBeep();
-        if (ui_.cursorColumn() != 1) ui_.endLine();
-        ui_.setForeground(4);
-        msg_.Announce("FTERRENV", 1);
-        if (!r.reason.empty()) ui_.writeLineSpoken(r.reason);
-        ui_.setForeground(15);
+        sayServerFailed(r);
         break;
       case Account::LocalError:
         SayLocalError(ui_, msg_, "FTNAOCRI", r.localError ? r.localError : closeError);
@@ -637,13 +641,7 @@ void RemoteTransfers::SendFile(const SendHandOffs& handOffs) {
       ui_.writeLineSpoken(ShortText(true, offset + tally.moved, localSize));
       break;
     case Account::ServerFailed:
-      if (r.said) break;
-      ui_.errorBeep();
-      if (ui_.cursorColumn() != 1) ui_.endLine();
-      ui_.setForeground(4);
-      msg_.Announce("FTERRENV", 1);
-      if (!r.reason.empty()) ui_.writeLineSpoken(r.reason);
-      ui_.setForeground(15);
+      sayServerFailed(r);
       break;
     case Account::LocalError:
       SayLocalError(ui_, msg_, "FTERRENV", r.localError);

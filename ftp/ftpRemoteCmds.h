@@ -175,6 +175,9 @@ class RemoteTransfers {
   // The server never opened the data connection: said in red, then that
   // the transfer did not finish.
   void sayNeverConnected();
+  // The server failed the transfer after its data moved: said in red with
+  // its words, unless said where it happened.
+  void sayServerFailed(const RemoteResult& r);
 
   ClientState& st_;
   Tela& ui_;

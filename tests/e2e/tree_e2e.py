@@ -343,26 +343,36 @@ def marked(a, work, sysdir):
     return verdict("tree_marked_browser", run, failures)
 
 
-def stopped(a, work, sysdir):
-    """A key during a slow folder moving over three connections says where
-    the whole folder is while the data goes on; Esc asks first (N goes on),
-    then S stops every connection: the outcome says so, never completion,
-    and no file cut short is put in place."""
+def slow_folder(work, sysdir, mib):
+    """A folder "lenta" of six files of mib MiB on a vsftpd that sends about
+    4 MB/s a connection, naviro set to three connections: (srv, cli, the
+    files' bytes, the server); None, said, where vsftpd cannot run."""
     if not os.path.exists("/usr/sbin/vsftpd") or os.getuid() != 0:
         print("skipped: vsftpd needs /usr/sbin/vsftpd and root")
-        return 77
+        return None
     srv, cli = os.path.join(work, "srv"), os.path.join(work, "cli")
     os.makedirs(os.path.join(srv, "lenta"))
     os.makedirs(cli)
     data = {}
     for i in range(6):
         name = "parte%d.bin" % i
-        data[name] = os.urandom(32 * 1024 * 1024)
+        data[name] = os.urandom(mib * 1024 * 1024)
         with open(os.path.join(srv, "lenta", name), "wb") as f:
             f.write(data[name])
     os.chmod(srv, 0o755)
     use_connections(sysdir, 3)
-    server = ftp_e2e.Vsftpd(srv, work, slow=True)  # about 4 MB/s a connection
+    return srv, cli, data, ftp_e2e.Vsftpd(srv, work, slow=True)
+
+
+def stopped(a, work, sysdir):
+    """A key during a slow folder moving over three connections says where
+    the whole folder is while the data goes on; Esc asks first (N goes on),
+    then S stops every connection: the outcome says so, never completion,
+    and no file cut short is put in place."""
+    slow = slow_folder(work, sysdir, 32)
+    if slow is None:
+        return 77
+    srv, cli, data, server = slow
     try:
         keys = (LOGIN_ANON + "d{until diret}r{until Continuar}s{until Arquivo}"
                 "{wait 700}x{until megabaites de}{wait 700}{Esc}{until Parar a pasta}n"
@@ -428,21 +438,10 @@ def server_killed(a, work, sysdir):
     """The server dies while a folder moves over three connections: the
     lost connection and the stopped folder are said, with the count that
     arrived, never completion; no file cut short is put in place."""
-    if not os.path.exists("/usr/sbin/vsftpd") or os.getuid() != 0:
-        print("skipped: vsftpd needs /usr/sbin/vsftpd and root")
+    slow = slow_folder(work, sysdir, 24)
+    if slow is None:
         return 77
-    srv, cli = os.path.join(work, "srv"), os.path.join(work, "cli")
-    os.makedirs(os.path.join(srv, "lenta"))
-    os.makedirs(cli)
-    data = {}
-    for i in range(6):
-        name = "parte%d.bin" % i
-        data[name] = os.urandom(24 * 1024 * 1024)
-        with open(os.path.join(srv, "lenta", name), "wb") as f:
-            f.write(data[name])
-    os.chmod(srv, 0o755)
-    use_connections(sysdir, 3)
-    server = ftp_e2e.Vsftpd(srv, work, slow=True)  # about 4 MB/s a connection
+    srv, cli, data, server = slow
     here = os.path.join(cli, "lenta")
 
     def kill_when_moving():
